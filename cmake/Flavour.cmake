@@ -1,0 +1,28 @@
+# Chooses the backend. The Win32 flavour is built by wineg++ on Linux or by a
+# Windows compiler; everything else gets the POSIX backend. Sources test the
+# project's own macros, never the compiler's _WIN32.
+if(WIN32 OR CMAKE_CXX_COMPILER MATCHES "wineg\\+\\+|winegcc")
+  set(BRIMLOW_WIN32 ON)
+else()
+  set(BRIMLOW_WIN32 OFF)
+endif()
+
+option(BRIMLOW_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+add_compile_options(-Wall -Wextra)
+if(BRIMLOW_WIN32)
+  add_compile_definitions(BRIMLOW_PLATFORM_WIN32=1)
+  set(CMAKE_EXECUTABLE_SUFFIX ".exe")
+  # Wine's loader and an isolated prefix for running what we build.
+  set(BRIMLOW_WINE_ENV
+      "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix"
+      "WINEDEBUG=-all"
+      "WINEDLLOVERRIDES=mscoree,mshtml="
+      "WINELOADER=/usr/lib/wine/wine64")
+else()
+  add_compile_definitions(BRIMLOW_PLATFORM_POSIX=1)
+  if(BRIMLOW_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+  endif()
+endif()

@@ -1,0 +1,38 @@
+# Unit tests (GoogleTest) and the probe program that the tests run to watch
+# fatal stops and crash reports happen in a process of their own.
+if(BRIMLOW_WIN32)
+  # GoogleTest only builds under wineg++ when it does not see the Windows
+  # macros; the tests reach Win32 through the project's own headers.
+  set(GTEST_SRC /usr/src/googletest/googletest)
+  add_library(gtest_wine STATIC ${GTEST_SRC}/src/gtest-all.cc)
+  target_include_directories(gtest_wine SYSTEM PUBLIC ${GTEST_SRC}/include PRIVATE ${GTEST_SRC})
+  target_compile_options(gtest_wine PUBLIC -U_WIN32 -UWIN32 -U__WIN32 -U__WIN32__)
+  set(BRIMLOW_GTEST gtest_wine)
+else()
+  find_package(GTest REQUIRED)
+  set(BRIMLOW_GTEST GTest::gtest)
+endif()
+
+add_executable(brimlow-tests
+    tests/test_main.cpp
+    tests/test_support.cpp
+    tests/test_orv-str.cpp
+    tests/test_orv-core.cpp
+    tests/test_orv-core_lock.cpp)
+target_link_libraries(brimlow-tests PRIVATE divivar ${BRIMLOW_GTEST})
+
+add_executable(core-probe tests/core-probe.cpp)
+target_link_libraries(core-probe PRIVATE divivar)
+if(BRIMLOW_WIN32)
+  target_link_options(brimlow-tests PRIVATE -mconsole)
+  target_link_options(core-probe PRIVATE -mconsole)
+  target_compile_definitions(brimlow-tests PRIVATE PROBE_COMMAND="./core-probe.exe")
+else()
+  target_compile_definitions(brimlow-tests PRIVATE PROBE_COMMAND="./core-probe")
+endif()
+add_dependencies(brimlow-tests core-probe)
+
+add_test(NAME unit COMMAND brimlow-tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+if(BRIMLOW_WIN32)
+  set_tests_properties(unit PROPERTIES ENVIRONMENT "${BRIMLOW_WINE_ENV}")
+endif()

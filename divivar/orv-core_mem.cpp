@@ -1,0 +1,184 @@
+// Tracked memory: every block is wrapped in two guard words derived from its
+// own address, zero-filled, counted against a limit and checked on release.
+// The counters share the log lock.
+#include "orv-core.h"
+#include "orv-core_sys.h"
+#include "orv-str.h"
+
+#include <stdlib.h>
+
+namespace {
+
+const int kGuard = 4;
+const int kNoLimit = 0x7FFFFFFF;
+
+struct MemState {
+    int limit = kNoLimit;
+    int64_t inUse = 0;
+    int blocks = 0;
+    int peakBlocks = 0;
+    int64_t peakBytes = 0;
+    uintptr_t lowest = UINTPTR_MAX;
+    uintptr_t highest = 0;
+};
+
+MemState m;
+
+// Block bytes for a request: size plus both guards, up to a multiple of 4.
+int64_t BlockBytes(int size) {
+    return (int64_t(size) + 11) & ~int64_t(3);
+}
+
+void GuardPattern(uintptr_t start, unsigned char guard[kGuard]) {
+    for (int j = 0; j < kGuard; ++j) guard[j] = (unsigned char)(((start >> j) & 0xFF) ^ 0xCC);
+}
+
+[[noreturn]] void Fatal(const char* file, int line, const char* format, int a, int b) {
+    Core_SetSource(file, line);
+    Core_Abort(format, a, b);
+}
+
+void DumpBytes(const char* title, const unsigned char* bytes, int count) {
+    char text[64];
+    Str_Copy(text, title);
+    for (int i = 0; i < count; ++i) Str_AppendFormat(text, int(sizeof text), " %.2X", bytes[i]);
+    Str_AppendN(text, "\n", int(sizeof text));
+    Log_Print(0, "%s", text);
+}
+
+// Checks the range and both guards of a block; a broken block is logged and
+// ends the program naming the caller of Mem_Free.
+void CheckBlock(unsigned char* start, int size, int64_t bytes, const char* file, int line) {
+    uintptr_t s = uintptr_t(start);
+    if (s < m.lowest || s > m.highest || s + uintptr_t(bytes) < m.lowest || s + uintptr_t(bytes) > m.highest) {
+        Core_SetSource(file, line);
+        Core_Abort("Invalid memory address (%d) <From:0x%p To:0x%p>\n", size, start, start + bytes);
+    }
+    unsigned char expected[kGuard];
+    GuardPattern(s, expected);
+    unsigned char* back = start + bytes - kGuard;
+    int before = 0;
+    int after = 0;
+    for (int j = 0; j < kGuard; ++j) {
+        before += start[j] != expected[j];
+        after += back[j] != expected[j];
+    }
+    if (before == 0 && after == 0) return;
+    const char* report = "Memory corrupt (%d) <Addr:0x%p Before:%d After:%d Max:%d>\n";
+    Log_Print(0, report, size, start + kGuard, before, after, kGuard);
+    DumpBytes("Expected:", expected, kGuard);
+    if (before) DumpBytes("Prior corruption:", start, 8);
+    // Only the back guard itself is ours to read; the bytes after it belong
+    // to whatever follows the block.
+    if (after) DumpBytes("After corruption:", back, kGuard);
+    Core_SetSource(file, line);
+    Core_Abort(report, size, start + kGuard, before, after, kGuard);
+}
+
+}  // namespace
+
+int Mem_Init(int limit) {
+    int debug = (Log_GetFlags() & LOG_DEBUG) != 0;
+    if (debug) Log_Section("Memory Init");
+    Log_Lock();
+    m.limit = limit;
+    m.blocks = 0;
+    m.inUse = 0;
+    m.peakBlocks = 0;
+    m.peakBytes = 0;
+    Log_Unlock();
+    if (debug) {
+        if (limit == kNoLimit)
+            Log_Print(0, "Memory Initialized (Maximum)\n");
+        else
+            Log_Print(0, "Memory Initialized (limit %dk)\n", limit / 1024);
+        Log_Section(nullptr);
+    }
+    return 1;
+}
+
+void* Mem_Alloc(int size, int type, const char* file, int line) {
+    Log_Lock();
+    if (!(type & (MEM_HEAP | MEM_LOCAL))) Fatal(file, line, "Invalid memory type (%.8X)\n", type, 0);
+    if (size <= 0) Fatal(file, line, "Invalid Memory Size (%d)\n", size, 0);
+    int64_t bytes = BlockBytes(size);
+    if (m.inUse + bytes > m.limit) {
+        Core_SetSource(file, line);
+        Core_Abort("Memory exceeds limit ((%I64d + %d) / %d)\n", m.inUse, int(bytes), m.limit);
+    }
+    unsigned char* start;
+    if (type & MEM_LOCAL) {
+        start = static_cast<unsigned char*>(Sys_LocalAlloc(size_t(bytes)));
+        if (!start) Fatal(file, line, "No Local Memory available (%d / %d)\n", size, int(bytes));
+    } else {
+        start = static_cast<unsigned char*>(malloc(size_t(bytes)));
+        if (!start) Fatal(file, line, "No Memory available (%d / %d)\n", size, int(bytes));
+    }
+    uintptr_t s = uintptr_t(start);
+    if (s < m.lowest) m.lowest = s;
+    if (s + uintptr_t(bytes) > m.highest) m.highest = s + uintptr_t(bytes);
+    unsigned char guard[kGuard];
+    GuardPattern(s, guard);
+    for (int j = 0; j < kGuard; ++j) {
+        start[j] = guard[j];
+        start[bytes - kGuard + j] = guard[j];
+    }
+    for (int64_t i = kGuard; i < bytes - kGuard; ++i) start[i] = 0;
+    m.blocks += 1;
+    m.inUse += bytes;
+    if (m.blocks > m.peakBlocks) m.peakBlocks = m.blocks;
+    if (m.inUse > m.peakBytes) m.peakBytes = m.inUse;
+    Log_Unlock();
+    return start + kGuard;
+}
+
+void* Mem_Free(void* address, int size, int type, const char* file, int line) {
+    Log_Lock();
+    if (size <= 0) Fatal(file, line, "Invalid Memory Size (%d)\n", size, 0);
+    int64_t bytes = BlockBytes(size);
+    if (!address) Fatal(file, line, "No Memory address to free (%d / %d)\n", size, int(bytes));
+    unsigned char* start = static_cast<unsigned char*>(address) - kGuard;
+    CheckBlock(start, size, bytes, file, line);
+    for (int64_t i = 0; i < bytes; ++i) start[i] = 0;
+    if (type & MEM_LOCAL)
+        Sys_LocalFree(start);
+    else
+        free(start);
+    m.blocks -= 1;
+    m.inUse -= bytes;
+    Log_Unlock();
+    return nullptr;
+}
+
+int Mem_Report(void) {
+    int debug = (Log_GetFlags() & LOG_DEBUG) != 0;
+    if (debug) {
+        Log_Section("Memory Remove");
+        Log_Print(0, "Maximum Memory in use (%d / %I64dk)\n", m.peakBlocks, m.peakBytes / 1024);
+    }
+    if (m.inUse != 0) {
+        if (m.inUse >= 1024)
+            Log_Print(0, "Not all memory was free'd (%d / %I64dk)\n", m.blocks, m.inUse / 1024);
+        else
+            Log_Print(0, "Not all memory was free'd (%d / %I64db)\n", m.blocks, m.inUse);
+    }
+    if (debug) Log_Section(nullptr);
+    return 1;
+}
+
+int Mem_GetUsage(int64_t* bytes, int* blocks) {
+    Log_Lock();
+    if (bytes) *bytes = m.inUse;
+    if (blocks) *blocks = m.blocks;
+    Log_Unlock();
+    return 1;
+}
+
+void Class_Check(const void* object, const char* tag, const char* file, int line) {
+    if (!object) Core_NullPointer(file, line);
+    const char* found = *static_cast<const char* const*>(object);
+    if (found != tag) {
+        Core_SetSource(file, line);
+        Core_Abort("Class mismatch pointer (0x%p:%s != %s)\n", object, found, tag);
+    }
+}

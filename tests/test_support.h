@@ -1,0 +1,40 @@
+// Helpers shared by the unit tests: reading files back, running the probe
+// program, threads that are real system threads on both backends, and
+// pointing the debug log at a file of the test's own.
+#pragma once
+
+#include <string>
+
+#include "orv-core.h"
+
+// Whole file as bytes; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+bool FileExists(const std::string& path);
+void RemoveFile(const std::string& path);
+
+// Runs the probe with a scenario; its log goes to "probe-<scenario>.log" in
+// the working folder and its standard error to "probe-<scenario>.err".
+// Returns the exit code, or -1 when the probe did not exit normally.
+int RunProbe(const std::string& scenario, const std::string& logSwitches = "-debug");
+
+// Starts routine on a system thread and waits for it.
+struct TestThread {
+    void* handle = nullptr;
+};
+void TestThread_Start(TestThread* t, void (*routine)(void*), void* data);
+void TestThread_Join(TestThread* t);
+
+// Sends the debug log to a fresh file of the given relative name with the
+// given flags; restores the suite's own log on destruction.
+class ScopedLog {
+public:
+    ScopedLog(const std::string& path, LogFlags flags);
+    ~ScopedLog();
+    std::string Contents() const;
+
+private:
+    std::string path_;
+};
+
+// The number of times needle occurs in haystack.
+int CountOf(const std::string& haystack, const std::string& needle);
