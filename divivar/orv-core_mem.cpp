@@ -12,6 +12,11 @@ namespace {
 const int kGuard = 4;
 const int kNoLimit = 0x7FFFFFFF;
 
+// The system's blocks are 16-byte aligned; the block starts this far into
+// them so that the caller's area after the front guard is 16-byte aligned
+// too, as every C++ object needs.
+const int kLead = 12;
+
 struct MemState {
     int limit = kNoLimit;
     int64_t inUse = 0;
@@ -106,14 +111,15 @@ void* Mem_Alloc(int size, int type, const char* file, int line) {
         Core_SetSource(file, line);
         Core_Abort("Memory exceeds limit ((%I64d + %d) / %d)\n", m.inUse, int(bytes), m.limit);
     }
-    unsigned char* start;
+    unsigned char* system;
     if (type & MEM_LOCAL) {
-        start = static_cast<unsigned char*>(Sys_LocalAlloc(size_t(bytes)));
-        if (!start) Fatal(file, line, "No Local Memory available (%d / %d)\n", size, int(bytes));
+        system = static_cast<unsigned char*>(Sys_LocalAlloc(size_t(bytes + kLead)));
+        if (!system) Fatal(file, line, "No Local Memory available (%d / %d)\n", size, int(bytes));
     } else {
-        start = static_cast<unsigned char*>(malloc(size_t(bytes)));
-        if (!start) Fatal(file, line, "No Memory available (%d / %d)\n", size, int(bytes));
+        system = static_cast<unsigned char*>(malloc(size_t(bytes + kLead)));
+        if (!system) Fatal(file, line, "No Memory available (%d / %d)\n", size, int(bytes));
     }
+    unsigned char* start = system + kLead;
     uintptr_t s = uintptr_t(start);
     if (s < m.lowest) m.lowest = s;
     if (s + uintptr_t(bytes) > m.highest) m.highest = s + uintptr_t(bytes);
@@ -141,9 +147,9 @@ void* Mem_Free(void* address, int size, int type, const char* file, int line) {
     CheckBlock(start, size, bytes, file, line);
     for (int64_t i = 0; i < bytes; ++i) start[i] = 0;
     if (type & MEM_LOCAL)
-        Sys_LocalFree(start);
+        Sys_LocalFree(start - kLead);
     else
-        free(start);
+        free(start - kLead);
     m.blocks -= 1;
     m.inUse -= bytes;
     Log_Unlock();

@@ -139,12 +139,17 @@ void Sys_WalkContext(const void* context, SysFrameFn fn, void* data) {
     }
 }
 
-// Skips this function and the report that called it.
+// Skips this function and the report that called it. The capture routine is
+// looked up at run time because not every set of system headers declares it.
 void Sys_WalkCurrent(int maxFrames, SysFrameFn fn, void* data) {
+    typedef USHORT(WINAPI * CaptureFn)(ULONG, ULONG, PVOID*, PULONG);
+    CaptureFn capture = reinterpret_cast<CaptureFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "RtlCaptureStackBackTrace")));
+    if (!capture) return;
     void* frames[64];
     if (maxFrames > 62) maxFrames = 62;
-    USHORT count = RtlCaptureStackBackTrace(2, DWORD(maxFrames), frames, nullptr);
-    for (USHORT i = 0; i < count; ++i) {
+    USHORT count = capture(2, ULONG(maxFrames), frames, nullptr);
+    for (USHORT i = 0; i < count && frames[i]; ++i) {
         SysFrame out = {};
         Describe(DWORD64(uintptr_t(frames[i])), &out);
         fn(&out, data);

@@ -41,9 +41,16 @@ int Probe_Destroy(ProbeStruct** in) {
 
 volatile int g_zero = 0;
 
-void DivideByZero(void*) {
+// A real processor fault, also in sanitizer builds, which would otherwise
+// catch the division before the processor does.
+__attribute__((no_sanitize("undefined"))) void DivideByZero(void*) {
     volatile int result = 10 / g_zero;
     (void)result;
+}
+
+__attribute__((no_sanitize("undefined"))) void WriteNowhere() {
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
 }
 
 int Recurse(int depth) {
@@ -97,8 +104,10 @@ int Scenario(void* data) {
         Mem_Free(a, 100, MEM_LOCAL, kModule, __LINE__);
     }
     if (Str_Equal(name, "leak")) {
-        for (int i = 0; i < 3; ++i) Mem_Alloc(100, MEM_HEAP, kModule, __LINE__);
+        void* blocks[3];
+        for (void*& b : blocks) b = Mem_Alloc(100, MEM_HEAP, kModule, __LINE__);
         Mem_Report();
+        for (void*& b : blocks) b = Mem_Free(b, 100, MEM_HEAP, kModule, __LINE__);
     }
     if (Str_Equal(name, "mismatch")) {
         ProbeStruct other = {kOtherTag, 0};
@@ -132,10 +141,7 @@ int Scenario(void* data) {
         uint32_t raw = 0;
         Sys_ThreadWait(thread, -1, &raw);
     }
-    if (Str_Equal(name, "segv")) {
-        volatile int* nowhere = nullptr;
-        *nowhere = 1;
-    }
+    if (Str_Equal(name, "segv")) WriteNowhere();
     if (Str_Equal(name, "stackoverflow")) Recurse(0);
     if (Str_Equal(name, "lockclose")) {
         CoreLock* lock = nullptr;

@@ -190,6 +190,7 @@ TEST(Memory, BlockSizesAndZeroFill) {
     for (const Case& c : cases) {
         for (int type : {int(MEM_HEAP), int(MEM_LOCAL)}) {
             unsigned char* p = static_cast<unsigned char*>(Mem_Alloc(c.size, type, kModule, __LINE__));
+            EXPECT_EQ(uintptr_t(p) % 16, 0u) << "every object type must fit the area";
             int64_t now = 0;
             Mem_GetUsage(&now, nullptr);
             EXPECT_EQ(now - before, c.bytes) << c.size;
