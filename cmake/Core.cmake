@@ -5,12 +5,16 @@ set(DIVIVAR_SOURCES
     divivar/orv-core.cpp
     divivar/orv-core_mem.cpp
     divivar/orv-core_lock.cpp
-    divivar/orv-core_crash.cpp)
+    divivar/orv-core_crash.cpp
+    divivar/file.cpp
+    divivar/file_path.cpp
+    divivar/thread.cpp
+    divivar/pool.cpp)
 
 if(BRIMLOW_WIN32)
-  list(APPEND DIVIVAR_SOURCES divivar/orv-core_win32.cpp divivar/orv-core_win32_crash.cpp)
+  list(APPEND DIVIVAR_SOURCES divivar/orv-core_win32.cpp divivar/orv-core_win32_crash.cpp divivar/file_win32.cpp)
 else()
-  list(APPEND DIVIVAR_SOURCES divivar/orv-core_posix.cpp divivar/orv-core_posix_crash.cpp)
+  list(APPEND DIVIVAR_SOURCES divivar/orv-core_posix.cpp divivar/orv-core_posix_crash.cpp divivar/file_posix.cpp)
 endif()
 
 add_library(divivar STATIC ${DIVIVAR_SOURCES})

@@ -18,7 +18,10 @@ add_executable(brimlow-tests
     tests/test_support.cpp
     tests/test_orv-str.cpp
     tests/test_orv-core.cpp
-    tests/test_orv-core_lock.cpp)
+    tests/test_orv-core_lock.cpp
+    tests/test_file.cpp
+    tests/test_thread.cpp
+    tests/test_pool.cpp)
 target_link_libraries(brimlow-tests PRIVATE divivar ${BRIMLOW_GTEST})
 
 add_executable(core-probe tests/core-probe.cpp)

@@ -184,6 +184,11 @@ double Core_Seconds(void);
 // Sleeps seconds rounded to whole milliseconds.
 void Core_Sleep(double seconds);
 
+// Lets the calling thread's queued window messages run, leaving a close or
+// quit message queued so that the caller's loop ends before the window
+// does; then gives up the rest of the time slice. Returns 1.
+int Core_PumpMessages(void);
+
 // The calling thread's id and the process id as the log names them.
 uint32_t Core_ThreadId(void);
 uint32_t Core_ProcessId(void);

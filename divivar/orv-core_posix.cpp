@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -327,4 +328,10 @@ void* Sys_LocalAlloc(size_t bytes) {
 
 void Sys_LocalFree(void* block) {
     free(block);
+}
+
+// There is no window message queue on this backend.
+int Core_PumpMessages(void) {
+    sched_yield();
+    return 1;
 }

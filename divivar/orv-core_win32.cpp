@@ -224,3 +224,15 @@ void* Sys_LocalAlloc(size_t bytes) {
 void Sys_LocalFree(void* block) {
     LocalFree(block);
 }
+
+int Core_PumpMessages(void) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        if (msg.message == WM_CLOSE || msg.message == WM_QUIT) return 1;
+        if (!GetMessageA(&msg, nullptr, 0, 0)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    Sleep(0);
+    return 1;
+}

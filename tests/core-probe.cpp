@@ -8,6 +8,8 @@
 #include "orv-core.h"
 #include "orv-core_sys.h"
 #include "orv-str.h"
+#include "pool.h"
+#include "thread.h"
 
 namespace {
 
@@ -134,6 +136,26 @@ int Scenario(void* data) {
         Str_Format(text, int(sizeof text), "%'I64b", UINT64_MAX);
     }
     if (Str_Equal(name, "divzero")) DivideByZero(nullptr);
+    if (Str_Equal(name, "pooljob")) {
+        ThreadPool_Init();
+        ThreadPool(2);
+        ThreadPool_Run(nullptr, DivideByZero);
+        Core_Sleep(5.0);
+    }
+    if (Str_StartsWithNoCase(name, "pool") && !Str_Equal(name, "pooljob")) {
+        PoolStruct* pool = nullptr;
+        Pool_Create(&pool, kModule, __LINE__);
+        Pool_SetMemberSize(pool, 96);
+        Pool_SetChunkSize(pool, 100);
+        void* member = Pool_Alloc(pool, 96, kModule, __LINE__);
+        void* copy = member;
+        if (Str_Equal(name, "pooltwice")) {
+            Pool_Free(pool, &member, 96, kModule, __LINE__);
+            Pool_Free(pool, &copy, 96, kModule, __LINE__);
+        }
+        if (Str_Equal(name, "poolsize")) Pool_Alloc(pool, 95, kModule, __LINE__);
+        if (Str_Equal(name, "poolstring")) Pool_SetStringMode(pool, 1);
+    }
     if (Str_Equal(name, "divzerothread")) {
         SysThread thread = nullptr;
         uint32_t error = 0;

@@ -1,0 +1,139 @@
+// File layer: every file the program touches is opened, read, written,
+// examined and dated through FileStruct and the path operations here.
+// Failures are logged in this module's words and returned as 0.
+#pragma once
+
+#include <stdint.h>
+
+enum {
+    FILE_MODE_READ = 0x1,
+    FILE_MODE_WRITE = 0x2,
+    FILE_MODE_TEXT = 0x10,
+    FILE_MODE_APPEND = 0x20,
+    FILE_MODE_SHAREREAD = 0x40,
+    FILE_MODE_SHAREWRITE = 0x80
+};
+
+enum { FILE_PATH_SIZE = 320 };
+
+// Bits of FileInfo::modeBits, numbered as the C runtime numbers them.
+enum { FILE_INFO_FOLDER = 0x4000, FILE_INFO_REGULAR = 0x8000, FILE_INFO_WRITE = 0x80, FILE_INFO_READ = 0x100 };
+
+// What a stat of a path found. Times are system times: 100-nanosecond
+// ticks since 1 January 1601 UTC.
+struct FileInfo {
+    int64_t size;
+    uint32_t modeBits;
+    int64_t created;
+    int64_t accessed;
+    int64_t written;
+};
+
+struct FileStruct {
+    const char* tag;
+    int retries;
+    int createFolders;
+    char path[FILE_PATH_SIZE];
+    int mode;
+    intptr_t handle;
+    int isOpen;
+    int isFolder;
+    FileInfo info;
+};
+
+// Minutes of local calendar time counted from 31 December 1969 00:00.
+typedef int32_t LocalMinutes;
+
+// A new closed object with 20 retries and folder creation on. Returns 1.
+int File_Create(FileStruct** file);
+
+// Closes a file left open (with a logged warning), frees the object and
+// nulls *file. Returns 1.
+int File_Destroy(FileStruct** file);
+
+// Opens path with a FILE_MODE_* word. A file held elsewhere is retried
+// (20 times, 0.1 s apart); a missing file opened for reading fails at once;
+// writing creates missing folders. 1 when open; 0 with a logged reason.
+int File_Open(FileStruct* file, const char* path, int mode);
+
+// 1; 0 when the close fails (the file then still counts as open).
+int File_Close(FileStruct* file);
+int File_IsOpen(FileStruct* file);
+
+// Reads up to count bytes: 1 when at least one byte was read; 0 at the end
+// of the file or on failure, with *got 0. Text mode reads CR LF as LF.
+int File_Read(FileStruct* file, void* buffer, uint32_t count, uint32_t* got);
+
+// Writes count bytes: 1 when all were written, else 0 with *put 0. Text
+// mode writes LF as CR LF.
+int File_Write(FileStruct* file, const void* data, uint32_t count, uint32_t* put);
+
+// Moves the position (origin 0 start, 1 current, 2 end). 1 or 0.
+int File_Seek(FileStruct* file, int64_t offset, int origin);
+int File_SeekStart(FileStruct* file, int64_t offset);
+int File_SeekEnd(FileStruct* file, int64_t offset);
+
+// The position: 1, or 0 with *position 0.
+int File_Tell(FileStruct* file, int64_t* position);
+
+// Ends the file at the current position. 1 or 0.
+int File_Truncate(FileStruct* file);
+
+// Commits written data to the disk. 1 or 0.
+int File_Flush(FileStruct* file);
+
+// Records path and reads its information; refused while a file is open.
+int File_Stat(FileStruct* file, const char* path);
+
+// Reads another path's information without changing the recorded path.
+int File_StatPath(FileStruct* file, const char* path);
+
+// The size found by the last stat, not the live size. 1.
+int File_GetSize(FileStruct* file, int64_t* size);
+
+// Deletes a file or removes an empty folder. 1 or 0.
+int File_Erase(FileStruct* file, const char* path);
+
+// Times of the recorded path as local minutes and seconds; 1 or 0.
+int File_GetCreationTime(FileStruct* file, LocalMinutes* minutes, int* seconds);
+int File_GetAccessTime(FileStruct* file, LocalMinutes* minutes, int* seconds);
+int File_GetWriteTime(FileStruct* file, LocalMinutes* minutes, int* seconds);
+
+// Sets one time of the recorded path, leaving the other two; 1 or 0.
+int File_SetCreationTime(FileStruct* file, LocalMinutes minutes, int seconds);
+int File_SetAccessTime(FileStruct* file, LocalMinutes minutes, int seconds);
+int File_SetWriteTime(FileStruct* file, LocalMinutes minutes, int seconds);
+
+// Copies source to target, replacing an existing target. 1 or 0.
+int File_Copy(const char* source, const char* target);
+
+// Creates the folder and every missing parent; with stripLast 1 the path
+// names a file whose folder is wanted. 1 or 0.
+int File_CreateDir(const char* path, int stripLast, int verbose);
+
+// The size of a path through a temporary FileStruct; 1, or 0 with size 0.
+int File_GetSizeByPath(const char* path, int64_t* size);
+
+// The program's folder and the system's temporary folder, each ending in
+// the path separator. 1 or 0.
+int File_GetProgramDir(char* buf, int size);
+int File_GetTempDir(char* buf, int size);
+
+// The path separator of this platform ("\" on Win32, "/" elsewhere).
+char Path_Separator(void);
+
+// Unifies separators, adds (trailing 1) or removes one trailing separator,
+// drops "." components and resolves ".." components, in place. 1.
+int Path_Normalize(char* path, int trailing);
+
+// folder (with its final separator), name without extension, extension
+// without the dot; each cut to its buffer. 1.
+int Path_Split(const char* path, char* folder, int folderSize, char* name, int nameSize, char* extension,
+               int extensionSize);
+
+// The last part of the path, optionally without its extension. 1.
+int Path_GetName(const char* path, char* buf, int size, int stripExtension);
+
+// Local date and time <-> LocalMinutes (plus the seconds kept beside them).
+LocalMinutes File_ToLocalMinutes(int year, int month, int day, int hour, int minute);
+void File_FromLocalMinutes(LocalMinutes minutes, int* year, int* month, int* day, int* hour, int* minute);

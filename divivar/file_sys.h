@@ -1,0 +1,59 @@
+// Platform half of the file layer, implemented by file_posix.cpp and
+// file_win32.cpp. Error codes are the system's own (errno or GetLastError)
+// and are only logged. Not for use outside the file layer.
+#pragma once
+
+#include <stdint.h>
+
+#include "file.h"
+
+enum { FILESYS_READ = 1, FILESYS_WRITE = 2 };
+enum { FILESYS_CREATED = 0, FILESYS_ACCESSED = 1, FILESYS_WRITTEN = 2 };
+
+// Local calendar time to the second.
+struct FileLocalTime {
+    int year, month, day, hour, minute, second;
+};
+
+// Opens an existing file, or creates a missing one when create is 1, with
+// FILESYS_READ / FILESYS_WRITE access and the FILE_MODE_SHARE* bits.
+int FileSys_Open(const char* path, int access, int create, int share, intptr_t* handle, uint32_t* error);
+int FileSys_Read(intptr_t handle, void* buffer, uint32_t count, uint32_t* got, uint32_t* error);
+int FileSys_Write(intptr_t handle, const void* data, uint32_t count, uint32_t* put, uint32_t* error);
+int FileSys_Seek(intptr_t handle, int64_t offset, int origin, int64_t* position, uint32_t* error);
+int FileSys_Truncate(intptr_t handle, int64_t length, uint32_t* error);
+int FileSys_Flush(intptr_t handle, uint32_t* error);
+int FileSys_Close(intptr_t handle, uint32_t* error);
+
+int FileSys_Stat(const char* path, FileInfo* info, uint32_t* error);
+
+// Reads or writes one of a path's three times. *opened tells whether the
+// path could be opened; a failure after that is a failure of the time
+// itself.
+int FileSys_GetTime(const char* path, int which, FileLocalTime* time, int* opened, uint32_t* error);
+int FileSys_SetTime(const char* path, int which, const FileLocalTime* time, int* opened, uint32_t* error);
+
+int FileSys_Delete(const char* path, uint32_t* error);
+int FileSys_RemoveDir(const char* path, uint32_t* error);
+
+// Creates one folder; *exists is 1 when it failed because it exists.
+int FileSys_MakeDir(const char* path, int* exists, uint32_t* error);
+int FileSys_Copy(const char* source, const char* target, uint32_t* error);
+
+int FileSys_ProgramPath(char* buf, int size);
+int FileSys_TempPath(char* buf, int size);
+
+// Path syntax of the platform.
+char FileSys_Separator(void);
+int FileSys_IsSeparator(char c);
+
+// Characters after which a file name begins (separators, and ":" where
+// drive letters exist).
+int FileSys_IsNameBreak(char c);
+
+// Length of the root prefix that normalising must keep as it is ("C:",
+// "\\server", "/"), 0 when the path is relative.
+int FileSys_RootLength(const char* path);
+
+// 1 for a path that names a drive with no folder ("C:").
+int FileSys_IsBareDrive(const char* path);

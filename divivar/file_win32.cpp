@@ -1,0 +1,200 @@
+// Win32 half of the file layer: kernel file handles, sharing modes, file
+// times converted with the time-zone rules of their own date.
+#include <windows.h>
+
+#include "file_sys.h"
+#include "orv-str.h"
+
+namespace {
+
+HANDLE H(intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+int Fail(uint32_t* error) {
+    *error = uint32_t(GetLastError());
+    return 0;
+}
+
+int64_t Ticks(const FILETIME& t) {
+    return int64_t((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+}
+
+HANDLE OpenForTimes(const char* path, DWORD access) {
+    return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+int FileSys_Open(const char* path, int access, int create, int share, intptr_t* handle, uint32_t* error) {
+    DWORD desired = ((access & FILESYS_READ) ? GENERIC_READ : 0) | ((access & FILESYS_WRITE) ? GENERIC_WRITE : 0);
+    DWORD shareMode = ((share & FILE_MODE_SHAREREAD) ? FILE_SHARE_READ : 0) |
+                      ((share & FILE_MODE_SHAREWRITE) ? FILE_SHARE_WRITE : 0);
+    HANDLE h = CreateFileA(path, desired, shareMode, nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return Fail(error);
+    *handle = reinterpret_cast<intptr_t>(h);
+    return 1;
+}
+
+int FileSys_Read(intptr_t handle, void* buffer, uint32_t count, uint32_t* got, uint32_t* error) {
+    DWORD n = 0;
+    if (!ReadFile(H(handle), buffer, DWORD(count), &n, nullptr)) return Fail(error);
+    *got = uint32_t(n);
+    return 1;
+}
+
+int FileSys_Write(intptr_t handle, const void* data, uint32_t count, uint32_t* put, uint32_t* error) {
+    DWORD n = 0;
+    if (!WriteFile(H(handle), data, DWORD(count), &n, nullptr)) return Fail(error);
+    *put = uint32_t(n);
+    return 1;
+}
+
+int FileSys_Seek(intptr_t handle, int64_t offset, int origin, int64_t* position, uint32_t* error) {
+    LARGE_INTEGER distance;
+    distance.QuadPart = offset;
+    LARGE_INTEGER at;
+    DWORD method = origin == 0 ? FILE_BEGIN : origin == 1 ? FILE_CURRENT : FILE_END;
+    if (!SetFilePointerEx(H(handle), distance, &at, method)) return Fail(error);
+    *position = int64_t(at.QuadPart);
+    return 1;
+}
+
+int FileSys_Truncate(intptr_t handle, int64_t length, uint32_t* error) {
+    int64_t current = 0;
+    if (!FileSys_Seek(handle, 0, 1, &current, error)) return 0;
+    int64_t at = 0;
+    if (!FileSys_Seek(handle, length, 0, &at, error)) return 0;
+    int ok = SetEndOfFile(H(handle)) ? 1 : Fail(error);
+    FileSys_Seek(handle, current, 0, &at, error);
+    return ok;
+}
+
+int FileSys_Flush(intptr_t handle, uint32_t* error) {
+    return FlushFileBuffers(H(handle)) ? 1 : Fail(error);
+}
+
+int FileSys_Close(intptr_t handle, uint32_t* error) {
+    return CloseHandle(H(handle)) ? 1 : Fail(error);
+}
+
+int FileSys_Stat(const char* path, FileInfo* info, uint32_t* error) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return Fail(error);
+    info->size = int64_t((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    info->modeBits = FILE_INFO_READ;
+    info->modeBits |= (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_INFO_FOLDER : FILE_INFO_REGULAR;
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) info->modeBits |= FILE_INFO_WRITE;
+    info->created = Ticks(data.ftCreationTime);
+    info->accessed = Ticks(data.ftLastAccessTime);
+    info->written = Ticks(data.ftLastWriteTime);
+    return 1;
+}
+
+int FileSys_GetTime(const char* path, int which, FileLocalTime* out, int* opened, uint32_t* error) {
+    *opened = 0;
+    HANDLE h = OpenForTimes(path, FILE_READ_ATTRIBUTES);
+    if (h == INVALID_HANDLE_VALUE) return Fail(error);
+    *opened = 1;
+    FILETIME times[3];
+    BOOL ok = GetFileTime(h, &times[0], &times[1], &times[2]);
+    if (!ok) Fail(error);
+    CloseHandle(h);
+    if (!ok) return 0;
+    SYSTEMTIME utc;
+    SYSTEMTIME local;
+    if (!FileTimeToSystemTime(&times[which], &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+        return Fail(error);
+    out->year = local.wYear;
+    out->month = local.wMonth;
+    out->day = local.wDay;
+    out->hour = local.wHour;
+    out->minute = local.wMinute;
+    out->second = local.wSecond;
+    return 1;
+}
+
+int FileSys_SetTime(const char* path, int which, const FileLocalTime* in, int* opened, uint32_t* error) {
+    *opened = 0;
+    HANDLE h = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
+    if (h == INVALID_HANDLE_VALUE) return Fail(error);
+    *opened = 1;
+    SYSTEMTIME local = {};
+    local.wYear = WORD(in->year);
+    local.wMonth = WORD(in->month);
+    local.wDay = WORD(in->day);
+    local.wHour = WORD(in->hour);
+    local.wMinute = WORD(in->minute);
+    local.wSecond = WORD(in->second);
+    SYSTEMTIME utc;
+    FILETIME time;
+    int ok = TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) && SystemTimeToFileTime(&utc, &time);
+    if (ok)
+        ok = SetFileTime(h, which == FILESYS_CREATED ? &time : nullptr, which == FILESYS_ACCESSED ? &time : nullptr,
+                         which == FILESYS_WRITTEN ? &time : nullptr);
+    if (!ok) Fail(error);
+    CloseHandle(h);
+    return ok;
+}
+
+int FileSys_Delete(const char* path, uint32_t* error) {
+    return DeleteFileA(path) ? 1 : Fail(error);
+}
+
+int FileSys_RemoveDir(const char* path, uint32_t* error) {
+    return RemoveDirectoryA(path) ? 1 : Fail(error);
+}
+
+int FileSys_MakeDir(const char* path, int* exists, uint32_t* error) {
+    *exists = 0;
+    if (CreateDirectoryA(path, nullptr)) return 1;
+    Fail(error);
+    *exists = *error == ERROR_ALREADY_EXISTS;
+    return 0;
+}
+
+int FileSys_Copy(const char* source, const char* target, uint32_t* error) {
+    return CopyFileA(source, target, FALSE) ? 1 : Fail(error);
+}
+
+int FileSys_ProgramPath(char* buf, int size) {
+    DWORD n = GetModuleFileNameA(nullptr, buf, DWORD(size));
+    if (n == 0 || n >= DWORD(size)) {
+        buf[0] = 0;
+        return 0;
+    }
+    return 1;
+}
+
+int FileSys_TempPath(char* buf, int size) {
+    DWORD n = GetTempPathA(DWORD(size), buf);
+    if (n == 0 || n >= DWORD(size)) {
+        buf[0] = 0;
+        return 0;
+    }
+    return 1;
+}
+
+char FileSys_Separator(void) {
+    return '\\';
+}
+
+int FileSys_IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+int FileSys_IsNameBreak(char c) {
+    return c == '\\' || c == '/' || c == ':';
+}
+
+int FileSys_RootLength(const char* path) {
+    if (FileSys_IsSeparator(path[0]) && FileSys_IsSeparator(path[1])) return 2;
+    if (path[0] && path[1] == ':') return FileSys_IsSeparator(path[2]) ? 3 : 2;
+    return FileSys_IsSeparator(path[0]) ? 1 : 0;
+}
+
+int FileSys_IsBareDrive(const char* path) {
+    return path[0] && path[1] == ':' && !path[2];
+}

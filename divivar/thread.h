@@ -1,0 +1,24 @@
+// The process-wide thread pool: a fixed set of workers, no queue. A job is a
+// callback and one data pointer; the first idle worker (by index) runs it.
+#pragma once
+
+// Creates the pool's lock; once at start-up, before ThreadPool. Returns 1.
+int ThreadPool_Init(void);
+
+// Stops any running workers (waiting up to 5 seconds for each, with the
+// calling thread's window messages running meanwhile), then starts count
+// workers; 0 only stops. Nothing changes when count is the current count.
+// Returns 1; a worker that cannot be created is a fatal stop.
+int ThreadPool(int count);
+
+// Hands a job to the first idle worker: 1. With no workers the job runs on
+// the calling thread before this returns 1. 0 when every worker is busy (the
+// job is not run). A null callback is a fatal stop.
+int ThreadPool_Run(void* data, void (*callback)(void* data));
+
+// Destroys the pool's lock at exit, after ThreadPool(0). Returns 1.
+int ThreadPool_Close(void);
+
+// The 1-based index of the worker running the calling thread, 0 when the
+// caller is not a worker of the current pool.
+int ThreadPool_CurrentWorker(void);

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "orv-core.h"
+#include "test_support.h"
+#include "thread.h"
+
+namespace {
+
+const char kModule[] = "tests/test_thread";
+
+// A job that records which worker ran it and waits until released.
+struct Job {
+    CoreEvent* release = nullptr;
+    CoreEvent* done = nullptr;
+    std::atomic<int> worker{-1};
+    double seconds = 0;
+};
+
+void HeldJob(void* data) {
+    Job* job = static_cast<Job*>(data);
+    job->worker = ThreadPool_CurrentWorker();
+    int signalled = 0;
+    if (job->release) Event_Wait(job->release, &signalled, -1, kModule, __LINE__);
+    if (job->seconds > 0) Core_Sleep(job->seconds);
+    Event_Set(job->done, 1);
+}
+
+void MakeJob(Job* job, int held) {
+    if (held) Event_Create(&job->release);
+    Event_Create(&job->done);
+}
+
+void EndJob(Job* job) {
+    if (job->release) Event_Close(&job->release);
+    Event_Close(&job->done);
+}
+
+bool WaitDone(Job* job) {
+    int signalled = 0;
+    Event_Wait(job->done, &signalled, 10000, kModule, __LINE__);
+    return signalled == 1;
+}
+
+class ThreadPoolTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ThreadPool_Init();
+    }
+    static void TearDownTestSuite() {
+        ThreadPool(0);
+        ThreadPool_Close();
+    }
+};
+
+TEST_F(ThreadPoolTest, FiveJobsTakeAllWorkersAndASixthIsRefused) {
+    ThreadPool(5);
+    Job jobs[5];
+    for (int i = 0; i < 5; ++i) {
+        MakeJob(&jobs[i], 1);
+        ASSERT_EQ(ThreadPool_Run(&jobs[i], HeldJob), 1);
+    }
+    Job extra;
+    MakeJob(&extra, 0);
+    double start = Core_Seconds();
+    EXPECT_EQ(ThreadPool_Run(&extra, HeldJob), 0);
+    EXPECT_LT(Core_Seconds() - start, 0.5);
+
+    Event_Set(jobs[2].release, 1);
+    ASSERT_TRUE(WaitDone(&jobs[2]));
+    int accepted = 0;
+    for (int tries = 0; tries < 500 && !accepted; ++tries) {
+        accepted = ThreadPool_Run(&extra, HeldJob);
+        if (!accepted) Core_Sleep(0.01);
+    }
+    ASSERT_EQ(accepted, 1);
+    ASSERT_TRUE(WaitDone(&extra));
+    EXPECT_EQ(extra.worker, 3);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(jobs[i].worker, i + 1);
+        Event_Set(jobs[i].release, 1);
+        EXPECT_TRUE(WaitDone(&jobs[i]));
+    }
+    ThreadPool(0);
+    for (Job& j : jobs) EndJob(&j);
+    EndJob(&extra);
+}
+
+TEST_F(ThreadPoolTest, WithoutWorkersJobsRunOnTheCaller) {
+    ThreadPool(0);
+    Job job;
+    MakeJob(&job, 0);
+    EXPECT_EQ(ThreadPool_Run(&job, HeldJob), 1);
+    int signalled = 0;
+    Event_Poll(job.done, &signalled);
+    EXPECT_EQ(signalled, 1);
+    EXPECT_EQ(job.worker, 0);
+    EndJob(&job);
+}
+
+TEST_F(ThreadPoolTest, ResizingStopsEveryWorkerFirst) {
+    ThreadPool(5);
+    Job running;
+    MakeJob(&running, 1);
+    ASSERT_EQ(ThreadPool_Run(&running, HeldJob), 1);
+    double start = Core_Seconds();
+    ThreadPool(5);
+    EXPECT_LT(Core_Seconds() - start, 0.5) << "the same count changes nothing";
+    Event_Set(running.release, 1);
+    ThreadPool(3);
+    EXPECT_TRUE(WaitDone(&running));
+    Job jobs[4];
+    for (int i = 0; i < 4; ++i) MakeJob(&jobs[i], 1);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(ThreadPool_Run(&jobs[i], HeldJob), 1);
+    EXPECT_EQ(ThreadPool_Run(&jobs[3], HeldJob), 0);
+    for (int i = 0; i < 3; ++i) Event_Set(jobs[i].release, 1);
+    ThreadPool(0);
+    for (int i = 0; i < 3; ++i) {
+        int signalled = 0;
+        Event_Poll(jobs[i].done, &signalled);
+        EXPECT_EQ(signalled, 1) << "stopping waits for running jobs";
+    }
+    for (Job& j : jobs) EndJob(&j);
+    EndJob(&running);
+}
+
+TEST_F(ThreadPoolTest, StoppingWaitsForAJobAndGivesUpAfterFiveSeconds) {
+    ThreadPool(5);
+    Job quick;
+    MakeJob(&quick, 0);
+    quick.seconds = 0.5;
+    ASSERT_EQ(ThreadPool_Run(&quick, HeldJob), 1);
+    ThreadPool(0);
+    int signalled = 0;
+    Event_Poll(quick.done, &signalled);
+    EXPECT_EQ(signalled, 1);
+
+    ScopedLog log("thread-timeout.log", LOG_FILE);
+    ThreadPool(5);
+    static Job slow;
+    MakeJob(&slow, 0);
+    slow.seconds = 6.5;
+    ASSERT_EQ(ThreadPool_Run(&slow, HeldJob), 1);
+    double start = Core_Seconds();
+    ThreadPool(0);
+    double waited = Core_Seconds() - start;
+    EXPECT_GE(waited, 4.9);
+    EXPECT_LT(waited, 6.4);
+    EXPECT_EQ(log.Contents(), "Timeout Failed on 1 of 5\r\n");
+    EXPECT_TRUE(WaitDone(&slow));
+    EndJob(&quick);
+    EndJob(&slow);
+}
+
+TEST(ThreadPoolDeath, ACrashInAJobIsReportedBeforeTheProcessEnds) {
+    int code = RunProbe("pooljob");
+    EXPECT_NE(code, 0);
+    std::string text = ReadWholeFile("probe-pooljob.log");
+    EXPECT_NE(text.find("Integer divide by zero (0xC0000094)"), std::string::npos) << text;
+}
+
+}  // namespace
