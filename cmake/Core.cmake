@@ -9,7 +9,10 @@ set(DIVIVAR_SOURCES
     divivar/file.cpp
     divivar/file_path.cpp
     divivar/thread.cpp
-    divivar/pool.cpp)
+    divivar/pool.cpp
+    divivar/bitmap.cpp
+    divivar/bitmap_resample.cpp
+    divivar/bitmap_bmp.cpp)
 
 if(BRIMLOW_WIN32)
   list(APPEND DIVIVAR_SOURCES divivar/orv-core_win32.cpp divivar/orv-core_win32_crash.cpp divivar/file_win32.cpp)
@@ -25,3 +28,11 @@ else()
   find_package(Threads REQUIRED)
   target_link_libraries(divivar PUBLIC Threads::Threads backtrace)
 endif()
+
+# The application's platform-neutral part: configuration record and the
+# resize rules, shared by the window program and the command-line tool.
+add_library(brimlow-app STATIC
+    app/config.cpp
+    app/winmain_scale.cpp)
+target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app)
+target_link_libraries(brimlow-app PUBLIC divivar)

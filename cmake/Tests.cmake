@@ -21,8 +21,14 @@ add_executable(brimlow-tests
     tests/test_orv-core_lock.cpp
     tests/test_file.cpp
     tests/test_thread.cpp
-    tests/test_pool.cpp)
-target_link_libraries(brimlow-tests PRIVATE divivar ${BRIMLOW_GTEST})
+    tests/test_pool.cpp
+    tests/test_bitmap.cpp
+    tests/test_bitmap_bmp.cpp
+    tests/test_winmain_scale.cpp)
+target_link_libraries(brimlow-tests PRIVATE brimlow-app divivar ${BRIMLOW_GTEST})
+# Public test images beside the project (../shared/testdata); tests that need
+# them skip when the folder is absent.
+target_compile_definitions(brimlow-tests PRIVATE TESTDATA_DIR="${BRIMLOW_TESTDATA}")
 
 add_executable(core-probe tests/core-probe.cpp)
 target_link_libraries(core-probe PRIVATE divivar)

@@ -96,6 +96,14 @@ int Mem_Report(void);
 // Bytes (guards included) and blocks now allocated.
 int Mem_GetUsage(int64_t* bytes, int* blocks);
 
+// The one size check before every computed allocation: multiplies the
+// non-negative factors and stores the product in *bytes when it is a size
+// Mem_Alloc can take and that still fits under the memory limit now.
+// Returns 0 (and leaves *bytes 0) for a product that overflows, is 0 or
+// negative, or would not fit: callers turn that into a failure result
+// instead of the allocator's fatal stop.
+int Mem_CheckedSize(int64_t a, int64_t b, int64_t c, int* bytes);
+
 // A class tag is a constant text "TypeName:module/path"; every tagged object
 // begins with a pointer to its type's tag. Returns only when object is not
 // null and carries exactly that tag (compared by address).

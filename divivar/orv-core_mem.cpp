@@ -180,6 +180,23 @@ int Mem_GetUsage(int64_t* bytes, int* blocks) {
     return 1;
 }
 
+int Mem_CheckedSize(int64_t a, int64_t b, int64_t c, int* bytes) {
+    if (!bytes) Core_NullPointer("divivar/orv-core", __LINE__);
+    *bytes = 0;
+    if (a <= 0 || b <= 0 || c <= 0) return 0;
+    // Each factor is checked against the room left before multiplying, so
+    // the product itself can never overflow.
+    const int64_t kMax = int64_t(kNoLimit) - 16;
+    if (a > kMax || b > kMax / a || c > kMax / (a * b)) return 0;
+    int64_t product = a * b * c;
+    Log_Lock();
+    int fits = m.inUse + BlockBytes(int(product)) <= m.limit;
+    Log_Unlock();
+    if (!fits) return 0;
+    *bytes = int(product);
+    return 1;
+}
+
 void Class_Check(const void* object, const char* tag, const char* file, int line) {
     if (!object) Core_NullPointer(file, line);
     const char* found = *static_cast<const char* const*>(object);

@@ -1,0 +1,77 @@
+// The configuration record and its profile list.
+#include "config.h"
+
+#include <string.h>
+
+#include "orv-core.h"
+
+namespace {
+
+const char kModule[] = "config";
+const char kListTag[] = "ProfileStructLinked:config";
+
+void CheckList(ProfileStructLinked* list, int line) {
+    if (!list) Core_NullPointer(kModule, line);
+    Class_Check(list, kListTag, kModule, line);
+}
+
+}  // namespace
+
+int Config_Create(AppConfig** config) {
+    if (!config) Core_NullPointer(kModule, __LINE__);
+    AppConfig* c = static_cast<AppConfig*>(Mem_Alloc(int(sizeof(AppConfig)), MEM_HEAP, kModule, __LINE__));
+    c->Profiles.tag = kListTag;
+    Config_Reset(c);
+    *config = c;
+    return 1;
+}
+
+int Config_Destroy(AppConfig** config) {
+    if (!config || !*config) Core_NullPointer(kModule, __LINE__);
+    AppConfig* c = *config;
+    *config = nullptr;
+    Config_Reset(c);
+    c->Profiles.tag = nullptr;
+    Mem_Free(c, int(sizeof(AppConfig)), MEM_HEAP, kModule, __LINE__);
+    return 1;
+}
+
+int Config_Reset(AppConfig* config) {
+    if (!config) Core_NullPointer(kModule, __LINE__);
+    ProfileStructLinked* list = &config->Profiles;
+    CheckList(list, __LINE__);
+    while (list->first) {
+        ResizeProfile* node = list->first;
+        list->first = node->next;
+        if (list->first)
+            list->first->previous = nullptr;
+        else
+            list->last = nullptr;
+        list->count -= 1;
+        Mem_Free(node, int(sizeof(ResizeProfile)), MEM_HEAP, kModule, __LINE__);
+    }
+    const char* tag = list->tag;
+    memset(config, 0, sizeof *config);
+    config->Profiles.tag = tag;
+    config->TrayMinimize = 1;
+    config->AlwaysOnTop = 0;
+    config->DuplicateDate = 1;
+    config->AutoClearList = 1;
+    return 1;
+}
+
+ResizeProfile* Config_AddProfile(AppConfig* config) {
+    if (!config) Core_NullPointer(kModule, __LINE__);
+    ProfileStructLinked* list = &config->Profiles;
+    CheckList(list, __LINE__);
+    ResizeProfile* node =
+        static_cast<ResizeProfile*>(Mem_Alloc(int(sizeof(ResizeProfile)), MEM_HEAP, kModule, __LINE__));
+    node->previous = list->last;
+    if (list->last)
+        list->last->next = node;
+    else
+        list->first = node;
+    list->last = node;
+    list->count += 1;
+    return node;
+}

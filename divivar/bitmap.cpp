@@ -1,0 +1,219 @@
+// BitmapStruct: sizing, access, fills and alpha-blended pasting. The
+// resampler is in bitmap_resample.cpp, the BMP decoder in bitmap_bmp.cpp.
+#include "bitmap.h"
+
+#include <string.h>
+
+#include "orv-core.h"
+
+namespace {
+
+const char kModule[] = "divivar/bitmap";
+const uint32_t kDefaultResolution = 2880;
+
+void Check(BitmapStruct* bitmap, int line) {
+    if (!bitmap) Core_NullPointer(kModule, line);
+    Class_Check(bitmap, BitmapStructTag, kModule, line);
+}
+
+unsigned char* PixelAt(BitmapStruct* b, int32_t x, int32_t y) {
+    return b->pixels + int64_t(b->height - 1 - y) * b->scanline + int64_t(x) * 4;
+}
+
+}  // namespace
+
+const char BitmapStructTag[] = "BitmapStruct:divivar/bitmap";
+
+int64_t DIB_ScanlineSize(int bitsPerPixel, int width) {
+    return ((int64_t(bitsPerPixel) * width + 31) / 32) * 4;
+}
+
+int Bitmap_Create(BitmapStruct** bitmap) {
+    if (!bitmap) Core_NullPointer(kModule, __LINE__);
+    BitmapStruct* b = static_cast<BitmapStruct*>(Mem_Alloc(int(sizeof(BitmapStruct)), MEM_HEAP, kModule, __LINE__));
+    b->tag = BitmapStructTag;
+    Bitmap_Reset(b);
+    *bitmap = b;
+    return 1;
+}
+
+int Bitmap_Destroy(BitmapStruct** bitmap) {
+    if (!bitmap) Core_NullPointer(kModule, __LINE__);
+    BitmapStruct* b = *bitmap;
+    *bitmap = nullptr;
+    Check(b, __LINE__);
+    Bitmap_Reset(b);
+    b->tag = nullptr;
+    Mem_Free(b, int(sizeof(BitmapStruct)), MEM_HEAP, kModule, __LINE__);
+    return 1;
+}
+
+int Bitmap_Reset(BitmapStruct* bitmap) {
+    Check(bitmap, __LINE__);
+    if (!bitmap->externalPixels && bitmap->capacity != 0)
+        Mem_Free(bitmap->pixels, bitmap->capacity, MEM_HEAP, kModule, __LINE__);
+    bitmap->diagnostics = 0;
+    bitmap->externalPixels = 0;
+    bitmap->headerless = 0;
+    bitmap->width = 0;
+    bitmap->height = 0;
+    bitmap->scanline = 0;
+    bitmap->pixels = nullptr;
+    bitmap->capacity = 0;
+    bitmap->xResolution = kDefaultResolution;
+    bitmap->yResolution = kDefaultResolution;
+    return 1;
+}
+
+int Bitmap_SetSize(BitmapStruct* bitmap, int32_t width, int32_t height) {
+    Check(bitmap, __LINE__);
+    if (width < 0) {
+        Core_SetSource(kModule, __LINE__);
+        Core_Abort("Assertion failed (Width >= 0)\nInvalid Width %d\n", width);
+    }
+    if (height < 0) {
+        Core_SetSource(kModule, __LINE__);
+        Core_Abort("Assertion failed (Height >= 0)\nInvalid Height %d\n", height);
+    }
+    if (bitmap->externalPixels) {
+        bitmap->width = 0;
+        bitmap->height = 0;
+        bitmap->capacity = 0;
+        bitmap->pixels = nullptr;
+    }
+    if (width == bitmap->width && height == bitmap->height) return 1;
+    if (width == 0 || height == 0) {
+        bitmap->scanline = int32_t(DIB_ScanlineSize(32, width));
+        bitmap->width = width;
+        bitmap->height = height;
+        return 1;
+    }
+    int size = 0;
+    if (int64_t(height) * 4 * width <= bitmap->capacity) {
+        size = height * 4 * width;
+        memset(bitmap->pixels, 0, size_t(size));
+    } else {
+        if (!Mem_CheckedSize(width, height, 4, &size)) return 0;
+        Bitmap_Reset(bitmap);
+        bitmap->capacity = size;
+        bitmap->pixels = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+    }
+    bitmap->scanline = 4 * width;
+    bitmap->height = height;
+    bitmap->width = width;
+    return 1;
+}
+
+int Bitmap_GetSize(BitmapStruct* bitmap, int32_t* width, int32_t* height) {
+    Check(bitmap, __LINE__);
+    if (!width || !height) Core_NullPointer(kModule, __LINE__);
+    *width = bitmap->width;
+    *height = bitmap->height;
+    return 1;
+}
+
+int Bitmap_GetScanline(BitmapStruct* bitmap, int32_t* scanline) {
+    Check(bitmap, __LINE__);
+    if (!scanline) Core_NullPointer(kModule, __LINE__);
+    *scanline = bitmap->scanline;
+    return 1;
+}
+
+int Bitmap_GetBits(BitmapStruct* bitmap, unsigned char** pixels) {
+    Check(bitmap, __LINE__);
+    if (!pixels) Core_NullPointer(kModule, __LINE__);
+    *pixels = bitmap->pixels;
+    return bitmap->pixels != nullptr;
+}
+
+int Bitmap_GetInfo(BitmapStruct* bitmap, int32_t* width, int32_t* height, int32_t* scanline,
+                   unsigned char** pixels) {
+    Check(bitmap, __LINE__);
+    if (!width || !height || !scanline || !pixels) Core_NullPointer(kModule, __LINE__);
+    *width = bitmap->width;
+    *height = bitmap->height;
+    *scanline = bitmap->scanline;
+    *pixels = bitmap->pixels;
+    return 1;
+}
+
+int Bitmap_PixelAddress(BitmapStruct* bitmap, int32_t x, int32_t y, unsigned char** address) {
+    Check(bitmap, __LINE__);
+    if (!address) Core_NullPointer(kModule, __LINE__);
+    if (x < 0 || y < 0 || x >= bitmap->width || y >= bitmap->height || !bitmap->pixels) return 0;
+    *address = PixelAt(bitmap, x, y);
+    return 1;
+}
+
+int Bitmap_IsEmpty(BitmapStruct* bitmap) {
+    Check(bitmap, __LINE__);
+    return bitmap->capacity == 0;
+}
+
+int Bitmap_Copy(BitmapStruct* source, BitmapStruct* destination) {
+    Check(source, __LINE__);
+    Check(destination, __LINE__);
+    if (!Bitmap_SetSize(destination, source->width, source->height)) return 0;
+    int64_t bytes = int64_t(source->scanline) * source->height;
+    if (bytes > 0) memcpy(destination->pixels, source->pixels, size_t(bytes));
+    destination->xResolution = source->xResolution;
+    destination->yResolution = source->yResolution;
+    return 1;
+}
+
+int Bitmap_Clear(BitmapStruct* bitmap) {
+    Check(bitmap, __LINE__);
+    if (bitmap->pixels) memset(bitmap->pixels, 0, size_t(int64_t(bitmap->scanline) * bitmap->height));
+    return 1;
+}
+
+int Bitmap_Fill(BitmapStruct* bitmap, int red, int green, int blue, int alpha) {
+    Check(bitmap, __LINE__);
+    int64_t count = int64_t(bitmap->width) * bitmap->height;
+    if (count <= 0 || !bitmap->pixels) return 1;
+    unsigned char pixel[4] = {(unsigned char)blue, (unsigned char)green, (unsigned char)red, (unsigned char)alpha};
+    unsigned char* p = bitmap->pixels;
+    for (int64_t i = 0; i < count; ++i, p += 4) memcpy(p, pixel, 4);
+    return 1;
+}
+
+int Bitmap_SetAlpha(BitmapStruct* bitmap, int alpha) {
+    Check(bitmap, __LINE__);
+    int64_t count = int64_t(bitmap->width) * bitmap->height;
+    if (count <= 0 || !bitmap->pixels) return 1;
+    unsigned char* p = bitmap->pixels + 3;
+    for (int64_t i = 0; i < count; ++i, p += 4) *p = (unsigned char)alpha;
+    return 1;
+}
+
+int Bitmap_Paste(BitmapStruct* destination, int32_t x, int32_t y, BitmapStruct* source, int32_t sx, int32_t sy) {
+    Check(destination, __LINE__);
+    Check(source, __LINE__);
+    int64_t columns64 = int64_t(destination->width) - x < int64_t(source->width) - sx
+                            ? int64_t(destination->width) - x
+                            : int64_t(source->width) - sx;
+    int64_t rows64 = int64_t(destination->height) - y < int64_t(source->height) - sy
+                         ? int64_t(destination->height) - y
+                         : int64_t(source->height) - sy;
+    int columns = int(columns64);
+    int rows = int(rows64);
+    Log_Print(0, "Paste [%d x %d]\n", columns, rows);
+    // Negative positions would address outside both pictures: nothing is
+    // drawn for them.
+    if (x < 0 || y < 0 || sx < 0 || sy < 0 || !destination->pixels || !source->pixels) return 1;
+    for (int i = 0; i < rows; ++i) {
+        const unsigned char* s = PixelAt(source, sx, sy + i);
+        unsigned char* d = PixelAt(destination, x, y + i);
+        for (int j = 0; j < columns; ++j, s += 4, d += 4) {
+            unsigned a = s[3];
+            if (a == 255) {
+                d[0] = s[0];
+                d[1] = s[1];
+                d[2] = s[2];
+            } else if (a != 0) {
+                for (int k = 0; k < 3; ++k) d[k] = (unsigned char)((s[k] * a + d[k] * (255 - a)) >> 8);
+            }
+        }
+    }
+    return 1;
+}

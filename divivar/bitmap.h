@@ -1,0 +1,113 @@
+// The one in-memory image of the program: 32 bits per pixel in the byte
+// order blue, green, red, alpha (colours not scaled by alpha), rows stored
+// bottom-up, scanline exactly 4 x width. Every decoder fills one; the
+// resampler, the JPEG bridge and the displays read it.
+#pragma once
+
+#include <stdint.h>
+
+struct BitmapStruct {
+    const char* tag;
+    uint32_t diagnostics;
+    uint32_t externalPixels;
+    uint32_t headerless;
+    int32_t width;
+    int32_t height;
+    int32_t scanline;
+    unsigned char* pixels;
+    int32_t capacity;
+    uint32_t xResolution;
+    uint32_t yResolution;
+};
+
+// The class tag every BitmapStruct carries.
+extern const char BitmapStructTag[];
+
+// Row length of a device-independent bitmap of that depth, rounded up to a
+// multiple of 4 bytes; 64 bits so that no width can overflow it.
+int64_t DIB_ScanlineSize(int bitsPerPixel, int width);
+
+// A new 0 x 0 bitmap without pixels. Returns 1.
+int Bitmap_Create(BitmapStruct** bitmap);
+
+// Nulls *bitmap, frees the pixels it owns and the bitmap. Returns 1.
+int Bitmap_Destroy(BitmapStruct** bitmap);
+
+// Frees owned pixels; back to 0 x 0, flags 0, resolutions 2880. Returns 1.
+int Bitmap_Reset(BitmapStruct* bitmap);
+
+// Sizes the bitmap, all pixels transparent black; the same size keeps the
+// pixels, a smaller one reuses the buffer. A negative size is a fatal stop.
+// 0 (bitmap unchanged) when the picture is too large for memory.
+int Bitmap_SetSize(BitmapStruct* bitmap, int32_t width, int32_t height);
+
+int Bitmap_GetSize(BitmapStruct* bitmap, int32_t* width, int32_t* height);
+int Bitmap_GetScanline(BitmapStruct* bitmap, int32_t* scanline);
+
+// The pixel buffer: 1, or 0 when the bitmap has none.
+int Bitmap_GetBits(BitmapStruct* bitmap, unsigned char** pixels);
+int Bitmap_GetInfo(BitmapStruct* bitmap, int32_t* width, int32_t* height, int32_t* scanline,
+                   unsigned char** pixels);
+
+// Address of pixel (x, y), y counted from the top: 1, or 0 outside.
+int Bitmap_PixelAddress(BitmapStruct* bitmap, int32_t x, int32_t y, unsigned char** address);
+
+// 1 when the bitmap owns no buffer.
+int Bitmap_IsEmpty(BitmapStruct* bitmap);
+
+// Sizes destination like source and copies pixels and resolutions. 1, or 0
+// when the destination cannot be sized.
+int Bitmap_Copy(BitmapStruct* source, BitmapStruct* destination);
+
+int Bitmap_Clear(BitmapStruct* bitmap);
+int Bitmap_Fill(BitmapStruct* bitmap, int red, int green, int blue, int alpha);
+int Bitmap_SetAlpha(BitmapStruct* bitmap, int alpha);
+
+// Draws source from (sx, sy) onto destination at (x, y), blended by the
+// source alpha; the destination alpha is kept. Returns 1.
+int Bitmap_Paste(BitmapStruct* destination, int32_t x, int32_t y, BitmapStruct* source, int32_t sx, int32_t sy);
+
+// ------------------------------------------------------------- resampler
+
+enum { RESAMPLE_NEAREST = 1, RESAMPLE_BILINEAR = 2, RESAMPLE_BILINEAR_PRESCALE = 3 };
+
+// Draws source into destination scaled by scale and rotated by angle
+// (radians) about the source centre (scx, scy), placed at the destination
+// centre (dcx, dcy), composited by alpha and opacity (0.0 to 1.0). 1 for
+// modes 1 to 3; 0 for any other mode or when mode 3 cannot get memory for
+// its pre-scaling pass.
+int Bitmap_Resample(BitmapStruct* source, int mode, double scale, double angle, double opacity, double scx,
+                    double scy, double dcx, double dcy, BitmapStruct* destination);
+
+// The same into a raw buffer of bytesPerPixel (3 or 4) bytes per pixel.
+// rowOrder 1 addresses source rows in the destination's memory order; any
+// other value mirrors the source vertically.
+int Bitmap_ResampleToBuffer(BitmapStruct* source, int mode, double scale, double angle, double opacity, double scx,
+                            double scy, double dcx, double dcy, int rowOrder, unsigned char* destination,
+                            int32_t width, int32_t height, int32_t scanline, int32_t bytesPerPixel);
+
+int Resample_Nearest(BitmapStruct* source, double scale, double angle, double opacity, double scx, double scy,
+                     double dcx, double dcy, int rowOrder, unsigned char* destination, int32_t width,
+                     int32_t height, int32_t scanline, int32_t bytesPerPixel);
+int Resample_Bilinear(BitmapStruct* source, double scale, double angle, double opacity, double scx, double scy,
+                      double dcx, double dcy, int rowOrder, unsigned char* destination, int32_t width,
+                      int32_t height, int32_t scanline, int32_t bytesPerPixel);
+
+// The destination rectangle minX <= x < maxX, minY <= y < maxY that the
+// transformed source can cover, clamped to the destination.
+void Resample_Bounds(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t height, double angle,
+                     double scale, double scx, double scy, double dcx, double dcy, int32_t* minX, int32_t* minY,
+                     int32_t* maxX, int32_t* maxY);
+
+// ------------------------------------------------------------ BMP decoder
+
+// Decodes a ".bmp" file (40-byte info header; 1, 4, 8, 16, 24, 32 bits;
+// RLE8, RLE4). 1, or 0 with the bitmap unchanged; with the diagnostics flag
+// set each failure is written to the debug log.
+int Bitmap_LoadBMPFile(BitmapStruct* bitmap, const char* path);
+int Bitmap_LoadBMPBuffer(BitmapStruct* bitmap, const unsigned char* buffer, uint32_t size);
+
+// Decodes an info header and its pixel array of pixelBytes bytes. The
+// header must be readable for 40 bytes and its colour table up to pixels.
+int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const unsigned char* pixels,
+                     int32_t pixelBytes);

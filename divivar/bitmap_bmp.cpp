@@ -1,0 +1,396 @@
+// BMP decoder: 40-byte info header, uncompressed 1, 4, 8, 16, 24 and 32 bits,
+// RLE8 and RLE4, all converted to the bitmap's 32-bit pixels. Every field is
+// checked against the buffer before it is used; a failure leaves the bitmap
+// as it was and, with the diagnostics flag on, names the failed check.
+#include <stdarg.h>
+#include <string.h>
+
+#include "bitmap.h"
+#include "file.h"
+#include "orv-core.h"
+#include "orv-str.h"
+
+namespace {
+
+const char kModule[] = "divivar/bitmap";
+const int kInfoHeader = 40;
+const int kFileHeader = 14;
+
+struct DIBSource {
+    int topDown;
+    int32_t width;
+    int32_t height;
+    int32_t coloursUsed;
+    const unsigned char* pixels;
+    int32_t pixelBytes;
+    const unsigned char* colourTable;
+    int32_t colourTableEntries;
+    int32_t colourTableRoom;
+};
+
+uint32_t U16(const unsigned char* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8);
+}
+
+uint32_t U32(const unsigned char* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+// Writes "module:line message" when the bitmap's diagnostics flag is 1.
+// Always returns 0 so that checks read "return Fault(...)".
+int Fault(BitmapStruct* bitmap, int line, const char* format, ...) {
+    if (bitmap->diagnostics != 1) return 0;
+    char text[512];
+    int n = Str_Format(text, int(sizeof text), "%s:%d ", kModule, line);
+    va_list ap;
+    va_start(ap, format);
+    Str_FormatV(text + n, int(sizeof text) - n, format, ap);
+    va_end(ap);
+    Log_Print(0, "%s", text);
+    return 0;
+}
+
+void PutPixel(unsigned char* out, unsigned b, unsigned g, unsigned r, unsigned a) {
+    out[0] = (unsigned char)b;
+    out[1] = (unsigned char)g;
+    out[2] = (unsigned char)r;
+    out[3] = (unsigned char)a;
+}
+
+void PutEntry(unsigned char* out, const DIBSource& src, unsigned index) {
+    const unsigned char* e = src.colourTable + index * 4;
+    PutPixel(out, e[0], e[1], e[2], 255);
+}
+
+int CheckRowData(BitmapStruct* bitmap, const DIBSource& src, int bits, int64_t fileScanline) {
+    if (int64_t(src.pixelBytes) < fileScanline * src.height)
+        return Fault(bitmap, __LINE__,
+                     "Wrong buffer size for %dbpp bitmap: BufferSize = %d, Width= %d, Height = %d, Scanline = %d\n",
+                     bits, src.pixelBytes, src.width, src.height, int(fileScanline));
+    return 1;
+}
+
+// The palette depths' colour count n: biClrUsed in 0..maxColours (0 meaning
+// maxColours) and that many entries in the table.
+int ColourCount(BitmapStruct* bitmap, const DIBSource& src, int bits, int maxColours, int* n) {
+    if (src.coloursUsed < 0 || src.coloursUsed > maxColours)
+        return Fault(bitmap, __LINE__, "Wrong color table size for %dbpp bitmap: biClrUsed = %d\n", bits,
+                     src.coloursUsed);
+    *n = src.coloursUsed ? src.coloursUsed : maxColours;
+    if (src.colourTableRoom < *n)
+        return Fault(bitmap, __LINE__, "Wrong color table size for %dbpp bitmap: biClrUsed = %d, ColorTableSize = %d\n",
+                     bits, src.coloursUsed, src.colourTableRoom);
+    return 1;
+}
+
+// The uncompressed depths share the row walk: memory row k (0 = bottom) is
+// file row k, or file row height - 1 - k in a top-down file.
+int DecodeRows(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned char* out) {
+    int64_t fileScanline = DIB_ScanlineSize(bits, src.width);
+    if (!CheckRowData(bitmap, src, bits, fileScanline)) return 0;
+    int n = 0;
+    if (bits <= 8 && !ColourCount(bitmap, src, bits, 1 << bits, &n)) return 0;
+    unsigned char fiveBits[32];
+    for (int v = 0; v < 32; ++v) fiveBits[v] = (unsigned char)(int(v * 255.0 / 31.0 + 0.5));
+    for (int64_t k = 0; k < src.height; ++k) {
+        int64_t fileRow = src.topDown ? src.height - 1 - k : k;
+        const unsigned char* row = src.pixels + fileRow * fileScanline;
+        unsigned char* o = out + k * src.width * 4;
+        for (int32_t x = 0; x < src.width; ++x, o += 4) {
+            switch (bits) {
+                case 32:
+                    PutPixel(o, row[x * 4], row[x * 4 + 1], row[x * 4 + 2], row[x * 4 + 3]);
+                    break;
+                case 24:
+                    PutPixel(o, row[x * 3], row[x * 3 + 1], row[x * 3 + 2], 255);
+                    break;
+                case 16: {
+                    uint32_t v = U16(row + x * 2);
+                    PutPixel(o, fiveBits[v & 31], fiveBits[(v >> 5) & 31], fiveBits[(v >> 10) & 31], 255);
+                    break;
+                }
+                default: {
+                    unsigned index;
+                    if (bits == 8)
+                        index = row[x];
+                    else if (bits == 4)
+                        index = (x & 1) ? (row[x >> 1] & 15) : (row[x >> 1] >> 4);
+                    else
+                        index = (row[x >> 3] >> (7 - (x & 7))) & 1;
+                    if (int(index) >= n)
+                        return Fault(bitmap, __LINE__, "Invalide ColorIndex = %d, ColorTableSize = %d\n", int(index), n);
+                    PutEntry(o, src, index);
+                    break;
+                }
+            }
+        }
+    }
+    return 1;
+}
+
+// Start of both RLE decoders: bottom-up only, colour count, picture filled
+// with colour 0.
+int StartRle(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned char* out, int* n) {
+    if (src.topDown) return Fault(bitmap, __LINE__, "Top-bottom compressed bitmaps not allowed\n");
+    if (!ColourCount(bitmap, src, bits, 1 << bits, n)) return 0;
+    int64_t count = int64_t(src.width) * src.height;
+    for (int64_t i = 0; i < count; ++i) PutEntry(out + i * 4, src, 0);
+    return 1;
+}
+
+int Inside(const DIBSource& src, int64_t column, int64_t row) {
+    return column >= 0 && row >= 0 && column < src.width && row < src.height;
+}
+
+unsigned char* At(const DIBSource& src, unsigned char* out, int64_t column, int64_t row) {
+    return out + (row * src.width + column) * 4;
+}
+
+int DecodeRle8(BitmapStruct* bitmap, const DIBSource& src, unsigned char* out) {
+    int n = 0;
+    if (!StartRle(bitmap, src, 8, out, &n)) return 0;
+    const unsigned char* s = src.pixels;
+    const int64_t length = src.pixelBytes;
+    int64_t i = 0, column = 0, row = 0;
+    for (;;) {
+        if (length - i < 2) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
+        unsigned count = s[i], value = s[i + 1];
+        i += 2;
+        if (count > 0) {
+            if (int(value) >= n) return Fault(bitmap, __LINE__, "Invalid ColorIndex = %d, biClrUsed = %d\n", int(value), n);
+            if (!Inside(src, column, row))
+                return Fault(bitmap, __LINE__, "Invalid position (%d, %d), biWidth = %d, biHeight = %d\n", int(column),
+                             int(row), src.width, src.height);
+            if (column + count > src.width)
+                return Fault(bitmap, __LINE__, "Run crosses line boundary. Position (%d, %d), Count = %d biWidth = %d\n",
+                             int(column), int(row), int(count), src.width);
+            for (unsigned k = 0; k < count; ++k) PutEntry(At(src, out, column + k, row), src, value);
+            column += count;
+        } else if (value == 0) {
+            ++row;
+            column = 0;
+        } else if (value == 1) {
+            return 1;
+        } else if (value == 2) {
+            if (length - i < 2) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
+            column += s[i];
+            row += s[i + 1];
+            i += 2;
+        } else {
+            if (length - i < value) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
+            if (!Inside(src, column, row))
+                return Fault(bitmap, __LINE__, "Invalid position (%d, %d), biWidth = %d, biHeight = %d\n", int(column),
+                             int(row), src.width, src.height);
+            if (column + value > src.width)
+                return Fault(bitmap, __LINE__, "Run crosses line boundary. Position (%d, %d), Count = %d biWidth = %d\n",
+                             int(column), int(row), int(value), src.width);
+            for (unsigned k = 0; k < value; ++k) {
+                unsigned index = s[i + k];
+                if (int(index) >= n)
+                    return Fault(bitmap, __LINE__, "Invalid ColorIndex = %d, biClrUsed = %d\n", int(index), n);
+                PutEntry(At(src, out, column + k, row), src, index);
+            }
+            column += value;
+            i += value;
+            if (value & 1) {
+                if (i >= length) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
+                ++i;
+            }
+        }
+    }
+}
+
+int DecodeRle4(BitmapStruct* bitmap, const DIBSource& src, unsigned char* out) {
+    int n = 0;
+    if (!StartRle(bitmap, src, 4, out, &n)) return 0;
+    const unsigned char* s = src.pixels;
+    const int64_t length = src.pixelBytes;
+    int64_t i = 0, column = 0, row = 0;
+    for (;;) {
+        if (length - i < 2) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
+        unsigned count = s[i], value = s[i + 1];
+        i += 2;
+        if (count > 0) {
+            unsigned high = value >> 4, low = value & 15;
+            if (int(high) >= n || int(low) >= n)
+                return Fault(bitmap, __LINE__, "Invalid ColorIndex = %d, biClrUsed = %d\n", int(high) >= n ? int(high) : int(low),
+                             n);
+            if (!Inside(src, column, row))
+                return Fault(bitmap, __LINE__, "Invalid position (%d, %d), biWidth = %d, biHeight = %d\n", int(column),
+                             int(row), src.width, src.height);
+            int64_t drawn = count < src.width - column ? count : src.width - column;
+            for (int64_t k = 0; k < drawn; ++k) PutEntry(At(src, out, column + k, row), src, (k & 1) ? low : high);
+            column += drawn;
+        } else if (value == 0) {
+            ++row;
+            column = 0;
+        } else if (value == 1) {
+            return 1;
+        } else if (value == 2) {
+            if (length - i < 2) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
+            column += s[i];
+            row += s[i + 1];
+            i += 2;
+        } else {
+            if (length - i < (value + 1) / 2) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
+            if (!Inside(src, column, row))
+                return Fault(bitmap, __LINE__, "Invalid position (%d, %d), biWidth = %d, biHeight = %d\n", int(column),
+                             int(row), src.width, src.height);
+            int64_t drawn = value < src.width - column ? value : src.width - column;
+            for (int64_t k = 0; k < drawn; ++k) {
+                unsigned byte = s[i + k / 2];
+                unsigned index = (k & 1) ? (byte & 15) : (byte >> 4);
+                if (int(index) >= n)
+                    return Fault(bitmap, __LINE__, "Invalid ColorIndex = %d, biClrUsed = %d\n", int(index), n);
+                PutEntry(At(src, out, column + k, row), src, index);
+            }
+            column += drawn;
+            i += ((drawn + 3) / 4) * 2;
+            if (i > length) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
+        }
+    }
+}
+
+}  // namespace
+
+int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const unsigned char* pixels,
+                     int32_t pixelBytes) {
+    if (!bitmap) Core_NullPointer(kModule, __LINE__);
+    Class_Check(bitmap, BitmapStructTag, kModule, __LINE__);
+    if (!header || !pixels) Core_NullPointer(kModule, __LINE__);
+    uint32_t biSize = U32(header);
+    int32_t biWidth = int32_t(U32(header + 4));
+    int32_t biHeight = int32_t(U32(header + 8));
+    uint32_t biPlanes = U16(header + 12);
+    int bitCount = int(U16(header + 14));
+    uint32_t biCompression = U32(header + 16);
+    uint32_t clrUsed = U32(header + 32);
+    uint32_t clrImportant = U32(header + 36);
+    if (biSize != 40) return Fault(bitmap, __LINE__, "Invalid bitmap info header. biSize = %d\n", int(biSize));
+    if (biWidth < 0) return Fault(bitmap, __LINE__, "Invalid bitmap info header. biWidth = %d\n", biWidth);
+    if (biPlanes != 1) return Fault(bitmap, __LINE__, "Invalid bitmap info header. biPlanes = %d\n", int(biPlanes));
+    if (clrImportant > clrUsed)
+        return Fault(bitmap, __LINE__, "Invalid bitmap info header. biClrImportant = %d, biClrUsed = %d\n",
+                     int(clrImportant), int(clrUsed));
+
+    DIBSource src;
+    src.topDown = biHeight < 0;
+    int64_t height = biHeight < 0 ? -int64_t(biHeight) : biHeight;
+    src.width = biWidth;
+    src.height = height > INT32_MAX ? INT32_MAX : int32_t(height);
+    src.coloursUsed = int32_t(clrUsed);
+    src.pixels = pixels;
+    src.pixelBytes = pixelBytes < 0 ? 0 : pixelBytes;
+    src.colourTable = header + kInfoHeader;
+    int64_t entries = 0;
+    if (bitCount < 16) entries = clrUsed ? int64_t(clrUsed) : (bitCount == 1 || bitCount == 4 || bitCount == 8) ? (1 << bitCount) : 0;
+    int64_t room = pixels - src.colourTable;
+    if (entries * 4 > room)
+        return Fault(bitmap, __LINE__, "Invalid bitmap info header. biClrUsed = %d exceeds boundary\n", int(clrUsed));
+    src.colourTableEntries = int32_t(entries);
+    src.colourTableRoom = int32_t(room / 4 > INT32_MAX ? INT32_MAX : room / 4);
+
+    if (src.width == 0 || src.height == 0) {
+        Bitmap_Reset(bitmap);
+        return 1;
+    }
+    int size = 0;
+    if (!Mem_CheckedSize(src.width, src.height, 4, &size))
+        return Fault(bitmap, __LINE__, "Bitmap too large for memory (%d x %d)\n", src.width, src.height);
+    unsigned char* out = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+    int ok = 0;
+    if (biCompression == 0) {
+        if (bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32)
+            ok = DecodeRows(bitmap, src, bitCount, out);
+        else
+            Fault(bitmap, __LINE__, "Unsupported biBitCount = %d\n", bitCount);
+    } else if (biCompression == 1 && bitCount == 8) {
+        ok = DecodeRle8(bitmap, src, out);
+    } else if (biCompression == 2 && bitCount == 4) {
+        ok = DecodeRle4(bitmap, src, out);
+    } else {
+        Fault(bitmap, __LINE__, "Unsupported biCompression = %d, biBitCount = %d\n", int(biCompression), bitCount);
+    }
+    if (!ok) {
+        Mem_Free(out, size, MEM_HEAP, kModule, __LINE__);
+        return 0;
+    }
+    Bitmap_Reset(bitmap);
+    bitmap->width = src.width;
+    bitmap->height = src.height;
+    bitmap->scanline = 4 * src.width;
+    bitmap->pixels = out;
+    bitmap->capacity = size;
+    bitmap->xResolution = U32(header + 24);
+    bitmap->yResolution = U32(header + 28);
+    return 1;
+}
+
+int Bitmap_LoadBMPBuffer(BitmapStruct* bitmap, const unsigned char* buffer, uint32_t size) {
+    if (!bitmap) Core_NullPointer(kModule, __LINE__);
+    Class_Check(bitmap, BitmapStructTag, kModule, __LINE__);
+    if (!buffer) Core_NullPointer(kModule, __LINE__);
+    if (size < uint32_t(kFileHeader + kInfoHeader))
+        return Fault(bitmap, __LINE__, "Invalid BufferSize = %d\n", int(size));
+    int64_t infoOffset = 0, pixelOffset = 0, limit = 0;
+    if (buffer[0] == 'B' && buffer[1] == 'M') {
+        uint32_t bfSize = U32(buffer + 2);
+        if (bfSize < size)
+            return Fault(bitmap, __LINE__, "Invalid bitmap file header. bfSize = %d, BufferSize = %d\n", int(bfSize),
+                         int(size));
+        if (U16(buffer + 6) != 0)
+            return Fault(bitmap, __LINE__, "Invalid bitmap file header. bfReserved1 = %d\n", int(U16(buffer + 6)));
+        if (U16(buffer + 8) != 0) return 0;
+        infoOffset = kFileHeader;
+        pixelOffset = U32(buffer + 10);
+        limit = bfSize;
+    } else if (bitmap->headerless == 1) {
+        uint32_t bits = U16(buffer + 14);
+        uint32_t used = U32(buffer + 32);
+        int64_t entries = bits <= 8 ? (used ? int64_t(used) : (int64_t(1) << bits)) : 0;
+        pixelOffset = kInfoHeader + 4 * entries;
+        limit = size;
+        if (pixelOffset > int64_t(size))
+            return Fault(bitmap, __LINE__, "Unable to process bitmap header, bfOffset = %d, BufferSize = %d\n",
+                         int(pixelOffset), int(size));
+    } else {
+        return Fault(bitmap, __LINE__, "Invalid bitmap file header. bfType = %d\n", int(U16(buffer)));
+    }
+    // A pixel array that starts beyond the bytes we hold would let the colour
+    // table run past the buffer; such files fail here.
+    if (pixelOffset - infoOffset < kInfoHeader || limit - pixelOffset < 0 || pixelOffset > int64_t(size))
+        return Fault(bitmap, __LINE__, "Invalid bitmap file header. bfOffBits = %d, bfSize = %d\n", int(pixelOffset),
+                     int(limit));
+    return Bitmap_DecodeDIB(bitmap, buffer + infoOffset, buffer + pixelOffset, int32_t(size - pixelOffset));
+}
+
+int Bitmap_LoadBMPFile(BitmapStruct* bitmap, const char* path) {
+    if (!bitmap || !path) Core_NullPointer(kModule, __LINE__);
+    Class_Check(bitmap, BitmapStructTag, kModule, __LINE__);
+    FileStruct* file = nullptr;
+    File_Create(&file);
+    int result = 0;
+    int64_t fileSize = 0;
+    int size = 0;
+    unsigned char* buffer = nullptr;
+    if (!File_Open(file, path, FILE_MODE_READ)) {
+        Fault(bitmap, __LINE__, "Failed to open file (%s)\n", path);
+    } else if (!File_GetSize(file, &fileSize)) {
+        Fault(bitmap, __LINE__, "Failed to get filesize (%s)\n", path);
+    } else if (fileSize <= 0 || fileSize > 2147483646) {
+        Fault(bitmap, __LINE__, "Invalid filesize (%s)\n", path);
+    } else if (!Mem_CheckedSize(fileSize, 1, 1, &size)) {
+        Fault(bitmap, __LINE__, "Not enough memory for file (%s)\n", path);
+    } else {
+        buffer = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+        uint32_t got = 0;
+        if (!File_Read(file, buffer, uint32_t(size), &got) || got != uint32_t(size))
+            Fault(bitmap, __LINE__, "Failed to read file (%s)\n", path);
+        else
+            result = Bitmap_LoadBMPBuffer(bitmap, buffer, uint32_t(size));
+        Mem_Free(buffer, size, MEM_HEAP, kModule, __LINE__);
+    }
+    if (File_IsOpen(file)) File_Close(file);
+    File_Destroy(&file);
+    return result;
+}

@@ -1,0 +1,291 @@
+#include <gtest/gtest.h>
+#include <math.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "bitmap.h"
+#include "orv-core.h"
+#include "test_support.h"
+
+namespace {
+
+struct Bitmap {
+    BitmapStruct* b = nullptr;
+    Bitmap() { Bitmap_Create(&b); }
+    Bitmap(int w, int h) {
+        Bitmap_Create(&b);
+        Bitmap_SetSize(b, w, h);
+    }
+    ~Bitmap() { Bitmap_Destroy(&b); }
+    unsigned char* At(int x, int y) {
+        unsigned char* p = nullptr;
+        Bitmap_PixelAddress(b, x, y, &p);
+        return p;
+    }
+    void Set(int x, int y, int blue, int green, int red, int alpha) {
+        unsigned char* p = At(x, y);
+        p[0] = (unsigned char)blue;
+        p[1] = (unsigned char)green;
+        p[2] = (unsigned char)red;
+        p[3] = (unsigned char)alpha;
+    }
+    std::vector<unsigned char> Bytes() const {
+        return std::vector<unsigned char>(b->pixels, b->pixels + b->scanline * b->height);
+    }
+};
+
+// A source whose every pixel differs, opaque.
+void Pattern(Bitmap& bm) {
+    for (int y = 0; y < bm.b->height; ++y)
+        for (int x = 0; x < bm.b->width; ++x) bm.Set(x, y, (x * 7 + y) & 255, (y * 5 + x * 3) & 255, (x ^ y) & 255, 255);
+}
+
+TEST(Bitmap, NewSizedAndResized) {
+    Bitmap bm;
+    EXPECT_EQ(Bitmap_IsEmpty(bm.b), 1);
+    unsigned char* bits = reinterpret_cast<unsigned char*>(1);
+    EXPECT_EQ(Bitmap_GetBits(bm.b, &bits), 0);
+    EXPECT_EQ(bm.b->xResolution, 2880u);
+    EXPECT_EQ(bm.b->yResolution, 2880u);
+
+    ASSERT_EQ(Bitmap_SetSize(bm.b, 10, 4), 1);
+    EXPECT_EQ(bm.b->scanline, 40);
+    EXPECT_EQ(bm.b->capacity, 160);
+    Bitmap_Fill(bm.b, 1, 2, 3, 4);
+    EXPECT_EQ(Bitmap_SetSize(bm.b, 10, 4), 1);
+    EXPECT_EQ(bm.b->pixels[0], 3) << "the same size keeps the pixels";
+    unsigned char* buffer = bm.b->pixels;
+    ASSERT_EQ(Bitmap_SetSize(bm.b, 5, 2), 1);
+    EXPECT_EQ(bm.b->pixels, buffer);
+    EXPECT_EQ(bm.b->capacity, 160);
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(bm.b->pixels[i], 0);
+    ASSERT_EQ(Bitmap_SetSize(bm.b, 10, 4), 1);
+    EXPECT_EQ(bm.b->pixels, buffer) << "growing back within the capacity reuses the buffer";
+
+    ASSERT_EQ(Bitmap_SetSize(bm.b, 0, 7), 1);
+    EXPECT_EQ(bm.b->width, 0);
+    EXPECT_EQ(bm.b->scanline, 0);
+    EXPECT_EQ(bm.b->height, 7);
+    EXPECT_EQ(bm.b->capacity, 160);
+    EXPECT_EQ(Bitmap_IsEmpty(bm.b), 0);
+}
+
+TEST(Bitmap, PicturesTooLargeFailInsteadOfStopping) {
+    Bitmap bm(2, 2);
+    EXPECT_EQ(Bitmap_SetSize(bm.b, 40000, 40000), 0);
+    EXPECT_EQ(Bitmap_SetSize(bm.b, 2147483647, 2), 0);
+    EXPECT_EQ(bm.b->width, 2);
+    EXPECT_EQ(bm.b->height, 2);
+}
+
+TEST(Bitmap, RowsAreStoredBottomUp) {
+    Bitmap bm(3, 2);
+    unsigned char* p = nullptr;
+    ASSERT_EQ(Bitmap_PixelAddress(bm.b, 2, 0, &p), 1);
+    EXPECT_EQ(p, bm.b->pixels + 1 * 12 + 8) << "top row, last column: last pixel of the last memory row";
+    ASSERT_EQ(Bitmap_PixelAddress(bm.b, 0, 1, &p), 1);
+    EXPECT_EQ(p, bm.b->pixels);
+    unsigned char* unchanged = p;
+    EXPECT_EQ(Bitmap_PixelAddress(bm.b, 3, 0, &p), 0);
+    EXPECT_EQ(Bitmap_PixelAddress(bm.b, 0, 2, &p), 0);
+    EXPECT_EQ(Bitmap_PixelAddress(bm.b, -1, 0, &p), 0);
+    EXPECT_EQ(p, unchanged);
+    Bitmap_Fill(bm.b, 0, 0, 0, 255);
+    for (int i = 0; i < 24; i += 4) {
+        EXPECT_EQ(bm.b->pixels[i], 0);
+        EXPECT_EQ(bm.b->pixels[i + 3], 255);
+    }
+    Bitmap_SetAlpha(bm.b, 9);
+    EXPECT_EQ(bm.b->pixels[7], 9);
+    Bitmap_Clear(bm.b);
+    EXPECT_EQ(bm.b->pixels[7], 0);
+}
+
+TEST(Bitmap, CopyAndPaste) {
+    Bitmap src(4, 3);
+    Pattern(src);
+    src.b->xResolution = 100;
+    Bitmap dst;
+    ASSERT_EQ(Bitmap_Copy(src.b, dst.b), 1);
+    EXPECT_EQ(dst.Bytes(), src.Bytes());
+    EXPECT_EQ(dst.b->xResolution, 100u);
+
+    Bitmap empty;
+    ASSERT_EQ(Bitmap_Copy(empty.b, dst.b), 1);
+    EXPECT_EQ(dst.b->width, 0);
+    EXPECT_EQ(dst.b->capacity, 48) << "a 0 x 0 copy keeps the old buffer";
+
+    ScopedLog log("bitmap-paste.log", LOG_FILE);
+    Bitmap white(2, 2);
+    Bitmap_Fill(white.b, 255, 255, 255, 200);
+    Bitmap clear(3, 3);
+    Bitmap_Paste(white.b, 0, 0, clear.b, 0, 0);
+    EXPECT_EQ(white.At(0, 0)[0], 255);
+    Bitmap half(1, 1);
+    half.Set(0, 0, 0, 0, 0, 128);
+    Bitmap_Paste(white.b, 1, 1, half.b, 0, 0);
+    EXPECT_EQ(white.At(1, 1)[0], 126);
+    EXPECT_EQ(white.At(1, 1)[2], 126);
+    EXPECT_EQ(white.At(1, 1)[3], 200) << "the destination alpha is kept";
+    Bitmap opaque(1, 1);
+    opaque.Set(0, 0, 1, 2, 3, 255);
+    Bitmap_Paste(white.b, 0, 1, opaque.b, 0, 0);
+    EXPECT_EQ(white.At(0, 1)[2], 3);
+    Bitmap_Paste(white.b, 5, 5, opaque.b, 0, 0);
+    EXPECT_EQ(log.Contents(), "Paste [2 x 2]\r\nPaste [1 x 1]\r\nPaste [1 x 1]\r\nPaste [-3 x -3]\r\n");
+}
+
+TEST(Resample, IdentityCopiesEveryOpaquePixelExactly) {
+    Bitmap src(37, 23);
+    Pattern(src);
+    Bitmap dst(37, 23);
+    ASSERT_EQ(Bitmap_Resample(src.b, 2, 1.0, 0.0, 1.0, 18.5, 11.5, 18.5, 11.5, dst.b), 1);
+    EXPECT_EQ(dst.Bytes(), src.Bytes());
+    Bitmap nearest(37, 23);
+    Bitmap_Fill(nearest.b, 0, 0, 0, 255);
+    ASSERT_EQ(Bitmap_Resample(src.b, 1, 1.0, 0.0, 1.0, 18.5, 11.5, 18.5, 11.5, nearest.b), 1);
+    EXPECT_EQ(nearest.Bytes(), src.Bytes());
+}
+
+TEST(Resample, HalvingSamplesEvenPixelsExactly) {
+    Bitmap src(40, 20);
+    Pattern(src);
+    Bitmap dst(20, 10);
+    ASSERT_EQ(Bitmap_Resample(src.b, 2, 0.5, 0.0, 1.0, 20, 10, 10, 5, dst.b), 1);
+    for (int r = 0; r < 10; ++r)
+        for (int c = 0; c < 20; ++c)
+            ASSERT_EQ(memcmp(dst.b->pixels + r * 80 + c * 4, src.b->pixels + (2 * r) * 160 + (2 * c) * 4, 4), 0)
+                << r << "," << c;
+}
+
+TEST(Resample, ModeThreePrescalesOnlyOutsideHalfToFour) {
+    Bitmap src(100, 80);
+    Pattern(src);
+    for (double scale : {0.5, 4.0}) {
+        Bitmap a(int(100 * scale), int(80 * scale));
+        Bitmap b(int(100 * scale), int(80 * scale));
+        Bitmap_Resample(src.b, 3, scale, 0, 1, 50, 40, a.b->width * 0.5, a.b->height * 0.5, a.b);
+        Bitmap_Resample(src.b, 2, scale, 0, 1, 50, 40, a.b->width * 0.5, a.b->height * 0.5, b.b);
+        EXPECT_EQ(a.Bytes(), b.Bytes()) << scale;
+    }
+    // 0.4: a 75 x 60 intermediate at ratio 0.75, then 0.4 / 0.75.
+    Bitmap viaMode3(40, 32);
+    ASSERT_EQ(Bitmap_Resample(src.b, 3, 0.4, 0, 1, 50, 40, 20, 16, viaMode3.b), 1);
+    Bitmap intermediate(75, 60);
+    Bitmap_SetAlpha(intermediate.b, 255);
+    Bitmap_Resample(src.b, 2, 0.75, 0, 1, 50, 40, 37.5, 30, intermediate.b);
+    Bitmap byHand(40, 32);
+    Bitmap_Resample(intermediate.b, 2, 0.4 / 0.75, 0, 1, 37.5, 30, 20, 16, byHand.b);
+    EXPECT_EQ(viaMode3.Bytes(), byHand.Bytes());
+    Bitmap plain(40, 32);
+    Bitmap_Resample(src.b, 2, 0.4, 0, 1, 50, 40, 20, 16, plain.b);
+    EXPECT_NE(plain.Bytes(), viaMode3.Bytes());
+}
+
+TEST(Resample, TheBatchCallAtPointThree) {
+    Bitmap src(1000, 800);
+    Pattern(src);
+    Bitmap dst(300, 240);
+    ASSERT_EQ(Bitmap_Resample(src.b, 3, 0.3, 0, 1, 500, 400, 150, 120, dst.b), 1);
+    // The main pass samples position 0 exactly in its first row and column,
+    // and the intermediate's first pixel is the source's.
+    EXPECT_EQ(memcmp(dst.b->pixels, src.b->pixels, 4), 0);
+    EXPECT_EQ(dst.b->pixels[3], 255);
+    // Its second column lies at intermediate x = 2.5: half way between two
+    // intermediate pixels, which themselves sit at source x = 2.5 * 4 / 3.
+    Bitmap intermediate(750, 600);
+    Bitmap_SetAlpha(intermediate.b, 255);
+    Bitmap_Resample(src.b, 2, 0.75, 0, 1, 500, 400, 375, 300, intermediate.b);
+    const unsigned char* i2 = intermediate.b->pixels + 2 * 4;
+    const unsigned char* i3 = intermediate.b->pixels + 3 * 4;
+    for (int k = 0; k < 3; ++k) {
+        int expected = ((i3[k] * 32768 + i2[k] * 32768) >> 16);
+        EXPECT_EQ(dst.b->pixels[4 + k], expected) << k;
+    }
+}
+
+TEST(Resample, OnePixelWideSourceDrawsNothing) {
+    Bitmap src(1, 50);
+    Pattern(src);
+    Bitmap dst(1, 15);
+    ASSERT_EQ(Bitmap_Resample(src.b, 3, 0.3, 0, 1, 0.5, 25, 0.5, 7.5, dst.b), 1);
+    for (unsigned char byte : dst.Bytes()) ASSERT_EQ(byte, 0);
+}
+
+TEST(Resample, OpacityAndAlphaRulesOfEachPass) {
+    Bitmap src(1, 1);
+    src.Set(0, 0, 255, 255, 255, 255);
+    Bitmap dst(1, 1);
+    Bitmap_Resample(src.b, 2, 1, 0, 0.5, 0, 0, 0, 0, dst.b);
+    EXPECT_EQ(dst.b->pixels[0], 126) << "op 128 makes a = 127";
+    EXPECT_EQ(dst.b->pixels[3], 127);
+    Bitmap nearest(1, 1);
+    Bitmap_Resample(src.b, 1, 1, 0, 0.5, 0, 0, 0, 0, nearest.b);
+    EXPECT_EQ(nearest.b->pixels[0], 126);
+    EXPECT_EQ(nearest.b->pixels[3], 0) << "the nearest pass never writes alpha";
+
+    Bitmap none(1, 1);
+    Bitmap_Resample(src.b, 2, 1, 0, 0.0, 0, 0, 0, 0, none.b);
+    EXPECT_EQ(none.b->pixels[0], 0);
+    Bitmap opaque(1, 1);
+    Bitmap_Resample(src.b, 2, 1, 0, 1.0, 0, 0, 0, 0, opaque.b);
+    EXPECT_EQ(opaque.b->pixels[3], 255);
+
+    Bitmap clear(4, 4);
+    Bitmap zero(4, 4);
+    Bitmap_Resample(clear.b, 2, 1, 0, 1, 2, 2, 2, 2, zero.b);
+    for (unsigned char byte : zero.Bytes()) ASSERT_EQ(byte, 0);
+}
+
+TEST(Resample, PointsJustOutsideTheSourceAreLeftAlone) {
+    Bitmap src(4, 1);
+    Pattern(src);
+    Bitmap dst(4, 1);
+    Bitmap_Fill(dst.b, 9, 9, 9, 9);
+    // Destination x maps to source x - 0.5: column 0 reads -0.5.
+    ASSERT_EQ(Bitmap_Resample(src.b, 2, 1, 0, 1, 0, 0, 0.5, 0, dst.b), 1);
+    EXPECT_EQ(dst.At(0, 0)[0], 9);
+    EXPECT_NE(dst.At(1, 0)[0], 9);
+}
+
+TEST(Resample, UnknownModesFail) {
+    Bitmap src(2, 2);
+    Bitmap dst(2, 2);
+    Bitmap_Fill(dst.b, 1, 1, 1, 1);
+    EXPECT_EQ(Bitmap_Resample(src.b, 0, 1, 0, 1, 1, 1, 1, 1, dst.b), 0);
+    EXPECT_EQ(Bitmap_Resample(src.b, 4, 1, 0, 1, 1, 1, 1, 1, dst.b), 0);
+    EXPECT_EQ(Bitmap_Resample(src.b, 256 + 2, 1, 0, 1, 1, 1, 1, 1, dst.b), 1) << "the mode is compared as a byte";
+}
+
+TEST(Resample, BoundsCoverTheTransformedSource) {
+    int32_t minX, minY, maxX, maxY;
+    Resample_Bounds(100, 80, 300, 240, 0, 0.5, 50, 40, 150, 120, &minX, &minY, &maxX, &maxY);
+    EXPECT_EQ(minX, 125);
+    EXPECT_EQ(minY, 100);
+    EXPECT_EQ(maxX, 175);
+    EXPECT_EQ(maxY, 140);
+    Resample_Bounds(100, 80, 30, 20, 0, 2.0, 50, 40, 15, 10, &minX, &minY, &maxX, &maxY);
+    EXPECT_EQ(minX, 0);
+    EXPECT_EQ(maxX, 30);
+    Resample_Bounds(10, 10, 100, 100, M_PI / 2, 1.0, 0, 0, 50, 50, &minX, &minY, &maxX, &maxY);
+    EXPECT_EQ(minX, 40);
+    EXPECT_EQ(maxX, 50);
+    EXPECT_EQ(minY, 50);
+    EXPECT_EQ(maxY, 60);
+}
+
+TEST(Resample, RotationByAQuarterTurn) {
+    Bitmap src(3, 2);
+    Pattern(src);
+    Bitmap dst(2, 3);
+    // Rotating about the origin and moving the result back into view: the
+    // corners land where the mapping says, nothing is read outside.
+    ASSERT_EQ(Bitmap_Resample(src.b, 1, 1.0, M_PI / 2, 1.0, 0, 0, 2, 0, dst.b), 1);
+    int drawn = 0;
+    for (int i = 0; i < 6; ++i) drawn += dst.b->pixels[i * 4 + 0] || dst.b->pixels[i * 4 + 1] || dst.b->pixels[i * 4 + 2];
+    EXPECT_GT(drawn, 0);
+}
+
+}  // namespace

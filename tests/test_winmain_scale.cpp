@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+#include <math.h>
+
+#include <string>
+
+#include "config.h"
+#include "orv-str.h"
+#include "test_support.h"
+#include "winmain.h"
+
+namespace {
+
+struct Config {
+    AppConfig* c = nullptr;
+    Config() { Config_Create(&c); }
+    ~Config() { Config_Destroy(&c); }
+    ResizeProfile* Add(const char* name, int resize, int width, int height, double quality) {
+        ResizeProfile* p = Config_AddProfile(c);
+        Str_CopyN(p->Name, name, int(sizeof p->Name));
+        p->Resize = resize;
+        p->Width = width;
+        p->Height = height;
+        p->Quality = quality;
+        return p;
+    }
+    void Custom(int width, int height, double quality) {
+        c->CustomWidth = width;
+        c->CustomHeight = height;
+        c->CustomQuality = quality;
+    }
+    std::pair<int, int> Target(int w, int h) {
+        double s = 0, q = 0;
+        GetResizeScale(c, w, h, &s, &q);
+        int32_t nw = 0, nh = 0;
+        TargetSize(w, h, s, &nw, &nh);
+        return {nw, nh};
+    }
+};
+
+TEST(ResizeScale, ShrinksToFitNeverEnlarges) {
+    Config cfg;
+    cfg.Custom(800, 0, 0.75);
+    EXPECT_EQ(cfg.Target(1600, 1200), std::make_pair(800, 600));
+    cfg.Custom(800, 600, 0.75);
+    EXPECT_EQ(cfg.Target(640, 480), std::make_pair(640, 480));
+    cfg.Custom(0, -5, 0.5);
+    double s = 0, q = 0;
+    GetResizeScale(cfg.c, 4000, 3000, &s, &q);
+    EXPECT_EQ(s, 1.0);
+    EXPECT_EQ(q, 0.5);
+    cfg.Custom(15, 15, 1.0);
+    EXPECT_EQ(cfg.Target(22, 22), std::make_pair(14, 14)) << "22 x (15 / 22) is 14.999999999999998";
+    cfg.Custom(1024, 768, 0.75);
+    EXPECT_EQ(cfg.Target(2592, 1944), std::make_pair(1024, 768));
+    cfg.Custom(100, 0, 0.75);
+    EXPECT_EQ(cfg.Target(1000, 1), std::make_pair(100, 0));
+}
+
+TEST(ResizeScale, ActiveProfileByNameIgnoringCase) {
+    Config cfg;
+    cfg.Custom(100, 100, 0.6);
+    cfg.Add("Web", 1, 800, 600, 0.75);
+    cfg.Add("web", 1, 200, 200, 0.5);
+    cfg.Add("Archive", 0, 10, 10, 0.9);
+    ScopedLog log("scale-profile.log", LOG_FILE);
+    Str_Copy(cfg.c->ActiveProfile, "WEB");
+    EXPECT_EQ(cfg.Target(1600, 1200), std::make_pair(800, 600)) << "the first of two equal names wins";
+    Str_Copy(cfg.c->ActiveProfile, "archive");
+    double s = 0, q = 0;
+    GetResizeScale(cfg.c, 4000, 3000, &s, &q);
+    EXPECT_EQ(s, 1.0) << "Resize 0 never scales";
+    EXPECT_EQ(q, 0.9);
+    for (const char* custom : {"Custom", "", "Nothing"}) {
+        Str_Copy(cfg.c->ActiveProfile, custom);
+        EXPECT_EQ(cfg.Target(1000, 500), std::make_pair(100, 50)) << custom;
+    }
+    std::string text = log.Contents();
+    EXPECT_EQ(text.find("Resize with [Web]\r\nResize with [Archive]\r\nResize with custom profile\r\n"), 0u) << text;
+}
+
+TEST(ResizeScale, EstimatesShownInTheList) {
+    EXPECT_EQ(EstimateBytes(800, 600, 1.0), 391836);
+    EXPECT_EQ(EstimateBytes(800, 600, 1.0) / 1024, 382);
+    EXPECT_EQ(EstimateBytes(800, 600, 0.75) / 1024, 83);
+    EXPECT_EQ(EstimateBytes(800, 600, 0.6) / 1024, 56);
+    EXPECT_EQ(EstimateBytes(800, 600, 0.5) / 1024, 46);
+    EXPECT_EQ(EstimateBytes(1024, 768, 0.75) / 1024, 137);
+    EXPECT_EQ(EstimateBytes(60000, 60000, 1.0), int64_t(floor(14400000000.0 / 4.9))) << "no 32-bit overflow";
+    EXPECT_EQ(EstimateBytes(100, 100, 5.0), 0);
+
+    Config cfg;
+    cfg.Custom(800, 600, 0.75);
+    char dims[32] = "...";
+    char est[32] = "...";
+    EXPECT_EQ(EstimateRow(cfg.c, "1600x1200", dims, int(sizeof dims), est, int(sizeof est)), 1);
+    EXPECT_STREQ(dims, "800x600");
+    EXPECT_STREQ(est, "~83k");
+    Str_Copy(dims, "...");
+    EXPECT_EQ(EstimateRow(cfg.c, "", dims, int(sizeof dims), est, int(sizeof est)), 0);
+    EXPECT_STREQ(dims, "...");
+}
+
+TEST(Config, DefaultsAndProfileList) {
+    Config cfg;
+    EXPECT_EQ(cfg.c->TrayMinimize, 1);
+    EXPECT_EQ(cfg.c->AlwaysOnTop, 0);
+    EXPECT_EQ(cfg.c->DuplicateDate, 1);
+    EXPECT_EQ(cfg.c->AutoClearList, 1);
+    EXPECT_EQ(cfg.c->SameDirectory, 0);
+    EXPECT_STREQ(cfg.c->Append, "");
+    EXPECT_EQ(cfg.c->CustomQuality, 0.0);
+    int64_t before = 0;
+    Mem_GetUsage(&before, nullptr);
+    cfg.Add("a", 1, 1, 1, 1);
+    cfg.Add("b", 1, 1, 1, 1);
+    ResizeProfile* c = cfg.Add("c", 1, 1, 1, 1);
+    EXPECT_EQ(cfg.c->Profiles.count, 3);
+    EXPECT_EQ(cfg.c->Profiles.last, c);
+    EXPECT_STREQ(c->previous->Name, "b");
+    cfg.c->ImagesProcessed = 9;
+    Config_Reset(cfg.c);
+    EXPECT_EQ(cfg.c->Profiles.count, 0);
+    EXPECT_EQ(cfg.c->Profiles.first, nullptr);
+    EXPECT_EQ(cfg.c->ImagesProcessed, 0);
+    EXPECT_EQ(cfg.c->TrayMinimize, 1);
+    int64_t after = 0;
+    Mem_GetUsage(&after, nullptr);
+    EXPECT_EQ(after, before);
+}
+
+}  // namespace
