@@ -27,6 +27,19 @@ if(BRIMLOW_WIN32)
 else()
   find_package(Threads REQUIRED)
   target_link_libraries(divivar PUBLIC Threads::Threads backtrace)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    # libbacktrace ships with GCC; clang builds (the fuzzers) borrow its two
+    # headers without taking GCC's whole include folder.
+    execute_process(COMMAND gcc -print-file-name=include OUTPUT_VARIABLE GCC_INCLUDE
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    foreach(header backtrace.h backtrace-supported.h)
+      configure_file(${GCC_INCLUDE}/${header} ${CMAKE_BINARY_DIR}/gcc-include/${header} COPYONLY)
+    endforeach()
+    target_include_directories(divivar PRIVATE ${CMAKE_BINARY_DIR}/gcc-include)
+    execute_process(COMMAND gcc -print-file-name=libbacktrace.a OUTPUT_VARIABLE GCC_BACKTRACE
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    target_link_libraries(divivar PUBLIC ${GCC_BACKTRACE})
+  endif()
 endif()
 
 # The application's platform-neutral part: configuration record and the

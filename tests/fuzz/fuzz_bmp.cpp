@@ -1,0 +1,21 @@
+// Fuzz target for the BMP buffer decoder: every input is decoded as a file
+// and as a headerless info header, with diagnostics on.
+#include <stddef.h>
+#include <stdint.h>
+
+#include "bitmap.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Fuzz_Init();
+    if (size > 0x7FFFFFFF) return 0;
+    BitmapStruct* bitmap = nullptr;
+    Bitmap_Create(&bitmap);
+    for (uint32_t headerless = 0; headerless < 2; ++headerless) {
+        bitmap->diagnostics = 1;
+        bitmap->headerless = headerless;
+        Bitmap_LoadBMPBuffer(bitmap, data, uint32_t(size));
+    }
+    Bitmap_Destroy(&bitmap);
+    return 0;
+}
