@@ -12,7 +12,12 @@ set(DIVIVAR_SOURCES
     divivar/pool.cpp
     divivar/bitmap.cpp
     divivar/bitmap_resample.cpp
-    divivar/bitmap_bmp.cpp)
+    divivar/bitmap_bmp.cpp
+    divivar/deflatez.cpp
+    divivar/png.cpp
+    divivar/png_image.cpp
+    divivar/gif.cpp
+    divivar/tga.cpp)
 
 if(BRIMLOW_WIN32)
   list(APPEND DIVIVAR_SOURCES divivar/orv-core_win32.cpp divivar/orv-core_win32_crash.cpp divivar/file_win32.cpp)
@@ -22,6 +27,27 @@ endif()
 
 add_library(divivar STATIC ${DIVIVAR_SOURCES})
 target_include_directories(divivar PUBLIC ${CMAKE_SOURCE_DIR}/divivar)
+# The JPEG bridge; jpeglib.h never shares a translation unit with windows.h.
+add_library(jpegl STATIC misc/jpeg/jpegl.cpp)
+target_include_directories(jpegl PUBLIC ${CMAKE_SOURCE_DIR}/misc/jpeg)
+if(BRIMLOW_WIN32)
+  # wineg++ links Debian's libraries by name.
+  target_link_libraries(divivar PUBLIC z)
+  target_link_libraries(jpegl PUBLIC divivar jpeg)
+else()
+  find_package(ZLIB REQUIRED)
+  find_package(JPEG REQUIRED)
+  target_link_libraries(divivar PUBLIC ZLIB::ZLIB)
+  target_link_libraries(jpegl PUBLIC divivar JPEG::JPEG)
+endif()
+
+if(BRIMLOW_WIN32)
+  # These translation units include the headers of Debian's Linux libraries
+  # (libjpeg, zlib), which must see the same types those libraries were built
+  # with, not the Windows variants their headers select under _WIN32.
+  set_source_files_properties(misc/jpeg/jpegl.cpp divivar/deflatez.cpp
+      PROPERTIES COMPILE_OPTIONS "-U_WIN32;-UWIN32;-U__WIN32;-U__WIN32__")
+endif()
 if(BRIMLOW_WIN32)
   target_link_libraries(divivar PUBLIC user32 kernel32)
 else()
@@ -48,4 +74,4 @@ add_library(brimlow-app STATIC
     app/config.cpp
     app/winmain_scale.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app)
-target_link_libraries(brimlow-app PUBLIC divivar)
+target_link_libraries(brimlow-app PUBLIC jpegl divivar)

@@ -24,7 +24,11 @@ add_executable(brimlow-tests
     tests/test_pool.cpp
     tests/test_bitmap.cpp
     tests/test_bitmap_bmp.cpp
-    tests/test_winmain_scale.cpp)
+    tests/test_winmain_scale.cpp
+    tests/test_png.cpp
+    tests/test_gif.cpp
+    tests/test_tga.cpp
+    tests/test_jpegl.cpp)
 target_link_libraries(brimlow-tests PRIVATE brimlow-app divivar ${BRIMLOW_GTEST})
 # Public test images beside the project (../shared/testdata); tests that need
 # them skip when the folder is absent.

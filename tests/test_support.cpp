@@ -4,6 +4,9 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -66,4 +69,36 @@ int CountOf(const std::string& haystack, const std::string& needle) {
     int n = 0;
     for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
     return n;
+}
+
+bool ImageMagickRgba(const std::string& path, Rgba* out) {
+    std::string name = "magick-" + std::to_string(rand()) + ".rgba";
+    std::string size = name + ".size";
+    std::string command = "/usr/bin/convert '" + path + "[0]' -auto-orient -format '%w %h' -write info:" + size +
+                          " -depth 8 rgba:" + name + " 2>/dev/null";
+    if (system(command.c_str()) != 0) return false;
+    std::string dims = ReadWholeFile(size);
+    out->bytes = ReadWholeFile(name);
+    RemoveFile(name);
+    RemoveFile(size);
+    if (sscanf(dims.c_str(), "%d %d", &out->width, &out->height) != 2) return false;
+    return out->bytes.size() == size_t(out->width) * out->height * 4;
+}
+
+std::string TestData(const std::string& relative) {
+    return std::string(TESTDATA_DIR) + "/" + relative;
+}
+
+std::vector<std::string> FilesEnding(const std::string& folder, const std::string& suffix) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return names;
+    while (dirent* e = readdir(dir)) {
+        std::string name = e->d_name;
+        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            names.push_back(name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
 }

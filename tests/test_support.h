@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "orv-core.h"
 
@@ -38,3 +39,18 @@ private:
 
 // The number of times needle occurs in haystack.
 int CountOf(const std::string& haystack, const std::string& needle);
+
+// ImageMagick's decode of the first frame of an image file as 8-bit RGBA,
+// rows from the top. False when ImageMagick cannot read the file.
+struct Rgba {
+    int width = 0;
+    int height = 0;
+    std::string bytes;
+};
+bool ImageMagickRgba(const std::string& path, Rgba* out);
+
+// The folder of the public test images beside the project.
+std::string TestData(const std::string& relative);
+
+// Names of the files in a folder ending in suffix, sorted.
+std::vector<std::string> FilesEnding(const std::string& folder, const std::string& suffix);

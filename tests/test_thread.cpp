@@ -79,9 +79,9 @@ TEST_F(ThreadPoolTest, FiveJobsTakeAllWorkersAndASixthIsRefused) {
     ASSERT_TRUE(WaitDone(&extra));
     EXPECT_EQ(extra.worker, 3);
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(jobs[i].worker, i + 1);
         Event_Set(jobs[i].release, 1);
         EXPECT_TRUE(WaitDone(&jobs[i]));
+        EXPECT_EQ(jobs[i].worker, i + 1);
     }
     ThreadPool(0);
     for (Job& j : jobs) EndJob(&j);

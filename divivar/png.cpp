@@ -1,0 +1,349 @@
+// PNG chunk walk, chunk-order states and chunk handlers. The end steps
+// (filters, Adam7, alpha) and the copy into a bitmap are in png_image.cpp.
+#include "png.h"
+
+#include <stdarg.h>
+#include <string.h>
+
+#include "deflatez.h"
+#include "file.h"
+#include "orv-core.h"
+#include "orv-str.h"
+
+namespace {
+
+const char kModule[] = "divivar/png";
+const uint32_t kMinimumBuffer = 20;
+const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+constexpr uint32_t Type(const char (&name)[5]) {
+    return (uint32_t(uint8_t(name[0])) << 24) | (uint32_t(uint8_t(name[1])) << 16) |
+           (uint32_t(uint8_t(name[2])) << 8) | uint32_t(uint8_t(name[3]));
+}
+
+const uint32_t kIHDR = Type("IHDR");
+const uint32_t kPLTE = Type("PLTE");
+const uint32_t kIDAT = Type("IDAT");
+const uint32_t kIEND = Type("IEND");
+
+uint32_t BigEndian(const unsigned char* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+void Check(PNGStruct* png, int line) {
+    if (!png) Core_NullPointer(kModule, line);
+    Class_Check(png, PNGStructTag, kModule, line);
+}
+
+void Verbose(PNGStruct* png, const char* format, ...) {
+    if (png->verbose != 1) return;
+    va_list ap;
+    va_start(ap, format);
+    Log_PrintV(format, ap);
+    va_end(ap);
+}
+
+struct Chunk {
+    uint32_t type;
+    const unsigned char* data;
+    uint32_t length;
+};
+
+int NextState(int state, uint32_t type) {
+    if (state == 0 && type == kIHDR) return 1;
+    if (state == 1 && type == kPLTE) return 2;
+    if ((state == 1 || state == 2) && type == kIDAT) return 3;
+    if (state == 3 && (type == kIDAT || type == kIEND)) return 3;
+    return -1;
+}
+
+int NextChunk(PNGStruct* png, const unsigned char* bytes, uint32_t left, Chunk* chunk) {
+    chunk->type = 0;
+    if (left < 12) {
+        Log_Print(0, "PNG_NextChunk: Provided buffer to small for minimal chunk length (%d)\n", int(left));
+        return 0;
+    }
+    uint32_t length = BigEndian(bytes);
+    if (uint64_t(length) + 12 > left) {
+        Log_Print(0, "PNG_NextChunk: Read chunk length too large (%d)\n", int(length));
+        return 0;
+    }
+    if (png->verifyCrc == 1 && BigEndian(bytes + 8 + length) != Core_Crc32(bytes + 4, int(length + 4))) {
+        Log_Print(0, "PNG_NextChunk: CRC doesnt matched\n");
+        return 0;
+    }
+    uint32_t type = BigEndian(bytes + 4);
+    chunk->type = type;
+    chunk->length = length;
+    chunk->data = length ? bytes + 8 : nullptr;
+    if (!(bytes[4] & 0x20)) {
+        int next = NextState(png->chunkState, type);
+        if (next < 0) {
+            Log_Print(0, "PNG_NextChunk: Mandatory chunk is out of order (%d)\n", int(type));
+            return 0;
+        }
+        png->chunkState = next;
+    }
+    if (png->verbose == 1) {
+        char name[5] = {char(bytes[4]), char(bytes[5]), char(bytes[6]), char(bytes[7]), 0};
+        Log_Print(0, "PNG_NextChunk: Got a chunk (type %s, len %d, start %p)\n", name, int(length), bytes);
+    }
+    return 1;
+}
+
+typedef int (*Handler)(PNGStruct*, uint32_t, const unsigned char*, uint32_t);
+
+struct HandlerEntry {
+    uint32_t type;
+    Handler handler;
+};
+
+const HandlerEntry kHandlers[] = {
+    {Type("IHDR"), PNG_HandleIHDR}, {Type("PLTE"), PNG_HandlePLTE}, {Type("IDAT"), PNG_HandleIDAT},
+    {Type("tRNS"), PNG_HandletRNS}, {Type("bKGD"), PNG_HandlebKGD}, {Type("IEND"), PNG_HandleIEND},
+};
+
+int ValidDepth(int type, int depth) {
+    int any = depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+    if (!any) return 0;
+    if (type == 0) return 1;
+    if (type == 2 || type == 4 || type == 6) return depth == 8 || depth == 16;
+    if (type == 3) return depth <= 8;
+    return 0;
+}
+
+// Appends inflated bytes to the image data, which was sized from the header;
+// bytes beyond what the header describes are dropped.
+void AppendImageData(PNGStruct* png, int32_t count) {
+    int32_t room = png->imageCapacity - png->imageSize;
+    int32_t take = count < room ? count : room;
+    if (take > 0) memcpy(png->imageData + png->imageSize, png->inflateOutput, size_t(take));
+    png->imageSize += take > 0 ? take : 0;
+}
+
+}  // namespace
+
+const char PNGStructTag[] = "PNGStruct:divivar/png";
+
+int PNG_Create(PNGStruct** png) {
+    if (!png) Core_NullPointer(kModule, __LINE__);
+    PNGStruct* p = static_cast<PNGStruct*>(Mem_Alloc(int(sizeof(PNGStruct)), MEM_HEAP, kModule, __LINE__));
+    p->tag = PNGStructTag;
+    Deflate_Create(&p->bridge);
+    PNG_Reset(p);
+    *png = p;
+    return 1;
+}
+
+int PNG_Destroy(PNGStruct** png) {
+    if (!png) Core_NullPointer(kModule, __LINE__);
+    PNGStruct* p = *png;
+    *png = nullptr;
+    Check(p, __LINE__);
+    PNG_Reset(p);
+    Deflate_Destroy(&p->bridge);
+    p->tag = nullptr;
+    Mem_Free(p, int(sizeof(PNGStruct)), MEM_HEAP, kModule, __LINE__);
+    return 1;
+}
+
+int PNG_Reset(PNGStruct* png) {
+    Check(png, __LINE__);
+    if (png->imageData) Mem_Free(png->imageData, png->imageCapacity, MEM_HEAP, kModule, __LINE__);
+    if (png->alphaPlane) Mem_Free(png->alphaPlane, png->alphaSize, MEM_HEAP, kModule, __LINE__);
+    png->imageData = nullptr;
+    png->imageSize = 0;
+    png->imageCapacity = 0;
+    png->alphaPlane = nullptr;
+    png->alphaSize = 0;
+    png->chunkState = 0;
+    png->width = 0;
+    png->height = 0;
+    png->rowStride = 0;
+    png->bitDepth = 0;
+    png->colourType = 0;
+    png->filterMethod = 0;
+    png->interlace = 0;
+    png->paletteEntries = 0;
+    png->paletteAlphaLength = 0;
+    png->hasTransparency = 0;
+    Deflate_End(png->bridge);
+    return 1;
+}
+
+int PNG_LoadFile(PNGStruct* png, const char* path) {
+    Check(png, __LINE__);
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    FileStruct* file = nullptr;
+    File_Create(&file);
+    int64_t fileSize = 0;
+    if (!File_Open(file, path, FILE_MODE_READ)) {
+        Verbose(png, "PNG_LoadFile: failed to open file %s\n", path);
+        File_Destroy(&file);
+        return 0;
+    }
+    int size = 0;
+    File_GetSize(file, &fileSize);
+    if (fileSize <= 0 || !Mem_CheckedSize(fileSize, 1, 1, &size)) {
+        if (fileSize > 0) Verbose(png, "PNG_LoadFile: file too large\n");
+        File_Close(file);
+        File_Destroy(&file);
+        return 0;
+    }
+    unsigned char* buffer = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+    uint32_t got = 0;
+    File_Read(file, buffer, uint32_t(size), &got);
+    if (got < uint32_t(size)) Verbose(png, "PNG_LoadFile: failed to read from file\n");
+    File_Close(file);
+    File_Destroy(&file);
+    int result = PNG_LoadBuffer(png, buffer, got);
+    Mem_Free(buffer, size, MEM_HEAP, kModule, __LINE__);
+    return result;
+}
+
+int PNG_LoadBuffer(PNGStruct* png, const unsigned char* bytes, uint32_t count) {
+    Check(png, __LINE__);
+    if (!bytes) Core_NullPointer(kModule, __LINE__);
+    PNG_Reset(png);
+    if (count < kMinimumBuffer) {
+        Log_Print(0, "PNG_LoadBuffer: Provided buffer too small (%d < %d)\n", int(count), int(kMinimumBuffer));
+        return 0;
+    }
+    if (memcmp(bytes, kSignature, 8) != 0) {
+        Log_Print(0, "PNG_LoadBuffer: Invalid signature\n");
+        return 0;
+    }
+    uint32_t at = 8;
+    for (;;) {
+        Chunk chunk;
+        if (!NextChunk(png, bytes + at, count - at, &chunk)) {
+            Log_Print(0, "PNG_LoadBuffer: Chunk type not end (%d)\n", int(chunk.type));
+            PNG_Reset(png);
+            return 0;
+        }
+        for (const HandlerEntry& entry : kHandlers) {
+            if (entry.type != chunk.type) continue;
+            if (!entry.handler(png, chunk.type, chunk.data, chunk.length)) {
+                const unsigned char* t = bytes + at + 4;
+                Log_Print(0, "Handler failure [%c%c%c%c]\n", t[0], t[1], t[2], t[3]);
+                if (chunk.type != kIEND) Log_Print(0, "PNG_LoadBuffer: Chunk type not end (%d)\n", int(chunk.type));
+                PNG_Reset(png);
+                return 0;
+            }
+            break;
+        }
+        at += 12 + chunk.length;
+        if (chunk.type == kIEND) return 1;
+    }
+}
+
+int PNG_HandleIHDR(PNGStruct* png, uint32_t, const unsigned char* data, uint32_t length) {
+    if (length != 13 || !data || data[10] != 0) return 0;
+    int32_t width = int32_t(BigEndian(data));
+    int32_t height = int32_t(BigEndian(data + 4));
+    if (width < 0 || height < 0) return 0;
+    int depth = data[8];
+    int type = data[9];
+    if (!ValidDepth(type, depth)) {
+        Verbose(png, "PNG_HandleIHDR: Invalid ColorType/BitsPerChannel combination (%d, %d)\n", depth, type);
+        return 0;
+    }
+    if (data[11] != 0 || data[12] > 1) {
+        Verbose(png, "PNG_HandleIHDR: Invalid filter method %d\n", int(data[11]));
+        return 0;
+    }
+    png->width = width;
+    png->height = height;
+    png->bitDepth = depth;
+    png->colourType = type;
+    png->filterMethod = data[11];
+    png->interlace = data[12];
+    png->rowStride = int32_t(PNG_RowBytes(png, width) + 1 > 0x7FFFFFFF ? 0 : PNG_RowBytes(png, width) + 1);
+    // The image data is sized once from the header; a picture that cannot be
+    // held (or drawn into a bitmap) fails here instead of at the allocator.
+    int size = 0;
+    int pixels = 0;
+    int64_t expected = PNG_ExpectedDataSize(png);
+    if (expected > 0 && (!Mem_CheckedSize(expected, 1, 1, &size) || !Mem_CheckedSize(width, height, 4, &pixels))) {
+        Verbose(png, "PNG_HandleIHDR: Image too large (%d x %d)\n", width, height);
+        return 0;
+    }
+    Verbose(png, "PNG_HandleIHDR: %d x %d (BitsPerChannel %d, ColorType %d, Filter %d, Interlace %d)\n", width, height,
+            depth, type, png->filterMethod, png->interlace);
+    return 1;
+}
+
+int PNG_HandlePLTE(PNGStruct* png, uint32_t, const unsigned char* data, uint32_t length) {
+    if (png->colourType == 0 || png->colourType == 4) {
+        Verbose(png, "PNG_HandlePLTE: Unexpected palete for grayscale image\n");
+        return 0;
+    }
+    if (length % 3 != 0 || length / 3 > 256) {
+        Verbose(png, "PNG_HandlePLTE: Invalid palete size\n");
+        return 0;
+    }
+    if (length) memcpy(png->palette, data, length);
+    png->paletteEntries = int32_t(length / 3);
+    return 1;
+}
+
+int PNG_HandletRNS(PNGStruct* png, uint32_t, const unsigned char* data, uint32_t length) {
+    int type = png->colourType;
+    if (type == 4 || type == 6) {
+        Verbose(png, "PNG_HandletRNS: Found tRNS for alpha enabled image\n");
+        return 0;
+    }
+    if (type == 3) {
+        if (length > (1u << png->bitDepth)) {
+            Verbose(png, "PNG_HandletRNS: tRNS to large for paleted image\n");
+            return 0;
+        }
+        if (png->paletteEntries > 0 && length > uint32_t(png->paletteEntries)) {
+            Verbose(png, "PNG_HandletRNS: Palete and transparency lengths differs\n");
+            return 0;
+        }
+        if (length) memcpy(png->paletteAlpha, data, length);
+        png->paletteAlphaLength = int32_t(length);
+    } else {
+        uint32_t wanted = type == 2 ? 6 : 2;
+        if (length != wanted) {
+            Verbose(png, "PNG_HandletRNS: Invalid chunk length (%d != %d)\n", int(length), int(wanted));
+            return 0;
+        }
+        memcpy(png->colourKey, data, length);
+    }
+    png->hasTransparency = 1;
+    return 1;
+}
+
+int PNG_HandlebKGD(PNGStruct*, uint32_t, const unsigned char*, uint32_t) {
+    return 1;
+}
+
+int PNG_HandleIDAT(PNGStruct* png, uint32_t, const unsigned char* data, uint32_t length) {
+    if (!png->imageData) {
+        int64_t expected = PNG_ExpectedDataSize(png);
+        int size = 0;
+        if (expected > 0 && !Mem_CheckedSize(expected, 1, 1, &size)) return 0;
+        if (size > 0) png->imageData = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+        png->imageCapacity = size;
+    }
+    if (length == 0) return 1;
+    if (!Deflate_Inflate(png->bridge, data, length, png->inflateOutput, PNG_INFLATE_BUFFER)) return 0;
+    int32_t produced = 0;
+    Deflate_GetOutputSize(png->bridge, &produced);
+    AppendImageData(png, produced);
+    while (produced == PNG_INFLATE_BUFFER) {
+        if (!Deflate_Continue(png->bridge, png->inflateOutput, PNG_INFLATE_BUFFER)) return 0;
+        Deflate_GetOutputSize(png->bridge, &produced);
+        AppendImageData(png, produced);
+    }
+    return 1;
+}
+
+int PNG_HandleIEND(PNGStruct* png, uint32_t, const unsigned char*, uint32_t) {
+    if (!png->imageData || png->imageSize == 0) return 0;
+    if (!PNG_Unfilter(png)) return 0;
+    if (png->interlace == 1 && !PNG_Deinterlace(png)) return 0;
+    return PNG_SplitAlpha(png);
+}

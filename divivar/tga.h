@@ -1,0 +1,44 @@
+// TGA decoder: uncompressed and run-length data, colour-mapped images with
+// 8-bit indexes, greyscale and direct pixels of 16, 24 and 32 bits, into
+// 32-bit blue, green, red, alpha pixels stored bottom row first. Files
+// stored top-down or right-to-left (descriptor bits 5 and 4) are turned
+// upright.
+#pragma once
+
+#include <stdint.h>
+
+#include "bitmap.h"
+
+struct TGAStruct {
+    const char* tag;
+    uint16_t xOrigin;
+    uint16_t yOrigin;
+    uint16_t width;
+    uint16_t height;
+    uint8_t depth;
+    uint8_t descriptor;
+    unsigned char* pixels;
+    int32_t pixelSize;
+    unsigned char* palette;
+    uint16_t mapLength;
+    uint16_t firstEntry;
+};
+
+// A new empty object. Returns 1.
+int TGA_Create(TGAStruct** tga);
+
+// Resets, frees and nulls *tga. Returns 1.
+int TGA_Destroy(TGAStruct** tga);
+
+// Frees pixels and palette and clears the header fields. Returns 1.
+int TGA_Reset(TGAStruct* tga);
+
+// Reads the whole file through the file layer and decodes it. 1 or 0.
+int TGA_LoadFile(TGAStruct* tga, const char* path);
+
+// Decodes a TGA file image held in memory. 1 or 0.
+int TGA_LoadBuffer(TGAStruct* tga, const unsigned char* buffer, uint32_t size);
+
+// Sizes the bitmap and copies the pixels. 1, or 0 when nothing is decoded or
+// the bitmap cannot be sized.
+int TGA_ToBitmap(TGAStruct* tga, BitmapStruct* bitmap);

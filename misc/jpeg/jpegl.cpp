@@ -1,0 +1,381 @@
+// JPEG bridge over the IJG interface of libjpeg(-turbo). The library reports
+// fatal errors by calling error_exit, which jumps back into the operation
+// that called it; the code between setjmp and the library calls keeps no
+// objects with destructors, so the jump skips nothing that needs running.
+#include "jpegl.h"
+
+#include <setjmp.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "file.h"
+#include "orv-core.h"
+
+namespace {
+
+const char kModule[] = "misc/jpeg/jpegl";
+const char kTag[] = "JPEGLibStruct:misc/jpeg/jpegl";
+const int kOutputStep = 1024;
+const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+
+struct ErrorJump {
+    jpeg_error_mgr manager;
+    jmp_buf jump;
+};
+
+void JumpBack(j_common_ptr info) {
+    ErrorJump* error = reinterpret_cast<ErrorJump*>(info->err);
+    longjmp(error->jump, 1);
+}
+
+void Check(JPEGLibStruct* jpeg, int line) {
+    if (!jpeg) Core_NullPointer(kModule, line);
+    Class_Check(jpeg, kTag, kModule, line);
+}
+
+// ---- memory source: the caller's block, then an end-of-image marker.
+
+void SourceNothing(j_decompress_ptr) {
+}
+
+boolean SourceFill(j_decompress_ptr info) {
+    info->src->next_input_byte = kEndOfImage;
+    info->src->bytes_in_buffer = 2;
+    return TRUE;
+}
+
+void SourceSkip(j_decompress_ptr info, long count) {
+    if (count <= 0) return;
+    if (size_t(count) < info->src->bytes_in_buffer) {
+        info->src->next_input_byte += count;
+        info->src->bytes_in_buffer -= size_t(count);
+    } else {
+        SourceFill(info);
+    }
+}
+
+// ---- memory destination: a working buffer of 1024 bytes emptied into an
+// accumulated block. The block grows by doubling; the caller receives an
+// exact-size copy.
+
+struct Destination {
+    jpeg_destination_mgr manager;
+    JOCTET* work;
+    unsigned char* block;
+    int32_t used;
+    int32_t capacity;
+    int failed;
+};
+
+int Append(Destination* d, const JOCTET* bytes, int32_t count) {
+    if (count <= 0) return 1;
+    if (int64_t(d->used) + count > d->capacity) {
+        int64_t wanted = d->capacity ? int64_t(d->capacity) * 2 : 64 * 1024;
+        while (wanted < int64_t(d->used) + count) wanted *= 2;
+        int size = 0;
+        if (!Mem_CheckedSize(wanted, 1, 1, &size)) {
+            d->failed = 1;
+            return 0;
+        }
+        unsigned char* grown = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+        if (d->used) memcpy(grown, d->block, size_t(d->used));
+        if (d->block) Mem_Free(d->block, d->capacity, MEM_HEAP, kModule, __LINE__);
+        d->block = grown;
+        d->capacity = size;
+    }
+    memcpy(d->block + d->used, bytes, size_t(count));
+    d->used += count;
+    return 1;
+}
+
+void DestinationInit(j_compress_ptr) {
+}
+
+boolean DestinationEmpty(j_compress_ptr info) {
+    Destination* d = reinterpret_cast<Destination*>(info->dest);
+    if (!Append(d, d->work, kOutputStep)) ERREXIT(info, JERR_OUT_OF_MEMORY);
+    d->manager.next_output_byte = d->work;
+    d->manager.free_in_buffer = kOutputStep;
+    return TRUE;
+}
+
+void DestinationTerm(j_compress_ptr info) {
+    Destination* d = reinterpret_cast<Destination*>(info->dest);
+    int32_t used = kOutputStep - int32_t(d->manager.free_in_buffer);
+    if (used > 0 && !Append(d, d->work, used)) ERREXIT(info, JERR_OUT_OF_MEMORY);
+}
+
+void ReleaseDestination(Destination* d) {
+    if (d->work) d->work = static_cast<JOCTET*>(Mem_Free(d->work, kOutputStep, MEM_HEAP, kModule, __LINE__));
+    if (d->block) d->block = static_cast<unsigned char*>(Mem_Free(d->block, d->capacity, MEM_HEAP, kModule, __LINE__));
+}
+
+// Reads the scanlines into a buffer allocated after the header told the
+// size. 0 when the picture does not fit in memory.
+int ReadPixels(JPEGLibStruct* jpeg, jpeg_decompress_struct* info) {
+    int size = 0;
+    if (!Mem_CheckedSize(info->image_width, info->image_height, 3, &size)) return 0;
+    jpeg->pixels = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+    jpeg->pixelSize = size;
+    while (info->output_scanline < info->output_height) {
+        JSAMPROW row = jpeg->pixels + size_t(info->output_scanline) * info->image_width * 3;
+        jpeg_read_scanlines(info, &row, 1);
+    }
+    jpeg->width = int32_t(info->image_width);
+    jpeg->height = int32_t(info->image_height);
+    jpeg->stride = jpeg->width * 3;
+    return 1;
+}
+
+}  // namespace
+
+int JPEG_Create(JPEGLibStruct** jpeg) {
+    if (!jpeg) Core_NullPointer(kModule, __LINE__);
+    JPEGLibStruct* j = static_cast<JPEGLibStruct*>(Mem_Alloc(int(sizeof(JPEGLibStruct)), MEM_HEAP, kModule, __LINE__));
+    j->tag = kTag;
+    JPEG_Reset(j);
+    *jpeg = j;
+    return 1;
+}
+
+int JPEG_Destroy(JPEGLibStruct** jpeg) {
+    if (!jpeg) Core_NullPointer(kModule, __LINE__);
+    JPEGLibStruct* j = *jpeg;
+    *jpeg = nullptr;
+    Check(j, __LINE__);
+    JPEG_Reset(j);
+    j->tag = nullptr;
+    Mem_Free(j, int(sizeof(JPEGLibStruct)), MEM_HEAP, kModule, __LINE__);
+    return 1;
+}
+
+int JPEG_Reset(JPEGLibStruct* jpeg) {
+    Check(jpeg, __LINE__);
+    if (jpeg->pixels) Mem_Free(jpeg->pixels, jpeg->pixelSize, MEM_HEAP, kModule, __LINE__);
+    if (jpeg->marker) Mem_Free(jpeg->marker, jpeg->markerSize, MEM_HEAP, kModule, __LINE__);
+    jpeg->pixels = nullptr;
+    jpeg->pixelSize = 0;
+    jpeg->marker = nullptr;
+    jpeg->markerSize = 0;
+    jpeg->width = 0;
+    jpeg->height = 0;
+    jpeg->stride = 0;
+    jpeg->quality = 0.5;
+    jpeg->outputStep = kOutputStep;
+    return 1;
+}
+
+int JPEG_HasImage(JPEGLibStruct* jpeg) {
+    Check(jpeg, __LINE__);
+    return jpeg->pixels != nullptr;
+}
+
+int JPEG_SetMarker(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size) {
+    Check(jpeg, __LINE__);
+    if (size <= 0) {
+        Core_SetSource(kModule, __LINE__);
+        Core_Abort("Assertion failed (BufferSize > 0)\nInvalid BufferSize");
+    }
+    if (!data) Core_NullPointer(kModule, __LINE__);
+    if (jpeg->marker) Mem_Free(jpeg->marker, jpeg->markerSize, MEM_HEAP, kModule, __LINE__);
+    jpeg->marker = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+    memcpy(jpeg->marker, data, size_t(size));
+    jpeg->markerSize = size;
+    return 1;
+}
+
+int JPEG_SetQuality(JPEGLibStruct* jpeg, double quality) {
+    Check(jpeg, __LINE__);
+    jpeg->quality = quality;
+    return 1;
+}
+
+int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size) {
+    Check(jpeg, __LINE__);
+    if (!data) Core_NullPointer(kModule, __LINE__);
+    if (jpeg->pixels) return 0;
+    jpeg_decompress_struct info;
+    ErrorJump error;
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = JumpBack;
+    if (setjmp(error.jump)) {
+        JPEG_Reset(jpeg);
+        jpeg_destroy_decompress(&info);
+        return 0;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_source_mgr source;
+    source.next_input_byte = data;
+    source.bytes_in_buffer = size;
+    source.init_source = SourceNothing;
+    source.fill_input_buffer = SourceFill;
+    source.skip_input_data = SourceSkip;
+    source.resync_to_restart = jpeg_resync_to_restart;
+    source.term_source = SourceNothing;
+    info.src = &source;
+    jpeg_read_header(&info, TRUE);
+    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1 && m->data_length != 0) {
+            JPEG_SetMarker(jpeg, m->data, int32_t(m->data_length));
+            break;
+        }
+    }
+    info.out_color_space = JCS_RGB;
+    info.out_color_components = 3;
+    jpeg_start_decompress(&info);
+    if (!ReadPixels(jpeg, &info)) {
+        JPEG_Reset(jpeg);
+        jpeg_destroy_decompress(&info);
+        return 0;
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return 1;
+}
+
+int JPEG_LoadFile(JPEGLibStruct* jpeg, const char* path) {
+    Check(jpeg, __LINE__);
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    FileStruct* file = nullptr;
+    File_Create(&file);
+    int result = 0;
+    int64_t fileSize = 0;
+    int size = 0;
+    if (File_Open(file, path, FILE_MODE_READ) && File_GetSize(file, &fileSize) &&
+        Mem_CheckedSize(fileSize, 1, 1, &size)) {
+        unsigned char* block = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+        uint32_t got = 0;
+        if (File_Read(file, block, uint32_t(size), &got) && got == uint32_t(size))
+            result = JPEG_LoadBuffer(jpeg, block, uint32_t(size));
+        Mem_Free(block, size, MEM_HEAP, kModule, __LINE__);
+    }
+    if (File_IsOpen(file)) File_Close(file);
+    File_Destroy(&file);
+    return result;
+}
+
+int JPEG_ToBitmap(JPEGLibStruct* jpeg, BitmapStruct* bitmap) {
+    Check(jpeg, __LINE__);
+    if (!Bitmap_SetSize(bitmap, jpeg->width, jpeg->height)) return 0;
+    int32_t width = 0, height = 0, scanline = 0;
+    unsigned char* bits = nullptr;
+    Bitmap_GetSize(bitmap, &width, &height);
+    Bitmap_GetScanline(bitmap, &scanline);
+    Bitmap_GetBits(bitmap, &bits);
+    if (!jpeg->pixels || !bits) return 0;
+    for (int32_t i = 0; i < height; ++i) {
+        const unsigned char* rgb = jpeg->pixels + size_t(i) * jpeg->stride;
+        unsigned char* out = bits + size_t(height - 1 - i) * scanline;
+        for (int32_t x = 0; x < width; ++x, rgb += 3, out += 4) {
+            out[0] = rgb[2];
+            out[1] = rgb[1];
+            out[2] = rgb[0];
+            out[3] = 255;
+        }
+    }
+    return 1;
+}
+
+int JPEG_FromBitmap(JPEGLibStruct* jpeg, BitmapStruct* bitmap) {
+    JPEG_Reset(jpeg);
+    int32_t width = 0, height = 0, scanline = 0;
+    unsigned char* bits = nullptr;
+    Bitmap_GetInfo(bitmap, &width, &height, &scanline, &bits);
+    jpeg->width = width;
+    jpeg->height = height;
+    jpeg->stride = width * 3;
+    if (width == 0 || height == 0 || !bits) return 1;
+    int size = 0;
+    if (!Mem_CheckedSize(width, height, 3, &size)) {
+        JPEG_Reset(jpeg);
+        return 0;
+    }
+    jpeg->pixels = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+    jpeg->pixelSize = size;
+    for (int32_t i = 0; i < height; ++i) {
+        const unsigned char* in = bits + size_t(i) * scanline;
+        unsigned char* rgb = jpeg->pixels + size_t(height - 1 - i) * jpeg->stride;
+        for (int32_t x = 0; x < width; ++x, in += 4, rgb += 3) {
+            rgb[0] = in[2];
+            rgb[1] = in[1];
+            rgb[2] = in[0];
+        }
+    }
+    return 1;
+}
+
+int JPEG_SaveBuffer(JPEGLibStruct* jpeg, unsigned char** data, int32_t* size) {
+    Check(jpeg, __LINE__);
+    if (!data || !size) Core_NullPointer(kModule, __LINE__);
+    *data = nullptr;
+    *size = 0;
+    if (!jpeg->pixels || jpeg->width <= 0 || jpeg->height <= 0) return 0;
+    jpeg_compress_struct info;
+    ErrorJump error;
+    Destination destination;
+    memset(&destination, 0, sizeof destination);
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = JumpBack;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_compress(&info);
+        ReleaseDestination(&destination);
+        JPEG_Reset(jpeg);
+        return 0;
+    }
+    jpeg_create_compress(&info);
+    destination.work = static_cast<JOCTET*>(Mem_Alloc(kOutputStep, MEM_HEAP, kModule, __LINE__));
+    destination.manager.next_output_byte = destination.work;
+    destination.manager.free_in_buffer = kOutputStep;
+    destination.manager.init_destination = DestinationInit;
+    destination.manager.empty_output_buffer = DestinationEmpty;
+    destination.manager.term_destination = DestinationTerm;
+    info.dest = &destination.manager;
+    info.image_width = JDIMENSION(jpeg->width);
+    info.image_height = JDIMENSION(jpeg->height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, int(jpeg->quality * 100.0), TRUE);
+    jpeg_start_compress(&info, TRUE);
+    if (jpeg->marker) jpeg_write_marker(&info, JPEG_APP0 + 1, jpeg->marker, unsigned(jpeg->markerSize));
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = jpeg->pixels + size_t(info.next_scanline) * jpeg->stride;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    int result = 0;
+    if (destination.used > 0 && !destination.failed) {
+        *data = static_cast<unsigned char*>(Mem_Alloc(destination.used, MEM_HEAP, kModule, __LINE__));
+        memcpy(*data, destination.block, size_t(destination.used));
+        *size = destination.used;
+        result = 1;
+    }
+    ReleaseDestination(&destination);
+    return result;
+}
+
+// Encodes first and opens the file only for a finished image, so that a
+// failed encode never leaves an empty or cut file behind.
+int JPEG_SaveFile(JPEGLibStruct* jpeg, const char* path) {
+    Check(jpeg, __LINE__);
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    unsigned char* data = nullptr;
+    int32_t size = 0;
+    if (!JPEG_SaveBuffer(jpeg, &data, &size)) return 0;
+    FileStruct* file = nullptr;
+    File_Create(&file);
+    int result = 0;
+    if (File_Open(file, path, FILE_MODE_WRITE)) {
+        uint32_t put = 0;
+        if (File_Write(file, data, uint32_t(size), &put) && put == uint32_t(size)) result = File_Flush(file);
+    }
+    Mem_Free(data, size, MEM_HEAP, kModule, __LINE__);
+    if (File_IsOpen(file) && !File_Close(file)) result = 0;
+    File_Destroy(&file);
+    return result;
+}

@@ -1,0 +1,64 @@
+// JPEG bridge: holds one image as packed 24-bit RGB, decodes JPEG files or
+// memory blocks into it and encodes it at a chosen quality. Library errors
+// end only the call that met them, with a 0 result and the object reset.
+#pragma once
+
+#include <stdint.h>
+
+#include "bitmap.h"
+
+struct JPEGLibStruct {
+    const char* tag;
+    unsigned char* pixels;
+    int32_t pixelSize;
+    int32_t width;
+    int32_t height;
+    int32_t stride;
+    unsigned char* marker;
+    int32_t markerSize;
+    double quality;
+    int32_t outputStep;
+};
+
+// A new empty object (quality 0.5). Returns 1.
+int JPEG_Create(JPEGLibStruct** jpeg);
+
+// Resets, frees and nulls *jpeg. Returns 1.
+int JPEG_Destroy(JPEGLibStruct** jpeg);
+
+// Releases pixels and marker copy; back to the defaults. Returns 1.
+int JPEG_Reset(JPEGLibStruct* jpeg);
+
+// 1 when an image is held.
+int JPEG_HasImage(JPEGLibStruct* jpeg);
+
+// Keeps a copy of an APP1 payload to write with the next encode. A size of
+// 0 or less is a fatal stop. Returns 1.
+int JPEG_SetMarker(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size);
+
+// The quality fraction for encoding (1.0 best); the library gets the whole
+// part of quality x 100. Returns 1.
+int JPEG_SetQuality(JPEGLibStruct* jpeg, double quality);
+
+// Decodes a JPEG held in memory; truncated data ends the image instead of
+// failing. 0 when an image is already held or the data cannot be decoded.
+int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size);
+
+// Reads a whole file through the file layer and decodes it. 1 or 0.
+int JPEG_LoadFile(JPEGLibStruct* jpeg, const char* path);
+
+// Sizes the bitmap like the image and fills it, alpha 255. 0 when no image
+// is held.
+int JPEG_ToBitmap(JPEGLibStruct* jpeg, BitmapStruct* bitmap);
+
+// Replaces the held image by the bitmap's pixels (alpha dropped). 1, or 0
+// when the picture is too large for memory.
+int JPEG_FromBitmap(JPEGLibStruct* jpeg, BitmapStruct* bitmap);
+
+// Encodes the held image. On success *data is a Mem_Alloc block of *size
+// bytes that the caller frees (source misc/jpeg/jpegl); 0 (data none, size
+// 0) when nothing is held, the image is empty or the library fails.
+int JPEG_SaveBuffer(JPEGLibStruct* jpeg, unsigned char** data, int32_t* size);
+
+// Encodes and writes the file. 1 only when every byte was written.
+int JPEG_SaveFile(JPEGLibStruct* jpeg, const char* path);

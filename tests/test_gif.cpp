@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bitmap.h"
+#include "gif.h"
+#include "png.h"
+#include "test_support.h"
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+// Renders the first image member as the batch job does. 1 or 0.
+struct Rendered {
+    GIFStruct* gif = nullptr;
+    BitmapStruct* bitmap = nullptr;
+    int loaded = 0;
+    int ok = 0;
+    std::string log;
+    explicit Rendered(const Bytes& file) {
+        GIF_Create(&gif);
+        Bitmap_Create(&bitmap);
+        ScopedLog scoped("gif-decode.log", LOG_FILE);
+        loaded = GIF_LoadBuffer(gif, file.data(), uint32_t(file.size()));
+        GIFMemberStruct* m = nullptr;
+        if (loaded && GIF_FirstMember(gif, &m)) {
+            for (; m; GIF_NextMember(gif, m, &m)) {
+                int32_t type = 0;
+                GIF_GetMemberType(gif, m, &type);
+                if (type == GIF_TYPEIMAGE) {
+                    ok = GIF_MemberToBitmap(gif, m, bitmap);
+                    break;
+                }
+            }
+        }
+        log = scoped.Contents();
+    }
+    ~Rendered() {
+        GIF_Destroy(&gif);
+        Bitmap_Destroy(&bitmap);
+    }
+    std::vector<int> Pixel(int x, int y) {
+        unsigned char* p = nullptr;
+        if (!Bitmap_PixelAddress(bitmap, x, y, &p)) return {};
+        return {p[0], p[1], p[2], p[3]};
+    }
+};
+
+// A GIF with a 4-colour global table and one image whose LZW data is given
+// as codes of a fixed width (3 bits for a minimum code size of 2).
+Bytes MakeGif(int w, int h, const std::vector<int>& codes, int transparent = -1, int interlace = 0,
+              bool trailer = true) {
+    Bytes b = {'G', 'I', 'F', '8', '9', 'a', (unsigned char)w, 0, (unsigned char)h, 0, 0x81, 0, 0};
+    Bytes table = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
+    b.insert(b.end(), table.begin(), table.end());
+    if (transparent >= 0) {
+        Bytes gce = {0x21, 0xF9, 4, 1, 0, 0, (unsigned char)transparent, 0};
+        b.insert(b.end(), gce.begin(), gce.end());
+    }
+    Bytes image = {0x2C, 0, 0, 0, 0, (unsigned char)w, 0, (unsigned char)h, 0, (unsigned char)(interlace ? 0x40 : 0)};
+    b.insert(b.end(), image.begin(), image.end());
+    b.push_back(2);
+    Bytes data;
+    uint32_t acc = 0;
+    int bits = 0, width = 3, next = 6;
+    for (int code : codes) {
+        acc |= uint32_t(code) << bits;
+        bits += width;
+        while (bits >= 8) {
+            data.push_back((unsigned char)acc);
+            acc >>= 8;
+            bits -= 8;
+        }
+        if (code == 4) {
+            width = 3;
+            next = 6;
+        } else if (++next > (1 << width) && width < 12) {
+            ++width;
+        }
+    }
+    if (bits) data.push_back((unsigned char)acc);
+    for (size_t at = 0; at < data.size(); at += 255) {
+        size_t n = std::min<size_t>(255, data.size() - at);
+        b.push_back((unsigned char)n);
+        b.insert(b.end(), data.begin() + long(at), data.begin() + long(at + n));
+    }
+    b.push_back(0);
+    if (trailer) b.push_back(0x3B);
+    return b;
+}
+
+TEST(Gif, OpaqueAndTransparentPixels) {
+    Rendered r(MakeGif(2, 2, {4, 0, 1, 2, 3, 5}, 3));
+    ASSERT_EQ(r.ok, 1) << r.log;
+    EXPECT_EQ(r.Pixel(0, 0), (std::vector<int>{0, 0, 255, 255}));
+    EXPECT_EQ(r.Pixel(1, 0), (std::vector<int>{0, 255, 0, 255}));
+    EXPECT_EQ(r.Pixel(0, 1), (std::vector<int>{255, 0, 0, 255}));
+    EXPECT_EQ(r.Pixel(1, 1), (std::vector<int>{0, 0, 255, 0})) << "background colour, alpha 0";
+}
+
+TEST(Gif, MalformedFiles) {
+    Rendered noTrailer(MakeGif(2, 2, {4, 0, 1, 2, 3, 5}, -1, 0, false));
+    EXPECT_EQ(noTrailer.loaded, 0);
+    EXPECT_NE(noTrailer.log.find("Unexpected end of stream"), std::string::npos);
+    Bytes unknown = MakeGif(2, 2, {4, 0, 1, 2, 3, 5});
+    unknown.insert(unknown.end() - 1, {0x21, 0x02, 0});
+    Rendered label(unknown);
+    EXPECT_NE(label.log.find("Unknown secondary operator 0x02 ("), std::string::npos) << label.log;
+    Bytes startCode = MakeGif(1, 1, {4, 0, 5});
+    startCode[13 + 12 + 10] = 9;
+    EXPECT_NE(Rendered(startCode).log.find("Invalid Start Code (9)\r\n"), std::string::npos);
+    Bytes outside = MakeGif(2, 2, {4, 0, 1, 2, 3, 5});
+    outside[13 + 12 + 5] = 3;
+    EXPECT_NE(Rendered(outside).log.find("GIF Image (0, 0, 3, 2) not fits to logical screen boundary (2, 2)\r\n"),
+              std::string::npos);
+    Rendered badCode(MakeGif(2, 1, {4, 7, 5}));
+    EXPECT_NE(badCode.log.find("Unexpected code (7)\r\n"), std::string::npos) << badCode.log;
+}
+
+TEST(Gif, ShortDataLeavesIndexZeroAndInterlacedRowOrder) {
+    Rendered r(MakeGif(2, 2, {4, 3, 5}));
+    ASSERT_EQ(r.ok, 1) << r.log;
+    EXPECT_EQ(r.Pixel(0, 0)[3], 255);
+    EXPECT_EQ(r.Pixel(1, 1), (std::vector<int>{0, 0, 255, 255})) << "missing pixels are colour 0";
+
+    // 1 x 10 interlaced: the ten indexes arrive in row order 0, 8, 4, 2, 6,
+    // 1, 3, 5, 7, 9.
+    std::vector<int> codes = {4};
+    const int order[10] = {0, 8, 4, 2, 6, 1, 3, 5, 7, 9};
+    for (int i = 0; i < 10; ++i) codes.push_back(order[i] % 2 ? 1 : (order[i] % 4 ? 2 : 0));
+    codes.push_back(5);
+    // Keep the code table from growing past the three-bit width.
+    std::vector<int> cleared = {4};
+    for (size_t i = 1; i + 1 < codes.size(); ++i) {
+        cleared.push_back(codes[i]);
+        cleared.push_back(4);
+    }
+    cleared.push_back(5);
+    Rendered interlaced(MakeGif(1, 10, cleared, -1, 1));
+    ASSERT_EQ(interlaced.ok, 1) << interlaced.log;
+    for (int row = 0; row < 10; ++row) {
+        int index = row % 2 ? 1 : (row % 4 ? 2 : 0);
+        static const int kRed[3] = {255, 0, 0};
+        EXPECT_EQ(interlaced.Pixel(0, row)[2], kRed[index]) << row;
+    }
+}
+
+std::map<std::string, std::string> Conf(const std::string& text) {
+    std::map<std::string, std::string> values;
+    std::istringstream in(text);
+    std::string line, section;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == '[') {
+            section = line.substr(1, line.find(']') - 1);
+            continue;
+        }
+        size_t eq = line.find(" = ");
+        if (eq != std::string::npos) values[section + "." + line.substr(0, eq)] = line.substr(eq + 3);
+    }
+    return values;
+}
+
+// The suite's first frames follow browser rules; where Brimlow's rule (first
+// image over the background) draws an opaque pixel, it must be the suite's.
+TEST(GifSuite, FirstFramesAgreeOnOpaquePixels) {
+    std::string folder = TestData("gif/suite/");
+    std::vector<std::string> confs = FilesEnding(folder, ".conf");
+    if (confs.empty()) GTEST_SKIP() << "GIF suite not found";
+    int compared = 0;
+    for (const std::string& name : confs) {
+        std::map<std::string, std::string> conf = Conf(ReadWholeFile(folder + name));
+        std::string gif = ReadWholeFile(folder + conf["config.input"]);
+        Rendered r(Bytes(gif.begin(), gif.end()));
+        std::string first = conf["config.frames"].substr(0, conf["config.frames"].find(','));
+        if (!r.ok || first.empty()) continue;
+        // Browsers show images without a delay together with the next one as
+        // one frame; Brimlow renders the first image alone. Only files where
+        // both rules give the same first frame are compared.
+        int images = 0;
+        GIFMemberStruct* firstImage = nullptr;
+        for (GIFMemberStruct* m = r.gif->members.first; m; m = m->next)
+            if (m->Type == GIF_TYPEIMAGE && images++ == 0) firstImage = m;
+        if (images > 1 && firstImage->delay == 0) continue;
+        std::string expected;
+        if (conf.count(first + ".pixels")) {
+            expected = ReadWholeFile(folder + conf[first + ".pixels"]);
+        } else if (conf.count(first + ".image")) {
+            Rgba ref;
+            if (!ImageMagickRgba(folder + conf[first + ".image"], &ref)) continue;
+            expected = ref.bytes;
+        }
+        int w = r.bitmap->width, h = r.bitmap->height;
+        if (expected.size() != size_t(w) * h * 4) continue;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const unsigned char* e = reinterpret_cast<const unsigned char*>(expected.data()) + (size_t(y) * w + x) * 4;
+                std::vector<int> p = r.Pixel(x, y);
+                if (p[3] != 255 || e[3] != 255) continue;
+                ASSERT_EQ(p[2], e[0]) << name << " at " << x << "," << y;
+                ASSERT_EQ(p[1], e[1]) << name << " at " << x << "," << y;
+                ASSERT_EQ(p[0], e[2]) << name << " at " << x << "," << y;
+            }
+        ++compared;
+    }
+    EXPECT_GE(compared, 40);
+}
+
+TEST(GifSuite, CorruptFilesFailCleanly) {
+    std::string folder = TestData("gif/suite/");
+    if (FilesEnding(folder, ".gif").empty()) GTEST_SKIP() << "GIF suite not found";
+    for (const char* name : {"invalid-code.gif", "no-data.gif", "image-outside-bg.gif"}) {
+        std::string gif = ReadWholeFile(folder + name);
+        if (gif.empty()) continue;
+        Rendered r(Bytes(gif.begin(), gif.end()));
+        EXPECT_EQ(r.ok, 0) << name << " " << r.log;
+    }
+    for (const std::string& name : FilesEnding(folder, ".gif")) {
+        std::string gif = ReadWholeFile(folder + name);
+        Rendered r(Bytes(gif.begin(), gif.end()));
+        if (!r.loaded) {
+            EXPECT_EQ(r.gif->members.count, 0) << "a failed load keeps no members: " << name;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "bitmap.h"
+#include "jpegl.h"
+#include "orv-core.h"
+#include "test_support.h"
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+Bytes FileBytes(const std::string& path) {
+    std::string text = ReadWholeFile(path);
+    return Bytes(text.begin(), text.end());
+}
+
+struct Jpeg {
+    JPEGLibStruct* j = nullptr;
+    Jpeg() { JPEG_Create(&j); }
+    ~Jpeg() { JPEG_Destroy(&j); }
+};
+
+// The quantisation table segments (DQT) of a JPEG file, in order.
+std::vector<Bytes> QuantTables(const Bytes& file) {
+    std::vector<Bytes> tables;
+    for (size_t at = 2; at + 4 <= file.size();) {
+        if (file[at] != 0xFF) break;
+        unsigned marker = file[at + 1];
+        size_t length = (size_t(file[at + 2]) << 8) | file[at + 3];
+        if (marker == 0xDB) tables.push_back(Bytes(file.begin() + long(at), file.begin() + long(at + 2 + length)));
+        if (marker == 0xDA) break;
+        at += 2 + length;
+    }
+    return tables;
+}
+
+// A PPM (P6) file's pixels.
+std::string PpmPixels(const std::string& text, int* width, int* height) {
+    int maxval = 0, consumed = 0;
+    if (sscanf(text.c_str(), "P6 %d %d %d%n", width, height, &maxval, &consumed) != 3) return "";
+    return text.substr(size_t(consumed) + 1);
+}
+
+TEST(JpegSuite, DecodesLikeDjpeg) {
+    std::string path = TestData("jpeg/libjpeg-turbo/testorig.jpg");
+    Bytes file = FileBytes(path);
+    if (file.empty()) GTEST_SKIP() << "libjpeg-turbo test images not found";
+    Jpeg jpeg;
+    ASSERT_EQ(JPEG_LoadBuffer(jpeg.j, file.data(), uint32_t(file.size())), 1);
+    ASSERT_EQ(system(("djpeg -ppm -outfile djpeg-testorig.ppm '" + path + "'").c_str()), 0);
+    int w = 0, h = 0;
+    std::string ref = PpmPixels(ReadWholeFile("djpeg-testorig.ppm"), &w, &h);
+    EXPECT_EQ(w, jpeg.j->width);
+    EXPECT_EQ(h, jpeg.j->height);
+    ASSERT_EQ(ref.size(), size_t(jpeg.j->pixelSize));
+    EXPECT_EQ(ref, std::string(jpeg.j->pixels, jpeg.j->pixels + jpeg.j->pixelSize));
+    EXPECT_EQ(JPEG_LoadBuffer(jpeg.j, file.data(), uint32_t(file.size())), 0) << "an image is already held";
+    EXPECT_EQ(jpeg.j->width, w);
+
+    Jpeg arithmetic;
+    EXPECT_EQ(JPEG_LoadFile(arithmetic.j, TestData("jpeg/libjpeg-turbo/testimgari.jpg").c_str()), 1);
+    EXPECT_EQ(arithmetic.j->width, w);
+}
+
+TEST(JpegSuite, TruncatedDataDecodesToFullSize) {
+    Bytes file = FileBytes(TestData("jpeg/libjpeg-turbo/testorig.jpg"));
+    if (file.empty()) GTEST_SKIP() << "libjpeg-turbo test images not found";
+    file.resize(file.size() / 2);
+    testing::internal::CaptureStderr();
+    Jpeg jpeg;
+    EXPECT_EQ(JPEG_LoadBuffer(jpeg.j, file.data(), uint32_t(file.size())), 1);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(jpeg.j->width, 227);
+    EXPECT_EQ(jpeg.j->height, 149);
+}
+
+TEST(JpegSuite, ExifMarkerIsKeptWhileDecoding) {
+    std::string path = TestData("jpeg/orientation/landscape_6.jpg");
+    if (!FileExists(path)) GTEST_SKIP() << "orientation samples not found";
+    Jpeg jpeg;
+    ASSERT_EQ(JPEG_LoadFile(jpeg.j, path.c_str()), 1);
+    ASSERT_GT(jpeg.j->markerSize, 6);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(jpeg.j->marker), 4), "Exif");
+}
+
+TEST(Jpeg, CmykAndGarbageFailAndReset) {
+    std::string source = TestData("jpeg/libjpeg-turbo/testorig.jpg");
+    if (!FileExists(source)) GTEST_SKIP() << "libjpeg-turbo test images not found";
+    ASSERT_EQ(system(("/usr/bin/convert '" + source + "' -colorspace CMYK cmyk.jpg").c_str()), 0);
+    Jpeg jpeg;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(JPEG_LoadFile(jpeg.j, "cmyk.jpg"), 0);
+    Bytes garbage(1000, 0x55);
+    EXPECT_EQ(JPEG_LoadBuffer(jpeg.j, garbage.data(), uint32_t(garbage.size())), 0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(JPEG_HasImage(jpeg.j), 0);
+    EXPECT_EQ(jpeg.j->quality, 0.5);
+    EXPECT_EQ(JPEG_LoadFile(jpeg.j, "no-such.jpg"), 0);
+}
+
+TEST(Jpeg, GreyscaleDecodesToEqualChannels) {
+    std::string source = TestData("jpeg/libjpeg-turbo/testorig.jpg");
+    if (!FileExists(source)) GTEST_SKIP() << "libjpeg-turbo test images not found";
+    ASSERT_EQ(system(("/usr/bin/convert '" + source + "' -colorspace Gray grey.jpg").c_str()), 0);
+    Jpeg jpeg;
+    ASSERT_EQ(JPEG_LoadFile(jpeg.j, "grey.jpg"), 1);
+    for (int i = 0; i < jpeg.j->pixelSize; i += 3) {
+        ASSERT_EQ(jpeg.j->pixels[i], jpeg.j->pixels[i + 1]);
+        ASSERT_EQ(jpeg.j->pixels[i], jpeg.j->pixels[i + 2]);
+    }
+}
+
+BitmapStruct* Gradient(int w, int h) {
+    BitmapStruct* b = nullptr;
+    Bitmap_Create(&b);
+    Bitmap_SetSize(b, w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            unsigned char* p = nullptr;
+            Bitmap_PixelAddress(b, x, y, &p);
+            p[0] = (unsigned char)(x * 4);
+            p[1] = (unsigned char)(y * 4);
+            p[2] = (unsigned char)(y < h / 2 ? 250 : 5);
+            p[3] = 7;
+        }
+    return b;
+}
+
+TEST(Jpeg, EncodesWithLibjpegQualityTables) {
+    BitmapStruct* b = Gradient(64, 48);
+    for (double quality : {0.75, 0.999, 1.0}) {
+        Jpeg jpeg;
+        ASSERT_EQ(JPEG_FromBitmap(jpeg.j, b), 1);
+        JPEG_SetQuality(jpeg.j, quality);
+        unsigned char* data = nullptr;
+        int32_t size = 0;
+        ASSERT_EQ(JPEG_SaveBuffer(jpeg.j, &data, &size), 1);
+        Bytes ours(data, data + size);
+        Mem_Free(data, size, MEM_HEAP, "tests/test_jpegl", __LINE__);
+        FILE* f = fopen("gradient.ppm", "wb");
+        fprintf(f, "P6 64 48 255\n");
+        fwrite(jpeg.j->pixels, 1, size_t(jpeg.j->pixelSize), f);
+        fclose(f);
+        int whole = int(quality * 100);
+        ASSERT_EQ(system(("cjpeg -quality " + std::to_string(whole) + " -outfile cjpeg.jpg gradient.ppm").c_str()), 0);
+        EXPECT_EQ(QuantTables(ours), QuantTables(FileBytes("cjpeg.jpg"))) << quality;
+        EXPECT_FALSE(QuantTables(ours).empty());
+    }
+    Bitmap_Destroy(&b);
+}
+
+TEST(Jpeg, BitmapRoundTripStaysUprightAndOpaque) {
+    BitmapStruct* b = Gradient(32, 32);
+    Jpeg out;
+    JPEG_FromBitmap(out.j, b);
+    JPEG_SetQuality(out.j, 1.0);
+    ASSERT_EQ(JPEG_SaveFile(out.j, "roundtrip/out.jpg"), 1);
+    Jpeg in;
+    ASSERT_EQ(JPEG_LoadFile(in.j, "roundtrip/out.jpg"), 1);
+    BitmapStruct* back = nullptr;
+    Bitmap_Create(&back);
+    ASSERT_EQ(JPEG_ToBitmap(in.j, back), 1);
+    unsigned char* top = nullptr;
+    unsigned char* bottom = nullptr;
+    Bitmap_PixelAddress(back, 16, 2, &top);
+    Bitmap_PixelAddress(back, 16, 29, &bottom);
+    EXPECT_GT(top[2], 200) << "the red top half stays on top";
+    EXPECT_LT(bottom[2], 50);
+    for (int i = 3; i < back->scanline * back->height; i += 4) ASSERT_EQ(back->pixels[i], 255);
+    Bitmap_Destroy(&back);
+    Bitmap_Destroy(&b);
+}
+
+TEST(Jpeg, EmptyPicturesAndUnwritablePathsFail) {
+    BitmapStruct* empty = nullptr;
+    Bitmap_Create(&empty);
+    Bitmap_SetSize(empty, 0, 10);
+    Jpeg jpeg;
+    JPEG_FromBitmap(jpeg.j, empty);
+    unsigned char* data = reinterpret_cast<unsigned char*>(1);
+    int32_t size = 5;
+    EXPECT_EQ(JPEG_SaveBuffer(jpeg.j, &data, &size), 0);
+    EXPECT_EQ(data, nullptr);
+    EXPECT_EQ(size, 0);
+    EXPECT_EQ(JPEG_SaveFile(jpeg.j, "empty-picture.jpg"), 0);
+    EXPECT_FALSE(FileExists("empty-picture.jpg")) << "no empty file is left behind";
+    Bitmap_Destroy(&empty);
+
+    BitmapStruct* b = Gradient(8, 8);
+    JPEG_FromBitmap(jpeg.j, b);
+    FILE* f = fopen("plain-file", "wb");
+    fclose(f);
+    EXPECT_EQ(JPEG_SaveFile(jpeg.j, "plain-file/inside.jpg"), 0);
+    Bitmap_Destroy(&b);
+}
+
+}  // namespace
