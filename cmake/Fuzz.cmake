@@ -6,6 +6,7 @@ if(BRIMLOW_LIBFUZZER)
   # Coverage and sanitizers for everything the targets reach.
   target_compile_options(divivar PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
   target_compile_options(brimlow-app PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+  target_compile_options(jpegl PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
 endif()
 
 function(brimlow_fuzz_target name source)
@@ -24,3 +25,7 @@ function(brimlow_fuzz_target name source)
 endfunction()
 
 brimlow_fuzz_target(bmp tests/fuzz/fuzz_bmp.cpp ${BRIMLOW_TESTDATA}/bmp/bmpsuite)
+brimlow_fuzz_target(png tests/fuzz/fuzz_png.cpp ${BRIMLOW_TESTDATA}/png)
+brimlow_fuzz_target(gif tests/fuzz/fuzz_gif.cpp ${BRIMLOW_TESTDATA}/gif)
+brimlow_fuzz_target(tga tests/fuzz/fuzz_tga.cpp ${BRIMLOW_TESTDATA}/tga)
+brimlow_fuzz_target(jpeg tests/fuzz/fuzz_jpeg.cpp ${BRIMLOW_TESTDATA}/jpeg)

@@ -329,7 +329,7 @@ int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const un
 int Bitmap_LoadBMPBuffer(BitmapStruct* bitmap, const unsigned char* buffer, uint32_t size) {
     if (!bitmap) Core_NullPointer(kModule, __LINE__);
     Class_Check(bitmap, BitmapStructTag, kModule, __LINE__);
-    if (!buffer) Core_NullPointer(kModule, __LINE__);
+    if (!buffer && size > 0) Core_NullPointer(kModule, __LINE__);
     if (size < uint32_t(kFileHeader + kInfoHeader))
         return Fault(bitmap, __LINE__, "Invalid BufferSize = %d\n", int(size));
     int64_t infoOffset = 0, pixelOffset = 0, limit = 0;

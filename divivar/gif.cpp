@@ -451,8 +451,9 @@ int GIF_Reset(GIFStruct* gif) {
 
 int GIF_LoadBuffer(GIFStruct* gif, const unsigned char* buffer, uint32_t size) {
     Check(gif, __LINE__);
-    if (!buffer) Core_NullPointer(kModule, __LINE__);
+    if (!buffer && size > 0) Core_NullPointer(kModule, __LINE__);
     GIF_Reset(gif);
+    if (!buffer) buffer = reinterpret_cast<const unsigned char*>("");
     Stream s = {buffer, size, 0};
     int result = Parse(gif, s);
     if (!result) GIF_Reset(gif);

@@ -203,7 +203,7 @@ int PNG_LoadFile(PNGStruct* png, const char* path) {
 
 int PNG_LoadBuffer(PNGStruct* png, const unsigned char* bytes, uint32_t count) {
     Check(png, __LINE__);
-    if (!bytes) Core_NullPointer(kModule, __LINE__);
+    if (!bytes && count > 0) Core_NullPointer(kModule, __LINE__);
     PNG_Reset(png);
     if (count < kMinimumBuffer) {
         Log_Print(0, "PNG_LoadBuffer: Provided buffer too small (%d < %d)\n", int(count), int(kMinimumBuffer));

@@ -180,7 +180,7 @@ int TGA_Reset(TGAStruct* tga) {
 
 int TGA_LoadBuffer(TGAStruct* tga, const unsigned char* buffer, uint32_t size) {
     Check(tga, __LINE__);
-    if (!buffer) Core_NullPointer(kModule, __LINE__);
+    if (!buffer && size > 0) Core_NullPointer(kModule, __LINE__);
     TGA_Reset(tga);
     if (size < 26) return 0;
     unsigned idLength = buffer[0];

@@ -195,8 +195,8 @@ int JPEG_SetQuality(JPEGLibStruct* jpeg, double quality) {
 
 int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size) {
     Check(jpeg, __LINE__);
-    if (!data) Core_NullPointer(kModule, __LINE__);
-    if (jpeg->pixels) return 0;
+    if (!data && size > 0) Core_NullPointer(kModule, __LINE__);
+    if (jpeg->pixels || size == 0) return 0;
     jpeg_decompress_struct info;
     ErrorJump error;
     info.err = jpeg_std_error(&error.manager);
