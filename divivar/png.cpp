@@ -112,13 +112,30 @@ int ValidDepth(int type, int depth) {
     return 0;
 }
 
-// Appends inflated bytes to the image data, which was sized from the header;
-// bytes beyond what the header describes are dropped.
-void AppendImageData(PNGStruct* png, int32_t count) {
-    int32_t room = png->imageCapacity - png->imageSize;
-    int32_t take = count < room ? count : room;
-    if (take > 0) memcpy(png->imageData + png->imageSize, png->inflateOutput, size_t(take));
-    png->imageSize += take > 0 ? take : 0;
+// Appends inflated bytes to the image data. The buffer grows by doubling,
+// up to the size the header describes; bytes beyond that are dropped, so a
+// small file cannot make the decoder reserve memory its data never fills.
+int AppendImageData(PNGStruct* png, int32_t count) {
+    int64_t expected = PNG_ExpectedDataSize(png);
+    int64_t take = count < expected - png->imageSize ? count : expected - png->imageSize;
+    if (take <= 0) return 1;
+    if (png->imageSize + take > png->imageCapacity) {
+        int64_t wanted = png->imageCapacity ? int64_t(png->imageCapacity) * 2 : 65536;
+        if (wanted < png->imageSize + take) wanted = png->imageSize + take;
+        if (wanted > expected) wanted = expected;
+        int size = 0;
+        if (!Mem_CheckedSize(wanted, 1, 1, &size)) return 0;
+        unsigned char* grown = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+        if (png->imageData) {
+            memcpy(grown, png->imageData, size_t(png->imageSize));
+            Mem_Free(png->imageData, png->imageCapacity, MEM_HEAP, kModule, __LINE__);
+        }
+        png->imageData = grown;
+        png->imageCapacity = size;
+    }
+    memcpy(png->imageData + png->imageSize, png->inflateOutput, size_t(take));
+    png->imageSize += int32_t(take);
+    return 1;
 }
 
 }  // namespace
@@ -321,22 +338,15 @@ int PNG_HandlebKGD(PNGStruct*, uint32_t, const unsigned char*, uint32_t) {
 }
 
 int PNG_HandleIDAT(PNGStruct* png, uint32_t, const unsigned char* data, uint32_t length) {
-    if (!png->imageData) {
-        int64_t expected = PNG_ExpectedDataSize(png);
-        int size = 0;
-        if (expected > 0 && !Mem_CheckedSize(expected, 1, 1, &size)) return 0;
-        if (size > 0) png->imageData = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
-        png->imageCapacity = size;
-    }
     if (length == 0) return 1;
     if (!Deflate_Inflate(png->bridge, data, length, png->inflateOutput, PNG_INFLATE_BUFFER)) return 0;
     int32_t produced = 0;
     Deflate_GetOutputSize(png->bridge, &produced);
-    AppendImageData(png, produced);
+    if (!AppendImageData(png, produced)) return 0;
     while (produced == PNG_INFLATE_BUFFER) {
         if (!Deflate_Continue(png->bridge, png->inflateOutput, PNG_INFLATE_BUFFER)) return 0;
         Deflate_GetOutputSize(png->bridge, &produced);
-        AppendImageData(png, produced);
+        if (!AppendImageData(png, produced)) return 0;
     }
     return 1;
 }
