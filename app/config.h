@@ -60,3 +60,16 @@ int Config_Reset(AppConfig* config);
 // Appends a new profile at the tail of the list and returns it, zeroed;
 // the list owns it.
 ResizeProfile* Config_AddProfile(AppConfig* config);
+
+// Reads "config.xml" and "profiles.xml" (merged), then "stats.xml", from
+// the program's folder. 0, with every default kept, when either of the
+// first two cannot be read.
+int Config_Load(AppConfig* config);
+
+// Writes "config.xml" and "stats.xml" into the program's folder. 1 when
+// "config.xml" was written.
+int Config_Save(AppConfig* config);
+
+// The same with another folder (ending in the path separator).
+int Config_LoadFrom(AppConfig* config, const char* folder);
+int Config_SaveTo(AppConfig* config, const char* folder);

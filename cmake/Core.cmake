@@ -17,7 +17,9 @@ set(DIVIVAR_SOURCES
     divivar/png.cpp
     divivar/png_image.cpp
     divivar/gif.cpp
-    divivar/tga.cpp)
+    divivar/tga.cpp
+    divivar/xml.cpp
+    divivar/xml_path.cpp)
 
 if(BRIMLOW_WIN32)
   list(APPEND DIVIVAR_SOURCES divivar/orv-core_win32.cpp divivar/orv-core_win32_crash.cpp divivar/file_win32.cpp)
@@ -72,6 +74,12 @@ endif()
 # resize rules, shared by the window program and the command-line tool.
 add_library(brimlow-app STATIC
     app/config.cpp
+    app/config_file.cpp
     app/winmain_scale.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app)
 target_link_libraries(brimlow-app PUBLIC jpegl divivar)
+
+# The settings and profiles the program ships with, beside every program.
+foreach(shipped config.xml profiles.xml)
+  configure_file(${CMAKE_SOURCE_DIR}/app/${shipped} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${shipped} COPYONLY)
+endforeach()

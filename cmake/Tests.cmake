@@ -28,7 +28,9 @@ add_executable(brimlow-tests
     tests/test_png.cpp
     tests/test_gif.cpp
     tests/test_tga.cpp
-    tests/test_jpegl.cpp)
+    tests/test_jpegl.cpp
+    tests/test_xml.cpp
+    tests/test_config.cpp)
 target_link_libraries(brimlow-tests PRIVATE brimlow-app divivar ${BRIMLOW_GTEST})
 # Public test images beside the project (../shared/testdata); tests that need
 # them skip when the folder is absent.

@@ -36,15 +36,13 @@ struct CrcTable {
 
 constexpr CrcTable kCrc;
 
-// Both number parsers collect at most 69 characters; the 70th is a fatal stop
-// so that a number is never silently read from a cut text.
+// Both number parsers read at most 69 number characters; the rest of a
+// longer run (a 200-digit number typed into a settings file) is ignored, so
+// that no text can stop the program.
 const int kMaxNumberChars = 69;
 
-void CollectNumberChar(char* collected, int* count, char c, const char* text, const char* report) {
-    if (*count == kMaxNumberChars) {
-        Core_SetSource(kModule, __LINE__);
-        Core_Abort(report, text);
-    }
+void CollectNumberChar(char* collected, int* count, char c) {
+    if (*count == kMaxNumberChars) return;
     collected[(*count)++] = c;
     collected[*count] = 0;
 }
@@ -182,12 +180,12 @@ int64_t Str_AtoI(const char* text) {
     uint64_t value = 0;
     if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         for (const char* p = text + 2; HexValue(*p) >= 0; ++p)
-            CollectNumberChar(collected, &count, *p, text, "Input AtoI string too large (%s)\n");
+            CollectNumberChar(collected, &count, *p);
         for (int i = 0; i < count; ++i) value = value * 16 + uint64_t(HexValue(collected[i]));
         return int64_t(value);
     }
     for (const char* p = text; IsDigit(*p) || *p == '-' || *p == '+'; ++p)
-        CollectNumberChar(collected, &count, *p, text, "Input AtoI string too large (%s)\n");
+        CollectNumberChar(collected, &count, *p);
     int i = 0;
     int negative = 0;
     if (collected[0] == '-' || collected[0] == '+') {
@@ -203,7 +201,7 @@ double Str_AtoF(const char* text) {
     char collected[kMaxNumberChars + 1] = {0};
     int count = 0;
     for (const char* p = text; IsDigit(*p) || *p == '-' || *p == '+' || *p == '.'; ++p)
-        CollectNumberChar(collected, &count, *p, text, "Input AtoF string too large (%s)\n");
+        CollectNumberChar(collected, &count, *p);
     if (collected[0] == '+') return 0.0;
     int i = 0;
     int negative = 0;

@@ -52,8 +52,8 @@ int Str_ToUpper(char* text);
 int Str_Reverse(char* text);
 
 // Number parsing: leading number of the text, trailing text ignored; null
-// or empty gives 0. "0x" selects hexadecimal in Str_AtoI. A run of 70 or
-// more number characters is a fatal stop.
+// or empty gives 0. "0x" selects hexadecimal in Str_AtoI. Only the first
+// 69 number characters are read; the rest of a longer run is ignored.
 int64_t Str_AtoI(const char* text);
 double Str_AtoF(const char* text);
 

@@ -125,12 +125,6 @@ int Scenario(void* data) {
         ProbeStruct destroyed = {nullptr, 0};
         Class_Check(&destroyed, kProbeTag, kModule, 111);
     }
-    if (Str_Equal(name, "atoi")) {
-        char digits[71];
-        for (int i = 0; i < 70; ++i) digits[i] = '1';
-        digits[70] = 0;
-        Str_AtoI(digits);
-    }
     if (Str_Equal(name, "bigvalue")) {
         char text[100];
         Str_Format(text, int(sizeof text), "%'I64b", UINT64_MAX);

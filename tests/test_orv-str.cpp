@@ -289,9 +289,14 @@ TEST(Checksums, MatchTheStandardCrc32) {
     EXPECT_EQ(Mem_Compare("abc", "abd", 3), 0);
 }
 
-TEST(Strings, FatalStopsOnRunawayNumbers) {
-    EXPECT_EQ(RunProbe("atoi"), 1);
-    EXPECT_NE(ReadWholeFile("probe-atoi.log").find("ABORT: Input AtoI string too large (1111"), std::string::npos);
+TEST(Strings, RunawayNumbersAreCutNotFatal) {
+    std::string digits(200, '7');
+    EXPECT_EQ(Str_AtoI(digits.c_str()), Str_AtoI(digits.substr(0, 69).c_str()));
+    EXPECT_EQ(Str_AtoI(("0x" + std::string(100, 'f')).c_str()), -1);
+    EXPECT_DOUBLE_EQ(Str_AtoF(("1." + std::string(150, '5')).c_str()), Str_AtoF(("1." + std::string(67, '5')).c_str()));
+}
+
+TEST(Strings, FatalStopOnAnOverlongNumberConversion) {
     EXPECT_EQ(RunProbe("bigvalue"), 1);
     EXPECT_NE(ReadWholeFile("probe-bigvalue.log").find("ABORT: Value exceeds buffer size (85 > 85)"),
               std::string::npos);

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "config.h"
+#include "orv-str.h"
+#include "test_support.h"
+
+namespace {
+
+struct Folder {
+    std::string path;
+    explicit Folder(const std::string& name) : path(name + "/") {
+        mkdir(name.c_str(), 0777);
+        for (const char* f : {"config.xml", "profiles.xml", "stats.xml"}) RemoveFile(path + f);
+    }
+    void Write(const char* file, const std::string& text) {
+        FILE* f = fopen((path + file).c_str(), "wb");
+        fwrite(text.data(), 1, text.size(), f);
+        fclose(f);
+    }
+};
+
+struct Config {
+    AppConfig* c = nullptr;
+    Config() { Config_Create(&c); }
+    ~Config() { Config_Destroy(&c); }
+};
+
+const char kProfiles[] =
+    "<?xml version=\"1.0\"?><Configuration><ProfileList><Profile><Name>Web</Name><Resize>1</Resize><Width>800</Width>"
+    "<Height>600</Height><Quality>0.75</Quality></Profile><Profile><Name>Odd</Name></Profile>"
+    "</ProfileList></Configuration>";
+
+TEST(ConfigFiles, WrittenExactlyAndReadBack) {
+    Folder dir("cfg-roundtrip");
+    Config out;
+    out.c->DialogX = -12;
+    out.c->CustomWidth = 1024;
+    out.c->CustomQuality = 0.75;
+    Str_Copy(out.c->Append, "_small & <fast>");
+    Str_Copy(out.c->ActiveProfile, "Web");
+    out.c->ImagesProcessed = 1234567890123LL;
+    ASSERT_EQ(Config_SaveTo(out.c, dir.path.c_str()), 1);
+    std::string text = ReadWholeFile(dir.path + "config.xml");
+    EXPECT_EQ(text.find("<?xml version=\"1.0\"?>\r\n<Configuration>\r\n    <General>\r\n"), 0u);
+    EXPECT_NE(text.find("\r\n        <DialogX>-12</DialogX>\r\n"), std::string::npos);
+    EXPECT_NE(text.find("<Quality>0.750000</Quality>"), std::string::npos);
+    EXPECT_NE(text.find("<Append>_small &amp; &lt;fast&gt;</Append>"), std::string::npos);
+    EXPECT_LT(text.find("<General>"), text.find("<GUI>"));
+    EXPECT_LT(text.find("<GUI>"), text.find("<Resize>"));
+    EXPECT_LT(text.find("<Output>"), text.find("<Statistics>"));
+    EXPECT_LT(text.find("<Statistics>"), text.find("<Custom>"));
+    EXPECT_EQ(ReadWholeFile(dir.path + "stats.xml"),
+              "<?xml version=\"1.0\"?>\r\n<Configuration>\r\n    <Statistics>\r\n"
+              "        <ImagesProcessed>1234567890123</ImagesProcessed>\r\n        <Filesize>\r\n"
+              "            <Original>0</Original>\r\n            <Resized>0</Resized>\r\n        </Filesize>\r\n"
+              "    </Statistics>\r\n</Configuration>\r\n");
+
+    dir.Write("profiles.xml", kProfiles);
+    Config in;
+    ASSERT_EQ(Config_LoadFrom(in.c, dir.path.c_str()), 1);
+    EXPECT_EQ(in.c->DialogX, -12);
+    EXPECT_EQ(in.c->CustomWidth, 1024);
+    EXPECT_DOUBLE_EQ(in.c->CustomQuality, 0.75);
+    EXPECT_STREQ(in.c->Append, "_small & <fast>");
+    EXPECT_EQ(in.c->ImagesProcessed, 1234567890123LL);
+    EXPECT_EQ(in.c->DuplicateDate, 1);
+    ASSERT_EQ(in.c->Profiles.count, 2);
+    EXPECT_STREQ(in.c->Profiles.first->Name, "Web");
+    EXPECT_EQ(in.c->Profiles.first->Width, 800);
+    EXPECT_DOUBLE_EQ(in.c->Profiles.first->Quality, 0.75);
+    EXPECT_EQ(in.c->Profiles.last->Quality, 0.0) << "a missing Quality child reads as 0";
+}
+
+TEST(ConfigFiles, MissingProfilesKeepEveryDefault) {
+    Folder dir("cfg-noprofiles");
+    dir.Write("config.xml", "<Configuration><GUI><AlwaysOnTop>yes</AlwaysOnTop></GUI></Configuration>");
+    Config c;
+    c.c->AlwaysOnTop = 0;
+    EXPECT_EQ(Config_LoadFrom(c.c, dir.path.c_str()), 0);
+    EXPECT_EQ(c.c->AlwaysOnTop, 0);
+    EXPECT_EQ(c.c->TrayMinimize, 1);
+}
+
+TEST(ConfigFiles, FlagsStatsAndDamagedText) {
+    Folder dir("cfg-flags");
+    dir.Write("config.xml",
+              "<?xml version=\"1.0\"?><Configuration><General><DisableSave>ON</DisableSave>"
+              "<DuplicateDate>enabled</DuplicateDate></General><Statistics><ImagesProcessed>5</ImagesProcessed>"
+              "</Statistics><Custom><Quality>0.9</Quality><Width>" +
+                  std::string(200, '1') + "</Width></Custom><GUI><DialogX>\x01\xFF<<</Configuration>");
+    dir.Write("profiles.xml", kProfiles);
+    dir.Write("stats.xml", "<Configuration><Statistics><ImagesProcessed>7</ImagesProcessed></Statistics></Configuration>");
+    Config c;
+    ASSERT_EQ(Config_LoadFrom(c.c, dir.path.c_str()), 1);
+    EXPECT_EQ(c.c->DisableSave, 1);
+    EXPECT_EQ(c.c->DuplicateDate, 0) << "an unknown word reads as 0";
+    EXPECT_EQ(c.c->ImagesProcessed, 7) << "stats.xml wins";
+    EXPECT_DOUBLE_EQ(c.c->CustomQuality, 0.9);
+}
+
+TEST(ConfigFiles, ShippedFilesLoad) {
+    Config c;
+    ASSERT_EQ(Config_Load(c.c), 1) << "config.xml and profiles.xml beside the test program";
+    EXPECT_EQ(c.c->SameDirectory, 1);
+    EXPECT_STREQ(c.c->Append, "_resized");
+    EXPECT_EQ(c.c->Profiles.count, 5);
+    EXPECT_EQ(c.c->DuplicateDate, 1);
+}
+
+}  // namespace
