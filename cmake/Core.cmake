@@ -75,7 +75,8 @@ endif()
 add_library(brimlow-app STATIC
     app/config.cpp
     app/config_file.cpp
-    app/winmain_scale.cpp)
+    app/winmain_scale.cpp
+    app/winmain_job.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app)
 target_link_libraries(brimlow-app PUBLIC jpegl divivar)
 
@@ -83,3 +84,10 @@ target_link_libraries(brimlow-app PUBLIC jpegl divivar)
 foreach(shipped config.xml profiles.xml)
   configure_file(${CMAKE_SOURCE_DIR}/app/${shipped} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${shipped} COPYONLY)
 endforeach()
+
+# The command-line front-end.
+add_executable(brimlow-cli app/cli.cpp)
+target_link_libraries(brimlow-cli PRIVATE brimlow-app)
+if(BRIMLOW_WIN32)
+  target_link_options(brimlow-cli PRIVATE -mconsole)
+endif()

@@ -30,7 +30,8 @@ add_executable(brimlow-tests
     tests/test_tga.cpp
     tests/test_jpegl.cpp
     tests/test_xml.cpp
-    tests/test_config.cpp)
+    tests/test_config.cpp
+    tests/test_winmain_job.cpp)
 target_link_libraries(brimlow-tests PRIVATE brimlow-app divivar ${BRIMLOW_GTEST})
 # Public test images beside the project (../shared/testdata); tests that need
 # them skip when the folder is absent.
@@ -45,7 +46,7 @@ if(BRIMLOW_WIN32)
 else()
   target_compile_definitions(brimlow-tests PRIVATE PROBE_COMMAND="./core-probe")
 endif()
-add_dependencies(brimlow-tests core-probe)
+add_dependencies(brimlow-tests core-probe brimlow-cli)
 
 add_test(NAME unit COMMAND brimlow-tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 if(BRIMLOW_WIN32)

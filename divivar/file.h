@@ -114,6 +114,15 @@ int File_CreateDir(const char* path, int stripLast, int verbose);
 // The size of a path through a temporary FileStruct; 1, or 0 with size 0.
 int File_GetSizeByPath(const char* path, int64_t* size);
 
+// 1 when both paths name the same existing file (same device and inode,
+// or same volume and file index): links and "." segments do not hide it.
+int File_IsSameFile(const char* a, const char* b);
+
+// Calls fn with the full path of every entry of a folder that is not itself
+// a folder, in no particular order; fn returns 0 to stop. 1, or 0 when the
+// folder cannot be read.
+int File_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data);
+
 // The program's folder and the system's temporary folder, each ending in
 // the path separator. 1 or 0.
 int File_GetProgramDir(char* buf, int size);

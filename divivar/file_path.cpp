@@ -101,6 +101,16 @@ int File_Copy(const char* source, const char* target) {
     return 1;
 }
 
+int File_IsSameFile(const char* a, const char* b) {
+    if (!a || !b) Core_NullPointer(kModule, __LINE__);
+    return FileSys_SameFile(a, b);
+}
+
+int File_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data) {
+    if (!folder || !fn) Core_NullPointer(kModule, __LINE__);
+    return FileSys_ListFolder(folder, fn, data);
+}
+
 int File_CreateDir(const char* path, int stripLast, int verbose) {
     if (!path) Core_NullPointer(kModule, __LINE__);
     char work[FILE_PATH_SIZE];

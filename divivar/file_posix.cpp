@@ -1,6 +1,7 @@
 // POSIX half of the file layer. "/" is the only separator; "\" and ":" are
 // ordinary name characters. The sharing bits have no meaning here. The
 // creation time is the birth time where the file system keeps one.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -241,6 +242,28 @@ int FileSys_Copy(const char* source, const char* target, uint32_t* error) {
     if (close(to) != 0 && ok) ok = Fail(error);
     close(from);
     return ok;
+}
+
+int FileSys_SameFile(const char* a, const char* b) {
+    struct stat sa, sb;
+    if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return 0;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+int FileSys_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data) {
+    DIR* dir = opendir(folder);
+    if (!dir) return 0;
+    char path[FILE_PATH_SIZE];
+    int length = int(Str_Length(folder));
+    const char* separator = length > 0 && folder[length - 1] == '/' ? "" : "/";
+    while (dirent* e = readdir(dir)) {
+        Str_Format(path, int(sizeof path), "%s%s%s", folder, separator, e->d_name);
+        struct stat st;
+        if (stat(path, &st) != 0 || S_ISDIR(st.st_mode)) continue;
+        if (!fn(path, data)) break;
+    }
+    closedir(dir);
+    return 1;
 }
 
 int FileSys_ProgramPath(char* buf, int size) {

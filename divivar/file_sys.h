@@ -40,6 +40,9 @@ int FileSys_RemoveDir(const char* path, uint32_t* error);
 int FileSys_MakeDir(const char* path, int* exists, uint32_t* error);
 int FileSys_Copy(const char* source, const char* target, uint32_t* error);
 
+int FileSys_SameFile(const char* a, const char* b);
+int FileSys_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data);
+
 int FileSys_ProgramPath(char* buf, int size);
 int FileSys_TempPath(char* buf, int size);
 

@@ -159,6 +159,39 @@ int FileSys_Copy(const char* source, const char* target, uint32_t* error) {
     return CopyFileA(source, target, FALSE) ? 1 : Fail(error);
 }
 
+int FileSys_SameFile(const char* a, const char* b) {
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const char* paths[2] = {a, b};
+    for (int i = 0; i < 2; ++i) {
+        HANDLE h = CreateFileA(paths[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return 0;
+        BOOL ok = GetFileInformationByHandle(h, &info[i]);
+        CloseHandle(h);
+        if (!ok) return 0;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+int FileSys_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data) {
+    char pattern[FILE_PATH_SIZE];
+    int length = int(Str_Length(folder));
+    const char* separator = length > 0 && FileSys_IsSeparator(folder[length - 1]) ? "" : "\\";
+    Str_Format(pattern, int(sizeof pattern), "%s%s*", folder, separator);
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA(pattern, &found);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    char path[FILE_PATH_SIZE];
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        Str_Format(path, int(sizeof path), "%s%s%s", folder, separator, found.cFileName);
+        if (!fn(path, data)) break;
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return 1;
+}
+
 int FileSys_ProgramPath(char* buf, int size) {
     DWORD n = GetModuleFileNameA(nullptr, buf, DWORD(size));
     if (n == 0 || n >= DWORD(size)) {

@@ -197,6 +197,14 @@ void Core_Sleep(double seconds);
 // does; then gives up the rest of the time slice. Returns 1.
 int Core_PumpMessages(void);
 
+// Catches the console's interrupt (Ctrl-C) from now on: instead of ending
+// the process it only sets a flag that Core_Interrupted returns.
+void Core_CatchInterrupt(void);
+int Core_Interrupted(void);
+
+// 1 when standard output is a terminal (progress lines may redraw).
+int Core_OutputIsTerminal(void);
+
 // The calling thread's id and the process id as the log names them.
 uint32_t Core_ThreadId(void);
 uint32_t Core_ProcessId(void);

@@ -335,3 +335,28 @@ int Core_PumpMessages(void) {
     sched_yield();
     return 1;
 }
+
+namespace {
+
+volatile sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) {
+    g_interrupted = 1;
+}
+
+}  // namespace
+
+void Core_CatchInterrupt(void) {
+    struct sigaction sa = {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+int Core_Interrupted(void) {
+    return g_interrupted != 0;
+}
+
+int Core_OutputIsTerminal(void) {
+    return isatty(1);
+}

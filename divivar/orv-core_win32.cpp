@@ -236,3 +236,28 @@ int Core_PumpMessages(void) {
     Sleep(0);
     return 1;
 }
+
+namespace {
+
+volatile LONG g_interrupted = 0;
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
+    InterlockedExchange(&g_interrupted, 1);
+    return TRUE;
+}
+
+}  // namespace
+
+void Core_CatchInterrupt(void) {
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+int Core_Interrupted(void) {
+    return g_interrupted != 0;
+}
+
+int Core_OutputIsTerminal(void) {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}

@@ -1,0 +1,374 @@
+// brimlow-cli: the batch pipeline from the command line, with the settings
+// and profiles of the program's folder. Options change this run only; the
+// run's totals are added to the saved statistics.
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bitmap.h"
+#include "config.h"
+#include "file.h"
+#include "orv-core.h"
+#include "orv-core_sys.h"
+#include "orv-str.h"
+#include "thread.h"
+#include "winmain.h"
+
+namespace {
+
+const char kModule[] = "app/cli";
+const char kUsage[] =
+    "usage: brimlow-cli [options] PATH...\n"
+    "  PATH                  image files, or folders (their accepted files, sorted by name)\n"
+    "  -p, --profile NAME    use the list profile NAME, or \"Custom\"\n"
+    "  -W, --width N         Custom maximum width, 0 = no bound (implies --profile Custom)\n"
+    "  -H, --height N        Custom maximum height, 0 = no bound (implies --profile Custom)\n"
+    "  -q, --quality N       Custom quality in percent, 1..100 (implies --profile Custom)\n"
+    "  -o, --output DIR      write into DIR instead of beside each source\n"
+    "      --same-folder     write beside each source\n"
+    "  -a, --append TEXT     text after the base name of each output\n"
+    "      --prepend TEXT    text before the base name\n"
+    "      --keep-dates, --no-keep-dates\n"
+    "  -n, --dry-run         list the files with their estimates, write nothing\n"
+    "  -j, --jobs N          resize N files at once (default: the number of processors)\n"
+    "      --quiet           print only the closing message\n"
+    "  -debug, -window, ...  the debug-log switches of the program\n"
+    "  -h, --help, --version\n";
+
+enum { kExitDone = 0, kExitStopped = 1, kExitUsage = 2, kExitInterrupted = 130 };
+
+struct Options {
+    std::vector<std::string> paths;
+    int dryRun = 0;
+    int quiet = 0;
+    int jobs = 0;
+};
+
+const char* const kLogSwitches[] = {"debug",      "window",      "append",    "timestamp",    "unique",
+                                    "perthread",  "perprocess",  "cachewrites", "externalprint"};
+
+int IsLogSwitch(const char* arg) {
+    if (arg[0] != '-' && arg[0] != '/') return 0;
+    for (const char* word : kLogSwitches)
+        if (Str_EqualNoCase(arg + 1, word)) return 1;
+    return 0;
+}
+
+int Usage(const char* problem) {
+    if (problem) fprintf(stderr, "brimlow-cli: %s\n", problem);
+    fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+int Number(const char* text, int low, int high, int* value) {
+    char* end = nullptr;
+    long v = strtol(text, &end, 10);
+    if (!*text || *end || v < low || v > high) return 0;
+    *value = int(v);
+    return 1;
+}
+
+void CopyField(char* field, const std::string& value, int size) {
+    Str_CopyN(field, value.c_str(), size);
+}
+
+// Parses the arguments into opt and the run's settings. -1 to go on, or the
+// exit status.
+int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](std::string* out) {
+            if (i + 1 >= argc) return 0;
+            *out = argv[++i];
+            return 1;
+        };
+        std::string v;
+        int n = 0;
+        if (a == "-h" || a == "--help") {
+            fputs(kUsage, stdout);
+            return kExitDone;
+        } else if (a == "--version") {
+            printf("Brimlow 1.00 (Release)\n");
+            return kExitDone;
+        } else if (IsLogSwitch(argv[i])) {
+            continue;
+        } else if (a == "-p" || a == "--profile") {
+            if (!value(&v)) return Usage("--profile needs a name");
+            CopyField(run->ActiveProfile, v, int(sizeof run->ActiveProfile));
+        } else if (a == "-W" || a == "--width" || a == "-H" || a == "--height") {
+            if (!value(&v) || !Number(v.c_str(), 0, 1000000, &n)) return Usage("width and height take 0 or more pixels");
+            (a == "-W" || a == "--width" ? run->CustomWidth : run->CustomHeight) = n;
+            Str_Copy(run->ActiveProfile, "Custom");
+        } else if (a == "-q" || a == "--quality") {
+            if (!value(&v) || !Number(v.c_str(), 1, 100, &n)) return Usage("quality takes 1 to 100");
+            run->CustomQuality = n / 100.0;
+            Str_Copy(run->ActiveProfile, "Custom");
+        } else if (a == "-o" || a == "--output") {
+            if (!value(&v)) return Usage("--output needs a folder");
+            if (v.empty() || v.back() != Path_Separator()) v += Path_Separator();
+            CopyField(run->Path, v, int(sizeof run->Path));
+            run->SameDirectory = 0;
+        } else if (a == "--same-folder") {
+            run->SameDirectory = 1;
+        } else if (a == "-a" || a == "--append") {
+            if (!value(&v)) return Usage("--append needs a text");
+            CopyField(run->Append, v, int(sizeof run->Append));
+        } else if (a == "--prepend") {
+            if (!value(&v)) return Usage("--prepend needs a text");
+            CopyField(run->Prepend, v, int(sizeof run->Prepend));
+        } else if (a == "--keep-dates" || a == "--no-keep-dates") {
+            run->DuplicateDate = a == "--keep-dates";
+        } else if (a == "-n" || a == "--dry-run") {
+            opt->dryRun = 1;
+        } else if (a == "-j" || a == "--jobs") {
+            if (!value(&v) || !Number(v.c_str(), 1, 64, &opt->jobs)) return Usage("--jobs takes 1 to 64");
+        } else if (a == "--quiet") {
+            opt->quiet = 1;
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            return Usage(("unknown option " + a).c_str());
+        } else {
+            opt->paths.push_back(a);
+        }
+    }
+    if (opt->paths.empty()) return Usage("no files given");
+    return -1;
+}
+
+int CollectFile(const char* path, void* data) {
+    static_cast<std::vector<std::string>*>(data)->push_back(path);
+    return 1;
+}
+
+// Files named directly, and the accepted files of named folders by name.
+std::vector<std::string> ExpandPaths(const std::vector<std::string>& given) {
+    std::vector<std::string> files;
+    for (const std::string& path : given) {
+        std::vector<std::string> inFolder;
+        if (File_ListFolder(path.c_str(), CollectFile, &inFolder)) {
+            std::sort(inFolder.begin(), inFolder.end());
+            for (const std::string& f : inFolder)
+                if (IsAcceptedImage(f.c_str())) files.push_back(f);
+        } else {
+            files.push_back(path);
+        }
+    }
+    return files;
+}
+
+void PrintTable(const std::vector<FileRow>& rows) {
+    const char* titles[5] = {"Filename", "Dimensions", "Size", "New Dimensions", "Est Size"};
+    size_t width[5];
+    for (int c = 0; c < 5; ++c) width[c] = Str_Length(titles[c]);
+    for (const FileRow& r : rows) {
+        const char* cells[5] = {r.name, r.dimensions, r.size, r.newDimensions, r.estimate};
+        for (int c = 0; c < 5; ++c) width[c] = std::max(width[c], size_t(Str_Length(cells[c])));
+    }
+    for (int c = 0; c < 5; ++c) printf("%-*s%s", int(width[c]), titles[c], c < 4 ? "  " : "\n");
+    for (const FileRow& r : rows) {
+        const char* cells[5] = {r.name, r.dimensions, r.size, r.newDimensions, r.estimate};
+        for (int c = 0; c < 5; ++c) printf("%-*s%s", int(width[c]), cells[c], c < 4 ? "  " : "\n");
+    }
+}
+
+// ---------------------------------------------------------- the resize run
+
+struct FileResult {
+    int ok = 0;
+    int64_t sourceBytes = 0;
+    int64_t outputBytes = 0;
+};
+
+struct Run {
+    const AppConfig* config;
+    const std::vector<std::string>* files;
+    std::vector<FileResult> results;
+    int quiet;
+    int terminal;
+    std::atomic<int> next{0};
+    std::atomic<int> stop{0};
+    CoreLock* lock = nullptr;
+    CoreEvent* finished = nullptr;
+    int workersLeft = 0;
+    int started = 0;
+    int failedIndex = -1;
+    std::string failure;
+};
+
+// One progress line per file, or on a terminal one line that redraws.
+void ShowProgress(Run* run, const char* base) {
+    if (run->quiet) return;
+    int total = int(run->files->size());
+    int count = ++run->started;
+    if (run->terminal) {
+        const int kBar = 24;
+        std::string bar(size_t(total ? (count - 1) * kBar / total : 0), '#');
+        bar.resize(kBar, '.');
+        printf("\r\033[K[%s] Resizing %d of %d, %s...", bar.c_str(), count, total, base);
+    } else {
+        printf("Resizing %d of %d, %s...\n", count, total, base);
+    }
+    fflush(stdout);
+}
+
+// A worker takes the next file until none is left, a file failed or the
+// run was interrupted; files in progress always finish.
+void Worker(void* data) {
+    Run* run = static_cast<Run*>(data);
+    ResizeWork work = {};
+    ResizeWork_Create(&work);
+    int total = int(run->files->size());
+    for (;;) {
+        if (run->stop.load() || Core_Interrupted()) break;
+        int i = run->next.fetch_add(1);
+        if (i >= total) break;
+        const char* path = (*run->files)[size_t(i)].c_str();
+        char name[320];
+        Path_GetName(path, name, int(sizeof name), 1);
+        Mutex_Lock(run->lock, -1, kModule, __LINE__);
+        ShowProgress(run, name);
+        Mutex_Unlock(run->lock, kModule, __LINE__);
+        int ok = ResizeFile(run->config, path, &work);
+        Mutex_Lock(run->lock, -1, kModule, __LINE__);
+        run->results[size_t(i)] = {ok, work.sourceBytes, work.outputBytes};
+        if (!ok && (run->failedIndex < 0 || i < run->failedIndex)) {
+            run->failedIndex = i;
+            run->failure = work.message;
+            run->stop.store(1);
+        }
+        Mutex_Unlock(run->lock, kModule, __LINE__);
+    }
+    ResizeWork_Destroy(&work);
+    Mutex_Lock(run->lock, -1, kModule, __LINE__);
+    if (--run->workersLeft == 0) Event_Set(run->finished, 1);
+    Mutex_Unlock(run->lock, kModule, __LINE__);
+}
+
+// Resizes the files with the given number of workers. The totals are those
+// of the files before the first failure, as a one-job run counts them.
+int ResizeAll(AppConfig* runConfig, const std::vector<std::string>& files, const Options& opt, AppConfig* saved) {
+    Run run;
+    run.config = runConfig;
+    run.files = &files;
+    run.results.resize(files.size());
+    run.quiet = opt.quiet;
+    run.terminal = Core_OutputIsTerminal();
+    int jobs = opt.jobs > 0 ? opt.jobs : int(std::max(1u, std::thread::hardware_concurrency()));
+    jobs = std::min(jobs, std::max(1, int(files.size())));
+    Mutex_Create(&run.lock);
+    Event_Create(&run.finished);
+    run.workersLeft = jobs;
+    ThreadPool(jobs);
+    for (int w = 0; w < jobs; ++w) ThreadPool_Run(&run, Worker);
+    int signalled = 0;
+    Event_Wait(run.finished, &signalled, -1, kModule, __LINE__);
+    ThreadPool(0);
+    if (run.terminal && !opt.quiet) printf("\n");
+    Event_Close(&run.finished);
+    Mutex_Close(&run.lock);
+
+    int64_t sourceSum = 0, outputSum = 0;
+    int written = 0;
+    for (const FileResult& r : run.results) {
+        if (!r.ok) break;
+        sourceSum += r.sourceBytes;
+        outputSum += r.outputBytes;
+        ++written;
+    }
+    saved->ImagesProcessed += written;
+    saved->Original += sourceSum;
+    saved->Resized += outputSum;
+    char text[320];
+    if (run.failedIndex >= 0) {
+        fprintf(stderr, "%s\n", run.failure.c_str());
+        return kExitStopped;
+    }
+    if (written < int(files.size())) {
+        Str_Format(text, int(sizeof text), "Resizing cancelled after %d image%s.", written, written == 1 ? "" : "s");
+        fprintf(stderr, "%s\n", text);
+        return kExitInterrupted;
+    }
+    Str_Format(text, int(sizeof text), "Finished resizing %d images, %'I64d Kb saved.", written,
+               (sourceSum - outputSum) / 1024);
+    printf("%s\n", text);
+    return kExitDone;
+}
+
+int Main(int argc, char** argv) {
+    AppConfig* saved = nullptr;
+    AppConfig* run = nullptr;
+    Config_Create(&saved);
+    Config_Create(&run);
+    Config_Load(saved);
+    Config_Load(run);
+    Options opt;
+    int status = ParseArguments(argc, argv, run, &opt);
+    if (status < 0) {
+        std::vector<std::string> files = ExpandPaths(opt.paths);
+        std::vector<FileRow> rows;
+        std::vector<std::string> accepted;
+        BitmapStruct* scratch = nullptr;
+        Bitmap_Create(&scratch);
+        for (const std::string& f : files) {
+            FileRow row;
+            if (PrepareFile(run, f.c_str(), scratch, &row)) {
+                EstimateRow(run, row.dimensions, row.newDimensions, int(sizeof row.newDimensions), row.estimate,
+                            int(sizeof row.estimate));
+                rows.push_back(row);
+                accepted.push_back(f);
+            } else if (!opt.quiet) {
+                char name[320];
+                Path_GetName(f.c_str(), name, int(sizeof name), 0);
+                printf("%s: skipped (%s)\n", name, IsAcceptedImage(f.c_str()) ? "cannot be read" : "Unsupported format");
+            }
+        }
+        Bitmap_Destroy(&scratch);
+        if (opt.dryRun) {
+            PrintTable(rows);
+            status = kExitDone;
+        } else {
+            Core_CatchInterrupt();
+            status = ResizeAll(run, accepted, opt, saved);
+            if (saved->DisableSave == 1)
+                Log_Print(0, "Save disabled\n");
+            else
+                Config_Save(saved);
+        }
+    }
+    Config_Destroy(&run);
+    Config_Destroy(&saved);
+    return status;
+}
+
+struct Arguments {
+    int argc;
+    char** argv;
+};
+
+int GuardedMain(void* data) {
+    Arguments* a = static_cast<Arguments*>(data);
+    return Main(a->argc, a->argv);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    LogFlags flags = 0;
+    const char* line = Sys_CommandLine();
+    Log_ParseOptions(&flags, line ? line : "");
+    Core_Init("debug.log", flags, "%s %s (%s)", "Brimlow", "1.00", "Release");
+    Core_SetUnattended(1);
+    Mem_Init(0x7FFFFFFF);
+    ThreadPool_Init();
+    Arguments args = {argc, argv};
+    int status = Core_RunGuarded(GuardedMain, &args, 3);
+    ThreadPool(0);
+    ThreadPool_Close();
+    Mem_Report();
+    Log_Close();
+    return status;
+}

@@ -1,0 +1,275 @@
+// The batch pipeline shared by the window and the command-line tool:
+// decoding by extension, the prepare pass's rows, one file's resize, and the
+// job over a list with its progress, Cancel and closing texts.
+#include "bitmap.h"
+#include "file.h"
+#include "gif.h"
+#include "jpegl.h"
+#include "orv-core.h"
+#include "orv-str.h"
+#include "png.h"
+#include "tga.h"
+#include "winmain.h"
+
+namespace {
+
+const char kModule[] = "winmain";
+
+int LoadJpeg(const char* path, BitmapStruct* bitmap) {
+    JPEGLibStruct* jpeg = nullptr;
+    JPEG_Create(&jpeg);
+    int ok = JPEG_LoadFile(jpeg, path);
+    if (!ok)
+        Log_Print(0, "Failed to decode jpg [%s]\n", path);
+    else if (!(ok = JPEG_ToBitmap(jpeg, bitmap)))
+        Log_Print(0, "Failed to copy jpg to bitmap [%s]\n", path);
+    JPEG_Destroy(&jpeg);
+    return ok;
+}
+
+int LoadPng(const char* path, BitmapStruct* bitmap) {
+    PNGStruct* png = nullptr;
+    PNG_Create(&png);
+    int ok = PNG_LoadFile(png, path);
+    if (!ok)
+        Log_Print(0, "Failed to decode png [%s]\n", path);
+    else if (!(ok = PNG_ToBitmap(png, bitmap)))
+        Log_Print(0, "Failed to copy png to bitmap [%s]\n", path);
+    PNG_Destroy(&png);
+    return ok;
+}
+
+int LoadTga(const char* path, BitmapStruct* bitmap) {
+    TGAStruct* tga = nullptr;
+    TGA_Create(&tga);
+    int ok = TGA_LoadFile(tga, path);
+    if (!ok)
+        Log_Print(0, "Failed to decode tga [%s]\n", path);
+    else if (!(ok = TGA_ToBitmap(tga, bitmap)))
+        Log_Print(0, "Failed to copy tga to bitmap [%s]\n", path);
+    TGA_Destroy(&tga);
+    return ok;
+}
+
+int LoadGif(const char* path, BitmapStruct* bitmap) {
+    GIFStruct* gif = nullptr;
+    GIF_Create(&gif);
+    int ok = 0;
+    GIFMemberStruct* member = nullptr;
+    if (!GIF_LoadFile(gif, path)) {
+        Log_Print(0, "Failed to decode gif [%s]\n", path);
+    } else if (!GIF_FirstMember(gif, &member)) {
+        Log_Print(0, "Unable to get first GIF member [%s]\n", path);
+    } else {
+        for (; member; GIF_NextMember(gif, member, &member)) {
+            int32_t type = 0;
+            GIF_GetMemberType(gif, member, &type);
+            if (type != GIF_TYPEIMAGE) continue;
+            ok = GIF_MemberToBitmap(gif, member, bitmap);
+            if (!ok) Log_Print(0, "Failed to copy gif to bitmap [%s]\n", path);
+            break;
+        }
+        if (!ok) Log_Print(0, "Unable to find valid GIF member [%s]\n", path);
+    }
+    GIF_Destroy(&gif);
+    return ok;
+}
+
+void Plural(int count, const char** suffix) {
+    *suffix = count == 1 ? "" : "s";
+}
+
+}  // namespace
+
+int LoadImageByExtension(const char* path, BitmapStruct* bitmap) {
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    if (Str_EndsWithNoCase(path, ".jpg")) return LoadJpeg(path, bitmap);
+    if (Str_EndsWithNoCase(path, ".png")) return LoadPng(path, bitmap);
+    if (Str_EndsWithNoCase(path, ".tga")) return LoadTga(path, bitmap);
+    if (Str_EndsWithNoCase(path, ".gif")) return LoadGif(path, bitmap);
+    if (Str_EndsWithNoCase(path, ".bmp")) {
+        int ok = Bitmap_LoadBMPFile(bitmap, path);
+        if (!ok) Log_Print(0, "Failed to decode bitmap [%s]\n", path);
+        return ok;
+    }
+    Log_Print(0, "Unknown graphic file format [%s]\n", path);
+    return 0;
+}
+
+int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const char* output) {
+    if (!output) Core_NullPointer(kModule, __LINE__);
+    JPEGLibStruct* jpeg = nullptr;
+    BitmapStruct* target = nullptr;
+    JPEG_Create(&jpeg);
+    Bitmap_Create(&target);
+    int32_t w = 0, h = 0;
+    Bitmap_GetSize(source, &w, &h);
+    double scale = 0, quality = 0;
+    GetResizeScale(config, w, h, &scale, &quality);
+    int32_t w2 = 0, h2 = 0;
+    TargetSize(w, h, scale, &w2, &h2);
+    Log_Print(0, "Resize %dx%d to %dx%d [%.2f]\n", w, h, w2, h2, scale);
+    int ok = 0;
+    // A target without pixels (an extreme aspect ratio) fails this image.
+    if (w2 > 0 && h2 > 0 && Bitmap_SetSize(target, w2, h2) &&
+        Bitmap_Resample(source, RESAMPLE_BILINEAR_PRESCALE, scale, 0.0, 1.0, w * 0.5, h * 0.5, w2 * 0.5, h2 * 0.5,
+                        target)) {
+        JPEG_Reset(jpeg);
+        if (JPEG_FromBitmap(jpeg, target)) {
+            JPEG_SetQuality(jpeg, quality);
+            ok = JPEG_SaveFile(jpeg, output);
+        }
+    }
+    Bitmap_Destroy(&target);
+    JPEG_Destroy(&jpeg);
+    return ok;
+}
+
+int IsAcceptedImage(const char* path) {
+    return Str_EndsWithNoCase(path, ".jpg") || Str_EndsWithNoCase(path, ".tga") ||
+           Str_EndsWithNoCase(path, ".gif") || Str_EndsWithNoCase(path, ".bmp");
+}
+
+int BuildOutputName(const AppConfig* config, const char* source, char* output, int size) {
+    if (!config || !source || !output) Core_NullPointer(kModule, __LINE__);
+    char folder[320], base[320], extension[320];
+    Path_Split(source, folder, int(sizeof folder), base, int(sizeof base), extension, int(sizeof extension));
+    output[0] = 0;
+    Str_AppendN(output, config->SameDirectory == 1 ? folder : config->Path, size);
+    if (config->Prepend[0]) Str_AppendN(output, config->Prepend, size);
+    Str_AppendN(output, base, size);
+    if (config->Append[0]) Str_AppendN(output, config->Append, size);
+    Str_AppendN(output, ".jpg", size);
+    return 1;
+}
+
+int PrepareFile(const AppConfig* config, const char* path, BitmapStruct* scratch, FileRow* row) {
+    if (!config || !path || !row) Core_NullPointer(kModule, __LINE__);
+    if (!IsAcceptedImage(path)) {
+        Log_Print(0, "Unsupported format\n");
+        return 0;
+    }
+    int64_t bytes = 0;
+    File_GetSizeByPath(path, &bytes);
+    Path_GetName(path, row->name, int(sizeof row->name), 0);
+    row->dimensions[0] = 0;
+    if (!config->SkipImageInfo) {
+        if (!LoadImageByExtension(path, scratch)) return 0;
+        Str_Format(row->dimensions, int(sizeof row->dimensions), "%dx%d", scratch->width, scratch->height);
+    }
+    Str_Format(row->size, int(sizeof row->size), "%I64dk", bytes / 1024);
+    Str_Copy(row->newDimensions, "...");
+    Str_Copy(row->estimate, "...");
+    Str_CopyN(row->path, path, int(sizeof row->path));
+    return 1;
+}
+
+int ResizeWork_Create(ResizeWork* work) {
+    if (!work) Core_NullPointer(kModule, __LINE__);
+    Bitmap_Create(&work->bitmap);
+    File_Create(&work->file);
+    return 1;
+}
+
+int ResizeWork_Destroy(ResizeWork* work) {
+    if (!work) Core_NullPointer(kModule, __LINE__);
+    Bitmap_Destroy(&work->bitmap);
+    File_Destroy(&work->file);
+    return 1;
+}
+
+int ResizeFile(const AppConfig* config, const char* path, ResizeWork* work) {
+    if (!config || !path || !work) Core_NullPointer(kModule, __LINE__);
+    char folder[320], extension[320];
+    Path_Split(path, folder, int(sizeof folder), work->base, int(sizeof work->base), extension, int(sizeof extension));
+    work->message[0] = 0;
+    work->sourceBytes = work->outputBytes = 0;
+    const int size = int(sizeof work->message);
+    if (!File_Stat(work->file, path)) {
+        Str_Format(work->message, size, "Unable to open file (%s)...", work->base);
+        return 0;
+    }
+    File_GetSize(work->file, &work->sourceBytes);
+    LocalMinutes created = 0, written = 0, accessed = 0;
+    int createdSeconds = 0, writtenSeconds = 0, accessedSeconds = 0;
+    int haveCreated = File_GetCreationTime(work->file, &created, &createdSeconds);
+    int haveWritten = File_GetWriteTime(work->file, &written, &writtenSeconds);
+    int haveAccessed = File_GetAccessTime(work->file, &accessed, &accessedSeconds);
+    if (!LoadImageByExtension(path, work->bitmap)) {
+        Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
+        return 0;
+    }
+    BuildOutputName(config, path, work->output, int(sizeof work->output));
+    // Besides the names, the file itself: a link or another spelling of the
+    // same path must not let the output replace its source.
+    if (Str_EqualNoCase(path, work->output) || File_IsSameFile(path, work->output)) {
+        Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
+        return 0;
+    }
+    if (!ResizeToJpeg(config, work->bitmap, work->output)) {
+        Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
+        return 0;
+    }
+    if (!File_Stat(work->file, work->output)) {
+        Str_Format(work->message, size, "Unable to open output file (%s)...", work->base);
+        return 0;
+    }
+    File_GetSize(work->file, &work->outputBytes);
+    if (config->DuplicateDate == 1) {
+        if (haveCreated) File_SetCreationTime(work->file, created, createdSeconds);
+        if (haveWritten) File_SetWriteTime(work->file, written, writtenSeconds);
+        if (haveAccessed) File_SetAccessTime(work->file, accessed, accessedSeconds);
+    }
+    return 1;
+}
+
+int ResizeJob(AppConfig* config, const char* const* paths, int count, const JobHost* host, int* complete) {
+    if (!config || !host || !complete || (!paths && count > 0)) Core_NullPointer(kModule, __LINE__);
+    *complete = 0;
+    char text[320];
+    host->progress(host->data, "Resizing images...");
+    ResizeWork work = {};
+    ResizeWork_Create(&work);
+    int64_t sourceSum = 0, outputSum = 0;
+    int i = 0;
+    for (; i < count; ++i) {
+        if (host->cancelled(host->data)) {
+            const char* suffix = nullptr;
+            Plural(i, &suffix);
+            Str_Format(text, int(sizeof text), "Resizing cancelled after %d image%s.", i, suffix);
+            host->message(host->data, text);
+            Log_Print(0, "Cancelled\n");
+            break;
+        }
+        char folder[320], base[320], extension[320];
+        Path_Split(paths[i], folder, int(sizeof folder), base, int(sizeof base), extension, int(sizeof extension));
+        Str_Format(text, int(sizeof text), "Resizing %d of %d, %s...", i + 1, count, base);
+        host->progress(host->data, text);
+        Log_Print(0, "%d/%d:Resize [%s]\n", i, count, paths[i]);
+        if (!ResizeFile(config, paths[i], &work)) {
+            host->message(host->data, work.message);
+            break;
+        }
+        sourceSum += work.sourceBytes;
+        config->Original += work.sourceBytes;
+        config->ImagesProcessed += 1;
+        config->Resized += work.outputBytes;
+        outputSum += work.outputBytes;
+    }
+    ResizeWork_Destroy(&work);
+    if (i == count) {
+        Str_Format(text, int(sizeof text), "Finished resizing %d images, %'I64d Kb saved.", count,
+                   (sourceSum - outputSum) / 1024);
+        host->message(host->data, text);
+        *complete = 1;
+    }
+    return i;
+}
+
+void StatisticsTexts(const AppConfig* config, char* images, char* original, char* reduced, char* savings, int size) {
+    if (!config || !images || !original || !reduced || !savings) Core_NullPointer(kModule, __LINE__);
+    Str_Format(images, size, "%'I64d", config->ImagesProcessed);
+    Str_Format(original, size, "%'I64dk", config->Original / 1024);
+    Str_Format(reduced, size, "%'I64dk", config->Resized / 1024);
+    Str_Format(savings, size, "%'I64dk", (config->Original - config->Resized) / 1024);
+}

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "bitmap.h"
+#include "config.h"
+#include "file.h"
+#include "jpegl.h"
+#include "orv-str.h"
+#include "test_support.h"
+#include "winmain.h"
+
+namespace {
+
+struct Config {
+    AppConfig* c = nullptr;
+    Config() {
+        Config_Create(&c);
+        c->SameDirectory = 1;
+        Str_Copy(c->Append, "_resized");
+        c->CustomQuality = 1.0;
+    }
+    ~Config() { Config_Destroy(&c); }
+};
+
+std::string Out(const AppConfig* c, const char* source) {
+    char out[320];
+    BuildOutputName(c, source, out, int(sizeof out));
+    return out;
+}
+
+TEST(JobNames, OutputNamesFromTheSettings) {
+    Config cfg;
+    EXPECT_EQ(Out(cfg.c, "pics/cat.png"), "pics/cat_resized.jpg");
+    EXPECT_EQ(Out(cfg.c, "pics/a.b.tga"), "pics/a.b_resized.jpg");
+    cfg.c->SameDirectory = 0;
+    Str_Copy(cfg.c->Path, "out/");
+    Str_Copy(cfg.c->Prepend, "small_");
+    cfg.c->Append[0] = 0;
+    EXPECT_EQ(Out(cfg.c, "pics/cat.jpg"), "out/small_cat.jpg");
+}
+
+// A host that records what the job shows and cancels after a number of
+// progress texts.
+struct Recorder {
+    std::vector<std::string> progress;
+    std::vector<std::string> messages;
+    int cancelAfter = -1;
+    static void Progress(void* d, const char* t) { static_cast<Recorder*>(d)->progress.push_back(t); }
+    static int Cancelled(void* d) {
+        Recorder* r = static_cast<Recorder*>(d);
+        return r->cancelAfter >= 0 && int(r->progress.size()) > r->cancelAfter;
+    }
+    static void Message(void* d, const char* t) { static_cast<Recorder*>(d)->messages.push_back(t); }
+    JobHost Host() { return {this, Progress, Cancelled, Message}; }
+};
+
+// Writes a w x h gradient JPEG of quality 95.
+void MakeJpeg(const std::string& path, int w, int h) {
+    BitmapStruct* b = nullptr;
+    Bitmap_Create(&b);
+    Bitmap_SetSize(b, w, h);
+    for (int i = 0; i < w * h; ++i) {
+        b->pixels[i * 4] = (unsigned char)(i % 251);
+        b->pixels[i * 4 + 1] = (unsigned char)(i / w);
+        b->pixels[i * 4 + 2] = 128;
+        b->pixels[i * 4 + 3] = 255;
+    }
+    JPEGLibStruct* j = nullptr;
+    JPEG_Create(&j);
+    JPEG_FromBitmap(j, b);
+    JPEG_SetQuality(j, 0.95);
+    JPEG_SaveFile(j, path.c_str());
+    JPEG_Destroy(&j);
+    Bitmap_Destroy(&b);
+}
+
+std::string Fresh(const std::string& name) {
+    system(("rm -rf " + name).c_str());
+    mkdir(name.c_str(), 0777);
+    return name + "/";
+}
+
+TEST(Job, WholeRunsCancelAndFailures) {
+    std::string dir = Fresh("job-run");
+    std::vector<std::string> paths;
+    for (int i = 0; i < 5; ++i) {
+        paths.push_back(dir + "p" + std::to_string(i) + ".jpg");
+        MakeJpeg(paths.back(), 200, 100);
+    }
+    std::vector<const char*> list;
+    for (const std::string& p : paths) list.push_back(p.c_str());
+    Config cfg;
+    cfg.c->CustomWidth = 50;
+    cfg.c->CustomQuality = 0.5;
+    Recorder all;
+    JobHost host = all.Host();
+    int complete = 0;
+    EXPECT_EQ(ResizeJob(cfg.c, list.data(), 5, &host, &complete), 5);
+    EXPECT_EQ(complete, 1);
+    EXPECT_EQ(all.progress[0], "Resizing images...");
+    EXPECT_EQ(all.progress[3], "Resizing 3 of 5, p2...");
+    ASSERT_EQ(all.messages.size(), 1u);
+    EXPECT_EQ(all.messages[0].find("Finished resizing 5 images, "), 0u) << all.messages[0];
+    EXPECT_EQ(cfg.c->ImagesProcessed, 5);
+    EXPECT_GT(cfg.c->Original, cfg.c->Resized);
+    BitmapStruct* out = nullptr;
+    Bitmap_Create(&out);
+    ASSERT_EQ(LoadImageByExtension((dir + "p0_resized.jpg").c_str(), out), 1);
+    EXPECT_EQ(out->width, 50);
+    EXPECT_EQ(out->height, 25);
+    Bitmap_Destroy(&out);
+
+    for (int after : {1, 2}) {
+        Recorder r;
+        r.cancelAfter = after;
+        JobHost h = r.Host();
+        EXPECT_EQ(ResizeJob(cfg.c, list.data(), 5, &h, &complete), after);
+        EXPECT_EQ(complete, 0);
+        EXPECT_EQ(r.messages.back(), after == 1 ? "Resizing cancelled after 1 image." : "Resizing cancelled after 2 images.");
+    }
+
+    FILE* f = fopen(paths[2].c_str(), "wb");
+    fputs("not a picture", f);
+    fclose(f);
+    Config fresh;
+    fresh.c->CustomQuality = 0.5;
+    Recorder failing;
+    JobHost h = failing.Host();
+    EXPECT_EQ(ResizeJob(fresh.c, list.data(), 5, &h, &complete), 2);
+    EXPECT_EQ(failing.messages.back(), "A problem was encountered loading p2...");
+    EXPECT_EQ(fresh.c->ImagesProcessed, 2) << "the totals of the first two files only";
+
+    Recorder empty;
+    JobHost e = empty.Host();
+    EXPECT_EQ(ResizeJob(fresh.c, nullptr, 0, &e, &complete), 0);
+    EXPECT_EQ(empty.messages.back(), "Finished resizing 0 images, 0 Kb saved.");
+}
+
+TEST(Job, SourcesAreNeverReplaced) {
+    std::string dir = Fresh("job-same");
+    std::string source = dir + "cat.jpg";
+    MakeJpeg(source, 40, 30);
+    std::string before = ReadWholeFile(source);
+    Config cfg;
+    cfg.c->Append[0] = 0;
+    ResizeWork work = {};
+    ResizeWork_Create(&work);
+    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), &work), 0);
+    EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
+    // Through a symbolic link the names differ, the file does not.
+    symlink("cat.jpg", (dir + "link.jpg").c_str());
+    cfg.c->SameDirectory = 0;
+    Str_Copy(cfg.c->Path, dir.c_str());
+    Str_Copy(cfg.c->Prepend, "lin");
+    std::string viaSubfolder = dir + "k.bmp";
+    fclose(fopen(viaSubfolder.c_str(), "wb"));
+    EXPECT_EQ(ResizeFile(cfg.c, (dir + "./k.jpg").c_str(), &work), 0);
+    EXPECT_EQ(ReadWholeFile(source), before);
+    EXPECT_EQ(File_IsSameFile((dir + "link.jpg").c_str(), source.c_str()), 1);
+    EXPECT_EQ(File_IsSameFile((dir + "./cat.jpg").c_str(), source.c_str()), 1);
+    ResizeWork_Destroy(&work);
+}
+
+TEST(Job, ThinPicturesFailThatImageOnly) {
+    std::string dir = Fresh("job-thin");
+    std::string source = dir + "line.jpg";
+    MakeJpeg(source, 1000, 1);
+    Config cfg;
+    cfg.c->CustomWidth = 100;
+    ResizeWork work = {};
+    ResizeWork_Create(&work);
+    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), &work), 0);
+    EXPECT_STREQ(work.message, "A problem was encountered saving line...");
+    EXPECT_FALSE(FileExists(dir + "line_resized.jpg"));
+    ResizeWork_Destroy(&work);
+}
+
+TEST(Job, DatesAreCopied) {
+    std::string dir = Fresh("job-dates");
+    std::string source = dir + "old.jpg";
+    MakeJpeg(source, 20, 20);
+    FileStruct* f = nullptr;
+    File_Create(&f);
+    File_Stat(f, source.c_str());
+    LocalMinutes then = File_ToLocalMinutes(2020, 5, 17, 10, 11);
+    File_SetWriteTime(f, then, 12);
+    Config cfg;
+    ResizeWork work = {};
+    ResizeWork_Create(&work);
+    ASSERT_EQ(ResizeFile(cfg.c, source.c_str(), &work), 1);
+    File_Stat(f, (dir + "old_resized.jpg").c_str());
+    LocalMinutes m = 0;
+    int s = 0;
+    File_GetWriteTime(f, &m, &s);
+    EXPECT_EQ(m, then);
+    EXPECT_EQ(s, 12);
+    ResizeWork_Destroy(&work);
+    File_Destroy(&f);
+}
+
+TEST(Prepare, RowsAndSkips) {
+    std::string dir = Fresh("job-prepare");
+    MakeJpeg(dir + "a.JPG", 64, 48);
+    FILE* f = fopen((dir + "fake.jpg").c_str(), "wb");
+    fputs("text", f);
+    fclose(f);
+    Config cfg;
+    BitmapStruct* scratch = nullptr;
+    Bitmap_Create(&scratch);
+    FileRow row;
+    ASSERT_EQ(PrepareFile(cfg.c, (dir + "a.JPG").c_str(), scratch, &row), 1);
+    EXPECT_STREQ(row.name, "a.JPG");
+    EXPECT_STREQ(row.dimensions, "64x48");
+    EXPECT_STREQ(row.newDimensions, "...");
+    EXPECT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), scratch, &row), 0);
+    EXPECT_EQ(PrepareFile(cfg.c, (dir + "photo.PNG").c_str(), scratch, &row), 0);
+    cfg.c->SkipImageInfo = 1;
+    ASSERT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), scratch, &row), 1);
+    EXPECT_STREQ(row.dimensions, "");
+    EXPECT_STREQ(row.size, "0k");
+    Bitmap_Destroy(&scratch);
+}
+
+TEST(Statistics, GroupedTexts) {
+    Config cfg;
+    cfg.c->ImagesProcessed = 1234567;
+    cfg.c->Original = 3000 * 1024;
+    cfg.c->Resized = 4000 * 1024;
+    char a[40], b[40], c[40], d[40];
+    StatisticsTexts(cfg.c, a, b, c, d, 40);
+    EXPECT_STREQ(a, "1,234,567");
+    EXPECT_STREQ(b, "3,000k");
+    EXPECT_STREQ(c, "4,000k");
+    EXPECT_STREQ(d, "-1,000k");
+}
+
+// brimlow-cli end to end, on files of every accepted format.
+TEST(Cli, ResizesEveryAcceptedFormat) {
+    std::string dir = Fresh("cli-run");
+    std::vector<std::string> sources = {"bmp/bmpsuite/g/rgb24.bmp", "gif/suite/four-colors.gif",
+                                        "tga/tinytga/logo_type2_24bpp_bl.tga", "jpeg/libjpeg-turbo/testorig.jpg"};
+    for (const std::string& s : sources) {
+        if (!FileExists(TestData(s))) GTEST_SKIP() << "test images not found";
+        system(("cp '" + TestData(s) + "' " + dir).c_str());
+    }
+    std::string cli = std::string(PROBE_COMMAND).replace(std::string(PROBE_COMMAND).find("core-probe"), 10, "brimlow-cli");
+    std::string command = cli + " --quiet -W 100 -q 100 --no-keep-dates " + dir + " > cli-out.txt 2>&1";
+    EXPECT_EQ(system(command.c_str()), 0) << ReadWholeFile("cli-out.txt");
+    EXPECT_EQ(ReadWholeFile("cli-out.txt").find("Finished resizing 4 images, "), 0u) << ReadWholeFile("cli-out.txt");
+    BitmapStruct* out = nullptr;
+    Bitmap_Create(&out);
+    ASSERT_EQ(LoadImageByExtension((dir + "logo_type2_24bpp_bl_resized.jpg").c_str(), out), 1);
+    EXPECT_EQ(out->width, 100);
+    EXPECT_EQ(out->height, 133);
+    ASSERT_EQ(LoadImageByExtension((dir + "four-colors_resized.jpg").c_str(), out), 1);
+    EXPECT_EQ(out->width, 2) << "never enlarged";
+    Bitmap_Destroy(&out);
+    EXPECT_EQ(system((cli + " --bogus > /dev/null 2>&1").c_str()) >> 8, 2);
+    EXPECT_EQ(system((cli + " -n " + dir + " > cli-table.txt").c_str()), 0);
+    EXPECT_EQ(ReadWholeFile("cli-table.txt").find("Filename"), 0u);
+}
+
+}  // namespace
