@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -260,6 +261,32 @@ TEST(Cli, ResizesEveryAcceptedFormat) {
     ASSERT_EQ(LoadImageByExtension((dir + "four-colors_resized.jpg").c_str(), out), 1);
     EXPECT_EQ(out->width, 2) << "never enlarged";
     Bitmap_Destroy(&out);
+    // At scale 1.0 and quality 100 the output is the source within JPEG error.
+    std::string same = Fresh("cli-same");
+    for (const std::string& s : sources) system(("cp '" + TestData(s) + "' " + same).c_str());
+    ASSERT_EQ(system((cli + " --quiet -W 0 -H 0 -q 100 " + same + " > /dev/null 2>&1").c_str()), 0);
+    for (const std::string& s : sources) {
+        char name[320];
+        Path_GetName(s.c_str(), name, int(sizeof name), 1);
+        BitmapStruct* a = nullptr;
+        BitmapStruct* b = nullptr;
+        Bitmap_Create(&a);
+        Bitmap_Create(&b);
+        ASSERT_EQ(LoadImageByExtension((same + s.substr(s.rfind('/') + 1)).c_str(), a), 1) << s;
+        ASSERT_EQ(LoadImageByExtension((same + name + "_resized.jpg").c_str(), b), 1) << s;
+        ASSERT_EQ(a->width, b->width) << s;
+        ASSERT_EQ(a->height, b->height) << s;
+        double error = 0;
+        int64_t samples = int64_t(a->width) * a->height * 3;
+        for (int64_t i = 0; i < int64_t(a->width) * a->height; ++i)
+            for (int k = 0; k < 3; ++k) error += std::abs(int(a->pixels[i * 4 + k]) - int(b->pixels[i * 4 + k]));
+        // Chroma subsampling dominates in pictures of a few pixels.
+        if (a->width >= 16) {
+            EXPECT_LT(error / double(samples), 3.0) << s;
+        }
+        Bitmap_Destroy(&a);
+        Bitmap_Destroy(&b);
+    }
     EXPECT_EQ(system((cli + " --bogus > /dev/null 2>&1").c_str()) >> 8, 2);
     EXPECT_EQ(system((cli + " -n " + dir + " > cli-table.txt").c_str()), 0);
     EXPECT_EQ(ReadWholeFile("cli-table.txt").find("Filename"), 0u);
