@@ -42,9 +42,8 @@ measure() { # name command...
     for ((r = 0; r < runs; ++r)); do
         rm -rf "$work/out-$name"
         mkdir -p "$work/out-$name"
-        local t
-        t=$( { /usr/bin/time -f '%e %U %S %M' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
-        results+=("$t")
+        /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
+        results+=("$(tail -1 "$work/time.txt")")
     done
     printf '%s\n' "${results[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p" | awk -v n="$name" '{printf "%s %s %.2f %d\n", n, $1, $2 + $3, $4}'
 }
