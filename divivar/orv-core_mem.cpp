@@ -6,6 +6,7 @@
 #include "orv-str.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 namespace {
 
@@ -129,7 +130,7 @@ void* Mem_Alloc(int size, int type, const char* file, int line) {
         start[j] = guard[j];
         start[bytes - kGuard + j] = guard[j];
     }
-    for (int64_t i = kGuard; i < bytes - kGuard; ++i) start[i] = 0;
+    memset(start + kGuard, 0, size_t(bytes - 2 * kGuard));
     m.blocks += 1;
     m.inUse += bytes;
     if (m.blocks > m.peakBlocks) m.peakBlocks = m.blocks;
@@ -145,7 +146,7 @@ void* Mem_Free(void* address, int size, int type, const char* file, int line) {
     if (!address) Fatal(file, line, "No Memory address to free (%d / %d)\n", size, int(bytes));
     unsigned char* start = static_cast<unsigned char*>(address) - kGuard;
     CheckBlock(start, size, bytes, file, line);
-    for (int64_t i = 0; i < bytes; ++i) start[i] = 0;
+    memset(start, 0, size_t(bytes));
     if (type & MEM_LOCAL)
         Sys_LocalFree(start - kLead);
     else
