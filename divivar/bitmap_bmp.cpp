@@ -367,30 +367,28 @@ int Bitmap_LoadBMPBuffer(BitmapStruct* bitmap, const unsigned char* buffer, uint
 int Bitmap_LoadBMPFile(BitmapStruct* bitmap, const char* path) {
     if (!bitmap || !path) Core_NullPointer(kModule, __LINE__);
     Class_Check(bitmap, BitmapStructTag, kModule, __LINE__);
-    FileStruct* file = nullptr;
-    File_Create(&file);
+    FileWhole whole;
     int result = 0;
-    int64_t fileSize = 0;
-    int size = 0;
-    unsigned char* buffer = nullptr;
-    if (!File_Open(file, path, FILE_MODE_READ)) {
-        Fault(bitmap, __LINE__, "Failed to open file (%s)\n", path);
-    } else if (!File_GetSize(file, &fileSize)) {
-        Fault(bitmap, __LINE__, "Failed to get filesize (%s)\n", path);
-    } else if (fileSize <= 0 || fileSize > 2147483646) {
-        Fault(bitmap, __LINE__, "Invalid filesize (%s)\n", path);
-    } else if (!Mem_CheckedSize(fileSize, 1, 1, &size)) {
-        Fault(bitmap, __LINE__, "Not enough memory for file (%s)\n", path);
-    } else {
-        buffer = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
-        uint32_t got = 0;
-        if (!File_Read(file, buffer, uint32_t(size), &got) || got != uint32_t(size))
+    switch (File_ReadWhole(path, &whole)) {
+        case FILE_WHOLE_OPEN:
+            Fault(bitmap, __LINE__, "Failed to open file (%s)\n", path);
+            break;
+        case FILE_WHOLE_SIZE:
+            Fault(bitmap, __LINE__, "Failed to get filesize (%s)\n", path);
+            break;
+        case FILE_WHOLE_BADSIZE:
+            Fault(bitmap, __LINE__, "Invalid filesize (%s)\n", path);
+            break;
+        case FILE_WHOLE_MEMORY:
+            Fault(bitmap, __LINE__, "Not enough memory for file (%s)\n", path);
+            break;
+        case FILE_WHOLE_READ:
             Fault(bitmap, __LINE__, "Failed to read file (%s)\n", path);
-        else
-            result = Bitmap_LoadBMPBuffer(bitmap, buffer, uint32_t(size));
-        Mem_Free(buffer, size, MEM_HEAP, kModule, __LINE__);
+            break;
+        default:
+            result = Bitmap_LoadBMPBuffer(bitmap, whole.data, uint32_t(whole.size));
+            break;
     }
-    if (File_IsOpen(file)) File_Close(file);
-    File_Destroy(&file);
+    File_FreeWhole(&whole);
     return result;
 }

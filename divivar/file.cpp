@@ -111,6 +111,15 @@ int TextToDisk(FileStruct* file, const char* data, uint32_t count, uint32_t* err
     return n ? WriteAll(file, staging, n, error) : 1;
 }
 
+// One text serves every failed read or write of the three times. Returns 0.
+int LogTimeFailure(FileStruct* file, int opened, uint32_t error) {
+    if (!opened)
+        Log_Print(0, "Unable to open file (%s):%d/%.8X\n", file->path, int(error), error);
+    else
+        Log_Print(0, "Unable to set creation time for file (%s):%d/%.8X\n", file->path, int(error), error);
+    return 0;
+}
+
 int GetTime(FileStruct* file, int which, LocalMinutes* minutes, int* seconds, int line) {
     Check(file, line);
     if (!minutes || !seconds) Core_NullPointer(kModule, line);
@@ -123,13 +132,7 @@ int GetTime(FileStruct* file, int which, LocalMinutes* minutes, int* seconds, in
     FileLocalTime t;
     int opened = 0;
     uint32_t error = 0;
-    if (!FileSys_GetTime(file->path, which, &t, &opened, &error)) {
-        if (!opened)
-            Log_Print(0, "Unable to open file (%s):%d/%.8X\n", file->path, int(error), error);
-        else
-            Log_Print(0, "Unable to set creation time for file (%s):%d/%.8X\n", file->path, int(error), error);
-        return 0;
-    }
+    if (!FileSys_GetTime(file->path, which, &t, &opened, &error)) return LogTimeFailure(file, opened, error);
     *minutes = File_ToLocalMinutes(t.year, t.month, t.day, t.hour, t.minute);
     *seconds = t.second;
     return 1;
@@ -146,13 +149,7 @@ int SetTime(FileStruct* file, int which, LocalMinutes minutes, int seconds, int 
     t.second = seconds;
     int opened = 0;
     uint32_t error = 0;
-    if (!FileSys_SetTime(file->path, which, &t, &opened, &error)) {
-        if (!opened)
-            Log_Print(0, "Unable to open file (%s):%d/%.8X\n", file->path, int(error), error);
-        else
-            Log_Print(0, "Unable to set creation time for file (%s):%d/%.8X\n", file->path, int(error), error);
-        return 0;
-    }
+    if (!FileSys_SetTime(file->path, which, &t, &opened, &error)) return LogTimeFailure(file, opened, error);
     return 1;
 }
 
@@ -432,4 +429,38 @@ int File_GetSizeByPath(const char* path, int64_t* size) {
     File_Destroy(&file);
     if (!ok) *size = 0;
     return ok;
+}
+
+int File_ReadWhole(const char* path, FileWhole* whole) {
+    if (!path || !whole) Core_NullPointer(kModule, __LINE__);
+    whole->data = nullptr;
+    whole->size = 0;
+    whole->got = 0;
+    whole->fileSize = 0;
+    FileStruct* file = nullptr;
+    File_Create(&file);
+    int step = FILE_WHOLE_DONE;
+    if (!File_Open(file, path, FILE_MODE_READ)) {
+        step = FILE_WHOLE_OPEN;
+    } else if (!File_GetSize(file, &whole->fileSize)) {
+        step = FILE_WHOLE_SIZE;
+    } else if (whole->fileSize <= 0 || whole->fileSize > 2147483646) {
+        step = FILE_WHOLE_BADSIZE;
+    } else if (!Mem_CheckedSize(whole->fileSize, 1, 1, &whole->size)) {
+        step = FILE_WHOLE_MEMORY;
+    } else {
+        whole->data = static_cast<unsigned char*>(Mem_Alloc(whole->size, MEM_HEAP, kModule, __LINE__));
+        if (!File_Read(file, whole->data, uint32_t(whole->size), &whole->got) || whole->got != uint32_t(whole->size))
+            step = FILE_WHOLE_READ;
+    }
+    if (File_IsOpen(file)) File_Close(file);
+    File_Destroy(&file);
+    return step;
+}
+
+void File_FreeWhole(FileWhole* whole) {
+    if (!whole) Core_NullPointer(kModule, __LINE__);
+    if (whole->data) Mem_Free(whole->data, whole->size, MEM_HEAP, kModule, __LINE__);
+    whole->data = nullptr;
+    whole->size = 0;
 }

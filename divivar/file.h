@@ -114,6 +114,31 @@ int File_CreateDir(const char* path, int stripLast, int verbose);
 // The size of a path through a temporary FileStruct; 1, or 0 with size 0.
 int File_GetSizeByPath(const char* path, int64_t* size);
 
+// Steps of File_ReadWhole: the one that failed, for the caller's message.
+enum {
+    FILE_WHOLE_DONE = 0,
+    FILE_WHOLE_OPEN,
+    FILE_WHOLE_SIZE,
+    FILE_WHOLE_BADSIZE,
+    FILE_WHOLE_MEMORY,
+    FILE_WHOLE_READ
+};
+
+struct FileWhole {
+    unsigned char* data;
+    int size;
+    uint32_t got;
+    int64_t fileSize;
+};
+
+// Reads a whole file (read, binary) into a tracked block of the file's size
+// and closes it again. Returns FILE_WHOLE_DONE or the step that failed: an
+// empty file or one of 2 GiB or more is FILE_WHOLE_BADSIZE; after
+// FILE_WHOLE_READ the block holds the got bytes that were read. The caller
+// releases the block with File_FreeWhole in every case.
+int File_ReadWhole(const char* path, FileWhole* whole);
+void File_FreeWhole(FileWhole* whole);
+
 // 1 when both paths name the same existing file (same device and inode,
 // or same volume and file index): links and "." segments do not hide it.
 int File_IsSameFile(const char* a, const char* b);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "file_sys.h"
+#include "orv-core_sys.h"
 #include "orv-str.h"
 
 namespace {
@@ -267,13 +268,7 @@ int FileSys_ListFolder(const char* folder, int (*fn)(const char* path, void* dat
 }
 
 int FileSys_ProgramPath(char* buf, int size) {
-    ssize_t n = readlink("/proc/self/exe", buf, size_t(size - 1));
-    if (n < 0) {
-        buf[0] = 0;
-        return 0;
-    }
-    buf[n] = 0;
-    return 1;
+    return Sys_ProgramPath(buf, size);
 }
 
 int FileSys_TempPath(char* buf, int size) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "file_sys.h"
+#include "orv-core_sys.h"
 #include "orv-str.h"
 
 namespace {
@@ -193,12 +194,7 @@ int FileSys_ListFolder(const char* folder, int (*fn)(const char* path, void* dat
 }
 
 int FileSys_ProgramPath(char* buf, int size) {
-    DWORD n = GetModuleFileNameA(nullptr, buf, DWORD(size));
-    if (n == 0 || n >= DWORD(size)) {
-        buf[0] = 0;
-        return 0;
-    }
-    return 1;
+    return Sys_ProgramPath(buf, size);
 }
 
 int FileSys_TempPath(char* buf, int size) {

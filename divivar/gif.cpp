@@ -464,28 +464,27 @@ int GIF_LoadFile(GIFStruct* gif, const char* path) {
     Check(gif, __LINE__);
     if (!path) Core_NullPointer(kModule, __LINE__);
     GIF_Reset(gif);
-    FileStruct* file = nullptr;
-    File_Create(&file);
-    int64_t fileSize = 0;
-    int size = 0;
-    unsigned char* buffer = nullptr;
-    int ok = 0;
-    if (!File_Open(file, path, FILE_MODE_READ)) {
-        Log_Print(0, "Unable to open file [%s]\n", path);
-    } else if (!File_GetSize(file, &fileSize)) {
-        Log_Print(0, "Failed to get file size for [%s]\n", path);
-    } else if (fileSize < 1 || fileSize > 2147483647 || !Mem_CheckedSize(fileSize, 1, 1, &size)) {
-        Log_Print(0, "Invalid size for file [%s] (%I64d)\n", path, fileSize);
-    } else {
-        buffer = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
-        uint32_t got = 0;
-        ok = File_Read(file, buffer, uint32_t(size), &got) && got == uint32_t(size);
-        if (!ok) Log_Print(0, "Unable to read entire file [%s] (%I64d)\n", path, fileSize);
+    FileWhole whole;
+    int result = 0;
+    switch (File_ReadWhole(path, &whole)) {
+        case FILE_WHOLE_OPEN:
+            Log_Print(0, "Unable to open file [%s]\n", path);
+            break;
+        case FILE_WHOLE_SIZE:
+            Log_Print(0, "Failed to get file size for [%s]\n", path);
+            break;
+        case FILE_WHOLE_BADSIZE:
+        case FILE_WHOLE_MEMORY:
+            Log_Print(0, "Invalid size for file [%s] (%I64d)\n", path, whole.fileSize);
+            break;
+        case FILE_WHOLE_READ:
+            Log_Print(0, "Unable to read entire file [%s] (%I64d)\n", path, whole.fileSize);
+            break;
+        default:
+            result = GIF_LoadBuffer(gif, whole.data, uint32_t(whole.size));
+            break;
     }
-    if (File_IsOpen(file)) File_Close(file);
-    File_Destroy(&file);
-    int result = ok ? GIF_LoadBuffer(gif, buffer, uint32_t(size)) : 0;
-    if (buffer) Mem_Free(buffer, size, MEM_HEAP, kModule, __LINE__);
+    File_FreeWhole(&whole);
     return result;
 }
 

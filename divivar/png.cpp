@@ -191,30 +191,16 @@ int PNG_Reset(PNGStruct* png) {
 int PNG_LoadFile(PNGStruct* png, const char* path) {
     Check(png, __LINE__);
     if (!path) Core_NullPointer(kModule, __LINE__);
-    FileStruct* file = nullptr;
-    File_Create(&file);
-    int64_t fileSize = 0;
-    if (!File_Open(file, path, FILE_MODE_READ)) {
-        Verbose(png, "PNG_LoadFile: failed to open file %s\n", path);
-        File_Destroy(&file);
-        return 0;
-    }
-    int size = 0;
-    File_GetSize(file, &fileSize);
-    if (fileSize <= 0 || !Mem_CheckedSize(fileSize, 1, 1, &size)) {
-        if (fileSize > 0) Verbose(png, "PNG_LoadFile: file too large\n");
-        File_Close(file);
-        File_Destroy(&file);
-        return 0;
-    }
-    unsigned char* buffer = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
-    uint32_t got = 0;
-    File_Read(file, buffer, uint32_t(size), &got);
-    if (got < uint32_t(size)) Verbose(png, "PNG_LoadFile: failed to read from file\n");
-    File_Close(file);
-    File_Destroy(&file);
-    int result = PNG_LoadBuffer(png, buffer, got);
-    Mem_Free(buffer, size, MEM_HEAP, kModule, __LINE__);
+    FileWhole whole;
+    int result = 0;
+    int step = File_ReadWhole(path, &whole);
+    if (step == FILE_WHOLE_OPEN) Verbose(png, "PNG_LoadFile: failed to open file %s\n", path);
+    if ((step == FILE_WHOLE_BADSIZE && whole.fileSize > 0) || step == FILE_WHOLE_MEMORY)
+        Verbose(png, "PNG_LoadFile: file too large\n");
+    if (step == FILE_WHOLE_READ) Verbose(png, "PNG_LoadFile: failed to read from file\n");
+    // A short read still decodes what was read.
+    if (step == FILE_WHOLE_DONE || step == FILE_WHOLE_READ) result = PNG_LoadBuffer(png, whole.data, whole.got);
+    File_FreeWhole(&whole);
     return result;
 }
 

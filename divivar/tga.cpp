@@ -238,24 +238,16 @@ int TGA_LoadBuffer(TGAStruct* tga, const unsigned char* buffer, uint32_t size) {
 int TGA_LoadFile(TGAStruct* tga, const char* path) {
     Check(tga, __LINE__);
     if (!path) Core_NullPointer(kModule, __LINE__);
-    FileStruct* file = nullptr;
-    File_Create(&file);
+    FileWhole whole;
     int result = 0;
-    int64_t fileSize = 0;
-    int size = 0;
-    if (!File_Open(file, path, FILE_MODE_READ)) {
+    int step = File_ReadWhole(path, &whole);
+    if (step == FILE_WHOLE_OPEN)
         Log_Print(0, "Unable to open %s\n", path);
-    } else if (File_GetSize(file, &fileSize) && Mem_CheckedSize(fileSize, 1, 1, &size)) {
-        unsigned char* buffer = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
-        uint32_t got = 0;
-        if (!File_Read(file, buffer, uint32_t(size), &got) || got != uint32_t(size))
-            Log_Print(0, "Unable to read %s [%d != %I64d]\n", path, int(got), fileSize);
-        else
-            result = TGA_LoadBuffer(tga, buffer, uint32_t(size));
-        Mem_Free(buffer, size, MEM_HEAP, kModule, __LINE__);
-    }
-    if (File_IsOpen(file)) File_Close(file);
-    File_Destroy(&file);
+    else if (step == FILE_WHOLE_READ)
+        Log_Print(0, "Unable to read %s [%d != %I64d]\n", path, int(whole.got), whole.fileSize);
+    else if (step == FILE_WHOLE_DONE)
+        result = TGA_LoadBuffer(tga, whole.data, uint32_t(whole.size));
+    File_FreeWhole(&whole);
     return result;
 }
 

@@ -240,21 +240,11 @@ int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t siz
 int JPEG_LoadFile(JPEGLibStruct* jpeg, const char* path) {
     Check(jpeg, __LINE__);
     if (!path) Core_NullPointer(kModule, __LINE__);
-    FileStruct* file = nullptr;
-    File_Create(&file);
+    FileWhole whole;
     int result = 0;
-    int64_t fileSize = 0;
-    int size = 0;
-    if (File_Open(file, path, FILE_MODE_READ) && File_GetSize(file, &fileSize) &&
-        Mem_CheckedSize(fileSize, 1, 1, &size)) {
-        unsigned char* block = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
-        uint32_t got = 0;
-        if (File_Read(file, block, uint32_t(size), &got) && got == uint32_t(size))
-            result = JPEG_LoadBuffer(jpeg, block, uint32_t(size));
-        Mem_Free(block, size, MEM_HEAP, kModule, __LINE__);
-    }
-    if (File_IsOpen(file)) File_Close(file);
-    File_Destroy(&file);
+    if (File_ReadWhole(path, &whole) == FILE_WHOLE_DONE)
+        result = JPEG_LoadBuffer(jpeg, whole.data, uint32_t(whole.size));
+    File_FreeWhole(&whole);
     return result;
 }
 
