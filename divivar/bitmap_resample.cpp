@@ -100,6 +100,42 @@ void BilinearPixel(const Pass& p, int64_t px, int64_t py, unsigned char* d) {
     }
 }
 
+// Bilinear row without rotation (the batch job's case): the sample row, its
+// neighbour row and the vertical weight are fixed for the whole row, so they
+// are found once; the arithmetic per pixel is that of BilinearPixel.
+void BilinearRow(const Pass& p, int64_t px, int64_t py, int64_t stepX, unsigned char* d, int32_t count) {
+    if (py < 0 || py >= p.heightFixed) return;
+    const unsigned char* row = SourcePixel(p, 0, py);
+    const unsigned char* next = row;
+    if (py + kOne < p.heightFixed) next = row + (p.rowOrder == 1 ? p.sourceScanline : -p.sourceScanline);
+    uint32_t fy = uint32_t(py & 0xFFFF);
+    for (int32_t x = 0; x < count; ++x, d += p.bytesPerPixel, px += stepX) {
+        if (px < 0 || px >= p.widthFixed) continue;
+        int64_t c = (px >> 16) * 4;
+        int right = px + kOne < p.widthFixed ? 4 : 0;
+        const unsigned char* p00 = row + c;
+        const unsigned char* p01 = next + c;
+        uint32_t fx = uint32_t(px & 0xFFFF);
+        unsigned char v[4];
+        for (int k = 0; k < 4; ++k) {
+            uint32_t top = (p00[right + k] * fx + p00[k] * (uint32_t(kOne) - fx)) >> 16;
+            uint32_t bottom = (p01[right + k] * fx + p01[k] * (uint32_t(kOne) - fx)) >> 16;
+            v[k] = (unsigned char)((top * (uint32_t(kOne) - fy) + bottom * fy) >> 16);
+        }
+        unsigned a = v[3];
+        if (p.op != 255) a = (a * p.op) >> 8;
+        if (a == 255) {
+            d[0] = v[0];
+            d[1] = v[1];
+            d[2] = v[2];
+            if (p.bytesPerPixel == 4) d[3] = 255;
+        } else if (a != 0) {
+            if (p.bytesPerPixel == 4) d[3] = (unsigned char)a;
+            BlendColours(d, v, a);
+        }
+    }
+}
+
 // The set-up and row loop common to both passes.
 int RunPass(BitmapStruct* source, int bilinear, double scale, double angle, double opacity, double scx, double scy,
             double dcx, double dcy, int rowOrder, unsigned char* destination, int32_t width, int32_t height,
@@ -132,7 +168,9 @@ int RunPass(BitmapStruct* source, int bilinear, double scale, double angle, doub
         int64_t px = FloorFixed((dx * c - dy * dd + scx) * 65536.0);
         int64_t py = FloorFixed((dy * c + dx * dd + scy) * 65536.0);
         unsigned char* d = destination + int64_t(y) * scanline + int64_t(minX) * bytesPerPixel;
-        if (bilinear) {
+        if (bilinear && stepY == 0) {
+            BilinearRow(p, px, py, stepX, d, maxX - minX);
+        } else if (bilinear) {
             for (int32_t x = minX; x < maxX; ++x, d += bytesPerPixel) {
                 BilinearPixel(p, px, py, d);
                 px += stepX;
