@@ -105,8 +105,14 @@ int DecodeRaw(Decoder& d, const unsigned char* data, int64_t available) {
 
 int DecodeRle(Decoder& d, const unsigned char* data, int64_t available) {
     TGAStruct* tga = d.tga;
-    if (!AllocatePixels(tga)) return 0;
     const int64_t total = int64_t(tga->width) * tga->height;
+    // A packet of two bytes or more gives at most 128 pixels: data that
+    // cannot cover the picture fails before the picture is allocated.
+    if (total > available * 128) {
+        Log_Print(0, "RLE not enough image data to decompress\n");
+        return 0;
+    }
+    if (!AllocatePixels(tga)) return 0;
     int topFirst = (tga->descriptor & 0x20) != 0;
     int rightFirst = (tga->descriptor & 0x10) != 0;
     int64_t count = 0;
