@@ -142,6 +142,21 @@ TEST(Job, WholeRunsCancelAndFailures) {
     EXPECT_EQ(empty.messages.back(), "Finished resizing 0 images, 0 Kb saved.");
 }
 
+TEST(Job, OutputsLargerThanSourcesShowNegativeSavings) {
+    std::string dir = Fresh("job-negative");
+    std::string gif = dir + "flat.gif";
+    ASSERT_EQ(system(("/usr/bin/convert -size 300x300 xc:red " + gif).c_str()), 0);
+    Config cfg;
+    Recorder r;
+    JobHost host = r.Host();
+    const char* list[1] = {gif.c_str()};
+    int complete = 0;
+    EXPECT_EQ(ResizeJob(cfg.c, list, 1, &host, &complete), 1);
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_EQ(r.messages[0].find("Finished resizing 1 images, -"), 0u) << r.messages[0];
+    EXPECT_LT(cfg.c->Original, cfg.c->Resized);
+}
+
 TEST(Job, SourcesAreNeverReplaced) {
     std::string dir = Fresh("job-same");
     std::string source = dir + "cat.jpg";
