@@ -140,7 +140,11 @@ int64_t PNG_ExpectedDataSize(const PNGStruct* png) {
         int64_t columns = Count(png->width, passes[i].x0, passes[i].dx);
         int64_t rows = Count(png->height, passes[i].y0, passes[i].dy);
         if (columns == 0 || rows == 0) continue;
-        total += rows * (PNG_RowBytes(png, columns) + 1);
+        // Both factors stay below 2^31 here, so their product cannot
+        // overflow; anything beyond 2 GiB is reported as too large.
+        int64_t rowBytes = PNG_RowBytes(png, columns) + 1;
+        if (rowBytes > 0x7FFFFFFF) return 0x7FFFFFFFLL + 1;
+        total += rows * rowBytes;
         if (total > 0x7FFFFFFF) return 0x7FFFFFFFLL + 1;
     }
     return total;
