@@ -73,6 +73,12 @@ struct JobHost {
     void (*message)(void* data, const char* text);
 };
 
+// The prepare pass over dropped paths: fills rows (room for count) with the
+// accepted files, then the estimates. Returns the rows filled; *complete is
+// 0 when Cancel stopped the pass (its message then shown).
+int PrepareFiles(const AppConfig* config, const char* const* paths, int count, const JobHost* host, FileRow* rows,
+                 int* complete);
+
 // The reused objects of one worker and the outcome of its last file.
 struct ResizeWork {
     BitmapStruct* bitmap;

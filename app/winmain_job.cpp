@@ -164,6 +164,41 @@ int PrepareFile(const AppConfig* config, const char* path, BitmapStruct* scratch
     return 1;
 }
 
+int PrepareFiles(const AppConfig* config, const char* const* paths, int count, const JobHost* host, FileRow* rows,
+                 int* complete) {
+    if (!config || !host || !complete || ((!paths || !rows) && count > 0)) Core_NullPointer(kModule, __LINE__);
+    *complete = 1;
+    char text[320];
+    host->progress(host->data, "Preparing files...");
+    BitmapStruct* scratch = nullptr;
+    Bitmap_Create(&scratch);
+    int filled = 0;
+    for (int i = 0; i < count; ++i) {
+        if (host->cancelled(host->data)) {
+            const char* suffix = nullptr;
+            Plural(i, &suffix);
+            Str_Format(text, int(sizeof text), "Preparing cancelled after %d image%s.", i, suffix);
+            host->message(host->data, text);
+            Log_Print(0, "Cancelled\n");
+            *complete = 0;
+            break;
+        }
+        char name[320];
+        Path_GetName(paths[i], name, int(sizeof name), 0);
+        Log_Print(0, "File %d of %d: [%s] [%s]\n", i + 1, count, paths[i], name);
+        if (IsAcceptedImage(paths[i])) {
+            Str_Format(text, int(sizeof text), "Preparing %d of %d, %s...", i + 1, count, paths[i]);
+            host->progress(host->data, text);
+        }
+        if (PrepareFile(config, paths[i], scratch, &rows[filled])) ++filled;
+    }
+    Bitmap_Destroy(&scratch);
+    for (int r = 0; r < filled; ++r)
+        EstimateRow(config, rows[r].dimensions, rows[r].newDimensions, int(sizeof rows[r].newDimensions),
+                    rows[r].estimate, int(sizeof rows[r].estimate));
+    return filled;
+}
+
 int ResizeWork_Create(ResizeWork* work) {
     if (!work) Core_NullPointer(kModule, __LINE__);
     Bitmap_Create(&work->bitmap);

@@ -242,6 +242,33 @@ TEST(Prepare, RowsAndSkips) {
     Bitmap_Destroy(&scratch);
 }
 
+TEST(Prepare, ThePassWithProgressAndCancel) {
+    std::string dir = Fresh("job-pass");
+    MakeJpeg(dir + "a.jpg", 64, 48);
+    MakeJpeg(dir + "b.jpg", 32, 16);
+    std::string a = dir + "a.jpg", b = dir + "b.jpg", c = dir + "c.png";
+    const char* paths[3] = {a.c_str(), c.c_str(), b.c_str()};
+    Config cfg;
+    cfg.c->CustomWidth = 32;
+    FileRow rows[3];
+    Recorder r;
+    JobHost host = r.Host();
+    int complete = 0;
+    EXPECT_EQ(PrepareFiles(cfg.c, paths, 3, &host, rows, &complete), 2);
+    EXPECT_EQ(complete, 1);
+    EXPECT_EQ(r.progress[0], "Preparing files...");
+    EXPECT_EQ(r.progress[1], "Preparing 1 of 3, " + a + "...");
+    EXPECT_EQ(r.progress[2], "Preparing 3 of 3, " + b + "...") << "the unsupported file shows no progress";
+    EXPECT_STREQ(rows[0].newDimensions, "32x24");
+    EXPECT_STREQ(rows[1].estimate, "~0k");
+    Recorder stop;
+    stop.cancelAfter = 0;
+    JobHost h = stop.Host();
+    EXPECT_EQ(PrepareFiles(cfg.c, paths, 3, &h, rows, &complete), 0);
+    EXPECT_EQ(complete, 0);
+    EXPECT_EQ(stop.messages.back(), "Preparing cancelled after 0 images.");
+}
+
 TEST(Statistics, GroupedTexts) {
     Config cfg;
     cfg.c->ImagesProcessed = 1234567;
