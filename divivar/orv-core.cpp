@@ -292,14 +292,6 @@ void Log_Compose(int kind, int showBox, const char* prefix, const char* file, in
     if (n > kComposeWarn) LogWrite("\n\n***** Last string too large for debug buffer\n\n", 0, 0);
 }
 
-void Log_ComposeF(int kind, int showBox, const char* prefix, const char* file, int line, const char* format,
-                  ...) {
-    va_list ap;
-    va_start(ap, format);
-    Log_Compose(kind, showBox, prefix, file, line, format, ap);
-    va_end(ap);
-}
-
 int Log_PrintV(const char* format, va_list args) {
     if (!AnyOutput()) return 1;
     Log_Lock();
@@ -369,27 +361,14 @@ void Core_SetUnattended(int on) {
     g.unattended = on ? 1 : 0;
 }
 
-int Core_IsUnattended(void) {
-    return g.unattended;
-}
-
 const char* Core_GetApplication(void) {
     return g.application;
-}
-
-uint32_t Core_MainThreadId(void) {
-    return g.mainThread;
 }
 
 void Core_SetSource(const char* file, int line) {
     Log_Lock();
     g.sourceFile = file;
     g.sourceLine = line;
-}
-
-void Core_GetSource(const char** file, int* line) {
-    *file = g.sourceFile;
-    *line = g.sourceLine;
 }
 
 void Core_Abort(const char* format, ...) {
@@ -425,6 +404,3 @@ uint32_t Core_ThreadId(void) {
     return Sys_ThreadId();
 }
 
-uint32_t Core_ProcessId(void) {
-    return Sys_ProcessId();
-}

@@ -205,6 +205,5 @@ int Core_Interrupted(void);
 // 1 when standard output is a terminal (progress lines may redraw).
 int Core_OutputIsTerminal(void);
 
-// The calling thread's id and the process id as the log names them.
+// The calling thread's id as the log names it.
 uint32_t Core_ThreadId(void);
-uint32_t Core_ProcessId(void);

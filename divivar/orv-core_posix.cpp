@@ -208,10 +208,6 @@ uint32_t Sys_ProcessId(void) {
     return uint32_t(getpid());
 }
 
-uint32_t Sys_LastError(void) {
-    return uint32_t(errno);
-}
-
 int64_t Sys_Counter(void) {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);

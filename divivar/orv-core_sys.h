@@ -36,7 +36,6 @@ void Sys_ThreadClose(SysThread* thread);
 
 uint32_t Sys_ThreadId(void);
 uint32_t Sys_ProcessId(void);
-uint32_t Sys_LastError(void);
 
 int64_t Sys_Counter(void);
 int64_t Sys_CounterFrequency(void);
@@ -98,8 +97,3 @@ void Sys_RunJobGuarded(void (*job)(void*), void* data);
 // entry; prefix and source are shown for it.
 void Log_Compose(int kind, int showBox, const char* prefix, const char* file, int line, const char* format,
                  va_list args);
-void Log_ComposeF(int kind, int showBox, const char* prefix, const char* file, int line, const char* format,
-                  ...);
-void Core_GetSource(const char** file, int* line);
-int Core_IsUnattended(void);
-uint32_t Core_MainThreadId(void);

@@ -121,10 +121,6 @@ uint32_t Sys_ProcessId(void) {
     return uint32_t(GetCurrentProcessId());
 }
 
-uint32_t Sys_LastError(void) {
-    return uint32_t(GetLastError());
-}
-
 int64_t Sys_Counter(void) {
     LARGE_INTEGER c;
     QueryPerformanceCounter(&c);
