@@ -16,6 +16,7 @@ set(DIVIVAR_SOURCES
     divivar/deflatez.cpp
     divivar/png.cpp
     divivar/png_image.cpp
+    divivar/rectangle.cpp
     divivar/gif.cpp
     divivar/tga.cpp
     divivar/xml.cpp

@@ -6,6 +6,7 @@
 
 #include "file.h"
 #include "orv-core.h"
+#include "rectangle.h"
 
 namespace {
 
@@ -535,19 +536,20 @@ int GIF_MemberToBitmap(GIFStruct* gif, GIFMemberStruct* member, BitmapStruct* bi
     }
     for (GIFMemberStruct* m = gif->members.first; m; m = m->next) {
         if (m->Type != GIF_TYPEIMAGE) continue;
-        int right = m->left + m->width < gif->screenWidth ? m->left + m->width : gif->screenWidth;
-        int bottom = m->top + m->height < gif->screenHeight ? m->top + m->height : gif->screenHeight;
-        if (m->left < right && m->top < bottom) {
+        Rect image, screen, area;
+        Rect_Set(&image, m->left, m->top, m->left + m->width, m->top + m->height);
+        Rect_Set(&screen, 0, 0, gif->screenWidth, gif->screenHeight);
+        if (Rect_Intersect(&area, &image, &screen)) {
             const unsigned char* table = m->localEntries ? m->localTable : gif->globalTable;
             int entries = m->localEntries ? m->localEntries : gif->globalEntries;
             if (!entries) {
                 Log_Print(0, "GIF file does not contain Global Color Table\n");
                 return 0;
             }
-            for (int r = m->top; r < bottom; ++r) {
+            for (int r = area.top; r < area.bottom; ++r) {
                 const unsigned char* indexes = m->data + int64_t(r - m->top) * m->width;
                 unsigned char* out = bitmap->pixels + int64_t(gif->screenHeight - 1 - r) * bitmap->scanline;
-                for (int x = m->left; x < right; ++x) {
+                for (int x = area.left; x < area.right; ++x) {
                     int index = indexes[x - m->left];
                     unsigned char* p = out + x * 4;
                     if (index == m->transparentIndex) {
