@@ -14,7 +14,6 @@
 #include "config.h"
 #include "file.h"
 #include "orv-core.h"
-#include "orv-core_sys.h"
 #include "orv-str.h"
 #include "thread.h"
 #include "winmain.h"
@@ -288,12 +287,11 @@ int ResizeAll(AppConfig* runConfig, const std::vector<std::string>& files, const
         return kExitStopped;
     }
     if (written < int(files.size())) {
-        Str_Format(text, int(sizeof text), "Resizing cancelled after %d image%s.", written, written == 1 ? "" : "s");
+        JobCancelledText(written, text, int(sizeof text));
         fprintf(stderr, "%s\n", text);
         return kExitInterrupted;
     }
-    Str_Format(text, int(sizeof text), "Finished resizing %d images, %'I64d Kb saved.", written,
-               (sourceSum - outputSum) / 1024);
+    JobFinishedText(written, sourceSum - outputSum, text, int(sizeof text));
     printf("%s\n", text);
     return kExitDone;
 }
@@ -357,9 +355,10 @@ int GuardedMain(void* data) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::string line;
+    for (int i = 0; i < argc; ++i) line += std::string(i ? " " : "") + argv[i];
     LogFlags flags = 0;
-    const char* line = Sys_CommandLine();
-    Log_ParseOptions(&flags, line ? line : "");
+    Log_ParseOptions(&flags, line.c_str());
     Core_Init("debug.log", flags, "%s %s (%s)", "Brimlow", "1.00", "Release");
     Core_SetUnattended(1);
     Mem_Init(0x7FFFFFFF);

@@ -103,5 +103,11 @@ int ResizeFile(const AppConfig* config, const char* path, ResizeWork* work);
 // were written (the closing message then shown).
 int ResizeJob(AppConfig* config, const char* const* paths, int count, const JobHost* host, int* complete);
 
+// The job's closing texts: "Finished resizing %d images, %'I64d Kb saved."
+// (savedBytes divided by 1024 toward zero) and "Resizing cancelled after %d
+// image%s.".
+void JobFinishedText(int images, int64_t savedBytes, char* text, int size);
+void JobCancelledText(int images, char* text, int size);
+
 // The texts of the About page's four statistics fields.
 void StatisticsTexts(const AppConfig* config, char* images, char* original, char* reduced, char* savings, int size);

@@ -75,8 +75,9 @@ int LoadGif(const char* path, BitmapStruct* bitmap) {
     return ok;
 }
 
-void Plural(int count, const char** suffix) {
-    *suffix = count == 1 ? "" : "s";
+// "... cancelled after %d image%s." for the prepare pass and the job.
+void CancelledMessage(const char* format, int count, char* text, int size) {
+    Str_Format(text, size, format, count, count == 1 ? "" : "s");
 }
 
 }  // namespace
@@ -175,9 +176,7 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, c
     int filled = 0;
     for (int i = 0; i < count; ++i) {
         if (host->cancelled(host->data)) {
-            const char* suffix = nullptr;
-            Plural(i, &suffix);
-            Str_Format(text, int(sizeof text), "Preparing cancelled after %d image%s.", i, suffix);
+            CancelledMessage("Preparing cancelled after %d image%s.", i, text, int(sizeof text));
             host->message(host->data, text);
             Log_Print(0, "Cancelled\n");
             *complete = 0;
@@ -215,8 +214,7 @@ int ResizeWork_Destroy(ResizeWork* work) {
 
 int ResizeFile(const AppConfig* config, const char* path, ResizeWork* work) {
     if (!config || !path || !work) Core_NullPointer(kModule, __LINE__);
-    char folder[320], extension[320];
-    Path_Split(path, folder, int(sizeof folder), work->base, int(sizeof work->base), extension, int(sizeof extension));
+    Path_GetName(path, work->base, int(sizeof work->base), 1);
     work->message[0] = 0;
     work->sourceBytes = work->outputBytes = 0;
     const int size = int(sizeof work->message);
@@ -269,15 +267,13 @@ int ResizeJob(AppConfig* config, const char* const* paths, int count, const JobH
     int i = 0;
     for (; i < count; ++i) {
         if (host->cancelled(host->data)) {
-            const char* suffix = nullptr;
-            Plural(i, &suffix);
-            Str_Format(text, int(sizeof text), "Resizing cancelled after %d image%s.", i, suffix);
+            JobCancelledText(i, text, int(sizeof text));
             host->message(host->data, text);
             Log_Print(0, "Cancelled\n");
             break;
         }
-        char folder[320], base[320], extension[320];
-        Path_Split(paths[i], folder, int(sizeof folder), base, int(sizeof base), extension, int(sizeof extension));
+        char base[320];
+        Path_GetName(paths[i], base, int(sizeof base), 1);
         Str_Format(text, int(sizeof text), "Resizing %d of %d, %s...", i + 1, count, base);
         host->progress(host->data, text);
         Log_Print(0, "%d/%d:Resize [%s]\n", i, count, paths[i]);
@@ -293,12 +289,19 @@ int ResizeJob(AppConfig* config, const char* const* paths, int count, const JobH
     }
     ResizeWork_Destroy(&work);
     if (i == count) {
-        Str_Format(text, int(sizeof text), "Finished resizing %d images, %'I64d Kb saved.", count,
-                   (sourceSum - outputSum) / 1024);
+        JobFinishedText(count, sourceSum - outputSum, text, int(sizeof text));
         host->message(host->data, text);
         *complete = 1;
     }
     return i;
+}
+
+void JobFinishedText(int images, int64_t savedBytes, char* text, int size) {
+    Str_Format(text, size, "Finished resizing %d images, %'I64d Kb saved.", images, savedBytes / 1024);
+}
+
+void JobCancelledText(int images, char* text, int size) {
+    CancelledMessage("Resizing cancelled after %d image%s.", images, text, size);
 }
 
 void StatisticsTexts(const AppConfig* config, char* images, char* original, char* reduced, char* savings, int size) {

@@ -16,6 +16,15 @@ void Check(BitmapStruct* bitmap, int line) {
     Class_Check(bitmap, BitmapStructTag, kModule, line);
 }
 
+struct FiveBitTable {
+    unsigned char value[32];
+    FiveBitTable() {
+        for (int v = 0; v < 32; ++v) value[v] = (unsigned char)(int(v * 255.0 / 31.0 + 0.5));
+    }
+};
+
+const FiveBitTable kFiveBits;
+
 unsigned char* PixelAt(BitmapStruct* b, int32_t x, int32_t y) {
     return b->pixels + int64_t(b->height - 1 - y) * b->scanline + int64_t(x) * 4;
 }
@@ -23,6 +32,13 @@ unsigned char* PixelAt(BitmapStruct* b, int32_t x, int32_t y) {
 }  // namespace
 
 const char BitmapStructTag[] = "BitmapStruct:divivar/bitmap";
+
+void Bitmap_Pixel555(uint32_t value, unsigned char* bgra) {
+    bgra[0] = kFiveBits.value[value & 31];
+    bgra[1] = kFiveBits.value[(value >> 5) & 31];
+    bgra[2] = kFiveBits.value[(value >> 10) & 31];
+    bgra[3] = 255;
+}
 
 int64_t DIB_ScanlineSize(int bitsPerPixel, int width) {
     return ((int64_t(bitsPerPixel) * width + 31) / 32) * 4;

@@ -27,6 +27,12 @@ extern const char BitmapStructTag[];
 // multiple of 4 bytes; 64 bits so that no width can overflow it.
 int64_t DIB_ScanlineSize(int bitsPerPixel, int width);
 
+// Writes a little-endian 16-bit pixel of five bits per channel (blue bits
+// 0-4, green 5-9, red 10-14, bit 15 ignored) as blue, green, red and alpha
+// 255; each channel v becomes v x 255 / 31 + 0.5, truncated. The BMP and
+// TGA decoders share it.
+void Bitmap_Pixel555(uint32_t value, unsigned char* bgra);
+
 // A new 0 x 0 bitmap without pixels. Returns 1.
 int Bitmap_Create(BitmapStruct** bitmap);
 

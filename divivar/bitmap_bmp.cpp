@@ -90,8 +90,6 @@ int DecodeRows(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned ch
     if (!CheckRowData(bitmap, src, bits, fileScanline)) return 0;
     int n = 0;
     if (bits <= 8 && !ColourCount(bitmap, src, bits, 1 << bits, &n)) return 0;
-    unsigned char fiveBits[32];
-    for (int v = 0; v < 32; ++v) fiveBits[v] = (unsigned char)(int(v * 255.0 / 31.0 + 0.5));
     for (int64_t k = 0; k < src.height; ++k) {
         int64_t fileRow = src.topDown ? src.height - 1 - k : k;
         const unsigned char* row = src.pixels + fileRow * fileScanline;
@@ -104,11 +102,9 @@ int DecodeRows(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned ch
                 case 24:
                     PutPixel(o, row[x * 3], row[x * 3 + 1], row[x * 3 + 2], 255);
                     break;
-                case 16: {
-                    uint32_t v = U16(row + x * 2);
-                    PutPixel(o, fiveBits[v & 31], fiveBits[(v >> 5) & 31], fiveBits[(v >> 10) & 31], 255);
+                case 16:
+                    Bitmap_Pixel555(U16(row + x * 2), o);
                     break;
-                }
                 default: {
                     unsigned index;
                     if (bits == 8)
@@ -146,9 +142,21 @@ unsigned char* At(const DIBSource& src, unsigned char* out, int64_t column, int6
     return out + (row * src.width + column) * 4;
 }
 
-int DecodeRle8(BitmapStruct* bitmap, const DIBSource& src, unsigned char* out) {
+// The literal index k of a run at stream position i: a byte (RLE8) or a
+// nibble, high one first (RLE4).
+unsigned LiteralIndex(const unsigned char* s, int64_t i, int64_t k, int bits) {
+    if (bits == 8) return s[i + k];
+    unsigned byte = s[i + k / 2];
+    return (k & 1) ? (byte & 15) : (byte >> 4);
+}
+
+// RLE8 and RLE4 share the command stream: runs (count > 0), end of line,
+// end of bitmap, delta and literal runs. They differ in what a run holds
+// and in how a run that reaches the end of the line is treated: RLE8 fails,
+// RLE4 clips it.
+int DecodeRle(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned char* out) {
     int n = 0;
-    if (!StartRle(bitmap, src, 8, out, &n)) return 0;
+    if (!StartRle(bitmap, src, bits, out, &n)) return 0;
     const unsigned char* s = src.pixels;
     const int64_t length = src.pixelBytes;
     int64_t i = 0, column = 0, row = 0;
@@ -156,95 +164,53 @@ int DecodeRle8(BitmapStruct* bitmap, const DIBSource& src, unsigned char* out) {
         if (length - i < 2) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
         unsigned count = s[i], value = s[i + 1];
         i += 2;
-        if (count > 0) {
-            if (int(value) >= n) return Fault(bitmap, __LINE__, "Invalid ColorIndex = %d, biClrUsed = %d\n", int(value), n);
-            if (!Inside(src, column, row))
-                return Fault(bitmap, __LINE__, "Invalid position (%d, %d), biWidth = %d, biHeight = %d\n", int(column),
-                             int(row), src.width, src.height);
-            if (column + count > src.width)
-                return Fault(bitmap, __LINE__, "Run crosses line boundary. Position (%d, %d), Count = %d biWidth = %d\n",
-                             int(column), int(row), int(count), src.width);
-            for (unsigned k = 0; k < count; ++k) PutEntry(At(src, out, column + k, row), src, value);
-            column += count;
-        } else if (value == 0) {
-            ++row;
-            column = 0;
-        } else if (value == 1) {
-            return 1;
-        } else if (value == 2) {
+        if (count == 0 && value < 3) {
+            if (value == 1) return 1;
+            if (value == 0) {
+                ++row;
+                column = 0;
+                continue;
+            }
             if (length - i < 2) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
             column += s[i];
             row += s[i + 1];
             i += 2;
-        } else {
-            if (length - i < value) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
-            if (!Inside(src, column, row))
-                return Fault(bitmap, __LINE__, "Invalid position (%d, %d), biWidth = %d, biHeight = %d\n", int(column),
-                             int(row), src.width, src.height);
-            if (column + value > src.width)
+            continue;
+        }
+        int literal = count == 0;
+        int64_t pixels = literal ? value : count;
+        unsigned colours[2] = {bits == 8 ? value : value >> 4, bits == 8 ? value : value & 15};
+        if (literal && length - i < (bits == 8 ? pixels : (pixels + 1) / 2))
+            return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
+        if (!literal && (int(colours[0]) >= n || int(colours[1]) >= n))
+            return Fault(bitmap, __LINE__, "Invalid ColorIndex = %d, biClrUsed = %d\n",
+                         int(colours[0]) >= n ? int(colours[0]) : int(colours[1]), n);
+        if (!Inside(src, column, row))
+            return Fault(bitmap, __LINE__, "Invalid position (%d, %d), biWidth = %d, biHeight = %d\n", int(column),
+                         int(row), src.width, src.height);
+        int64_t drawn = pixels;
+        if (column + pixels > src.width) {
+            if (bits == 8)
                 return Fault(bitmap, __LINE__, "Run crosses line boundary. Position (%d, %d), Count = %d biWidth = %d\n",
-                             int(column), int(row), int(value), src.width);
-            for (unsigned k = 0; k < value; ++k) {
-                unsigned index = s[i + k];
-                if (int(index) >= n)
-                    return Fault(bitmap, __LINE__, "Invalid ColorIndex = %d, biClrUsed = %d\n", int(index), n);
-                PutEntry(At(src, out, column + k, row), src, index);
-            }
-            column += value;
-            i += value;
-            if (value & 1) {
+                             int(column), int(row), int(pixels), src.width);
+            drawn = src.width - column;
+        }
+        for (int64_t k = 0; k < drawn; ++k) {
+            unsigned index = literal ? LiteralIndex(s, i, k, bits) : colours[k & 1];
+            if (int(index) >= n)
+                return Fault(bitmap, __LINE__, "Invalid ColorIndex = %d, biClrUsed = %d\n", int(index), n);
+            PutEntry(At(src, out, column + k, row), src, index);
+        }
+        column += drawn;
+        if (!literal) continue;
+        if (bits == 8) {
+            // Literal runs are padded to an even number of bytes.
+            i += pixels;
+            if (pixels & 1) {
                 if (i >= length) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
                 ++i;
             }
-        }
-    }
-}
-
-int DecodeRle4(BitmapStruct* bitmap, const DIBSource& src, unsigned char* out) {
-    int n = 0;
-    if (!StartRle(bitmap, src, 4, out, &n)) return 0;
-    const unsigned char* s = src.pixels;
-    const int64_t length = src.pixelBytes;
-    int64_t i = 0, column = 0, row = 0;
-    for (;;) {
-        if (length - i < 2) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
-        unsigned count = s[i], value = s[i + 1];
-        i += 2;
-        if (count > 0) {
-            unsigned high = value >> 4, low = value & 15;
-            if (int(high) >= n || int(low) >= n)
-                return Fault(bitmap, __LINE__, "Invalid ColorIndex = %d, biClrUsed = %d\n", int(high) >= n ? int(high) : int(low),
-                             n);
-            if (!Inside(src, column, row))
-                return Fault(bitmap, __LINE__, "Invalid position (%d, %d), biWidth = %d, biHeight = %d\n", int(column),
-                             int(row), src.width, src.height);
-            int64_t drawn = count < src.width - column ? count : src.width - column;
-            for (int64_t k = 0; k < drawn; ++k) PutEntry(At(src, out, column + k, row), src, (k & 1) ? low : high);
-            column += drawn;
-        } else if (value == 0) {
-            ++row;
-            column = 0;
-        } else if (value == 1) {
-            return 1;
-        } else if (value == 2) {
-            if (length - i < 2) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
-            column += s[i];
-            row += s[i + 1];
-            i += 2;
         } else {
-            if (length - i < (value + 1) / 2) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
-            if (!Inside(src, column, row))
-                return Fault(bitmap, __LINE__, "Invalid position (%d, %d), biWidth = %d, biHeight = %d\n", int(column),
-                             int(row), src.width, src.height);
-            int64_t drawn = value < src.width - column ? value : src.width - column;
-            for (int64_t k = 0; k < drawn; ++k) {
-                unsigned byte = s[i + k / 2];
-                unsigned index = (k & 1) ? (byte & 15) : (byte >> 4);
-                if (int(index) >= n)
-                    return Fault(bitmap, __LINE__, "Invalid ColorIndex = %d, biClrUsed = %d\n", int(index), n);
-                PutEntry(At(src, out, column + k, row), src, index);
-            }
-            column += drawn;
             i += ((drawn + 3) / 4) * 2;
             if (i > length) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
         }
@@ -305,9 +271,9 @@ int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const un
         else
             Fault(bitmap, __LINE__, "Unsupported biBitCount = %d\n", bitCount);
     } else if (biCompression == 1 && bitCount == 8) {
-        ok = DecodeRle8(bitmap, src, out);
+        ok = DecodeRle(bitmap, src, 8, out);
     } else if (biCompression == 2 && bitCount == 4) {
-        ok = DecodeRle4(bitmap, src, out);
+        ok = DecodeRle(bitmap, src, 4, out);
     } else {
         Fault(bitmap, __LINE__, "Unsupported biCompression = %d, biBitCount = %d\n", int(biCompression), bitCount);
     }

@@ -68,25 +68,18 @@ void NearestPixel(const Pass& p, int64_t px, int64_t py, unsigned char* d) {
     }
 }
 
-void BilinearPixel(const Pass& p, int64_t px, int64_t py, unsigned char* d) {
-    if (px < 0 || px >= p.widthFixed || py < 0 || py >= p.heightFixed) return;
-    const unsigned char* p00 = SourcePixel(p, px, py);
-    const unsigned char* p10 = px + kOne < p.widthFixed ? p00 + 4 : p00;
-    const unsigned char* p01 = p00;
-    const unsigned char* p11 = p10;
-    if (py + kOne < p.heightFixed) {
-        int64_t next = p.rowOrder == 1 ? p.sourceScanline : -p.sourceScanline;
-        p01 = p00 + next;
-        p11 = p10 + next;
-    }
-    uint32_t fx = uint32_t(px & 0xFFFF);
-    uint32_t fy = uint32_t(py & 0xFFFF);
-    unsigned char v[4];
+// The four-neighbour interpolation of every channel, weights in 1/65536.
+inline void Interpolate(const unsigned char* p00, const unsigned char* p10, const unsigned char* p01,
+                        const unsigned char* p11, uint32_t fx, uint32_t fy, unsigned char v[4]) {
     for (int k = 0; k < 4; ++k) {
         uint32_t top = (p10[k] * fx + p00[k] * (uint32_t(kOne) - fx)) >> 16;
         uint32_t bottom = (p11[k] * fx + p01[k] * (uint32_t(kOne) - fx)) >> 16;
         v[k] = (unsigned char)((top * (uint32_t(kOne) - fy) + bottom * fy) >> 16);
     }
+}
+
+// Compositing of a bilinear sample, which also writes the alpha byte.
+inline void CompositeBilinear(const Pass& p, const unsigned char* v, unsigned char* d) {
     unsigned a = v[3];
     if (p.op != 255) a = (a * p.op) >> 8;
     if (a == 255) {
@@ -100,9 +93,25 @@ void BilinearPixel(const Pass& p, int64_t px, int64_t py, unsigned char* d) {
     }
 }
 
+void BilinearPixel(const Pass& p, int64_t px, int64_t py, unsigned char* d) {
+    if (px < 0 || px >= p.widthFixed || py < 0 || py >= p.heightFixed) return;
+    const unsigned char* p00 = SourcePixel(p, px, py);
+    const unsigned char* p10 = px + kOne < p.widthFixed ? p00 + 4 : p00;
+    const unsigned char* p01 = p00;
+    const unsigned char* p11 = p10;
+    if (py + kOne < p.heightFixed) {
+        int64_t next = p.rowOrder == 1 ? p.sourceScanline : -p.sourceScanline;
+        p01 = p00 + next;
+        p11 = p10 + next;
+    }
+    unsigned char v[4];
+    Interpolate(p00, p10, p01, p11, uint32_t(px & 0xFFFF), uint32_t(py & 0xFFFF), v);
+    CompositeBilinear(p, v, d);
+}
+
 // Bilinear row without rotation (the batch job's case): the sample row, its
 // neighbour row and the vertical weight are fixed for the whole row, so they
-// are found once; the arithmetic per pixel is that of BilinearPixel.
+// are found once; the per-pixel arithmetic is shared with BilinearPixel.
 void BilinearRow(const Pass& p, int64_t px, int64_t py, int64_t stepX, unsigned char* d, int32_t count) {
     if (py < 0 || py >= p.heightFixed) return;
     const unsigned char* row = SourcePixel(p, 0, py);
@@ -113,26 +122,9 @@ void BilinearRow(const Pass& p, int64_t px, int64_t py, int64_t stepX, unsigned 
         if (px < 0 || px >= p.widthFixed) continue;
         int64_t c = (px >> 16) * 4;
         int right = px + kOne < p.widthFixed ? 4 : 0;
-        const unsigned char* p00 = row + c;
-        const unsigned char* p01 = next + c;
-        uint32_t fx = uint32_t(px & 0xFFFF);
         unsigned char v[4];
-        for (int k = 0; k < 4; ++k) {
-            uint32_t top = (p00[right + k] * fx + p00[k] * (uint32_t(kOne) - fx)) >> 16;
-            uint32_t bottom = (p01[right + k] * fx + p01[k] * (uint32_t(kOne) - fx)) >> 16;
-            v[k] = (unsigned char)((top * (uint32_t(kOne) - fy) + bottom * fy) >> 16);
-        }
-        unsigned a = v[3];
-        if (p.op != 255) a = (a * p.op) >> 8;
-        if (a == 255) {
-            d[0] = v[0];
-            d[1] = v[1];
-            d[2] = v[2];
-            if (p.bytesPerPixel == 4) d[3] = 255;
-        } else if (a != 0) {
-            if (p.bytesPerPixel == 4) d[3] = (unsigned char)a;
-            BlendColours(d, v, a);
-        }
+        Interpolate(row + c, row + c + right, next + c, next + c + right, uint32_t(px & 0xFFFF), fy, v);
+        CompositeBilinear(p, v, d);
     }
 }
 

@@ -261,7 +261,6 @@ int PNG_HandleIHDR(PNGStruct* png, uint32_t, const unsigned char* data, uint32_t
     png->colourType = type;
     png->filterMethod = data[11];
     png->interlace = data[12];
-    png->rowStride = int32_t(PNG_RowBytes(png, width) + 1 > 0x7FFFFFFF ? 0 : PNG_RowBytes(png, width) + 1);
     // The image data is sized once from the header; a picture that cannot be
     // held (or drawn into a bitmap) fails here instead of at the allocator.
     int size = 0;

@@ -26,7 +26,6 @@ struct Decoder {
     TGAStruct* tga;
     int colourMapped;
     int bytes;
-    unsigned char fiveBits[32];
 };
 
 // Converts one file pixel (or colour-map entry) of depth bits. 0 for a
@@ -56,14 +55,9 @@ int Convert(const Decoder& d, const unsigned char* in, int depth, unsigned char*
             out[3] = 255;
             break;
         case 15:
-        case 16: {
-            uint32_t v = U16(in);
-            out[0] = d.fiveBits[v & 31];
-            out[1] = d.fiveBits[(v >> 5) & 31];
-            out[2] = d.fiveBits[(v >> 10) & 31];
-            out[3] = 255;
+        case 16:
+            Bitmap_Pixel555(U16(in), out);
             break;
-        }
         default:
             // Greyscale: the one sample becomes blue, green and red.
             out[0] = out[1] = out[2] = in[0];
@@ -204,7 +198,6 @@ int TGA_LoadBuffer(TGAStruct* tga, const unsigned char* buffer, uint32_t size) {
     Decoder d;
     d.tga = tga;
     d.colourMapped = kind == 1;
-    for (int v = 0; v < 32; ++v) d.fiveBits[v] = (unsigned char)(int(v * 255.0 / 31.0 + 0.5));
     // Colour-mapped pixels are single index bytes.
     if ((tga->depth != 8 && tga->depth != 16 && tga->depth != 24 && tga->depth != 32) ||
         (d.colourMapped && tga->depth != 8)) {

@@ -169,15 +169,18 @@ TEST(Job, SourcesAreNeverReplaced) {
     EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), &work), 0);
     EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
     // Through a symbolic link the names differ, the file does not.
-    symlink("cat.jpg", (dir + "link.jpg").c_str());
+    symlink("cat.jpg", (dir + "cat_link.jpg").c_str());
+    Str_Copy(cfg.c->Append, "_link");
+    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), &work), 0);
+    EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
+    // Nor does a "./" segment in the output folder.
+    cfg.c->Append[0] = 0;
     cfg.c->SameDirectory = 0;
-    Str_Copy(cfg.c->Path, dir.c_str());
-    Str_Copy(cfg.c->Prepend, "lin");
-    std::string viaSubfolder = dir + "k.bmp";
-    fclose(fopen(viaSubfolder.c_str(), "wb"));
-    EXPECT_EQ(ResizeFile(cfg.c, (dir + "./k.jpg").c_str(), &work), 0);
+    Str_Copy(cfg.c->Path, (dir + "./").c_str());
+    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), &work), 0);
+    EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
     EXPECT_EQ(ReadWholeFile(source), before);
-    EXPECT_EQ(File_IsSameFile((dir + "link.jpg").c_str(), source.c_str()), 1);
+    EXPECT_EQ(File_IsSameFile((dir + "cat_link.jpg").c_str(), source.c_str()), 1);
     EXPECT_EQ(File_IsSameFile((dir + "./cat.jpg").c_str(), source.c_str()), 1);
     ResizeWork_Destroy(&work);
 }
