@@ -92,3 +92,15 @@ target_link_libraries(brimlow-cli PRIVATE brimlow-app)
 if(BRIMLOW_WIN32)
   target_link_options(brimlow-cli PRIVATE -mconsole)
 endif()
+
+# The window toolkit: Win32 components over the system's controls.
+if(BRIMLOW_WIN32)
+  add_library(brimlow-toolkit STATIC
+      divivar/winhelpr.cpp
+      divivar/winhelpr_window.cpp
+      divivar/message.cpp
+      divivar/blitbox.cpp
+      divivar/resize.cpp
+      divivar/tabctrl.cpp)
+  target_link_libraries(brimlow-toolkit PUBLIC divivar comctl32 comdlg32 shell32 ole32 gdi32 user32)
+endif()

@@ -53,3 +53,29 @@ add_test(NAME unit COMMAND brimlow-tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 if(BRIMLOW_WIN32)
   set_tests_properties(unit PROPERTIES ENVIRONMENT "${BRIMLOW_WINE_ENV}")
 endif()
+
+# The window tests: real windows under Wine on a virtual display.
+if(BRIMLOW_WIN32)
+  set(GUI_TESTS_RES ${CMAKE_BINARY_DIR}/gui-tests.res)
+  add_custom_command(OUTPUT ${GUI_TESTS_RES}
+      COMMAND /usr/lib/wine/wrc -o ${GUI_TESTS_RES} ${CMAKE_SOURCE_DIR}/tests/gui/gui-tests.rc
+      DEPENDS ${CMAKE_SOURCE_DIR}/tests/gui/gui-tests.rc)
+  set_source_files_properties(${GUI_TESTS_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
+  add_executable(brimlow-gui-tests
+      tests/gui/gui_main.cpp
+      tests/gui/gui_support.cpp
+      tests/test_support.cpp
+      tests/gui/test_winhelpr.cpp
+      tests/gui/test_message.cpp
+      tests/gui/test_blitbox.cpp
+      tests/gui/test_resize.cpp
+      tests/gui/test_tabctrl.cpp
+      ${GUI_TESTS_RES})
+  target_link_libraries(brimlow-gui-tests PRIVATE brimlow-toolkit divivar ${BRIMLOW_GTEST})
+  target_link_options(brimlow-gui-tests PRIVATE -mconsole)
+  target_compile_definitions(brimlow-gui-tests PRIVATE TESTDATA_DIR="${BRIMLOW_TESTDATA}"
+                             PROBE_COMMAND="./core-probe.exe")
+  add_test(NAME gui COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-display.sh ./brimlow-gui-tests.exe
+           WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+  set_tests_properties(gui PROPERTIES ENVIRONMENT "${BRIMLOW_WINE_ENV}" TIMEOUT 300)
+endif()

@@ -1,0 +1,21 @@
+// Helpers of the window tests: a plain top-level host window, message
+// pumping while another thread works, and finding windows by caption.
+#pragma once
+
+#include <windows.h>
+
+#include "../test_support.h"
+
+// A visible top-level window of the tests' own class, 400 x 300 at (50, 50).
+HWND CreateHost(const char* caption = "Host");
+
+// Lets this thread's queued messages run for about ms milliseconds.
+void PumpFor(int ms);
+
+// Starts routine on a system thread and pumps this thread's messages until
+// it has ended (the routine may send messages to this thread's windows).
+void RunWhilePumping(void (*routine)(void*), void* data);
+
+// The first top-level window of this process with caption, waiting up to
+// ms milliseconds (pumping meanwhile); null when none appears.
+HWND WaitForWindow(const char* caption, int ms);
