@@ -101,6 +101,30 @@ if(BRIMLOW_WIN32)
       divivar/message.cpp
       divivar/blitbox.cpp
       divivar/resize.cpp
-      divivar/tabctrl.cpp)
+      divivar/tabctrl.cpp
+      divivar/trayicon.cpp)
   target_link_libraries(brimlow-toolkit PUBLIC divivar comctl32 comdlg32 shell32 ole32 gdi32 user32)
+endif()
+
+# The window program: its windows in a library (the window tests drive
+# them too), the resources and the entry point.
+if(BRIMLOW_WIN32)
+  set(BRIMLOW_RES ${CMAKE_BINARY_DIR}/brimlow.res)
+  file(GLOB BRIMLOW_ART ${CMAKE_SOURCE_DIR}/app/art/*.png ${CMAKE_SOURCE_DIR}/app/art/*.ico)
+  add_custom_command(OUTPUT ${BRIMLOW_RES}
+      COMMAND /usr/lib/wine/wrc -I${CMAKE_SOURCE_DIR}/app -o ${BRIMLOW_RES} brimlow.rc
+      WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/app
+      DEPENDS app/brimlow.rc app/resource.h ${BRIMLOW_ART})
+  set_source_files_properties(${BRIMLOW_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
+  add_library(brimlow-gui STATIC
+      app/winmain.cpp
+      app/winmain_window.cpp
+      app/winmain_pages.cpp
+      app/winmain_list.cpp
+      app/previewdialog.cpp)
+  target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit)
+  add_executable(brimlow app/main.cpp ${BRIMLOW_RES})
+  target_link_libraries(brimlow PRIVATE brimlow-gui)
+  target_link_options(brimlow PRIVATE -mwindows)
+  configure_file(${CMAKE_SOURCE_DIR}/app/license.txt ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/license.txt COPYONLY)
 endif()

@@ -1,0 +1,358 @@
+// Preview windows. Each owns its state record (in its first extra window
+// slot) and its temporary JPEG file, which goes when the window goes.
+#include "previewdialog.h"
+
+#include <commctrl.h>
+
+#include "bitmap.h"
+#include "blitbox.h"
+#include "file.h"
+#include "orv-core.h"
+#include "orv-str.h"
+#include "resource.h"
+#include "winhelpr.h"
+#include "winmain.h"
+
+namespace {
+
+const char kModule[] = "previewdialog";
+const char kTag[] = "PreviewStruct:previewdialog";
+const char kClassName[] = "ResizePreviewClass";
+const int kStatusId = 2000;
+const int kBoxId = 2001;
+const int kLine = 5;
+const int kPage = 50;
+
+struct PreviewStruct {
+    const char* tag;
+    BitmapStruct* picture;
+    BitmapStruct* view;
+    char temporary[CONFIG_PATH_SIZE];
+    int scrollX;
+    int scrollY;
+    HWND status;
+    HWND box;
+    HICON smallIcon;
+};
+
+PreviewStruct* Get(HWND window) {
+    PreviewStruct* preview = reinterpret_cast<PreviewStruct*>(GetWindowLongPtrA(window, 0));
+    if (preview) Class_Check(preview, kTag, kModule, __LINE__);
+    return preview;
+}
+
+int StatusHeight(PreviewStruct* preview) {
+    RECT r;
+    GetWindowRect(preview->status, &r);
+    return r.bottom - r.top;
+}
+
+RECT WorkArea() {
+    RECT area;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) GetWindowRect(GetDesktopWindow(), &area);
+    return area;
+}
+
+void Draw(PreviewStruct* preview) {
+    if (!BlitBox_Lock(preview->box, 100)) return;
+    if (!Bitmap_IsEmpty(preview->picture)) {
+        Bitmap_Fill(preview->view, 0, 0, 0, 255);
+        Bitmap_Paste(preview->view, 0, 0, preview->picture, preview->scrollX, preview->scrollY);
+        BlitBox_DrawBitmap(preview->box, 0.0, 0.0, preview->view);
+    }
+    BlitBox_Unlock(preview->box);
+    BlitBox_Update(preview->box);
+}
+
+int Clamp(int value, int pictureSize, int visible) {
+    int most = pictureSize - visible > 0 ? pictureSize - visible : 0;
+    return value < 0 ? 0 : value > most ? most : value;
+}
+
+void SetBar(HWND box, int bar, int pictureSize, int visible, int* position) {
+    *position = Clamp(*position, pictureSize, visible);
+    SCROLLINFO info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    info.nMin = 0;
+    info.nMax = pictureSize;
+    info.nPage = UINT(visible > 0 ? visible : 0);
+    info.nPos = *position;
+    SetScrollInfo(box, bar, &info, TRUE);
+}
+
+// The scroll hook of the BlitBox: lines of 5, pages of 50, the thumb when
+// it is let go.
+void Preview_OnScroll(void* data, HWND box, int bar, int code, int position) {
+    PreviewStruct* preview = Get(HWND(data));
+    if (!preview) return;
+    int horizontal = bar == 2;
+    int* current = horizontal ? &preview->scrollX : &preview->scrollY;
+    int next = *current;
+    switch (code) {
+    case SB_LINEUP: next -= kLine; break;
+    case SB_LINEDOWN: next += kLine; break;
+    case SB_PAGEUP: next -= kPage; break;
+    case SB_PAGEDOWN: next += kPage; break;
+    case SB_THUMBPOSITION: next = position; break;
+    default: break;
+    }
+    int32_t width = 0, height = 0;
+    Bitmap_GetSize(preview->picture, &width, &height);
+    RECT client;
+    GetClientRect(box, &client);
+    next = horizontal ? Clamp(next, width, client.right) : Clamp(next, height, client.bottom);
+    if (next == *current) return;
+    *current = next;
+    SetScrollPos(box, horizontal ? SB_HORZ : SB_VERT, next, TRUE);
+    Draw(preview);
+}
+
+// ------------------------------------------------------------ messages
+
+LRESULT Preview_OnCreate(HWND window, const CREATESTRUCTA* create) {
+    PreviewStruct* preview =
+        static_cast<PreviewStruct*>(Mem_Alloc(int(sizeof(PreviewStruct)), MEM_HEAP, kModule, __LINE__));
+    preview->tag = kTag;
+    Bitmap_Create(&preview->picture);
+    Bitmap_Create(&preview->view);
+    SetWindowLongPtrA(window, 0, LONG_PTR(preview));
+    preview->status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
+                                      window, HMENU(INT_PTR(kStatusId)), create->hInstance, nullptr);
+    RECT client;
+    GetClientRect(window, &client);
+    int boxHeight = client.bottom - (preview->status ? StatusHeight(preview) : 0);
+    preview->box = CreateWindowExA(0, "BlitBox", "", WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL, 0, 0,
+                                   client.right, boxHeight, window, HMENU(INT_PTR(kBoxId)), create->hInstance, nullptr);
+    if (!preview->status || !preview->box) return -1;
+    BlitBox_SetScrollHook(preview->box, window, Preview_OnScroll);
+    preview->smallIcon = HICON(LoadImageA(create->hInstance, MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON,
+                                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    SendMessageA(window, WM_SETICON, ICON_SMALL, LPARAM(preview->smallIcon));
+    return 0;
+}
+
+void Preview_OnDestroy(HWND window, PreviewStruct* preview) {
+    if (preview->temporary[0]) {
+        FileStruct* file = nullptr;
+        File_Create(&file);
+        File_Erase(file, preview->temporary);
+        File_Destroy(&file);
+    }
+    Bitmap_Destroy(&preview->picture);
+    Bitmap_Destroy(&preview->view);
+    if (preview->smallIcon) DestroyIcon(preview->smallIcon);
+    SetWindowLongPtrA(window, 0, 0);
+    preview->tag = nullptr;
+    Mem_Free(preview, int(sizeof(PreviewStruct)), MEM_HEAP, kModule, __LINE__);
+}
+
+void Preview_OnSize(PreviewStruct* preview, int width, int height) {
+    SendMessageA(preview->status, WM_SIZE, 0, 0);
+    int visible = height - StatusHeight(preview);
+    int32_t pictureWidth = 0, pictureHeight = 0;
+    Bitmap_GetSize(preview->picture, &pictureWidth, &pictureHeight);
+    SetBar(preview->box, SB_HORZ, pictureWidth, width, &preview->scrollX);
+    SetBar(preview->box, SB_VERT, pictureHeight, visible, &preview->scrollY);
+    MoveWindow(preview->box, 0, 0, width, visible > 0 ? visible : 0, TRUE);
+    Draw(preview);
+}
+
+void Preview_OnMinMaxInfo(MINMAXINFO* info) {
+    RECT area = WorkArea();
+    info->ptMaxSize.x = info->ptMaxTrackSize.x = area.right - area.left;
+    info->ptMaxSize.y = info->ptMaxTrackSize.y = area.bottom - area.top;
+    info->ptMaxPosition.x = area.left;
+    info->ptMaxPosition.y = area.top;
+    info->ptMinTrackSize.x = GetSystemMetrics(SM_CXMINTRACK);
+    info->ptMinTrackSize.y = GetSystemMetrics(SM_CYMINTRACK);
+}
+
+void Preview_OnContextMenu(HWND window, LPARAM at) {
+    HINSTANCE instance = HINSTANCE(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+    char save[80], copy[80];
+    Win_LoadString(instance, IDS_PREVIEW_SAVE, save, sizeof(save));
+    Win_LoadString(instance, IDS_PREVIEW_COPY, copy, sizeof(copy));
+    POINT point = {short(LOWORD(at)), short(HIWORD(at))};
+    if (at == -1) GetCursorPos(&point);
+    HMENU menu = CreatePopupMenu();
+    Win_AppendMenuText(menu, IDM_REMOVE, save);
+    Win_AppendMenuText(menu, IDM_OPEN_PREVIEW, copy);
+    TrackPopupMenu(menu, TPM_LEFTBUTTON, point.x, point.y, 0, window, nullptr);
+    DestroyMenu(menu);
+}
+
+void Preview_OnSave(HWND window, PreviewStruct* preview) {
+    HINSTANCE instance = HINSTANCE(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+    char title[80], filter[80], folder[CONFIG_PATH_SIZE] = "", name[CONFIG_NAME_SIZE] = "resized.jpg";
+    Win_LoadString(instance, IDS_PREVIEW_SAVE_TITLE, title, sizeof(title));
+    Win_LoadString(instance, IDS_PREVIEW_FILTER, filter, sizeof(filter));
+    if (!Win_SaveFileDialog(window, title, folder, sizeof(folder), name, sizeof(name), 0, 1, filter, "*.jpg")) return;
+    char target[CONFIG_PATH_SIZE];
+    Str_Format(target, sizeof(target), "%s%s", folder, name);
+    File_Copy(preview->temporary, target);
+}
+
+void Preview_OnCopy(HWND window, PreviewStruct* preview) {
+    int32_t width = 0, height = 0, scanline = 0;
+    Bitmap_GetSize(preview->picture, &width, &height);
+    Bitmap_GetScanline(preview->picture, &scanline);
+    unsigned char* pixels = nullptr;
+    Bitmap_GetBits(preview->picture, &pixels);
+    SIZE_T imageBytes = SIZE_T(height) * SIZE_T(scanline);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER) + imageBytes);
+    if (!memory) return;
+    BITMAPINFOHEADER* header = static_cast<BITMAPINFOHEADER*>(GlobalLock(memory));
+    ZeroMemory(header, sizeof(*header));
+    header->biSize = sizeof(BITMAPINFOHEADER);
+    header->biWidth = width;
+    header->biHeight = height;
+    header->biPlanes = 1;
+    header->biBitCount = 32;
+    header->biCompression = BI_RGB;
+    header->biSizeImage = DWORD(imageBytes);
+    header->biXPelsPerMeter = header->biYPelsPerMeter = 2880;
+    if (pixels && imageBytes) CopyMemory(header + 1, pixels, imageBytes);
+    GlobalUnlock(memory);
+    if (!OpenClipboard(window)) {
+        GlobalFree(memory);
+        return;
+    }
+    EmptyClipboard();
+    if (!SetClipboardData(CF_DIB, memory)) GlobalFree(memory);
+    CloseClipboard();
+}
+
+LRESULT CALLBACK PreviewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) return Preview_OnCreate(window, reinterpret_cast<const CREATESTRUCTA*>(lParam));
+    PreviewStruct* preview = Get(window);
+    if (!preview) return DefWindowProcA(window, message, wParam, lParam);
+    switch (message) {
+    case WM_DESTROY:
+        Preview_OnDestroy(window, preview);
+        return 0;
+    case WM_SIZE:
+        Preview_OnSize(preview, LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_GETMINMAXINFO:
+        Preview_OnMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
+        return 0;
+    case WM_CONTEXTMENU:
+        Preview_OnContextMenu(window, lParam);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDM_REMOVE) Preview_OnSave(window, preview);
+        if (LOWORD(wParam) == IDM_OPEN_PREVIEW) Preview_OnCopy(window, preview);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// ------------------------------------------------------------ opening
+
+struct TemporarySearch {
+    const char* path;
+    int found;
+};
+
+BOOL CALLBACK HoldsTemporary(HWND window, LPARAM data) {
+    TemporarySearch* search = reinterpret_cast<TemporarySearch*>(data);
+    char className[64];
+    if (!GetClassNameA(window, className, sizeof(className)) || !Str_Equal(className, kClassName)) return TRUE;
+    PreviewStruct* preview = Get(window);
+    if (preview && Str_EqualNoCase(preview->temporary, search->path)) {
+        search->found = 1;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// "<temp>\<name>-temp.jpg", or "<name> (2)-temp.jpg" and so on when an open
+// preview already owns that file: closing one preview must not take the
+// file of another.
+void TemporaryName(const char* source, char* path, int size) {
+    char folder[CONFIG_PATH_SIZE], base[CONFIG_PATH_SIZE];
+    File_GetTempDir(folder, sizeof(folder));
+    Path_Normalize(folder, 1);
+    Path_GetName(source, base, sizeof(base), 1);
+    Str_Format(path, size, "%s%s-temp.jpg", folder, base);
+    for (int n = 2;; ++n) {
+        TemporarySearch search = {path, 0};
+        EnumThreadWindows(GetCurrentThreadId(), HoldsTemporary, LPARAM(&search));
+        if (!search.found) return;
+        Str_Format(path, size, "%s%s (%d)-temp.jpg", folder, base, n);
+    }
+}
+
+void FitToPicture(HWND window, PreviewStruct* preview) {
+    int32_t width = 0, height = 0;
+    Bitmap_GetSize(preview->picture, &width, &height);
+    RECT frame = {0, 0, width + 1, height + StatusHeight(preview) + 1};
+    AdjustWindowRectEx(&frame, DWORD(GetWindowLongPtrA(window, GWL_STYLE)), FALSE,
+                       DWORD(GetWindowLongPtrA(window, GWL_EXSTYLE)));
+    RECT area = WorkArea();
+    int w = frame.right - frame.left, h = frame.bottom - frame.top;
+    int areaWidth = area.right - area.left, areaHeight = area.bottom - area.top;
+    if (w > areaWidth) w = areaWidth;
+    if (h > areaHeight) h = areaHeight;
+    MoveWindow(window, area.left + (areaWidth - w) / 2, area.top + (areaHeight - h) / 2, w, h, TRUE);
+}
+
+}  // namespace
+
+int Preview_Register(HINSTANCE instance) {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_BYTEALIGNCLIENT | CS_BYTEALIGNWINDOW;
+    wc.lpfnWndProc = PreviewProc;
+    wc.cbWndExtra = 8;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.lpszClassName = kClassName;
+    if (!RegisterClassExA(&wc)) {
+        Log_Print(0, "Unable to register %s class\n", kClassName);
+        return 0;
+    }
+    return 1;
+}
+
+int Preview_Unregister(HINSTANCE instance) {
+    UnregisterClassA(kClassName, instance);
+    return 1;
+}
+
+HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path) {
+    if (!config || !path) Core_NullPointer(kModule, __LINE__);
+    BitmapStruct* bitmap = nullptr;
+    Bitmap_Create(&bitmap);
+    int64_t sourceBytes = 0, resizedBytes = 0;
+    if (!File_GetSizeByPath(path, &sourceBytes)) sourceBytes = 0;
+    char temporary[CONFIG_PATH_SIZE];
+    TemporaryName(path, temporary, sizeof(temporary));
+    HWND window = nullptr;
+    if (LoadImageByExtension(path, bitmap) && ResizeToJpeg(config, bitmap, temporary) &&
+        File_GetSizeByPath(temporary, &resizedBytes) && LoadImageByExtension(temporary, bitmap)) {
+        char title[CONFIG_PATH_SIZE];
+        Win_LoadString(instance, IDS_PREVIEW_TITLE, title, sizeof(title));
+        window = CreateWindowExA(0, kClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
+                                 instance, nullptr);
+    }
+    PreviewStruct* preview = window ? Get(window) : nullptr;
+    if (preview) {
+        const ResizeProfile* profile = FindActiveProfile(config);
+        char status[CONFIG_PATH_SIZE];
+        Str_Format(status, sizeof(status), "Resized from %'I64d Kb to %'I64d Kb with the '%s' profile.",
+                   sourceBytes / 1024, resizedBytes / 1024, profile ? profile->Name : "Custom");
+        SendMessageA(preview->status, SB_SETTEXTA, 0, LPARAM(status));
+        Str_CopyN(preview->temporary, temporary, sizeof(preview->temporary));
+        Bitmap_Copy(bitmap, preview->picture);
+        int32_t width = 0, height = 0;
+        Bitmap_GetSize(bitmap, &width, &height);
+        Bitmap_SetSize(preview->view, width, height);
+        preview->scrollX = preview->scrollY = 0;
+        FitToPicture(window, preview);
+        ShowWindow(window, SW_SHOW);
+    }
+    Bitmap_Destroy(&bitmap);
+    return preview ? window : nullptr;
+}

@@ -1,0 +1,17 @@
+// The preview window: one file exactly as the batch job would write it,
+// with its old and new size, saving under another name and copying to the
+// clipboard. Win32 only.
+#pragma once
+
+#include <windows.h>
+
+#include "config.h"
+
+// Registers (or unregisters) the window class "ResizePreviewClass".
+int Preview_Register(HINSTANCE instance);
+int Preview_Unregister(HINSTANCE instance);
+
+// Decodes path, resizes it by the active profile into a temporary JPEG of
+// its own, decodes that again and shows it in a new preview window.
+// Returns the window, or null (debug log only) when any step fails.
+HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path);

@@ -1,0 +1,85 @@
+// The program's entry: start-up in its fixed order, the main window as the
+// main loop, and shutdown in reverse order with the settings saved.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "blitbox.h"
+#include "config.h"
+#include "file.h"
+#include "message.h"
+#include "orv-core.h"
+#include "previewdialog.h"
+#include "resize.h"
+#include "thread.h"
+#include "winmain_gui.h"
+
+const char kProductName[] = "Brimlow";
+const char kVersionText[] = "1.00";
+const char kBuildText[] = "Release";
+
+namespace {
+
+const char kPrivateClass[] = "BrimlowGotClass";
+const int kWorkers = 5;
+
+AppConfig* g_config = nullptr;
+
+int RegisterPrivateClass(HINSTANCE instance) {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = HBRUSH(COLOR_WINDOW + 1);
+    wc.lpszClassName = kPrivateClass;
+    return RegisterClassExA(&wc) != 0;
+}
+
+}  // namespace
+
+AppConfig* Program_GetConfig(void) {
+    return g_config;
+}
+
+int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder) {
+    if (!RegisterPrivateClass(instance)) return 0;
+    LogFlags flags = 0;
+    Log_ParseOptions(&flags, commandLine ? commandLine : "");
+    Core_Init("debug.log", flags, "%s %s (%s)", kProductName, kVersionText, kBuildText);
+    Mem_Init(0x7FFFFFFF);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), 0x1FFF};
+    InitCommonControlsEx(&controls);
+    Resize_Init();
+    BlitBox_Register(instance);
+    Preview_Register(instance);
+    RichEdit_Load();
+    ThreadPool_Init();
+    Message_Create(instance, nullptr);
+    ThreadPool(kWorkers);
+    Log_Print(0, "%s Version %s (%s)\n", kProductName, kVersionText, kBuildText);
+    Config_Create(&g_config);
+    Config_LoadFrom(g_config, folder);
+
+    INT_PTR result = MainWindow_Run(instance, g_config, folder);
+
+    DWORD error = GetLastError();
+    Log_Print(0, "Return = %d (%.8X) %d (%.8X)\n", int(result), unsigned(result), int(error), unsigned(error));
+    if (g_config->DisableSave)
+        Log_Print(0, "Save disabled\n");
+    else
+        Config_SaveTo(g_config, folder);
+    Config_Destroy(&g_config);
+    ThreadPool(0);
+    Message_Destroy();
+    ThreadPool_Close();
+    RichEdit_Unload();
+    Preview_Unregister(instance);
+    BlitBox_Unregister(instance);
+    Resize_Shutdown();
+    Mem_Report();
+    Log_Close();
+    UnregisterClassA(kPrivateClass, instance);
+    Log_Print(0, "Successful Exit...\n");
+    return 1;
+}

@@ -1,0 +1,77 @@
+// The window program: start-up, the main window with its three pages, the
+// file list's work and the tray. Win32 only.
+#pragma once
+
+#include <windows.h>
+
+#include "config.h"
+
+struct TabControlStruct;
+
+enum {
+    PAGE_PROFILE = 0,
+    PAGE_SETTINGS = 1,
+    PAGE_ABOUT = 2,
+    PAGE_COUNT = 3,
+    WM_PAGE_SHOW = 1026,
+    WM_PAGE_HIDE = 1027,
+    WM_TRAY_NOTIFY = WM_USER + 1
+};
+
+extern const char kProductName[];
+extern const char kVersionText[];
+extern const char kBuildText[];
+
+// The main window's state, kept in its user data; pages keep a pointer to
+// it in theirs.
+struct MainWindowStruct {
+    const char* tag;
+    HINSTANCE instance;
+    AppConfig* config;
+    HWND window;
+    HWND pages[PAGE_COUNT];
+    TabControlStruct* tabs;
+    HICON icon;
+    HICON trayIcon;
+    HMENU popup;
+    int inTray;
+    char folder[CONFIG_PATH_SIZE];
+};
+
+// The whole program: start-up, the main window as the main loop, shutdown.
+// Settings are read from and written to folder (ending in a separator);
+// the debug log goes beside the program. Returns the process's exit code: 1,
+// or 0 when the very first step fails. Once per process.
+int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder);
+
+// The running program's settings (null outside Program_Run).
+AppConfig* Program_GetConfig(void);
+
+// Runs the main window from template 100 until it ends; returns its result.
+INT_PTR MainWindow_Run(HINSTANCE instance, AppConfig* config, const char* folder);
+
+// Page windows: creation and the page procedure.
+HWND Page_Create(MainWindowStruct* main, int templateId);
+// Fills the pages from the settings.
+void Page_FillSettings(MainWindowStruct* main);
+void Page_FillProfile(MainWindowStruct* main);
+void Page_FillAbout(MainWindowStruct* main);
+// Shows an embedded PNG in a BlitBox of a page.
+void Page_ShowPicture(MainWindowStruct* main, HWND page, int controlId, int resourceId);
+// Opens the address held by a string of the string table with the shell.
+void Page_OpenAddress(MainWindowStruct* main, int stringId);
+// The output folder's controls and menu command follow SameDirectory.
+void Page_UpdateEnabling(MainWindowStruct* main);
+// Makes the main window and the message box topmost or not.
+void MainWindow_ApplyTopmost(MainWindowStruct* main);
+
+// ------------------------------------------------- the file list's work
+
+// Recomputes "New Dimensions" and "Est Size" of every row.
+void UpdateEstimates(MainWindowStruct* main);
+// The prepare pass over a drop: rows, estimates, progress with Cancel.
+void PrepareDroppedFiles(MainWindowStruct* main, HDROP drop);
+// Hands the batch job to an idle pool worker; nothing when none is idle.
+void StartResizeJob(MainWindowStruct* main);
+// The four statistics fields of the About page.
+void ShowStatistics(MainWindowStruct* main);

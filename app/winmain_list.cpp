@@ -1,0 +1,174 @@
+// The file list's work in the window: estimates, the prepare pass over a
+// drop, the batch job on a pool worker, and the statistics fields. The job
+// reaches the list and the fields only through window messages, which the
+// controls' own thread answers.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "message.h"
+#include "orv-core.h"
+#include "orv-str.h"
+#include "resource.h"
+#include "thread.h"
+#include "winhelpr.h"
+#include "winmain.h"
+#include "winmain_gui.h"
+
+namespace {
+
+const char kModule[] = "winmain";
+const int kColumns = 6;
+
+// ------------------------------------------------------ the progress box
+
+void ShowProgress(void*, const char* text) {
+    Message_Show(0, MESSAGE_CANCEL, nullptr, "%s", text);
+}
+
+int IsCancelled(void*) {
+    return Message_IsCancelled();
+}
+
+void ShowMessage(void*, const char* text) {
+    Message_Show(0, MESSAGE_OK, nullptr, "%s", text);
+}
+
+const JobHost kBoxHost = {nullptr, ShowProgress, IsCancelled, ShowMessage};
+
+// Paths of a batch: count texts of 320 bytes in one tracked block.
+struct PathTable {
+    char* texts;
+    const char** paths;
+    int count;
+    int textBytes;
+    int pointerBytes;
+};
+
+int PathTable_Create(PathTable* table, int count) {
+    *table = PathTable{};
+    if (count <= 0) return 1;
+    if (!Mem_CheckedSize(count, CONFIG_PATH_SIZE, 1, &table->textBytes) ||
+        !Mem_CheckedSize(count, sizeof(char*), 1, &table->pointerBytes))
+        return 0;
+    table->texts = static_cast<char*>(Mem_Alloc(table->textBytes, MEM_HEAP, kModule, __LINE__));
+    table->paths = static_cast<const char**>(Mem_Alloc(table->pointerBytes, MEM_HEAP, kModule, __LINE__));
+    return 1;
+}
+
+char* PathTable_Slot(PathTable* table, int index) {
+    return table->texts + size_t(index) * CONFIG_PATH_SIZE;
+}
+
+void PathTable_Destroy(PathTable* table) {
+    if (table->texts) Mem_Free(table->texts, table->textBytes, MEM_HEAP, kModule, __LINE__);
+    if (table->paths) Mem_Free(table->paths, table->pointerBytes, MEM_HEAP, kModule, __LINE__);
+    *table = PathTable{};
+}
+
+void AppendRow(HWND page, const FileRow& row) {
+    int index = 0;
+    if (!Win_ListAppendRow(page, IDC_LIST, &index)) return;
+    const char* cells[kColumns] = {row.name, row.dimensions, row.size, row.newDimensions, row.estimate, row.path};
+    for (int column = 0; column < kColumns; ++column) Win_ListSetText(page, IDC_LIST, index, column, cells[column]);
+}
+
+// Fetches the dropped names; stops at the first that cannot be fetched.
+int FetchDroppedNames(HDROP drop, PathTable* table, int count) {
+    int fetched = 0;
+    for (; fetched < count; ++fetched) {
+        char* slot = PathTable_Slot(table, fetched);
+        if (!DragQueryFileA(drop, UINT(fetched), slot, CONFIG_PATH_SIZE)) {
+            DWORD error = GetLastError();
+            Log_Print(0, "Error retrieving name (%d of %d) %d:%.8X\n", fetched + 1, count, int(error),
+                      unsigned(error));
+            break;
+        }
+        table->paths[fetched] = slot;
+    }
+    return fetched;
+}
+
+// ------------------------------------------------------ the batch job
+
+void ResizeJobWorker(void* data) {
+    MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
+    HWND page = main->pages[PAGE_PROFILE];
+    int rows = 0, columns = 0;
+    Win_ListRowCount(page, IDC_LIST, &rows);
+    Win_ListColumnCount(page, IDC_LIST, &columns);
+    PathTable table;
+    if (!PathTable_Create(&table, rows)) {
+        Message_Show(0, MESSAGE_OK, nullptr, "Not enough memory for %d images.", rows);
+        return;
+    }
+    for (int i = 0; i < rows; ++i) {
+        char* slot = PathTable_Slot(&table, i);
+        Win_ListGetText(page, IDC_LIST, i, columns - 1, slot, CONFIG_PATH_SIZE);
+        table.paths[i] = slot;
+    }
+    int complete = 0;
+    ResizeJob(main->config, table.paths, rows, &kBoxHost, &complete);
+    PathTable_Destroy(&table);
+    if (complete && main->config->AutoClearList == 1) Win_ListDeleteAll(page, IDC_LIST);
+    ShowStatistics(main);
+}
+
+}  // namespace
+
+void UpdateEstimates(MainWindowStruct* main) {
+    HWND page = main->pages[PAGE_PROFILE];
+    if (!page) return;
+    int rows = 0;
+    Win_ListRowCount(page, IDC_LIST, &rows);
+    for (int row = 0; row < rows; ++row) {
+        char dimensions[CONFIG_PATH_SIZE], newDimensions[CONFIG_PATH_SIZE], estimate[CONFIG_PATH_SIZE];
+        Win_ListGetText(page, IDC_LIST, row, 1, dimensions, sizeof(dimensions));
+        if (!EstimateRow(main->config, dimensions, newDimensions, sizeof(newDimensions), estimate, sizeof(estimate)))
+            continue;
+        Win_ListSetText(page, IDC_LIST, row, 3, newDimensions);
+        Win_ListSetText(page, IDC_LIST, row, 4, estimate);
+    }
+}
+
+void PrepareDroppedFiles(MainWindowStruct* main, HDROP drop) {
+    HWND page = main->pages[PAGE_PROFILE];
+    int count = int(DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0));
+    PathTable table;
+    FileRow* rows = nullptr;
+    int rowBytes = 0;
+    if (!PathTable_Create(&table, count) ||
+        (count > 0 && !Mem_CheckedSize(count, sizeof(FileRow), 1, &rowBytes))) {
+        Log_Print(0, "Not enough memory for %d dropped files\n", count);
+        PathTable_Destroy(&table);
+        DragFinish(drop);
+        return;
+    }
+    if (rowBytes > 0) rows = static_cast<FileRow*>(Mem_Alloc(rowBytes, MEM_HEAP, kModule, __LINE__));
+    int fetched = FetchDroppedNames(drop, &table, count);
+    int complete = 0;
+    int filled = PrepareFiles(main->config, table.paths, fetched, &kBoxHost, rows, &complete);
+    for (int i = 0; i < filled; ++i) AppendRow(page, rows[i]);
+    Win_ListFocusRow(page, IDC_LIST, 0);
+    UpdateEstimates(main);
+    // After a cancel the message stays until the user closes it; a name
+    // that could not be fetched ends the pass like a complete one, so the
+    // progress box never stays up with nothing behind it.
+    if (complete) Message_SetVisible(0);
+    if (rows) Mem_Free(rows, rowBytes, MEM_HEAP, kModule, __LINE__);
+    PathTable_Destroy(&table);
+    DragFinish(drop);
+}
+
+void StartResizeJob(MainWindowStruct* main) {
+    ThreadPool_Run(main, ResizeJobWorker);
+}
+
+void ShowStatistics(MainWindowStruct* main) {
+    HWND page = main->pages[PAGE_ABOUT];
+    char images[80], original[80], reduced[80], savings[80];
+    StatisticsTexts(main->config, images, original, reduced, savings, 80);
+    SetDlgItemTextA(page, IDC_STAT_IMAGES, images);
+    SetDlgItemTextA(page, IDC_STAT_ORIGINAL, original);
+    SetDlgItemTextA(page, IDC_STAT_REDUCED, reduced);
+    SetDlgItemTextA(page, IDC_STAT_SAVINGS, savings);
+}

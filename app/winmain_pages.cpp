@@ -1,0 +1,316 @@
+// The three pages of the main window: filling them from the settings, the
+// shared page procedure, and the commands that write each setting at once.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "bitmap.h"
+#include "blitbox.h"
+#include "orv-core.h"
+#include "orv-str.h"
+#include "png.h"
+#include "previewdialog.h"
+#include "resource.h"
+#include "winhelpr.h"
+#include "winmain.h"
+#include "winmain_gui.h"
+
+namespace {
+
+const int kProfileButtons = 5;
+
+struct QualityEntry {
+    int stringId;
+    int value;
+};
+const QualityEntry kQualities[] = {{IDS_QUALITY_ORIGINAL, 100}, {IDS_QUALITY_HIGH, 75}, {IDS_QUALITY_MEDIUM, 60},
+                                   {IDS_QUALITY_LOW, 50}};
+
+MainWindowStruct* PageMain(HWND page) {
+    return reinterpret_cast<MainWindowStruct*>(GetWindowLongPtrA(page, GWLP_USERDATA));
+}
+
+int CheckState(HWND page, int id) {
+    int state = 0;
+    Win_GetCheck(page, id, &state);
+    return state == 1 ? 1 : 0;
+}
+
+void PreviewFocusedRow(MainWindowStruct* main) {
+    HWND page = main->pages[PAGE_PROFILE];
+    int row = 0;
+    if (!Win_ListFocusedRow(page, IDC_LIST, &row)) return;
+    int columns = 0;
+    Win_ListColumnCount(page, IDC_LIST, &columns);
+    char path[CONFIG_PATH_SIZE];
+    Win_ListGetText(page, IDC_LIST, row, columns - 1, path, sizeof(path));
+    Preview_Open(main->instance, main->config, path);
+}
+
+void RemoveFocusedRow(MainWindowStruct* main) {
+    int row = 0;
+    if (Win_ListFocusedRow(main->pages[PAGE_PROFILE], IDC_LIST, &row))
+        Win_ListDeleteRow(main->pages[PAGE_PROFILE], IDC_LIST, row);
+}
+
+void BrowseOutputFolder(MainWindowStruct* main, HWND page) {
+    char initial[300];
+    Win_GetItemText(page, IDC_PATH, initial, sizeof(initial));
+    char folder[CONFIG_PATH_SIZE] = "";
+    if (!Win_BrowseFolder(main->window, "Please select path", folder, initial)) return;
+    Str_CopyN(main->config->Path, folder, CONFIG_PATH_SIZE);
+    Win_SetItemText(page, IDC_PATH, main->config->Path, CONFIG_PATH_SIZE);
+}
+
+// ------------------------------------------------------------ commands
+
+void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
+    AppConfig* config = main->config;
+    switch (id) {
+    case IDC_RESET:
+        config->ImagesProcessed = config->Original = config->Resized = 0;
+        ShowStatistics(main);
+        break;
+    case IDC_CUSTOM_WIDTH:
+        Win_GetItemInt(page, id, &config->CustomWidth);
+        UpdateEstimates(main);
+        break;
+    case IDC_CUSTOM_HEIGHT:
+        Win_GetItemInt(page, id, &config->CustomHeight);
+        UpdateEstimates(main);
+        break;
+    case IDC_QUALITY: {
+        int64_t value = 0;
+        if (Win_ComboGetSelectedData(page, id, &value)) config->CustomQuality = double(value) / 100.0;
+        UpdateEstimates(main);
+        break;
+    }
+    case IDC_PREVIEW:
+    case IDM_OPEN_PREVIEW:
+        PreviewFocusedRow(main);
+        break;
+    case IDC_APPEND:
+        Win_GetItemText(page, id, config->Append, CONFIG_NAME_SIZE);
+        break;
+    case IDC_SAME_FOLDER:
+    case IDC_SAVE_TO:
+        config->SameDirectory = id == IDC_SAME_FOLDER ? 1 : 0;
+        Page_UpdateEnabling(main);
+        break;
+    case IDC_START:
+        StartResizeJob(main);
+        break;
+    case IDC_BROWSE:
+        BrowseOutputFolder(main, page);
+        break;
+    case IDC_ON_TOP:
+        config->AlwaysOnTop = CheckState(page, id);
+        MainWindow_ApplyTopmost(main);
+        break;
+    case IDC_TRAY:
+        config->TrayMinimize = CheckState(page, id);
+        break;
+    case IDC_SKIP_INFO:
+        config->SkipImageInfo = CheckState(page, id);
+        break;
+    case IDC_KEEP_DATE:
+        config->DuplicateDate = CheckState(page, id);
+        break;
+    case IDC_TRY_GARNOCK:
+        Page_OpenAddress(main, IDS_URL_GARNOCK);
+        break;
+    case IDM_REMOVE:
+        RemoveFocusedRow(main);
+        break;
+    default:
+        if (id >= IDC_PROFILE1 && id <= IDC_CUSTOM) {
+            if (CheckState(page, id)) Win_GetItemText(page, id, config->ActiveProfile, CONFIG_NAME_SIZE);
+            UpdateEstimates(main);
+        }
+        break;
+    }
+}
+
+// ------------------------------------------------------------ notifications
+
+void Page_OnListRightClick(MainWindowStruct* main, HWND page) {
+    int row = 0;
+    if (!Win_ListFocusedRow(page, IDC_LIST, &row)) return;
+    POINT at;
+    GetCursorPos(&at);
+    SetForegroundWindow(page);
+    TrackPopupMenu(GetSubMenu(main->popup, 0), TPM_LEFTBUTTON, at.x, at.y, 0, page, nullptr);
+    PostMessageA(page, WM_NULL, 0, 0);
+}
+
+void Page_OnLink(MainWindowStruct* main, int id) {
+    switch (id) {
+    case IDC_LINK_GARNOCK:
+        Page_OpenAddress(main, IDS_URL_GARNOCK);
+        break;
+    case IDC_LINK_CUSTOM_HELP:
+        Page_OpenAddress(main, IDS_URL_CUSTOM_HELP);
+        break;
+    case IDC_LINK_HOME:
+        Page_OpenAddress(main, IDS_URL_HOME);
+        break;
+    case IDC_CLEAR_ALL:
+        Win_ListDeleteAll(main->pages[PAGE_PROFILE], IDC_LIST);
+        break;
+    }
+}
+
+void Page_OnNotify(MainWindowStruct* main, HWND page, const NMHDR* header) {
+    if (int(header->idFrom) == IDC_LIST) {
+        if (header->code == UINT(NM_DBLCLK)) {
+            SetForegroundWindow(page);
+            Page_OnCommand(main, page, IDC_PREVIEW);
+        } else if (header->code == UINT(NM_RCLICK)) {
+            Page_OnListRightClick(main, page);
+        }
+        return;
+    }
+    if (header->code == UINT(NM_CLICK) || header->code == UINT(NM_RETURN)) Page_OnLink(main, int(header->idFrom));
+}
+
+// A BlitBox takes the focus before it passes a left press on.
+void Page_OnPictureClick(MainWindowStruct* main, HWND page) {
+    HWND focus = GetFocus();
+    if (!focus || GetParent(focus) != page) return;
+    int id = GetDlgCtrlID(focus);
+    if (id == IDC_LOGO) Page_OpenAddress(main, IDS_URL_HOME);
+    if (id == IDC_BANNER) Page_OpenAddress(main, IDS_URL_GARNOCK);
+}
+
+INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(page, GWLP_USERDATA, LONG_PTR(lParam));
+        ShowWindow(page, SW_HIDE);
+        return FALSE;
+    }
+    MainWindowStruct* main = PageMain(page);
+    if (!main) return FALSE;
+    switch (message) {
+    case WM_PAGE_SHOW:
+        ShowWindow(page, SW_SHOW);
+        return TRUE;
+    case WM_PAGE_HIDE:
+        ShowWindow(page, SW_HIDE);
+        return TRUE;
+    case WM_COMMAND:
+        Page_OnCommand(main, page, LOWORD(wParam));
+        return TRUE;
+    case WM_NOTIFY:
+        Page_OnNotify(main, page, reinterpret_cast<const NMHDR*>(lParam));
+        return TRUE;
+    case WM_LBUTTONDOWN:
+        Page_OnPictureClick(main, page);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+HWND Page_Create(MainWindowStruct* main, int templateId) {
+    HWND tab = GetDlgItem(main->window, IDC_TAB);
+    return CreateDialogParamA(main->instance, MAKEINTRESOURCEA(templateId), tab, PageProc, LPARAM(main));
+}
+
+void Page_OpenAddress(MainWindowStruct* main, int stringId) {
+    char address[CONFIG_PATH_SIZE];
+    Win_LoadString(main->instance, stringId, address, sizeof(address));
+    ShellExecuteA(main->window, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void Page_UpdateEnabling(MainWindowStruct* main) {
+    int enable = main->config->SameDirectory == 0 ? 1 : 0;
+    Win_EnableItem(main->pages[PAGE_SETTINGS], IDC_PATH, enable);
+    Win_EnableItem(main->pages[PAGE_SETTINGS], IDC_BROWSE, enable);
+    Win_EnableMenuItem(GetMenu(main->window), IDM_OPEN_OUTPUT, enable);
+}
+
+void Page_FillSettings(MainWindowStruct* main) {
+    HWND page = main->pages[PAGE_SETTINGS];
+    AppConfig* config = main->config;
+    // Filling the edits sends change notifications that copy each value
+    // back; read the values first so those copies change nothing.
+    AppConfig values = *config;
+    Win_SetItemText(page, IDC_APPEND, values.Append, CONFIG_NAME_SIZE);
+    Win_SetCheck(page, IDC_SAME_FOLDER, values.SameDirectory == 1);
+    Win_SetCheck(page, IDC_SAVE_TO, values.SameDirectory != 1);
+    Win_SetCheck(page, IDC_ON_TOP, values.AlwaysOnTop);
+    Win_SetCheck(page, IDC_TRAY, values.TrayMinimize);
+    Win_SetCheck(page, IDC_SKIP_INFO, values.SkipImageInfo);
+    Win_SetCheck(page, IDC_KEEP_DATE, values.DuplicateDate);
+    Win_SetItemText(page, IDC_PATH, values.Path, CONFIG_PATH_SIZE);
+    Win_SetItemInt(page, IDC_CUSTOM_WIDTH, values.CustomWidth, 5);
+    Win_SetItemInt(page, IDC_CUSTOM_HEIGHT, values.CustomHeight, 5);
+    Win_ComboReset(page, IDC_QUALITY);
+    for (const QualityEntry& entry : kQualities) {
+        char text[80];
+        int index = 0;
+        Win_LoadString(main->instance, entry.stringId, text, sizeof(text));
+        if (Win_ComboAddString(page, IDC_QUALITY, text, &index)) Win_ComboSetData(page, IDC_QUALITY, index, entry.value);
+    }
+    Win_ComboSelect(page, IDC_QUALITY, -1);
+    Win_ComboSelectByData(page, IDC_QUALITY, int64_t(values.CustomQuality * 100.0));
+    config->CustomWidth = values.CustomWidth;
+    config->CustomHeight = values.CustomHeight;
+    config->CustomQuality = values.CustomQuality;
+    Str_CopyN(config->Append, values.Append, CONFIG_NAME_SIZE);
+    Page_UpdateEnabling(main);
+}
+
+void Page_FillProfile(MainWindowStruct* main) {
+    HWND page = main->pages[PAGE_PROFILE];
+    AppConfig* config = main->config;
+    int index = 0;
+    for (ResizeProfile* profile = config->Profiles.first; profile && index < kProfileButtons;
+         profile = profile->next, ++index) {
+        SetDlgItemTextA(page, IDC_PROFILE1 + index, profile->Name);
+        Win_SetCheck(page, IDC_PROFILE1 + index, Str_EqualNoCase(profile->Name, config->ActiveProfile));
+    }
+    Win_SetCheck(page, IDC_CUSTOM, Str_EqualNoCase(config->ActiveProfile, "Custom"));
+    Win_ListFullRowSelect(page, IDC_LIST, 1);
+    Win_ListInsertColumn(page, IDC_LIST, 0, 25, "Filename", WIN_COLUMN_LEFT);
+    Win_ListInsertColumn(page, IDC_LIST, 1, 12, "Dimensions", WIN_COLUMN_RIGHT);
+    Win_ListInsertColumn(page, IDC_LIST, 2, 8, "Size", WIN_COLUMN_RIGHT);
+    Win_ListInsertColumn(page, IDC_LIST, 3, 14, "New Dimensions", WIN_COLUMN_RIGHT);
+    Win_ListInsertColumn(page, IDC_LIST, 4, 8, "Est Size", WIN_COLUMN_RIGHT);
+    Win_ListInsertColumn(page, IDC_LIST, 5, 0, "Filename", WIN_COLUMN_LEFT);
+}
+
+void Page_FillAbout(MainWindowStruct* main) {
+    char version[80];
+    Str_Format(version, sizeof(version), "%s (%s)", kVersionText, kBuildText);
+    SetDlgItemTextA(main->pages[PAGE_ABOUT], IDC_VERSION, version);
+    ShowStatistics(main);
+}
+
+void Page_ShowPicture(MainWindowStruct* main, HWND page, int controlId, int resourceId) {
+    unsigned char* data = nullptr;
+    int size = 0;
+    if (!Win_LoadResourceData(main->instance, resourceId, &data, &size)) return;
+    PNGStruct* png = nullptr;
+    BitmapStruct* bitmap = nullptr;
+    PNG_Create(&png);
+    Bitmap_Create(&bitmap);
+    if (!PNG_LoadBuffer(png, data, uint32_t(size))) {
+        Log_Print(0, "Failed to decode png\n");
+    } else if (!PNG_ToBitmap(png, bitmap)) {
+        Log_Print(0, "Failed to copy png to bitmap\n");
+    } else {
+        HWND box = GetDlgItem(page, controlId);
+        if (BlitBox_Lock(box, 1000)) {
+            DWORD face = GetSysColor(COLOR_BTNFACE);
+            BlitBox_Clear(box);
+            BlitBox_FillColour(box, GetRValue(face), GetGValue(face), GetBValue(face));
+            BlitBox_DrawBitmap(box, 0.0, 0.0, bitmap);
+            BlitBox_Unlock(box);
+        }
+    }
+    PNG_Destroy(&png);
+    Bitmap_Destroy(&bitmap);
+    Mem_Free(data, size, MEM_HEAP, "winmain", __LINE__);
+}
