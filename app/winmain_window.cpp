@@ -227,8 +227,11 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 void MainWindow_ApplyTopmost(MainWindowStruct* main) {
     int onTop = main->config->AlwaysOnTop == 1;
+    // Owned windows (the controls' tool tips) stay where they are: moving
+    // them first would leave the window placed after one of them rather
+    // than in the topmost band.
     SetWindowPos(main->window, onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
     Message_SetTopmost(onTop);
 }
 

@@ -79,3 +79,17 @@ if(BRIMLOW_WIN32)
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   set_tests_properties(gui PROPERTIES ENVIRONMENT "${BRIMLOW_WINE_ENV}" TIMEOUT 300)
 endif()
+
+# The program driven as a user drives it, under Wine on a virtual display.
+if(BRIMLOW_WIN32)
+  add_executable(brimlow-program-tests
+      tests/gui/test_program.cpp
+      tests/gui/program_support.cpp
+      ${BRIMLOW_RES})
+  target_link_libraries(brimlow-program-tests PRIVATE brimlow-gui ${BRIMLOW_GTEST})
+  target_link_options(brimlow-program-tests PRIVATE -mconsole)
+  target_compile_definitions(brimlow-program-tests PRIVATE SOURCE_DIR="${CMAKE_SOURCE_DIR}" NOMINMAX)
+  add_test(NAME program COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-display.sh ./brimlow-program-tests.exe
+           WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+  set_tests_properties(program PROPERTIES ENVIRONMENT "${BRIMLOW_WINE_ENV}" TIMEOUT 300)
+endif()

@@ -220,7 +220,12 @@ int Message_SetVisible(int visible) {
         }
     } else {
         if (g_box.owner) EnableWindow(g_box.owner, TRUE);
-        if (dialog) ShowWindow(dialog, SW_HIDE);
+        if (dialog) {
+            ShowWindow(dialog, SW_HIDE);
+            // A hidden box owned by a window would follow it in the stacking
+            // order and go when it goes; it is owned only while it shows.
+            SetWindowLongPtrA(dialog, GWLP_HWNDPARENT, 0);
+        }
     }
     Win_PumpMessages();
     return 1;

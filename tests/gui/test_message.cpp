@@ -27,8 +27,6 @@ protected:
     void TearDown() override {
         Message_SetVisible(0);
         Message_SetOwner(nullptr);
-        // The box is an owned window: keep it alive for the next test.
-        SetWindowLongPtrA(box_, GWLP_HWNDPARENT, 0);
         DestroyWindow(owner_);
     }
 
@@ -64,6 +62,7 @@ TEST_F(MessageTest, KindsSizesAndOwner) {
     PumpFor(20);
     EXPECT_TRUE(IsWindowVisible(box_));
     EXPECT_FALSE(IsWindowEnabled(owner_));
+    EXPECT_EQ(GetWindow(box_, GW_OWNER), owner_);
     EXPECT_EQ(Width(), 412);
     EXPECT_EQ(Height(), 77);
     EXPECT_FALSE(ButtonVisible());
@@ -94,6 +93,7 @@ TEST_F(MessageTest, KindsSizesAndOwner) {
     PumpFor(20);
     EXPECT_FALSE(IsWindowVisible(box_));
     EXPECT_TRUE(IsWindowEnabled(owner_));
+    EXPECT_EQ(GetWindow(box_, GW_OWNER), nullptr);
 }
 
 TEST_F(MessageTest, CancelCountsUntilTheNextText) {

@@ -1,0 +1,182 @@
+// Helpers of the program tests.
+#include "program_support.h"
+
+#include <shlobj.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <fstream>
+
+#include "message.h"
+
+namespace {
+
+std::string ToDos(const std::string& unixPath) {
+    std::string dos = "Z:" + unixPath;
+    for (char& c : dos)
+        if (c == '/') c = '\\';
+    return dos;
+}
+
+std::string CurrentFolder() {
+    char buffer[1024];
+    DWORD n = GetCurrentDirectoryA(sizeof(buffer), buffer);
+    std::string folder(buffer, n);
+    // Under Wine the folder comes as "Z:\..."; the Unix form drops the drive.
+    std::string unixFolder = folder.size() > 2 && folder[1] == ':' ? folder.substr(2) : folder;
+    for (char& c : unixFolder)
+        if (c == '\\') c = '/';
+    return unixFolder;
+}
+
+void CopyFileBytes(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    out << in.rdbuf();
+}
+
+struct Search {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK MatchId(HWND window, LPARAM data) {
+    Search* search = reinterpret_cast<Search*>(data);
+    if (GetDlgCtrlID(window) == search->id) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK MatchMainWindow(HWND window, LPARAM data) {
+    char text[64], cls[64];
+    GetWindowTextA(window, text, sizeof(text));
+    GetClassNameA(window, cls, sizeof(cls));
+    if (strcmp(text, "Brimlow") == 0 && strcmp(cls, "#32770") == 0 && GetMenu(window)) {
+        *reinterpret_cast<HWND*>(data) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+ProgramFolders PrepareProgramFolders() {
+    ProgramFolders folders;
+    std::string base = CurrentFolder() + "/program-test";
+    folders.unixSettings = base + "/settings/";
+    folders.unixImages = base + "/images/";
+    std::string command = "rm -rf " + base + " && mkdir -p " + folders.unixSettings + " " + folders.unixImages;
+    if (system(command.c_str()) != 0) return folders;
+    std::string source = std::string(SOURCE_DIR) + "/app/";
+    for (const char* name : {"config.xml", "profiles.xml"})
+        CopyFileBytes(source + name, folders.unixSettings + name);
+    for (const char* name : {"testorig.jpg", "landscape_1.jpg", "rgb24.bmp", "logo_type2_24bpp_bl.tga"})
+        CopyFileBytes(source + "samples/" + name, folders.unixImages + name);
+    std::ofstream(folders.unixImages + "notes.txt") << "not a picture\n";
+    CopyFileBytes(source + "art/logo.png", folders.unixImages + "logo.png");
+    folders.settings = ToDos(folders.unixSettings);
+    folders.images = ToDos(folders.unixImages);
+    return folders;
+}
+
+HWND WaitForMainWindow(int ms) {
+    for (int waited = 0; waited < ms; waited += 20) {
+        HWND main = nullptr;
+        EnumWindows(MatchMainWindow, LPARAM(&main));
+        if (main && IsWindowVisible(main)) return main;
+        Sleep(20);
+    }
+    return nullptr;
+}
+
+HWND FindControl(HWND window, int id) {
+    Search search = {id, nullptr};
+    EnumChildWindows(window, MatchId, LPARAM(&search));
+    return search.found;
+}
+
+HWND PageOf(HWND main, int id) {
+    HWND control = FindControl(main, id);
+    return control ? GetParent(control) : nullptr;
+}
+
+void DropFiles(HWND window, const std::vector<std::string>& paths) {
+    size_t bytes = sizeof(DROPFILES) + 1;
+    for (const std::string& path : paths) bytes += path.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    DROPFILES* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = FALSE;
+    char* names = reinterpret_cast<char*>(drop + 1);
+    for (const std::string& path : paths) {
+        memcpy(names, path.c_str(), path.size() + 1);
+        names += path.size() + 1;
+    }
+    GlobalUnlock(memory);
+    SendMessageA(window, WM_DROPFILES, WPARAM(memory), 0);
+}
+
+int ListRows(HWND list) {
+    return int(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::string ListCell(HWND list, int row, int column) {
+    char text[400] = {};
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof(text);
+    SendMessageA(list, LVM_GETITEMTEXTA, WPARAM(row), LPARAM(&item));
+    return text;
+}
+
+std::string WindowText(HWND window) {
+    char text[600] = {};
+    GetWindowTextA(window, text, sizeof(text));
+    return text;
+}
+
+void TypeText(HWND edit, const std::string& text) {
+    SendMessageA(edit, WM_SETTEXT, 0, LPARAM(text.c_str()));
+}
+
+void Click(HWND button) {
+    SendMessageA(button, BM_CLICK, 0, 0);
+}
+
+namespace {
+
+struct BoxWait {
+    std::string prefix;
+    std::string text;
+};
+
+bool BoxShows(void* data) {
+    BoxWait* wait = static_cast<BoxWait*>(data);
+    HWND box = Message_GetWindow();
+    if (!box || !IsWindowVisible(box)) return false;
+    wait->text = WindowText(GetDlgItem(box, 2000));
+    return wait->text.compare(0, wait->prefix.size(), wait->prefix) == 0;
+}
+
+}  // namespace
+
+std::string WaitForBoxText(const std::string& prefix, int ms) {
+    BoxWait wait = {prefix, ""};
+    return WaitUntil(BoxShows, &wait, ms) ? wait.text : std::string();
+}
+
+void PressBoxButton() {
+    HWND box = Message_GetWindow();
+    SendMessageA(box, WM_COMMAND, MAKEWPARAM(2001, BN_CLICKED), LPARAM(GetDlgItem(box, 2001)));
+}
+
+bool WaitUntil(bool (*condition)(void*), void* data, int ms) {
+    for (int waited = 0; waited <= ms; waited += 10) {
+        if (condition(data)) return true;
+        Sleep(10);
+    }
+    return false;
+}

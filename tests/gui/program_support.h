@@ -1,0 +1,50 @@
+// Helpers of the program tests: they run on a driver thread while the
+// program's own window thread runs the main window, and reach the windows
+// through window messages as a user's input would.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The folder the program under test keeps its settings in, and the folder
+// of the pictures it is given (both as the program sees them, "Z:\...").
+struct ProgramFolders {
+    std::string unixSettings;
+    std::string settings;
+    std::string unixImages;
+    std::string images;
+};
+
+// Fresh folders beside the test program, with the shipped settings and
+// copies of the bundled sample pictures.
+ProgramFolders PrepareProgramFolders();
+
+// The main window once it is up (null after ms milliseconds).
+HWND WaitForMainWindow(int ms);
+// The first descendant of window with control id id.
+HWND FindControl(HWND window, int id);
+// The page holding control id.
+HWND PageOf(HWND main, int id);
+
+// Drops files on window as the shell does, with a DROPFILES block in
+// movable global memory; returns when the drop has been handled.
+void DropFiles(HWND window, const std::vector<std::string>& paths);
+
+// Cells and rows of a report list view.
+int ListRows(HWND list);
+std::string ListCell(HWND list, int row, int column);
+
+std::string WindowText(HWND window);
+// Sets an edit's text; the control tells its page as typing would.
+void TypeText(HWND edit, const std::string& text);
+// Clicks a button, check box or radio button.
+void Click(HWND button);
+
+// The message box's text once it starts with prefix (empty after ms).
+std::string WaitForBoxText(const std::string& prefix, int ms);
+// Presses the message box's button.
+void PressBoxButton();
+
+bool WaitUntil(bool (*condition)(void*), void* data, int ms);

@@ -1,0 +1,367 @@
+// The program as a user drives it: a driver thread drops files, types,
+// clicks and waits for the progress box while the program's window thread
+// runs the main window, then closes it with Escape.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "bitmap.h"
+#include "message.h"
+#include "program_support.h"
+#include "resource.h"
+#include "winmain.h"
+#include "winmain_gui.h"
+
+namespace {
+
+const int kWait = 30000;
+
+struct Session {
+    ProgramFolders folders;
+    HWND main = nullptr;
+    HWND profile = nullptr;
+    HWND settings = nullptr;
+    HWND about = nullptr;
+    HWND list = nullptr;
+};
+
+std::string Image(const Session& s, const char* name) {
+    return s.folders.images + name;
+}
+
+int64_t FileBytes(const std::string& unixPath) {
+    std::ifstream in(unixPath, std::ios::binary | std::ios::ate);
+    return in ? int64_t(in.tellg()) : -1;
+}
+
+std::string ReadText(const std::string& unixPath) {
+    std::ifstream in(unixPath, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void ClearList(Session& s) {
+    NMHDR header = {FindControl(s.profile, IDC_CLEAR_ALL), IDC_CLEAR_ALL, UINT(NM_CLICK)};
+    SendMessageA(s.profile, WM_NOTIFY, IDC_CLEAR_ALL, LPARAM(&header));
+}
+
+void ExpectRow(HWND list, int row, const char* name, const char* dims, const char* size, const char* newDims,
+               const char* estimate) {
+    EXPECT_EQ(ListCell(list, row, 0), name);
+    EXPECT_EQ(ListCell(list, row, 1), dims);
+    EXPECT_EQ(ListCell(list, row, 2), size);
+    EXPECT_EQ(ListCell(list, row, 3), newDims);
+    EXPECT_EQ(ListCell(list, row, 4), estimate);
+}
+
+void DecodedSize(const std::string& dosPath, int32_t* width, int32_t* height) {
+    BitmapStruct* bitmap = nullptr;
+    Bitmap_Create(&bitmap);
+    *width = *height = -1;
+    if (LoadImageByExtension(dosPath.c_str(), bitmap)) Bitmap_GetSize(bitmap, width, height);
+    Bitmap_Destroy(&bitmap);
+}
+
+// Custom profile 300 x 225 at high quality, three of five dropped files
+// listed, estimates following every keystroke.
+void DropAndEstimate(Session& s) {
+    AppConfig* config = Program_GetConfig();
+    Click(FindControl(s.profile, IDC_CUSTOM));
+    EXPECT_STREQ(config->ActiveProfile, "Custom");
+    HWND quality = FindControl(s.settings, IDC_QUALITY);
+    SendMessageA(quality, CB_SETCURSEL, 1, 0);
+    SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_QUALITY, CBN_SELCHANGE), LPARAM(quality));
+    EXPECT_DOUBLE_EQ(config->CustomQuality, 0.75);
+    TypeText(FindControl(s.settings, IDC_CUSTOM_WIDTH), "300");
+    TypeText(FindControl(s.settings, IDC_CUSTOM_HEIGHT), "");
+    EXPECT_EQ(config->CustomWidth, 300);
+    EXPECT_EQ(config->CustomHeight, 0);
+
+    DropFiles(s.main, {Image(s, "landscape_1.jpg"), Image(s, "testorig.jpg"), Image(s, "notes.txt"),
+                       Image(s, "logo.png"), Image(s, "logo_type2_24bpp_bl.tga")});
+    ASSERT_EQ(ListRows(s.list), 3);
+    ExpectRow(s.list, 0, "landscape_1.jpg", "600x450", "136k", "300x225", "~11k");
+    ExpectRow(s.list, 1, "testorig.jpg", "227x149", "5k", "227x149", "~5k");
+    ExpectRow(s.list, 2, "logo_type2_24bpp_bl.tga", "240x320", "225k", "240x320", "~13k");
+    EXPECT_EQ(ListCell(s.list, 0, 5), Image(s, "landscape_1.jpg"));
+    EXPECT_EQ(SendMessageA(s.list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED), 0);
+    EXPECT_TRUE(IsWindowEnabled(s.main));
+
+    TypeText(FindControl(s.settings, IDC_CUSTOM_HEIGHT), "225");
+    EXPECT_EQ(config->CustomHeight, 225);
+    ExpectRow(s.list, 2, "logo_type2_24bpp_bl.tga", "240x320", "225k", "168x225", "~6k");
+    ExpectRow(s.list, 0, "landscape_1.jpg", "600x450", "136k", "300x225", "~11k");
+}
+
+bool IsEmptyList(void* list) {
+    return ListRows(HWND(list)) == 0;
+}
+
+bool IsNotZero(void* field) {
+    return WindowText(HWND(field)) != "0";
+}
+
+// Start Resizing writes the three files, reports the saving, clears the
+// list and updates the statistics.
+void ResizeAll(Session& s) {
+    AppConfig* config = Program_GetConfig();
+    Click(FindControl(s.profile, IDC_START));
+    std::string done = WaitForBoxText("Finished resizing", kWait);
+    int64_t before = 0, after = 0;
+    const char* names[3][2] = {{"landscape_1.jpg", "landscape_1_resized.jpg"},
+                               {"testorig.jpg", "testorig_resized.jpg"},
+                               {"logo_type2_24bpp_bl.tga", "logo_type2_24bpp_bl_resized.jpg"}};
+    for (auto& pair : names) {
+        before += FileBytes(s.folders.unixImages + pair[0]);
+        after += FileBytes(s.folders.unixImages + pair[1]);
+    }
+    EXPECT_EQ(done, "Finished resizing 3 images, " + std::to_string((before - after) / 1024) + " Kb saved.");
+    EXPECT_FALSE(IsWindowEnabled(s.main));
+    int32_t width = 0, height = 0;
+    DecodedSize(Image(s, "landscape_1_resized.jpg"), &width, &height);
+    EXPECT_EQ(width, 300);
+    EXPECT_EQ(height, 225);
+    DecodedSize(Image(s, "logo_type2_24bpp_bl_resized.jpg"), &width, &height);
+    EXPECT_EQ(width, 168);
+    EXPECT_EQ(height, 225);
+    // The job clears the list and shows the totals after its message.
+    EXPECT_TRUE(WaitUntil(IsEmptyList, s.list, kWait));
+    EXPECT_TRUE(WaitUntil(IsNotZero, FindControl(s.about, IDC_STAT_IMAGES), kWait));
+    EXPECT_EQ(config->ImagesProcessed, 3);
+    EXPECT_EQ(config->Original, before);
+    EXPECT_EQ(config->Resized, after);
+    EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_IMAGES)), "3");
+    EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_ORIGINAL)), std::to_string(before / 1024) + "k");
+    PressBoxButton();
+    EXPECT_TRUE(IsWindowEnabled(s.main));
+}
+
+// Cancel during a long run keeps the list and counts what was written.
+void CancelRun(Session& s) {
+    std::vector<std::string> many(30, Image(s, "landscape_1.jpg"));
+    DropFiles(s.main, many);
+    ASSERT_EQ(ListRows(s.list), 30);
+    Click(FindControl(s.profile, IDC_START));
+    ASSERT_NE(WaitForBoxText("Resizing 2 of 30", kWait), "");
+    PressBoxButton();
+    std::string cancelled = WaitForBoxText("Resizing cancelled after ", kWait);
+    int written = atoi(cancelled.c_str() + strlen("Resizing cancelled after "));
+    EXPECT_GE(written, 1);
+    EXPECT_LT(written, 30);
+    EXPECT_EQ(cancelled, "Resizing cancelled after " + std::to_string(written) + (written == 1 ? " image." : " images."));
+    EXPECT_EQ(ListRows(s.list), 30);
+    PressBoxButton();
+    ClearList(s);
+    EXPECT_EQ(ListRows(s.list), 0);
+}
+
+// Without an affix a ".jpg" source would be its own output: refused.
+void RefuseOverwrite(Session& s) {
+    HWND append = FindControl(s.settings, IDC_APPEND);
+    TypeText(append, "");
+    EXPECT_STREQ(Program_GetConfig()->Append, "");
+    int64_t bytes = FileBytes(s.folders.unixImages + "testorig.jpg");
+    DropFiles(s.main, {Image(s, "testorig.jpg")});
+    Click(FindControl(s.profile, IDC_START));
+    EXPECT_EQ(WaitForBoxText("Unable", kWait), "Unable to overwrite matching filenames (testorig)...");
+    EXPECT_EQ(FileBytes(s.folders.unixImages + "testorig.jpg"), bytes);
+    PressBoxButton();
+    TypeText(append, "_resized");
+    EXPECT_STREQ(Program_GetConfig()->Append, "_resized");
+    ClearList(s);
+}
+
+// Every settings control writes its value at once.
+void SettingsControls(Session& s) {
+    AppConfig* config = Program_GetConfig();
+    Click(FindControl(s.settings, IDC_ON_TOP));
+    EXPECT_EQ(config->AlwaysOnTop, 1);
+    EXPECT_TRUE(GetWindowLongPtrA(s.main, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    Click(FindControl(s.settings, IDC_ON_TOP));
+    EXPECT_EQ(config->AlwaysOnTop, 0);
+    EXPECT_FALSE(GetWindowLongPtrA(s.main, GWL_EXSTYLE) & WS_EX_TOPMOST);
+
+    int keepDate = config->DuplicateDate;
+    Click(FindControl(s.settings, IDC_KEEP_DATE));
+    EXPECT_EQ(config->DuplicateDate, 1 - keepDate);
+    Click(FindControl(s.settings, IDC_KEEP_DATE));
+    EXPECT_EQ(config->DuplicateDate, keepDate);
+
+    // Skipping the estimates lists even a file that is no picture.
+    Click(FindControl(s.settings, IDC_SKIP_INFO));
+    EXPECT_EQ(config->SkipImageInfo, 1);
+    CopyFileA((s.folders.images + "notes.txt").c_str(), (s.folders.images + "fake.jpg").c_str(), FALSE);
+    DropFiles(s.main, {Image(s, "fake.jpg")});
+    ASSERT_EQ(ListRows(s.list), 1);
+    ExpectRow(s.list, 0, "fake.jpg", "", "0k", "...", "...");
+    Click(FindControl(s.settings, IDC_SKIP_INFO));
+    EXPECT_EQ(config->SkipImageInfo, 0);
+    ClearList(s);
+
+    HMENU menu = GetMenu(s.main);
+    Click(FindControl(s.settings, IDC_SAVE_TO));
+    EXPECT_EQ(config->SameDirectory, 0);
+    EXPECT_TRUE(IsWindowEnabled(FindControl(s.settings, IDC_PATH)));
+    EXPECT_TRUE(IsWindowEnabled(FindControl(s.settings, IDC_BROWSE)));
+    EXPECT_FALSE(GetMenuState(menu, IDM_OPEN_OUTPUT, MF_BYCOMMAND) & MF_GRAYED);
+    Click(FindControl(s.settings, IDC_SAME_FOLDER));
+    EXPECT_EQ(config->SameDirectory, 1);
+    EXPECT_FALSE(IsWindowEnabled(FindControl(s.settings, IDC_PATH)));
+    EXPECT_TRUE(GetMenuState(menu, IDM_OPEN_OUTPUT, MF_BYCOMMAND) & MF_GRAYED);
+
+    HWND first = FindControl(s.profile, IDC_PROFILE1);
+    EXPECT_EQ(WindowText(first), "E-mail");
+    Click(first);
+    EXPECT_STREQ(config->ActiveProfile, "E-mail");
+
+    Click(FindControl(s.about, IDC_RESET));
+    EXPECT_EQ(config->ImagesProcessed, 0);
+    EXPECT_EQ(config->Original, 0);
+    EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_IMAGES)), "0");
+    EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_SAVINGS)), "0k");
+}
+
+HWND OtherPreview(HWND known) {
+    HWND found = nullptr;
+    while ((found = FindWindowExA(nullptr, found, "ResizePreviewClass", nullptr)) != nullptr)
+        if (found != known) return found;
+    return nullptr;
+}
+
+// A preview shows the sizes and the profile, copies a 32-bit DIB and keeps
+// a temporary file of its own.
+void Previews(Session& s) {
+    DropFiles(s.main, {Image(s, "testorig.jpg")});
+    SendMessageA(s.profile, WM_COMMAND, IDC_PREVIEW, 0);
+    HWND first = OtherPreview(nullptr);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(WindowText(first), "Resize Preview (Right-click image for options)");
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof(folder), folder);
+    std::string temporary = std::string(folder) + "testorig-temp.jpg";
+    HANDLE probe = CreateFileA(temporary.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(probe, INVALID_HANDLE_VALUE);
+    int64_t resizedBytes = int64_t(GetFileSize(probe, nullptr));
+    CloseHandle(probe);
+    char status[320] = {};
+    SendMessageA(FindControl(first, 2000), SB_GETTEXTA, 0, LPARAM(status));
+    EXPECT_EQ(std::string(status), "Resized from 5 Kb to " + std::to_string(resizedBytes / 1024) +
+                                       " Kb with the 'E-mail' profile.");
+
+    SendMessageA(first, WM_COMMAND, IDM_OPEN_PREVIEW, 0);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE dib = GetClipboardData(CF_DIB);
+    ASSERT_NE(dib, nullptr);
+    const BITMAPINFOHEADER* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(dib));
+    EXPECT_EQ(header->biSize, 40u);
+    EXPECT_EQ(header->biWidth, 227);
+    EXPECT_EQ(header->biHeight, 149);
+    EXPECT_EQ(header->biBitCount, 32);
+    EXPECT_EQ(header->biCompression, DWORD(BI_RGB));
+    EXPECT_EQ(header->biSizeImage, 227u * 149u * 4u);
+    EXPECT_EQ(header->biXPelsPerMeter, 2880);
+    EXPECT_EQ(GlobalSize(dib), 40u + 227u * 149u * 4u);
+    GlobalUnlock(dib);
+    CloseClipboard();
+
+    SendMessageA(s.profile, WM_COMMAND, IDC_PREVIEW, 0);
+    HWND second = OtherPreview(first);
+    ASSERT_NE(second, nullptr);
+    std::string secondTemporary = std::string(folder) + "testorig (2)-temp.jpg";
+    EXPECT_NE(GetFileAttributesA(secondTemporary.c_str()), INVALID_FILE_ATTRIBUTES);
+    SendMessageA(first, WM_CLOSE, 0, 0);
+    EXPECT_EQ(GetFileAttributesA(temporary.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA(secondTemporary.c_str()), INVALID_FILE_ATTRIBUTES);
+    SendMessageA(second, WM_CLOSE, 0, 0);
+    EXPECT_EQ(GetFileAttributesA(secondTemporary.c_str()), INVALID_FILE_ATTRIBUTES);
+    ClearList(s);
+}
+
+bool IsVisible(void* window) {
+    return IsWindowVisible(HWND(window)) != FALSE;
+}
+
+// Minimising hides the window into the tray when asked to, and a double
+// click on the icon brings it back; otherwise it is an ordinary minimise.
+void Tray(Session& s) {
+    AppConfig* config = Program_GetConfig();
+    if (config->TrayMinimize != 1) Click(FindControl(s.settings, IDC_TRAY));
+    ASSERT_EQ(config->TrayMinimize, 1);
+    SendMessageA(s.main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_FALSE(IsWindowVisible(s.main));
+    SendMessageA(s.main, WM_TRAY_NOTIFY, IDI_TRAY, WM_LBUTTONDOWN);
+    Sleep(100);
+    EXPECT_FALSE(IsWindowVisible(s.main));
+    SendMessageA(s.main, WM_TRAY_NOTIFY, IDI_TRAY, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(WaitUntil(IsVisible, s.main, kWait));
+
+    Click(FindControl(s.settings, IDC_TRAY));
+    EXPECT_EQ(config->TrayMinimize, 0);
+    SendMessageA(s.main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(IsIconic(s.main));
+    EXPECT_TRUE(IsWindowVisible(s.main));
+    SendMessageA(s.main, WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_FALSE(IsIconic(s.main));
+}
+
+void Phases(Session& s) {
+    s.main = WaitForMainWindow(kWait);
+    ASSERT_NE(s.main, nullptr);
+    s.list = FindControl(s.main, IDC_LIST);
+    s.profile = PageOf(s.main, IDC_LIST);
+    s.settings = PageOf(s.main, IDC_CUSTOM_WIDTH);
+    s.about = PageOf(s.main, IDC_STAT_IMAGES);
+    ASSERT_TRUE(s.list && s.profile && s.settings && s.about);
+    EXPECT_TRUE(IsWindowVisible(s.profile));
+    EXPECT_FALSE(IsWindowVisible(s.settings));
+    EXPECT_EQ(WindowText(FindControl(s.about, IDC_VERSION)), "1.00 (Release)");
+    DropAndEstimate(s);
+    if (::testing::Test::HasFatalFailure()) return;
+    ResizeAll(s);
+    CancelRun(s);
+    RefuseOverwrite(s);
+    SettingsControls(s);
+    Previews(s);
+    Tray(s);
+}
+
+DWORD WINAPI Driver(void* data) {
+    Session* s = static_cast<Session*>(data);
+    Phases(*s);
+    HWND main = WaitForMainWindow(kWait);
+    if (main) PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
+    return 0;
+}
+
+TEST(Program, AUserSession) {
+    Session session;
+    session.folders = PrepareProgramFolders();
+    ASSERT_FALSE(session.folders.settings.empty());
+    HANDLE driver = CreateThread(nullptr, 0, Driver, &session, 0, nullptr);
+    ASSERT_NE(driver, nullptr);
+    int code = Program_Run(GetModuleHandleA(nullptr), "-debug", session.folders.settings.c_str());
+    WaitForSingleObject(driver, INFINITE);
+    CloseHandle(driver);
+    EXPECT_EQ(code, 1);
+
+    std::string saved = ReadText(session.folders.unixSettings + "config.xml");
+    EXPECT_NE(saved.find("<ActiveProfile>E-mail</ActiveProfile>"), std::string::npos);
+    EXPECT_NE(saved.find("<Width>300</Width>"), std::string::npos);
+    EXPECT_NE(saved.find("<Height>225</Height>"), std::string::npos);
+    EXPECT_NE(saved.find("<Quality>0.750000</Quality>"), std::string::npos);
+    EXPECT_NE(saved.find("<TrayMinimize>false</TrayMinimize>"), std::string::npos);
+    EXPECT_NE(ReadText(session.folders.unixSettings + "stats.xml").find("<ImagesProcessed>0</ImagesProcessed>"),
+              std::string::npos);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
