@@ -93,3 +93,11 @@ if(BRIMLOW_WIN32)
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   set_tests_properties(program PROPERTIES ENVIRONMENT "${BRIMLOW_WINE_ENV}" TIMEOUT 300)
 endif()
+
+# Screenshots of the program for people to look at (scripts/screenshots.sh).
+if(BRIMLOW_WIN32)
+  add_executable(brimlow-screenshots tests/gui/screenshots.cpp tests/gui/program_support.cpp ${BRIMLOW_RES})
+  target_link_libraries(brimlow-screenshots PRIVATE brimlow-gui)
+  target_link_options(brimlow-screenshots PRIVATE -mconsole)
+  target_compile_definitions(brimlow-screenshots PRIVATE SOURCE_DIR="${CMAKE_SOURCE_DIR}" NOMINMAX)
+endif()

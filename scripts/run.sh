@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine, builds Brimlow in both flavours, installs the
-# command-line program with its config.xml and profiles.xml into one folder
-# and resizes the bundled sample images with the default configuration into
-# a fresh output folder.
+# Sets up a fresh machine, builds Brimlow in both flavours and installs the
+# window program and the command-line program with config.xml, profiles.xml
+# and license.txt into build/install. With a display (DISPLAY set) it opens
+# the window under Wine; without one it resizes the bundled sample images
+# with the command-line program into a fresh output folder.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -13,7 +14,17 @@ build_win32
 install="$ROOT/build/install"
 rm -rf "$install"
 mkdir -p "$install"
-cp "$ROOT/build/native/brimlow-cli" "$ROOT/app/config.xml" "$ROOT/app/profiles.xml" "$install/"
+cp "$ROOT/build/native/brimlow-cli" "$ROOT/app/config.xml" "$ROOT/app/profiles.xml" "$ROOT/app/license.txt" \
+   "$ROOT/build/win32/brimlow.exe" "$ROOT/build/win32/brimlow.exe.so" "$install/"
+
+if [ -n "${DISPLAY:-}" ]; then
+    echo "== opening Brimlow on $DISPLAY (settings are kept in $install)"
+    # A Wine prefix of its own, so that the window follows the desktop's
+    # window manager (the test prefix draws its own frames).
+    export WINEPREFIX="$ROOT/build/run-wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+           WINELOADER=/usr/lib/wine/wine64
+    exec "$install/brimlow.exe"
+fi
 
 work="$ROOT/build/run"
 rm -rf "$work"

@@ -1,0 +1,82 @@
+// Takes screenshots of the program's windows for a person to look at: the
+// three pages, a filled list, the progress box and a preview, written as
+// PNG files into the folder given as the first argument (a Unix path).
+// Runs the program on this thread and a driver on another, like the
+// program tests, on the display the caller provides.
+#include <windows.h>
+#include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "message.h"
+#include "program_support.h"
+#include "resource.h"
+#include "winmain_gui.h"
+
+namespace {
+
+const int kWait = 30000;
+std::string g_output;
+
+void Shot(const char* name) {
+    Sleep(400);
+    std::string command = "import -window root '" + g_output + name + "'";
+    if (system(command.c_str()) != 0) fprintf(stderr, "screenshot %s failed\n", name);
+}
+
+void SelectTab(HWND main, int index) {
+    HWND tab = FindControl(main, IDC_TAB);
+    SendMessageA(tab, TCM_SETCURFOCUS, WPARAM(index), 0);
+}
+
+DWORD WINAPI Driver(void* data) {
+    ProgramFolders* folders = static_cast<ProgramFolders*>(data);
+    HWND main = WaitForMainWindow(kWait);
+    if (!main) return 0;
+    HWND list = FindControl(main, IDC_LIST);
+    HWND profile = GetParent(list);
+    Shot("1-profile-empty.png");
+    DropFiles(main, {folders->images + "landscape_1.jpg", folders->images + "testorig.jpg",
+                     folders->images + "rgb24.bmp", folders->images + "logo_type2_24bpp_bl.tga"});
+    Click(FindControl(profile, IDC_PROFILE1 + 1));
+    Shot("2-profile-list.png");
+    SelectTab(main, PAGE_SETTINGS);
+    Shot("3-settings.png");
+    SelectTab(main, PAGE_ABOUT);
+    Shot("4-about.png");
+    SelectTab(main, PAGE_PROFILE);
+
+    SendMessageA(profile, WM_COMMAND, IDC_PREVIEW, 0);
+    Shot("5-preview.png");
+    HWND preview = FindWindowA("ResizePreviewClass", nullptr);
+    if (preview) SendMessageA(preview, WM_CLOSE, 0, 0);
+
+    std::vector<std::string> many(60, folders->images + "landscape_1.jpg");
+    DropFiles(main, many);
+    Click(FindControl(profile, IDC_START));
+    if (!WaitForBoxText("Resizing ", kWait).empty()) Shot("6-progress.png");
+    PressBoxButton();
+    WaitForBoxText("Resizing cancelled", kWait);
+    Shot("7-cancelled.png");
+    PressBoxButton();
+    PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        fprintf(stderr, "usage: brimlow-screenshots OUTPUT-FOLDER\n");
+        return 2;
+    }
+    g_output = std::string(argv[1]) + "/";
+    ProgramFolders folders = PrepareProgramFolders();
+    HANDLE driver = CreateThread(nullptr, 0, Driver, &folders, 0, nullptr);
+    int code = Program_Run(GetModuleHandleA(nullptr), "", folders.settings.c_str());
+    WaitForSingleObject(driver, INFINITE);
+    CloseHandle(driver);
+    return code == 1 ? 0 : 1;
+}
