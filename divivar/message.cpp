@@ -64,10 +64,12 @@ int HasButton(int kind) {
     return kind == MESSAGE_OK || kind == MESSAGE_CANCEL;
 }
 
-void Layout() {
+// Lays the box out for its kind. keepCancel leaves a pending Cancel press
+// alone: one more progress text of the same run must not swallow it.
+void Layout(int keepCancel) {
     HWND dialog = g_box.dialog;
     if (!dialog) return;
-    if (g_box.cancel) Event_Set(g_box.cancel, 0);
+    if (g_box.cancel && !keepCancel) Event_Set(g_box.cancel, 0);
     SetDlgItemTextA(dialog, kButtonId, "Ok");
     int kind = g_box.kind;
     int height = HasButton(kind) ? kHeightButton : kHeightPlain;
@@ -96,7 +98,7 @@ void Message_OnInitDialog(HWND dialog) {
                                   22, dialog, HMENU(INT_PTR(kButtonId)), instance, nullptr);
     SendMessageA(text, WM_SETFONT, WPARAM(font), 0);
     SendMessageA(button, WM_SETFONT, WPARAM(font), 0);
-    Layout();
+    Layout(0);
     SetTimer(dialog, kTimerId, 1000, nullptr);
 }
 
@@ -201,9 +203,13 @@ int Message_Show(int seconds, int kind, const char* title, const char* format, .
     Str_FormatV(text, kTextSize - 1, format, args);
     va_end(args);
     if (kind == MESSAGE_YESNO) return MessageBoxA(g_box.owner, text, caption, MB_ICONQUESTION | MB_YESNO) == IDYES;
+    // A progress text that follows a showing progress text continues the
+    // same run: a Cancel pressed while the work went on still counts.
+    int continuing = kind == MESSAGE_CANCEL && g_box.kind == MESSAGE_CANCEL && g_box.dialog &&
+                     IsWindowVisible(g_box.dialog);
     g_box.kind = kind;
     if (g_box.dialog) SetDlgItemTextA(g_box.dialog, kTextId, text);
-    Layout();
+    Layout(continuing);
     Message_SetVisible(1);
     return 1;
 }

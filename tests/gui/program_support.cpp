@@ -165,7 +165,11 @@ bool BoxShows(void* data) {
 
 std::string WaitForBoxText(const std::string& prefix, int ms) {
     BoxWait wait = {prefix, ""};
-    return WaitUntil(BoxShows, &wait, ms) ? wait.text : std::string();
+    if (!WaitUntil(BoxShows, &wait, ms)) return std::string();
+    // The text is set before the box is shown (partly asynchronously); a
+    // press before that has finished would be undone by it.
+    Sleep(150);
+    return wait.text;
 }
 
 void PressBoxButton() {

@@ -42,7 +42,8 @@ void TypeText(HWND edit, const std::string& text);
 // Clicks a button, check box or radio button.
 void Click(HWND button);
 
-// The message box's text once it starts with prefix (empty after ms).
+// The message box's text once it starts with prefix and the box has had
+// time to finish showing it (empty after ms).
 std::string WaitForBoxText(const std::string& prefix, int ms);
 // Presses the message box's button.
 void PressBoxButton();

