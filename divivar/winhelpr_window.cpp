@@ -141,7 +141,11 @@ namespace {
 
 int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
     if (message == BFFM_INITIALIZED) {
-        Win_CenterWindow(dialog, GetParent(dialog));
+        // The dialog is a top-level window: its owner is the window it
+        // belongs to.
+        HWND owner = GetParent(dialog);
+        if (!owner) owner = GetWindow(dialog, GW_OWNER);
+        Win_CenterWindow(dialog, owner);
         SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, data);
     }
     return 0;

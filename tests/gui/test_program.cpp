@@ -282,6 +282,41 @@ void Previews(Session& s) {
     ClearList(s);
 }
 
+// A picture larger than its window scrolls by lines of 5 and pages of 50;
+// dragging the thumb moves it only when the thumb is let go.
+void PreviewScrolling(Session& s) {
+    DropFiles(s.main, {Image(s, "landscape_1.jpg")});
+    SendMessageA(s.profile, WM_COMMAND, IDC_PREVIEW, 0);
+    HWND preview = OtherPreview(nullptr);
+    ASSERT_NE(preview, nullptr);
+    HWND box = FindControl(preview, 2001);
+    RECT client;
+    GetClientRect(box, &client);
+    EXPECT_EQ(client.right, 600 + 1);
+    SetWindowPos(preview, nullptr, 0, 0, 300, 250, SWP_NOMOVE | SWP_NOZORDER);
+    auto scroll = [&](UINT message, int code, int position) {
+        SendMessageA(box, message, MAKEWPARAM(code, position), 0);
+    };
+    scroll(WM_VSCROLL, SB_LINEDOWN, 0);
+    EXPECT_EQ(GetScrollPos(box, SB_VERT), 5);
+    scroll(WM_VSCROLL, SB_PAGEDOWN, 0);
+    EXPECT_EQ(GetScrollPos(box, SB_VERT), 55);
+    scroll(WM_VSCROLL, SB_LINEUP, 0);
+    EXPECT_EQ(GetScrollPos(box, SB_VERT), 50);
+    scroll(WM_HSCROLL, SB_THUMBTRACK, 120);
+    EXPECT_EQ(GetScrollPos(box, SB_HORZ), 0);
+    scroll(WM_HSCROLL, SB_THUMBPOSITION, 120);
+    EXPECT_EQ(GetScrollPos(box, SB_HORZ), 120);
+    scroll(WM_HSCROLL, SB_THUMBPOSITION, 5000);
+    GetClientRect(box, &client);
+    EXPECT_EQ(GetScrollPos(box, SB_HORZ), 600 - client.right);
+    scroll(WM_HSCROLL, SB_PAGEUP, 0);
+    scroll(WM_HSCROLL, SB_THUMBPOSITION, 0);
+    EXPECT_EQ(GetScrollPos(box, SB_HORZ), 0);
+    SendMessageA(preview, WM_CLOSE, 0, 0);
+    ClearList(s);
+}
+
 bool IsVisible(void* window) {
     return IsWindowVisible(HWND(window)) != FALSE;
 }
@@ -327,6 +362,7 @@ void Phases(Session& s) {
     RefuseOverwrite(s);
     SettingsControls(s);
     Previews(s);
+    PreviewScrolling(s);
     Tray(s);
 }
 

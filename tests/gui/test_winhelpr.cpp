@@ -330,6 +330,48 @@ TEST(WinHelpr, SaveDialogAddsTheDefaultExtension) {
     DestroyWindow(host);
 }
 
+struct FolderAnswer {
+    HWND owner;
+    RECT placed;
+};
+
+// Confirms the folder dialog owned by the host as it opened.
+void ConfirmFolder(void* data) {
+    FolderAnswer* answer = static_cast<FolderAnswer*>(data);
+    HWND dialog = nullptr;
+    for (int i = 0; i < 500 && !dialog; ++i) {
+        HWND found = nullptr;
+        while ((found = FindWindowExA(nullptr, found, "#32770", nullptr)) != nullptr)
+            if (GetWindow(found, GW_OWNER) == answer->owner && IsWindowVisible(found)) dialog = found;
+        if (!dialog) Sleep(10);
+    }
+    if (!dialog) return;
+    Sleep(300);
+    GetWindowRect(dialog, &answer->placed);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+TEST(WinHelpr, FolderDialogStartsAtTheInitialFolder) {
+    HWND host = CreateHost("Browse");
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(sizeof(current), current);
+    std::string initial = std::string(current) + "\\";
+    Win_PlaceWindow(host, 100, 100, 700, 600);
+    FolderAnswer answer = {host, {}};
+    TestThread thread;
+    TestThread_Start(&thread, ConfirmFolder, &answer);
+    char folder[320] = "";
+    int chosen = Win_BrowseFolder(host, "Please select path", folder, initial.c_str());
+    TestThread_Join(&thread);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(std::string(folder), initial);
+    // Centred on its owner.
+    int width = answer.placed.right - answer.placed.left, height = answer.placed.bottom - answer.placed.top;
+    EXPECT_NEAR(answer.placed.left, 100 + (700 - width) / 2, 1);
+    EXPECT_NEAR(answer.placed.top, 100 + (600 - height) / 2, 1);
+    DestroyWindow(host);
+}
+
 TEST(WinHelpr, PumpLeavesACloseRequestQueued) {
     HWND host = CreateHost("Pump");
     PostMessageA(host, WM_USER + 5, 0, 0);
