@@ -69,13 +69,15 @@ int Clamp(int value, int pictureSize, int visible) {
     return value < 0 ? 0 : value > most ? most : value;
 }
 
+// One bar over the picture's pixels 0 .. size - 1, a page of visible
+// pixels; the system hides the bar when the page covers them all.
 void SetBar(HWND box, int bar, int pictureSize, int visible, int* position) {
     *position = Clamp(*position, pictureSize, visible);
     SCROLLINFO info = {};
     info.cbSize = sizeof(info);
     info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
     info.nMin = 0;
-    info.nMax = pictureSize;
+    info.nMax = pictureSize > 0 ? pictureSize - 1 : 0;
     info.nPage = UINT(visible > 0 ? visible : 0);
     info.nPos = *position;
     SetScrollInfo(box, bar, &info, TRUE);
@@ -147,14 +149,25 @@ void Preview_OnDestroy(HWND window, PreviewStruct* preview) {
     Mem_Free(preview, int(sizeof(PreviewStruct)), MEM_HEAP, kModule, __LINE__);
 }
 
+// The scroll bars live inside the BlitBox and narrow what it shows; a page
+// measured from the whole window would leave the picture's last columns and
+// rows out of reach. So the pages are what remains beside the bars that are
+// needed, and a picture that fits shows no bars at all.
 void Preview_OnSize(PreviewStruct* preview, int width, int height) {
     SendMessageA(preview->status, WM_SIZE, 0, 0);
     int visible = height - StatusHeight(preview);
+    if (visible < 0) visible = 0;
+    MoveWindow(preview->box, 0, 0, width, visible, TRUE);
     int32_t pictureWidth = 0, pictureHeight = 0;
     Bitmap_GetSize(preview->picture, &pictureWidth, &pictureHeight);
-    SetBar(preview->box, SB_HORZ, pictureWidth, width, &preview->scrollX);
-    SetBar(preview->box, SB_VERT, pictureHeight, visible, &preview->scrollY);
-    MoveWindow(preview->box, 0, 0, width, visible > 0 ? visible : 0, TRUE);
+    int barWidth = GetSystemMetrics(SM_CXVSCROLL), barHeight = GetSystemMetrics(SM_CYHSCROLL);
+    int horizontal = 0, vertical = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        horizontal = pictureWidth > width - (vertical ? barWidth : 0);
+        vertical = pictureHeight > visible - (horizontal ? barHeight : 0);
+    }
+    SetBar(preview->box, SB_HORZ, pictureWidth, width - (vertical ? barWidth : 0), &preview->scrollX);
+    SetBar(preview->box, SB_VERT, pictureHeight, visible - (horizontal ? barHeight : 0), &preview->scrollY);
     Draw(preview);
 }
 
