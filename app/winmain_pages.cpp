@@ -232,20 +232,19 @@ void Page_UpdateEnabling(MainWindowStruct* main) {
 
 void Page_FillSettings(MainWindowStruct* main) {
     HWND page = main->pages[PAGE_SETTINGS];
-    AppConfig* config = main->config;
-    // Filling the edits sends change notifications that copy each value
-    // back; read the values first so those copies change nothing.
-    AppConfig values = *config;
-    Win_SetItemText(page, IDC_APPEND, values.Append, CONFIG_NAME_SIZE);
-    Win_SetCheck(page, IDC_SAME_FOLDER, values.SameDirectory == 1);
-    Win_SetCheck(page, IDC_SAVE_TO, values.SameDirectory != 1);
-    Win_SetCheck(page, IDC_ON_TOP, values.AlwaysOnTop);
-    Win_SetCheck(page, IDC_TRAY, values.TrayMinimize);
-    Win_SetCheck(page, IDC_SKIP_INFO, values.SkipImageInfo);
-    Win_SetCheck(page, IDC_KEEP_DATE, values.DuplicateDate);
-    Win_SetItemText(page, IDC_PATH, values.Path, CONFIG_PATH_SIZE);
-    Win_SetItemInt(page, IDC_CUSTOM_WIDTH, values.CustomWidth, 5);
-    Win_SetItemInt(page, IDC_CUSTOM_HEIGHT, values.CustomHeight, 5);
+    const AppConfig* config = main->config;
+    // Each edit's change notification copies its text straight back into
+    // the setting it shows, which leaves the setting as it was.
+    Win_SetItemText(page, IDC_APPEND, config->Append, CONFIG_NAME_SIZE);
+    Win_SetCheck(page, IDC_SAME_FOLDER, config->SameDirectory == 1);
+    Win_SetCheck(page, IDC_SAVE_TO, config->SameDirectory != 1);
+    Win_SetCheck(page, IDC_ON_TOP, config->AlwaysOnTop);
+    Win_SetCheck(page, IDC_TRAY, config->TrayMinimize);
+    Win_SetCheck(page, IDC_SKIP_INFO, config->SkipImageInfo);
+    Win_SetCheck(page, IDC_KEEP_DATE, config->DuplicateDate);
+    Win_SetItemText(page, IDC_PATH, config->Path, CONFIG_PATH_SIZE);
+    Win_SetItemInt(page, IDC_CUSTOM_WIDTH, config->CustomWidth, 5);
+    Win_SetItemInt(page, IDC_CUSTOM_HEIGHT, config->CustomHeight, 5);
     Win_ComboReset(page, IDC_QUALITY);
     for (const QualityEntry& entry : kQualities) {
         char text[80];
@@ -253,12 +252,9 @@ void Page_FillSettings(MainWindowStruct* main) {
         Win_LoadString(main->instance, entry.stringId, text, sizeof(text));
         if (Win_ComboAddString(page, IDC_QUALITY, text, &index)) Win_ComboSetData(page, IDC_QUALITY, index, entry.value);
     }
+    // A quality typed into the file (0.9) matches no entry: none is selected.
     Win_ComboSelect(page, IDC_QUALITY, -1);
-    Win_ComboSelectByData(page, IDC_QUALITY, int64_t(values.CustomQuality * 100.0));
-    config->CustomWidth = values.CustomWidth;
-    config->CustomHeight = values.CustomHeight;
-    config->CustomQuality = values.CustomQuality;
-    Str_CopyN(config->Append, values.Append, CONFIG_NAME_SIZE);
+    Win_ComboSelectByData(page, IDC_QUALITY, int64_t(config->CustomQuality * 100.0));
     Page_UpdateEnabling(main);
 }
 

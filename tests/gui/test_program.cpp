@@ -73,7 +73,13 @@ void DropAndEstimate(Session& s) {
     AppConfig* config = Program_GetConfig();
     Click(FindControl(s.profile, IDC_CUSTOM));
     EXPECT_STREQ(config->ActiveProfile, "Custom");
+    // The shipped quality (0.0) matches no entry: none is selected, and
+    // opening the list keeps the value until an entry is chosen.
     HWND quality = FindControl(s.settings, IDC_QUALITY);
+    EXPECT_EQ(SendMessageA(quality, CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(SendMessageA(quality, CB_GETCOUNT, 0, 0), 4);
+    SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_QUALITY, CBN_DROPDOWN), LPARAM(quality));
+    EXPECT_DOUBLE_EQ(config->CustomQuality, 0.0);
     SendMessageA(quality, CB_SETCURSEL, 1, 0);
     SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_QUALITY, CBN_SELCHANGE), LPARAM(quality));
     EXPECT_DOUBLE_EQ(config->CustomQuality, 0.75);
