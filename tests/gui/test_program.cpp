@@ -380,6 +380,21 @@ DWORD WINAPI Driver(void* data) {
     return 0;
 }
 
+// When its private class cannot be registered (here: it already is) the
+// program ends at once with 0, before anything else has started.
+TEST(Program, EndsWithZeroWhenTheFirstStepFails) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = instance;
+    wc.lpszClassName = "BrimlowGotClass";
+    ASSERT_TRUE(RegisterClassExA(&wc));
+    EXPECT_EQ(Program_Run(instance, "", "Z:\\nowhere\\"), 0);
+    EXPECT_EQ(Program_GetConfig(), nullptr);
+    UnregisterClassA("BrimlowGotClass", instance);
+}
+
 TEST(Program, AUserSession) {
     Session session;
     session.folders = PrepareProgramFolders();

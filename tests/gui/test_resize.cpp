@@ -120,6 +120,16 @@ TEST_F(ResizeTest, RegistrationErrorsAndGroupBoxes) {
     EXPECT_EQ(CountOf(text, "Resize already exist"), 1);
 }
 
+TEST_F(ResizeTest, PaintsTheGripOnlyWhenAsked) {
+    ASSERT_TRUE(Resize_Add(nullptr, host_, 0, 1, 0, 1, "Main"));
+    UpdateWindow(host_);
+    InvalidateRect(host_, nullptr, FALSE);
+    Resize_OnPaint(host_, 0);
+    EXPECT_TRUE(GetUpdateRect(host_, nullptr, FALSE));
+    Resize_OnPaint(host_, 1);
+    EXPECT_FALSE(GetUpdateRect(host_, nullptr, FALSE));
+}
+
 TEST(RichEdit, LoadsAndUnloads) {
     EXPECT_TRUE(RichEdit_Load());
     EXPECT_TRUE(RichEdit_Unload());
