@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "bitmap.h"
 #include "blitbox.h"
@@ -150,6 +151,46 @@ void RecordScroll(void* data, HWND window, int bar, int code, int position) {
     seen->code = code;
     seen->position = position;
     seen->window = window;
+}
+
+std::vector<UINT> g_parentSaw;
+
+LRESULT CALLBACK RecordingParent(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_KEYDOWN || message == WM_LBUTTONDOWN || message == WM_LBUTTONUP || message == WM_MOUSEMOVE ||
+        message == WM_MOUSELEAVE)
+        g_parentSaw.push_back(message);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST(BlitBox, KeysAndMouseGoToTheParent) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = RecordingParent;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "BrimlowRecordingParent";
+    RegisterClassA(&wc);
+    HWND parent = CreateWindowExA(0, "BrimlowRecordingParent", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
+    HWND box = CreateWindowExA(0, "BlitBox", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, parent, nullptr, wc.hInstance,
+                               nullptr);
+    g_parentSaw.clear();
+    EXPECT_EQ(SendMessageA(box, WM_GETDLGCODE, 0, 0), DLGC_WANTARROWS | DLGC_WANTALLKEYS);
+    EXPECT_EQ(SendMessageA(box, WM_ERASEBKGND, 0, 0), 1);
+    SendMessageA(box, WM_KEYDOWN, VK_DOWN, 0);
+    ASSERT_EQ(g_parentSaw.size(), 1u);
+    EXPECT_EQ(g_parentSaw[0], UINT(WM_KEYDOWN));
+    SendMessageA(box, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 4));
+    EXPECT_EQ(GetFocus(), box);
+    SendMessageA(box, WM_LBUTTONUP, 0, MAKELPARAM(3, 4));
+    SendMessageA(box, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    SendMessageA(box, WM_MOUSELEAVE, 0, 0);
+    PumpFor(30);
+    ASSERT_GE(g_parentSaw.size(), 5u);
+    EXPECT_EQ(g_parentSaw[1], UINT(WM_LBUTTONDOWN));
+    EXPECT_EQ(g_parentSaw[2], UINT(WM_LBUTTONUP));
+    EXPECT_EQ(g_parentSaw[3], UINT(WM_MOUSEMOVE));
+    EXPECT_EQ(g_parentSaw[4], UINT(WM_MOUSELEAVE));
+    DestroyWindow(parent);
+    UnregisterClassA("BrimlowRecordingParent", wc.hInstance);
 }
 
 TEST_F(BlitBoxTest, ScrollHookGetsTheBar) {

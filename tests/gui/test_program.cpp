@@ -372,11 +372,30 @@ void Phases(Session& s) {
     Tray(s);
 }
 
+bool IsGone(void* window) {
+    return !IsWindow(HWND(window));
+}
+
+// Presses Escape where the keyboard focus is, as a user would; the dialog
+// loop turns it into the close request. Falls back to the command itself
+// so that a failed press cannot leave the program running.
+void PressEscape(HWND main) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    DWORD thread = GetWindowThreadProcessId(main, nullptr);
+    HWND target = GetGUIThreadInfo(thread, &info) && info.hwndFocus ? info.hwndFocus : main;
+    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    bool closed = WaitUntil(IsGone, main, 5000);
+    EXPECT_TRUE(closed) << "Escape did not close the window";
+    if (!closed) PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
+}
+
 DWORD WINAPI Driver(void* data) {
     Session* s = static_cast<Session*>(data);
     Phases(*s);
     HWND main = WaitForMainWindow(kWait);
-    if (main) PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
+    if (main) PressEscape(main);
     return 0;
 }
 
@@ -405,6 +424,8 @@ TEST(Program, AUserSession) {
     WaitForSingleObject(driver, INFINITE);
     CloseHandle(driver);
     EXPECT_EQ(code, 1);
+    // The dialog's own result for Escape is 1 (the close box gives 0).
+    EXPECT_NE(ReadText("debug.log").find("Return = 1 (00000001)"), std::string::npos);
 
     std::string saved = ReadText(session.folders.unixSettings + "config.xml");
     EXPECT_NE(saved.find("<ActiveProfile>E-mail</ActiveProfile>"), std::string::npos);
