@@ -85,10 +85,13 @@ if(BRIMLOW_WIN32)
   add_executable(brimlow-program-tests
       tests/gui/test_program.cpp
       tests/gui/program_support.cpp
+      tests/gui/gui_support.cpp
+      tests/test_support.cpp
       ${BRIMLOW_RES})
   target_link_libraries(brimlow-program-tests PRIVATE brimlow-gui ${BRIMLOW_GTEST})
   target_link_options(brimlow-program-tests PRIVATE -mconsole)
-  target_compile_definitions(brimlow-program-tests PRIVATE SOURCE_DIR="${CMAKE_SOURCE_DIR}" NOMINMAX)
+  target_compile_definitions(brimlow-program-tests PRIVATE SOURCE_DIR="${CMAKE_SOURCE_DIR}" NOMINMAX
+                             TESTDATA_DIR="${BRIMLOW_TESTDATA}" PROBE_COMMAND="./core-probe.exe")
   add_test(NAME program COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-display.sh ./brimlow-program-tests.exe
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   set_tests_properties(program PROPERTIES ENVIRONMENT "${BRIMLOW_WINE_ENV}" TIMEOUT 300)

@@ -104,3 +104,30 @@ HWND WaitForWindow(const char* caption, int ms) {
     } while (int(end - GetTickCount()) > 0);
     return nullptr;
 }
+
+void AnswerSaveDialog(void* data) {
+    const SaveAnswer* answer = static_cast<const SaveAnswer*>(data);
+    HWND dialog = nullptr;
+    for (int i = 0; i < 500 && !dialog; ++i) {
+        dialog = FindWindowA("#32770", answer->title.c_str());
+        if (!dialog) Sleep(10);
+    }
+    if (!dialog) return;
+    // The explorer-style dialog keeps the name in a combo box's edit (0x47c)
+    // or, in older layouts, in a plain edit (0x480).
+    HWND field = GetDlgItem(dialog, 0x47c);
+    if (field) {
+        HWND edit = FindWindowExA(field, nullptr, "Edit", nullptr);
+        if (edit) field = edit;
+    } else {
+        field = GetDlgItem(dialog, 0x480);
+    }
+    SendMessageA(field, WM_SETTEXT, 0, LPARAM(answer->typed.c_str()));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 100 && IsWindow(dialog); ++i) {
+        HWND question = nullptr;
+        while ((question = FindWindowExA(nullptr, question, "#32770", nullptr)) != nullptr)
+            if (GetWindow(question, GW_OWNER) == dialog) PostMessageA(question, WM_COMMAND, IDYES, 0);
+        Sleep(20);
+    }
+}

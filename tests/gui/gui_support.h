@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "../test_support.h"
 
 // A visible top-level window of the tests' own class, 400 x 300 at (50, 50).
@@ -19,3 +21,12 @@ void RunWhilePumping(void (*routine)(void*), void* data);
 // The first top-level window of this process with caption, waiting up to
 // ms milliseconds (pumping meanwhile); null when none appears.
 HWND WaitForWindow(const char* caption, int ms);
+
+// What AnswerSaveDialog types into the save dialog with that title.
+struct SaveAnswer {
+    std::string title;
+    std::string typed;
+};
+// A thread routine (data: SaveAnswer) that waits for the save dialog,
+// types the name, presses Save and says yes to any question it asks.
+void AnswerSaveDialog(void* data);

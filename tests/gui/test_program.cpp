@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bitmap.h"
+#include "gui_support.h"
 #include "message.h"
 #include "program_support.h"
 #include "resource.h"
@@ -239,6 +240,10 @@ HWND OtherPreview(HWND known) {
     return nullptr;
 }
 
+bool FileIsThere(void* unixPath) {
+    return FileBytes(static_cast<const char*>(unixPath)) > 0;
+}
+
 // A preview shows the sizes and the profile, copies a 32-bit DIB and keeps
 // a temporary file of its own.
 void Previews(Session& s) {
@@ -274,6 +279,13 @@ void Previews(Session& s) {
     EXPECT_EQ(GlobalSize(dib), 40u + 227u * 149u * 4u);
     GlobalUnlock(dib);
     CloseClipboard();
+
+    // "Save resized copy as..." copies the temporary file where the user says.
+    SaveAnswer reply = {"Select save path", s.folders.images + "saved-copy"};
+    PostMessageA(first, WM_COMMAND, IDM_REMOVE, 0);
+    AnswerSaveDialog(&reply);
+    EXPECT_TRUE(WaitUntil(FileIsThere, const_cast<char*>((s.folders.unixImages + "saved-copy.jpg").c_str()), kWait));
+    EXPECT_EQ(FileBytes(s.folders.unixImages + "saved-copy.jpg"), resizedBytes);
 
     SendMessageA(s.profile, WM_COMMAND, IDC_PREVIEW, 0);
     HWND second = OtherPreview(first);

@@ -286,40 +286,14 @@ TEST(WinHelpr, PlaceWindowStaysOnTheVirtualScreen) {
     DestroyWindow(host);
 }
 
-// Answers the save dialog titled "Select save path" as a user would: types
-// the name, presses Save and says yes to any question the dialog asks.
-void AnswerSave(void* data) {
-    const char* typed = static_cast<const char*>(data);
-    HWND dialog = nullptr;
-    for (int i = 0; i < 500 && !dialog; ++i) {
-        dialog = FindWindowA("#32770", "Select save path");
-        if (!dialog) Sleep(10);
-    }
-    if (!dialog) return;
-    HWND field = GetDlgItem(dialog, 0x47c);
-    if (field) {
-        HWND edit = FindWindowExA(field, nullptr, "Edit", nullptr);
-        if (edit) field = edit;
-    } else {
-        field = GetDlgItem(dialog, 0x480);
-    }
-    SendMessageA(field, WM_SETTEXT, 0, LPARAM(typed));
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 100 && IsWindow(dialog); ++i) {
-        HWND question = nullptr;
-        while ((question = FindWindowExA(nullptr, question, "#32770", nullptr)) != nullptr)
-            if (GetWindow(question, GW_OWNER) == dialog) PostMessageA(question, WM_COMMAND, IDYES, 0);
-        Sleep(20);
-    }
-}
-
 TEST(WinHelpr, SaveDialogAddsTheDefaultExtension) {
     HWND host = CreateHost("Save");
     char current[MAX_PATH];
     GetCurrentDirectoryA(sizeof(current), current);
     std::string typed = std::string(current) + "\\holiday-copy";
+    SaveAnswer reply = {"Select save path", typed};
     TestThread answer;
-    TestThread_Start(&answer, AnswerSave, const_cast<char*>(typed.c_str()));
+    TestThread_Start(&answer, AnswerSaveDialog, &reply);
     char folder[320] = "", name[80] = "resized.jpg";
     int chosen = Win_SaveFileDialog(host, "Select save path", folder, sizeof(folder), name, sizeof(name), 0, 1,
                                     "JPEG files (*.jpg)", "*.jpg");
