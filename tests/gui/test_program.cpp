@@ -335,6 +335,66 @@ void PreviewScrolling(Session& s) {
     ClearList(s);
 }
 
+struct MenuWatch {
+    HWND page;
+    int seen;
+};
+
+// Waits for a popup menu, notes it and closes it with Escape.
+DWORD WINAPI CloseMenu(void* data) {
+    MenuWatch* watch = static_cast<MenuWatch*>(data);
+    for (int i = 0; i < 200; ++i) {
+        HWND menu = FindWindowA("#32768", nullptr);
+        if (menu && IsWindowVisible(menu)) {
+            watch->seen = 1;
+            PostMessageA(watch->page, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+            return 0;
+        }
+        Sleep(10);
+    }
+    return 0;
+}
+
+// The popup menu opens only over a focused row; "Remove" deletes the
+// focused row even when several are selected.
+void RowMenu(Session& s) {
+    DropFiles(s.main, {Image(s, "landscape_1.jpg"), Image(s, "testorig.jpg"), Image(s, "rgb24.bmp")});
+    ASSERT_EQ(ListRows(s.list), 3);
+    NMHDR click = {s.list, IDC_LIST, UINT(NM_RCLICK)};
+    MenuWatch watch = {s.profile, 0};
+    HANDLE closer = CreateThread(nullptr, 0, CloseMenu, &watch, 0, nullptr);
+    SendMessageA(s.profile, WM_NOTIFY, IDC_LIST, LPARAM(&click));
+    WaitForSingleObject(closer, INFINITE);
+    CloseHandle(closer);
+    EXPECT_EQ(watch.seen, 1);
+
+    LVITEMA state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED;
+    for (int row = 0; row < 3; ++row) SendMessageA(s.list, LVM_SETITEMSTATE, row, LPARAM(&state));
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(s.list, LVM_SETITEMSTATE, 1, LPARAM(&state));
+    SendMessageA(s.profile, WM_COMMAND, IDM_REMOVE, 0);
+    ASSERT_EQ(ListRows(s.list), 2);
+    EXPECT_EQ(ListCell(s.list, 0, 0), "landscape_1.jpg");
+    EXPECT_EQ(ListCell(s.list, 1, 0), "rgb24.bmp");
+
+    // Without a focused row (selection alone does not count) no menu opens.
+    state.stateMask = LVIS_FOCUSED;
+    state.state = 0;
+    SendMessageA(s.list, LVM_SETITEMSTATE, WPARAM(-1), LPARAM(&state));
+    state.stateMask = LVIS_SELECTED;
+    state.state = LVIS_SELECTED;
+    SendMessageA(s.list, LVM_SETITEMSTATE, WPARAM(-1), LPARAM(&state));
+    watch.seen = 0;
+    closer = CreateThread(nullptr, 0, CloseMenu, &watch, 0, nullptr);
+    SendMessageA(s.profile, WM_NOTIFY, IDC_LIST, LPARAM(&click));
+    WaitForSingleObject(closer, INFINITE);
+    CloseHandle(closer);
+    EXPECT_EQ(watch.seen, 0);
+    ClearList(s);
+}
+
 bool IsVisible(void* window) {
     return IsWindowVisible(HWND(window)) != FALSE;
 }
@@ -381,6 +441,7 @@ void Phases(Session& s) {
     SettingsControls(s);
     Previews(s);
     PreviewScrolling(s);
+    RowMenu(s);
     Tray(s);
 }
 
