@@ -30,12 +30,15 @@ int Win_ShowItem(HWND window, int id, int flag);
 
 // ------------------------------------------------------------ combo boxes
 
+// Removes every entry; 0 when the control reports an error.
 int Win_ComboReset(HWND window, int id);
 // Appends text; *index is the new entry (0 and failure on error).
 int Win_ComboAddString(HWND window, int id, const char* text, int* index);
+// The 64-bit value kept with entry index.
 int Win_ComboSetData(HWND window, int id, int index, int64_t value);
 // Fails (with *value 0) when the control answers its error value.
 int Win_ComboGetData(HWND window, int id, int index, int64_t* value);
+// Selects entry index; -1 clears the selection.
 int Win_ComboSelect(HWND window, int id, int index);
 // Fails with *index 0 when nothing is selected.
 int Win_ComboGetSelection(HWND window, int id, int* index);
@@ -55,14 +58,18 @@ enum {
     WIN_COLUMN_IMAGE_RIGHT = 0x20
 };
 
+// Deletes every row.
 int Win_ListDeleteAll(HWND window, int id);
+// The number of columns the control has.
 int Win_ListColumnCount(HWND window, int id, int* count);
 // Width in average character widths of the control's font; flags as above.
 int Win_ListInsertColumn(HWND window, int id, int index, int widthChars, const char* title, int flags);
+// Inserts an empty row at index.
 int Win_ListInsertRow(HWND window, int id, int index);
 // Appends an empty row; *index is its position (0 and failure on error).
 int Win_ListAppendRow(HWND window, int id, int* index);
 int Win_ListDeleteRow(HWND window, int id, int row);
+// One cell; reading keeps at most size - 1 characters and terminates.
 int Win_ListSetText(HWND window, int id, int row, int column, const char* text);
 int Win_ListGetText(HWND window, int id, int row, int column, char* buffer, int size);
 int Win_ListRowCount(HWND window, int id, int* count);
@@ -71,6 +78,7 @@ int Win_ListFocusRow(HWND window, int id, int row);
 // The first row in the focused state (not merely selected); fails with
 // *row 0 when no row holds the focus.
 int Win_ListFocusedRow(HWND window, int id, int* row);
+// Full-row selection on (flag 1) or off.
 int Win_ListFullRowSelect(HWND window, int id, int flag);
 
 // ------------------------------------------------------------------ menus
