@@ -114,7 +114,7 @@ if(BRIMLOW_WIN32)
   add_custom_command(OUTPUT ${BRIMLOW_RES}
       COMMAND /usr/lib/wine/wrc -I${CMAKE_SOURCE_DIR}/app -o ${BRIMLOW_RES} brimlow.rc
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/app
-      DEPENDS app/brimlow.rc app/resource.h ${BRIMLOW_ART})
+      DEPENDS app/brimlow.rc app/resource.h app/brimlow.manifest ${BRIMLOW_ART})
   set_source_files_properties(${BRIMLOW_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
   add_library(brimlow-gui STATIC
       app/winmain.cpp
