@@ -189,8 +189,8 @@ void Preview_OnContextMenu(HWND window, LPARAM at) {
     POINT point = {short(LOWORD(at)), short(HIWORD(at))};
     if (at == -1) GetCursorPos(&point);
     HMENU menu = CreatePopupMenu();
-    Win_AppendMenuText(menu, IDM_REMOVE, save);
-    Win_AppendMenuText(menu, IDM_OPEN_PREVIEW, copy);
+    Win_AppendMenuText(menu, PREVIEW_SAVE, save);
+    Win_AppendMenuText(menu, PREVIEW_COPY, copy);
     TrackPopupMenu(menu, TPM_LEFTBUTTON, point.x, point.y, 0, window, nullptr);
     DestroyMenu(menu);
 }
@@ -254,8 +254,8 @@ LRESULT CALLBACK PreviewProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         Preview_OnContextMenu(window, lParam);
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDM_REMOVE) Preview_OnSave(window, preview);
-        if (LOWORD(wParam) == IDM_OPEN_PREVIEW) Preview_OnCopy(window, preview);
+        if (LOWORD(wParam) == PREVIEW_SAVE) Preview_OnSave(window, preview);
+        if (LOWORD(wParam) == PREVIEW_COPY) Preview_OnCopy(window, preview);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

@@ -7,6 +7,9 @@
 
 #include "config.h"
 
+// The commands of a preview's context menu.
+enum { PREVIEW_SAVE = 4000, PREVIEW_COPY = 4001 };
+
 // Registers (or unregisters) the window class "ResizePreviewClass".
 int Preview_Register(HINSTANCE instance);
 int Preview_Unregister(HINSTANCE instance);

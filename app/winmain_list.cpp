@@ -35,11 +35,11 @@ void ShowMessage(void*, const char* text) {
 
 const JobHost kBoxHost = {nullptr, ShowProgress, IsCancelled, ShowMessage};
 
-// Paths of a batch: count texts of 320 bytes in one tracked block.
+// Paths of a batch: texts of 320 bytes in one tracked block, and the
+// pointers to them that the pipeline takes.
 struct PathTable {
     char* texts;
     const char** paths;
-    int count;
     int textBytes;
     int pointerBytes;
 };
@@ -52,6 +52,7 @@ int PathTable_Create(PathTable* table, int count) {
         return 0;
     table->texts = static_cast<char*>(Mem_Alloc(table->textBytes, MEM_HEAP, kModule, __LINE__));
     table->paths = static_cast<const char**>(Mem_Alloc(table->pointerBytes, MEM_HEAP, kModule, __LINE__));
+    for (int i = 0; i < count; ++i) table->paths[i] = table->texts + size_t(i) * CONFIG_PATH_SIZE;
     return 1;
 }
 
@@ -76,14 +77,12 @@ void AppendRow(HWND page, const FileRow& row) {
 int FetchDroppedNames(HDROP drop, PathTable* table, int count) {
     int fetched = 0;
     for (; fetched < count; ++fetched) {
-        char* slot = PathTable_Slot(table, fetched);
-        if (!DragQueryFileA(drop, UINT(fetched), slot, CONFIG_PATH_SIZE)) {
+        if (!DragQueryFileA(drop, UINT(fetched), PathTable_Slot(table, fetched), CONFIG_PATH_SIZE)) {
             DWORD error = GetLastError();
             Log_Print(0, "Error retrieving name (%d of %d) %d:%.8X\n", fetched + 1, count, int(error),
                       unsigned(error));
             break;
         }
-        table->paths[fetched] = slot;
     }
     return fetched;
 }
@@ -101,11 +100,8 @@ void ResizeJobWorker(void* data) {
         Message_Show(0, MESSAGE_OK, nullptr, "Not enough memory for %d images.", rows);
         return;
     }
-    for (int i = 0; i < rows; ++i) {
-        char* slot = PathTable_Slot(&table, i);
-        Win_ListGetText(page, IDC_LIST, i, columns - 1, slot, CONFIG_PATH_SIZE);
-        table.paths[i] = slot;
-    }
+    for (int i = 0; i < rows; ++i)
+        Win_ListGetText(page, IDC_LIST, i, columns - 1, PathTable_Slot(&table, i), CONFIG_PATH_SIZE);
     int complete = 0;
     ResizeJob(main->config, table.paths, rows, &kBoxHost, &complete);
     PathTable_Destroy(&table);

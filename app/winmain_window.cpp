@@ -128,15 +128,19 @@ void MainWindow_OnCommand(MainWindowStruct* main, int id) {
 
 // ------------------------------------------------------------ the tray
 
-void AddTrayIcon(MainWindowStruct* main) {
+// Adds (1) or removes (0) the tray icon, with the window's title as tip.
+void ShowTrayIcon(MainWindowStruct* main, int add) {
     char title[80];
     GetWindowTextA(main->window, title, sizeof(title));
-    TrayIcon_Add(main->window, IDI_TRAY, main->trayIcon, WM_TRAY_NOTIFY, title);
+    if (add)
+        TrayIcon_Add(main->window, IDI_TRAY, main->trayIcon, WM_TRAY_NOTIFY, title);
+    else
+        TrayIcon_Remove(main->window, IDI_TRAY, main->trayIcon, WM_TRAY_NOTIFY, title);
 }
 
 void MainWindow_OnMinimize(MainWindowStruct* main) {
     if (main->config->TrayMinimize == 1) {
-        AddTrayIcon(main);
+        ShowTrayIcon(main, 1);
         ShowWindow(main->window, SW_HIDE);
     } else {
         ShowWindow(main->window, SW_MINIMIZE);
@@ -147,9 +151,7 @@ void MainWindow_OnMinimize(MainWindowStruct* main) {
 void MainWindow_OnRestore(MainWindowStruct* main) {
     if (main->config->TrayMinimize == 1) {
         ShowWindow(main->window, SW_SHOWNORMAL);
-        char title[80];
-        GetWindowTextA(main->window, title, sizeof(title));
-        TrayIcon_Remove(main->window, IDI_TRAY, main->trayIcon, WM_TRAY_NOTIFY, title);
+        ShowTrayIcon(main, 0);
     } else {
         ShowWindow(main->window, SW_RESTORE);
     }
@@ -177,7 +179,7 @@ int MainWindow_OnSysCommand(MainWindowStruct* main, WPARAM command) {
 
 void MainWindow_OnOtherMessage(MainWindowStruct* main, UINT message) {
     if (TrayIcon_IsTaskbarCreated(message) && main->inTray == 1 && main->config->TrayMinimize == 1)
-        AddTrayIcon(main);
+        ShowTrayIcon(main, 1);
 }
 
 INT_PTR Handled(HWND window, LRESULT result) {

@@ -129,7 +129,7 @@ int GetTime(FileStruct* file, int which, LocalMinutes* minutes, int* seconds, in
         Log_Print(0, "A file must be stat'd first\n");
         return 0;
     }
-    FileLocalTime t;
+    SysTime t;
     int opened = 0;
     uint32_t error = 0;
     if (!FileSys_GetTime(file->path, which, &t, &opened, &error)) return LogTimeFailure(file, opened, error);
@@ -144,7 +144,7 @@ int SetTime(FileStruct* file, int which, LocalMinutes minutes, int seconds, int 
         Log_Print(0, "A file must be stat'd first\n");
         return 0;
     }
-    FileLocalTime t;
+    SysTime t;
     File_FromLocalMinutes(minutes, &t.year, &t.month, &t.day, &t.hour, &t.minute);
     t.second = seconds;
     int opened = 0;

@@ -143,7 +143,7 @@ int FileSys_Stat(const char* path, FileInfo* info, uint32_t* error) {
     return 1;
 }
 
-int FileSys_GetTime(const char* path, int which, FileLocalTime* out, int* opened, uint32_t* error) {
+int FileSys_GetTime(const char* path, int which, SysTime* out, int* opened, uint32_t* error) {
     *opened = 0;
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return Fail(error);
@@ -166,7 +166,7 @@ int FileSys_GetTime(const char* path, int which, FileLocalTime* out, int* opened
 
 // Access and write times are set through the path; a creation time cannot
 // be set on Linux and fails as unsupported.
-int FileSys_SetTime(const char* path, int which, const FileLocalTime* in, int* opened, uint32_t* error) {
+int FileSys_SetTime(const char* path, int which, const SysTime* in, int* opened, uint32_t* error) {
     *opened = 0;
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return Fail(error);

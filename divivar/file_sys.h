@@ -6,14 +6,10 @@
 #include <stdint.h>
 
 #include "file.h"
+#include "orv-core_sys.h"
 
 enum { FILESYS_READ = 1, FILESYS_WRITE = 2 };
 enum { FILESYS_CREATED = 0, FILESYS_ACCESSED = 1, FILESYS_WRITTEN = 2 };
-
-// Local calendar time to the second.
-struct FileLocalTime {
-    int year, month, day, hour, minute, second;
-};
 
 // Opens an existing file, or creates a missing one when create is 1, with
 // FILESYS_READ / FILESYS_WRITE access and the FILE_MODE_SHARE* bits.
@@ -30,8 +26,8 @@ int FileSys_Stat(const char* path, FileInfo* info, uint32_t* error);
 // Reads or writes one of a path's three times. *opened tells whether the
 // path could be opened; a failure after that is a failure of the time
 // itself.
-int FileSys_GetTime(const char* path, int which, FileLocalTime* time, int* opened, uint32_t* error);
-int FileSys_SetTime(const char* path, int which, const FileLocalTime* time, int* opened, uint32_t* error);
+int FileSys_GetTime(const char* path, int which, SysTime* time, int* opened, uint32_t* error);
+int FileSys_SetTime(const char* path, int which, const SysTime* time, int* opened, uint32_t* error);
 
 int FileSys_Delete(const char* path, uint32_t* error);
 int FileSys_RemoveDir(const char* path, uint32_t* error);

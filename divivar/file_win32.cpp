@@ -94,7 +94,7 @@ int FileSys_Stat(const char* path, FileInfo* info, uint32_t* error) {
     return 1;
 }
 
-int FileSys_GetTime(const char* path, int which, FileLocalTime* out, int* opened, uint32_t* error) {
+int FileSys_GetTime(const char* path, int which, SysTime* out, int* opened, uint32_t* error) {
     *opened = 0;
     HANDLE h = OpenForTimes(path, FILE_READ_ATTRIBUTES);
     if (h == INVALID_HANDLE_VALUE) return Fail(error);
@@ -117,7 +117,7 @@ int FileSys_GetTime(const char* path, int which, FileLocalTime* out, int* opened
     return 1;
 }
 
-int FileSys_SetTime(const char* path, int which, const FileLocalTime* in, int* opened, uint32_t* error) {
+int FileSys_SetTime(const char* path, int which, const SysTime* in, int* opened, uint32_t* error) {
     *opened = 0;
     HANDLE h = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
     if (h == INVALID_HANDLE_VALUE) return Fail(error);

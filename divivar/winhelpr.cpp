@@ -22,6 +22,15 @@ int LimitAndSelect(HWND window, int id, int limit) {
     return 1;
 }
 
+// The new row's position, or -1.
+LRESULT InsertEmptyRow(HWND window, int id, int index) {
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = index;
+    item.pszText = const_cast<char*>("");
+    return SendDlgItemMessageA(window, id, LVM_INSERTITEMA, 0, LPARAM(&item));
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ dialog items
@@ -191,22 +200,14 @@ int Win_ListInsertColumn(HWND window, int id, int index, int widthChars, const c
 }
 
 int Win_ListInsertRow(HWND window, int id, int index) {
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = index;
-    item.pszText = const_cast<char*>("");
-    return Win_SendItemMessage(window, id, LVM_INSERTITEMA, 0, LPARAM(&item)) >= 0;
+    return InsertEmptyRow(window, id, index) >= 0;
 }
 
 int Win_ListAppendRow(HWND window, int id, int* index) {
     if (!index) Core_NullPointer(kModule, __LINE__);
     int count = 0;
     Win_ListRowCount(window, id, &count);
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = count;
-    item.pszText = const_cast<char*>("");
-    LRESULT at = Win_SendItemMessage(window, id, LVM_INSERTITEMA, 0, LPARAM(&item));
+    LRESULT at = InsertEmptyRow(window, id, count);
     if (at < 0) {
         *index = 0;
         return 0;

@@ -1,8 +1,6 @@
 // Helpers of the window tests.
 #include "gui_support.h"
 
-#include <string.h>
-
 #include <atomic>
 
 namespace {
@@ -15,24 +13,6 @@ void PumpOnce() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-}
-
-struct Search {
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK MatchCaption(HWND window, LPARAM data) {
-    Search* search = reinterpret_cast<Search*>(data);
-    char text[256];
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId()) return TRUE;
-    if (GetWindowTextA(window, text, sizeof(text)) > 0 && strcmp(text, search->caption) == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
 }
 
 }  // namespace
@@ -93,25 +73,24 @@ void RunWhilePumping(void (*routine)(void*), void* data) {
     TestThread_Join(&thread);
 }
 
-HWND WaitForWindow(const char* caption, int ms) {
-    DWORD end = GetTickCount() + DWORD(ms);
-    do {
-        Search search = {caption, nullptr};
-        EnumWindows(MatchCaption, LPARAM(&search));
-        if (search.found) return search.found;
-        PumpOnce();
+HWND WaitForDialog(const char* caption, HWND owner, HWND skip, int ms) {
+    for (int waited = 0; waited <= ms; waited += 10) {
+        HWND found = nullptr;
+        while ((found = FindWindowExA(nullptr, found, "#32770", caption)) != nullptr) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(found, &process);
+            if (process == GetCurrentProcessId() && found != skip && IsWindowVisible(found) &&
+                (!owner || GetWindow(found, GW_OWNER) == owner))
+                return found;
+        }
         Sleep(10);
-    } while (int(end - GetTickCount()) > 0);
+    }
     return nullptr;
 }
 
 void AnswerSaveDialog(void* data) {
     const SaveAnswer* answer = static_cast<const SaveAnswer*>(data);
-    HWND dialog = nullptr;
-    for (int i = 0; i < 500 && !dialog; ++i) {
-        dialog = FindWindowA("#32770", answer->title.c_str());
-        if (!dialog) Sleep(10);
-    }
+    HWND dialog = WaitForDialog(answer->title.c_str(), nullptr, nullptr, 5000);
     if (!dialog) return;
     // The explorer-style dialog keeps the name in a combo box's edit (0x47c)
     // or, in older layouts, in a plain edit (0x480).

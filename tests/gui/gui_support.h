@@ -18,9 +18,10 @@ void PumpFor(int ms);
 // it has ended (the routine may send messages to this thread's windows).
 void RunWhilePumping(void (*routine)(void*), void* data);
 
-// The first top-level window of this process with caption, waiting up to
-// ms milliseconds (pumping meanwhile); null when none appears.
-HWND WaitForWindow(const char* caption, int ms);
+// For answering threads: the first visible dialog ("#32770") of this
+// process with caption (any when null) and owner (any when null) that is
+// not skip, waiting up to ms milliseconds; null when none appears.
+HWND WaitForDialog(const char* caption, HWND owner, HWND skip, int ms);
 
 // What AnswerSaveDialog types into the save dialog with that title.
 struct SaveAnswer {

@@ -155,13 +155,7 @@ TEST_F(MessageTest, LongTextsAreCut) {
 
 // Answers the question box (the progress box carries the same caption).
 void Answer(void* data) {
-    HWND question = nullptr;
-    for (int i = 0; i < 500 && !question; ++i) {
-        HWND found = nullptr;
-        while ((found = FindWindowExA(nullptr, found, nullptr, "Question")) != nullptr)
-            if (found != Message_GetWindow()) question = found;
-        if (!question) Sleep(10);
-    }
+    HWND question = WaitForDialog("Question", nullptr, Message_GetWindow(), 5000);
     if (question) PostMessageA(question, WM_COMMAND, WPARAM(INT_PTR(data)), 0);
 }
 

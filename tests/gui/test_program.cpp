@@ -6,12 +6,13 @@
 #include <commctrl.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "bitmap.h"
 #include "gui_support.h"
+#include "../test_support.h"
 #include "message.h"
+#include "previewdialog.h"
 #include "program_support.h"
 #include "resource.h"
 #include "winmain.h"
@@ -37,13 +38,6 @@ std::string Image(const Session& s, const char* name) {
 int64_t FileBytes(const std::string& unixPath) {
     std::ifstream in(unixPath, std::ios::binary | std::ios::ate);
     return in ? int64_t(in.tellg()) : -1;
-}
-
-std::string ReadText(const std::string& unixPath) {
-    std::ifstream in(unixPath, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 void ClearList(Session& s) {
@@ -264,7 +258,7 @@ void Previews(Session& s) {
     EXPECT_EQ(std::string(status), "Resized from 5 Kb to " + std::to_string(resizedBytes / 1024) +
                                        " Kb with the 'E-mail' profile.");
 
-    SendMessageA(first, WM_COMMAND, IDM_OPEN_PREVIEW, 0);
+    SendMessageA(first, WM_COMMAND, PREVIEW_COPY, 0);
     ASSERT_TRUE(OpenClipboard(nullptr));
     HANDLE dib = GetClipboardData(CF_DIB);
     ASSERT_NE(dib, nullptr);
@@ -282,7 +276,7 @@ void Previews(Session& s) {
 
     // "Save resized copy as..." copies the temporary file where the user says.
     SaveAnswer reply = {"Select save path", s.folders.images + "saved-copy"};
-    PostMessageA(first, WM_COMMAND, IDM_REMOVE, 0);
+    PostMessageA(first, WM_COMMAND, PREVIEW_SAVE, 0);
     AnswerSaveDialog(&reply);
     EXPECT_TRUE(WaitUntil(FileIsThere, const_cast<char*>((s.folders.unixImages + "saved-copy.jpg").c_str()), kWait));
     EXPECT_EQ(FileBytes(s.folders.unixImages + "saved-copy.jpg"), resizedBytes);
@@ -498,15 +492,15 @@ TEST(Program, AUserSession) {
     CloseHandle(driver);
     EXPECT_EQ(code, 1);
     // The dialog's own result for Escape is 1 (the close box gives 0).
-    EXPECT_NE(ReadText("debug.log").find("Return = 1 (00000001)"), std::string::npos);
+    EXPECT_NE(ReadWholeFile("debug.log").find("Return = 1 (00000001)"), std::string::npos);
 
-    std::string saved = ReadText(session.folders.unixSettings + "config.xml");
+    std::string saved = ReadWholeFile(session.folders.unixSettings + "config.xml");
     EXPECT_NE(saved.find("<ActiveProfile>E-mail</ActiveProfile>"), std::string::npos);
     EXPECT_NE(saved.find("<Width>300</Width>"), std::string::npos);
     EXPECT_NE(saved.find("<Height>225</Height>"), std::string::npos);
     EXPECT_NE(saved.find("<Quality>0.750000</Quality>"), std::string::npos);
     EXPECT_NE(saved.find("<TrayMinimize>false</TrayMinimize>"), std::string::npos);
-    EXPECT_NE(ReadText(session.folders.unixSettings + "stats.xml").find("<ImagesProcessed>0</ImagesProcessed>"),
+    EXPECT_NE(ReadWholeFile(session.folders.unixSettings + "stats.xml").find("<ImagesProcessed>0</ImagesProcessed>"),
               std::string::npos);
 }
 

@@ -312,13 +312,7 @@ struct FolderAnswer {
 // Confirms the folder dialog owned by the host as it opened.
 void ConfirmFolder(void* data) {
     FolderAnswer* answer = static_cast<FolderAnswer*>(data);
-    HWND dialog = nullptr;
-    for (int i = 0; i < 500 && !dialog; ++i) {
-        HWND found = nullptr;
-        while ((found = FindWindowExA(nullptr, found, "#32770", nullptr)) != nullptr)
-            if (GetWindow(found, GW_OWNER) == answer->owner && IsWindowVisible(found)) dialog = found;
-        if (!dialog) Sleep(10);
-    }
+    HWND dialog = WaitForDialog(nullptr, answer->owner, nullptr, 5000);
     if (!dialog) return;
     Sleep(300);
     GetWindowRect(dialog, &answer->placed);
