@@ -5,7 +5,6 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,7 +15,9 @@
 #include "orv-core.h"
 #include "orv-str.h"
 #include "thread.h"
-#include "winmain.h"
+#include "winmain_batch.h"
+#include "winmain_job.h"
+#include "winmain_scale.h"
 
 namespace {
 
@@ -176,124 +177,74 @@ void PrintTable(const std::vector<FileRow>& rows) {
 
 // ---------------------------------------------------------- the resize run
 
-struct FileResult {
-    int ok = 0;
-    int64_t sourceBytes = 0;
-    int64_t outputBytes = 0;
-};
-
-struct Run {
-    const AppConfig* config;
-    const std::vector<std::string>* files;
-    std::vector<FileResult> results;
+// What the terminal shows of a run, and its closing message.
+struct Console {
     int quiet;
     int terminal;
-    std::atomic<int> next{0};
-    std::atomic<int> stop{0};
-    CoreLock* lock = nullptr;
-    CoreEvent* finished = nullptr;
-    int workersLeft = 0;
-    int started = 0;
-    int failedIndex = -1;
-    std::string failure;
+    int total;
+    int done;
+    std::string closing;
 };
 
-// One progress line per file, or on a terminal one line that redraws.
-void ShowProgress(Run* run, const char* base) {
-    if (run->quiet) return;
-    int total = int(run->files->size());
-    int count = ++run->started;
-    if (run->terminal) {
+// One line per progress text, or on a terminal one line that redraws with
+// a bar of the files finished.
+void ConsoleProgress(void* data, const char* text) {
+    Console* c = static_cast<Console*>(data);
+    if (c->quiet) return;
+    if (c->terminal) {
         const int kBar = 24;
-        std::string bar(size_t(total ? (count - 1) * kBar / total : 0), '#');
+        std::string bar(size_t(c->total > 0 ? c->done * kBar / c->total : 0), '#');
         bar.resize(kBar, '.');
-        printf("\r\033[K[%s] Resizing %d of %d, %s...", bar.c_str(), count, total, base);
+        printf("\r\033[K[%s] %s", bar.c_str(), text);
     } else {
-        printf("Resizing %d of %d, %s...\n", count, total, base);
+        printf("%s\n", text);
     }
     fflush(stdout);
 }
 
-// A worker takes the next file until none is left, a file failed or the
-// run was interrupted; files in progress always finish.
-void Worker(void* data) {
-    Run* run = static_cast<Run*>(data);
-    ResizeWork work = {};
-    ResizeWork_Create(&work);
-    int total = int(run->files->size());
-    for (;;) {
-        if (run->stop.load() || Core_Interrupted()) break;
-        int i = run->next.fetch_add(1);
-        if (i >= total) break;
-        const char* path = (*run->files)[size_t(i)].c_str();
-        char name[320];
-        Path_GetName(path, name, int(sizeof name), 1);
-        Mutex_Lock(run->lock, -1, kModule, __LINE__);
-        ShowProgress(run, name);
-        Mutex_Unlock(run->lock, kModule, __LINE__);
-        int ok = ResizeFile(run->config, path, &work);
-        Mutex_Lock(run->lock, -1, kModule, __LINE__);
-        run->results[size_t(i)] = {ok, work.sourceBytes, work.outputBytes};
-        if (!ok && (run->failedIndex < 0 || i < run->failedIndex)) {
-            run->failedIndex = i;
-            run->failure = work.message;
-            run->stop.store(1);
-        }
-        Mutex_Unlock(run->lock, kModule, __LINE__);
-    }
-    ResizeWork_Destroy(&work);
-    Mutex_Lock(run->lock, -1, kModule, __LINE__);
-    if (--run->workersLeft == 0) Event_Set(run->finished, 1);
-    Mutex_Unlock(run->lock, kModule, __LINE__);
+int ConsoleCancelled(void*) {
+    return Core_Interrupted();
 }
 
-// Resizes the files with the given number of workers. The totals are those
-// of the files before the first failure, as a one-job run counts them.
-int ResizeAll(AppConfig* runConfig, const std::vector<std::string>& files, const Options& opt, AppConfig* saved) {
-    Run run;
-    run.config = runConfig;
-    run.files = &files;
-    run.results.resize(files.size());
-    run.quiet = opt.quiet;
-    run.terminal = Core_OutputIsTerminal();
-    int jobs = opt.jobs > 0 ? opt.jobs : int(std::max(1u, std::thread::hardware_concurrency()));
-    jobs = std::min(jobs, std::max(1, int(files.size())));
-    Mutex_Create(&run.lock);
-    Event_Create(&run.finished);
-    run.workersLeft = jobs;
-    ThreadPool(jobs);
-    for (int w = 0; w < jobs; ++w) ThreadPool_Run(&run, Worker);
-    int signalled = 0;
-    Event_Wait(run.finished, &signalled, -1, kModule, __LINE__);
-    ThreadPool(0);
-    if (run.terminal && !opt.quiet) printf("\n");
-    Event_Close(&run.finished);
-    Mutex_Close(&run.lock);
+void ConsoleMessage(void* data, const char* text) {
+    static_cast<Console*>(data)->closing = text;
+}
 
-    int64_t sourceSum = 0, outputSum = 0;
-    int written = 0;
-    for (const FileResult& r : run.results) {
-        if (!r.ok) break;
-        sourceSum += r.sourceBytes;
-        outputSum += r.outputBytes;
-        ++written;
-    }
-    saved->ImagesProcessed += written;
-    saved->Original += sourceSum;
-    saved->Resized += outputSum;
-    char text[320];
-    if (run.failedIndex >= 0) {
-        fprintf(stderr, "%s\n", run.failure.c_str());
+void ConsoleFileDone(void* data, int, int) {
+    static_cast<Console*>(data)->done += 1;
+}
+
+// Resizes the accepted files with the batch engine and adds the run's
+// totals to the saved statistics. Returns the exit status.
+int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, const Options& opt, AppConfig* saved) {
+    BatchStruct* batch = nullptr;
+    if (!Batch_Create(&batch, runConfig, int(rows.size()))) {
+        fprintf(stderr, "Not enough memory for %d images.\n", int(rows.size()));
         return kExitStopped;
     }
-    if (written < int(files.size())) {
-        JobCancelledText(written, text, int(sizeof text));
-        fprintf(stderr, "%s\n", text);
-        return kExitInterrupted;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        int32_t width = 0, height = 0;
+        ParseDimensions(rows[i].dimensions, &width, &height);
+        Batch_SetSource(batch, int(i), rows[i].path, width, height, nullptr);
     }
-    JobFinishedText(written, sourceSum - outputSum, text, int(sizeof text));
-    printf("%s\n", text);
-    return kExitDone;
+    Console console = {opt.quiet, Core_OutputIsTerminal(), int(rows.size()), 0, std::string()};
+    JobHost host = {&console, ConsoleProgress, ConsoleCancelled, ConsoleMessage, ConsoleFileDone};
+    int jobs = opt.jobs > 0 ? opt.jobs : int(std::max(1u, std::thread::hardware_concurrency()));
+    jobs = std::min(jobs, std::max(1, int(rows.size())));
+    // The calling thread is one of the workers.
+    ThreadPool(jobs - 1);
+    Batch_Run(batch, &host, jobs);
+    ThreadPool(0);
+    if (console.terminal && !opt.quiet) printf("\n");
+    Batch_AddStatistics(batch, saved);
+    int status = kExitDone;
+    if (batch->failedIndex >= 0)
+        status = kExitStopped;
+    else if (batch->cancelled)
+        status = kExitInterrupted;
+    fprintf(status == kExitDone ? stdout : stderr, "%s\n", console.closing.c_str());
+    Batch_Destroy(&batch);
+    return status;
 }
 
 int Main(int argc, char** argv) {
@@ -308,7 +259,6 @@ int Main(int argc, char** argv) {
     if (status < 0) {
         std::vector<std::string> files = ExpandPaths(opt.paths);
         std::vector<FileRow> rows;
-        std::vector<std::string> accepted;
         BitmapStruct* scratch = nullptr;
         Bitmap_Create(&scratch);
         for (const std::string& f : files) {
@@ -317,7 +267,6 @@ int Main(int argc, char** argv) {
                 EstimateRow(run, row.dimensions, row.newDimensions, int(sizeof row.newDimensions), row.estimate,
                             int(sizeof row.estimate));
                 rows.push_back(row);
-                accepted.push_back(f);
             } else if (!opt.quiet) {
                 char name[320];
                 Path_GetName(f.c_str(), name, int(sizeof name), 0);
@@ -330,7 +279,7 @@ int Main(int argc, char** argv) {
             status = kExitDone;
         } else {
             Core_CatchInterrupt();
-            status = ResizeAll(run, accepted, opt, saved);
+            status = ResizeAll(run, rows, opt, saved);
             if (saved->DisableSave == 1)
                 Log_Print(0, "Save disabled\n");
             else

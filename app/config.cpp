@@ -60,6 +60,24 @@ int Config_Reset(AppConfig* config) {
     return 1;
 }
 
+int Config_Copy(AppConfig* destination, const AppConfig* source) {
+    if (!destination || !source) Core_NullPointer(kModule, __LINE__);
+    CheckList(const_cast<ProfileStructLinked*>(&source->Profiles), __LINE__);
+    Config_Reset(destination);
+    ProfileStructLinked list = destination->Profiles;
+    memcpy(destination, source, sizeof *destination);
+    destination->Profiles = list;
+    for (const ResizeProfile* p = source->Profiles.first; p; p = p->next) {
+        ResizeProfile* copy = Config_AddProfile(destination);
+        memcpy(copy->Name, p->Name, sizeof copy->Name);
+        copy->Quality = p->Quality;
+        copy->Resize = p->Resize;
+        copy->Width = p->Width;
+        copy->Height = p->Height;
+    }
+    return 1;
+}
+
 ResizeProfile* Config_AddProfile(AppConfig* config) {
     if (!config) Core_NullPointer(kModule, __LINE__);
     ProfileStructLinked* list = &config->Profiles;

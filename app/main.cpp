@@ -4,7 +4,7 @@
 
 #include "file.h"
 #include "orv-core.h"
-#include "winmain_gui.h"
+#include "winmain.h"
 
 namespace {
 

@@ -11,7 +11,9 @@
 #include "orv-str.h"
 #include "resource.h"
 #include "winhelpr.h"
-#include "winmain.h"
+#include "winmain_batch.h"
+#include "winmain_job.h"
+#include "winmain_scale.h"
 
 namespace {
 
@@ -311,6 +313,28 @@ void FitToPicture(HWND window, PreviewStruct* preview) {
     MoveWindow(window, area.left + (areaWidth - w) / 2, area.top + (areaHeight - h) / 2, w, h, TRUE);
 }
 
+// The preview's copy goes through the batch engine like any other, quietly:
+// the preview window itself is what the user sees of it.
+void QuietProgress(void*, const char*) {}
+int NeverCancelled(void*) {
+    return 0;
+}
+void QuietMessage(void*, const char*) {}
+
+int ResizeToTemporary(const AppConfig* config, const char* path, const char* temporary, int64_t* sourceBytes,
+                      int64_t* resizedBytes) {
+    BatchStruct* batch = nullptr;
+    if (!Batch_Create(&batch, config, 1)) return 0;
+    Batch_SetSource(batch, 0, path, 0, 0, temporary);
+    const JobHost quiet = {nullptr, QuietProgress, NeverCancelled, QuietMessage, nullptr};
+    int ok = Batch_Run(batch, &quiet, 1);
+    const BatchFile* file = Batch_GetFile(batch, 0);
+    *sourceBytes = file->sourceBytes;
+    *resizedBytes = file->outputBytes;
+    Batch_Destroy(&batch);
+    return ok;
+}
+
 }  // namespace
 
 int Preview_Register(HINSTANCE instance) {
@@ -339,12 +363,11 @@ HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path)
     BitmapStruct* bitmap = nullptr;
     Bitmap_Create(&bitmap);
     int64_t sourceBytes = 0, resizedBytes = 0;
-    if (!File_GetSizeByPath(path, &sourceBytes)) sourceBytes = 0;
     char temporary[CONFIG_PATH_SIZE];
     TemporaryName(path, temporary, sizeof(temporary));
     HWND window = nullptr;
-    if (LoadImageByExtension(path, bitmap) && ResizeToJpeg(config, bitmap, temporary) &&
-        File_GetSizeByPath(temporary, &resizedBytes) && LoadImageByExtension(temporary, bitmap)) {
+    if (ResizeToTemporary(config, path, temporary, &sourceBytes, &resizedBytes) &&
+        LoadImageByExtension(temporary, bitmap)) {
         char title[CONFIG_PATH_SIZE];
         Win_LoadString(instance, IDS_PREVIEW_TITLE, title, sizeof(title));
         window = CreateWindowExA(0, kClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,

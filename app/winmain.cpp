@@ -11,7 +11,7 @@
 #include "previewdialog.h"
 #include "resize.h"
 #include "thread.h"
-#include "winmain_gui.h"
+#include "winmain.h"
 
 const char kProductName[] = "Brimlow";
 const char kVersionText[] = "1.00";
@@ -20,7 +20,6 @@ const char kBuildText[] = "Release";
 namespace {
 
 const char kPrivateClass[] = "BrimlowGotClass";
-const int kWorkers = 5;
 
 AppConfig* g_config = nullptr;
 
@@ -56,7 +55,7 @@ int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder)
     RichEdit_Load();
     ThreadPool_Init();
     Message_Create(instance, nullptr);
-    ThreadPool(kWorkers);
+    ThreadPool(PROGRAM_WORKERS);
     Log_Print(0, "%s Version %s (%s)\n", kProductName, kVersionText, kBuildText);
     Config_Create(&g_config);
     Config_LoadFrom(g_config, folder);

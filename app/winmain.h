@@ -1,113 +1,87 @@
-// The resizer's rules shared by the window and the command-line front-end:
-// the active profile, the scale, the target size and the size estimate.
+// The window program: start-up, the main window with its three pages, the
+// file list's work and the tray. Win32 only.
 #pragma once
 
-#include <stdint.h>
+#include <windows.h>
 
 #include "config.h"
 
-// The first list profile whose Name equals ActiveProfile, ASCII case
-// ignored; null when none does (the Custom values then apply).
-const ResizeProfile* FindActiveProfile(const AppConfig* config);
+struct TabControlStruct;
+struct BatchStruct;
 
-// Applies the active profile to a source of width x height: *scale is the
-// factor that fits both bounds with proportions kept, never above 1.0;
-// *quality the profile's JPEG quality fraction. Null outputs are a fatal
-// stop. Returns 1.
-int GetResizeScale(const AppConfig* config, int32_t width, int32_t height, double* scale, double* quality);
-
-// The one target-size rule: floor of each double product.
-void TargetSize(int32_t width, int32_t height, double scale, int32_t* newWidth, int32_t* newHeight);
-
-// Estimated JPEG size in bytes of a newWidth x newHeight picture at quality;
-// exact for every size (no 32-bit overflow), 0 for a quality so high that the
-// estimate has no meaning.
-int64_t EstimateBytes(int32_t newWidth, int32_t newHeight, double quality);
-
-// One file-list row: from its "Dimensions" text ("WxH") writes the "New
-// Dimensions" text ("W'xH'") and the "Est Size" text ("~Nk"). Returns 0 and
-// writes nothing when the text holds no "x" (estimates were switched off).
-int EstimateRow(const AppConfig* config, const char* dimensions, char* newDimensions, int newDimensionsSize,
-                char* estimate, int estimateSize);
-
-// ------------------------------------------------------ the batch pipeline
-
-struct BitmapStruct;
-struct FileStruct;
-
-// Decodes a file into bitmap by its extension (".jpg", ".png", ".tga",
-// ".gif", ".bmp", any case). 1, or 0 with the reason in the debug log.
-int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
-
-// Scales source by the active profile and writes it as JPEG. 1 when written;
-// 0 (nothing written) when the target has no pixels or encoding fails.
-int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const char* output);
-
-// 1 for the extensions the file list accepts: ".jpg", ".tga", ".gif", ".bmp".
-int IsAcceptedImage(const char* path);
-
-// Output name of a source: folder (the source's or Path), Prepend, base
-// name, Append, ".jpg". Returns 1.
-int BuildOutputName(const AppConfig* config, const char* source, char* output, int size);
-
-// One row of the file list, as the prepare pass writes it.
-struct FileRow {
-    char name[320];
-    char dimensions[320];
-    char size[320];
-    char newDimensions[320];
-    char estimate[320];
-    char path[320];
+enum {
+    PAGE_PROFILE = 0,
+    PAGE_SETTINGS = 1,
+    PAGE_ABOUT = 2,
+    PAGE_COUNT = 3,
+    WM_PAGE_SHOW = 1026,
+    WM_PAGE_HIDE = 1027,
+    WM_TRAY_NOTIFY = WM_USER + 1,
+    WM_JOB_DONE = WM_USER + 2,  // sent by the job's worker when its run has ended
+    PROGRAM_WORKERS = 5         // the pool's workers
 };
 
-// Fills a row for one accepted file: 1 with the row, 0 when the file is
-// skipped (unsupported extension, or undecodable with estimates on).
-int PrepareFile(const AppConfig* config, const char* path, BitmapStruct* scratch, FileRow* row);
+extern const char kProductName[];
+extern const char kVersionText[];
+extern const char kBuildText[];
 
-// What a front-end gives the job: progress texts (with Cancel), the Cancel
-// state, and messages (with Ok).
-struct JobHost {
-    void* data;
-    void (*progress)(void* data, const char* text);
-    int (*cancelled)(void* data);
-    void (*message)(void* data, const char* text);
+// The main window's state, kept in its user data; pages keep a pointer to
+// it in theirs.
+struct MainWindowStruct {
+    const char* tag;
+    HINSTANCE instance;
+    AppConfig* config;
+    HWND window;
+    HWND pages[PAGE_COUNT];
+    TabControlStruct* tabs;
+    HICON icon;
+    HICON trayIcon;
+    HMENU popup;
+    int inTray;
+    char folder[CONFIG_PATH_SIZE];
+    BatchStruct* job;
 };
 
-// The prepare pass over dropped paths: fills rows (room for count) with the
-// accepted files, then the estimates. Returns the rows filled; *complete is
-// 0 when Cancel stopped the pass (its message then shown).
-int PrepareFiles(const AppConfig* config, const char* const* paths, int count, const JobHost* host, FileRow* rows,
-                 int* complete);
+// The whole program: start-up, the main window as the main loop, shutdown.
+// Settings are read from and written to folder (ending in a separator);
+// the debug log goes beside the program. Returns the process's exit code: 1,
+// or 0 when the very first step fails. Once per process.
+int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder);
 
-// The reused objects of one worker and the outcome of its last file.
-struct ResizeWork {
-    BitmapStruct* bitmap;
-    FileStruct* file;
-    int64_t sourceBytes;
-    int64_t outputBytes;
-    char base[320];
-    char output[320];
-    char message[320];
-};
+// The running program's settings (null outside Program_Run).
+AppConfig* Program_GetConfig(void);
 
-int ResizeWork_Create(ResizeWork* work);
-int ResizeWork_Destroy(ResizeWork* work);
+// Runs the main window from template 100 until it ends; returns its result.
+INT_PTR MainWindow_Run(HINSTANCE instance, AppConfig* config, const char* folder);
 
-// Steps 5 to 11 of the job for one source: examine, decode, name, refuse
-// to replace the source, resize, examine the output, copy the dates. 1 with
-// the two sizes; 0 with the user's message in work->message.
-int ResizeFile(const AppConfig* config, const char* path, ResizeWork* work);
+// Page windows: creation and the page procedure.
+HWND Page_Create(MainWindowStruct* main, int templateId);
+// Fills the pages from the settings.
+void Page_FillSettings(MainWindowStruct* main);
+void Page_FillProfile(MainWindowStruct* main);
+void Page_FillAbout(MainWindowStruct* main);
+// Shows an embedded PNG in a BlitBox of a page.
+void Page_ShowPicture(MainWindowStruct* main, HWND page, int controlId, int resourceId);
+// Opens the address held by a string of the string table with the shell.
+void Page_OpenAddress(MainWindowStruct* main, int stringId);
+// The output folder's controls and menu command follow SameDirectory.
+void Page_UpdateEnabling(MainWindowStruct* main);
+// Makes the main window and the message box topmost or not.
+void MainWindow_ApplyTopmost(MainWindowStruct* main);
 
-// The whole job over the paths in list order, adding to the totals of
-// config. Returns the number of images written; *complete is 1 when all
-// were written (the closing message then shown).
-int ResizeJob(AppConfig* config, const char* const* paths, int count, const JobHost* host, int* complete);
+// ------------------------------------------------- the file list's work
 
-// The job's closing texts: "Finished resizing %d images, %'I64d Kb saved."
-// (savedBytes divided by 1024 toward zero) and "Resizing cancelled after %d
-// image%s.".
-void JobFinishedText(int images, int64_t savedBytes, char* text, int size);
-void JobCancelledText(int images, char* text, int size);
-
-// The texts of the About page's four statistics fields.
-void StatisticsTexts(const AppConfig* config, char* images, char* original, char* reduced, char* savings, int size);
+// Recomputes "New Dimensions" and "Est Size" of every row.
+void UpdateEstimates(MainWindowStruct* main);
+// The prepare pass over a drop: rows, estimates, progress with Cancel.
+void PrepareDroppedFiles(MainWindowStruct* main, HDROP drop);
+// Reads the list into a batch with a snapshot of the settings and hands its
+// run to an idle pool worker; nothing while a job runs, or when no worker is
+// idle (logged).
+void StartResizeJob(MainWindowStruct* main);
+// The job's end, on the window thread: adds its totals to the settings,
+// empties the list after a complete run when AutoClearList is set, shows
+// the statistics and releases the batch.
+void FinishResizeJob(MainWindowStruct* main);
+// The four statistics fields of the About page.
+void ShowStatistics(MainWindowStruct* main);

@@ -1,6 +1,5 @@
-// The batch pipeline shared by the window and the command-line tool:
-// decoding by extension, the prepare pass's rows, one file's resize, and the
-// job over a list with its progress, Cancel and closing texts.
+// One file's way through the resizer, for every front-end: decoding by
+// extension, the prepare pass's rows, output names and one file's resize.
 #include "bitmap.h"
 #include "file.h"
 #include "gif.h"
@@ -9,7 +8,8 @@
 #include "orv-str.h"
 #include "png.h"
 #include "tga.h"
-#include "winmain.h"
+#include "winmain_job.h"
+#include "winmain_scale.h"
 
 namespace {
 
@@ -78,6 +78,53 @@ int LoadGif(const char* path, BitmapStruct* bitmap) {
 // "... cancelled after %d image%s." for the prepare pass and the job.
 void CancelledMessage(const char* format, int count, char* text, int size) {
     Str_Format(text, size, format, count, count == 1 ? "" : "s");
+}
+
+// Steps of ResizeFile; the caller releases the picture afterwards.
+int ResizeOne(const AppConfig* config, const char* path, const char* output, ResizeWork* work) {
+    Path_GetName(path, work->base, int(sizeof work->base), 1);
+    work->message[0] = 0;
+    work->sourceBytes = work->outputBytes = 0;
+    const int size = int(sizeof work->message);
+    if (!File_Stat(work->file, path)) {
+        Str_Format(work->message, size, "Unable to open file (%s)...", work->base);
+        return 0;
+    }
+    File_GetSize(work->file, &work->sourceBytes);
+    LocalMinutes created = 0, written = 0, accessed = 0;
+    int createdSeconds = 0, writtenSeconds = 0, accessedSeconds = 0;
+    int haveCreated = File_GetCreationTime(work->file, &created, &createdSeconds);
+    int haveWritten = File_GetWriteTime(work->file, &written, &writtenSeconds);
+    int haveAccessed = File_GetAccessTime(work->file, &accessed, &accessedSeconds);
+    if (!LoadImageByExtension(path, work->bitmap)) {
+        Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
+        return 0;
+    }
+    if (output)
+        Str_CopyN(work->output, output, int(sizeof work->output));
+    else
+        BuildOutputName(config, path, work->output, int(sizeof work->output));
+    // Besides the names, the file itself: a link or another spelling of the
+    // same path must not let the output replace its source.
+    if (Str_EqualNoCase(path, work->output) || File_IsSameFile(path, work->output)) {
+        Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
+        return 0;
+    }
+    if (!ResizeToJpeg(config, work->bitmap, work->output)) {
+        Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
+        return 0;
+    }
+    if (!File_Stat(work->file, work->output)) {
+        Str_Format(work->message, size, "Unable to open output file (%s)...", work->base);
+        return 0;
+    }
+    File_GetSize(work->file, &work->outputBytes);
+    if (config->DuplicateDate == 1) {
+        if (haveCreated) File_SetCreationTime(work->file, created, createdSeconds);
+        if (haveWritten) File_SetWriteTime(work->file, written, writtenSeconds);
+        if (haveAccessed) File_SetAccessTime(work->file, accessed, accessedSeconds);
+    }
+    return 1;
 }
 
 }  // namespace
@@ -212,90 +259,14 @@ int ResizeWork_Destroy(ResizeWork* work) {
     return 1;
 }
 
-int ResizeFile(const AppConfig* config, const char* path, ResizeWork* work) {
+int ResizeFile(const AppConfig* config, const char* path, const char* output, ResizeWork* work) {
     if (!config || !path || !work) Core_NullPointer(kModule, __LINE__);
-    Path_GetName(path, work->base, int(sizeof work->base), 1);
-    work->message[0] = 0;
-    work->sourceBytes = work->outputBytes = 0;
-    const int size = int(sizeof work->message);
-    if (!File_Stat(work->file, path)) {
-        Str_Format(work->message, size, "Unable to open file (%s)...", work->base);
-        return 0;
-    }
-    File_GetSize(work->file, &work->sourceBytes);
-    LocalMinutes created = 0, written = 0, accessed = 0;
-    int createdSeconds = 0, writtenSeconds = 0, accessedSeconds = 0;
-    int haveCreated = File_GetCreationTime(work->file, &created, &createdSeconds);
-    int haveWritten = File_GetWriteTime(work->file, &written, &writtenSeconds);
-    int haveAccessed = File_GetAccessTime(work->file, &accessed, &accessedSeconds);
-    if (!LoadImageByExtension(path, work->bitmap)) {
-        Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
-        return 0;
-    }
-    BuildOutputName(config, path, work->output, int(sizeof work->output));
-    // Besides the names, the file itself: a link or another spelling of the
-    // same path must not let the output replace its source.
-    if (Str_EqualNoCase(path, work->output) || File_IsSameFile(path, work->output)) {
-        Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
-        return 0;
-    }
-    if (!ResizeToJpeg(config, work->bitmap, work->output)) {
-        Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
-        return 0;
-    }
-    if (!File_Stat(work->file, work->output)) {
-        Str_Format(work->message, size, "Unable to open output file (%s)...", work->base);
-        return 0;
-    }
-    File_GetSize(work->file, &work->outputBytes);
-    if (config->DuplicateDate == 1) {
-        if (haveCreated) File_SetCreationTime(work->file, created, createdSeconds);
-        if (haveWritten) File_SetWriteTime(work->file, written, writtenSeconds);
-        if (haveAccessed) File_SetAccessTime(work->file, accessed, accessedSeconds);
-    }
-    return 1;
+    int ok = ResizeOne(config, path, output, work);
+    // A worker waiting for its next file must not hold a picture's memory:
+    // the batch engine admits files by what they are about to take.
+    Bitmap_Reset(work->bitmap);
+    return ok;
 }
-
-int ResizeJob(AppConfig* config, const char* const* paths, int count, const JobHost* host, int* complete) {
-    if (!config || !host || !complete || (!paths && count > 0)) Core_NullPointer(kModule, __LINE__);
-    *complete = 0;
-    char text[320];
-    host->progress(host->data, "Resizing images...");
-    ResizeWork work = {};
-    ResizeWork_Create(&work);
-    int64_t sourceSum = 0, outputSum = 0;
-    int i = 0;
-    for (; i < count; ++i) {
-        if (host->cancelled(host->data)) {
-            JobCancelledText(i, text, int(sizeof text));
-            host->message(host->data, text);
-            Log_Print(0, "Cancelled\n");
-            break;
-        }
-        char base[320];
-        Path_GetName(paths[i], base, int(sizeof base), 1);
-        Str_Format(text, int(sizeof text), "Resizing %d of %d, %s...", i + 1, count, base);
-        host->progress(host->data, text);
-        Log_Print(0, "%d/%d:Resize [%s]\n", i, count, paths[i]);
-        if (!ResizeFile(config, paths[i], &work)) {
-            host->message(host->data, work.message);
-            break;
-        }
-        sourceSum += work.sourceBytes;
-        config->Original += work.sourceBytes;
-        config->ImagesProcessed += 1;
-        config->Resized += work.outputBytes;
-        outputSum += work.outputBytes;
-    }
-    ResizeWork_Destroy(&work);
-    if (i == count) {
-        JobFinishedText(count, sourceSum - outputSum, text, int(sizeof text));
-        host->message(host->data, text);
-        *complete = 1;
-    }
-    return i;
-}
-
 void JobFinishedText(int images, int64_t savedBytes, char* text, int size) {
     Str_Format(text, size, "Finished resizing %d images, %'I64d Kb saved.", images, savedBytes / 1024);
 }

@@ -1,9 +1,12 @@
 // The file list's work in the window: estimates, the prepare pass over a
-// drop, the batch job on a pool worker, and the statistics fields. The job
-// reaches the list and the fields only through window messages, which the
-// controls' own thread answers.
+// drop, the batch job, and the statistics fields. The job's list and
+// settings are read on the window thread before it starts; the run goes to
+// a pool worker, and its end comes back to the window thread, which adds
+// the totals and updates the list and the fields.
 #include <windows.h>
 #include <shellapi.h>
+
+#include <thread>
 
 #include "message.h"
 #include "orv-core.h"
@@ -12,7 +15,9 @@
 #include "thread.h"
 #include "winhelpr.h"
 #include "winmain.h"
-#include "winmain_gui.h"
+#include "winmain_batch.h"
+#include "winmain_job.h"
+#include "winmain_scale.h"
 
 namespace {
 
@@ -89,24 +94,18 @@ int FetchDroppedNames(HDROP drop, PathTable* table, int count) {
 
 // ------------------------------------------------------ the batch job
 
+// As many workers as the machine has processors, within the pool's own.
+int JobWorkers(void) {
+    int processors = int(std::thread::hardware_concurrency());
+    if (processors < 1) processors = 1;
+    return processors < PROGRAM_WORKERS ? processors : PROGRAM_WORKERS;
+}
+
+// On a pool worker: the run, then the window thread ends it.
 void ResizeJobWorker(void* data) {
     MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
-    HWND page = main->pages[PAGE_PROFILE];
-    int rows = 0, columns = 0;
-    Win_ListRowCount(page, IDC_LIST, &rows);
-    Win_ListColumnCount(page, IDC_LIST, &columns);
-    PathTable table;
-    if (!PathTable_Create(&table, rows)) {
-        Message_Show(0, MESSAGE_OK, nullptr, "Not enough memory for %d images.", rows);
-        return;
-    }
-    for (int i = 0; i < rows; ++i)
-        Win_ListGetText(page, IDC_LIST, i, columns - 1, PathTable_Slot(&table, i), CONFIG_PATH_SIZE);
-    int complete = 0;
-    ResizeJob(main->config, table.paths, rows, &kBoxHost, &complete);
-    PathTable_Destroy(&table);
-    if (complete && main->config->AutoClearList == 1) Win_ListDeleteAll(page, IDC_LIST);
-    ShowStatistics(main);
+    Batch_Run(main->job, &kBoxHost, JobWorkers());
+    SendMessageA(main->window, WM_JOB_DONE, 0, 0);
 }
 
 }  // namespace
@@ -156,7 +155,41 @@ void PrepareDroppedFiles(MainWindowStruct* main, HDROP drop) {
 }
 
 void StartResizeJob(MainWindowStruct* main) {
-    ThreadPool_Run(main, ResizeJobWorker);
+    if (main->job) return;
+    HWND page = main->pages[PAGE_PROFILE];
+    int rows = 0, columns = 0;
+    Win_ListRowCount(page, IDC_LIST, &rows);
+    Win_ListColumnCount(page, IDC_LIST, &columns);
+    BatchStruct* batch = nullptr;
+    if (!Batch_Create(&batch, main->config, rows)) {
+        Message_Show(0, MESSAGE_OK, nullptr, "Not enough memory for %d images.", rows);
+        return;
+    }
+    for (int i = 0; i < rows; ++i) {
+        char path[CONFIG_PATH_SIZE], dimensions[CONFIG_PATH_SIZE];
+        Win_ListGetText(page, IDC_LIST, i, columns - 1, path, CONFIG_PATH_SIZE);
+        Win_ListGetText(page, IDC_LIST, i, 1, dimensions, CONFIG_PATH_SIZE);
+        int32_t width = 0, height = 0;
+        ParseDimensions(dimensions, &width, &height);
+        Batch_SetSource(batch, i, path, width, height, nullptr);
+    }
+    main->job = batch;
+    if (!ThreadPool_Run(main, ResizeJobWorker)) {
+        Log_Print(0, "No idle pool worker for the resize job\n");
+        main->job = nullptr;
+        Batch_Destroy(&batch);
+    }
+}
+
+void FinishResizeJob(MainWindowStruct* main) {
+    BatchStruct* batch = main->job;
+    if (!batch) return;
+    main->job = nullptr;
+    Batch_AddStatistics(batch, main->config);
+    if (batch->written == batch->count && batch->settings->AutoClearList == 1)
+        Win_ListDeleteAll(main->pages[PAGE_PROFILE], IDC_LIST);
+    ShowStatistics(main);
+    Batch_Destroy(&batch);
 }
 
 void ShowStatistics(MainWindowStruct* main) {

@@ -12,8 +12,8 @@
 #include "previewdialog.h"
 #include "resource.h"
 #include "winhelpr.h"
+#include "winmain_scale.h"
 #include "winmain.h"
-#include "winmain_gui.h"
 
 namespace {
 

@@ -2,9 +2,10 @@
 // sized here, so that the list, the preview and the files always agree.
 #include <math.h>
 
+#include "file.h"
 #include "orv-core.h"
 #include "orv-str.h"
-#include "winmain.h"
+#include "winmain_scale.h"
 
 namespace {
 
@@ -63,16 +64,24 @@ int64_t EstimateBytes(int32_t newWidth, int32_t newHeight, double quality) {
     return int64_t(e);
 }
 
-int EstimateRow(const AppConfig* config, const char* dimensions, char* newDimensions, int newDimensionsSize,
-                char* estimate, int estimateSize) {
-    if (!config || !dimensions || !newDimensions || !estimate) Core_NullPointer(kModule, __LINE__);
-    char text[320];
+int ParseDimensions(const char* dimensions, int32_t* width, int32_t* height) {
+    if (!dimensions || !width || !height) Core_NullPointer(kModule, __LINE__);
+    *width = *height = 0;
+    char text[FILE_PATH_SIZE];
     Str_CopyN(text, dimensions, int(sizeof text));
     const char* x = nullptr;
     if (!Str_FindChar(text, 'x', &x)) return 0;
     text[x - text] = 0;
-    int32_t width = int32_t(Str_AtoI(text));
-    int32_t height = int32_t(Str_AtoI(x + 1));
+    *width = int32_t(Str_AtoI(text));
+    *height = int32_t(Str_AtoI(x + 1));
+    return 1;
+}
+
+int EstimateRow(const AppConfig* config, const char* dimensions, char* newDimensions, int newDimensionsSize,
+                char* estimate, int estimateSize) {
+    if (!config || !dimensions || !newDimensions || !estimate) Core_NullPointer(kModule, __LINE__);
+    int32_t width = 0, height = 0;
+    if (!ParseDimensions(dimensions, &width, &height)) return 0;
     double scale = 0, quality = 0;
     GetResizeScale(config, width, height, &scale, &quality);
     int32_t newWidth = 0, newHeight = 0;

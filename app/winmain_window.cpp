@@ -14,7 +14,7 @@
 #include "tabctrl.h"
 #include "trayicon.h"
 #include "winhelpr.h"
-#include "winmain_gui.h"
+#include "winmain.h"
 
 namespace {
 
@@ -217,6 +217,9 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return MainWindow_OnSysCommand(main, wParam) ? Handled(window, 0) : FALSE;
     case WM_TRAY_NOTIFY:
         MainWindow_OnTrayNotify(main, lParam);
+        return TRUE;
+    case WM_JOB_DONE:
+        FinishResizeJob(main);
         return TRUE;
     case WM_QUERYDRAGICON:
         return INT_PTR(main->icon);

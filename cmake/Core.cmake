@@ -77,7 +77,8 @@ add_library(brimlow-app STATIC
     app/config.cpp
     app/config_file.cpp
     app/winmain_scale.cpp
-    app/winmain_job.cpp)
+    app/winmain_job.cpp
+    app/winmain_batch.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app)
 target_link_libraries(brimlow-app PUBLIC jpegl divivar)
 

@@ -13,9 +13,16 @@ else()
   set(BRIMLOW_GTEST GTest::gtest)
 endif()
 
+if(BRIMLOW_WIN32)
+  set(TEST_FOLDER_SOURCE tests/test_folder_win32.cpp)
+else()
+  set(TEST_FOLDER_SOURCE tests/test_folder_posix.cpp)
+endif()
+
 add_executable(brimlow-tests
     tests/test_main.cpp
     tests/test_support.cpp
+    ${TEST_FOLDER_SOURCE}
     tests/test_orv-str.cpp
     tests/test_orv-core.cpp
     tests/test_orv-core_lock.cpp
@@ -43,9 +50,9 @@ target_link_libraries(core-probe PRIVATE divivar)
 if(BRIMLOW_WIN32)
   target_link_options(brimlow-tests PRIVATE -mconsole)
   target_link_options(core-probe PRIVATE -mconsole)
-  target_compile_definitions(brimlow-tests PRIVATE PROBE_COMMAND="./core-probe.exe")
+  target_compile_definitions(brimlow-tests PRIVATE PROBE_COMMAND="core-probe.exe")
 else()
-  target_compile_definitions(brimlow-tests PRIVATE PROBE_COMMAND="./core-probe")
+  target_compile_definitions(brimlow-tests PRIVATE PROBE_COMMAND="core-probe")
 endif()
 add_dependencies(brimlow-tests core-probe brimlow-cli)
 
@@ -65,6 +72,7 @@ if(BRIMLOW_WIN32)
       tests/gui/gui_main.cpp
       tests/gui/gui_support.cpp
       tests/test_support.cpp
+      ${TEST_FOLDER_SOURCE}
       tests/gui/test_winhelpr.cpp
       tests/gui/test_message.cpp
       tests/gui/test_blitbox.cpp
@@ -74,7 +82,7 @@ if(BRIMLOW_WIN32)
   target_link_libraries(brimlow-gui-tests PRIVATE brimlow-toolkit divivar ${BRIMLOW_GTEST})
   target_link_options(brimlow-gui-tests PRIVATE -mconsole)
   target_compile_definitions(brimlow-gui-tests PRIVATE TESTDATA_DIR="${BRIMLOW_TESTDATA}"
-                             PROBE_COMMAND="./core-probe.exe")
+                             PROBE_COMMAND="core-probe.exe")
   add_test(NAME gui COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-display.sh ./brimlow-gui-tests.exe
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   set_tests_properties(gui PROPERTIES ENVIRONMENT "${BRIMLOW_WINE_ENV}" TIMEOUT 300)
@@ -87,11 +95,12 @@ if(BRIMLOW_WIN32)
       tests/gui/program_support.cpp
       tests/gui/gui_support.cpp
       tests/test_support.cpp
+      ${TEST_FOLDER_SOURCE}
       ${BRIMLOW_RES})
   target_link_libraries(brimlow-program-tests PRIVATE brimlow-gui ${BRIMLOW_GTEST})
   target_link_options(brimlow-program-tests PRIVATE -mconsole)
   target_compile_definitions(brimlow-program-tests PRIVATE SOURCE_DIR="${CMAKE_SOURCE_DIR}" NOMINMAX
-                             TESTDATA_DIR="${BRIMLOW_TESTDATA}" PROBE_COMMAND="./core-probe.exe")
+                             TESTDATA_DIR="${BRIMLOW_TESTDATA}" PROBE_COMMAND="core-probe.exe")
   add_test(NAME program COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-display.sh ./brimlow-program-tests.exe
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   set_tests_properties(program PROPERTIES ENVIRONMENT "${BRIMLOW_WINE_ENV}" TIMEOUT 300)

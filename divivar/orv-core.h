@@ -96,6 +96,13 @@ int Mem_Report(void);
 // Bytes (guards included) and blocks now allocated.
 int Mem_GetUsage(int64_t* bytes, int* blocks);
 
+// The most bytes that may be in use, as Mem_Init or Mem_SetLimit set it.
+int Mem_GetLimit(void);
+
+// Changes the limit and keeps the counters, so blocks already allocated stay
+// valid (a limit below the bytes in use only refuses new blocks). Returns 1.
+int Mem_SetLimit(int limit);
+
 // The one size check before every computed allocation: multiplies the
 // non-negative factors and stores the product in *bytes when it is a size
 // Mem_Alloc can take and that still fits under the memory limit now.

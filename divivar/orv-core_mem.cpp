@@ -173,6 +173,20 @@ int Mem_Report(void) {
     return 1;
 }
 
+int Mem_GetLimit(void) {
+    Log_Lock();
+    int limit = m.limit;
+    Log_Unlock();
+    return limit;
+}
+
+int Mem_SetLimit(int limit) {
+    Log_Lock();
+    m.limit = limit;
+    Log_Unlock();
+    return 1;
+}
+
 int Mem_GetUsage(int64_t* bytes, int* blocks) {
     Log_Lock();
     if (bytes) *bytes = m.inUse;

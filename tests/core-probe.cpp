@@ -1,9 +1,10 @@
 // A small program that the unit tests run to watch fatal stops and crash
 // reports happen in a process of their own: core-probe SCENARIO [switches].
-// The debug log goes to "probe-SCENARIO.log" beside the program; the exit
+// The debug log goes to "probe-SCENARIO.log" in the working folder; the exit
 // code is 0 when the scenario ends normally, 1 after a fatal stop and 3
 // after a crash caught by the main guard.
 #include <string.h>
+#include <unistd.h>
 
 #include "orv-core.h"
 #include "orv-core_sys.h"
@@ -190,8 +191,11 @@ int main(int argc, char** argv) {
     if (argc < 2) return 2;
     LogFlags flags = 0;
     Log_ParseOptions(&flags, Sys_CommandLine());
-    char logName[200];
-    Str_Format(logName, int(sizeof logName), "probe-%s.log", argv[1]);
+    // The log goes where the test runs, not beside the program.
+    char folder[200];
+    if (!getcwd(folder, sizeof folder)) return 2;
+    char logName[260];
+    Str_Format(logName, int(sizeof logName), "%s/probe-%s.log", folder, argv[1]);
     Core_Init(logName, flags, "%s %s (%s)", "Brimlow probe", "1.00", "Test");
     Core_SetUnattended(1);
     Mem_Init(0x7FFFFFFF);

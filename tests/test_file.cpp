@@ -236,7 +236,7 @@ TEST_F(FileTest, ProgramAndTemporaryFolders) {
     char dir[FILE_PATH_SIZE];
     ASSERT_EQ(File_GetProgramDir(dir, int(sizeof dir)), 1);
     EXPECT_EQ(dir[Str_Length(dir) - 1], Path_Separator());
-    std::string self = std::string(dir) + std::string(PROBE_COMMAND).substr(2);
+    std::string self = std::string(dir) + PROBE_COMMAND;
     EXPECT_EQ(File_Stat(file, self.c_str()), 1) << self;
     char temp[FILE_PATH_SIZE];
     ASSERT_EQ(File_GetTempDir(temp, int(sizeof temp)), 1);

@@ -6,14 +6,63 @@
 
 #include <dirent.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "orv-core_sys.h"
+#include "orv-str.h"
 
 namespace {
-const char kSuiteLog[] = "brimlow-tests.log";
+
+namespace fs = std::filesystem;
+
+std::string g_startFolder;
+// The suite's own log, by its full name: tests that send the log elsewhere
+// put it back here, wherever they run.
+std::string g_suiteLog;
+
+class Sandbox : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override {
+        std::string pattern = (fs::temp_directory_path() / "brimlow-test-XXXXXX").string();
+        if (!mkdtemp(&pattern[0])) {
+            perror("mkdtemp");
+            abort();
+        }
+        folder_ = pattern;
+        Test_EnterFolder(folder_);
+    }
+
+    void OnTestEnd(const testing::TestInfo& info) override {
+        Test_EnterFolder(g_startFolder);
+        if (info.result()->Failed()) {
+            fprintf(stderr, "test folder kept: %s\n", folder_.c_str());
+            return;
+        }
+        std::error_code error;
+        fs::remove_all(folder_, error);
+    }
+
+    std::string folder_;
+};
+
+}  // namespace
+
+void Sandbox_Install(void) {
+    g_startFolder = fs::current_path().string();
+    g_suiteLog = Log_GetPath();
+    testing::UnitTest::GetInstance()->listeners().Append(new Sandbox);
+}
+
+std::string StartFolder(void) {
+    return g_startFolder;
+}
+
+std::string ProgramBeside(const std::string& relative) {
+    return g_startFolder + "/" + relative;
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -34,7 +83,7 @@ void RemoveFile(const std::string& path) {
 
 int RunProbe(const std::string& scenario, const std::string& logSwitches) {
     RemoveFile("probe-" + scenario + ".log");
-    std::string command = std::string(PROBE_COMMAND) + " " + scenario + " " + logSwitches + " 2>probe-" +
+    std::string command = "'" + ProgramBeside(PROBE_COMMAND) + "' " + scenario + " " + logSwitches + " 2>probe-" +
                           scenario + ".err >/dev/null";
     int status = system(command.c_str());
     if (status == -1 || !WIFEXITED(status)) return -1;
@@ -58,7 +107,7 @@ ScopedLog::ScopedLog(const std::string& path, LogFlags flags) : path_(path) {
 }
 
 ScopedLog::~ScopedLog() {
-    Log_Open(kSuiteLog, LOG_FILE | LOG_APPEND);
+    Log_Open(g_suiteLog.c_str(), LOG_FILE | LOG_APPEND);
 }
 
 std::string ScopedLog::Contents() const {

@@ -13,8 +13,26 @@ std::string ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);
 void RemoveFile(const std::string& path);
 
-// Runs the probe with a scenario; its log goes to "probe-<scenario>.log" in
-// the working folder and its standard error to "probe-<scenario>.err".
+// Every test runs in a fresh folder of its own under the system's
+// temporary folder, which is also its working folder (for the C library and
+// for the system's own file calls alike); the folder is removed when the
+// test passes and kept, with its path printed, when it fails. A test
+// program installs this once, after InitGoogleTest.
+void Sandbox_Install(void);
+
+// The folder the test program was started in (its build folder).
+std::string StartFolder(void);
+
+// A program built beside the tests, by its path from the start folder.
+std::string ProgramBeside(const std::string& relative);
+
+// Enters folder for both the C library and the system's file calls; the
+// platform's half lives in test_folder_*.cpp.
+void Test_EnterFolder(const std::string& folder);
+
+// Runs the probe with a scenario in the working folder; its log goes to
+// "probe-<scenario>.log" there and its standard error to
+// "probe-<scenario>.err".
 // Returns the exit code, or -1 when the probe did not exit normally.
 int RunProbe(const std::string& scenario, const std::string& logSwitches = "-debug");
 

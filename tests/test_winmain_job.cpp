@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,7 +13,9 @@
 #include "jpegl.h"
 #include "orv-str.h"
 #include "test_support.h"
-#include "winmain.h"
+#include "thread.h"
+#include "winmain_batch.h"
+#include "winmain_job.h"
 
 namespace {
 
@@ -57,7 +59,7 @@ struct Recorder {
         return r->cancelAfter >= 0 && int(r->progress.size()) > r->cancelAfter;
     }
     static void Message(void* d, const char* t) { static_cast<Recorder*>(d)->messages.push_back(t); }
-    JobHost Host() { return {this, Progress, Cancelled, Message}; }
+    JobHost Host() { return {this, Progress, Cancelled, Message, nullptr}; }
 };
 
 // Writes a w x h gradient JPEG of quality 95.
@@ -80,29 +82,75 @@ void MakeJpeg(const std::string& path, int w, int h) {
     Bitmap_Destroy(&b);
 }
 
+// A new folder inside the test's own.
 std::string Fresh(const std::string& name) {
-    system(("rm -rf " + name).c_str());
-    mkdir(name.c_str(), 0777);
+    std::filesystem::create_directories(name);
     return name + "/";
 }
 
-TEST(Job, WholeRunsCancelAndFailures) {
+// The batch engine over paths with a settings record, on workers pool
+// workers beside the caller; the totals go into config as a front-end adds
+// them. Returns the images written.
+struct RunResult {
+    int complete = 0;
+    int written = 0;
+    int workersRun = 0;
+    std::vector<int> states;
+};
+
+RunResult RunBatch(AppConfig* config, const std::vector<std::string>& paths, const JobHost& host, int workers,
+             const std::vector<std::pair<int, int>>& dimensions = {}) {
+    BatchStruct* batch = nullptr;
+    EXPECT_EQ(Batch_Create(&batch, config, int(paths.size())), 1);
+    for (size_t i = 0; i < paths.size(); ++i) {
+        int w = i < dimensions.size() ? dimensions[i].first : 0;
+        int h = i < dimensions.size() ? dimensions[i].second : 0;
+        Batch_SetSource(batch, int(i), paths[i].c_str(), w, h, nullptr);
+    }
+    ThreadPool(workers - 1);
+    RunResult run;
+    run.complete = Batch_Run(batch, &host, workers);
+    ThreadPool(0);
+    run.written = batch->written;
+    run.workersRun = batch->workersRun;
+    for (size_t i = 0; i < paths.size(); ++i) run.states.push_back(Batch_GetFile(batch, int(i))->state);
+    int64_t sources = 0, outputs = 0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const BatchFile* f = Batch_GetFile(batch, int(i));
+        if (f->state != BATCH_WRITTEN) continue;
+        sources += f->sourceBytes;
+        outputs += f->outputBytes;
+    }
+    EXPECT_EQ(sources, batch->sourceTotal) << "totals are the sums of the files";
+    EXPECT_EQ(outputs, batch->outputTotal);
+    Batch_AddStatistics(batch, config);
+    Batch_Destroy(&batch);
+    return run;
+}
+
+class Batch : public testing::Test {
+protected:
+    static void SetUpTestSuite() { ThreadPool_Init(); }
+    static void TearDownTestSuite() {
+        ThreadPool(0);
+        ThreadPool_Close();
+    }
+};
+
+TEST_F(Batch, WholeRunsCancelAndFailures) {
     std::string dir = Fresh("job-run");
     std::vector<std::string> paths;
     for (int i = 0; i < 5; ++i) {
         paths.push_back(dir + "p" + std::to_string(i) + ".jpg");
         MakeJpeg(paths.back(), 200, 100);
     }
-    std::vector<const char*> list;
-    for (const std::string& p : paths) list.push_back(p.c_str());
     Config cfg;
     cfg.c->CustomWidth = 50;
     cfg.c->CustomQuality = 0.5;
     Recorder all;
-    JobHost host = all.Host();
-    int complete = 0;
-    EXPECT_EQ(ResizeJob(cfg.c, list.data(), 5, &host, &complete), 5);
-    EXPECT_EQ(complete, 1);
+    RunResult run = RunBatch(cfg.c, paths, all.Host(), 1);
+    EXPECT_EQ(run.written, 5);
+    EXPECT_EQ(run.complete, 1);
     EXPECT_EQ(all.progress[0], "Resizing images...");
     EXPECT_EQ(all.progress[3], "Resizing 3 of 5, p2...");
     ASSERT_EQ(all.messages.size(), 1u);
@@ -119,9 +167,9 @@ TEST(Job, WholeRunsCancelAndFailures) {
     for (int after : {1, 2}) {
         Recorder r;
         r.cancelAfter = after;
-        JobHost h = r.Host();
-        EXPECT_EQ(ResizeJob(cfg.c, list.data(), 5, &h, &complete), after);
-        EXPECT_EQ(complete, 0);
+        run = RunBatch(cfg.c, paths, r.Host(), 1);
+        EXPECT_EQ(run.written, after);
+        EXPECT_EQ(run.complete, 0);
         EXPECT_EQ(r.messages.back(), after == 1 ? "Resizing cancelled after 1 image." : "Resizing cancelled after 2 images.");
     }
 
@@ -131,27 +179,24 @@ TEST(Job, WholeRunsCancelAndFailures) {
     Config fresh;
     fresh.c->CustomQuality = 0.5;
     Recorder failing;
-    JobHost h = failing.Host();
-    EXPECT_EQ(ResizeJob(fresh.c, list.data(), 5, &h, &complete), 2);
+    run = RunBatch(fresh.c, paths, failing.Host(), 1);
+    EXPECT_EQ(run.written, 2);
     EXPECT_EQ(failing.messages.back(), "A problem was encountered loading p2...");
     EXPECT_EQ(fresh.c->ImagesProcessed, 2) << "the totals of the first two files only";
 
     Recorder empty;
-    JobHost e = empty.Host();
-    EXPECT_EQ(ResizeJob(fresh.c, nullptr, 0, &e, &complete), 0);
+    run = RunBatch(fresh.c, {}, empty.Host(), 4);
+    EXPECT_EQ(run.complete, 1);
     EXPECT_EQ(empty.messages.back(), "Finished resizing 0 images, 0 Kb saved.");
 }
 
-TEST(Job, OutputsLargerThanSourcesShowNegativeSavings) {
+TEST_F(Batch, OutputsLargerThanSourcesShowNegativeSavings) {
     std::string dir = Fresh("job-negative");
     std::string gif = dir + "flat.gif";
     ASSERT_EQ(system(("/usr/bin/convert -size 300x300 xc:red " + gif).c_str()), 0);
     Config cfg;
     Recorder r;
-    JobHost host = r.Host();
-    const char* list[1] = {gif.c_str()};
-    int complete = 0;
-    EXPECT_EQ(ResizeJob(cfg.c, list, 1, &host, &complete), 1);
+    EXPECT_EQ(RunBatch(cfg.c, {gif}, r.Host(), 1).written, 1);
     ASSERT_EQ(r.messages.size(), 1u);
     EXPECT_EQ(r.messages[0].find("Finished resizing 1 images, -"), 0u) << r.messages[0];
     EXPECT_LT(cfg.c->Original, cfg.c->Resized);
@@ -166,18 +211,18 @@ TEST(Job, SourcesAreNeverReplaced) {
     cfg.c->Append[0] = 0;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), &work), 0);
+    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 0);
     EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
     // Through a symbolic link the names differ, the file does not.
     symlink("cat.jpg", (dir + "cat_link.jpg").c_str());
     Str_Copy(cfg.c->Append, "_link");
-    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), &work), 0);
+    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 0);
     EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
     // Nor does a "./" segment in the output folder.
     cfg.c->Append[0] = 0;
     cfg.c->SameDirectory = 0;
     Str_Copy(cfg.c->Path, (dir + "./").c_str());
-    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), &work), 0);
+    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 0);
     EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
     EXPECT_EQ(ReadWholeFile(source), before);
     EXPECT_EQ(File_IsSameFile((dir + "cat_link.jpg").c_str(), source.c_str()), 1);
@@ -193,7 +238,7 @@ TEST(Job, ThinPicturesFailThatImageOnly) {
     cfg.c->CustomWidth = 100;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), &work), 0);
+    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 0);
     EXPECT_STREQ(work.message, "A problem was encountered saving line...");
     EXPECT_FALSE(FileExists(dir + "line_resized.jpg"));
     ResizeWork_Destroy(&work);
@@ -211,7 +256,7 @@ TEST(Job, DatesAreCopied) {
     Config cfg;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    ASSERT_EQ(ResizeFile(cfg.c, source.c_str(), &work), 1);
+    ASSERT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 1);
     File_Stat(f, (dir + "old_resized.jpg").c_str());
     LocalMinutes m = 0;
     int s = 0;
@@ -292,9 +337,10 @@ TEST(Cli, ResizesEveryAcceptedFormat) {
                                         "tga/tinytga/logo_type2_24bpp_bl.tga", "jpeg/libjpeg-turbo/testorig.jpg"};
     for (const std::string& s : sources) {
         if (!FileExists(TestData(s))) GTEST_SKIP() << "test images not found";
-        system(("cp '" + TestData(s) + "' " + dir).c_str());
+        std::filesystem::copy_file(TestData(s), dir + s.substr(s.rfind('/') + 1));
     }
-    std::string cli = std::string(PROBE_COMMAND).replace(std::string(PROBE_COMMAND).find("core-probe"), 10, "brimlow-cli");
+    std::string probe = PROBE_COMMAND;
+    std::string cli = "'" + ProgramBeside(probe.replace(probe.find("core-probe"), 10, "brimlow-cli")) + "'";
     std::string command = cli + " --quiet -W 100 -q 100 --no-keep-dates " + dir + " > cli-out.txt 2>&1";
     EXPECT_EQ(system(command.c_str()), 0) << ReadWholeFile("cli-out.txt");
     EXPECT_EQ(ReadWholeFile("cli-out.txt").find("Finished resizing 4 images, "), 0u) << ReadWholeFile("cli-out.txt");
@@ -308,7 +354,7 @@ TEST(Cli, ResizesEveryAcceptedFormat) {
     Bitmap_Destroy(&out);
     // At scale 1.0 and quality 100 the output is the source within JPEG error.
     std::string same = Fresh("cli-same");
-    for (const std::string& s : sources) system(("cp '" + TestData(s) + "' " + same).c_str());
+    for (const std::string& s : sources) std::filesystem::copy_file(TestData(s), same + s.substr(s.rfind('/') + 1));
     ASSERT_EQ(system((cli + " --quiet -W 0 -H 0 -q 100 " + same + " > /dev/null 2>&1").c_str()), 0);
     for (const std::string& s : sources) {
         char name[320];

@@ -6,7 +6,7 @@
 #include "config.h"
 #include "orv-str.h"
 #include "test_support.h"
-#include "winmain.h"
+#include "winmain_scale.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "message.h"
 #include "orv-core.h"
 #include "resize.h"
+#include "test_support.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     Resize_Init();
     BlitBox_Register(instance);
     Message_Create(instance, nullptr);
+    Sandbox_Install();
     int result = RUN_ALL_TESTS();
     Message_Destroy();
     BlitBox_Unregister(instance);

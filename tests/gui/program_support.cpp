@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "message.h"
@@ -67,8 +68,10 @@ ProgramFolders PrepareProgramFolders() {
     std::string base = CurrentFolder() + "/program-test";
     folders.unixSettings = base + "/settings/";
     folders.unixImages = base + "/images/";
-    std::string command = "rm -rf " + base + " && mkdir -p " + folders.unixSettings + " " + folders.unixImages;
-    if (system(command.c_str()) != 0) return folders;
+    std::error_code error;
+    std::filesystem::create_directories(folders.unixSettings, error);
+    std::filesystem::create_directories(folders.unixImages, error);
+    if (error) return folders;
     std::string source = std::string(SOURCE_DIR) + "/app/";
     for (const char* name : {"config.xml", "profiles.xml"})
         CopyFileBytes(source + name, folders.unixSettings + name);

@@ -13,7 +13,7 @@
 #include "message.h"
 #include "program_support.h"
 #include "resource.h"
-#include "winmain_gui.h"
+#include "winmain.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "program_support.h"
 #include "resource.h"
 #include "winmain.h"
-#include "winmain_gui.h"
+#include "winmain_job.h"
 
 namespace {
 
@@ -508,5 +508,6 @@ TEST(Program, AUserSession) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    Sandbox_Install();
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,305 @@
+// The batch engine: files in list order, handed to as many workers as the
+// caller asks for, each file admitted only when its memory fits beside the
+// files in progress. One lock guards the run's state and every call to the
+// host, so the host never hears two workers at once.
+#include "winmain_batch.h"
+
+#include <string.h>
+
+#include "orv-core.h"
+#include "orv-str.h"
+#include "thread.h"
+#include "winmain_scale.h"
+
+namespace {
+
+const char kModule[] = "winmain";
+const char kTag[] = "BatchStruct:app/winmain_batch";
+
+// How long a waiting worker sleeps before it looks again, even when no file
+// ended: Cancel is polled at this pace while files wait for memory.
+const int kWaitMs = 100;
+
+// Bytes a resize takes beside the picture buffers: decoder and encoder
+// state, the output's compressed data.
+const int64_t kFileOverhead = 1 << 20;
+
+// Pixels guessed per byte of a file whose dimensions are unknown: more than
+// a well-compressed photograph holds, so the guess errs towards room.
+const int64_t kPixelsPerFileByte = 8;
+
+void Check(const BatchStruct* batch, int line) {
+    if (!batch) Core_NullPointer(kModule, line);
+    Class_Check(batch, kTag, kModule, line);
+}
+
+void Lock(BatchStruct* b) {
+    Mutex_Lock(b->lock, -1, kModule, __LINE__);
+}
+
+void Unlock(BatchStruct* b) {
+    Mutex_Unlock(b->lock, kModule, __LINE__);
+}
+
+// Lets the lock go until a file ends, the run stops or kWaitMs pass.
+void WaitForChange(BatchStruct* b) {
+    Event_Set(b->changed, 0);
+    Unlock(b);
+    int signalled = 0;
+    Event_Wait(b->changed, &signalled, kWaitMs, kModule, __LINE__);
+    Lock(b);
+}
+
+// 1 when a file in progress writes the same output name (any letter case).
+int OutputBusy(const BatchStruct* b, const BatchFile* file) {
+    for (int i = 0; i < b->next; ++i)
+        if (b->files[i].state == BATCH_RUNNING && Str_EqualNoCase(b->files[i].output, file->output)) return 1;
+    return 0;
+}
+
+// Names the output and estimates the memory of the next file, once.
+void ReadyNext(BatchStruct* b, BatchFile* file) {
+    if (file->memory > 0) return;
+    if (!file->output[0]) BuildOutputName(b->settings, file->path, file->output, int(sizeof file->output));
+    int64_t bytes = 0;
+    File_GetSizeByPath(file->path, &bytes);
+    file->memory = Batch_EstimateMemory(b->settings, file->width, file->height, bytes);
+}
+
+int Admits(const BatchStruct* b, const BatchFile* file) {
+    if (b->soloWanted > 0) return 0;
+    if (b->running == 0) return 1;
+    return b->memoryInUse + file->memory <= b->memoryBudget && !OutputBusy(b, file);
+}
+
+void Begin(BatchStruct* b, int index) {
+    BatchFile* file = &b->files[index];
+    if (b->running > 0) {
+        file->overlapped = 1;
+        for (int i = 0; i < b->next; ++i)
+            if (b->files[i].state == BATCH_RUNNING) b->files[i].overlapped = 1;
+    }
+    file->state = BATCH_RUNNING;
+    b->running += 1;
+    b->memoryInUse += file->memory;
+}
+
+// The next file for a worker, begun, or -1 when the worker is done. Called
+// and returns with the lock held.
+int TakeFile(BatchStruct* b) {
+    for (;;) {
+        if (b->stop || b->next >= b->count) return -1;
+        if (b->host->cancelled(b->host->data)) {
+            b->stop = 1;
+            b->cancelled = 1;
+            Log_Print(0, "Cancelled\n");
+            Event_Set(b->changed, 1);
+            return -1;
+        }
+        BatchFile* file = &b->files[b->next];
+        ReadyNext(b, file);
+        if (Admits(b, file)) {
+            int index = b->next++;
+            Begin(b, index);
+            char base[FILE_PATH_SIZE], text[FILE_PATH_SIZE];
+            Path_GetName(file->path, base, int(sizeof base), 1);
+            b->started += 1;
+            Str_Format(text, int(sizeof text), "Resizing %d of %d, %s...", b->started, b->count, base);
+            b->host->progress(b->host->data, text);
+            Log_Print(0, "%d/%d:Resize [%s]\n", index, b->count, file->path);
+            return index;
+        }
+        WaitForChange(b);
+    }
+}
+
+void End(BatchStruct* b, BatchFile* file) {
+    b->running -= 1;
+    b->memoryInUse -= file->memory;
+    Event_Set(b->changed, 1);
+}
+
+// Resizes file index, which has begun; lock held on entry and return. A
+// failure beside other files may be theirs (memory, most likely), so the
+// file waits until nothing else runs and tries once more alone.
+void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
+    BatchFile* file = &b->files[index];
+    for (;;) {
+        Unlock(b);
+        int ok = ResizeFile(b->settings, file->path, file->output, work);
+        Lock(b);
+        End(b, file);
+        if (ok) {
+            file->state = BATCH_WRITTEN;
+            file->sourceBytes = work->sourceBytes;
+            file->outputBytes = work->outputBytes;
+            b->written += 1;
+            b->sourceTotal += work->sourceBytes;
+            b->outputTotal += work->outputBytes;
+            break;
+        }
+        if (!file->overlapped) {
+            file->state = BATCH_FAILED;
+            if (b->failedIndex < 0 || index < b->failedIndex) {
+                b->failedIndex = index;
+                Str_CopyN(b->failure, work->message, int(sizeof b->failure));
+            }
+            b->stop = 1;
+            break;
+        }
+        Log_Print(0, "Retrying [%s] alone\n", file->path);
+        b->soloWanted += 1;
+        while (b->running > 0) WaitForChange(b);
+        b->soloWanted -= 1;
+        file->overlapped = 0;
+        Begin(b, index);
+    }
+    if (b->host->fileDone) b->host->fileDone(b->host->data, index, file->state == BATCH_WRITTEN);
+}
+
+void WorkLoop(void* data) {
+    BatchStruct* b = static_cast<BatchStruct*>(data);
+    ResizeWork work = {};
+    ResizeWork_Create(&work);
+    Lock(b);
+    for (int index = TakeFile(b); index >= 0; index = TakeFile(b)) ResizeBegun(b, index, &work);
+    b->workersLeft -= 1;
+    Event_Set(b->changed, 1);
+    Unlock(b);
+    ResizeWork_Destroy(&work);
+}
+
+// Hands workers - 1 loops to the pool; the caller runs the last one.
+void StartWorkers(BatchStruct* b, int workers) {
+    for (int w = 1; w < workers; ++w) {
+        Lock(b);
+        b->workersLeft += 1;
+        Unlock(b);
+        if (ThreadPool_Run(b, WorkLoop)) {
+            b->workersRun += 1;
+            continue;
+        }
+        Log_Print(0, "No idle pool worker for batch worker %d of %d\n", w + 1, workers);
+        Lock(b);
+        b->workersLeft -= 1;
+        Unlock(b);
+    }
+}
+
+void CloseRun(BatchStruct* b) {
+    char text[FILE_PATH_SIZE];
+    if (b->failedIndex >= 0) {
+        b->host->message(b->host->data, b->failure);
+    } else if (b->cancelled) {
+        JobCancelledText(b->written, text, int(sizeof text));
+        b->host->message(b->host->data, text);
+    } else {
+        JobFinishedText(b->written, b->sourceTotal - b->outputTotal, text, int(sizeof text));
+        b->host->message(b->host->data, text);
+    }
+}
+
+}  // namespace
+
+int Batch_Create(BatchStruct** batch, const AppConfig* settings, int count) {
+    if (!batch || !settings) Core_NullPointer(kModule, __LINE__);
+    *batch = nullptr;
+    if (count < 0) Core_Abort("Negative batch size (%d)\n", count);
+    int filesBytes = 0;
+    if (count > 0 && !Mem_CheckedSize(count, sizeof(BatchFile), 1, &filesBytes)) {
+        Log_Print(0, "Not enough memory for a batch of %d images\n", count);
+        return 0;
+    }
+    BatchStruct* b = static_cast<BatchStruct*>(Mem_Alloc(int(sizeof(BatchStruct)), MEM_HEAP, kModule, __LINE__));
+    b->tag = kTag;
+    Config_Create(&b->settings);
+    Config_Copy(b->settings, settings);
+    b->count = count;
+    b->filesBytes = filesBytes;
+    if (count > 0) b->files = static_cast<BatchFile*>(Mem_Alloc(filesBytes, MEM_HEAP, kModule, __LINE__));
+    b->failedIndex = -1;
+    *batch = b;
+    return 1;
+}
+
+int Batch_Destroy(BatchStruct** batch) {
+    if (!batch || !*batch) Core_NullPointer(kModule, __LINE__);
+    BatchStruct* b = *batch;
+    Check(b, __LINE__);
+    *batch = nullptr;
+    if (b->files) Mem_Free(b->files, b->filesBytes, MEM_HEAP, kModule, __LINE__);
+    Config_Destroy(&b->settings);
+    b->tag = nullptr;
+    Mem_Free(b, int(sizeof(BatchStruct)), MEM_HEAP, kModule, __LINE__);
+    return 1;
+}
+
+int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t width, int32_t height,
+                    const char* output) {
+    Check(batch, __LINE__);
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    if (index < 0 || index >= batch->count) Core_Abort("Batch index out of range (%d / %d)\n", index, batch->count);
+    BatchFile* file = &batch->files[index];
+    memset(file, 0, sizeof *file);
+    Str_CopyN(file->path, path, int(sizeof file->path));
+    if (output) Str_CopyN(file->output, output, int(sizeof file->output));
+    file->width = width > 0 ? width : 0;
+    file->height = height > 0 ? height : 0;
+    return 1;
+}
+
+int Batch_Run(BatchStruct* batch, const JobHost* host, int workers) {
+    Check(batch, __LINE__);
+    if (!host) Core_NullPointer(kModule, __LINE__);
+    BatchStruct* b = batch;
+    b->host = host;
+    int64_t inUse = 0;
+    Mem_GetUsage(&inUse, nullptr);
+    b->memoryBudget = Mem_GetLimit() - inUse;
+    if (workers > b->count) workers = b->count;
+    if (workers < 1) workers = 1;
+    Mutex_Create(&b->lock);
+    Event_Create(&b->changed);
+    host->progress(host->data, "Resizing images...");
+    b->workersLeft = 1;
+    b->workersRun = 1;
+    StartWorkers(b, workers);
+    WorkLoop(b);
+    Lock(b);
+    while (b->workersLeft > 0) WaitForChange(b);
+    Unlock(b);
+    Event_Close(&b->changed);
+    Mutex_Close(&b->lock);
+    CloseRun(b);
+    b->host = nullptr;
+    return b->written == b->count;
+}
+
+const BatchFile* Batch_GetFile(const BatchStruct* batch, int index) {
+    Check(batch, __LINE__);
+    if (index < 0 || index >= batch->count) Core_Abort("Batch index out of range (%d / %d)\n", index, batch->count);
+    return &batch->files[index];
+}
+
+int Batch_AddStatistics(const BatchStruct* batch, AppConfig* config) {
+    Check(batch, __LINE__);
+    if (!config) Core_NullPointer(kModule, __LINE__);
+    config->ImagesProcessed += batch->written;
+    config->Original += batch->sourceTotal;
+    config->Resized += batch->outputTotal;
+    return 1;
+}
+
+int64_t Batch_EstimateMemory(const AppConfig* settings, int32_t width, int32_t height, int64_t fileBytes) {
+    if (!settings) Core_NullPointer(kModule, __LINE__);
+    if (fileBytes < 0) fileBytes = 0;
+    int64_t pixels = int64_t(width) * height;
+    double scale = 1.0, quality = 0;
+    if (width > 0 && height > 0)
+        GetResizeScale(settings, width, height, &scale, &quality);
+    else
+        pixels = fileBytes * kPixelsPerFileByte;
+    // The decoded picture (4 bytes a pixel) beside the decoder's own buffer
+    // (up to 4 more), then the scaled copy and the encoder's row copy.
+    return fileBytes + pixels * 8 + int64_t(double(pixels) * scale * scale * 8) + kFileOverhead;
+}

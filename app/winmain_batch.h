@@ -1,0 +1,98 @@
+// The batch engine that every front-end runs: the window's "Start
+// Resizing", the preview and brimlow-cli. It resizes a list of sources in
+// parallel on the thread pool with a snapshot of the settings taken when the
+// batch was made, talks to the user through a JobHost, and keeps each file's
+// result and the run's totals for the front-end to add to its own settings
+// on its own thread.
+#pragma once
+
+#include <stdint.h>
+
+#include "config.h"
+#include "file.h"
+#include "winmain_job.h"
+
+struct CoreLock;
+struct CoreEvent;
+
+// Where one file of a batch stands.
+enum { BATCH_WAITING = 0, BATCH_RUNNING = 1, BATCH_WRITTEN = 2, BATCH_FAILED = 3 };
+
+// One source of a batch and what became of it.
+struct BatchFile {
+    char path[FILE_PATH_SIZE];    // the source, as listed
+    char output[FILE_PATH_SIZE];  // the output name; empty: built from the settings
+    int32_t width;                // pixels, from the prepare pass; 0 when not known
+    int32_t height;               // pixels; 0 when not known
+    int state;                    // BATCH_*
+    int overlapped;               // 1 when another file was in progress beside it
+    int64_t memory;               // bytes it may take while in progress (the estimate)
+    int64_t sourceBytes;          // the source's size once written, bytes
+    int64_t outputBytes;          // the output's size once written, bytes
+};
+
+struct BatchStruct {
+    const char* tag;
+    AppConfig* settings;  // owned copy of the settings the run reads; nobody changes it
+    BatchFile* files;     // owned, count entries in list order
+    int count;            // number of sources
+    int filesBytes;       // size of the files block, for its release
+    // The run, guarded by lock; workers wait on changed for room or a turn.
+    CoreLock* lock;
+    CoreEvent* changed;     // set whenever a file ends or the run stops
+    const JobHost* host;    // the front-end for this run; not owned
+    int next;               // index of the next file to start
+    int started;            // files started, for "Resizing %d of %d"
+    int running;            // files in progress now
+    int soloWanted;         // files waiting to run again with nothing beside them
+    int64_t memoryInUse;    // estimates of the files in progress, bytes
+    int64_t memoryBudget;   // room under the tracked-memory limit when the run began, bytes
+    int stop;               // 1 once Cancel or a failure ended the run; started files finish
+    int cancelled;          // 1 when Cancel ended it
+    int failedIndex;        // the first failed file in list order, -1 while none
+    char failure[FILE_PATH_SIZE];  // the user's message for failedIndex
+    int workersLeft;        // workers still taking files
+    int workersRun;         // workers that took part: the caller and the pool jobs accepted
+    // Totals of the files written, for the front-end's statistics.
+    int written;            // images written
+    int64_t sourceTotal;    // bytes of their sources
+    int64_t outputTotal;    // bytes of their outputs
+};
+
+// A batch of count sources read from settings now (a copy; later changes to
+// settings do not reach it). Fill the sources with Batch_SetSource. 1, or 0
+// (nothing made, *batch null) when the list does not fit in memory. A null
+// out-pointer or settings is a fatal stop.
+int Batch_Create(BatchStruct** batch, const AppConfig* settings, int count);
+
+// Releases the batch and nulls *batch. Not while it runs. Returns 1.
+int Batch_Destroy(BatchStruct** batch);
+
+// Source index: its path, the dimensions the prepare pass found (0 when not
+// known) and an output name (null: from the settings). An index outside the
+// list is a fatal stop. Returns 1.
+int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t width, int32_t height,
+                    const char* output);
+
+// Runs the batch on the calling thread and up to workers - 1 pool workers
+// (a pool job refused because no worker is idle is logged, and the run goes
+// on with the workers it has). Files start in list order, each when its
+// memory estimate fits beside the files in progress; a file that fails while
+// others ran beside it runs again alone before its failure counts. The
+// first failure or Cancel starts no more files; files already started
+// finish whole. Shows "Resizing images...", a progress text per started
+// file, and one closing message: the finish, the cancel or the failure.
+// Returns 1 when every file was written, else 0.
+int Batch_Run(BatchStruct* batch, const JobHost* host, int workers);
+
+// The file at index, after or during a run (read only). Fatal outside the list.
+const BatchFile* Batch_GetFile(const BatchStruct* batch, int index);
+
+// Adds the run's totals to the statistics of config (the front-end's own
+// record, on its own thread). Returns 1.
+int Batch_AddStatistics(const BatchStruct* batch, AppConfig* config);
+
+// Bytes a file may take while it is resized: the decoded picture, the
+// decoder's buffers, the file itself and the scaled copy. From the
+// dimensions when known, otherwise from the file's size.
+int64_t Batch_EstimateMemory(const AppConfig* settings, int32_t width, int32_t height, int64_t fileBytes);

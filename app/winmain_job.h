@@ -1,0 +1,92 @@
+// One file's way through the resizer, shared by every front-end: decoding
+// by extension, the prepare pass's rows, output names, one file's resize and
+// the texts the job shows.
+#pragma once
+
+#include <stdint.h>
+
+#include "config.h"
+#include "file.h"
+
+struct BitmapStruct;
+struct FileStruct;
+
+// Decodes a file into bitmap by its extension (".jpg", ".png", ".tga",
+// ".gif", ".bmp", any case). 1, or 0 with the reason in the debug log.
+int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
+
+// Scales source by the active profile and writes it as JPEG. 1 when written;
+// 0 (nothing written) when the target has no pixels or encoding fails.
+int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const char* output);
+
+// 1 for the extensions the file list accepts: ".jpg", ".tga", ".gif", ".bmp".
+int IsAcceptedImage(const char* path);
+
+// Output name of a source: folder (the source's or Path), Prepend, base
+// name, Append, ".jpg". Returns 1.
+int BuildOutputName(const AppConfig* config, const char* source, char* output, int size);
+
+// One row of the file list, as the prepare pass writes it.
+struct FileRow {
+    char name[FILE_PATH_SIZE];           // file name with extension, no folders
+    char dimensions[FILE_PATH_SIZE];     // "WxH" decoded, empty when estimates are off
+    char size[FILE_PATH_SIZE];           // "%I64dk", the file's size / 1024
+    char newDimensions[FILE_PATH_SIZE];  // "W'xH'", or "..." before the estimates
+    char estimate[FILE_PATH_SIZE];       // "~Nk", or "..." before the estimates
+    char path[FILE_PATH_SIZE];           // the full path as given
+};
+
+// Fills a row for one accepted file: 1 with the row, 0 when the file is
+// skipped (unsupported extension, or undecodable with estimates on).
+int PrepareFile(const AppConfig* config, const char* path, BitmapStruct* scratch, FileRow* row);
+
+// What a front-end gives the prepare pass and the batch engine. The engine
+// calls one member at a time, never two at once, from whichever of its
+// workers has something to say.
+struct JobHost {
+    void* data;                                     // the front-end's own, passed back on every call
+    void (*progress)(void* data, const char* text);  // a progress text, with Cancel
+    int (*cancelled)(void* data);                   // 1 once the user asked to stop
+    void (*message)(void* data, const char* text);   // a closing message, with Ok
+    // After each file of a batch: its index in the list and 1 when written
+    // (0 when it failed). May be null.
+    void (*fileDone)(void* data, int index, int written);
+};
+
+// The prepare pass over dropped paths: fills rows (room for count) with the
+// accepted files, then the estimates. Returns the rows filled; *complete is
+// 0 when Cancel stopped the pass (its message then shown).
+int PrepareFiles(const AppConfig* config, const char* const* paths, int count, const JobHost* host, FileRow* rows,
+                 int* complete);
+
+// The objects one worker reuses from file to file, and the outcome of its
+// last file. Owned by the worker that created it.
+struct ResizeWork {
+    BitmapStruct* bitmap;       // decoded source; its pixels are released after each file
+    FileStruct* file;           // examines the source and the output
+    int64_t sourceBytes;        // size of the last source, bytes
+    int64_t outputBytes;        // size of the last output written, bytes
+    char base[FILE_PATH_SIZE];     // the last source's base name, for messages
+    char output[FILE_PATH_SIZE];   // the last output name
+    char message[FILE_PATH_SIZE];  // the user's message when the last file failed
+};
+
+// Creates the worker's bitmap and file object. Returns 1.
+int ResizeWork_Create(ResizeWork* work);
+// Releases them. Returns 1.
+int ResizeWork_Destroy(ResizeWork* work);
+
+// One source: examine, decode, name the output (output when not null, else
+// from the settings), refuse to replace the source, resize, examine the
+// output, copy the dates. 1 with the two sizes; 0 with the user's message in
+// work->message.
+int ResizeFile(const AppConfig* config, const char* path, const char* output, ResizeWork* work);
+
+// The job's closing texts: "Finished resizing %d images, %'I64d Kb saved."
+// (savedBytes divided by 1024 toward zero) and "Resizing cancelled after %d
+// image%s.".
+void JobFinishedText(int images, int64_t savedBytes, char* text, int size);
+void JobCancelledText(int images, char* text, int size);
+
+// The texts of the About page's four statistics fields.
+void StatisticsTexts(const AppConfig* config, char* images, char* original, char* reduced, char* savings, int size);
