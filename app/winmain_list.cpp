@@ -38,7 +38,7 @@ void ShowMessage(void*, const char* text) {
     Message_Show(0, MESSAGE_OK, nullptr, "%s", text);
 }
 
-const JobHost kBoxHost = {nullptr, ShowProgress, IsCancelled, ShowMessage};
+const JobHost kBoxHost = {nullptr, ShowProgress, IsCancelled, ShowMessage, nullptr};
 
 // Paths of a batch: texts of 320 bytes in one tracked block, and the
 // pointers to them that the pipeline takes.

@@ -109,10 +109,13 @@ int Bitmap_SetSize(BitmapStruct* bitmap, int32_t width, int32_t height) {
         size = height * 4 * width;
         memset(bitmap->pixels, 0, size_t(size));
     } else {
-        if (!Mem_CheckedSize(width, height, 4, &size)) return 0;
+        // A size that cannot be had leaves the picture as it was.
+        unsigned char* pixels =
+            static_cast<unsigned char*>(Mem_AllocChecked(width, height, 4, &size, MEM_HEAP, kModule, __LINE__));
+        if (!pixels) return 0;
         Bitmap_Reset(bitmap);
+        bitmap->pixels = pixels;
         bitmap->capacity = size;
-        bitmap->pixels = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
     }
     bitmap->scanline = 4 * width;
     bitmap->height = height;

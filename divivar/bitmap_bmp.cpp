@@ -261,9 +261,9 @@ int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const un
         return 1;
     }
     int size = 0;
-    if (!Mem_CheckedSize(src.width, src.height, 4, &size))
-        return Fault(bitmap, __LINE__, "Bitmap too large for memory (%d x %d)\n", src.width, src.height);
-    unsigned char* out = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+    unsigned char* out =
+        static_cast<unsigned char*>(Mem_AllocChecked(src.width, src.height, 4, &size, MEM_HEAP, kModule, __LINE__));
+    if (!out) return Fault(bitmap, __LINE__, "Bitmap too large for memory (%d x %d)\n", src.width, src.height);
     int ok = 0;
     if (biCompression == 0) {
         if (bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32)

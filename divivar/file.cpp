@@ -446,12 +446,12 @@ int File_ReadWhole(const char* path, FileWhole* whole) {
         step = FILE_WHOLE_SIZE;
     } else if (whole->fileSize <= 0 || whole->fileSize > 2147483646) {
         step = FILE_WHOLE_BADSIZE;
-    } else if (!Mem_CheckedSize(whole->fileSize, 1, 1, &whole->size)) {
+    } else if (!(whole->data = static_cast<unsigned char*>(
+                     Mem_AllocChecked(whole->fileSize, 1, 1, &whole->size, MEM_HEAP, kModule, __LINE__)))) {
         step = FILE_WHOLE_MEMORY;
-    } else {
-        whole->data = static_cast<unsigned char*>(Mem_Alloc(whole->size, MEM_HEAP, kModule, __LINE__));
-        if (!File_Read(file, whole->data, uint32_t(whole->size), &whole->got) || whole->got != uint32_t(whole->size))
-            step = FILE_WHOLE_READ;
+    } else if (!File_Read(file, whole->data, uint32_t(whole->size), &whole->got) ||
+               whole->got != uint32_t(whole->size)) {
+        step = FILE_WHOLE_READ;
     }
     if (File_IsOpen(file)) File_Close(file);
     File_Destroy(&file);

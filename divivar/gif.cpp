@@ -314,11 +314,11 @@ int ReadImage(GIFStruct* gif, Stream& s, const GraphicControl& control) {
         if (!Read(s, m->localTable, m->localEntries * 3)) return 0;
     }
     int size = 0;
-    if (!Mem_CheckedSize(m->width, m->height, 1, &size)) {
+    m->data = static_cast<unsigned char*>(Mem_AllocChecked(m->width, m->height, 1, &size, MEM_HEAP, kModule, __LINE__));
+    if (!m->data) {
         Log_Print(0, "GIF Image too large (%d, %d)\n", m->width, m->height);
         return 0;
     }
-    m->data = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
     m->dataSize = size;
     return DecodeImageData(s, m);
 }

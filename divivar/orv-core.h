@@ -111,6 +111,12 @@ int Mem_SetLimit(int limit);
 // instead of the allocator's fatal stop.
 int Mem_CheckedSize(int64_t a, int64_t b, int64_t c, int* bytes);
 
+// Mem_CheckedSize and Mem_Alloc as one step under the allocator's lock, so
+// no other thread can take the room between the check and the allocation.
+// The block (its size in *bytes), or null with *bytes 0 when the product is
+// refused; the caller turns null into a failure result.
+void* Mem_AllocChecked(int64_t a, int64_t b, int64_t c, int* bytes, int type, const char* file, int line);
+
 // A class tag is a constant text "TypeName:module/path"; every tagged object
 // begins with a pointer to its type's tag. Returns only when object is not
 // null and carries exactly that tag (compared by address).

@@ -212,6 +212,14 @@ int Mem_CheckedSize(int64_t a, int64_t b, int64_t c, int* bytes) {
     return 1;
 }
 
+void* Mem_AllocChecked(int64_t a, int64_t b, int64_t c, int* bytes, int type, const char* file, int line) {
+    // The lock is recursive: Mem_CheckedSize and Mem_Alloc take it again.
+    Log_Lock();
+    void* block = Mem_CheckedSize(a, b, c, bytes) ? Mem_Alloc(*bytes, type, file, line) : nullptr;
+    Log_Unlock();
+    return block;
+}
+
 void Class_Check(const void* object, const char* tag, const char* file, int line) {
     if (!object) Core_NullPointer(file, line);
     const char* found = *static_cast<const char* const*>(object);

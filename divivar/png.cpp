@@ -124,8 +124,9 @@ int AppendImageData(PNGStruct* png, int32_t count) {
         if (wanted < png->imageSize + take) wanted = png->imageSize + take;
         if (wanted > expected) wanted = expected;
         int size = 0;
-        if (!Mem_CheckedSize(wanted, 1, 1, &size)) return 0;
-        unsigned char* grown = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+        unsigned char* grown =
+            static_cast<unsigned char*>(Mem_AllocChecked(wanted, 1, 1, &size, MEM_HEAP, kModule, __LINE__));
+        if (!grown) return 0;
         if (png->imageData) {
             memcpy(grown, png->imageData, size_t(png->imageSize));
             Mem_Free(png->imageData, png->imageCapacity, MEM_HEAP, kModule, __LINE__);

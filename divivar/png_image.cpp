@@ -181,8 +181,9 @@ int PNG_Unfilter(PNGStruct* png) {
 int PNG_Deinterlace(PNGStruct* png) {
     int64_t rowLength = PNG_RowBytes(png, png->width);
     int size = 0;
-    if (!Mem_CheckedSize(png->height, rowLength + 1, 1, &size)) return 0;
-    unsigned char* image = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+    unsigned char* image = static_cast<unsigned char*>(
+        Mem_AllocChecked(png->height, rowLength + 1, 1, &size, MEM_HEAP, kModule, __LINE__));
+    if (!image) return 0;
     int depth = png->bitDepth;
     int bpp = PNG_BytesPerPixel(png);
     const unsigned char* pass = png->imageData;
@@ -226,8 +227,9 @@ int PNG_SplitAlpha(PNGStruct* png) {
     int bpp = PNG_BytesPerPixel(png);
     int colourBytes = bpp - sampleBytes;
     int size = 0;
-    if (!Mem_CheckedSize(png->height, png->width, sampleBytes, &size)) return 0;
-    png->alphaPlane = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+    png->alphaPlane = static_cast<unsigned char*>(
+        Mem_AllocChecked(png->height, png->width, sampleBytes, &size, MEM_HEAP, kModule, __LINE__));
+    if (!png->alphaPlane) return 0;
     png->alphaSize = size;
     for (int64_t i = 0; i < png->height; ++i) {
         unsigned char* row = png->imageData + i * png->rowStride;

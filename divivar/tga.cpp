@@ -69,8 +69,9 @@ int Convert(const Decoder& d, const unsigned char* in, int depth, unsigned char*
 
 int AllocatePixels(TGAStruct* tga) {
     int size = 0;
-    if (!Mem_CheckedSize(tga->width, tga->height, 4, &size)) return 0;
-    tga->pixels = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+    tga->pixels = static_cast<unsigned char*>(
+        Mem_AllocChecked(tga->width, tga->height, 4, &size, MEM_HEAP, kModule, __LINE__));
+    if (!tga->pixels) return 0;
     tga->pixelSize = size;
     return 1;
 }

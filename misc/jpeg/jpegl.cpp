@@ -76,11 +76,12 @@ int Append(Destination* d, const JOCTET* bytes, int32_t count) {
         int64_t wanted = d->capacity ? int64_t(d->capacity) * 2 : 64 * 1024;
         while (wanted < int64_t(d->used) + count) wanted *= 2;
         int size = 0;
-        if (!Mem_CheckedSize(wanted, 1, 1, &size)) {
+        unsigned char* grown =
+            static_cast<unsigned char*>(Mem_AllocChecked(wanted, 1, 1, &size, MEM_HEAP, kModule, __LINE__));
+        if (!grown) {
             d->failed = 1;
             return 0;
         }
-        unsigned char* grown = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
         if (d->used) memcpy(grown, d->block, size_t(d->used));
         if (d->block) Mem_Free(d->block, d->capacity, MEM_HEAP, kModule, __LINE__);
         d->block = grown;
@@ -117,8 +118,9 @@ void ReleaseDestination(Destination* d) {
 // size. 0 when the picture does not fit in memory.
 int ReadPixels(JPEGLibStruct* jpeg, jpeg_decompress_struct* info) {
     int size = 0;
-    if (!Mem_CheckedSize(info->image_width, info->image_height, 3, &size)) return 0;
-    jpeg->pixels = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+    jpeg->pixels = static_cast<unsigned char*>(
+        Mem_AllocChecked(info->image_width, info->image_height, 3, &size, MEM_HEAP, kModule, __LINE__));
+    if (!jpeg->pixels) return 0;
     jpeg->pixelSize = size;
     while (info->output_scanline < info->output_height) {
         JSAMPROW row = jpeg->pixels + size_t(info->output_scanline) * info->image_width * 3;
@@ -280,11 +282,11 @@ int JPEG_FromBitmap(JPEGLibStruct* jpeg, BitmapStruct* bitmap) {
     jpeg->stride = width * 3;
     if (width == 0 || height == 0 || !bits) return 1;
     int size = 0;
-    if (!Mem_CheckedSize(width, height, 3, &size)) {
+    jpeg->pixels = static_cast<unsigned char*>(Mem_AllocChecked(width, height, 3, &size, MEM_HEAP, kModule, __LINE__));
+    if (!jpeg->pixels) {
         JPEG_Reset(jpeg);
         return 0;
     }
-    jpeg->pixels = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
     jpeg->pixelSize = size;
     for (int32_t i = 0; i < height; ++i) {
         const unsigned char* in = bits + size_t(i) * scanline;

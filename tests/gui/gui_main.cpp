@@ -8,7 +8,7 @@
 #include "message.h"
 #include "orv-core.h"
 #include "resize.h"
-#include "test_support.h"
+#include "../test_support.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);

@@ -492,7 +492,7 @@ TEST(Program, AUserSession) {
     CloseHandle(driver);
     EXPECT_EQ(code, 1);
     // The dialog's own result for Escape is 1 (the close box gives 0).
-    EXPECT_NE(ReadWholeFile("debug.log").find("Return = 1 (00000001)"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(ProgramBeside("debug.log")).find("Return = 1 (00000001)"), std::string::npos);
 
     std::string saved = ReadWholeFile(session.folders.unixSettings + "config.xml");
     EXPECT_NE(saved.find("<ActiveProfile>E-mail</ActiveProfile>"), std::string::npos);
