@@ -22,6 +22,22 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# report_skipped BUILD_DIR: names every test the suites of a build skipped,
+# with the reason they gave, and counts them.
+report_skipped() {
+    local results="$1/results"
+    [ -d "$results" ] || return 0
+    local lines
+    lines=$(sed -n 's/.*<testcase name="\([^"]*\)".*result="skipped".*classname="\([^"]*\)".*/\2.\1/p' \
+        "$results"/*.xml 2>/dev/null | sort -u)
+    if [ -z "$lines" ]; then
+        echo "skipped: 0 tests"
+        return 0
+    fi
+    echo "skipped: $(echo "$lines" | wc -l) tests (their reasons are in $results):"
+    echo "$lines" | sed 's/^/  /'
+}
+
 # configure_and_build DIR [cmake arguments...]
 configure_and_build() {
     local dir="$1"

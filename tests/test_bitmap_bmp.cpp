@@ -353,7 +353,7 @@ uint32_t Field(const Bytes& b, size_t at, int size) {
 // match ImageMagick's decode; the others must fail with the right message.
 TEST(BmpSuite, GoodFilesMatchImageMagick) {
     std::vector<std::string> names = FilesIn(kSuite + "g");
-    if (names.empty()) GTEST_SKIP() << "BMP Suite not found at " << kSuite;
+    if (names.empty()) MISSING_TEST_DATA() << "BMP Suite not found at " << kSuite;
     int compared = 0;
     for (const std::string& name : names) {
         std::string path = kSuite + "g/" + name;
@@ -421,7 +421,7 @@ TEST(BmpSuite, BadQuestionableAndExtremeFilesNeverCrash) {
             }
         }
     }
-    if (seen == 0) GTEST_SKIP() << "BMP Suite not found at " << kSuite;
+    if (seen == 0) MISSING_TEST_DATA() << "BMP Suite not found at " << kSuite;
     EXPECT_GT(decoded, 0);
     std::string text = ReadWholeFile(kSuite + "b/rletopdown.bmp");
     EXPECT_TRUE(Says(Decoded(Bytes(text.begin(), text.end())), "Top-bottom compressed bitmaps not allowed"));

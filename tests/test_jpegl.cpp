@@ -49,7 +49,7 @@ std::string PpmPixels(const std::string& text, int* width, int* height) {
 TEST(JpegSuite, DecodesLikeDjpeg) {
     std::string path = TestData("jpeg/libjpeg-turbo/testorig.jpg");
     Bytes file = FileBytes(path);
-    if (file.empty()) GTEST_SKIP() << "libjpeg-turbo test images not found";
+    if (file.empty()) MISSING_TEST_DATA() << "libjpeg-turbo test images not found";
     Jpeg jpeg;
     ASSERT_EQ(JPEG_LoadBuffer(jpeg.j, file.data(), uint32_t(file.size())), 1);
     ASSERT_EQ(system(("djpeg -ppm -outfile djpeg-testorig.ppm '" + path + "'").c_str()), 0);
@@ -69,7 +69,7 @@ TEST(JpegSuite, DecodesLikeDjpeg) {
 
 TEST(JpegSuite, TruncatedDataDecodesToFullSize) {
     Bytes file = FileBytes(TestData("jpeg/libjpeg-turbo/testorig.jpg"));
-    if (file.empty()) GTEST_SKIP() << "libjpeg-turbo test images not found";
+    if (file.empty()) MISSING_TEST_DATA() << "libjpeg-turbo test images not found";
     file.resize(file.size() / 2);
     testing::internal::CaptureStderr();
     Jpeg jpeg;
@@ -81,7 +81,7 @@ TEST(JpegSuite, TruncatedDataDecodesToFullSize) {
 
 TEST(JpegSuite, ExifMarkerIsKeptWhileDecoding) {
     std::string path = TestData("jpeg/orientation/landscape_6.jpg");
-    if (!FileExists(path)) GTEST_SKIP() << "orientation samples not found";
+    if (!FileExists(path)) MISSING_TEST_DATA() << "orientation samples not found";
     Jpeg jpeg;
     ASSERT_EQ(JPEG_LoadFile(jpeg.j, path.c_str()), 1);
     ASSERT_GT(jpeg.j->markerSize, 6);
@@ -90,7 +90,7 @@ TEST(JpegSuite, ExifMarkerIsKeptWhileDecoding) {
 
 TEST(Jpeg, CmykAndGarbageFailAndReset) {
     std::string source = TestData("jpeg/libjpeg-turbo/testorig.jpg");
-    if (!FileExists(source)) GTEST_SKIP() << "libjpeg-turbo test images not found";
+    if (!FileExists(source)) MISSING_TEST_DATA() << "libjpeg-turbo test images not found";
     ASSERT_EQ(system(("/usr/bin/convert '" + source + "' -colorspace CMYK cmyk.jpg").c_str()), 0);
     Jpeg jpeg;
     testing::internal::CaptureStderr();
@@ -105,7 +105,7 @@ TEST(Jpeg, CmykAndGarbageFailAndReset) {
 
 TEST(Jpeg, GreyscaleDecodesToEqualChannels) {
     std::string source = TestData("jpeg/libjpeg-turbo/testorig.jpg");
-    if (!FileExists(source)) GTEST_SKIP() << "libjpeg-turbo test images not found";
+    if (!FileExists(source)) MISSING_TEST_DATA() << "libjpeg-turbo test images not found";
     ASSERT_EQ(system(("/usr/bin/convert '" + source + "' -colorspace Gray grey.jpg").c_str()), 0);
     Jpeg jpeg;
     ASSERT_EQ(JPEG_LoadFile(jpeg.j, "grey.jpg"), 1);

@@ -138,6 +138,11 @@ std::string TestData(const std::string& relative) {
     return std::string(TESTDATA_DIR) + "/" + relative;
 }
 
+bool TestDataRequired(void) {
+    const char* ci = getenv("CI");
+    return ci && std::string(ci) == "true";
+}
+
 std::vector<std::string> FilesEnding(const std::string& folder, const std::string& suffix) {
     std::vector<std::string> names;
     DIR* dir = opendir(folder.c_str());

@@ -3,6 +3,8 @@
 // pointing the debug log at a file of the test's own.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -69,6 +71,19 @@ bool ImageMagickRgba(const std::string& path, Rgba* out);
 
 // The folder of the public test images beside the project.
 std::string TestData(const std::string& relative);
+
+// True when the environment says CI=true: there the public test images
+// must be present.
+bool TestDataRequired(void);
+
+// Ends a test whose public test images are missing, with the streamed text
+// saying what was looked for: a skip, which the suite's summary lists and
+// counts, or under CI=true a failure, so the conformance tests never vanish
+// silently.
+#define MISSING_TEST_DATA()                                                                                \
+    return GTEST_MESSAGE_("Public test images missing (see ../shared/testdata/README.md)",            \
+                          TestDataRequired() ? ::testing::TestPartResult::kFatalFailure                    \
+                                             : ::testing::TestPartResult::kSkip)
 
 // Names of the files in a folder ending in suffix, sorted.
 std::vector<std::string> FilesEnding(const std::string& folder, const std::string& suffix);

@@ -532,7 +532,7 @@ TEST(Cli, ResizesEveryAcceptedFormat) {
     std::vector<std::string> sources = {"bmp/bmpsuite/g/rgb24.bmp", "gif/suite/four-colors.gif",
                                         "tga/tinytga/logo_type2_24bpp_bl.tga", "jpeg/libjpeg-turbo/testorig.jpg"};
     for (const std::string& s : sources) {
-        if (!FileExists(TestData(s))) GTEST_SKIP() << "test images not found";
+        if (!FileExists(TestData(s))) MISSING_TEST_DATA() << "test images not found";
         std::filesystem::copy_file(TestData(s), dir + s.substr(s.rfind('/') + 1));
     }
     std::string probe = PROBE_COMMAND;
