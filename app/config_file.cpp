@@ -1,6 +1,7 @@
 // Loading and saving the configuration: "config.xml" and "profiles.xml"
 // merged into one document, then "stats.xml"; written back as "config.xml"
 // and "stats.xml". Every key lives in the text of an element.
+#include <stddef.h>
 #include <string.h>
 
 #include "config.h"
@@ -13,35 +14,100 @@ namespace {
 
 const char kModule[] = "config";
 
-void ReadText(XMLStruct* xml, const char* path, const char* name, char* field, int size) {
-    field[0] = 0;
-    XML_GetString(xml, path, name, field, size);
+// How a key's value is stored in its element and in its field.
+enum KeyKind { KEY_FLAG, KEY_INT, KEY_INT64, KEY_DOUBLE, KEY_TEXT };
+
+// One setting: where it lives in the file and in AppConfig.
+struct ConfigKey {
+    const char* path;  // the element path, "Configuration.GUI"
+    const char* name;  // the element's name, "DialogX"
+    KeyKind kind;
+    size_t offset;     // the field's offset in AppConfig
+    int size;          // a text field's size in bytes (terminator included)
+    int statistics;    // 1 for the totals, which "stats.xml" holds as well
+};
+
+#define FIELD(f) offsetof(AppConfig, f), int(sizeof(AppConfig::f))
+
+// Every key of "config.xml", in the order it is written and read.
+const ConfigKey kKeys[] = {
+    {"Configuration.General", "DisableSave", KEY_FLAG, FIELD(DisableSave), 0},
+    {"Configuration.General", "SkipImageInfo", KEY_FLAG, FIELD(SkipImageInfo), 0},
+    {"Configuration.General", "DuplicateDate", KEY_FLAG, FIELD(DuplicateDate), 0},
+    {"Configuration.GUI", "DialogX", KEY_INT, FIELD(DialogX), 0},
+    {"Configuration.GUI", "DialogY", KEY_INT, FIELD(DialogY), 0},
+    {"Configuration.GUI", "TrayMinimize", KEY_FLAG, FIELD(TrayMinimize), 0},
+    {"Configuration.GUI", "AlwaysOnTop", KEY_FLAG, FIELD(AlwaysOnTop), 0},
+    {"Configuration.GUI", "AutoClearList", KEY_FLAG, FIELD(AutoClearList), 0},
+    {"Configuration.Resize", "ActiveProfile", KEY_TEXT, FIELD(ActiveProfile), 0},
+    {"Configuration.Output", "SameDirectory", KEY_FLAG, FIELD(SameDirectory), 0},
+    {"Configuration.Output", "Path", KEY_TEXT, FIELD(Path), 0},
+    {"Configuration.Output.Filename", "Append", KEY_TEXT, FIELD(Append), 0},
+    {"Configuration.Output.Filename", "Prepend", KEY_TEXT, FIELD(Prepend), 0},
+    {"Configuration.Statistics", "ImagesProcessed", KEY_INT64, FIELD(ImagesProcessed), 1},
+    {"Configuration.Statistics.Filesize", "Original", KEY_INT64, FIELD(Original), 1},
+    {"Configuration.Statistics.Filesize", "Resized", KEY_INT64, FIELD(Resized), 1},
+    {"Configuration.Custom", "Width", KEY_INT, FIELD(CustomWidth), 0},
+    {"Configuration.Custom", "Height", KEY_INT, FIELD(CustomHeight), 0},
+    {"Configuration.Custom", "Quality", KEY_DOUBLE, FIELD(CustomQuality), 0},
+};
+
+#undef FIELD
+
+// A text key is emptied first; a flag or number keeps its value only when
+// its element is missing.
+void ReadKey(XMLStruct* xml, AppConfig* c, const ConfigKey& k) {
+    char* field = reinterpret_cast<char*>(c) + k.offset;
+    switch (k.kind) {
+    case KEY_FLAG:
+        XML_GetBool(xml, k.path, k.name, reinterpret_cast<int32_t*>(field));
+        break;
+    case KEY_INT:
+        XML_GetInt(xml, k.path, k.name, reinterpret_cast<int32_t*>(field));
+        break;
+    case KEY_INT64:
+        XML_GetInt64(xml, k.path, k.name, reinterpret_cast<int64_t*>(field));
+        break;
+    case KEY_DOUBLE:
+        XML_GetDouble(xml, k.path, k.name, reinterpret_cast<double*>(field));
+        break;
+    case KEY_TEXT:
+        field[0] = 0;
+        XML_GetString(xml, k.path, k.name, field, k.size);
+        break;
+    }
 }
 
-void ReadStatistics(XMLStruct* xml, AppConfig* c) {
-    XML_GetInt64(xml, "Configuration.Statistics", "ImagesProcessed", &c->ImagesProcessed);
-    XML_GetInt64(xml, "Configuration.Statistics.Filesize", "Original", &c->Original);
-    XML_GetInt64(xml, "Configuration.Statistics.Filesize", "Resized", &c->Resized);
+void WriteKey(XMLStruct* xml, const AppConfig* c, const ConfigKey& k) {
+    const char* field = reinterpret_cast<const char*>(c) + k.offset;
+    switch (k.kind) {
+    case KEY_FLAG:
+        XML_SetBool(xml, k.path, k.name, *reinterpret_cast<const int32_t*>(field));
+        break;
+    case KEY_INT:
+        XML_SetInt(xml, k.path, k.name, *reinterpret_cast<const int32_t*>(field));
+        break;
+    case KEY_INT64:
+        XML_SetInt64(xml, k.path, k.name, *reinterpret_cast<const int64_t*>(field));
+        break;
+    case KEY_DOUBLE:
+        XML_SetDouble(xml, k.path, k.name, *reinterpret_cast<const double*>(field));
+        break;
+    case KEY_TEXT:
+        XML_SetString(xml, k.path, k.name, field);
+        break;
+    }
 }
 
-void ReadSettings(XMLStruct* xml, AppConfig* c) {
-    XML_GetBool(xml, "Configuration.General", "DisableSave", &c->DisableSave);
-    XML_GetBool(xml, "Configuration.General", "SkipImageInfo", &c->SkipImageInfo);
-    XML_GetBool(xml, "Configuration.General", "DuplicateDate", &c->DuplicateDate);
-    XML_GetInt(xml, "Configuration.GUI", "DialogX", &c->DialogX);
-    XML_GetInt(xml, "Configuration.GUI", "DialogY", &c->DialogY);
-    XML_GetBool(xml, "Configuration.GUI", "TrayMinimize", &c->TrayMinimize);
-    XML_GetBool(xml, "Configuration.GUI", "AlwaysOnTop", &c->AlwaysOnTop);
-    XML_GetBool(xml, "Configuration.GUI", "AutoClearList", &c->AutoClearList);
-    ReadText(xml, "Configuration.Resize", "ActiveProfile", c->ActiveProfile, int(sizeof c->ActiveProfile));
-    XML_GetBool(xml, "Configuration.Output", "SameDirectory", &c->SameDirectory);
-    ReadText(xml, "Configuration.Output", "Path", c->Path, int(sizeof c->Path));
-    ReadText(xml, "Configuration.Output.Filename", "Append", c->Append, int(sizeof c->Append));
-    ReadText(xml, "Configuration.Output.Filename", "Prepend", c->Prepend, int(sizeof c->Prepend));
-    ReadStatistics(xml, c);
-    XML_GetInt(xml, "Configuration.Custom", "Width", &c->CustomWidth);
-    XML_GetInt(xml, "Configuration.Custom", "Height", &c->CustomHeight);
-    XML_GetDouble(xml, "Configuration.Custom", "Quality", &c->CustomQuality);
+// Reads every key, or with statisticsOnly the totals alone.
+void ReadKeys(XMLStruct* xml, AppConfig* c, int statisticsOnly) {
+    for (const ConfigKey& k : kKeys)
+        if (!statisticsOnly || k.statistics) ReadKey(xml, c, k);
+}
+
+void WriteKeys(XMLStruct* xml, const AppConfig* c, int statisticsOnly) {
+    for (const ConfigKey& k : kKeys)
+        if (!statisticsOnly || k.statistics) WriteKey(xml, c, k);
 }
 
 void ReadProfiles(XMLStruct* xml, AppConfig* c) {
@@ -64,12 +130,6 @@ void StartDocument(XMLStruct* xml) {
     XML_AddElement(xml, nullptr, &declaration, "xml");
     XML_SetNodeType(xml, declaration, XML_TYPEINSTRUCTION);
     XML_AddAttribute(xml, declaration, "version", "1.0");
-}
-
-void WriteStatistics(XMLStruct* xml, const AppConfig* c) {
-    XML_SetInt64(xml, "Configuration.Statistics", "ImagesProcessed", c->ImagesProcessed);
-    XML_SetInt64(xml, "Configuration.Statistics.Filesize", "Original", c->Original);
-    XML_SetInt64(xml, "Configuration.Statistics.Filesize", "Resized", c->Resized);
 }
 
 void FilePath(const char* folder, const char* name, char* path) {
@@ -98,11 +158,11 @@ int Config_LoadFrom(AppConfig* config, const char* folder) {
         XML_Destroy(&xml);
         return 0;
     }
-    ReadSettings(xml, config);
+    ReadKeys(xml, config, 0);
     ReadProfiles(xml, config);
     XML_Clear(xml);
     FilePath(folder, "stats.xml", path);
-    if (XML_LoadFile(xml, path)) ReadStatistics(xml, config);
+    if (XML_LoadFile(xml, path)) ReadKeys(xml, config, 1);
     XML_Destroy(&xml);
     return 1;
 }
@@ -112,24 +172,7 @@ int Config_SaveTo(AppConfig* config, const char* folder) {
     XMLStruct* xml = nullptr;
     XML_Create(&xml);
     StartDocument(xml);
-    const AppConfig* c = config;
-    XML_SetBool(xml, "Configuration.General", "DisableSave", c->DisableSave);
-    XML_SetBool(xml, "Configuration.General", "SkipImageInfo", c->SkipImageInfo);
-    XML_SetBool(xml, "Configuration.General", "DuplicateDate", c->DuplicateDate);
-    XML_SetInt(xml, "Configuration.GUI", "DialogX", c->DialogX);
-    XML_SetInt(xml, "Configuration.GUI", "DialogY", c->DialogY);
-    XML_SetBool(xml, "Configuration.GUI", "TrayMinimize", c->TrayMinimize);
-    XML_SetBool(xml, "Configuration.GUI", "AlwaysOnTop", c->AlwaysOnTop);
-    XML_SetBool(xml, "Configuration.GUI", "AutoClearList", c->AutoClearList);
-    XML_SetString(xml, "Configuration.Resize", "ActiveProfile", c->ActiveProfile);
-    XML_SetBool(xml, "Configuration.Output", "SameDirectory", c->SameDirectory);
-    XML_SetString(xml, "Configuration.Output", "Path", c->Path);
-    XML_SetString(xml, "Configuration.Output.Filename", "Append", c->Append);
-    XML_SetString(xml, "Configuration.Output.Filename", "Prepend", c->Prepend);
-    WriteStatistics(xml, c);
-    XML_SetInt(xml, "Configuration.Custom", "Width", c->CustomWidth);
-    XML_SetInt(xml, "Configuration.Custom", "Height", c->CustomHeight);
-    XML_SetDouble(xml, "Configuration.Custom", "Quality", c->CustomQuality);
+    WriteKeys(xml, config, 0);
     char path[FILE_PATH_SIZE];
     FilePath(folder, "config.xml", path);
     if (!XML_SaveFile(xml, path)) {
@@ -138,7 +181,7 @@ int Config_SaveTo(AppConfig* config, const char* folder) {
         return 0;
     }
     StartDocument(xml);
-    WriteStatistics(xml, c);
+    WriteKeys(xml, config, 1);
     FilePath(folder, "stats.xml", path);
     if (!XML_SaveFile(xml, path)) Log_Print(0, "Unable to save stats [%s]\n", path);
     XML_Destroy(&xml);

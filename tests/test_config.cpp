@@ -44,14 +44,22 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     out.c->ImagesProcessed = 1234567890123LL;
     ASSERT_EQ(Config_SaveTo(out.c, dir.path.c_str()), 1);
     std::string text = ReadWholeFile(dir.path + "config.xml");
-    EXPECT_EQ(text.find("<?xml version=\"1.0\"?>\r\n<Configuration>\r\n    <General>\r\n"), 0u);
-    EXPECT_NE(text.find("\r\n        <DialogX>-12</DialogX>\r\n"), std::string::npos);
-    EXPECT_NE(text.find("<Quality>0.750000</Quality>"), std::string::npos);
-    EXPECT_NE(text.find("<Append>_small &amp; &lt;fast&gt;</Append>"), std::string::npos);
-    EXPECT_LT(text.find("<General>"), text.find("<GUI>"));
-    EXPECT_LT(text.find("<GUI>"), text.find("<Resize>"));
-    EXPECT_LT(text.find("<Output>"), text.find("<Statistics>"));
-    EXPECT_LT(text.find("<Statistics>"), text.find("<Custom>"));
+    EXPECT_EQ(text,
+              "<?xml version=\"1.0\"?>\r\n<Configuration>\r\n"
+              "    <General>\r\n        <DisableSave>false</DisableSave>\r\n"
+              "        <SkipImageInfo>false</SkipImageInfo>\r\n        <DuplicateDate>true</DuplicateDate>\r\n"
+              "    </General>\r\n    <GUI>\r\n        <DialogX>-12</DialogX>\r\n        <DialogY>0</DialogY>\r\n"
+              "        <TrayMinimize>true</TrayMinimize>\r\n        <AlwaysOnTop>false</AlwaysOnTop>\r\n"
+              "        <AutoClearList>true</AutoClearList>\r\n    </GUI>\r\n"
+              "    <Resize>\r\n        <ActiveProfile>Web</ActiveProfile>\r\n    </Resize>\r\n"
+              "    <Output>\r\n        <SameDirectory>false</SameDirectory>\r\n        <Path/>\r\n"
+              "        <Filename>\r\n            <Append>_small &amp; &lt;fast&gt;</Append>\r\n"
+              "            <Prepend/>\r\n        </Filename>\r\n    </Output>\r\n"
+              "    <Statistics>\r\n        <ImagesProcessed>1234567890123</ImagesProcessed>\r\n"
+              "        <Filesize>\r\n            <Original>0</Original>\r\n            <Resized>0</Resized>\r\n"
+              "        </Filesize>\r\n    </Statistics>\r\n"
+              "    <Custom>\r\n        <Width>1024</Width>\r\n        <Height>0</Height>\r\n"
+              "        <Quality>0.750000</Quality>\r\n    </Custom>\r\n</Configuration>\r\n");
     EXPECT_EQ(ReadWholeFile(dir.path + "stats.xml"),
               "<?xml version=\"1.0\"?>\r\n<Configuration>\r\n    <Statistics>\r\n"
               "        <ImagesProcessed>1234567890123</ImagesProcessed>\r\n        <Filesize>\r\n"
