@@ -268,7 +268,7 @@ int Main(int argc, char** argv) {
                             int(sizeof row.estimate));
                 rows.push_back(row);
             } else if (!opt.quiet) {
-                char name[320];
+                char name[STR_TEXT_SIZE];
                 Path_GetName(f.c_str(), name, int(sizeof name), 0);
                 printf("%s: skipped (%s)\n", name, IsAcceptedImage(f.c_str()) ? "cannot be read" : "Unsupported format");
             }

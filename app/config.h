@@ -4,7 +4,9 @@
 
 #include <stdint.h>
 
-enum { CONFIG_NAME_SIZE = 80, CONFIG_PATH_SIZE = 320 };
+#include "orv-str.h"
+
+enum { CONFIG_NAME_SIZE = 80 };
 
 // One named resize profile.
 struct ResizeProfile {
@@ -36,7 +38,7 @@ struct AppConfig {
     int32_t DuplicateDate;
     char ActiveProfile[CONFIG_NAME_SIZE];
     int32_t SameDirectory;
-    char Path[CONFIG_PATH_SIZE];
+    char Path[STR_TEXT_SIZE];
     int32_t CustomWidth;
     int32_t CustomHeight;
     double CustomQuality;

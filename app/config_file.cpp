@@ -133,7 +133,7 @@ void StartDocument(XMLStruct* xml) {
 }
 
 void FilePath(const char* folder, const char* name, char* path) {
-    Str_Format(path, FILE_PATH_SIZE, "%s%s", folder, name);
+    Str_Format(path, STR_TEXT_SIZE, "%s%s", folder, name);
 }
 
 }  // namespace
@@ -146,7 +146,7 @@ int Config_LoadFrom(AppConfig* config, const char* folder) {
     XML_Clear(xml);
     XML_SetAppendMode(xml, 1);
     XML_SetMergeMode(xml, 1);
-    char path[FILE_PATH_SIZE];
+    char path[STR_TEXT_SIZE];
     FilePath(folder, "config.xml", path);
     int ok = XML_LoadFile(xml, path);
     if (ok) {
@@ -173,7 +173,7 @@ int Config_SaveTo(AppConfig* config, const char* folder) {
     XML_Create(&xml);
     StartDocument(xml);
     WriteKeys(xml, config, 0);
-    char path[FILE_PATH_SIZE];
+    char path[STR_TEXT_SIZE];
     FilePath(folder, "config.xml", path);
     if (!XML_SaveFile(xml, path)) {
         Log_Print(0, "Unable to save config [%s]\n", path);
@@ -189,13 +189,13 @@ int Config_SaveTo(AppConfig* config, const char* folder) {
 }
 
 int Config_Load(AppConfig* config) {
-    char folder[FILE_PATH_SIZE];
+    char folder[STR_TEXT_SIZE];
     File_GetProgramDir(folder, int(sizeof folder));
     return Config_LoadFrom(config, folder);
 }
 
 int Config_Save(AppConfig* config) {
-    char folder[FILE_PATH_SIZE];
+    char folder[STR_TEXT_SIZE];
     File_GetProgramDir(folder, int(sizeof folder));
     return Config_SaveTo(config, folder);
 }

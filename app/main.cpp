@@ -11,7 +11,7 @@ namespace {
 struct Start {
     HINSTANCE instance;
     const char* commandLine;
-    char folder[CONFIG_PATH_SIZE];
+    char folder[STR_TEXT_SIZE];
 };
 
 int Guarded(void* data) {

@@ -29,7 +29,7 @@ struct PreviewStruct {
     const char* tag;
     BitmapStruct* picture;
     BitmapStruct* view;
-    char temporary[CONFIG_PATH_SIZE];
+    char temporary[STR_TEXT_SIZE];
     int scrollX;
     int scrollY;
     HWND status;
@@ -199,11 +199,11 @@ void Preview_OnContextMenu(HWND window, LPARAM at) {
 
 void Preview_OnSave(HWND window, PreviewStruct* preview) {
     HINSTANCE instance = HINSTANCE(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    char title[80], filter[80], folder[CONFIG_PATH_SIZE] = "", name[CONFIG_NAME_SIZE] = "resized.jpg";
+    char title[80], filter[80], folder[STR_TEXT_SIZE] = "", name[CONFIG_NAME_SIZE] = "resized.jpg";
     Win_LoadString(instance, IDS_PREVIEW_SAVE_TITLE, title, sizeof(title));
     Win_LoadString(instance, IDS_PREVIEW_FILTER, filter, sizeof(filter));
     if (!Win_SaveFileDialog(window, title, folder, sizeof(folder), name, sizeof(name), 0, 1, filter, "*.jpg")) return;
-    char target[CONFIG_PATH_SIZE];
+    char target[STR_TEXT_SIZE];
     Str_Format(target, sizeof(target), "%s%s", folder, name);
     File_Copy(preview->temporary, target);
 }
@@ -286,7 +286,7 @@ BOOL CALLBACK HoldsTemporary(HWND window, LPARAM data) {
 // preview already owns that file: closing one preview must not take the
 // file of another.
 void TemporaryName(const char* source, char* path, int size) {
-    char folder[CONFIG_PATH_SIZE], base[CONFIG_PATH_SIZE];
+    char folder[STR_TEXT_SIZE], base[STR_TEXT_SIZE];
     File_GetTempDir(folder, sizeof(folder));
     Path_Normalize(folder, 1);
     Path_GetName(source, base, sizeof(base), 1);
@@ -363,12 +363,12 @@ HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path)
     BitmapStruct* bitmap = nullptr;
     Bitmap_Create(&bitmap);
     int64_t sourceBytes = 0, resizedBytes = 0;
-    char temporary[CONFIG_PATH_SIZE];
+    char temporary[STR_TEXT_SIZE];
     TemporaryName(path, temporary, sizeof(temporary));
     HWND window = nullptr;
     if (ResizeToTemporary(config, path, temporary, &sourceBytes, &resizedBytes) &&
         LoadImageByExtension(temporary, bitmap)) {
-        char title[CONFIG_PATH_SIZE];
+        char title[STR_TEXT_SIZE];
         Win_LoadString(instance, IDS_PREVIEW_TITLE, title, sizeof(title));
         window = CreateWindowExA(0, kClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
                                  instance, nullptr);
@@ -376,7 +376,7 @@ HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path)
     PreviewStruct* preview = window ? Get(window) : nullptr;
     if (preview) {
         const ResizeProfile* profile = FindActiveProfile(config);
-        char status[CONFIG_PATH_SIZE];
+        char status[STR_TEXT_SIZE];
         Str_Format(status, sizeof(status), "Resized from %'I64d Kb to %'I64d Kb with the '%s' profile.",
                    sourceBytes / 1024, resizedBytes / 1024, profile ? profile->Name : "Custom");
         SendMessageA(preview->status, SB_SETTEXTA, 0, LPARAM(status));

@@ -38,7 +38,7 @@ struct MainWindowStruct {
     HICON trayIcon;
     HMENU popup;
     int inTray;
-    char folder[CONFIG_PATH_SIZE];
+    char folder[STR_TEXT_SIZE];
     BatchStruct* job;
 };
 

@@ -101,7 +101,7 @@ int TakeFile(BatchStruct* b) {
         if (Admits(b, file)) {
             int index = b->next++;
             Begin(b, index);
-            char base[FILE_PATH_SIZE], text[FILE_PATH_SIZE];
+            char base[STR_TEXT_SIZE], text[STR_TEXT_SIZE];
             Path_GetName(file->path, base, int(sizeof base), 1);
             b->started += 1;
             Str_Format(text, int(sizeof text), "Resizing %d of %d, %s...", b->started, b->count, base);
@@ -187,7 +187,7 @@ void StartWorkers(BatchStruct* b, int workers) {
 }
 
 void CloseRun(BatchStruct* b) {
-    char text[FILE_PATH_SIZE];
+    char text[STR_TEXT_SIZE];
     if (b->failedIndex >= 0) {
         b->host->message(b->host->data, b->failure);
     } else if (b->cancelled) {

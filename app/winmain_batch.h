@@ -20,8 +20,8 @@ enum { BATCH_WAITING = 0, BATCH_RUNNING = 1, BATCH_WRITTEN = 2, BATCH_FAILED = 3
 
 // One source of a batch and what became of it.
 struct BatchFile {
-    char path[FILE_PATH_SIZE];    // the source, as listed
-    char output[FILE_PATH_SIZE];  // the output name; empty: built from the settings
+    char path[STR_TEXT_SIZE];    // the source, as listed
+    char output[STR_TEXT_SIZE];  // the output name; empty: built from the settings
     int32_t width;                // pixels, from the prepare pass; 0 when not known
     int32_t height;               // pixels; 0 when not known
     int state;                    // BATCH_*
@@ -50,7 +50,7 @@ struct BatchStruct {
     int stop;               // 1 once Cancel or a failure ended the run; started files finish
     int cancelled;          // 1 when Cancel ended it
     int failedIndex;        // the first failed file in list order, -1 while none
-    char failure[FILE_PATH_SIZE];  // the user's message for failedIndex
+    char failure[STR_TEXT_SIZE];  // the user's message for failedIndex
     int workersLeft;        // workers still taking files
     int workersRun;         // workers that took part: the caller and the pool jobs accepted
     // Totals of the files written, for the front-end's statistics.

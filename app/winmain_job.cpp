@@ -180,7 +180,7 @@ int IsAcceptedImage(const char* path) {
 
 int BuildOutputName(const AppConfig* config, const char* source, char* output, int size) {
     if (!config || !source || !output) Core_NullPointer(kModule, __LINE__);
-    char folder[320], base[320], extension[320];
+    char folder[STR_TEXT_SIZE], base[STR_TEXT_SIZE], extension[STR_TEXT_SIZE];
     Path_Split(source, folder, int(sizeof folder), base, int(sizeof base), extension, int(sizeof extension));
     output[0] = 0;
     Str_AppendN(output, config->SameDirectory == 1 ? folder : config->Path, size);
@@ -216,7 +216,7 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, c
                  int* complete) {
     if (!config || !host || !complete || ((!paths || !rows) && count > 0)) Core_NullPointer(kModule, __LINE__);
     *complete = 1;
-    char text[320];
+    char text[STR_TEXT_SIZE];
     host->progress(host->data, "Preparing files...");
     BitmapStruct* scratch = nullptr;
     Bitmap_Create(&scratch);
@@ -229,7 +229,7 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, c
             *complete = 0;
             break;
         }
-        char name[320];
+        char name[STR_TEXT_SIZE];
         Path_GetName(paths[i], name, int(sizeof name), 0);
         Log_Print(0, "File %d of %d: [%s] [%s]\n", i + 1, count, paths[i], name);
         if (IsAcceptedImage(paths[i])) {

@@ -28,12 +28,12 @@ int BuildOutputName(const AppConfig* config, const char* source, char* output, i
 
 // One row of the file list, as the prepare pass writes it.
 struct FileRow {
-    char name[FILE_PATH_SIZE];           // file name with extension, no folders
-    char dimensions[FILE_PATH_SIZE];     // "WxH" decoded, empty when estimates are off
-    char size[FILE_PATH_SIZE];           // "%I64dk", the file's size / 1024
-    char newDimensions[FILE_PATH_SIZE];  // "W'xH'", or "..." before the estimates
-    char estimate[FILE_PATH_SIZE];       // "~Nk", or "..." before the estimates
-    char path[FILE_PATH_SIZE];           // the full path as given
+    char name[STR_TEXT_SIZE];           // file name with extension, no folders
+    char dimensions[STR_TEXT_SIZE];     // "WxH" decoded, empty when estimates are off
+    char size[STR_TEXT_SIZE];           // "%I64dk", the file's size / 1024
+    char newDimensions[STR_TEXT_SIZE];  // "W'xH'", or "..." before the estimates
+    char estimate[STR_TEXT_SIZE];       // "~Nk", or "..." before the estimates
+    char path[STR_TEXT_SIZE];           // the full path as given
 };
 
 // Fills a row for one accepted file: 1 with the row, 0 when the file is
@@ -66,9 +66,9 @@ struct ResizeWork {
     FileStruct* file;           // examines the source and the output
     int64_t sourceBytes;        // size of the last source, bytes
     int64_t outputBytes;        // size of the last output written, bytes
-    char base[FILE_PATH_SIZE];     // the last source's base name, for messages
-    char output[FILE_PATH_SIZE];   // the last output name
-    char message[FILE_PATH_SIZE];  // the user's message when the last file failed
+    char base[STR_TEXT_SIZE];     // the last source's base name, for messages
+    char output[STR_TEXT_SIZE];   // the last output name
+    char message[STR_TEXT_SIZE];  // the user's message when the last file failed
 };
 
 // Creates the worker's bitmap and file object. Returns 1.

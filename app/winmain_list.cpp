@@ -40,7 +40,7 @@ void ShowMessage(void*, const char* text) {
 
 const JobHost kBoxHost = {nullptr, ShowProgress, IsCancelled, ShowMessage, nullptr};
 
-// Paths of a batch: texts of 320 bytes in one tracked block, and the
+// Paths of a batch: texts of STR_TEXT_SIZE bytes in one tracked block, and the
 // pointers to them that the pipeline takes.
 struct PathTable {
     char* texts;
@@ -52,17 +52,17 @@ struct PathTable {
 int PathTable_Create(PathTable* table, int count) {
     *table = PathTable{};
     if (count <= 0) return 1;
-    if (!Mem_CheckedSize(count, CONFIG_PATH_SIZE, 1, &table->textBytes) ||
+    if (!Mem_CheckedSize(count, STR_TEXT_SIZE, 1, &table->textBytes) ||
         !Mem_CheckedSize(count, sizeof(char*), 1, &table->pointerBytes))
         return 0;
     table->texts = static_cast<char*>(Mem_Alloc(table->textBytes, MEM_HEAP, kModule, __LINE__));
     table->paths = static_cast<const char**>(Mem_Alloc(table->pointerBytes, MEM_HEAP, kModule, __LINE__));
-    for (int i = 0; i < count; ++i) table->paths[i] = table->texts + size_t(i) * CONFIG_PATH_SIZE;
+    for (int i = 0; i < count; ++i) table->paths[i] = table->texts + size_t(i) * STR_TEXT_SIZE;
     return 1;
 }
 
 char* PathTable_Slot(PathTable* table, int index) {
-    return table->texts + size_t(index) * CONFIG_PATH_SIZE;
+    return table->texts + size_t(index) * STR_TEXT_SIZE;
 }
 
 void PathTable_Destroy(PathTable* table) {
@@ -82,7 +82,7 @@ void AppendRow(HWND page, const FileRow& row) {
 int FetchDroppedNames(HDROP drop, PathTable* table, int count) {
     int fetched = 0;
     for (; fetched < count; ++fetched) {
-        if (!DragQueryFileA(drop, UINT(fetched), PathTable_Slot(table, fetched), CONFIG_PATH_SIZE)) {
+        if (!DragQueryFileA(drop, UINT(fetched), PathTable_Slot(table, fetched), STR_TEXT_SIZE)) {
             DWORD error = GetLastError();
             Log_Print(0, "Error retrieving name (%d of %d) %d:%.8X\n", fetched + 1, count, int(error),
                       unsigned(error));
@@ -116,7 +116,7 @@ void UpdateEstimates(MainWindowStruct* main) {
     int rows = 0;
     Win_ListRowCount(page, IDC_LIST, &rows);
     for (int row = 0; row < rows; ++row) {
-        char dimensions[CONFIG_PATH_SIZE], newDimensions[CONFIG_PATH_SIZE], estimate[CONFIG_PATH_SIZE];
+        char dimensions[STR_TEXT_SIZE], newDimensions[STR_TEXT_SIZE], estimate[STR_TEXT_SIZE];
         Win_ListGetText(page, IDC_LIST, row, 1, dimensions, sizeof(dimensions));
         if (!EstimateRow(main->config, dimensions, newDimensions, sizeof(newDimensions), estimate, sizeof(estimate)))
             continue;
@@ -166,9 +166,9 @@ void StartResizeJob(MainWindowStruct* main) {
         return;
     }
     for (int i = 0; i < rows; ++i) {
-        char path[CONFIG_PATH_SIZE], dimensions[CONFIG_PATH_SIZE];
-        Win_ListGetText(page, IDC_LIST, i, columns - 1, path, CONFIG_PATH_SIZE);
-        Win_ListGetText(page, IDC_LIST, i, 1, dimensions, CONFIG_PATH_SIZE);
+        char path[STR_TEXT_SIZE], dimensions[STR_TEXT_SIZE];
+        Win_ListGetText(page, IDC_LIST, i, columns - 1, path, STR_TEXT_SIZE);
+        Win_ListGetText(page, IDC_LIST, i, 1, dimensions, STR_TEXT_SIZE);
         int32_t width = 0, height = 0;
         ParseDimensions(dimensions, &width, &height);
         Batch_SetSource(batch, i, path, width, height, nullptr);

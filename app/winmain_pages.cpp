@@ -42,7 +42,7 @@ void PreviewFocusedRow(MainWindowStruct* main) {
     if (!Win_ListFocusedRow(page, IDC_LIST, &row)) return;
     int columns = 0;
     Win_ListColumnCount(page, IDC_LIST, &columns);
-    char path[CONFIG_PATH_SIZE];
+    char path[STR_TEXT_SIZE];
     Win_ListGetText(page, IDC_LIST, row, columns - 1, path, sizeof(path));
     Preview_Open(main->instance, main->config, path);
 }
@@ -56,10 +56,10 @@ void RemoveFocusedRow(MainWindowStruct* main) {
 void BrowseOutputFolder(MainWindowStruct* main, HWND page) {
     char initial[300];
     Win_GetItemText(page, IDC_PATH, initial, sizeof(initial));
-    char folder[CONFIG_PATH_SIZE] = "";
+    char folder[STR_TEXT_SIZE] = "";
     if (!Win_BrowseFolder(main->window, "Please select path", folder, initial)) return;
-    Str_CopyN(main->config->Path, folder, CONFIG_PATH_SIZE);
-    Win_SetItemText(page, IDC_PATH, main->config->Path, CONFIG_PATH_SIZE);
+    Str_CopyN(main->config->Path, folder, STR_TEXT_SIZE);
+    Win_SetItemText(page, IDC_PATH, main->config->Path, STR_TEXT_SIZE);
 }
 
 // ------------------------------------------------------------ commands
@@ -218,7 +218,7 @@ HWND Page_Create(MainWindowStruct* main, int templateId) {
 }
 
 void Page_OpenAddress(MainWindowStruct* main, int stringId) {
-    char address[CONFIG_PATH_SIZE];
+    char address[STR_TEXT_SIZE];
     Win_LoadString(main->instance, stringId, address, sizeof(address));
     ShellExecuteA(main->window, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
 }
@@ -242,7 +242,7 @@ void Page_FillSettings(MainWindowStruct* main) {
     Win_SetCheck(page, IDC_TRAY, config->TrayMinimize);
     Win_SetCheck(page, IDC_SKIP_INFO, config->SkipImageInfo);
     Win_SetCheck(page, IDC_KEEP_DATE, config->DuplicateDate);
-    Win_SetItemText(page, IDC_PATH, config->Path, CONFIG_PATH_SIZE);
+    Win_SetItemText(page, IDC_PATH, config->Path, STR_TEXT_SIZE);
     Win_SetItemInt(page, IDC_CUSTOM_WIDTH, config->CustomWidth, 5);
     Win_SetItemInt(page, IDC_CUSTOM_HEIGHT, config->CustomHeight, 5);
     Win_ComboReset(page, IDC_QUALITY);

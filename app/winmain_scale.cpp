@@ -67,7 +67,7 @@ int64_t EstimateBytes(int32_t newWidth, int32_t newHeight, double quality) {
 int ParseDimensions(const char* dimensions, int32_t* width, int32_t* height) {
     if (!dimensions || !width || !height) Core_NullPointer(kModule, __LINE__);
     *width = *height = 0;
-    char text[FILE_PATH_SIZE];
+    char text[STR_TEXT_SIZE];
     Str_CopyN(text, dimensions, int(sizeof text));
     const char* x = nullptr;
     if (!Str_FindChar(text, 'x', &x)) return 0;

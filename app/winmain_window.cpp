@@ -112,7 +112,7 @@ void MainWindow_OnCommand(MainWindowStruct* main, int id) {
         Open(main, main->config->Path, "explore");
         break;
     case IDM_LICENSE: {
-        char path[CONFIG_PATH_SIZE];
+        char path[STR_TEXT_SIZE];
         Str_Format(path, sizeof(path), "%slicense.txt", main->folder);
         Open(main, path, "open");
         break;

@@ -13,7 +13,7 @@ namespace {
 const char kModule[] = "bench/bench_core";
 
 void BM_StrFormat(benchmark::State& state) {
-    char buf[320];
+    char buf[STR_TEXT_SIZE];
     for (auto _ : state) {
         int n = Str_Format(buf, int(sizeof buf), "Resizing %d of %d, %s... %'I64d Kb", 17, 240,
                            "C:\\pictures\\holiday\\IMG_0042.JPG", int64_t(123456789));
@@ -23,7 +23,7 @@ void BM_StrFormat(benchmark::State& state) {
 BENCHMARK(BM_StrFormat);
 
 void BM_Snprintf(benchmark::State& state) {
-    char buf[320];
+    char buf[STR_TEXT_SIZE];
     for (auto _ : state) {
         int n = snprintf(buf, sizeof buf, "Resizing %d of %d, %s... %lld Kb", 17, 240,
                          "C:\\pictures\\holiday\\IMG_0042.JPG", 123456789LL);

@@ -36,7 +36,7 @@ int OpenFlagsFor(int mode) {
 // Reads a path's information into info: the path is copied, one trailing
 // separator dropped. Logs the failure and keeps its error code.
 int ReadInfo(const char* path, FileInfo* info, uint32_t* error) {
-    char copy[FILE_PATH_SIZE];
+    char copy[STR_TEXT_SIZE];
     Str_CopyN(copy, path, int(sizeof copy));
     int length = int(Str_Length(copy));
     if (length > 1 && FileSys_IsSeparator(copy[length - 1])) copy[length - 1] = 0;
@@ -48,7 +48,7 @@ int ReadInfo(const char* path, FileInfo* info, uint32_t* error) {
 }
 
 void MakeFolderFor(const char* path) {
-    char folder[FILE_PATH_SIZE];
+    char folder[STR_TEXT_SIZE];
     Str_CopyN(folder, path, int(sizeof folder));
     int cut = -1;
     for (int i = 0; folder[i]; ++i)

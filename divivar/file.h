@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "orv-str.h"
+
 enum {
     FILE_MODE_READ = 0x1,
     FILE_MODE_WRITE = 0x2,
@@ -13,8 +15,6 @@ enum {
     FILE_MODE_SHAREREAD = 0x40,
     FILE_MODE_SHAREWRITE = 0x80
 };
-
-enum { FILE_PATH_SIZE = 320 };
 
 // Bits of FileInfo::modeBits, numbered as the C runtime numbers them.
 enum { FILE_INFO_FOLDER = 0x4000, FILE_INFO_REGULAR = 0x8000, FILE_INFO_WRITE = 0x80, FILE_INFO_READ = 0x100 };
@@ -33,7 +33,7 @@ struct FileStruct {
     const char* tag;
     int retries;
     int createFolders;
-    char path[FILE_PATH_SIZE];
+    char path[STR_TEXT_SIZE];
     int mode;
     intptr_t handle;
     int isOpen;

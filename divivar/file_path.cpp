@@ -113,7 +113,7 @@ int File_ListFolder(const char* folder, int (*fn)(const char* path, void* data),
 
 int File_CreateDir(const char* path, int stripLast, int verbose) {
     if (!path) Core_NullPointer(kModule, __LINE__);
-    char work[FILE_PATH_SIZE];
+    char work[STR_TEXT_SIZE];
     Str_CopyN(work, path, int(sizeof work));
     if (stripLast) {
         int cut = LastSeparator(work);
@@ -124,7 +124,7 @@ int File_CreateDir(const char* path, int stripLast, int verbose) {
 
 int File_GetProgramDir(char* buf, int size) {
     if (!buf) Core_NullPointer(kModule, __LINE__);
-    char path[FILE_PATH_SIZE];
+    char path[STR_TEXT_SIZE];
     if (!FileSys_ProgramPath(path, int(sizeof path))) {
         CopyPart(buf, size, "", 0);
         return 0;
@@ -137,7 +137,7 @@ int File_GetProgramDir(char* buf, int size) {
 
 int File_GetTempDir(char* buf, int size) {
     if (!buf) Core_NullPointer(kModule, __LINE__);
-    char path[FILE_PATH_SIZE];
+    char path[STR_TEXT_SIZE];
     if (!FileSys_TempPath(path, int(sizeof path))) {
         CopyPart(buf, size, "", 0);
         return 0;
@@ -161,8 +161,8 @@ int Path_Normalize(char* path, int trailing) {
 
     // The components after the root: "." is dropped, ".." takes away the
     // component before it, empty ones (doubled separators) vanish.
-    int starts[FILE_PATH_SIZE];
-    int lengths[FILE_PATH_SIZE];
+    int starts[STR_TEXT_SIZE];
+    int lengths[STR_TEXT_SIZE];
     int count = 0;
     for (int i = root; path[i];) {
         int end = i;
@@ -181,15 +181,15 @@ int Path_Normalize(char* path, int trailing) {
         i = path[end] ? end + 1 : end;
     }
 
-    char out[FILE_PATH_SIZE];
+    char out[STR_TEXT_SIZE];
     int n = 0;
     for (int i = 0; i < root; ++i) out[n++] = path[i];
     if (count == 0 && root == 0) out[n++] = '.';
     for (int c = 0; c < count; ++c) {
-        if (c > 0 && n < FILE_PATH_SIZE - 1) out[n++] = separator;
-        for (int k = 0; k < lengths[c] && n < FILE_PATH_SIZE - 1; ++k) out[n++] = path[starts[c] + k];
+        if (c > 0 && n < STR_TEXT_SIZE - 1) out[n++] = separator;
+        for (int k = 0; k < lengths[c] && n < STR_TEXT_SIZE - 1; ++k) out[n++] = path[starts[c] + k];
     }
-    if (trailing && out[n - 1] != separator && n < FILE_PATH_SIZE - 1) out[n++] = separator;
+    if (trailing && out[n - 1] != separator && n < STR_TEXT_SIZE - 1) out[n++] = separator;
     out[n] = 0;
     Str_Copy(path, out);
     return 1;

@@ -254,7 +254,7 @@ int FileSys_SameFile(const char* a, const char* b) {
 int FileSys_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data) {
     DIR* dir = opendir(folder);
     if (!dir) return 0;
-    char path[FILE_PATH_SIZE];
+    char path[STR_TEXT_SIZE];
     int length = int(Str_Length(folder));
     const char* separator = length > 0 && folder[length - 1] == '/' ? "" : "/";
     while (dirent* e = readdir(dir)) {

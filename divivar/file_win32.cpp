@@ -176,14 +176,14 @@ int FileSys_SameFile(const char* a, const char* b) {
 }
 
 int FileSys_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data) {
-    char pattern[FILE_PATH_SIZE];
+    char pattern[STR_TEXT_SIZE];
     int length = int(Str_Length(folder));
     const char* separator = length > 0 && FileSys_IsSeparator(folder[length - 1]) ? "" : "\\";
     Str_Format(pattern, int(sizeof pattern), "%s%s*", folder, separator);
     WIN32_FIND_DATAA found;
     HANDLE h = FindFirstFileA(pattern, &found);
     if (h == INVALID_HANDLE_VALUE) return 0;
-    char path[FILE_PATH_SIZE];
+    char path[STR_TEXT_SIZE];
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         Str_Format(path, int(sizeof path), "%s%s%s", folder, separator, found.cFileName);

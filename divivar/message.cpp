@@ -20,7 +20,6 @@ const int kTimerId = 1;
 const int kWidth = 412;
 const int kHeightPlain = 77;
 const int kHeightButton = 100;
-const int kTitleSize = 320;
 const int kTextSize = 512;
 
 struct MessageState {
@@ -30,7 +29,7 @@ struct MessageState {
     std::atomic<int> topmost;
     std::atomic<int> countdown;
     std::atomic<int> kind;
-    char title[kTitleSize];
+    char title[STR_TEXT_SIZE];
 };
 
 MessageState g_box;
@@ -245,7 +244,7 @@ int Message_IsCancelled(void) {
 
 int Message_SetTitle(const char* title) {
     if (!title) Core_NullPointer(kModule, __LINE__);
-    Str_CopyN(g_box.title, title, kTitleSize);
+    Str_CopyN(g_box.title, title, STR_TEXT_SIZE);
     return 1;
 }
 

@@ -25,7 +25,7 @@ struct LogState {
     int consoleMade = 0;
     uint32_t mainThread = 0;
     uint32_t processId = 0;
-    char application[320] = "";
+    char application[STR_TEXT_SIZE] = "";
     const char* sourceFile = nullptr;
     int sourceLine = 0;
     char compose[kComposeSize] = "";

@@ -8,6 +8,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "orv-str.h"
+
 // Called once by Core_Init before anything else of the backend is used.
 void Sys_Init(void);
 
@@ -78,7 +80,7 @@ void Sys_LocalFree(void* block);
 struct SysFrame {
     uintptr_t address;
     char name[257];
-    char file[320];
+    char file[STR_TEXT_SIZE];
     int line;
 };
 typedef void (*SysFrameFn)(const SysFrame* frame, void* data);

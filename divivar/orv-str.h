@@ -6,6 +6,10 @@
 #include <stdarg.h>
 #include <stdint.h>
 
+// The size of the program's fixed text buffers for paths and messages: 319
+// characters and the terminator. Longer texts are cut by the formatter.
+enum { STR_TEXT_SIZE = 320 };
+
 // Formats into buf (size bytes, terminator included) with the program's own
 // conversion set. Text that does not fit is cut to size - 1 characters and the
 // overrun is reported to the debug log. Returns the characters written,

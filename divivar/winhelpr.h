@@ -105,7 +105,7 @@ int Win_GetWindowRect(HWND window, int* left, int* top, int* width, int* height)
 int Win_PlaceWindow(HWND window, int x, int y, int width, int height);
 // Centres window on parent, or on the desktop when parent is null.
 int Win_CenterWindow(HWND window, HWND parent);
-// The shell's folder dialog. folder (320 bytes) is the root to show and
+// The shell's folder dialog. folder (STR_TEXT_SIZE bytes) is the root to show and
 // receives the chosen folder with a trailing backslash; the dialog starts
 // at initial. 0 when cancelled.
 int Win_BrowseFolder(HWND owner, const char* title, char* folder, const char* initial);

@@ -13,7 +13,6 @@
 namespace {
 
 const char kModule[] = "divivar/winhelpr";
-const int kPathSize = 320;
 
 }  // namespace
 
@@ -155,9 +154,9 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
 LPITEMIDLIST ParseFolder(const char* path) {
     IShellFolder* desktop = nullptr;
     if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop) return nullptr;
-    WCHAR wide[kPathSize];
+    WCHAR wide[STR_TEXT_SIZE];
     LPITEMIDLIST item = nullptr;
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kPathSize) > 0) {
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, STR_TEXT_SIZE) > 0) {
         ULONG eaten = 0;
         if (FAILED(desktop->ParseDisplayName(nullptr, nullptr, wide, &eaten, &item, nullptr))) item = nullptr;
     }
@@ -173,8 +172,8 @@ int Win_BrowseFolder(HWND owner, const char* title, char* folder, const char* in
     if (FAILED(SHGetMalloc(&allocator)) || !allocator) return 0;
     // The new dialog style needs COM on this thread.
     HRESULT com = CoInitialize(nullptr);
-    char start[kPathSize];
-    Str_CopyN(start, initial, kPathSize);
+    char start[STR_TEXT_SIZE];
+    Str_CopyN(start, initial, STR_TEXT_SIZE);
     uint32_t length = Str_Length(start);
     if (length > 0 && start[length - 1] == '\\') start[length - 1] = 0;
 
@@ -193,7 +192,7 @@ int Win_BrowseFolder(HWND owner, const char* title, char* folder, const char* in
     if (chosen) {
         char path[MAX_PATH];
         if (SHGetPathFromIDListA(chosen, path)) {
-            Str_CopyN(folder, path, kPathSize);
+            Str_CopyN(folder, path, STR_TEXT_SIZE);
             Path_Normalize(folder, 1);
             result = 1;
         }
@@ -247,7 +246,7 @@ int Win_SaveFileDialog(HWND owner, const char* title, char* folder, int folderSi
         AddFilterText(filters, sizeof(filters), &used, "*.*");
     }
 
-    char path[kPathSize];
+    char path[STR_TEXT_SIZE];
     Str_CopyN(path, name, 80);
     OPENFILENAMEA dialog = {};
     dialog.lStructSize = sizeof(dialog);
@@ -263,7 +262,7 @@ int Win_SaveFileDialog(HWND owner, const char* title, char* folder, int folderSi
     if (flags & WIN_SAVE_MULTIPLE) dialog.Flags |= OFN_ALLOWMULTISELECT;
     if (!GetSaveFileNameA(&dialog)) return 0;
 
-    char unused[kPathSize];
+    char unused[STR_TEXT_SIZE];
     Path_Split(path, folder, folderSize, unused, sizeof(unused), unused, sizeof(unused));
     Path_GetName(path, name, nameSize, 0);
     Path_Normalize(folder, 1);

@@ -5,12 +5,12 @@
 
 #include <stdint.h>
 
+#include "orv-str.h"
+
 struct FileStruct;
 struct PoolStruct;
 
 enum { XML_TYPEELEMENT = 1, XML_TYPEINSTRUCTION = 2, XML_TYPEDECLARATION = 3, XML_TYPEATTRIBUTE = 4 };
-enum { XML_TEXT_SIZE = 320 };
-
 struct XMLNode {
     char* prefix;
     char* name;
@@ -35,7 +35,7 @@ struct XMLStruct {
     uint32_t line;
     FileStruct* file;
     XMLNode* lastNode;
-    char fileName[XML_TEXT_SIZE];
+    char fileName[STR_TEXT_SIZE];
     int32_t indentWidth;
     char indentText[81];
     int32_t nodeCount;

@@ -14,16 +14,16 @@ namespace {
 const char kModule[] = "divivar/xml";
 
 struct Wanted {
-    char prefix[XML_TEXT_SIZE];
-    char name[XML_TEXT_SIZE];
+    char prefix[STR_TEXT_SIZE];
+    char name[STR_TEXT_SIZE];
     uint32_t length;
     uint32_t hash;
 };
 
 // Splits one path component (a ":" separates an optional prefix).
 void MakeWanted(const char* component, int length, int splitPrefix, Wanted* w) {
-    char text[XML_TEXT_SIZE];
-    int n = length < XML_TEXT_SIZE - 1 ? length : XML_TEXT_SIZE - 1;
+    char text[STR_TEXT_SIZE];
+    int n = length < STR_TEXT_SIZE - 1 ? length : STR_TEXT_SIZE - 1;
     memcpy(text, component, size_t(n));
     text[n] = 0;
     const char* colon = nullptr;
@@ -100,9 +100,9 @@ XMLNode* FindIn(XMLStruct* xml, XMLNode* list, const char* path) {
 
 void JoinPath(const char* path, const char* name, char* joined) {
     if (path[0] && name[0])
-        Str_Format(joined, XML_TEXT_SIZE, "%s.%s", path, name);
+        Str_Format(joined, STR_TEXT_SIZE, "%s.%s", path, name);
     else
-        Str_Format(joined, XML_TEXT_SIZE, "%s%s", path, name);
+        Str_Format(joined, STR_TEXT_SIZE, "%s%s", path, name);
 }
 
 // ------------------------------------------------------------- writer
@@ -292,19 +292,19 @@ int XML_SetBool(XMLStruct* xml, const char* path, const char* name, int flag) {
 }
 
 int XML_SetInt(XMLStruct* xml, const char* path, const char* name, int32_t value) {
-    char text[XML_TEXT_SIZE];
+    char text[STR_TEXT_SIZE];
     Str_Format(text, int(sizeof text), "%d", value);
     return XML_SetString(xml, path, name, text);
 }
 
 int XML_SetInt64(XMLStruct* xml, const char* path, const char* name, int64_t value) {
-    char text[XML_TEXT_SIZE];
+    char text[STR_TEXT_SIZE];
     Str_Format(text, int(sizeof text), "%I64d", value);
     return XML_SetString(xml, path, name, text);
 }
 
 int XML_SetDouble(XMLStruct* xml, const char* path, const char* name, double value) {
-    char text[XML_TEXT_SIZE];
+    char text[STR_TEXT_SIZE];
     Str_Format(text, int(sizeof text), "%f", value);
     return XML_SetString(xml, path, name, text);
 }
@@ -314,7 +314,7 @@ int XML_GetString(XMLStruct* xml, const char* path, const char* name, char* text
     if (!path || !name || !text) Core_NullPointer(kModule, __LINE__);
     if (size > 0) text[0] = 0;
     xml->lastNode = nullptr;
-    char joined[XML_TEXT_SIZE];
+    char joined[STR_TEXT_SIZE];
     JoinPath(path, name, joined);
     XMLNode* node = nullptr;
     if (!XML_FindPath(xml, nullptr, joined, &node)) return 0;
@@ -325,7 +325,7 @@ int XML_GetString(XMLStruct* xml, const char* path, const char* name, char* text
 
 int XML_GetBool(XMLStruct* xml, const char* path, const char* name, int32_t* flag) {
     if (!flag) Core_NullPointer(kModule, __LINE__);
-    char text[XML_TEXT_SIZE];
+    char text[STR_TEXT_SIZE];
     if (!XML_GetString(xml, path, name, text, int(sizeof text))) return 0;
     int value = 0;
     Str_ParseBool(text, &value, 0);
@@ -335,7 +335,7 @@ int XML_GetBool(XMLStruct* xml, const char* path, const char* name, int32_t* fla
 
 int XML_GetInt(XMLStruct* xml, const char* path, const char* name, int32_t* value) {
     if (!value) Core_NullPointer(kModule, __LINE__);
-    char text[XML_TEXT_SIZE];
+    char text[STR_TEXT_SIZE];
     if (!XML_GetString(xml, path, name, text, int(sizeof text))) return 0;
     *value = int32_t(uint32_t(uint64_t(Str_AtoI(text))));
     return 1;
@@ -343,7 +343,7 @@ int XML_GetInt(XMLStruct* xml, const char* path, const char* name, int32_t* valu
 
 int XML_GetInt64(XMLStruct* xml, const char* path, const char* name, int64_t* value) {
     if (!value) Core_NullPointer(kModule, __LINE__);
-    char text[XML_TEXT_SIZE];
+    char text[STR_TEXT_SIZE];
     if (!XML_GetString(xml, path, name, text, int(sizeof text))) return 0;
     *value = Str_AtoI(text);
     return 1;
@@ -351,7 +351,7 @@ int XML_GetInt64(XMLStruct* xml, const char* path, const char* name, int64_t* va
 
 int XML_GetDouble(XMLStruct* xml, const char* path, const char* name, double* value) {
     if (!value) Core_NullPointer(kModule, __LINE__);
-    char text[XML_TEXT_SIZE];
+    char text[STR_TEXT_SIZE];
     if (!XML_GetString(xml, path, name, text, int(sizeof text))) return 0;
     *value = Str_AtoF(text);
     return 1;
@@ -373,7 +373,7 @@ int XML_GetChildString(XMLStruct* xml, XMLNode* element, const char* path, char*
 int XML_GetChildBool(XMLStruct* xml, XMLNode* element, const char* path, int32_t* flag) {
     if (!flag) Core_NullPointer(kModule, __LINE__);
     *flag = 0;
-    char text[XML_TEXT_SIZE];
+    char text[STR_TEXT_SIZE];
     if (!XML_GetChildString(xml, element, path, text, int(sizeof text))) return 0;
     int value = 0;
     Str_ParseBool(text, &value, 0);
@@ -384,7 +384,7 @@ int XML_GetChildBool(XMLStruct* xml, XMLNode* element, const char* path, int32_t
 int XML_GetChildInt(XMLStruct* xml, XMLNode* element, const char* path, int32_t* value) {
     if (!value) Core_NullPointer(kModule, __LINE__);
     *value = 0;
-    char text[XML_TEXT_SIZE];
+    char text[STR_TEXT_SIZE];
     if (!XML_GetChildString(xml, element, path, text, int(sizeof text))) return 0;
     *value = int32_t(uint32_t(uint64_t(Str_AtoI(text))));
     return 1;
@@ -393,7 +393,7 @@ int XML_GetChildInt(XMLStruct* xml, XMLNode* element, const char* path, int32_t*
 int XML_GetChildDouble(XMLStruct* xml, XMLNode* element, const char* path, double* value) {
     if (!value) Core_NullPointer(kModule, __LINE__);
     *value = 0;
-    char text[XML_TEXT_SIZE];
+    char text[STR_TEXT_SIZE];
     if (!XML_GetChildString(xml, element, path, text, int(sizeof text))) return 0;
     *value = Str_AtoF(text);
     return 1;

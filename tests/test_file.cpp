@@ -233,12 +233,12 @@ TEST_F(FileTest, FoldersEraseAndCopy) {
 }
 
 TEST_F(FileTest, ProgramAndTemporaryFolders) {
-    char dir[FILE_PATH_SIZE];
+    char dir[STR_TEXT_SIZE];
     ASSERT_EQ(File_GetProgramDir(dir, int(sizeof dir)), 1);
     EXPECT_EQ(dir[Str_Length(dir) - 1], Path_Separator());
     std::string self = std::string(dir) + PROBE_COMMAND;
     EXPECT_EQ(File_Stat(file, self.c_str()), 1) << self;
-    char temp[FILE_PATH_SIZE];
+    char temp[STR_TEXT_SIZE];
     ASSERT_EQ(File_GetTempDir(temp, int(sizeof temp)), 1);
     EXPECT_EQ(temp[Str_Length(temp) - 1], Path_Separator());
     EXPECT_EQ(File_Stat(file, temp), 1);
@@ -250,20 +250,20 @@ struct Split {
 };
 
 Split SplitOf(const char* path) {
-    char folder[FILE_PATH_SIZE], name[FILE_PATH_SIZE], extension[FILE_PATH_SIZE];
+    char folder[STR_TEXT_SIZE], name[STR_TEXT_SIZE], extension[STR_TEXT_SIZE];
     Path_Split(path, folder, int(sizeof folder), name, int(sizeof name), extension, int(sizeof extension));
     return {folder, name, extension};
 }
 
 std::string Normalized(const char* path, int trailing) {
-    char buf[FILE_PATH_SIZE];
+    char buf[STR_TEXT_SIZE];
     Str_CopyN(buf, path, int(sizeof buf));
     Path_Normalize(buf, trailing);
     return buf;
 }
 
 std::string NameOf(const char* path, int strip) {
-    char buf[FILE_PATH_SIZE];
+    char buf[STR_TEXT_SIZE];
     Path_GetName(path, buf, int(sizeof buf), strip);
     return buf;
 }

@@ -33,7 +33,7 @@ struct Config {
 };
 
 std::string Out(const AppConfig* c, const char* source) {
-    char out[320];
+    char out[STR_TEXT_SIZE];
     BuildOutputName(c, source, out, int(sizeof out));
     return out;
 }
@@ -553,7 +553,7 @@ TEST(Cli, ResizesEveryAcceptedFormat) {
     for (const std::string& s : sources) std::filesystem::copy_file(TestData(s), same + s.substr(s.rfind('/') + 1));
     ASSERT_EQ(system((cli + " --quiet -W 0 -H 0 -q 100 " + same + " > /dev/null 2>&1").c_str()), 0);
     for (const std::string& s : sources) {
-        char name[320];
+        char name[STR_TEXT_SIZE];
         Path_GetName(s.c_str(), name, int(sizeof name), 1);
         BitmapStruct* a = nullptr;
         BitmapStruct* b = nullptr;

@@ -18,7 +18,7 @@ struct Doc {
         XML_FindPath(x, nullptr, path, &n);
         return n;
     }
-    std::string Get(const char* path, const char* name = "", int size = 320) {
+    std::string Get(const char* path, const char* name = "", int size = STR_TEXT_SIZE) {
         std::vector<char> buf(size_t(size) + 1, 0);
         if (!XML_GetString(x, path, name, buf.data(), size)) return "<missing>";
         return buf.data();
@@ -152,9 +152,9 @@ TEST(XmlText, EscapingAndDecoding) {
     std::string long318(318, 'z');
     std::string long319(319, 'z');
     EXPECT_EQ(XML_DecodeText(long318.c_str(), out, 0), 0);
-    char big[320];
-    EXPECT_EQ(XML_DecodeText(long318.c_str(), big, 320), 1);
-    EXPECT_EQ(XML_DecodeText(long319.c_str(), big, 320), 0);
+    char big[STR_TEXT_SIZE];
+    EXPECT_EQ(XML_DecodeText(long318.c_str(), big, STR_TEXT_SIZE), 1);
+    EXPECT_EQ(XML_DecodeText(long319.c_str(), big, STR_TEXT_SIZE), 0);
     EXPECT_EQ(std::string(big), long319);
     EXPECT_EQ(XML_EncodeText("a\nb", nullptr, 0), 8);
 }

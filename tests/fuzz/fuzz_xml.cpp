@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     XML_SetMergeMode(xml, 1);
     XML_LoadText(xml, reinterpret_cast<const char*>(data), int32_t(size));
     XML_LoadText(xml, reinterpret_cast<const char*>(data), int32_t(size));
-    char text[320];
+    char text[STR_TEXT_SIZE];
     int32_t value = 0;
     XML_GetString(xml, "Configuration.Output", "Path", text, int(sizeof text));
     XML_GetInt(xml, "Configuration.Custom", "Width", &value);

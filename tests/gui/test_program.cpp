@@ -253,7 +253,7 @@ void Previews(Session& s) {
     ASSERT_NE(probe, INVALID_HANDLE_VALUE);
     int64_t resizedBytes = int64_t(GetFileSize(probe, nullptr));
     CloseHandle(probe);
-    char status[320] = {};
+    char status[STR_TEXT_SIZE] = {};
     SendMessageA(FindControl(first, 2000), SB_GETTEXTA, 0, LPARAM(status));
     EXPECT_EQ(std::string(status), "Resized from 5 Kb to " + std::to_string(resizedBytes / 1024) +
                                        " Kb with the 'E-mail' profile.");

@@ -8,6 +8,7 @@
 
 #include "gui_support.h"
 #include "orv-core.h"
+#include "orv-str.h"
 #include "winhelpr.h"
 
 namespace {
@@ -31,7 +32,7 @@ protected:
     void TearDown() override { DestroyWindow(host_); }
 
     std::string Cell(int row, int column) {
-        char text[320];
+        char text[STR_TEXT_SIZE];
         Win_ListGetText(host_, kList, row, column, text, sizeof(text));
         return text;
     }
@@ -294,7 +295,7 @@ TEST(WinHelpr, SaveDialogAddsTheDefaultExtension) {
     SaveAnswer reply = {"Select save path", typed};
     TestThread answer;
     TestThread_Start(&answer, AnswerSaveDialog, &reply);
-    char folder[320] = "", name[80] = "resized.jpg";
+    char folder[STR_TEXT_SIZE] = "", name[80] = "resized.jpg";
     int chosen = Win_SaveFileDialog(host, "Select save path", folder, sizeof(folder), name, sizeof(name), 0, 1,
                                     "JPEG files (*.jpg)", "*.jpg");
     TestThread_Join(&answer);
@@ -328,7 +329,7 @@ TEST(WinHelpr, FolderDialogStartsAtTheInitialFolder) {
     FolderAnswer answer = {host, {}};
     TestThread thread;
     TestThread_Start(&thread, ConfirmFolder, &answer);
-    char folder[320] = "";
+    char folder[STR_TEXT_SIZE] = "";
     int chosen = Win_BrowseFolder(host, "Please select path", folder, initial.c_str());
     TestThread_Join(&thread);
     ASSERT_TRUE(chosen);
