@@ -8,46 +8,49 @@
 
 enum { CONFIG_NAME_SIZE = 80 };
 
-// One named resize profile.
+// One named resize profile, read from "profiles.xml" and never written.
 struct ResizeProfile {
-    char Name[CONFIG_NAME_SIZE];
-    double Quality;
-    int32_t Resize;
-    int32_t Width;
-    int32_t Height;
-    ResizeProfile* next;
-    ResizeProfile* previous;
+    char Name[CONFIG_NAME_SIZE];  // shown on its radio button; matched against ActiveProfile, case ignored
+    double Quality;               // JPEG quality as a fraction, 1.0 best; the encoder gets Quality x 100
+    int32_t Resize;               // 1: Width and Height bound the picture; else it is only re-encoded
+    int32_t Width;                // most pixels across; 0 or less: no bound
+    int32_t Height;               // most pixels down; 0 or less: no bound
+    ResizeProfile* next;          // toward the tail, null at the last; owned by the list
+    ResizeProfile* previous;      // toward the head, null at the first
 };
 
 // The profile list; it owns its nodes.
 struct ProfileStructLinked {
-    const char* tag;
-    ResizeProfile* first;
+    const char* tag;          // "ProfileStructLinked:config"
+    ResizeProfile* first;     // in the order of "profiles.xml"; null when empty
     ResizeProfile* last;
-    int32_t count;
+    int32_t count;            // nodes in the list
 };
 
+// The program's settings: one record, created at start-up and saved at exit
+// by the window thread. Flags hold 0 or 1; texts are cut to their fields.
+// The batch engine works on a copy of its own, never on this record.
 struct AppConfig {
-    int32_t DialogX;
-    int32_t DialogY;
-    int32_t TrayMinimize;
-    int32_t AlwaysOnTop;
-    int32_t DisableSave;
-    int32_t AutoClearList;
-    int32_t SkipImageInfo;
-    int32_t DuplicateDate;
-    char ActiveProfile[CONFIG_NAME_SIZE];
-    int32_t SameDirectory;
-    char Path[STR_TEXT_SIZE];
-    int32_t CustomWidth;
-    int32_t CustomHeight;
-    double CustomQuality;
-    char Append[CONFIG_NAME_SIZE];
-    char Prepend[CONFIG_NAME_SIZE];
-    int64_t ImagesProcessed;
-    int64_t Original;
-    int64_t Resized;
-    ProfileStructLinked Profiles;
+    int32_t DialogX;                      // main window's left edge, screen pixels
+    int32_t DialogY;                      // main window's top edge, screen pixels
+    int32_t TrayMinimize;                 // flag: minimising hides the window behind the tray icon
+    int32_t AlwaysOnTop;                  // flag: the window and the message box stay on top
+    int32_t DisableSave;                  // flag: nothing is written at exit; no control sets it
+    int32_t AutoClearList;                // flag: a complete run empties the list; no control sets it
+    int32_t SkipImageInfo;                // flag: the prepare pass does not open pictures (no estimates)
+    int32_t DuplicateDate;                // flag: outputs get their source's file times
+    char ActiveProfile[CONFIG_NAME_SIZE]; // profile in use; a name no profile has means Custom
+    int32_t SameDirectory;                // flag: outputs go beside their sources, else into Path
+    char Path[STR_TEXT_SIZE];             // output folder, with its trailing separator when chosen
+    int32_t CustomWidth;                  // Custom profile's most pixels across; 0 or less: no bound
+    int32_t CustomHeight;                 // Custom profile's most pixels down; 0 or less: no bound
+    double CustomQuality;                 // Custom profile's quality fraction, 1.0 best
+    char Append[CONFIG_NAME_SIZE];        // text after each output's base name, "_resized"
+    char Prepend[CONFIG_NAME_SIZE];       // text before each output's base name; no control sets it
+    int64_t ImagesProcessed;              // images written, all runs
+    int64_t Original;                     // bytes of the sources of those images
+    int64_t Resized;                      // bytes of the images written
+    ProfileStructLinked Profiles;         // the profiles of "profiles.xml", owned
 };
 
 // A new record with every default. A null out-pointer is a fatal stop.

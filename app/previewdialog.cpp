@@ -25,16 +25,18 @@ const int kBoxId = 2001;
 const int kLine = 5;
 const int kPage = 50;
 
+// One preview window's state, kept in its window bytes; the window owns it
+// and everything it points to.
 struct PreviewStruct {
-    const char* tag;
-    BitmapStruct* picture;
-    BitmapStruct* view;
-    char temporary[STR_TEXT_SIZE];
-    int scrollX;
-    int scrollY;
-    HWND status;
-    HWND box;
-    HICON smallIcon;
+    const char* tag;                 // kTag
+    BitmapStruct* picture;           // the resized picture as written; owned
+    BitmapStruct* view;              // the part of it the BlitBox shows; owned
+    char temporary[STR_TEXT_SIZE];   // the temporary JPEG file, erased with the window
+    int scrollX;                     // picture pixels scrolled off the left edge, 0 or more
+    int scrollY;                     // picture pixels scrolled off the top edge, 0 or more
+    HWND status;                     // the status bar with the sizes
+    HWND box;                        // the BlitBox that shows view
+    HICON smallIcon;                 // the caption's icon; destroyed with the window
 };
 
 PreviewStruct* Get(HWND window) {

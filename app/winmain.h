@@ -28,18 +28,18 @@ extern const char kBuildText[];
 // The main window's state, kept in its user data; pages keep a pointer to
 // it in theirs.
 struct MainWindowStruct {
-    const char* tag;
-    HINSTANCE instance;
-    AppConfig* config;
-    HWND window;
-    HWND pages[PAGE_COUNT];
-    TabControlStruct* tabs;
-    HICON icon;
-    HICON trayIcon;
-    HMENU popup;
-    int inTray;
-    char folder[STR_TEXT_SIZE];
-    BatchStruct* job;
+    const char* tag;              // kTag of winmain_window
+    HINSTANCE instance;           // the program's module
+    AppConfig* config;            // the program's settings; not owned, read and written on this thread
+    HWND window;                  // the main window
+    HWND pages[PAGE_COUNT];       // PAGE_* page windows; destroyed when the window closes
+    TabControlStruct* tabs;       // the page tabs; owned
+    HICON icon;                   // the window's icon; owned
+    HICON trayIcon;               // the small tray icon; owned
+    HMENU popup;                  // the file list's menu; owned
+    int inTray;                   // 1 while minimised (to the tray when TrayMinimize)
+    char folder[STR_TEXT_SIZE];   // the settings' folder, ending in a separator
+    BatchStruct* job;             // the running resize job, or null; owned from start to end
 };
 
 // The whole program: start-up, the main window as the main loop, shutdown.

@@ -6,18 +6,21 @@
 
 #include <stdint.h>
 
+// The one in-memory picture: 32 bits a pixel, bytes blue, green, red,
+// alpha (colours not scaled by alpha), rows bottom-up. Belongs to the
+// function that created it and to one thread at a time.
 struct BitmapStruct {
-    const char* tag;
-    uint32_t diagnostics;
-    uint32_t externalPixels;
-    uint32_t headerless;
-    int32_t width;
-    int32_t height;
-    int32_t scanline;
-    unsigned char* pixels;
-    int32_t capacity;
-    uint32_t xResolution;
-    uint32_t yResolution;
+    const char* tag;          // BitmapStructTag
+    uint32_t diagnostics;     // 1: the BMP decoder names its failed checks in the debug log (off by default)
+    uint32_t externalPixels;  // 1: pixels belong to someone else and are never freed here
+    uint32_t headerless;      // 1: a BMP buffer starts at its info header (no file header)
+    int32_t width;            // pixels across, 0 or more
+    int32_t height;           // pixels down, 0 or more
+    int32_t scanline;         // bytes per row: exactly 4 x width
+    unsigned char* pixels;    // height rows of scanline bytes, bottom row first; owned unless externalPixels
+    int32_t capacity;         // bytes allocated at pixels, at least scanline x height
+    uint32_t xResolution;     // pixels per metre across, from a BMP header or the default
+    uint32_t yResolution;     // pixels per metre down
 };
 
 // The class tag every BitmapStruct carries.

@@ -17,27 +17,30 @@ const char kClassName[] = "BlitBox";
 
 typedef void (*BlitBoxPaintHook)(void* data, HWND window, HDC memory);
 
+// One BlitBox control's state, kept in its window bytes and owned by the
+// control; the back buffer is guarded by lock, the rest belongs to the
+// window thread.
 struct BlitBoxStruct {
-    const char* tag;
-    char name[80];
-    CoreLock* lock;
-    int locked;
-    int edge;
-    int spare;
-    int tracking;
-    int width;
-    int height;
-    int scanline;
-    unsigned char* bits;
-    void* paintData;
-    BlitBoxPaintHook paintHook;
-    void* scrollData;
-    BlitBoxScrollHook scrollHook;
-    HWND window;
-    HWND parent;
-    HDC memory;
-    HBITMAP buffer;
-    HGDIOBJ previous;
+    const char* tag;                  // kTag
+    char name[80];                    // "Unknown 0x%.8X" with the handle; names the control in log lines
+    CoreLock* lock;                   // guards the back buffer; owned
+    int locked;                       // 1 between BlitBox_Lock and BlitBox_Unlock
+    int edge;                         // 1: an etched edge is drawn before each paint; nothing sets it
+    int spare;                        // 0, unused
+    int tracking;                     // 1 while a mouse-leave notification is asked for
+    int width;                        // back buffer pixels across (the client area)
+    int height;                       // back buffer pixels down
+    int scanline;                     // bytes per back buffer row, a multiple of 4
+    unsigned char* bits;              // back buffer pixels: blue, green, red, rows top-down; the DIB's
+    void* paintData;                  // passed to paintHook
+    BlitBoxPaintHook paintHook;       // called at the start of each paint, or null; nothing sets it
+    void* scrollData;                 // passed to scrollHook
+    BlitBoxScrollHook scrollHook;     // receives the scroll messages, or null
+    HWND window;                      // the control itself
+    HWND parent;                      // the parent given at creation
+    HDC memory;                       // memory device context holding the back buffer; owned
+    HBITMAP buffer;                   // the back buffer's DIB section; owned
+    HGDIOBJ previous;                 // what memory held before buffer was selected
 };
 
 BlitBoxStruct* Get(HWND window) {

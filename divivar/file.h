@@ -22,23 +22,25 @@ enum { FILE_INFO_FOLDER = 0x4000, FILE_INFO_REGULAR = 0x8000, FILE_INFO_WRITE = 
 // What a stat of a path found. Times are system times: 100-nanosecond
 // ticks since 1 January 1601 UTC.
 struct FileInfo {
-    int64_t size;
-    uint32_t modeBits;
-    int64_t created;
-    int64_t accessed;
-    int64_t written;
+    int64_t size;       // bytes
+    uint32_t modeBits;  // FILE_INFO_* bits
+    int64_t created;    // system time of creation
+    int64_t accessed;   // system time of the last access
+    int64_t written;    // system time of the last write
 };
 
+// One file, open or examined; belongs to the function or object that
+// created it, and to one thread at a time.
 struct FileStruct {
-    const char* tag;
-    int retries;
-    int createFolders;
-    char path[STR_TEXT_SIZE];
-    int mode;
-    intptr_t handle;
-    int isOpen;
-    int isFolder;
-    FileInfo info;
+    const char* tag;            // "FileStruct:divivar/file"
+    int retries;                // opening attempts for a file held elsewhere, 0.1 s apart (default 20)
+    int createFolders;          // 1: opening for writing creates missing folders (default)
+    char path[STR_TEXT_SIZE];   // the path last opened or examined
+    int mode;                   // FILE_MODE_* word of the open file
+    intptr_t handle;            // the backend's handle while open
+    int isOpen;                 // 1 while open
+    int isFolder;               // 1 when the last stat found a folder
+    FileInfo info;              // what the last stat found
 };
 
 // Minutes of local calendar time counted from 31 December 1969 00:00.

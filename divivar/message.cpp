@@ -22,14 +22,16 @@ const int kHeightPlain = 77;
 const int kHeightButton = 100;
 const int kTextSize = 512;
 
+// The one box of the process. The dialog belongs to the thread that made it;
+// the atomics and the event may be touched from any thread.
 struct MessageState {
-    HWND owner;
-    HWND dialog;
-    CoreEvent* cancel;
-    std::atomic<int> topmost;
-    std::atomic<int> countdown;
-    std::atomic<int> kind;
-    char title[STR_TEXT_SIZE];
+    HWND owner;                 // disabled while the box shows, or null
+    HWND dialog;                // the box, or null when it could not be made
+    CoreEvent* cancel;          // set by Cancel, cleared by the next text; owned
+    std::atomic<int> topmost;   // 1: the box stays on top
+    std::atomic<int> countdown; // seconds before the box hides itself, 0: never
+    std::atomic<int> kind;      // MESSAGE_* of the text showing
+    char title[STR_TEXT_SIZE];  // the caption for texts shown without one
 };
 
 MessageState g_box;

@@ -14,31 +14,33 @@ enum { PNG_INFLATE_BUFFER = 4096 };
 // The class tag every PNGStruct carries.
 extern const char PNGStructTag[];
 
+// One PNG decoder: the header, the palette and transparency chunks, and the
+// inflated image. Belongs to the function that created it.
 struct PNGStruct {
-    const char* tag;
-    uint32_t verbose;
-    int32_t width;
-    int32_t height;
-    int32_t rowStride;
-    int32_t bitDepth;
-    int32_t colourType;
-    int32_t filterMethod;
-    int32_t interlace;
-    unsigned char inflateOutput[PNG_INFLATE_BUFFER];
-    unsigned char palette[256 * 3];
-    int32_t paletteEntries;
-    unsigned char paletteAlpha[256];
-    int32_t paletteAlphaLength;
-    unsigned char colourKey[6];
-    int32_t hasTransparency;
-    unsigned char* imageData;
-    int32_t imageSize;
-    int32_t imageCapacity;
-    unsigned char* alphaPlane;
-    int32_t alphaSize;
-    uint32_t verifyCrc;
-    int32_t chunkState;
-    DeflateStruct* bridge;
+    const char* tag;                 // PNGStructTag
+    uint32_t verbose;                // 1: chunk-by-chunk diagnostics in the debug log (off by default)
+    int32_t width;                   // pixels, from IHDR (1 to 2^31 - 1)
+    int32_t height;                  // pixels, from IHDR
+    int32_t rowStride;               // bytes of one unfiltered row, without its filter byte
+    int32_t bitDepth;                // bits per sample: 1, 2, 4, 8 or 16
+    int32_t colourType;              // IHDR colour type: 0, 2, 3, 4 or 6
+    int32_t filterMethod;            // IHDR filter method (0 is the only one defined)
+    int32_t interlace;               // 0 none, 1 Adam7
+    unsigned char inflateOutput[PNG_INFLATE_BUFFER];  // the bridge's output window
+    unsigned char palette[256 * 3];  // PLTE entries, red, green, blue
+    int32_t paletteEntries;          // entries in palette, 0 to 256
+    unsigned char paletteAlpha[256]; // tRNS alpha of the first paletteAlphaLength entries
+    int32_t paletteAlphaLength;      // 0 to 256
+    unsigned char colourKey[6];      // tRNS colour key of grey or RGB pictures, big-endian samples
+    int32_t hasTransparency;         // 1 once a tRNS chunk was read
+    unsigned char* imageData;        // inflated (then unfiltered) rows; owned, tracked
+    int32_t imageSize;               // bytes used in imageData
+    int32_t imageCapacity;           // bytes allocated for imageData
+    unsigned char* alphaPlane;       // alpha split from grey+alpha or RGBA rows; owned, tracked
+    int32_t alphaSize;               // bytes of alphaPlane
+    uint32_t verifyCrc;              // 1: chunk CRCs are checked (off by default)
+    int32_t chunkState;              // which chunks were seen, for their order rules
+    DeflateStruct* bridge;           // the inflate bridge; owned
 };
 
 // A new decoder with its inflate bridge. Returns 1.

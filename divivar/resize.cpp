@@ -10,19 +10,21 @@ namespace {
 
 const char kModule[] = "divivar/resize";
 
+// One registered window and how its edges follow its parent's size. Items
+// belong to the registry and are guarded by its lock.
 struct ResizeItem {
-    char name[80];
+    char name[80];          // for log lines
     HWND window;
-    int width;
-    int height;
-    int x;
-    int y;
-    double left;
-    double right;
-    double top;
-    double bottom;
-    ResizeItem* children;
-    ResizeItem* next;
+    int width;              // pixels across when registered
+    int height;             // pixels down when registered
+    int x;                  // left edge in the parent's client area when registered
+    int y;                  // top edge in the parent's client area when registered
+    double left;            // share of the parent's growth across that moves the left edge, 0 to 1
+    double right;           // share that moves the right edge
+    double top;             // share of the parent's growth down that moves the top edge
+    double bottom;          // share that moves the bottom edge
+    ResizeItem* children;   // items registered with this window as parent
+    ResizeItem* next;       // next sibling
 };
 
 ResizeItem* g_items = nullptr;

@@ -16,11 +16,11 @@ const char kTag[] = "TabControlStruct:divivar/tabctrl";
 }  // namespace
 
 struct TabPageRecord {
-    HWND page;
-    int index;
-    char title[80];
-    int64_t userValue;
-    TabPageRecord* next;
+    HWND page;           // the page window, destroyed by its creator
+    int index;           // the tab's position
+    char title[80];      // the tab's text, at most 79 characters
+    int64_t userValue;   // the caller's value for the page
+    TabPageRecord* next; // next page record, or null
 };
 static_assert(sizeof(TabPageRecord) == 112, "page records are pool members of 112 bytes");
 

@@ -10,19 +10,21 @@
 struct PoolStruct;
 struct TabPageRecord;
 
+// A tab control and its pages; belongs to the window that attached it and
+// is used on that window's thread.
 struct TabControlStruct {
-    const char* tag;
-    HINSTANCE instance;
-    HWND parent;
-    int hasMenu;
-    int showMessage;
-    int hideMessage;
-    int active;
-    PoolStruct* pages;
-    TabPageRecord* first;
-    int count;
-    int controlId;
-    HWND control;
+    const char* tag;         // "TabControlStruct:divivar/tabctrl"
+    HINSTANCE instance;      // the module of the page templates
+    HWND parent;             // the window that holds the control
+    int hasMenu;             // 1 when parent has a menu bar, which the page layout leaves room for
+    int showMessage;         // sent to a page as it is shown, 0: none
+    int hideMessage;         // sent to a page as it is hidden, 0: none
+    int active;              // index of the page shown, -1 before the first
+    PoolStruct* pages;       // pool of 112-byte page records; owned
+    TabPageRecord* first;    // the pages in the order added
+    int count;               // pages added
+    int controlId;           // the control's identifier in parent
+    HWND control;            // the tab control window
 };
 
 // A new, unattached object with its page pool. Returns 1.

@@ -11,37 +11,41 @@ struct FileStruct;
 struct PoolStruct;
 
 enum { XML_TYPEELEMENT = 1, XML_TYPEINSTRUCTION = 2, XML_TYPEDECLARATION = 3, XML_TYPEATTRIBUTE = 4 };
+// One element, instruction, declaration or attribute. Nodes and their texts
+// live in their document's pools and go with it.
 struct XMLNode {
-    char* prefix;
-    char* name;
-    uint32_t line;
-    uint32_t nameLength;
-    uint32_t nameHash;
-    int32_t type;
-    char* value;
-    int32_t valueSize;
-    XMLNode* attributes;
-    XMLNode* children;
-    XMLNode* parent;
-    XMLNode* next;
+    char* prefix;          // the part of the name before ":", or null
+    char* name;            // the name without its prefix
+    uint32_t line;         // the source line it was read from, 0 when made in memory
+    uint32_t nameLength;   // characters of name
+    uint32_t nameHash;     // hash of name, letter case ignored, for quick comparison
+    int32_t type;          // XML_TYPE*
+    char* value;           // the text content (encoded), or null
+    int32_t valueSize;     // bytes available at value, terminator included
+    XMLNode* attributes;   // first attribute, or null
+    XMLNode* children;     // first child, or null
+    XMLNode* parent;       // null at the top level
+    XMLNode* next;         // next sibling, or null
 };
 
+// One XML document: its tree, its parse state and its two pools. Belongs to
+// the function that created it and to one thread at a time.
 struct XMLStruct {
-    const char* tag;
-    uint32_t searchTrace;
-    uint32_t parseTrace;
-    uint32_t appendOnLoad;
-    uint32_t mergeOnLoad;
-    uint32_t line;
-    FileStruct* file;
-    XMLNode* lastNode;
-    char fileName[STR_TEXT_SIZE];
-    int32_t indentWidth;
-    char indentText[81];
-    int32_t nodeCount;
-    XMLNode* first;
-    PoolStruct* nodes;
-    PoolStruct* strings;
+    const char* tag;                // XMLStructTag
+    uint32_t searchTrace;           // 1: path searches are traced in the debug log (off by default)
+    uint32_t parseTrace;            // 1: parsing is traced in the debug log (off by default)
+    uint32_t appendOnLoad;          // 1: a load adds to the tree instead of clearing it
+    uint32_t mergeOnLoad;           // 1: an added element joins an equal one already there
+    uint32_t line;                  // the line being parsed, from 1
+    FileStruct* file;               // reads and writes the document's file; owned
+    XMLNode* lastNode;              // the node the last Set call wrote, or null
+    char fileName[STR_TEXT_SIZE];   // the file last loaded
+    int32_t indentWidth;            // spaces per level when writing (default 4, at most 80)
+    char indentText[81];            // indentWidth spaces
+    int32_t nodeCount;              // nodes in the tree
+    XMLNode* first;                 // the first top-level node, or null
+    PoolStruct* nodes;              // the pool of nodes; owned
+    PoolStruct* strings;            // the pool of names and values; owned
 };
 
 extern const char XMLStructTag[];
