@@ -8,6 +8,7 @@
 
 struct TabControlStruct;
 struct BatchStruct;
+struct CoreLock;
 
 enum {
     PAGE_PROFILE = 0,
@@ -17,7 +18,8 @@ enum {
     WM_PAGE_SHOW = 1026,
     WM_PAGE_HIDE = 1027,
     WM_TRAY_NOTIFY = WM_USER + 1,
-    WM_JOB_DONE = WM_USER + 2,  // sent by the job's worker when its run has ended
+    WM_JOB_DONE = WM_USER + 2,      // sent by the job's worker when its run has ended
+    WM_JOB_PROGRESS = WM_USER + 3,  // posted by the job's workers when a progress text waits
     PROGRAM_WORKERS = 5         // the pool's workers
 };
 
@@ -40,6 +42,10 @@ struct MainWindowStruct {
     int inTray;                   // 1 while minimised (to the tray when TrayMinimize)
     char folder[STR_TEXT_SIZE];   // the settings' folder, ending in a separator
     BatchStruct* job;             // the running resize job, or null; owned from start to end
+    CoreLock* jobLock;            // guards jobText and jobTextPending; owned
+    char jobText[STR_TEXT_SIZE];  // the job's latest progress text, not yet shown
+    int jobTextPending;           // 1 while a WM_JOB_PROGRESS is on its way
+    char jobClosing[STR_TEXT_SIZE];  // the job's closing message, shown when its end is handled
 };
 
 // The whole program: start-up, the main window as the main loop, shutdown.
@@ -79,9 +85,11 @@ void PrepareDroppedFiles(MainWindowStruct* main, HDROP drop);
 // run to an idle pool worker; nothing while a job runs, or when no worker is
 // idle (logged).
 void StartResizeJob(MainWindowStruct* main);
-// The job's end, on the window thread: adds its totals to the settings,
-// empties the list after a complete run when AutoClearList is set, shows
-// the statistics and releases the batch.
+// Shows the job's latest progress text in the box (window thread).
+void ShowJobProgress(MainWindowStruct* main);
+// The job's end, on the window thread: shows its closing message, adds its
+// totals to the settings, empties the list after a complete run when
+// AutoClearList is set, shows the statistics and releases the batch.
 void FinishResizeJob(MainWindowStruct* main);
 // The four statistics fields of the About page.
 void ShowStatistics(MainWindowStruct* main);

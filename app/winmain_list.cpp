@@ -40,6 +40,25 @@ void ShowMessage(void*, const char* text) {
 
 const JobHost kBoxHost = {nullptr, ShowProgress, IsCancelled, ShowMessage, nullptr};
 
+// The job's texts, from its workers. A worker never waits for the box's
+// window calls, which run on the window thread: the latest progress text
+// waits in the main window's record until the window thread shows it, and
+// the closing message until the job's end is handled there.
+void QueueJobProgress(void* data, const char* text) {
+    MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
+    Mutex_Lock(main->jobLock, -1, kModule, __LINE__);
+    Str_CopyN(main->jobText, text, int(sizeof main->jobText));
+    int post = !main->jobTextPending;
+    main->jobTextPending = 1;
+    Mutex_Unlock(main->jobLock, kModule, __LINE__);
+    if (post) PostMessageA(main->window, WM_JOB_PROGRESS, 0, 0);
+}
+
+void KeepJobMessage(void* data, const char* text) {
+    MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
+    Str_CopyN(main->jobClosing, text, int(sizeof main->jobClosing));
+}
+
 // Paths of a batch: texts of STR_TEXT_SIZE bytes in one tracked block, and the
 // pointers to them that the pipeline takes.
 struct PathTable {
@@ -104,7 +123,8 @@ int JobWorkers(void) {
 // On a pool worker: the run, then the window thread ends it.
 void ResizeJobWorker(void* data) {
     MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
-    Batch_Run(main->job, &kBoxHost, JobWorkers());
+    const JobHost host = {main, QueueJobProgress, IsCancelled, KeepJobMessage, nullptr};
+    Batch_Run(main->job, &host, JobWorkers());
     SendMessageA(main->window, WM_JOB_DONE, 0, 0);
 }
 
@@ -181,10 +201,25 @@ void StartResizeJob(MainWindowStruct* main) {
     }
 }
 
+void ShowJobProgress(MainWindowStruct* main) {
+    char text[STR_TEXT_SIZE];
+    Mutex_Lock(main->jobLock, -1, kModule, __LINE__);
+    int pending = main->jobTextPending;
+    main->jobTextPending = 0;
+    Str_CopyN(text, main->jobText, int(sizeof text));
+    Mutex_Unlock(main->jobLock, kModule, __LINE__);
+    if (pending && main->job) Message_Show(0, MESSAGE_CANCEL, nullptr, "%s", text);
+}
+
 void FinishResizeJob(MainWindowStruct* main) {
     BatchStruct* batch = main->job;
     if (!batch) return;
     main->job = nullptr;
+    // A progress text still on its way must not cover the closing message.
+    Mutex_Lock(main->jobLock, -1, kModule, __LINE__);
+    main->jobTextPending = 0;
+    Mutex_Unlock(main->jobLock, kModule, __LINE__);
+    Message_Show(0, MESSAGE_OK, nullptr, "%s", main->jobClosing);
     Batch_AddStatistics(batch, main->config);
     if (batch->written == batch->count && batch->settings->AutoClearList == 1)
         Win_ListDeleteAll(main->pages[PAGE_PROFILE], IDC_LIST);

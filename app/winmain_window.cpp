@@ -218,6 +218,9 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_TRAY_NOTIFY:
         MainWindow_OnTrayNotify(main, lParam);
         return TRUE;
+    case WM_JOB_PROGRESS:
+        ShowJobProgress(main);
+        return TRUE;
     case WM_JOB_DONE:
         FinishResizeJob(main);
         return TRUE;
@@ -246,7 +249,9 @@ INT_PTR MainWindow_Run(HINSTANCE instance, AppConfig* config, const char* folder
     main.instance = instance;
     main.config = config;
     Str_CopyN(main.folder, folder, sizeof(main.folder));
+    Mutex_Create(&main.jobLock);
     INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainWindowProc, LPARAM(&main));
+    Mutex_Close(&main.jobLock);
     main.tag = nullptr;
     return result;
 }
