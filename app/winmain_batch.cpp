@@ -124,11 +124,15 @@ void End(BatchStruct* b, BatchFile* file) {
 // file waits until nothing else runs and tries once more alone.
 void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
     BatchFile* file = &b->files[index];
+    // While this file runs again, no other file begins: a second failure is
+    // its own.
+    int alone = 0;
     for (;;) {
         Unlock(b);
         int ok = ResizeFile(b->settings, file->path, file->output, work);
         Lock(b);
         End(b, file);
+        b->soloWanted -= alone;
         if (ok) {
             file->state = BATCH_WRITTEN;
             file->sourceBytes = work->sourceBytes;
@@ -149,8 +153,8 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
         }
         Log_Print(0, "Retrying [%s] alone\n", file->path);
         b->soloWanted += 1;
+        alone = 1;
         while (b->running > 0) WaitForChange(b);
-        b->soloWanted -= 1;
         file->overlapped = 0;
         Begin(b, index);
     }

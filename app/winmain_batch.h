@@ -44,7 +44,7 @@ struct BatchStruct {
     int next;               // index of the next file to start
     int started;            // files started, for "Resizing %d of %d"
     int running;            // files in progress now
-    int soloWanted;         // files waiting to run again with nothing beside them
+    int soloWanted;         // files waiting to run again alone, or running so; no other file begins
     int64_t memoryInUse;    // estimates of the files in progress, bytes
     int64_t memoryBudget;   // room under the tracked-memory limit when the run began, bytes
     int stop;               // 1 once Cancel or a failure ended the run; started files finish
