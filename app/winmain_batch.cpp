@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include "bitmap.h"
 #include "orv-core.h"
 #include "orv-str.h"
 #include "thread.h"
@@ -85,8 +86,10 @@ void Begin(BatchStruct* b, int index) {
 }
 
 // The next file for a worker, begun, or -1 when the worker is done. Called
-// and returns with the lock held.
-int TakeFile(BatchStruct* b) {
+// and returns with the lock held. A worker that must wait first lets go of
+// its last picture: waiting workers hold no memory the estimates do not
+// count, and a file running again alone has the room to itself.
+int TakeFile(BatchStruct* b, ResizeWork* work) {
     for (;;) {
         if (b->stop || b->next >= b->count) return -1;
         if (b->host->cancelled(b->host->data)) {
@@ -109,6 +112,7 @@ int TakeFile(BatchStruct* b) {
             Log_Print(0, "%d/%d:Resize [%s]\n", index, b->count, file->path);
             return index;
         }
+        Bitmap_Reset(work->bitmap);
         WaitForChange(b);
     }
 }
@@ -152,6 +156,7 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
             break;
         }
         Log_Print(0, "Retrying [%s] alone\n", file->path);
+        Bitmap_Reset(work->bitmap);
         b->soloWanted += 1;
         alone = 1;
         while (b->running > 0) WaitForChange(b);
@@ -166,7 +171,7 @@ void WorkLoop(void* data) {
     ResizeWork work = {};
     ResizeWork_Create(&work);
     Lock(b);
-    for (int index = TakeFile(b); index >= 0; index = TakeFile(b)) ResizeBegun(b, index, &work);
+    for (int index = TakeFile(b, &work); index >= 0; index = TakeFile(b, &work)) ResizeBegun(b, index, &work);
     b->workersLeft -= 1;
     Event_Set(b->changed, 1);
     Unlock(b);
@@ -256,6 +261,7 @@ int Batch_Run(BatchStruct* batch, const JobHost* host, int workers) {
     Check(batch, __LINE__);
     if (!host) Core_NullPointer(kModule, __LINE__);
     BatchStruct* b = batch;
+    if (b->workersRun > 0) Core_Abort("Batch run twice\n");
     b->host = host;
     int64_t inUse = 0;
     Mem_GetUsage(&inUse, nullptr);

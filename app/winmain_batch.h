@@ -82,7 +82,8 @@ int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t wid
 // first failure or Cancel starts no more files; files already started
 // finish whole. Shows "Resizing images...", a progress text per started
 // file, and one closing message: the finish, the cancel or the failure.
-// Returns 1 when every file was written, else 0.
+// Returns 1 when every file was written, else 0. Once per batch; a second
+// run is a fatal stop.
 int Batch_Run(BatchStruct* batch, const JobHost* host, int workers);
 
 // The file at index, after or during a run (read only). Fatal outside the list.

@@ -80,53 +80,6 @@ void CancelledMessage(const char* format, int count, char* text, int size) {
     Str_Format(text, size, format, count, count == 1 ? "" : "s");
 }
 
-// Steps of ResizeFile; the caller releases the picture afterwards.
-int ResizeOne(const AppConfig* config, const char* path, const char* output, ResizeWork* work) {
-    Path_GetName(path, work->base, int(sizeof work->base), 1);
-    work->message[0] = 0;
-    work->sourceBytes = work->outputBytes = 0;
-    const int size = int(sizeof work->message);
-    if (!File_Stat(work->file, path)) {
-        Str_Format(work->message, size, "Unable to open file (%s)...", work->base);
-        return 0;
-    }
-    File_GetSize(work->file, &work->sourceBytes);
-    LocalMinutes created = 0, written = 0, accessed = 0;
-    int createdSeconds = 0, writtenSeconds = 0, accessedSeconds = 0;
-    int haveCreated = File_GetCreationTime(work->file, &created, &createdSeconds);
-    int haveWritten = File_GetWriteTime(work->file, &written, &writtenSeconds);
-    int haveAccessed = File_GetAccessTime(work->file, &accessed, &accessedSeconds);
-    if (!LoadImageByExtension(path, work->bitmap)) {
-        Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
-        return 0;
-    }
-    if (output)
-        Str_CopyN(work->output, output, int(sizeof work->output));
-    else
-        BuildOutputName(config, path, work->output, int(sizeof work->output));
-    // Besides the names, the file itself: a link or another spelling of the
-    // same path must not let the output replace its source.
-    if (Str_EqualNoCase(path, work->output) || File_IsSameFile(path, work->output)) {
-        Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
-        return 0;
-    }
-    if (!ResizeToJpeg(config, work->bitmap, work->output)) {
-        Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
-        return 0;
-    }
-    if (!File_Stat(work->file, work->output)) {
-        Str_Format(work->message, size, "Unable to open output file (%s)...", work->base);
-        return 0;
-    }
-    File_GetSize(work->file, &work->outputBytes);
-    if (config->DuplicateDate == 1) {
-        if (haveCreated) File_SetCreationTime(work->file, created, createdSeconds);
-        if (haveWritten) File_SetWriteTime(work->file, written, writtenSeconds);
-        if (haveAccessed) File_SetAccessTime(work->file, accessed, accessedSeconds);
-    }
-    return 1;
-}
-
 }  // namespace
 
 int LoadImageByExtension(const char* path, BitmapStruct* bitmap) {
@@ -261,12 +214,51 @@ int ResizeWork_Destroy(ResizeWork* work) {
 
 int ResizeFile(const AppConfig* config, const char* path, const char* output, ResizeWork* work) {
     if (!config || !path || !work) Core_NullPointer(kModule, __LINE__);
-    int ok = ResizeOne(config, path, output, work);
-    // A worker waiting for its next file must not hold a picture's memory:
-    // the batch engine admits files by what they are about to take.
-    Bitmap_Reset(work->bitmap);
-    return ok;
+    Path_GetName(path, work->base, int(sizeof work->base), 1);
+    work->message[0] = 0;
+    work->sourceBytes = work->outputBytes = 0;
+    const int size = int(sizeof work->message);
+    if (!File_Stat(work->file, path)) {
+        Str_Format(work->message, size, "Unable to open file (%s)...", work->base);
+        return 0;
+    }
+    File_GetSize(work->file, &work->sourceBytes);
+    LocalMinutes created = 0, written = 0, accessed = 0;
+    int createdSeconds = 0, writtenSeconds = 0, accessedSeconds = 0;
+    int haveCreated = File_GetCreationTime(work->file, &created, &createdSeconds);
+    int haveWritten = File_GetWriteTime(work->file, &written, &writtenSeconds);
+    int haveAccessed = File_GetAccessTime(work->file, &accessed, &accessedSeconds);
+    if (!LoadImageByExtension(path, work->bitmap)) {
+        Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
+        return 0;
+    }
+    if (output)
+        Str_CopyN(work->output, output, int(sizeof work->output));
+    else
+        BuildOutputName(config, path, work->output, int(sizeof work->output));
+    // Besides the names, the file itself: a link or another spelling of the
+    // same path must not let the output replace its source.
+    if (Str_EqualNoCase(path, work->output) || File_IsSameFile(path, work->output)) {
+        Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
+        return 0;
+    }
+    if (!ResizeToJpeg(config, work->bitmap, work->output)) {
+        Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
+        return 0;
+    }
+    if (!File_Stat(work->file, work->output)) {
+        Str_Format(work->message, size, "Unable to open output file (%s)...", work->base);
+        return 0;
+    }
+    File_GetSize(work->file, &work->outputBytes);
+    if (config->DuplicateDate == 1) {
+        if (haveCreated) File_SetCreationTime(work->file, created, createdSeconds);
+        if (haveWritten) File_SetWriteTime(work->file, written, writtenSeconds);
+        if (haveAccessed) File_SetAccessTime(work->file, accessed, accessedSeconds);
+    }
+    return 1;
 }
+
 void JobFinishedText(int images, int64_t savedBytes, char* text, int size) {
     Str_Format(text, size, "Finished resizing %d images, %'I64d Kb saved.", images, savedBytes / 1024);
 }

@@ -62,7 +62,7 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, c
 // The objects one worker reuses from file to file, and the outcome of its
 // last file. Owned by the worker that created it.
 struct ResizeWork {
-    BitmapStruct* bitmap;       // decoded source; its pixels are released after each file
+    BitmapStruct* bitmap;       // decoded source, kept for the next file; its owner may release the pixels
     FileStruct* file;           // examines the source and the output
     int64_t sourceBytes;        // size of the last source, bytes
     int64_t outputBytes;        // size of the last output written, bytes
