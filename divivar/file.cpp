@@ -3,6 +3,8 @@
 // file_path.cpp, the platform work in file_posix.cpp and file_win32.cpp.
 #include "file.h"
 
+#include <atomic>
+
 #include "file_sys.h"
 #include "orv-core.h"
 #include "orv-str.h"
@@ -13,6 +15,26 @@ const char kModule[] = "divivar/file";
 const char kTag[] = "FileStruct:divivar/file";
 const int kDefaultRetries = 20;
 const int kStagingSize = 2048;
+
+// The calling thread's last problem, for File_GetProblem.
+thread_local int t_problem = FILE_PROBLEM_NONE;
+
+// Bytes the calling thread may still write before its writes fail as on a
+// full disk (File_FailWritesAfter); -1: no limit.
+thread_local int64_t t_writeRoom = -1;
+
+void Note(uint32_t error) {
+    int problem = FileSys_Problem(error);
+    t_problem = problem == FILE_PROBLEM_NONE ? FILE_PROBLEM_OTHER : problem;
+}
+
+// A path that would not fit the record is refused, never cut.
+int Fits(const char* path) {
+    if (Str_Length(path) < STR_TEXT_SIZE) return 1;
+    Log_Print(0, "Path too long [%.64s...]\n", path);
+    t_problem = FILE_PROBLEM_TOO_LONG;
+    return 0;
+}
 
 void Check(FileStruct* file, int line) {
     if (!file) Core_NullPointer(kModule, line);
@@ -87,7 +109,13 @@ uint32_t TextFromDisk(FileStruct* file, char* buffer, uint32_t count) {
 int WriteAll(FileStruct* file, const char* data, uint32_t count, uint32_t* error) {
     while (count > 0) {
         uint32_t put = 0;
-        if (!FileSys_Write(file->handle, data, count, &put, error)) return -1;
+        uint32_t chunk = t_writeRoom >= 0 && t_writeRoom < int64_t(count) ? uint32_t(t_writeRoom) : count;
+        if (chunk == 0) {
+            *error = FileSys_FullError();
+            return -1;
+        }
+        if (!FileSys_Write(file->handle, data, chunk, &put, error)) return -1;
+        if (t_writeRoom >= 0) t_writeRoom -= put;
         if (put == 0) return 0;
         data += put;
         count -= put;
@@ -192,6 +220,7 @@ int File_Open(FileStruct* file, const char* path, int mode) {
         Log_Print(0, "Unknown mode [%d]\n", mode);
         return 0;
     }
+    if (!Fits(path)) return 0;
     int writing = (access & FILESYS_WRITE) != 0;
     int share = mode & (FILE_MODE_SHAREREAD | FILE_MODE_SHAREWRITE);
     file->mode = mode;
@@ -220,6 +249,7 @@ int File_Open(FileStruct* file, const char* path, int mode) {
     }
     file->isOpen = 0;
     file->handle = -1;
+    Note(error);
     Log_Print(0, "Unable to open file [%s][%.8X](%d : %.8X)\n", file->path, OpenFlagsFor(mode), int(error), error);
     return 0;
 }
@@ -228,12 +258,17 @@ int File_Close(FileStruct* file) {
     Check(file, __LINE__);
     if (!file->isOpen) return 1;
     uint32_t error = 0;
-    if (!FileSys_Close(file->handle, &error)) {
+    int closed = FileSys_Close(file->handle, &error);
+    // The handle is released even when the close reports an error; keeping
+    // it would let a later close hit a handle the system has given to
+    // another file meanwhile.
+    file->isOpen = 0;
+    file->handle = -1;
+    if (!closed) {
+        Note(error);
         Log_Print(0, "Unable to close file [%s](%d : %.8X)\n", file->path, int(error), error);
         return 0;
     }
-    file->isOpen = 0;
-    file->handle = -1;
     return 1;
 }
 
@@ -253,6 +288,7 @@ int File_Read(FileStruct* file, void* buffer, uint32_t count, uint32_t* got) {
     uint32_t n = 0;
     uint32_t error = 0;
     if (!FileSys_Read(file->handle, buffer, count, &n, &error)) {
+        Note(error);
         Log_Print(0, "Failed on File_Read [%s] %d (%d)\n", file->path, int(count), int(error));
         return 0;
     }
@@ -275,6 +311,7 @@ int File_Write(FileStruct* file, const void* data, uint32_t count, uint32_t* put
     int result = (file->mode & FILE_MODE_TEXT) ? TextToDisk(file, bytes, count, &error)
                                                 : WriteAll(file, bytes, count, &error);
     if (result < 0) {
+        Note(error);
         Log_Print(0, "Failed on File_Write [%s] %d (%d)\n", file->path, int(count), int(error));
         return 0;
     }
@@ -340,7 +377,10 @@ int File_Flush(FileStruct* file) {
         return 0;
     }
     uint32_t error = 0;
-    return FileSys_Flush(file->handle, &error);
+    if (FileSys_Flush(file->handle, &error)) return 1;
+    Note(error);
+    Log_Print(0, "Failed on File_Flush [%s] (%d)\n", file->path, int(error));
+    return 0;
 }
 
 int File_Stat(FileStruct* file, const char* path) {
@@ -350,10 +390,14 @@ int File_Stat(FileStruct* file, const char* path) {
         Log_Print(0, "Previous file [%s] must be closed before opening [%s]\n", file->path, path);
         return 0;
     }
+    if (!Fits(path)) return 0;
     Str_CopyN(file->path, path, int(sizeof file->path));
     file->isFolder = 0;
     uint32_t error = 0;
-    if (!ReadInfo(file->path, &file->info, &error)) return 0;
+    if (!ReadInfo(file->path, &file->info, &error)) {
+        Note(error);
+        return 0;
+    }
     file->isFolder = (file->info.modeBits & FILE_INFO_FOLDER) != 0;
     return 1;
 }
@@ -463,4 +507,69 @@ void File_FreeWhole(FileWhole* whole) {
     if (whole->data) Mem_Free(whole->data, whole->size, MEM_HEAP, kModule, __LINE__);
     whole->data = nullptr;
     whole->size = 0;
+}
+
+int File_GetProblem(void) {
+    return t_problem;
+}
+
+const char* File_ProblemText(int problem) {
+    switch (problem) {
+    case FILE_PROBLEM_NONE:
+        return "";
+    case FILE_PROBLEM_NOT_FOUND:
+        return "not found";
+    case FILE_PROBLEM_ACCESS:
+        return "access denied";
+    case FILE_PROBLEM_FULL:
+        return "disk full";
+    case FILE_PROBLEM_TOO_LONG:
+        return "path too long";
+    }
+    return "input or output error";
+}
+
+void File_ClearProblem(void) {
+    t_problem = FILE_PROBLEM_NONE;
+}
+
+int File_SaveWhole(const char* path, const void* data, uint32_t count, int text) {
+    if (!path || (!data && count > 0)) Core_NullPointer(kModule, __LINE__);
+    // Unique beside the target across processes and threads, so two
+    // writers never share a temporary file.
+    static std::atomic<uint32_t> serial{0};
+    char temporary[STR_TEXT_SIZE];
+    if (!Fits(path) || Str_Format(temporary, int(sizeof temporary), "%s~%u-%u.tmp", path, unsigned(Sys_ProcessId()),
+                                  unsigned(++serial)) >= int(sizeof temporary) - 1) {
+        t_problem = FILE_PROBLEM_TOO_LONG;
+        return 0;
+    }
+    FileStruct* file = nullptr;
+    File_Create(&file);
+    file->retries = 1;
+    int ok = File_Open(file, temporary, FILE_MODE_WRITE | (text ? FILE_MODE_TEXT : 0));
+    if (ok) {
+        uint32_t put = 0;
+        ok = (count == 0 || (File_Write(file, data, count, &put) && put == count)) && File_Flush(file);
+        ok = File_Close(file) && ok;
+    }
+    uint32_t error = 0;
+    if (ok && !FileSys_Rename(temporary, path, &error)) {
+        Note(error);
+        Log_Print(0, "Unable to replace [%s] (%d : %.8X)\n", path, int(error), error);
+        ok = 0;
+    }
+    if (!ok) FileSys_Delete(temporary, &error);
+    File_Destroy(&file);
+    return ok;
+}
+
+int File_GetIdentity(const char* path, FileIdentity* identity) {
+    if (!path || !identity) Core_NullPointer(kModule, __LINE__);
+    *identity = FileIdentity{};
+    return FileSys_Identity(path, identity);
+}
+
+void File_FailWritesAfter(int64_t bytes) {
+    t_writeRoom = bytes < 0 ? -1 : bytes;
 }

@@ -43,6 +43,23 @@ struct FileStruct {
     FileInfo info;              // what the last stat found
 };
 
+// A file's identity: the same pair for every path (link, other spelling)
+// that reaches the same file.
+struct FileIdentity {
+    uint64_t volume;  // device or volume serial number
+    uint64_t index;   // inode or file index on that volume
+};
+
+// Why the last failed file operation of the calling thread failed.
+enum {
+    FILE_PROBLEM_NONE = 0,
+    FILE_PROBLEM_NOT_FOUND,
+    FILE_PROBLEM_ACCESS,    // access denied, read-only, held by another program
+    FILE_PROBLEM_FULL,      // no room left on the disk
+    FILE_PROBLEM_TOO_LONG,  // the path does not fit
+    FILE_PROBLEM_OTHER
+};
+
 // Minutes of local calendar time counted from 31 December 1969 00:00.
 typedef int32_t LocalMinutes;
 
@@ -58,7 +75,8 @@ int File_Destroy(FileStruct** file);
 // writing creates missing folders. 1 when open; 0 with a logged reason.
 int File_Open(FileStruct* file, const char* path, int mode);
 
-// 1; 0 when the close fails (the file then still counts as open).
+// 1; 0 when the close reports an error. Either way the file counts as
+// closed: the system has released its handle.
 int File_Close(FileStruct* file);
 int File_IsOpen(FileStruct* file);
 
@@ -140,6 +158,28 @@ struct FileWhole {
 // releases the block with File_FreeWhole in every case.
 int File_ReadWhole(const char* path, FileWhole* whole);
 void File_FreeWhole(FileWhole* whole);
+
+// The FILE_PROBLEM_* of the calling thread's last failed operation since
+// File_ClearProblem, and its words ("not found", "access denied", "disk
+// full", "path too long", "input or output error"; "" for none).
+int File_GetProblem(void);
+const char* File_ProblemText(int problem);
+void File_ClearProblem(void);
+
+// Makes data (count bytes) the whole content of path: written to a
+// temporary file beside it, flushed and closed, then renamed over path. So
+// path is either as it was or complete, never cut, and a link at path is
+// replaced, not written through. Text mode writes LF as CR LF. 1, or 0
+// with path untouched, no temporary file left, the reason logged and kept
+// for File_GetProblem.
+int File_SaveWhole(const char* path, const void* data, uint32_t count, int text);
+
+// Test seam: after bytes more bytes, the calling thread's writes fail as on
+// a full disk; -1 lifts the limit.
+void File_FailWritesAfter(int64_t bytes);
+
+// The identity of an existing path. 0 when it cannot be examined.
+int File_GetIdentity(const char* path, FileIdentity* identity);
 
 // 1 when both paths name the same existing file (same device and inode,
 // or same volume and file index): links and "." segments do not hide it.

@@ -3,6 +3,7 @@
 // creation time is the birth time where the file system keeps one.
 #include <dirent.h>
 #include <errno.h>
+#include <stdio.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -228,6 +229,13 @@ int FileSys_Copy(const char* source, const char* target, uint32_t* error) {
         close(from);
         return 0;
     }
+    // Opening the target would empty the source when both are one file.
+    struct stat existing;
+    if (stat(target, &existing) == 0 && existing.st_dev == st.st_dev && existing.st_ino == st.st_ino) {
+        *error = EINVAL;
+        close(from);
+        return 0;
+    }
     int to = open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777);
     if (to < 0) {
         Fail(error);
@@ -249,6 +257,44 @@ int FileSys_SameFile(const char* a, const char* b) {
     struct stat sa, sb;
     if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return 0;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+int FileSys_Rename(const char* from, const char* to, uint32_t* error) {
+    if (rename(from, to) != 0) return Fail(error);
+    return 1;
+}
+
+int FileSys_Identity(const char* path, FileIdentity* identity) {
+    struct stat st;
+    if (stat(path, &st) != 0) return 0;
+    identity->volume = uint64_t(st.st_dev);
+    identity->index = uint64_t(st.st_ino);
+    return 1;
+}
+
+uint32_t FileSys_FullError(void) {
+    return ENOSPC;
+}
+
+int FileSys_Problem(uint32_t error) {
+    switch (int(error)) {
+    case 0:
+        return FILE_PROBLEM_NONE;
+    case ENOENT:
+    case ENOTDIR:
+        return FILE_PROBLEM_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return FILE_PROBLEM_ACCESS;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return FILE_PROBLEM_FULL;
+    case ENAMETOOLONG:
+        return FILE_PROBLEM_TOO_LONG;
+    }
+    return FILE_PROBLEM_OTHER;
 }
 
 int FileSys_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data) {

@@ -37,6 +37,19 @@ int FileSys_MakeDir(const char* path, int* exists, uint32_t* error);
 int FileSys_Copy(const char* source, const char* target, uint32_t* error);
 
 int FileSys_SameFile(const char* a, const char* b);
+
+// Renames from to to, replacing a file (or a link, not what it points to)
+// at to in one step.
+int FileSys_Rename(const char* from, const char* to, uint32_t* error);
+
+// The identity of an existing file: its device or volume and its index
+// there. 0 when the path cannot be examined.
+int FileSys_Identity(const char* path, FileIdentity* identity);
+
+// The FILE_PROBLEM_* class of a system error code, and the code of a full
+// disk.
+int FileSys_Problem(uint32_t error);
+uint32_t FileSys_FullError(void);
 int FileSys_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data);
 
 int FileSys_ProgramPath(char* buf, int size);

@@ -160,6 +160,49 @@ int FileSys_Copy(const char* source, const char* target, uint32_t* error) {
     return CopyFileA(source, target, FALSE) ? 1 : Fail(error);
 }
 
+int FileSys_Rename(const char* from, const char* to, uint32_t* error) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : Fail(error);
+}
+
+int FileSys_Identity(const char* path, FileIdentity* identity) {
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    if (!ok) return 0;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->index = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return 1;
+}
+
+uint32_t FileSys_FullError(void) {
+    return ERROR_DISK_FULL;
+}
+
+int FileSys_Problem(uint32_t error) {
+    switch (error) {
+    case 0:
+        return FILE_PROBLEM_NONE;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+        return FILE_PROBLEM_NOT_FOUND;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return FILE_PROBLEM_ACCESS;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return FILE_PROBLEM_FULL;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return FILE_PROBLEM_TOO_LONG;
+    }
+    return FILE_PROBLEM_OTHER;
+}
+
 int FileSys_SameFile(const char* a, const char* b) {
     BY_HANDLE_FILE_INFORMATION info[2];
     const char* paths[2] = {a, b};

@@ -120,6 +120,9 @@ int XML_AddPath(XMLStruct* xml, const char* path, const char* name, XMLNode** no
 // ---------------------------------------------------------------- writer
 
 int XML_SetIndent(XMLStruct* xml, int32_t width);
+
+// Writes the document to path, whole or not at all (File_SaveWhole): 1, or
+// 0 with any earlier file at path as it was.
 int XML_SaveFile(XMLStruct* xml, const char* path);
 
 // Escapes text into buffer; 1 when all of it fitted. With a null buffer it

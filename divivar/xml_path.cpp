@@ -515,20 +515,12 @@ int XML_SaveFile(XMLStruct* xml, const char* path) {
     Xml_Check(xml, __LINE__);
     if (!path) Core_NullPointer(kModule, __LINE__);
     int size = XML_EstimateSize(xml);
-    if (!File_Open(xml->file, path, FILE_MODE_WRITE | FILE_MODE_TEXT)) {
-        if (xml->searchTrace) Log_Print(0, "Unable to open [%s]\n", path);
-        return 0;
-    }
     Str_CopyN(xml->fileName, path, int(sizeof xml->fileName));
     Output o = {static_cast<char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__)), size, 0};
-    int ok = WriteNodes(xml, xml->first, 0, o);
-    if (ok) {
-        uint32_t put = 0;
-        ok = File_Write(xml->file, o.buffer, uint32_t(o.used), &put) && put == uint32_t(o.used);
-    }
+    // The document is written whole or not at all: a reader never meets a
+    // half-written file, and a failure leaves the earlier one.
+    int ok = WriteNodes(xml, xml->first, 0, o) && File_SaveWhole(path, o.buffer, uint32_t(o.used), 1);
+    if (!ok && xml->searchTrace) Log_Print(0, "Unable to save [%s]\n", path);
     Mem_Free(o.buffer, size, MEM_HEAP, kModule, __LINE__);
-    File_Flush(xml->file);
-    File_Truncate(xml->file);
-    File_Close(xml->file);
     return ok;
 }

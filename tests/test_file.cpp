@@ -2,8 +2,10 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "file.h"
 #include "orv-str.h"
@@ -432,5 +434,70 @@ TEST_F(FileTest, AFileHeldExclusivelyIsRetriedThenRefused) {
     File_Destroy(&other);
 }
 #endif
+
+}  // namespace
+
+namespace {
+
+// The names in a folder, sorted, to see that no temporary file is left.
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const std::string& name : FilesEnding(folder, ""))
+        if (name != "." && name != "..") names.push_back(name);
+    return names;
+}
+
+TEST_F(FileTest, WholeFilesReplaceTheTargetOrLeaveIt) {
+    std::string target = P("whole.bin");
+    ASSERT_EQ(File_SaveWhole(target.c_str(), "first", 5, 0), 1);
+    EXPECT_EQ(ReadWholeFile(target), "first");
+    ASSERT_EQ(File_SaveWhole(target.c_str(), "a\nb", 3, 1), 1);
+    EXPECT_EQ(ReadWholeFile(target), "a\r\nb") << "text mode, and a shorter file leaves no tail";
+    // A write that fails half-way (a full disk) keeps the earlier file byte
+    // for byte, leaves no temporary file and says why.
+    std::string big(100000, 'x');
+    File_ClearProblem();
+    File_FailWritesAfter(50000);
+    EXPECT_EQ(File_SaveWhole(target.c_str(), big.data(), uint32_t(big.size()), 0), 0);
+    File_FailWritesAfter(-1);
+    EXPECT_EQ(File_GetProblem(), FILE_PROBLEM_FULL);
+    EXPECT_STREQ(File_ProblemText(File_GetProblem()), "disk full");
+    EXPECT_EQ(ReadWholeFile(target), "a\r\nb");
+    EXPECT_EQ(Names(kDir), std::vector<std::string>({"whole.bin"}));
+    // A link at the target is replaced; the file it points to is untouched.
+    Put(P("precious.jpg"), "precious");
+    ASSERT_EQ(symlink("precious.jpg", P("link.jpg").c_str()), 0);
+    ASSERT_EQ(File_SaveWhole(P("link.jpg").c_str(), "thumb", 5, 0), 1);
+    EXPECT_EQ(ReadWholeFile(P("precious.jpg")), "precious");
+    EXPECT_EQ(ReadWholeFile(P("link.jpg")), "thumb");
+    EXPECT_EQ(File_IsSameFile(P("link.jpg").c_str(), P("precious.jpg").c_str()), 0);
+}
+
+TEST_F(FileTest, ProblemsAndIdentities) {
+    File_ClearProblem();
+    EXPECT_EQ(File_Open(file, P("missing.bin").c_str(), FILE_MODE_READ), 0);
+    EXPECT_EQ(File_GetProblem(), FILE_PROBLEM_NOT_FOUND);
+    EXPECT_STREQ(File_ProblemText(File_GetProblem()), "not found");
+    // A path that does not fit is refused, never cut.
+    std::string longName = P(std::string(330, 'n') + ".jpg");
+    File_ClearProblem();
+    EXPECT_EQ(File_Open(file, longName.c_str(), FILE_MODE_WRITE), 0);
+    EXPECT_EQ(File_GetProblem(), FILE_PROBLEM_TOO_LONG);
+    EXPECT_EQ(File_SaveWhole(longName.c_str(), "x", 1, 0), 0);
+    EXPECT_EQ(Names(kDir).size(), 0u);
+    Put(P("one.bin"), "1");
+    ASSERT_EQ(symlink("one.bin", P("two.bin").c_str()), 0);
+    FileIdentity a, b, c;
+    ASSERT_EQ(File_GetIdentity(P("one.bin").c_str(), &a), 1);
+    ASSERT_EQ(File_GetIdentity(P("two.bin").c_str(), &b), 1);
+    Put(P("three.bin"), "1");
+    ASSERT_EQ(File_GetIdentity(P("three.bin").c_str(), &c), 1);
+    EXPECT_TRUE(a.volume == b.volume && a.index == b.index);
+    EXPECT_FALSE(a.volume == c.volume && a.index == c.index);
+    EXPECT_EQ(File_GetIdentity(P("none.bin").c_str(), &c), 0);
+    // Copying a file onto itself must not empty it.
+    EXPECT_EQ(File_Copy(P("one.bin").c_str(), P("two.bin").c_str()), 0);
+    EXPECT_EQ(ReadWholeFile(P("one.bin")), "1");
+}
 
 }  // namespace

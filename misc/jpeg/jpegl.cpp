@@ -359,15 +359,7 @@ int JPEG_SaveFile(JPEGLibStruct* jpeg, const char* path) {
     unsigned char* data = nullptr;
     int32_t size = 0;
     if (!JPEG_SaveBuffer(jpeg, &data, &size)) return 0;
-    FileStruct* file = nullptr;
-    File_Create(&file);
-    int result = 0;
-    if (File_Open(file, path, FILE_MODE_WRITE)) {
-        uint32_t put = 0;
-        if (File_Write(file, data, uint32_t(size), &put) && put == uint32_t(size)) result = File_Flush(file);
-    }
+    int result = File_SaveWhole(path, data, uint32_t(size), 0);
     Mem_Free(data, size, MEM_HEAP, kModule, __LINE__);
-    if (File_IsOpen(file) && !File_Close(file)) result = 0;
-    File_Destroy(&file);
     return result;
 }
