@@ -36,9 +36,18 @@ const char kUsage[] =
     "      --keep-dates, --no-keep-dates\n"
     "  -n, --dry-run         list the files with their estimates, write nothing\n"
     "  -j, --jobs N          resize N files at once (default: the number of processors)\n"
-    "      --quiet           print only the closing message\n"
+    "      --quiet           print only the closing message (and the files that failed)\n"
     "  -debug, -window, ...  the debug-log switches of the program\n"
-    "  -h, --help, --version\n";
+    "  -h, --help, --version\n"
+    "  --                    what follows is a PATH, even when it starts with \"-\"\n"
+    "\n"
+    "A file that cannot be read, is refused or fails gets a line on standard error\n"
+    "naming it and why; the other files are still resized. An existing file is\n"
+    "replaced only by an output whose name adds an --append or --prepend text, and\n"
+    "never when it is one of the sources.\n"
+    "\n"
+    "Exit status: 0 every file was resized (or listed); 1 some file failed or was\n"
+    "refused; 2 the options were wrong; 130 interrupted (Ctrl-C).\n";
 
 enum { kExitDone = 0, kExitStopped = 1, kExitUsage = 2, kExitInterrupted = 130 };
 
@@ -73,15 +82,23 @@ int Number(const char* text, int low, int high, int* value) {
     return 1;
 }
 
-void CopyField(char* field, const std::string& value, int size) {
-    Str_CopyN(field, value.c_str(), size);
+// A text that does not fit its field is refused, never cut.
+int CopyField(char* field, const std::string& value, int size) {
+    if (int(value.size()) >= size) return 0;
+    Str_Copy(field, value.c_str());
+    return 1;
 }
 
 // Parses the arguments into opt and the run's settings. -1 to go on, or the
 // exit status.
 int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
+    int onlyPaths = 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        if (onlyPaths) {
+            opt->paths.push_back(a);
+            continue;
+        }
         auto value = [&](std::string* out) {
             if (i + 1 >= argc) return 0;
             *out = argv[++i];
@@ -89,7 +106,9 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         };
         std::string v;
         int n = 0;
-        if (a == "-h" || a == "--help") {
+        if (a == "--") {
+            onlyPaths = 1;
+        } else if (a == "-h" || a == "--help") {
             fputs(kUsage, stdout);
             return kExitDone;
         } else if (a == "--version") {
@@ -98,8 +117,8 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (IsLogSwitch(argv[i])) {
             continue;
         } else if (a == "-p" || a == "--profile") {
-            if (!value(&v)) return Usage("--profile needs a name");
-            CopyField(run->ActiveProfile, v, int(sizeof run->ActiveProfile));
+            if (!value(&v) || !CopyField(run->ActiveProfile, v, int(sizeof run->ActiveProfile)))
+                return Usage("--profile needs a name of at most 79 characters");
         } else if (a == "-W" || a == "--width" || a == "-H" || a == "--height") {
             if (!value(&v) || !Number(v.c_str(), 0, 1000000, &n)) return Usage("width and height take 0 or more pixels");
             (a == "-W" || a == "--width" ? run->CustomWidth : run->CustomHeight) = n;
@@ -111,16 +130,17 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (a == "-o" || a == "--output") {
             if (!value(&v)) return Usage("--output needs a folder");
             if (v.empty() || v.back() != Path_Separator()) v += Path_Separator();
-            CopyField(run->Path, v, int(sizeof run->Path));
+            if (v.size() >= sizeof run->Path) return Usage("the --output folder's path is too long");
+            Str_Copy(run->Path, v.c_str());
             run->SameDirectory = 0;
         } else if (a == "--same-folder") {
             run->SameDirectory = 1;
         } else if (a == "-a" || a == "--append") {
-            if (!value(&v)) return Usage("--append needs a text");
-            CopyField(run->Append, v, int(sizeof run->Append));
+            if (!value(&v) || !CopyField(run->Append, v, int(sizeof run->Append)))
+                return Usage("--append needs a text of at most 79 characters");
         } else if (a == "--prepend") {
-            if (!value(&v)) return Usage("--prepend needs a text");
-            CopyField(run->Prepend, v, int(sizeof run->Prepend));
+            if (!value(&v) || !CopyField(run->Prepend, v, int(sizeof run->Prepend)))
+                return Usage("--prepend needs a text of at most 79 characters");
         } else if (a == "--keep-dates" || a == "--no-keep-dates") {
             run->DuplicateDate = a == "--keep-dates";
         } else if (a == "-n" || a == "--dry-run") {
@@ -183,6 +203,7 @@ struct Console {
     int terminal;
     int total;
     int done;
+    const std::vector<std::string>* paths;  // the sources in batch order
     std::string closing;
 };
 
@@ -210,24 +231,39 @@ void ConsoleMessage(void* data, const char* text) {
     static_cast<Console*>(data)->closing = text;
 }
 
-void ConsoleFileDone(void* data, int, int) {
-    static_cast<Console*>(data)->done += 1;
+// A file that was not written gets its line on standard error, whatever
+// --quiet says.
+void ConsoleFileDone(void* data, int index, int written, const char* reason) {
+    Console* c = static_cast<Console*>(data);
+    c->done += 1;
+    if (written) return;
+    if (c->terminal && !c->quiet) printf("\r\033[K");
+    fflush(stdout);
+    fprintf(stderr, "%s: %s\n", (*c->paths)[size_t(index)].c_str(), reason);
 }
 
-// Resizes the accepted files with the batch engine and adds the run's
-// totals to the saved statistics. Returns the exit status.
+void ReportSkipped(const std::string& path, const char* reason) {
+    fprintf(stderr, "%s: %s\n", path.c_str(), reason);
+}
+
+// Resizes the accepted files with the batch engine, going on past files
+// that fail, and adds the run's totals to the saved statistics. Returns the
+// exit status.
 int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, const Options& opt, AppConfig* saved) {
     BatchStruct* batch = nullptr;
     if (!Batch_Create(&batch, runConfig, int(rows.size()))) {
         fprintf(stderr, "Not enough memory for %d images.\n", int(rows.size()));
         return kExitStopped;
     }
+    Batch_SetStopOnFailure(batch, 0);
+    std::vector<std::string> paths;
     for (size_t i = 0; i < rows.size(); ++i) {
         int32_t width = 0, height = 0;
         ParseDimensions(rows[i].dimensions, &width, &height);
         Batch_SetSource(batch, int(i), rows[i].path, width, height, nullptr);
+        paths.push_back(rows[i].path);
     }
-    Console console = {opt.quiet, Core_OutputIsTerminal(), int(rows.size()), 0, std::string()};
+    Console console = {opt.quiet, Core_OutputIsTerminal(), int(rows.size()), 0, &paths, std::string()};
     JobHost host = {&console, ConsoleProgress, ConsoleCancelled, ConsoleMessage, ConsoleFileDone};
     int jobs = opt.jobs > 0 ? opt.jobs : int(std::max(1u, std::thread::hardware_concurrency()));
     jobs = std::min(jobs, std::max(1, int(rows.size())));
@@ -237,12 +273,13 @@ int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, cons
     ThreadPool(0);
     if (console.terminal && !opt.quiet) printf("\n");
     Batch_AddStatistics(batch, saved);
+    // Ctrl-C counts whenever it came, also during the last file.
     int status = kExitDone;
-    if (batch->failedIndex >= 0)
-        status = kExitStopped;
-    else if (batch->cancelled)
+    if (batch->cancelled || Core_Interrupted())
         status = kExitInterrupted;
-    fprintf(status == kExitDone ? stdout : stderr, "%s\n", console.closing.c_str());
+    else if (batch->failed > 0)
+        status = kExitStopped;
+    fprintf(status == kExitInterrupted ? stderr : stdout, "%s\n", console.closing.c_str());
     Batch_Destroy(&batch);
     return status;
 }
@@ -257,29 +294,37 @@ int Main(int argc, char** argv) {
     Options opt;
     int status = ParseArguments(argc, argv, run, &opt);
     if (status < 0) {
+        Core_CatchInterrupt();
         std::vector<std::string> files = ExpandPaths(opt.paths);
         std::vector<FileRow> rows;
         BitmapStruct* scratch = nullptr;
         Bitmap_Create(&scratch);
+        int skipped = 0;
         for (const std::string& f : files) {
+            if (Core_Interrupted()) break;
             FileRow row;
-            if (PrepareFile(run, f.c_str(), scratch, &row)) {
+            const char* reason = nullptr;
+            if (PrepareFile(run, f.c_str(), scratch, &row, &reason)) {
                 EstimateRow(run, row.dimensions, row.newDimensions, int(sizeof row.newDimensions), row.estimate,
                             int(sizeof row.estimate));
                 rows.push_back(row);
-            } else if (!opt.quiet) {
-                char name[STR_TEXT_SIZE];
-                Path_GetName(f.c_str(), name, int(sizeof name), 0);
-                printf("%s: skipped (%s)\n", name, IsAcceptedImage(f.c_str()) ? "cannot be read" : "Unsupported format");
+            } else {
+                ReportSkipped(f, reason);
+                ++skipped;
             }
         }
         Bitmap_Destroy(&scratch);
-        if (opt.dryRun) {
+        if (Core_Interrupted()) {
+            char text[STR_TEXT_SIZE];
+            JobCancelledText(0, text, int(sizeof text));
+            fprintf(stderr, "%s\n", text);
+            status = kExitInterrupted;
+        } else if (opt.dryRun) {
             PrintTable(rows);
-            status = kExitDone;
+            status = skipped ? kExitStopped : kExitDone;
         } else {
-            Core_CatchInterrupt();
             status = ResizeAll(run, rows, opt, saved);
+            if (status == kExitDone && skipped) status = kExitStopped;
             if (saved->DisableSave == 1)
                 Log_Print(0, "Save disabled\n");
             else

@@ -51,6 +51,11 @@ struct AppConfig {
     int64_t Original;                     // bytes of the sources of those images
     int64_t Resized;                      // bytes of the images written
     ProfileStructLinked Profiles;         // the profiles of "profiles.xml", owned
+    // Not stored: set by loading. A file that exists but could not be read
+    // is never overwritten, so one damaged file cannot take every setting
+    // or the statistics with it.
+    int32_t KeepConfigFile;               // flag: "config.xml" exists and could not be read
+    int32_t KeepStatsFile;                // flag: "stats.xml" exists and could not be read
 };
 
 // A new record with every default. A null out-pointer is a fatal stop.
@@ -71,12 +76,15 @@ int Config_Copy(AppConfig* destination, const AppConfig* source);
 ResizeProfile* Config_AddProfile(AppConfig* config);
 
 // Reads "config.xml" and "profiles.xml" (merged), then "stats.xml", from
-// the program's folder. 0, with every default kept, when either of the
-// first two cannot be read.
+// the program's folder. 0, with every setting at its default, when either
+// of the first two cannot be read; the statistics of "stats.xml" are read
+// all the same. Marks a file that exists but could not be read, so that
+// saving leaves it alone.
 int Config_Load(AppConfig* config);
 
-// Writes "config.xml" and "stats.xml" into the program's folder. 1 when
-// "config.xml" was written.
+// Writes "config.xml" and "stats.xml" into the program's folder, each whole
+// or not at all, and neither when loading marked it to be kept (the debug
+// log says so). 1 when "config.xml" was written.
 int Config_Save(AppConfig* config);
 
 // The same with another folder (ending in the path separator).

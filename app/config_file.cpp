@@ -132,6 +132,11 @@ void StartDocument(XMLStruct* xml) {
     XML_AddAttribute(xml, declaration, "version", "1.0");
 }
 
+int Exists(const char* path) {
+    FileIdentity identity;
+    return File_GetIdentity(path, &identity);
+}
+
 void FilePath(const char* folder, const char* name, char* path) {
     Str_Format(path, STR_TEXT_SIZE, "%s%s", folder, name);
 }
@@ -149,22 +154,25 @@ int Config_LoadFrom(AppConfig* config, const char* folder) {
     char path[STR_TEXT_SIZE];
     FilePath(folder, "config.xml", path);
     int ok = XML_LoadFile(xml, path);
+    if (!ok) config->KeepConfigFile = Exists(path);
     if (ok) {
         FilePath(folder, "profiles.xml", path);
         ok = XML_LoadFile(xml, path);
     }
-    if (!ok) {
+    if (ok) {
+        ReadKeys(xml, config, 0);
+        ReadProfiles(xml, config);
+    } else {
         Log_Print(0, "Unable to load config [%s]\n", path);
-        XML_Destroy(&xml);
-        return 0;
     }
-    ReadKeys(xml, config, 0);
-    ReadProfiles(xml, config);
     XML_Clear(xml);
     FilePath(folder, "stats.xml", path);
-    if (XML_LoadFile(xml, path)) ReadKeys(xml, config, 1);
+    if (XML_LoadFile(xml, path))
+        ReadKeys(xml, config, 1);
+    else
+        config->KeepStatsFile = Exists(path);
     XML_Destroy(&xml);
-    return 1;
+    return ok;
 }
 
 int Config_SaveTo(AppConfig* config, const char* folder) {
@@ -175,17 +183,24 @@ int Config_SaveTo(AppConfig* config, const char* folder) {
     WriteKeys(xml, config, 0);
     char path[STR_TEXT_SIZE];
     FilePath(folder, "config.xml", path);
-    if (!XML_SaveFile(xml, path)) {
+    int ok = 0;
+    if (config->KeepConfigFile)
+        Log_Print(0, "Not saving config [%s]: it could not be read at start-up\n", path);
+    else if (!(ok = XML_SaveFile(xml, path)))
         Log_Print(0, "Unable to save config [%s]\n", path);
-        XML_Destroy(&xml);
-        return 0;
+    // The statistics follow the settings' fate: a settings file that could
+    // not be written leaves stats.xml as it was too.
+    if (ok || config->KeepConfigFile) {
+        StartDocument(xml);
+        WriteKeys(xml, config, 1);
+        FilePath(folder, "stats.xml", path);
+        if (config->KeepStatsFile)
+            Log_Print(0, "Not saving stats [%s]: it could not be read at start-up\n", path);
+        else if (!XML_SaveFile(xml, path))
+            Log_Print(0, "Unable to save stats [%s]\n", path);
     }
-    StartDocument(xml);
-    WriteKeys(xml, config, 1);
-    FilePath(folder, "stats.xml", path);
-    if (!XML_SaveFile(xml, path)) Log_Print(0, "Unable to save stats [%s]\n", path);
     XML_Destroy(&xml);
-    return 1;
+    return ok;
 }
 
 int Config_Load(AppConfig* config) {

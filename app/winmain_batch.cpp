@@ -6,6 +6,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "bitmap.h"
 #include "orv-core.h"
 #include "orv-str.h"
@@ -58,10 +60,9 @@ int OutputBusy(const BatchStruct* b, const BatchFile* file) {
     return 0;
 }
 
-// Names the output and estimates the memory of the next file, once.
+// Estimates the memory of the next file, once.
 void ReadyNext(BatchStruct* b, BatchFile* file) {
     if (file->memory > 0) return;
-    if (!file->output[0]) BuildOutputName(b->settings, file->path, file->output, int(sizeof file->output));
     int64_t bytes = 0;
     File_GetSizeByPath(file->path, &bytes);
     file->memory = Batch_EstimateMemory(b->settings, file->width, file->height, bytes);
@@ -117,6 +118,66 @@ int TakeFile(BatchStruct* b, ResizeWork* work) {
     }
 }
 
+// Letter case is ignored: on the systems the program serves, one name in
+// two spellings is one file.
+int CompareOutputs(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        int x = *a >= 'A' && *a <= 'Z' ? *a + 32 : *a;
+        int y = *b >= 'A' && *b <= 'Z' ? *b + 32 : *b;
+        if (x != y || !x) return x - y;
+    }
+}
+
+// Before any file runs: every output named (a name that does not fit
+// refuses its file), every source's identity taken, and of files with the
+// same output all but the first in the list refused.
+void NameOutputs(BatchStruct* b) {
+    for (int i = 0; i < b->count; ++i) {
+        BatchFile* file = &b->files[i];
+        b->order[i] = i;
+        file->hasIdentity = File_GetIdentity(file->path, &file->identity);
+        if (!file->refusal && !file->explicitOutput &&
+            !BuildOutputName(b->settings, file->path, file->output, int(sizeof file->output)))
+            file->refusal = "path too long";
+    }
+    const BatchFile* files = b->files;
+    // Equal outputs stay in list order, so the first of them is the one kept.
+    std::sort(b->order, b->order + b->count, [files](int x, int y) {
+        int order = CompareOutputs(files[x].output, files[y].output);
+        return order < 0 || (order == 0 && x < y);
+    });
+    for (int k = 1; k < b->count; ++k) {
+        BatchFile* file = &b->files[b->order[k]];
+        if (!file->refusal && CompareOutputs(b->files[b->order[k - 1]].output, file->output) == 0)
+            file->refusal = "same output as an earlier file";
+    }
+}
+
+// Why an output may not be written now, or null: an existing file there is
+// one of the run's sources, or the settings add nothing to the base name.
+const char* Refusal(const BatchStruct* b, const BatchFile* file) {
+    if (file->refusal) return file->refusal;
+    FileIdentity existing;
+    if (!File_GetIdentity(file->output, &existing)) return nullptr;
+    for (int i = 0; i < b->count; ++i) {
+        const BatchFile* source = &b->files[i];
+        if (source->hasIdentity && source->identity.volume == existing.volume &&
+            source->identity.index == existing.index)
+            return "would replace an original";
+    }
+    if (!file->explicitOutput && !b->settings->Prepend[0] && !b->settings->Append[0])
+        return "would replace an existing file";
+    return nullptr;
+}
+
+void Refuse(const BatchFile* file, const char* refusal, ResizeWork* work) {
+    Path_GetName(file->path, work->base, int(sizeof work->base), 1);
+    const char* format = Str_Equal(refusal, "path too long") ? "Path too long (%s)..."
+                                                              : "Unable to overwrite matching filenames (%s)...";
+    Str_Format(work->message, int(sizeof work->message), format, work->base);
+    work->reason = refusal;
+}
+
 void End(BatchStruct* b, BatchFile* file) {
     b->running -= 1;
     b->memoryInUse -= file->memory;
@@ -133,7 +194,12 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
     int alone = 0;
     for (;;) {
         Unlock(b);
-        int ok = ResizeFile(b->settings, file->path, file->output, work);
+        const char* refusal = Refusal(b, file);
+        int ok = 0;
+        if (refusal)
+            Refuse(file, refusal, work);
+        else
+            ok = ResizeFile(b->settings, file->path, file->output, work);
         Lock(b);
         End(b, file);
         b->soloWanted -= alone;
@@ -146,13 +212,14 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
             b->outputTotal += work->outputBytes;
             break;
         }
-        if (!file->overlapped) {
+        if (!file->overlapped || refusal) {
             file->state = BATCH_FAILED;
+            b->failed += 1;
             if (b->failedIndex < 0 || index < b->failedIndex) {
                 b->failedIndex = index;
                 Str_CopyN(b->failure, work->message, int(sizeof b->failure));
             }
-            b->stop = 1;
+            if (b->stopOnFailure) b->stop = 1;
             break;
         }
         Log_Print(0, "Retrying [%s] alone\n", file->path);
@@ -163,7 +230,8 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
         file->overlapped = 0;
         Begin(b, index);
     }
-    if (b->host->fileDone) b->host->fileDone(b->host->data, index, file->state == BATCH_WRITTEN);
+    int written = file->state == BATCH_WRITTEN;
+    if (b->host->fileDone) b->host->fileDone(b->host->data, index, written, written ? "" : work->reason);
 }
 
 void WorkLoop(void* data) {
@@ -197,7 +265,7 @@ void StartWorkers(BatchStruct* b, int workers) {
 
 void CloseRun(BatchStruct* b) {
     char text[STR_TEXT_SIZE];
-    if (b->failedIndex >= 0) {
+    if (b->stopOnFailure && b->failedIndex >= 0) {
         b->host->message(b->host->data, b->failure);
     } else if (b->cancelled) {
         JobCancelledText(b->written, text, int(sizeof text));
@@ -214,8 +282,9 @@ int Batch_Create(BatchStruct** batch, const AppConfig* settings, int count) {
     if (!batch || !settings) Core_NullPointer(kModule, __LINE__);
     *batch = nullptr;
     if (count < 0) Core_Abort("Negative batch size (%d)\n", count);
-    int filesBytes = 0;
-    if (count > 0 && !Mem_CheckedSize(count, sizeof(BatchFile), 1, &filesBytes)) {
+    int filesBytes = 0, orderBytes = 0;
+    if (count > 0 &&
+        (!Mem_CheckedSize(count, sizeof(BatchFile), 1, &filesBytes) || !Mem_CheckedSize(count, 4, 1, &orderBytes))) {
         Log_Print(0, "Not enough memory for a batch of %d images\n", count);
         return 0;
     }
@@ -225,7 +294,12 @@ int Batch_Create(BatchStruct** batch, const AppConfig* settings, int count) {
     Config_Copy(b->settings, settings);
     b->count = count;
     b->filesBytes = filesBytes;
-    if (count > 0) b->files = static_cast<BatchFile*>(Mem_Alloc(filesBytes, MEM_HEAP, kModule, __LINE__));
+    b->orderBytes = orderBytes;
+    if (count > 0) {
+        b->files = static_cast<BatchFile*>(Mem_Alloc(filesBytes, MEM_HEAP, kModule, __LINE__));
+        b->order = static_cast<int*>(Mem_Alloc(orderBytes, MEM_HEAP, kModule, __LINE__));
+    }
+    b->stopOnFailure = 1;
     b->failedIndex = -1;
     *batch = b;
     return 1;
@@ -237,6 +311,7 @@ int Batch_Destroy(BatchStruct** batch) {
     Check(b, __LINE__);
     *batch = nullptr;
     if (b->files) Mem_Free(b->files, b->filesBytes, MEM_HEAP, kModule, __LINE__);
+    if (b->order) Mem_Free(b->order, b->orderBytes, MEM_HEAP, kModule, __LINE__);
     Config_Destroy(&b->settings);
     b->tag = nullptr;
     Mem_Free(b, int(sizeof(BatchStruct)), MEM_HEAP, kModule, __LINE__);
@@ -251,7 +326,11 @@ int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t wid
     BatchFile* file = &batch->files[index];
     memset(file, 0, sizeof *file);
     Str_CopyN(file->path, path, int(sizeof file->path));
+    file->explicitOutput = output != nullptr;
     if (output) Str_CopyN(file->output, output, int(sizeof file->output));
+    // A name that does not fit is refused, never cut.
+    if (Str_Length(path) >= sizeof file->path || (output && Str_Length(output) >= sizeof file->output))
+        file->refusal = "path too long";
     file->width = width > 0 ? width : 0;
     file->height = height > 0 ? height : 0;
     return 1;
@@ -271,6 +350,7 @@ int Batch_Run(BatchStruct* batch, const JobHost* host, int workers) {
     Mutex_Create(&b->lock);
     Event_Create(&b->changed);
     Log_Print(0, "Batch of %d files on %d workers\n", b->count, workers);
+    NameOutputs(b);
     host->progress(host->data, "Resizing images...");
     b->workersLeft = 1;
     b->workersRun = 1;
@@ -284,6 +364,12 @@ int Batch_Run(BatchStruct* batch, const JobHost* host, int workers) {
     CloseRun(b);
     b->host = nullptr;
     return b->written == b->count;
+}
+
+int Batch_SetStopOnFailure(BatchStruct* batch, int stop) {
+    Check(batch, __LINE__);
+    batch->stopOnFailure = stop ? 1 : 0;
+    return 1;
 }
 
 const BatchFile* Batch_GetFile(const BatchStruct* batch, int index) {

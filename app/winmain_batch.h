@@ -21,9 +21,13 @@ enum { BATCH_WAITING = 0, BATCH_RUNNING = 1, BATCH_WRITTEN = 2, BATCH_FAILED = 3
 // One source of a batch and what became of it.
 struct BatchFile {
     char path[STR_TEXT_SIZE];    // the source, as listed
-    char output[STR_TEXT_SIZE];  // the output name; empty: built from the settings
+    char output[STR_TEXT_SIZE];  // the output name; built from the settings when the run starts unless given
+    int explicitOutput;           // 1 when the caller named the output
     int32_t width;                // pixels, from the prepare pass; 0 when not known
     int32_t height;               // pixels; 0 when not known
+    FileIdentity identity;        // the source file's identity, when hasIdentity
+    int hasIdentity;              // 1 when the source could be examined as the run started
+    const char* refusal;          // why the file is refused without being opened, or null; static text
     int state;                    // BATCH_*
     int overlapped;               // 1 when another file was in progress beside it
     int64_t memory;               // bytes it may take while in progress (the estimate)
@@ -37,6 +41,9 @@ struct BatchStruct {
     BatchFile* files;     // owned, count entries in list order
     int count;            // number of sources
     int filesBytes;       // size of the files block, for its release
+    int* order;           // owned, count file indices, for finding outputs that collide
+    int orderBytes;       // size of the order block
+    int stopOnFailure;    // 1 (default): a failure starts no more files; 0: the run goes on
     // The run, guarded by lock; workers wait on changed for room or a turn.
     CoreLock* lock;
     CoreEvent* changed;     // set whenever a file ends or the run stops
@@ -49,6 +56,7 @@ struct BatchStruct {
     int64_t memoryBudget;   // room under the tracked-memory limit when the run began, bytes
     int stop;               // 1 once Cancel or a failure ended the run; started files finish
     int cancelled;          // 1 when Cancel ended it
+    int failed;             // files that failed or were refused
     int failedIndex;        // the first failed file in list order, -1 while none
     char failure[STR_TEXT_SIZE];  // the user's message for failedIndex
     int workersLeft;        // workers still taking files
@@ -74,14 +82,23 @@ int Batch_Destroy(BatchStruct** batch);
 int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t width, int32_t height,
                     const char* output);
 
+// With 0, a failed or refused file does not end the run: the other files
+// go on, and the closing message counts what was written. Returns 1.
+int Batch_SetStopOnFailure(BatchStruct* batch, int stop);
+
 // Runs the batch on the calling thread and up to workers - 1 pool workers
 // (a pool job refused because no worker is idle is logged, and the run goes
 // on with the workers it has). Files start in list order, each when its
 // memory estimate fits beside the files in progress; a file that fails while
-// others ran beside it runs again alone before its failure counts. The
-// first failure or Cancel starts no more files; files already started
-// finish whole. Shows "Resizing images...", a progress text per started
-// file, and one closing message: the finish, the cancel or the failure.
+// others ran beside it runs again alone before its failure counts. Outputs
+// never replace originals: a file is refused when its output name does not
+// fit, when an earlier file of the list has the same output, when the
+// output exists and is one of the run's sources, or when it exists and the
+// settings add no text to the name (Append and Prepend empty). The first
+// failure (unless the run goes on) or Cancel starts no more files; files
+// already started finish whole. Shows "Resizing images...", a progress
+// text per started file, and one closing message: the finish, the cancel or
+// the failure.
 // Returns 1 when every file was written, else 0. Once per batch; a second
 // run is a fatal stop.
 int Batch_Run(BatchStruct* batch, const JobHost* host, int workers);

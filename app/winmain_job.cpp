@@ -75,6 +75,14 @@ int LoadGif(const char* path, BitmapStruct* bitmap) {
     return ok;
 }
 
+// Why a step failed: memory refused to the picture, else the file layer's
+// problem, else the step's own words.
+const char* Reason(const char* step) {
+    if (Mem_TakeRefusal()) return "too large for memory";
+    int problem = File_GetProblem();
+    return problem != FILE_PROBLEM_NONE ? File_ProblemText(problem) : step;
+}
+
 // "... cancelled after %d image%s." for the prepare pass and the job.
 void CancelledMessage(const char* format, int count, char* text, int size) {
     Str_Format(text, size, format, count, count == 1 ? "" : "s");
@@ -135,27 +143,40 @@ int BuildOutputName(const AppConfig* config, const char* source, char* output, i
     if (!config || !source || !output) Core_NullPointer(kModule, __LINE__);
     char folder[STR_TEXT_SIZE], base[STR_TEXT_SIZE], extension[STR_TEXT_SIZE];
     Path_Split(source, folder, int(sizeof folder), base, int(sizeof base), extension, int(sizeof extension));
+    const char* parts[5] = {config->SameDirectory == 1 ? folder : config->Path, config->Prepend, base,
+                            config->Append, ".jpg"};
+    int64_t length = 0;
+    for (const char* part : parts) length += Str_Length(part);
     output[0] = 0;
-    Str_AppendN(output, config->SameDirectory == 1 ? folder : config->Path, size);
-    if (config->Prepend[0]) Str_AppendN(output, config->Prepend, size);
-    Str_AppendN(output, base, size);
-    if (config->Append[0]) Str_AppendN(output, config->Append, size);
-    Str_AppendN(output, ".jpg", size);
+    if (length >= size || Str_Length(source) >= STR_TEXT_SIZE) return 0;
+    for (const char* part : parts) Str_AppendN(output, part, size);
     return 1;
 }
 
-int PrepareFile(const AppConfig* config, const char* path, BitmapStruct* scratch, FileRow* row) {
-    if (!config || !path || !row) Core_NullPointer(kModule, __LINE__);
+int PrepareFile(const AppConfig* config, const char* path, BitmapStruct* scratch, FileRow* row, const char** reason) {
+    if (!config || !path || !row || !reason) Core_NullPointer(kModule, __LINE__);
+    *reason = "";
     if (!IsAcceptedImage(path)) {
         Log_Print(0, "Unsupported format\n");
+        *reason = "unsupported format";
         return 0;
     }
+    if (Str_Length(path) >= sizeof row->path) {
+        Log_Print(0, "Path too long [%.64s...]\n", path);
+        *reason = "path too long";
+        return 0;
+    }
+    File_ClearProblem();
+    Mem_TakeRefusal();
     int64_t bytes = 0;
     File_GetSizeByPath(path, &bytes);
     Path_GetName(path, row->name, int(sizeof row->name), 0);
     row->dimensions[0] = 0;
     if (!config->SkipImageInfo) {
-        if (!LoadImageByExtension(path, scratch)) return 0;
+        if (!LoadImageByExtension(path, scratch)) {
+            *reason = Reason("not a picture");
+            return 0;
+        }
         Str_Format(row->dimensions, int(sizeof row->dimensions), "%dx%d", scratch->width, scratch->height);
     }
     Str_Format(row->size, int(sizeof row->size), "%I64dk", bytes / 1024);
@@ -189,7 +210,8 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, c
             Str_Format(text, int(sizeof text), "Preparing %d of %d, %s...", i + 1, count, paths[i]);
             host->progress(host->data, text);
         }
-        if (PrepareFile(config, paths[i], scratch, &rows[filled])) ++filled;
+        const char* reason = nullptr;
+        if (PrepareFile(config, paths[i], scratch, &rows[filled], &reason)) ++filled;
     }
     Bitmap_Destroy(&scratch);
     for (int r = 0; r < filled; ++r)
@@ -216,10 +238,14 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
     if (!config || !path || !work) Core_NullPointer(kModule, __LINE__);
     Path_GetName(path, work->base, int(sizeof work->base), 1);
     work->message[0] = 0;
+    work->reason = "";
     work->sourceBytes = work->outputBytes = 0;
+    File_ClearProblem();
+    Mem_TakeRefusal();
     const int size = int(sizeof work->message);
     if (!File_Stat(work->file, path)) {
         Str_Format(work->message, size, "Unable to open file (%s)...", work->base);
+        work->reason = Reason("cannot be examined");
         return 0;
     }
     File_GetSize(work->file, &work->sourceBytes);
@@ -230,24 +256,32 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
     int haveAccessed = File_GetAccessTime(work->file, &accessed, &accessedSeconds);
     if (!LoadImageByExtension(path, work->bitmap)) {
         Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
+        work->reason = Reason("not a picture");
         return 0;
     }
-    if (output)
-        Str_CopyN(work->output, output, int(sizeof work->output));
-    else
-        BuildOutputName(config, path, work->output, int(sizeof work->output));
+    int named = output ? Str_Length(output) < sizeof work->output : BuildOutputName(config, path, work->output,
+                                                                                       int(sizeof work->output));
+    if (!named) {
+        Str_Format(work->message, size, "Path too long (%s)...", work->base);
+        work->reason = "path too long";
+        return 0;
+    }
+    if (output) Str_Copy(work->output, output);
     // Besides the names, the file itself: a link or another spelling of the
     // same path must not let the output replace its source.
     if (Str_EqualNoCase(path, work->output) || File_IsSameFile(path, work->output)) {
         Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
+        work->reason = "would replace its source";
         return 0;
     }
     if (!ResizeToJpeg(config, work->bitmap, work->output)) {
         Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
+        work->reason = Reason("could not be written");
         return 0;
     }
     if (!File_Stat(work->file, work->output)) {
         Str_Format(work->message, size, "Unable to open output file (%s)...", work->base);
+        work->reason = Reason("cannot be examined");
         return 0;
     }
     File_GetSize(work->file, &work->outputBytes);

@@ -23,7 +23,8 @@ int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const char* outp
 int IsAcceptedImage(const char* path);
 
 // Output name of a source: folder (the source's or Path), Prepend, base
-// name, Append, ".jpg". Returns 1.
+// name, Append, ".jpg". 1, or 0 when the name does not fit size (it is
+// never cut).
 int BuildOutputName(const AppConfig* config, const char* source, char* output, int size);
 
 // One row of the file list, as the prepare pass writes it.
@@ -37,8 +38,9 @@ struct FileRow {
 };
 
 // Fills a row for one accepted file: 1 with the row, 0 when the file is
-// skipped (unsupported extension, or undecodable with estimates on).
-int PrepareFile(const AppConfig* config, const char* path, BitmapStruct* scratch, FileRow* row);
+// skipped (unsupported extension, a path that does not fit, or undecodable
+// with estimates on), with *reason saying why in a few words.
+int PrepareFile(const AppConfig* config, const char* path, BitmapStruct* scratch, FileRow* row, const char** reason);
 
 // What a front-end gives the prepare pass and the batch engine. The engine
 // calls one member at a time, never two at once, from whichever of its
@@ -48,9 +50,9 @@ struct JobHost {
     void (*progress)(void* data, const char* text);  // a progress text, with Cancel
     int (*cancelled)(void* data);                   // 1 once the user asked to stop
     void (*message)(void* data, const char* text);   // a closing message, with Ok
-    // After each file of a batch: its index in the list and 1 when written
-    // (0 when it failed). May be null.
-    void (*fileDone)(void* data, int index, int written);
+    // After each file of a batch: its index in the list, 1 when written, and
+    // when it was not, why in a few words. May be null.
+    void (*fileDone)(void* data, int index, int written, const char* reason);
 };
 
 // The prepare pass over dropped paths: fills rows (room for count) with the
@@ -69,6 +71,7 @@ struct ResizeWork {
     char base[STR_TEXT_SIZE];     // the last source's base name, for messages
     char output[STR_TEXT_SIZE];   // the last output name
     char message[STR_TEXT_SIZE];  // the user's message when the last file failed
+    const char* reason;            // why it failed, in a few words ("not found", "not a picture"); static
 };
 
 // Creates the worker's bitmap and file object. Returns 1.
@@ -79,7 +82,7 @@ int ResizeWork_Destroy(ResizeWork* work);
 // One source: examine, decode, name the output (output when not null, else
 // from the settings), refuse to replace the source, resize, examine the
 // output, copy the dates. 1 with the two sizes; 0 with the user's message in
-// work->message.
+// work->message and its reason in work->reason.
 int ResizeFile(const AppConfig* config, const char* path, const char* output, ResizeWork* work);
 
 // The job's closing texts: "Finished resizing %d images, %'I64d Kb saved."

@@ -111,6 +111,11 @@ int Mem_SetLimit(int limit);
 // instead of the allocator's fatal stop.
 int Mem_CheckedSize(int64_t a, int64_t b, int64_t c, int* bytes);
 
+// 1 when Mem_CheckedSize refused a size on the calling thread since the
+// last call (a picture too large for memory, for the user's message);
+// clears the mark.
+int Mem_TakeRefusal(void);
+
 // Mem_CheckedSize and Mem_Alloc as one step under the allocator's lock, so
 // no other thread can take the room between the check and the allocation.
 // The block (its size in *bytes), or null with *bytes 0 when the product is

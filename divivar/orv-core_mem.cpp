@@ -81,6 +81,9 @@ void CheckBlock(unsigned char* start, int size, int64_t bytes, const char* file,
     Core_Abort(report, size, start + kGuard, before, after, kGuard);
 }
 
+// 1 once Mem_CheckedSize refused a size on this thread, for Mem_TakeRefusal.
+thread_local int t_refused = 0;
+
 }  // namespace
 
 int Mem_Init(int limit) {
@@ -173,6 +176,12 @@ int Mem_Report(void) {
     return 1;
 }
 
+int Mem_TakeRefusal(void) {
+    int refused = t_refused;
+    t_refused = 0;
+    return refused;
+}
+
 int Mem_GetLimit(void) {
     Log_Lock();
     int limit = m.limit;
@@ -202,12 +211,18 @@ int Mem_CheckedSize(int64_t a, int64_t b, int64_t c, int* bytes) {
     // Each factor is checked against the room left before multiplying, so
     // the product itself can never overflow.
     const int64_t kMax = int64_t(kNoLimit) - 16;
-    if (a > kMax || b > kMax / a || c > kMax / (a * b)) return 0;
+    if (a > kMax || b > kMax / a || c > kMax / (a * b)) {
+        t_refused = 1;
+        return 0;
+    }
     int64_t product = a * b * c;
     Log_Lock();
     int fits = m.inUse + BlockBytes(int(product)) <= m.limit;
     Log_Unlock();
-    if (!fits) return 0;
+    if (!fits) {
+        t_refused = 1;
+        return 0;
+    }
     *bytes = int(product);
     return 1;
 }

@@ -116,6 +116,12 @@ TEST(ConfigFiles, ShippedFilesLoad) {
     EXPECT_STREQ(c.c->Append, "_resized");
     EXPECT_EQ(c.c->Profiles.count, 5);
     EXPECT_EQ(c.c->DuplicateDate, 1);
+    // A first start shrinks with a real profile, and Custom has sensible
+    // values that the quality box offers.
+    EXPECT_STREQ(c.c->ActiveProfile, "Web");
+    EXPECT_EQ(c.c->CustomWidth, 1024);
+    EXPECT_EQ(c.c->CustomHeight, 768);
+    EXPECT_DOUBLE_EQ(c.c->CustomQuality, 0.75);
 }
 
 }  // namespace

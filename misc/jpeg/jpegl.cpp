@@ -31,6 +31,15 @@ void JumpBack(j_common_ptr info) {
     longjmp(error->jump, 1);
 }
 
+// The library's warnings ("Premature end of JPEG file") go to the debug
+// log, where the caller's lines name the file; the library would print them
+// on standard error, once for every decode, naming nothing.
+void LogMessage(j_common_ptr info) {
+    char text[JMSG_LENGTH_MAX];
+    info->err->format_message(info, text);
+    Log_Print(0, "JPEG library: %s\n", text);
+}
+
 void Check(JPEGLibStruct* jpeg, int line) {
     if (!jpeg) Core_NullPointer(kModule, line);
     Class_Check(jpeg, kTag, kModule, line);
@@ -203,6 +212,7 @@ int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t siz
     ErrorJump error;
     info.err = jpeg_std_error(&error.manager);
     error.manager.error_exit = JumpBack;
+    error.manager.output_message = LogMessage;
     if (setjmp(error.jump)) {
         JPEG_Reset(jpeg);
         jpeg_destroy_decompress(&info);
@@ -312,6 +322,7 @@ int JPEG_SaveBuffer(JPEGLibStruct* jpeg, unsigned char** data, int32_t* size) {
     memset(&destination, 0, sizeof destination);
     info.err = jpeg_std_error(&error.manager);
     error.manager.error_exit = JumpBack;
+    error.manager.output_message = LogMessage;
     if (setjmp(error.jump)) {
         jpeg_destroy_compress(&info);
         ReleaseDestination(&destination);

@@ -1,0 +1,109 @@
+#include "job_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "bitmap.h"
+#include "jpegl.h"
+#include "orv-str.h"
+#include "test_support.h"
+#include "thread.h"
+#include "winmain_batch.h"
+
+Config::Config() {
+    Config_Create(&c);
+    c->SameDirectory = 1;
+    Str_Copy(c->Append, "_resized");
+    c->CustomQuality = 1.0;
+}
+
+Config::~Config() {
+    Config_Destroy(&c);
+}
+
+namespace {
+
+void RecordProgress(void* d, const char* t) {
+    static_cast<Recorder*>(d)->progress.push_back(t);
+}
+
+int RecordCancelled(void* d) {
+    Recorder* r = static_cast<Recorder*>(d);
+    return r->cancelAfter >= 0 && int(r->progress.size()) > r->cancelAfter;
+}
+
+void RecordMessage(void* d, const char* t) {
+    static_cast<Recorder*>(d)->messages.push_back(t);
+}
+
+void RecordFile(void* d, int index, int written, const char* reason) {
+    if (!written) static_cast<Recorder*>(d)->failures.push_back(std::to_string(index) + ": " + reason);
+}
+
+}  // namespace
+
+JobHost Recorder::Host() {
+    return {this, RecordProgress, RecordCancelled, RecordMessage, RecordFile};
+}
+
+void MakeJpeg(const std::string& path, int w, int h, bool flat) {
+    BitmapStruct* b = nullptr;
+    Bitmap_Create(&b);
+    Bitmap_SetSize(b, w, h);
+    for (int i = 0; i < w * h; ++i) {
+        b->pixels[i * 4] = flat ? 128 : (unsigned char)(i % 251);
+        b->pixels[i * 4 + 1] = flat ? 128 : (unsigned char)(i / w);
+        b->pixels[i * 4 + 2] = 128;
+        b->pixels[i * 4 + 3] = 255;
+    }
+    JPEGLibStruct* j = nullptr;
+    JPEG_Create(&j);
+    JPEG_FromBitmap(j, b);
+    JPEG_SetQuality(j, 0.95);
+    JPEG_SaveFile(j, path.c_str());
+    JPEG_Destroy(&j);
+    Bitmap_Destroy(&b);
+}
+
+std::string Fresh(const std::string& name) {
+    std::filesystem::create_directories(name);
+    return name + "/";
+}
+
+RunResult RunBatch(AppConfig* config, const std::vector<std::string>& paths, const JobHost& host, int workers,
+                   const std::vector<std::pair<int, int>>& dimensions, int stopOnFailure) {
+    BatchStruct* batch = nullptr;
+    EXPECT_EQ(Batch_Create(&batch, config, int(paths.size())), 1);
+    Batch_SetStopOnFailure(batch, stopOnFailure);
+    for (size_t i = 0; i < paths.size(); ++i) {
+        int w = i < dimensions.size() ? dimensions[i].first : 0;
+        int h = i < dimensions.size() ? dimensions[i].second : 0;
+        Batch_SetSource(batch, int(i), paths[i].c_str(), w, h, nullptr);
+    }
+    ThreadPool(workers - 1);
+    RunResult run;
+    run.complete = Batch_Run(batch, &host, workers);
+    ThreadPool(0);
+    run.written = batch->written;
+    run.failed = batch->failed;
+    run.workersRun = batch->workersRun;
+    for (size_t i = 0; i < paths.size(); ++i) run.states.push_back(Batch_GetFile(batch, int(i))->state);
+    int64_t sources = 0, outputs = 0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const BatchFile* f = Batch_GetFile(batch, int(i));
+        if (f->state != BATCH_WRITTEN) continue;
+        sources += f->sourceBytes;
+        outputs += f->outputBytes;
+    }
+    EXPECT_EQ(sources, batch->sourceTotal) << "totals are the sums of the files";
+    EXPECT_EQ(outputs, batch->outputTotal);
+    Batch_AddStatistics(batch, config);
+    Batch_Destroy(&batch);
+    return run;
+}
+
+std::string CliCommand() {
+    std::string probe = PROBE_COMMAND;
+    return "'" + ProgramBeside(probe.replace(probe.find("core-probe"), 10, "brimlow-cli")) + "'";
+}

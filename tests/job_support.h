@@ -1,0 +1,54 @@
+// Helpers of the job, batch and command-line tests: settings records, a
+// host that records what the job shows, pictures to resize, and the batch
+// engine run the way a front-end runs it.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config.h"
+#include "winmain_job.h"
+
+// Settings as the window's defaults have them: outputs beside their
+// sources with "_resized", Custom quality 1.0 with no bounds.
+struct Config {
+    AppConfig* c = nullptr;
+    Config();
+    ~Config();
+};
+
+// A host that records what the job shows and cancels after a number of
+// progress texts. Failed files are kept as "index: reason".
+struct Recorder {
+    std::vector<std::string> progress;
+    std::vector<std::string> messages;
+    std::vector<std::string> failures;
+    int cancelAfter = -1;
+    JobHost Host();
+};
+
+// Writes a w x h gradient JPEG of quality 95, or a flat grey one, which
+// takes far fewer bytes a pixel than a photograph.
+void MakeJpeg(const std::string& path, int w, int h, bool flat = false);
+
+// A new folder inside the test's own, with its trailing separator.
+std::string Fresh(const std::string& name);
+
+// What a run of the batch engine came to.
+struct RunResult {
+    int complete = 0;
+    int written = 0;
+    int failed = 0;
+    int workersRun = 0;
+    std::vector<int> states;
+};
+
+// The batch engine over paths with a settings record, on workers - 1 pool
+// workers beside the caller; the totals go into config as a front-end adds
+// them. stopOnFailure 0 runs as brimlow-cli does.
+RunResult RunBatch(AppConfig* config, const std::vector<std::string>& paths, const JobHost& host, int workers,
+                   const std::vector<std::pair<int, int>>& dimensions = {}, int stopOnFailure = 1);
+
+// brimlow-cli beside the tests, quoted for the shell.
+std::string CliCommand();

@@ -1,0 +1,287 @@
+// The batch engine: workers, memory admission, cancel, failures, the pool,
+// the settings snapshot.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bitmap.h"
+#include "job_support.h"
+#include "orv-core.h"
+#include "orv-str.h"
+#include "test_support.h"
+#include "thread.h"
+#include "winmain_batch.h"
+#include "winmain_job.h"
+
+namespace {
+
+class Batch : public testing::Test {
+protected:
+    static void SetUpTestSuite() { ThreadPool_Init(); }
+    static void TearDownTestSuite() {
+        ThreadPool(0);
+        ThreadPool_Close();
+    }
+};
+
+TEST_F(Batch, WholeRunsCancelAndFailures) {
+    std::string dir = Fresh("job-run");
+    std::vector<std::string> paths;
+    for (int i = 0; i < 5; ++i) {
+        paths.push_back(dir + "p" + std::to_string(i) + ".jpg");
+        MakeJpeg(paths.back(), 200, 100);
+    }
+    Config cfg;
+    cfg.c->CustomWidth = 50;
+    cfg.c->CustomQuality = 0.5;
+    Recorder all;
+    RunResult run = RunBatch(cfg.c, paths, all.Host(), 1);
+    EXPECT_EQ(run.written, 5);
+    EXPECT_EQ(run.complete, 1);
+    EXPECT_EQ(all.progress[0], "Resizing images...");
+    EXPECT_EQ(all.progress[3], "Resizing 3 of 5, p2...");
+    ASSERT_EQ(all.messages.size(), 1u);
+    EXPECT_EQ(all.messages[0].find("Finished resizing 5 images, "), 0u) << all.messages[0];
+    EXPECT_EQ(cfg.c->ImagesProcessed, 5);
+    EXPECT_GT(cfg.c->Original, cfg.c->Resized);
+    BitmapStruct* out = nullptr;
+    Bitmap_Create(&out);
+    ASSERT_EQ(LoadImageByExtension((dir + "p0_resized.jpg").c_str(), out), 1);
+    EXPECT_EQ(out->width, 50);
+    EXPECT_EQ(out->height, 25);
+    Bitmap_Destroy(&out);
+
+    for (int after : {1, 2}) {
+        Recorder r;
+        r.cancelAfter = after;
+        run = RunBatch(cfg.c, paths, r.Host(), 1);
+        EXPECT_EQ(run.written, after);
+        EXPECT_EQ(run.complete, 0);
+        EXPECT_EQ(r.messages.back(),
+                  after == 1 ? "Resizing cancelled after 1 image." : "Resizing cancelled after 2 images.");
+    }
+
+    FILE* f = fopen(paths[2].c_str(), "wb");
+    fputs("not a picture", f);
+    fclose(f);
+    Config fresh;
+    fresh.c->CustomQuality = 0.5;
+    Recorder failing;
+    run = RunBatch(fresh.c, paths, failing.Host(), 1);
+    EXPECT_EQ(run.written, 2);
+    EXPECT_EQ(failing.messages.back(), "A problem was encountered loading p2...");
+    EXPECT_EQ(fresh.c->ImagesProcessed, 2) << "the totals of the first two files only";
+
+    Recorder empty;
+    run = RunBatch(fresh.c, {}, empty.Host(), 4);
+    EXPECT_EQ(run.complete, 1);
+    EXPECT_EQ(empty.messages.back(), "Finished resizing 0 images, 0 Kb saved.");
+}
+
+// Sources of different sizes, so that workers finish out of order.
+std::vector<std::string> MakeSources(const std::string& dir, int count, int width, int height) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        paths.push_back(dir + "s" + std::to_string(i) + ".jpg");
+        MakeJpeg(paths.back(), width + 37 * (i % 5), height + 23 * (i % 3));
+    }
+    return paths;
+}
+
+std::vector<std::string> OutputsOf(const std::vector<std::string>& paths) {
+    std::vector<std::string> outputs;
+    for (const std::string& p : paths) outputs.push_back(ReadWholeFile(p.substr(0, p.size() - 4) + "_resized.jpg"));
+    return outputs;
+}
+
+TEST_F(Batch, WorkersWriteWhatOneWorkerWrites) {
+    std::vector<std::string> paths = MakeSources(Fresh("many"), 12, 300, 200);
+    Config one, four;
+    for (Config* c : {&one, &four}) {
+        c->c->CustomWidth = 120;
+        c->c->CustomQuality = 0.8;
+    }
+    Recorder r1, r4;
+    RunResult a = RunBatch(one.c, paths, r1.Host(), 1);
+    std::vector<std::string> alone = OutputsOf(paths);
+    RunResult b = RunBatch(four.c, paths, r4.Host(), 4);
+    EXPECT_EQ(a.written, 12);
+    EXPECT_EQ(b.written, 12);
+    EXPECT_EQ(b.workersRun, 4);
+    EXPECT_EQ(OutputsOf(paths), alone);
+    for (const std::string& o : alone) EXPECT_GT(o.size(), 100u);
+    EXPECT_EQ(one.c->ImagesProcessed, four.c->ImagesProcessed);
+    EXPECT_EQ(one.c->Original, four.c->Original);
+    EXPECT_EQ(one.c->Resized, four.c->Resized);
+    // Files are counted as they start, whichever worker takes them.
+    ASSERT_EQ(r4.progress.size(), 13u);
+    for (int i = 1; i <= 12; ++i)
+        EXPECT_EQ(r4.progress[size_t(i)].find("Resizing " + std::to_string(i) + " of 12, s"), 0u);
+    EXPECT_EQ(r4.messages, r1.messages);
+}
+
+// Large pictures under a memory limit that holds two of them at a time:
+// eight workers must not fail where one succeeds, whether the prepare pass
+// knew their dimensions (admission by estimate) or not (flat pictures, whose
+// few bytes make the guess from the file's size far too small: a failure
+// beside other files is tried again alone).
+TEST_F(Batch, LargePicturesFitTheMemoryLimitWithAnyWorkers) {
+    for (bool known : {true, false}) {
+        std::vector<std::string> paths;
+        std::vector<std::pair<int, int>> dimensions;
+        std::string dir = Fresh(known ? "known" : "unknown");
+        for (int i = 0; i < 8; ++i) {
+            paths.push_back(dir + "big" + std::to_string(i) + ".jpg");
+            MakeJpeg(paths.back(), 1600, 1200 + 8 * i, !known);
+            if (known) dimensions.push_back({1600, 1200 + 8 * i});
+        }
+        Config cfg;
+        cfg.c->CustomWidth = 400;
+        Recorder r1;
+        EXPECT_EQ(RunBatch(cfg.c, paths, r1.Host(), 1).written, 8);
+        std::vector<std::string> alone = OutputsOf(paths);
+        int limit = Mem_GetLimit();
+        int64_t inUse = 0;
+        Mem_GetUsage(&inUse, nullptr);
+        // One picture takes about 1600 x 1200 x 7 bytes at its peak.
+        Mem_SetLimit(int(inUse) + 40 * 1024 * 1024);
+        Recorder r8;
+        RunResult run = RunBatch(cfg.c, paths, r8.Host(), 8, dimensions);
+        Mem_SetLimit(limit);
+        EXPECT_EQ(run.written, 8) << (known ? "dimensions known: " : "dimensions unknown: ") << r8.messages.back();
+        EXPECT_EQ(OutputsOf(paths), alone);
+    }
+}
+
+TEST_F(Batch, CancelStopsEveryWorkerAfterItsFile) {
+    std::vector<std::string> paths = MakeSources(Fresh("cancel"), 10, 400, 300);
+    Config cfg;
+    cfg.c->CustomWidth = 100;
+    Recorder r;
+    r.cancelAfter = 3;
+    RunResult run = RunBatch(cfg.c, paths, r.Host(), 3);
+    EXPECT_EQ(run.complete, 0);
+    EXPECT_GE(run.written, 2);
+    EXPECT_LT(run.written, 10);
+    EXPECT_EQ(r.messages.back(), "Resizing cancelled after " + std::to_string(run.written) + " images.");
+    // Every output there is whole, and only the files written have one.
+    int outputs = 0;
+    BitmapStruct* b = nullptr;
+    Bitmap_Create(&b);
+    for (size_t i = 0; i < paths.size(); ++i) {
+        std::string out = paths[i].substr(0, paths[i].size() - 4) + "_resized.jpg";
+        EXPECT_EQ(FileExists(out), run.states[i] == BATCH_WRITTEN);
+        if (!FileExists(out)) continue;
+        ++outputs;
+        EXPECT_EQ(LoadImageByExtension(out.c_str(), b), 1) << out;
+        EXPECT_EQ(b->width, 100);
+    }
+    Bitmap_Destroy(&b);
+    EXPECT_EQ(outputs, run.written);
+    EXPECT_EQ(cfg.c->ImagesProcessed, run.written);
+}
+
+TEST_F(Batch, AFailureStartsNoMoreFiles) {
+    std::vector<std::string> paths = MakeSources(Fresh("failing"), 8, 300, 200);
+    std::ofstream(paths[2], std::ios::binary | std::ios::trunc) << "not a picture";
+    Config cfg;
+    cfg.c->CustomWidth = 100;
+    Recorder r;
+    RunResult run = RunBatch(cfg.c, paths, r.Host(), 2);
+    EXPECT_EQ(run.complete, 0);
+    EXPECT_EQ(r.messages.back(), "A problem was encountered loading s2...");
+    EXPECT_EQ(run.states[2], BATCH_FAILED);
+    // The other worker finishes what it had begun before the failure was
+    // known (whole), and takes nothing after it.
+    int after = 0;
+    for (size_t i = 3; i < paths.size(); ++i) {
+        EXPECT_TRUE(run.states[i] == BATCH_WAITING || run.states[i] == BATCH_WRITTEN) << i;
+        after += run.states[i] != BATCH_WAITING;
+    }
+    EXPECT_LE(after, 2);
+    EXPECT_EQ(run.states.back(), BATCH_WAITING);
+    EXPECT_EQ(run.states[0], BATCH_WRITTEN);
+    EXPECT_EQ(run.states[1], BATCH_WRITTEN);
+    EXPECT_EQ(cfg.c->ImagesProcessed, run.written);
+}
+
+// A pool job that keeps the only worker busy until released.
+struct Blocker {
+    CoreEvent* release = nullptr;
+    CoreEvent* running = nullptr;
+    static void Job(void* data) {
+        Blocker* b = static_cast<Blocker*>(data);
+        Event_Set(b->running, 1);
+        int signalled = 0;
+        Event_Wait(b->release, &signalled, 10000, "tests/test_winmain_job", __LINE__);
+    }
+};
+
+TEST_F(Batch, ARefusedPoolJobIsReportedAndTheRunGoesOn) {
+    std::vector<std::string> paths = MakeSources(Fresh("refused"), 4, 100, 80);
+    Blocker blocker;
+    Event_Create(&blocker.release);
+    Event_Create(&blocker.running);
+    ThreadPool(1);
+    ASSERT_EQ(ThreadPool_Run(&blocker, Blocker::Job), 1);
+    int signalled = 0;
+    Event_Wait(blocker.running, &signalled, 10000, "tests/test_winmain_job", __LINE__);
+    Config cfg;
+    BatchStruct* batch = nullptr;
+    ASSERT_EQ(Batch_Create(&batch, cfg.c, 4), 1);
+    for (int i = 0; i < 4; ++i) Batch_SetSource(batch, i, paths[size_t(i)].c_str(), 0, 0, nullptr);
+    Recorder r;
+    JobHost host = r.Host();
+    {
+        ScopedLog log("refused.log", LOG_FILE);
+        EXPECT_EQ(Batch_Run(batch, &host, 3), 1);
+        EXPECT_EQ(CountOf(log.Contents(), "No idle pool worker for batch worker"), 2);
+    }
+    EXPECT_EQ(batch->workersRun, 1);
+    EXPECT_EQ(batch->written, 4);
+    Batch_Destroy(&batch);
+    Event_Set(blocker.release, 1);
+    ThreadPool(0);
+    Event_Close(&blocker.release);
+    Event_Close(&blocker.running);
+}
+
+// The run reads the settings as they were when the batch was made, and two
+// sources that map to one output never write it at the same time.
+TEST_F(Batch, SettingsAreASnapshot) {
+    std::string dir = Fresh("snapshot");
+    MakeJpeg(dir + "a.jpg", 200, 100);
+    Config cfg;
+    cfg.c->CustomWidth = 50;
+    BatchStruct* batch = nullptr;
+    ASSERT_EQ(Batch_Create(&batch, cfg.c, 1), 1);
+    Batch_SetSource(batch, 0, (dir + "a.jpg").c_str(), 200, 100, nullptr);
+    cfg.c->CustomWidth = 150;
+    Str_Copy(cfg.c->Append, "_changed");
+    Recorder r;
+    JobHost host = r.Host();
+    EXPECT_EQ(Batch_Run(batch, &host, 1), 1);
+    Batch_Destroy(&batch);
+    BitmapStruct* out = nullptr;
+    Bitmap_Create(&out);
+    ASSERT_EQ(LoadImageByExtension((dir + "a_resized.jpg").c_str(), out), 1);
+    EXPECT_EQ(out->width, 50);
+    Bitmap_Destroy(&out);
+    EXPECT_FALSE(FileExists(dir + "a_changed.jpg"));
+}
+
+TEST_F(Batch, OutputsLargerThanSourcesShowNegativeSavings) {
+    std::string dir = Fresh("job-negative");
+    std::string gif = dir + "flat.gif";
+    ASSERT_EQ(system(("/usr/bin/convert -size 300x300 xc:red " + gif).c_str()), 0);
+    Config cfg;
+    Recorder r;
+    EXPECT_EQ(RunBatch(cfg.c, {gif}, r.Host(), 1).written, 1);
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_EQ(r.messages[0].find("Finished resizing 1 images, -"), 0u) << r.messages[0];
+    EXPECT_LT(cfg.c->Original, cfg.c->Resized);
+}
+
+}  // namespace
