@@ -439,14 +439,6 @@ TEST_F(FileTest, AFileHeldExclusivelyIsRetriedThenRefused) {
 
 namespace {
 
-// The names in a folder, sorted, to see that no temporary file is left.
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const std::string& name : FilesEnding(folder, ""))
-        if (name != "." && name != "..") names.push_back(name);
-    return names;
-}
-
 TEST_F(FileTest, WholeFilesReplaceTheTargetOrLeaveIt) {
     std::string target = P("whole.bin");
     ASSERT_EQ(File_SaveWhole(target.c_str(), "first", 5, 0), 1);
@@ -463,7 +455,7 @@ TEST_F(FileTest, WholeFilesReplaceTheTargetOrLeaveIt) {
     EXPECT_EQ(File_GetProblem(), FILE_PROBLEM_FULL);
     EXPECT_STREQ(File_ProblemText(File_GetProblem()), "disk full");
     EXPECT_EQ(ReadWholeFile(target), "a\r\nb");
-    EXPECT_EQ(Names(kDir), std::vector<std::string>({"whole.bin"}));
+    EXPECT_EQ(FolderNames(kDir), std::vector<std::string>({"whole.bin"}));
     // A link at the target is replaced; the file it points to is untouched.
     Put(P("precious.jpg"), "precious");
     ASSERT_EQ(symlink("precious.jpg", P("link.jpg").c_str()), 0);
@@ -484,7 +476,7 @@ TEST_F(FileTest, ProblemsAndIdentities) {
     EXPECT_EQ(File_Open(file, longName.c_str(), FILE_MODE_WRITE), 0);
     EXPECT_EQ(File_GetProblem(), FILE_PROBLEM_TOO_LONG);
     EXPECT_EQ(File_SaveWhole(longName.c_str(), "x", 1, 0), 0);
-    EXPECT_EQ(Names(kDir).size(), 0u);
+    EXPECT_EQ(FolderNames(kDir).size(), 0u);
     Put(P("one.bin"), "1");
     ASSERT_EQ(symlink("one.bin", P("two.bin").c_str()), 0);
     FileIdentity a, b, c;

@@ -156,3 +156,10 @@ std::vector<std::string> FilesEnding(const std::string& folder, const std::strin
     std::sort(names.begin(), names.end());
     return names;
 }
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const std::string& name : FilesEnding(folder, ""))
+        if (name != "." && name != "..") names.push_back(name);
+    return names;
+}

@@ -85,5 +85,9 @@ bool TestDataRequired(void);
                           TestDataRequired() ? ::testing::TestPartResult::kFatalFailure                    \
                                              : ::testing::TestPartResult::kSkip)
 
+// Every name in a folder, sorted (to see, say, that no temporary file was
+// left behind).
+std::vector<std::string> FolderNames(const std::string& folder);
+
 // Names of the files in a folder ending in suffix, sorted.
 std::vector<std::string> FilesEnding(const std::string& folder, const std::string& suffix);

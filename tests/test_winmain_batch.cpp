@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "bitmap.h"
+#include "file.h"
 #include "job_support.h"
 #include "orv-core.h"
 #include "orv-str.h"
@@ -282,6 +284,136 @@ TEST_F(Batch, OutputsLargerThanSourcesShowNegativeSavings) {
     ASSERT_EQ(r.messages.size(), 1u);
     EXPECT_EQ(r.messages[0].find("Finished resizing 1 images, -"), 0u) << r.messages[0];
     EXPECT_LT(cfg.c->Original, cfg.c->Resized);
+}
+
+
+// ------------------------------------------------------------ output safety
+
+std::string Bytes(const std::string& path) {
+    return ReadWholeFile(path);
+}
+
+TEST_F(Batch, AnOutputWithoutAffixNeverReplacesAnExistingFile) {
+    std::string dir = Fresh("affix");
+    std::string gif = dir + "cat.gif";
+    ASSERT_EQ(system(("/usr/bin/convert -size 40x30 xc:blue " + gif).c_str()), 0);
+    MakeJpeg(dir + "cat.jpg", 64, 48);
+    std::string original = Bytes(dir + "cat.jpg");
+    Config cfg;
+    cfg.c->Append[0] = 0;
+    Recorder r;
+    RunResult run = RunBatch(cfg.c, {gif}, r.Host(), 1);
+    EXPECT_EQ(run.written, 0);
+    EXPECT_EQ(r.messages.back(), "Unable to overwrite matching filenames (cat)...");
+    EXPECT_EQ(r.failures, std::vector<std::string>({"0: would replace an existing file"}));
+    EXPECT_EQ(Bytes(dir + "cat.jpg"), original);
+    // With no file in the way the same settings write it.
+    RemoveFile(dir + "cat.jpg");
+    EXPECT_EQ(RunBatch(cfg.c, {gif}, r.Host(), 1).written, 1) << r.messages.back();
+    EXPECT_TRUE(FileExists(dir + "cat.jpg"));
+}
+
+TEST_F(Batch, AnOutputNeverReplacesASourceOfTheRun) {
+    // Saving into a folder of originals: out/a_r.jpg is itself a source.
+    std::string src = Fresh("src"), out = Fresh("out");
+    MakeJpeg(src + "a.jpg", 64, 48);
+    MakeJpeg(out + "a_r.jpg", 80, 60);
+    std::string original = Bytes(out + "a_r.jpg");
+    Config cfg;
+    cfg.c->SameDirectory = 0;
+    Str_Copy(cfg.c->Path, out.c_str());
+    Str_Copy(cfg.c->Append, "_r");
+    Recorder r;
+    RunResult run = RunBatch(cfg.c, {src + "a.jpg", out + "a_r.jpg"}, r.Host(), 2, {}, 0);
+    EXPECT_EQ(run.states[0], BATCH_FAILED);
+    EXPECT_EQ(run.states[1], BATCH_WRITTEN) << "out/a_r_r.jpg";
+    EXPECT_EQ(r.failures, std::vector<std::string>({"0: would replace an original"}));
+    EXPECT_EQ(Bytes(out + "a_r.jpg"), original);
+    // Re-running over its own earlier copies still replaces them.
+    RunResult again = RunBatch(cfg.c, {out + "a_r.jpg"}, r.Host(), 1);
+    EXPECT_EQ(again.written, 1);
+}
+
+TEST_F(Batch, SourcesWithOneOutputNameKeepTheFirstCopy) {
+    std::string dir = Fresh("same-base");
+    std::string gif = dir + "a.gif", jpg = dir + "a.jpg";
+    ASSERT_EQ(system(("/usr/bin/convert -size 90x90 xc:red " + gif).c_str()), 0);
+    MakeJpeg(jpg, 200, 100);
+    for (int workers : {1, 2}) {
+        RemoveFile(dir + "a_resized.jpg");
+        Config cfg;
+        Recorder r;
+        RunResult run = RunBatch(cfg.c, {gif, jpg, gif}, r.Host(), workers, {}, 0);
+        EXPECT_EQ(run.written, 1);
+        EXPECT_EQ(r.failures,
+                  std::vector<std::string>({"1: same output as an earlier file", "2: same output as an earlier file"}))
+            << workers << " workers";
+        BitmapStruct* b = nullptr;
+        Bitmap_Create(&b);
+        ASSERT_EQ(LoadImageByExtension((dir + "a_resized.jpg").c_str(), b), 1);
+        EXPECT_EQ(b->width, 90) << "the copy of a.gif, the first in the list";
+        Bitmap_Destroy(&b);
+    }
+    // The window's run stops at the refusal with the overwrite message.
+    Config cfg;
+    Recorder r;
+    EXPECT_EQ(RunBatch(cfg.c, {gif, jpg}, r.Host(), 1).written, 1);
+    EXPECT_EQ(r.messages.back(), "Unable to overwrite matching filenames (a)...");
+}
+
+TEST_F(Batch, ALinkAtTheOutputNameIsReplacedNotWrittenThrough) {
+    std::string dir = Fresh("links");
+    MakeJpeg("precious.jpg", 120, 90);
+    std::string precious = Bytes("precious.jpg");
+    MakeJpeg(dir + "a.jpg", 64, 48);
+    ASSERT_EQ(symlink("../precious.jpg", (dir + "a_resized.jpg").c_str()), 0);
+    Config cfg;
+    Recorder r;
+    EXPECT_EQ(RunBatch(cfg.c, {dir + "a.jpg"}, r.Host(), 1).written, 1);
+    EXPECT_EQ(Bytes("precious.jpg"), precious);
+    EXPECT_EQ(File_IsSameFile((dir + "a_resized.jpg").c_str(), "precious.jpg"), 0);
+}
+
+TEST_F(Batch, PathsThatDoNotFitAreRefusedNeverCut) {
+    // A folder deep enough that the output name no longer fits.
+    std::string deep = Fresh(std::string(140, 'd') + "/" + std::string(140, 'e'));
+    std::string source = deep + "photo.jpg";
+    MakeJpeg(source, 64, 48);
+    ASSERT_LT(source.size(), size_t(STR_TEXT_SIZE));
+    Config cfg;
+    Str_Copy(cfg.c->Append, std::string(40, '_').c_str());
+    Recorder r;
+    RunResult run = RunBatch(cfg.c, {source, std::string(400, 'x') + ".jpg"}, r.Host(), 1, {}, 0);
+    EXPECT_EQ(run.written, 0);
+    EXPECT_EQ(r.failures, std::vector<std::string>({"0: path too long", "1: path too long"}));
+    EXPECT_EQ(r.messages.back(), "Finished resizing 0 images, 0 Kb saved.");
+    Config window;
+    Str_Copy(window.c->Append, std::string(40, '_').c_str());
+    Recorder w;
+    RunBatch(window.c, {source}, w.Host(), 1);
+    EXPECT_EQ(w.messages.back(), "Path too long (photo)...");
+    EXPECT_EQ(FolderNames(deep), std::vector<std::string>({"photo.jpg"})) << "nothing written under a cut name";
+}
+
+// A write that fails half-way (a full disk) keeps the earlier output byte
+// for byte, and says why.
+TEST_F(Batch, AFailedWriteKeepsTheEarlierOutput) {
+    std::string dir = Fresh("full");
+    MakeJpeg(dir + "a.jpg", 400, 300);
+    Config cfg;
+    ResizeWork work = {};
+    ResizeWork_Create(&work);
+    ASSERT_EQ(ResizeFile(cfg.c, (dir + "a.jpg").c_str(), nullptr, &work), 1);
+    std::string earlier = Bytes(dir + "a_resized.jpg");
+    cfg.c->CustomWidth = 200;
+    File_FailWritesAfter(1000);
+    EXPECT_EQ(ResizeFile(cfg.c, (dir + "a.jpg").c_str(), nullptr, &work), 0);
+    File_FailWritesAfter(-1);
+    EXPECT_STREQ(work.message, "A problem was encountered saving a...");
+    EXPECT_STREQ(work.reason, "disk full");
+    EXPECT_EQ(Bytes(dir + "a_resized.jpg"), earlier);
+    EXPECT_EQ(FolderNames(dir), std::vector<std::string>({"a.jpg", "a_resized.jpg"}));
+    ResizeWork_Destroy(&work);
 }
 
 }  // namespace
