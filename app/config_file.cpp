@@ -132,9 +132,17 @@ void StartDocument(XMLStruct* xml) {
     XML_AddAttribute(xml, declaration, "version", "1.0");
 }
 
-int Exists(const char* path) {
+// Loads a settings file into the document. 0 when it cannot be read or
+// holds no Configuration element (empty, cut, not XML at all); *keep is
+// then 1 when the file is there all the same, so that saving leaves it for
+// the user to mend rather than replacing it with defaults.
+int LoadPart(XMLStruct* xml, const char* path, int32_t* keep) {
+    XMLNode* root = nullptr;
+    if (XML_LoadFile(xml, path) && XML_FindPath(xml, nullptr, "Configuration", &root)) return 1;
     FileIdentity identity;
-    return File_GetIdentity(path, &identity);
+    *keep = File_GetIdentity(path, &identity);
+    if (*keep) Log_Print(0, "Unable to read [%s]; it will not be overwritten\n", path);
+    return 0;
 }
 
 void FilePath(const char* folder, const char* name, char* path) {
@@ -153,8 +161,7 @@ int Config_LoadFrom(AppConfig* config, const char* folder) {
     XML_SetMergeMode(xml, 1);
     char path[STR_TEXT_SIZE];
     FilePath(folder, "config.xml", path);
-    int ok = XML_LoadFile(xml, path);
-    if (!ok) config->KeepConfigFile = Exists(path);
+    int ok = LoadPart(xml, path, &config->KeepConfigFile);
     if (ok) {
         FilePath(folder, "profiles.xml", path);
         ok = XML_LoadFile(xml, path);
@@ -167,10 +174,7 @@ int Config_LoadFrom(AppConfig* config, const char* folder) {
     }
     XML_Clear(xml);
     FilePath(folder, "stats.xml", path);
-    if (XML_LoadFile(xml, path))
-        ReadKeys(xml, config, 1);
-    else
-        config->KeepStatsFile = Exists(path);
+    if (LoadPart(xml, path, &config->KeepStatsFile)) ReadKeys(xml, config, 1);
     XML_Destroy(&xml);
     return ok;
 }

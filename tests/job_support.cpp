@@ -102,8 +102,3 @@ RunResult RunBatch(AppConfig* config, const std::vector<std::string>& paths, con
     Batch_Destroy(&batch);
     return run;
 }
-
-std::string CliCommand() {
-    std::string probe = PROBE_COMMAND;
-    return "'" + ProgramBeside(probe.replace(probe.find("core-probe"), 10, "brimlow-cli")) + "'";
-}

@@ -49,6 +49,3 @@ struct RunResult {
 // them. stopOnFailure 0 runs as brimlow-cli does.
 RunResult RunBatch(AppConfig* config, const std::vector<std::string>& paths, const JobHost& host, int workers,
                    const std::vector<std::pair<int, int>>& dimensions = {}, int stopOnFailure = 1);
-
-// brimlow-cli beside the tests, quoted for the shell.
-std::string CliCommand();

@@ -109,6 +109,42 @@ TEST(ConfigFiles, FlagsStatsAndDamagedText) {
     EXPECT_DOUBLE_EQ(c.c->CustomQuality, 0.9);
 }
 
+// One damaged file must not take the settings or the statistics with it.
+TEST(ConfigFiles, AFileThatCouldNotBeReadIsNeverOverwritten) {
+    Folder dir("damaged");
+    dir.Write("config.xml", "");
+    dir.Write("profiles.xml", kProfiles);
+    dir.Write("stats.xml", "<Configuration><Statistics><ImagesProcessed>7</ImagesProcessed></Statistics></Configuration>");
+    Config c;
+    EXPECT_EQ(Config_LoadFrom(c.c, dir.path.c_str()), 0);
+    EXPECT_EQ(c.c->ImagesProcessed, 7) << "stats.xml is read all the same";
+    c.c->ImagesProcessed += 1;
+    {
+        ScopedLog log("damaged.log", LOG_FILE);
+        EXPECT_EQ(Config_SaveTo(c.c, dir.path.c_str()), 0);
+        EXPECT_NE(log.Contents().find("Not saving config [" + dir.path + "config.xml]: it could not be read"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(ReadWholeFile(dir.path + "config.xml"), "");
+    EXPECT_NE(ReadWholeFile(dir.path + "stats.xml").find("<ImagesProcessed>8</ImagesProcessed>"), std::string::npos);
+
+    // The same for a statistics file that could not be read.
+    dir.Write("config.xml", "<Configuration><GUI><AlwaysOnTop>yes</AlwaysOnTop></GUI></Configuration>");
+    dir.Write("stats.xml", "");
+    Config s;
+    EXPECT_EQ(Config_LoadFrom(s.c, dir.path.c_str()), 1);
+    EXPECT_EQ(Config_SaveTo(s.c, dir.path.c_str()), 1);
+    EXPECT_EQ(ReadWholeFile(dir.path + "stats.xml"), "");
+
+    // A first start, with no files at all, creates them.
+    Folder fresh("first-start");
+    Config f;
+    EXPECT_EQ(Config_LoadFrom(f.c, fresh.path.c_str()), 0);
+    EXPECT_EQ(Config_SaveTo(f.c, fresh.path.c_str()), 1);
+    EXPECT_TRUE(FileExists(fresh.path + "config.xml"));
+    EXPECT_TRUE(FileExists(fresh.path + "stats.xml"));
+}
+
 TEST(ConfigFiles, ShippedFilesLoad) {
     Config c;
     ASSERT_EQ(Config_Load(c.c), 1) << "config.xml and profiles.xml beside the test program";

@@ -2,6 +2,7 @@
 // the settings snapshot.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <unistd.h>
 #include <string>
@@ -378,7 +379,10 @@ TEST_F(Batch, PathsThatDoNotFitAreRefusedNeverCut) {
     // A folder deep enough that the output name no longer fits.
     std::string deep = Fresh(std::string(140, 'd') + "/" + std::string(140, 'e'));
     std::string source = deep + "photo.jpg";
-    MakeJpeg(source, 64, 48);
+    // Copied by the C library: a system whose own calls stop at 260
+    // characters still gets the file.
+    MakeJpeg("photo.jpg", 64, 48);
+    std::filesystem::copy_file("photo.jpg", source);
     ASSERT_LT(source.size(), size_t(STR_TEXT_SIZE));
     Config cfg;
     Str_Copy(cfg.c->Append, std::string(40, '_').c_str());

@@ -19,7 +19,7 @@
 #include "winmain_job.h"
 
 // One file's way through the resizer: output names, one file's resize, the
-// prepare pass, the statistics texts, and brimlow-cli end to end.
+// prepare pass and the statistics texts.
 namespace {
 
 std::string Out(const AppConfig* c, const char* source) {
@@ -166,58 +166,6 @@ TEST(Statistics, GroupedTexts) {
     EXPECT_STREQ(b, "3,000k");
     EXPECT_STREQ(c, "4,000k");
     EXPECT_STREQ(d, "-1,000k");
-}
-
-// brimlow-cli end to end, on files of every accepted format.
-TEST(Cli, ResizesEveryAcceptedFormat) {
-    std::string dir = Fresh("cli-run");
-    std::vector<std::string> sources = {"bmp/bmpsuite/g/rgb24.bmp", "gif/suite/four-colors.gif",
-                                        "tga/tinytga/logo_type2_24bpp_bl.tga", "jpeg/libjpeg-turbo/testorig.jpg"};
-    for (const std::string& s : sources) {
-        if (!FileExists(TestData(s))) MISSING_TEST_DATA() << "test images not found";
-        std::filesystem::copy_file(TestData(s), dir + s.substr(s.rfind('/') + 1));
-    }
-    std::string cli = CliCommand();
-    std::string command = cli + " --quiet -W 100 -q 100 --no-keep-dates " + dir + " > cli-out.txt 2>&1";
-    EXPECT_EQ(system(command.c_str()), 0) << ReadWholeFile("cli-out.txt");
-    EXPECT_EQ(ReadWholeFile("cli-out.txt").find("Finished resizing 4 images, "), 0u) << ReadWholeFile("cli-out.txt");
-    BitmapStruct* out = nullptr;
-    Bitmap_Create(&out);
-    ASSERT_EQ(LoadImageByExtension((dir + "logo_type2_24bpp_bl_resized.jpg").c_str(), out), 1);
-    EXPECT_EQ(out->width, 100);
-    EXPECT_EQ(out->height, 133);
-    ASSERT_EQ(LoadImageByExtension((dir + "four-colors_resized.jpg").c_str(), out), 1);
-    EXPECT_EQ(out->width, 2) << "never enlarged";
-    Bitmap_Destroy(&out);
-    // At scale 1.0 and quality 100 the output is the source within JPEG error.
-    std::string same = Fresh("cli-same");
-    for (const std::string& s : sources) std::filesystem::copy_file(TestData(s), same + s.substr(s.rfind('/') + 1));
-    ASSERT_EQ(system((cli + " --quiet -W 0 -H 0 -q 100 " + same + " > /dev/null 2>&1").c_str()), 0);
-    for (const std::string& s : sources) {
-        char name[STR_TEXT_SIZE];
-        Path_GetName(s.c_str(), name, int(sizeof name), 1);
-        BitmapStruct* a = nullptr;
-        BitmapStruct* b = nullptr;
-        Bitmap_Create(&a);
-        Bitmap_Create(&b);
-        ASSERT_EQ(LoadImageByExtension((same + s.substr(s.rfind('/') + 1)).c_str(), a), 1) << s;
-        ASSERT_EQ(LoadImageByExtension((same + name + "_resized.jpg").c_str(), b), 1) << s;
-        ASSERT_EQ(a->width, b->width) << s;
-        ASSERT_EQ(a->height, b->height) << s;
-        double error = 0;
-        int64_t samples = int64_t(a->width) * a->height * 3;
-        for (int64_t i = 0; i < int64_t(a->width) * a->height; ++i)
-            for (int k = 0; k < 3; ++k) error += std::abs(int(a->pixels[i * 4 + k]) - int(b->pixels[i * 4 + k]));
-        // Chroma subsampling dominates in pictures of a few pixels.
-        if (a->width >= 16) {
-            EXPECT_LT(error / double(samples), 3.0) << s;
-        }
-        Bitmap_Destroy(&a);
-        Bitmap_Destroy(&b);
-    }
-    EXPECT_EQ(system((cli + " --bogus > /dev/null 2>&1").c_str()) >> 8, 2);
-    EXPECT_EQ(system((cli + " -n " + dir + " > cli-table.txt").c_str()), 0);
-    EXPECT_EQ(ReadWholeFile("cli-table.txt").find("Filename"), 0u);
 }
 
 }  // namespace

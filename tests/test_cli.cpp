@@ -1,0 +1,205 @@
+// brimlow-cli as a user runs it: a copy of the program with settings of its
+// own in the test's folder, its exit status, its lines on standard error,
+// and what it leaves on the disk.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bitmap.h"
+#include "file.h"
+#include "job_support.h"
+#include "orv-str.h"
+#include "test_support.h"
+#include "winmain_job.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A copy of brimlow-cli in folder with the shipped settings, Append changed
+// to append. Returns the command that runs it, quoted for the shell.
+std::string InstallCli(const std::string& folder, const std::string& append) {
+    fs::create_directories(folder);
+    for (const auto& entry : fs::directory_iterator(StartFolder())) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("brimlow-cli", 0) == 0 || name == "profiles.xml")
+            fs::copy_file(entry.path(), folder + "/" + name, fs::copy_options::overwrite_existing);
+    }
+    std::string config = ReadWholeFile(StartFolder() + "/config.xml");
+    size_t at = config.find("<Append>_resized</Append>");
+    EXPECT_NE(at, std::string::npos);
+    config.replace(at, std::string("<Append>_resized</Append>").size(), "<Append>" + append + "</Append>");
+    std::ofstream(folder + "/config.xml", std::ios::binary) << config;
+    std::string program = PROBE_COMMAND;
+    program.replace(program.find("core-probe"), 10, "brimlow-cli");
+    return "'" + fs::absolute(folder).string() + "/" + program + "'";
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome RunCli(const std::string& command) {
+    Outcome o;
+    int raw = system((command + " > run-out.txt 2> run-err.txt").c_str());
+    o.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    o.out = ReadWholeFile("run-out.txt");
+    o.err = ReadWholeFile("run-err.txt");
+    return o;
+}
+
+// brimlow-cli end to end, on files of every accepted format.
+TEST(Cli, ResizesEveryAcceptedFormat) {
+    std::string dir = Fresh("cli-run");
+    std::vector<std::string> sources = {"bmp/bmpsuite/g/rgb24.bmp", "gif/suite/four-colors.gif",
+                                        "tga/tinytga/logo_type2_24bpp_bl.tga", "jpeg/libjpeg-turbo/testorig.jpg"};
+    for (const std::string& s : sources) {
+        if (!FileExists(TestData(s))) MISSING_TEST_DATA() << "test images not found";
+        std::filesystem::copy_file(TestData(s), dir + s.substr(s.rfind('/') + 1));
+    }
+    std::string cli = InstallCli("program", "_resized");
+    std::string command = cli + " --quiet -W 100 -q 100 --no-keep-dates " + dir + " > cli-out.txt 2>&1";
+    EXPECT_EQ(system(command.c_str()), 0) << ReadWholeFile("cli-out.txt");
+    EXPECT_EQ(ReadWholeFile("cli-out.txt").find("Finished resizing 4 images, "), 0u) << ReadWholeFile("cli-out.txt");
+    BitmapStruct* out = nullptr;
+    Bitmap_Create(&out);
+    ASSERT_EQ(LoadImageByExtension((dir + "logo_type2_24bpp_bl_resized.jpg").c_str(), out), 1);
+    EXPECT_EQ(out->width, 100);
+    EXPECT_EQ(out->height, 133);
+    ASSERT_EQ(LoadImageByExtension((dir + "four-colors_resized.jpg").c_str(), out), 1);
+    EXPECT_EQ(out->width, 2) << "never enlarged";
+    Bitmap_Destroy(&out);
+    // At scale 1.0 and quality 100 the output is the source within JPEG error.
+    std::string same = Fresh("cli-same");
+    for (const std::string& s : sources) std::filesystem::copy_file(TestData(s), same + s.substr(s.rfind('/') + 1));
+    ASSERT_EQ(system((cli + " --quiet -W 0 -H 0 -q 100 " + same + " > /dev/null 2>&1").c_str()), 0);
+    for (const std::string& s : sources) {
+        char name[STR_TEXT_SIZE];
+        Path_GetName(s.c_str(), name, int(sizeof name), 1);
+        BitmapStruct* a = nullptr;
+        BitmapStruct* b = nullptr;
+        Bitmap_Create(&a);
+        Bitmap_Create(&b);
+        ASSERT_EQ(LoadImageByExtension((same + s.substr(s.rfind('/') + 1)).c_str(), a), 1) << s;
+        ASSERT_EQ(LoadImageByExtension((same + name + "_resized.jpg").c_str(), b), 1) << s;
+        ASSERT_EQ(a->width, b->width) << s;
+        ASSERT_EQ(a->height, b->height) << s;
+        double error = 0;
+        int64_t samples = int64_t(a->width) * a->height * 3;
+        for (int64_t i = 0; i < int64_t(a->width) * a->height; ++i)
+            for (int k = 0; k < 3; ++k) error += std::abs(int(a->pixels[i * 4 + k]) - int(b->pixels[i * 4 + k]));
+        // Chroma subsampling dominates in pictures of a few pixels.
+        if (a->width >= 16) {
+            EXPECT_LT(error / double(samples), 3.0) << s;
+        }
+        Bitmap_Destroy(&a);
+        Bitmap_Destroy(&b);
+    }
+    EXPECT_EQ(system((cli + " --bogus > /dev/null 2>&1").c_str()) >> 8, 2);
+    EXPECT_EQ(system((cli + " -n " + dir + " > cli-table.txt").c_str()), 0);
+    EXPECT_EQ(ReadWholeFile("cli-table.txt").find("Filename"), 0u);
+}
+
+// One table over the files a user gives that cannot be resized: each gets
+// its line on standard error, also with --quiet, the good file is still
+// resized, and the run ends with 1.
+TEST(Cli, EveryFileThatFailsIsNamedAndTheExitSaysSo) {
+    std::string cli = InstallCli("program", "_small");
+    std::string dir = Fresh("in");
+    MakeJpeg(dir + "good.jpg", 300, 200);
+    std::ofstream(dir + "corrupt.jpg") << "not a picture";
+    std::string jpeg = ReadWholeFile(dir + "good.jpg");
+    std::ofstream(dir + "cut.jpg", std::ios::binary) << jpeg.substr(0, 100);
+    std::ofstream(dir + "notes.txt") << "text";
+    std::string deep = Fresh(std::string(200, 'd') + "/" + std::string(150, 'e'));
+    fs::copy_file(dir + "good.jpg", deep + "x.jpg");
+    struct Row {
+        std::string path;
+        std::string reason;
+    } rows[] = {{dir + "missing.jpg", "not found"},
+                {dir + "corrupt.jpg", "not a picture"},
+                {dir + "cut.jpg", "not a picture"},
+                {dir + "notes.txt", "unsupported format"},
+                {deep + "x.jpg", "path too long"}};
+    for (const char* quiet : {"", " --quiet"}) {
+        for (const Row& row : rows) {
+            RemoveFile(dir + "good_small.jpg");
+            Outcome o = RunCli(cli + quiet + " -W 100 '" + dir + "good.jpg' '" + row.path + "'");
+            EXPECT_EQ(o.status, 1) << row.path << o.err;
+            EXPECT_EQ(o.err, row.path + ": " + row.reason + "\n") << quiet;
+            EXPECT_NE(o.out.find("Finished resizing 1 images, "), std::string::npos) << o.out;
+            EXPECT_TRUE(FileExists(dir + "good_small.jpg")) << row.path;
+        }
+    }
+    Outcome good = RunCli(cli + " --quiet -W 100 " + dir + "good.jpg");
+    EXPECT_EQ(good.status, 0) << good.err;
+    EXPECT_EQ(good.err, "");
+    EXPECT_EQ(good.out.find("Finished resizing 1 images, "), 0u) << "--quiet prints only the closing message";
+    // A listing of a file that cannot be read says so too.
+    EXPECT_EQ(RunCli(cli + " -n " + dir + "good.jpg " + dir + "corrupt.jpg").status, 1);
+    EXPECT_EQ(RunCli(cli + " --bogus").status, 2);
+    EXPECT_EQ(RunCli(cli + " -o " + std::string(330, 'o') + " " + dir + "good.jpg").status, 2)
+        << "an output folder that does not fit is refused, never cut";
+}
+
+// "--" ends the options, so a file whose name starts with "-" can be given.
+TEST(Cli, DoubleDashEndsTheOptions) {
+    std::string cli = InstallCli("program", "_small");
+    MakeJpeg("-x.jpg", 60, 40);
+    Outcome o = RunCli(cli + " --quiet -- -x.jpg");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(FileExists("-x_small.jpg"));
+    EXPECT_EQ(RunCli(cli + " --quiet -x.jpg").status, 2);
+}
+
+// Runs that share the program's folder read its settings while others
+// rewrite them: each must read a whole file, and the settings survive.
+TEST(Cli, ConcurrentRunsKeepTheSettings) {
+#if BRIMLOW_PLATFORM_WIN32
+    const int kPairs = 5;  // a Wine process takes most of a second to start
+#else
+    const int kPairs = 50;
+#endif
+    std::string cli = InstallCli("program", "_keep");
+    std::string dir = Fresh("pairs");
+    MakeJpeg(dir + "a.jpg", 40, 30);
+    std::string script;
+    for (int i = 0; i < kPairs; ++i)
+        script += "(" + cli + " --quiet " + dir + "a.jpg >/dev/null 2>&1 & " + cli + " --quiet " + dir +
+                  "a.jpg >/dev/null 2>&1 & wait) & ";
+    script += "wait";
+    ASSERT_EQ(system(script.c_str()), 0);
+    std::string settings = ReadWholeFile("program/config.xml");
+    EXPECT_NE(settings.find("<Append>_keep</Append>"), std::string::npos) << settings;
+    EXPECT_NE(ReadWholeFile("program/stats.xml").find("<ImagesProcessed>"), std::string::npos);
+    for (const std::string& name : FolderNames("program")) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+}
+
+#if BRIMLOW_PLATFORM_POSIX
+// Ctrl-C ends the run with 130 whenever it comes, and leaves no file cut.
+TEST(Cli, InterruptedRunsEndWith130AndLeaveNoPartialFile) {
+    std::string cli = InstallCli("program", "_small");
+    std::string dir = Fresh("many");
+    for (int i = 0; i < 30; ++i) MakeJpeg(dir + "p" + std::to_string(i) + ".jpg", 1600, 1200);
+    Outcome o = RunCli("timeout --preserve-status -s INT 0.5 " + cli + " -j 1 -W 800 " + dir);
+    EXPECT_EQ(o.status, 130) << o.out << o.err;
+    int outputs = 0;
+    for (const std::string& name : FolderNames(dir)) {
+        EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+        if (name.find("_small") == std::string::npos) continue;
+        ++outputs;
+        EXPECT_GT(ReadWholeFile(dir + name).size(), 1000u) << name;
+    }
+    EXPECT_LT(outputs, 30);
+}
+#endif
+
+}  // namespace
