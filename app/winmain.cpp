@@ -41,6 +41,14 @@ AppConfig* Program_GetConfig(void) {
     return g_config;
 }
 
+int Program_SaveSettings(AppConfig* config, const char* folder) {
+    if (config->DisableSave) {
+        Log_Print(0, "Save disabled\n");
+        return 0;
+    }
+    return Config_SaveTo(config, folder);
+}
+
 int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder) {
     if (!RegisterPrivateClass(instance)) return 0;
     LogFlags flags = 0;
@@ -64,12 +72,10 @@ int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder)
 
     DWORD error = GetLastError();
     Log_Print(0, "Return = %d (%.8X) %d (%.8X)\n", int(result), unsigned(result), int(error), unsigned(error));
-    if (g_config->DisableSave)
-        Log_Print(0, "Save disabled\n");
-    else
-        Config_SaveTo(g_config, folder);
-    Config_Destroy(&g_config);
+    // No worker may still read the settings when they are saved and freed.
     ThreadPool(0);
+    Program_SaveSettings(g_config, folder);
+    Config_Destroy(&g_config);
     Message_Destroy();
     ThreadPool_Close();
     RichEdit_Unload();

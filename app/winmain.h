@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "config.h"
 
 struct TabControlStruct;
@@ -46,6 +48,8 @@ struct MainWindowStruct {
     char jobText[STR_TEXT_SIZE];  // the job's latest progress text, not yet shown
     int jobTextPending;           // 1 while a WM_JOB_PROGRESS is on its way
     char jobClosing[STR_TEXT_SIZE];  // the job's closing message, shown when its end is handled
+    std::atomic<int> closeWanted; // 1: a close request came during the job, which stops and then closes
+    LPARAM closeResult;           // the close request's lParam, for the dialog's result
 };
 
 // The whole program: start-up, the main window as the main loop, shutdown.
@@ -56,6 +60,10 @@ int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder)
 
 // The running program's settings (null outside Program_Run).
 AppConfig* Program_GetConfig(void);
+
+// Saves the settings and statistics into folder unless DisableSave is set
+// (the debug log then says so). 1 when "config.xml" was written.
+int Program_SaveSettings(AppConfig* config, const char* folder);
 
 // Runs the main window from template 100 until it ends; returns its result.
 INT_PTR MainWindow_Run(HINSTANCE instance, AppConfig* config, const char* folder);

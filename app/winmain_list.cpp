@@ -54,6 +54,12 @@ void QueueJobProgress(void* data, const char* text) {
     if (post) PostMessageA(main->window, WM_JOB_PROGRESS, 0, 0);
 }
 
+// Cancel, or a close request waiting for the job.
+int IsJobCancelled(void* data) {
+    MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
+    return Message_IsCancelled() || main->closeWanted;
+}
+
 void KeepJobMessage(void* data, const char* text) {
     MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
     Str_CopyN(main->jobClosing, text, int(sizeof main->jobClosing));
@@ -123,7 +129,7 @@ int JobWorkers(void) {
 // On a pool worker: the run, then the window thread ends it.
 void ResizeJobWorker(void* data) {
     MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
-    const JobHost host = {main, QueueJobProgress, IsCancelled, KeepJobMessage, nullptr};
+    const JobHost host = {main, QueueJobProgress, IsJobCancelled, KeepJobMessage, nullptr};
     Batch_Run(main->job, &host, JobWorkers());
     SendMessageA(main->window, WM_JOB_DONE, 0, 0);
 }
@@ -176,6 +182,12 @@ void PrepareDroppedFiles(MainWindowStruct* main, HDROP drop) {
 
 void StartResizeJob(MainWindowStruct* main) {
     if (main->job) return;
+    // An empty folder would send the copies to wherever the process happens
+    // to run.
+    if (main->config->SameDirectory != 1 && !main->config->Path[0]) {
+        Message_Show(0, MESSAGE_OK, nullptr, "Please choose a folder to save the resized images to.");
+        return;
+    }
     HWND page = main->pages[PAGE_PROFILE];
     int rows = 0, columns = 0;
     Win_ListRowCount(page, IDC_LIST, &rows);
@@ -193,9 +205,13 @@ void StartResizeJob(MainWindowStruct* main) {
         ParseDimensions(dimensions, &width, &height);
         Batch_SetSource(batch, i, path, width, height, nullptr);
     }
+    // The box disables the window here, on its own thread, before any
+    // worker runs: a second press cannot reach "Start Resizing".
     main->job = batch;
+    Message_Show(0, MESSAGE_CANCEL, nullptr, "Resizing images...");
     if (!ThreadPool_Run(main, ResizeJobWorker)) {
         Log_Print(0, "No idle pool worker for the resize job\n");
+        Message_SetVisible(0);
         main->job = nullptr;
         Batch_Destroy(&batch);
     }
@@ -219,6 +235,15 @@ void FinishResizeJob(MainWindowStruct* main) {
     Mutex_Lock(main->jobLock, -1, kModule, __LINE__);
     main->jobTextPending = 0;
     Mutex_Unlock(main->jobLock, kModule, __LINE__);
+    if (main->closeWanted) {
+        // The close that waited for the job goes ahead, with the totals kept.
+        Batch_AddStatistics(batch, main->config);
+        Batch_Destroy(&batch);
+        Message_SetVisible(0);
+        main->closeWanted = 0;
+        PostMessageA(main->window, WM_CLOSE, 0, main->closeResult);
+        return;
+    }
     Message_Show(0, MESSAGE_OK, nullptr, "%s", main->jobClosing);
     Batch_AddStatistics(batch, main->config);
     if (batch->written == batch->count && batch->settings->AutoClearList == 1)

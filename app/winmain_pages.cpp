@@ -173,11 +173,15 @@ void Page_OnNotify(MainWindowStruct* main, HWND page, const NMHDR* header) {
     if (header->code == UINT(NM_CLICK) || header->code == UINT(NM_RETURN)) Page_OnLink(main, int(header->idFrom));
 }
 
-// A BlitBox takes the focus before it passes a left press on.
+// A press on the page, or one a BlitBox passed on: the picture opens its
+// page only when the press landed on it (where the cursor was when the
+// press was queued), not because it kept the focus from an earlier click.
 void Page_OnPictureClick(MainWindowStruct* main, HWND page) {
-    HWND focus = GetFocus();
-    if (!focus || GetParent(focus) != page) return;
-    int id = GetDlgCtrlID(focus);
+    DWORD at = GetMessagePos();
+    POINT point = {short(LOWORD(at)), short(HIWORD(at))};
+    HWND under = WindowFromPoint(point);
+    if (!under || GetParent(under) != page) return;
+    int id = GetDlgCtrlID(under);
     if (id == IDC_LOGO) Page_OpenAddress(main, IDS_URL_HOME);
     if (id == IDC_BANNER) Page_OpenAddress(main, IDS_URL_GARNOCK);
 }
@@ -220,6 +224,7 @@ HWND Page_Create(MainWindowStruct* main, int templateId) {
 void Page_OpenAddress(MainWindowStruct* main, int stringId) {
     char address[STR_TEXT_SIZE];
     Win_LoadString(main->instance, stringId, address, sizeof(address));
+    Log_Print(0, "Open [%s]\n", address);
     ShellExecuteA(main->window, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
 }
 

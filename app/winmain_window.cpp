@@ -81,7 +81,15 @@ BOOL MainWindow_OnInitDialog(HWND window, MainWindowStruct* main) {
 
 // ------------------------------------------------------------ closing
 
+// A close request during a job stops the job first: the job's end closes
+// the window then (FinishResizeJob), so no worker outlives it.
 void MainWindow_OnClose(MainWindowStruct* main, LPARAM lParam) {
+    if (main->job) {
+        Log_Print(0, "Close requested during a job: cancelling it first\n");
+        main->closeResult = lParam;
+        main->closeWanted = 1;
+        return;
+    }
     int left = 0, top = 0, width = 0, height = 0;
     if (Win_GetWindowRect(main->window, &left, &top, &width, &height)) {
         main->config->DialogX = left;
@@ -129,20 +137,21 @@ void MainWindow_OnCommand(MainWindowStruct* main, int id) {
 // ------------------------------------------------------------ the tray
 
 // Adds (1) or removes (0) the tray icon, with the window's title as tip.
-void ShowTrayIcon(MainWindowStruct* main, int add) {
+// 1 when done.
+int ShowTrayIcon(MainWindowStruct* main, int add) {
     char title[80];
     GetWindowTextA(main->window, title, sizeof(title));
-    if (add)
-        TrayIcon_Add(main->window, IDI_TRAY, main->trayIcon, WM_TRAY_NOTIFY, title);
-    else
-        TrayIcon_Remove(main->window, IDI_TRAY, main->trayIcon, WM_TRAY_NOTIFY, title);
+    if (add) return TrayIcon_Add(main->window, IDI_TRAY, main->trayIcon, WM_TRAY_NOTIFY, title);
+    return TrayIcon_Remove(main->window, IDI_TRAY, main->trayIcon, WM_TRAY_NOTIFY, title);
 }
 
+// To the tray when asked, but a window whose icon could not be added is
+// only minimised: hidden without an icon, nothing could bring it back.
 void MainWindow_OnMinimize(MainWindowStruct* main) {
-    if (main->config->TrayMinimize == 1) {
-        ShowTrayIcon(main, 1);
+    if (main->config->TrayMinimize == 1 && ShowTrayIcon(main, 1)) {
         ShowWindow(main->window, SW_HIDE);
     } else {
+        if (main->config->TrayMinimize == 1) Log_Print(0, "No tray icon: minimising instead\n");
         ShowWindow(main->window, SW_MINIMIZE);
     }
     main->inTray = 1;
@@ -157,6 +166,14 @@ void MainWindow_OnRestore(MainWindowStruct* main) {
     }
     SetForegroundWindow(main->window);
     main->inTray = 0;
+}
+
+// Windows ending the session ends the program without a close: the
+// settings and statistics are saved now or never.
+void MainWindow_OnEndSession(MainWindowStruct* main, WPARAM ending) {
+    if (!ending) return;
+    Log_Print(0, "Session ending\n");
+    Program_SaveSettings(main->config, main->folder);
 }
 
 void MainWindow_OnTrayNotify(MainWindowStruct* main, LPARAM mouse) {
@@ -218,6 +235,11 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_TRAY_NOTIFY:
         MainWindow_OnTrayNotify(main, lParam);
         return TRUE;
+    case WM_QUERYENDSESSION:
+        return Handled(window, TRUE);
+    case WM_ENDSESSION:
+        MainWindow_OnEndSession(main, wParam);
+        return Handled(window, 0);
     case WM_JOB_PROGRESS:
         ShowJobProgress(main);
         return TRUE;

@@ -68,13 +68,14 @@ void DropAndEstimate(Session& s) {
     AppConfig* config = Program_GetConfig();
     Click(FindControl(s.profile, IDC_CUSTOM));
     EXPECT_STREQ(config->ActiveProfile, "Custom");
-    // The shipped quality (0.0) matches no entry: none is selected, and
-    // opening the list keeps the value until an entry is chosen.
+    // The shipped Custom profile: 1024 x 768 at "High quality".
     HWND quality = FindControl(s.settings, IDC_QUALITY);
-    EXPECT_EQ(SendMessageA(quality, CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(SendMessageA(quality, CB_GETCURSEL, 0, 0), 1);
     EXPECT_EQ(SendMessageA(quality, CB_GETCOUNT, 0, 0), 4);
-    SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_QUALITY, CBN_DROPDOWN), LPARAM(quality));
-    EXPECT_DOUBLE_EQ(config->CustomQuality, 0.0);
+    EXPECT_EQ(config->CustomWidth, 1024);
+    SendMessageA(quality, CB_SETCURSEL, 0, 0);
+    SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_QUALITY, CBN_SELCHANGE), LPARAM(quality));
+    EXPECT_DOUBLE_EQ(config->CustomQuality, 1.0);
     SendMessageA(quality, CB_SETCURSEL, 1, 0);
     SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_QUALITY, CBN_SELCHANGE), LPARAM(quality));
     EXPECT_DOUBLE_EQ(config->CustomQuality, 0.75);
@@ -142,15 +143,21 @@ void ResizeAll(Session& s) {
     EXPECT_TRUE(IsWindowEnabled(s.main));
 }
 
+// count copies of a photograph, each with an output of its own.
+std::vector<std::string> Copies(Session& s, const std::string& prefix, int count) {
+    std::vector<std::string> files;
+    for (int i = 0; i < count; ++i) {
+        std::string name = prefix + std::to_string(i) + ".jpg";
+        EXPECT_TRUE(CopyFileA(Image(s, "landscape_1.jpg").c_str(), Image(s, name.c_str()).c_str(), FALSE));
+        files.push_back(Image(s, name.c_str()));
+    }
+    return files;
+}
+
 // A run of 24 photographs, timed from the press to the closing message; the
 // figure goes to the test's output for the benchmark notes.
 void TimedRun(Session& s) {
-    std::vector<std::string> files;
-    for (int i = 0; i < 24; ++i) {
-        std::string name = "timed" + std::to_string(i) + ".jpg";
-        ASSERT_TRUE(CopyFileA(Image(s, "landscape_1.jpg").c_str(), Image(s, name.c_str()).c_str(), FALSE));
-        files.push_back(Image(s, name.c_str()));
-    }
+    std::vector<std::string> files = Copies(s, "timed", 24);
     DropFiles(s.main, files);
     ASSERT_EQ(ListRows(s.list), 24);
     ULONGLONG start = GetTickCount64();
@@ -165,8 +172,7 @@ void TimedRun(Session& s) {
 
 // Cancel during a long run keeps the list and counts what was written.
 void CancelRun(Session& s) {
-    std::vector<std::string> many(120, Image(s, "landscape_1.jpg"));
-    DropFiles(s.main, many);
+    DropFiles(s.main, Copies(s, "many", 120));
     ASSERT_EQ(ListRows(s.list), 120);
     Click(FindControl(s.profile, IDC_START));
     ASSERT_NE(WaitForBoxText("Resizing ", kWait), "");
@@ -180,6 +186,47 @@ void CancelRun(Session& s) {
     PressBoxButton();
     ClearList(s);
     EXPECT_EQ(ListRows(s.list), 0);
+}
+
+// A second press while a job runs starts nothing: the window is disabled on
+// its own thread before the job is handed on, and each file counts once.
+void SecondStartIsIgnored(Session& s) {
+    AppConfig* config = Program_GetConfig();
+    int64_t before = config->ImagesProcessed;
+    DropFiles(s.main, Copies(s, "twice", 40));
+    HWND start = FindControl(s.profile, IDC_START);
+    Click(start);
+    EXPECT_FALSE(IsWindowEnabled(s.main));
+    SendMessageA(s.profile, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), LPARAM(start));
+    std::string done = WaitForBoxText("Finished resizing", kWait);
+    EXPECT_EQ(done.find("Finished resizing 40 images, "), 0u) << done;
+    PressBoxButton();
+    EXPECT_EQ(config->ImagesProcessed, before + 40);
+}
+
+// "Save to:" without a folder is refused before anything runs.
+void EmptyFolderIsRefused(Session& s) {
+    AppConfig* config = Program_GetConfig();
+    Click(FindControl(s.settings, IDC_SAVE_TO));
+    TypeText(FindControl(s.settings, IDC_PATH), "");
+    EXPECT_STREQ(config->Path, "");
+    DropFiles(s.main, {Image(s, "testorig.jpg")});
+    Click(FindControl(s.profile, IDC_START));
+    EXPECT_EQ(WaitForBoxText("Please", kWait), "Please choose a folder to save the resized images to.");
+    PressBoxButton();
+    EXPECT_EQ(ListRows(s.list), 1) << "nothing ran";
+    Click(FindControl(s.settings, IDC_SAME_FOLDER));
+    ClearList(s);
+}
+
+// The end of the session saves what the user set, without a close.
+void EndOfSession(Session& s) {
+    TypeText(FindControl(s.settings, IDC_APPEND), "_session");
+    SendMessageA(s.main, WM_QUERYENDSESSION, 0, 0);
+    SendMessageA(s.main, WM_ENDSESSION, TRUE, 0);
+    EXPECT_NE(ReadWholeFile(s.folders.unixSettings + "config.xml").find("<Append>_session</Append>"),
+              std::string::npos);
+    TypeText(FindControl(s.settings, IDC_APPEND), "_resized");
 }
 
 // Without an affix a ".jpg" source would be its own output: refused.
@@ -452,8 +499,11 @@ void Phases(Session& s) {
     if (::testing::Test::HasFatalFailure()) return;
     ResizeAll(s);
     TimedRun(s);
+    SecondStartIsIgnored(s);
     CancelRun(s);
     RefuseOverwrite(s);
+    EmptyFolderIsRefused(s);
+    EndOfSession(s);
     SettingsControls(s);
     Previews(s);
     PreviewScrolling(s);
@@ -480,11 +530,24 @@ void PressEscape(HWND main) {
     if (!closed) PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
 }
 
+// The last phase: a close request from outside during a long run stops the
+// run after the files in progress, then closes the program.
+void CloseDuringJob(Session& s) {
+    DropFiles(s.main, Copies(s, "closing", 120));
+    Click(FindControl(s.profile, IDC_START));
+    ASSERT_NE(WaitForBoxText("Resizing ", kWait), "");
+    PostMessageA(s.main, WM_CLOSE, 0, 0);
+}
+
 DWORD WINAPI Driver(void* data) {
     Session* s = static_cast<Session*>(data);
     Phases(*s);
     HWND main = WaitForMainWindow(kWait);
-    if (main) PressEscape(main);
+    if (!main) return 0;
+    if (::testing::Test::HasFatalFailure())
+        PressEscape(main);
+    else
+        CloseDuringJob(*s);
     return 0;
 }
 
@@ -513,8 +576,23 @@ TEST(Program, AUserSession) {
     WaitForSingleObject(driver, INFINITE);
     CloseHandle(driver);
     EXPECT_EQ(code, 1);
-    // The dialog's own result for Escape is 1 (the close box gives 0).
-    EXPECT_NE(ReadWholeFile(ProgramBeside("debug.log")).find("Return = 1 (00000001)"), std::string::npos);
+    // The close from outside waited for the job, and its result (0) ended
+    // the dialog.
+    std::string log = ReadWholeFile(ProgramBeside("debug.log"));
+    EXPECT_NE(log.find("Close requested during a job: cancelling it first"), std::string::npos);
+    EXPECT_NE(log.find("Return = 0 (00000000)"), std::string::npos);
+    // Every copy the stopped run left is whole, none is cut, and the
+    // statistics (reset earlier in the session) count exactly those.
+    int written = 0;
+    for (const std::string& name : FolderNames(session.folders.unixImages)) {
+        EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+        if (name.rfind("closing", 0) != 0 || name.find("_resized") == std::string::npos) continue;
+        ++written;
+        int32_t width = 0, height = 0;
+        DecodedSize(session.folders.images + name, &width, &height);
+        EXPECT_GT(width, 0) << name;
+    }
+    EXPECT_LT(written, 120);
 
     std::string saved = ReadWholeFile(session.folders.unixSettings + "config.xml");
     EXPECT_NE(saved.find("<ActiveProfile>E-mail</ActiveProfile>"), std::string::npos);
@@ -522,7 +600,8 @@ TEST(Program, AUserSession) {
     EXPECT_NE(saved.find("<Height>225</Height>"), std::string::npos);
     EXPECT_NE(saved.find("<Quality>0.750000</Quality>"), std::string::npos);
     EXPECT_NE(saved.find("<TrayMinimize>false</TrayMinimize>"), std::string::npos);
-    EXPECT_NE(ReadWholeFile(session.folders.unixSettings + "stats.xml").find("<ImagesProcessed>0</ImagesProcessed>"),
+    EXPECT_NE(ReadWholeFile(session.folders.unixSettings + "stats.xml")
+                  .find("<ImagesProcessed>" + std::to_string(written) + "</ImagesProcessed>"),
               std::string::npos);
 }
 
