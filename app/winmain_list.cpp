@@ -103,10 +103,15 @@ void AppendRow(HWND page, const FileRow& row) {
     for (int column = 0; column < kColumns; ++column) Win_ListSetText(page, IDC_LIST, index, column, cells[column]);
 }
 
-// Fetches the dropped names; stops at the first that cannot be fetched.
+// Fetches the dropped names; stops at the first that cannot be fetched. A
+// name that does not fit is left empty (so it gets no row), never cut.
 int FetchDroppedNames(HDROP drop, PathTable* table, int count) {
     int fetched = 0;
     for (; fetched < count; ++fetched) {
+        if (DragQueryFileA(drop, UINT(fetched), nullptr, 0) >= UINT(STR_TEXT_SIZE)) {
+            Log_Print(0, "Path too long (%d of %d)\n", fetched + 1, count);
+            continue;
+        }
         if (!DragQueryFileA(drop, UINT(fetched), PathTable_Slot(table, fetched), STR_TEXT_SIZE)) {
             DWORD error = GetLastError();
             Log_Print(0, "Error retrieving name (%d of %d) %d:%.8X\n", fetched + 1, count, int(error),

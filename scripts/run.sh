@@ -3,7 +3,8 @@
 # window program and the command-line program with config.xml, profiles.xml
 # and license.txt into build/install. With a display (DISPLAY set) it opens
 # the window under Wine; without one it resizes the bundled sample images
-# with the command-line program into a fresh output folder.
+# (and a camera-sized photograph made from one) with the command-line
+# program into a fresh output folder, with the shipped settings.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -30,6 +31,9 @@ work="$ROOT/build/run"
 rm -rf "$work"
 mkdir -p "$work/samples" "$work/output"
 cp "$ROOT/app/samples/"*.{jpg,bmp,tga,gif} "$work/samples/"
+# The bundled samples are small; a photograph the size a camera makes shows
+# the shipped Web profile (1280 x 960) at work.
+convert "$ROOT/app/samples/landscape_1.jpg" -resize 400% -quality 92 "$work/samples/landscape_large.jpg"
 
 echo "== the file list"
 "$install/brimlow-cli" --dry-run "$work/samples"
