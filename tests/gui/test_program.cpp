@@ -484,6 +484,40 @@ void Tray(Session& s) {
     EXPECT_FALSE(IsIconic(s.main));
 }
 
+int OpenedPages() {
+    return CountOf(ReadWholeFile(ProgramBeside("debug.log")), "Open [");
+}
+
+bool OpenedOnce(void* before) {
+    return OpenedPages() == *static_cast<int*>(before) + 1;
+}
+
+// The logo opens its page for a press that lands on it, and a later press
+// beside it (the logo still holding the focus) opens nothing.
+void LogoPresses(Session& s) {
+    HWND logo = FindControl(s.profile, IDC_LOGO);
+    RECT r;
+    GetWindowRect(logo, &r);
+    int before = OpenedPages();
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    PostMessageA(logo, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    EXPECT_TRUE(WaitUntil(OpenedOnce, &before, kWait));
+    RECT page;
+    GetWindowRect(s.profile, &page);
+    // The nearest spot of the page itself, with no control over it.
+    POINT beside = {0, 0};
+    for (int step = 4; step < 400 && !beside.x; step += 4) {
+        POINT candidates[2] = {{r.right + step, (r.top + r.bottom) / 2}, {(r.left + r.right) / 2, r.bottom + step}};
+        for (POINT p : candidates)
+            if (!beside.x && WindowFromPoint(p) == s.profile) beside = p;
+    }
+    ASSERT_NE(beside.x, 0) << "a spot of the page with no control";
+    SetCursorPos(beside.x, beside.y);
+    PostMessageA(s.profile, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(beside.x - page.left, beside.y - page.top));
+    Sleep(300);
+    EXPECT_EQ(OpenedPages(), before + 1);
+}
+
 void Phases(Session& s) {
     s.main = WaitForMainWindow(kWait);
     ASSERT_NE(s.main, nullptr);
@@ -508,6 +542,7 @@ void Phases(Session& s) {
     Previews(s);
     PreviewScrolling(s);
     RowMenu(s);
+    LogoPresses(s);
     Tray(s);
 }
 
