@@ -15,6 +15,7 @@
 #include "previewdialog.h"
 #include "program_support.h"
 #include "resource.h"
+#include "trayicon.h"
 #include "winmain.h"
 #include "winmain_job.h"
 
@@ -474,6 +475,17 @@ void Tray(Session& s) {
     EXPECT_FALSE(IsWindowVisible(s.main));
     SendMessageA(s.main, WM_TRAY_NOTIFY, IDI_TRAY, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(WaitUntil(IsVisible, s.main, kWait));
+
+    // With its icon's place taken, the program cannot add the icon: the
+    // window is minimised, never hidden out of reach.
+    HICON taken = LoadIconA(nullptr, IDI_APPLICATION);
+    ASSERT_EQ(TrayIcon_Add(s.main, IDI_TRAY, taken, WM_TRAY_NOTIFY, "taken"), 1);
+    SendMessageA(s.main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(IsWindowVisible(s.main));
+    EXPECT_TRUE(IsIconic(s.main));
+    TrayIcon_Remove(s.main, IDI_TRAY, taken, WM_TRAY_NOTIFY, "taken");
+    SendMessageA(s.main, WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_FALSE(IsIconic(s.main));
 
     Click(FindControl(s.settings, IDC_TRAY));
     EXPECT_EQ(config->TrayMinimize, 0);
