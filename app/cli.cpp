@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,7 +45,8 @@ const char kUsage[] =
     "A file that cannot be read, is refused or fails gets a line on standard error\n"
     "naming it and why; the other files are still resized. An existing file is\n"
     "replaced only by an output whose name adds an --append or --prepend text, and\n"
-    "never when it is one of the sources.\n"
+    "never when it is one of the sources. In a folder, the copies these settings made\n"
+    "earlier are replaced, not resized again.\n"
     "\n"
     "Exit status: 0 every file was resized (or listed); 1 some file failed or was\n"
     "refused; 2 the options were wrong; 130 interrupted (Ctrl-C).\n";
@@ -164,17 +166,40 @@ int CollectFile(const char* path, void* data) {
     return 1;
 }
 
+std::string Lowered(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    return text;
+}
+
 // Files named directly, and the accepted files of named folders by name.
-std::vector<std::string> ExpandPaths(const std::vector<std::string>& given) {
+// A folder's copies that these settings made of its other files earlier
+// are left out, so a folder can be resized again: its copies are replaced,
+// not taken for originals or copied again. Only names with an added text
+// tell a copy from an original.
+std::vector<std::string> ExpandPaths(const AppConfig* settings, const std::vector<std::string>& given) {
     std::vector<std::string> files;
     for (const std::string& path : given) {
         std::vector<std::string> inFolder;
-        if (File_ListFolder(path.c_str(), CollectFile, &inFolder)) {
-            std::sort(inFolder.begin(), inFolder.end());
-            for (const std::string& f : inFolder)
-                if (IsAcceptedImage(f.c_str())) files.push_back(f);
-        } else {
+        if (!File_ListFolder(path.c_str(), CollectFile, &inFolder)) {
             files.push_back(path);
+            continue;
+        }
+        std::sort(inFolder.begin(), inFolder.end());
+        std::set<std::string> copies;
+        char output[STR_TEXT_SIZE];
+        int marked = settings->Append[0] || settings->Prepend[0];
+        for (const std::string& f : inFolder)
+            if (marked && IsAcceptedImage(f.c_str()) &&
+                BuildOutputName(settings, f.c_str(), output, int(sizeof output)))
+                copies.insert(Lowered(output));
+        for (const std::string& f : inFolder) {
+            if (!IsAcceptedImage(f.c_str())) continue;
+            if (copies.count(Lowered(f))) {
+                Log_Print(0, "Earlier copy left out [%s]\n", f.c_str());
+                continue;
+            }
+            files.push_back(f);
         }
     }
     return files;
@@ -295,7 +320,7 @@ int Main(int argc, char** argv) {
     int status = ParseArguments(argc, argv, run, &opt);
     if (status < 0) {
         Core_CatchInterrupt();
-        std::vector<std::string> files = ExpandPaths(opt.paths);
+        std::vector<std::string> files = ExpandPaths(run, opt.paths);
         std::vector<FileRow> rows;
         BitmapStruct* scratch = nullptr;
         Bitmap_Create(&scratch);

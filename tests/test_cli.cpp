@@ -150,6 +150,29 @@ TEST(Cli, EveryFileThatFailsIsNamedAndTheExitSaysSo) {
         << "an output folder that does not fit is refused, never cut";
 }
 
+// Two sources with one output: the later is refused with a line, the run
+// goes on, the first one's copy is kept, and the exit says so; with two
+// jobs as with one.
+TEST(Cli, SourcesWithOneOutputKeepTheFirstCopy) {
+    std::string cli = InstallCli("program", "_small");
+    std::string dir = Fresh("in");
+    ASSERT_EQ(system(("/usr/bin/convert -size 90x90 xc:red " + dir + "a.gif").c_str()), 0);
+    MakeJpeg(dir + "a.jpg", 200, 100);
+    MakeJpeg(dir + "b.jpg", 200, 100);
+    for (const char* jobs : {" -j 1", " -j 2"}) {
+        RemoveFile(dir + "a_small.jpg");
+        Outcome o = RunCli(cli + jobs + " --quiet " + dir);
+        EXPECT_EQ(o.status, 1) << jobs;
+        EXPECT_EQ(o.err, dir + "a.jpg: same output as an earlier file\n") << jobs;
+        EXPECT_EQ(o.out.find("Finished resizing 2 images, "), 0u) << o.out;
+        BitmapStruct* b = nullptr;
+        Bitmap_Create(&b);
+        ASSERT_EQ(LoadImageByExtension((dir + "a_small.jpg").c_str(), b), 1);
+        EXPECT_EQ(b->width, 90) << "the copy of a.gif";
+        Bitmap_Destroy(&b);
+    }
+}
+
 // "--" ends the options, so a file whose name starts with "-" can be given.
 TEST(Cli, DoubleDashEndsTheOptions) {
     std::string cli = InstallCli("program", "_small");
