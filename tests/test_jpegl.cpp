@@ -133,7 +133,14 @@ BitmapStruct* Gradient(int w, int h) {
 
 TEST(Jpeg, EncodesWithLibjpegQualityTables) {
     BitmapStruct* b = Gradient(64, 48);
-    for (double quality : {0.75, 0.999, 1.0}) {
+    // Each fraction gets the tables of its nearest percent, also where the
+    // product in doubles falls just short of it (0.29, 0.57, 0.58).
+    const struct {
+        double quality;
+        int percent;
+    } cases[] = {{0.29, 29}, {0.57, 57}, {0.58, 58}, {0.75, 75}, {0.999, 100}, {1.0, 100}};
+    for (const auto& c : cases) {
+        double quality = c.quality;
         Jpeg jpeg;
         ASSERT_EQ(JPEG_FromBitmap(jpeg.j, b), 1);
         JPEG_SetQuality(jpeg.j, quality);
@@ -146,8 +153,8 @@ TEST(Jpeg, EncodesWithLibjpegQualityTables) {
         fprintf(f, "P6 64 48 255\n");
         fwrite(jpeg.j->pixels, 1, size_t(jpeg.j->pixelSize), f);
         fclose(f);
-        int whole = int(quality * 100);
-        ASSERT_EQ(system(("cjpeg -quality " + std::to_string(whole) + " -outfile cjpeg.jpg gradient.ppm").c_str()), 0);
+        ASSERT_EQ(system(("cjpeg -quality " + std::to_string(c.percent) + " -outfile cjpeg.jpg gradient.ppm").c_str()),
+                  0);
         EXPECT_EQ(QuantTables(ours), QuantTables(FileBytes("cjpeg.jpg"))) << quality;
         EXPECT_FALSE(QuantTables(ours).empty());
     }

@@ -4,6 +4,7 @@
 // objects with destructors, so the jump skips nothing that needs running.
 #include "jpegl.h"
 
+#include <math.h>
 #include <setjmp.h>
 #include <stdio.h>
 #include <string.h>
@@ -342,7 +343,9 @@ int JPEG_SaveBuffer(JPEGLibStruct* jpeg, unsigned char** data, int32_t* size) {
     info.input_components = 3;
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, int(jpeg->quality * 100.0), TRUE);
+    // The nearest whole percent: 0.57 x 100 is 56.99999... in doubles, and
+    // truncating it would give quality 57 the tables of 56.
+    jpeg_set_quality(&info, int(floor(jpeg->quality * 100.0 + 0.5)), TRUE);
     jpeg_start_compress(&info, TRUE);
     if (jpeg->marker) jpeg_write_marker(&info, JPEG_APP0 + 1, jpeg->marker, unsigned(jpeg->markerSize));
     while (info.next_scanline < info.image_height) {
