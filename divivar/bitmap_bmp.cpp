@@ -97,7 +97,10 @@ int DecodeRows(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned ch
         for (int32_t x = 0; x < src.width; ++x, o += 4) {
             switch (bits) {
                 case 32:
-                    PutPixel(o, row[x * 4], row[x * 4 + 1], row[x * 4 + 2], row[x * 4 + 3]);
+                    // The fourth byte of an uncompressed 32-bit pixel is
+                    // reserved (and usually 0), not alpha: such pictures
+                    // are opaque.
+                    PutPixel(o, row[x * 4], row[x * 4 + 1], row[x * 4 + 2], 255);
                     break;
                 case 24:
                     PutPixel(o, row[x * 3], row[x * 3 + 1], row[x * 3 + 2], 255);

@@ -46,7 +46,9 @@ int Convert(const Decoder& d, const unsigned char* in, int depth, unsigned char*
             out[0] = in[0];
             out[1] = in[1];
             out[2] = in[2];
-            out[3] = in[3];
+            // The fourth byte is alpha only when the descriptor declares
+            // alpha bits; otherwise it is filler and the picture opaque.
+            out[3] = (d.tga->descriptor & 0x0F) ? in[3] : 255;
             break;
         case 24:
             out[0] = in[0];

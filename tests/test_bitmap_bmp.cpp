@@ -192,7 +192,7 @@ TEST(BmpDecoder, DepthsToBlueGreenRedAlpha) {
     rgb32.height = 1;
     rgb32.pixels = {10, 20, 30, 0, 40, 50, 60, 0};
     Decoded thirtyTwo(rgb32.Build());
-    EXPECT_EQ(thirtyTwo.Pixel(1, 0), (std::vector<int>{40, 50, 60, 0})) << "the fourth byte is alpha";
+    EXPECT_EQ(thirtyTwo.Pixel(1, 0), (std::vector<int>{40, 50, 60, 255})) << "the fourth byte is reserved: opaque";
 
     Bmp pal1;
     pal1.bits = 1;
@@ -390,9 +390,7 @@ TEST(BmpSuite, GoodFilesMatchImageMagick) {
                 ASSERT_NEAR(ours[2], theirs[0], slack) << name << " red at " << x << "," << y;
                 ASSERT_NEAR(ours[1], theirs[1], slack) << name << " green at " << x << "," << y;
                 ASSERT_NEAR(ours[0], theirs[2], slack) << name << " blue at " << x << "," << y;
-                if (bits != 32) {
-                    ASSERT_EQ(ours[3], 255) << name;
-                }
+                ASSERT_EQ(ours[3], theirs[3]) << name << " alpha at " << x << "," << y;
             }
         }
         ++compared;

@@ -64,16 +64,21 @@ TEST(Tga, SmallestFilesAndRowOrders) {
 
     Bytes bottomUp = {1, 1, 1, 200, 2, 2, 2, 100};
     Bytes topDown = {2, 2, 2, 100, 1, 1, 1, 200};
-    Loaded a(With(Header(2, 1, 2, 32, 0), bottomUp));
-    Loaded b(With(Header(2, 1, 2, 32, 0x20), topDown));
+    Loaded a(With(Header(2, 1, 2, 32, 8), bottomUp));
+    Loaded b(With(Header(2, 1, 2, 32, 0x28), topDown));
     ASSERT_EQ(a.ok, 1);
     ASSERT_EQ(b.ok, 1);
-    EXPECT_EQ(a.Pixel(0, 0), (std::vector<int>{2, 2, 2, 100})) << "32-bit keeps its alpha";
+    EXPECT_EQ(a.Pixel(0, 0), (std::vector<int>{2, 2, 2, 100})) << "32-bit with 8 alpha bits keeps its alpha";
     EXPECT_EQ(a.Pixel(0, 0), b.Pixel(0, 0));
     EXPECT_EQ(a.Pixel(0, 1), b.Pixel(0, 1));
-    Loaded rle(With(Header(10, 1, 2, 32, 0x20), {0x81, 2, 2, 2, 100, 0, 0, 0}));
+    Loaded rle(With(Header(10, 1, 2, 32, 0x28), {0x81, 2, 2, 2, 100, 0, 0, 0}));
     ASSERT_EQ(rle.ok, 1);
     EXPECT_EQ(rle.Pixel(0, 1), (std::vector<int>{2, 2, 2, 100}));
+    // Without alpha bits the fourth byte is filler: the picture is opaque,
+    // not black.
+    Loaded filler(With(Header(2, 1, 2, 32, 0), {1, 1, 1, 0, 2, 2, 2, 0}));
+    ASSERT_EQ(filler.ok, 1);
+    EXPECT_EQ(filler.Pixel(0, 0), (std::vector<int>{2, 2, 2, 255}));
 }
 
 TEST(Tga, ColourMapsAndRunsAcrossRows) {
