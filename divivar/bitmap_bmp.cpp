@@ -188,16 +188,13 @@ int DecodeRle(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned cha
         if (!literal && (int(colours[0]) >= n || int(colours[1]) >= n))
             return Fault(bitmap, __LINE__, "Invalid ColorIndex = %d, biClrUsed = %d\n",
                          int(colours[0]) >= n ? int(colours[0]) : int(colours[1]), n);
-        if (!Inside(src, column, row))
+        // A run past the end of its line is clipped there, as every common
+        // reader does: some encoders pad odd rows with one, which then
+        // starts at the line's end and draws nothing.
+        if (!Inside(src, column < src.width ? column : src.width - 1, row))
             return Fault(bitmap, __LINE__, "Invalid position (%d, %d), biWidth = %d, biHeight = %d\n", int(column),
                          int(row), src.width, src.height);
-        int64_t drawn = pixels;
-        if (column + pixels > src.width) {
-            if (bits == 8)
-                return Fault(bitmap, __LINE__, "Run crosses line boundary. Position (%d, %d), Count = %d biWidth = %d\n",
-                             int(column), int(row), int(pixels), src.width);
-            drawn = src.width - column;
-        }
+        int64_t drawn = column + pixels > src.width ? src.width - column : pixels;
         for (int64_t k = 0; k < drawn; ++k) {
             unsigned index = literal ? LiteralIndex(s, i, k, bits) : colours[k & 1];
             if (int(index) >= n)
@@ -214,7 +211,8 @@ int DecodeRle(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned cha
                 ++i;
             }
         } else {
-            i += ((drawn + 3) / 4) * 2;
+            // The stream holds every pixel of the run, drawn or clipped.
+            i += ((pixels + 3) / 4) * 2;
             if (i > length) return Fault(bitmap, __LINE__, "Unexpected end of buffer\n");
         }
     }
