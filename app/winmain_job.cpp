@@ -75,6 +75,27 @@ int LoadGif(const char* path, BitmapStruct* bitmap) {
     return ok;
 }
 
+int LoadBmp(const char* path, BitmapStruct* bitmap) {
+    int ok = Bitmap_LoadBMPFile(bitmap, path);
+    if (!ok) Log_Print(0, "Failed to decode bitmap [%s]\n", path);
+    return ok;
+}
+
+// The one list of the file names the program reads, and their decoders.
+struct Format {
+    const char* suffix;  // tested against the end of the path, letter case ignored
+    int (*load)(const char* path, BitmapStruct* bitmap);
+};
+
+const Format kFormats[] = {{".jpg", LoadJpeg}, {".jpeg", LoadJpeg}, {".jpe", LoadJpeg}, {".jfif", LoadJpeg},
+                           {".png", LoadPng},  {".tga", LoadTga},   {".gif", LoadGif},  {".bmp", LoadBmp}};
+
+const Format* FormatOf(const char* path) {
+    for (const Format& f : kFormats)
+        if (Str_EndsWithNoCase(path, f.suffix)) return &f;
+    return nullptr;
+}
+
 // Why a step failed: memory refused to the picture, else the file layer's
 // problem, else the step's own words.
 const char* Reason(const char* step) {
@@ -92,15 +113,8 @@ void CancelledMessage(const char* format, int count, char* text, int size) {
 
 int LoadImageByExtension(const char* path, BitmapStruct* bitmap) {
     if (!path) Core_NullPointer(kModule, __LINE__);
-    if (Str_EndsWithNoCase(path, ".jpg")) return LoadJpeg(path, bitmap);
-    if (Str_EndsWithNoCase(path, ".png")) return LoadPng(path, bitmap);
-    if (Str_EndsWithNoCase(path, ".tga")) return LoadTga(path, bitmap);
-    if (Str_EndsWithNoCase(path, ".gif")) return LoadGif(path, bitmap);
-    if (Str_EndsWithNoCase(path, ".bmp")) {
-        int ok = Bitmap_LoadBMPFile(bitmap, path);
-        if (!ok) Log_Print(0, "Failed to decode bitmap [%s]\n", path);
-        return ok;
-    }
+    const Format* format = FormatOf(path);
+    if (format) return format->load(path, bitmap);
     Log_Print(0, "Unknown graphic file format [%s]\n", path);
     return 0;
 }
@@ -135,8 +149,8 @@ int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const char* outp
 }
 
 int IsAcceptedImage(const char* path) {
-    return Str_EndsWithNoCase(path, ".jpg") || Str_EndsWithNoCase(path, ".tga") ||
-           Str_EndsWithNoCase(path, ".gif") || Str_EndsWithNoCase(path, ".bmp");
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    return FormatOf(path) != nullptr;
 }
 
 int BuildOutputName(const AppConfig* config, const char* source, char* output, int size) {

@@ -11,15 +11,17 @@
 struct BitmapStruct;
 struct FileStruct;
 
-// Decodes a file into bitmap by its extension (".jpg", ".png", ".tga",
-// ".gif", ".bmp", any case). 1, or 0 with the reason in the debug log.
+// Decodes a file into bitmap by its extension (".jpg", ".jpeg", ".jpe",
+// ".jfif", ".png", ".tga", ".gif", ".bmp", any case). 1, or 0 with the
+// reason in the debug log.
 int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
 
 // Scales source by the active profile and writes it as JPEG. 1 when written;
 // 0 (nothing written) when the target has no pixels or encoding fails.
 int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const char* output);
 
-// 1 for the extensions the file list accepts: ".jpg", ".tga", ".gif", ".bmp".
+// 1 for the extensions the file list accepts: every one that
+// LoadImageByExtension decodes.
 int IsAcceptedImage(const char* path);
 
 // Output name of a source: folder (the source's or Path), Prepend, base

@@ -155,9 +155,19 @@ void TraceOpen(XMLNode* node, int level) {
     Log_Print(0, "%s]\n", text);
 }
 
+// Elements (and unclosed instructions) nested deeper than this end the
+// parse: each level is a call, and a damaged file must not exhaust a small
+// stack.
+const int kMaxDepth = 256;
+
 // Reads the nodes of one level; returns 1 when the parent element ended,
-// 0 when the text ended.
-int ParseLevel(XMLStruct* xml, int level, char** cursor, XMLNode** parent) {
+// 0 when the text ended (or, with *tooDeep set, the nesting limit did).
+int ParseLevel(XMLStruct* xml, int level, int depth, char** cursor, XMLNode** parent, int* tooDeep) {
+    if (depth > kMaxDepth) {
+        Log_Print(0, "XML nested deeper than %d levels at line %d\n", kMaxDepth, int(xml->line));
+        *tooDeep = 1;
+        return 0;
+    }
     XMLNode* previous = nullptr;
     while (**cursor) {
         char* content = nullptr;
@@ -229,7 +239,8 @@ int ParseLevel(XMLStruct* xml, int level, char** cursor, XMLNode** parent) {
         if (xml->parseTrace) TraceOpen(node, level);
         if (selfClosing || empty) continue;
         XMLNode* self = node;
-        if (!ParseLevel(xml, type == XML_TYPEINSTRUCTION ? level : level + 1, cursor, &self)) return 0;
+        if (!ParseLevel(xml, type == XML_TYPEINSTRUCTION ? level : level + 1, depth + 1, cursor, &self, tooDeep))
+            return 0;
     }
     return 0;
 }
@@ -396,12 +407,14 @@ int XML_SetMergeMode(XMLStruct* xml, int on) {
 namespace {
 
 // Parses a terminated text that lives in the string pool and attaches the
-// new nodes as the load switches say.
-void ParseBuffer(XMLStruct* xml, char* buffer) {
+// new nodes as the load switches say. 0 when the text nests too deeply (what
+// was read up to there is kept).
+int ParseBuffer(XMLStruct* xml, char* buffer) {
     xml->line = 0;
     XMLNode* list = nullptr;
     char* cursor = buffer;
-    ParseLevel(xml, 0, &cursor, &list);
+    int tooDeep = 0;
+    ParseLevel(xml, 0, 0, &cursor, &list, &tooDeep);
     if (!xml->first)
         xml->first = list;
     else if (xml->mergeOnLoad)
@@ -412,6 +425,7 @@ void ParseBuffer(XMLStruct* xml, char* buffer) {
         tail->next = list;
     }
     SetValueSizes(xml->first);
+    return !tooDeep;
 }
 
 }  // namespace
@@ -420,8 +434,7 @@ int XML_LoadText(XMLStruct* xml, const char* text, int32_t length) {
     Xml_Check(xml, __LINE__);
     if (!text && length > 0) Core_NullPointer(kModule, __LINE__);
     if (!xml->appendOnLoad) XML_Clear(xml);
-    ParseBuffer(xml, Xml_CopyString(xml, length > 0 ? text : "", length > 0 ? length : 0));
-    return 1;
+    return ParseBuffer(xml, Xml_CopyString(xml, length > 0 ? text : "", length > 0 ? length : 0));
 }
 
 int XML_LoadFile(XMLStruct* xml, const char* path) {
@@ -449,9 +462,9 @@ int XML_LoadFile(XMLStruct* xml, const char* path) {
         text[got] = 0;
     else
         text = Xml_CopyString(xml, "", 0);
-    ParseBuffer(xml, text);
+    int ok = ParseBuffer(xml, text);
     if (xml->searchTrace) Log_Print(0, "XML-overall [%.4f secs]\n", Core_Seconds() - start);
-    return 1;
+    return ok;
 }
 
 int XML_AddElement(XMLStruct* xml, XMLNode* parent, XMLNode** node, const char* name) {

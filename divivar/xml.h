@@ -65,8 +65,9 @@ int XML_Clear(XMLStruct* xml);
 int XML_SetAppendMode(XMLStruct* xml, int on);
 int XML_SetMergeMode(XMLStruct* xml, int on);
 
-// Reads and parses a file; never rejects text. 0 only when the file cannot
-// be opened.
+// Reads and parses a file; lenient with damaged text. 0 when the file
+// cannot be opened, or when it nests elements more than 256 deep (what was
+// read up to there is kept): the parser goes one call deeper per level.
 int XML_LoadFile(XMLStruct* xml, const char* path);
 
 // Parses a text held in memory as XML_LoadFile parses a file's text.

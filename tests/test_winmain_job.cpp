@@ -120,7 +120,18 @@ TEST(Prepare, RowsAndSkips) {
     EXPECT_STREQ(row.dimensions, "64x48");
     EXPECT_STREQ(row.newDimensions, "...");
     EXPECT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), scratch, &row, &reason), 0);
-    EXPECT_EQ(PrepareFile(cfg.c, (dir + "photo.PNG").c_str(), scratch, &row, &reason), 0);
+    EXPECT_STREQ(reason, "not a picture");
+    EXPECT_EQ(PrepareFile(cfg.c, (dir + "photo.TXT").c_str(), scratch, &row, &reason), 0);
+    EXPECT_STREQ(reason, "unsupported format");
+    // Every name JPEG files go by, and PNG (written here by ImageMagick).
+    for (const char* name : {"b.jpeg", "c.JPE", "d.jfif"}) {
+        MakeJpeg(dir + name, 40, 30);
+        ASSERT_EQ(PrepareFile(cfg.c, (dir + name).c_str(), scratch, &row, &reason), 1) << name;
+        EXPECT_STREQ(row.dimensions, "40x30");
+    }
+    ASSERT_EQ(system(("/usr/bin/convert -size 21x13 xc:green " + dir + "e.PNG").c_str()), 0);
+    ASSERT_EQ(PrepareFile(cfg.c, (dir + "e.PNG").c_str(), scratch, &row, &reason), 1) << reason;
+    EXPECT_STREQ(row.dimensions, "21x13");
     cfg.c->SkipImageInfo = 1;
     ASSERT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), scratch, &row, &reason), 1);
     EXPECT_STREQ(row.dimensions, "");
@@ -132,7 +143,7 @@ TEST(Prepare, ThePassWithProgressAndCancel) {
     std::string dir = Fresh("job-pass");
     MakeJpeg(dir + "a.jpg", 64, 48);
     MakeJpeg(dir + "b.jpg", 32, 16);
-    std::string a = dir + "a.jpg", b = dir + "b.jpg", c = dir + "c.png";
+    std::string a = dir + "a.jpg", b = dir + "b.jpg", c = dir + "c.txt";
     const char* paths[3] = {a.c_str(), c.c_str(), b.c_str()};
     Config cfg;
     cfg.c->CustomWidth = 32;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <string>
 
 #include "orv-str.h"
@@ -186,5 +188,42 @@ TEST(XmlFuzzSeeds, DamagedTextNeverStops) {
     EXPECT_EQ(XML_GetInt(d.x, "Configuration.Custom", "Width", &width), 1);
     EXPECT_EQ(d.Saved().substr(0, 15), "<Configuration>");
 }
+
+#if BRIMLOW_PLATFORM_POSIX
+struct StackRun {
+    std::string text;
+    int loaded = -1;
+    static void* Body(void* data) {
+        StackRun* run = static_cast<StackRun*>(data);
+        Doc d;
+        run->loaded = XML_LoadText(d.x, run->text.c_str(), int32_t(run->text.size()));
+        return nullptr;
+    }
+};
+
+// Deep and unclosed documents are refused on a 1 MB stack, the size the
+// program's main thread has on Windows, instead of overflowing it.
+TEST(XmlParser, DeepNestingIsRefusedOnASmallStack) {
+    std::string deep;
+    for (int i = 0; i < 20000; ++i) deep += "<a>";
+    std::string unclosed;
+    for (int i = 0; i < 6000; ++i) unclosed += "<?x?><e>";
+    std::string fine;
+    for (int i = 0; i < 200; ++i) fine += "<a>";
+    for (int i = 0; i < 200; ++i) fine += "</a>";
+    for (const std::string* text : {&deep, &unclosed, &fine}) {
+        StackRun run;
+        run.text = *text;
+        pthread_attr_t attributes;
+        pthread_attr_init(&attributes);
+        pthread_attr_setstacksize(&attributes, 1 << 20);
+        pthread_t thread;
+        ASSERT_EQ(pthread_create(&thread, &attributes, StackRun::Body, &run), 0);
+        pthread_join(thread, nullptr);
+        pthread_attr_destroy(&attributes);
+        EXPECT_EQ(run.loaded, text == &fine ? 1 : 0) << text->substr(0, 8);
+    }
+}
+#endif
 
 }  // namespace

@@ -132,9 +132,32 @@ int ReadPixels(JPEGLibStruct* jpeg, jpeg_decompress_struct* info) {
         Mem_AllocChecked(info->image_width, info->image_height, 3, &size, MEM_HEAP, kModule, __LINE__));
     if (!jpeg->pixels) return 0;
     jpeg->pixelSize = size;
-    while (info->output_scanline < info->output_height) {
-        JSAMPROW row = jpeg->pixels + size_t(info->output_scanline) * info->image_width * 3;
-        jpeg_read_scanlines(info, &row, 1);
+    if (info->out_color_space == JCS_CMYK) {
+        // Print work: CMYK (or YCCK, which the library turns into CMYK)
+        // made RGB here. Adobe's files, known by their APP14 marker, store
+        // the inks inverted; others store them as they are. The row lives
+        // in the library's own pool, which goes with the decompressor even
+        // when an error jumps out of this loop.
+        JSAMPARRAY cmyk = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
+                                                     info->image_width * 4, 1);
+        int inverted = info->saw_Adobe_marker;
+        while (info->output_scanline < info->output_height) {
+            unsigned char* out = jpeg->pixels + size_t(info->output_scanline) * info->image_width * 3;
+            jpeg_read_scanlines(info, cmyk, 1);
+            const unsigned char* in = cmyk[0];
+            for (JDIMENSION x = 0; x < info->image_width; ++x, in += 4, out += 3) {
+                int k = inverted ? in[3] : 255 - in[3];
+                for (int c = 0; c < 3; ++c) {
+                    int ink = inverted ? in[c] : 255 - in[c];
+                    out[c] = (unsigned char)((ink * k + 127) / 255);
+                }
+            }
+        }
+    } else {
+        while (info->output_scanline < info->output_height) {
+            JSAMPROW row = jpeg->pixels + size_t(info->output_scanline) * info->image_width * 3;
+            jpeg_read_scanlines(info, &row, 1);
+        }
     }
     jpeg->width = int32_t(info->image_width);
     jpeg->height = int32_t(info->image_height);
@@ -237,8 +260,8 @@ int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t siz
             break;
         }
     }
-    info.out_color_space = JCS_RGB;
-    info.out_color_components = 3;
+    int print = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = print ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&info);
     if (!ReadPixels(jpeg, &info)) {
         JPEG_Reset(jpeg);

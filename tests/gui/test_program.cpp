@@ -63,7 +63,7 @@ void DecodedSize(const std::string& dosPath, int32_t* width, int32_t* height) {
     Bitmap_Destroy(&bitmap);
 }
 
-// Custom profile 300 x 225 at high quality, three of five dropped files
+// Custom profile 300 x 225 at high quality, four of five dropped files
 // listed, estimates following every keystroke.
 void DropAndEstimate(Session& s) {
     AppConfig* config = Program_GetConfig();
@@ -87,17 +87,18 @@ void DropAndEstimate(Session& s) {
 
     DropFiles(s.main, {Image(s, "landscape_1.jpg"), Image(s, "testorig.jpg"), Image(s, "notes.txt"),
                        Image(s, "logo.png"), Image(s, "logo_type2_24bpp_bl.tga")});
-    ASSERT_EQ(ListRows(s.list), 3);
+    ASSERT_EQ(ListRows(s.list), 4) << "every picture, PNG too; the text file is left out";
     ExpectRow(s.list, 0, "landscape_1.jpg", "600x450", "136k", "300x225", "~11k");
     ExpectRow(s.list, 1, "testorig.jpg", "227x149", "5k", "227x149", "~5k");
-    ExpectRow(s.list, 2, "logo_type2_24bpp_bl.tga", "240x320", "225k", "240x320", "~13k");
+    ExpectRow(s.list, 2, "logo.png", "252x50", "1k", "252x50", "~2k");
+    ExpectRow(s.list, 3, "logo_type2_24bpp_bl.tga", "240x320", "225k", "240x320", "~13k");
     EXPECT_EQ(ListCell(s.list, 0, 5), Image(s, "landscape_1.jpg"));
     EXPECT_EQ(SendMessageA(s.list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED), 0);
     EXPECT_TRUE(IsWindowEnabled(s.main));
 
     TypeText(FindControl(s.settings, IDC_CUSTOM_HEIGHT), "225");
     EXPECT_EQ(config->CustomHeight, 225);
-    ExpectRow(s.list, 2, "logo_type2_24bpp_bl.tga", "240x320", "225k", "168x225", "~6k");
+    ExpectRow(s.list, 3, "logo_type2_24bpp_bl.tga", "240x320", "225k", "168x225", "~6k");
     ExpectRow(s.list, 0, "landscape_1.jpg", "600x450", "136k", "300x225", "~11k");
 }
 
@@ -109,21 +110,22 @@ bool IsNotZero(void* field) {
     return WindowText(HWND(field)) != "0";
 }
 
-// Start Resizing writes the three files, reports the saving, clears the
+// Start Resizing writes the four files, reports the saving, clears the
 // list and updates the statistics.
 void ResizeAll(Session& s) {
     AppConfig* config = Program_GetConfig();
     Click(FindControl(s.profile, IDC_START));
     std::string done = WaitForBoxText("Finished resizing", kWait);
     int64_t before = 0, after = 0;
-    const char* names[3][2] = {{"landscape_1.jpg", "landscape_1_resized.jpg"},
+    const char* names[4][2] = {{"landscape_1.jpg", "landscape_1_resized.jpg"},
                                {"testorig.jpg", "testorig_resized.jpg"},
+                               {"logo.png", "logo_resized.jpg"},
                                {"logo_type2_24bpp_bl.tga", "logo_type2_24bpp_bl_resized.jpg"}};
     for (auto& pair : names) {
         before += FileBytes(s.folders.unixImages + pair[0]);
         after += FileBytes(s.folders.unixImages + pair[1]);
     }
-    EXPECT_EQ(done, "Finished resizing 3 images, " + std::to_string((before - after) / 1024) + " Kb saved.");
+    EXPECT_EQ(done, "Finished resizing 4 images, " + std::to_string((before - after) / 1024) + " Kb saved.");
     EXPECT_FALSE(IsWindowEnabled(s.main));
     int32_t width = 0, height = 0;
     DecodedSize(Image(s, "landscape_1_resized.jpg"), &width, &height);
@@ -135,10 +137,10 @@ void ResizeAll(Session& s) {
     // The job clears the list and shows the totals after its message.
     EXPECT_TRUE(WaitUntil(IsEmptyList, s.list, kWait));
     EXPECT_TRUE(WaitUntil(IsNotZero, FindControl(s.about, IDC_STAT_IMAGES), kWait));
-    EXPECT_EQ(config->ImagesProcessed, 3);
+    EXPECT_EQ(config->ImagesProcessed, 4);
     EXPECT_EQ(config->Original, before);
     EXPECT_EQ(config->Resized, after);
-    EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_IMAGES)), "3");
+    EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_IMAGES)), "4");
     EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_ORIGINAL)), std::to_string(before / 1024) + "k");
     PressBoxButton();
     EXPECT_TRUE(IsWindowEnabled(s.main));
