@@ -102,24 +102,36 @@ int ReadFixedBlock(Stream& s, unsigned char* out, unsigned expected) {
     return Read(s, out, expected);
 }
 
-// Appends a chain of sub-blocks to the member's data buffer.
+// Reads a chain of sub-blocks into the member's data buffer (empty before).
+// The chain is walked once to learn its length, which also proves the
+// stream holds it, and copied into one block of that size: growing the
+// block per sub-block would copy a long comment over and over.
 int ReadSubBlocks(Stream& s, GIFMemberStruct* m) {
+    int64_t total = 0;
+    int64_t at = s.position;
     for (;;) {
-        unsigned length = 0;
-        if (!ReadByte(s, &length)) return 0;
-        if (length == 0) return 1;
-        int size = m->dataSize + int(length);
-        unsigned char* grown = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
-        if (m->data) {
-            memcpy(grown, m->data, size_t(m->dataSize));
-            Mem_Free(m->data, m->dataSize, MEM_HEAP, kModule, __LINE__);
-        }
-        m->data = grown;
-        if (!Read(s, m->data + m->dataSize, length)) {
-            m->dataSize = size;
+        if (at >= s.size) {
+            Log_Print(0, "Unexpected end of stream");
             return 0;
         }
+        unsigned length = s.data[at];
+        at += 1 + length;
+        if (length == 0) break;
+        total += length;
+    }
+    if (total > 0) {
+        int size = 0;
+        m->data = static_cast<unsigned char*>(Mem_AllocChecked(total, 1, 1, &size, MEM_HEAP, kModule, __LINE__));
+        if (!m->data) return 0;
         m->dataSize = size;
+    }
+    int64_t filled = 0;
+    for (;;) {
+        unsigned length = 0;
+        ReadByte(s, &length);
+        if (length == 0) return 1;
+        Read(s, m->data + filled, length);
+        filled += length;
     }
 }
 

@@ -102,6 +102,32 @@ TEST(Gif, OpaqueAndTransparentPixels) {
     EXPECT_EQ(r.Pixel(1, 1), (std::vector<int>{0, 0, 255, 0})) << "background colour, alpha 0";
 }
 
+// A 20 MB comment before the picture is kept whole. (Copied over and over
+// as it grew, it took minutes; this suite would show it.)
+TEST(Gif, LongCommentsReadInOnePass) {
+    Bytes gif = MakeGif(2, 2, {4, 0, 1, 2, 3, 5});
+    Bytes comment = {0x21, 0xFE};
+    const int kBlocks = 20 * 1024 * 1024 / 255;
+    for (int i = 0; i < kBlocks; ++i) {
+        comment.push_back(255);
+        comment.insert(comment.end(), 255, (unsigned char)('a' + i % 26));
+    }
+    comment.push_back(0);
+    gif.insert(gif.begin() + 13 + 12, comment.begin(), comment.end());
+    Rendered r(gif);
+    ASSERT_EQ(r.ok, 1) << r.log;
+    GIFMemberStruct* m = nullptr;
+    ASSERT_EQ(GIF_FirstMember(r.gif, &m), 1);
+    int32_t type = 0;
+    GIF_GetMemberType(r.gif, m, &type);
+    ASSERT_EQ(type, GIF_TYPECOMMENT);
+    ASSERT_EQ(m->dataSize, kBlocks * 255);
+    EXPECT_EQ(m->data[255], 'b');
+    // A chain cut short fails without allocating for what is missing.
+    Bytes cut(gif.begin(), gif.begin() + 13 + 12 + 1000);
+    EXPECT_EQ(Rendered(cut).loaded, 0);
+}
+
 TEST(Gif, MalformedFiles) {
     Rendered noTrailer(MakeGif(2, 2, {4, 0, 1, 2, 3, 5}, -1, 0, false));
     EXPECT_EQ(noTrailer.loaded, 0);
