@@ -66,16 +66,28 @@ void ShowErrorText(const char* text) {
         Sys_ErrorBox("Internal error...", text);
 }
 
+// The name is put together by silent copies: the formatter reports an
+// overrun to the log, and the log would come back here for its file name,
+// round and round. A name that does not fit is cut, and the log goes on
+// under the cut name.
 void BuildFileName(char* name, int size) {
+    char part[32];
     Str_CopyN(name, g.base, size);
     if (g.flags & LOG_UNIQUE) {
         SysTime t;
         Sys_LocalTime(&t);
-        Str_AppendFormat(name, size, "-%.2d%.2d%.2d", t.month, t.day, t.year % 100);
+        Str_Format(part, int(sizeof part), "-%.2d%.2d%.2d", t.month, t.day, t.year % 100);
+        Str_AppendN(name, part, size);
     }
-    if (g.flags & LOG_PERPROCESS) Str_AppendFormat(name, size, "-P%d", int(g.mainThread));
+    if (g.flags & LOG_PERPROCESS) {
+        Str_Format(part, int(sizeof part), "-P%d", int(g.mainThread));
+        Str_AppendN(name, part, size);
+    }
     uint32_t thread = Sys_ThreadId();
-    if ((g.flags & LOG_PERTHREAD) && thread != g.mainThread) Str_AppendFormat(name, size, "-T%d", int(thread));
+    if ((g.flags & LOG_PERTHREAD) && thread != g.mainThread) {
+        Str_Format(part, int(sizeof part), "-T%d", int(thread));
+        Str_AppendN(name, part, size);
+    }
     Str_AppendN(name, g.extension, size);
 }
 
@@ -198,6 +210,8 @@ int Log_ParseOptions(LogFlags* flags, const char* commandLine) {
     for (const auto& k : kKeywords) {
         int length = int(Str_Length(k.word));
         for (const char* p = commandLine; *p; ++p) {
+            // A switch is an item of its own: "photos/window" is a path.
+            if (p != commandLine && p[-1] != ' ') continue;
             if ((*p != '-' && *p != '/') || !Str_StartsWithNoCase(p + 1, k.word)) continue;
             char after = p[1 + length];
             if (after == ' ' || after == 0) {

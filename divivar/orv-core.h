@@ -28,7 +28,8 @@ enum {
 int Core_Init(const char* logName, LogFlags flags, const char* format, ...);
 
 // Builds the flags word from the "-keyword" and "/keyword" switches of a
-// command line. Returns 1.
+// command line, each an item of its own (at the start or after a space, so
+// never a part of a path). Returns 1.
 int Log_ParseOptions(LogFlags* flags, const char* commandLine);
 
 // Sets the log file's base name and extension from path (null keeps the

@@ -35,6 +35,9 @@ TEST(LogOptions, KeywordsNeedASwitchCharacterAndAnEnd) {
     EXPECT_EQ(Parse("-window /CacheWrites -timestamp -externalprint -append"),
               LogFlags(LOG_WINDOW | LOG_CACHEWRITES | LOG_TIMESTAMP | LOG_EXTERNALPRINT | LOG_APPEND));
     EXPECT_EQ(Parse(""), 0u);
+    // Inside a path a word is no switch.
+    EXPECT_EQ(Parse("brimlow-cli photos/window /tmp/unique"), 0u);
+    EXPECT_EQ(Parse("brimlow-cli -o out/debug a.jpg -timestamp"), LogFlags(LOG_TIMESTAMP));
 }
 
 TEST(Log, LineEndsReachTheDiskAsCrLf) {
@@ -151,6 +154,23 @@ TEST(Log, OverlongEntriesAreCutAndFlagged) {
     EXPECT_TRUE(Contains(text, "ERROR: The next string overran the print buffer!\r\nLINE: %s"));
     EXPECT_TRUE(Contains(text, std::string(4095, 'z') + "\r\n\r\n***** Last string too large for debug buffer"));
     EXPECT_FALSE(Contains(text, std::string(4096, 'z')));
+}
+
+// A name that outgrows its buffer once the date and process are added is
+// cut; the log still works (the overrun report used to come back for the
+// file name, round and round, until the stack ran out).
+TEST(Log, ANameThatDoesNotFitIsCut) {
+    std::string folder = std::string(180, 'f');
+    mkdir(folder.c_str(), 0777);
+    std::string base = folder + "/" + std::string(70, 'n') + ".log";
+    {
+        ScopedLog log(base, LOG_FILE | LOG_UNIQUE | LOG_PERPROCESS | LOG_APPEND);
+        Log_Print(0, "still here\n");
+    }
+    std::vector<std::string> names = FolderNames(folder);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].find(std::string(70, 'n') + "-"), 0u);
+    EXPECT_TRUE(Contains(ReadWholeFile(folder + "/" + names[0]), "still here\r\n"));
 }
 
 TEST(Log, AFolderThatCannotBeWrittenCostsTheEntryOnly) {
