@@ -322,9 +322,12 @@ void ConfirmFolder(void* data) {
 
 TEST(WinHelpr, FolderDialogStartsAtTheInitialFolder) {
     HWND host = CreateHost("Browse");
-    char current[MAX_PATH];
-    GetCurrentDirectoryA(sizeof(current), current);
-    std::string initial = std::string(current) + "\\";
+    // The build folder: its tree opens quickly, unlike the crowded system
+    // temporary folder the test itself runs in, where the answer could come
+    // before the tree had reached the folder.
+    std::string initial = "Z:" + StartFolder() + "/";
+    for (char& c : initial)
+        if (c == '/') c = '\\';
     Win_PlaceWindow(host, 100, 100, 700, 600);
     FolderAnswer answer = {host, {}};
     TestThread thread;
