@@ -85,9 +85,9 @@ int ColourCount(BitmapStruct* bitmap, const DIBSource& src, int bits, int maxCol
 
 // The uncompressed depths share the row walk: memory row k (0 = bottom) is
 // file row k, or file row height - 1 - k in a top-down file.
+// The caller has checked the rows' data (CheckRowData) before allocating.
 int DecodeRows(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned char* out) {
     int64_t fileScanline = DIB_ScanlineSize(bits, src.width);
-    if (!CheckRowData(bitmap, src, bits, fileScanline)) return 0;
     int n = 0;
     if (bits <= 8 && !ColourCount(bitmap, src, bits, 1 << bits, &n)) return 0;
     for (int64_t k = 0; k < src.height; ++k) {
@@ -261,13 +261,18 @@ int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const un
         Bitmap_Reset(bitmap);
         return 1;
     }
+    // Uncompressed rows must all be there before the picture is allocated:
+    // a few bytes must not claim gigabytes.
+    int uncompressed = biCompression == 0 && (bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
+                                              bitCount == 24 || bitCount == 32);
+    if (uncompressed && !CheckRowData(bitmap, src, bitCount, DIB_ScanlineSize(bitCount, src.width))) return 0;
     int size = 0;
     unsigned char* out =
         static_cast<unsigned char*>(Mem_AllocChecked(src.width, src.height, 4, &size, MEM_HEAP, kModule, __LINE__));
     if (!out) return Fault(bitmap, __LINE__, "Bitmap too large for memory (%d x %d)\n", src.width, src.height);
     int ok = 0;
     if (biCompression == 0) {
-        if (bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32)
+        if (uncompressed)
             ok = DecodeRows(bitmap, src, bitCount, out);
         else
             Fault(bitmap, __LINE__, "Unsupported biBitCount = %d\n", bitCount);

@@ -251,6 +251,27 @@ Bmp Rle(int bits, Bytes stream) {
     return b;
 }
 
+// A few bytes that declare a huge uncompressed picture fail before the
+// picture is allocated: under a small memory limit the data check speaks,
+// not the allocator.
+TEST(BmpDecoder, HugeDeclarationsFailBeforeAllocating) {
+    Bmp huge;
+    huge.bits = 32;
+    huge.width = 16000;
+    huge.height = 16000;
+    huge.pixels = Bytes(4, 0);
+    int limit = Mem_GetLimit();
+    int64_t inUse = 0;
+    Mem_GetUsage(&inUse, nullptr);
+    Mem_SetLimit(int(inUse) + (1 << 20));
+    Decoded d(huge.Build());
+    Mem_SetLimit(limit);
+    EXPECT_EQ(d.ok, 0);
+    EXPECT_TRUE(Says(d, Esc("Wrong buffer size for 32bpp bitmap: BufferSize = 4, Width= 16000, Height = 16000, "
+                            "Scanline = 64000")))
+        << d.log;
+}
+
 TEST(BmpDecoder, Rle8) {
     Decoded d(Rle(8, {2, 1, 1, 2, 1, 1, 0, 0, 0, 2, 1, 0, 0, 3, 2, 2, 2, 0, 0, 1}).Build());
     ASSERT_EQ(d.ok, 1) << d.log;
