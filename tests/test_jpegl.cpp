@@ -221,4 +221,30 @@ TEST(Jpeg, EmptyPicturesAndUnwritablePathsFail) {
     Bitmap_Destroy(&b);
 }
 
+// A small file whose header declares 16000 x 16000 cannot hold that many
+// blocks: refused at once, before gigabytes are allocated for grey.
+TEST(Jpeg, HugeDeclarationsOverAFewBytesAreRefused) {
+    BitmapStruct* b = Gradient(16, 16);
+    Jpeg small;
+    ASSERT_EQ(JPEG_FromBitmap(small.j, b), 1);
+    Bitmap_Destroy(&b);
+    unsigned char* data = nullptr;
+    int32_t size = 0;
+    ASSERT_EQ(JPEG_SaveBuffer(small.j, &data, &size), 1);
+    Bytes file(data, data + size);
+    Mem_Free(data, size, MEM_HEAP, "tests/test_jpegl", __LINE__);
+    size_t sof = 2;
+    while (sof + 9 < file.size() && !(file[sof] == 0xFF && file[sof + 1] == 0xC0)) ++sof;
+    ASSERT_LT(sof + 9, file.size());
+    for (size_t at : {sof + 5, sof + 7}) {
+        file[at] = 16000 >> 8;
+        file[at + 1] = 16000 & 255;
+    }
+    Jpeg huge;
+    ScopedLog log("huge.log", LOG_FILE);
+    EXPECT_EQ(JPEG_LoadBuffer(huge.j, file.data(), uint32_t(file.size())), 0);
+    EXPECT_NE(log.Contents().find("JPEG data too short for 16000x16000"), std::string::npos);
+    EXPECT_EQ(JPEG_HasImage(huge.j), 0);
+}
+
 }  // namespace

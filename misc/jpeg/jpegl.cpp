@@ -260,6 +260,18 @@ int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t siz
             break;
         }
     }
+    // Huffman coding spends at least one bit on every 8 x 8 block of the
+    // first component: data shorter than that cannot hold the picture its
+    // header declares, and is refused before anything is allocated for it.
+    // (Arithmetic coding can go below a bit a block.)
+    int64_t blocks = ((int64_t(info.image_width) + 7) / 8) * ((int64_t(info.image_height) + 7) / 8);
+    if (!info.arith_code && int64_t(size) * 8 < blocks) {
+        Log_Print(0, "JPEG data too short for %dx%d (%d bytes)\n", int(info.image_width), int(info.image_height),
+                  int(size));
+        JPEG_Reset(jpeg);
+        jpeg_destroy_decompress(&info);
+        return 0;
+    }
     int print = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = print ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&info);
