@@ -307,29 +307,48 @@ TEST(WinHelpr, SaveDialogAddsTheDefaultExtension) {
 
 struct FolderAnswer {
     HWND owner;
+    std::string last;  // the name of the folder the dialog should reach
     RECT placed;
 };
 
-// Confirms the folder dialog owned by the host as it opened.
+// The text of the folder selected in the dialog's tree, "" when none.
+std::string SelectedFolder(HWND dialog) {
+    HWND tree = FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr);
+    if (!tree) return "";
+    HTREEITEM item = HTREEITEM(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (!item) return "";
+    char text[STR_TEXT_SIZE] = "";
+    TVITEMA tv = {};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = int(sizeof text);
+    SendMessageA(tree, TVM_GETITEMA, 0, LPARAM(&tv));
+    return text;
+}
+
+// Confirms the folder dialog owned by the host once its tree has reached
+// the folder (opening a crowded tree takes a while).
 void ConfirmFolder(void* data) {
     FolderAnswer* answer = static_cast<FolderAnswer*>(data);
     HWND dialog = WaitForDialog(nullptr, answer->owner, nullptr, 5000);
     if (!dialog) return;
-    Sleep(300);
+    for (int waited = 0; waited < 10000 && SelectedFolder(dialog) != answer->last; waited += 50) Sleep(50);
+    Sleep(100);
     GetWindowRect(dialog, &answer->placed);
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
 }
 
 TEST(WinHelpr, FolderDialogStartsAtTheInitialFolder) {
     HWND host = CreateHost("Browse");
-    // The build folder: its tree opens quickly, unlike the crowded system
-    // temporary folder the test itself runs in, where the answer could come
-    // before the tree had reached the folder.
-    std::string initial = "Z:" + StartFolder() + "/";
-    for (char& c : initial)
-        if (c == '/') c = '\\';
+    // The system's own folder: a short, quiet tree. Wine's dialog has been
+    // seen to stop short in a crowded temporary folder.
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    std::string initial = std::string(windows) + "\\";
     Win_PlaceWindow(host, 100, 100, 700, 600);
-    FolderAnswer answer = {host, {}};
+    std::string here = windows;
+    FolderAnswer answer = {host, here.substr(here.rfind('\\') + 1), {}};
     TestThread thread;
     TestThread_Start(&thread, ConfirmFolder, &answer);
     char folder[STR_TEXT_SIZE] = "";
