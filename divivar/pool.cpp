@@ -165,6 +165,12 @@ int Pool_SetMemberSize(PoolStruct* pool, int size) {
 
 int Pool_SetChunkSize(PoolStruct* pool, int count) {
     Check(pool, __LINE__);
+    // A block without members would leave the next allocation nothing to
+    // take.
+    if (count < 1) {
+        Core_SetSource(kModule, __LINE__);
+        Core_Abort("Member chunk size must be 1 or more (%d)\n", count);
+    }
     pool->chunkSize = count;
     return 1;
 }

@@ -55,7 +55,8 @@ int Pool_Destroy(PoolStruct** pool);
 // block first. Returns 1.
 int Pool_SetMemberSize(PoolStruct* pool, int size);
 
-// Members per block for blocks added later. Returns 1.
+// Members per block for blocks added later; fewer than 1 is a fatal stop.
+// Returns 1.
 int Pool_SetChunkSize(PoolStruct* pool, int count);
 
 // String Mode on (1) or off; on needs a chunk size of 1. Returns 1.

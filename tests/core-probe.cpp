@@ -141,7 +141,7 @@ int Scenario(void* data) {
         PoolStruct* pool = nullptr;
         Pool_Create(&pool, kModule, __LINE__);
         Pool_SetMemberSize(pool, 96);
-        Pool_SetChunkSize(pool, 100);
+        Pool_SetChunkSize(pool, Str_Equal(name, "poolchunk") ? 0 : 100);
         void* member = Pool_Alloc(pool, 96, kModule, __LINE__);
         void* copy = member;
         if (Str_Equal(name, "pooltwice")) {

@@ -168,6 +168,9 @@ TEST(PoolDeath, MisuseIsFatalAndNamed) {
     EXPECT_EQ(RunProbe("poolsize"), 1);
     EXPECT_NE(ReadWholeFile("probe-poolsize.log").find("ABORT: Invalid pool member size (95 != 96) from (tests/core-probe/"),
               std::string::npos);
+    EXPECT_EQ(RunProbe("poolchunk"), 1);
+    EXPECT_NE(ReadWholeFile("probe-poolchunk.log").find("ABORT: Member chunk size must be 1 or more (0)"),
+              std::string::npos);
     EXPECT_EQ(RunProbe("poolstring"), 1);
     EXPECT_NE(ReadWholeFile("probe-poolstring.log").find("ABORT: Member chunk size must be 1 to use String Mode (100 != 1)"),
               std::string::npos);
