@@ -81,6 +81,21 @@ void CheckBlock(unsigned char* start, int size, int64_t bytes, const char* file,
     Core_Abort(report, size, start + kGuard, before, after, kGuard);
 }
 
+const int kTagTextSize = 96;
+
+// The found tag as text when it is one; "?" otherwise. A reused or freed
+// block holds anything in its first field, and printing that blindly would
+// turn the mismatch stop into a crash.
+const char* TagText(const char* found, char* text) {
+    if (!found) return nullptr;
+    int got = Sys_ReadMemory(found, text, kTagTextSize);
+    for (int i = 0; i < got; ++i) {
+        if (text[i] == 0) return i > 0 ? text : "?";
+        if (text[i] < 0x20 || text[i] > 0x7E) return "?";
+    }
+    return "?";
+}
+
 // 1 once Mem_CheckedSize refused a size on this thread, for Mem_TakeRefusal.
 thread_local int t_refused = 0;
 
@@ -240,6 +255,7 @@ void Class_Check(const void* object, const char* tag, const char* file, int line
     const char* found = *static_cast<const char* const*>(object);
     if (found != tag) {
         Core_SetSource(file, line);
-        Core_Abort("Class mismatch pointer (0x%p:%s != %s)\n", object, found, tag);
+        char text[kTagTextSize];
+        Core_Abort("Class mismatch pointer (0x%p:%s != %s)\n", object, TagText(found, text), tag);
     }
 }

@@ -72,6 +72,10 @@ void Sys_StdErr(const char* text);
 [[noreturn]] void Sys_Exit(int code);
 
 // The system's local memory, zero-filled.
+// Copies up to count bytes from address without faulting on memory that
+// cannot be read: the bytes copied, 0 when none could be.
+int Sys_ReadMemory(const void* address, void* out, int count);
+
 void* Sys_LocalAlloc(size_t bytes);
 void Sys_LocalFree(void* block);
 

@@ -213,6 +213,15 @@ void Sys_Exit(int code) {
     ExitProcess(UINT(code));
 }
 
+int Sys_ReadMemory(const void* address, void* out, int count) {
+    SIZE_T got = 0;
+    if (ReadProcessMemory(GetCurrentProcess(), address, out, SIZE_T(count), &got)) return int(got);
+    // A read that reaches into an unreadable page fails whole: try less.
+    for (int n = count / 2; n > 0; n /= 2)
+        if (ReadProcessMemory(GetCurrentProcess(), address, out, SIZE_T(n), &got)) return int(got);
+    return 0;
+}
+
 void* Sys_LocalAlloc(size_t bytes) {
     return LocalAlloc(LPTR, bytes);
 }

@@ -122,6 +122,16 @@ int Scenario(void* data) {
         Probe_Destroy(&p);
         Probe_Destroy(&p);
     }
+    if (Str_Equal(name, "garbagetag")) {
+        // A block reused for other data: its first field points nowhere.
+        ProbeStruct reused = {reinterpret_cast<const char*>(uintptr_t(0x10)), 0};
+        Class_Check(&reused, kProbeTag, kModule, 120);
+    }
+    if (Str_Equal(name, "binarytag")) {
+        static const char binary[4] = {1, 2, 3, 4};
+        ProbeStruct reused = {binary, 0};
+        Class_Check(&reused, kProbeTag, kModule, 125);
+    }
     if (Str_Equal(name, "staletag")) {
         ProbeStruct destroyed = {nullptr, 0};
         Class_Check(&destroyed, kProbeTag, kModule, 111);

@@ -268,6 +268,12 @@ TEST(ObjectDeath, WrongTagsAndDoubleDestroyAreFatal) {
                    R"(ProbeStruct:tests/core-probe\)\r\n       \(tests/core-probe/99\))")));
     EXPECT_EQ(RunProbe("staletag"), 1);
     EXPECT_TRUE(Contains(ReadWholeFile("probe-staletag.log"), ":NULL != ProbeStruct:tests/core-probe)"));
+    // A first field that is no text is not printed: the stop stays a stop.
+    for (const char* scenario : {"garbagetag", "binarytag"}) {
+        EXPECT_EQ(RunProbe(scenario), 1) << scenario;
+        EXPECT_TRUE(Contains(ReadWholeFile(std::string("probe-") + scenario + ".log"), ":? != ProbeStruct:tests/core-probe)"))
+            << scenario;
+    }
     EXPECT_EQ(RunProbe("doubledestroy"), 1);
     EXPECT_TRUE(Contains(ReadWholeFile("probe-doubledestroy.log"), "ABORT: Pointer is NULL\r\n"));
 }
