@@ -263,11 +263,8 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
         return 0;
     }
     File_GetSize(work->file, &work->sourceBytes);
-    LocalMinutes created = 0, written = 0, accessed = 0;
-    int createdSeconds = 0, writtenSeconds = 0, accessedSeconds = 0;
-    int haveCreated = File_GetCreationTime(work->file, &created, &createdSeconds);
-    int haveWritten = File_GetWriteTime(work->file, &written, &writtenSeconds);
-    int haveAccessed = File_GetAccessTime(work->file, &accessed, &accessedSeconds);
+    // The source's times as the system keeps them, taken before reading it.
+    const FileInfo sourceTimes = work->file->info;
     if (!LoadImageByExtension(path, work->bitmap)) {
         Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
         work->reason = Reason("not a picture");
@@ -299,11 +296,7 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
         return 0;
     }
     File_GetSize(work->file, &work->outputBytes);
-    if (config->DuplicateDate == 1) {
-        if (haveCreated) File_SetCreationTime(work->file, created, createdSeconds);
-        if (haveWritten) File_SetWriteTime(work->file, written, writtenSeconds);
-        if (haveAccessed) File_SetAccessTime(work->file, accessed, accessedSeconds);
-    }
+    if (config->DuplicateDate == 1) File_CopyTimes(work->file, &sourceTimes);
     return 1;
 }
 

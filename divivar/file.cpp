@@ -573,3 +573,21 @@ int File_GetIdentity(const char* path, FileIdentity* identity) {
 void File_FailWritesAfter(int64_t bytes) {
     t_writeRoom = bytes < 0 ? -1 : bytes;
 }
+
+int File_CopyTimes(FileStruct* file, const FileInfo* source) {
+    Check(file, __LINE__);
+    if (!source) Core_NullPointer(kModule, __LINE__);
+    const struct {
+        int which;
+        int64_t ticks;
+    } times[3] = {{FILESYS_CREATED, source->created}, {FILESYS_WRITTEN, source->written},
+                  {FILESYS_ACCESSED, source->accessed}};
+    int ok = 1;
+    for (const auto& t : times) {
+        uint32_t error = 0;
+        if (t.ticks == 0 || FileSys_SetTicks(file->path, t.which, t.ticks, &error)) continue;
+        Log_Print(0, "Unable to set time [%s] (%d : %.8X)\n", file->path, int(error), error);
+        ok = 0;
+    }
+    return ok;
+}

@@ -124,6 +124,12 @@ int File_SetCreationTime(FileStruct* file, LocalMinutes minutes, int seconds);
 int File_SetAccessTime(FileStruct* file, LocalMinutes minutes, int seconds);
 int File_SetWriteTime(FileStruct* file, LocalMinutes minutes, int seconds);
 
+// Gives the recorded path the times of another file's stat (source, as
+// File_Stat read them), exactly: no local calendar in between. A time that
+// cannot be set (creation on Linux) is logged and the others still set. 1
+// when all three were set.
+int File_CopyTimes(FileStruct* file, const FileInfo* source);
+
 // Copies source to target, replacing an existing target. 1 or 0.
 int File_Copy(const char* source, const char* target);
 

@@ -165,6 +165,25 @@ int FileSys_GetTime(const char* path, int which, SysTime* out, int* opened, uint
     return 1;
 }
 
+int FileSys_SetTicks(const char* path, int which, int64_t ticks, uint32_t* error) {
+    if (which == FILESYS_CREATED) {
+        *error = ENOTSUP;
+        return 0;
+    }
+    struct timespec times[2];
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_nsec = UTIME_OMIT;
+    int64_t since1970 = ticks - kEpochDifference * kTicksPerSecond;
+    int64_t seconds = since1970 / kTicksPerSecond, rest = since1970 % kTicksPerSecond;
+    if (rest < 0) {
+        rest += kTicksPerSecond;
+        seconds -= 1;
+    }
+    times[which == FILESYS_ACCESSED ? 0 : 1] = {time_t(seconds), long(rest * 100)};
+    if (utimensat(AT_FDCWD, path, times, 0) != 0) return Fail(error);
+    return 1;
+}
+
 // Access and write times are set through the path; a creation time cannot
 // be set on Linux and fails as unsupported.
 int FileSys_SetTime(const char* path, int which, const SysTime* in, int* opened, uint32_t* error) {

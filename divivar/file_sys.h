@@ -29,6 +29,11 @@ int FileSys_Stat(const char* path, FileInfo* info, uint32_t* error);
 int FileSys_GetTime(const char* path, int which, SysTime* time, int* opened, uint32_t* error);
 int FileSys_SetTime(const char* path, int which, const SysTime* time, int* opened, uint32_t* error);
 
+// Sets one of a path's times to a system time (100-nanosecond ticks since
+// 1601, UTC): no local calendar in between, so nothing shifts across a
+// summer-time change.
+int FileSys_SetTicks(const char* path, int which, int64_t ticks, uint32_t* error);
+
 int FileSys_Delete(const char* path, uint32_t* error);
 int FileSys_RemoveDir(const char* path, uint32_t* error);
 

@@ -140,6 +140,17 @@ int FileSys_SetTime(const char* path, int which, const SysTime* in, int* opened,
     return ok;
 }
 
+int FileSys_SetTicks(const char* path, int which, int64_t ticks, uint32_t* error) {
+    HANDLE h = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
+    if (h == INVALID_HANDLE_VALUE) return Fail(error);
+    FILETIME time = {DWORD(uint64_t(ticks)), DWORD(uint64_t(ticks) >> 32)};
+    int ok = SetFileTime(h, which == FILESYS_CREATED ? &time : nullptr, which == FILESYS_ACCESSED ? &time : nullptr,
+                         which == FILESYS_WRITTEN ? &time : nullptr);
+    if (!ok) Fail(error);
+    CloseHandle(h);
+    return ok;
+}
+
 int FileSys_Delete(const char* path, uint32_t* error) {
     return DeleteFileA(path) ? 1 : Fail(error);
 }

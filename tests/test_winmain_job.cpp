@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -103,6 +106,38 @@ TEST(Job, DatesAreCopied) {
     ResizeWork_Destroy(&work);
     File_Destroy(&f);
 }
+
+#if BRIMLOW_PLATFORM_POSIX
+// In the hour that autumn's summer-time change repeats, a local time names
+// two moments; the copy takes the source's moment itself, to the tick.
+TEST(Job, DatesAreCopiedExactlyAcrossTheSummerTimeChange) {
+    const char* zone = getenv("TZ");
+    std::string saved = zone ? zone : "";
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    std::string dir = Fresh("job-autumn");
+    std::string source = dir + "night.jpg";
+    MakeJpeg(source, 20, 20);
+    // 2020-10-25 00:30:00.1234567 UTC: 02:30 summer time, the first of the
+    // two 02:30s.
+    struct timespec times[2] = {{1603585800, 123456700}, {1603585800, 123456700}};
+    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+    Config cfg;
+    ResizeWork work = {};
+    ResizeWork_Create(&work);
+    ASSERT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 1);
+    ResizeWork_Destroy(&work);
+    struct stat out;
+    ASSERT_EQ(stat((dir + "night_resized.jpg").c_str(), &out), 0);
+    EXPECT_EQ(out.st_mtim.tv_sec, 1603585800);
+    EXPECT_EQ(out.st_mtim.tv_nsec, 123456700);
+    if (zone)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+#endif
 
 TEST(Prepare, RowsAndSkips) {
     std::string dir = Fresh("job-prepare");
