@@ -371,9 +371,19 @@ int ReadExtension(GIFStruct* gif, Stream& s, GraphicControl* control) {
             memcpy(m->authentication, block + 8, 3);
             return ReadSubBlocks(s, m);
         }
-        default:
-            Log_Print(0, "Unknown secondary operator 0x%.2X (%d)\n", label, int(s.position));
-            return 0;
+        default: {
+            // An extension this decoder does not know is passed over, as
+            // browsers do: its sub-blocks say how long it is.
+            Log_Print(0, "Unknown secondary operator 0x%.2X (%d) skipped\n", label, int(s.position));
+            for (unsigned length = 1; length != 0;) {
+                if (!ReadByte(s, &length) || s.size - s.position < length) {
+                    Log_Print(0, "Unexpected end of stream");
+                    return 0;
+                }
+                s.position += length;
+            }
+            return 1;
+        }
     }
 }
 

@@ -132,10 +132,16 @@ TEST(Gif, MalformedFiles) {
     Rendered noTrailer(MakeGif(2, 2, {4, 0, 1, 2, 3, 5}, -1, 0, false));
     EXPECT_EQ(noTrailer.loaded, 0);
     EXPECT_NE(noTrailer.log.find("Unexpected end of stream"), std::string::npos);
+    // An unknown extension before the picture is passed over, sub-blocks
+    // and all; one cut short ends the file.
     Bytes unknown = MakeGif(2, 2, {4, 0, 1, 2, 3, 5});
-    unknown.insert(unknown.end() - 1, {0x21, 0x02, 0});
+    unknown.insert(unknown.begin() + 13 + 12, {0x21, 0x02, 3, 'a', 'b', 'c', 1, 'd', 0});
     Rendered label(unknown);
     EXPECT_NE(label.log.find("Unknown secondary operator 0x02 ("), std::string::npos) << label.log;
+    ASSERT_EQ(label.ok, 1) << label.log;
+    EXPECT_EQ(label.Pixel(0, 0), (std::vector<int>{0, 0, 255, 255}));
+    Bytes cutUnknown(unknown.begin(), unknown.begin() + 13 + 12 + 5);
+    EXPECT_EQ(Rendered(cutUnknown).loaded, 0);
     Bytes startCode = MakeGif(1, 1, {4, 0, 5});
     startCode[13 + 12 + 10] = 9;
     EXPECT_NE(Rendered(startCode).log.find("Invalid Start Code (9)\r\n"), std::string::npos);
