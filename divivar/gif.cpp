@@ -309,11 +309,11 @@ int ReadImage(GIFStruct* gif, Stream& s, const GraphicControl& control) {
     m->top = U16(d + 2);
     m->width = U16(d + 4);
     m->height = U16(d + 6);
-    if (m->left + m->width > gif->screenWidth || m->top + m->height > gif->screenHeight) {
-        Log_Print(0, "GIF Image (%d, %d, %d, %d) not fits to logical screen boundary (%d, %d)\n", m->left, m->top,
-                  m->width, m->height, gif->screenWidth, gif->screenHeight);
-        return 0;
-    }
+    // An image reaching past the logical screen is kept and clipped to the
+    // screen when it is drawn, as browsers show it.
+    if (m->left + m->width > gif->screenWidth || m->top + m->height > gif->screenHeight)
+        Log_Print(0, "GIF Image (%d, %d, %d, %d) not fits to logical screen boundary (%d, %d): clipped\n", m->left,
+                  m->top, m->width, m->height, gif->screenWidth, gif->screenHeight);
     if (m->width == 0 || m->height == 0) {
         Log_Print(0, "GIF Image has invalid size (%d, %d)\n", m->width, m->height);
         return 0;
@@ -545,15 +545,15 @@ int GIF_MemberToBitmap(GIFStruct* gif, GIFMemberStruct* member, BitmapStruct* bi
     }
     if (!Bitmap_SetSize(bitmap, gif->screenWidth, gif->screenHeight)) return 0;
     if (gif->screenWidth == 0 || gif->screenHeight == 0) return 1;
-    if (gif->globalEntries) {
-        if (gif->backgroundIndex >= gif->globalEntries) {
-            Log_Print(0, "Invalid BackgroundColorIndex (%d), GlobalColorTableSize (%d)\n", gif->backgroundIndex,
-                      gif->globalEntries);
-            return 0;
-        }
+    // A background index past the table is no colour: the background is
+    // transparent, as where there is no table.
+    if (gif->globalEntries && gif->backgroundIndex < gif->globalEntries) {
         const unsigned char* bg = gif->globalTable + gif->backgroundIndex * 3;
         Bitmap_Fill(bitmap, bg[0], bg[1], bg[2], 0);
     } else {
+        if (gif->globalEntries)
+            Log_Print(0, "Invalid BackgroundColorIndex (%d), GlobalColorTableSize (%d): transparent\n",
+                      gif->backgroundIndex, gif->globalEntries);
         Bitmap_Clear(bitmap);
     }
     for (GIFMemberStruct* m = gif->members.first; m; m = m->next) {
