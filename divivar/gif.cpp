@@ -207,11 +207,7 @@ int NextByte(Lzw& z, unsigned char* out) {
         ResetCodes(z);
     }
     if (code == z.end) return kEndCode;
-    if (z.next >= kMaxCodes) {
-        Log_Print(0, "No clear code afer CodeSize overrun\n");
-        return kError;
-    }
-    if (code > z.next || (code == z.next && z.previous < 0)) {
+    if (code > z.next || (code == z.next && z.previous < 0) || (code < z.clear && code > 255)) {
         Log_Print(0, "Unexpected code (%d)\n", code);
         return kError;
     }
@@ -223,13 +219,17 @@ int NextByte(Lzw& z, unsigned char* out) {
     } else {
         first = PushString(z, code);
     }
-    z.suffix[z.next] = (unsigned char)first;
-    if (z.previous >= 0) {
-        z.prefix[z.next] = uint16_t(z.previous);
-        z.next += 1;
-        if (z.next > z.largest && z.width < 12) {
-            z.width += 1;
-            z.largest = (1 << z.width) - 1;
+    // A full table stays as it is until a clear code comes (a deferred
+    // clear, as encoders may and browsers allow): codes go on at 12 bits.
+    if (z.next < kMaxCodes) {
+        z.suffix[z.next] = (unsigned char)first;
+        if (z.previous >= 0) {
+            z.prefix[z.next] = uint16_t(z.previous);
+            z.next += 1;
+            if (z.next > z.largest && z.width < 12) {
+                z.width += 1;
+                z.largest = (1 << z.width) - 1;
+            }
         }
     }
     z.previous = code;
@@ -243,7 +243,9 @@ int DecodeImageData(Stream& s, GIFMemberStruct* m) {
         Log_Print(0, "Unable to read image data\n");
         return 0;
     }
-    if (size < 2 || size > 8) {
+    // Up to 11: codes may start as wide as the 12 bits they can reach; the
+    // pixels they spell must still be bytes.
+    if (size < 2 || size > 11) {
         Log_Print(0, "Invalid Start Code (%d)\n", int(size));
         return 0;
     }

@@ -143,8 +143,8 @@ TEST(Gif, MalformedFiles) {
     Bytes cutUnknown(unknown.begin(), unknown.begin() + 13 + 12 + 5);
     EXPECT_EQ(Rendered(cutUnknown).loaded, 0);
     Bytes startCode = MakeGif(1, 1, {4, 0, 5});
-    startCode[13 + 12 + 10] = 9;
-    EXPECT_NE(Rendered(startCode).log.find("Invalid Start Code (9)\r\n"), std::string::npos);
+    startCode[13 + 12 + 10] = 12;
+    EXPECT_NE(Rendered(startCode).log.find("Invalid Start Code (12)\r\n"), std::string::npos);
     // An image wider than the screen is clipped to it.
     Bytes outside = MakeGif(2, 2, {4, 0, 1, 2, 3, 5});
     outside[13 + 12 + 5] = 3;
@@ -260,7 +260,8 @@ TEST(GifSuite, CorruptFilesFailCleanly) {
     // Files every browser shows: images past the screen, a background index
     // past the table, extensions no one knows.
     for (const char* name : {"image-outside-bg.gif", "image-overlap-bg.gif", "invalid-background.gif",
-                             "unknown-extension.gif", "unknown-application-extension.gif"}) {
+                             "unknown-extension.gif", "unknown-application-extension.gif", "4095-codes.gif",
+                             "max-codes.gif"}) {
         std::string gif = ReadWholeFile(folder + name);
         Rendered r(Bytes(gif.begin(), gif.end()));
         EXPECT_EQ(r.ok, 1) << name << " " << r.log;
