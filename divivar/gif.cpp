@@ -545,7 +545,10 @@ int GIF_MemberToBitmap(GIFStruct* gif, GIFMemberStruct* member, BitmapStruct* bi
         Core_Abort("Assertion failed (GIFMember->Type == GIF_TYPEIMAGE)\nUnexpected GIF Member type (%d)\n",
                    member->Type);
     }
-    if (!Bitmap_SetSize(bitmap, gif->screenWidth, gif->screenHeight)) return 0;
+    if (!Bitmap_SetSize(bitmap, gif->screenWidth, gif->screenHeight)) {
+        Log_Print(0, "GIF screen too large for memory (%d x %d)\n", gif->screenWidth, gif->screenHeight);
+        return 0;
+    }
     if (gif->screenWidth == 0 || gif->screenHeight == 0) return 1;
     // A background index past the table is no colour: the background is
     // transparent, as where there is no table.
