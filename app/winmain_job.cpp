@@ -23,6 +23,12 @@ int LoadJpeg(const char* path, BitmapStruct* bitmap) {
         Log_Print(0, "Failed to decode jpg [%s]\n", path);
     else if (!(ok = JPEG_ToBitmap(jpeg, bitmap)))
         Log_Print(0, "Failed to copy jpg to bitmap [%s]\n", path);
+    // Every copy looks as its source is shown: a phone's picture stored on
+    // its side is turned upright.
+    int orientation = 1;
+    if (ok && JPEG_GetOrientation(jpeg, &orientation) && orientation != 1 &&
+        !(ok = Bitmap_Orient(bitmap, orientation)))
+        Log_Print(0, "Failed to turn jpg upright [%s]\n", path);
     JPEG_Destroy(&jpeg);
     return ok;
 }

@@ -236,3 +236,44 @@ int Bitmap_Paste(BitmapStruct* destination, int32_t x, int32_t y, BitmapStruct* 
     }
     return 1;
 }
+
+int Bitmap_Orient(BitmapStruct* bitmap, int orientation) {
+    Check(bitmap, __LINE__);
+    if (orientation < 1 || orientation > 8) return 0;
+    if (orientation == 1 || !bitmap->pixels) return 1;
+    int32_t w = bitmap->width, h = bitmap->height;
+    int turned = orientation >= 5;
+    int32_t shownWidth = turned ? h : w, shownHeight = turned ? w : h;
+    int size = 0;
+    unsigned char* pixels =
+        static_cast<unsigned char*>(Mem_AllocChecked(w, h, 4, &size, MEM_HEAP, kModule, __LINE__));
+    if (!pixels) return 0;
+    for (int32_t y2 = 0; y2 < shownHeight; ++y2) {
+        unsigned char* out = pixels + int64_t(shownHeight - 1 - y2) * shownWidth * 4;
+        for (int32_t x2 = 0; x2 < shownWidth; ++x2, out += 4) {
+            // The stored pixel (x, y), both from the top left, that shows at
+            // (x2, y2).
+            int32_t x = x2, y = y2;
+            switch (orientation) {
+                case 2: x = w - 1 - x2; break;
+                case 3: x = w - 1 - x2; y = h - 1 - y2; break;
+                case 4: y = h - 1 - y2; break;
+                case 5: x = y2; y = x2; break;
+                case 6: x = y2; y = h - 1 - x2; break;
+                case 7: x = w - 1 - y2; y = h - 1 - x2; break;
+                case 8: x = w - 1 - y2; y = x2; break;
+            }
+            memcpy(out, PixelAt(bitmap, x, y), 4);
+        }
+    }
+    int xResolution = bitmap->xResolution, yResolution = bitmap->yResolution;
+    Bitmap_Reset(bitmap);
+    bitmap->pixels = pixels;
+    bitmap->capacity = size;
+    bitmap->width = shownWidth;
+    bitmap->height = shownHeight;
+    bitmap->scanline = shownWidth * 4;
+    bitmap->xResolution = uint32_t(turned ? yResolution : xResolution);
+    bitmap->yResolution = uint32_t(turned ? xResolution : yResolution);
+    return 1;
+}

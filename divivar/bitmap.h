@@ -68,6 +68,12 @@ int Bitmap_IsEmpty(BitmapStruct* bitmap);
 // when the destination cannot be sized.
 int Bitmap_Copy(BitmapStruct* source, BitmapStruct* destination);
 
+// Turns the picture as an Exif orientation (2 to 8) says it is to be shown:
+// mirrored, turned or both; 5 to 8 swap width and height; 1 leaves it. 1, or
+// 0 (the picture unchanged) when the turned copy does not fit in memory or
+// the orientation is not 1 to 8.
+int Bitmap_Orient(BitmapStruct* bitmap, int orientation);
+
 int Bitmap_Clear(BitmapStruct* bitmap);
 int Bitmap_Fill(BitmapStruct* bitmap, int red, int green, int blue, int alpha);
 int Bitmap_SetAlpha(BitmapStruct* bitmap, int alpha);

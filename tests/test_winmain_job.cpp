@@ -139,6 +139,34 @@ TEST(Job, DatesAreCopiedExactlyAcrossTheSummerTimeChange) {
 }
 #endif
 
+// Phone photographs stored on their side come out as they are shown: all
+// 16 orientation samples against ImageMagick's auto-oriented decode.
+TEST(Job, ExifOrientationIsApplied) {
+    std::string folder = TestData("jpeg/orientation/");
+    std::vector<std::string> names = FilesEnding(folder, ".jpg");
+    if (names.size() < 16) MISSING_TEST_DATA() << "orientation samples not found";
+    BitmapStruct* b = nullptr;
+    Bitmap_Create(&b);
+    for (const std::string& name : names) {
+        ASSERT_EQ(LoadImageByExtension((folder + name).c_str(), b), 1) << name;
+        Rgba reference;
+        ASSERT_TRUE(ImageMagickRgba(folder + name, &reference)) << name;
+        ASSERT_EQ(b->width, reference.width) << name;
+        ASSERT_EQ(b->height, reference.height) << name;
+        double error = 0;
+        for (int y = 0; y < b->height; ++y)
+            for (int x = 0; x < b->width; ++x) {
+                unsigned char* p = nullptr;
+                Bitmap_PixelAddress(b, x, y, &p);
+                const unsigned char* q =
+                    reinterpret_cast<const unsigned char*>(reference.bytes.data()) + (size_t(y) * b->width + x) * 4;
+                error += std::abs(p[2] - q[0]) + std::abs(p[1] - q[1]) + std::abs(p[0] - q[2]);
+            }
+        EXPECT_LT(error / (3.0 * b->width * b->height), 3.0) << name;
+    }
+    Bitmap_Destroy(&b);
+}
+
 TEST(Prepare, RowsAndSkips) {
     std::string dir = Fresh("job-prepare");
     MakeJpeg(dir + "a.JPG", 64, 48);

@@ -412,3 +412,34 @@ int JPEG_SaveFile(JPEGLibStruct* jpeg, const char* path) {
     Mem_Free(data, size, MEM_HEAP, kModule, __LINE__);
     return result;
 }
+
+int JPEG_GetOrientation(JPEGLibStruct* jpeg, int* orientation) {
+    Check(jpeg, __LINE__);
+    if (!orientation) Core_NullPointer(kModule, __LINE__);
+    *orientation = 1;
+    // "Exif\0\0", then a TIFF header: byte order, 42, the offset of the
+    // first directory; a directory is a count and 12-byte entries.
+    const unsigned char* b = jpeg->marker;
+    int64_t size = jpeg->markerSize;
+    if (!b || size < 14 || memcmp(b, "Exif\0\0", 6) != 0) return 1;
+    const unsigned char* tiff = b + 6;
+    int64_t length = size - 6;
+    int little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return 1;
+    auto u16 = [&](int64_t at) { return little ? tiff[at] | (tiff[at + 1] << 8) : (tiff[at] << 8) | tiff[at + 1]; };
+    auto u32 = [&](int64_t at) {
+        return little ? uint32_t(u16(at)) | (uint32_t(u16(at + 2)) << 16) : (uint32_t(u16(at)) << 16) | u16(at + 2);
+    };
+    int64_t directory = u32(4);
+    if (directory + 2 > length) return 1;
+    int entries = u16(directory);
+    for (int i = 0; i < entries; ++i) {
+        int64_t at = directory + 2 + int64_t(i) * 12;
+        if (at + 12 > length) return 1;
+        if (u16(at) != 0x0112 || u16(at + 2) != 3) continue;
+        int value = u16(at + 8);
+        if (value >= 1 && value <= 8) *orientation = value;
+        return 1;
+    }
+    return 1;
+}

@@ -36,9 +36,13 @@ int JPEG_HasImage(JPEGLibStruct* jpeg);
 // 0 or less is a fatal stop. Returns 1.
 int JPEG_SetMarker(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size);
 
-// The quality fraction for encoding (1.0 best); the library gets the whole
-// part of quality x 100. Returns 1.
+// The quality fraction for encoding (1.0 best); the library gets the
+// nearest whole percent. Returns 1.
 int JPEG_SetQuality(JPEGLibStruct* jpeg, double quality);
+
+// The Exif orientation of the decoded picture (1 to 8; 1, as stored, when
+// its APP1 block has none or cannot be read). Returns 1.
+int JPEG_GetOrientation(JPEGLibStruct* jpeg, int* orientation);
 
 // Decodes a JPEG held in memory; truncated data ends the image instead of
 // failing. 0 when an image is already held or the data cannot be decoded.
