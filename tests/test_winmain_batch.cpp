@@ -278,7 +278,7 @@ TEST_F(Batch, SettingsAreASnapshot) {
 TEST_F(Batch, OutputsLargerThanSourcesShowNegativeSavings) {
     std::string dir = Fresh("job-negative");
     std::string gif = dir + "flat.gif";
-    ASSERT_EQ(system(("/usr/bin/convert -size 300x300 xc:red " + gif).c_str()), 0);
+    ASSERT_EQ(system(("/usr/bin/convert -size 1200x1200 xc:red " + gif).c_str()), 0);
     Config cfg;
     Recorder r;
     EXPECT_EQ(RunBatch(cfg.c, {gif}, r.Host(), 1).written, 1);
