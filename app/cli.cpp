@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bitmap.h"
@@ -166,11 +165,12 @@ int CollectFile(const char* path, void* data) {
     return 1;
 }
 
-std::string Lowered(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = char(c + 32);
-    return text;
-}
+// Names compared as the file systems the program serves compare them.
+struct NoCaseLess {
+    bool operator()(const std::string& a, const std::string& b) const {
+        return Str_CompareNoCase(a.c_str(), b.c_str()) < 0;
+    }
+};
 
 // Files named directly, and the accepted files of named folders by name.
 // A folder's copies that these settings made of its other files earlier
@@ -186,16 +186,16 @@ std::vector<std::string> ExpandPaths(const AppConfig* settings, const std::vecto
             continue;
         }
         std::sort(inFolder.begin(), inFolder.end());
-        std::set<std::string> copies;
+        std::set<std::string, NoCaseLess> copies;
         char output[STR_TEXT_SIZE];
         int marked = settings->Append[0] || settings->Prepend[0];
         for (const std::string& f : inFolder)
             if (marked && IsAcceptedImage(f.c_str()) &&
                 BuildOutputName(settings, f.c_str(), output, int(sizeof output)))
-                copies.insert(Lowered(output));
+                copies.insert(output);
         for (const std::string& f : inFolder) {
             if (!IsAcceptedImage(f.c_str())) continue;
-            if (copies.count(Lowered(f))) {
+            if (copies.count(f)) {
                 Log_Print(0, "Earlier copy left out [%s]\n", f.c_str());
                 continue;
             }
@@ -226,7 +226,6 @@ void PrintTable(const std::vector<FileRow>& rows) {
 struct Console {
     int quiet;
     int terminal;
-    int total;
     int done;
     const std::vector<std::string>* paths;  // the sources in batch order
     std::string closing;
@@ -239,7 +238,8 @@ void ConsoleProgress(void* data, const char* text) {
     if (c->quiet) return;
     if (c->terminal) {
         const int kBar = 24;
-        std::string bar(size_t(c->total > 0 ? c->done * kBar / c->total : 0), '#');
+        int total = int(c->paths->size());
+        std::string bar(size_t(total > 0 ? c->done * kBar / total : 0), '#');
         bar.resize(kBar, '.');
         printf("\r\033[K[%s] %s", bar.c_str(), text);
     } else {
@@ -256,19 +256,19 @@ void ConsoleMessage(void* data, const char* text) {
     static_cast<Console*>(data)->closing = text;
 }
 
-// A file that was not written gets its line on standard error, whatever
-// --quiet says.
+// A file that could not be resized gets its line on standard error,
+// whatever --quiet says.
+void ReportFailed(const std::string& path, const char* reason) {
+    fprintf(stderr, "%s: %s\n", path.c_str(), reason);
+}
+
 void ConsoleFileDone(void* data, int index, int written, const char* reason) {
     Console* c = static_cast<Console*>(data);
     c->done += 1;
     if (written) return;
     if (c->terminal && !c->quiet) printf("\r\033[K");
     fflush(stdout);
-    fprintf(stderr, "%s: %s\n", (*c->paths)[size_t(index)].c_str(), reason);
-}
-
-void ReportSkipped(const std::string& path, const char* reason) {
-    fprintf(stderr, "%s: %s\n", path.c_str(), reason);
+    ReportFailed((*c->paths)[size_t(index)], reason);
 }
 
 // Resizes the accepted files with the batch engine, going on past files
@@ -288,9 +288,9 @@ int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, cons
         Batch_SetSource(batch, int(i), rows[i].path, width, height, nullptr);
         paths.push_back(rows[i].path);
     }
-    Console console = {opt.quiet, Core_OutputIsTerminal(), int(rows.size()), 0, &paths, std::string()};
+    Console console = {opt.quiet, Core_OutputIsTerminal(), 0, &paths, std::string()};
     JobHost host = {&console, ConsoleProgress, ConsoleCancelled, ConsoleMessage, ConsoleFileDone};
-    int jobs = opt.jobs > 0 ? opt.jobs : int(std::max(1u, std::thread::hardware_concurrency()));
+    int jobs = opt.jobs > 0 ? opt.jobs : Batch_Processors();
     jobs = std::min(jobs, std::max(1, int(rows.size())));
     // The calling thread is one of the workers.
     ThreadPool(jobs - 1);
@@ -334,7 +334,7 @@ int Main(int argc, char** argv) {
                             int(sizeof row.estimate));
                 rows.push_back(row);
             } else {
-                ReportSkipped(f, reason);
+                ReportFailed(f, reason);
                 ++skipped;
             }
         }

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "bitmap.h"
 #include "orv-core.h"
@@ -53,34 +54,15 @@ void WaitForChange(BatchStruct* b) {
     Lock(b);
 }
 
-// 1 when a file in progress writes the same output name (any letter case).
-int OutputBusy(const BatchStruct* b, const BatchFile* file) {
-    for (int i = 0; i < b->next; ++i)
-        if (b->files[i].state == BATCH_RUNNING && Str_EqualNoCase(b->files[i].output, file->output)) return 1;
-    return 0;
-}
-
-// Estimates the memory of the next file, once.
-void ReadyNext(BatchStruct* b, BatchFile* file) {
-    if (file->memory > 0) return;
-    int64_t bytes = 0;
-    File_GetSizeByPath(file->path, &bytes);
-    file->memory = Batch_EstimateMemory(b->settings, file->width, file->height, bytes);
-}
-
 int Admits(const BatchStruct* b, const BatchFile* file) {
     if (b->soloWanted > 0) return 0;
-    if (b->running == 0) return 1;
-    return b->memoryInUse + file->memory <= b->memoryBudget && !OutputBusy(b, file);
+    return b->running == 0 || b->memoryInUse + file->memory <= b->memoryBudget;
 }
 
 void Begin(BatchStruct* b, int index) {
     BatchFile* file = &b->files[index];
-    if (b->running > 0) {
-        file->overlapped = 1;
-        for (int i = 0; i < b->next; ++i)
-            if (b->files[i].state == BATCH_RUNNING) b->files[i].overlapped = 1;
-    }
+    file->overlapped = b->running > 0;
+    file->admission = ++b->admissions;
     file->state = BATCH_RUNNING;
     b->running += 1;
     b->memoryInUse += file->memory;
@@ -101,7 +83,6 @@ int TakeFile(BatchStruct* b, ResizeWork* work) {
             return -1;
         }
         BatchFile* file = &b->files[b->next];
-        ReadyNext(b, file);
         if (Admits(b, file)) {
             int index = b->next++;
             Begin(b, index);
@@ -118,44 +99,45 @@ int TakeFile(BatchStruct* b, ResizeWork* work) {
     }
 }
 
-// Letter case is ignored: on the systems the program serves, one name in
-// two spellings is one file.
-int CompareOutputs(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        int x = *a >= 'A' && *a <= 'Z' ? *a + 32 : *a;
-        int y = *b >= 'A' && *b <= 'Z' ? *b + 32 : *b;
-        if (x != y || !x) return x - y;
-    }
-}
+// The refusals, each with its words and its message.
+const BatchRefusal kTooLong = {"path too long", "Path too long (%s)..."};
+const BatchRefusal kSameOutput = {"same output as an earlier file", "Unable to overwrite matching filenames (%s)..."};
+const BatchRefusal kOriginal = {"would replace an original", "Unable to overwrite matching filenames (%s)..."};
+const BatchRefusal kExisting = {"would replace an existing file", "Unable to overwrite matching filenames (%s)..."};
 
 // Before any file runs: every output named (a name that does not fit
-// refuses its file), every source's identity taken, and of files with the
-// same output all but the first in the list refused.
-void NameOutputs(BatchStruct* b) {
+// refuses its file), every source's identity and memory estimate taken, and
+// of files with the same output (letter case ignored: on the systems the
+// program serves, one name in two spellings is one file) all but the first
+// in the list refused.
+void PrepareRun(BatchStruct* b) {
     for (int i = 0; i < b->count; ++i) {
         BatchFile* file = &b->files[i];
         b->order[i] = i;
         file->hasIdentity = File_GetIdentity(file->path, &file->identity);
         if (!file->refusal && !file->explicitOutput &&
             !BuildOutputName(b->settings, file->path, file->output, int(sizeof file->output)))
-            file->refusal = "path too long";
+            file->refusal = &kTooLong;
+        int64_t bytes = 0;
+        File_GetSizeByPath(file->path, &bytes);
+        file->memory = Batch_EstimateMemory(b->settings, file->width, file->height, bytes);
     }
     const BatchFile* files = b->files;
     // Equal outputs stay in list order, so the first of them is the one kept.
     std::sort(b->order, b->order + b->count, [files](int x, int y) {
-        int order = CompareOutputs(files[x].output, files[y].output);
+        int order = Str_CompareNoCase(files[x].output, files[y].output);
         return order < 0 || (order == 0 && x < y);
     });
     for (int k = 1; k < b->count; ++k) {
         BatchFile* file = &b->files[b->order[k]];
-        if (!file->refusal && CompareOutputs(b->files[b->order[k - 1]].output, file->output) == 0)
-            file->refusal = "same output as an earlier file";
+        if (!file->refusal && Str_EqualNoCase(b->files[b->order[k - 1]].output, file->output))
+            file->refusal = &kSameOutput;
     }
 }
 
 // Why an output may not be written now, or null: an existing file there is
 // one of the run's sources, or the settings add nothing to the base name.
-const char* Refusal(const BatchStruct* b, const BatchFile* file) {
+const BatchRefusal* Refusal(const BatchStruct* b, const BatchFile* file) {
     if (file->refusal) return file->refusal;
     FileIdentity existing;
     if (!File_GetIdentity(file->output, &existing)) return nullptr;
@@ -163,19 +145,16 @@ const char* Refusal(const BatchStruct* b, const BatchFile* file) {
         const BatchFile* source = &b->files[i];
         if (source->hasIdentity && source->identity.volume == existing.volume &&
             source->identity.index == existing.index)
-            return "would replace an original";
+            return &kOriginal;
     }
-    if (!file->explicitOutput && !b->settings->Prepend[0] && !b->settings->Append[0])
-        return "would replace an existing file";
+    if (!file->explicitOutput && !b->settings->Prepend[0] && !b->settings->Append[0]) return &kExisting;
     return nullptr;
 }
 
-void Refuse(const BatchFile* file, const char* refusal, ResizeWork* work) {
+void Refuse(const BatchFile* file, const BatchRefusal* refusal, ResizeWork* work) {
     Path_GetName(file->path, work->base, int(sizeof work->base), 1);
-    const char* format = Str_Equal(refusal, "path too long") ? "Path too long (%s)..."
-                                                              : "Unable to overwrite matching filenames (%s)...";
-    Str_Format(work->message, int(sizeof work->message), format, work->base);
-    work->reason = refusal;
+    Str_Format(work->message, int(sizeof work->message), refusal->message, work->base);
+    work->reason = refusal->reason;
 }
 
 void End(BatchStruct* b, BatchFile* file) {
@@ -194,7 +173,7 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
     int alone = 0;
     for (;;) {
         Unlock(b);
-        const char* refusal = Refusal(b, file);
+        const BatchRefusal* refusal = Refusal(b, file);
         int ok = 0;
         if (refusal)
             Refuse(file, refusal, work);
@@ -212,7 +191,9 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
             b->outputTotal += work->outputBytes;
             break;
         }
-        if (!file->overlapped || refusal) {
+        // Another file beside it: one running as it began, or one begun since.
+        int overlapped = file->overlapped || b->admissions != file->admission;
+        if (!overlapped || refusal) {
             file->state = BATCH_FAILED;
             b->failed += 1;
             if (b->failedIndex < 0 || index < b->failedIndex) {
@@ -227,7 +208,6 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
         b->soloWanted += 1;
         alone = 1;
         while (b->running > 0) WaitForChange(b);
-        file->overlapped = 0;
         Begin(b, index);
     }
     int written = file->state == BATCH_WRITTEN;
@@ -330,7 +310,7 @@ int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t wid
     if (output) Str_CopyN(file->output, output, int(sizeof file->output));
     // A name that does not fit is refused, never cut.
     if (Str_Length(path) >= sizeof file->path || (output && Str_Length(output) >= sizeof file->output))
-        file->refusal = "path too long";
+        file->refusal = &kTooLong;
     file->width = width > 0 ? width : 0;
     file->height = height > 0 ? height : 0;
     return 1;
@@ -350,7 +330,7 @@ int Batch_Run(BatchStruct* batch, const JobHost* host, int workers) {
     Mutex_Create(&b->lock);
     Event_Create(&b->changed);
     Log_Print(0, "Batch of %d files on %d workers\n", b->count, workers);
-    NameOutputs(b);
+    PrepareRun(b);
     host->progress(host->data, "Resizing images...");
     b->workersLeft = 1;
     b->workersRun = 1;
@@ -385,6 +365,11 @@ int Batch_AddStatistics(const BatchStruct* batch, AppConfig* config) {
     config->Original += batch->sourceTotal;
     config->Resized += batch->outputTotal;
     return 1;
+}
+
+int Batch_Processors(void) {
+    int processors = int(std::thread::hardware_concurrency());
+    return processors > 0 ? processors : 1;
 }
 
 int64_t Batch_EstimateMemory(const AppConfig* settings, int32_t width, int32_t height, int64_t fileBytes) {

@@ -18,6 +18,13 @@ struct CoreEvent;
 // Where one file of a batch stands.
 enum { BATCH_WAITING = 0, BATCH_RUNNING = 1, BATCH_WRITTEN = 2, BATCH_FAILED = 3 };
 
+// Why a file is refused without being resized: its words for brimlow-cli's
+// line and its message for the window.
+struct BatchRefusal {
+    const char* reason;   // "path too long", "same output as an earlier file", ...
+    const char* message;  // the user's message, "%s" the base name
+};
+
 // One source of a batch and what became of it.
 struct BatchFile {
     char path[STR_TEXT_SIZE];    // the source, as listed
@@ -27,9 +34,10 @@ struct BatchFile {
     int32_t height;               // pixels; 0 when not known
     FileIdentity identity;        // the source file's identity, when hasIdentity
     int hasIdentity;              // 1 when the source could be examined as the run started
-    const char* refusal;          // why the file is refused without being opened, or null; static text
+    const BatchRefusal* refusal;  // why the file is refused without being opened, or null; static
     int state;                    // BATCH_*
-    int overlapped;               // 1 when another file was in progress beside it
+    int overlapped;               // 1 when another file was in progress as it began
+    int admission;                // the run's admission count when it began: a later one ran beside it
     int64_t memory;               // bytes it may take while in progress (the estimate)
     int64_t sourceBytes;          // the source's size once written, bytes
     int64_t outputBytes;          // the output's size once written, bytes
@@ -51,6 +59,7 @@ struct BatchStruct {
     int next;               // index of the next file to start
     int started;            // files started, for "Resizing %d of %d"
     int running;            // files in progress now
+    int admissions;         // files begun so far, retries included
     int soloWanted;         // files waiting to run again alone, or running so; no other file begins
     int64_t memoryInUse;    // estimates of the files in progress, bytes
     int64_t memoryBudget;   // room under the tracked-memory limit when the run began, bytes
@@ -109,6 +118,10 @@ const BatchFile* Batch_GetFile(const BatchStruct* batch, int index);
 // Adds the run's totals to the statistics of config (the front-end's own
 // record, on its own thread). Returns 1.
 int Batch_AddStatistics(const BatchStruct* batch, AppConfig* config);
+
+// The processors the machine has, at least 1: the workers a run can keep
+// busy.
+int Batch_Processors(void);
 
 // Bytes a file may take while it is resized: the decoded picture, the
 // decoder's buffers, the file itself and the scaled copy. From the

@@ -6,8 +6,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <thread>
-
 #include "message.h"
 #include "orv-core.h"
 #include "orv-str.h"
@@ -124,18 +122,13 @@ int FetchDroppedNames(HDROP drop, PathTable* table, int count) {
 
 // ------------------------------------------------------ the batch job
 
-// As many workers as the machine has processors, within the pool's own.
-int JobWorkers(void) {
-    int processors = int(std::thread::hardware_concurrency());
-    if (processors < 1) processors = 1;
-    return processors < PROGRAM_WORKERS ? processors : PROGRAM_WORKERS;
-}
-
 // On a pool worker: the run, then the window thread ends it.
 void ResizeJobWorker(void* data) {
     MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
     const JobHost host = {main, QueueJobProgress, IsJobCancelled, KeepJobMessage, nullptr};
-    Batch_Run(main->job, &host, JobWorkers());
+    // As many workers as the machine has processors, within the pool's own.
+    int processors = Batch_Processors();
+    Batch_Run(main->job, &host, processors < PROGRAM_WORKERS ? processors : PROGRAM_WORKERS);
     SendMessageA(main->window, WM_JOB_DONE, 0, 0);
 }
 
@@ -242,18 +235,17 @@ void FinishResizeJob(MainWindowStruct* main) {
     Mutex_Unlock(main->jobLock, kModule, __LINE__);
     if (main->closeWanted) {
         // The close that waited for the job goes ahead, with the totals kept.
-        Batch_AddStatistics(batch, main->config);
-        Batch_Destroy(&batch);
         Message_SetVisible(0);
+        Batch_AddStatistics(batch, main->config);
         main->closeWanted = 0;
         PostMessageA(main->window, WM_CLOSE, 0, main->closeResult);
-        return;
+    } else {
+        Message_Show(0, MESSAGE_OK, nullptr, "%s", main->jobClosing);
+        Batch_AddStatistics(batch, main->config);
+        if (batch->written == batch->count && batch->settings->AutoClearList == 1)
+            Win_ListDeleteAll(main->pages[PAGE_PROFILE], IDC_LIST);
+        ShowStatistics(main);
     }
-    Message_Show(0, MESSAGE_OK, nullptr, "%s", main->jobClosing);
-    Batch_AddStatistics(batch, main->config);
-    if (batch->written == batch->count && batch->settings->AutoClearList == 1)
-        Win_ListDeleteAll(main->pages[PAGE_PROFILE], IDC_LIST);
-    ShowStatistics(main);
     Batch_Destroy(&batch);
 }
 

@@ -97,12 +97,16 @@ int Str_Equal(const char* a, const char* b) {
 }
 
 int Str_EqualNoCase(const char* a, const char* b) {
+    return Str_CompareNoCase(a, b) == 0;
+}
+
+int Str_CompareNoCase(const char* a, const char* b) {
     if (!a || !b) Core_NullPointer(kModule, __LINE__);
     while (*a && FoldUpper(*a) == FoldUpper(*b)) {
         ++a;
         ++b;
     }
-    return FoldUpper(*a) == FoldUpper(*b);
+    return int((unsigned char)FoldUpper(*a)) - int((unsigned char)FoldUpper(*b));
 }
 
 int Str_EqualN(const char* a, const char* b, int n) {

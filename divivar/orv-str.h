@@ -41,6 +41,8 @@ int Str_AppendN(char* dst, const char* src, int size);
 // terminators too; n of 0 or less gives 1. Case folding is ASCII only.
 int Str_Equal(const char* a, const char* b);
 int Str_EqualNoCase(const char* a, const char* b);
+// Orders two texts with ASCII letter case ignored: below 0, 0 or above 0.
+int Str_CompareNoCase(const char* a, const char* b);
 int Str_EqualN(const char* a, const char* b, int n);
 int Str_StartsWithNoCase(const char* text, const char* prefix);
 
