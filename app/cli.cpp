@@ -322,14 +322,12 @@ int Main(int argc, char** argv) {
         Core_CatchInterrupt();
         std::vector<std::string> files = ExpandPaths(run, opt.paths);
         std::vector<FileRow> rows;
-        BitmapStruct* scratch = nullptr;
-        Bitmap_Create(&scratch);
         int skipped = 0;
         for (const std::string& f : files) {
             if (Core_Interrupted()) break;
             FileRow row;
             const char* reason = nullptr;
-            if (PrepareFile(run, f.c_str(), scratch, &row, &reason)) {
+            if (PrepareFile(run, f.c_str(), &row, &reason)) {
                 EstimateRow(run, row.dimensions, row.newDimensions, int(sizeof row.newDimensions), row.estimate,
                             int(sizeof row.estimate));
                 rows.push_back(row);
@@ -338,7 +336,6 @@ int Main(int argc, char** argv) {
                 ++skipped;
             }
         }
-        Bitmap_Destroy(&scratch);
         if (Core_Interrupted()) {
             char text[STR_TEXT_SIZE];
             JobCancelledText(0, text, int(sizeof text));

@@ -8,6 +8,10 @@
 
 enum { CONFIG_NAME_SIZE = 80 };
 
+// How copies are reduced: Lanczos, the default, or the resampler's bilinear
+// way of earlier versions, kept for those who want their copies unchanged.
+enum { RESIZE_FILTER_LANCZOS = 0, RESIZE_FILTER_BILINEAR = 1 };
+
 // One named resize profile, read from "profiles.xml" and never written.
 struct ResizeProfile {
     char Name[CONFIG_NAME_SIZE];  // shown on its radio button; matched against ActiveProfile, case ignored
@@ -40,6 +44,7 @@ struct AppConfig {
     int32_t SkipImageInfo;                // flag: the prepare pass does not open pictures (no estimates)
     int32_t DuplicateDate;                // flag: outputs get their source's file times
     char ActiveProfile[CONFIG_NAME_SIZE]; // profile in use; a name no profile has means Custom
+    int32_t Filter;                       // RESIZE_FILTER_LANCZOS or RESIZE_FILTER_BILINEAR
     int32_t SameDirectory;                // flag: outputs go beside their sources, else into Path
     char Path[STR_TEXT_SIZE];             // output folder, with its trailing separator when chosen
     int32_t CustomWidth;                  // Custom profile's most pixels across; 0 or less: no bound

@@ -15,7 +15,10 @@ namespace {
 const char kModule[] = "config";
 
 // How a key's value is stored in its element and in its field.
-enum KeyKind { KEY_FLAG, KEY_INT, KEY_INT64, KEY_DOUBLE, KEY_TEXT };
+enum KeyKind { KEY_FLAG, KEY_INT, KEY_INT64, KEY_DOUBLE, KEY_TEXT, KEY_CHOICE };
+
+// The texts of Configuration.Resize.Filter, by value.
+const char* const kFilterNames[] = {"Lanczos", "Bilinear", nullptr};
 
 // One setting: where it lives in the file and in AppConfig.
 struct ConfigKey {
@@ -25,31 +28,34 @@ struct ConfigKey {
     size_t offset;     // the field's offset in AppConfig
     int size;          // a text field's size in bytes (terminator included)
     int statistics;    // 1 for the totals, which "stats.xml" holds as well
+    const char* const* choices;  // KEY_CHOICE: the texts of values 0, 1, ..., null-ended; a value
+                                 // stored as another text reads as 0
 };
 
 #define FIELD(f) offsetof(AppConfig, f), int(sizeof(AppConfig::f))
 
 // Every key of "config.xml", in the order it is written and read.
 const ConfigKey kKeys[] = {
-    {"Configuration.General", "DisableSave", KEY_FLAG, FIELD(DisableSave), 0},
-    {"Configuration.General", "SkipImageInfo", KEY_FLAG, FIELD(SkipImageInfo), 0},
-    {"Configuration.General", "DuplicateDate", KEY_FLAG, FIELD(DuplicateDate), 0},
-    {"Configuration.GUI", "DialogX", KEY_INT, FIELD(DialogX), 0},
-    {"Configuration.GUI", "DialogY", KEY_INT, FIELD(DialogY), 0},
-    {"Configuration.GUI", "TrayMinimize", KEY_FLAG, FIELD(TrayMinimize), 0},
-    {"Configuration.GUI", "AlwaysOnTop", KEY_FLAG, FIELD(AlwaysOnTop), 0},
-    {"Configuration.GUI", "AutoClearList", KEY_FLAG, FIELD(AutoClearList), 0},
-    {"Configuration.Resize", "ActiveProfile", KEY_TEXT, FIELD(ActiveProfile), 0},
-    {"Configuration.Output", "SameDirectory", KEY_FLAG, FIELD(SameDirectory), 0},
-    {"Configuration.Output", "Path", KEY_TEXT, FIELD(Path), 0},
-    {"Configuration.Output.Filename", "Append", KEY_TEXT, FIELD(Append), 0},
-    {"Configuration.Output.Filename", "Prepend", KEY_TEXT, FIELD(Prepend), 0},
-    {"Configuration.Statistics", "ImagesProcessed", KEY_INT64, FIELD(ImagesProcessed), 1},
-    {"Configuration.Statistics.Filesize", "Original", KEY_INT64, FIELD(Original), 1},
-    {"Configuration.Statistics.Filesize", "Resized", KEY_INT64, FIELD(Resized), 1},
-    {"Configuration.Custom", "Width", KEY_INT, FIELD(CustomWidth), 0},
-    {"Configuration.Custom", "Height", KEY_INT, FIELD(CustomHeight), 0},
-    {"Configuration.Custom", "Quality", KEY_DOUBLE, FIELD(CustomQuality), 0},
+    {"Configuration.General", "DisableSave", KEY_FLAG, FIELD(DisableSave), 0, nullptr},
+    {"Configuration.General", "SkipImageInfo", KEY_FLAG, FIELD(SkipImageInfo), 0, nullptr},
+    {"Configuration.General", "DuplicateDate", KEY_FLAG, FIELD(DuplicateDate), 0, nullptr},
+    {"Configuration.GUI", "DialogX", KEY_INT, FIELD(DialogX), 0, nullptr},
+    {"Configuration.GUI", "DialogY", KEY_INT, FIELD(DialogY), 0, nullptr},
+    {"Configuration.GUI", "TrayMinimize", KEY_FLAG, FIELD(TrayMinimize), 0, nullptr},
+    {"Configuration.GUI", "AlwaysOnTop", KEY_FLAG, FIELD(AlwaysOnTop), 0, nullptr},
+    {"Configuration.GUI", "AutoClearList", KEY_FLAG, FIELD(AutoClearList), 0, nullptr},
+    {"Configuration.Resize", "ActiveProfile", KEY_TEXT, FIELD(ActiveProfile), 0, nullptr},
+    {"Configuration.Resize", "Filter", KEY_CHOICE, FIELD(Filter), 0, kFilterNames},
+    {"Configuration.Output", "SameDirectory", KEY_FLAG, FIELD(SameDirectory), 0, nullptr},
+    {"Configuration.Output", "Path", KEY_TEXT, FIELD(Path), 0, nullptr},
+    {"Configuration.Output.Filename", "Append", KEY_TEXT, FIELD(Append), 0, nullptr},
+    {"Configuration.Output.Filename", "Prepend", KEY_TEXT, FIELD(Prepend), 0, nullptr},
+    {"Configuration.Statistics", "ImagesProcessed", KEY_INT64, FIELD(ImagesProcessed), 1, nullptr},
+    {"Configuration.Statistics.Filesize", "Original", KEY_INT64, FIELD(Original), 1, nullptr},
+    {"Configuration.Statistics.Filesize", "Resized", KEY_INT64, FIELD(Resized), 1, nullptr},
+    {"Configuration.Custom", "Width", KEY_INT, FIELD(CustomWidth), 0, nullptr},
+    {"Configuration.Custom", "Height", KEY_INT, FIELD(CustomHeight), 0, nullptr},
+    {"Configuration.Custom", "Quality", KEY_DOUBLE, FIELD(CustomQuality), 0, nullptr},
 };
 
 #undef FIELD
@@ -75,6 +81,15 @@ void ReadKey(XMLStruct* xml, AppConfig* c, const ConfigKey& k) {
         field[0] = 0;
         XML_GetString(xml, k.path, k.name, field, k.size);
         break;
+    case KEY_CHOICE: {
+        char text[CONFIG_NAME_SIZE] = "";
+        int32_t* value = reinterpret_cast<int32_t*>(field);
+        if (!XML_GetString(xml, k.path, k.name, text, int(sizeof text))) break;
+        *value = 0;
+        for (int32_t i = 0; k.choices[i]; ++i)
+            if (Str_EqualNoCase(text, k.choices[i])) *value = i;
+        break;
+    }
     }
 }
 
@@ -95,6 +110,9 @@ void WriteKey(XMLStruct* xml, const AppConfig* c, const ConfigKey& k) {
         break;
     case KEY_TEXT:
         XML_SetString(xml, k.path, k.name, field);
+        break;
+    case KEY_CHOICE:
+        XML_SetString(xml, k.path, k.name, k.choices[*reinterpret_cast<const int32_t*>(field)]);
         break;
     }
 }

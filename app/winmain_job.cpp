@@ -15,20 +15,65 @@ namespace {
 
 const char kModule[] = "winmain";
 
-int LoadJpeg(const char* path, BitmapStruct* bitmap) {
+// The size a JPEG is shown at: its stored size, turned as its Exif
+// orientation says.
+void ShownSize(JPEGLibStruct* jpeg, int32_t* width, int32_t* height) {
+    int orientation = 1;
+    JPEG_GetOrientation(jpeg, &orientation);
+    int turned = orientation >= 5;
+    *width = turned ? jpeg->height : jpeg->width;
+    *height = turned ? jpeg->width : jpeg->height;
+}
+
+// Decodes a JPEG, with fit not null reduced while decoding as far as the
+// copy that fit's settings make of it allows, and turns it upright. *width
+// and *height get the size it is shown at in full.
+int DecodeJpeg(const char* path, const AppConfig* fit, BitmapStruct* bitmap, int32_t* width, int32_t* height) {
+    FileWhole whole;
+    if (File_ReadWhole(path, &whole) != FILE_WHOLE_DONE) {
+        File_FreeWhole(&whole);
+        Log_Print(0, "Failed to read jpg [%s]\n", path);
+        return 0;
+    }
     JPEGLibStruct* jpeg = nullptr;
     JPEG_Create(&jpeg);
-    int ok = JPEG_LoadFile(jpeg, path);
-    if (!ok)
-        Log_Print(0, "Failed to decode jpg [%s]\n", path);
-    else if (!(ok = JPEG_ToBitmap(jpeg, bitmap)))
-        Log_Print(0, "Failed to copy jpg to bitmap [%s]\n", path);
+    const uint32_t size = uint32_t(whole.size);
+    int ok = JPEG_ReadHeader(jpeg, whole.data, size);
+    int denominator = 1;
+    if (ok) {
+        ShownSize(jpeg, width, height);
+        if (fit) {
+            double scale = 1.0, quality = 0.0;
+            int32_t w2 = 0, h2 = 0;
+            GetResizeScale(fit, *width, *height, &scale, &quality);
+            TargetSize(*width, *height, scale, &w2, &h2);
+            int turned = *width != jpeg->width;
+            denominator = JPEG_ReductionFor(jpeg->width, jpeg->height, turned ? h2 : w2, turned ? w2 : h2);
+        }
+        ok = JPEG_DecodeToBitmap(jpeg, whole.data, size, denominator, bitmap);
+    }
+    if (!ok) Log_Print(0, "Failed to decode jpg [%s]\n", path);
     // Every copy looks as its source is shown: a phone's picture stored on
     // its side is turned upright.
     int orientation = 1;
     if (ok && JPEG_GetOrientation(jpeg, &orientation) && orientation != 1 &&
         !(ok = Bitmap_Orient(bitmap, orientation)))
         Log_Print(0, "Failed to turn jpg upright [%s]\n", path);
+    JPEG_Destroy(&jpeg);
+    File_FreeWhole(&whole);
+    return ok;
+}
+
+int LoadJpeg(const char* path, BitmapStruct* bitmap) {
+    int32_t width = 0, height = 0;
+    return DecodeJpeg(path, nullptr, bitmap, &width, &height);
+}
+
+int ProbeJpeg(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height) {
+    JPEGLibStruct* jpeg = nullptr;
+    JPEG_Create(&jpeg);
+    int ok = JPEG_ReadHeader(jpeg, data, size);
+    if (ok) ShownSize(jpeg, width, height);
     JPEG_Destroy(&jpeg);
     return ok;
 }
@@ -91,10 +136,16 @@ int LoadBmp(const char* path, BitmapStruct* bitmap) {
 struct Format {
     const char* suffix;  // tested against the end of the path, letter case ignored
     int (*load)(const char* path, BitmapStruct* bitmap);
+    // The size the decoder will give, from the header alone: 1, or 0 when
+    // the data does not start as such a file does.
+    int (*probe)(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height);
+    int reducesWhileDecoding;  // 1: DecodeJpeg can make the picture smaller for the copy
 };
 
-const Format kFormats[] = {{".jpg", LoadJpeg}, {".jpeg", LoadJpeg}, {".jpe", LoadJpeg}, {".jfif", LoadJpeg},
-                           {".png", LoadPng},  {".tga", LoadTga},   {".gif", LoadGif},  {".bmp", LoadBmp}};
+const Format kFormats[] = {
+    {".jpg", LoadJpeg, ProbeJpeg, 1},           {".jpeg", LoadJpeg, ProbeJpeg, 1}, {".jpe", LoadJpeg, ProbeJpeg, 1},
+    {".jfif", LoadJpeg, ProbeJpeg, 1},          {".png", LoadPng, PNG_ReadSize, 0}, {".tga", LoadTga, TGA_ReadSize, 0},
+    {".gif", LoadGif, GIF_ReadSize, 0},         {".bmp", LoadBmp, Bitmap_ReadBMPSize, 0}};
 
 const Format* FormatOf(const char* path) {
     for (const Format& f : kFormats)
@@ -125,14 +176,37 @@ int LoadImageByExtension(const char* path, BitmapStruct* bitmap) {
     return 0;
 }
 
-int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const char* output) {
-    if (!output) Core_NullPointer(kModule, __LINE__);
+int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, int32_t* width,
+                     int32_t* height) {
+    if (!config || !path || !width || !height) Core_NullPointer(kModule, __LINE__);
+    *width = *height = 0;
+    const Format* format = FormatOf(path);
+    if (format && format->reducesWhileDecoding && config->Filter == RESIZE_FILTER_LANCZOS)
+        return DecodeJpeg(path, config, bitmap, width, height);
+    if (!LoadImageByExtension(path, bitmap)) return 0;
+    Bitmap_GetSize(bitmap, width, height);
+    return 1;
+}
+
+int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height) {
+    if (!path || !width || !height) Core_NullPointer(kModule, __LINE__);
+    *width = *height = 0;
+    const Format* format = FormatOf(path);
+    if (!format) return 0;
+    FileWhole whole;
+    int ok = File_ReadWhole(path, &whole) == FILE_WHOLE_DONE &&
+             format->probe(whole.data, uint32_t(whole.size), width, height);
+    File_FreeWhole(&whole);
+    if (!ok) Log_Print(0, "Unreadable picture header [%s]\n", path);
+    return ok;
+}
+
+int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t w, int32_t h, const char* output) {
+    if (!config || !output) Core_NullPointer(kModule, __LINE__);
     JPEGLibStruct* jpeg = nullptr;
     BitmapStruct* target = nullptr;
     JPEG_Create(&jpeg);
     Bitmap_Create(&target);
-    int32_t w = 0, h = 0;
-    Bitmap_GetSize(source, &w, &h);
     double scale = 0, quality = 0;
     GetResizeScale(config, w, h, &scale, &quality);
     int32_t w2 = 0, h2 = 0;
@@ -140,9 +214,13 @@ int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const char* outp
     Log_Print(0, "Resize %dx%d to %dx%d [%.2f]\n", w, h, w2, h2, scale);
     int ok = 0;
     // A target without pixels (an extreme aspect ratio) fails this image.
+    // The bilinear way works on the full-size picture, as it always did;
+    // the filter takes the source at whatever size it was decoded.
+    int bilinear = config->Filter == RESIZE_FILTER_BILINEAR;
     if (w2 > 0 && h2 > 0 && Bitmap_SetSize(target, w2, h2) &&
-        Bitmap_Resample(source, RESAMPLE_BILINEAR_PRESCALE, scale, 0.0, 1.0, w * 0.5, h * 0.5, w2 * 0.5, h2 * 0.5,
-                        target)) {
+        (bilinear ? Bitmap_Resample(source, RESAMPLE_BILINEAR_PRESCALE, scale, 0.0, 1.0, w * 0.5, h * 0.5, w2 * 0.5,
+                                    h2 * 0.5, target)
+                  : Bitmap_Reduce(source, target))) {
         JPEG_Reset(jpeg);
         if (JPEG_FromBitmap(jpeg, target)) {
             JPEG_SetQuality(jpeg, quality);
@@ -173,7 +251,7 @@ int BuildOutputName(const AppConfig* config, const char* source, char* output, i
     return 1;
 }
 
-int PrepareFile(const AppConfig* config, const char* path, BitmapStruct* scratch, FileRow* row, const char** reason) {
+int PrepareFile(const AppConfig* config, const char* path, FileRow* row, const char** reason) {
     if (!config || !path || !row || !reason) Core_NullPointer(kModule, __LINE__);
     *reason = "";
     if (!IsAcceptedImage(path)) {
@@ -193,11 +271,12 @@ int PrepareFile(const AppConfig* config, const char* path, BitmapStruct* scratch
     Path_GetName(path, row->name, int(sizeof row->name), 0);
     row->dimensions[0] = 0;
     if (!config->SkipImageInfo) {
-        if (!LoadImageByExtension(path, scratch)) {
+        int32_t width = 0, height = 0;
+        if (!ProbeImageByExtension(path, &width, &height)) {
             *reason = Reason("not a picture");
             return 0;
         }
-        Str_Format(row->dimensions, int(sizeof row->dimensions), "%dx%d", scratch->width, scratch->height);
+        Str_Format(row->dimensions, int(sizeof row->dimensions), "%dx%d", width, height);
     }
     Str_Format(row->size, int(sizeof row->size), "%I64dk", bytes / 1024);
     Str_Copy(row->newDimensions, "...");
@@ -212,8 +291,6 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, c
     *complete = 1;
     char text[STR_TEXT_SIZE];
     host->progress(host->data, "Preparing files...");
-    BitmapStruct* scratch = nullptr;
-    Bitmap_Create(&scratch);
     int filled = 0;
     for (int i = 0; i < count; ++i) {
         if (host->cancelled(host->data)) {
@@ -231,9 +308,8 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, c
             host->progress(host->data, text);
         }
         const char* reason = nullptr;
-        if (PrepareFile(config, paths[i], scratch, &rows[filled], &reason)) ++filled;
+        if (PrepareFile(config, paths[i], &rows[filled], &reason)) ++filled;
     }
-    Bitmap_Destroy(&scratch);
     for (int r = 0; r < filled; ++r)
         EstimateRow(config, rows[r].dimensions, rows[r].newDimensions, int(sizeof rows[r].newDimensions),
                     rows[r].estimate, int(sizeof rows[r].estimate));
@@ -271,7 +347,8 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
     File_GetSize(work->file, &work->sourceBytes);
     // The source's times as the system keeps them, taken before reading it.
     const FileInfo sourceTimes = work->file->info;
-    if (!LoadImageByExtension(path, work->bitmap)) {
+    int32_t width = 0, height = 0;
+    if (!LoadImageForCopy(config, path, work->bitmap, &width, &height)) {
         Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
         work->reason = Reason("not a picture");
         return 0;
@@ -291,7 +368,7 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
         work->reason = "would replace its source";
         return 0;
     }
-    if (!ResizeToJpeg(config, work->bitmap, work->output)) {
+    if (!ResizeToJpeg(config, work->bitmap, width, height, work->output)) {
         Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
         work->reason = Reason("could not be written");
         return 0;

@@ -16,9 +16,24 @@ struct FileStruct;
 // reason in the debug log.
 int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
 
-// Scales source by the active profile and writes it as JPEG. 1 when written;
-// 0 (nothing written) when the target has no pixels or encoding fails.
-int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const char* output);
+// Decodes a source for its copy: JPEGs, under the Lanczos filter, reduced
+// while decoding as far as the copy's size allows; every other file as
+// LoadImageByExtension does. *width and *height get the size the picture is
+// shown at in full, which the scale rule reads. 1, or 0 as
+// LoadImageByExtension.
+int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, int32_t* width,
+                     int32_t* height);
+
+// The size LoadImageByExtension will give the file, read from its header
+// without decoding: 1, or 0 (both 0) for an extension it does not read, a
+// file that cannot be read or a header that is not the format's.
+int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height);
+
+// Scales source, a picture shown at width x height in full, by the active
+// profile and writes it as JPEG, with the settings' filter (the bilinear way
+// needs the full-size picture). 1 when written; 0 (nothing written) when the
+// target has no pixels or encoding fails.
+int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t width, int32_t height, const char* output);
 
 // 1 for the extensions the file list accepts: every one that
 // LoadImageByExtension decodes.
@@ -40,9 +55,9 @@ struct FileRow {
 };
 
 // Fills a row for one accepted file: 1 with the row, 0 when the file is
-// skipped (unsupported extension, a path that does not fit, or undecodable
-// with estimates on), with *reason saying why in a few words.
-int PrepareFile(const AppConfig* config, const char* path, BitmapStruct* scratch, FileRow* row, const char** reason);
+// skipped (unsupported extension, a path that does not fit, or a header that
+// cannot be read with estimates on), with *reason saying why in a few words.
+int PrepareFile(const AppConfig* config, const char* path, FileRow* row, const char** reason);
 
 // What a front-end gives the prepare pass and the batch engine. The engine
 // calls one member at a time, never two at once, from whichever of its

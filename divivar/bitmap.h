@@ -101,6 +101,14 @@ int Bitmap_ResampleToBuffer(BitmapStruct* source, int mode, double scale, double
                             double scy, double dcx, double dcy, int rowOrder, unsigned char* destination,
                             int32_t width, int32_t height, int32_t scanline, int32_t bytesPerPixel);
 
+// Reduces source into destination, which the caller has sized: a separable
+// Lanczos-3 filter widened by the reduction so that every source pixel
+// counts, pixel centres aligned, the window cut at the edges. Colours are
+// weighted by alpha, so translucent areas come out over black as the
+// resampler draws them, with alpha filtered alongside. 1, or 0 (destination
+// untouched) when memory for the filter is refused.
+int Bitmap_Reduce(BitmapStruct* source, BitmapStruct* destination);
+
 int Resample_Nearest(BitmapStruct* source, double scale, double angle, double opacity, double scx, double scy,
                      double dcx, double dcy, int rowOrder, unsigned char* destination, int32_t width,
                      int32_t height, int32_t scanline, int32_t bytesPerPixel);
@@ -121,6 +129,10 @@ void Resample_Bounds(int32_t sourceWidth, int32_t sourceHeight, int32_t width, i
 // set each failure is written to the debug log.
 int Bitmap_LoadBMPFile(BitmapStruct* bitmap, const char* path);
 int Bitmap_LoadBMPBuffer(BitmapStruct* bitmap, const unsigned char* buffer, uint32_t size);
+
+// The picture's size from a ".bmp" file's headers alone: 1, or 0 (both 0)
+// when the data does not start as a file the decoder reads does.
+int Bitmap_ReadBMPSize(const unsigned char* buffer, uint32_t size, int32_t* width, int32_t* height);
 
 // Decodes an info header and its pixel array of pixelBytes bytes. The
 // header must be readable for 40 bytes and its colour table up to pixels.

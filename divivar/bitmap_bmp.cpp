@@ -364,3 +364,17 @@ int Bitmap_LoadBMPFile(BitmapStruct* bitmap, const char* path) {
     File_FreeWhole(&whole);
     return result;
 }
+
+int Bitmap_ReadBMPSize(const unsigned char* buffer, uint32_t size, int32_t* width, int32_t* height) {
+    if (!width || !height || (!buffer && size > 0)) Core_NullPointer(kModule, __LINE__);
+    *width = *height = 0;
+    if (size < uint32_t(kFileHeader + kInfoHeader) || buffer[0] != 'B' || buffer[1] != 'M') return 0;
+    const unsigned char* header = buffer + kFileHeader;
+    int32_t w = int32_t(U32(header + 4));
+    int64_t h = int32_t(U32(header + 8));
+    if (U32(header) != uint32_t(kInfoHeader) || w < 0) return 0;
+    if (h < 0) h = -h;
+    *width = w;
+    *height = h > INT32_MAX ? INT32_MAX : int32_t(h);
+    return 1;
+}

@@ -599,3 +599,12 @@ int GIF_MemberToBitmap(GIFStruct* gif, GIFMemberStruct* member, BitmapStruct* bi
     Core_SetSource(kModule, __LINE__);
     Core_Abort("Internal error\n");
 }
+
+int GIF_ReadSize(const unsigned char* buffer, uint32_t size, int32_t* width, int32_t* height) {
+    if (!width || !height || (!buffer && size > 0)) Core_NullPointer(kModule, __LINE__);
+    *width = *height = 0;
+    if (size < 13 || (memcmp(buffer, "GIF87a", 6) != 0 && memcmp(buffer, "GIF89a", 6) != 0)) return 0;
+    *width = U16(buffer + 6);
+    *height = U16(buffer + 8);
+    return 1;
+}

@@ -79,5 +79,9 @@ int GIF_NextMember(GIFStruct* gif, GIFMemberStruct* member, GIFMemberStruct** ne
 
 int GIF_GetMemberType(GIFStruct* gif, GIFMemberStruct* member, int32_t* type);
 
+// The logical screen's size, which every rendered image has, from the
+// header alone: 1, or 0 (both 0) when the data does not start as a GIF does.
+int GIF_ReadSize(const unsigned char* buffer, uint32_t size, int32_t* width, int32_t* height);
+
 // Renders the logical screen up to the given image member. 1 or 0.
 int GIF_MemberToBitmap(GIFStruct* gif, GIFMemberStruct* member, BitmapStruct* bitmap);

@@ -343,3 +343,17 @@ int PNG_HandleIEND(PNGStruct* png, uint32_t, const unsigned char*, uint32_t) {
     if (png->interlace == 1 && !PNG_Deinterlace(png)) return 0;
     return PNG_SplitAlpha(png);
 }
+
+int PNG_ReadSize(const unsigned char* bytes, uint32_t count, int32_t* width, int32_t* height) {
+    if (!width || !height || (!bytes && count > 0)) Core_NullPointer(kModule, __LINE__);
+    *width = *height = 0;
+    // The signature, then the header chunk: length 13, "IHDR", the sizes.
+    if (count < 8 + 8 + 13 || memcmp(bytes, kSignature, 8) != 0 || BigEndian(bytes + 8) != 13 ||
+        memcmp(bytes + 12, "IHDR", 4) != 0)
+        return 0;
+    int32_t w = int32_t(BigEndian(bytes + 16)), h = int32_t(BigEndian(bytes + 20));
+    if (w < 0 || h < 0) return 0;
+    *width = w;
+    *height = h;
+    return 1;
+}

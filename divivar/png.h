@@ -63,6 +63,10 @@ int PNG_LoadBuffer(PNGStruct* png, const unsigned char* bytes, uint32_t count);
 // when nothing is decoded or the picture does not fit in memory.
 int PNG_ToBitmap(PNGStruct* png, BitmapStruct* bitmap);
 
+// The picture's size from the header chunk alone, without decoding: 1, or 0
+// (both 0) when the data does not start as a PNG file does.
+int PNG_ReadSize(const unsigned char* bytes, uint32_t count, int32_t* width, int32_t* height);
+
 // Chunk handlers: (decoder, chunk type, data, length) -> 1 or 0.
 int PNG_HandleIHDR(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);
 int PNG_HandlePLTE(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);

@@ -262,3 +262,14 @@ int TGA_ToBitmap(TGAStruct* tga, BitmapStruct* bitmap) {
         memcpy(bitmap->pixels + k * bitmap->scanline, tga->pixels + k * tga->width * 4, size_t(tga->width) * 4);
     return 1;
 }
+
+int TGA_ReadSize(const unsigned char* buffer, uint32_t size, int32_t* width, int32_t* height) {
+    if (!width || !height || (!buffer && size > 0)) Core_NullPointer(kModule, __LINE__);
+    *width = *height = 0;
+    if (size < 26) return 0;
+    unsigned depth = buffer[16];
+    if (depth != 8 && depth != 16 && depth != 24 && depth != 32) return 0;
+    *width = int32_t(U16(buffer + 12));
+    *height = int32_t(U16(buffer + 14));
+    return 1;
+}

@@ -39,6 +39,11 @@ int TGA_LoadFile(TGAStruct* tga, const char* path);
 // Decodes a TGA file image held in memory. 1 or 0.
 int TGA_LoadBuffer(TGAStruct* tga, const unsigned char* buffer, uint32_t size);
 
+// The picture's size from the header alone: 1, or 0 (both 0) when the data
+// is too short or declares a depth the decoder does not read. TGA has no
+// signature; the decoder has the last word.
+int TGA_ReadSize(const unsigned char* buffer, uint32_t size, int32_t* width, int32_t* height);
+
 // Sizes the bitmap and copies the pixels. 1, or 0 when nothing is decoded or
 // the bitmap cannot be sized.
 int TGA_ToBitmap(TGAStruct* tga, BitmapStruct* bitmap);

@@ -41,6 +41,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     out.c->CustomQuality = 0.75;
     Str_Copy(out.c->Append, "_small & <fast>");
     Str_Copy(out.c->ActiveProfile, "Web");
+    out.c->Filter = RESIZE_FILTER_BILINEAR;
     out.c->ImagesProcessed = 1234567890123LL;
     ASSERT_EQ(Config_SaveTo(out.c, dir.path.c_str()), 1);
     std::string text = ReadWholeFile(dir.path + "config.xml");
@@ -51,7 +52,8 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
               "    </General>\r\n    <GUI>\r\n        <DialogX>-12</DialogX>\r\n        <DialogY>0</DialogY>\r\n"
               "        <TrayMinimize>true</TrayMinimize>\r\n        <AlwaysOnTop>false</AlwaysOnTop>\r\n"
               "        <AutoClearList>true</AutoClearList>\r\n    </GUI>\r\n"
-              "    <Resize>\r\n        <ActiveProfile>Web</ActiveProfile>\r\n    </Resize>\r\n"
+              "    <Resize>\r\n        <ActiveProfile>Web</ActiveProfile>\r\n        <Filter>Bilinear</Filter>\r\n"
+              "    </Resize>\r\n"
               "    <Output>\r\n        <SameDirectory>false</SameDirectory>\r\n        <Path/>\r\n"
               "        <Filename>\r\n            <Append>_small &amp; &lt;fast&gt;</Append>\r\n"
               "            <Prepend/>\r\n        </Filename>\r\n    </Output>\r\n"
@@ -75,11 +77,33 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     EXPECT_STREQ(in.c->Append, "_small & <fast>");
     EXPECT_EQ(in.c->ImagesProcessed, 1234567890123LL);
     EXPECT_EQ(in.c->DuplicateDate, 1);
+    EXPECT_EQ(in.c->Filter, RESIZE_FILTER_BILINEAR);
     ASSERT_EQ(in.c->Profiles.count, 2);
     EXPECT_STREQ(in.c->Profiles.first->Name, "Web");
     EXPECT_EQ(in.c->Profiles.first->Width, 800);
     EXPECT_DOUBLE_EQ(in.c->Profiles.first->Quality, 0.75);
     EXPECT_EQ(in.c->Profiles.last->Quality, 0.0) << "a missing Quality child reads as 0";
+}
+
+// The filter's names in any case; an unknown one, or none, is Lanczos.
+TEST(ConfigFiles, FilterNamesReadAsTheirChoiceAndAnythingElseAsTheDefault) {
+    Folder dir("cfg-filter");
+    dir.Write("profiles.xml", kProfiles);
+    const struct {
+        const char* element;
+        int32_t filter;
+    } cases[] = {{"<Filter>bilinear</Filter>", RESIZE_FILTER_BILINEAR},
+                 {"<Filter>LANCZOS</Filter>", RESIZE_FILTER_LANCZOS},
+                 {"<Filter>Bicubic</Filter>", RESIZE_FILTER_LANCZOS},
+                 {"<Filter/>", RESIZE_FILTER_LANCZOS},
+                 {"", RESIZE_FILTER_LANCZOS}};
+    for (const auto& c : cases) {
+        dir.Write("config.xml", std::string("<Configuration><Resize>") + c.element + "</Resize></Configuration>");
+        Config in;
+        in.c->Filter = 7;
+        ASSERT_EQ(Config_LoadFrom(in.c, dir.path.c_str()), 1) << c.element;
+        EXPECT_EQ(in.c->Filter, c.filter) << c.element;
+    }
 }
 
 TEST(ConfigFiles, MissingProfilesKeepEveryDefault) {

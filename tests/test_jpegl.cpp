@@ -187,10 +187,11 @@ TEST(Jpeg, BitmapRoundTripStaysUprightAndOpaque) {
     JPEG_SetQuality(out.j, 1.0);
     ASSERT_EQ(JPEG_SaveFile(out.j, "roundtrip/out.jpg"), 1);
     Jpeg in;
-    ASSERT_EQ(JPEG_LoadFile(in.j, "roundtrip/out.jpg"), 1);
+    Bytes file = FileBytes("roundtrip/out.jpg");
     BitmapStruct* back = nullptr;
     Bitmap_Create(&back);
-    ASSERT_EQ(JPEG_ToBitmap(in.j, back), 1);
+    ASSERT_EQ(JPEG_DecodeToBitmap(in.j, file.data(), uint32_t(file.size()), 1, back), 1);
+    EXPECT_EQ(in.j->pixels, nullptr) << "decoded straight into the bitmap";
     unsigned char* top = nullptr;
     unsigned char* bottom = nullptr;
     Bitmap_PixelAddress(back, 16, 2, &top);
@@ -200,6 +201,56 @@ TEST(Jpeg, BitmapRoundTripStaysUprightAndOpaque) {
     for (int i = 3; i < back->scanline * back->height; i += 4) ASSERT_EQ(back->pixels[i], 255);
     Bitmap_Destroy(&back);
     Bitmap_Destroy(&b);
+}
+
+// Reduced while decoding: every reduction gives djpeg's own pixels at that
+// scale, placed in the bitmap's rows bottom-up, in blue, green, red order.
+TEST(JpegSuite, ReducedDecodesLikeDjpegScale) {
+    std::string path = TestData("jpeg/libjpeg-turbo/testorig.jpg");
+    Bytes file = FileBytes(path);
+    if (file.empty()) MISSING_TEST_DATA() << "libjpeg-turbo test images not found";
+    Jpeg header;
+    ASSERT_EQ(JPEG_ReadHeader(header.j, file.data(), uint32_t(file.size())), 1);
+    EXPECT_EQ(header.j->width, 227);
+    EXPECT_EQ(header.j->height, 149);
+    EXPECT_EQ(header.j->pixels, nullptr);
+    for (int d : {1, 2, 4, 8}) {
+        Jpeg jpeg;
+        BitmapStruct* b = nullptr;
+        Bitmap_Create(&b);
+        ASSERT_EQ(JPEG_DecodeToBitmap(jpeg.j, file.data(), uint32_t(file.size()), d, b), 1);
+        std::string out = "djpeg-" + std::to_string(d) + ".ppm";
+        ASSERT_EQ(system(("djpeg -scale 1/" + std::to_string(d) + " -ppm -outfile " + out + " '" + path + "'").c_str()),
+                  0);
+        int w = 0, h = 0;
+        std::string ref = PpmPixels(ReadWholeFile(out), &w, &h);
+        ASSERT_EQ(b->width, w) << d;
+        ASSERT_EQ(b->height, h) << d;
+        EXPECT_EQ(w, (227 + d - 1) / d);
+        size_t differ = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const unsigned char* p = b->pixels + size_t(h - 1 - y) * b->scanline + size_t(x) * 4;
+                const unsigned char* r = reinterpret_cast<const unsigned char*>(ref.data()) + (size_t(y) * w + x) * 3;
+                differ += p[0] != r[2] || p[1] != r[1] || p[2] != r[0] || p[3] != 255;
+            }
+        EXPECT_EQ(differ, 0u) << "1/" << d;
+        Bitmap_Destroy(&b);
+    }
+}
+
+// The strongest reduction that keeps the decoded picture at least as large
+// as the copy, at the boundaries: exactly half fits 1/2, one pixel more
+// does not; the decoder rounds its reduced size up.
+TEST(Jpeg, ReductionKeepsTheDecodedPictureAtLeastAsLargeAsTheCopy) {
+    EXPECT_EQ(JPEG_ReductionFor(2000, 1000, 1000, 500), 2);
+    EXPECT_EQ(JPEG_ReductionFor(2000, 1000, 1001, 500), 1);
+    EXPECT_EQ(JPEG_ReductionFor(2000, 1000, 1000, 501), 1);
+    EXPECT_EQ(JPEG_ReductionFor(2000, 1000, 500, 250), 4);
+    EXPECT_EQ(JPEG_ReductionFor(2000, 1000, 250, 125), 8);
+    EXPECT_EQ(JPEG_ReductionFor(2000, 1000, 10, 10), 8);
+    EXPECT_EQ(JPEG_ReductionFor(2001, 1001, 1001, 501), 2) << "1001 x 501 after rounding up";
+    EXPECT_EQ(JPEG_ReductionFor(2000, 1000, 2000, 1000), 1);
 }
 
 TEST(Jpeg, EmptyPicturesAndUnwritablePathsFail) {

@@ -174,32 +174,29 @@ TEST(Prepare, RowsAndSkips) {
     fputs("text", f);
     fclose(f);
     Config cfg;
-    BitmapStruct* scratch = nullptr;
-    Bitmap_Create(&scratch);
     FileRow row;
     const char* reason = nullptr;
-    ASSERT_EQ(PrepareFile(cfg.c, (dir + "a.JPG").c_str(), scratch, &row, &reason), 1);
+    ASSERT_EQ(PrepareFile(cfg.c, (dir + "a.JPG").c_str(), &row, &reason), 1);
     EXPECT_STREQ(row.name, "a.JPG");
     EXPECT_STREQ(row.dimensions, "64x48");
     EXPECT_STREQ(row.newDimensions, "...");
-    EXPECT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), scratch, &row, &reason), 0);
+    EXPECT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), &row, &reason), 0);
     EXPECT_STREQ(reason, "not a picture");
-    EXPECT_EQ(PrepareFile(cfg.c, (dir + "photo.TXT").c_str(), scratch, &row, &reason), 0);
+    EXPECT_EQ(PrepareFile(cfg.c, (dir + "photo.TXT").c_str(), &row, &reason), 0);
     EXPECT_STREQ(reason, "unsupported format");
     // Every name JPEG files go by, and PNG (written here by ImageMagick).
     for (const char* name : {"b.jpeg", "c.JPE", "d.jfif"}) {
         MakeJpeg(dir + name, 40, 30);
-        ASSERT_EQ(PrepareFile(cfg.c, (dir + name).c_str(), scratch, &row, &reason), 1) << name;
+        ASSERT_EQ(PrepareFile(cfg.c, (dir + name).c_str(), &row, &reason), 1) << name;
         EXPECT_STREQ(row.dimensions, "40x30");
     }
     ASSERT_EQ(system(("/usr/bin/convert -size 21x13 xc:green " + dir + "e.PNG").c_str()), 0);
-    ASSERT_EQ(PrepareFile(cfg.c, (dir + "e.PNG").c_str(), scratch, &row, &reason), 1) << reason;
+    ASSERT_EQ(PrepareFile(cfg.c, (dir + "e.PNG").c_str(), &row, &reason), 1) << reason;
     EXPECT_STREQ(row.dimensions, "21x13");
     cfg.c->SkipImageInfo = 1;
-    ASSERT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), scratch, &row, &reason), 1);
+    ASSERT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), &row, &reason), 1);
     EXPECT_STREQ(row.dimensions, "");
     EXPECT_STREQ(row.size, "0k");
-    Bitmap_Destroy(&scratch);
 }
 
 TEST(Prepare, ThePassWithProgressAndCancel) {

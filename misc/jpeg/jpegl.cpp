@@ -124,44 +124,74 @@ void ReleaseDestination(Destination* d) {
     if (d->block) d->block = static_cast<unsigned char*>(Mem_Free(d->block, d->capacity, MEM_HEAP, kModule, __LINE__));
 }
 
-// Reads the scanlines into a buffer allocated after the header told the
-// size. 0 when the picture does not fit in memory.
-int ReadPixels(JPEGLibStruct* jpeg, jpeg_decompress_struct* info) {
-    int size = 0;
-    jpeg->pixels = static_cast<unsigned char*>(
-        Mem_AllocChecked(info->image_width, info->image_height, 3, &size, MEM_HEAP, kModule, __LINE__));
-    if (!jpeg->pixels) return 0;
-    jpeg->pixelSize = size;
-    if (info->out_color_space == JCS_CMYK) {
-        // Print work: CMYK (or YCCK, which the library turns into CMYK)
-        // made RGB here. Adobe's files, known by their APP14 marker, store
-        // the inks inverted; others store them as they are. The row lives
-        // in the library's own pool, which goes with the decompressor even
-        // when an error jumps out of this loop.
-        JSAMPARRAY cmyk = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
-                                                     info->image_width * 4, 1);
-        int inverted = info->saw_Adobe_marker;
+// Every scanline into row i at base + i x step, three bytes a pixel in the
+// order red, green, blue, or four in the order blue, green, red, alpha 255.
+// CMYK (or YCCK, which the library turns into CMYK) is made RGB here:
+// Adobe's files, known by their APP14 marker, store the inks inverted;
+// others store them as they are. The CMYK row lives in the library's own
+// pool, which goes with the decompressor even when an error jumps out.
+void ReadRows(jpeg_decompress_struct* info, unsigned char* base, int64_t step, int bytes) {
+    const int red = bytes == 4 ? 2 : 0, blue = bytes == 4 ? 0 : 2;
+    if (info->out_color_space != JCS_CMYK) {
         while (info->output_scanline < info->output_height) {
-            unsigned char* out = jpeg->pixels + size_t(info->output_scanline) * info->image_width * 3;
-            jpeg_read_scanlines(info, cmyk, 1);
-            const unsigned char* in = cmyk[0];
-            for (JDIMENSION x = 0; x < info->image_width; ++x, in += 4, out += 3) {
-                int k = inverted ? in[3] : 255 - in[3];
-                for (int c = 0; c < 3; ++c) {
-                    int ink = inverted ? in[c] : 255 - in[c];
-                    out[c] = (unsigned char)((ink * k + 127) / 255);
-                }
-            }
-        }
-    } else {
-        while (info->output_scanline < info->output_height) {
-            JSAMPROW row = jpeg->pixels + size_t(info->output_scanline) * info->image_width * 3;
+            JSAMPROW row = base + int64_t(info->output_scanline) * step;
             jpeg_read_scanlines(info, &row, 1);
         }
+        return;
+    }
+    JSAMPARRAY cmyk =
+        (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, info->output_width * 4, 1);
+    int inverted = info->saw_Adobe_marker;
+    while (info->output_scanline < info->output_height) {
+        unsigned char* out = base + int64_t(info->output_scanline) * step;
+        jpeg_read_scanlines(info, cmyk, 1);
+        const unsigned char* in = cmyk[0];
+        for (JDIMENSION x = 0; x < info->output_width; ++x, in += 4, out += bytes) {
+            int k = inverted ? in[3] : 255 - in[3];
+            int ink[3];
+            for (int c = 0; c < 3; ++c) ink[c] = ((inverted ? in[c] : 255 - in[c]) * k + 127) / 255;
+            out[red] = (unsigned char)ink[0];
+            out[1] = (unsigned char)ink[1];
+            out[blue] = (unsigned char)ink[2];
+            if (bytes == 4) out[3] = 255;
+        }
+    }
+}
+
+// The memory source over the caller's block.
+void SetSource(jpeg_decompress_struct* info, jpeg_source_mgr* source, const unsigned char* data, uint32_t size) {
+    source->next_input_byte = data;
+    source->bytes_in_buffer = size;
+    source->init_source = SourceNothing;
+    source->fill_input_buffer = SourceFill;
+    source->skip_input_data = SourceSkip;
+    source->resync_to_restart = jpeg_resync_to_restart;
+    source->term_source = SourceNothing;
+    info->src = source;
+}
+
+// After jpeg_read_header: keeps the stored size and the first APP1 block,
+// and picks the output colours. 0 when the data is too short for the
+// picture the header declares: Huffman coding spends at least one bit on
+// every 8 x 8 block of the first component, so nothing is allocated for
+// such a file. (Arithmetic coding can go below a bit a block.)
+int TakeHeader(JPEGLibStruct* jpeg, jpeg_decompress_struct* info, uint32_t size, J_COLOR_SPACE colours) {
+    for (jpeg_saved_marker_ptr m = info->marker_list; m; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1 && m->data_length != 0) {
+            JPEG_SetMarker(jpeg, m->data, int32_t(m->data_length));
+            break;
+        }
+    }
+    int64_t blocks = ((int64_t(info->image_width) + 7) / 8) * ((int64_t(info->image_height) + 7) / 8);
+    if (!info->arith_code && int64_t(size) * 8 < blocks) {
+        Log_Print(0, "JPEG data too short for %dx%d (%d bytes)\n", int(info->image_width), int(info->image_height),
+                  int(size));
+        return 0;
     }
     jpeg->width = int32_t(info->image_width);
     jpeg->height = int32_t(info->image_height);
-    jpeg->stride = jpeg->width * 3;
+    int print = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
+    info->out_color_space = print ? JCS_CMYK : colours;
     return 1;
 }
 
@@ -245,41 +275,104 @@ int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t siz
     jpeg_create_decompress(&info);
     jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
     jpeg_source_mgr source;
-    source.next_input_byte = data;
-    source.bytes_in_buffer = size;
-    source.init_source = SourceNothing;
-    source.fill_input_buffer = SourceFill;
-    source.skip_input_data = SourceSkip;
-    source.resync_to_restart = jpeg_resync_to_restart;
-    source.term_source = SourceNothing;
-    info.src = &source;
+    SetSource(&info, &source, data, size);
     jpeg_read_header(&info, TRUE);
-    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
-        if (m->marker == JPEG_APP0 + 1 && m->data_length != 0) {
-            JPEG_SetMarker(jpeg, m->data, int32_t(m->data_length));
-            break;
-        }
-    }
-    // Huffman coding spends at least one bit on every 8 x 8 block of the
-    // first component: data shorter than that cannot hold the picture its
-    // header declares, and is refused before anything is allocated for it.
-    // (Arithmetic coding can go below a bit a block.)
-    int64_t blocks = ((int64_t(info.image_width) + 7) / 8) * ((int64_t(info.image_height) + 7) / 8);
-    if (!info.arith_code && int64_t(size) * 8 < blocks) {
-        Log_Print(0, "JPEG data too short for %dx%d (%d bytes)\n", int(info.image_width), int(info.image_height),
-                  int(size));
+    int size3 = 0;
+    if (TakeHeader(jpeg, &info, size, JCS_RGB))
+        jpeg->pixels = static_cast<unsigned char*>(
+            Mem_AllocChecked(info.image_width, info.image_height, 3, &size3, MEM_HEAP, kModule, __LINE__));
+    if (!jpeg->pixels) {
         JPEG_Reset(jpeg);
         jpeg_destroy_decompress(&info);
         return 0;
     }
-    int print = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
-    info.out_color_space = print ? JCS_CMYK : JCS_RGB;
+    jpeg->pixelSize = size3;
+    jpeg->stride = jpeg->width * 3;
     jpeg_start_decompress(&info);
-    if (!ReadPixels(jpeg, &info)) {
+    ReadRows(&info, jpeg->pixels, jpeg->stride, 3);
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return 1;
+}
+
+int JPEG_ReadHeader(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size) {
+    Check(jpeg, __LINE__);
+    if (!data && size > 0) Core_NullPointer(kModule, __LINE__);
+    JPEG_Reset(jpeg);
+    if (size == 0) return 0;
+    jpeg_decompress_struct info;
+    ErrorJump error;
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = JumpBack;
+    error.manager.output_message = LogMessage;
+    if (setjmp(error.jump)) {
         JPEG_Reset(jpeg);
         jpeg_destroy_decompress(&info);
         return 0;
     }
+    jpeg_create_decompress(&info);
+    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_source_mgr source;
+    SetSource(&info, &source, data, size);
+    jpeg_read_header(&info, TRUE);
+    int ok = TakeHeader(jpeg, &info, size, JCS_RGB);
+    if (!ok) JPEG_Reset(jpeg);
+    jpeg_destroy_decompress(&info);
+    return ok;
+}
+
+int JPEG_ReductionFor(int32_t width, int32_t height, int32_t targetWidth, int32_t targetHeight) {
+    for (int denominator = 8; denominator > 1; denominator /= 2) {
+        // The library's scaled size: the stored size divided, rounded up.
+        int64_t w = (int64_t(width) + denominator - 1) / denominator;
+        int64_t h = (int64_t(height) + denominator - 1) / denominator;
+        if (w >= targetWidth && h >= targetHeight) return denominator;
+    }
+    return 1;
+}
+
+int JPEG_DecodeToBitmap(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, int denominator,
+                        BitmapStruct* bitmap) {
+    Check(jpeg, __LINE__);
+    if (!data && size > 0) Core_NullPointer(kModule, __LINE__);
+    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8) {
+        Core_SetSource(kModule, __LINE__);
+        Core_Abort("Assertion failed (denominator is 1, 2, 4 or 8)");
+    }
+    JPEG_Reset(jpeg);
+    if (size == 0) return 0;
+    jpeg_decompress_struct info;
+    ErrorJump error;
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = JumpBack;
+    error.manager.output_message = LogMessage;
+    if (setjmp(error.jump)) {
+        JPEG_Reset(jpeg);
+        jpeg_destroy_decompress(&info);
+        return 0;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_source_mgr source;
+    SetSource(&info, &source, data, size);
+    jpeg_read_header(&info, TRUE);
+    if (!TakeHeader(jpeg, &info, size, JCS_EXT_BGRA)) {
+        JPEG_Reset(jpeg);
+        jpeg_destroy_decompress(&info);
+        return 0;
+    }
+    info.scale_num = 1;
+    info.scale_denom = unsigned(denominator);
+    jpeg_calc_output_dimensions(&info);
+    if (!Bitmap_SetSize(bitmap, int32_t(info.output_width), int32_t(info.output_height))) {
+        JPEG_Reset(jpeg);
+        jpeg_destroy_decompress(&info);
+        return 0;
+    }
+    jpeg_start_decompress(&info);
+    // The bitmap stores rows bottom-up: the first scanline goes last.
+    int64_t scanline = bitmap->scanline;
+    ReadRows(&info, bitmap->pixels + (int64_t(bitmap->height) - 1) * scanline, -scanline, 4);
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     return 1;
@@ -294,28 +387,6 @@ int JPEG_LoadFile(JPEGLibStruct* jpeg, const char* path) {
         result = JPEG_LoadBuffer(jpeg, whole.data, uint32_t(whole.size));
     File_FreeWhole(&whole);
     return result;
-}
-
-int JPEG_ToBitmap(JPEGLibStruct* jpeg, BitmapStruct* bitmap) {
-    Check(jpeg, __LINE__);
-    if (!Bitmap_SetSize(bitmap, jpeg->width, jpeg->height)) return 0;
-    int32_t width = 0, height = 0, scanline = 0;
-    unsigned char* bits = nullptr;
-    Bitmap_GetSize(bitmap, &width, &height);
-    Bitmap_GetScanline(bitmap, &scanline);
-    Bitmap_GetBits(bitmap, &bits);
-    if (!jpeg->pixels || !bits) return 0;
-    for (int32_t i = 0; i < height; ++i) {
-        const unsigned char* rgb = jpeg->pixels + size_t(i) * jpeg->stride;
-        unsigned char* out = bits + size_t(height - 1 - i) * scanline;
-        for (int32_t x = 0; x < width; ++x, rgb += 3, out += 4) {
-            out[0] = rgb[2];
-            out[1] = rgb[1];
-            out[2] = rgb[0];
-            out[3] = 255;
-        }
-    }
-    return 1;
 }
 
 int JPEG_FromBitmap(JPEGLibStruct* jpeg, BitmapStruct* bitmap) {

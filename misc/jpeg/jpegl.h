@@ -51,9 +51,24 @@ int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t siz
 // Reads a whole file through the file layer and decodes it. 1 or 0.
 int JPEG_LoadFile(JPEGLibStruct* jpeg, const char* path);
 
-// Sizes the bitmap like the image and fills it, alpha 255. 0 when no image
-// is held.
-int JPEG_ToBitmap(JPEGLibStruct* jpeg, BitmapStruct* bitmap);
+// Reads only the header of a JPEG held in memory: the stored size into
+// width and height and the Exif block for JPEG_GetOrientation; no pixels.
+// Resets the object first. 1, or 0 when the header cannot be read or the
+// data is too short for the picture it declares.
+int JPEG_ReadHeader(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size);
+
+// The strongest reduction the decoder can apply while the decoded picture
+// stays at least targetWidth x targetHeight: 8, 4, 2 or 1 (none).
+int JPEG_ReductionFor(int32_t width, int32_t height, int32_t targetWidth, int32_t targetHeight);
+
+// Decodes a JPEG held in memory straight into bitmap at 1 / denominator (1,
+// 2, 4 or 8; any other value is a fatal stop) of its stored size, rounded
+// up, alpha 255; width, height and the Exif block are the header's, as
+// JPEG_ReadHeader leaves them; the object holds no pixels. Truncated data
+// ends the image instead of failing. 1, or 0 when the data cannot be decoded
+// or the picture does not fit in memory (the bitmap's pixels then undefined).
+int JPEG_DecodeToBitmap(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, int denominator,
+                        BitmapStruct* bitmap);
 
 // Replaces the held image by the bitmap's pixels (alpha dropped). 1, or 0
 // when the picture is too large for memory.
