@@ -289,3 +289,115 @@ TEST(Resample, RotationByAQuarterTurn) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------- reduction filter
+
+// Reduces a source into a new w x h bitmap.
+void Reduce(Bitmap& source, Bitmap& out, int w, int h) {
+    ASSERT_EQ(Bitmap_SetSize(out.b, w, h), 1);
+    ASSERT_EQ(Bitmap_Reduce(source.b, out.b), 1);
+}
+
+TEST(Reduce, FlatPicturesStayFlatAndTheSameSizeIsACopy) {
+    Bitmap flat(97, 61);
+    Bitmap_Fill(flat.b, 200, 31, 7, 255);
+    for (auto size : {std::make_pair(13, 9), std::make_pair(96, 60), std::make_pair(1, 1), std::make_pair(97, 1)}) {
+        Bitmap out;
+        Reduce(flat, out, size.first, size.second);
+        for (int y = 0; y < size.second; ++y)
+            for (int x = 0; x < size.first; ++x) {
+                const unsigned char* p = out.At(x, y);
+                ASSERT_TRUE(p[0] == 7 && p[1] == 31 && p[2] == 200 && p[3] == 255)
+                    << size.first << "x" << size.second << " at " << x << "," << y;
+            }
+    }
+    Bitmap pattern(40, 30), same;
+    Pattern(pattern);
+    Reduce(pattern, same, 40, 30);
+    EXPECT_EQ(same.Bytes(), pattern.Bytes());
+}
+
+// A bright one-pixel column on grey (so that the filter's ringing is not
+// cut at black), reduced by 4: the light it adds is kept, and it lands where
+// the centre of its source pixel maps, not shifted toward a corner.
+TEST(Reduce, AThinLineKeepsItsLightAndItsPlace) {
+    Bitmap line(64, 16), out;
+    Bitmap_Fill(line.b, 20, 20, 20, 255);
+    for (int y = 0; y < 16; ++y) line.Set(21, y, 250, 250, 250, 255);
+    Reduce(line, out, 16, 4);
+    for (int y = 0; y < 4; ++y) {
+        double light = 0, moment = 0;
+        for (int x = 0; x < 16; ++x) {
+            double v = out.At(x, y)[1] - 20.0;
+            light += v;
+            moment += v * x;
+        }
+        EXPECT_NEAR(light * 4, 230, 4) << "row " << y;
+        EXPECT_NEAR(moment / light, (21 + 0.5) / 4 - 0.5, 0.05) << "row " << y;
+    }
+}
+
+// The finest pattern a picture holds must not survive a reduction by half
+// as moire: away from the edges it becomes even grey.
+TEST(Reduce, ACheckerboardHalvedBecomesGrey) {
+    Bitmap board(64, 48), out;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            int v = (x + y) % 2 ? 255 : 0;
+            board.Set(x, y, v, v, v, 255);
+        }
+    Reduce(board, out, 32, 24);
+    for (int y = 3; y < 21; ++y)
+        for (int x = 3; x < 29; ++x)
+            for (int c = 0; c < 3; ++c) ASSERT_NEAR(out.At(x, y)[c], 127.5, 1.0) << x << "," << y;
+}
+
+// Colours under transparent pixels are not shown and must not bleed into
+// the copy: a red picture with a transparent white half reduces to red
+// fading into black, with no white or pink fringe; translucent areas come
+// out over black as the bilinear way draws them.
+TEST(Reduce, TransparentAreasAddNoHalo) {
+    Bitmap half(40, 20), out;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x) {
+            if (x < 20)
+                half.Set(x, y, 0, 0, 255, 255);
+            else
+                half.Set(x, y, 255, 255, 255, 0);
+        }
+    Reduce(half, out, 10, 5);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 10; ++x) {
+            const unsigned char* p = out.At(x, y);
+            EXPECT_EQ(p[0], 0) << x;
+            EXPECT_EQ(p[1], 0) << x;
+            EXPECT_LE(p[2], p[3] + 1) << x;
+        }
+    EXPECT_EQ(out.At(0, 2)[2], 255);
+    EXPECT_EQ(out.At(9, 2)[2], 0);
+    EXPECT_EQ(out.At(9, 2)[3], 0);
+
+    Bitmap glass(30, 30), small;
+    Bitmap_Fill(glass.b, 200, 100, 50, 128);
+    Reduce(glass, small, 7, 7);
+    const unsigned char* p = small.At(3, 3);
+    EXPECT_EQ(p[2], (200 * 128 + 127) / 255);
+    EXPECT_EQ(p[1], (100 * 128 + 127) / 255);
+    EXPECT_EQ(p[0], (50 * 128 + 127) / 255);
+    EXPECT_EQ(p[3], 128);
+}
+
+TEST(Reduce, MemoryRefusedFailsWithTheCopyUntouched) {
+    Bitmap big(4000, 10), out(3000, 5);
+    Bitmap_Fill(big.b, 9, 9, 9, 255);
+    std::vector<unsigned char> before = out.Bytes();
+    int64_t used = 0;
+    int blocks = 0;
+    Mem_GetUsage(&used, &blocks);
+    int limit = Mem_GetLimit();
+    Mem_SetLimit(int(used + 1000));
+    EXPECT_EQ(Bitmap_Reduce(big.b, out.b), 0);
+    Mem_SetLimit(limit);
+    Mem_TakeRefusal();
+    EXPECT_EQ(out.Bytes(), before);
+}
