@@ -29,6 +29,7 @@ const char kUsage[] =
     "  -W, --width N         Custom maximum width, 0 = no bound (implies --profile Custom)\n"
     "  -H, --height N        Custom maximum height, 0 = no bound (implies --profile Custom)\n"
     "  -q, --quality N       Custom quality in percent, 1..100 (implies --profile Custom)\n"
+    "  -f, --filter NAME     lanczos (sharp, the default) or bilinear (as earlier versions)\n"
     "  -o, --output DIR      write into DIR instead of beside each source\n"
     "      --same-folder     write beside each source\n"
     "  -a, --append TEXT     text after the base name of each output\n"
@@ -128,6 +129,10 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
             if (!value(&v) || !Number(v.c_str(), 1, 100, &n)) return Usage("quality takes 1 to 100");
             run->CustomQuality = n / 100.0;
             Str_Copy(run->ActiveProfile, "Custom");
+        } else if (a == "-f" || a == "--filter") {
+            if (!value(&v) || !(Str_EqualNoCase(v.c_str(), "lanczos") || Str_EqualNoCase(v.c_str(), "bilinear")))
+                return Usage("--filter takes lanczos or bilinear");
+            run->Filter = Str_EqualNoCase(v.c_str(), "bilinear") ? RESIZE_FILTER_BILINEAR : RESIZE_FILTER_LANCZOS;
         } else if (a == "-o" || a == "--output") {
             if (!value(&v)) return Usage("--output needs a folder");
             if (v.empty() || v.back() != Path_Separator()) v += Path_Separator();

@@ -15,6 +15,12 @@ namespace {
 
 const char kModule[] = "winmain";
 
+// The decoder's own reduction works block by block, which shows as a loss
+// of detail against a true filter (3.6 dB on the wallpaper benchmark when
+// used to the limit); it is used only while it leaves at least this factor
+// of the reduction to the filter.
+const int kFilterShare = 2;
+
 // The size a JPEG is shown at: its stored size, turned as its Exif
 // orientation says.
 void ShownSize(JPEGLibStruct* jpeg, int32_t* width, int32_t* height) {
@@ -25,8 +31,8 @@ void ShownSize(JPEGLibStruct* jpeg, int32_t* width, int32_t* height) {
     *height = turned ? jpeg->width : jpeg->height;
 }
 
-// Decodes a JPEG, with fit not null reduced while decoding as far as the
-// copy that fit's settings make of it allows, and turns it upright. *width
+// Decodes a JPEG, with fit not null reduced while decoding toward the copy
+// that fit's settings make of it, and turns it upright. *width
 // and *height get the size it is shown at in full.
 int DecodeJpeg(const char* path, const AppConfig* fit, BitmapStruct* bitmap, int32_t* width, int32_t* height) {
     FileWhole whole;
@@ -48,7 +54,8 @@ int DecodeJpeg(const char* path, const AppConfig* fit, BitmapStruct* bitmap, int
             GetResizeScale(fit, *width, *height, &scale, &quality);
             TargetSize(*width, *height, scale, &w2, &h2);
             int turned = *width != jpeg->width;
-            denominator = JPEG_ReductionFor(jpeg->width, jpeg->height, turned ? h2 : w2, turned ? w2 : h2);
+            denominator = JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? h2 : w2),
+                                            kFilterShare * (turned ? w2 : h2));
         }
         ok = JPEG_DecodeToBitmap(jpeg, whole.data, size, denominator, bitmap);
     }

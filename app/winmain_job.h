@@ -17,7 +17,8 @@ struct FileStruct;
 int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
 
 // Decodes a source for its copy: JPEGs, under the Lanczos filter, reduced
-// while decoding as far as the copy's size allows; every other file as
+// while decoding as far as that leaves the filter at least half of the
+// reduction to the copy's size; every other file as
 // LoadImageByExtension does. *width and *height get the size the picture is
 // shown at in full, which the scale rule reads. 1, or 0 as
 // LoadImageByExtension.

@@ -4,8 +4,8 @@
 // The vertical pass runs first, over whole rows, so its inner loop is one
 // multiply-add along the row that the compiler vectorises; the horizontal
 // pass then works on the already reduced number of rows. Between the passes
-// values keep 4 bits of fraction and their overshoot, so ringing is not cut
-// twice.
+// values stay exact sums in single precision, overshoot included, so the
+// filter's ringing is cut only once, at the end.
 #include <math.h>
 #include <string.h>
 
@@ -17,7 +17,6 @@ namespace {
 const char kModule[] = "divivar/bitmap_reduce";
 const int kWeightBits = 14;
 const int32_t kWeightOne = 1 << kWeightBits;
-const int kMiddleBits = 4;
 const double kLobes = 3.0;
 const double kPi = 3.14159265358979323846;
 
@@ -110,9 +109,9 @@ int Premultiply(const BitmapStruct* source, unsigned char** copy, int* bytes) {
     *bytes = 0;
     const unsigned char* p = source->pixels;
     int64_t total = int64_t(source->scanline) * source->height;
-    int opaque = 1;
-    for (int64_t i = 3; i < total && opaque; i += 4) opaque = p[i] == 255;
-    if (opaque) return 1;
+    unsigned char opaque = 255;
+    for (int64_t i = 3; i < total; i += 4) opaque &= p[i];
+    if (opaque == 255) return 1;
     *copy = static_cast<unsigned char*>(Mem_AllocChecked(total, 1, 1, bytes, MEM_HEAP, kModule, __LINE__));
     if (!*copy) return 0;
     unsigned char* q = *copy;
@@ -125,38 +124,46 @@ int Premultiply(const BitmapStruct* source, unsigned char** copy, int* bytes) {
 }
 
 // One output row from the source rows the vertical filter names, into
-// middle (4 bits of fraction) through the accumulator.
+// middle through the accumulator. Rows are taken two at a time, which halves
+// the accumulator's traffic.
 void VerticalRow(const unsigned char* source, int64_t scanline, int32_t first, int32_t count,
-                 const int16_t* weights, int32_t* sum, int16_t* middle, int32_t values) {
+                 const int16_t* weights, int32_t* sum, float* middle, int32_t values) {
     const unsigned char* row = source + first * scanline;
     int32_t w = weights[0];
     for (int32_t x = 0; x < values; ++x) sum[x] = w * row[x];
-    for (int32_t k = 1; k < count; ++k) {
+    int32_t k = 1;
+    for (; k + 1 < count; k += 2) {
+        const unsigned char* a = source + (first + k) * scanline;
+        const unsigned char* b = a + scanline;
+        int16_t wa = weights[k], wb = weights[k + 1];
+        for (int32_t x = 0; x < values; ++x) sum[x] += wa * int16_t(a[x]) + wb * int16_t(b[x]);
+    }
+    if (k < count) {
         row = source + (first + k) * scanline;
         w = weights[k];
         for (int32_t x = 0; x < values; ++x) sum[x] += w * row[x];
     }
-    const int shift = kWeightBits - kMiddleBits;
-    const int32_t half = 1 << (shift - 1);
-    for (int32_t x = 0; x < values; ++x) {
-        int32_t v = (sum[x] + half) >> shift;
-        middle[x] = int16_t(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
-    }
+    for (int32_t x = 0; x < values; ++x) middle[x] = float(sum[x]);
 }
 
-void HorizontalRow(const int16_t* middle, const Axis& axis, int32_t width, unsigned char* out) {
-    const int shift = kWeightBits + kMiddleBits;
-    const int32_t half = 1 << (shift - 1);
+// Four channels of one pixel as one value of the vector extension that
+// GCC and Clang share: the horizontal pass's taps change from pixel to
+// pixel, so the channels are what it computes side by side.
+typedef float Channels __attribute__((vector_size(16)));
+
+void HorizontalRow(const float* middle, const Axis& axis, int32_t width, unsigned char* out) {
+    const float unit = 1.0f / (float(kWeightOne) * float(kWeightOne));
     for (int32_t x = 0; x < width; ++x, out += 4) {
         const int16_t* w = axis.weights + int64_t(x) * axis.taps;
-        const int16_t* p = middle + int64_t(axis.first[x]) * 4;
-        int32_t s[4] = {half, half, half, half};
-        for (int32_t k = 0; k < axis.count[x]; ++k, p += 4)
-            for (int c = 0; c < 4; ++c) s[c] += w[k] * p[c];
-        for (int c = 0; c < 4; ++c) {
-            int32_t v = s[c] >> shift;
-            out[c] = (unsigned char)(v < 0 ? 0 : v > 255 ? 255 : v);
+        const float* p = middle + int64_t(axis.first[x]) * 4;
+        Channels s = {0.0f, 0.0f, 0.0f, 0.0f};
+        for (int32_t k = 0; k < axis.count[x]; ++k, p += 4) {
+            Channels v;
+            memcpy(&v, p, sizeof v);
+            s += float(w[k]) * v;
         }
+        s = s * unit + 0.5f;
+        for (int c = 0; c < 4; ++c) out[c] = (unsigned char)(s[c] < 0.0f ? 0 : s[c] > 255.0f ? 255 : int(s[c]));
     }
 }
 
@@ -177,7 +184,7 @@ int Bitmap_Reduce(BitmapStruct* source, BitmapStruct* destination) {
     int premultipliedBytes = 0, sumBytes = 0, middleBytes = 0;
     int ok = Premultiply(source, &premultiplied, &premultipliedBytes);
     int32_t* sum = static_cast<int32_t*>(Mem_AllocChecked(w, 4, 4, &sumBytes, MEM_HEAP, kModule, __LINE__));
-    int16_t* middle = static_cast<int16_t*>(Mem_AllocChecked(w, 4, 2, &middleBytes, MEM_HEAP, kModule, __LINE__));
+    float* middle = static_cast<float*>(Mem_AllocChecked(w, 4, 4, &middleBytes, MEM_HEAP, kModule, __LINE__));
     if (ok && sum && middle) {
         const unsigned char* pixels = premultiplied ? premultiplied : source->pixels;
         // Both pictures store rows bottom-up; centre-aligned mapping is the

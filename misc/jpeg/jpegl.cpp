@@ -20,6 +20,7 @@ namespace {
 const char kModule[] = "misc/jpeg/jpegl";
 const char kTag[] = "JPEGLibStruct:misc/jpeg/jpegl";
 const int kOutputStep = 1024;
+const int kFullColourQuality = 90;
 const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
 
 struct ErrorJump {
@@ -451,7 +452,13 @@ int JPEG_SaveBuffer(JPEGLibStruct* jpeg, unsigned char** data, int32_t* size) {
     jpeg_set_defaults(&info);
     // The nearest whole percent: 0.57 x 100 is 56.99999... in doubles, and
     // truncating it would give quality 57 the tables of 56.
-    jpeg_set_quality(&info, int(floor(jpeg->quality * 100.0 + 0.5)), TRUE);
+    int percent = int(floor(jpeg->quality * 100.0 + 0.5));
+    jpeg_set_quality(&info, percent, TRUE);
+    // At high qualities the colours keep their full resolution, as the
+    // other tools' copies do: halving them would lose more than the quality
+    // asked for allows.
+    if (percent >= kFullColourQuality)
+        for (int c = 0; c < info.num_components; ++c) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
     // Huffman tables made for this picture: the same pixels in fewer bytes.
     info.optimize_coding = TRUE;
     jpeg_start_compress(&info, TRUE);
