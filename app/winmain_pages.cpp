@@ -26,6 +26,14 @@ struct QualityEntry {
 const QualityEntry kQualities[] = {{IDS_QUALITY_ORIGINAL, 100}, {IDS_QUALITY_HIGH, 75}, {IDS_QUALITY_MEDIUM, 60},
                                    {IDS_QUALITY_LOW, 50}};
 
+// The Filter choice's entries, each with the setting it selects.
+struct FilterEntry {
+    const char* text;
+    int32_t filter;
+};
+const FilterEntry kFilters[] = {{"Lanczos (sharpest)", RESIZE_FILTER_LANCZOS},
+                                {"Bilinear (as earlier versions)", RESIZE_FILTER_BILINEAR}};
+
 MainWindowStruct* PageMain(HWND page) {
     return reinterpret_cast<MainWindowStruct*>(GetWindowLongPtrA(page, GWLP_USERDATA));
 }
@@ -83,6 +91,11 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
         int64_t value = 0;
         if (Win_ComboGetSelectedData(page, id, &value)) config->CustomQuality = double(value) / 100.0;
         UpdateEstimates(main);
+        break;
+    }
+    case IDC_FILTER: {
+        int64_t value = 0;
+        if (Win_ComboGetSelectedData(page, id, &value)) config->Filter = int32_t(value);
         break;
     }
     case IDC_PREVIEW:
@@ -260,6 +273,13 @@ void Page_FillSettings(MainWindowStruct* main) {
     // A quality typed into the file (0.9) matches no entry: none is selected.
     Win_ComboSelect(page, IDC_QUALITY, -1);
     Win_ComboSelectByData(page, IDC_QUALITY, int64_t(config->CustomQuality * 100.0));
+    Win_ComboReset(page, IDC_FILTER);
+    for (const FilterEntry& entry : kFilters) {
+        int index = 0;
+        if (Win_ComboAddString(page, IDC_FILTER, entry.text, &index))
+            Win_ComboSetData(page, IDC_FILTER, index, entry.filter);
+    }
+    Win_ComboSelectByData(page, IDC_FILTER, config->Filter);
     Page_UpdateEnabling(main);
 }
 

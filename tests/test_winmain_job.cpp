@@ -167,6 +167,89 @@ TEST(Job, ExifOrientationIsApplied) {
     Bitmap_Destroy(&b);
 }
 
+// The list reads sizes from headers alone. Over every conformance file of
+// every format: each file the decoder reads has a header the probe reads,
+// with the same size; a probe may accept a file the decoder then refuses
+// (that file fails when it is resized), never the other way round.
+TEST(Prepare, HeaderSizesEqualTheDecodedSizesOnEverySuite) {
+    const char* folders[] = {"bmp/bmpsuite/g/", "bmp/bmpsuite/q/", "bmp/bmpsuite/b/", "png/pngsuite/",
+                             "png/crashers/",   "gif/suite/",      "tga/tinytga/",    "jpeg/libjpeg-turbo/",
+                             "jpeg/orientation/"};
+    BitmapStruct* b = nullptr;
+    Bitmap_Create(&b);
+    int decoded = 0, refusedLater = 0;
+    for (const char* folder : folders) {
+        std::string path = TestData(folder);
+        std::vector<std::string> names;
+        for (const char* suffix : {".bmp", ".png", ".gif", ".tga", ".jpg"})
+            for (const std::string& n : FilesEnding(path, suffix)) names.push_back(n);
+        if (names.empty()) MISSING_TEST_DATA() << "no files in " << path;
+        for (const std::string& name : names) {
+            std::string file = path + name;
+            int32_t w = -1, h = -1;
+            int probed = ProbeImageByExtension(file.c_str(), &w, &h);
+            if (LoadImageByExtension(file.c_str(), b)) {
+                ++decoded;
+                ASSERT_EQ(probed, 1) << file;
+                EXPECT_EQ(w, b->width) << file;
+                EXPECT_EQ(h, b->height) << file;
+            } else {
+                refusedLater += probed;
+            }
+        }
+    }
+    EXPECT_GT(decoded, 350);
+    // The damaged files of the suites mostly carry sound headers.
+    EXPECT_GT(refusedLater, 0);
+    Bitmap_Destroy(&b);
+}
+
+// The files the pass reads and the reduced decode turn sideways photographs
+// upright as the full decode does.
+TEST(Prepare, OrientedSizesInTheListAndTheReducedDecode) {
+    std::string folder = TestData("jpeg/orientation/");
+    std::vector<std::string> names = FilesEnding(folder, ".jpg");
+    if (names.size() < 16) MISSING_TEST_DATA() << "orientation samples not found";
+    Config cfg;
+    Str_Copy(cfg.c->ActiveProfile, "Custom");
+    cfg.c->CustomWidth = 150;
+    cfg.c->CustomHeight = 150;
+    cfg.c->CustomQuality = 0.75;
+    BitmapStruct* full = nullptr;
+    BitmapStruct* reduced = nullptr;
+    Bitmap_Create(&full);
+    Bitmap_Create(&reduced);
+    for (const std::string& name : names) {
+        std::string file = folder + name;
+        ASSERT_EQ(LoadImageByExtension(file.c_str(), full), 1) << name;
+        int32_t w = 0, h = 0;
+        ASSERT_EQ(ProbeImageByExtension(file.c_str(), &w, &h), 1) << name;
+        EXPECT_EQ(w, full->width) << name;
+        EXPECT_EQ(h, full->height) << name;
+        // 150 x 112 from 600 x 450 leaves the decoder a reduction by 2.
+        ASSERT_EQ(LoadImageForCopy(cfg.c, file.c_str(), reduced, &w, &h), 1) << name;
+        EXPECT_EQ(w, full->width) << name;
+        EXPECT_EQ(h, full->height) << name;
+        ASSERT_EQ(reduced->width, full->width / 2) << name;
+        ASSERT_EQ(reduced->height, full->height / 2) << name;
+        // Upright like the full decode: its corners' colours match.
+        for (int corner = 0; corner < 4; ++corner) {
+            int x = corner % 2 ? reduced->width - 8 : 8, y = corner / 2 ? reduced->height - 8 : 8;
+            unsigned char* p = nullptr;
+            unsigned char* q = nullptr;
+            Bitmap_PixelAddress(reduced, x, y, &p);
+            Bitmap_PixelAddress(full, 2 * x, 2 * y, &q);
+            for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], q[c], 40) << name << " corner " << corner;
+        }
+    }
+    cfg.c->Filter = RESIZE_FILTER_BILINEAR;
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(LoadImageForCopy(cfg.c, (folder + names[0]).c_str(), reduced, &w, &h), 1);
+    EXPECT_EQ(reduced->width, w) << "the bilinear way reads the full picture";
+    Bitmap_Destroy(&reduced);
+    Bitmap_Destroy(&full);
+}
+
 TEST(Prepare, RowsAndSkips) {
     std::string dir = Fresh("job-prepare");
     MakeJpeg(dir + "a.JPG", 64, 48);

@@ -80,6 +80,16 @@ void DropAndEstimate(Session& s) {
     SendMessageA(quality, CB_SETCURSEL, 1, 0);
     SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_QUALITY, CBN_SELCHANGE), LPARAM(quality));
     EXPECT_DOUBLE_EQ(config->CustomQuality, 0.75);
+    // The filter: Lanczos as shipped, Bilinear on request.
+    HWND filter = FindControl(s.settings, IDC_FILTER);
+    EXPECT_EQ(SendMessageA(filter, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageA(filter, CB_GETCURSEL, 0, 0), 0);
+    SendMessageA(filter, CB_SETCURSEL, 1, 0);
+    SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_FILTER, CBN_SELCHANGE), LPARAM(filter));
+    EXPECT_EQ(config->Filter, RESIZE_FILTER_BILINEAR);
+    SendMessageA(filter, CB_SETCURSEL, 0, 0);
+    SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_FILTER, CBN_SELCHANGE), LPARAM(filter));
+    EXPECT_EQ(config->Filter, RESIZE_FILTER_LANCZOS);
     TypeText(FindControl(s.settings, IDC_CUSTOM_WIDTH), "300");
     TypeText(FindControl(s.settings, IDC_CUSTOM_HEIGHT), "");
     EXPECT_EQ(config->CustomWidth, 300);
