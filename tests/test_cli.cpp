@@ -16,7 +16,9 @@
 #include "job_support.h"
 #include "orv-str.h"
 #include "test_support.h"
+#include "jpegl.h"
 #include "winmain_job.h"
+#include "winmain_scale.h"
 
 namespace {
 
@@ -54,6 +56,64 @@ Outcome RunCli(const std::string& command) {
     o.out = ReadWholeFile("run-out.txt");
     o.err = ReadWholeFile("run-err.txt");
     return o;
+}
+
+// The copy the bilinear way made before the filter existed: the full
+// picture through the resampler's pre-scaling bilinear mode, encoded at the
+// profile's quality. Its bytes.
+std::string BilinearCopy(const AppConfig* config, const std::string& source, const std::string& folder) {
+    BitmapStruct* picture = nullptr;
+    BitmapStruct* target = nullptr;
+    JPEGLibStruct* jpeg = nullptr;
+    Bitmap_Create(&picture);
+    Bitmap_Create(&target);
+    JPEG_Create(&jpeg);
+    EXPECT_EQ(LoadImageByExtension(source.c_str(), picture), 1);
+    double scale = 0, quality = 0;
+    int32_t w = picture->width, h = picture->height, w2 = 0, h2 = 0;
+    GetResizeScale(config, w, h, &scale, &quality);
+    TargetSize(w, h, scale, &w2, &h2);
+    Bitmap_SetSize(target, w2, h2);
+    Bitmap_Resample(picture, RESAMPLE_BILINEAR_PRESCALE, scale, 0.0, 1.0, w * 0.5, h * 0.5, w2 * 0.5, h2 * 0.5,
+                    target);
+    JPEG_FromBitmap(jpeg, target);
+    JPEG_SetQuality(jpeg, quality);
+    std::string path = folder + "expected.jpg";
+    EXPECT_EQ(JPEG_SaveFile(jpeg, path.c_str()), 1);
+    JPEG_Destroy(&jpeg);
+    Bitmap_Destroy(&target);
+    Bitmap_Destroy(&picture);
+    return ReadWholeFile(path);
+}
+
+// --filter bilinear keeps every copy as it was; the default filter makes
+// other pixels; a filter the program does not have is a usage error.
+TEST(Cli, TheBilinearFilterKeepsTheEarlierCopies) {
+    std::string dir = Fresh("cli-filter");
+    std::vector<std::string> sources = {"jpeg/libjpeg-turbo/testorig.jpg", "png/pngsuite/basn6a08.png",
+                                        "tga/tinytga/logo_type2_24bpp_bl.tga"};
+    for (const std::string& s : sources) {
+        if (!FileExists(TestData(s))) MISSING_TEST_DATA() << "test images not found";
+        std::filesystem::copy_file(TestData(s), dir + s.substr(s.rfind('/') + 1));
+    }
+    std::string cli = InstallCli("program", "_b");
+    ASSERT_EQ(RunCli(cli + " --quiet --filter bilinear -W 60 -H 60 -q 80 " + dir).status, 0);
+    ASSERT_EQ(RunCli(cli + " --quiet -a _l -W 60 -H 60 -q 80 " + dir).status, 0);
+    Config cfg;
+    Str_Copy(cfg.c->ActiveProfile, "Custom");
+    cfg.c->CustomWidth = 60;
+    cfg.c->CustomHeight = 60;
+    cfg.c->CustomQuality = 0.8;
+    for (const std::string& s : sources) {
+        std::string name = s.substr(s.rfind('/') + 1);
+        std::string base = name.substr(0, name.rfind('.'));
+        std::string expected = BilinearCopy(cfg.c, dir + name, dir);
+        EXPECT_EQ(ReadWholeFile(dir + base + "_b.jpg"), expected) << name;
+        EXPECT_NE(ReadWholeFile(dir + base + "_l.jpg"), expected) << name;
+    }
+    Outcome wrong = RunCli(cli + " --filter bicubic " + dir);
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_NE(wrong.err.find("--filter takes lanczos or bilinear"), std::string::npos) << wrong.err;
 }
 
 // brimlow-cli end to end, on files of every accepted format.
