@@ -276,6 +276,22 @@ void ConsoleFileDone(void* data, int index, int written, const char* reason) {
     ReportFailed((*c->paths)[size_t(index)], reason);
 }
 
+// The listing's host: the paths it reads and the files it left out.
+struct Listing {
+    const std::vector<std::string>* paths;
+    int skipped;
+};
+
+void IgnoreText(void*, const char*) {
+}
+
+void ListingFileDone(void* data, int index, int listed, const char* reason) {
+    Listing* l = static_cast<Listing*>(data);
+    if (listed) return;
+    l->skipped += 1;
+    ReportFailed((*l->paths)[size_t(index)], reason);
+}
+
 // Resizes the accepted files with the batch engine, going on past files
 // that fail, and adds the run's totals to the saved statistics. Returns the
 // exit status.
@@ -326,21 +342,18 @@ int Main(int argc, char** argv) {
     if (status < 0) {
         Core_CatchInterrupt();
         std::vector<std::string> files = ExpandPaths(run, opt.paths);
-        std::vector<FileRow> rows;
-        int skipped = 0;
-        for (const std::string& f : files) {
-            if (Core_Interrupted()) break;
-            FileRow row;
-            const char* reason = nullptr;
-            if (PrepareFile(run, f.c_str(), &row, &reason)) {
-                EstimateRow(run, row.dimensions, row.newDimensions, int(sizeof row.newDimensions), row.estimate,
-                            int(sizeof row.estimate));
-                rows.push_back(row);
-            } else {
-                ReportFailed(f, reason);
-                ++skipped;
-            }
-        }
+        std::vector<const char*> paths;
+        for (const std::string& f : files) paths.push_back(f.c_str());
+        std::vector<FileRow> rows(files.size());
+        Listing listing = {&files, 0};
+        const JobHost host = {&listing, IgnoreText, ConsoleCancelled, IgnoreText, ListingFileDone};
+        int jobs = opt.jobs > 0 ? opt.jobs : Batch_Processors();
+        int complete = 1;
+        // The calling thread is one of the workers.
+        ThreadPool(jobs - 1);
+        rows.resize(size_t(PrepareFiles(run, paths.data(), int(paths.size()), &host, jobs, rows.data(), &complete)));
+        ThreadPool(0);
+        int skipped = listing.skipped;
         if (Core_Interrupted()) {
             char text[STR_TEXT_SIZE];
             JobCancelledText(0, text, int(sizeof text));

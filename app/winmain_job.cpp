@@ -8,6 +8,7 @@
 #include "orv-str.h"
 #include "png.h"
 #include "tga.h"
+#include "thread.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"
 
@@ -173,6 +174,51 @@ void CancelledMessage(const char* format, int count, char* text, int size) {
     Str_Format(text, size, format, count, count == 1 ? "" : "s");
 }
 
+// What the prepare pass learnt of one path.
+struct PrepareOutcome {
+    int accepted;        // 1: its row is filled
+    const char* reason;  // when not, why in a few words; static
+};
+
+// The prepare pass's state, shared by the workers that probe side by side.
+struct PrepareRun {
+    const AppConfig* config;
+    const char* const* paths;
+    int count;
+    FileRow* rows;              // room for count; row i belongs to path i until the rows are gathered
+    PrepareOutcome* outcomes;   // one per path
+    CoreLock* lock;             // guards next, stop and helpersLeft
+    CoreEvent* ended;           // set when a helper ends
+    int next;                   // the next path to take
+    int stop;                   // 1 once Cancel was pressed
+    int helpersLeft;            // pool jobs still working
+};
+
+// The next path to prepare, or -1 when none is left or the pass stopped.
+int TakePath(PrepareRun* run) {
+    Mutex_Lock(run->lock, -1, kModule, __LINE__);
+    int i = run->stop || run->next >= run->count ? -1 : run->next++;
+    Mutex_Unlock(run->lock, kModule, __LINE__);
+    return i;
+}
+
+void PrepareOne(PrepareRun* run, int i) {
+    char name[STR_TEXT_SIZE];
+    Path_GetName(run->paths[i], name, int(sizeof name), 0);
+    Log_Print(0, "File %d of %d: [%s] [%s]\n", i + 1, run->count, run->paths[i], name);
+    PrepareOutcome* o = &run->outcomes[i];
+    o->accepted = PrepareFile(run->config, run->paths[i], &run->rows[i], &o->reason);
+}
+
+void ProbeLoop(void* data) {
+    PrepareRun* run = static_cast<PrepareRun*>(data);
+    for (int i = TakePath(run); i >= 0; i = TakePath(run)) PrepareOne(run, i);
+    Mutex_Lock(run->lock, -1, kModule, __LINE__);
+    run->helpersLeft -= 1;
+    Event_Set(run->ended, 1);
+    Mutex_Unlock(run->lock, kModule, __LINE__);
+}
+
 }  // namespace
 
 int LoadImageByExtension(const char* path, BitmapStruct* bitmap) {
@@ -292,30 +338,81 @@ int PrepareFile(const AppConfig* config, const char* path, FileRow* row, const c
     return 1;
 }
 
-int PrepareFiles(const AppConfig* config, const char* const* paths, int count, const JobHost* host, FileRow* rows,
-                 int* complete) {
+int PrepareFiles(const AppConfig* config, const char* const* paths, int count, const JobHost* host, int workers,
+                 FileRow* rows, int* complete) {
     if (!config || !host || !complete || ((!paths || !rows) && count > 0)) Core_NullPointer(kModule, __LINE__);
     *complete = 1;
-    char text[STR_TEXT_SIZE];
     host->progress(host->data, "Preparing files...");
-    int filled = 0;
-    for (int i = 0; i < count; ++i) {
+    if (count == 0) return 0;
+    int outcomeBytes = 0;
+    PrepareOutcome* outcomes = static_cast<PrepareOutcome*>(
+        Mem_AllocChecked(count, sizeof(PrepareOutcome), 1, &outcomeBytes, MEM_HEAP, kModule, __LINE__));
+    if (!outcomes) {
+        Log_Print(0, "Not enough memory to prepare %d files\n", count);
+        host->message(host->data, "Not enough memory for these files.");
+        return 0;
+    }
+    PrepareRun run = {config, paths, count, rows, outcomes, nullptr, nullptr, 0, 0, 0};
+    Mutex_Create(&run.lock);
+    Event_Create(&run.ended);
+    int helpers = 0;
+    for (int w = 1; w < workers && w < count; ++w) {
+        Mutex_Lock(run.lock, -1, kModule, __LINE__);
+        run.helpersLeft += 1;
+        Mutex_Unlock(run.lock, kModule, __LINE__);
+        if (ThreadPool_Run(&run, ProbeLoop)) {
+            ++helpers;
+            continue;
+        }
+        Mutex_Lock(run.lock, -1, kModule, __LINE__);
+        run.helpersLeft -= 1;
+        Mutex_Unlock(run.lock, kModule, __LINE__);
+    }
+    Log_Print(0, "Preparing %d files with %d workers\n", count, helpers + 1);
+    // The calling thread prepares files too, and alone talks to the host.
+    char text[STR_TEXT_SIZE];
+    for (;;) {
         if (host->cancelled(host->data)) {
-            CancelledMessage("Preparing cancelled after %d image%s.", i, text, int(sizeof text));
-            host->message(host->data, text);
-            Log_Print(0, "Cancelled\n");
+            Mutex_Lock(run.lock, -1, kModule, __LINE__);
+            run.stop = 1;
+            Mutex_Unlock(run.lock, kModule, __LINE__);
             *complete = 0;
             break;
         }
-        char name[STR_TEXT_SIZE];
-        Path_GetName(paths[i], name, int(sizeof name), 0);
-        Log_Print(0, "File %d of %d: [%s] [%s]\n", i + 1, count, paths[i], name);
+        int i = TakePath(&run);
+        if (i < 0) break;
         if (IsAcceptedImage(paths[i])) {
             Str_Format(text, int(sizeof text), "Preparing %d of %d, %s...", i + 1, count, paths[i]);
             host->progress(host->data, text);
         }
-        const char* reason = nullptr;
-        if (PrepareFile(config, paths[i], &rows[filled], &reason)) ++filled;
+        PrepareOne(&run, i);
+    }
+    for (;;) {
+        Mutex_Lock(run.lock, -1, kModule, __LINE__);
+        int left = run.helpersLeft;
+        Event_Set(run.ended, 0);
+        Mutex_Unlock(run.lock, kModule, __LINE__);
+        if (left == 0) break;
+        int signalled = 0;
+        Event_Wait(run.ended, &signalled, 100, kModule, __LINE__);
+    }
+    Mutex_Close(&run.lock);
+    Event_Close(&run.ended);
+    // The files taken before a cancel are all finished: their rows stay, in
+    // the order the paths came.
+    int filled = 0;
+    for (int i = 0; i < run.next; ++i) {
+        int accepted = outcomes[i].accepted;
+        const char* reason = outcomes[i].reason;
+        if (accepted && filled != i) rows[filled] = rows[i];
+        filled += accepted;
+        if (host->fileDone) host->fileDone(host->data, i, accepted, reason);
+    }
+    Mem_Free(outcomes, outcomeBytes, MEM_HEAP, kModule, __LINE__);
+    if (!*complete) {
+        CancelledMessage("Preparing cancelled after %d image%s.", run.next, text, int(sizeof text));
+        host->message(host->data, text);
+        Log_Print(0, "Cancelled\n");
     }
     for (int r = 0; r < filled; ++r)
         EstimateRow(config, rows[r].dimensions, rows[r].newDimensions, int(sizeof rows[r].newDimensions),

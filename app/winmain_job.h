@@ -69,15 +69,20 @@ struct JobHost {
     int (*cancelled)(void* data);                   // 1 once the user asked to stop
     void (*message)(void* data, const char* text);   // a closing message, with Ok
     // After each file of a batch: its index in the list, 1 when written, and
-    // when it was not, why in a few words. May be null.
+    // when it was not, why in a few words; after the prepare pass the same
+    // for each path, 1 when it got a row. May be null.
     void (*fileDone)(void* data, int index, int written, const char* reason);
 };
 
 // The prepare pass over dropped paths: fills rows (room for count) with the
-// accepted files, then the estimates. Returns the rows filled; *complete is
-// 0 when Cancel stopped the pass (its message then shown).
-int PrepareFiles(const AppConfig* config, const char* const* paths, int count, const JobHost* host, FileRow* rows,
-                 int* complete);
+// accepted files in the order of paths, then the estimates. Up to workers
+// files are read at once, on the calling thread and on idle pool workers;
+// only the calling thread talks to the host: progress, Cancel, the closing
+// message when cancelled, and after the pass fileDone for every path taken
+// (written 1 when it got a row, else why not). Returns the rows filled;
+// *complete is 0 when Cancel stopped the pass.
+int PrepareFiles(const AppConfig* config, const char* const* paths, int count, const JobHost* host, int workers,
+                 FileRow* rows, int* complete);
 
 // The objects one worker reuses from file to file, and the outcome of its
 // last file. Owned by the worker that created it.

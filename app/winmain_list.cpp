@@ -122,13 +122,17 @@ int FetchDroppedNames(HDROP drop, PathTable* table, int count) {
 
 // ------------------------------------------------------ the batch job
 
+// As many workers as the machine has processors, within the pool's own.
+int JobWorkers() {
+    int processors = Batch_Processors();
+    return processors < PROGRAM_WORKERS ? processors : PROGRAM_WORKERS;
+}
+
 // On a pool worker: the run, then the window thread ends it.
 void ResizeJobWorker(void* data) {
     MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
     const JobHost host = {main, QueueJobProgress, IsJobCancelled, KeepJobMessage, nullptr};
-    // As many workers as the machine has processors, within the pool's own.
-    int processors = Batch_Processors();
-    Batch_Run(main->job, &host, processors < PROGRAM_WORKERS ? processors : PROGRAM_WORKERS);
+    Batch_Run(main->job, &host, JobWorkers());
     SendMessageA(main->window, WM_JOB_DONE, 0, 0);
 }
 
@@ -165,7 +169,7 @@ void PrepareDroppedFiles(MainWindowStruct* main, HDROP drop) {
     if (rowBytes > 0) rows = static_cast<FileRow*>(Mem_Alloc(rowBytes, MEM_HEAP, kModule, __LINE__));
     int fetched = FetchDroppedNames(drop, &table, count);
     int complete = 0;
-    int filled = PrepareFiles(main->config, table.paths, fetched, &kBoxHost, rows, &complete);
+    int filled = PrepareFiles(main->config, table.paths, fetched, &kBoxHost, JobWorkers(), rows, &complete);
     for (int i = 0; i < filled; ++i) AppendRow(page, rows[i]);
     Win_ListFocusRow(page, IDC_LIST, 0);
     UpdateEstimates(main);

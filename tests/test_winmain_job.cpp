@@ -19,6 +19,7 @@
 #include "job_support.h"
 #include "orv-str.h"
 #include "test_support.h"
+#include "thread.h"
 #include "winmain_job.h"
 
 // One file's way through the resizer: output names, one file's resize, the
@@ -294,8 +295,9 @@ TEST(Prepare, ThePassWithProgressAndCancel) {
     Recorder r;
     JobHost host = r.Host();
     int complete = 0;
-    EXPECT_EQ(PrepareFiles(cfg.c, paths, 3, &host, rows, &complete), 2);
+    EXPECT_EQ(PrepareFiles(cfg.c, paths, 3, &host, 1, rows, &complete), 2);
     EXPECT_EQ(complete, 1);
+    EXPECT_EQ(r.failures, std::vector<std::string>({"1: unsupported format"}));
     EXPECT_EQ(r.progress[0], "Preparing files...");
     EXPECT_EQ(r.progress[1], "Preparing 1 of 3, " + a + "...");
     EXPECT_EQ(r.progress[2], "Preparing 3 of 3, " + b + "...") << "the unsupported file shows no progress";
@@ -304,9 +306,54 @@ TEST(Prepare, ThePassWithProgressAndCancel) {
     Recorder stop;
     stop.cancelAfter = 0;
     JobHost h = stop.Host();
-    EXPECT_EQ(PrepareFiles(cfg.c, paths, 3, &h, rows, &complete), 0);
+    EXPECT_EQ(PrepareFiles(cfg.c, paths, 3, &h, 1, rows, &complete), 0);
     EXPECT_EQ(complete, 0);
     EXPECT_EQ(stop.messages.back(), "Preparing cancelled after 0 images.");
+}
+
+// Read side by side on pool workers, the rows still come in the order of
+// the paths, and every file left out is named once, in order, with why.
+TEST(Prepare, SideBySideTheRowsKeepTheirOrder) {
+    std::string dir = Fresh("job-parallel");
+    std::vector<std::string> names;
+    for (int i = 0; i < 60; ++i) {
+        std::string name = dir + "p" + std::to_string(100 + i) + (i % 7 == 3 ? ".gif" : ".jpg");
+        if (i % 7 == 3) {
+            FILE* f = fopen(name.c_str(), "wb");
+            fputs("not a picture", f);
+            fclose(f);
+        } else {
+            MakeJpeg(name, 20 + i, 10 + i, true);
+        }
+        names.push_back(name);
+    }
+    std::vector<const char*> paths;
+    for (const std::string& n : names) paths.push_back(n.c_str());
+    Config cfg;
+    std::vector<FileRow> rows(names.size());
+    Recorder r;
+    JobHost host = r.Host();
+    int complete = 0;
+    ThreadPool_Init();
+    ThreadPool(3);
+    int filled = PrepareFiles(cfg.c, paths.data(), int(paths.size()), &host, 4, rows.data(), &complete);
+    ThreadPool(0);
+    ThreadPool_Close();
+    EXPECT_EQ(complete, 1);
+    std::vector<std::string> expectedFailures;
+    int row = 0;
+    for (int i = 0; i < 60; ++i) {
+        if (i % 7 == 3) {
+            expectedFailures.push_back(std::to_string(i) + ": not a picture");
+            continue;
+        }
+        ASSERT_LT(row, filled);
+        EXPECT_EQ(rows[size_t(row)].path, names[size_t(i)]);
+        EXPECT_EQ(std::string(rows[size_t(row)].dimensions), std::to_string(20 + i) + "x" + std::to_string(10 + i));
+        ++row;
+    }
+    EXPECT_EQ(filled, row);
+    EXPECT_EQ(r.failures, expectedFailures);
 }
 
 TEST(Statistics, GroupedTexts) {
