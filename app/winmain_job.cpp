@@ -151,9 +151,9 @@ struct Format {
 };
 
 const Format kFormats[] = {
-    {".jpg", LoadJpeg, ProbeJpeg, 1},           {".jpeg", LoadJpeg, ProbeJpeg, 1}, {".jpe", LoadJpeg, ProbeJpeg, 1},
-    {".jfif", LoadJpeg, ProbeJpeg, 1},          {".png", LoadPng, PNG_ReadSize, 0}, {".tga", LoadTga, TGA_ReadSize, 0},
-    {".gif", LoadGif, GIF_ReadSize, 0},         {".bmp", LoadBmp, Bitmap_ReadBMPSize, 0}};
+    {".jpg", LoadJpeg, ProbeJpeg, 1},  {".jpeg", LoadJpeg, ProbeJpeg, 1},    {".jpe", LoadJpeg, ProbeJpeg, 1},
+    {".jfif", LoadJpeg, ProbeJpeg, 1}, {".png", LoadPng, PNG_ReadSize, 0},   {".tga", LoadTga, TGA_ReadSize, 0},
+    {".gif", LoadGif, GIF_ReadSize, 0}, {".bmp", LoadBmp, Bitmap_ReadBMPSize, 0}};
 
 const Format* FormatOf(const char* path) {
     for (const Format& f : kFormats)

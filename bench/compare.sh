@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
-# Resizes every JPEG of DIR to at most 1024 x 768 at quality 75 with
-# brimlow-cli (default jobs and --jobs 1), ImageMagick, GraphicsMagick and
-# vipsthumbnail, each into its own output folder, and prints wall time, CPU
-# time and peak memory per tool with the ratios to brimlow-cli.
+# Brimlow against the tools people use instead, in one run on one machine:
+# brimlow-cli (default jobs and --jobs 1), vipsthumbnail, ImageMagick and
+# GraphicsMagick shrink every JPEG of DIR to fit 1024 x 768.
+#   speed:   quality 75, median of RUNS runs: wall time, CPU time, peak memory;
+#            and brimlow-cli listing the set (-n), the window's prepare pass;
+#   quality: quality 100, each copy against ImageMagick's Lanczos reduction
+#            of its full-size source at the copy's size (PSNR, SSIM), and the
+#            same for a synthetic zone plate (3000 x 3000 to 768 x 768), where
+#            aliasing shows at once.
+# Prints one table and the targets the copies are held to.
 #   bench/compare.sh [DIR] [RUNS]
-# Without DIR: the JPEGs at least 2560 pixels wide of Debian's
-# plasma-workspace-wallpapers package.
+# Without DIR: one picture per wallpaper of Debian's plasma-workspace-wallpapers
+# package, its largest, when that is at least 2560 pixels wide.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
-PACKAGES+=(graphicsmagick libvips-tools time)
+PACKAGES+=(graphicsmagick libvips-tools imagemagick time python3-numpy python3-scipy python3-pil)
 ensure_packages
 build_native >/dev/null
 
@@ -19,47 +25,119 @@ mkdir -p "$work"
 if [ -z "$dir" ]; then
     dir="$work/wallpapers"
     if [ ! -d "$dir" ]; then
-        (cd "$work" && apt-get download plasma-workspace-wallpapers >/dev/null && dpkg -x plasma-workspace-wallpapers_*.deb unpacked)
-        mkdir -p "$dir"
-        for f in "$work"/unpacked/usr/share/wallpapers/*/contents/images/*.jpg; do
-            w=$(identify -format '%w' "$f" 2>/dev/null || echo 0)
-            [ "$w" -ge 2560 ] && cp "$f" "$dir/$(basename "$(dirname "$(dirname "$(dirname "$f")")")")-$(basename "$f")"
+        (cd "$work" && rm -rf unpacked ./*.deb && apt-get download plasma-workspace-wallpapers >/dev/null &&
+            dpkg -x plasma-workspace-wallpapers_*.deb unpacked)
+        mkdir -p "$dir.partial"
+        for images in "$work"/unpacked/usr/share/wallpapers/*/contents/images; do
+            best="" widest=0
+            for f in "$images"/*.jpg; do
+                [ -f "$f" ] || continue
+                w=$(/usr/bin/identify -format '%w' "$f" 2>/dev/null || echo 0)
+                if [ "$w" -gt "$widest" ]; then widest=$w best=$f; fi
+            done
+            [ "$widest" -ge 2560 ] && cp "$best" "$dir.partial/$(basename "$(dirname "$(dirname "$images")")").jpg"
         done
+        mv "$dir.partial" "$dir"
     fi
 fi
+dir=$(cd "$dir" && pwd)
 count=$(ls "$dir"/*.jpg | wc -l)
-echo "== $count JPEGs from $dir, median of $runs runs"
 
 # The CLI reads its settings beside itself.
 cli="$work/cli"
 mkdir -p "$cli"
 cp "$ROOT/build/native/brimlow-cli" "$ROOT/app/profiles.xml" "$ROOT/app/config.xml" "$cli/"
 
-measure() { # name command...
-    local name="$1"
-    shift
+# tool quality source-folder output-folder [WxH]: one tool's copies, into
+# an output folder that exists and is empty.
+shrink() {
+    local tool="$1" q="$2" src="$3" out="$4" size="${5:-1024x768}"
+    local w="${size%x*}" h="${size#*x}"
+    case "$tool" in
+    brimlow) "$cli/brimlow-cli" --quiet -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
+    brimlow-j1) "$cli/brimlow-cli" --quiet -j 1 -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
+    brimlow-bilinear) "$cli/brimlow-cli" --quiet -f bilinear -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
+    vipsthumbnail) vipsthumbnail --size "${size}>" -o "$out/%s.jpg[Q=$q]" "$src"/*.* ;;
+    imagemagick) /usr/bin/mogrify -path "$out" -format jpg -resize "${size}>" -quality "$q" "$src"/*.* ;;
+    graphicsmagick) (cd "$src" && gm mogrify -output-directory "$out" -format jpg -resize "${size}>" -quality "$q" ./*.*) ;;
+    esac
+}
+
+export -f shrink
+export cli
+
+# name output-folder command...: the median run's wall time, CPU time and
+# peak KiB; the output folder is emptied before each run.
+measure() {
+    local name="$1" out="$2"
+    shift 2
     local results=()
     for ((r = 0; r < runs; ++r)); do
-        rm -rf "$work/out-$name"
-        mkdir -p "$work/out-$name"
+        rm -rf "$out" && mkdir -p "$out"
         /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
         results+=("$(tail -1 "$work/time.txt")")
     done
-    printf '%s\n' "${results[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p" | awk -v n="$name" '{printf "%s %s %.2f %d\n", n, $1, $2 + $3, $4}'
+    printf '%s\n' "${results[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p" |
+        awk -v n="$name" '{printf "%s %s %.2f %d\n", n, $1, $2 + $3, $4}'
 }
 
-{
-    measure brimlow "$cli/brimlow-cli" --quiet -W 1024 -H 768 -q 75 --no-keep-dates -o "$work/out-brimlow" "$dir"
-    measure brimlow-j1 "$cli/brimlow-cli" --quiet -j 1 -W 1024 -H 768 -q 75 --no-keep-dates -o "$work/out-brimlow-j1" "$dir"
-    measure imagemagick bash -c "cp '$dir'/*.jpg '$work/out-imagemagick/' && /usr/bin/mogrify -resize '1024x768>' -quality 75 '$work/out-imagemagick/'*.jpg"
-    measure graphicsmagick bash -c "cp '$dir'/*.jpg '$work/out-graphicsmagick/' && gm mogrify -resize '1024x768>' -quality 75 '$work/out-graphicsmagick/'*.jpg"
-    measure vipsthumbnail bash -c "vipsthumbnail --size '1024x768>' -o '$work/out-vipsthumbnail/%s.jpg[Q=75]' '$dir'/*.jpg"
-} > "$work/results.txt"
+speed_tools=(brimlow brimlow-j1 vipsthumbnail imagemagick graphicsmagick)
+quality_tools=(brimlow brimlow-bilinear vipsthumbnail imagemagick graphicsmagick)
+echo "== $count JPEGs from $dir; speed: median of $runs runs at quality 75" >&2
+: >"$work/speed.txt"
+for tool in "${speed_tools[@]}"; do
+    measure "$tool" "$work/out-$tool" bash -c 'shrink "$@"' _ "$tool" 75 "$dir" "$work/out-$tool" >>"$work/speed.txt"
+done
+measure listing "$work/out-listing" "$cli/brimlow-cli" -n "$dir" >"$work/listing.txt"
 
-awk 'NR == 1 { bw = $2; bc = $3; bm = $4 }
-     { rows[NR] = $0; w[NR] = $2; c[NR] = $3; m[NR] = $4; n[NR] = $1 }
-     END {
-        printf "%-16s %9s %9s %10s %8s %8s %8s\n", "tool", "wall s", "cpu s", "peak KiB", "wall/b", "cpu/b", "mem/b"
-        for (i = 1; i <= NR; ++i)
-            printf "%-16s %9.2f %9.2f %10d %8.2f %8.2f %8.2f\n", n[i], w[i], c[i], m[i], w[i] / bw, c[i] / bc, m[i] / bm
-     }' "$work/results.txt"
+echo "== quality at quality 100 (the references take a while the first time)" >&2
+zone="$work/zoneplate"
+if [ ! -f "$zone/zoneplate.png" ]; then
+    mkdir -p "$zone"
+    /usr/bin/python3 "$ROOT/bench/quality.py" --zone-plate "$zone/zoneplate.png" 3000
+fi
+pairs=() zones=()
+for tool in "${quality_tools[@]}"; do
+    rm -rf "$work/q/$tool" "$work/zone/$tool" && mkdir -p "$work/q/$tool" "$work/zone/$tool"
+    shrink "$tool" 100 "$dir" "$work/q/$tool" >/dev/null 2>&1
+    shrink "$tool" 100 "$zone" "$work/zone/$tool" 768x768 >/dev/null 2>&1
+    pairs+=("$work/q/$tool=$dir")
+    zones+=("$work/zone/$tool=$zone")
+done
+/usr/bin/python3 "$ROOT/bench/quality.py" "$work/references" "${pairs[@]}" >"$work/quality.txt"
+/usr/bin/python3 "$ROOT/bench/quality.py" "$work/references" "${zones[@]}" >"$work/zone.txt"
+
+awk -v listing="$(cut -d' ' -f2 "$work/listing.txt")" '
+    FILENAME ~ /speed/ { wall[$1] = $2; cpu[$1] = $3; mem[$1] = $4; next }
+    FILENAME ~ /quality/ { psnr[$1] = $2; ssim[$1] = $3; next }
+    FILENAME ~ /zone/ { zone[$1] = $2; next }
+    END {
+        split("brimlow brimlow-j1 brimlow-bilinear vipsthumbnail imagemagick graphicsmagick", order, " ")
+        v = "vipsthumbnail"
+        printf "| %-16s | %7s | %7s | %8s | %7s | %7s | %9s | %6s | %9s |\n", "tool", "wall s", "cpu s", "peak MiB",
+               "wall/vips", "mem/vips", "PSNR dB", "SSIM", "zone dB"
+        printf "|%s|%s|%s|%s|%s|%s|%s|%s|%s|\n", "---", "---:", "---:", "---:", "---:", "---:", "---:", "---:", "---:"
+        for (i = 1; i <= 6; ++i) {
+            t = order[i]
+            q = t == "brimlow-j1" ? "brimlow" : t
+            printf "| %-16s | %7s | %7s | %8s | %7s | %7s | %9s | %6s | %9s |\n", t,
+                   t in wall ? sprintf("%.2f", wall[t]) : "", t in cpu ? sprintf("%.2f", cpu[t]) : "",
+                   t in mem ? sprintf("%.0f", mem[t] / 1024) : "",
+                   t in wall ? sprintf("%.2f", wall[t] / wall[v]) : "", t in mem ? sprintf("%.2f", mem[t] / mem[v]) : "",
+                   (t != "brimlow-j1" && q in psnr) ? psnr[q] : "", (t != "brimlow-j1" && q in ssim) ? ssim[q] : "",
+                   (t != "brimlow-j1" && q in zone) ? zone[q] : ""
+        }
+        printf "\nbrimlow-cli -n (listing the set): %.2f s\n\n", listing
+        printf "targets:\n"
+        check("mean PSNR >= vipsthumbnail - 0.5 dB", psnr["brimlow"], psnr[v] - 0.5, 1)
+        check("zone plate >= 40 dB", zone["brimlow"], 40, 1)
+        check("wall (default jobs) <= 0.5 x vipsthumbnail", wall["brimlow"], 0.5 * wall[v], 0)
+        check("wall (default jobs) <= 0.2 x ImageMagick", wall["brimlow"], 0.2 * wall["imagemagick"], 0)
+        check("wall (--jobs 1) <= 0.8 x vipsthumbnail", wall["brimlow-j1"], 0.8 * wall[v], 0)
+        check("listing < 0.1 s", listing, 0.1, 0)
+        check("peak memory <= 1.5 x vipsthumbnail", mem["brimlow"], 1.5 * mem[v], 0)
+    }
+    function check(text, value, bound, atLeast) {
+        ok = atLeast ? value >= bound : value <= bound
+        printf "  %-46s %10.2f against %10.2f  %s\n", text, value, bound, ok ? "met" : "MISSED"
+    }' "$work/speed.txt" "$work/quality.txt" "$work/zone.txt"

@@ -2,13 +2,16 @@
 """Picture quality of each tool's copies, scored against one reference.
 
     bench/quality.py WORK OUTDIR=SRCDIR...
+    bench/quality.py --zone-plate FILE.png SIZE
 
-Each OUTDIR holds one tool's copies (quality 100) of the JPEGs of SRCDIR,
+Each OUTDIR holds one tool's copies (quality 100) of the pictures of SRCDIR,
 named after their sources (any suffix before ".jpg" is ignored). The
 reference of a copy is ImageMagick's Lanczos reduction of the full-size
 source to exactly that copy's size, kept at 8 bits without a JPEG step.
 Prints one line per OUTDIR: its name, the mean PSNR over red, green and blue
-(dB) and the mean SSIM of the luma (Gaussian window, sigma 1.5).
+(dB), the mean SSIM of the luma (Gaussian window, sigma 1.5) and the copies
+scored. --zone-plate writes a grey SIZE x SIZE zone plate: rings whose
+frequency grows from the centre to half a cycle a pixel at the edges.
 """
 import glob
 import os
@@ -50,7 +53,7 @@ def reference(work, source, width, height):
 
 
 def score(work, outdir, srcdir):
-    sources = {os.path.splitext(os.path.basename(s))[0]: s for s in glob.glob(os.path.join(srcdir, "*.jpg"))}
+    sources = {os.path.splitext(os.path.basename(s))[0]: s for s in glob.glob(os.path.join(srcdir, "*.*"))}
     psnrs, ssims = [], []
     for copy in sorted(glob.glob(os.path.join(outdir, "*.jpg"))):
         base = os.path.splitext(os.path.basename(copy))[0]
@@ -66,7 +69,17 @@ def score(work, outdir, srcdir):
     return float(np.mean(psnrs)), float(np.mean(ssims)), len(psnrs)
 
 
+def zone_plate(path, size):
+    y, x = np.mgrid[0:size, 0:size].astype(np.float64)
+    r2 = (x + 0.5 - size / 2) ** 2 + (y + 0.5 - size / 2) ** 2
+    v = 127.5 + 127.0 * np.cos(np.pi * r2 / size)
+    Image.fromarray(np.clip(np.round(v), 0, 255).astype(np.uint8)).convert("RGB").save(path)
+
+
 def main():
+    if sys.argv[1] == "--zone-plate":
+        zone_plate(sys.argv[2], int(sys.argv[3]))
+        return
     work = sys.argv[1]
     os.makedirs(work, exist_ok=True)
     for pair in sys.argv[2:]:
