@@ -15,6 +15,7 @@ namespace {
 const char kModule[] = "divivar/bitmap";
 const int kInfoHeader = 40;
 const int kFileHeader = 14;
+const int64_t kRlePixelsPerByte = 255 * 255;
 
 struct DIBSource {
     int topDown;
@@ -266,6 +267,13 @@ int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const un
     int uncompressed = biCompression == 0 && (bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
                                               bitCount == 24 || bitCount == 32);
     if (uncompressed && !CheckRowData(bitmap, src, bitCount, DIB_ScanlineSize(bitCount, src.width))) return 0;
+    // Run-length data bounds its picture more loosely: a run writes at most
+    // 255 pixels for 2 bytes, and a 4-byte jump passes at most 255 rows and
+    // 255 columns, so no byte can account for more than 255 x 255 pixels.
+    int rle = (biCompression == 1 && bitCount == 8) || (biCompression == 2 && bitCount == 4);
+    if (rle && int64_t(src.width) * src.height > int64_t(src.pixelBytes) * kRlePixelsPerByte)
+        return Fault(bitmap, __LINE__, "RLE data of %d bytes cannot fill %d x %d\n", src.pixelBytes, src.width,
+                     src.height);
     int size = 0;
     unsigned char* out =
         static_cast<unsigned char*>(Mem_AllocChecked(src.width, src.height, 4, &size, MEM_HEAP, kModule, __LINE__));

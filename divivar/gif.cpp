@@ -237,6 +237,23 @@ int NextByte(Lzw& z, unsigned char* out) {
     return kByte;
 }
 
+// The most pixels the sub-blocks ahead can spell, found from their lengths
+// alone: every code takes at least minimum size + 1 bits, and the string of
+// the n-th code since the table began is at most n long (and never longer
+// than the table holds).
+int64_t MostPixels(const Stream& s, int minimumSize) {
+    int64_t at = s.position, bytes = 0;
+    while (at < s.size && s.data[at] != 0) {
+        bytes += s.data[at];
+        at += 1 + s.data[at];
+    }
+    int64_t codes = bytes * 8 / (minimumSize + 1);
+    if (codes <= kMaxCodes) return codes * (codes + 1) / 2;
+    return int64_t(kMaxCodes) * (kMaxCodes + 1) / 2 + (codes - kMaxCodes) * kMaxCodes;
+}
+
+// Reads an image's LZW data into its indexes, allocated here once the data
+// is known to be able to fill them.
 int DecodeImageData(Stream& s, GIFMemberStruct* m) {
     unsigned size = 0;
     if (!ReadByte(s, &size)) {
@@ -249,6 +266,19 @@ int DecodeImageData(Stream& s, GIFMemberStruct* m) {
         Log_Print(0, "Invalid Start Code (%d)\n", int(size));
         return 0;
     }
+    // A few bytes must not claim a picture they cannot fill; a large screen
+    // with a small image in it is a different matter, and decodes.
+    if (int64_t(m->width) * m->height > MostPixels(s, int(size))) {
+        Log_Print(0, "GIF image data cannot fill %d x %d\n", m->width, m->height);
+        return 0;
+    }
+    int bytes = 0;
+    m->data = static_cast<unsigned char*>(Mem_AllocChecked(m->width, m->height, 1, &bytes, MEM_HEAP, kModule, __LINE__));
+    if (!m->data) {
+        Log_Print(0, "GIF Image too large (%d, %d)\n", m->width, m->height);
+        return 0;
+    }
+    m->dataSize = bytes;
     Lzw* z = static_cast<Lzw*>(Mem_Alloc(int(sizeof(Lzw)), MEM_HEAP, kModule, __LINE__));
     z->stream = &s;
     z->minimumSize = int(size);
@@ -302,6 +332,7 @@ uint16_t U16(const unsigned char* p) {
     return uint16_t(p[0] | (p[1] << 8));
 }
 
+
 int ReadImage(GIFStruct* gif, Stream& s, const GraphicControl& control) {
     unsigned char d[9];
     if (!Read(s, d, 9)) return 0;
@@ -327,13 +358,6 @@ int ReadImage(GIFStruct* gif, Stream& s, const GraphicControl& control) {
         m->localEntries = 1 << ((flags & 7) + 1);
         if (!Read(s, m->localTable, m->localEntries * 3)) return 0;
     }
-    int size = 0;
-    m->data = static_cast<unsigned char*>(Mem_AllocChecked(m->width, m->height, 1, &size, MEM_HEAP, kModule, __LINE__));
-    if (!m->data) {
-        Log_Print(0, "GIF Image too large (%d, %d)\n", m->width, m->height);
-        return 0;
-    }
-    m->dataSize = size;
     return DecodeImageData(s, m);
 }
 

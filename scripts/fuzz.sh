@@ -1,18 +1,33 @@
 #!/usr/bin/env bash
-# Runs one fuzz target under libFuzzer for a number of seconds:
-#   scripts/fuzz.sh bmp|png|gif|tga|jpeg [seconds]
-# Builds with clang into build/fuzz; findings land in build/fuzz/findings.
-# Inputs that crashed and were fixed belong in tests/fuzz/corpus/<target>.
+# Runs one fuzz target under libFuzzer with AddressSanitizer and
+# UndefinedBehaviorSanitizer for a number of seconds:
+#   scripts/fuzz.sh bmp|png|gif|tga|jpeg|xml [seconds] [libFuzzer options...]
+# Inputs up to 1 MB (-max_len, which the options may change); the corpus
+# grows in build/fuzz/corpus-<target>, seeded from tests/fuzz/corpus/<target>
+# and the public test images of the format; findings land in
+# build/fuzz/findings. Inputs that failed and were fixed belong in
+# tests/fuzz/corpus/<target>.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-target="${1:?target: bmp, png, gif, tga or jpeg}"
+target="${1:?target: bmp, png, gif, tga, jpeg or xml}"
 seconds="${2:-600}"
+shift $(($# < 2 ? $# : 2))
+case "$target" in
+bmp | png | gif | tga | jpeg) seeds=("$ROOT/../shared/testdata/$target") ;;
+xml) seeds=() ;;
+*) echo "unknown fuzz target: $target" >&2; exit 2 ;;
+esac
 PACKAGES+=(clang)
 ensure_packages
 mkdir -p "$ROOT/build"
-CC=clang CXX=clang++ configure_and_build fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMLOW_LIBFUZZER=ON
+CC=clang CXX=clang++ configure_and_build fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMLOW_LIBFUZZER=ON >/dev/null
 work="$ROOT/build/fuzz/corpus-$target"
 mkdir -p "$work" "$ROOT/build/fuzz/findings"
 cp -n "$ROOT/tests/fuzz/corpus/$target/"* "$work/" 2>/dev/null || true
+for s in "${seeds[@]}"; do
+    [ -d "$s" ] || continue
+    find "$s" -type f -size -1M -exec cp -n {} "$work/" \; 2>/dev/null || true
+done
 cd "$ROOT/build/fuzz/findings"
-"$ROOT/build/fuzz/fuzz-$target" -max_total_time="$seconds" -rss_limit_mb=4096 -max_len=100000 "$work"
+"$ROOT/build/fuzz/fuzz-$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -max_len=1048576 \
+    -print_final_stats=1 "$@" "$work"

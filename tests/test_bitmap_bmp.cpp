@@ -272,6 +272,26 @@ TEST(BmpDecoder, HugeDeclarationsFailBeforeAllocating) {
         << d.log;
 }
 
+// Run-length data bounds its picture too: no byte can account for more
+// than 255 x 255 pixels, so ten bytes cannot make 16000 x 16000.
+TEST(BmpDecoder, RleDataTooShortForItsPictureFailsBeforeAllocating) {
+    Bmp huge = Rle(8, {0, 2, 255, 255, 0, 2, 255, 255, 0, 1});
+    huge.width = 16000;
+    huge.height = 16000;
+    int limit = Mem_GetLimit();
+    int64_t inUse = 0;
+    Mem_GetUsage(&inUse, nullptr);
+    Mem_SetLimit(int(inUse) + (1 << 20));
+    Decoded d(huge.Build());
+    Mem_SetLimit(limit);
+    EXPECT_EQ(d.ok, 0);
+    EXPECT_TRUE(Says(d, "RLE data of 10 bytes cannot fill 16000 x 16000")) << d.log;
+    huge.width = 400;
+    huge.height = 400;
+    Decoded sparse(huge.Build());
+    EXPECT_EQ(sparse.ok, 1) << "jumps over a mostly empty picture: " << sparse.log;
+}
+
 TEST(BmpDecoder, Rle8) {
     Decoded d(Rle(8, {2, 1, 1, 2, 1, 1, 0, 0, 0, 2, 1, 0, 0, 3, 2, 2, 2, 0, 0, 1}).Build());
     ASSERT_EQ(d.ok, 1) << d.log;

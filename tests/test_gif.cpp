@@ -191,6 +191,37 @@ TEST(Gif, ShortDataLeavesIndexZeroAndInterlacedRowOrder) {
     }
 }
 
+// A handful of LZW bytes cannot fill an image of 16000 x 16000: refused
+// before its indexes are allocated, under a memory limit far below them.
+// A large screen around a small image is sound, and decodes.
+TEST(Gif, ImagesTheirDataCannotFillAreRefusedBeforeAllocating) {
+    Bytes huge = MakeGif(2, 2, {4, 3, 5});
+    const size_t image = 13 + 12;  // the image descriptor, after the screen and the colour table
+    ASSERT_EQ(huge[image], 0x2C);
+    for (size_t at : {size_t(6), size_t(8), image + 5, image + 7}) {
+        huge[at] = 0x80;
+        huge[at + 1] = 0x3E;
+    }
+    int limit = Mem_GetLimit();
+    int64_t inUse = 0;
+    Mem_GetUsage(&inUse, nullptr);
+    Mem_SetLimit(int(inUse) + (4 << 20));
+    Bytes screenOnly = MakeGif(2, 2, {4, 3, 5});
+    screenOnly[6] = screenOnly[8] = 0xD0;
+    screenOnly[7] = screenOnly[9] = 0x02;
+    {
+        Rendered r(huge);
+        EXPECT_EQ(r.loaded, 0);
+        EXPECT_NE(r.log.find("GIF image data cannot fill 16000 x 16000"), std::string::npos) << r.log;
+        Rendered wide(screenOnly);
+        EXPECT_EQ(wide.ok, 1) << wide.log;
+        EXPECT_EQ(wide.bitmap->width, 720);
+        EXPECT_EQ(wide.Pixel(0, 0)[3], 255);
+    }
+    Mem_SetLimit(limit);
+    Mem_TakeRefusal();
+}
+
 std::map<std::string, std::string> Conf(const std::string& text) {
     std::map<std::string, std::string> values;
     std::istringstream in(text);

@@ -156,6 +156,27 @@ TEST(Png, StructuralFailures) {
     EXPECT_TRUE(Has(zlib, "Zlib: decompress (")) << zlib.log;
 }
 
+// Image data that inflates to far more than the header's picture (256 MB of
+// zeros for 16 x 16 pixels, a quarter of a megabyte on disk) is read only as
+// far as the picture goes: quick, and in the memory of the picture alone.
+TEST(Png, ImageDataInflatingToGigabytesStaysSmall) {
+    Bytes rows(size_t(256) << 20, 0);
+    Bytes bomb = MakePng(Header(16, 16, 8, 0), rows, 4);
+    rows.clear();
+    rows.shrink_to_fit();
+    ASSERT_LT(bomb.size(), 400000u);
+    int limit = Mem_GetLimit();
+    int64_t inUse = 0;
+    Mem_GetUsage(&inUse, nullptr);
+    Mem_SetLimit(int(inUse + bomb.size()) + (1 << 20));
+    Loaded l(bomb);
+    Mem_SetLimit(limit);
+    Mem_TakeRefusal();
+    ASSERT_EQ(l.ok, 1) << l.log;
+    EXPECT_EQ(l.bitmap->width, 16);
+    EXPECT_EQ(l.Pixel(15, 15), (std::vector<int>{0, 0, 0, 255}));
+}
+
 TEST(Png, CrcIsCheckedOnlyWhenAsked) {
     Bytes file = MakePng(Header(1, 1, 8, 2), {0, 9, 9, 9});
     file[8 + 8 + 13] ^= 1;

@@ -2,7 +2,21 @@
 // with the debug log off and fatal reports on standard error.
 #pragma once
 
+#include <stdint.h>
+
 #include "orv-core.h"
+
+// The most pixels a target decodes.
+const int64_t kFuzzPixels = 4000000;
+
+// Width times height of two little-endian 32-bit sizes (height's sign
+// ignored, as BMP's is).
+inline int64_t Fuzz_Pixels(const uint8_t* sizes) {
+    int32_t w = int32_t(uint32_t(sizes[0]) | uint32_t(sizes[1]) << 8 | uint32_t(sizes[2]) << 16 | uint32_t(sizes[3]) << 24);
+    int32_t h = int32_t(uint32_t(sizes[4]) | uint32_t(sizes[5]) << 8 | uint32_t(sizes[6]) << 16 | uint32_t(sizes[7]) << 24);
+    int64_t height = h < 0 ? -int64_t(h) : h;
+    return w < 0 ? 0 : int64_t(w) * height;
+}
 
 inline void Fuzz_Init() {
     static int started = 0;
