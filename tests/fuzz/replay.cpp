@@ -1,18 +1,24 @@
 // Plain driver for a fuzz target: feeds every file named on the command line,
 // or found in a folder named there, to LLVMFuzzerTestOneInput once. Used by
-// the test command to replay the corpora without a fuzzing engine.
+// the test command to replay the corpora without a fuzzing engine. An input
+// that takes longer than kSlowSeconds fails the run: the slow units the
+// fuzzers found stay fast.
 #include <dirent.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
+
+const double kSlowSeconds = 10.0;
+int slow = 0;
 
 int Replay(const std::string& path) {
     FILE* f = fopen(path.c_str(), "rb");
@@ -22,7 +28,13 @@ int Replay(const std::string& path) {
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
     fclose(f);
+    auto start = std::chrono::steady_clock::now();
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (seconds > kSlowSeconds) {
+        printf("slow input: %s took %.1f s\n", path.c_str(), seconds);
+        slow += 1;
+    }
     return 1;
 }
 
@@ -47,6 +59,6 @@ int ReplayPath(const std::string& path) {
 int main(int argc, char** argv) {
     int count = 0;
     for (int i = 1; i < argc; ++i) count += ReplayPath(argv[i]);
-    printf("replayed %d inputs\n", count);
-    return count > 0 ? 0 : 1;
+    printf("replayed %d inputs, %d slow\n", count, slow);
+    return count > 0 && slow == 0 ? 0 : 1;
 }
