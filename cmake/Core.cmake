@@ -37,10 +37,19 @@ target_include_directories(divivar PUBLIC ${CMAKE_SOURCE_DIR}/divivar)
 # The JPEG bridge; jpeglib.h never shares a translation unit with windows.h.
 add_library(jpegl STATIC misc/jpeg/jpegl.cpp)
 target_include_directories(jpegl PUBLIC ${CMAKE_SOURCE_DIR}/misc/jpeg)
-if(BRIMLOW_WIN32)
+if(BRIMLOW_WINELIB)
   # wineg++ links Debian's libraries by name.
   target_link_libraries(divivar PUBLIC z)
   target_link_libraries(jpegl PUBLIC divivar jpeg)
+elseif(BRIMLOW_WIN32)
+  # Static libraries for the target: zlib from libz-mingw-w64-dev,
+  # libjpeg-turbo built from Debian's source package (scripts/common.sh).
+  find_library(BRIMLOW_ZLIB NAMES libz.a REQUIRED)
+  find_library(BRIMLOW_JPEG NAMES libjpeg.a REQUIRED)
+  find_path(BRIMLOW_JPEG_INCLUDE jpeglib.h REQUIRED)
+  target_link_libraries(divivar PUBLIC ${BRIMLOW_ZLIB})
+  target_include_directories(jpegl PRIVATE ${BRIMLOW_JPEG_INCLUDE})
+  target_link_libraries(jpegl PUBLIC divivar ${BRIMLOW_JPEG})
 else()
   find_package(ZLIB REQUIRED)
   find_package(JPEG REQUIRED)
@@ -48,7 +57,7 @@ else()
   target_link_libraries(jpegl PUBLIC divivar JPEG::JPEG)
 endif()
 
-if(BRIMLOW_WIN32)
+if(BRIMLOW_WINELIB)
   # These translation units include the headers of Debian's Linux libraries
   # (libjpeg, zlib), which must see the same types those libraries were built
   # with, not the Windows variants their headers select under _WIN32.
@@ -114,10 +123,16 @@ endif()
 # The window program: its windows in a library (the window tests drive
 # them too), the resources and the entry point.
 if(BRIMLOW_WIN32)
-  set(BRIMLOW_RES ${CMAKE_BINARY_DIR}/brimlow.res)
   file(GLOB BRIMLOW_ART ${CMAKE_SOURCE_DIR}/app/art/*.png ${CMAKE_SOURCE_DIR}/app/art/*.ico)
+  if(BRIMLOW_WINELIB)
+    set(BRIMLOW_RES ${CMAKE_BINARY_DIR}/brimlow.res)
+    set(BRIMLOW_RC_COMMAND /usr/lib/wine/wrc -I${CMAKE_SOURCE_DIR}/app -o ${BRIMLOW_RES} brimlow.rc)
+  else()
+    set(BRIMLOW_RES ${CMAKE_BINARY_DIR}/brimlow-res.o)
+    set(BRIMLOW_RC_COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/app -O coff -i brimlow.rc -o ${BRIMLOW_RES})
+  endif()
   add_custom_command(OUTPUT ${BRIMLOW_RES}
-      COMMAND /usr/lib/wine/wrc -I${CMAKE_SOURCE_DIR}/app -o ${BRIMLOW_RES} brimlow.rc
+      COMMAND ${BRIMLOW_RC_COMMAND}
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/app
       DEPENDS app/brimlow.rc app/resource.h app/brimlow.manifest ${BRIMLOW_ART})
   set_source_files_properties(${BRIMLOW_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)

@@ -5,7 +5,8 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${JOBS:-2}"
 
 PACKAGES=(cmake g++ make libjpeg62-turbo-dev zlib1g-dev googletest libgtest-dev libbenchmark-dev
-          wine64 wine64-tools xvfb xauth imagemagick libjpeg-turbo-progs)
+          wine64 wine64-tools xvfb xauth imagemagick libjpeg-turbo-progs
+          g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev)
 
 # Installs every Debian package above that is missing (apt-get, through sudo
 # when not root).
@@ -60,4 +61,55 @@ build_sanitized() {
 build_win32() {
     mkdir -p "$ROOT/build"
     CC=/usr/lib/wine/winegcc CXX=/usr/lib/wine/wineg++ configure_and_build win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}
+
+# Stops the script with one line naming what is missing or failed.
+fail() {
+    echo "error: $*" >&2
+    exit 1
+}
+
+# libjpeg-turbo for the PE flavour, built with the mingw-w64 toolchain from
+# Debian's own source package of the version the native build uses. Fetched
+# through a source list and apt state of its own under build/deps, so the
+# machine's apt configuration is left alone; built once, into
+# build/deps/mingw, and rebuilt only when that is missing.
+build_mingw_jpeg() {
+    local deps="$ROOT/build/deps"
+    local prefix="$deps/mingw"
+    [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/include/jpeglib.h" ] && return 0
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null || fail "the mingw-w64 cross compiler (g++-mingw-w64-x86-64) is missing"
+    command -v nasm >/dev/null || fail "nasm, which libjpeg-turbo's SIMD code needs, is missing"
+    local version codename
+    version=$(dpkg-query -W -f='${source:Version}' libjpeg62-turbo-dev 2>/dev/null) ||
+        fail "libjpeg62-turbo-dev is not installed, so the libjpeg-turbo version to build is unknown"
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    rm -rf "$deps/apt" "$deps/src" "$deps/jpeg-build" "$prefix"
+    mkdir -p "$deps/apt/lists/partial" "$deps/apt/cache/archives/partial" "$deps/src"
+    echo "deb-src http://deb.debian.org/debian $codename main" >"$deps/apt/sources.list"
+    local apt=(apt-get -q -o "Dir::Etc::SourceList=$deps/apt/sources.list" -o "Dir::Etc::SourceParts=$deps/apt/none"
+               -o "Dir::State::Lists=$deps/apt/lists" -o "Dir::Cache=$deps/apt/cache" -o "APT::Sandbox::User=root")
+    echo "== fetching libjpeg-turbo $version from Debian's sources"
+    "${apt[@]}" update >"$deps/apt.log" 2>&1 || fail "apt-get update of the Debian source list failed (see $deps/apt.log)"
+    (cd "$deps/src" && "${apt[@]}" source "libjpeg-turbo=$version") >>"$deps/apt.log" 2>&1 ||
+        fail "apt-get source libjpeg-turbo=$version failed (see $deps/apt.log)"
+    local source
+    source=$(find "$deps/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -1)
+    [ -n "$source" ] || fail "the libjpeg-turbo source package did not unpack (see $deps/apt.log)"
+    echo "== building libjpeg-turbo for 64-bit Windows"
+    { cmake -S "$source" -B "$deps/jpeg-build" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
+          -DCMAKE_INSTALL_PREFIX="$prefix.partial" -DCMAKE_BUILD_TYPE=Release -DENABLE_SHARED=OFF \
+          -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DREQUIRE_SIMD=ON &&
+        cmake --build "$deps/jpeg-build" -j"$JOBS" && cmake --install "$deps/jpeg-build"; } >"$deps/jpeg.log" 2>&1 ||
+        fail "building libjpeg-turbo with mingw-w64 failed (see $deps/jpeg.log)"
+    mv "$prefix.partial" "$prefix"
+}
+
+# The Win32 flavour as PE executables for 64-bit Windows: brimlow.exe and
+# brimlow-cli.exe in build/pe.
+build_pe() {
+    mkdir -p "$ROOT/build"
+    build_mingw_jpeg
+    configure_and_build pe -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
+        -DBRIMLOW_MINGW_PREFIX="$ROOT/build/deps/mingw" -DCMAKE_BUILD_TYPE=Release
 }

@@ -20,7 +20,10 @@ esac
 PACKAGES+=(clang)
 ensure_packages
 mkdir -p "$ROOT/build"
-CC=clang CXX=clang++ configure_and_build fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMLOW_LIBFUZZER=ON >/dev/null
+# Only the target: the rest of the project is not linked for the fuzzer.
+CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMLOW_LIBFUZZER=ON \
+    >"$ROOT/build/fuzz.configure.log" 2>&1 || { cat "$ROOT/build/fuzz.configure.log"; exit 1; }
+cmake --build "$ROOT/build/fuzz" -j"$JOBS" --target "fuzz-$target" >/dev/null
 work="$ROOT/build/fuzz/corpus-$target"
 mkdir -p "$work" "$ROOT/build/fuzz/findings"
 cp -n "$ROOT/tests/fuzz/corpus/$target/"* "$work/" 2>/dev/null || true

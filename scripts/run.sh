@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine, builds Brimlow in both flavours and installs the
-# window program and the command-line program with config.xml, profiles.xml
-# and license.txt into build/install. With a display (DISPLAY set) it opens
-# the window under Wine; without one it resizes the bundled sample images
+# Sets up a fresh machine, builds Brimlow natively and as the Windows
+# executables users download, and installs the window program (brimlow.exe),
+# the command-line program (brimlow-cli, and brimlow-cli.exe for Windows)
+# with config.xml, profiles.xml and license.txt into build/install. With a
+# display (DISPLAY set) it opens brimlow.exe under Wine; without one it
+# resizes the bundled sample images
 # (and a camera-sized photograph made from one) with the command-line
 # program into a fresh output folder, with the shipped settings.
 set -euo pipefail
@@ -10,13 +12,13 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_packages
 build_native
-build_win32
+build_pe
 
 install="$ROOT/build/install"
 rm -rf "$install"
 mkdir -p "$install"
 cp "$ROOT/build/native/brimlow-cli" "$ROOT/app/config.xml" "$ROOT/app/profiles.xml" "$ROOT/app/license.txt" \
-   "$ROOT/build/win32/brimlow.exe" "$ROOT/build/win32/brimlow.exe.so" "$install/"
+   "$ROOT/build/pe/brimlow.exe" "$ROOT/build/pe/brimlow-cli.exe" "$install/"
 
 if [ -n "${DISPLAY:-}" ]; then
     echo "== opening Brimlow on $DISPLAY (settings are kept in $install)"
@@ -24,7 +26,7 @@ if [ -n "${DISPLAY:-}" ]; then
     # window manager (the test prefix draws its own frames).
     export WINEPREFIX="$ROOT/build/run-wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
            WINELOADER=/usr/lib/wine/wine64
-    exec "$install/brimlow.exe"
+    exec /usr/lib/wine/wine64 "$install/brimlow.exe"
 fi
 
 work="$ROOT/build/run"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds both flavours from a fresh machine and runs every test: the native
+# Builds every flavour from a fresh machine and runs every test: the native
 # tests, the native tests under AddressSanitizer and UndefinedBehaviorSanitizer,
-# and the Win32 flavour's tests under Wine. Exits non-zero on any failure.
+# the Win32 flavour's tests under Wine, and the checks of the PE executables
+# and the package Windows users download. Exits non-zero on any failure.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -34,5 +35,16 @@ build_win32
 echo "== Win32 tests under Wine"
 ctest --test-dir "$ROOT/build/win32" --output-on-failure
 report_skipped "$ROOT/build/win32"
+
+echo "== PE build (mingw-w64): the executables Windows users download"
+build_pe
+ctest --test-dir "$ROOT/build/pe" --output-on-failure
+echo "== the Windows package"
+package=$("$ROOT/scripts/package.sh")
+listing=$(cmake -E tar tf "$package")
+for f in brimlow.exe brimlow-cli.exe config.xml profiles.xml license.txt README.txt; do
+    echo "$listing" | grep -q "/$f\$" || { echo "error: $package lacks $f" >&2; exit 1; }
+done
+echo "$package holds every file"
 
 echo "== all tests passed"
