@@ -37,11 +37,7 @@ target_include_directories(divivar PUBLIC ${CMAKE_SOURCE_DIR}/divivar)
 # The JPEG bridge; jpeglib.h never shares a translation unit with windows.h.
 add_library(jpegl STATIC misc/jpeg/jpegl.cpp)
 target_include_directories(jpegl PUBLIC ${CMAKE_SOURCE_DIR}/misc/jpeg)
-if(BRIMLOW_WINELIB)
-  # wineg++ links Debian's libraries by name.
-  target_link_libraries(divivar PUBLIC z)
-  target_link_libraries(jpegl PUBLIC divivar jpeg)
-elseif(BRIMLOW_WIN32)
+if(BRIMLOW_WIN32)
   # Static libraries for the target: zlib from libz-mingw-w64-dev,
   # libjpeg-turbo built from Debian's source package (scripts/common.sh).
   find_library(BRIMLOW_ZLIB NAMES libz.a REQUIRED)
@@ -57,13 +53,6 @@ else()
   target_link_libraries(jpegl PUBLIC divivar JPEG::JPEG)
 endif()
 
-if(BRIMLOW_WINELIB)
-  # These translation units include the headers of Debian's Linux libraries
-  # (libjpeg, zlib), which must see the same types those libraries were built
-  # with, not the Windows variants their headers select under _WIN32.
-  set_source_files_properties(misc/jpeg/jpegl.cpp divivar/deflatez.cpp
-      PROPERTIES COMPILE_OPTIONS "-U_WIN32;-UWIN32;-U__WIN32;-U__WIN32__")
-endif()
 if(BRIMLOW_WIN32)
   target_link_libraries(divivar PUBLIC user32 kernel32)
 else()
@@ -124,15 +113,10 @@ endif()
 # them too), the resources and the entry point.
 if(BRIMLOW_WIN32)
   file(GLOB BRIMLOW_ART ${CMAKE_SOURCE_DIR}/app/art/*.png ${CMAKE_SOURCE_DIR}/app/art/*.ico)
-  if(BRIMLOW_WINELIB)
-    set(BRIMLOW_RES ${CMAKE_BINARY_DIR}/brimlow.res)
-    set(BRIMLOW_RC_COMMAND /usr/lib/wine/wrc -I${CMAKE_SOURCE_DIR}/app -o ${BRIMLOW_RES} brimlow.rc)
-  else()
-    set(BRIMLOW_RES ${CMAKE_BINARY_DIR}/brimlow-res.o)
-    set(BRIMLOW_RC_COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/app -O coff -i brimlow.rc -o ${BRIMLOW_RES})
-  endif()
+  # The resources, compiled by mingw's windres into an object linked as it is.
+  set(BRIMLOW_RES ${CMAKE_BINARY_DIR}/brimlow-res.o)
   add_custom_command(OUTPUT ${BRIMLOW_RES}
-      COMMAND ${BRIMLOW_RC_COMMAND}
+      COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/app -O coff -i brimlow.rc -o ${BRIMLOW_RES}
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/app
       DEPENDS app/brimlow.rc app/resource.h app/brimlow.manifest ${BRIMLOW_ART})
   set_source_files_properties(${BRIMLOW_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)

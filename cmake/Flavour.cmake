@@ -1,12 +1,8 @@
-# Chooses the backend. The Win32 flavour is built as PE executables by
-# mingw-w64 (cmake/mingw-w64.cmake) or as a Winelib program by wineg++;
-# everything else gets the POSIX backend. Sources test the project's own
-# macros, never the compiler's _WIN32.
-set(BRIMLOW_WINELIB OFF)
-if(CMAKE_CXX_COMPILER MATCHES "wineg\\+\\+|winegcc")
-  set(BRIMLOW_WIN32 ON)
-  set(BRIMLOW_WINELIB ON)
-elseif(WIN32)
+# Chooses the backend. The Win32 flavour is built as PE executables for
+# 64-bit Windows by mingw-w64 (cmake/mingw-w64.cmake); everything else gets
+# the POSIX backend. Sources test the project's own macros, never the
+# compiler's _WIN32.
+if(WIN32)
   set(BRIMLOW_WIN32 ON)
 else()
   set(BRIMLOW_WIN32 OFF)
@@ -18,11 +14,12 @@ add_compile_options(-Wall -Wextra)
 if(BRIMLOW_WIN32)
   add_compile_definitions(BRIMLOW_PLATFORM_WIN32=1)
   set(CMAKE_EXECUTABLE_SUFFIX ".exe")
-  if(NOT BRIMLOW_WINELIB)
-    # Nothing but the DLLs every Windows has: the C++ runtime, libgcc and
-    # the threading runtime go into each executable.
-    add_link_options(-static -static-libgcc -static-libstdc++)
-  endif()
+  # Nothing but the DLLs every Windows has: the C++ runtime, libgcc and the
+  # threading runtime go into each executable.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  # Debug information in the version Wine's and older Windows debuggers
+  # read: the crash report names the functions of its stack from it.
+  add_compile_options(-gdwarf-4)
   # Wine's loader and an isolated prefix for running what we build.
   set(BRIMLOW_WINE_ENV
       "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix"

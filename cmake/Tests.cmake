@@ -1,13 +1,12 @@
 # Unit tests (GoogleTest) and the probe program that the tests run to watch
 # fatal stops and crash reports happen in a process of their own.
 if(BRIMLOW_WIN32)
-  # GoogleTest only builds under wineg++ when it does not see the Windows
-  # macros; the tests reach Win32 through the project's own headers.
+  # GoogleTest for the target, built with mingw-w64 from Debian's
+  # googletest sources.
   set(GTEST_SRC /usr/src/googletest/googletest)
-  add_library(gtest_wine STATIC ${GTEST_SRC}/src/gtest-all.cc)
-  target_include_directories(gtest_wine SYSTEM PUBLIC ${GTEST_SRC}/include PRIVATE ${GTEST_SRC})
-  target_compile_options(gtest_wine PUBLIC -U_WIN32 -UWIN32 -U__WIN32 -U__WIN32__)
-  set(BRIMLOW_GTEST gtest_wine)
+  add_library(gtest_mingw STATIC ${GTEST_SRC}/src/gtest-all.cc)
+  target_include_directories(gtest_mingw SYSTEM PUBLIC ${GTEST_SRC}/include PRIVATE ${GTEST_SRC})
+  set(BRIMLOW_GTEST gtest_mingw)
 else()
   find_package(GTest REQUIRED)
   set(BRIMLOW_GTEST GTest::gtest)
@@ -69,9 +68,9 @@ endif()
 
 # The window tests: real windows under Wine on a virtual display.
 if(BRIMLOW_WIN32)
-  set(GUI_TESTS_RES ${CMAKE_BINARY_DIR}/gui-tests.res)
+  set(GUI_TESTS_RES ${CMAKE_BINARY_DIR}/gui-tests-res.o)
   add_custom_command(OUTPUT ${GUI_TESTS_RES}
-      COMMAND /usr/lib/wine/wrc -o ${GUI_TESTS_RES} ${CMAKE_SOURCE_DIR}/tests/gui/gui-tests.rc
+      COMMAND ${CMAKE_RC_COMPILER} -O coff -o ${GUI_TESTS_RES} -i ${CMAKE_SOURCE_DIR}/tests/gui/gui-tests.rc
       DEPENDS ${CMAKE_SOURCE_DIR}/tests/gui/gui-tests.rc)
   set_source_files_properties(${GUI_TESTS_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
   add_executable(brimlow-gui-tests

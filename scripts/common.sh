@@ -5,7 +5,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${JOBS:-2}"
 
 PACKAGES=(cmake g++ make libjpeg62-turbo-dev zlib1g-dev googletest libgtest-dev libbenchmark-dev
-          wine64 wine64-tools xvfb xauth imagemagick libjpeg-turbo-progs
+          wine64 xvfb xauth imagemagick libjpeg-turbo-progs
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev)
 
 # Installs every Debian package above that is missing (apt-get, through sudo
@@ -58,11 +58,6 @@ build_sanitized() {
     configure_and_build sanitize -DCMAKE_BUILD_TYPE=Debug -DBRIMLOW_SANITIZE=ON
 }
 
-build_win32() {
-    mkdir -p "$ROOT/build"
-    CC=/usr/lib/wine/winegcc CXX=/usr/lib/wine/wineg++ configure_and_build win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo
-}
-
 # Stops the script with one line naming what is missing or failed.
 fail() {
     echo "error: $*" >&2
@@ -105,11 +100,11 @@ build_mingw_jpeg() {
     mv "$prefix.partial" "$prefix"
 }
 
-# The Win32 flavour as PE executables for 64-bit Windows: brimlow.exe and
-# brimlow-cli.exe in build/pe.
+# The Win32 flavour as PE executables for 64-bit Windows in build/pe:
+# brimlow.exe, brimlow-cli.exe and the Win32 test programs.
 build_pe() {
     mkdir -p "$ROOT/build"
     build_mingw_jpeg
     configure_and_build pe -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-        -DBRIMLOW_MINGW_PREFIX="$ROOT/build/deps/mingw" -DCMAKE_BUILD_TYPE=Release
+        -DBRIMLOW_MINGW_PREFIX="$ROOT/build/deps/mingw" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 }

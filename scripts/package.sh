@@ -17,6 +17,9 @@ rm -rf "$stage" "$dist/$name.zip.partial"
 mkdir -p "$stage"
 cp "$ROOT/build/pe/brimlow.exe" "$ROOT/build/pe/brimlow-cli.exe" "$ROOT/app/config.xml" "$ROOT/app/profiles.xml" \
    "$ROOT/app/license.txt" "$stage/"
+# The build keeps debug information for the crash reports of the tests;
+# what users download does without it.
+x86_64-w64-mingw32-strip --strip-debug "$stage/brimlow.exe" "$stage/brimlow-cli.exe"
 # Windows users open text files in Notepad: line ends as Windows has them.
 sed 's/$/\r/' "$ROOT/app/readme-windows.txt" >"$stage/README.txt"
 (cd "$dist" && cmake -E tar cf "$name.zip.partial" --format=zip "$name")

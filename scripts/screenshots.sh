@@ -6,11 +6,11 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_packages
-build_win32
+build_pe
 out="$ROOT/build/screenshots"
 rm -rf "$out" && mkdir -p "$out"
-cd "$ROOT/build/win32"
-export WINEPREFIX="$ROOT/build/win32/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+cd "$ROOT/build/pe"
+export WINEPREFIX="$ROOT/build/pe/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
        WINELOADER=/usr/lib/wine/wine64
 "$ROOT/scripts/wine-display.sh" ./brimlow-screenshots.exe "$out"
 ls "$out"

@@ -12,4 +12,4 @@ set -e
 # frames itself.
 exec xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
     "$WINELOADER" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
-    exec "$@"' wine-display "$@"
+    exec "$WINELOADER" "$@"' wine-display "$@"

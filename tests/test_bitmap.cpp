@@ -11,6 +11,8 @@
 
 namespace {
 
+const double kQuarterTurn = 1.5707963267948966;  // radians
+
 struct Bitmap {
     BitmapStruct* b = nullptr;
     Bitmap() { Bitmap_Create(&b); }
@@ -269,7 +271,7 @@ TEST(Resample, BoundsCoverTheTransformedSource) {
     Resample_Bounds(100, 80, 30, 20, 0, 2.0, 50, 40, 15, 10, &minX, &minY, &maxX, &maxY);
     EXPECT_EQ(minX, 0);
     EXPECT_EQ(maxX, 30);
-    Resample_Bounds(10, 10, 100, 100, M_PI / 2, 1.0, 0, 0, 50, 50, &minX, &minY, &maxX, &maxY);
+    Resample_Bounds(10, 10, 100, 100, kQuarterTurn, 1.0, 0, 0, 50, 50, &minX, &minY, &maxX, &maxY);
     EXPECT_EQ(minX, 40);
     EXPECT_EQ(maxX, 50);
     EXPECT_EQ(minY, 50);
@@ -282,7 +284,7 @@ TEST(Resample, RotationByAQuarterTurn) {
     Bitmap dst(2, 3);
     // Rotating about the origin and moving the result back into view: the
     // corners land where the mapping says, nothing is read outside.
-    ASSERT_EQ(Bitmap_Resample(src.b, 1, 1.0, M_PI / 2, 1.0, 0, 0, 2, 0, dst.b), 1);
+    ASSERT_EQ(Bitmap_Resample(src.b, 1, 1.0, kQuarterTurn, 1.0, 0, 0, 2, 0, dst.b), 1);
     int drawn = 0;
     for (int i = 0; i < 6; ++i) drawn += dst.b->pixels[i * 4 + 0] || dst.b->pixels[i * 4 + 1] || dst.b->pixels[i * 4 + 2];
     EXPECT_GT(drawn, 0);

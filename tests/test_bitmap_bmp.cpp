@@ -422,7 +422,7 @@ TEST(BmpSuite, GoodFilesMatchImageMagick) {
         ASSERT_EQ(d.ok, 1) << name << " " << d.log;
         std::string raw = "bmpsuite-" + name + ".rgba";
         std::string command = "/usr/bin/convert '" + path + "' -depth 8 rgba:" + raw;
-        ASSERT_EQ(system(command.c_str()), 0) << command;
+        ASSERT_EQ(RunShell(command), 0) << command;
         std::string reference = ReadWholeFile(raw);
         ASSERT_EQ(reference.size(), size_t(d.b->width) * d.b->height * 4) << name;
         for (int y = 0; y < d.b->height; ++y) {
@@ -483,7 +483,7 @@ TEST(BmpDecoder, ImageMagicksOddWidthRle8) {
     for (const char* size : {"5x3", "7x4", "33x9"}) {
         std::string command = std::string("/usr/bin/convert -size ") + size +
                               " gradient:red-blue -colors 6 -compress RLE BMP3:odd.bmp";
-        ASSERT_EQ(system(command.c_str()), 0);
+        ASSERT_EQ(RunShell(command), 0);
         std::string text = ReadWholeFile("odd.bmp");
         ASSERT_EQ(Field(Bytes(text.begin(), text.end()), 30, 4), 1u) << "RLE8";
         Decoded d(Bytes(text.begin(), text.end()));

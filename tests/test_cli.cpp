@@ -3,7 +3,6 @@
 // and what it leaves on the disk.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -40,7 +39,7 @@ std::string InstallCli(const std::string& folder, const std::string& append) {
     std::ofstream(folder + "/config.xml", std::ios::binary) << config;
     std::string program = PROBE_COMMAND;
     program.replace(program.find("core-probe"), 10, "brimlow-cli");
-    return "'" + fs::absolute(folder).string() + "/" + program + "'";
+    return ShellProgram((fs::absolute(folder) / program).string());
 }
 
 struct Outcome {
@@ -51,8 +50,9 @@ struct Outcome {
 
 Outcome RunCli(const std::string& command) {
     Outcome o;
-    int raw = system((command + " > run-out.txt 2> run-err.txt").c_str());
-    o.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    o.status = RunShell(command + " > run-out.txt 2> run-err.txt");
+    WithUnixLineEnds("run-out.txt");
+    WithUnixLineEnds("run-err.txt");
     o.out = ReadWholeFile("run-out.txt");
     o.err = ReadWholeFile("run-err.txt");
     return o;
@@ -127,7 +127,7 @@ TEST(Cli, ResizesEveryAcceptedFormat) {
     }
     std::string cli = InstallCli("program", "_resized");
     std::string command = cli + " --quiet -W 100 -q 100 --no-keep-dates " + dir + " > cli-out.txt 2>&1";
-    EXPECT_EQ(system(command.c_str()), 0) << ReadWholeFile("cli-out.txt");
+    EXPECT_EQ(RunShell(command), 0) << ReadWholeFile("cli-out.txt");
     EXPECT_EQ(ReadWholeFile("cli-out.txt").find("Finished resizing 4 images, "), 0u) << ReadWholeFile("cli-out.txt");
     BitmapStruct* out = nullptr;
     Bitmap_Create(&out);
@@ -140,7 +140,7 @@ TEST(Cli, ResizesEveryAcceptedFormat) {
     // At scale 1.0 and quality 100 the output is the source within JPEG error.
     std::string same = Fresh("cli-same");
     for (const std::string& s : sources) std::filesystem::copy_file(TestData(s), same + s.substr(s.rfind('/') + 1));
-    ASSERT_EQ(system((cli + " --quiet -W 0 -H 0 -q 100 " + same + " > /dev/null 2>&1").c_str()), 0);
+    ASSERT_EQ(RunShell(cli + " --quiet -W 0 -H 0 -q 100 " + same + " > /dev/null 2>&1"), 0);
     for (const std::string& s : sources) {
         char name[STR_TEXT_SIZE];
         Path_GetName(s.c_str(), name, int(sizeof name), 1);
@@ -163,8 +163,8 @@ TEST(Cli, ResizesEveryAcceptedFormat) {
         Bitmap_Destroy(&a);
         Bitmap_Destroy(&b);
     }
-    EXPECT_EQ(system((cli + " --bogus > /dev/null 2>&1").c_str()) >> 8, 2);
-    EXPECT_EQ(system((cli + " -n " + dir + " > cli-table.txt").c_str()), 0);
+    EXPECT_EQ(RunShell(cli + " --bogus > /dev/null 2>&1"), 2);
+    EXPECT_EQ(RunShell(cli + " -n " + dir + " > cli-table.txt"), 0);
     EXPECT_EQ(ReadWholeFile("cli-table.txt").find("Filename"), 0u);
 }
 
@@ -216,7 +216,7 @@ TEST(Cli, EveryFileThatFailsIsNamedAndTheExitSaysSo) {
 TEST(Cli, SourcesWithOneOutputKeepTheFirstCopy) {
     std::string cli = InstallCli("program", "_small");
     std::string dir = Fresh("in");
-    ASSERT_EQ(system(("/usr/bin/convert -size 90x90 xc:red " + dir + "a.gif").c_str()), 0);
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 90x90 xc:red " + dir + "a.gif"), 0);
     MakeJpeg(dir + "a.jpg", 200, 100);
     MakeJpeg(dir + "b.jpg", 200, 100);
     for (const char* jobs : {" -j 1", " -j 2"}) {
@@ -259,7 +259,7 @@ TEST(Cli, ConcurrentRunsKeepTheSettings) {
         script += "(" + cli + " --quiet " + dir + "a.jpg >/dev/null 2>&1 & " + cli + " --quiet " + dir +
                   "a.jpg >/dev/null 2>&1 & wait) & ";
     script += "wait";
-    ASSERT_EQ(system(script.c_str()), 0);
+    ASSERT_EQ(RunShell(script), 0);
     std::string settings = ReadWholeFile("program/config.xml");
     EXPECT_NE(settings.find("<Append>_keep</Append>"), std::string::npos) << settings;
     EXPECT_NE(ReadWholeFile("program/stats.xml").find("<ImagesProcessed>"), std::string::npos);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
 #include "config.h"
@@ -12,7 +13,7 @@ namespace {
 struct Folder {
     std::string path;
     explicit Folder(const std::string& name) : path(name + "/") {
-        mkdir(name.c_str(), 0777);
+        std::filesystem::create_directory(name);
         for (const char* f : {"config.xml", "profiles.xml", "stats.xml"}) RemoveFile(path + f);
     }
     void Write(const char* file, const std::string& text) {

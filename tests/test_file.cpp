@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,7 @@ void Put(const std::string& path, const std::string& bytes) {
 class FileTest : public testing::Test {
 protected:
     void SetUp() override {
-        mkdir(kDir.c_str(), 0777);
+        std::filesystem::create_directory(kDir);
         File_Create(&file);
     }
     void TearDown() override {
@@ -339,7 +340,11 @@ TEST(LocalMinutes, CountFromTheLastDayOf1969) {
     t.tm_year = 2026 - 1900;
     t.tm_mon = 11;
     t.tm_mday = 6;
+#if BRIMLOW_PLATFORM_WIN32
+    time_t utc = _mkgmtime(&t);
+#else
     time_t utc = timegm(&t);
+#endif
     EXPECT_EQ(File_ToLocalMinutes(2026, 12, 6, 9, 41), LocalMinutes(utc / 60 + 1440 + 9 * 60 + 41));
 }
 
@@ -458,7 +463,7 @@ TEST_F(FileTest, WholeFilesReplaceTheTargetOrLeaveIt) {
     EXPECT_EQ(FolderNames(kDir), std::vector<std::string>({"whole.bin"}));
     // A link at the target is replaced; the file it points to is untouched.
     Put(P("precious.jpg"), "precious");
-    ASSERT_EQ(symlink("precious.jpg", P("link.jpg").c_str()), 0);
+    ASSERT_EQ(MakeLink("precious.jpg", P("link.jpg")), 0);
     ASSERT_EQ(File_SaveWhole(P("link.jpg").c_str(), "thumb", 5, 0), 1);
     EXPECT_EQ(ReadWholeFile(P("precious.jpg")), "precious");
     EXPECT_EQ(ReadWholeFile(P("link.jpg")), "thumb");
@@ -478,7 +483,7 @@ TEST_F(FileTest, ProblemsAndIdentities) {
     EXPECT_EQ(File_SaveWhole(longName.c_str(), "x", 1, 0), 0);
     EXPECT_EQ(FolderNames(kDir).size(), 0u);
     Put(P("one.bin"), "1");
-    ASSERT_EQ(symlink("one.bin", P("two.bin").c_str()), 0);
+    ASSERT_EQ(MakeLink("one.bin", P("two.bin")), 0);
     FileIdentity a, b, c;
     ASSERT_EQ(File_GetIdentity(P("one.bin").c_str(), &a), 1);
     ASSERT_EQ(File_GetIdentity(P("two.bin").c_str(), &b), 1);

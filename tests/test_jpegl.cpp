@@ -52,7 +52,7 @@ TEST(JpegSuite, DecodesLikeDjpeg) {
     if (file.empty()) MISSING_TEST_DATA() << "libjpeg-turbo test images not found";
     Jpeg jpeg;
     ASSERT_EQ(JPEG_LoadBuffer(jpeg.j, file.data(), uint32_t(file.size())), 1);
-    ASSERT_EQ(system(("djpeg -ppm -outfile djpeg-testorig.ppm '" + path + "'").c_str()), 0);
+    ASSERT_EQ(RunShell("djpeg -ppm -outfile djpeg-testorig.ppm '" + path + "'"), 0);
     int w = 0, h = 0;
     std::string ref = PpmPixels(ReadWholeFile("djpeg-testorig.ppm"), &w, &h);
     EXPECT_EQ(w, jpeg.j->width);
@@ -93,7 +93,7 @@ TEST(JpegSuite, ExifMarkerIsKeptWhileDecoding) {
 TEST(Jpeg, CmykDecodesToRgb) {
     std::string source = TestData("jpeg/libjpeg-turbo/testorig.jpg");
     if (!FileExists(source)) MISSING_TEST_DATA() << "libjpeg-turbo test images not found";
-    ASSERT_EQ(system(("/usr/bin/convert '" + source + "' -colorspace CMYK -quality 95 cmyk.jpg").c_str()), 0);
+    ASSERT_EQ(RunShell("/usr/bin/convert '" + source + "' -colorspace CMYK -quality 95 cmyk.jpg"), 0);
     Jpeg jpeg;
     ASSERT_EQ(JPEG_LoadFile(jpeg.j, "cmyk.jpg"), 1);
     Rgba reference;
@@ -121,7 +121,7 @@ TEST(Jpeg, GarbageFailsAndResets) {
 TEST(Jpeg, GreyscaleDecodesToEqualChannels) {
     std::string source = TestData("jpeg/libjpeg-turbo/testorig.jpg");
     if (!FileExists(source)) MISSING_TEST_DATA() << "libjpeg-turbo test images not found";
-    ASSERT_EQ(system(("/usr/bin/convert '" + source + "' -colorspace Gray grey.jpg").c_str()), 0);
+    ASSERT_EQ(RunShell("/usr/bin/convert '" + source + "' -colorspace Gray grey.jpg"), 0);
     Jpeg jpeg;
     ASSERT_EQ(JPEG_LoadFile(jpeg.j, "grey.jpg"), 1);
     for (int i = 0; i < jpeg.j->pixelSize; i += 3) {
@@ -170,9 +170,8 @@ TEST(Jpeg, EncodesWithLibjpegQualityTables) {
         fclose(f);
         // From 90 % on, colours keep their full resolution.
         std::string sampling = c.percent >= 90 ? " -sample 1x1" : "";
-        ASSERT_EQ(system(("cjpeg -optimize" + sampling + " -quality " + std::to_string(c.percent) +
-                          " -outfile cjpeg.jpg gradient.ppm")
-                             .c_str()),
+        ASSERT_EQ(RunShell("cjpeg -optimize" + sampling + " -quality " + std::to_string(c.percent) +
+                          " -outfile cjpeg.jpg gradient.ppm"),
                   0);
         EXPECT_EQ(QuantTables(ours), QuantTables(FileBytes("cjpeg.jpg"))) << quality;
         // Optimised Huffman tables as cjpeg makes them: the same file.
@@ -222,7 +221,7 @@ TEST(JpegSuite, ReducedDecodesLikeDjpegScale) {
         Bitmap_Create(&b);
         ASSERT_EQ(JPEG_DecodeToBitmap(jpeg.j, file.data(), uint32_t(file.size()), d, b), 1);
         std::string out = "djpeg-" + std::to_string(d) + ".ppm";
-        ASSERT_EQ(system(("djpeg -scale 1/" + std::to_string(d) + " -ppm -outfile " + out + " '" + path + "'").c_str()),
+        ASSERT_EQ(RunShell("djpeg -scale 1/" + std::to_string(d) + " -ppm -outfile " + out + " '" + path + "'"),
                   0);
         int w = 0, h = 0;
         std::string ref = PpmPixels(ReadWholeFile(out), &w, &h);

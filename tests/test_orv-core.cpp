@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <regex>
+#include <filesystem>
 #include <string>
 
 #include "orv-core.h"
@@ -132,7 +133,7 @@ TEST(Log, SectionsAreDividersOf79Characters) {
 }
 
 TEST(Log, ExtensionIsTakenOnlyFromTheLastPart) {
-    mkdir("logs.d", 0777);
+    std::filesystem::create_directory("logs.d");
     {
         ScopedLog log("logs.d/trace", LOG_FILE);
         Log_Print(0, "x\n");
@@ -161,7 +162,7 @@ TEST(Log, OverlongEntriesAreCutAndFlagged) {
 // file name, round and round, until the stack ran out).
 TEST(Log, ANameThatDoesNotFitIsCut) {
     std::string folder = std::string(180, 'f');
-    mkdir(folder.c_str(), 0777);
+    std::filesystem::create_directory(folder);
     std::string base = folder + "/" + std::string(70, 'n') + ".log";
     {
         ScopedLog log(base, LOG_FILE | LOG_UNIQUE | LOG_PERPROCESS | LOG_APPEND);

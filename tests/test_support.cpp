@@ -2,15 +2,13 @@
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-
-#include <dirent.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "orv-core_sys.h"
@@ -27,12 +25,19 @@ std::string g_suiteLog;
 
 class Sandbox : public testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo&) override {
-        std::string pattern = (fs::temp_directory_path() / "brimlow-test-XXXXXX").string();
-        if (!mkdtemp(&pattern[0])) {
-            perror("mkdtemp");
-            abort();
+        fs::path root = Test_TemporaryRoot();
+        std::error_code error;
+        for (int attempt = 0;; ++attempt) {
+            fs::path folder = root / ("brimlow-test-" + std::to_string(names_() % 1000000000));
+            if (fs::create_directory(folder, error)) {
+                folder_ = folder.string();
+                break;
+            }
+            if (attempt == 100) {
+                fprintf(stderr, "no test folder in %s\n", root.string().c_str());
+                abort();
+            }
         }
-        folder_ = pattern;
         Test_EnterFolder(folder_);
     }
 
@@ -42,11 +47,11 @@ class Sandbox : public testing::EmptyTestEventListener {
             fprintf(stderr, "test folder kept: %s\n", folder_.c_str());
             return;
         }
-        std::error_code error;
-        fs::remove_all(folder_, error);
+        Test_RemoveFolder(folder_);
     }
 
     std::string folder_;
+    std::mt19937 names_{std::random_device{}()};
 };
 
 }  // namespace
@@ -62,7 +67,7 @@ std::string StartFolder(void) {
 }
 
 std::string ProgramBeside(const std::string& relative) {
-    return g_startFolder + "/" + relative;
+    return (fs::path(g_startFolder) / relative).string();
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -81,18 +86,24 @@ void RemoveFile(const std::string& path) {
     remove(path.c_str());
 }
 
+void WithUnixLineEnds(const std::string& path) {
+    std::string text = ReadWholeFile(path);
+    if (text.find('\r') == std::string::npos) return;
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
 int RunProbe(const std::string& scenario, const std::string& logSwitches) {
     std::string log = "probe-" + scenario + ".log", err = "probe-" + scenario + ".err";
-    std::string command =
-        "'" + ProgramBeside(PROBE_COMMAND) + "' " + scenario + " " + logSwitches + " 2>" + err + " >/dev/null";
+    std::string command = ShellProgram(ProgramBeside(PROBE_COMMAND)) + " " + scenario + " " + logSwitches + " 2>" + err + " >/dev/null";
     int code = -1;
     // Under Wine a start-up of the probe has been seen, rarely, to end with
     // 1 before the probe wrote a thing; a probe that ran always leaves a log
     // or a line on standard error, so only that start is tried again.
     for (int attempt = 0; attempt < 2; ++attempt) {
         RemoveFile(log);
-        int status = system(command.c_str());
-        code = status == -1 || !WIFEXITED(status) ? -1 : WEXITSTATUS(status);
+        code = RunShell(command);
+        WithUnixLineEnds(err);
         if (code != 1 || FileExists(log) || !ReadWholeFile(err).empty()) break;
         fprintf(stderr, "probe %s ended with 1 before it wrote anything: started again\n", scenario.c_str());
     }
@@ -129,12 +140,16 @@ int CountOf(const std::string& haystack, const std::string& needle) {
     return n;
 }
 
+int MakeLink(const std::string& target, const std::string& link) {
+    return RunShell("ln -s '" + ShellPath(target) + "' '" + ShellPath(link) + "'");
+}
+
 bool ImageMagickRgba(const std::string& path, Rgba* out) {
     std::string name = "magick-" + std::to_string(rand()) + ".rgba";
     std::string size = name + ".size";
-    std::string command = "/usr/bin/convert '" + path + "[0]' -auto-orient -format '%w %h' -write info:" + size +
-                          " -depth 8 rgba:" + name + " 2>/dev/null";
-    if (system(command.c_str()) != 0) return false;
+    std::string command = "/usr/bin/convert '" + ShellPath(path) + "[0]' -auto-orient -format '%w %h' -write info:" +
+                          size + " -depth 8 rgba:" + name + " 2>/dev/null";
+    if (RunShell(command) != 0) return false;
     std::string dims = ReadWholeFile(size);
     out->bytes = ReadWholeFile(name);
     RemoveFile(name);
@@ -154,21 +169,15 @@ bool TestDataRequired(void) {
 
 std::vector<std::string> FilesEnding(const std::string& folder, const std::string& suffix) {
     std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return names;
-    while (dirent* e = readdir(dir)) {
-        std::string name = e->d_name;
-        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+    for (const std::string& name : Test_ListFolder(folder))
+        if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
             names.push_back(name);
-    }
-    closedir(dir);
     std::sort(names.begin(), names.end());
     return names;
 }
 
 std::vector<std::string> FolderNames(const std::string& folder) {
     std::vector<std::string> names;
-    for (const std::string& name : FilesEnding(folder, ""))
-        if (name != "." && name != "..") names.push_back(name);
+    for (const std::string& name : FilesEnding(folder, "")) names.push_back(name);
     return names;
 }

@@ -29,12 +29,46 @@ std::string StartFolder(void);
 std::string ProgramBeside(const std::string& relative);
 
 // Enters folder for both the C library and the system's file calls; the
-// platform's half lives in test_folder_*.cpp.
+// platform's half lives in test_folder_*.cpp, with the two below.
 void Test_EnterFolder(const std::string& folder);
 
+// The folder the tests' own folders are made in: the system's temporary
+// folder, in the form the platform's file calls take.
+std::string Test_TemporaryRoot(void);
+
+// The names in a folder, "." and ".." left out, in no order; empty when it
+// cannot be read. Folder paths may be longer than Windows' classic 260
+// characters.
+std::vector<std::string> Test_ListFolder(const std::string& folder);
+
+// Removes a test's folder with everything in it, links included (never
+// what they point to).
+void Test_RemoveFolder(const std::string& folder);
+
+// Runs a POSIX shell command line in the working folder: the public tools
+// the tests compare with (ImageMagick, libjpeg's own) and the programs built
+// beside the tests (see ShellProgram). Its exit status, or -1 when it did
+// not exit normally.
+int RunShell(const std::string& command);
+
+// Makes link a symbolic link to target (a path relative to link's folder,
+// or absolute), as ln -s does. 0 when made.
+int MakeLink(const std::string& target, const std::string& link);
+
+// A path as the shell of RunShell names it.
+std::string ShellPath(const std::string& path);
+
+// A program at path (one built beside the tests, or a copy of it), as a
+// RunShell command that starts it, quoted.
+std::string ShellProgram(const std::string& path);
+
+// Rewrites a text file with "\n" for every "\r\n": what a program wrote
+// through its C library's text streams, compared the same on every system.
+void WithUnixLineEnds(const std::string& path);
+
 // Runs the probe with a scenario in the working folder; its log goes to
-// "probe-<scenario>.log" there and its standard error to
-// "probe-<scenario>.err".
+// "probe-<scenario>.log" there and its standard error, with Unix line ends,
+// to "probe-<scenario>.err".
 // Returns the exit code, or -1 when the probe did not exit normally.
 int RunProbe(const std::string& scenario, const std::string& logSwitches = "-debug");
 

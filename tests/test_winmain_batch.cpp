@@ -278,7 +278,7 @@ TEST_F(Batch, SettingsAreASnapshot) {
 TEST_F(Batch, OutputsLargerThanSourcesShowNegativeSavings) {
     std::string dir = Fresh("job-negative");
     std::string gif = dir + "flat.gif";
-    ASSERT_EQ(system(("/usr/bin/convert -size 1200x1200 xc:red " + gif).c_str()), 0);
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 1200x1200 xc:red " + gif), 0);
     Config cfg;
     Recorder r;
     EXPECT_EQ(RunBatch(cfg.c, {gif}, r.Host(), 1).written, 1);
@@ -297,7 +297,7 @@ std::string Bytes(const std::string& path) {
 TEST_F(Batch, AnOutputWithoutAffixNeverReplacesAnExistingFile) {
     std::string dir = Fresh("affix");
     std::string gif = dir + "cat.gif";
-    ASSERT_EQ(system(("/usr/bin/convert -size 40x30 xc:blue " + gif).c_str()), 0);
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 40x30 xc:blue " + gif), 0);
     MakeJpeg(dir + "cat.jpg", 64, 48);
     std::string original = Bytes(dir + "cat.jpg");
     Config cfg;
@@ -338,7 +338,7 @@ TEST_F(Batch, AnOutputNeverReplacesASourceOfTheRun) {
 TEST_F(Batch, SourcesWithOneOutputNameKeepTheFirstCopy) {
     std::string dir = Fresh("same-base");
     std::string gif = dir + "a.gif", jpg = dir + "a.jpg";
-    ASSERT_EQ(system(("/usr/bin/convert -size 90x90 xc:red " + gif).c_str()), 0);
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 90x90 xc:red " + gif), 0);
     MakeJpeg(jpg, 200, 100);
     for (int workers : {1, 2}) {
         RemoveFile(dir + "a_resized.jpg");
@@ -367,7 +367,7 @@ TEST_F(Batch, ALinkAtTheOutputNameIsReplacedNotWrittenThrough) {
     MakeJpeg("precious.jpg", 120, 90);
     std::string precious = Bytes("precious.jpg");
     MakeJpeg(dir + "a.jpg", 64, 48);
-    ASSERT_EQ(symlink("../precious.jpg", (dir + "a_resized.jpg").c_str()), 0);
+    ASSERT_EQ(MakeLink("../precious.jpg", dir + "a_resized.jpg"), 0);
     Config cfg;
     Recorder r;
     EXPECT_EQ(RunBatch(cfg.c, {dir + "a.jpg"}, r.Host(), 1).written, 1);

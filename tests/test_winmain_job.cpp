@@ -55,7 +55,7 @@ TEST(Job, SourcesAreNeverReplaced) {
     EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 0);
     EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
     // Through a symbolic link the names differ, the file does not.
-    symlink("cat.jpg", (dir + "cat_link.jpg").c_str());
+    ASSERT_EQ(MakeLink("cat.jpg", dir + "cat_link.jpg"), 0);
     Str_Copy(cfg.c->Append, "_link");
     EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 0);
     EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
@@ -274,7 +274,7 @@ TEST(Prepare, RowsAndSkips) {
         ASSERT_EQ(PrepareFile(cfg.c, (dir + name).c_str(), &row, &reason), 1) << name;
         EXPECT_STREQ(row.dimensions, "40x30");
     }
-    ASSERT_EQ(system(("/usr/bin/convert -size 21x13 xc:green " + dir + "e.PNG").c_str()), 0);
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 21x13 xc:green " + dir + "e.PNG"), 0);
     ASSERT_EQ(PrepareFile(cfg.c, (dir + "e.PNG").c_str(), &row, &reason), 1) << reason;
     EXPECT_STREQ(row.dimensions, "21x13");
     cfg.c->SkipImageInfo = 1;
