@@ -14,7 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BitmapStruct* bitmap = nullptr;
     Bitmap_Create(&bitmap);
     for (uint32_t headerless = 0; headerless < 2; ++headerless) {
-        const size_t at = headerless ? 0 : 14;  // where the info header starts
+        // A buffer that starts as a file is read as one in either mode.
+        const int file = size >= 2 && data[0] == 'B' && data[1] == 'M';
+        const size_t at = file || !headerless ? 14 : 0;  // where the info header starts
         if (size >= at + 12 && Fuzz_Pixels(data + at + 4) >= kFuzzPixels) continue;
         bitmap->diagnostics = 1;
         bitmap->headerless = headerless;
