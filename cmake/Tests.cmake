@@ -59,8 +59,14 @@ endif()
 add_dependencies(brimlow-tests core-probe brimlow-cli)
 
 # Each suite writes its results beside the build, where the test command
-# finds the skipped tests to list them.
-add_test(NAME unit COMMAND brimlow-tests --gtest_output=xml:${CMAKE_BINARY_DIR}/results/unit.xml
+# finds the skipped tests to list them; a Windows test program names the
+# folder on drive Z:, where Wine shows the Unix tree.
+if(BRIMLOW_WIN32)
+  set(RESULTS_DIR Z:${CMAKE_BINARY_DIR}/results)
+else()
+  set(RESULTS_DIR ${CMAKE_BINARY_DIR}/results)
+endif()
+add_test(NAME unit COMMAND brimlow-tests --gtest_output=xml:${RESULTS_DIR}/unit.xml
          WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 if(BRIMLOW_WIN32)
   set_tests_properties(unit PROPERTIES ENVIRONMENT "${BRIMLOW_WINE_ENV}")
@@ -89,7 +95,7 @@ if(BRIMLOW_WIN32)
   target_compile_definitions(brimlow-gui-tests PRIVATE TESTDATA_DIR="${BRIMLOW_TESTDATA}"
                              PROBE_COMMAND="core-probe.exe")
   add_test(NAME gui COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-display.sh ./brimlow-gui-tests.exe
-           --gtest_output=xml:${CMAKE_BINARY_DIR}/results/gui.xml
+           --gtest_output=xml:${RESULTS_DIR}/gui.xml
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   set_tests_properties(gui PROPERTIES ENVIRONMENT "${BRIMLOW_WINE_ENV}" TIMEOUT 300)
 endif()
@@ -108,7 +114,7 @@ if(BRIMLOW_WIN32)
   target_compile_definitions(brimlow-program-tests PRIVATE SOURCE_DIR="${CMAKE_SOURCE_DIR}" NOMINMAX
                              TESTDATA_DIR="${BRIMLOW_TESTDATA}" PROBE_COMMAND="core-probe.exe")
   add_test(NAME program COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-display.sh ./brimlow-program-tests.exe
-           --gtest_output=xml:${CMAKE_BINARY_DIR}/results/program.xml
+           --gtest_output=xml:${RESULTS_DIR}/program.xml
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   set_tests_properties(program PROPERTIES ENVIRONMENT "${BRIMLOW_WINE_ENV}" TIMEOUT 300)
 endif()
