@@ -20,10 +20,21 @@ namespace {
 const int kWait = 30000;
 std::string g_output;
 
+// ImageMagick's import, a Linux program, started through Wine's start
+// /unix, which does not wait for it: the picture is written under another
+// name and renamed when whole, and this waits for the name.
 void Shot(const char* name) {
     Sleep(400);
-    std::string command = "import -window root '" + g_output + name + "'";
-    if (system(command.c_str()) != 0) fprintf(stderr, "screenshot %s failed\n", name);
+    std::string path = g_output + name;
+    std::string command = "start /unix /bin/sh -c \"import -window root 'png:" + path + ".part' && mv '" + path +
+                          ".part' '" + path + "'\"";
+    const int kLimitMs = 20000;
+    int waited = 0;
+    if (system(command.c_str()) == 0)
+        for (; GetFileAttributesA(("Z:" + path).c_str()) == INVALID_FILE_ATTRIBUTES && waited < kLimitMs; waited += 20)
+            Sleep(20);
+    if (GetFileAttributesA(("Z:" + path).c_str()) == INVALID_FILE_ATTRIBUTES)
+        fprintf(stderr, "screenshot %s failed\n", name);
 }
 
 void SelectTab(HWND main, int index) {
