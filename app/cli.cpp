@@ -130,9 +130,8 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
             run->CustomQuality = n / 100.0;
             Str_Copy(run->ActiveProfile, "Custom");
         } else if (a == "-f" || a == "--filter") {
-            if (!value(&v) || !(Str_EqualNoCase(v.c_str(), "lanczos") || Str_EqualNoCase(v.c_str(), "bilinear")))
+            if (!value(&v) || !Config_FilterByName(v.c_str(), &run->Filter))
                 return Usage("--filter takes lanczos or bilinear");
-            run->Filter = Str_EqualNoCase(v.c_str(), "bilinear") ? RESIZE_FILTER_BILINEAR : RESIZE_FILTER_LANCZOS;
         } else if (a == "-o" || a == "--output") {
             if (!value(&v)) return Usage("--output needs a folder");
             if (v.empty() || v.back() != Path_Separator()) v += Path_Separator();

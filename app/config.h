@@ -63,6 +63,10 @@ struct AppConfig {
     int32_t KeepStatsFile;                // flag: "stats.xml" exists and could not be read
 };
 
+// The filter a name selects ("Lanczos" or "Bilinear", as config.xml stores
+// them), letter case ignored: 1 with *filter set, 0 for a name no filter has.
+int Config_FilterByName(const char* name, int32_t* filter);
+
 // A new record with every default. A null out-pointer is a fatal stop.
 int Config_Create(AppConfig** config);
 

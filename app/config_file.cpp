@@ -60,6 +60,17 @@ const ConfigKey kKeys[] = {
 
 #undef FIELD
 
+// The value whose text name is, letter case ignored: 1 with *value set, 0
+// for a name no value has.
+int ChoiceOf(const char* const* choices, const char* name, int32_t* value) {
+    for (int32_t i = 0; choices[i]; ++i)
+        if (Str_EqualNoCase(name, choices[i])) {
+            *value = i;
+            return 1;
+        }
+    return 0;
+}
+
 // A text key is emptied first; a flag or number keeps its value only when
 // its element is missing.
 void ReadKey(XMLStruct* xml, AppConfig* c, const ConfigKey& k) {
@@ -84,10 +95,7 @@ void ReadKey(XMLStruct* xml, AppConfig* c, const ConfigKey& k) {
     case KEY_CHOICE: {
         char text[CONFIG_NAME_SIZE] = "";
         int32_t* value = reinterpret_cast<int32_t*>(field);
-        if (!XML_GetString(xml, k.path, k.name, text, int(sizeof text))) break;
-        *value = 0;
-        for (int32_t i = 0; k.choices[i]; ++i)
-            if (Str_EqualNoCase(text, k.choices[i])) *value = i;
+        if (XML_GetString(xml, k.path, k.name, text, int(sizeof text)) && !ChoiceOf(k.choices, text, value)) *value = 0;
         break;
     }
     }
@@ -168,6 +176,11 @@ void FilePath(const char* folder, const char* name, char* path) {
 }
 
 }  // namespace
+
+int Config_FilterByName(const char* name, int32_t* filter) {
+    if (!name || !filter) Core_NullPointer(kModule, __LINE__);
+    return ChoiceOf(kFilterNames, name, filter);
+}
 
 int Config_LoadFrom(AppConfig* config, const char* folder) {
     if (!config || !folder) Core_NullPointer(kModule, __LINE__);

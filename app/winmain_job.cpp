@@ -45,21 +45,19 @@ int DecodeJpeg(const char* path, const AppConfig* fit, BitmapStruct* bitmap, int
     JPEGLibStruct* jpeg = nullptr;
     JPEG_Create(&jpeg);
     const uint32_t size = uint32_t(whole.size);
-    int ok = JPEG_ReadHeader(jpeg, whole.data, size);
-    int denominator = 1;
-    if (ok) {
+    int ok = 1, denominator = 1;
+    // Only a reduction needs the header before the picture.
+    if (fit && (ok = JPEG_ReadHeader(jpeg, whole.data, size))) {
         ShownSize(jpeg, width, height);
-        if (fit) {
-            double scale = 1.0, quality = 0.0;
-            int32_t w2 = 0, h2 = 0;
-            GetResizeScale(fit, *width, *height, &scale, &quality);
-            TargetSize(*width, *height, scale, &w2, &h2);
-            int turned = *width != jpeg->width;
-            denominator = JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? h2 : w2),
-                                            kFilterShare * (turned ? w2 : h2));
-        }
-        ok = JPEG_DecodeToBitmap(jpeg, whole.data, size, denominator, bitmap);
+        double scale = 1.0, quality = 0.0;
+        int32_t w2 = 0, h2 = 0;
+        GetResizeScale(fit, *width, *height, &scale, &quality);
+        TargetSize(*width, *height, scale, &w2, &h2);
+        int turned = *width != jpeg->width;
+        denominator = JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? h2 : w2),
+                                        kFilterShare * (turned ? w2 : h2));
     }
+    if (ok && (ok = JPEG_DecodeToBitmap(jpeg, whole.data, size, denominator, bitmap))) ShownSize(jpeg, width, height);
     if (!ok) Log_Print(0, "Failed to decode jpg [%s]\n", path);
     // Every copy looks as its source is shown: a phone's picture stored on
     // its side is turned upright.
@@ -210,13 +208,44 @@ void PrepareOne(PrepareRun* run, int i) {
     o->accepted = PrepareFile(run->config, run->paths[i], &run->rows[i], &o->reason);
 }
 
+// Counts helpers in or out; a helper leaving wakes the waiting caller.
+void CountHelpers(PrepareRun* run, int change) {
+    Mutex_Lock(run->lock, -1, kModule, __LINE__);
+    run->helpersLeft += change;
+    if (change < 0) Event_Set(run->ended, 1);
+    Mutex_Unlock(run->lock, kModule, __LINE__);
+}
+
 void ProbeLoop(void* data) {
     PrepareRun* run = static_cast<PrepareRun*>(data);
     for (int i = TakePath(run); i >= 0; i = TakePath(run)) PrepareOne(run, i);
-    Mutex_Lock(run->lock, -1, kModule, __LINE__);
-    run->helpersLeft -= 1;
-    Event_Set(run->ended, 1);
-    Mutex_Unlock(run->lock, kModule, __LINE__);
+    CountHelpers(run, -1);
+}
+
+// Hands up to workers - 1 probe loops to idle pool workers (counted before
+// they start, so none can end uncounted). Returns how many took one.
+int StartHelpers(PrepareRun* run, int workers) {
+    int helpers = 0;
+    for (int w = 1; w < workers && w < run->count; ++w) {
+        CountHelpers(run, 1);
+        if (ThreadPool_Run(run, ProbeLoop))
+            ++helpers;
+        else
+            CountHelpers(run, -1);
+    }
+    return helpers;
+}
+
+void WaitForHelpers(PrepareRun* run) {
+    for (;;) {
+        Mutex_Lock(run->lock, -1, kModule, __LINE__);
+        int left = run->helpersLeft;
+        Event_Set(run->ended, 0);
+        Mutex_Unlock(run->lock, kModule, __LINE__);
+        if (left == 0) return;
+        int signalled = 0;
+        Event_Wait(run->ended, &signalled, 100, kModule, __LINE__);
+    }
 }
 
 }  // namespace
@@ -355,19 +384,7 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, c
     PrepareRun run = {config, paths, count, rows, outcomes, nullptr, nullptr, 0, 0, 0};
     Mutex_Create(&run.lock);
     Event_Create(&run.ended);
-    int helpers = 0;
-    for (int w = 1; w < workers && w < count; ++w) {
-        Mutex_Lock(run.lock, -1, kModule, __LINE__);
-        run.helpersLeft += 1;
-        Mutex_Unlock(run.lock, kModule, __LINE__);
-        if (ThreadPool_Run(&run, ProbeLoop)) {
-            ++helpers;
-            continue;
-        }
-        Mutex_Lock(run.lock, -1, kModule, __LINE__);
-        run.helpersLeft -= 1;
-        Mutex_Unlock(run.lock, kModule, __LINE__);
-    }
+    int helpers = StartHelpers(&run, workers);
     Log_Print(0, "Preparing %d files with %d workers\n", count, helpers + 1);
     // The calling thread prepares files too, and alone talks to the host.
     char text[STR_TEXT_SIZE];
@@ -387,15 +404,7 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, c
         }
         PrepareOne(&run, i);
     }
-    for (;;) {
-        Mutex_Lock(run.lock, -1, kModule, __LINE__);
-        int left = run.helpersLeft;
-        Event_Set(run.ended, 0);
-        Mutex_Unlock(run.lock, kModule, __LINE__);
-        if (left == 0) break;
-        int signalled = 0;
-        Event_Wait(run.ended, &signalled, 100, kModule, __LINE__);
-    }
+    WaitForHelpers(&run);
     Mutex_Close(&run.lock);
     Event_Close(&run.ended);
     // The files taken before a cancel are all finished: their rows stay, in

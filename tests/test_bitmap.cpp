@@ -393,13 +393,9 @@ TEST(Reduce, MemoryRefusedFailsWithTheCopyUntouched) {
     Bitmap big(4000, 10), out(3000, 5);
     Bitmap_Fill(big.b, 9, 9, 9, 255);
     std::vector<unsigned char> before = out.Bytes();
-    int64_t used = 0;
-    int blocks = 0;
-    Mem_GetUsage(&used, &blocks);
-    int limit = Mem_GetLimit();
-    Mem_SetLimit(int(used + 1000));
-    EXPECT_EQ(Bitmap_Reduce(big.b, out.b), 0);
-    Mem_SetLimit(limit);
-    Mem_TakeRefusal();
+    {
+        MemoryRoom room(1000);
+        EXPECT_EQ(Bitmap_Reduce(big.b, out.b), 0);
+    }
     EXPECT_EQ(out.Bytes(), before);
 }

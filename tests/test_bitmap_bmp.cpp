@@ -260,12 +260,10 @@ TEST(BmpDecoder, HugeDeclarationsFailBeforeAllocating) {
     huge.width = 16000;
     huge.height = 16000;
     huge.pixels = Bytes(4, 0);
-    int limit = Mem_GetLimit();
-    int64_t inUse = 0;
-    Mem_GetUsage(&inUse, nullptr);
-    Mem_SetLimit(int(inUse) + (1 << 20));
-    Decoded d(huge.Build());
-    Mem_SetLimit(limit);
+    Decoded d = [&] {
+        MemoryRoom room(1 << 20);
+        return Decoded(huge.Build());
+    }();
     EXPECT_EQ(d.ok, 0);
     EXPECT_TRUE(Says(d, Esc("Wrong buffer size for 32bpp bitmap: BufferSize = 4, Width= 16000, Height = 16000, "
                             "Scanline = 64000")))
@@ -278,12 +276,10 @@ TEST(BmpDecoder, RleDataTooShortForItsPictureFailsBeforeAllocating) {
     Bmp huge = Rle(8, {0, 2, 255, 255, 0, 2, 255, 255, 0, 1});
     huge.width = 16000;
     huge.height = 16000;
-    int limit = Mem_GetLimit();
-    int64_t inUse = 0;
-    Mem_GetUsage(&inUse, nullptr);
-    Mem_SetLimit(int(inUse) + (1 << 20));
-    Decoded d(huge.Build());
-    Mem_SetLimit(limit);
+    Decoded d = [&] {
+        MemoryRoom room(1 << 20);
+        return Decoded(huge.Build());
+    }();
     EXPECT_EQ(d.ok, 0);
     EXPECT_TRUE(Says(d, "RLE data of 10 bytes cannot fill 16000 x 16000")) << d.log;
     huge.width = 400;

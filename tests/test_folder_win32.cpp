@@ -27,11 +27,10 @@ std::string Test_TemporaryRoot(void) {
 }
 
 std::string ShellPath(const std::string& path) {
-    fs::path absolute = fs::absolute(path);
-    std::string text = absolute.generic_string();
-    if (text.size() >= 2 && (text[0] == 'Z' || text[0] == 'z') && text[1] == ':') text = text.substr(2);
     // A relative path stays relative: the shell runs in the working folder.
     if (fs::path(path).is_relative()) return path;
+    std::string text = fs::path(path).generic_string();
+    if (text.size() >= 2 && (text[0] == 'Z' || text[0] == 'z') && text[1] == ':') text = text.substr(2);
     return text;
 }
 

@@ -202,14 +202,11 @@ TEST(Gif, ImagesTheirDataCannotFillAreRefusedBeforeAllocating) {
         huge[at] = 0x80;
         huge[at + 1] = 0x3E;
     }
-    int limit = Mem_GetLimit();
-    int64_t inUse = 0;
-    Mem_GetUsage(&inUse, nullptr);
-    Mem_SetLimit(int(inUse) + (4 << 20));
     Bytes screenOnly = MakeGif(2, 2, {4, 3, 5});
     screenOnly[6] = screenOnly[8] = 0xD0;
     screenOnly[7] = screenOnly[9] = 0x02;
     {
+        MemoryRoom room(4 << 20);
         Rendered r(huge);
         EXPECT_EQ(r.loaded, 0);
         EXPECT_NE(r.log.find("GIF image data cannot fill 16000 x 16000"), std::string::npos) << r.log;
@@ -218,8 +215,6 @@ TEST(Gif, ImagesTheirDataCannotFillAreRefusedBeforeAllocating) {
         EXPECT_EQ(wide.bitmap->width, 720);
         EXPECT_EQ(wide.Pixel(0, 0)[3], 255);
     }
-    Mem_SetLimit(limit);
-    Mem_TakeRefusal();
 }
 
 std::map<std::string, std::string> Conf(const std::string& text) {

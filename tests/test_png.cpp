@@ -165,13 +165,8 @@ TEST(Png, ImageDataInflatingToGigabytesStaysSmall) {
     rows.clear();
     rows.shrink_to_fit();
     ASSERT_LT(bomb.size(), 400000u);
-    int limit = Mem_GetLimit();
-    int64_t inUse = 0;
-    Mem_GetUsage(&inUse, nullptr);
-    Mem_SetLimit(int(inUse + bomb.size()) + (1 << 20));
+    MemoryRoom room(int64_t(bomb.size()) + (1 << 20));
     Loaded l(bomb);
-    Mem_SetLimit(limit);
-    Mem_TakeRefusal();
     ASSERT_EQ(l.ok, 1) << l.log;
     EXPECT_EQ(l.bitmap->width, 16);
     EXPECT_EQ(l.Pixel(15, 15), (std::vector<int>{0, 0, 0, 255}));

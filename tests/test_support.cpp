@@ -134,6 +134,17 @@ std::string ScopedLog::Contents() const {
     return ReadWholeFile(path_);
 }
 
+MemoryRoom::MemoryRoom(int64_t room) : limit_(Mem_GetLimit()) {
+    int64_t inUse = 0;
+    Mem_GetUsage(&inUse, nullptr);
+    Mem_SetLimit(int(inUse + room));
+}
+
+MemoryRoom::~MemoryRoom() {
+    Mem_SetLimit(limit_);
+    Mem_TakeRefusal();
+}
+
 int CountOf(const std::string& haystack, const std::string& needle) {
     int n = 0;
     for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;

@@ -91,6 +91,18 @@ private:
     std::string path_;
 };
 
+// Holds the tracked-memory limit at the bytes in use now plus room until
+// the end of the scope, then puts the limit back and clears the refusal
+// mark the limit may have left.
+class MemoryRoom {
+public:
+    explicit MemoryRoom(int64_t room);
+    ~MemoryRoom();
+
+private:
+    int limit_;
+};
+
 // The number of times needle occurs in haystack.
 int CountOf(const std::string& haystack, const std::string& needle);
 

@@ -145,14 +145,13 @@ TEST_F(Batch, LargePicturesFitTheMemoryLimitWithAnyWorkers) {
         Recorder r1;
         EXPECT_EQ(RunBatch(cfg.c, paths, r1.Host(), 1).written, 8);
         std::vector<std::string> alone = OutputsOf(paths);
-        int limit = Mem_GetLimit();
-        int64_t inUse = 0;
-        Mem_GetUsage(&inUse, nullptr);
-        // One picture takes about 1600 x 1200 x 7 bytes at its peak.
-        Mem_SetLimit(int(inUse) + 40 * 1024 * 1024);
         Recorder r8;
-        RunResult run = RunBatch(cfg.c, paths, r8.Host(), 8, dimensions);
-        Mem_SetLimit(limit);
+        RunResult run;
+        {
+            // One picture takes about 1600 x 1200 x 7 bytes at its peak.
+            MemoryRoom room(40 * 1024 * 1024);
+            run = RunBatch(cfg.c, paths, r8.Host(), 8, dimensions);
+        }
         EXPECT_EQ(run.written, 8) << (known ? "dimensions known: " : "dimensions unknown: ") << r8.messages.back();
         EXPECT_EQ(OutputsOf(paths), alone);
     }

@@ -42,6 +42,15 @@ void LogMessage(j_common_ptr info) {
     Log_Print(0, "JPEG library: %s\n", text);
 }
 
+// The library's error manager for one call: errors jump back to the call's
+// setjmp, warnings go to the debug log.
+jpeg_error_mgr* StartErrors(ErrorJump* error) {
+    jpeg_error_mgr* manager = jpeg_std_error(&error->manager);
+    error->manager.error_exit = JumpBack;
+    error->manager.output_message = LogMessage;
+    return manager;
+}
+
 void Check(JPEGLibStruct* jpeg, int line) {
     if (!jpeg) Core_NullPointer(kModule, line);
     Class_Check(jpeg, kTag, kModule, line);
@@ -196,6 +205,65 @@ int TakeHeader(JPEGLibStruct* jpeg, jpeg_decompress_struct* info, uint32_t size,
     return 1;
 }
 
+// Where Decode puts what it reads.
+enum Target {
+    TARGET_HEADER,  // the header alone: size and Exif block
+    TARGET_RGB,     // the picture into the object's own RGB pixels
+    TARGET_BITMAP   // the picture into a bitmap's blue, green, red, alpha rows
+};
+
+// The one decompression of the bridge: the header, then unless only the
+// header is wanted the picture at 1 / denominator of its stored size. 1, or
+// 0 with the object reset when the library fails or memory is refused.
+int Decode(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, Target target, int denominator,
+           BitmapStruct* bitmap) {
+    jpeg_decompress_struct info;
+    ErrorJump error;
+    info.err = StartErrors(&error);
+    if (setjmp(error.jump)) {
+        JPEG_Reset(jpeg);
+        jpeg_destroy_decompress(&info);
+        return 0;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_source_mgr source;
+    SetSource(&info, &source, data, size);
+    jpeg_read_header(&info, TRUE);
+    int ok = TakeHeader(jpeg, &info, size, target == TARGET_BITMAP ? JCS_EXT_BGRA : JCS_RGB);
+    if (ok && target != TARGET_HEADER) {
+        info.scale_num = 1;
+        info.scale_denom = unsigned(denominator);
+        jpeg_calc_output_dimensions(&info);
+        unsigned char* first = nullptr;
+        int64_t step = 0;
+        int bytes = target == TARGET_BITMAP ? 4 : 3;
+        if (target == TARGET_BITMAP) {
+            ok = Bitmap_SetSize(bitmap, int32_t(info.output_width), int32_t(info.output_height));
+            // The bitmap stores rows bottom-up: the first scanline goes last.
+            step = -int64_t(bitmap->scanline);
+            if (ok) first = bitmap->pixels + (int64_t(bitmap->height) - 1) * bitmap->scanline;
+        } else {
+            int allocated = 0;
+            jpeg->pixels = static_cast<unsigned char*>(
+                Mem_AllocChecked(info.output_width, info.output_height, 3, &allocated, MEM_HEAP, kModule, __LINE__));
+            jpeg->pixelSize = allocated;
+            jpeg->stride = jpeg->width * 3;
+            step = jpeg->stride;
+            first = jpeg->pixels;
+            ok = first != nullptr;
+        }
+        if (ok) {
+            jpeg_start_decompress(&info);
+            ReadRows(&info, first, step, bytes);
+            jpeg_finish_decompress(&info);
+        }
+    }
+    if (!ok) JPEG_Reset(jpeg);
+    jpeg_destroy_decompress(&info);
+    return ok;
+}
+
 }  // namespace
 
 int JPEG_Create(JPEGLibStruct** jpeg) {
@@ -263,63 +331,14 @@ int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t siz
     Check(jpeg, __LINE__);
     if (!data && size > 0) Core_NullPointer(kModule, __LINE__);
     if (jpeg->pixels || size == 0) return 0;
-    jpeg_decompress_struct info;
-    ErrorJump error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = JumpBack;
-    error.manager.output_message = LogMessage;
-    if (setjmp(error.jump)) {
-        JPEG_Reset(jpeg);
-        jpeg_destroy_decompress(&info);
-        return 0;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
-    jpeg_source_mgr source;
-    SetSource(&info, &source, data, size);
-    jpeg_read_header(&info, TRUE);
-    int size3 = 0;
-    if (TakeHeader(jpeg, &info, size, JCS_RGB))
-        jpeg->pixels = static_cast<unsigned char*>(
-            Mem_AllocChecked(info.image_width, info.image_height, 3, &size3, MEM_HEAP, kModule, __LINE__));
-    if (!jpeg->pixels) {
-        JPEG_Reset(jpeg);
-        jpeg_destroy_decompress(&info);
-        return 0;
-    }
-    jpeg->pixelSize = size3;
-    jpeg->stride = jpeg->width * 3;
-    jpeg_start_decompress(&info);
-    ReadRows(&info, jpeg->pixels, jpeg->stride, 3);
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return 1;
+    return Decode(jpeg, data, size, TARGET_RGB, 1, nullptr);
 }
 
 int JPEG_ReadHeader(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size) {
     Check(jpeg, __LINE__);
     if (!data && size > 0) Core_NullPointer(kModule, __LINE__);
     JPEG_Reset(jpeg);
-    if (size == 0) return 0;
-    jpeg_decompress_struct info;
-    ErrorJump error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = JumpBack;
-    error.manager.output_message = LogMessage;
-    if (setjmp(error.jump)) {
-        JPEG_Reset(jpeg);
-        jpeg_destroy_decompress(&info);
-        return 0;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
-    jpeg_source_mgr source;
-    SetSource(&info, &source, data, size);
-    jpeg_read_header(&info, TRUE);
-    int ok = TakeHeader(jpeg, &info, size, JCS_RGB);
-    if (!ok) JPEG_Reset(jpeg);
-    jpeg_destroy_decompress(&info);
-    return ok;
+    return size > 0 && Decode(jpeg, data, size, TARGET_HEADER, 1, nullptr);
 }
 
 int JPEG_ReductionFor(int32_t width, int32_t height, int32_t targetWidth, int32_t targetHeight) {
@@ -341,42 +360,7 @@ int JPEG_DecodeToBitmap(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t
         Core_Abort("Assertion failed (denominator is 1, 2, 4 or 8)");
     }
     JPEG_Reset(jpeg);
-    if (size == 0) return 0;
-    jpeg_decompress_struct info;
-    ErrorJump error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = JumpBack;
-    error.manager.output_message = LogMessage;
-    if (setjmp(error.jump)) {
-        JPEG_Reset(jpeg);
-        jpeg_destroy_decompress(&info);
-        return 0;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
-    jpeg_source_mgr source;
-    SetSource(&info, &source, data, size);
-    jpeg_read_header(&info, TRUE);
-    if (!TakeHeader(jpeg, &info, size, JCS_EXT_BGRA)) {
-        JPEG_Reset(jpeg);
-        jpeg_destroy_decompress(&info);
-        return 0;
-    }
-    info.scale_num = 1;
-    info.scale_denom = unsigned(denominator);
-    jpeg_calc_output_dimensions(&info);
-    if (!Bitmap_SetSize(bitmap, int32_t(info.output_width), int32_t(info.output_height))) {
-        JPEG_Reset(jpeg);
-        jpeg_destroy_decompress(&info);
-        return 0;
-    }
-    jpeg_start_decompress(&info);
-    // The bitmap stores rows bottom-up: the first scanline goes last.
-    int64_t scanline = bitmap->scanline;
-    ReadRows(&info, bitmap->pixels + (int64_t(bitmap->height) - 1) * scanline, -scanline, 4);
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return 1;
+    return size > 0 && Decode(jpeg, data, size, TARGET_BITMAP, denominator, bitmap);
 }
 
 int JPEG_LoadFile(JPEGLibStruct* jpeg, const char* path) {
@@ -428,9 +412,7 @@ int JPEG_SaveBuffer(JPEGLibStruct* jpeg, unsigned char** data, int32_t* size) {
     ErrorJump error;
     Destination destination;
     memset(&destination, 0, sizeof destination);
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = JumpBack;
-    error.manager.output_message = LogMessage;
+    info.err = StartErrors(&error);
     if (setjmp(error.jump)) {
         jpeg_destroy_compress(&info);
         ReleaseDestination(&destination);
