@@ -5,7 +5,6 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "orv-str.h"
 #include "thread.h"
 #include "winmain_batch.h"
+#include "winmain_gather.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"
 
@@ -24,13 +24,17 @@ namespace {
 const char kModule[] = "app/cli";
 const char kUsage[] =
     "usage: brimlow-cli [options] PATH...\n"
-    "  PATH                  image files, or folders (their accepted files, sorted by name)\n"
+    "  PATH                  image files, or folders (their accepted files, sorted by name;\n"
+    "                        with their subfolders' when Subfolders is set or with -r)\n"
     "  -p, --profile NAME    use the list profile NAME, or \"Custom\"\n"
     "  -W, --width N         Custom maximum width, 0 = no bound (implies --profile Custom)\n"
     "  -H, --height N        Custom maximum height, 0 = no bound (implies --profile Custom)\n"
     "  -q, --quality N       Custom quality in percent, 1..100 (implies --profile Custom)\n"
     "  -f, --filter NAME     lanczos (sharp, the default) or bilinear (as earlier versions)\n"
-    "  -o, --output DIR      write into DIR instead of beside each source\n"
+    "  -o, --output DIR      write into DIR instead of beside each source; copies from\n"
+    "                        a folder's subfolders keep their folders below DIR\n"
+    "  -r, --recursive       take the pictures of folders' subfolders too\n"
+    "      --no-recursive    only the pictures of the folders named\n"
     "      --same-folder     write beside each source\n"
     "  -a, --append TEXT     text after the base name of each output\n"
     "      --prepend TEXT    text before the base name\n"
@@ -58,6 +62,7 @@ struct Options {
     int dryRun = 0;
     int quiet = 0;
     int jobs = 0;
+    int unspellable = 0;  // paths refused because this Windows cannot pass their names
 };
 
 const char* const kLogSwitches[] = {"debug",      "window",      "append",    "timestamp",    "unique",
@@ -91,6 +96,17 @@ int CopyField(char* field, const std::string& value, int size) {
     return 1;
 }
 
+// A path argument joins the run, unless its name could not reach the
+// program whole: that one gets its line and counts as refused.
+void TakePath(char** argv, int i, Options* opt) {
+    if (const char* problem = Core_ArgumentProblem(i)) {
+        fprintf(stderr, "%s: %s\n", argv[i], problem);
+        opt->unspellable += 1;
+        return;
+    }
+    opt->paths.push_back(argv[i]);
+}
+
 // Parses the arguments into opt and the run's settings. -1 to go on, or the
 // exit status.
 int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
@@ -98,7 +114,7 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (onlyPaths) {
-            opt->paths.push_back(a);
+            TakePath(argv, i, opt);
             continue;
         }
         auto value = [&](std::string* out) {
@@ -138,6 +154,8 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
             if (v.size() >= sizeof run->Path) return Usage("the --output folder's path is too long");
             Str_Copy(run->Path, v.c_str());
             run->SameDirectory = 0;
+        } else if (a == "-r" || a == "--recursive" || a == "--no-recursive") {
+            run->Subfolders = a != "--no-recursive";
         } else if (a == "--same-folder") {
             run->SameDirectory = 1;
         } else if (a == "-a" || a == "--append") {
@@ -157,70 +175,72 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (!a.empty() && a[0] == '-' && a != "-") {
             return Usage(("unknown option " + a).c_str());
         } else {
-            opt->paths.push_back(a);
+            TakePath(argv, i, opt);
         }
     }
-    if (opt->paths.empty()) return Usage("no files given");
+    if (opt->paths.empty()) return opt->unspellable ? kExitStopped : Usage("no files given");
     return -1;
 }
 
-int CollectFile(const char* path, void* data) {
-    static_cast<std::vector<std::string>*>(data)->push_back(path);
+// The files of a run, in order, each with the folders between the folder
+// it was found in and it.
+struct Gathered {
+    std::vector<std::string> files;
+    std::vector<std::string> subfolders;
+    int problems;  // entries of folders that could not be listed
+};
+
+int KeepPicture(void* data, const char* path, const char* subfolder) {
+    Gathered* g = static_cast<Gathered*>(data);
+    g->files.push_back(path);
+    g->subfolders.push_back(subfolder);
     return 1;
 }
 
-// Names compared as the file systems the program serves compare them.
-struct NoCaseLess {
-    bool operator()(const std::string& a, const std::string& b) const {
-        return Str_CompareNoCase(a.c_str(), b.c_str()) < 0;
-    }
-};
+// A file that could not be resized gets its line on standard error,
+// whatever --quiet says.
+void ReportFailed(const std::string& path, const char* reason) {
+    fprintf(stderr, "%s: %s\n", path.c_str(), reason);
+}
 
-// Files named directly, and the accepted files of named folders by name.
-// A folder's copies that these settings made of its other files earlier
-// are left out, so a folder can be resized again: its copies are replaced,
-// not taken for originals or copied again. Only names with an added text
-// tell a copy from an original.
-std::vector<std::string> ExpandPaths(const AppConfig* settings, const std::vector<std::string>& given) {
-    std::vector<std::string> files;
-    for (const std::string& path : given) {
-        std::vector<std::string> inFolder;
-        if (!File_ListFolder(path.c_str(), CollectFile, &inFolder)) {
-            files.push_back(path);
-            continue;
-        }
-        std::sort(inFolder.begin(), inFolder.end());
-        std::set<std::string, NoCaseLess> copies;
-        char output[STR_TEXT_SIZE];
-        int marked = settings->Append[0] || settings->Prepend[0];
-        for (const std::string& f : inFolder)
-            if (marked && IsAcceptedImage(f.c_str()) &&
-                BuildOutputName(settings, f.c_str(), output, int(sizeof output)))
-                copies.insert(output);
-        for (const std::string& f : inFolder) {
-            if (!IsAcceptedImage(f.c_str())) continue;
-            if (copies.count(f)) {
-                Log_Print(0, "Earlier copy left out [%s]\n", f.c_str());
-                continue;
-            }
-            files.push_back(f);
-        }
-    }
-    return files;
+void ReportProblem(void* data, const char* path, const char* reason) {
+    static_cast<Gathered*>(data)->problems += 1;
+    ReportFailed(path, reason);
+}
+
+// Files named directly, and the accepted files of named folders by name
+// (their subfolders' too with --recursive); a folder's earlier copies are
+// left out, so a folder can be resized again.
+Gathered ExpandPaths(const AppConfig* settings, const std::vector<std::string>& given, int recursive) {
+    Gathered gathered{{}, {}, 0};
+    const GatherHost host = {&gathered, KeepPicture, ReportProblem};
+    for (const std::string& path : given) Gather_Path(settings, path.c_str(), recursive, &host);
+    return gathered;
+}
+
+// Characters of a UTF-8 text, which is what a terminal's columns count.
+size_t Characters(const char* text) {
+    size_t n = 0;
+    for (; *text; ++text) n += (static_cast<unsigned char>(*text) & 0xC0) != 0x80;
+    return n;
 }
 
 void PrintTable(const std::vector<FileRow>& rows) {
     const char* titles[5] = {"Filename", "Dimensions", "Size", "New Dimensions", "Est Size"};
     size_t width[5];
-    for (int c = 0; c < 5; ++c) width[c] = Str_Length(titles[c]);
+    for (int c = 0; c < 5; ++c) width[c] = Characters(titles[c]);
     for (const FileRow& r : rows) {
         const char* cells[5] = {r.name, r.dimensions, r.size, r.newDimensions, r.estimate};
-        for (int c = 0; c < 5; ++c) width[c] = std::max(width[c], size_t(Str_Length(cells[c])));
+        for (int c = 0; c < 5; ++c) width[c] = std::max(width[c], Characters(cells[c]));
     }
-    for (int c = 0; c < 5; ++c) printf("%-*s%s", int(width[c]), titles[c], c < 4 ? "  " : "\n");
+    auto line = [&width](const char* const* cells) {
+        for (int c = 0; c < 5; ++c)
+            printf("%s%*s%s", cells[c], int(width[c] - Characters(cells[c])), "", c < 4 ? "  " : "\n");
+    };
+    line(titles);
     for (const FileRow& r : rows) {
         const char* cells[5] = {r.name, r.dimensions, r.size, r.newDimensions, r.estimate};
-        for (int c = 0; c < 5; ++c) printf("%-*s%s", int(width[c]), cells[c], c < 4 ? "  " : "\n");
+        line(cells);
     }
 }
 
@@ -260,12 +280,6 @@ void ConsoleMessage(void* data, const char* text) {
     static_cast<Console*>(data)->closing = text;
 }
 
-// A file that could not be resized gets its line on standard error,
-// whatever --quiet says.
-void ReportFailed(const std::string& path, const char* reason) {
-    fprintf(stderr, "%s: %s\n", path.c_str(), reason);
-}
-
 void ConsoleFileDone(void* data, int index, int written, const char* reason) {
     Console* c = static_cast<Console*>(data);
     c->done += 1;
@@ -275,10 +289,12 @@ void ConsoleFileDone(void* data, int index, int written, const char* reason) {
     ReportFailed((*c->paths)[size_t(index)], reason);
 }
 
-// The listing's host: the paths it reads and the files it left out.
+// The listing's host: the paths it reads, the files it left out, and the
+// subfolder of each file that got a row, in row order.
 struct Listing {
-    const std::vector<std::string>* paths;
+    const Gathered* gathered;
     int skipped;
+    std::vector<std::string> rowSubfolders;
 };
 
 void IgnoreText(void*, const char*) {
@@ -286,15 +302,19 @@ void IgnoreText(void*, const char*) {
 
 void ListingFileDone(void* data, int index, int listed, const char* reason) {
     Listing* l = static_cast<Listing*>(data);
-    if (listed) return;
+    if (listed) {
+        l->rowSubfolders.push_back(l->gathered->subfolders[size_t(index)]);
+        return;
+    }
     l->skipped += 1;
-    ReportFailed((*l->paths)[size_t(index)], reason);
+    ReportFailed(l->gathered->files[size_t(index)], reason);
 }
 
 // Resizes the accepted files with the batch engine, going on past files
 // that fail, and adds the run's totals to the saved statistics. Returns the
 // exit status.
-int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, const Options& opt, AppConfig* saved) {
+int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, const std::vector<std::string>& subfolders,
+              const Options& opt, AppConfig* saved) {
     BatchStruct* batch = nullptr;
     if (!Batch_Create(&batch, runConfig, int(rows.size()))) {
         fprintf(stderr, "Not enough memory for %d images.\n", int(rows.size()));
@@ -306,6 +326,7 @@ int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, cons
         int32_t width = 0, height = 0;
         ParseDimensions(rows[i].dimensions, &width, &height);
         Batch_SetSource(batch, int(i), rows[i].path, width, height, nullptr);
+        Batch_SetSubfolder(batch, int(i), subfolders[i].c_str());
         paths.push_back(rows[i].path);
     }
     Console console = {opt.quiet, Core_OutputIsTerminal(), 0, &paths, std::string()};
@@ -340,11 +361,11 @@ int Main(int argc, char** argv) {
     int status = ParseArguments(argc, argv, run, &opt);
     if (status < 0) {
         Core_CatchInterrupt();
-        std::vector<std::string> files = ExpandPaths(run, opt.paths);
+        Gathered gathered = ExpandPaths(run, opt.paths, run->Subfolders);
         std::vector<const char*> paths;
-        for (const std::string& f : files) paths.push_back(f.c_str());
-        std::vector<FileRow> rows(files.size());
-        Listing listing = {&files, 0};
+        for (const std::string& f : gathered.files) paths.push_back(f.c_str());
+        std::vector<FileRow> rows(gathered.files.size());
+        Listing listing = {&gathered, gathered.problems + opt.unspellable, {}};
         const JobHost host = {&listing, IgnoreText, ConsoleCancelled, IgnoreText, ListingFileDone};
         int jobs = opt.jobs > 0 ? opt.jobs : Batch_Processors();
         int complete = 1;
@@ -362,7 +383,7 @@ int Main(int argc, char** argv) {
             PrintTable(rows);
             status = skipped ? kExitStopped : kExitDone;
         } else {
-            status = ResizeAll(run, rows, opt, saved);
+            status = ResizeAll(run, rows, listing.rowSubfolders, opt, saved);
             if (status == kExitDone && skipped) status = kExitStopped;
             if (saved->DisableSave == 1)
                 Log_Print(0, "Save disabled\n");
@@ -394,6 +415,7 @@ int main(int argc, char** argv) {
     Log_ParseOptions(&flags, line.c_str());
     Core_Init("debug.log", flags, "%s %s (%s)", "Brimlow", "1.00", "Release");
     Core_SetUnattended(1);
+    Core_UseUtf8Console();
     Mem_Init(0x7FFFFFFF);
     ThreadPool_Init();
     Arguments args = {argc, argv};

@@ -56,6 +56,7 @@ int Config_Reset(AppConfig* config) {
     config->TrayMinimize = 1;
     config->AlwaysOnTop = 0;
     config->DuplicateDate = 1;
+    config->Subfolders = 1;
     config->AutoClearList = 1;
     return 1;
 }

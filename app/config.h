@@ -43,6 +43,7 @@ struct AppConfig {
     int32_t AutoClearList;                // flag: a complete run empties the list; no control sets it
     int32_t SkipImageInfo;                // flag: the prepare pass does not open pictures (no estimates)
     int32_t DuplicateDate;                // flag: outputs get their source's file times
+    int32_t Subfolders;                   // flag: a named folder gives the pictures of its subfolders too
     char ActiveProfile[CONFIG_NAME_SIZE]; // profile in use; a name no profile has means Custom
     int32_t Filter;                       // RESIZE_FILTER_LANCZOS or RESIZE_FILTER_BILINEAR
     int32_t SameDirectory;                // flag: outputs go beside their sources, else into Path

@@ -39,6 +39,7 @@ const ConfigKey kKeys[] = {
     {"Configuration.General", "DisableSave", KEY_FLAG, FIELD(DisableSave), 0, nullptr},
     {"Configuration.General", "SkipImageInfo", KEY_FLAG, FIELD(SkipImageInfo), 0, nullptr},
     {"Configuration.General", "DuplicateDate", KEY_FLAG, FIELD(DuplicateDate), 0, nullptr},
+    {"Configuration.General", "Subfolders", KEY_FLAG, FIELD(Subfolders), 0, nullptr},
     {"Configuration.GUI", "DialogX", KEY_INT, FIELD(DialogX), 0, nullptr},
     {"Configuration.GUI", "DialogY", KEY_INT, FIELD(DialogY), 0, nullptr},
     {"Configuration.GUI", "TrayMinimize", KEY_FLAG, FIELD(TrayMinimize), 0, nullptr},

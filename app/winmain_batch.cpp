@@ -116,7 +116,7 @@ void PrepareRun(BatchStruct* b) {
         b->order[i] = i;
         file->hasIdentity = File_GetIdentity(file->path, &file->identity);
         if (!file->refusal && !file->explicitOutput &&
-            !BuildOutputName(b->settings, file->path, file->output, int(sizeof file->output)))
+            !BuildOutputName(b->settings, file->path, file->subfolder, file->output, int(sizeof file->output)))
             file->refusal = &kTooLong;
         int64_t bytes = 0;
         File_GetSizeByPath(file->path, &bytes);
@@ -313,6 +313,18 @@ int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t wid
         file->refusal = &kTooLong;
     file->width = width > 0 ? width : 0;
     file->height = height > 0 ? height : 0;
+    return 1;
+}
+
+int Batch_SetSubfolder(BatchStruct* batch, int index, const char* subfolder) {
+    Check(batch, __LINE__);
+    if (!subfolder) Core_NullPointer(kModule, __LINE__);
+    if (index < 0 || index >= batch->count) Core_Abort("Batch index out of range (%d / %d)\n", index, batch->count);
+    BatchFile* file = &batch->files[index];
+    if (!Str_CopyN(file->subfolder, subfolder, int(sizeof file->subfolder))) {
+        file->subfolder[0] = 0;
+        file->refusal = &kTooLong;
+    }
     return 1;
 }
 

@@ -30,6 +30,7 @@ struct BatchFile {
     char path[STR_TEXT_SIZE];    // the source, as listed
     char output[STR_TEXT_SIZE];  // the output name; built from the settings when the run starts unless given
     int explicitOutput;           // 1 when the caller named the output
+    char subfolder[STR_TEXT_SIZE];  // folders between a named folder and the source, for a chosen output folder; "" when none
     int32_t width;                // pixels, from the prepare pass; 0 when not known
     int32_t height;               // pixels; 0 when not known
     FileIdentity identity;        // the source file's identity, when hasIdentity
@@ -91,6 +92,12 @@ int Batch_Destroy(BatchStruct** batch);
 int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t width, int32_t height,
                     const char* output);
 
+// Source index lies subfolder (ending in a separator) below the folder the
+// user named: its copy in a chosen output folder goes the same way down,
+// the folders created as it is written. Beside its source it changes
+// nothing. A subfolder that does not fit refuses the file ("path too
+// long"). An index outside the list is a fatal stop. Returns 1.
+int Batch_SetSubfolder(BatchStruct* batch, int index, const char* subfolder);
 // With 0, a failed or refused file does not end the run: the other files
 // go on, and the closing message counts what was written. Returns 1.
 int Batch_SetStopOnFailure(BatchStruct* batch, int stop);

@@ -319,11 +319,12 @@ int IsAcceptedImage(const char* path) {
     return FormatOf(path) != nullptr;
 }
 
-int BuildOutputName(const AppConfig* config, const char* source, char* output, int size) {
-    if (!config || !source || !output) Core_NullPointer(kModule, __LINE__);
+int BuildOutputName(const AppConfig* config, const char* source, const char* subfolder, char* output, int size) {
+    if (!config || !source || !subfolder || !output) Core_NullPointer(kModule, __LINE__);
     char folder[STR_TEXT_SIZE], base[STR_TEXT_SIZE], extension[STR_TEXT_SIZE];
     Path_Split(source, folder, int(sizeof folder), base, int(sizeof base), extension, int(sizeof extension));
-    const char* parts[5] = {config->SameDirectory == 1 ? folder : config->Path, config->Prepend, base,
+    int beside = config->SameDirectory == 1;
+    const char* parts[6] = {beside ? folder : config->Path, beside ? "" : subfolder, config->Prepend, base,
                             config->Append, ".jpg"};
     int64_t length = 0;
     for (const char* part : parts) length += Str_Length(part);
@@ -466,7 +467,7 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
         work->reason = Reason("not a picture");
         return 0;
     }
-    int named = output ? Str_Length(output) < sizeof work->output : BuildOutputName(config, path, work->output,
+    int named = output ? Str_Length(output) < sizeof work->output : BuildOutputName(config, path, "", work->output,
                                                                                        int(sizeof work->output));
     if (!named) {
         Str_Format(work->message, size, "Path too long (%s)...", work->base);

@@ -40,10 +40,12 @@ int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t width, i
 // LoadImageByExtension decodes.
 int IsAcceptedImage(const char* path);
 
-// Output name of a source: folder (the source's or Path), Prepend, base
-// name, Append, ".jpg". 1, or 0 when the name does not fit size (it is
+// Output name of a source: folder (the source's, or Path followed by
+// subfolder, the folders between a named folder and the source: copies in
+// a chosen folder keep the structure below the folder a user named), Prepend,
+// base name, Append, ".jpg". 1, or 0 when the name does not fit size (it is
 // never cut).
-int BuildOutputName(const AppConfig* config, const char* source, char* output, int size);
+int BuildOutputName(const AppConfig* config, const char* source, const char* subfolder, char* output, int size);
 
 // One row of the file list, as the prepare pass writes it.
 struct FileRow {

@@ -54,7 +54,7 @@ else()
 endif()
 
 if(BRIMLOW_WIN32)
-  target_link_libraries(divivar PUBLIC user32 kernel32)
+  target_link_libraries(divivar PUBLIC user32 kernel32 shell32)
 else()
   find_package(Threads REQUIRED)
   target_link_libraries(divivar PUBLIC Threads::Threads backtrace)
@@ -80,6 +80,7 @@ add_library(brimlow-app STATIC
     app/config_file.cpp
     app/winmain_scale.cpp
     app/winmain_job.cpp
+    app/winmain_gather.cpp
     app/winmain_batch.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app)
 target_link_libraries(brimlow-app PUBLIC jpegl divivar)
@@ -89,10 +90,19 @@ foreach(shipped config.xml profiles.xml)
   configure_file(${CMAKE_SOURCE_DIR}/app/${shipped} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${shipped} COPYONLY)
 endforeach()
 
-# The command-line front-end.
+# The command-line front-end. On Windows it carries the window program's
+# manifest (UTF-8 names, long paths); so do the unit tests, which run in the
+# same text environment as the programs they test.
 add_executable(brimlow-cli app/cli.cpp)
 target_link_libraries(brimlow-cli PRIVATE brimlow-app)
 if(BRIMLOW_WIN32)
+  set(BRIMLOW_CLI_RES ${CMAKE_BINARY_DIR}/brimlow-cli-res.o)
+  add_custom_command(OUTPUT ${BRIMLOW_CLI_RES}
+      COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/app -O coff -i cli.rc -o ${BRIMLOW_CLI_RES}
+      WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/app
+      DEPENDS app/cli.rc app/brimlow.manifest)
+  set_source_files_properties(${BRIMLOW_CLI_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
+  target_sources(brimlow-cli PRIVATE ${BRIMLOW_CLI_RES})
   target_link_options(brimlow-cli PRIVATE -mconsole)
 endif()
 

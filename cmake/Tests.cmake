@@ -50,6 +50,7 @@ target_compile_definitions(brimlow-tests PRIVATE TESTDATA_DIR="${BRIMLOW_TESTDAT
 add_executable(core-probe tests/core-probe.cpp)
 target_link_libraries(core-probe PRIVATE divivar)
 if(BRIMLOW_WIN32)
+  target_sources(brimlow-tests PRIVATE ${BRIMLOW_CLI_RES})
   target_link_options(brimlow-tests PRIVATE -mconsole)
   target_link_options(core-probe PRIVATE -mconsole)
   target_compile_definitions(brimlow-tests PRIVATE PROBE_COMMAND="core-probe.exe")

@@ -191,10 +191,18 @@ int File_GetIdentity(const char* path, FileIdentity* identity);
 // or same volume and file index): links and "." segments do not hide it.
 int File_IsSameFile(const char* a, const char* b);
 
-// Calls fn with the full path of every entry of a folder that is not itself
-// a folder, in no particular order; fn returns 0 to stop. 1, or 0 when the
-// folder cannot be read.
-int File_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data);
+// What a folder listing passes for each entry: its full path (the folder, a
+// separator, its name; valid during the call), 1 when it is a folder, and
+// problem: null, or why the entry cannot be opened ("path too long", or a
+// name the system cannot pass to the program), its path then showing what
+// could be spelled of it. Returns 0 to stop the listing.
+typedef int (*FolderVisitor)(const char* path, int isFolder, const char* problem, void* data);
+
+// Calls fn for every entry of a folder but "." and "..", in no particular
+// order. Folders reached through a symbolic link or junction are left out,
+// so a walk down the folders always ends. 1, or 0 when the folder cannot
+// be read.
+int File_ListFolder(const char* folder, FolderVisitor fn, void* data);
 
 // The program's folder and the system's temporary folder, each ending in
 // the path separator. 1 or 0.

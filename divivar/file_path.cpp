@@ -106,7 +106,7 @@ int File_IsSameFile(const char* a, const char* b) {
     return FileSys_SameFile(a, b);
 }
 
-int File_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data) {
+int File_ListFolder(const char* folder, FolderVisitor fn, void* data) {
     if (!folder || !fn) Core_NullPointer(kModule, __LINE__);
     return FileSys_ListFolder(folder, fn, data);
 }

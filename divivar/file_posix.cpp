@@ -316,17 +316,26 @@ int FileSys_Problem(uint32_t error) {
     return FILE_PROBLEM_OTHER;
 }
 
-int FileSys_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data) {
+int FileSys_ListFolder(const char* folder, FolderVisitor fn, void* data) {
     DIR* dir = opendir(folder);
     if (!dir) return 0;
     char path[STR_TEXT_SIZE];
     int length = int(Str_Length(folder));
     const char* separator = length > 0 && folder[length - 1] == '/' ? "" : "/";
     while (dirent* e = readdir(dir)) {
-        Str_Format(path, int(sizeof path), "%s%s%s", folder, separator, e->d_name);
-        struct stat st;
-        if (stat(path, &st) != 0 || S_ISDIR(st.st_mode)) continue;
-        if (!fn(path, data)) break;
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+        int need = length + int(Str_Length(separator)) + int(Str_Length(n));
+        Str_Format(path, int(sizeof path), "%s%s%s", folder, separator, n);
+        if (need >= int(sizeof path)) {
+            if (!fn(path, 0, "path too long", data)) break;
+            continue;
+        }
+        struct stat st, link;
+        if (stat(path, &st) != 0) continue;
+        int isFolder = S_ISDIR(st.st_mode) ? 1 : 0;
+        if (isFolder && lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) continue;
+        if (!fn(path, isFolder, nullptr, data)) break;
     }
     closedir(dir);
     return 1;

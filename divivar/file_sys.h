@@ -55,7 +55,7 @@ int FileSys_Identity(const char* path, FileIdentity* identity);
 // disk.
 int FileSys_Problem(uint32_t error);
 uint32_t FileSys_FullError(void);
-int FileSys_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data);
+int FileSys_ListFolder(const char* folder, FolderVisitor fn, void* data);
 
 int FileSys_ProgramPath(char* buf, int size);
 int FileSys_TempPath(char* buf, int size);

@@ -4,6 +4,7 @@
 
 #include "file_sys.h"
 #include "orv-core_sys.h"
+#include "orv-core_win32.h"
 #include "orv-str.h"
 
 namespace {
@@ -229,20 +230,35 @@ int FileSys_SameFile(const char* a, const char* b) {
            info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
-int FileSys_ListFolder(const char* folder, int (*fn)(const char* path, void* data), void* data) {
-    char pattern[STR_TEXT_SIZE];
+int FileSys_ListFolder(const char* folder, FolderVisitor fn, void* data) {
     int length = int(Str_Length(folder));
     const char* separator = length > 0 && FileSys_IsSeparator(folder[length - 1]) ? "" : "\\";
-    Str_Format(pattern, int(sizeof pattern), "%s%s*", folder, separator);
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA(pattern, &found);
+    char pattern[STR_TEXT_SIZE];
+    wchar_t widePattern[STR_TEXT_SIZE];
+    if (Str_Format(pattern, int(sizeof pattern), "%s%s*", folder, separator) >= int(sizeof pattern) - 1 ||
+        !Core_ToWide(pattern, widePattern, STR_TEXT_SIZE))
+        return 0;
+    // The wide calls: an ANSI listing would hand over a name its code page
+    // cannot spell as question marks, which then names no file.
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW(widePattern, &found);
     if (h == INVALID_HANDLE_VALUE) return 0;
-    char path[STR_TEXT_SIZE];
+    char name[STR_TEXT_SIZE], path[STR_TEXT_SIZE];
     do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        Str_Format(path, int(sizeof path), "%s%s%s", folder, separator, found.cFileName);
-        if (!fn(path, data)) break;
-    } while (FindNextFileA(h, &found));
+        const wchar_t* n = found.cFileName;
+        if (n[0] == L'.' && (n[1] == 0 || (n[1] == L'.' && n[2] == 0))) continue;
+        DWORD attributes = found.dwFileAttributes;
+        int isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (isFolder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+        const char* problem = nullptr;
+        if (!Core_FromWide(0, n, name, int(sizeof name), &problem))
+            WideCharToMultiByte(CP_ACP, 0, n, -1, name, int(sizeof name) - 1, nullptr, nullptr);
+        name[sizeof name - 1] = 0;
+        int need = length + int(Str_Length(separator)) + int(Str_Length(name));
+        if (!problem && need >= int(sizeof path)) problem = kCoreNameTooLong;
+        Str_Format(path, int(sizeof path), "%s%s%s", folder, separator, name);
+        if (!fn(path, isFolder, problem, data)) break;
+    } while (FindNextFileW(h, &found));
     FindClose(h);
     return 1;
 }

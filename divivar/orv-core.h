@@ -224,5 +224,18 @@ int Core_Interrupted(void);
 // 1 when standard output is a terminal (progress lines may redraw).
 int Core_OutputIsTerminal(void);
 
+// Why argument index of the program's command line (0: the program) cannot
+// reach it as text, or null. Where the process's code page is not UTF-8 (a
+// Windows before 10 1903), a name that code page cannot spell arrives with
+// stand-in characters and names no file: "name uses characters this Windows
+// cannot pass to the program". Always null on POSIX.
+const char* Core_ArgumentProblem(int index);
+
+// Lets a terminal show the program's UTF-8 output as letters. A Windows
+// console keeps its own code page whatever the program's is: it is set to
+// UTF-8 for the rest of the run and given back at exit. Output that goes to
+// a file or a pipe is the same UTF-8 bytes either way. Nothing on POSIX.
+void Core_UseUtf8Console(void);
+
 // The calling thread's id as the log names it.
 uint32_t Core_ThreadId(void);

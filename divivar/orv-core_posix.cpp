@@ -366,3 +366,10 @@ int Core_Interrupted(void) {
 int Core_OutputIsTerminal(void) {
     return isatty(1);
 }
+
+void Core_UseUtf8Console(void) {
+}
+
+const char* Core_ArgumentProblem(int) {
+    return nullptr;
+}

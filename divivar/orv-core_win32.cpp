@@ -1,11 +1,14 @@
 // Win32 backend of the core runtime: kernel objects, the performance counter,
 // the console and the message box.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "orv-core.h"
 #include "orv-core_sys.h"
+#include "orv-core_win32.h"
 #include "orv-str.h"
 
 namespace {
@@ -163,6 +166,7 @@ int Sys_ProgramPath(char* buf, int size) {
 
 int Sys_ConsoleCreate(const char* title) {
     AllocConsole();
+    SetConsoleOutputCP(CP_UTF8);
     g_console = GetStdHandle(STD_OUTPUT_HANDLE);
     SetConsoleTitleA(title);
     return g_console != nullptr && g_console != INVALID_HANDLE_VALUE;
@@ -265,4 +269,86 @@ int Core_Interrupted(void) {
 int Core_OutputIsTerminal(void) {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+namespace {
+
+UINT g_consoleCodePage = 0;  // the console's code page before the run, 0 while unchanged
+
+void RestoreConsoleCodePage(void) {
+    if (g_consoleCodePage) SetConsoleOutputCP(g_consoleCodePage);
+}
+
+}  // namespace
+
+void Core_UseUtf8Console(void) {
+    UINT before = GetConsoleOutputCP();
+    // No console (output redirected from a window program) answers 0.
+    if (before == 0 || before == CP_UTF8 || g_consoleCodePage) return;
+    if (!SetConsoleOutputCP(CP_UTF8)) return;
+    g_consoleCodePage = before;
+    atexit(RestoreConsoleCodePage);
+}
+
+// ------------------------------------------------------------ wide texts
+
+const char kCoreNameUnspellable[] = "name uses characters this Windows cannot pass to the program";
+const char kCoreNameTooLong[] = "path too long";
+
+int Core_FromWide(unsigned codePage, const wchar_t* wide, char* text, int size, const char** reason) {
+    if (!wide || !text || !reason) Core_NullPointer(kModule, __LINE__);
+    if (size <= 0) {
+        Core_SetSource(kModule, __LINE__);
+        Core_Abort("Core_FromWide without room (%d)", size);
+    }
+    UINT page = codePage ? codePage : GetACP();
+    text[0] = 0;
+    *reason = nullptr;
+    // UTF-8 spells every character; the other code pages are told to stand
+    // in for none, and say when they would have.
+    DWORD flags = page == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL stoodIn = FALSE;
+    BOOL* standIn = page == CP_UTF8 ? nullptr : &stoodIn;
+    int needed = WideCharToMultiByte(page, flags, wide, -1, nullptr, 0, nullptr, standIn);
+    if (needed <= 0 || stoodIn) {
+        *reason = kCoreNameUnspellable;
+        return 0;
+    }
+    if (needed > size) {
+        *reason = kCoreNameTooLong;
+        return 0;
+    }
+    if (WideCharToMultiByte(page, flags, wide, -1, text, size, nullptr, standIn) != needed) {
+        text[0] = 0;
+        *reason = kCoreNameUnspellable;
+        return 0;
+    }
+    return 1;
+}
+
+const char* Core_ArgumentProblem(int index) {
+    if (GetACP() == CP_UTF8) return nullptr;
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments) return nullptr;
+    const char* problem = nullptr;
+    if (index >= 0 && index < count) {
+        char text[STR_TEXT_SIZE * 4];
+        if (!Core_FromWide(0, arguments[index], text, int(sizeof text), &problem) && problem == kCoreNameTooLong)
+            problem = nullptr;
+    }
+    LocalFree(arguments);
+    return problem;
+}
+
+int Core_ToWide(const char* text, wchar_t* wide, int count) {
+    if (!text || !wide) Core_NullPointer(kModule, __LINE__);
+    if (count <= 0) {
+        Core_SetSource(kModule, __LINE__);
+        Core_Abort("Core_ToWide without room (%d)", count);
+    }
+    wide[0] = 0;
+    int needed = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+    if (needed <= 0 || needed > count) return 0;
+    return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, wide, count) == needed;
 }

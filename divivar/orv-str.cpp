@@ -71,8 +71,20 @@ int Str_CopyN(char* dst, const char* src, int size) {
     }
     int i = 0;
     for (; i < size - 1 && src[i]; ++i) dst[i] = src[i];
-    dst[i] = 0;
-    return src[i] == 0;
+    int whole = src[i] == 0;
+    dst[whole ? i : Str_FitLength(src, i)] = 0;
+    return whole;
+}
+
+int Str_FitLength(const char* text, int limit) {
+    if (!text) Core_NullPointer(kModule, __LINE__);
+    for (int i = 0; i < limit; ++i)
+        if (!text[i]) return limit;
+    // Continuation bytes are 10xxxxxx: step back to the byte that starts
+    // the character the limit falls into.
+    int length = limit;
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+    return length;
 }
 
 int Str_Append(char* dst, const char* src) {

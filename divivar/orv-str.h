@@ -7,12 +7,21 @@
 #include <stdint.h>
 
 // The size of the program's fixed text buffers for paths and messages: 319
-// characters and the terminator. Longer texts are cut by the formatter.
+// bytes and the terminator. Longer texts are cut by the formatter.
 enum { STR_TEXT_SIZE = 320 };
 
+// Texts are UTF-8. Wherever a text is cut to fit a buffer it is cut before
+// the first character that does not fit whole, never inside the bytes of
+// one character, so a cut name still shows as the letters it starts with.
+
+// The most bytes of text, at most limit, that end on a character boundary:
+// limit itself when text is shorter than that or the byte at limit starts
+// a character. A null text is a fatal stop.
+int Str_FitLength(const char* text, int limit);
+
 // Formats into buf (size bytes, terminator included) with the program's own
-// conversion set. Text that does not fit is cut to size - 1 characters and the
-// overrun is reported to the debug log. Returns the characters written,
+// conversion set. Text that does not fit is cut to at most size - 1 bytes
+// (at a character boundary) and the overrun is reported to the debug log. Returns the characters written,
 // terminator excluded; 0 (and a report) when size is 0 or less. A null buffer
 // or format is a fatal stop.
 int Str_Format(char* buf, int size, const char* format, ...);
@@ -28,7 +37,8 @@ uint32_t Str_Length(const char* text);
 // Unbounded copy including the terminator; 1.
 int Str_Copy(char* dst, const char* src);
 
-// Copies at most size - 1 bytes and always terminates. Returns 1 when the
+// Copies at most size - 1 bytes (a cut falls on a character boundary) and
+// always terminates. Returns 1 when the
 // whole source fitted, 0 when it was cut or size was not positive (then
 // nothing is written and the attempt is logged).
 int Str_CopyN(char* dst, const char* src, int size);

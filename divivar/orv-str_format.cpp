@@ -194,6 +194,7 @@ void EmitString(Formatter& f, const void* text, int unit) {
     }
     int length = 0;
     while ((f.precision < 0 || length < f.precision) && TextByte(text, unit, length) != 0) ++length;
+    if (unit == 1 && f.precision >= 0) length = Str_FitLength(static_cast<const char*>(text), length);
     if (f.alternate) {
         for (int i = 0; i < length; ++i) {
             if (static_cast<unsigned char>(TextByte(text, unit, i)) > 0x7E) {
@@ -451,7 +452,7 @@ int Str_FormatV(char* buf, int size, const char* format, va_list args) {
     }
     va_end(ap);
     if (Full(f)) {
-        --f.pos;
+        f.pos = buf + Str_FitLength(buf, size - 1);
         *f.pos = 0;
         Log_Raw("\n\nERROR: The next string overran the print buffer!\nLINE: ");
         Log_Raw(format);

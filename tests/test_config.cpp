@@ -50,6 +50,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
               "<?xml version=\"1.0\"?>\r\n<Configuration>\r\n"
               "    <General>\r\n        <DisableSave>false</DisableSave>\r\n"
               "        <SkipImageInfo>false</SkipImageInfo>\r\n        <DuplicateDate>true</DuplicateDate>\r\n"
+              "        <Subfolders>true</Subfolders>\r\n"
               "    </General>\r\n    <GUI>\r\n        <DialogX>-12</DialogX>\r\n        <DialogY>0</DialogY>\r\n"
               "        <TrayMinimize>true</TrayMinimize>\r\n        <AlwaysOnTop>false</AlwaysOnTop>\r\n"
               "        <AutoClearList>true</AutoClearList>\r\n    </GUI>\r\n"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <math.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <random>
 #include <string>
@@ -144,6 +145,37 @@ TEST(Format, TruncationAndReports) {
     EXPECT_STREQ(path, "C:\\dir");
     EXPECT_EQ(Str_AppendFormat(path, int(sizeof path), "%s", "\\longer"), 5);
     EXPECT_STREQ(path, "C:\\dir\\long");
+}
+
+// A cut never splits a character: copies, formatting that overruns and a
+// precision all stop before the first character that does not fit whole.
+TEST(Format, CutsFallOnCharacterBoundaries) {
+    ScopedLog log("str-cut.log", LOG_FILE);
+    struct Case {
+        const char* text;
+        int size;  // buffer bytes, terminator included
+        const char* kept;
+    };
+    const Case cases[] = {
+        {"Caf\xc3\xa9", 5, "Caf"},                       // é is two bytes: one left is not enough
+        {"Caf\xc3\xa9", 6, "Caf\xc3\xa9"},
+        {"\xd0\x9c\xd0\xbe", 4, "\xd0\x9c"},             // Мо
+        {"\xe6\x9d\xb1\xe4\xba\xac", 6, "\xe6\x9d\xb1"},  // 東京
+        {"\xe6\x9d\xb1\xe4\xba\xac", 3, ""},
+        {"a\xf0\x9f\x98\x80", 5, "a"},                  // an emoji is four bytes
+        {"a\xf0\x9f\x98\x80", 6, "a\xf0\x9f\x98\x80"},
+        {"plain", 4, "pla"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        char buf[16];
+        EXPECT_EQ(Str_CopyN(buf, c.text, c.size), strlen(c.text) < size_t(c.size));
+        EXPECT_STREQ(buf, c.kept);
+        Str_Format(buf, c.size, "%s", c.text);
+        EXPECT_STREQ(buf, c.kept);
+        Str_Format(buf, int(sizeof buf), "%.*s", c.size - 1, c.text);
+        EXPECT_STREQ(buf, c.kept);
+    }
 }
 
 // The conversions the C library shares with ours must agree with it.

@@ -26,9 +26,9 @@
 // prepare pass and the statistics texts.
 namespace {
 
-std::string Out(const AppConfig* c, const char* source) {
+std::string Out(const AppConfig* c, const char* source, const char* subfolder = "") {
     char out[STR_TEXT_SIZE];
-    BuildOutputName(c, source, out, int(sizeof out));
+    BuildOutputName(c, source, subfolder, out, int(sizeof out));
     return out;
 }
 
@@ -41,6 +41,11 @@ TEST(JobNames, OutputNamesFromTheSettings) {
     Str_Copy(cfg.c->Prepend, "small_");
     cfg.c->Append[0] = 0;
     EXPECT_EQ(Out(cfg.c, "pics/cat.jpg"), "out/small_cat.jpg");
+    // Copies in a chosen folder keep the structure below a named folder;
+    // beside their sources they stay beside them.
+    EXPECT_EQ(Out(cfg.c, "pics/2024/may/cat.jpg", "2024/may/"), "out/2024/may/small_cat.jpg");
+    cfg.c->SameDirectory = 1;
+    EXPECT_EQ(Out(cfg.c, "pics/2024/may/cat.jpg", "2024/may/"), "pics/2024/may/small_cat.jpg");
 }
 
 TEST(Job, SourcesAreNeverReplaced) {

@@ -1,0 +1,121 @@
+// Gathering the pictures of named paths: folders listed, sorted and walked
+// down, earlier copies and the output folder left out.
+#include "winmain_gather.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "file.h"
+#include "orv-core.h"
+#include "orv-str.h"
+#include "winmain_job.h"
+
+namespace {
+
+const char kModule[] = "app/winmain_gather";
+
+// One folder's entries, sorted before they are passed on.
+struct Listing {
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
+    const GatherHost* host;
+};
+
+int Collect(const char* path, int isFolder, const char* problem, void* data) {
+    Listing* listing = static_cast<Listing*>(data);
+    if (problem) {
+        Log_Print(0, "Left out of the listing [%s]: %s\n", path, problem);
+        // Only pictures matter to the user: other names go unmentioned.
+        if (listing->host->problem && (isFolder || IsAcceptedImage(path))) listing->host->problem(listing->host->data, path, problem);
+        return 1;
+    }
+    (isFolder ? listing->folders : listing->files).push_back(path);
+    return 1;
+}
+
+// Names as the file systems the program serves order them; equal ones by
+// their bytes, so the order never depends on the listing's.
+bool NameBefore(const std::string& a, const std::string& b) {
+    int order = Str_CompareNoCase(a.c_str(), b.c_str());
+    return order != 0 ? order < 0 : a < b;
+}
+
+// 1 when folder is the settings' output folder.
+int IsOutputFolder(const AppConfig* settings, const std::string& folder) {
+    if (settings->SameDirectory == 1 || !settings->Path[0]) return 0;
+    char a[STR_TEXT_SIZE], b[STR_TEXT_SIZE];
+    if (!Str_CopyN(a, folder.c_str(), int(sizeof a)) || !Str_CopyN(b, settings->Path, int(sizeof b))) return 0;
+    Path_Normalize(a, 1);
+    Path_Normalize(b, 1);
+    return Str_EqualNoCase(a, b);
+}
+
+// Passes on the pictures of folder, whose subfolder text below the named
+// folder is subfolder, and walks down when recursive. 0 when stopped.
+int GatherFolder(const AppConfig* settings, const std::string& folder, const std::string& subfolder, int recursive,
+                 const GatherHost* host) {
+    Listing listing;
+    listing.host = host;
+    if (!File_ListFolder(folder.c_str(), Collect, &listing)) {
+        Log_Print(0, "Folder cannot be read [%s]\n", folder.c_str());
+        if (host->problem) host->problem(host->data, folder.c_str(), "folder cannot be read");
+        return 1;
+    }
+    std::sort(listing.files.begin(), listing.files.end(), NameBefore);
+    std::sort(listing.folders.begin(), listing.folders.end(), NameBefore);
+    // Only names with an added text tell a copy from an original.
+    std::vector<std::string> copies;
+    if (settings->Append[0] || settings->Prepend[0]) {
+        char output[STR_TEXT_SIZE];
+        for (const std::string& f : listing.files)
+            if (IsAcceptedImage(f.c_str()) &&
+                BuildOutputName(settings, f.c_str(), subfolder.c_str(), output, int(sizeof output)))
+                copies.push_back(output);
+        std::sort(copies.begin(), copies.end(), NameBefore);
+    }
+    auto isCopy = [&copies](const std::string& f) {
+        auto at = std::lower_bound(copies.begin(), copies.end(), f, NameBefore);
+        return (at != copies.end() && Str_EqualNoCase(at->c_str(), f.c_str())) ||
+               (at != copies.begin() && Str_EqualNoCase((at - 1)->c_str(), f.c_str()));
+    };
+    for (const std::string& f : listing.files) {
+        if (!IsAcceptedImage(f.c_str())) continue;
+        if (isCopy(f)) {
+            Log_Print(0, "Earlier copy left out [%s]\n", f.c_str());
+            continue;
+        }
+        if (!host->picture(host->data, f.c_str(), subfolder.c_str())) return 0;
+    }
+    if (!recursive) return 1;
+    for (const std::string& sub : listing.folders) {
+        if (IsOutputFolder(settings, sub)) {
+            Log_Print(0, "Output folder left out [%s]\n", sub.c_str());
+            continue;
+        }
+        std::string below = subfolder + sub.substr(sub.find_last_of("\\/") + 1) + Path_Separator();
+        if (below.size() >= STR_TEXT_SIZE) {
+            if (host->problem) host->problem(host->data, sub.c_str(), "path too long");
+            continue;
+        }
+        if (!GatherFolder(settings, sub, below, recursive, host)) return 0;
+    }
+    return 1;
+}
+
+// 1 when path names a folder that can be examined.
+int IsFolder(const char* path) {
+    FileStruct* file = nullptr;
+    File_Create(&file);
+    int folder = File_Stat(file, path) && file->isFolder;
+    File_Destroy(&file);
+    return folder;
+}
+
+}  // namespace
+
+int Gather_Path(const AppConfig* settings, const char* path, int recursive, const GatherHost* host) {
+    if (!settings || !path || !host || !host->picture) Core_NullPointer(kModule, __LINE__);
+    if (!IsFolder(path)) return host->picture(host->data, path, "");
+    return GatherFolder(settings, path, "", recursive, host);
+}

@@ -1,0 +1,31 @@
+// The pictures a user names: files as they are, folders by their accepted
+// pictures, with those of their subfolders when asked. Shared by every way
+// in: drops, the File menu, the command line, a second start of the window
+// program, and brimlow-cli.
+#pragma once
+
+#include "config.h"
+
+// What the gathering reports to its caller.
+struct GatherHost {
+    void* data;  // the caller's own, passed back on every call
+    // A picture to list: its path and the folders between the named folder
+    // and it ("" for a file named itself and for a named folder's own
+    // pictures, else such as "2024\summer\", ending in a separator). Both
+    // texts are valid during the call. Returns 0 to stop the gathering.
+    int (*picture)(void* data, const char* path, const char* subfolder);
+    // An entry of a folder that cannot be listed: its path and why, in a
+    // few words (static). May be null.
+    void (*problem)(void* data, const char* path, const char* reason);
+};
+
+// Gathers path. A folder gives its accepted pictures sorted by name (letter
+// case ignored), then, when recursive, those of each of its subfolders in
+// the same order, each subfolder whole before the next. A folder's copies
+// that these settings made of its other pictures earlier are left out
+// (logged), and so is the output folder when it lies inside: a folder can
+// be resized again without its copies being taken for originals. Anything
+// that is not a folder is passed on as it is, with subfolder "" (the
+// prepare pass says whether it is a picture). Returns 0 when host->picture
+// stopped it, else 1. A null argument is a fatal stop.
+int Gather_Path(const AppConfig* settings, const char* path, int recursive, const GatherHost* host);
