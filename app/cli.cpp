@@ -65,16 +65,6 @@ struct Options {
     int unspellable = 0;  // paths refused because this Windows cannot pass their names
 };
 
-const char* const kLogSwitches[] = {"debug",      "window",      "append",    "timestamp",    "unique",
-                                    "perthread",  "perprocess",  "cachewrites", "externalprint"};
-
-int IsLogSwitch(const char* arg) {
-    if (arg[0] != '-' && arg[0] != '/') return 0;
-    for (const char* word : kLogSwitches)
-        if (Str_EqualNoCase(arg + 1, word)) return 1;
-    return 0;
-}
-
 int Usage(const char* problem) {
     if (problem) fprintf(stderr, "brimlow-cli: %s\n", problem);
     fputs(kUsage, stderr);
@@ -132,7 +122,7 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (a == "--version") {
             printf("Brimlow 1.00 (Release)\n");
             return kExitDone;
-        } else if (IsLogSwitch(argv[i])) {
+        } else if (Log_IsSwitch(argv[i])) {
             continue;
         } else if (a == "-p" || a == "--profile") {
             if (!value(&v) || !CopyField(run->ActiveProfile, v, int(sizeof run->ActiveProfile)))

@@ -51,6 +51,12 @@ int Program_SaveSettings(AppConfig* config, const char* folder) {
 
 int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder) {
     if (!RegisterPrivateClass(instance)) return 0;
+    // One window: a second start hands its paths over and ends here, before
+    // it opens the log the running window writes.
+    if (Program_HandOff(commandLine ? commandLine : "")) {
+        UnregisterClassA(kPrivateClass, instance);
+        return 1;
+    }
     LogFlags flags = 0;
     Log_ParseOptions(&flags, commandLine ? commandLine : "");
     Core_Init("debug.log", flags, "%s %s (%s)", kProductName, kVersionText, kBuildText);
@@ -68,7 +74,7 @@ int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder)
     Config_Create(&g_config);
     Config_LoadFrom(g_config, folder);
 
-    INT_PTR result = MainWindow_Run(instance, g_config, folder);
+    INT_PTR result = MainWindow_Run(instance, g_config, folder, commandLine ? commandLine : "");
 
     DWORD error = GetLastError();
     Log_Print(0, "Return = %d (%.8X) %d (%.8X)\n", int(result), unsigned(result), int(error), unsigned(error));
@@ -85,6 +91,7 @@ int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder)
     Mem_Report();
     Log_Close();
     UnregisterClassA(kPrivateClass, instance);
+    Program_ReleaseInstance();
     Log_Print(0, "Successful Exit...\n");
     return 1;
 }

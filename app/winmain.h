@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "config.h"
 
@@ -22,6 +24,7 @@ enum {
     WM_TRAY_NOTIFY = WM_USER + 1,
     WM_JOB_DONE = WM_USER + 2,      // sent by the job's worker when its run has ended
     WM_JOB_PROGRESS = WM_USER + 3,  // posted by the job's workers when a progress text waits
+    WM_ADD_QUEUED = WM_USER + 4,    // posted when paths from the command line or a second start wait
     PROGRAM_WORKERS = 5         // the pool's workers
 };
 
@@ -34,6 +37,7 @@ extern const char kBuildText[];
 struct MainWindowStruct {
     const char* tag;              // kTag of winmain_window
     HINSTANCE instance;           // the program's module
+    const char* commandLine;      // the program's arguments; not owned, lives as long as the window
     AppConfig* config;            // the program's settings; not owned, read and written on this thread
     HWND window;                  // the main window
     HWND pages[PAGE_COUNT];       // PAGE_* page windows; destroyed when the window closes
@@ -50,6 +54,8 @@ struct MainWindowStruct {
     char jobClosing[STR_TEXT_SIZE];  // the job's closing message, shown when its end is handled
     std::atomic<int> closeWanted; // 1: a close request came during the job, which stops and then closes
     LPARAM closeResult;           // the close request's lParam, for the dialog's result
+    std::vector<std::string> queued;  // paths waiting to be listed (command line, second starts)
+    int adding;                   // 1 while paths are being listed
 };
 
 // The whole program: start-up, the main window as the main loop, shutdown.
@@ -65,8 +71,10 @@ AppConfig* Program_GetConfig(void);
 // (the debug log then says so). 1 when "config.xml" was written.
 int Program_SaveSettings(AppConfig* config, const char* folder);
 
-// Runs the main window from template 100 until it ends; returns its result.
-INT_PTR MainWindow_Run(HINSTANCE instance, AppConfig* config, const char* folder);
+// Runs the main window from template 100 until it ends, listing the paths
+// named on commandLine (the program's arguments) once it is open; returns
+// its result.
+INT_PTR MainWindow_Run(HINSTANCE instance, AppConfig* config, const char* folder, const char* commandLine);
 
 // Page windows: creation and the page procedure.
 HWND Page_Create(MainWindowStruct* main, int templateId);
@@ -87,8 +95,37 @@ void MainWindow_ApplyTopmost(MainWindowStruct* main);
 
 // Recomputes "New Dimensions" and "Est Size" of every row.
 void UpdateEstimates(MainWindowStruct* main);
-// The prepare pass over a drop: rows, estimates, progress with Cancel.
+// Lists the pictures of paths (files, and folders by their pictures, with
+// their subfolders' when Subfolders is set): the prepare pass with progress
+// and Cancel, then rows and estimates. Each row keeps the length of its
+// subfolder text, which its copy's place in a chosen folder follows.
+void AddPaths(MainWindowStruct* main, const char* const* paths, int count);
+
+// ------------------------------------------------------------ ways in
+
+// A second start of the program hands its paths (none: only a wish to see
+// the window) to the window already running, which takes them and comes to
+// the front. 1 when a running window took them: this start then ends. 0
+// when this is the only start (it then owns the one-window lock until
+// Program_ReleaseInstance) or no running window answered in time.
+int Program_HandOff(const char* commandLine);
+void Program_ReleaseInstance(void);
+
+// The window's part: marks it as the one to find, queues the paths of its
+// own command line and sets up the keyboard shortcuts (Ctrl+O).
+void MainWindow_OpenWaysIn(MainWindowStruct* main, const char* commandLine);
+// Takes a WM_COPYDATA block of paths from a second start; 1 when it was
+// one (its paths queued), 0 when it is refused (logged).
+int MainWindow_OnCopyData(MainWindowStruct* main, const COPYDATASTRUCT* block);
+// Lists the queued paths, unless a job or another listing is running (its
+// end calls this again).
+void MainWindow_AddQueued(MainWindowStruct* main);
+// Removes the keyboard shortcuts.
+void MainWindow_CloseWaysIn(MainWindowStruct* main);
+// The ways in themselves: a drop, and the File menu's two open dialogs.
 void PrepareDroppedFiles(MainWindowStruct* main, HDROP drop);
+void AddPicturesFromDialog(MainWindowStruct* main);
+void AddFolderFromDialog(MainWindowStruct* main);
 // Reads the list into a batch with a snapshot of the settings and hands its
 // run to an idle pool worker; nothing while a job runs, or when no worker is
 // idle (logged).

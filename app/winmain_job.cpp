@@ -319,6 +319,15 @@ int IsAcceptedImage(const char* path) {
     return FormatOf(path) != nullptr;
 }
 
+int AcceptedPatterns(char* text, int size) {
+    if (!text) Core_NullPointer(kModule, __LINE__);
+    if (size <= 0) return 0;
+    text[0] = 0;
+    for (const Format& f : kFormats)
+        if (Str_AppendFormat(text, size, "%s*%s", text[0] ? ";" : "", f.suffix) == 0) return 0;
+    return 1;
+}
+
 int BuildOutputName(const AppConfig* config, const char* source, const char* subfolder, char* output, int size) {
     if (!config || !source || !subfolder || !output) Core_NullPointer(kModule, __LINE__);
     char folder[STR_TEXT_SIZE], base[STR_TEXT_SIZE], extension[STR_TEXT_SIZE];

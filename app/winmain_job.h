@@ -40,6 +40,10 @@ int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t width, i
 // LoadImageByExtension decodes.
 int IsAcceptedImage(const char* path);
 
+// The accepted extensions as an open dialog's filter pattern,
+// "*.jpg;*.jpeg;...". 1, or 0 when it does not fit size.
+int AcceptedPatterns(char* text, int size);
+
 // Output name of a source: folder (the source's, or Path followed by
 // subfolder, the folders between a named folder and the source: copies in
 // a chosen folder keep the structure below the folder a user named), Prepend,

@@ -1,10 +1,13 @@
-// The file list's work in the window: estimates, the prepare pass over a
-// drop, the batch job, and the statistics fields. The job's list and
+// The file list's work in the window: estimates, the prepare pass over the
+// paths a user named, the batch job, and the statistics fields. The job's list and
 // settings are read on the window thread before it starts; the run goes to
 // a pool worker, and its end comes back to the window thread, which adds
 // the totals and updates the list and the fields.
 #include <windows.h>
 #include <shellapi.h>
+
+#include <string>
+#include <vector>
 
 #include "message.h"
 #include "orv-core.h"
@@ -14,6 +17,7 @@
 #include "winhelpr.h"
 #include "winmain.h"
 #include "winmain_batch.h"
+#include "winmain_gather.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"
 
@@ -63,61 +67,41 @@ void KeepJobMessage(void* data, const char* text) {
     Str_CopyN(main->jobClosing, text, int(sizeof main->jobClosing));
 }
 
-// Paths of a batch: texts of STR_TEXT_SIZE bytes in one tracked block, and the
-// pointers to them that the pipeline takes.
-struct PathTable {
-    char* texts;
-    const char** paths;
-    int textBytes;
-    int pointerBytes;
+// Appends a row: its index, or -1 when the list took none.
+int AppendRow(HWND page, const FileRow& row) {
+    int index = 0;
+    if (!Win_ListAppendRow(page, IDC_LIST, &index)) return -1;
+    const char* cells[kColumns] = {row.name, row.dimensions, row.size, row.newDimensions, row.estimate, row.path};
+    for (int column = 0; column < kColumns; ++column) Win_ListSetText(page, IDC_LIST, index, column, cells[column]);
+    return index;
+}
+
+// The pictures gathered from the paths a user named, each with the length
+// of the subfolder text between its named folder and it.
+struct Gathered {
+    std::vector<std::string> files;
+    std::vector<int> subfolderLengths;
 };
 
-int PathTable_Create(PathTable* table, int count) {
-    *table = PathTable{};
-    if (count <= 0) return 1;
-    if (!Mem_CheckedSize(count, STR_TEXT_SIZE, 1, &table->textBytes) ||
-        !Mem_CheckedSize(count, sizeof(char*), 1, &table->pointerBytes))
-        return 0;
-    table->texts = static_cast<char*>(Mem_Alloc(table->textBytes, MEM_HEAP, kModule, __LINE__));
-    table->paths = static_cast<const char**>(Mem_Alloc(table->pointerBytes, MEM_HEAP, kModule, __LINE__));
-    for (int i = 0; i < count; ++i) table->paths[i] = table->texts + size_t(i) * STR_TEXT_SIZE;
+int KeepPicture(void* data, const char* path, const char* subfolder) {
+    Gathered* g = static_cast<Gathered*>(data);
+    g->files.push_back(path);
+    g->subfolderLengths.push_back(int(Str_Length(subfolder)));
     return 1;
 }
 
-char* PathTable_Slot(PathTable* table, int index) {
-    return table->texts + size_t(index) * STR_TEXT_SIZE;
+void LogProblem(void*, const char* path, const char* reason) {
+    Log_Print(0, "Not listed [%s]: %s\n", path, reason);
 }
 
-void PathTable_Destroy(PathTable* table) {
-    if (table->texts) Mem_Free(table->texts, table->textBytes, MEM_HEAP, kModule, __LINE__);
-    if (table->paths) Mem_Free(table->paths, table->pointerBytes, MEM_HEAP, kModule, __LINE__);
-    *table = PathTable{};
-}
-
-void AppendRow(HWND page, const FileRow& row) {
-    int index = 0;
-    if (!Win_ListAppendRow(page, IDC_LIST, &index)) return;
-    const char* cells[kColumns] = {row.name, row.dimensions, row.size, row.newDimensions, row.estimate, row.path};
-    for (int column = 0; column < kColumns; ++column) Win_ListSetText(page, IDC_LIST, index, column, cells[column]);
-}
-
-// Fetches the dropped names; stops at the first that cannot be fetched. A
-// name that does not fit is left empty (so it gets no row), never cut.
-int FetchDroppedNames(HDROP drop, PathTable* table, int count) {
-    int fetched = 0;
-    for (; fetched < count; ++fetched) {
-        if (DragQueryFileA(drop, UINT(fetched), nullptr, 0) >= UINT(STR_TEXT_SIZE)) {
-            Log_Print(0, "Path too long (%d of %d)\n", fetched + 1, count);
-            continue;
-        }
-        if (!DragQueryFileA(drop, UINT(fetched), PathTable_Slot(table, fetched), STR_TEXT_SIZE)) {
-            DWORD error = GetLastError();
-            Log_Print(0, "Error retrieving name (%d of %d) %d:%.8X\n", fetched + 1, count, int(error),
-                      unsigned(error));
-            break;
-        }
-    }
-    return fetched;
+// The subfolder of a row's picture: the last length bytes of its folder.
+void RowSubfolder(const char* path, int length, char* subfolder, int size) {
+    const char* name = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '\\' || *p == '/') name = p + 1;
+    int folder = int(name - path);
+    if (length <= 0 || length > folder) length = 0;
+    Str_CopyN(subfolder, name - length, length + 1 < size ? length + 1 : size);
 }
 
 // ------------------------------------------------------ the batch job
@@ -153,33 +137,35 @@ void UpdateEstimates(MainWindowStruct* main) {
     }
 }
 
-void PrepareDroppedFiles(MainWindowStruct* main, HDROP drop) {
+void AddPaths(MainWindowStruct* main, const char* const* paths, int count) {
     HWND page = main->pages[PAGE_PROFILE];
-    int count = int(DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0));
-    PathTable table;
+    Gathered gathered;
+    const GatherHost gatherHost = {&gathered, KeepPicture, LogProblem};
+    for (int i = 0; i < count; ++i) Gather_Path(main->config, paths[i], main->config->Subfolders, &gatherHost);
+    int total = int(gathered.files.size());
+    std::vector<const char*> names;
+    for (const std::string& f : gathered.files) names.push_back(f.c_str());
     FileRow* rows = nullptr;
     int rowBytes = 0;
-    if (!PathTable_Create(&table, count) ||
-        (count > 0 && !Mem_CheckedSize(count, sizeof(FileRow), 1, &rowBytes))) {
-        Log_Print(0, "Not enough memory for %d dropped files\n", count);
-        PathTable_Destroy(&table);
-        DragFinish(drop);
+    if (total > 0 && !Mem_CheckedSize(total, sizeof(FileRow), 1, &rowBytes)) {
+        Log_Print(0, "Not enough memory for %d files\n", total);
         return;
     }
     if (rowBytes > 0) rows = static_cast<FileRow*>(Mem_Alloc(rowBytes, MEM_HEAP, kModule, __LINE__));
-    int fetched = FetchDroppedNames(drop, &table, count);
     int complete = 0;
-    int filled = PrepareFiles(main->config, table.paths, fetched, &kBoxHost, JobWorkers(), rows, &complete);
-    for (int i = 0; i < filled; ++i) AppendRow(page, rows[i]);
+    int filled = PrepareFiles(main->config, names.data(), total, &kBoxHost, JobWorkers(), rows, &complete);
+    // Rows keep the order of the names, some left out: each finds its own.
+    int from = 0;
+    for (int i = 0; i < filled; ++i) {
+        while (from < total && !Str_Equal(names[size_t(from)], rows[i].path)) ++from;
+        int index = AppendRow(page, rows[i]);
+        if (index >= 0 && from < total) Win_ListSetRowData(page, IDC_LIST, index, gathered.subfolderLengths[size_t(from)]);
+    }
     Win_ListFocusRow(page, IDC_LIST, 0);
     UpdateEstimates(main);
-    // After a cancel the message stays until the user closes it; a name
-    // that could not be fetched ends the pass like a complete one, so the
-    // progress box never stays up with nothing behind it.
+    // After a cancel the message stays until the user closes it.
     if (complete) Message_SetVisible(0);
     if (rows) Mem_Free(rows, rowBytes, MEM_HEAP, kModule, __LINE__);
-    PathTable_Destroy(&table);
-    DragFinish(drop);
 }
 
 void StartResizeJob(MainWindowStruct* main) {
@@ -206,6 +192,11 @@ void StartResizeJob(MainWindowStruct* main) {
         int32_t width = 0, height = 0;
         ParseDimensions(dimensions, &width, &height);
         Batch_SetSource(batch, i, path, width, height, nullptr);
+        intptr_t subfolderLength = 0;
+        char subfolder[STR_TEXT_SIZE];
+        Win_ListGetRowData(page, IDC_LIST, i, &subfolderLength);
+        RowSubfolder(path, int(subfolderLength), subfolder, int(sizeof subfolder));
+        Batch_SetSubfolder(batch, i, subfolder);
     }
     // The box disables the window here, on its own thread, before any
     // worker runs: a second press cannot reach "Start Resizing".
@@ -251,6 +242,8 @@ void FinishResizeJob(MainWindowStruct* main) {
         ShowStatistics(main);
     }
     Batch_Destroy(&batch);
+    // Paths that came during the run are listed now.
+    if (!main->queued.empty()) PostMessageA(main->window, WM_ADD_QUEUED, 0, 0);
 }
 
 void ShowStatistics(MainWindowStruct* main) {

@@ -129,6 +129,9 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
     case IDC_KEEP_DATE:
         config->DuplicateDate = CheckState(page, id);
         break;
+    case IDC_SUBFOLDERS:
+        config->Subfolders = CheckState(page, id);
+        break;
     case IDC_TRY_GARNOCK:
         Page_OpenAddress(main, IDS_URL_GARNOCK);
         break;
@@ -260,6 +263,7 @@ void Page_FillSettings(MainWindowStruct* main) {
     Win_SetCheck(page, IDC_TRAY, config->TrayMinimize);
     Win_SetCheck(page, IDC_SKIP_INFO, config->SkipImageInfo);
     Win_SetCheck(page, IDC_KEEP_DATE, config->DuplicateDate);
+    Win_SetCheck(page, IDC_SUBFOLDERS, config->Subfolders);
     Win_SetItemText(page, IDC_PATH, config->Path, STR_TEXT_SIZE);
     Win_SetItemInt(page, IDC_CUSTOM_WIDTH, config->CustomWidth, 5);
     Win_SetItemInt(page, IDC_CUSTOM_HEIGHT, config->CustomHeight, 5);

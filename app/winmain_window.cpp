@@ -76,6 +76,7 @@ BOOL MainWindow_OnInitDialog(HWND window, MainWindowStruct* main) {
     Win_PlaceWindow(window, main->config->DialogX, main->config->DialogY, 0, 0);
     Resize_OnSize(window);
     TabControl_Select(main->tabs, PAGE_PROFILE, 1);
+    MainWindow_OpenWaysIn(main, main->commandLine);
     return TRUE;
 }
 
@@ -95,6 +96,7 @@ void MainWindow_OnClose(MainWindowStruct* main, LPARAM lParam) {
         main->config->DialogX = left;
         main->config->DialogY = top;
     }
+    MainWindow_CloseWaysIn(main);
     TabControl_Destroy(&main->tabs);
     for (HWND& page : main->pages) {
         DestroyWindow(page);
@@ -115,6 +117,12 @@ void MainWindow_OnCommand(MainWindowStruct* main, int id) {
     case IDCANCEL:
     case IDM_EXIT:
         SendMessageA(main->window, WM_CLOSE, WPARAM(id), 1);
+        break;
+    case IDM_ADD_PICTURES:
+        AddPicturesFromDialog(main);
+        break;
+    case IDM_ADD_FOLDER:
+        AddFolderFromDialog(main);
         break;
     case IDM_OPEN_OUTPUT:
         Open(main, main->config->Path, "explore");
@@ -230,6 +238,11 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DROPFILES:
         PrepareDroppedFiles(main, HDROP(wParam));
         return Handled(window, 0);
+    case WM_COPYDATA:
+        return Handled(window, MainWindow_OnCopyData(main, reinterpret_cast<const COPYDATASTRUCT*>(lParam)));
+    case WM_ADD_QUEUED:
+        MainWindow_AddQueued(main);
+        return TRUE;
     case WM_SYSCOMMAND:
         return MainWindow_OnSysCommand(main, wParam) ? Handled(window, 0) : FALSE;
     case WM_TRAY_NOTIFY:
@@ -265,10 +278,11 @@ void MainWindow_ApplyTopmost(MainWindowStruct* main) {
     Message_SetTopmost(onTop);
 }
 
-INT_PTR MainWindow_Run(HINSTANCE instance, AppConfig* config, const char* folder) {
+INT_PTR MainWindow_Run(HINSTANCE instance, AppConfig* config, const char* folder, const char* commandLine) {
     MainWindowStruct main = {};
     main.tag = kTag;
     main.instance = instance;
+    main.commandLine = commandLine;
     main.config = config;
     Str_CopyN(main.folder, folder, sizeof(main.folder));
     Mutex_Create(&main.jobLock);

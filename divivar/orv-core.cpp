@@ -190,24 +190,38 @@ int Core_Init(const char* logName, LogFlags flags, const char* format, ...) {
     return Log_Open(path, flags);
 }
 
+namespace {
+
+// The debug log's switches, each with the flags it adds.
+const struct {
+    const char* word;
+    LogFlags add;
+} kLogSwitches[] = {
+    {"debug", LOG_FILE | LOG_DEBUG},
+    {"perthread", LOG_PERTHREAD | LOG_APPEND},
+    {"perprocess", LOG_PERPROCESS | LOG_APPEND},
+    {"unique", LOG_UNIQUE | LOG_APPEND | LOG_DEBUG | LOG_FILE},
+    {"window", LOG_WINDOW},
+    {"cachewrites", LOG_CACHEWRITES},
+    {"timestamp", LOG_TIMESTAMP},
+    {"append", LOG_APPEND},
+    {"externalprint", LOG_EXTERNALPRINT},
+};
+
+}  // namespace
+
+int Log_IsSwitch(const char* argument) {
+    if (!argument) Core_NullPointer(kModule, __LINE__);
+    if (argument[0] != '-' && argument[0] != '/') return 0;
+    for (const auto& k : kLogSwitches)
+        if (Str_EqualNoCase(argument + 1, k.word)) return 1;
+    return 0;
+}
+
 int Log_ParseOptions(LogFlags* flags, const char* commandLine) {
     if (!flags || !commandLine) Core_NullPointer(kModule, __LINE__);
-    static const struct {
-        const char* word;
-        LogFlags add;
-    } kKeywords[] = {
-        {"debug", LOG_FILE | LOG_DEBUG},
-        {"perthread", LOG_PERTHREAD | LOG_APPEND},
-        {"perprocess", LOG_PERPROCESS | LOG_APPEND},
-        {"unique", LOG_UNIQUE | LOG_APPEND | LOG_DEBUG | LOG_FILE},
-        {"window", LOG_WINDOW},
-        {"cachewrites", LOG_CACHEWRITES},
-        {"timestamp", LOG_TIMESTAMP},
-        {"append", LOG_APPEND},
-        {"externalprint", LOG_EXTERNALPRINT},
-    };
     LogFlags result = 0;
-    for (const auto& k : kKeywords) {
+    for (const auto& k : kLogSwitches) {
         int length = int(Str_Length(k.word));
         for (const char* p = commandLine; *p; ++p) {
             // A switch is an item of its own: "photos/window" is a path.

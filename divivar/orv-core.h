@@ -32,6 +32,10 @@ int Core_Init(const char* logName, LogFlags flags, const char* format, ...);
 // never a part of a path). Returns 1.
 int Log_ParseOptions(LogFlags* flags, const char* commandLine);
 
+// 1 when one argument is one of those switches ("-debug", "/window", ...,
+// letter case ignored), so that it is not taken for a path.
+int Log_IsSwitch(const char* argument);
+
 // Sets the log file's base name and extension from path (null keeps the
 // current ones), closes any open log file and installs the flags. Returns 1.
 int Log_Open(const char* path, LogFlags flags);

@@ -228,6 +228,24 @@ int Win_ListSetText(HWND window, int id, int row, int column, const char* text) 
     return Win_SendItemMessage(window, id, LVM_SETITEMTEXTA, WPARAM(row), LPARAM(&item)) ? 1 : 0;
 }
 
+int Win_ListSetRowData(HWND window, int id, int row, intptr_t value) {
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    item.lParam = LPARAM(value);
+    return Win_SendItemMessage(window, id, LVM_SETITEMA, 0, LPARAM(&item)) ? 1 : 0;
+}
+
+int Win_ListGetRowData(HWND window, int id, int row, intptr_t* value) {
+    if (!value) Core_NullPointer(kModule, __LINE__);
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    int ok = Win_SendItemMessage(window, id, LVM_GETITEMA, 0, LPARAM(&item)) ? 1 : 0;
+    *value = ok ? intptr_t(item.lParam) : 0;
+    return ok;
+}
+
 int Win_ListGetText(HWND window, int id, int row, int column, char* buffer, int size) {
     if (!buffer) Core_NullPointer(kModule, __LINE__);
     if (size <= 0) return 0;

@@ -72,6 +72,10 @@ int Win_ListDeleteRow(HWND window, int id, int row);
 // One cell; reading keeps at most size - 1 characters and terminates.
 int Win_ListSetText(HWND window, int id, int row, int column, const char* text);
 int Win_ListGetText(HWND window, int id, int row, int column, char* buffer, int size);
+// A number kept with a row and never shown (0 until set). 1, or 0 for a
+// row the list does not have (*value 0).
+int Win_ListSetRowData(HWND window, int id, int row, intptr_t value);
+int Win_ListGetRowData(HWND window, int id, int row, intptr_t* value);
 int Win_ListRowCount(HWND window, int id, int* count);
 // Gives row the focused and the selected state.
 int Win_ListFocusRow(HWND window, int id, int row);

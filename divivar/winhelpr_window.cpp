@@ -7,6 +7,7 @@
 
 #include "file.h"
 #include "orv-core.h"
+#include "orv-core_win32.h"
 #include "orv-str.h"
 #include "winhelpr.h"
 
@@ -190,11 +191,15 @@ int Win_BrowseFolder(HWND owner, const char* title, char* folder, const char* in
     LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
     int result = 0;
     if (chosen) {
-        char path[MAX_PATH];
-        if (SHGetPathFromIDListA(chosen, path)) {
-            Str_CopyN(folder, path, STR_TEXT_SIZE);
+        // The wide call: an ANSI one holds MAX_PATH bytes, too few for a
+        // long path in a script of several bytes a letter.
+        wchar_t path[MAX_PATH];
+        const char* problem = nullptr;
+        if (SHGetPathFromIDListW(chosen, path) && Core_FromWide(0, path, folder, STR_TEXT_SIZE - 1, &problem)) {
             Path_Normalize(folder, 1);
             result = 1;
+        } else if (problem) {
+            Log_Print(0, "Folder not taken: %s\n", problem);
         }
         allocator->Free(chosen);
     }

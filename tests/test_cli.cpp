@@ -210,6 +210,67 @@ TEST(Cli, EveryFileThatFailsIsNamedAndTheExitSaysSo) {
         << "an output folder that does not fit is refused, never cut";
 }
 
+// Names in any script reach the program whole: from a folder's listing and
+// from the command line, each copy is named as its source plus the suffix,
+// and the listing prints each name as it is.
+TEST(Cli, NamesInAnyScript) {
+    std::string cli = InstallCli("program", "_small");
+    std::string dir = Fresh("scripts");
+    const char* const names[] = {
+        "Caf\xc3\xa9",                                          // é composed
+        "Cafe\xcc\x81",                                         // e and a combining accent
+        "\xd0\x9c\xd0\xbe\xd1\x81\xd0\xba\xd0\xb2\xd0\xb0",                      // Москва
+        "\xe6\x9d\xb1\xe4\xba\xac\xe3\x82\xbf\xe3\x83\xaf\xe3\x83\xbc",      // 東京タワー
+        "\xd8\xb5\xd9\x88\xd8\xb1\xd8\xa9",                              // صورة
+        "\xce\x91\xce\xba\xcf\x81\xcf\x8c\xcf\x80\xce\xbf\xce\xbb\xce\xb7",  // Ακρόπολη
+        "smile \xf0\x9f\x98\x80",                                 // an emoji, beyond 16 bits
+    };
+    for (const char* name : names) MakeJpeg(dir + name + ".jpg", 80, 60);
+    Outcome listing = RunCli(cli + " -n -W 40 " + dir);
+    EXPECT_EQ(listing.status, 0) << listing.err;
+    Outcome run = RunCli(cli + " --quiet -W 40 " + dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(listing.out.find(std::string(name) + ".jpg  "), std::string::npos) << listing.out;
+        BitmapStruct* copy = nullptr;
+        Bitmap_Create(&copy);
+        EXPECT_EQ(LoadImageByExtension((dir + name + "_small.jpg").c_str(), copy), 1);
+        EXPECT_EQ(copy->width, 40);
+        Bitmap_Destroy(&copy);
+    }
+    // Named on the command line, and named in a line of its own when it fails.
+    RemoveFile(dir + names[3] + std::string("_small.jpg"));
+    Outcome one = RunCli(cli + " --quiet -W 40 '" + dir + names[3] + ".jpg' '" + dir + names[6] + ".txt'");
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(one.err, dir + names[6] + ".txt: unsupported format\n");
+    EXPECT_TRUE(FileExists(dir + names[3] + "_small.jpg"));
+}
+
+// A folder's subfolders give their pictures with -r, and their copies in a
+// chosen folder keep the structure; an output folder inside the named
+// folder is never taken for more sources.
+TEST(Cli, SubfoldersAreMirroredInTheOutputFolder) {
+    std::string cli = InstallCli("program", "_small");
+    std::string dir = Fresh("tree");
+    Fresh(dir + "2024/may");
+    MakeJpeg(dir + "top.jpg", 80, 60);
+    MakeJpeg(dir + "2024/a.jpg", 80, 60);
+    MakeJpeg(dir + "2024/may/b.jpg", 80, 60);
+    std::string out = dir + "copies/";
+    for (int round = 0; round < 2; ++round) {
+        Outcome o = RunCli(cli + " --quiet -r -W 40 -o " + out + " " + dir);
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(o.out.find("Finished resizing 3 images, "), 0u) << "round " << round << ": " << o.out;
+    }
+    for (const char* copy : {"top_small.jpg", "2024/a_small.jpg", "2024/may/b_small.jpg"})
+        EXPECT_TRUE(FileExists(out + copy)) << copy;
+    EXPECT_FALSE(FileExists(out + "copies/top_small.jpg"));
+    Outcome flat = RunCli(cli + " --quiet --no-recursive -W 40 -o " + out + " " + dir);
+    EXPECT_EQ(flat.out.find("Finished resizing 1 images, "), 0u) << flat.out;
+}
+
 // Two sources with one output: the later is refused with a line, the run
 // goes on, the first one's copy is kept, and the exit says so; with two
 // jobs as with one.
