@@ -77,6 +77,16 @@ std::string ReadWholeFile(const std::string& path) {
     return s.str();
 }
 
+const char* const kScriptNames[7] = {
+    "Caf\xc3\xa9",                                                  // Café, é composed
+    "Cafe\xcc\x81",                                                 // e and a combining accent
+    "\xd0\x9c\xd0\xbe\xd1\x81\xd0\xba\xd0\xb2\xd0\xb0",                      // Москва
+    "\xe6\x9d\xb1\xe4\xba\xac\xe3\x82\xbf\xe3\x83\xaf\xe3\x83\xbc",      // 東京タワー
+    "\xd8\xb5\xd9\x88\xd8\xb1\xd8\xa9",                              // صورة
+    "\xce\x91\xce\xba\xcf\x81\xcf\x8c\xcf\x80\xce\xbf\xce\xbb\xce\xb7",  // Ακρόπολη
+    "smile \xf0\x9f\x98\x80",                                         // an emoji, beyond 16 bits
+};
+
 bool FileExists(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return in.good();

@@ -28,6 +28,10 @@ std::string StartFolder(void);
 // A program built beside the tests, by its path from the start folder.
 std::string ProgramBeside(const std::string& relative);
 
+// File names (no extension) in Latin with accents, composed and decomposed,
+// Cyrillic, Japanese, Arabic, Greek and with an emoji, in UTF-8.
+extern const char* const kScriptNames[7];
+
 // Enters folder for both the C library and the system's file calls; the
 // platform's half lives in test_folder_*.cpp, with the two below.
 void Test_EnterFolder(const std::string& folder);

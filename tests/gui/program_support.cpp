@@ -106,17 +106,21 @@ HWND PageOf(HWND main, int id) {
 }
 
 void DropFiles(HWND window, const std::vector<std::string>& paths) {
-    size_t bytes = sizeof(DROPFILES) + 1;
-    for (const std::string& path : paths) bytes += path.size() + 1;
+    // The shell's drops carry UTF-16 names.
+    std::wstring names;
+    for (const std::string& path : paths) {
+        std::wstring wide(path.size() + 1, L'\0');
+        int n = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &wide[0], int(wide.size()));
+        names.append(wide.c_str(), n > 0 ? size_t(n - 1) : 0);
+        names.push_back(L'\0');
+    }
+    names.push_back(L'\0');
+    size_t bytes = sizeof(DROPFILES) + names.size() * sizeof(wchar_t);
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
     DROPFILES* drop = static_cast<DROPFILES*>(GlobalLock(memory));
     drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = FALSE;
-    char* names = reinterpret_cast<char*>(drop + 1);
-    for (const std::string& path : paths) {
-        memcpy(names, path.c_str(), path.size() + 1);
-        names += path.size() + 1;
-    }
+    drop->fWide = TRUE;
+    memcpy(drop + 1, names.data(), names.size() * sizeof(wchar_t));
     GlobalUnlock(memory);
     SendMessageA(window, WM_DROPFILES, WPARAM(memory), 0);
 }

@@ -28,8 +28,8 @@ HWND FindControl(HWND window, int id);
 // The page holding control id.
 HWND PageOf(HWND main, int id);
 
-// Drops files on window as the shell does, with a DROPFILES block in
-// movable global memory; returns when the drop has been handled.
+// Drops files on window as the shell does, with a DROPFILES block of UTF-16
+// names in movable global memory; returns when the drop has been handled.
 void DropFiles(HWND window, const std::vector<std::string>& paths);
 
 // Cells and rows of a report list view.

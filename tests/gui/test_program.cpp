@@ -5,13 +5,17 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bitmap.h"
 #include "gui_support.h"
 #include "../test_support.h"
 #include "message.h"
+#include "orv-str.h"
 #include "previewdialog.h"
 #include "program_support.h"
 #include "resource.h"
@@ -240,6 +244,100 @@ void EndOfSession(Session& s) {
     EXPECT_NE(ReadWholeFile(s.folders.unixSettings + "config.xml").find("<Append>_session</Append>"),
               std::string::npos);
     TypeText(FindControl(s.settings, IDC_APPEND), "_resized");
+}
+
+// Names in any script, dropped as the shell drops them, are listed as they
+// are, and a run writes their copies beside them.
+void NamesInAnyScript(Session& s) {
+    std::vector<std::string> files;
+    for (const char* name : kScriptNames) {
+        files.push_back(Image(s, name) + ".jpg");
+        ASSERT_TRUE(CopyFileA(Image(s, "testorig.jpg").c_str(), files.back().c_str(), FALSE)) << name;
+    }
+    DropFiles(s.main, files);
+    ASSERT_EQ(ListRows(s.list), 7);
+    for (int row = 0; row < 7; ++row) {
+        EXPECT_EQ(ListCell(s.list, row, 0), std::string(kScriptNames[row]) + ".jpg");
+        EXPECT_EQ(ListCell(s.list, row, 5), files[size_t(row)]);
+    }
+    Click(FindControl(s.profile, IDC_START));
+    std::string done = WaitForBoxText("Finished resizing", kWait);
+    EXPECT_EQ(done.find("Finished resizing 7 images, "), 0u) << done;
+    PressBoxButton();
+    for (const char* name : kScriptNames)
+        EXPECT_TRUE(FileExists(s.folders.unixImages + name + "_resized.jpg")) << name;
+}
+
+bool HasRows(void* wanted) {
+    const std::pair<HWND, int>* w = static_cast<const std::pair<HWND, int>*>(wanted);
+    return ListRows(w->first) >= w->second;
+}
+
+// Starts brimlow.exe with arguments, as Explorer starts it for a verb.
+HANDLE StartProgram(const std::string& arguments) {
+    std::string line = "\"" + ProgramBeside("brimlow.exe") + "\" " + arguments;
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+// A dropped folder lists its pictures, then its subfolders' (unless
+// "Include subfolders" is off), and their copies keep the structure in a
+// chosen folder. Starts of the program while it runs, all at once as
+// Explorer makes them for fifteen selected files, hand their paths to this
+// window and end.
+void FoldersAndSecondStarts(Session& s) {
+    std::string tree = s.folders.unixImages + "tree/";
+    std::filesystem::create_directories(tree + "sub");
+    for (const char* name : {"b.jpg", "a.jpg", "sub/c.jpg"})
+        ASSERT_TRUE(CopyFileA(Image(s, "testorig.jpg").c_str(), (Image(s, "tree\\") + name).c_str(), FALSE));
+    DropFiles(s.main, {Image(s, "tree")});
+    ASSERT_EQ(ListRows(s.list), 3);
+    EXPECT_EQ(ListCell(s.list, 0, 0) + ListCell(s.list, 1, 0) + ListCell(s.list, 2, 0), "a.jpgb.jpgc.jpg");
+    Click(FindControl(s.settings, IDC_SUBFOLDERS));
+    EXPECT_EQ(Program_GetConfig()->Subfolders, 0);
+    DropFiles(s.main, {Image(s, "tree")});
+    EXPECT_EQ(ListRows(s.list), 5);
+    Click(FindControl(s.settings, IDC_SUBFOLDERS));
+    ClearList(s);
+
+    DropFiles(s.main, {Image(s, "tree")});
+    Click(FindControl(s.settings, IDC_SAVE_TO));
+    // As the folder button would set it.
+    Str_Copy(Program_GetConfig()->Path, (Image(s, "mirror") + "\\").c_str());
+    Click(FindControl(s.profile, IDC_START));
+    std::string done = WaitForBoxText("Finished resizing", kWait);
+    EXPECT_EQ(done.find("Finished resizing 3 images, "), 0u) << done;
+    PressBoxButton();
+    for (const char* copy : {"a_resized.jpg", "b_resized.jpg", "sub/c_resized.jpg"})
+        EXPECT_TRUE(FileExists(s.folders.unixImages + "mirror/" + copy)) << copy;
+    Program_GetConfig()->Path[0] = 0;
+    Click(FindControl(s.settings, IDC_SAME_FOLDER));
+    ClearList(s);
+
+    const int kStarts = 15;
+    std::vector<HANDLE> starts;
+    for (int i = 0; i < kStarts; ++i) {
+        std::string name = (i % 2 ? std::string(kScriptNames[i % 7]) : "testorig") + ".jpg";
+        starts.push_back(StartProgram("\"" + Image(s, name.c_str()) + "\""));
+        ASSERT_NE(starts.back(), nullptr);
+    }
+    for (HANDLE process : starts) {
+        EXPECT_EQ(WaitForSingleObject(process, kWait), WAIT_OBJECT_0);
+        DWORD code = 0;
+        GetExitCodeProcess(process, &code);
+        EXPECT_EQ(code, 1u) << "a second start ends once it has handed its paths over";
+        CloseHandle(process);
+    }
+    std::pair<HWND, int> wanted(s.list, kStarts);
+    EXPECT_TRUE(WaitUntil(HasRows, &wanted, kWait));
+    EXPECT_EQ(ListRows(s.list), kStarts);
+    EXPECT_EQ(WaitForMainWindow(1000), s.main) << "still one window";
+    ClearList(s);
 }
 
 // Without an affix a ".jpg" source would be its own output: refused.
@@ -563,10 +661,19 @@ void Phases(Session& s) {
     EXPECT_TRUE(IsWindowVisible(s.profile));
     EXPECT_FALSE(IsWindowVisible(s.settings));
     EXPECT_EQ(WindowText(FindControl(s.about, IDC_VERSION)), "1.00 (Release)");
+    // The command line's pictures, listed as the window opened.
+    std::pair<HWND, int> wanted(s.list, 2);
+    EXPECT_TRUE(WaitUntil(HasRows, &wanted, kWait));
+    ASSERT_EQ(ListRows(s.list), 2);
+    EXPECT_EQ(ListCell(s.list, 0, 0), std::string(kScriptNames[2]) + " copy.jpg");
+    EXPECT_EQ(ListCell(s.list, 1, 0), "testorig.jpg");
+    ClearList(s);
     DropAndEstimate(s);
     if (::testing::Test::HasFatalFailure()) return;
     ResizeAll(s);
     TimedRun(s);
+    NamesInAnyScript(s);
+    FoldersAndSecondStarts(s);
     SecondStartIsIgnored(s);
     CancelRun(s);
     RefuseOverwrite(s);
@@ -639,9 +746,14 @@ TEST(Program, AUserSession) {
     Session session;
     session.folders = PrepareProgramFolders();
     ASSERT_FALSE(session.folders.settings.empty());
+    // Pictures named on the command line, with the debug log's switch among
+    // them: one in Cyrillic with a space, one plain.
+    std::string named = Image(session, kScriptNames[2]) + " copy.jpg";
+    ASSERT_TRUE(CopyFileA(Image(session, "testorig.jpg").c_str(), named.c_str(), FALSE));
+    std::string commandLine = "-debug \"" + named + "\" " + Image(session, "testorig.jpg");
     HANDLE driver = CreateThread(nullptr, 0, Driver, &session, 0, nullptr);
     ASSERT_NE(driver, nullptr);
-    int code = Program_Run(GetModuleHandleA(nullptr), "-debug", session.folders.settings.c_str());
+    int code = Program_Run(GetModuleHandleA(nullptr), commandLine.c_str(), session.folders.settings.c_str());
     WaitForSingleObject(driver, INFINITE);
     CloseHandle(driver);
     EXPECT_EQ(code, 1);
