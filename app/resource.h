@@ -10,6 +10,10 @@
 #define IDI_TRAY 301
 #define IDR_LOGO 202
 #define IDR_BANNER 203
+#define IDR_LOGO_150 204
+#define IDR_LOGO_200 205
+#define IDR_BANNER_150 206
+#define IDR_BANNER_200 207
 #define IDM_MAIN 400
 #define IDM_POPUP 401
 #define IDA_MAIN 402

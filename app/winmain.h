@@ -56,6 +56,7 @@ struct MainWindowStruct {
     LPARAM closeResult;           // the close request's lParam, for the dialog's result
     std::vector<std::string> queued;  // paths waiting to be listed (command line, second starts)
     int adding;                   // 1 while paths are being listed
+    int dpi;                      // dots per inch of the window's screen, 96 at 100 %
 };
 
 // The whole program: start-up, the main window as the main loop, shutdown.
@@ -82,7 +83,8 @@ HWND Page_Create(MainWindowStruct* main, int templateId);
 void Page_FillSettings(MainWindowStruct* main);
 void Page_FillProfile(MainWindowStruct* main);
 void Page_FillAbout(MainWindowStruct* main);
-// Shows an embedded PNG in a BlitBox of a page.
+// Shows an embedded PNG (IDR_LOGO or IDR_BANNER) in a BlitBox of a page,
+// drawn at the size for the page's screen.
 void Page_ShowPicture(MainWindowStruct* main, HWND page, int controlId, int resourceId);
 // Opens the address held by a string of the string table with the shell.
 void Page_OpenAddress(MainWindowStruct* main, int stringId);

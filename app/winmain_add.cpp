@@ -15,6 +15,7 @@
 #include "resource.h"
 #include "winhelpr.h"
 #include "winmain.h"
+#include "winmain_gather.h"
 #include "winmain_job.h"
 
 namespace {
@@ -78,32 +79,25 @@ HWND RunningWindow() {
     return found;
 }
 
-// The paths of a block, checked: 1 with them, 0 when it is not a list of
-// UTF-8 paths that fit the program's buffers.
-int ReadPathBlock(const COPYDATASTRUCT* block, std::vector<std::string>* paths) {
-    if (!block || block->dwData != kPathBlock || block->cbData > kMostBlockBytes || (block->cbData && !block->lpData))
-        return 0;
-    const char* bytes = static_cast<const char*>(block->lpData);
-    DWORD size = block->cbData;
-    if (size == 0) return 1;
-    if (bytes[size - 1] != 0) return 0;
-    for (DWORD at = 0; at < size - 1;) {
-        DWORD length = 0;
-        while (bytes[at + length]) ++length;
-        if (length == 0 || length >= STR_TEXT_SIZE) return 0;
-        wchar_t wide[STR_TEXT_SIZE];
-        if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes + at, int(length) + 1, wide, STR_TEXT_SIZE) <= 0)
-            return 0;
-        // Where the process code page is not UTF-8 the name is spelled in it.
-        char path[STR_TEXT_SIZE];
-        const char* problem = nullptr;
-        if (Core_FromWide(0, wide, path, int(sizeof path), &problem))
-            paths->push_back(path);
-        else
-            Log_Print(0, "Path from a second start not listed: %s\n", problem);
-        at += length + 1;
-    }
+// A path of a block, spelled in the process's code page where that is not
+// UTF-8 (a name it cannot spell is logged and left out).
+int TakeBlockPath(const char* utf8, void* data) {
+    wchar_t wide[STR_TEXT_SIZE];
+    char path[STR_TEXT_SIZE];
+    const char* problem = nullptr;
+    if (MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, STR_TEXT_SIZE) > 0 &&
+        Core_FromWide(0, wide, path, int(sizeof path), &problem))
+        static_cast<std::vector<std::string>*>(data)->push_back(path);
+    else
+        Log_Print(0, "Path from a second start not listed: %s\n", problem ? problem : "not text");
     return 1;
+}
+
+// The paths of a WM_COPYDATA block from a second start: 1 with them, 0 when
+// it is not a block of paths.
+int ReadPathBlock(const COPYDATASTRUCT* block, std::vector<std::string>* paths) {
+    if (!block || block->dwData != kPathBlock || block->cbData > kMostBlockBytes) return 0;
+    return Gather_ReadPathBlock(block->lpData, uint32_t(block->cbData), TakeBlockPath, paths);
 }
 
 // The dialog loop shows each message to the thread's filter first: a
@@ -146,9 +140,19 @@ int Program_HandOff(const char* commandLine) {
     CloseHandle(g_instanceLock);
     g_instanceLock = nullptr;
     std::vector<std::string> paths = SplitCommandLine(commandLine ? commandLine : "");
+    // Where the process code page is not UTF-8 the block still is.
+    std::vector<std::string> utf8;
+    for (const std::string& p : paths) {
+        wchar_t wide[STR_TEXT_SIZE];
+        char text[STR_TEXT_SIZE * 2];
+        const char* problem = nullptr;
+        if (Core_ToWide(p.c_str(), wide, STR_TEXT_SIZE) && Core_FromWide(CP_UTF8, wide, text, int(sizeof text), &problem))
+            utf8.push_back(text);
+    }
+    std::vector<const char*> texts;
+    for (const std::string& t : utf8) texts.push_back(t.c_str());
     std::string block;
-    for (const std::string& p : paths) block += p + '\0';
-    if (!block.empty()) block += '\0';
+    Gather_WritePathBlock(texts.data(), int(texts.size()), &block);
     // The first start may still be opening its window.
     HWND running = nullptr;
     for (int waited = 0; !(running = RunningWindow()) && waited < kWaitForWindowMs; waited += 50) Sleep(50);

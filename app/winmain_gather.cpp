@@ -119,3 +119,31 @@ int Gather_Path(const AppConfig* settings, const char* path, int recursive, cons
     if (!IsFolder(path)) return host->picture(host->data, path, "");
     return GatherFolder(settings, path, "", recursive, host);
 }
+
+int Gather_WritePathBlock(const char* const* paths, int count, std::string* block) {
+    if ((count > 0 && !paths) || !block) Core_NullPointer(kModule, __LINE__);
+    block->clear();
+    for (int i = 0; i < count; ++i) {
+        block->append(paths[i]);
+        block->push_back('\0');
+    }
+    if (count > 0) block->push_back('\0');
+    return 1;
+}
+
+int Gather_ReadPathBlock(const void* bytes, uint32_t size, int (*fn)(const char* path, void* data), void* data) {
+    if (!fn || (size > 0 && !bytes)) Core_NullPointer(kModule, __LINE__);
+    const char* text = static_cast<const char*>(bytes);
+    if (size == 0) return 1;
+    if (size < 2 || text[size - 1] != 0 || text[size - 2] != 0) return 0;
+    // Checked whole before any path is passed on.
+    for (uint32_t at = 0; at < size - 1;) {
+        uint32_t length = 0;
+        while (text[at + length]) ++length;
+        if (length == 0 || length >= STR_TEXT_SIZE || !Str_IsUtf8(text + at, int(length))) return 0;
+        at += length + 1;
+    }
+    for (uint32_t at = 0; at < size - 1; at += uint32_t(Str_Length(text + at)) + 1)
+        if (!fn(text + at, data)) break;
+    return 1;
+}

@@ -4,6 +4,10 @@
 // program, and brimlow-cli.
 #pragma once
 
+#include <stdint.h>
+
+#include <string>
+
 #include "config.h"
 
 // What the gathering reports to its caller.
@@ -29,3 +33,13 @@ struct GatherHost {
 // prepare pass says whether it is a picture). Returns 0 when host->picture
 // stopped it, else 1. A null argument is a fatal stop.
 int Gather_Path(const AppConfig* settings, const char* path, int recursive, const GatherHost* host);
+
+// The block of paths one start of the window program hands another: each
+// path in UTF-8 ended by a 0, and one more 0 after the last; no paths at
+// all is an empty block. Gather_WritePathBlock fills block (its owner's)
+// with paths; 1. Gather_ReadPathBlock checks a block from outside and
+// passes each path to fn (stopping when it returns 0): 1 when the block is
+// such a list, each path shorter than STR_TEXT_SIZE bytes and well-formed
+// UTF-8; 0, with no path passed, otherwise. A null fn is a fatal stop.
+int Gather_WritePathBlock(const char* const* paths, int count, std::string* block);
+int Gather_ReadPathBlock(const void* bytes, uint32_t size, int (*fn)(const char* path, void* data), void* data);

@@ -314,6 +314,15 @@ void Page_FillAbout(MainWindowStruct* main) {
 }
 
 void Page_ShowPicture(MainWindowStruct* main, HWND page, int controlId, int resourceId) {
+    // Each picture is drawn at 1, 1.5 and 2 times its size: the one for the
+    // window's screen fills its box, whose size follows the dialog's font.
+    struct Art {
+        int normal, wider, widest;
+    };
+    const Art kArt[] = {{IDR_LOGO, IDR_LOGO_150, IDR_LOGO_200}, {IDR_BANNER, IDR_BANNER_150, IDR_BANNER_200}};
+    int dpi = Win_WindowDpi(page);
+    for (const Art& art : kArt)
+        if (art.normal == resourceId) resourceId = dpi >= 192 ? art.widest : dpi >= 144 ? art.wider : art.normal;
     unsigned char* data = nullptr;
     int size = 0;
     if (!Win_LoadResourceData(main->instance, resourceId, &data, &size)) return;

@@ -20,6 +20,7 @@ namespace {
 
 const char kModule[] = "winmain";
 const char kTag[] = "MainWindowStruct:winmain";
+const UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, which older headers lack
 
 MainWindowStruct* Get(HWND window) {
     MainWindowStruct* main = reinterpret_cast<MainWindowStruct*>(GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -33,6 +34,24 @@ void Open(MainWindowStruct* main, const char* target, const char* verb) {
 
 // ------------------------------------------------------------ opening
 
+void ShowArt(MainWindowStruct* main) {
+    Page_ShowPicture(main, main->pages[PAGE_PROFILE], IDC_LOGO, IDR_LOGO);
+    Page_ShowPicture(main, main->pages[PAGE_ABOUT], IDC_LOGO, IDR_LOGO);
+    Page_ShowPicture(main, main->pages[PAGE_ABOUT], IDC_BANNER, IDR_BANNER);
+}
+
+// A move to a screen of another DPI: the dialog manager rescales the
+// controls and their fonts itself (per-monitor v2); what is sized in pixels
+// follows here: the window takes the size Windows suggests, the list's
+// columns and the pictures their new sizes.
+void MainWindow_OnDpiChanged(MainWindowStruct* main, int dpi, const RECT* suggested) {
+    SetWindowPos(main->window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    Win_ListScaleColumns(main->pages[PAGE_PROFILE], IDC_LIST, dpi, main->dpi);
+    main->dpi = dpi;
+    ShowArt(main);
+}
+
 BOOL MainWindow_OnInitDialog(HWND window, MainWindowStruct* main) {
     main->window = window;
     SetWindowLongPtrA(window, GWLP_USERDATA, LONG_PTR(main));
@@ -41,7 +60,8 @@ BOOL MainWindow_OnInitDialog(HWND window, MainWindowStruct* main) {
                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     main->popup = LoadMenuA(main->instance, MAKEINTRESOURCEA(IDM_POPUP));
     SendMessageA(window, WM_SETICON, ICON_BIG, LPARAM(main->icon));
-    SendMessageA(window, WM_SETICON, ICON_SMALL, LPARAM(main->icon));
+    // The same mark at the small size, not the big one shrunk.
+    SendMessageA(window, WM_SETICON, ICON_SMALL, LPARAM(main->trayIcon ? main->trayIcon : main->icon));
     DragAcceptFiles(window, TRUE);
 
     Message_SetTitle(kProductName);
@@ -63,9 +83,8 @@ BOOL MainWindow_OnInitDialog(HWND window, MainWindowStruct* main) {
     Page_FillProfile(main);
     Page_FillAbout(main);
     MainWindow_ApplyTopmost(main);
-    Page_ShowPicture(main, main->pages[PAGE_PROFILE], IDC_LOGO, IDR_LOGO);
-    Page_ShowPicture(main, main->pages[PAGE_ABOUT], IDC_LOGO, IDR_LOGO);
-    Page_ShowPicture(main, main->pages[PAGE_ABOUT], IDC_BANNER, IDR_BANNER);
+    main->dpi = Win_WindowDpi(window);
+    ShowArt(main);
     Win_PumpMessages();
 
     HWND tab = GetDlgItem(window, IDC_TAB);
@@ -261,6 +280,9 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_QUERYDRAGICON:
         return INT_PTR(main->icon);
+    case kDpiChanged:
+        MainWindow_OnDpiChanged(main, HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
     }
     MainWindow_OnOtherMessage(main, message);
     return FALSE;

@@ -87,6 +87,25 @@ int Str_FitLength(const char* text, int limit) {
     return length;
 }
 
+int Str_IsUtf8(const char* text, int length) {
+    if (!text) Core_NullPointer(kModule, __LINE__);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    for (int i = 0; i < length;) {
+        unsigned c = p[i];
+        int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+        if (more < 0 || i + more >= length) return 0;
+        unsigned code = more == 0 ? c : c & (0x3F >> more);
+        for (int k = 1; k <= more; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return 0;
+            code = (code << 6) | (p[i + k] & 0x3F);
+        }
+        const unsigned kLeast[4] = {0, 0x80, 0x800, 0x10000};
+        if (code < kLeast[more] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+        i += more + 1;
+    }
+    return 1;
+}
+
 int Str_Append(char* dst, const char* src) {
     if (!dst || !src) Core_NullPointer(kModule, __LINE__);
     return Str_Copy(dst + Str_Length(dst), src);

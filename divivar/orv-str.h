@@ -19,6 +19,11 @@ enum { STR_TEXT_SIZE = 320 };
 // a character. A null text is a fatal stop.
 int Str_FitLength(const char* text, int limit);
 
+// 1 when the length bytes of text are well-formed UTF-8: no stray or missing
+// continuation bytes, no overlong forms, no surrogates, nothing above
+// U+10FFFF. A null text is a fatal stop.
+int Str_IsUtf8(const char* text, int length);
+
 // Formats into buf (size bytes, terminator included) with the program's own
 // conversion set. Text that does not fit is cut to at most size - 1 bytes
 // (at a character boundary) and the overrun is reported to the debug log. Returns the characters written,

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include "orv-core.h"
+#include "orv-core_win32.h"
 #include "orv-str.h"
 
 namespace {
@@ -175,14 +176,20 @@ int Win_ListInsertColumn(HWND window, int id, int index, int widthChars, const c
     if (!title) Core_NullPointer(kModule, __LINE__);
     HWND list = Item(window, id);
     if (!list) return 0;
-    // Character widths follow the font the list actually draws with.
+    // Widths follow the font the list actually draws with, which grows with
+    // the screen's DPI; a shown column is never narrower than its title.
     int average = 8;
+    SIZE titleSize = {0, 0};
     HDC dc = GetDC(list);
     if (dc) {
         HGDIOBJ font = HGDIOBJ(SendMessageA(list, WM_GETFONT, 0, 0));
         HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
         TEXTMETRICA metrics;
         if (GetTextMetricsA(dc, &metrics)) average = metrics.tmAveCharWidth;
+        // GDI measures in the system's code page, not the process's: the
+        // wide call measures a UTF-8 title as the list shows it.
+        wchar_t wide[STR_TEXT_SIZE];
+        if (Core_ToWide(title, wide, STR_TEXT_SIZE)) GetTextExtentPoint32W(dc, wide, int(wcslen(wide)), &titleSize);
         if (previous) SelectObject(dc, previous);
         ReleaseDC(list, dc);
     }
@@ -194,9 +201,38 @@ int Win_ListInsertColumn(HWND window, int id, int index, int widthChars, const c
     if (flags & WIN_COLUMN_IMAGE_RIGHT) column.fmt |= LVCFMT_BITMAP_ON_RIGHT;
     if (flags & (WIN_COLUMN_IMAGE | WIN_COLUMN_IMAGE_RIGHT)) column.fmt |= LVCFMT_COL_HAS_IMAGES;
     column.cx = widthChars * average;
+    // The header pads its text by about one average letter on each side.
+    if (widthChars > 0 && column.cx < titleSize.cx + 2 * average) column.cx = titleSize.cx + 2 * average;
     column.pszText = const_cast<char*>(title);
     column.iSubItem = index;
     return SendMessageA(list, LVM_INSERTCOLUMNA, WPARAM(index), LPARAM(&column)) >= 0;
+}
+
+int Win_ListScaleColumns(HWND window, int id, int numerator, int denominator) {
+    HWND list = Item(window, id);
+    if (!list || numerator <= 0 || denominator <= 0) return 0;
+    int count = 0;
+    Win_ListColumnCount(window, id, &count);
+    for (int c = 0; c < count; ++c) {
+        int width = int(SendMessageA(list, LVM_GETCOLUMNWIDTH, WPARAM(c), 0));
+        SendMessageA(list, LVM_SETCOLUMNWIDTH, WPARAM(c), MAKELPARAM(MulDiv(width, numerator, denominator), 0));
+    }
+    return 1;
+}
+
+int Win_WindowDpi(HWND window) {
+    // GetDpiForWindow came with Windows 10 1607: looked up, not imported,
+    // so the program still starts on older ones.
+    typedef UINT(WINAPI * DpiForWindow)(HWND);
+    static DpiForWindow forWindow =
+        reinterpret_cast<DpiForWindow>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    UINT dpi = forWindow && window ? forWindow(window) : 0;
+    if (dpi == 0) {
+        HDC dc = GetDC(nullptr);
+        dpi = dc ? UINT(GetDeviceCaps(dc, LOGPIXELSX)) : 96;
+        if (dc) ReleaseDC(nullptr, dc);
+    }
+    return dpi > 0 ? int(dpi) : 96;
 }
 
 int Win_ListInsertRow(HWND window, int id, int index) {

@@ -62,8 +62,13 @@ enum {
 int Win_ListDeleteAll(HWND window, int id);
 // The number of columns the control has.
 int Win_ListColumnCount(HWND window, int id, int* count);
-// Width in average character widths of the control's font; flags as above.
+// Width in average character widths of the control's font, but never
+// narrower than the title (0 keeps the column hidden); flags as above.
 int Win_ListInsertColumn(HWND window, int id, int index, int widthChars, const char* title, int flags);
+// Multiplies every column's width by numerator / denominator (a move to a
+// screen of another DPI). 1, or 0 without the list or with a ratio not
+// above 0.
+int Win_ListScaleColumns(HWND window, int id, int numerator, int denominator);
 // Inserts an empty row at index.
 int Win_ListInsertRow(HWND window, int id, int index);
 // Appends an empty row; *index is its position (0 and failure on error).
@@ -84,6 +89,10 @@ int Win_ListFocusRow(HWND window, int id, int row);
 int Win_ListFocusedRow(HWND window, int id, int* row);
 // Full-row selection on (flag 1) or off.
 int Win_ListFullRowSelect(HWND window, int id, int flag);
+
+// The dots per inch of the screen window is on (96 is 100 %); the system's
+// DPI where Windows cannot tell it per window.
+int Win_WindowDpi(HWND window);
 
 // ------------------------------------------------------------------ menus
 

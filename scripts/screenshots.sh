@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Win32 flavour and takes screenshots of the program under Wine on
 # a virtual display: the three pages, a filled list, a preview, the progress
-# box and the cancel message, into build/screenshots/.
+# box and the cancel message, at 96, 144 and 192 DPI (Wine's LogPixels), into
+# build/screenshots/<dpi>/.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -12,5 +13,14 @@ rm -rf "$out" && mkdir -p "$out"
 cd "$ROOT/build/pe"
 export WINEPREFIX="$ROOT/build/pe/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
        WINELOADER=/usr/lib/wine/wine64
-"$ROOT/scripts/wine-display.sh" ./brimlow-screenshots.exe "$out"
-ls "$out"
+set_dpi() {
+    /usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
+    /usr/lib/wine/wineserver64 -w
+}
+trap 'set_dpi 96' EXIT
+for dpi in 96 144 192; do
+    mkdir -p "$out/$dpi"
+    set_dpi "$dpi"
+    "$ROOT/scripts/wine-display.sh" ./brimlow-screenshots.exe "$out/$dpi"
+done
+ls -R "$out"

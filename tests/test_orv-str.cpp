@@ -178,6 +178,26 @@ TEST(Format, CutsFallOnCharacterBoundaries) {
     }
 }
 
+// Well-formed UTF-8, and the ill-formed kinds a name from outside may hold.
+TEST(Strings, Utf8IsCheckedStrictly) {
+    struct Case {
+        const char* text;
+        int good;
+    };
+    const Case cases[] = {
+        {"plain", 1}, {"Caf\xc3\xa9", 1}, {"\xe6\x9d\xb1", 1}, {"\xf0\x9f\x98\x80", 1}, {"\xf4\x8f\xbf\xbf", 1},
+        {"\xc0\xaf", 0},          // "/" spelled in two bytes
+        {"\xe0\x80\xaf", 0},      // and in three
+        {"\xed\xa0\x80", 0},      // a surrogate
+        {"\xf4\x90\x80\x80", 0},  // above U+10FFFF
+        {"\xc3", 0},              // cut short
+        {"\xe6\x9d", 0},
+        {"a\x80" "b", 0},         // a stray continuation byte
+        {"\xff", 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Str_IsUtf8(c.text, int(strlen(c.text))), c.good) << c.text;
+}
+
 // The conversions the C library shares with ours must agree with it.
 TEST(Format, AgreesWithTheCLibraryOnCommonConversions) {
     std::mt19937 rng(12345);

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Draws the program's own artwork and writes it beside this script:
-logo.png (252 x 50 RGBA, Adam7-interlaced), banner.png (525 x 127 RGB),
-brimlow.ico (window icon) and tray.ico (notification-area icon).
-Run it again after changing a drawing; its output is committed."""
+logo.png (252 x 50 RGBA, Adam7-interlaced), banner.png (525 x 127 RGB), each
+also drawn at 1.5 and 2 times that size for screens of 144 and 192 DPI
+(logo-150.png, logo-200.png, banner-150.png, banner-200.png), brimlow.ico
+(window icon) and tray.ico (notification-area icon), each with the sizes
+those screens ask for. Run it again after changing a drawing; its output is
+committed."""
 import os
 import struct
 import zlib
@@ -59,14 +62,16 @@ class Canvas:
                     self.blend(x, y, colour_at(x, y))
 
     def text(self, x, y, text, scale, rgba):
+        """Glyph cells of scale pixels, which may be fractional: each cell
+        covers the whole pixels between its rounded edges."""
         for ch in text:
             glyph = FONT[ch]
             for gy, row in enumerate(glyph):
                 for gx, bit in enumerate(row):
                     if bit == '1':
-                        for sy in range(scale):
-                            for sx in range(scale):
-                                self.blend(x + gx * scale + sx, y + gy * scale + sy, rgba)
+                        for py in range(round(y + gy * scale), round(y + (gy + 1) * scale)):
+                            for px in range(round(x + gx * scale), round(x + (gx + 1) * scale)):
+                                self.blend(px, py, rgba)
             x += 6 * scale
 
     def rgba_rows(self):
@@ -75,7 +80,7 @@ class Canvas:
 
 
 def text_width(text, scale):
-    return len(text) * 6 * scale - scale
+    return round(len(text) * 6 * scale - scale)
 
 
 def chunk(kind, data):
@@ -127,31 +132,37 @@ def draw_mark(canvas, x0, y0, size):
                 canvas.blend(x, y, (60, 140, 90, 255))
 
 
-def logo():
-    c = Canvas(252, 50)
+def logo(k):
+    """The logo at k times its 252 x 50 pixels."""
+    w, h = round(252 * k), round(50 * k)
+    c = Canvas(w, h)
     top, bottom = (52, 120, 210, 255), (24, 70, 150, 255)
-    c.rounded_rect(0, 0, 252, 50, 12, lambda x, y: mix(top, bottom, y / 49.0))
-    draw_mark(c, 8, 7, 36)
-    c.text(56, 11, "BRIMLOW", 4, (255, 255, 255, 255))
-    for x in range(56, 56 + text_width("BRIMLOW", 4)):
-        c.blend(x, 44, (255, 200, 80, 200))
-    return png(252, 50, 6, c.rgba_rows(), True)
+    c.rounded_rect(0, 0, w, h, round(12 * k), lambda x, y: mix(top, bottom, y / (h - 1.0)))
+    draw_mark(c, round(8 * k), round(7 * k), round(36 * k))
+    c.text(round(56 * k), round(11 * k), "BRIMLOW", 4 * k, (255, 255, 255, 255))
+    for y in range(round(44 * k), round(45 * k)):
+        for x in range(round(56 * k), round(56 * k) + text_width("BRIMLOW", 4 * k)):
+            c.blend(x, y, (255, 200, 80, 200))
+    return png(w, h, 6, c.rgba_rows(), True)
 
 
-def banner():
-    c = Canvas(525, 127, (255, 255, 255, 255))
+def banner(k):
+    """The banner at k times its 525 x 127 pixels."""
+    w, h = round(525 * k), round(127 * k)
+    c = Canvas(w, h, (255, 255, 255, 255))
     left, right = (30, 40, 70, 255), (70, 40, 110, 255)
-    for y in range(127):
-        for x in range(525):
-            c.pixels[y * 525 + x] = list(mix(left, right, x / 524.0))
+    for y in range(h):
+        for x in range(w):
+            c.pixels[y * w + x] = list(mix(left, right, x / (w - 1.0)))
     for i in range(7):
-        draw_mark(c, 20 + i * 8, 20 + i * 8, 86 - i * 12)
-    c.text(130, 22, "GARNOCK", 7, (255, 255, 255, 255))
-    c.text(132, 90, "BATCH PHOTOS IN ONE STEP", 2, (255, 210, 120, 255))
-    c.rounded_rect(436, 80, 512, 110, 8, lambda x, y: (250, 160, 40, 255))
-    c.text(449, 85, "TRY", 3, (30, 40, 70, 255))
+        draw_mark(c, round((20 + i * 8) * k), round((20 + i * 8) * k), round((86 - i * 12) * k))
+    c.text(round(130 * k), round(22 * k), "GARNOCK", 7 * k, (255, 255, 255, 255))
+    c.text(round(132 * k), round(90 * k), "BATCH PHOTOS IN ONE STEP", 2 * k, (255, 210, 120, 255))
+    c.rounded_rect(round(436 * k), round(80 * k), round(512 * k), round(110 * k), round(8 * k),
+                   lambda x, y: (250, 160, 40, 255))
+    c.text(round(449 * k), round(85 * k), "TRY", 3 * k, (30, 40, 70, 255))
     rows = [bytes(v for i, v in enumerate(row) if i % 4 != 3) for row in c.rgba_rows()]
-    return png(525, 127, 2, rows, False)
+    return png(w, h, 2, rows, False)
 
 
 def icon(sizes):
@@ -185,7 +196,10 @@ def icon(sizes):
 
 
 def main():
-    outputs = {"logo.png": logo(), "banner.png": banner(), "brimlow.ico": icon([32, 16]), "tray.ico": icon([16])}
+    outputs = {"brimlow.ico": icon([64, 48, 40, 32, 24, 20, 16]), "tray.ico": icon([32, 24, 20, 16])}
+    for k, suffix in ((1, ""), (1.5, "-150"), (2, "-200")):
+        outputs["logo%s.png" % suffix] = logo(k)
+        outputs["banner%s.png" % suffix] = banner(k)
     for name, data in outputs.items():
         with open(os.path.join(HERE, name), "wb") as f:
             f.write(data)
