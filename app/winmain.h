@@ -25,7 +25,8 @@ enum {
     WM_JOB_DONE = WM_USER + 2,      // sent by the job's worker when its run has ended
     WM_JOB_PROGRESS = WM_USER + 3,  // posted by the job's workers when a progress text waits
     WM_ADD_QUEUED = WM_USER + 4,    // posted when paths from the command line or a second start wait
-    PROGRAM_WORKERS = 5         // the pool's workers
+    PROGRAM_WORKERS = 5,        // the pool's workers
+    PATH_BLOCK_KIND = 0x42524C50  // WM_COPYDATA kind of a second start's block of paths
 };
 
 extern const char kProductName[];

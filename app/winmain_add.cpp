@@ -23,7 +23,6 @@ namespace {
 const char kModule[] = "winmain";
 const char kInstanceLock[] = "Local\\BrimlowOneWindow";
 const char kWindowMark[] = "BrimlowMainWindow";  // a property only the main window has
-const ULONG_PTR kPathBlock = 0x42524C50;         // WM_COPYDATA kind: UTF-8 paths, each ended by a 0, then a 0
 const DWORD kMostBlockBytes = 8u << 20;          // a block larger than this is refused
 const int kWaitForWindowMs = 15000;              // how long a second start waits for the first one's window
 const int kOpenDialogUnits = 1 << 16;            // the open dialog's room for the names chosen, UTF-16 units
@@ -96,7 +95,7 @@ int TakeBlockPath(const char* utf8, void* data) {
 // The paths of a WM_COPYDATA block from a second start: 1 with them, 0 when
 // it is not a block of paths.
 int ReadPathBlock(const COPYDATASTRUCT* block, std::vector<std::string>* paths) {
-    if (!block || block->dwData != kPathBlock || block->cbData > kMostBlockBytes) return 0;
+    if (!block || block->dwData != PATH_BLOCK_KIND || block->cbData > kMostBlockBytes) return 0;
     return Gather_ReadPathBlock(block->lpData, uint32_t(block->cbData), TakeBlockPath, paths);
 }
 
@@ -160,7 +159,7 @@ int Program_HandOff(const char* commandLine) {
     DWORD process = 0;
     GetWindowThreadProcessId(running, &process);
     AllowSetForegroundWindow(process);
-    COPYDATASTRUCT data = {kPathBlock, DWORD(block.size()), block.empty() ? nullptr : &block[0]};
+    COPYDATASTRUCT data = {PATH_BLOCK_KIND, DWORD(block.size()), block.empty() ? nullptr : &block[0]};
     DWORD_PTR answer = 0;
     return SendMessageTimeoutA(running, WM_COPYDATA, 0, LPARAM(&data), SMTO_ABORTIFHUNG, kWaitForWindowMs,
                                &answer) != 0 && answer == TRUE;

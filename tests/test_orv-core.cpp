@@ -7,6 +7,9 @@
 
 #include "orv-core.h"
 #include "orv-core_sys.h"
+#if BRIMLOW_PLATFORM_WIN32
+#include "orv-core_win32.h"
+#endif
 #include "orv-str.h"
 #include "test_support.h"
 
@@ -39,6 +42,9 @@ TEST(LogOptions, KeywordsNeedASwitchCharacterAndAnEnd) {
     // Inside a path a word is no switch.
     EXPECT_EQ(Parse("brimlow-cli photos/window /tmp/unique"), 0u);
     EXPECT_EQ(Parse("brimlow-cli -o out/debug a.jpg -timestamp"), LogFlags(LOG_TIMESTAMP));
+    // One argument at a time, as the programs leave switches out of paths.
+    for (const char* yes : {"-debug", "/Window", "-APPEND"}) EXPECT_EQ(Log_IsSwitch(yes), 1) << yes;
+    for (const char* no : {"debug", "-debugx", "photos/window", "-", ""}) EXPECT_EQ(Log_IsSwitch(no), 0) << no;
 }
 
 TEST(Log, LineEndsReachTheDiskAsCrLf) {
@@ -322,6 +328,39 @@ TEST(CrashReport, StackOverflowIsReportedFromTheAlternateStack) {
     std::string text = ReadWholeFile("probe-stackoverflow.log");
     EXPECT_TRUE(Contains(text, "Stack overflow (0xC00000FD)")) << text;
     EXPECT_TRUE(Contains(text, "Recurse")) << text;
+}
+#endif
+
+#if BRIMLOW_PLATFORM_WIN32
+// Names from the system become program texts whole or not at all: UTF-8
+// spells every one, a legacy code page refuses what it cannot spell instead
+// of putting stand-ins in, and a name that does not fit is refused too.
+TEST(WideNames, SpelledWholeOrRefusedWithTheReason) {
+    struct Case {
+        unsigned codePage;
+        const wchar_t* name;
+        const char* text;    // null: refused
+        const char* reason;  // with this reason
+    };
+    const Case cases[] = {
+        {65001, L"Caf\u00e9.jpg", "Caf\xc3\xa9.jpg", nullptr},
+        {65001, L"\u041c\u043e\u0441\u043a\u0432\u0430", "\xd0\x9c\xd0\xbe\xd1\x81\xd0\xba\xd0\xb2\xd0\xb0", nullptr},
+        {65001, L"smile \xd83d\xde00", "smile \xf0\x9f\x98\x80", nullptr},
+        {65001, L"half \xd83d", nullptr, kCoreNameUnspellable},
+        {1252, L"Caf\u00e9.jpg", "Caf\xe9.jpg", nullptr},
+        {1252, L"\u041c\u043e\u0441\u043a\u0432\u0430", nullptr, kCoreNameUnspellable},
+        {1252, L"\u0100", nullptr, kCoreNameUnspellable},  // no best-fit "A"
+        {65001, L"abcdefgh", nullptr, kCoreNameTooLong},  // 9 bytes with the end into 8
+    };
+    for (const Case& c : cases) {
+        char text[8 + 24] = "junk";
+        const char* reason = "junk";
+        int size = c.reason == kCoreNameTooLong ? 8 : int(sizeof text);
+        int ok = Core_FromWide(c.codePage, c.name, text, size, &reason);
+        EXPECT_EQ(ok, c.text != nullptr) << c.codePage;
+        EXPECT_STREQ(text, c.text ? c.text : "");
+        EXPECT_EQ(reason, c.reason);
+    }
 }
 #endif
 

@@ -268,6 +268,10 @@ void NamesInAnyScript(Session& s) {
         EXPECT_TRUE(FileExists(s.folders.unixImages + name + "_resized.jpg")) << name;
 }
 
+bool IsGoneWindow(void* window) {
+    return !IsWindow(HWND(window));
+}
+
 bool HasRows(void* wanted) {
     const std::pair<HWND, int>* w = static_cast<const std::pair<HWND, int>*>(wanted);
     return ListRows(w->first) >= w->second;
@@ -319,6 +323,14 @@ void FoldersAndSecondStarts(Session& s) {
     Click(FindControl(s.settings, IDC_SAME_FOLDER));
     ClearList(s);
 
+    // A block that is not a list of UTF-8 paths is refused whole.
+    const char bad[] = "Z:\\a.jpg\0Z:\\half\xed\xa0\x80.jpg\0";
+    COPYDATASTRUCT block = {PATH_BLOCK_KIND, DWORD(sizeof bad), const_cast<char*>(bad)};
+    EXPECT_EQ(SendMessageA(s.main, WM_COPYDATA, 0, LPARAM(&block)), 0);
+    block.dwData = 1;
+    block.cbData = 0;
+    EXPECT_EQ(SendMessageA(s.main, WM_COPYDATA, 0, LPARAM(&block)), 0);
+
     const int kStarts = 15;
     std::vector<HANDLE> starts;
     for (int i = 0; i < kStarts; ++i) {
@@ -338,6 +350,31 @@ void FoldersAndSecondStarts(Session& s) {
     EXPECT_EQ(ListRows(s.list), kStarts);
     EXPECT_EQ(WaitForMainWindow(1000), s.main) << "still one window";
     ClearList(s);
+}
+
+bool FindAddDialog(void* found) {
+    HWND dialog = FindWindowA("#32770", "Add pictures");
+    *static_cast<HWND*>(found) = dialog;
+    return dialog && IsWindowVisible(dialog);
+}
+
+// Ctrl+O, typed where the focus is, opens the open dialog for pictures.
+void ControlOOpensTheDialog(Session& s) {
+    SetForegroundWindow(s.main);
+    SetFocus(s.list);
+    INPUT keys[4] = {};
+    const WORD codes[4] = {VK_CONTROL, 'O', 'O', VK_CONTROL};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = codes[i];
+        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    SendInput(4, keys, sizeof(INPUT));
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitUntil(FindAddDialog, &dialog, 10000)) << "no open dialog after Ctrl+O";
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitUntil(IsGoneWindow, dialog, kWait));
+    EXPECT_EQ(ListRows(s.list), 0);
 }
 
 // Without an affix a ".jpg" source would be its own output: refused.
@@ -674,6 +711,7 @@ void Phases(Session& s) {
     TimedRun(s);
     NamesInAnyScript(s);
     FoldersAndSecondStarts(s);
+    ControlOOpensTheDialog(s);
     SecondStartIsIgnored(s);
     CancelRun(s);
     RefuseOverwrite(s);
