@@ -198,13 +198,19 @@ void ReportProblem(void* data, const char* path, const char* reason) {
     ReportFailed(path, reason);
 }
 
+// Ctrl-C stops a long walk down the folders too.
+int GoOnUnlessInterrupted(void*, const char*) {
+    return !Core_Interrupted();
+}
+
 // Files named directly, and the accepted files of named folders by name
 // (their subfolders' too with --recursive); a folder's earlier copies are
 // left out, so a folder can be resized again.
 Gathered ExpandPaths(const AppConfig* settings, const std::vector<std::string>& given, int recursive) {
     Gathered gathered{{}, {}, 0};
-    const GatherHost host = {&gathered, KeepPicture, ReportProblem};
-    for (const std::string& path : given) Gather_Path(settings, path.c_str(), recursive, &host);
+    const GatherHost host = {&gathered, KeepPicture, ReportProblem, GoOnUnlessInterrupted};
+    for (const std::string& path : given)
+        if (!Gather_Path(settings, path.c_str(), recursive, &host)) break;
     return gathered;
 }
 

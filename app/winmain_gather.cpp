@@ -55,6 +55,7 @@ int IsOutputFolder(const AppConfig* settings, const std::string& folder) {
 // folder is subfolder, and walks down when recursive. 0 when stopped.
 int GatherFolder(const AppConfig* settings, const std::string& folder, const std::string& subfolder, int recursive,
                  const GatherHost* host) {
+    if (host->folder && !host->folder(host->data, folder.c_str())) return 0;
     Listing listing;
     listing.host = host;
     if (!File_ListFolder(folder.c_str(), Collect, &listing)) {

@@ -21,6 +21,9 @@ struct GatherHost {
     // An entry of a folder that cannot be listed: its path and why, in a
     // few words (static). May be null.
     void (*problem)(void* data, const char* path, const char* reason);
+    // Before each folder is listed, so that a front-end can show where a
+    // long walk is and let the user stop it: returns 0 to stop. May be null.
+    int (*folder)(void* data, const char* path);
 };
 
 // Gathers path. A folder gives its accepted pictures sorted by name (letter
@@ -31,7 +34,7 @@ struct GatherHost {
 // be resized again without its copies being taken for originals. Anything
 // that is not a folder is passed on as it is, with subfolder "" (the
 // prepare pass says whether it is a picture). Returns 0 when host->picture
-// stopped it, else 1. A null argument is a fatal stop.
+// or host->folder stopped it, else 1. A null argument is a fatal stop.
 int Gather_Path(const AppConfig* settings, const char* path, int recursive, const GatherHost* host);
 
 // The block of paths one start of the window program hands another: each

@@ -81,6 +81,9 @@ int AppendRow(HWND page, const FileRow& row) {
 struct Gathered {
     std::vector<std::string> files;
     std::vector<int> subfolderLengths;
+    ULONGLONG shownAt;  // when the walk began or last showed where it is, GetTickCount64 milliseconds
+    int shown;          // 1 once the walk has shown where it is
+    int stopped;        // 1 once Cancel stopped the walk
 };
 
 int KeepPicture(void* data, const char* path, const char* subfolder) {
@@ -92,6 +95,22 @@ int KeepPicture(void* data, const char* path, const char* subfolder) {
 
 void LogProblem(void*, const char* path, const char* reason) {
     Log_Print(0, "Not listed [%s]: %s\n", path, reason);
+}
+
+// A walk down the folders that takes a while shows where it is, a few
+// times a second, with Cancel.
+int ShowWalk(void* data, const char* folder) {
+    Gathered* g = static_cast<Gathered*>(data);
+    ULONGLONG now = GetTickCount64();
+    if (now - g->shownAt < 250) return 1;
+    if (g->shown && Message_IsCancelled()) {
+        g->stopped = 1;
+        return 0;
+    }
+    g->shown = 1;
+    g->shownAt = now;
+    Message_Show(0, MESSAGE_CANCEL, nullptr, "Looking for pictures (%d found)...\n%s", int(g->files.size()), folder);
+    return 1;
 }
 
 // The subfolder of a row's picture: the last length bytes of its folder.
@@ -139,9 +158,15 @@ void UpdateEstimates(MainWindowStruct* main) {
 
 void AddPaths(MainWindowStruct* main, const char* const* paths, int count) {
     HWND page = main->pages[PAGE_PROFILE];
-    Gathered gathered;
-    const GatherHost gatherHost = {&gathered, KeepPicture, LogProblem};
-    for (int i = 0; i < count; ++i) Gather_Path(main->config, paths[i], main->config->Subfolders, &gatherHost);
+    Gathered gathered = {{}, {}, GetTickCount64(), 0, 0};
+    const GatherHost gatherHost = {&gathered, KeepPicture, LogProblem, ShowWalk};
+    for (int i = 0; i < count && !gathered.stopped; ++i)
+        Gather_Path(main->config, paths[i], main->config->Subfolders, &gatherHost);
+    if (gathered.stopped) {
+        Log_Print(0, "Looking for pictures cancelled after %d\n", int(gathered.files.size()));
+        Message_SetVisible(0);
+        return;
+    }
     int total = int(gathered.files.size());
     std::vector<const char*> names;
     for (const std::string& f : gathered.files) names.push_back(f.c_str());
