@@ -45,7 +45,7 @@ TEST_F(WinHelprTest, ListColumnsRowsAndCells) {
     ASSERT_TRUE(Win_ListColumnCount(host_, kList, &count));
     EXPECT_EQ(count, 0);
     EXPECT_TRUE(Win_ListInsertColumn(host_, kList, 0, 25, "Filename", WIN_COLUMN_LEFT));
-    EXPECT_TRUE(Win_ListInsertColumn(host_, kList, 1, 12, "Dimensions", WIN_COLUMN_RIGHT));
+    EXPECT_TRUE(Win_ListInsertColumn(host_, kList, 1, 12, "Size", WIN_COLUMN_RIGHT));
     EXPECT_TRUE(Win_ListInsertColumn(host_, kList, 2, 0, "Path", WIN_COLUMN_LEFT));
     ASSERT_TRUE(Win_ListColumnCount(host_, kList, &count));
     EXPECT_EQ(count, 3);
@@ -55,6 +55,14 @@ TEST_F(WinHelprTest, ListColumnsRowsAndCells) {
     int wide = ListView_GetColumnWidth(list, 0), narrow = ListView_GetColumnWidth(list, 1);
     EXPECT_GT(wide, narrow);
     EXPECT_NEAR(double(wide) / narrow, 25.0 / 12.0, 0.05);
+    // A title longer than its width widens its column to show it whole.
+    EXPECT_TRUE(Win_ListInsertColumn(host_, kList, 3, 2, "New Dimensions", WIN_COLUMN_RIGHT));
+    EXPECT_GT(ListView_GetColumnWidth(list, 3), ListView_GetStringWidth(list, "New Dimensions"));
+    EXPECT_TRUE(Win_ListScaleColumns(host_, kList, 3, 2));
+    EXPECT_EQ(ListView_GetColumnWidth(list, 0), wide * 3 / 2);
+    EXPECT_EQ(ListView_GetColumnWidth(list, 2), 0) << "a hidden column stays hidden";
+    EXPECT_TRUE(Win_ListScaleColumns(host_, kList, 2, 3));
+    EXPECT_TRUE(SendMessageA(list, LVM_DELETECOLUMN, 3, 0));
     LVCOLUMNA column = {};
     column.mask = LVCF_FMT;
     ListView_GetColumn(list, 1, &column);
