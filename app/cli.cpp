@@ -31,6 +31,10 @@ const char kUsage[] =
     "  -H, --height N        Custom maximum height, 0 = no bound (implies --profile Custom)\n"
     "  -q, --quality N       Custom quality in percent, 1..100 (implies --profile Custom)\n"
     "  -f, --filter NAME     lanczos (sharp, the default) or bilinear (as earlier versions)\n"
+    "      --colour MODE     srgb (colours converted to sRGB through the photo's profile,\n"
+    "                        the default) or keep (no conversion, the profile embedded)\n"
+    "      --metadata MODE   camera (date, camera and exposure without the location, the\n"
+    "                        default), all (Exif, XMP and IPTC as they came) or none\n"
     "  -o, --output DIR      write into DIR instead of beside each source; copies from\n"
     "                        a folder's subfolders keep their folders below DIR\n"
     "  -r, --recursive       take the pictures of folders' subfolders too\n"
@@ -136,8 +140,14 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
             run->CustomQuality = n / 100.0;
             Str_Copy(run->ActiveProfile, "Custom");
         } else if (a == "-f" || a == "--filter") {
-            if (!value(&v) || !Config_FilterByName(v.c_str(), &run->Filter))
+            if (!value(&v) || !Config_ChoiceByName("Filter", v.c_str(), &run->Filter))
                 return Usage("--filter takes lanczos or bilinear");
+        } else if (a == "--colour" || a == "--color") {
+            if (!value(&v) || !Config_ChoiceByName("ColourProfile", v.c_str(), &run->ColourProfile))
+                return Usage("--colour takes srgb or keep");
+        } else if (a == "--metadata") {
+            if (!value(&v) || !Config_ChoiceByName("Metadata", v.c_str(), &run->Metadata))
+                return Usage("--metadata takes camera, all or none");
         } else if (a == "-o" || a == "--output") {
             if (!value(&v)) return Usage("--output needs a folder");
             if (v.empty() || v.back() != Path_Separator()) v += Path_Separator();

@@ -11,6 +11,12 @@ enum { CONFIG_NAME_SIZE = 80 };
 // How copies are reduced: Lanczos, the default, or the resampler's bilinear
 // way of earlier versions, kept for those who want their copies unchanged.
 enum { RESIZE_FILTER_LANCZOS = 0, RESIZE_FILTER_BILINEAR = 1 };
+// What becomes of a photo's colour profile: its colours converted to sRGB,
+// or kept as they are with the profile embedded in the copy.
+enum { COLOUR_PROFILE_SRGB = 0, COLOUR_PROFILE_KEEP = 1 };
+// What a copy keeps of the photo's camera data: the Exif fields of date,
+// camera and exposure without the location; everything; nothing.
+enum { METADATA_CAMERA = 0, METADATA_ALL = 1, METADATA_NONE = 2 };
 
 // One named resize profile, read from "profiles.xml" and never written.
 struct ResizeProfile {
@@ -46,6 +52,8 @@ struct AppConfig {
     int32_t Subfolders;                   // flag: a named folder gives the pictures of its subfolders too
     char ActiveProfile[CONFIG_NAME_SIZE]; // profile in use; a name no profile has means Custom
     int32_t Filter;                       // RESIZE_FILTER_LANCZOS or RESIZE_FILTER_BILINEAR
+    int32_t ColourProfile;                // COLOUR_PROFILE_SRGB or COLOUR_PROFILE_KEEP
+    int32_t Metadata;                     // METADATA_CAMERA, METADATA_ALL or METADATA_NONE
     int32_t SameDirectory;                // flag: outputs go beside their sources, else into Path
     char Path[STR_TEXT_SIZE];             // output folder, with its trailing separator when chosen
     int32_t CustomWidth;                  // Custom profile's most pixels across; 0 or less: no bound
@@ -64,9 +72,12 @@ struct AppConfig {
     int32_t KeepStatsFile;                // flag: "stats.xml" exists and could not be read
 };
 
-// The filter a name selects ("Lanczos" or "Bilinear", as config.xml stores
-// them), letter case ignored: 1 with *filter set, 0 for a name no filter has.
-int Config_FilterByName(const char* name, int32_t* filter);
+// The value a name selects for a setting of choices, both as config.xml
+// stores them (key "Filter": "Lanczos" or "Bilinear"; "ColourProfile":
+// "sRGB" or "Keep"; "Metadata": "Camera", "All" or "None"), letter case
+// ignored: 1 with *value set, 0 for a name the setting has no value of or a
+// key that is no such setting.
+int Config_ChoiceByName(const char* key, const char* name, int32_t* value);
 
 // A new record with every default. A null out-pointer is a fatal stop.
 int Config_Create(AppConfig** config);

@@ -19,6 +19,8 @@ enum KeyKind { KEY_FLAG, KEY_INT, KEY_INT64, KEY_DOUBLE, KEY_TEXT, KEY_CHOICE };
 
 // The texts of Configuration.Resize.Filter, by value.
 const char* const kFilterNames[] = {"Lanczos", "Bilinear", nullptr};
+const char* const kColourNames[] = {"sRGB", "Keep", nullptr};
+const char* const kMetadataNames[] = {"Camera", "All", "None", nullptr};
 
 // One setting: where it lives in the file and in AppConfig.
 struct ConfigKey {
@@ -49,6 +51,8 @@ const ConfigKey kKeys[] = {
     {"Configuration.Resize", "Filter", KEY_CHOICE, FIELD(Filter), 0, kFilterNames},
     {"Configuration.Output", "SameDirectory", KEY_FLAG, FIELD(SameDirectory), 0, nullptr},
     {"Configuration.Output", "Path", KEY_TEXT, FIELD(Path), 0, nullptr},
+    {"Configuration.Output", "ColourProfile", KEY_CHOICE, FIELD(ColourProfile), 0, kColourNames},
+    {"Configuration.Output", "Metadata", KEY_CHOICE, FIELD(Metadata), 0, kMetadataNames},
     {"Configuration.Output.Filename", "Append", KEY_TEXT, FIELD(Append), 0, nullptr},
     {"Configuration.Output.Filename", "Prepend", KEY_TEXT, FIELD(Prepend), 0, nullptr},
     {"Configuration.Statistics", "ImagesProcessed", KEY_INT64, FIELD(ImagesProcessed), 1, nullptr},
@@ -178,9 +182,11 @@ void FilePath(const char* folder, const char* name, char* path) {
 
 }  // namespace
 
-int Config_FilterByName(const char* name, int32_t* filter) {
-    if (!name || !filter) Core_NullPointer(kModule, __LINE__);
-    return ChoiceOf(kFilterNames, name, filter);
+int Config_ChoiceByName(const char* key, const char* name, int32_t* value) {
+    if (!key || !name || !value) Core_NullPointer(kModule, __LINE__);
+    for (const ConfigKey& k : kKeys)
+        if (k.kind == KEY_CHOICE && Str_Equal(k.name, key)) return ChoiceOf(k.choices, name, value);
+    return 0;
 }
 
 int Config_LoadFrom(AppConfig* config, const char* folder) {

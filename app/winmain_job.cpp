@@ -9,6 +9,8 @@
 #include "png.h"
 #include "tga.h"
 #include "thread.h"
+#include "winmain_colour.h"
+#include "winmain_exif.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"
 
@@ -33,9 +35,12 @@ void ShownSize(JPEGLibStruct* jpeg, int32_t* width, int32_t* height) {
 }
 
 // Decodes a JPEG, with fit not null reduced while decoding toward the copy
-// that fit's settings make of it, and turns it upright. *width
-// and *height get the size it is shown at in full.
-int DecodeJpeg(const char* path, const AppConfig* fit, BitmapStruct* bitmap, int32_t* width, int32_t* height) {
+// that fit's settings make of it, and turns it upright; with meta not null
+// its profile and markers go there, and a CMYK picture with a usable
+// profile is converted through it (the profile then used up: the pixels
+// are sRGB). *width and *height get the size it is shown at in full.
+int DecodeJpeg(const char* path, const AppConfig* fit, BitmapStruct* bitmap, int32_t* width, int32_t* height,
+               PictureMeta* meta) {
     FileWhole whole;
     if (File_ReadWhole(path, &whole) != FILE_WHOLE_DONE) {
         File_FreeWhole(&whole);
@@ -46,19 +51,34 @@ int DecodeJpeg(const char* path, const AppConfig* fit, BitmapStruct* bitmap, int
     JPEG_Create(&jpeg);
     const uint32_t size = uint32_t(whole.size);
     int ok = 1, denominator = 1;
-    // Only a reduction needs the header before the picture.
-    if (fit && (ok = JPEG_ReadHeader(jpeg, whole.data, size))) {
+    // A reduction and the profile need the header before the picture.
+    if ((fit || meta) && (ok = JPEG_ReadHeader(jpeg, whole.data, size))) {
         ShownSize(jpeg, width, height);
-        double scale = 1.0, quality = 0.0;
-        int32_t w2 = 0, h2 = 0;
-        GetResizeScale(fit, *width, *height, &scale, &quality);
-        TargetSize(*width, *height, scale, &w2, &h2);
-        int turned = *width != jpeg->width;
-        denominator = JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? h2 : w2),
-                                        kFilterShare * (turned ? w2 : h2));
+        if (fit) {
+            double scale = 1.0, quality = 0.0;
+            int32_t w2 = 0, h2 = 0;
+            GetResizeScale(fit, *width, *height, &scale, &quality);
+            TargetSize(*width, *height, scale, &w2, &h2);
+            int turned = *width != jpeg->width;
+            denominator = JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? h2 : w2),
+                                            kFilterShare * (turned ? w2 : h2));
+        }
+        jpeg->keepInks = meta && Colour_SpaceOf(jpeg->profile, jpeg->profileSize) == COLOUR_CMYK;
     }
     if (ok && (ok = JPEG_DecodeToBitmap(jpeg, whole.data, size, denominator, bitmap))) ShownSize(jpeg, width, height);
+    if (ok && jpeg->inks && !Colour_InksToSrgb(bitmap, jpeg->profile, jpeg->profileSize, jpeg->inverted)) {
+        // A profile lcms took apart but cannot convert from: inks as colours
+        // the way a profile-less file is read.
+        jpeg->keepInks = 0;
+        ok = JPEG_DecodeToBitmap(jpeg, whole.data, size, denominator, bitmap);
+    }
     if (!ok) Log_Print(0, "Failed to decode jpg [%s]\n", path);
+    if (ok && meta) {
+        Meta_Keep(&meta->profile, &meta->profileSize, jpeg->inks ? nullptr : jpeg->profile,
+                  jpeg->inks ? 0 : jpeg->profileSize);
+        Meta_Keep(&meta->exif, &meta->exifSize, jpeg->marker, jpeg->markerSize);
+        Meta_Keep(&meta->extras, &meta->extrasSize, jpeg->extras, jpeg->extrasSize);
+    }
     // Every copy looks as its source is shown: a phone's picture stored on
     // its side is turned upright.
     int orientation = 1;
@@ -70,9 +90,9 @@ int DecodeJpeg(const char* path, const AppConfig* fit, BitmapStruct* bitmap, int
     return ok;
 }
 
-int LoadJpeg(const char* path, BitmapStruct* bitmap) {
+int LoadJpeg(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
     int32_t width = 0, height = 0;
-    return DecodeJpeg(path, nullptr, bitmap, &width, &height);
+    return DecodeJpeg(path, nullptr, bitmap, &width, &height, meta);
 }
 
 int ProbeJpeg(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height) {
@@ -84,7 +104,7 @@ int ProbeJpeg(const unsigned char* data, uint32_t size, int32_t* width, int32_t*
     return ok;
 }
 
-int LoadPng(const char* path, BitmapStruct* bitmap) {
+int LoadPng(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
     PNGStruct* png = nullptr;
     PNG_Create(&png);
     int ok = PNG_LoadFile(png, path);
@@ -92,11 +112,16 @@ int LoadPng(const char* path, BitmapStruct* bitmap) {
         Log_Print(0, "Failed to decode png [%s]\n", path);
     else if (!(ok = PNG_ToBitmap(png, bitmap)))
         Log_Print(0, "Failed to copy png to bitmap [%s]\n", path);
+    // An sRGB chunk wins over a profile, as the PNG standard says.
+    if (ok && meta) {
+        meta->srgb = png->srgb;
+        if (!png->srgb) Meta_Keep(&meta->profile, &meta->profileSize, png->profile, png->profileSize);
+    }
     PNG_Destroy(&png);
     return ok;
 }
 
-int LoadTga(const char* path, BitmapStruct* bitmap) {
+int LoadTga(const char* path, BitmapStruct* bitmap, PictureMeta*) {
     TGAStruct* tga = nullptr;
     TGA_Create(&tga);
     int ok = TGA_LoadFile(tga, path);
@@ -108,7 +133,7 @@ int LoadTga(const char* path, BitmapStruct* bitmap) {
     return ok;
 }
 
-int LoadGif(const char* path, BitmapStruct* bitmap) {
+int LoadGif(const char* path, BitmapStruct* bitmap, PictureMeta*) {
     GIFStruct* gif = nullptr;
     GIF_Create(&gif);
     int ok = 0;
@@ -132,7 +157,7 @@ int LoadGif(const char* path, BitmapStruct* bitmap) {
     return ok;
 }
 
-int LoadBmp(const char* path, BitmapStruct* bitmap) {
+int LoadBmp(const char* path, BitmapStruct* bitmap, PictureMeta*) {
     int ok = Bitmap_LoadBMPFile(bitmap, path);
     if (!ok) Log_Print(0, "Failed to decode bitmap [%s]\n", path);
     return ok;
@@ -141,7 +166,9 @@ int LoadBmp(const char* path, BitmapStruct* bitmap) {
 // The one list of the file names the program reads, and their decoders.
 struct Format {
     const char* suffix;  // tested against the end of the path, letter case ignored
-    int (*load)(const char* path, BitmapStruct* bitmap);
+    // Decodes the file; with meta not null, what it carries beside its
+    // pixels goes there.
+    int (*load)(const char* path, BitmapStruct* bitmap, PictureMeta* meta);
     // The size the decoder will give, from the header alone: 1, or 0 when
     // the data does not start as such a file does.
     int (*probe)(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height);
@@ -253,19 +280,24 @@ void WaitForHelpers(PrepareRun* run) {
 int LoadImageByExtension(const char* path, BitmapStruct* bitmap) {
     if (!path) Core_NullPointer(kModule, __LINE__);
     const Format* format = FormatOf(path);
-    if (format) return format->load(path, bitmap);
+    if (format) return format->load(path, bitmap, nullptr);
     Log_Print(0, "Unknown graphic file format [%s]\n", path);
     return 0;
 }
 
 int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, int32_t* width,
-                     int32_t* height) {
+                     int32_t* height, PictureMeta* meta) {
     if (!config || !path || !width || !height) Core_NullPointer(kModule, __LINE__);
     *width = *height = 0;
+    if (meta) Meta_Reset(meta);
     const Format* format = FormatOf(path);
     if (format && format->reducesWhileDecoding && config->Filter == RESIZE_FILTER_LANCZOS)
-        return DecodeJpeg(path, config, bitmap, width, height);
-    if (!LoadImageByExtension(path, bitmap)) return 0;
+        return DecodeJpeg(path, config, bitmap, width, height, meta);
+    if (!format) {
+        Log_Print(0, "Unknown graphic file format [%s]\n", path);
+        return 0;
+    }
+    if (!format->load(path, bitmap, meta)) return 0;
     Bitmap_GetSize(bitmap, width, height);
     return 1;
 }
@@ -283,7 +315,40 @@ int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height) {
     return ok;
 }
 
-int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t w, int32_t h, const char* output) {
+namespace {
+
+// The copy's colours from its source's profile: an RGB profile is kept
+// when the settings keep profiles (the copy is RGB, so grey and CMYK ones
+// never are), else the colours are converted to sRGB through it. 1 when the
+// copy's colours are sRGB, 0 when they are in the kept profile.
+int ConvertCopyColours(const AppConfig* config, const PictureMeta* meta, BitmapStruct* target) {
+    if (!meta->profile) return 1;
+    int space = Colour_SpaceOf(meta->profile, meta->profileSize);
+    if (space == COLOUR_RGB && config->ColourProfile == COLOUR_PROFILE_KEEP) return 0;
+    if (space != COLOUR_UNUSABLE) Colour_ToSrgb(target, meta->profile, meta->profileSize);
+    return 1;
+}
+
+// The copy's markers: the kept profile, the Exif block as the settings keep
+// it, and XMP and IPTC only when everything is kept.
+void MarkCopy(const AppConfig* config, const PictureMeta* meta, int srgb, JPEGLibStruct* jpeg) {
+    if (!srgb) JPEG_SetProfile(jpeg, meta->profile, meta->profileSize);
+    unsigned char* exif = nullptr;
+    int32_t exifSize = 0;
+    if (Exif_ForCopy(meta->exif, meta->exifSize, config->Metadata, jpeg->width, jpeg->height, srgb, &exif,
+                     &exifSize)) {
+        JPEG_SetMarker(jpeg, exif, exifSize);
+        Mem_Free(exif, exifSize, MEM_HEAP, "app/winmain_exif", __LINE__);
+    } else if (meta->exif && config->Metadata != METADATA_NONE) {
+        Log_Print(0, "Exif block not readable: left out of the copy\n");
+    }
+    if (config->Metadata == METADATA_ALL && meta->extras) JPEG_SetExtras(jpeg, meta->extras, meta->extrasSize);
+}
+
+}  // namespace
+
+int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t w, int32_t h, const PictureMeta* meta,
+                 const char* output) {
     if (!config || !output) Core_NullPointer(kModule, __LINE__);
     JPEGLibStruct* jpeg = nullptr;
     BitmapStruct* target = nullptr;
@@ -304,7 +369,9 @@ int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t w, int32
                                     h2 * 0.5, target)
                   : Bitmap_Reduce(source, target))) {
         JPEG_Reset(jpeg);
+        int srgb = meta ? ConvertCopyColours(config, meta, target) : 1;
         if (JPEG_FromBitmap(jpeg, target)) {
+            if (meta) MarkCopy(config, meta, srgb, jpeg);
             JPEG_SetQuality(jpeg, quality);
             ok = JPEG_SaveFile(jpeg, output);
         }
@@ -441,6 +508,7 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, c
 
 int ResizeWork_Create(ResizeWork* work) {
     if (!work) Core_NullPointer(kModule, __LINE__);
+    work->meta = PictureMeta{};
     Bitmap_Create(&work->bitmap);
     File_Create(&work->file);
     return 1;
@@ -448,6 +516,7 @@ int ResizeWork_Create(ResizeWork* work) {
 
 int ResizeWork_Destroy(ResizeWork* work) {
     if (!work) Core_NullPointer(kModule, __LINE__);
+    Meta_Reset(&work->meta);
     Bitmap_Destroy(&work->bitmap);
     File_Destroy(&work->file);
     return 1;
@@ -471,7 +540,7 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
     // The source's times as the system keeps them, taken before reading it.
     const FileInfo sourceTimes = work->file->info;
     int32_t width = 0, height = 0;
-    if (!LoadImageForCopy(config, path, work->bitmap, &width, &height)) {
+    if (!LoadImageForCopy(config, path, work->bitmap, &width, &height, &work->meta)) {
         Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
         work->reason = Reason("not a picture");
         return 0;
@@ -491,7 +560,7 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
         work->reason = "would replace its source";
         return 0;
     }
-    if (!ResizeToJpeg(config, work->bitmap, width, height, work->output)) {
+    if (!ResizeToJpeg(config, work->bitmap, width, height, &work->meta, work->output)) {
         Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
         work->reason = Reason("could not be written");
         return 0;

@@ -7,6 +7,7 @@
 
 #include "config.h"
 #include "file.h"
+#include "winmain_colour.h"
 
 struct BitmapStruct;
 struct FileStruct;
@@ -20,10 +21,13 @@ int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
 // while decoding as far as that leaves the filter at least half of the
 // reduction to the copy's size; every other file as
 // LoadImageByExtension does. *width and *height get the size the picture is
-// shown at in full, which the scale rule reads. 1, or 0 as
+// shown at in full, which the scale rule reads. With meta not null (emptied
+// first), what the source carries beside its pixels goes there: its colour
+// profile (a CMYK JPEG's is used up converting its inks, which leaves sRGB
+// colours), its Exif block and its XMP and IPTC markers. 1, or 0 as
 // LoadImageByExtension.
 int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, int32_t* width,
-                     int32_t* height);
+                     int32_t* height, PictureMeta* meta);
 
 // The size LoadImageByExtension will give the file, read from its header
 // without decoding: 1, or 0 (both 0) for an extension it does not read, a
@@ -32,9 +36,14 @@ int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height);
 
 // Scales source, a picture shown at width x height in full, by the active
 // profile and writes it as JPEG, with the settings' filter (the bilinear way
-// needs the full-size picture). 1 when written; 0 (nothing written) when the
-// target has no pixels or encoding fails.
-int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t width, int32_t height, const char* output);
+// needs the full-size picture). With meta (may be null) the copy's colours
+// and markers follow the settings' ColourProfile and Metadata: converted to
+// sRGB after scaling, or the profile kept; Exif as kept. A profile or Exif
+// block that cannot be used is left out (logged) and the copy still
+// written. 1 when written; 0 (nothing written) when the target has no
+// pixels or encoding fails.
+int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t width, int32_t height, const PictureMeta* meta,
+                 const char* output);
 
 // 1 for the extensions the file list accepts: every one that
 // LoadImageByExtension decodes.
@@ -101,6 +110,7 @@ struct ResizeWork {
     char output[STR_TEXT_SIZE];   // the last output name
     char message[STR_TEXT_SIZE];  // the user's message when the last file failed
     const char* reason;            // why it failed, in a few words ("not found", "not a picture"); static
+    PictureMeta meta;             // what the last source carried beside its pixels; owned
 };
 
 // Creates the worker's bitmap and file object. Returns 1.

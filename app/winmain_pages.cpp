@@ -26,13 +26,30 @@ struct QualityEntry {
 const QualityEntry kQualities[] = {{IDS_QUALITY_ORIGINAL, 100}, {IDS_QUALITY_HIGH, 75}, {IDS_QUALITY_MEDIUM, 60},
                                    {IDS_QUALITY_LOW, 50}};
 
-// The Filter choice's entries, each with the setting it selects.
-struct FilterEntry {
+// The entries of a list of choices, each with the value it selects.
+struct ChoiceEntry {
     const char* text;
-    int32_t filter;
+    int32_t value;
 };
-const FilterEntry kFilters[] = {{"Lanczos (sharpest)", RESIZE_FILTER_LANCZOS},
+const ChoiceEntry kFilters[] = {{"Lanczos (sharpest)", RESIZE_FILTER_LANCZOS},
                                 {"Bilinear (as earlier versions)", RESIZE_FILTER_BILINEAR}};
+const ChoiceEntry kColours[] = {{"Convert to sRGB", COLOUR_PROFILE_SRGB},
+                                {"Keep the photo's profile", COLOUR_PROFILE_KEEP}};
+const ChoiceEntry kMetadata[] = {
+    {"Keep without location", METADATA_CAMERA}, {"Keep all", METADATA_ALL}, {"Remove", METADATA_NONE}};
+
+// The Settings page's lists of choices and the settings they write.
+struct ChoiceList {
+    int id;
+    const ChoiceEntry* entries;
+    int count;
+    int32_t AppConfig::*field;
+};
+const ChoiceList kChoiceLists[] = {
+    {IDC_FILTER, kFilters, 2, &AppConfig::Filter},
+    {IDC_COLOURS, kColours, 2, &AppConfig::ColourProfile},
+    {IDC_METADATA, kMetadata, 3, &AppConfig::Metadata},
+};
 
 MainWindowStruct* PageMain(HWND page) {
     return reinterpret_cast<MainWindowStruct*>(GetWindowLongPtrA(page, GWLP_USERDATA));
@@ -93,11 +110,14 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
         UpdateEstimates(main);
         break;
     }
-    case IDC_FILTER: {
-        int64_t value = 0;
-        if (Win_ComboGetSelectedData(page, id, &value)) config->Filter = int32_t(value);
+    case IDC_FILTER:
+    case IDC_COLOURS:
+    case IDC_METADATA:
+        for (const ChoiceList& list : kChoiceLists) {
+            int64_t value = 0;
+            if (list.id == id && Win_ComboGetSelectedData(page, id, &value)) config->*list.field = int32_t(value);
+        }
         break;
-    }
     case IDC_PREVIEW:
     case IDM_OPEN_PREVIEW:
         PreviewFocusedRow(main);
@@ -277,13 +297,15 @@ void Page_FillSettings(MainWindowStruct* main) {
     // A quality typed into the file (0.9) matches no entry: none is selected.
     Win_ComboSelect(page, IDC_QUALITY, -1);
     Win_ComboSelectByData(page, IDC_QUALITY, int64_t(config->CustomQuality * 100.0));
-    Win_ComboReset(page, IDC_FILTER);
-    for (const FilterEntry& entry : kFilters) {
-        int index = 0;
-        if (Win_ComboAddString(page, IDC_FILTER, entry.text, &index))
-            Win_ComboSetData(page, IDC_FILTER, index, entry.filter);
+    for (const ChoiceList& list : kChoiceLists) {
+        Win_ComboReset(page, list.id);
+        for (int i = 0; i < list.count; ++i) {
+            int index = 0;
+            if (Win_ComboAddString(page, list.id, list.entries[i].text, &index))
+                Win_ComboSetData(page, list.id, index, list.entries[i].value);
+        }
+        Win_ComboSelectByData(page, list.id, config->*list.field);
     }
-    Win_ComboSelectByData(page, IDC_FILTER, config->Filter);
     Page_UpdateEnabling(main);
 }
 

@@ -80,10 +80,24 @@ add_library(brimlow-app STATIC
     app/config_file.cpp
     app/winmain_scale.cpp
     app/winmain_job.cpp
+    app/winmain_colour.cpp
+    app/winmain_exif.cpp
     app/winmain_gather.cpp
     app/winmain_batch.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app)
 target_link_libraries(brimlow-app PUBLIC jpegl divivar)
+# Little CMS: natively Debian's liblcms2-dev; for Windows built from
+# Debian's source package into the same prefix as libjpeg-turbo.
+if(BRIMLOW_WIN32)
+  find_library(BRIMLOW_LCMS NAMES liblcms2.a REQUIRED)
+  find_path(BRIMLOW_LCMS_INCLUDE lcms2.h REQUIRED)
+  target_include_directories(brimlow-app SYSTEM PRIVATE ${BRIMLOW_LCMS_INCLUDE})
+  target_link_libraries(brimlow-app PUBLIC ${BRIMLOW_LCMS})
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
+  target_link_libraries(brimlow-app PUBLIC PkgConfig::LCMS2)
+endif()
 
 # The settings and profiles the program ships with, beside every program.
 foreach(shipped config.xml profiles.xml)

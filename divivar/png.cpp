@@ -101,6 +101,7 @@ struct HandlerEntry {
 const HandlerEntry kHandlers[] = {
     {Type("IHDR"), PNG_HandleIHDR}, {Type("PLTE"), PNG_HandlePLTE}, {Type("IDAT"), PNG_HandleIDAT},
     {Type("tRNS"), PNG_HandletRNS}, {Type("bKGD"), PNG_HandlebKGD}, {Type("IEND"), PNG_HandleIEND},
+    {Type("iCCP"), PNG_HandleiCCP}, {Type("sRGB"), PNG_HandlesRGB},
 };
 
 int ValidDepth(int type, int depth) {
@@ -185,6 +186,10 @@ int PNG_Reset(PNGStruct* png) {
     png->paletteEntries = 0;
     png->paletteAlphaLength = 0;
     png->hasTransparency = 0;
+    if (png->profile) Mem_Free(png->profile, png->profileSize, MEM_HEAP, kModule, __LINE__);
+    png->profile = nullptr;
+    png->profileSize = 0;
+    png->srgb = 0;
     Deflate_End(png->bridge);
     return 1;
 }
@@ -320,6 +325,73 @@ int PNG_HandletRNS(PNGStruct* png, uint32_t, const unsigned char* data, uint32_t
 }
 
 int PNG_HandlebKGD(PNGStruct*, uint32_t, const unsigned char*, uint32_t) {
+    return 1;
+}
+
+namespace {
+
+// Inflates a profile's zlib stream into a tracked block that grows by
+// doubling up to PNG_MOST_PROFILE. 1 with the block; 0 (none) when the
+// stream is damaged or inflates to more.
+int InflateProfile(const unsigned char* data, uint32_t length, unsigned char** profile, int32_t* size) {
+    DeflateStruct* bridge = nullptr;
+    Deflate_Create(&bridge);
+    unsigned char window[PNG_INFLATE_BUFFER];
+    unsigned char* block = nullptr;
+    int32_t used = 0, capacity = 0, produced = 0;
+    int ok = Deflate_Inflate(bridge, data, length, window, sizeof window);
+    while (ok) {
+        Deflate_GetOutputSize(bridge, &produced);
+        if (produced > PNG_MOST_PROFILE - used) {
+            ok = 0;
+            break;
+        }
+        if (used + produced > capacity) {
+            int32_t grown = capacity ? capacity * 2 : 65536;
+            while (grown < used + produced) grown *= 2;
+            unsigned char* bigger = static_cast<unsigned char*>(Mem_Alloc(grown, MEM_HEAP, kModule, __LINE__));
+            if (block) memcpy(bigger, block, size_t(used));
+            if (block) Mem_Free(block, capacity, MEM_HEAP, kModule, __LINE__);
+            block = bigger;
+            capacity = grown;
+        }
+        if (produced) memcpy(block + used, window, size_t(produced));
+        used += produced;
+        if (produced < int32_t(sizeof window)) break;
+        ok = Deflate_Continue(bridge, window, sizeof window);
+    }
+    Deflate_Destroy(&bridge);
+    if (!ok || used == 0) {
+        if (block) Mem_Free(block, capacity, MEM_HEAP, kModule, __LINE__);
+        return 0;
+    }
+    *profile = static_cast<unsigned char*>(Mem_Alloc(used, MEM_HEAP, kModule, __LINE__));
+    memcpy(*profile, block, size_t(used));
+    *size = used;
+    Mem_Free(block, capacity, MEM_HEAP, kModule, __LINE__);
+    return 1;
+}
+
+}  // namespace
+
+int PNG_HandleiCCP(PNGStruct* png, uint32_t, const unsigned char* data, uint32_t length) {
+    // A name of 1 to 79 bytes and its end, compression method 0, the stream.
+    uint32_t name = 0;
+    while (name < length && name < 80 && data[name]) ++name;
+    if (name == 0 || name >= 80 || length < name + 3 || data[name + 1] != 0 || png->profile) {
+        Log_Print(0, "PNG: iCCP chunk not usable: ignored\n");
+        return 1;
+    }
+    if (!InflateProfile(data + name + 2, length - name - 2, &png->profile, &png->profileSize)) {
+        png->profile = nullptr;
+        png->profileSize = 0;
+        Log_Print(0, "PNG: iCCP profile damaged or too large: ignored\n");
+    }
+    return 1;
+}
+
+int PNG_HandlesRGB(PNGStruct* png, uint32_t, const unsigned char*, uint32_t length) {
+    png->srgb = length == 1;
     return 1;
 }
 

@@ -10,6 +10,8 @@
 struct DeflateStruct;
 
 enum { PNG_INFLATE_BUFFER = 4096 };
+// The largest ICC profile taken from an iCCP chunk; a larger one is ignored.
+enum { PNG_MOST_PROFILE = 4 << 20 };
 
 // The class tag every PNGStruct carries.
 extern const char PNGStructTag[];
@@ -41,6 +43,9 @@ struct PNGStruct {
     uint32_t verifyCrc;              // 1: chunk CRCs are checked (off by default)
     int32_t chunkState;              // which chunks were seen, for their order rules
     DeflateStruct* bridge;           // the inflate bridge; owned
+    unsigned char* profile;          // the iCCP chunk's ICC profile, inflated; owned, tracked, or null
+    int32_t profileSize;             // bytes of profile, at most PNG_MOST_PROFILE
+    int32_t srgb;                    // 1 once an sRGB chunk said the colours are sRGB
 };
 
 // A new decoder with its inflate bridge. Returns 1.
@@ -73,6 +78,11 @@ int PNG_HandlePLTE(PNGStruct* png, uint32_t type, const unsigned char* data, uin
 int PNG_HandleIDAT(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);
 int PNG_HandletRNS(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);
 int PNG_HandlebKGD(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);
+// iCCP keeps the profile (a damaged or oversized one is ignored with a
+// debug-log line: the picture still decodes); sRGB notes the colours'
+// space.
+int PNG_HandleiCCP(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);
+int PNG_HandlesRGB(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);
 int PNG_HandleIEND(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);
 
 // The image data's layout, shared by the chunk walk and the end steps.

@@ -4,8 +4,9 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${JOBS:-2}"
 
-PACKAGES=(cmake g++ make libjpeg62-turbo-dev zlib1g-dev googletest libgtest-dev libbenchmark-dev
-          wine64 xvfb xauth imagemagick libjpeg-turbo-progs
+PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev googletest libgtest-dev libbenchmark-dev
+          wine64 xvfb xauth imagemagick libjpeg-turbo-progs liblcms2-utils libimage-exiftool-perl
+          icc-profiles-free colord-data ghostscript
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev)
 
 # Installs every Debian package above that is missing (apt-get, through sudo
@@ -64,33 +65,54 @@ fail() {
     exit 1
 }
 
+# Fetches and unpacks Debian's source package PACKAGE=VERSION into
+# build/deps/src and prints its folder. Through a source list and apt state
+# of its own under build/deps, so the machine's apt configuration is left
+# alone; the list has the suites and mirrors of the machine's own deb822
+# sources (main, updates and security: only with all three do the sources
+# match the patched binary packages).
+fetch_debian_source() {
+    local package="$1" version="$2"
+    local deps="$ROOT/build/deps"
+    mkdir -p "$deps/apt/lists/partial" "$deps/apt/cache/archives/partial" "$deps/apt/parts" "$deps/src"
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$deps/apt/parts/debian.sources"
+    else
+        echo "deb-src http://deb.debian.org/debian $(. /etc/os-release && echo "$VERSION_CODENAME") main" \
+            >"$deps/apt/parts/debian.list"
+    fi
+    local apt=(apt-get -q -o "Dir::Etc::SourceList=/dev/null" -o "Dir::Etc::SourceParts=$deps/apt/parts"
+               -o "Dir::State::Lists=$deps/apt/lists" -o "Dir::Cache=$deps/apt/cache" -o "APT::Sandbox::User=root")
+    echo "== fetching $package $version from Debian's sources" >&2
+    "${apt[@]}" update >"$deps/apt-$package.log" 2>&1 || fail "apt-get update of the Debian source list failed (see $deps/apt-$package.log)"
+    rm -rf "$deps/src/$package"
+    mkdir -p "$deps/src/$package"
+    (cd "$deps/src/$package" && "${apt[@]}" source "$package=$version") >>"$deps/apt-$package.log" 2>&1 ||
+        fail "apt-get source $package=$version failed (see $deps/apt-$package.log)"
+    local source
+    source=$(find "$deps/src/$package" -mindepth 1 -maxdepth 1 -type d | head -1)
+    [ -n "$source" ] || fail "the $package source package did not unpack (see $deps/apt-$package.log)"
+    echo "$source"
+}
+
+# The version of Debian's source package behind an installed -dev package.
+source_version_of() {
+    dpkg-query -W -f='${source:Version}' "$1" 2>/dev/null ||
+        fail "$1 is not installed, so the version of its sources to build is unknown"
+}
+
 # libjpeg-turbo for the PE flavour, built with the mingw-w64 toolchain from
-# Debian's own source package of the version the native build uses. Fetched
-# through a source list and apt state of its own under build/deps, so the
-# machine's apt configuration is left alone; built once, into
-# build/deps/mingw, and rebuilt only when that is missing.
+# Debian's own source package of the version the native build uses; built
+# once, into build/deps/mingw, and rebuilt only when that is missing.
 build_mingw_jpeg() {
     local deps="$ROOT/build/deps"
     local prefix="$deps/mingw"
     [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/include/jpeglib.h" ] && return 0
     command -v x86_64-w64-mingw32-g++-posix >/dev/null || fail "the mingw-w64 cross compiler (g++-mingw-w64-x86-64) is missing"
     command -v nasm >/dev/null || fail "nasm, which libjpeg-turbo's SIMD code needs, is missing"
-    local version codename
-    version=$(dpkg-query -W -f='${source:Version}' libjpeg62-turbo-dev 2>/dev/null) ||
-        fail "libjpeg62-turbo-dev is not installed, so the libjpeg-turbo version to build is unknown"
-    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-    rm -rf "$deps/apt" "$deps/src" "$deps/jpeg-build" "$prefix"
-    mkdir -p "$deps/apt/lists/partial" "$deps/apt/cache/archives/partial" "$deps/src"
-    echo "deb-src http://deb.debian.org/debian $codename main" >"$deps/apt/sources.list"
-    local apt=(apt-get -q -o "Dir::Etc::SourceList=$deps/apt/sources.list" -o "Dir::Etc::SourceParts=$deps/apt/none"
-               -o "Dir::State::Lists=$deps/apt/lists" -o "Dir::Cache=$deps/apt/cache" -o "APT::Sandbox::User=root")
-    echo "== fetching libjpeg-turbo $version from Debian's sources"
-    "${apt[@]}" update >"$deps/apt.log" 2>&1 || fail "apt-get update of the Debian source list failed (see $deps/apt.log)"
-    (cd "$deps/src" && "${apt[@]}" source "libjpeg-turbo=$version") >>"$deps/apt.log" 2>&1 ||
-        fail "apt-get source libjpeg-turbo=$version failed (see $deps/apt.log)"
     local source
-    source=$(find "$deps/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -1)
-    [ -n "$source" ] || fail "the libjpeg-turbo source package did not unpack (see $deps/apt.log)"
+    source=$(fetch_debian_source libjpeg-turbo "$(source_version_of libjpeg62-turbo-dev)")
+    rm -rf "$deps/jpeg-build" "$prefix"
     echo "== building libjpeg-turbo for 64-bit Windows"
     { cmake -S "$source" -B "$deps/jpeg-build" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
           -DCMAKE_INSTALL_PREFIX="$prefix.partial" -DCMAKE_BUILD_TYPE=Release -DENABLE_SHARED=OFF \
@@ -100,11 +122,29 @@ build_mingw_jpeg() {
     mv "$prefix.partial" "$prefix"
 }
 
+# Little CMS for the PE flavour, the same way: a static liblcms2.a (MIT)
+# from Debian's source package of the native liblcms2-dev's version, in
+# build/deps/mingw-lcms2.
+build_mingw_lcms2() {
+    local deps="$ROOT/build/deps"
+    local prefix="$deps/mingw-lcms2"
+    [ -f "$prefix/lib/liblcms2.a" ] && [ -f "$prefix/include/lcms2.h" ] && return 0
+    local source
+    source=$(fetch_debian_source lcms2 "$(source_version_of liblcms2-dev)")
+    rm -rf "$prefix" "$prefix.partial"
+    echo "== building Little CMS for 64-bit Windows"
+    (cd "$source" && ./configure --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --enable-static \
+        --disable-shared --prefix="$prefix.partial" && make -j"$JOBS" && make install) >"$deps/lcms2.log" 2>&1 ||
+        fail "building Little CMS with mingw-w64 failed (see $deps/lcms2.log)"
+    mv "$prefix.partial" "$prefix"
+}
+
 # The Win32 flavour as PE executables for 64-bit Windows in build/pe:
 # brimlow.exe, brimlow-cli.exe and the Win32 test programs.
 build_pe() {
     mkdir -p "$ROOT/build"
     build_mingw_jpeg
+    build_mingw_lcms2
     configure_and_build pe -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-        -DBRIMLOW_MINGW_PREFIX="$ROOT/build/deps/mingw" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        -DBRIMLOW_MINGW_PREFIX="$ROOT/build/deps/mingw;$ROOT/build/deps/mingw-lcms2" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 }

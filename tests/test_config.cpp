@@ -57,6 +57,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
               "    <Resize>\r\n        <ActiveProfile>Web</ActiveProfile>\r\n        <Filter>Bilinear</Filter>\r\n"
               "    </Resize>\r\n"
               "    <Output>\r\n        <SameDirectory>false</SameDirectory>\r\n        <Path/>\r\n"
+              "        <ColourProfile>sRGB</ColourProfile>\r\n        <Metadata>Camera</Metadata>\r\n"
               "        <Filename>\r\n            <Append>_small &amp; &lt;fast&gt;</Append>\r\n"
               "            <Prepend/>\r\n        </Filename>\r\n    </Output>\r\n"
               "    <Statistics>\r\n        <ImagesProcessed>1234567890123</ImagesProcessed>\r\n"

@@ -233,7 +233,7 @@ TEST(Prepare, OrientedSizesInTheListAndTheReducedDecode) {
         EXPECT_EQ(w, full->width) << name;
         EXPECT_EQ(h, full->height) << name;
         // 150 x 112 from 600 x 450 leaves the decoder a reduction by 2.
-        ASSERT_EQ(LoadImageForCopy(cfg.c, file.c_str(), reduced, &w, &h), 1) << name;
+        ASSERT_EQ(LoadImageForCopy(cfg.c, file.c_str(), reduced, &w, &h, nullptr), 1) << name;
         EXPECT_EQ(w, full->width) << name;
         EXPECT_EQ(h, full->height) << name;
         ASSERT_EQ(reduced->width, full->width / 2) << name;
@@ -250,7 +250,7 @@ TEST(Prepare, OrientedSizesInTheListAndTheReducedDecode) {
     }
     cfg.c->Filter = RESIZE_FILTER_BILINEAR;
     int32_t w = 0, h = 0;
-    ASSERT_EQ(LoadImageForCopy(cfg.c, (folder + names[0]).c_str(), reduced, &w, &h), 1);
+    ASSERT_EQ(LoadImageForCopy(cfg.c, (folder + names[0]).c_str(), reduced, &w, &h, nullptr), 1);
     EXPECT_EQ(reduced->width, w) << "the bilinear way reads the full picture";
     Bitmap_Destroy(&reduced);
     Bitmap_Destroy(&full);

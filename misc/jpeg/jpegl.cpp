@@ -7,6 +7,7 @@
 #include <math.h>
 #include <setjmp.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <jpeglib.h>
@@ -135,14 +136,15 @@ void ReleaseDestination(Destination* d) {
 }
 
 // Every scanline into row i at base + i x step, three bytes a pixel in the
-// order red, green, blue, or four in the order blue, green, red, alpha 255.
+// order red, green, blue, or four in the order blue, green, red, alpha 255;
+// with inks, a CMYK picture's four inks as the library gives them.
 // CMYK (or YCCK, which the library turns into CMYK) is made RGB here:
 // Adobe's files, known by their APP14 marker, store the inks inverted;
 // others store them as they are. The CMYK row lives in the library's own
 // pool, which goes with the decompressor even when an error jumps out.
-void ReadRows(jpeg_decompress_struct* info, unsigned char* base, int64_t step, int bytes) {
+void ReadRows(jpeg_decompress_struct* info, unsigned char* base, int64_t step, int bytes, int inks) {
     const int red = bytes == 4 ? 2 : 0, blue = bytes == 4 ? 0 : 2;
-    if (info->out_color_space != JCS_CMYK) {
+    if (info->out_color_space != JCS_CMYK || inks) {
         while (info->output_scanline < info->output_height) {
             JSAMPROW row = base + int64_t(info->output_scanline) * step;
             jpeg_read_scanlines(info, &row, 1);
@@ -180,18 +182,51 @@ void SetSource(jpeg_decompress_struct* info, jpeg_source_mgr* source, const unsi
     info->src = source;
 }
 
-// After jpeg_read_header: keeps the stored size and the first APP1 block,
+// The first Exif block, the ICC profile (which the library puts together
+// from its chunks, checking their numbers) and the XMP and IPTC markers,
+// as they came.
+void TakeMarkers(JPEGLibStruct* jpeg, jpeg_decompress_struct* info) {
+    int64_t extras = 0;
+    for (jpeg_saved_marker_ptr m = info->marker_list; m; m = m->next) {
+        int exif = m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && memcmp(m->data, "Exif\0\0", 6) == 0;
+        if (exif && !jpeg->marker)
+            JPEG_SetMarker(jpeg, m->data, int32_t(m->data_length));
+        else if (!exif && m->marker != JPEG_APP0 + 2 && m->data_length > 0)
+            extras += 3 + int64_t(m->data_length);
+    }
+    if (extras > 0) {
+        int bytes = 0;
+        unsigned char* block =
+            static_cast<unsigned char*>(Mem_AllocChecked(extras, 1, 1, &bytes, MEM_HEAP, kModule, __LINE__));
+        if (block) {
+            unsigned char* at = block;
+            for (jpeg_saved_marker_ptr m = info->marker_list; m; m = m->next) {
+                int exif = m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && memcmp(m->data, "Exif\0\0", 6) == 0;
+                if (exif || m->marker == JPEG_APP0 + 2 || m->data_length == 0) continue;
+                at[0] = (unsigned char)m->marker;
+                at[1] = (unsigned char)(m->data_length >> 8);
+                at[2] = (unsigned char)(m->data_length & 0xFF);
+                memcpy(at + 3, m->data, m->data_length);
+                at += 3 + m->data_length;
+            }
+            JPEG_SetExtras(jpeg, block, bytes);
+            Mem_Free(block, bytes, MEM_HEAP, kModule, __LINE__);
+        }
+    }
+    JOCTET* icc = nullptr;
+    unsigned int iccLength = 0;
+    if (jpeg_read_icc_profile(info, &icc, &iccLength) && icc && iccLength > 0 && iccLength < 0x7FFFFFFF)
+        JPEG_SetProfile(jpeg, icc, int32_t(iccLength));
+    free(icc);
+}
+
+// After jpeg_read_header: keeps the stored size and the markers,
 // and picks the output colours. 0 when the data is too short for the
 // picture the header declares: Huffman coding spends at least one bit on
 // every 8 x 8 block of the first component, so nothing is allocated for
 // such a file. (Arithmetic coding can go below a bit a block.)
 int TakeHeader(JPEGLibStruct* jpeg, jpeg_decompress_struct* info, uint32_t size, J_COLOR_SPACE colours) {
-    for (jpeg_saved_marker_ptr m = info->marker_list; m; m = m->next) {
-        if (m->marker == JPEG_APP0 + 1 && m->data_length != 0) {
-            JPEG_SetMarker(jpeg, m->data, int32_t(m->data_length));
-            break;
-        }
-    }
+    TakeMarkers(jpeg, info);
     int64_t blocks = ((int64_t(info->image_width) + 7) / 8) * ((int64_t(info->image_height) + 7) / 8);
     if (!info->arith_code && int64_t(size) * 8 < blocks) {
         Log_Print(0, "JPEG data too short for %dx%d (%d bytes)\n", int(info->image_width), int(info->image_height),
@@ -226,7 +261,8 @@ int Decode(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, Target
         return 0;
     }
     jpeg_create_decompress(&info);
-    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+    const int kKept[3] = {1, 2, 13};
+    for (int app : kKept) jpeg_save_markers(&info, JPEG_APP0 + app, 0xFFFF);
     jpeg_source_mgr source;
     SetSource(&info, &source, data, size);
     jpeg_read_header(&info, TRUE);
@@ -254,8 +290,11 @@ int Decode(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, Target
             ok = first != nullptr;
         }
         if (ok) {
+            int inks = target == TARGET_BITMAP && jpeg->keepInks && info.out_color_space == JCS_CMYK;
+            jpeg->inks = inks;
+            jpeg->inverted = inks && info.saw_Adobe_marker;
             jpeg_start_decompress(&info);
-            ReadRows(&info, first, step, bytes);
+            ReadRows(&info, first, step, bytes, inks);
             jpeg_finish_decompress(&info);
         }
     }
@@ -290,10 +329,13 @@ int JPEG_Reset(JPEGLibStruct* jpeg) {
     Check(jpeg, __LINE__);
     if (jpeg->pixels) Mem_Free(jpeg->pixels, jpeg->pixelSize, MEM_HEAP, kModule, __LINE__);
     if (jpeg->marker) Mem_Free(jpeg->marker, jpeg->markerSize, MEM_HEAP, kModule, __LINE__);
+    JPEG_SetProfile(jpeg, nullptr, 0);
+    JPEG_SetExtras(jpeg, nullptr, 0);
     jpeg->pixels = nullptr;
     jpeg->pixelSize = 0;
     jpeg->marker = nullptr;
     jpeg->markerSize = 0;
+    jpeg->inks = jpeg->inverted = 0;
     jpeg->width = 0;
     jpeg->height = 0;
     jpeg->stride = 0;
@@ -318,6 +360,34 @@ int JPEG_SetMarker(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size)
     jpeg->marker = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
     memcpy(jpeg->marker, data, size_t(size));
     jpeg->markerSize = size;
+    return 1;
+}
+
+namespace {
+
+// Replaces a kept block by a copy of data (none for size 0).
+void KeepBlock(unsigned char** block, int32_t* blockSize, const unsigned char* data, int32_t size) {
+    if (*block) Mem_Free(*block, *blockSize, MEM_HEAP, kModule, __LINE__);
+    *block = nullptr;
+    *blockSize = 0;
+    if (size <= 0) return;
+    if (!data) Core_NullPointer(kModule, __LINE__);
+    *block = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
+    memcpy(*block, data, size_t(size));
+    *blockSize = size;
+}
+
+}  // namespace
+
+int JPEG_SetProfile(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size) {
+    Check(jpeg, __LINE__);
+    KeepBlock(&jpeg->profile, &jpeg->profileSize, data, size);
+    return 1;
+}
+
+int JPEG_SetExtras(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size) {
+    Check(jpeg, __LINE__);
+    KeepBlock(&jpeg->extras, &jpeg->extrasSize, data, size);
     return 1;
 }
 
@@ -445,6 +515,15 @@ int JPEG_SaveBuffer(JPEGLibStruct* jpeg, unsigned char** data, int32_t* size) {
     info.optimize_coding = TRUE;
     jpeg_start_compress(&info, TRUE);
     if (jpeg->marker) jpeg_write_marker(&info, JPEG_APP0 + 1, jpeg->marker, unsigned(jpeg->markerSize));
+    if (jpeg->profile) jpeg_write_icc_profile(&info, jpeg->profile, unsigned(jpeg->profileSize));
+    // Extras were checked as they were kept: whole markers, each inside.
+    for (int32_t at = 0; at + 3 <= jpeg->extrasSize;) {
+        const unsigned char* m = jpeg->extras + at;
+        unsigned length = (unsigned(m[1]) << 8) | m[2];
+        if (at + 3 + int32_t(length) > jpeg->extrasSize) break;
+        jpeg_write_marker(&info, m[0], m + 3, length);
+        at += 3 + int32_t(length);
+    }
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = jpeg->pixels + size_t(info.next_scanline) * jpeg->stride;
         jpeg_write_scanlines(&info, &row, 1);

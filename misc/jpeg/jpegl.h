@@ -14,8 +14,18 @@ struct JPEGLibStruct {
     int32_t width;
     int32_t height;
     int32_t stride;
-    unsigned char* marker;
+    unsigned char* marker;   // the Exif APP1 payload ("Exif\0\0" and its TIFF block); owned, tracked, or null
     int32_t markerSize;
+    unsigned char* profile;  // the ICC profile of the APP2 chunks, put back together; owned, tracked, or null
+    int32_t profileSize;
+    unsigned char* extras;   // XMP APP1 and IPTC APP13 markers, each as its marker code, a big-endian
+                             // 16-bit payload length and the payload; owned, tracked, or null
+    int32_t extrasSize;
+    int32_t keepInks;        // 1: a CMYK picture decodes into a bitmap as its inks (cyan, magenta, yellow,
+                             // black in the blue, green, red and alpha bytes), for a conversion through its
+                             // profile; 0 (the default): into colours, as a profile-less one must
+    int32_t inverted;        // after a decode of inks: 1 when they are stored inverted (Adobe's files)
+    int32_t inks;            // after a decode: 1 when the bitmap holds inks, not colours
     double quality;
     int32_t outputStep;
 };
@@ -35,6 +45,11 @@ int JPEG_HasImage(JPEGLibStruct* jpeg);
 // Keeps a copy of an APP1 payload to write with the next encode. A size of
 // 0 or less is a fatal stop. Returns 1.
 int JPEG_SetMarker(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size);
+// Keeps a copy of an ICC profile (written as APP2 chunks) or of extra
+// markers (as the extras field holds them) for the next encode; size 0
+// drops it. Returns 1.
+int JPEG_SetProfile(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size);
+int JPEG_SetExtras(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size);
 
 // The quality fraction for encoding (1.0 best); the library gets the
 // nearest whole percent. Returns 1.
@@ -52,7 +67,8 @@ int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t siz
 int JPEG_LoadFile(JPEGLibStruct* jpeg, const char* path);
 
 // Reads only the header of a JPEG held in memory: the stored size into
-// width and height and the Exif block for JPEG_GetOrientation; no pixels.
+// width and height, the Exif block (for JPEG_GetOrientation), the ICC
+// profile and the XMP and IPTC markers; no pixels.
 // Resets the object first. 1, or 0 when the header cannot be read or the
 // data is too short for the picture it declares.
 int JPEG_ReadHeader(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size);
