@@ -15,6 +15,7 @@
 #include "orv-str.h"
 #include "thread.h"
 #include "winmain_batch.h"
+#include "winmain_colour.h"
 #include "winmain_gather.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"
@@ -428,6 +429,7 @@ int main(int argc, char** argv) {
     int status = Core_RunGuarded(GuardedMain, &args, 3);
     ThreadPool(0);
     ThreadPool_Close();
+    Colour_ForgetTransforms();
     Mem_Report();
     Log_Close();
     return status;

@@ -12,6 +12,7 @@
 #include "resize.h"
 #include "thread.h"
 #include "winmain.h"
+#include "winmain_colour.h"
 
 const char kProductName[] = "Brimlow";
 const char kVersionText[] = "1.00";
@@ -88,6 +89,7 @@ int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder)
     Preview_Unregister(instance);
     BlitBox_Unregister(instance);
     Resize_Shutdown();
+    Colour_ForgetTransforms();
     Mem_Report();
     Log_Close();
     UnregisterClassA(kPrivateClass, instance);

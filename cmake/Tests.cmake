@@ -40,6 +40,8 @@ add_executable(brimlow-tests
     tests/job_support.cpp
     tests/test_winmain_job.cpp
     tests/test_winmain_batch.cpp
+    tests/test_winmain_colour.cpp
+    tests/test_winmain_exif.cpp
     tests/test_cli.cpp
     tests/test_rectangle.cpp)
 target_link_libraries(brimlow-tests PRIVATE brimlow-app divivar ${BRIMLOW_GTEST})

@@ -5,6 +5,7 @@
 
 #include "orv-core.h"
 #include "test_support.h"
+#include "winmain_colour.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     Mem_Init(0x7FFFFFFF);
     Sandbox_Install();
     int result = RUN_ALL_TESTS();
+    Colour_ForgetTransforms();
     Mem_Report();
     Log_Close();
     return result;

@@ -1,0 +1,115 @@
+// A photo's colours through its profile, against ImageMagick's own
+// conversion of the same photo: the copy must look as the photo does in a
+// colour-managed viewer, whatever the viewer the copy is opened in.
+#include <gtest/gtest.h>
+#include <math.h>
+
+#include <fstream>
+#include <string>
+
+#include <lcms2.h>
+
+#include "job_support.h"
+#include "orv-str.h"
+#include "test_support.h"
+#include "winmain_job.h"
+
+namespace {
+
+const char kSrgb[] = "/usr/share/color/icc/colord/sRGB.icc";
+
+// PSNR of two pictures of one size, over red, green and blue.
+double Psnr(const Rgba& a, const Rgba& b) {
+    if (a.width != b.width || a.height != b.height || a.bytes.size() != b.bytes.size()) return 0;
+    double sum = 0;
+    int64_t n = 0;
+    for (size_t i = 0; i < a.bytes.size(); ++i) {
+        if (i % 4 == 3) continue;
+        double d = double((unsigned char)a.bytes[i]) - double((unsigned char)b.bytes[i]);
+        sum += d * d;
+        ++n;
+    }
+    return sum == 0 ? 99 : 10 * log10(255.0 * 255.0 / (sum / double(n)));
+}
+
+// A Display P3 profile, as phones embed it: P3's primaries, D65 and the
+// sRGB curve, made with lcms.
+bool WriteDisplayP3(const std::string& path) {
+    cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    const cmsFloat64Number srgbCurve[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE p3 = cmsCreateRGBProfile(&white, &primaries, curves);
+    bool saved = p3 && cmsSaveProfileToFile(p3, path.c_str());
+    if (p3) cmsCloseProfile(p3);
+    cmsFreeToneCurve(curve);
+    return saved;
+}
+
+// Photos carrying the wide-gamut and press profiles people meet, their
+// copies converted to sRGB (the default) within a few levels of
+// ImageMagick's conversion at the same size; with "Keep" the copy carries
+// an RGB photo's own profile, byte for byte. A damaged profile still gives
+// a copy.
+TEST(Colours, CopiesLookAsThePhotoDoes) {
+    if (!FileExists(kSrgb)) MISSING_TEST_DATA() << "colord-data's profiles not found";
+    std::string dir = Fresh("colours");
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 600x450 -seed 7 plasma:red-blue -blur 0x2 " + dir + "base.png"), 0);
+    ASSERT_TRUE(WriteDisplayP3(dir + "p3.icc"));
+    const std::string colord = "/usr/share/color/icc/colord/";
+    struct Case {
+        const char* name;
+        std::string make;  // ImageMagick's options from the base to the photo
+        bool rgb;          // an RGB profile, which "Keep" embeds
+    } cases[] = {
+        {"adobe.jpg", "-profile " + colord + "AdobeRGB1998.icc", true},
+        {"prophoto.jpg", "-profile " + colord + "ProPhotoRGB.icc", true},
+        {"p3.jpg", "-profile " + dir + "p3.icc", true},
+        {"adobe.png", "-profile " + colord + "AdobeRGB1998.icc", true},
+        {"cmyk.jpg", std::string("-profile ") + kSrgb + " -profile /usr/share/color/icc/ghostscript/default_cmyk.icc",
+         false},
+    };
+    Config cfg;
+    Str_Copy(cfg.c->ActiveProfile, "Custom");
+    cfg.c->CustomWidth = 300;
+    ResizeWork work = {};
+    ResizeWork_Create(&work);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string photo = dir + c.name, base = photo.substr(0, photo.rfind('.'));
+        ASSERT_EQ(RunShell("/usr/bin/convert " + dir + "base.png " + c.make + " -quality 98 " + photo), 0);
+        ASSERT_EQ(RunShell(std::string("/usr/bin/convert ") + photo + " -intent Perceptual -profile " + kSrgb +
+                           " -resize 300x225! " + base + "-look.png"),
+                  0);
+        for (int keep = 0; keep < 2; ++keep) {
+            cfg.c->ColourProfile = keep ? COLOUR_PROFILE_KEEP : COLOUR_PROFILE_SRGB;
+            std::string copy = base + (keep ? "-kept.jpg" : "-srgb.jpg");
+            ASSERT_EQ(ResizeFile(cfg.c, photo.c_str(), copy.c_str(), &work), 1);
+            RunShell("exiftool -b -ICC_Profile " + photo + " > icc-photo.bin; exiftool -b -ICC_Profile " + copy +
+                     " > icc-copy.bin");
+            std::string own = ReadWholeFile("icc-photo.bin"), carried = ReadWholeFile("icc-copy.bin");
+            ASSERT_GT(own.size(), 100u);
+            if (keep && c.rgb) {
+                EXPECT_EQ(carried, own) << "the photo's own profile";
+                continue;
+            }
+            EXPECT_EQ(carried, "") << "sRGB copies carry no profile";
+            Rgba look, got;
+            ASSERT_TRUE(ImageMagickRgba(base + "-look.png", &look));
+            ASSERT_TRUE(ImageMagickRgba(copy, &got));
+            EXPECT_GE(Psnr(look, got), 38.0);
+        }
+    }
+    // A damaged profile is left out: the copy is still made.
+    std::string damaged = ReadWholeFile(dir + "adobe.jpg");
+    size_t at = damaged.find("acsp");
+    ASSERT_NE(at, std::string::npos);
+    damaged.replace(at, 4, "xxxx");
+    std::ofstream(dir + "damaged.jpg", std::ios::binary) << damaged;
+    cfg.c->ColourProfile = COLOUR_PROFILE_SRGB;
+    EXPECT_EQ(ResizeFile(cfg.c, (dir + "damaged.jpg").c_str(), (dir + "damaged-copy.jpg").c_str(), &work), 1);
+    ResizeWork_Destroy(&work);
+}
+
+}  // namespace
