@@ -403,6 +403,24 @@ void SettingsControls(Session& s) {
     EXPECT_EQ(config->AlwaysOnTop, 0);
     EXPECT_FALSE(GetWindowLongPtrA(s.main, GWL_EXSTYLE) & WS_EX_TOPMOST);
 
+    // The lists of choices: each entry writes its setting, and the shipped
+    // settings select the first.
+    struct Choice {
+        int id;
+        int32_t* field;
+        int entries;
+    } choices[] = {{IDC_COLOURS, &config->ColourProfile, 2}, {IDC_METADATA, &config->Metadata, 3}};
+    for (const Choice& c : choices) {
+        HWND list = FindControl(s.settings, c.id);
+        EXPECT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), c.entries);
+        EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 0);
+        for (int pick : {c.entries - 1, 0}) {
+            SendMessageA(list, CB_SETCURSEL, WPARAM(pick), 0);
+            SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(c.id, CBN_SELCHANGE), LPARAM(list));
+            EXPECT_EQ(*c.field, pick);
+        }
+    }
+
     int keepDate = config->DuplicateDate;
     Click(FindControl(s.settings, IDC_KEEP_DATE));
     EXPECT_EQ(config->DuplicateDate, 1 - keepDate);
