@@ -157,7 +157,6 @@ int Meta_Reset(PictureMeta* meta) {
     Meta_Keep(&meta->profile, &meta->profileSize, nullptr, 0);
     Meta_Keep(&meta->exif, &meta->exifSize, nullptr, 0);
     Meta_Keep(&meta->extras, &meta->extrasSize, nullptr, 0);
-    meta->srgb = 0;
     return 1;
 }
 

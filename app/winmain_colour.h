@@ -17,7 +17,6 @@ struct PictureMeta {
     int32_t exifSize;        // bytes of exif
     unsigned char* extras;   // XMP and IPTC markers as the JPEG bridge keeps them
     int32_t extrasSize;      // bytes of extras
-    int32_t srgb;            // 1 when the source says it is sRGB without a profile (PNG sRGB chunk)
 };
 
 // Frees what meta holds and empties it. Returns 1.

@@ -112,11 +112,10 @@ int LoadPng(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
         Log_Print(0, "Failed to decode png [%s]\n", path);
     else if (!(ok = PNG_ToBitmap(png, bitmap)))
         Log_Print(0, "Failed to copy png to bitmap [%s]\n", path);
-    // An sRGB chunk wins over a profile, as the PNG standard says.
-    if (ok && meta) {
-        meta->srgb = png->srgb;
-        if (!png->srgb) Meta_Keep(&meta->profile, &meta->profileSize, png->profile, png->profileSize);
-    }
+    // Without a profile (an sRGB chunk, or nothing) the colours are sRGB;
+    // with one, it wins over an sRGB chunk, as the PNG standard has
+    // colour-managing decoders read them.
+    if (ok && meta) Meta_Keep(&meta->profile, &meta->profileSize, png->profile, png->profileSize);
     PNG_Destroy(&png);
     return ok;
 }

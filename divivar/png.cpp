@@ -101,7 +101,7 @@ struct HandlerEntry {
 const HandlerEntry kHandlers[] = {
     {Type("IHDR"), PNG_HandleIHDR}, {Type("PLTE"), PNG_HandlePLTE}, {Type("IDAT"), PNG_HandleIDAT},
     {Type("tRNS"), PNG_HandletRNS}, {Type("bKGD"), PNG_HandlebKGD}, {Type("IEND"), PNG_HandleIEND},
-    {Type("iCCP"), PNG_HandleiCCP}, {Type("sRGB"), PNG_HandlesRGB},
+    {Type("iCCP"), PNG_HandleiCCP},
 };
 
 int ValidDepth(int type, int depth) {
@@ -189,7 +189,6 @@ int PNG_Reset(PNGStruct* png) {
     if (png->profile) Mem_Free(png->profile, png->profileSize, MEM_HEAP, kModule, __LINE__);
     png->profile = nullptr;
     png->profileSize = 0;
-    png->srgb = 0;
     Deflate_End(png->bridge);
     return 1;
 }
@@ -387,11 +386,6 @@ int PNG_HandleiCCP(PNGStruct* png, uint32_t, const unsigned char* data, uint32_t
         png->profileSize = 0;
         Log_Print(0, "PNG: iCCP profile damaged or too large: ignored\n");
     }
-    return 1;
-}
-
-int PNG_HandlesRGB(PNGStruct* png, uint32_t, const unsigned char*, uint32_t length) {
-    png->srgb = length == 1;
     return 1;
 }
 

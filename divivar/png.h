@@ -45,7 +45,6 @@ struct PNGStruct {
     DeflateStruct* bridge;           // the inflate bridge; owned
     unsigned char* profile;          // the iCCP chunk's ICC profile, inflated; owned, tracked, or null
     int32_t profileSize;             // bytes of profile, at most PNG_MOST_PROFILE
-    int32_t srgb;                    // 1 once an sRGB chunk said the colours are sRGB
 };
 
 // A new decoder with its inflate bridge. Returns 1.
@@ -79,10 +78,8 @@ int PNG_HandleIDAT(PNGStruct* png, uint32_t type, const unsigned char* data, uin
 int PNG_HandletRNS(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);
 int PNG_HandlebKGD(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);
 // iCCP keeps the profile (a damaged or oversized one is ignored with a
-// debug-log line: the picture still decodes); sRGB notes the colours'
-// space.
+// debug-log line: the picture still decodes).
 int PNG_HandleiCCP(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);
-int PNG_HandlesRGB(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);
 int PNG_HandleIEND(PNGStruct* png, uint32_t type, const unsigned char* data, uint32_t length);
 
 // The image data's layout, shared by the chunk walk and the end steps.
