@@ -91,6 +91,13 @@ int DecodeRows(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned ch
     int64_t fileScanline = DIB_ScanlineSize(bits, src.width);
     int n = 0;
     if (bits <= 8 && !ColourCount(bitmap, src, bits, 1 << bits, &n)) return 0;
+    // The fourth byte of an uncompressed 32-bit pixel is reserved, and
+    // usually 0: then the picture is opaque. Writers that store alpha there
+    // (ImageMagick does) leave some byte other than 0, and browsers and the
+    // other tools read it as alpha: so does this.
+    int alpha = 0;
+    for (int64_t k = 0; bits == 32 && !alpha && k < src.height; ++k)
+        for (int32_t x = 0; x < src.width && !alpha; ++x) alpha = src.pixels[k * fileScanline + x * 4 + 3] != 0;
     for (int64_t k = 0; k < src.height; ++k) {
         int64_t fileRow = src.topDown ? src.height - 1 - k : k;
         const unsigned char* row = src.pixels + fileRow * fileScanline;
@@ -98,10 +105,7 @@ int DecodeRows(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned ch
         for (int32_t x = 0; x < src.width; ++x, o += 4) {
             switch (bits) {
                 case 32:
-                    // The fourth byte of an uncompressed 32-bit pixel is
-                    // reserved (and usually 0), not alpha: such pictures
-                    // are opaque.
-                    PutPixel(o, row[x * 4], row[x * 4 + 1], row[x * 4 + 2], 255);
+                    PutPixel(o, row[x * 4], row[x * 4 + 1], row[x * 4 + 2], alpha ? row[x * 4 + 3] : 255);
                     break;
                 case 24:
                     PutPixel(o, row[x * 3], row[x * 3 + 1], row[x * 3 + 2], 255);

@@ -193,6 +193,10 @@ TEST(BmpDecoder, DepthsToBlueGreenRedAlpha) {
     rgb32.pixels = {10, 20, 30, 0, 40, 50, 60, 0};
     Decoded thirtyTwo(rgb32.Build());
     EXPECT_EQ(thirtyTwo.Pixel(1, 0), (std::vector<int>{40, 50, 60, 255})) << "the fourth byte is reserved: opaque";
+    rgb32.pixels = {10, 20, 30, 0, 40, 50, 60, 128};
+    Decoded withAlpha(rgb32.Build());
+    EXPECT_EQ(withAlpha.Pixel(0, 0), (std::vector<int>{10, 20, 30, 0})) << "any fourth byte not 0: alpha";
+    EXPECT_EQ(withAlpha.Pixel(1, 0), (std::vector<int>{40, 50, 60, 128}));
 
     Bmp pal1;
     pal1.bits = 1;
@@ -473,19 +477,30 @@ TEST(BmpSuite, BadQuestionableAndExtremeFilesNeverCrash) {
     EXPECT_NE(badIndex.log.find("Invalide ColorIndex = "), std::string::npos) << badIndex.log;
 }
 
-// ImageMagick pads the rows of odd-width RLE8 pictures with a run past the
-// line end; what it writes, it reads back, and so must we.
-TEST(BmpDecoder, ImageMagicksOddWidthRle8) {
-    for (const char* size : {"5x3", "7x4", "33x9"}) {
-        std::string command = std::string("/usr/bin/convert -size ") + size +
-                              " gradient:red-blue -colors 6 -compress RLE BMP3:odd.bmp";
-        ASSERT_EQ(RunShell(command), 0);
-        std::string text = ReadWholeFile("odd.bmp");
-        ASSERT_EQ(Field(Bytes(text.begin(), text.end()), 30, 4), 1u) << "RLE8";
-        Decoded d(Bytes(text.begin(), text.end()));
-        ASSERT_EQ(d.ok, 1) << size << d.log;
+// What ImageMagick writes, it reads back, and so must we: it pads the rows
+// of odd-width RLE8 pictures with a run past the line end, and keeps alpha
+// in the fourth byte of uncompressed 32-bit ones.
+TEST(BmpDecoder, ImageMagicksOwnPictures) {
+    struct Case {
+        const char* size;
+        const char* make;  // between the size and the file
+        uint32_t compression;
+        uint32_t bits;
+    } cases[] = {{"5x3", "gradient:red-blue -colors 6 -compress RLE", 1, 8},
+                 {"7x4", "gradient:red-blue -colors 6 -compress RLE", 1, 8},
+                 {"33x9", "gradient:red-blue -colors 6 -compress RLE", 1, 8},
+                 {"9x5", "gradient:'rgba(255,0,0,0.1)-rgba(0,0,255,0.9)' -define bmp3:alpha=true -compress None", 0, 32}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        ASSERT_EQ(RunShell(std::string("/usr/bin/convert -size ") + c.size + " " + c.make + " BMP3:im.bmp"), 0);
+        std::string text = ReadWholeFile("im.bmp");
+        Bytes file(text.begin(), text.end());
+        ASSERT_EQ(Field(file, 30, 4), c.compression);
+        ASSERT_EQ(Field(file, 28, 2), c.bits);
+        Decoded d(file);
+        ASSERT_EQ(d.ok, 1) << d.log;
         Rgba reference;
-        ASSERT_TRUE(ImageMagickRgba("odd.bmp", &reference));
+        ASSERT_TRUE(ImageMagickRgba("im.bmp", &reference));
         ASSERT_EQ(reference.width, d.b->width);
         ASSERT_EQ(reference.height, d.b->height);
         for (int y = 0; y < d.b->height; ++y)
@@ -493,8 +508,9 @@ TEST(BmpDecoder, ImageMagicksOddWidthRle8) {
                 const unsigned char* theirs =
                     reinterpret_cast<const unsigned char*>(reference.bytes.data()) + (size_t(y) * d.b->width + x) * 4;
                 std::vector<int> ours = d.Pixel(x, y);
-                ASSERT_EQ(ours[2], theirs[0]) << size << " red at " << x << "," << y;
-                ASSERT_EQ(ours[0], theirs[2]) << size << " blue at " << x << "," << y;
+                ASSERT_EQ(ours[2], theirs[0]) << "red at " << x << "," << y;
+                ASSERT_EQ(ours[0], theirs[2]) << "blue at " << x << "," << y;
+                ASSERT_EQ(ours[3], theirs[3]) << "alpha at " << x << "," << y;
             }
     }
 }
