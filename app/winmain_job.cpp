@@ -1,5 +1,7 @@
 // One file's way through the resizer, for every front-end: decoding by
 // extension, the prepare pass's rows, output names and one file's resize.
+#include <string.h>
+
 #include "bitmap.h"
 #include "file.h"
 #include "gif.h"
@@ -9,6 +11,7 @@
 #include "png.h"
 #include "tga.h"
 #include "thread.h"
+#include "webpl.h"
 #include "winmain_colour.h"
 #include "winmain_exif.h"
 #include "winmain_job.h"
@@ -120,6 +123,38 @@ int LoadPng(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
     return ok;
 }
 
+// A WebP chunk into one of meta's blocks, with prefix put in front when the
+// chunk does not start with it.
+void KeepChunk(const unsigned char* data, uint32_t size, const char* fourcc, const char* prefix, int prefixSize,
+               unsigned char** block, int32_t* blockSize) {
+    unsigned char* chunk = nullptr;
+    int32_t bytes = 0;
+    if (!WEBP_GetChunk(data, size, fourcc, &chunk, &bytes)) return;
+    int has = bytes >= prefixSize && memcmp(chunk, prefix, size_t(prefixSize)) == 0;
+    int32_t total = bytes + (has ? 0 : prefixSize);
+    unsigned char* whole = static_cast<unsigned char*>(Mem_Alloc(total, MEM_HEAP, kModule, __LINE__));
+    if (!has) memcpy(whole, prefix, size_t(prefixSize));
+    memcpy(whole + (has ? 0 : prefixSize), chunk, size_t(bytes));
+    Meta_Keep(block, blockSize, whole, total);
+    Mem_Free(whole, total, MEM_HEAP, kModule, __LINE__);
+    Mem_Free(chunk, bytes, MEM_HEAP, "misc/webp/webpl", __LINE__);
+}
+
+int LoadWebp(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
+    FileWhole whole;
+    int ok = File_ReadWhole(path, &whole) == FILE_WHOLE_DONE &&
+             WEBP_DecodeToBitmap(whole.data, uint32_t(whole.size), bitmap);
+    if (!ok) Log_Print(0, "Failed to decode webp [%s]\n", path);
+    // Exif comes as its TIFF block, which a JPEG marker puts after "Exif\0\0".
+    if (ok && meta) {
+        uint32_t size = uint32_t(whole.size);
+        KeepChunk(whole.data, size, "ICCP", "", 0, &meta->profile, &meta->profileSize);
+        KeepChunk(whole.data, size, "EXIF", "Exif\0\0", 6, &meta->exif, &meta->exifSize);
+    }
+    File_FreeWhole(&whole);
+    return ok;
+}
+
 int LoadTga(const char* path, BitmapStruct* bitmap, PictureMeta*) {
     TGAStruct* tga = nullptr;
     TGA_Create(&tga);
@@ -177,7 +212,7 @@ struct Format {
 const Format kFormats[] = {
     {".jpg", LoadJpeg, ProbeJpeg, 1},  {".jpeg", LoadJpeg, ProbeJpeg, 1},    {".jpe", LoadJpeg, ProbeJpeg, 1},
     {".jfif", LoadJpeg, ProbeJpeg, 1}, {".png", LoadPng, PNG_ReadSize, 0},   {".tga", LoadTga, TGA_ReadSize, 0},
-    {".gif", LoadGif, GIF_ReadSize, 0}, {".bmp", LoadBmp, Bitmap_ReadBMPSize, 0}};
+    {".gif", LoadGif, GIF_ReadSize, 0}, {".bmp", LoadBmp, Bitmap_ReadBMPSize, 0}, {".webp", LoadWebp, WEBP_ReadSize, 0}};
 
 const Format* FormatOf(const char* path) {
     for (const Format& f : kFormats)

@@ -37,6 +37,10 @@ target_include_directories(divivar PUBLIC ${CMAKE_SOURCE_DIR}/divivar)
 # The JPEG bridge; jpeglib.h never shares a translation unit with windows.h.
 add_library(jpegl STATIC misc/jpeg/jpegl.cpp)
 target_include_directories(jpegl PUBLIC ${CMAKE_SOURCE_DIR}/misc/jpeg)
+# The WebP bridge: libwebp and its demuxer (BSD), linked statically on
+# Windows from Debian's source package.
+add_library(webpl STATIC misc/webp/webpl.cpp)
+target_include_directories(webpl PUBLIC ${CMAKE_SOURCE_DIR}/misc/webp)
 if(BRIMLOW_WIN32)
   # Static libraries for the target: zlib from libz-mingw-w64-dev,
   # libjpeg-turbo built from Debian's source package (scripts/common.sh).
@@ -46,11 +50,19 @@ if(BRIMLOW_WIN32)
   target_link_libraries(divivar PUBLIC ${BRIMLOW_ZLIB})
   target_include_directories(jpegl PRIVATE ${BRIMLOW_JPEG_INCLUDE})
   target_link_libraries(jpegl PUBLIC divivar ${BRIMLOW_JPEG})
+  find_library(BRIMLOW_WEBPDEMUX NAMES libwebpdemux.a REQUIRED)
+  find_library(BRIMLOW_WEBP NAMES libwebp.a REQUIRED)
+  find_path(BRIMLOW_WEBP_INCLUDE webp/decode.h REQUIRED)
+  target_include_directories(webpl SYSTEM PRIVATE ${BRIMLOW_WEBP_INCLUDE})
+  target_link_libraries(webpl PUBLIC divivar ${BRIMLOW_WEBPDEMUX} ${BRIMLOW_WEBP})
 else()
   find_package(ZLIB REQUIRED)
   find_package(JPEG REQUIRED)
   target_link_libraries(divivar PUBLIC ZLIB::ZLIB)
   target_link_libraries(jpegl PUBLIC divivar JPEG::JPEG)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(WEBP REQUIRED IMPORTED_TARGET libwebp libwebpdemux)
+  target_link_libraries(webpl PUBLIC divivar PkgConfig::WEBP)
 endif()
 
 if(BRIMLOW_WIN32)
@@ -85,7 +97,7 @@ add_library(brimlow-app STATIC
     app/winmain_gather.cpp
     app/winmain_batch.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app)
-target_link_libraries(brimlow-app PUBLIC jpegl divivar)
+target_link_libraries(brimlow-app PUBLIC jpegl webpl divivar)
 # Little CMS: natively Debian's liblcms2-dev; for Windows built from
 # Debian's source package into the same prefix as libjpeg-turbo.
 if(BRIMLOW_WIN32)
@@ -94,7 +106,6 @@ if(BRIMLOW_WIN32)
   target_include_directories(brimlow-app SYSTEM PUBLIC ${BRIMLOW_LCMS_INCLUDE})
   target_link_libraries(brimlow-app PUBLIC ${BRIMLOW_LCMS})
 else()
-  find_package(PkgConfig REQUIRED)
   pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
   target_link_libraries(brimlow-app PUBLIC PkgConfig::LCMS2)
 endif()

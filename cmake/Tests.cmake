@@ -35,6 +35,7 @@ add_executable(brimlow-tests
     tests/test_gif.cpp
     tests/test_tga.cpp
     tests/test_jpegl.cpp
+    tests/test_webpl.cpp
     tests/test_xml.cpp
     tests/test_config.cpp
     tests/job_support.cpp

@@ -4,9 +4,10 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${JOBS:-2}"
 
-PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev googletest libgtest-dev libbenchmark-dev
+PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev libwebp-dev googletest libgtest-dev
+          libbenchmark-dev
           wine64 xvfb xauth imagemagick libjpeg-turbo-progs liblcms2-utils libimage-exiftool-perl
-          icc-profiles-free colord-data ghostscript
+          icc-profiles-free colord-data ghostscript webp
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev)
 
 # Installs every Debian package above that is missing (apt-get, through sudo
@@ -139,12 +140,33 @@ build_mingw_lcms2() {
     mv "$prefix.partial" "$prefix"
 }
 
+# libwebp and its demuxer (BSD) for the PE flavour, static, the same way,
+# in build/deps/mingw-webp; the tools and encoders are left out.
+build_mingw_webp() {
+    local deps="$ROOT/build/deps"
+    local prefix="$deps/mingw-webp"
+    [ -f "$prefix/lib/libwebp.a" ] && [ -f "$prefix/lib/libwebpdemux.a" ] && return 0
+    local source
+    source=$(fetch_debian_source libwebp "$(source_version_of libwebp-dev)")
+    rm -rf "$deps/webp-build" "$prefix" "$prefix.partial"
+    echo "== building libwebp for 64-bit Windows"
+    local off=()
+    for tool in ANIM_UTILS CWEBP DWEBP GIF2WEBP IMG2WEBP VWEBP WEBPINFO WEBPMUX EXTRAS; do off+=("-DWEBP_BUILD_$tool=OFF"); done
+    { cmake -S "$source" -B "$deps/webp-build" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
+          -DCMAKE_INSTALL_PREFIX="$prefix.partial" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF "${off[@]}" &&
+        cmake --build "$deps/webp-build" -j"$JOBS" && cmake --install "$deps/webp-build"; } >"$deps/webp.log" 2>&1 ||
+        fail "building libwebp with mingw-w64 failed (see $deps/webp.log)"
+    mv "$prefix.partial" "$prefix"
+}
+
 # The Win32 flavour as PE executables for 64-bit Windows in build/pe:
 # brimlow.exe, brimlow-cli.exe and the Win32 test programs.
 build_pe() {
     mkdir -p "$ROOT/build"
     build_mingw_jpeg
     build_mingw_lcms2
+    build_mingw_webp
+    local deps="$ROOT/build/deps"
     configure_and_build pe -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-        -DBRIMLOW_MINGW_PREFIX="$ROOT/build/deps/mingw;$ROOT/build/deps/mingw-lcms2" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        -DBRIMLOW_MINGW_PREFIX="$deps/mingw;$deps/mingw-lcms2;$deps/mingw-webp" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 }
