@@ -6,6 +6,7 @@
 // start does not pass on; programs built beside the tests start under the
 // Wine loader, in the same Wine session.
 #include <windows.h>
+#include <stdio.h>
 
 #include <stdlib.h>
 
@@ -84,7 +85,14 @@ int RunShell(const std::string& command) {
             << "echo $? > " << done << ".part && mv " << done << ".part " << done << "\n";
     }
     std::string line = "start /unix /bin/sh " + ShellPath(fs::absolute(script).string());
-    if (system(line.c_str()) != 0) return -1;
+    // Under load Wine's start has been seen, rarely, to fail before the
+    // script ran: then nothing ran, and starting it again is safe.
+    int started = -1;
+    for (int attempt = 0; attempt < 3 && started != 0; ++attempt) {
+        started = system(line.c_str());
+        if (started != 0) fprintf(stderr, "start /unix failed (%d): started again\n", started);
+    }
+    if (started != 0) return -1;
     // The status file appears, whole, when the command has ended.
     const DWORD kLimitMs = 10 * 60 * 1000;
     DWORD start = GetTickCount();

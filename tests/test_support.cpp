@@ -170,7 +170,11 @@ bool ImageMagickRgba(const std::string& path, Rgba* out) {
     std::string size = name + ".size";
     std::string command = "/usr/bin/convert '" + ShellPath(path) + "[0]' -auto-orient -format '%w %h' -write info:" +
                           size + " -depth 8 rgba:" + name + " 2>/dev/null";
-    if (RunShell(command) != 0) return false;
+    int status = RunShell(command);
+    if (status != 0) {
+        fprintf(stderr, "ImageMagick ended with %d: %s\n", status, command.c_str());
+        return false;
+    }
     std::string dims = ReadWholeFile(size);
     out->bytes = ReadWholeFile(name);
     RemoveFile(name);
