@@ -28,7 +28,7 @@ struct CachedTransform {
     int32_t size;              // bytes of the profile
     unsigned char* profile;    // a copy of the profile, to tell it from another with the same CRC; tracked
     int inverted;              // for CMYK: 1 when the inks are read inverted
-    cmsHTRANSFORM transform;   // to blue, green, red sRGB bytes
+    cmsHTRANSFORM transform;   // to blue, green, red sRGB bytes, the fourth left alone
     uint64_t used;             // when last used, in lookups, for dropping the oldest
 };
 
@@ -66,7 +66,7 @@ cmsHTRANSFORM MakeTransform(const unsigned char* bytes, int32_t size, int space,
                                  : inverted           ? TYPE_CMYK_8_REV
                                                       : TYPE_CMYK_8;
         if (srgb)
-            transform = cmsCreateTransform(in, format, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
+            transform = cmsCreateTransform(in, format, srgb, TYPE_BGRA_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
         if (srgb) cmsCloseProfile(srgb);
     }
     cmsCloseProfile(in);
@@ -107,8 +107,9 @@ cmsHTRANSFORM Lookup(const unsigned char* bytes, int32_t size, int space, int in
     return made;
 }
 
-// Runs the profile's transform over every row, writing blue, green, red
-// back into each pixel; alpha kept, or made opaque.
+// Runs the profile's transform over the whole picture in place: every
+// pixel is read before it is written, and the output's fourth byte is left
+// as it was (alpha kept), or made opaque after converting inks.
 int Convert(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, int space, int inverted, int opaque) {
     if (!bitmap || !profile) Core_NullPointer(kModule, __LINE__);
     if (bitmap->width <= 0 || bitmap->height <= 0) return 0;
@@ -121,19 +122,12 @@ int Convert(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, in
         Log_Print(0, "Colour profile not usable (%d bytes): colours left as they are\n", int(size));
         return 0;
     }
-    int rowBytes = 0;
-    unsigned char* row =
-        static_cast<unsigned char*>(Mem_AllocChecked(bitmap->width, 3, 1, &rowBytes, MEM_HEAP, kModule, __LINE__));
-    if (!row) return 0;
     for (int32_t y = 0; y < bitmap->height; ++y) {
-        unsigned char* pixels = bitmap->pixels + int64_t(y) * bitmap->scanline;
-        cmsDoTransform(transform, pixels, row, cmsUInt32Number(bitmap->width));
-        for (int32_t x = 0; x < bitmap->width; ++x) {
-            memcpy(pixels + x * 4, row + x * 3, 3);
-            if (opaque) pixels[x * 4 + 3] = 255;
-        }
+        unsigned char* row = bitmap->pixels + int64_t(y) * bitmap->scanline;
+        cmsDoTransform(transform, row, row, cmsUInt32Number(bitmap->width));
+        if (opaque)
+            for (int32_t x = 0; x < bitmap->width; ++x) row[x * 4 + 3] = 255;
     }
-    Mem_Free(row, rowBytes, MEM_HEAP, kModule, __LINE__);
     return 1;
 }
 
