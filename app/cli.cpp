@@ -225,24 +225,17 @@ Gathered ExpandPaths(const AppConfig* settings, const std::vector<std::string>& 
     return gathered;
 }
 
-// Characters of a UTF-8 text, which is what a terminal's columns count.
-size_t Characters(const char* text) {
-    size_t n = 0;
-    for (; *text; ++text) n += (static_cast<unsigned char>(*text) & 0xC0) != 0x80;
-    return n;
-}
-
 void PrintTable(const std::vector<FileRow>& rows) {
     const char* titles[5] = {"Filename", "Dimensions", "Size", "New Dimensions", "Est Size"};
     size_t width[5];
-    for (int c = 0; c < 5; ++c) width[c] = Characters(titles[c]);
+    for (int c = 0; c < 5; ++c) width[c] = size_t(Str_CharacterCount(titles[c]));
     for (const FileRow& r : rows) {
         const char* cells[5] = {r.name, r.dimensions, r.size, r.newDimensions, r.estimate};
-        for (int c = 0; c < 5; ++c) width[c] = std::max(width[c], Characters(cells[c]));
+        for (int c = 0; c < 5; ++c) width[c] = std::max(width[c], size_t(Str_CharacterCount(cells[c])));
     }
     auto line = [&width](const char* const* cells) {
         for (int c = 0; c < 5; ++c)
-            printf("%s%*s%s", cells[c], int(width[c] - Characters(cells[c])), "", c < 4 ? "  " : "\n");
+            printf("%s%*s%s", cells[c], int(width[c]) - Str_CharacterCount(cells[c]), "", c < 4 ? "  " : "\n");
     };
     line(titles);
     for (const FileRow& r : rows) {

@@ -102,7 +102,7 @@ void UpdateEstimates(MainWindowStruct* main);
 // their subfolders' when Subfolders is set): the prepare pass with progress
 // and Cancel, then rows and estimates. Each row keeps the length of its
 // subfolder text, which its copy's place in a chosen folder follows.
-void AddPaths(MainWindowStruct* main, const char* const* paths, int count);
+void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths);
 
 // ------------------------------------------------------------ ways in
 

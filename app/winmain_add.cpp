@@ -32,11 +32,12 @@ HHOOK g_keyHook = nullptr;        // the dialog loop's message filter, while the
 HWND g_keyWindow = nullptr;       // the window the shortcuts command
 HACCEL g_keys = nullptr;          // the shortcuts, from the resources
 
-// Splits a command line (its arguments, as WinMain gets them) into paths,
-// leaving out the debug log's switches. Where the process code page is not
-// UTF-8, a name it cannot spell arrives with "?" in it, which no Windows
-// name holds: refused (logged) rather than sent on to name no file.
-std::vector<std::string> SplitCommandLine(const char* commandLine) {
+// Splits a command line (its arguments, as WinMain gets them) into paths
+// spelled in codePage (0: the process's), leaving out the debug log's
+// switches. Where the process code page is not UTF-8, a name it cannot
+// spell arrives with "?" in it, which no Windows name holds: refused
+// (logged) rather than sent on to name no file.
+std::vector<std::string> SplitCommandLine(const char* commandLine, unsigned codePage) {
     std::vector<std::string> paths;
     std::string line = std::string("brimlow ") + commandLine;
     std::vector<wchar_t> wide(line.size() + 1);
@@ -50,7 +51,7 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
     for (int i = 1; i < count; ++i) {
         char path[STR_TEXT_SIZE];
         const char* problem = nullptr;
-        if (!Core_FromWide(0, arguments[i], path, int(sizeof path), &problem)) {
+        if (!Core_FromWide(codePage, arguments[i], path, int(sizeof path), &problem)) {
             Log_Print(0, "Command line argument %d not listed: %s\n", i, problem);
             continue;
         }
@@ -126,9 +127,7 @@ void AddWideNames(MainWindowStruct* main, const std::vector<std::wstring>& names
         else
             Log_Print(0, "Not listed (%d bytes of UTF-16): %s\n", int(name.size() * 2), problem);
     }
-    std::vector<const char*> paths;
-    for (const std::string& t : texts) paths.push_back(t.c_str());
-    AddPaths(main, paths.data(), int(paths.size()));
+    AddPaths(main, texts);
 }
 
 }  // namespace
@@ -138,20 +137,9 @@ int Program_HandOff(const char* commandLine) {
     if (!g_instanceLock || GetLastError() != ERROR_ALREADY_EXISTS) return 0;
     CloseHandle(g_instanceLock);
     g_instanceLock = nullptr;
-    std::vector<std::string> paths = SplitCommandLine(commandLine ? commandLine : "");
-    // Where the process code page is not UTF-8 the block still is.
-    std::vector<std::string> utf8;
-    for (const std::string& p : paths) {
-        wchar_t wide[STR_TEXT_SIZE];
-        char text[STR_TEXT_SIZE * 2];
-        const char* problem = nullptr;
-        if (Core_ToWide(p.c_str(), wide, STR_TEXT_SIZE) && Core_FromWide(CP_UTF8, wide, text, int(sizeof text), &problem))
-            utf8.push_back(text);
-    }
-    std::vector<const char*> texts;
-    for (const std::string& t : utf8) texts.push_back(t.c_str());
+    // The block is UTF-8 whatever the process's code page.
     std::string block;
-    Gather_WritePathBlock(texts.data(), int(texts.size()), &block);
+    Gather_WritePathBlock(SplitCommandLine(commandLine ? commandLine : "", CP_UTF8), &block);
     // The first start may still be opening its window.
     HWND running = nullptr;
     for (int waited = 0; !(running = RunningWindow()) && waited < kWaitForWindowMs; waited += 50) Sleep(50);
@@ -175,7 +163,7 @@ void MainWindow_OpenWaysIn(MainWindowStruct* main, const char* commandLine) {
     g_keyWindow = main->window;
     g_keys = LoadAcceleratorsA(main->instance, MAKEINTRESOURCEA(IDA_MAIN));
     g_keyHook = SetWindowsHookExA(WH_MSGFILTER, KeyFilter, nullptr, GetCurrentThreadId());
-    std::vector<std::string> paths = SplitCommandLine(commandLine ? commandLine : "");
+    std::vector<std::string> paths = SplitCommandLine(commandLine ? commandLine : "", 0);
     if (!paths.empty()) Queue(main, paths);
 }
 
@@ -209,9 +197,7 @@ void MainWindow_AddQueued(MainWindowStruct* main) {
     while (!main->queued.empty() && !main->job) {
         std::vector<std::string> paths;
         paths.swap(main->queued);
-        std::vector<const char*> texts;
-        for (const std::string& p : paths) texts.push_back(p.c_str());
-        AddPaths(main, texts.data(), int(texts.size()));
+        AddPaths(main, paths);
     }
     main->adding = 0;
 }
@@ -270,6 +256,5 @@ void AddPicturesFromDialog(MainWindowStruct* main) {
 void AddFolderFromDialog(MainWindowStruct* main) {
     char folder[STR_TEXT_SIZE] = "";
     if (!Win_BrowseFolder(main->window, "Add the pictures of a folder", folder, "")) return;
-    const char* paths[1] = {folder};
-    AddPaths(main, paths, 1);
+    AddPaths(main, {folder});
 }

@@ -1,6 +1,7 @@
 // Colour conversion through embedded profiles with Little CMS. A copy is
 // converted after it has been shrunk, where there are fewest pixels; CMYK
-// inks are converted as decoded, since the filter works on colours. The
+// inks are converted as decoded, since the filter works on colours. Each
+// profile is read once a run: its space and its transform are cached. The
 // transforms are made without lcms's one-pixel cache, which is what lets
 // the batch's workers share them.
 #include "winmain_colour.h"
@@ -22,13 +23,15 @@ const int kCachedTransforms = 8;
 // The blue byte of each blue, green, red, alpha pixel, read as grey.
 const cmsUInt32Number kGreyOfBgra = COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(3);
 
-// One profile's transform to sRGB.
+// What the run learnt of one profile: its space and its transform to sRGB.
 struct CachedTransform {
     uint32_t crc;              // CRC-32 of the profile's bytes
     int32_t size;              // bytes of the profile
-    unsigned char* profile;    // a copy of the profile, to tell it from another with the same CRC; tracked
+    unsigned char* profile;    // a copy of the profile, to tell it from another with the same CRC; tracked;
+                               // null while the entry is free
     int inverted;              // for CMYK: 1 when the inks are read inverted
-    cmsHTRANSFORM transform;   // to blue, green, red sRGB bytes, the fourth left alone
+    int space;                 // COLOUR_*; COLOUR_UNUSABLE for a damaged profile
+    cmsHTRANSFORM transform;   // to blue, green, red sRGB bytes, the fourth left alone; null when lcms cannot
     uint64_t used;             // when last used, in lookups, for dropping the oldest
 };
 
@@ -54,28 +57,36 @@ int SpaceOf(cmsHPROFILE profile) {
     }
 }
 
-// Makes the transform of a profile whose space is space; null (logged) when
-// lcms cannot.
-cmsHTRANSFORM MakeTransform(const unsigned char* bytes, int32_t size, int space, int inverted) {
+// Reads a profile once: its space into entry, and the transform from it
+// (its pixels laid out as the space's pictures are here) to sRGB. A damaged
+// or unsupported profile, or one lcms cannot transform from, is logged
+// here, once a run.
+void Learn(CachedTransform* entry, const unsigned char* bytes, int32_t size, int inverted) {
+    entry->space = COLOUR_UNUSABLE;
+    entry->transform = nullptr;
     cmsHPROFILE in = cmsOpenProfileFromMem(bytes, cmsUInt32Number(size));
-    if (!in) return nullptr;
-    cmsHTRANSFORM transform = nullptr;
-    if (SpaceOf(in) == space) {
-        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-        cmsUInt32Number format = space == COLOUR_RGB ? TYPE_BGRA_8 : space == COLOUR_GREY ? kGreyOfBgra
-                                 : inverted           ? TYPE_CMYK_8_REV
-                                                      : TYPE_CMYK_8;
-        if (srgb)
-            transform = cmsCreateTransform(in, format, srgb, TYPE_BGRA_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
-        if (srgb) cmsCloseProfile(srgb);
+    if (!in) {
+        Log_Print(0, "Damaged colour profile (%d bytes) ignored\n", int(size));
+        return;
+    }
+    entry->space = SpaceOf(in);
+    if (entry->space == COLOUR_UNUSABLE) Log_Print(0, "Colour profile of an unsupported space ignored\n");
+    cmsHPROFILE srgb = entry->space == COLOUR_UNUSABLE ? nullptr : cmsCreate_sRGBProfile();
+    if (srgb) {
+        cmsUInt32Number format = entry->space == COLOUR_RGB ? TYPE_BGRA_8 : entry->space == COLOUR_GREY ? kGreyOfBgra
+                                 : inverted                  ? TYPE_CMYK_8_REV
+                                                             : TYPE_CMYK_8;
+        entry->transform = cmsCreateTransform(in, format, srgb, TYPE_BGRA_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
+        cmsCloseProfile(srgb);
+        if (!entry->transform) Log_Print(0, "Colour profile not usable (%d bytes)\n", int(size));
     }
     cmsCloseProfile(in);
-    return transform;
 }
 
-// The cached transform of a profile, made on first use; null when it
-// cannot be made. Under g_lock.
-cmsHTRANSFORM Lookup(const unsigned char* bytes, int32_t size, int space, int inverted) {
+// What the run knows of a profile, learnt on its first use; the oldest
+// entry makes room. Under g_lock; the entry stays valid until the next
+// lookup, and its transform until the cache is emptied.
+const CachedTransform* Lookup(const unsigned char* bytes, int32_t size, int inverted) {
     if (!g_errorsRouted) {
         cmsSetLogErrorHandler(LogLcmsError);
         g_errorsRouted = 1;
@@ -84,44 +95,40 @@ cmsHTRANSFORM Lookup(const unsigned char* bytes, int32_t size, int space, int in
     ++g_lookups;
     CachedTransform* oldest = &g_cache[0];
     for (CachedTransform& c : g_cache) {
-        if (c.transform && c.crc == crc && c.size == size && c.inverted == inverted &&
+        if (c.profile && c.crc == crc && c.size == size && c.inverted == inverted &&
             memcmp(c.profile, bytes, size_t(size)) == 0) {
             c.used = g_lookups;
-            return c.transform;
+            return &c;
         }
-        if (!c.transform || (oldest->transform && c.used < oldest->used)) oldest = &c;
+        if (!c.profile || (oldest->profile && c.used < oldest->used)) oldest = &c;
     }
-    cmsHTRANSFORM made = MakeTransform(bytes, size, space, inverted);
-    if (!made) return nullptr;
-    if (oldest->transform) {
-        cmsDeleteTransform(oldest->transform);
-        Mem_Free(oldest->profile, oldest->size, MEM_HEAP, kModule, __LINE__);
-    }
+    if (oldest->transform) cmsDeleteTransform(oldest->transform);
+    if (oldest->profile) Mem_Free(oldest->profile, oldest->size, MEM_HEAP, kModule, __LINE__);
     oldest->crc = crc;
     oldest->size = size;
     oldest->profile = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
     memcpy(oldest->profile, bytes, size_t(size));
     oldest->inverted = inverted;
-    oldest->transform = made;
     oldest->used = g_lookups;
-    return made;
+    Learn(oldest, bytes, size, inverted);
+    return oldest;
 }
 
-// Runs the profile's transform over the whole picture in place: every
-// pixel is read before it is written, and the output's fourth byte is left
-// as it was (alpha kept), or made opaque after converting inks.
-int Convert(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, int space, int inverted, int opaque) {
-    if (!bitmap || !profile) Core_NullPointer(kModule, __LINE__);
-    if (bitmap->width <= 0 || bitmap->height <= 0) return 0;
+// Runs the profile's transform over the whole picture in place when the
+// profile's space is one of wanted's two: every pixel is read before it is
+// written, and the output's fourth byte is left as it was (alpha kept), or
+// made opaque after converting inks. 1 when converted.
+int Convert(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, const int wanted[2], int inverted,
+            int opaque) {
+    if (!bitmap) Core_NullPointer(kModule, __LINE__);
+    if (!profile || size <= 0 || bitmap->width <= 0 || bitmap->height <= 0) return 0;
     cmsHTRANSFORM transform = nullptr;
     {
         std::lock_guard<std::mutex> hold(g_lock);
-        transform = Lookup(profile, size, space, inverted);
+        const CachedTransform* known = Lookup(profile, size, inverted);
+        if (known->space == wanted[0] || known->space == wanted[1]) transform = known->transform;
     }
-    if (!transform) {
-        Log_Print(0, "Colour profile not usable (%d bytes): colours left as they are\n", int(size));
-        return 0;
-    }
+    if (!transform) return 0;
     for (int32_t y = 0; y < bitmap->height; ++y) {
         unsigned char* row = bitmap->pixels + int64_t(y) * bitmap->scanline;
         cmsDoTransform(transform, row, row, cmsUInt32Number(bitmap->width));
@@ -139,9 +146,8 @@ int Meta_Keep(unsigned char** block, int32_t* blockSize, const unsigned char* da
     *block = nullptr;
     *blockSize = 0;
     if (size <= 0) return 1;
-    if (!data) Core_NullPointer(kModule, __LINE__);
     *block = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
-    memcpy(*block, data, size_t(size));
+    if (data) memcpy(*block, data, size_t(size));
     *blockSize = size;
     return 1;
 }
@@ -156,41 +162,25 @@ int Meta_Reset(PictureMeta* meta) {
 
 int Colour_SpaceOf(const unsigned char* profile, int32_t size) {
     if (!profile || size <= 0) return COLOUR_UNUSABLE;
-    {
-        std::lock_guard<std::mutex> hold(g_lock);
-        if (!g_errorsRouted) {
-            cmsSetLogErrorHandler(LogLcmsError);
-            g_errorsRouted = 1;
-        }
-    }
-    cmsHPROFILE p = cmsOpenProfileFromMem(profile, cmsUInt32Number(size));
-    if (!p) {
-        Log_Print(0, "Damaged colour profile (%d bytes) ignored\n", int(size));
-        return COLOUR_UNUSABLE;
-    }
-    int space = SpaceOf(p);
-    cmsCloseProfile(p);
-    if (space == COLOUR_UNUSABLE) Log_Print(0, "Colour profile of an unsupported space ignored\n");
-    return space;
+    std::lock_guard<std::mutex> hold(g_lock);
+    return Lookup(profile, size, 0)->space;
 }
 
 int Colour_ToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t size) {
-    int space = Colour_SpaceOf(profile, size);
-    if (space != COLOUR_RGB && space != COLOUR_GREY) return 0;
-    return Convert(bitmap, profile, size, space, 0, 0);
+    const int colours[2] = {COLOUR_RGB, COLOUR_GREY};
+    return Convert(bitmap, profile, size, colours, 0, 0);
 }
 
 int Colour_InksToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, int inverted) {
-    if (Colour_SpaceOf(profile, size) != COLOUR_CMYK) return 0;
-    return Convert(bitmap, profile, size, COLOUR_CMYK, inverted ? 1 : 0, 1);
+    const int inks[2] = {COLOUR_CMYK, COLOUR_CMYK};
+    return Convert(bitmap, profile, size, inks, inverted ? 1 : 0, 1);
 }
 
 int Colour_ForgetTransforms(void) {
     std::lock_guard<std::mutex> hold(g_lock);
     for (CachedTransform& c : g_cache) {
-        if (!c.transform) continue;
-        cmsDeleteTransform(c.transform);
-        Mem_Free(c.profile, c.size, MEM_HEAP, kModule, __LINE__);
+        if (c.transform) cmsDeleteTransform(c.transform);
+        if (c.profile) Mem_Free(c.profile, c.size, MEM_HEAP, kModule, __LINE__);
         c = CachedTransform{};
     }
     return 1;

@@ -22,20 +22,23 @@ struct PictureMeta {
 // Frees what meta holds and empties it. Returns 1.
 int Meta_Reset(PictureMeta* meta);
 // Replaces one of meta's blocks (the address of its pointer and size) by a
-// copy of data; size 0 empties it. Returns 1.
+// copy of data, or with data null by size zeroed bytes for the caller to
+// fill; size 0 empties it. Returns 1.
 int Meta_Keep(unsigned char** block, int32_t* blockSize, const unsigned char* data, int32_t size);
 
 // The colour space a profile describes.
 enum { COLOUR_UNUSABLE = 0, COLOUR_RGB = 1, COLOUR_GREY = 2, COLOUR_CMYK = 3 };
 
 // The colour space of a profile: COLOUR_UNUSABLE for a damaged one or one
-// the program cannot convert from (logged).
+// of a space the program does not convert (logged once a run). Reading it
+// caches it, with its transform to sRGB.
 int Colour_SpaceOf(const unsigned char* profile, int32_t size);
 
 // Converts bitmap, whose colours are in profile's space (RGB or grey; a
 // grey picture's blue byte is its grey), to sRGB in place; alpha is kept.
-// 1 when converted; 0 (the pixels as they were, a debug-log line) when the
-// profile is damaged, of another space or the transform cannot be made.
+// 1 when converted; 0 (the pixels as they were) when the profile is
+// damaged, of another space or the transform cannot be made (logged when
+// the profile was first read).
 int Colour_ToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t size);
 
 // Converts a bitmap of CMYK inks (cyan, magenta, yellow, black in the blue,
@@ -44,6 +47,6 @@ int Colour_ToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t si
 // (the inks then left).
 int Colour_InksToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, int inverted);
 
-// Drops the cached transforms (at the end of a run, and before a leak
-// report). Returns 1.
+// Drops the cached profiles and transforms (at the end of a run, and before
+// a leak report). Returns 1.
 int Colour_ForgetTransforms(void);

@@ -3,6 +3,7 @@
 #include "winmain_gather.h"
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,13 @@ bool NameBefore(const std::string& a, const std::string& b) {
     return order != 0 ? order < 0 : a < b;
 }
 
+// Names as those file systems tell them apart: letter case ignored.
+struct NoCaseLess {
+    bool operator()(const std::string& a, const std::string& b) const {
+        return Str_CompareNoCase(a.c_str(), b.c_str()) < 0;
+    }
+};
+
 // 1 when folder is the settings' output folder.
 int IsOutputFolder(const AppConfig* settings, const std::string& folder) {
     if (settings->SameDirectory == 1 || !settings->Path[0]) return 0;
@@ -65,24 +73,19 @@ int GatherFolder(const AppConfig* settings, const std::string& folder, const std
     }
     std::sort(listing.files.begin(), listing.files.end(), NameBefore);
     std::sort(listing.folders.begin(), listing.folders.end(), NameBefore);
-    // Only names with an added text tell a copy from an original.
-    std::vector<std::string> copies;
+    // Only names with an added text tell a copy from an original; on the
+    // systems the program serves one name in two spellings is one file.
+    std::set<std::string, NoCaseLess> copies;
     if (settings->Append[0] || settings->Prepend[0]) {
         char output[STR_TEXT_SIZE];
         for (const std::string& f : listing.files)
             if (IsAcceptedImage(f.c_str()) &&
                 BuildOutputName(settings, f.c_str(), subfolder.c_str(), output, int(sizeof output)))
-                copies.push_back(output);
-        std::sort(copies.begin(), copies.end(), NameBefore);
+                copies.insert(output);
     }
-    auto isCopy = [&copies](const std::string& f) {
-        auto at = std::lower_bound(copies.begin(), copies.end(), f, NameBefore);
-        return (at != copies.end() && Str_EqualNoCase(at->c_str(), f.c_str())) ||
-               (at != copies.begin() && Str_EqualNoCase((at - 1)->c_str(), f.c_str()));
-    };
     for (const std::string& f : listing.files) {
         if (!IsAcceptedImage(f.c_str())) continue;
-        if (isCopy(f)) {
+        if (copies.count(f)) {
             Log_Print(0, "Earlier copy left out [%s]\n", f.c_str());
             continue;
         }
@@ -94,7 +97,9 @@ int GatherFolder(const AppConfig* settings, const std::string& folder, const std
             Log_Print(0, "Output folder left out [%s]\n", sub.c_str());
             continue;
         }
-        std::string below = subfolder + sub.substr(sub.find_last_of("\\/") + 1) + Path_Separator();
+        char name[STR_TEXT_SIZE];
+        Path_GetName(sub.c_str(), name, int(sizeof name), 0);
+        std::string below = subfolder + name + Path_Separator();
         if (below.size() >= STR_TEXT_SIZE) {
             if (host->problem) host->problem(host->data, sub.c_str(), "path too long");
             continue;
@@ -121,14 +126,14 @@ int Gather_Path(const AppConfig* settings, const char* path, int recursive, cons
     return GatherFolder(settings, path, "", recursive, host);
 }
 
-int Gather_WritePathBlock(const char* const* paths, int count, std::string* block) {
-    if ((count > 0 && !paths) || !block) Core_NullPointer(kModule, __LINE__);
+int Gather_WritePathBlock(const std::vector<std::string>& paths, std::string* block) {
+    if (!block) Core_NullPointer(kModule, __LINE__);
     block->clear();
-    for (int i = 0; i < count; ++i) {
-        block->append(paths[i]);
+    for (const std::string& path : paths) {
+        block->append(path);
         block->push_back('\0');
     }
-    if (count > 0) block->push_back('\0');
+    if (!paths.empty()) block->push_back('\0');
     return 1;
 }
 

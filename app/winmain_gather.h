@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "config.h"
 
@@ -44,5 +45,5 @@ int Gather_Path(const AppConfig* settings, const char* path, int recursive, cons
 // passes each path to fn (stopping when it returns 0): 1 when the block is
 // such a list, each path shorter than STR_TEXT_SIZE bytes and well-formed
 // UTF-8; 0, with no path passed, otherwise. A null fn is a fatal stop.
-int Gather_WritePathBlock(const char* const* paths, int count, std::string* block);
+int Gather_WritePathBlock(const std::vector<std::string>& paths, std::string* block);
 int Gather_ReadPathBlock(const void* bytes, uint32_t size, int (*fn)(const char* path, void* data), void* data);

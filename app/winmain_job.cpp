@@ -127,17 +127,18 @@ int LoadPng(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
 // chunk does not start with it.
 void KeepChunk(const unsigned char* data, uint32_t size, const char* fourcc, const char* prefix, int prefixSize,
                unsigned char** block, int32_t* blockSize) {
-    unsigned char* chunk = nullptr;
+    const unsigned char* chunk = nullptr;
     int32_t bytes = 0;
-    if (!WEBP_GetChunk(data, size, fourcc, &chunk, &bytes)) return;
-    int has = bytes >= prefixSize && memcmp(chunk, prefix, size_t(prefixSize)) == 0;
-    int32_t total = bytes + (has ? 0 : prefixSize);
-    unsigned char* whole = static_cast<unsigned char*>(Mem_Alloc(total, MEM_HEAP, kModule, __LINE__));
-    if (!has) memcpy(whole, prefix, size_t(prefixSize));
-    memcpy(whole + (has ? 0 : prefixSize), chunk, size_t(bytes));
-    Meta_Keep(block, blockSize, whole, total);
-    Mem_Free(whole, total, MEM_HEAP, kModule, __LINE__);
-    Mem_Free(chunk, bytes, MEM_HEAP, "misc/webp/webpl", __LINE__);
+    if (!WEBP_FindChunk(data, size, fourcc, &chunk, &bytes)) return;
+    if (bytes >= prefixSize && memcmp(chunk, prefix, size_t(prefixSize)) == 0) {
+        Meta_Keep(block, blockSize, chunk, bytes);
+        return;
+    }
+    int32_t total = 0;
+    if (!Mem_CheckedSize(int64_t(bytes) + prefixSize, 1, 1, &total)) return;
+    Meta_Keep(block, blockSize, nullptr, total);
+    memcpy(*block, prefix, size_t(prefixSize));
+    memcpy(*block + prefixSize, chunk, size_t(bytes));
 }
 
 int LoadWebp(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
@@ -311,12 +312,22 @@ void WaitForHelpers(PrepareRun* run) {
 
 }  // namespace
 
-int LoadImageByExtension(const char* path, BitmapStruct* bitmap) {
-    if (!path) Core_NullPointer(kModule, __LINE__);
+namespace {
+
+// Decodes path by its extension's decoder, with meta as that decoder takes
+// it. 1, or 0 (logged) for an extension no decoder has.
+int LoadByFormat(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
     const Format* format = FormatOf(path);
-    if (format) return format->load(path, bitmap, nullptr);
+    if (format) return format->load(path, bitmap, meta);
     Log_Print(0, "Unknown graphic file format [%s]\n", path);
     return 0;
+}
+
+}  // namespace
+
+int LoadImageByExtension(const char* path, BitmapStruct* bitmap) {
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    return LoadByFormat(path, bitmap, nullptr);
 }
 
 int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, int32_t* width,
@@ -327,11 +338,7 @@ int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bi
     const Format* format = FormatOf(path);
     if (format && format->reducesWhileDecoding && config->Filter == RESIZE_FILTER_LANCZOS)
         return DecodeJpeg(path, config, bitmap, width, height, meta);
-    if (!format) {
-        Log_Print(0, "Unknown graphic file format [%s]\n", path);
-        return 0;
-    }
-    if (!format->load(path, bitmap, meta)) return 0;
+    if (!LoadByFormat(path, bitmap, meta)) return 0;
     Bitmap_GetSize(bitmap, width, height);
     return 1;
 }
@@ -357,9 +364,9 @@ namespace {
 // copy's colours are sRGB, 0 when they are in the kept profile.
 int ConvertCopyColours(const AppConfig* config, const PictureMeta* meta, BitmapStruct* target) {
     if (!meta->profile) return 1;
-    int space = Colour_SpaceOf(meta->profile, meta->profileSize);
-    if (space == COLOUR_RGB && config->ColourProfile == COLOUR_PROFILE_KEEP) return 0;
-    if (space != COLOUR_UNUSABLE) Colour_ToSrgb(target, meta->profile, meta->profileSize);
+    if (config->ColourProfile == COLOUR_PROFILE_KEEP && Colour_SpaceOf(meta->profile, meta->profileSize) == COLOUR_RGB)
+        return 0;
+    Colour_ToSrgb(target, meta->profile, meta->profileSize);
     return 1;
 }
 

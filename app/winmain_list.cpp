@@ -40,8 +40,6 @@ void ShowMessage(void*, const char* text) {
     Message_Show(0, MESSAGE_OK, nullptr, "%s", text);
 }
 
-const JobHost kBoxHost = {nullptr, ShowProgress, IsCancelled, ShowMessage, nullptr};
-
 // The job's texts, from its workers. A worker never waits for the box's
 // window calls, which run on the window thread: the latest progress text
 // waits in the main window's record until the window thread shows it, and
@@ -81,6 +79,7 @@ int AppendRow(HWND page, const FileRow& row) {
 struct Gathered {
     std::vector<std::string> files;
     std::vector<int> subfolderLengths;
+    std::vector<int> rowSubfolderLengths;  // of the files that got a row, in row order
     ULONGLONG shownAt;  // when the walk began or last showed where it is, GetTickCount64 milliseconds
     int shown;          // 1 once the walk has shown where it is
     int stopped;        // 1 once Cancel stopped the walk
@@ -113,14 +112,20 @@ int ShowWalk(void* data, const char* folder) {
     return 1;
 }
 
+// The prepare pass names each file after it, in order: those that got a
+// row keep their subfolder's length for the row.
+void NoteListed(void* data, int index, int listed, const char*) {
+    Gathered* g = static_cast<Gathered*>(data);
+    if (listed) g->rowSubfolderLengths.push_back(g->subfolderLengths[size_t(index)]);
+}
+
 // The subfolder of a row's picture: the last length bytes of its folder.
 void RowSubfolder(const char* path, int length, char* subfolder, int size) {
-    const char* name = path;
-    for (const char* p = path; *p; ++p)
-        if (*p == '\\' || *p == '/') name = p + 1;
-    int folder = int(name - path);
-    if (length <= 0 || length > folder) length = 0;
-    Str_CopyN(subfolder, name - length, length + 1 < size ? length + 1 : size);
+    char folder[STR_TEXT_SIZE];
+    Path_Split(path, folder, int(sizeof folder), nullptr, 0, nullptr, 0);
+    int folderLength = int(Str_Length(folder));
+    if (length <= 0 || length > folderLength) length = 0;
+    Str_CopyN(subfolder, folder + folderLength - length, size);
 }
 
 // ------------------------------------------------------ the batch job
@@ -156,12 +161,12 @@ void UpdateEstimates(MainWindowStruct* main) {
     }
 }
 
-void AddPaths(MainWindowStruct* main, const char* const* paths, int count) {
+void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths) {
     HWND page = main->pages[PAGE_PROFILE];
-    Gathered gathered = {{}, {}, GetTickCount64(), 0, 0};
+    Gathered gathered = {{}, {}, {}, GetTickCount64(), 0, 0};
     const GatherHost gatherHost = {&gathered, KeepPicture, LogProblem, ShowWalk};
-    for (int i = 0; i < count && !gathered.stopped; ++i)
-        Gather_Path(main->config, paths[i], main->config->Subfolders, &gatherHost);
+    for (size_t i = 0; i < paths.size() && !gathered.stopped; ++i)
+        Gather_Path(main->config, paths[i].c_str(), main->config->Subfolders, &gatherHost);
     if (gathered.stopped) {
         Log_Print(0, "Looking for pictures cancelled after %d\n", int(gathered.files.size()));
         Message_SetVisible(0);
@@ -178,13 +183,11 @@ void AddPaths(MainWindowStruct* main, const char* const* paths, int count) {
     }
     if (rowBytes > 0) rows = static_cast<FileRow*>(Mem_Alloc(rowBytes, MEM_HEAP, kModule, __LINE__));
     int complete = 0;
-    int filled = PrepareFiles(main->config, names.data(), total, &kBoxHost, JobWorkers(), rows, &complete);
-    // Rows keep the order of the names, some left out: each finds its own.
-    int from = 0;
+    const JobHost host = {&gathered, ShowProgress, IsCancelled, ShowMessage, NoteListed};
+    int filled = PrepareFiles(main->config, names.data(), total, &host, JobWorkers(), rows, &complete);
     for (int i = 0; i < filled; ++i) {
-        while (from < total && !Str_Equal(names[size_t(from)], rows[i].path)) ++from;
         int index = AppendRow(page, rows[i]);
-        if (index >= 0 && from < total) Win_ListSetRowData(page, IDC_LIST, index, gathered.subfolderLengths[size_t(from)]);
+        if (index >= 0) Win_ListSetRowData(page, IDC_LIST, index, gathered.rowSubfolderLengths[size_t(i)]);
     }
     Win_ListFocusRow(page, IDC_LIST, 0);
     UpdateEstimates(main);

@@ -16,6 +16,11 @@ int IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// Continuation bytes of a UTF-8 character are 10xxxxxx.
+int IsContinuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -76,14 +81,20 @@ int Str_CopyN(char* dst, const char* src, int size) {
     return whole;
 }
 
+int Str_CharacterCount(const char* text) {
+    if (!text) Core_NullPointer(kModule, __LINE__);
+    int n = 0;
+    for (; *text; ++text) n += !IsContinuation(*text);
+    return n;
+}
+
 int Str_FitLength(const char* text, int limit) {
     if (!text) Core_NullPointer(kModule, __LINE__);
     for (int i = 0; i < limit; ++i)
         if (!text[i]) return limit;
-    // Continuation bytes are 10xxxxxx: step back to the byte that starts
-    // the character the limit falls into.
+    // Step back to the byte that starts the character the limit falls into.
     int length = limit;
-    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+    while (length > 0 && IsContinuation(text[length])) --length;
     return length;
 }
 
@@ -96,7 +107,7 @@ int Str_IsUtf8(const char* text, int length) {
         if (more < 0 || i + more >= length) return 0;
         unsigned code = more == 0 ? c : c & (0x3F >> more);
         for (int k = 1; k <= more; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return 0;
+            if (!IsContinuation(char(p[i + k]))) return 0;
             code = (code << 6) | (p[i + k] & 0x3F);
         }
         const unsigned kLeast[4] = {0, 0x80, 0x800, 0x10000};

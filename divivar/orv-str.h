@@ -19,6 +19,10 @@ enum { STR_TEXT_SIZE = 320 };
 // a character. A null text is a fatal stop.
 int Str_FitLength(const char* text, int limit);
 
+// The characters of a UTF-8 text (its bytes but continuation bytes), which
+// is what a terminal's columns count. A null text is a fatal stop.
+int Str_CharacterCount(const char* text);
+
 // 1 when the length bytes of text are well-formed UTF-8: no stray or missing
 // continuation bytes, no overlong forms, no surrogates, nothing above
 // U+10FFFF. A null text is a fatal stop.

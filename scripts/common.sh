@@ -96,6 +96,25 @@ fetch_debian_source() {
     echo "$source"
 }
 
+# build_mingw_cmake_package PACKAGE DEV-PACKAGE PREFIX [cmake options...]:
+# Debian's source package PACKAGE, of the version the installed DEV-PACKAGE
+# was built from, configured with CMake and the mingw-w64 toolchain, built
+# and installed into PREFIX, which appears only when complete.
+build_mingw_cmake_package() {
+    local package="$1" dev="$2" prefix="$3"
+    shift 3
+    local deps="$ROOT/build/deps"
+    local source
+    source=$(fetch_debian_source "$package" "$(source_version_of "$dev")")
+    rm -rf "$deps/$package-build" "$prefix" "$prefix.partial"
+    echo "== building $package for 64-bit Windows"
+    { cmake -S "$source" -B "$deps/$package-build" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
+          -DCMAKE_INSTALL_PREFIX="$prefix.partial" -DCMAKE_BUILD_TYPE=Release "$@" &&
+        cmake --build "$deps/$package-build" -j"$JOBS" && cmake --install "$deps/$package-build"; } \
+        >"$deps/$package.log" 2>&1 || fail "building $package with mingw-w64 failed (see $deps/$package.log)"
+    mv "$prefix.partial" "$prefix"
+}
+
 # The version of Debian's source package behind an installed -dev package.
 source_version_of() {
     dpkg-query -W -f='${source:Version}' "$1" 2>/dev/null ||
@@ -111,16 +130,8 @@ build_mingw_jpeg() {
     [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/include/jpeglib.h" ] && return 0
     command -v x86_64-w64-mingw32-g++-posix >/dev/null || fail "the mingw-w64 cross compiler (g++-mingw-w64-x86-64) is missing"
     command -v nasm >/dev/null || fail "nasm, which libjpeg-turbo's SIMD code needs, is missing"
-    local source
-    source=$(fetch_debian_source libjpeg-turbo "$(source_version_of libjpeg62-turbo-dev)")
-    rm -rf "$deps/jpeg-build" "$prefix"
-    echo "== building libjpeg-turbo for 64-bit Windows"
-    { cmake -S "$source" -B "$deps/jpeg-build" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-          -DCMAKE_INSTALL_PREFIX="$prefix.partial" -DCMAKE_BUILD_TYPE=Release -DENABLE_SHARED=OFF \
-          -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DREQUIRE_SIMD=ON &&
-        cmake --build "$deps/jpeg-build" -j"$JOBS" && cmake --install "$deps/jpeg-build"; } >"$deps/jpeg.log" 2>&1 ||
-        fail "building libjpeg-turbo with mingw-w64 failed (see $deps/jpeg.log)"
-    mv "$prefix.partial" "$prefix"
+    build_mingw_cmake_package libjpeg-turbo libjpeg62-turbo-dev "$prefix" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
+        -DWITH_TURBOJPEG=OFF -DREQUIRE_SIMD=ON
 }
 
 # Little CMS for the PE flavour, the same way: a static liblcms2.a (MIT)
@@ -146,17 +157,9 @@ build_mingw_webp() {
     local deps="$ROOT/build/deps"
     local prefix="$deps/mingw-webp"
     [ -f "$prefix/lib/libwebp.a" ] && [ -f "$prefix/lib/libwebpdemux.a" ] && return 0
-    local source
-    source=$(fetch_debian_source libwebp "$(source_version_of libwebp-dev)")
-    rm -rf "$deps/webp-build" "$prefix" "$prefix.partial"
-    echo "== building libwebp for 64-bit Windows"
     local off=()
     for tool in ANIM_UTILS CWEBP DWEBP GIF2WEBP IMG2WEBP VWEBP WEBPINFO WEBPMUX EXTRAS; do off+=("-DWEBP_BUILD_$tool=OFF"); done
-    { cmake -S "$source" -B "$deps/webp-build" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-          -DCMAKE_INSTALL_PREFIX="$prefix.partial" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF "${off[@]}" &&
-        cmake --build "$deps/webp-build" -j"$JOBS" && cmake --install "$deps/webp-build"; } >"$deps/webp.log" 2>&1 ||
-        fail "building libwebp with mingw-w64 failed (see $deps/webp.log)"
-    mv "$prefix.partial" "$prefix"
+    build_mingw_cmake_package libwebp libwebp-dev "$prefix" -DBUILD_SHARED_LIBS=OFF "${off[@]}"
 }
 
 # The Win32 flavour as PE executables for 64-bit Windows in build/pe:

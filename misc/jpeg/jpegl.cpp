@@ -182,17 +182,25 @@ void SetSource(jpeg_decompress_struct* info, jpeg_source_mgr* source, const unsi
     info->src = source;
 }
 
+// 1 for an APP1 marker that holds an Exif block.
+int IsExif(const jpeg_marker_struct* m) {
+    return m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && memcmp(m->data, "Exif\0\0", 6) == 0;
+}
+
+// 1 for a marker kept among the extras: XMP, IPTC and the like, not Exif
+// and not the profile's chunks.
+int IsExtra(const jpeg_marker_struct* m) {
+    return !IsExif(m) && m->marker != JPEG_APP0 + 2 && m->data_length > 0;
+}
+
 // The first Exif block, the ICC profile (which the library puts together
 // from its chunks, checking their numbers) and the XMP and IPTC markers,
 // as they came.
 void TakeMarkers(JPEGLibStruct* jpeg, jpeg_decompress_struct* info) {
     int64_t extras = 0;
     for (jpeg_saved_marker_ptr m = info->marker_list; m; m = m->next) {
-        int exif = m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && memcmp(m->data, "Exif\0\0", 6) == 0;
-        if (exif && !jpeg->marker)
-            JPEG_SetMarker(jpeg, m->data, int32_t(m->data_length));
-        else if (!exif && m->marker != JPEG_APP0 + 2 && m->data_length > 0)
-            extras += 3 + int64_t(m->data_length);
+        if (IsExif(m) && !jpeg->marker) JPEG_SetMarker(jpeg, m->data, int32_t(m->data_length));
+        if (IsExtra(m)) extras += 3 + int64_t(m->data_length);
     }
     if (extras > 0) {
         int bytes = 0;
@@ -201,8 +209,7 @@ void TakeMarkers(JPEGLibStruct* jpeg, jpeg_decompress_struct* info) {
         if (block) {
             unsigned char* at = block;
             for (jpeg_saved_marker_ptr m = info->marker_list; m; m = m->next) {
-                int exif = m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && memcmp(m->data, "Exif\0\0", 6) == 0;
-                if (exif || m->marker == JPEG_APP0 + 2 || m->data_length == 0) continue;
+                if (!IsExtra(m)) continue;
                 at[0] = (unsigned char)m->marker;
                 at[1] = (unsigned char)(m->data_length >> 8);
                 at[2] = (unsigned char)(m->data_length & 0xFF);
@@ -349,20 +356,6 @@ int JPEG_HasImage(JPEGLibStruct* jpeg) {
     return jpeg->pixels != nullptr;
 }
 
-int JPEG_SetMarker(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size) {
-    Check(jpeg, __LINE__);
-    if (size <= 0) {
-        Core_SetSource(kModule, __LINE__);
-        Core_Abort("Assertion failed (BufferSize > 0)\nInvalid BufferSize");
-    }
-    if (!data) Core_NullPointer(kModule, __LINE__);
-    if (jpeg->marker) Mem_Free(jpeg->marker, jpeg->markerSize, MEM_HEAP, kModule, __LINE__);
-    jpeg->marker = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
-    memcpy(jpeg->marker, data, size_t(size));
-    jpeg->markerSize = size;
-    return 1;
-}
-
 namespace {
 
 // Replaces a kept block by a copy of data (none for size 0).
@@ -378,6 +371,16 @@ void KeepBlock(unsigned char** block, int32_t* blockSize, const unsigned char* d
 }
 
 }  // namespace
+
+int JPEG_SetMarker(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size) {
+    Check(jpeg, __LINE__);
+    if (size <= 0) {
+        Core_SetSource(kModule, __LINE__);
+        Core_Abort("Assertion failed (BufferSize > 0)\nInvalid BufferSize");
+    }
+    KeepBlock(&jpeg->marker, &jpeg->markerSize, data, size);
+    return 1;
+}
 
 int JPEG_SetProfile(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size) {
     Check(jpeg, __LINE__);

@@ -6,6 +6,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include <webp/decode.h>
 #include <webp/demux.h>
 
@@ -17,15 +19,10 @@ const char kModule[] = "misc/webp/webpl";
 
 // The bitmap stores rows bottom-up; libwebp writes them top-down.
 void TurnOver(BitmapStruct* bitmap) {
-    int32_t rows = bitmap->height, bytes = bitmap->scanline;
-    for (int32_t top = 0, bottom = rows - 1; top < bottom; ++top, --bottom) {
-        unsigned char* a = bitmap->pixels + int64_t(top) * bytes;
-        unsigned char* b = bitmap->pixels + int64_t(bottom) * bytes;
-        for (int32_t i = 0; i < bytes; ++i) {
-            unsigned char t = a[i];
-            a[i] = b[i];
-            b[i] = t;
-        }
+    int64_t bytes = bitmap->scanline;
+    for (int32_t top = 0, bottom = bitmap->height - 1; top < bottom; ++top, --bottom) {
+        unsigned char* a = bitmap->pixels + top * bytes;
+        std::swap_ranges(a, a + bytes, bitmap->pixels + bottom * bytes);
     }
 }
 
@@ -96,24 +93,24 @@ int WEBP_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* 
     return 1;
 }
 
-int WEBP_GetChunk(const unsigned char* data, uint32_t size, const char* fourcc, unsigned char** out, int32_t* outSize) {
-    if (!fourcc || !out || !outSize) Core_NullPointer(kModule, __LINE__);
-    *out = nullptr;
-    *outSize = 0;
+int WEBP_FindChunk(const unsigned char* data, uint32_t size, const char* fourcc, const unsigned char** chunk,
+                   int32_t* bytes) {
+    if (!fourcc || !chunk || !bytes) Core_NullPointer(kModule, __LINE__);
+    *chunk = nullptr;
+    *bytes = 0;
     if (!data) return 0;
     WebPData whole = {data, size};
     WebPDemuxer* demux = WebPDemux(&whole);
     if (!demux) return 0;
-    WebPChunkIterator chunk;
-    memset(&chunk, 0, sizeof chunk);
-    int ok = WebPDemuxGetChunk(demux, fourcc, 1, &chunk) && chunk.chunk.size > 0 && chunk.chunk.size < 0x7FFFFFFF;
+    WebPChunkIterator found;
+    memset(&found, 0, sizeof found);
+    // The demuxer's chunks point into the caller's data, never copies.
+    int ok = WebPDemuxGetChunk(demux, fourcc, 1, &found) && found.chunk.size > 0 && found.chunk.size < 0x7FFFFFFF;
     if (ok) {
-        int bytes = int(chunk.chunk.size);
-        *out = static_cast<unsigned char*>(Mem_Alloc(bytes, MEM_HEAP, kModule, __LINE__));
-        memcpy(*out, chunk.chunk.bytes, chunk.chunk.size);
-        *outSize = bytes;
+        *chunk = found.chunk.bytes;
+        *bytes = int32_t(found.chunk.size);
     }
-    WebPDemuxReleaseChunkIterator(&chunk);
+    WebPDemuxReleaseChunkIterator(&found);
     WebPDemuxDelete(demux);
     return ok;
 }

@@ -20,7 +20,8 @@ int WEBP_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int3
 // pixels then undefined).
 int WEBP_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* bitmap);
 
-// A copy of the file's chunk of fourcc ("ICCP", "EXIF", "XMP "): 1 with *out
-// a tracked block of *outSize bytes the caller frees (module
-// misc/webp/webpl); 0 (*out null) when the file has none or cannot be read.
-int WEBP_GetChunk(const unsigned char* data, uint32_t size, const char* fourcc, unsigned char** out, int32_t* outSize);
+// The file's chunk of fourcc ("ICCP", "EXIF", "XMP "): 1 with *chunk
+// pointing at its payload inside data (valid as long as data) and *bytes its
+// size; 0 (*chunk null) when the file has none or cannot be read.
+int WEBP_FindChunk(const unsigned char* data, uint32_t size, const char* fourcc, const unsigned char** chunk,
+                   int32_t* bytes);

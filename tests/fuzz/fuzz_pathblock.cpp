@@ -29,13 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!paths.empty()) abort();
         return 0;
     }
-    std::vector<const char*> texts;
-    for (const std::string& p : paths) {
+    for (const std::string& p : paths)
         if (p.empty() || p.size() >= STR_TEXT_SIZE || !Str_IsUtf8(p.c_str(), int(p.size()))) abort();
-        texts.push_back(p.c_str());
-    }
     std::string block;
-    Gather_WritePathBlock(texts.data(), int(texts.size()), &block);
+    Gather_WritePathBlock(paths, &block);
     if (block != std::string(reinterpret_cast<const char*>(data), size)) abort();
     return 0;
 }
