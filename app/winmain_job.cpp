@@ -5,6 +5,7 @@
 #include "bitmap.h"
 #include "file.h"
 #include "gif.h"
+#include "heifl.h"
 #include "jpegl.h"
 #include "orv-core.h"
 #include "orv-str.h"
@@ -156,6 +157,24 @@ int LoadWebp(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
     return ok;
 }
 
+int LoadHeif(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
+    FileWhole whole;
+    HEIFStruct* heif = nullptr;
+    HEIF_Create(&heif);
+    int ok = File_ReadWhole(path, &whole) == FILE_WHOLE_DONE &&
+             HEIF_DecodeToBitmap(heif, whole.data, uint32_t(whole.size), bitmap);
+    if (!ok) Log_Print(0, "Failed to decode heif [%s]\n", path);
+    // The picture comes upright from its own transformations, so its Exif
+    // orientation is never applied on top; the copy's Exif says upright.
+    if (ok && meta) {
+        Meta_Keep(&meta->profile, &meta->profileSize, heif->profile, heif->profileSize);
+        Meta_Keep(&meta->exif, &meta->exifSize, heif->exif, heif->exifSize);
+    }
+    HEIF_Destroy(&heif);
+    File_FreeWhole(&whole);
+    return ok;
+}
+
 int LoadTga(const char* path, BitmapStruct* bitmap, PictureMeta*) {
     TGAStruct* tga = nullptr;
     TGA_Create(&tga);
@@ -213,7 +232,8 @@ struct Format {
 const Format kFormats[] = {
     {".jpg", LoadJpeg, ProbeJpeg, 1},  {".jpeg", LoadJpeg, ProbeJpeg, 1},    {".jpe", LoadJpeg, ProbeJpeg, 1},
     {".jfif", LoadJpeg, ProbeJpeg, 1}, {".png", LoadPng, PNG_ReadSize, 0},   {".tga", LoadTga, TGA_ReadSize, 0},
-    {".gif", LoadGif, GIF_ReadSize, 0}, {".bmp", LoadBmp, Bitmap_ReadBMPSize, 0}, {".webp", LoadWebp, WEBP_ReadSize, 0}};
+    {".gif", LoadGif, GIF_ReadSize, 0}, {".bmp", LoadBmp, Bitmap_ReadBMPSize, 0}, {".webp", LoadWebp, WEBP_ReadSize, 0},
+    {".heic", LoadHeif, HEIF_ReadSize, 0}, {".heif", LoadHeif, HEIF_ReadSize, 0}};
 
 const Format* FormatOf(const char* path) {
     for (const Format& f : kFormats)

@@ -13,8 +13,8 @@ struct BitmapStruct;
 struct FileStruct;
 
 // Decodes a file into bitmap by its extension (".jpg", ".jpeg", ".jpe",
-// ".jfif", ".png", ".tga", ".gif", ".bmp", any case). 1, or 0 with the
-// reason in the debug log.
+// ".jfif", ".png", ".tga", ".gif", ".bmp", ".webp", ".heic", ".heif", any
+// case). 1, or 0 with the reason in the debug log.
 int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
 
 // Decodes a source for its copy: JPEGs, under the Lanczos filter, reduced

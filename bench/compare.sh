@@ -10,14 +10,16 @@
 #            aliasing shows at once.
 #   colour:  the set again with an Adobe RGB profile put into every file (the
 #            compressed pixels untouched), so the copies are converted to
-#            sRGB: the conversion's share of brimlow-cli's time.
+#            sRGB: the conversion's share of brimlow-cli's time;
+#   HEIC:    the set as phones store it (heif-enc, quality 80): brimlow-cli
+#            and vipsthumbnail decoding and shrinking it.
 # Prints one table and the targets the copies are held to.
 #   bench/compare.sh [DIR] [RUNS]
 # Without DIR: one picture per wallpaper of Debian's plasma-workspace-wallpapers
 # package, its largest, when that is at least 2560 pixels wide.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
-PACKAGES+=(graphicsmagick libvips-tools imagemagick time python3-numpy python3-scipy python3-pil libimage-exiftool-perl
+PACKAGES+=(graphicsmagick libvips-tools libheif-examples imagemagick time python3-numpy python3-scipy python3-pil libimage-exiftool-perl
           colord-data)
 ensure_packages
 build_native >/dev/null
@@ -103,6 +105,18 @@ if [ ! -d "$profiled" ]; then
 fi
 measure brimlow-profiled "$work/out-profiled" bash -c 'shrink "$@"' _ brimlow 75 "$profiled" "$work/out-profiled" \
     >>"$work/speed.txt"
+# The set as phones store photos: HEIC, written once by libheif's heif-enc.
+heic="$work/wallpapers-heic"
+if [ ! -d "$heic" ]; then
+    mkdir -p "$heic.partial"
+    for f in "$dir"/*.jpg; do
+        heif-enc -q 80 "$f" -o "$heic.partial/$(basename "$f" .jpg).heic" >/dev/null
+    done
+    mv "$heic.partial" "$heic"
+fi
+for tool in brimlow brimlow-j1 vipsthumbnail; do
+    measure "heic-$tool" "$work/out-heic" bash -c 'shrink "$@"' _ "$tool" 75 "$heic" "$work/out-heic" >>"$work/speed.txt"
+done
 
 echo "== quality at quality 100 (the references take a while the first time)" >&2
 zone="$work/zoneplate"
@@ -144,6 +158,9 @@ awk -v listing="$(cut -d' ' -f2 "$work/listing.txt")" '
         printf "\nbrimlow-cli -n (listing the set): %.2f s\n", listing
         printf "brimlow with every file carrying an Adobe RGB profile: %.2f s wall, %.2f s cpu (%+.1f %% cpu)\n\n",
                wall["brimlow-profiled"], cpu["brimlow-profiled"], 100 * (cpu["brimlow-profiled"] / cpu["brimlow"] - 1)
+        printf "the set as HEIC: brimlow %.2f s (%.2f x vipsthumbnail), --jobs 1 %.2f s (%.2f x), vipsthumbnail %.2f s\n\n",
+               wall["heic-brimlow"], wall["heic-brimlow"] / wall["heic-vipsthumbnail"], wall["heic-brimlow-j1"],
+               wall["heic-brimlow-j1"] / wall["heic-vipsthumbnail"], wall["heic-vipsthumbnail"]
         printf "targets:\n"
         check("mean PSNR >= vipsthumbnail - 0.5 dB", psnr["brimlow"], psnr[v] - 0.5, 1)
         check("zone plate >= 40 dB", zone["brimlow"], 40, 1)

@@ -41,6 +41,10 @@ target_include_directories(jpegl PUBLIC ${CMAKE_SOURCE_DIR}/misc/jpeg)
 # Windows from Debian's source package.
 add_library(webpl STATIC misc/webp/webpl.cpp)
 target_include_directories(webpl PUBLIC ${CMAKE_SOURCE_DIR}/misc/webp)
+# The HEIF bridge: libheif with libde265 (LGPL), on Windows DLLs built from
+# Debian's source packages and shipped beside the programs.
+add_library(heifl STATIC misc/heif/heifl.cpp)
+target_include_directories(heifl PUBLIC ${CMAKE_SOURCE_DIR}/misc/heif)
 if(BRIMLOW_WIN32)
   # Static libraries for the target: zlib from libz-mingw-w64-dev,
   # libjpeg-turbo built from Debian's source package (scripts/common.sh).
@@ -55,6 +59,24 @@ if(BRIMLOW_WIN32)
   find_path(BRIMLOW_WEBP_INCLUDE webp/decode.h REQUIRED)
   target_include_directories(webpl SYSTEM PRIVATE ${BRIMLOW_WEBP_INCLUDE})
   target_link_libraries(webpl PUBLIC divivar ${BRIMLOW_WEBPDEMUX} ${BRIMLOW_WEBP})
+  find_library(BRIMLOW_HEIF NAMES libheif.dll.a REQUIRED)
+  find_path(BRIMLOW_HEIF_INCLUDE libheif/heif.h REQUIRED)
+  target_include_directories(heifl SYSTEM PRIVATE ${BRIMLOW_HEIF_INCLUDE})
+  target_link_libraries(heifl PUBLIC divivar ${BRIMLOW_HEIF})
+  # The DLLs the programs carry, beside every program (the tests' too), and
+  # the licence of every library built in, in licenses/.
+  set(BRIMLOW_BUNDLED_DLLS libheif libde265)
+  foreach(dll ${BRIMLOW_BUNDLED_DLLS})
+    find_file(BRIMLOW_${dll}_DLL ${dll}.dll PATH_SUFFIXES bin REQUIRED)
+    configure_file(${BRIMLOW_${dll}_DLL} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${dll}.dll COPYONLY)
+  endforeach()
+  foreach(prefix ${BRIMLOW_MINGW_PREFIX})
+    file(GLOB licences ${prefix}/share/licenses/*.txt)
+    foreach(licence ${licences})
+      get_filename_component(name ${licence} NAME)
+      configure_file(${licence} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/licenses/${name} COPYONLY)
+    endforeach()
+  endforeach()
 else()
   find_package(ZLIB REQUIRED)
   find_package(JPEG REQUIRED)
@@ -63,6 +85,8 @@ else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(WEBP REQUIRED IMPORTED_TARGET libwebp libwebpdemux)
   target_link_libraries(webpl PUBLIC divivar PkgConfig::WEBP)
+  pkg_check_modules(HEIF REQUIRED IMPORTED_TARGET libheif)
+  target_link_libraries(heifl PUBLIC divivar PkgConfig::HEIF)
 endif()
 
 if(BRIMLOW_WIN32)
@@ -97,7 +121,7 @@ add_library(brimlow-app STATIC
     app/winmain_gather.cpp
     app/winmain_batch.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app)
-target_link_libraries(brimlow-app PUBLIC jpegl webpl divivar)
+target_link_libraries(brimlow-app PUBLIC jpegl webpl heifl divivar)
 # Little CMS: natively Debian's liblcms2-dev; for Windows built from
 # Debian's source package into the same prefix as libjpeg-turbo.
 if(BRIMLOW_WIN32)

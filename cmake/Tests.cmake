@@ -36,6 +36,7 @@ add_executable(brimlow-tests
     tests/test_tga.cpp
     tests/test_jpegl.cpp
     tests/test_webpl.cpp
+    tests/test_heifl.cpp
     tests/test_xml.cpp
     tests/test_config.cpp
     tests/job_support.cpp

@@ -4,10 +4,10 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${JOBS:-2}"
 
-PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev libwebp-dev googletest libgtest-dev
+PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev libwebp-dev libheif-dev libde265-dev googletest libgtest-dev
           libbenchmark-dev
           wine64 xvfb xauth imagemagick libjpeg-turbo-progs liblcms2-utils libimage-exiftool-perl
-          icc-profiles-free colord-data ghostscript webp
+          icc-profiles-free colord-data ghostscript webp libheif-examples
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev)
 
 # Installs every Debian package above that is missing (apt-get, through sudo
@@ -86,10 +86,25 @@ fetch_debian_source() {
                -o "Dir::State::Lists=$deps/apt/lists" -o "Dir::Cache=$deps/apt/cache" -o "APT::Sandbox::User=root")
     echo "== fetching $package $version from Debian's sources" >&2
     "${apt[@]}" update >"$deps/apt-$package.log" 2>&1 || fail "apt-get update of the Debian source list failed (see $deps/apt-$package.log)"
-    rm -rf "$deps/src/$package"
-    mkdir -p "$deps/src/$package"
-    (cd "$deps/src/$package" && "${apt[@]}" source "$package=$version") >>"$deps/apt-$package.log" 2>&1 ||
-        fail "apt-get source $package=$version failed (see $deps/apt-$package.log)"
+    # A mirror may list an update's sources without carrying them (seen with
+    # the security suite): the newest version of the same upstream release
+    # that can be fetched is built then, with a warning naming what it lacks.
+    local candidates
+    candidates=$("${apt[@]/apt-get/apt-cache}" showsrc "$package" 2>/dev/null | sed -n 's/^Version: //p' |
+        grep -F "${version%-*}-" | sort -V -r | grep -vxF "$version")
+    local fetched=""
+    for candidate in "$version" $candidates; do
+        rm -rf "$deps/src/$package"
+        mkdir -p "$deps/src/$package"
+        if (cd "$deps/src/$package" && "${apt[@]}" source "$package=$candidate") >>"$deps/apt-$package.log" 2>&1; then
+            fetched="$candidate"
+            break
+        fi
+    done
+    [ -n "$fetched" ] || fail "apt-get source $package=$version failed (see $deps/apt-$package.log)"
+    [ "$fetched" = "$version" ] ||
+        echo "== warning: the sources of $package $version cannot be fetched from this machine's mirror;" \
+            "building $fetched, without the later Debian updates" >&2
     local source
     source=$(find "$deps/src/$package" -mindepth 1 -maxdepth 1 -type d | head -1)
     [ -n "$source" ] || fail "the $package source package did not unpack (see $deps/apt-$package.log)"
@@ -112,7 +127,28 @@ build_mingw_cmake_package() {
           -DCMAKE_INSTALL_PREFIX="$prefix.partial" -DCMAKE_BUILD_TYPE=Release "$@" &&
         cmake --build "$deps/$package-build" -j"$JOBS" && cmake --install "$deps/$package-build"; } \
         >"$deps/$package.log" 2>&1 || fail "building $package with mingw-w64 failed (see $deps/$package.log)"
+    keep_licence "$package" "$source" "$prefix.partial"
     mv "$prefix.partial" "$prefix"
+}
+
+# keep_licence PACKAGE SOURCE PREFIX: the text that must travel with a build
+# of a Debian source package, in PREFIX/share/licenses/PACKAGE.txt: which
+# source it was, Debian's copyright file and the licence's own text when the
+# source carries one.
+keep_licence() {
+    local package="$1" source="$2" prefix="$3"
+    mkdir -p "$prefix/share/licenses"
+    {
+        echo "Built from Debian's source package $package $(dpkg-parsechangelog -l "$source/debian/changelog" -S Version)."
+        echo
+        cat "$source/debian/copyright"
+        for text in COPYING LICENSE; do
+            [ -f "$source/$text" ] || continue
+            echo
+            cat "$source/$text"
+            break
+        done
+    } >"$prefix/share/licenses/$package.txt"
 }
 
 # The version of Debian's source package behind an installed -dev package.
@@ -127,7 +163,8 @@ source_version_of() {
 build_mingw_jpeg() {
     local deps="$ROOT/build/deps"
     local prefix="$deps/mingw"
-    [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/include/jpeglib.h" ] && return 0
+    [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/include/jpeglib.h" ] &&
+        [ -f "$prefix/share/licenses/libjpeg-turbo.txt" ] && return 0
     command -v x86_64-w64-mingw32-g++-posix >/dev/null || fail "the mingw-w64 cross compiler (g++-mingw-w64-x86-64) is missing"
     command -v nasm >/dev/null || fail "nasm, which libjpeg-turbo's SIMD code needs, is missing"
     build_mingw_cmake_package libjpeg-turbo libjpeg62-turbo-dev "$prefix" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
@@ -140,7 +177,8 @@ build_mingw_jpeg() {
 build_mingw_lcms2() {
     local deps="$ROOT/build/deps"
     local prefix="$deps/mingw-lcms2"
-    [ -f "$prefix/lib/liblcms2.a" ] && [ -f "$prefix/include/lcms2.h" ] && return 0
+    [ -f "$prefix/lib/liblcms2.a" ] && [ -f "$prefix/include/lcms2.h" ] &&
+        [ -f "$prefix/share/licenses/lcms2.txt" ] && return 0
     local source
     source=$(fetch_debian_source lcms2 "$(source_version_of liblcms2-dev)")
     rm -rf "$prefix" "$prefix.partial"
@@ -148,6 +186,7 @@ build_mingw_lcms2() {
     (cd "$source" && ./configure --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --enable-static \
         --disable-shared --prefix="$prefix.partial" && make -j"$JOBS" && make install) >"$deps/lcms2.log" 2>&1 ||
         fail "building Little CMS with mingw-w64 failed (see $deps/lcms2.log)"
+    keep_licence lcms2 "$source" "$prefix.partial"
     mv "$prefix.partial" "$prefix"
 }
 
@@ -156,10 +195,33 @@ build_mingw_lcms2() {
 build_mingw_webp() {
     local deps="$ROOT/build/deps"
     local prefix="$deps/mingw-webp"
-    [ -f "$prefix/lib/libwebp.a" ] && [ -f "$prefix/lib/libwebpdemux.a" ] && return 0
+    [ -f "$prefix/lib/libwebp.a" ] && [ -f "$prefix/lib/libwebpdemux.a" ] &&
+        [ -f "$prefix/share/licenses/libwebp.txt" ] && return 0
     local off=()
     for tool in ANIM_UTILS CWEBP DWEBP GIF2WEBP IMG2WEBP VWEBP WEBPINFO WEBPMUX EXTRAS; do off+=("-DWEBP_BUILD_$tool=OFF"); done
     build_mingw_cmake_package libwebp libwebp-dev "$prefix" -DBUILD_SHARED_LIBS=OFF "${off[@]}"
+}
+
+# libde265 and libheif (LGPL) for the PE flavour as DLLs, shipped beside the
+# programs with their licences: the HEVC decoder in build/deps/mingw-de265,
+# libheif with only that decoder (no encoders, AV1 or plugin loading) in
+# build/deps/mingw-heif. -static keeps the C++ runtime and winpthreads inside
+# each DLL, so they import only what Windows has, and export none of it.
+build_mingw_heif() {
+    local deps="$ROOT/build/deps"
+    local de265="$deps/mingw-de265" heif="$deps/mingw-heif"
+    local link=("-DCMAKE_SHARED_LINKER_FLAGS=-static -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libpthread.a")
+    [ -f "$de265/bin/libde265.dll" ] && [ -f "$de265/share/licenses/libde265.txt" ] ||
+        build_mingw_cmake_package libde265 libde265-dev "$de265" -DENABLE_SDL=OFF -DENABLE_DECODER=OFF \
+            -DENABLE_ENCODER=OFF -DBUILD_SHARED_LIBS=ON "${link[@]}"
+    [ -f "$heif/bin/libheif.dll" ] && [ -f "$heif/share/licenses/libheif.txt" ] && return 0
+    local off=()
+    for option in EXAMPLES X265 AOM_DECODER AOM_ENCODER DAV1D RAV1E SvtEnc LIBSHARPYUV GDK_PIXBUF; do
+        off+=("-DWITH_$option=OFF")
+    done
+    build_mingw_cmake_package libheif libheif-dev "$heif" "${off[@]}" -DBUILD_TESTING=OFF -DBUILD_SHARED_LIBS=ON \
+        -DENABLE_PLUGIN_LOADING=OFF -DLIBDE265_INCLUDE_DIR="$de265/include" \
+        -DLIBDE265_LIBRARY="$de265/lib/libde265.dll.a" "${link[@]}"
 }
 
 # The Win32 flavour as PE executables for 64-bit Windows in build/pe:
@@ -169,7 +231,8 @@ build_pe() {
     build_mingw_jpeg
     build_mingw_lcms2
     build_mingw_webp
+    build_mingw_heif
     local deps="$ROOT/build/deps"
     configure_and_build pe -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-        -DBRIMLOW_MINGW_PREFIX="$deps/mingw;$deps/mingw-lcms2;$deps/mingw-webp" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        -DBRIMLOW_MINGW_PREFIX="$deps/mingw;$deps/mingw-lcms2;$deps/mingw-webp;$deps/mingw-de265;$deps/mingw-heif" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 }

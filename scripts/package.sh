@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the PE executables and writes the package a Windows user
 # downloads: build/dist/brimlow-<version>-win64.zip with brimlow.exe,
-# brimlow-cli.exe, config.xml, profiles.xml, license.txt and README.txt.
+# brimlow-cli.exe, the DLLs they carry, config.xml, profiles.xml,
+# license.txt, README.txt and licenses/ (one text per library built in).
 # The zip appears only complete: it is written under another name first.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -16,10 +17,11 @@ stage="$dist/$name"
 rm -rf "$stage" "$dist/$name.zip.partial"
 mkdir -p "$stage"
 cp "$ROOT/build/pe/brimlow.exe" "$ROOT/build/pe/brimlow-cli.exe" "$ROOT/app/config.xml" "$ROOT/app/profiles.xml" \
-   "$ROOT/app/license.txt" "$stage/"
+   "$ROOT/app/license.txt" "$ROOT/build/pe/"*.dll "$stage/"
+cp -r "$ROOT/build/pe/licenses" "$stage/"
 # The build keeps debug information for the crash reports of the tests;
 # what users download does without it.
-x86_64-w64-mingw32-strip --strip-debug "$stage/brimlow.exe" "$stage/brimlow-cli.exe"
+x86_64-w64-mingw32-strip --strip-debug "$stage/"*.exe "$stage/"*.dll
 # Windows users open text files in Notepad: line ends as Windows has them.
 sed 's/$/\r/' "$ROOT/app/readme-windows.txt" >"$stage/README.txt"
 (cd "$dist" && cmake -E tar cf "$name.zip.partial" --format=zip "$name")

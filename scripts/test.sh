@@ -38,7 +38,8 @@ report_skipped "$ROOT/build/pe"
 echo "== the Windows package"
 package=$("$ROOT/scripts/package.sh")
 listing=$(cmake -E tar tf "$package")
-for f in brimlow.exe brimlow-cli.exe config.xml profiles.xml license.txt README.txt; do
+dlls=$(cd "$ROOT/build/pe" && ls *.dll)
+for f in brimlow.exe brimlow-cli.exe $dlls config.xml profiles.xml license.txt README.txt licenses/libheif.txt; do
     echo "$listing" | grep -q "/$f\$" || { echo "error: $package lacks $f" >&2; exit 1; }
 done
 echo "$package holds every file"

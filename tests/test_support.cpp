@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "bitmap.h"
 #include "orv-core_sys.h"
 #include "orv-str.h"
 
@@ -181,6 +182,16 @@ bool ImageMagickRgba(const std::string& path, Rgba* out) {
     RemoveFile(size);
     if (sscanf(dims.c_str(), "%d %d", &out->width, &out->height) != 2) return false;
     return out->bytes.size() == size_t(out->width) * out->height * 4;
+}
+
+std::string TopDownRgba(const BitmapStruct* b) {
+    std::string out;
+    for (int32_t y = b->height - 1; y >= 0; --y)
+        for (int32_t x = 0; x < b->width; ++x) {
+            const unsigned char* p = b->pixels + int64_t(y) * b->scanline + x * 4;
+            out += {char(p[2]), char(p[1]), char(p[0]), char(p[3])};
+        }
+    return out;
 }
 
 std::string TestData(const std::string& relative) {

@@ -119,6 +119,11 @@ struct Rgba {
 };
 bool ImageMagickRgba(const std::string& path, Rgba* out);
 
+// A bitmap's pixels as red, green, blue, alpha rows from the top, as
+// ImageMagickRgba gives them.
+struct BitmapStruct;
+std::string TopDownRgba(const BitmapStruct* bitmap);
+
 // The folder of the public test images beside the project.
 std::string TestData(const std::string& relative);
 

@@ -14,21 +14,6 @@
 
 namespace {
 
-// The bitmap's pixels as red, green, blue, alpha rows from the top, as
-// ImageMagick's rgba: output has them.
-std::string TopDownRgba(const BitmapStruct* b) {
-    std::string out;
-    for (int32_t y = b->height - 1; y >= 0; --y)
-        for (int32_t x = 0; x < b->width; ++x) {
-            const unsigned char* p = b->pixels + int64_t(y) * b->scanline + x * 4;
-            out += char(p[2]);
-            out += char(p[1]);
-            out += char(p[0]);
-            out += char(p[3]);
-        }
-    return out;
-}
-
 TEST(WebP, DecodesAsLibwebpsOwnDecoder) {
     std::string dir = Fresh("webp");
     ASSERT_EQ(RunShell("/usr/bin/convert -size 97x61 -seed 3 plasma:green-purple -depth 8 " + dir + "still.png && " +

@@ -1,0 +1,187 @@
+// HEIF bridge. libheif reads the container from the caller's memory without
+// copying it and decodes the primary picture into an image of its own, 8-bit
+// red, green, blue, alpha rows from the top, with every transformation the
+// file asks for already applied; the rows are copied into the bitmap,
+// turned over and into its byte order. No context outlives a call.
+#include "heifl.h"
+
+#include <math.h>
+#include <string.h>
+
+#include <libheif/heif.h>
+
+#include "orv-core.h"
+
+namespace {
+
+const char kModule[] = "misc/heif/heifl";
+const char kTag[] = "HEIFStruct:misc/heif/heifl";
+
+void Check(const HEIFStruct* heif, int line) {
+    if (!heif) Core_NullPointer(kModule, line);
+    Class_Check(heif, kTag, kModule, line);
+}
+
+void Drop(unsigned char** block, int32_t* size) {
+    if (*block) Mem_Free(*block, *size, MEM_HEAP, kModule, __LINE__);
+    *block = nullptr;
+    *size = 0;
+}
+
+// A tracked block of bytes, or null when the size is refused.
+unsigned char* Allocate(int64_t bytes, int32_t* size) {
+    int allocated = 0;
+    void* block = Mem_AllocChecked(bytes, 1, 1, &allocated, MEM_HEAP, kModule, __LINE__);
+    *size = allocated;
+    return static_cast<unsigned char*>(block);
+}
+
+// An open file: the context and its primary picture, released together.
+struct Opened {
+    heif_context* context = nullptr;
+    heif_image_handle* primary = nullptr;
+    ~Opened() {
+        if (primary) heif_image_handle_release(primary);
+        if (context) heif_context_free(context);
+    }
+};
+
+// Opens data and finds its primary picture. libheif refuses pictures wider
+// or taller than its limit before it allocates anything for them: the side
+// of the largest square the memory limit holds at four bytes a pixel.
+int Open(const unsigned char* data, uint32_t size, Opened* opened) {
+    if (!data || size == 0) return 0;
+    opened->context = heif_context_alloc();
+    if (!opened->context) return 0;
+    heif_context_set_maximum_image_size_limit(opened->context, int(sqrt(double(Mem_GetLimit()) / 4.0)));
+    // The program decodes files side by side already; tiles of one picture
+    // are decoded on the calling thread.
+    heif_context_set_max_decoding_threads(opened->context, 0);
+    heif_error error = heif_context_read_from_memory_without_copy(opened->context, data, size, nullptr);
+    if (error.code == heif_error_Ok) error = heif_context_get_primary_image_handle(opened->context, &opened->primary);
+    if (error.code != heif_error_Ok) {
+        Log_Print(0, "Not a readable HEIF file: %s\n", error.message);
+        return 0;
+    }
+    return 1;
+}
+
+// The Exif block of the primary picture as a JPEG APP1 payload. In the file
+// it starts with the distance from its fifth byte to the TIFF header.
+void KeepExif(heif_image_handle* primary, HEIFStruct* heif) {
+    heif_item_id id = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(primary, "Exif", &id, 1) != 1) return;
+    size_t stored = heif_image_handle_get_metadata_size(primary, id);
+    if (stored < 4 || stored > 0x7FFFFFF0) return;
+    int32_t storedSize = 0;
+    unsigned char* block = Allocate(int64_t(stored), &storedSize);
+    if (!block) return;
+    if (heif_image_handle_get_metadata(primary, id, block).code == heif_error_Ok) {
+        uint32_t skip = uint32_t(block[0]) << 24 | uint32_t(block[1]) << 16 | uint32_t(block[2]) << 8 | block[3];
+        int64_t tiff = int64_t(stored) - 4 - skip;
+        if (skip <= stored - 4 && tiff > 0 && (heif->exif = Allocate(tiff + 6, &heif->exifSize))) {
+            memcpy(heif->exif, "Exif\0\0", 6);
+            memcpy(heif->exif + 6, block + 4 + skip, size_t(tiff));
+        }
+    }
+    Mem_Free(block, storedSize, MEM_HEAP, kModule, __LINE__);
+}
+
+// The primary picture's ICC profile; colours given as numbers (nclx) are
+// left to be read as sRGB.
+void KeepProfile(heif_image_handle* primary, HEIFStruct* heif) {
+    heif_color_profile_type type = heif_image_handle_get_color_profile_type(primary);
+    if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC) return;
+    size_t bytes = heif_image_handle_get_raw_color_profile_size(primary);
+    if (bytes == 0 || bytes > 0x7FFFFFF0 || !(heif->profile = Allocate(int64_t(bytes), &heif->profileSize))) return;
+    if (heif_image_handle_get_raw_color_profile(primary, heif->profile).code != heif_error_Ok)
+        Drop(&heif->profile, &heif->profileSize);
+}
+
+// Copies libheif's rows into the bitmap, bottom row first, red and blue
+// swapped, and undoes premultiplied alpha.
+void CopyRows(const uint8_t* rows, int stride, int premultiplied, BitmapStruct* bitmap) {
+    for (int32_t y = 0; y < bitmap->height; ++y) {
+        const uint8_t* from = rows + int64_t(y) * stride;
+        unsigned char* to = bitmap->pixels + int64_t(bitmap->height - 1 - y) * bitmap->scanline;
+        for (int32_t x = 0; x < bitmap->width; ++x, from += 4, to += 4) {
+            int alpha = from[3];
+            for (int c = 0; c < 3; ++c) {
+                int value = from[2 - c];
+                if (premultiplied && alpha > 0 && alpha < 255) {
+                    value = (value * 255 + alpha / 2) / alpha;
+                    value = value > 255 ? 255 : value;
+                }
+                to[c] = uint8_t(value);
+            }
+            to[3] = uint8_t(alpha);
+        }
+    }
+}
+
+}  // namespace
+
+int HEIF_Create(HEIFStruct** heif) {
+    if (!heif) Core_NullPointer(kModule, __LINE__);
+    HEIFStruct* h = static_cast<HEIFStruct*>(Mem_Alloc(int(sizeof(HEIFStruct)), MEM_HEAP, kModule, __LINE__));
+    h->tag = kTag;
+    *heif = h;
+    return 1;
+}
+
+int HEIF_Destroy(HEIFStruct** heif) {
+    if (!heif) Core_NullPointer(kModule, __LINE__);
+    HEIFStruct* h = *heif;
+    *heif = nullptr;
+    Check(h, __LINE__);
+    Drop(&h->profile, &h->profileSize);
+    Drop(&h->exif, &h->exifSize);
+    h->tag = nullptr;
+    Mem_Free(h, int(sizeof(HEIFStruct)), MEM_HEAP, kModule, __LINE__);
+    return 1;
+}
+
+int HEIF_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height) {
+    if (!width || !height) Core_NullPointer(kModule, __LINE__);
+    *width = *height = 0;
+    Opened opened;
+    if (!Open(data, size, &opened)) return 0;
+    int w = heif_image_handle_get_width(opened.primary), h = heif_image_handle_get_height(opened.primary);
+    if (w <= 0 || h <= 0) return 0;
+    *width = w;
+    *height = h;
+    return 1;
+}
+
+int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t size, BitmapStruct* bitmap) {
+    Check(heif, __LINE__);
+    if (!data || !bitmap) Core_NullPointer(kModule, __LINE__);
+    Drop(&heif->profile, &heif->profileSize);
+    Drop(&heif->exif, &heif->exifSize);
+    Opened opened;
+    if (!Open(data, size, &opened)) return 0;
+    int32_t width = heif_image_handle_get_width(opened.primary), height = heif_image_handle_get_height(opened.primary);
+    if (width <= 0 || height <= 0 || !Bitmap_SetSize(bitmap, width, height)) return 0;
+    heif_decoding_options* options = heif_decoding_options_alloc();
+    options->convert_hdr_to_8bit = 1;
+    heif_image* image = nullptr;
+    heif_error error =
+        heif_decode_image(opened.primary, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options);
+    heif_decoding_options_free(options);
+    int stride = 0;
+    const uint8_t* rows = error.code == heif_error_Ok
+                              ? heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride)
+                              : nullptr;
+    int ok = rows && heif_image_get_width(image, heif_channel_interleaved) == width &&
+             heif_image_get_height(image, heif_channel_interleaved) == height &&
+             heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) == 8;
+    if (ok) {
+        CopyRows(rows, stride, heif_image_handle_is_premultiplied_alpha(opened.primary), bitmap);
+        KeepProfile(opened.primary, heif);
+        KeepExif(opened.primary, heif);
+    } else {
+        Log_Print(0, "HEIF picture cannot be decoded: %s\n", error.code != heif_error_Ok ? error.message : "bad layout");
+    }
+    if (image) heif_image_release(image);
+    return ok;
+}

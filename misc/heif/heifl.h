@@ -1,0 +1,40 @@
+// HEIF bridge over libheif, whose HEVC decoder is libde265: the primary
+// picture's size from the container, the picture as libheif shows it
+// (rotation, mirror and crop applied, a grid's tiles put together, deeper
+// samples brought to 8 bits) and what it carries beside its pixels, the ICC
+// profile and the Exif block. Every call works on a file held in memory.
+#pragma once
+
+#include <stdint.h>
+
+#include "bitmap.h"
+
+struct HEIFStruct {
+    const char* tag;
+    unsigned char* profile;  // the primary picture's ICC profile; owned, tracked, or null (none, or colours
+                             // described by numbers only, which the program reads as sRGB)
+    int32_t profileSize;     // bytes of profile
+    unsigned char* exif;     // its Exif block as a JPEG APP1 payload ("Exif\0\0" and the TIFF block); owned,
+                             // tracked, or null
+    int32_t exifSize;        // bytes of exif
+};
+
+// A new empty object. Returns 1.
+int HEIF_Create(HEIFStruct** heif);
+
+// Frees what the object holds and the object, and nulls *heif. Returns 1.
+int HEIF_Destroy(HEIFStruct** heif);
+
+// The size the primary picture is shown at (after its rotation and crop),
+// read from the container without decoding: 1, or 0 (both 0) when the data
+// is not a HEIF file libheif can read or holds no picture.
+int HEIF_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height);
+
+// Decodes the primary picture into bitmap (blue, green, red, alpha; alpha
+// 255 where the file has none, premultiplied alpha undone), and keeps its
+// profile and Exif block in heif (both emptied first). The shown size is
+// proven to fit the memory limit (the bitmap's allocation), and libheif is
+// told that limit, before a sample is decoded. 1, or 0 (the reason in the
+// debug log; heif's blocks empty, the bitmap's pixels undefined) when the
+// data cannot be decoded or the picture does not fit in memory.
+int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t size, BitmapStruct* bitmap);
