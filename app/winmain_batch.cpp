@@ -120,7 +120,7 @@ void PrepareRun(BatchStruct* b) {
             file->refusal = &kTooLong;
         int64_t bytes = 0;
         File_GetSizeByPath(file->path, &bytes);
-        file->memory = Batch_EstimateMemory(b->settings, file->width, file->height, bytes);
+        file->memory = Batch_EstimateMemory(b->settings, file->path, file->width, file->height, bytes);
     }
     const BatchFile* files = b->files;
     // Equal outputs stay in list order, so the first of them is the one kept.
@@ -384,8 +384,9 @@ int Batch_Processors(void) {
     return processors > 0 ? processors : 1;
 }
 
-int64_t Batch_EstimateMemory(const AppConfig* settings, int32_t width, int32_t height, int64_t fileBytes) {
-    if (!settings) Core_NullPointer(kModule, __LINE__);
+int64_t Batch_EstimateMemory(const AppConfig* settings, const char* path, int32_t width, int32_t height,
+                            int64_t fileBytes) {
+    if (!settings || !path) Core_NullPointer(kModule, __LINE__);
     if (fileBytes < 0) fileBytes = 0;
     int64_t pixels = int64_t(width) * height;
     double scale = 1.0, quality = 0;
@@ -393,7 +394,8 @@ int64_t Batch_EstimateMemory(const AppConfig* settings, int32_t width, int32_t h
         GetResizeScale(settings, width, height, &scale, &quality);
     else
         pixels = fileBytes * kPixelsPerFileByte;
-    // The decoded picture (4 bytes a pixel) beside the decoder's own buffer
-    // (up to 4 more), then the scaled copy and the encoder's row copy.
-    return fileBytes + pixels * 8 + int64_t(double(pixels) * scale * scale * 8) + kFileOverhead;
+    // The decoded picture (4 bytes a pixel) beside the decoder's own
+    // buffers, then the scaled copy and the encoder's row copy.
+    return fileBytes + pixels * (4 + DecoderBytesPerPixel(path)) + int64_t(double(pixels) * scale * scale * 8) +
+           kFileOverhead;
 }

@@ -130,7 +130,8 @@ int Batch_AddStatistics(const BatchStruct* batch, AppConfig* config);
 // busy.
 int Batch_Processors(void);
 
-// Bytes a file may take while it is resized: the decoded picture, the
-// decoder's buffers, the file itself and the scaled copy. From the
-// dimensions when known, otherwise from the file's size.
-int64_t Batch_EstimateMemory(const AppConfig* settings, int32_t width, int32_t height, int64_t fileBytes);
+// Bytes the file at path may take while it is resized: the decoded picture,
+// its format's decoder buffers, the file itself and the scaled copy. From
+// the dimensions when known, otherwise from the file's size. Cannot fail.
+int64_t Batch_EstimateMemory(const AppConfig* settings, const char* path, int32_t width, int32_t height,
+                             int64_t fileBytes);

@@ -227,13 +227,19 @@ struct Format {
     // the data does not start as such a file does.
     int (*probe)(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height);
     int reducesWhileDecoding;  // 1: DecodeJpeg can make the picture smaller for the copy
+    // Bytes a pixel that the decoding library holds beside the bitmap at
+    // its peak, outside the tracked allocator: libheif's RGBA image, its
+    // planes of up to 16-bit samples and libde265's picture for HEIF.
+    int decoderBytes;
 };
 
 const Format kFormats[] = {
-    {".jpg", LoadJpeg, ProbeJpeg, 1},  {".jpeg", LoadJpeg, ProbeJpeg, 1},    {".jpe", LoadJpeg, ProbeJpeg, 1},
-    {".jfif", LoadJpeg, ProbeJpeg, 1}, {".png", LoadPng, PNG_ReadSize, 0},   {".tga", LoadTga, TGA_ReadSize, 0},
-    {".gif", LoadGif, GIF_ReadSize, 0}, {".bmp", LoadBmp, Bitmap_ReadBMPSize, 0}, {".webp", LoadWebp, WEBP_ReadSize, 0},
-    {".heic", LoadHeif, HEIF_ReadSize, 0}, {".heif", LoadHeif, HEIF_ReadSize, 0}};
+    {".jpg", LoadJpeg, ProbeJpeg, 1, 4},         {".jpeg", LoadJpeg, ProbeJpeg, 1, 4},
+    {".jpe", LoadJpeg, ProbeJpeg, 1, 4},         {".jfif", LoadJpeg, ProbeJpeg, 1, 4},
+    {".png", LoadPng, PNG_ReadSize, 0, 4},       {".tga", LoadTga, TGA_ReadSize, 0, 4},
+    {".gif", LoadGif, GIF_ReadSize, 0, 4},       {".bmp", LoadBmp, Bitmap_ReadBMPSize, 0, 4},
+    {".webp", LoadWebp, WEBP_ReadSize, 0, 4},    {".heic", LoadHeif, HEIF_ReadSize, 0, 10},
+    {".heif", LoadHeif, HEIF_ReadSize, 0, 10}};
 
 const Format* FormatOf(const char* path) {
     for (const Format& f : kFormats)
@@ -440,6 +446,12 @@ int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t w, int32
     Bitmap_Destroy(&target);
     JPEG_Destroy(&jpeg);
     return ok;
+}
+
+int DecoderBytesPerPixel(const char* path) {
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    const Format* format = FormatOf(path);
+    return format ? format->decoderBytes : 4;
 }
 
 int IsAcceptedImage(const char* path) {

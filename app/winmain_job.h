@@ -45,6 +45,10 @@ int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height);
 int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t width, int32_t height, const PictureMeta* meta,
                  const char* output);
 
+// Bytes a pixel that the decoder of path's format holds beside the decoded
+// picture while decoding (4 for an extension it does not read). Cannot fail.
+int DecoderBytesPerPixel(const char* path);
+
 // 1 for the extensions the file list accepts: every one that
 // LoadImageByExtension decodes.
 int IsAcceptedImage(const char* path);
