@@ -14,6 +14,7 @@
 #include "orv-core.h"
 #include "orv-str.h"
 #include "thread.h"
+#include "version.h"
 #include "winmain_batch.h"
 #include "winmain_colour.h"
 #include "winmain_gather.h"
@@ -48,6 +49,7 @@ const char kUsage[] =
     "  -j, --jobs N          resize N files at once (default: the number of processors)\n"
     "      --quiet           print only the closing message (and the files that failed)\n"
     "  -debug, -window, ...  the debug-log switches of the program\n"
+    "      --formats         print the file name extensions read, one a line\n"
     "  -h, --help, --version\n"
     "  --                    what follows is a PATH, even when it starts with \"-\"\n"
     "\n"
@@ -124,8 +126,11 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (a == "-h" || a == "--help") {
             fputs(kUsage, stdout);
             return kExitDone;
+        } else if (a == "--formats") {
+            for (int f = 0; AcceptedExtension(f); ++f) printf("%s\n", AcceptedExtension(f));
+            return kExitDone;
         } else if (a == "--version") {
-            printf("Brimlow 1.00 (Release)\n");
+            printf("Brimlow %s (Release)\n", BRIMLOW_VERSION_TEXT);
             return kExitDone;
         } else if (Log_IsSwitch(argv[i])) {
             continue;
@@ -413,7 +418,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) line += std::string(i ? " " : "") + argv[i];
     LogFlags flags = 0;
     Log_ParseOptions(&flags, line.c_str());
-    Core_Init("debug.log", flags, "%s %s (%s)", "Brimlow", "1.00", "Release");
+    Core_Init("debug.log", flags, "%s %s (%s)", "Brimlow", BRIMLOW_VERSION_TEXT, "Release");
     Core_SetUnattended(1);
     Core_UseUtf8Console();
     Mem_Init(0x7FFFFFFF);

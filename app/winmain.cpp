@@ -11,11 +11,12 @@
 #include "previewdialog.h"
 #include "resize.h"
 #include "thread.h"
+#include "version.h"
 #include "winmain.h"
 #include "winmain_colour.h"
 
 const char kProductName[] = "Brimlow";
-const char kVersionText[] = "1.00";
+const char kVersionText[] = BRIMLOW_VERSION_TEXT;
 const char kBuildText[] = "Release";
 
 namespace {

@@ -459,6 +459,11 @@ int IsAcceptedImage(const char* path) {
     return FormatOf(path) != nullptr;
 }
 
+const char* AcceptedExtension(int index) {
+    int count = int(sizeof kFormats / sizeof kFormats[0]);
+    return index >= 0 && index < count ? kFormats[index].suffix : nullptr;
+}
+
 int AcceptedPatterns(char* text, int size) {
     if (!text) Core_NullPointer(kModule, __LINE__);
     if (size <= 0) return 0;

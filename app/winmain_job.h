@@ -53,6 +53,10 @@ int DecoderBytesPerPixel(const char* path);
 // LoadImageByExtension decodes.
 int IsAcceptedImage(const char* path);
 
+// The index-th accepted extension (".jpg", lower case, with its dot), or
+// null past the last. Cannot fail.
+const char* AcceptedExtension(int index);
+
 // The accepted extensions as an open dialog's filter pattern,
 // "*.jpg;*.jpeg;...". 1, or 0 when it does not fit size.
 int AcceptedPatterns(char* text, int size);

@@ -109,6 +109,11 @@ else()
   endif()
 endif()
 
+# The build's one version for the programs' texts and version resources;
+# the minor number is shown as written ("1.00") and stored as a number.
+math(EXPR BRIMLOW_VERSION_MINOR "${PROJECT_VERSION_MINOR} + 0")
+configure_file(${CMAKE_SOURCE_DIR}/app/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h @ONLY)
+
 # The application's platform-neutral part: configuration record and the
 # resize rules, shared by the window program and the command-line tool.
 add_library(brimlow-app STATIC
@@ -120,7 +125,7 @@ add_library(brimlow-app STATIC
     app/winmain_exif.cpp
     app/winmain_gather.cpp
     app/winmain_batch.cpp)
-target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app)
+target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(brimlow-app PUBLIC jpegl webpl heifl divivar)
 # Little CMS: natively Debian's liblcms2-dev; for Windows built from
 # Debian's source package into the same prefix as libjpeg-turbo.
@@ -147,9 +152,11 @@ target_link_libraries(brimlow-cli PRIVATE brimlow-app)
 if(BRIMLOW_WIN32)
   set(BRIMLOW_CLI_RES ${CMAKE_BINARY_DIR}/brimlow-cli-res.o)
   add_custom_command(OUTPUT ${BRIMLOW_CLI_RES}
-      COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/app -O coff -i cli.rc -o ${BRIMLOW_CLI_RES}
+      COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/app -I${CMAKE_BINARY_DIR}/generated -O coff -i cli.rc
+              -o ${BRIMLOW_CLI_RES}
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/app
-      DEPENDS app/cli.rc app/brimlow.manifest)
+      DEPENDS app/cli.rc app/version.rc ${CMAKE_BINARY_DIR}/generated/version.h app/brimlow.manifest
+              app/art/brimlow.ico)
   set_source_files_properties(${BRIMLOW_CLI_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
   target_sources(brimlow-cli PRIVATE ${BRIMLOW_CLI_RES})
   target_link_options(brimlow-cli PRIVATE -mconsole)
@@ -175,9 +182,11 @@ if(BRIMLOW_WIN32)
   # The resources, compiled by mingw's windres into an object linked as it is.
   set(BRIMLOW_RES ${CMAKE_BINARY_DIR}/brimlow-res.o)
   add_custom_command(OUTPUT ${BRIMLOW_RES}
-      COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/app -O coff -i brimlow.rc -o ${BRIMLOW_RES}
+      COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/app -I${CMAKE_BINARY_DIR}/generated -O coff -i brimlow.rc
+              -o ${BRIMLOW_RES}
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/app
-      DEPENDS app/brimlow.rc app/resource.h app/brimlow.manifest ${BRIMLOW_ART})
+      DEPENDS app/brimlow.rc app/version.rc ${CMAKE_BINARY_DIR}/generated/version.h app/resource.h
+              app/brimlow.manifest ${BRIMLOW_ART})
   set_source_files_properties(${BRIMLOW_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
   add_library(brimlow-gui STATIC
       app/winmain.cpp

@@ -18,7 +18,8 @@ install="$ROOT/build/install"
 rm -rf "$install"
 mkdir -p "$install"
 cp "$ROOT/build/native/brimlow-cli" "$ROOT/app/config.xml" "$ROOT/app/profiles.xml" "$ROOT/app/license.txt" \
-   "$ROOT/build/pe/brimlow.exe" "$ROOT/build/pe/brimlow-cli.exe" "$install/"
+   "$ROOT/build/pe/brimlow.exe" "$ROOT/build/pe/brimlow-cli.exe" "$ROOT/build/pe/"*.dll "$install/"
+cp -r "$ROOT/build/pe/licenses" "$install/"
 
 if [ -n "${DISPLAY:-}" ]; then
     echo "== opening Brimlow on $DISPLAY (settings are kept in $install)"

@@ -35,13 +35,16 @@ build_pe
 echo "== Win32 tests under Wine"
 ctest --test-dir "$ROOT/build/pe" --output-on-failure
 report_skipped "$ROOT/build/pe"
-echo "== the Windows package"
-package=$("$ROOT/scripts/package.sh")
+echo "== the Windows package and installer"
+packages=$("$ROOT/scripts/package.sh")
+package=$(echo "$packages" | grep '\.zip$')
+setup=$(echo "$packages" | grep 'setup\.exe$')
 listing=$(cmake -E tar tf "$package")
 dlls=$(cd "$ROOT/build/pe" && ls *.dll)
 for f in brimlow.exe brimlow-cli.exe $dlls config.xml profiles.xml license.txt README.txt licenses/libheif.txt; do
     echo "$listing" | grep -q "/$f\$" || { echo "error: $package lacks $f" >&2; exit 1; }
 done
 echo "$package holds every file"
+"$ROOT/tests/pe/installer.sh" "$setup" "$ROOT/build/native/brimlow-cli"
 
 echo "== all tests passed"

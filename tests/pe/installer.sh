@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# installer.sh SETUP FORMATS-PROGRAM: installs SETUP silently under wine64 in
+# a prefix of its own and checks what a user relies on: every file of the
+# package in the user's programs folder, the Start menu and "Send to"
+# shortcuts, a verb for every extension FORMATS-PROGRAM --formats prints, the
+# uninstall key; the installed brimlow-cli.exe resizes a photo; installing
+# again keeps a changed config.xml and the statistics; the silent uninstall
+# leaves none of it behind.
+set -euo pipefail
+setup="$1" formats="$2"
+work=$(mktemp -d)
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+# winemenubuilder would copy the shortcuts into the host's menus.
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+       WINELOADER=/usr/lib/wine/wine64 PATH="/usr/lib/wine:$PATH"
+fail() { echo "installer: $*" >&2; exit 1; }
+run() { wine64 "$@" >/dev/null 2>&1 && wineserver -w; }
+key() { wine64 reg query "$1" "${@:2}" 2>/dev/null | tr -d '\r'; }
+
+run "$setup" /S || fail "the silent install failed"
+uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brimlow'
+location=$(key "$uninstall" /v InstallLocation | sed -n 's/.*REG_SZ *//p')
+[ -n "$location" ] || fail "no uninstall key with the install location"
+dir=$(wine64 winepath -u "$location" 2>/dev/null | tr -d '\r')
+case "$location" in *'\AppData\Local\Programs\Brimlow') ;; *) fail "installed into $location" ;; esac
+for f in brimlow.exe brimlow-cli.exe libheif.dll libde265.dll config.xml profiles.xml license.txt README.txt \
+         licenses/libheif.txt licenses/libde265.txt uninstall.exe; do
+    [ -f "$dir/$f" ] || fail "$f is missing from $dir"
+done
+for v in DisplayName DisplayVersion EstimatedSize DisplayIcon UninstallString; do
+    key "$uninstall" /v "$v" | grep -q "$v" || fail "the uninstall key lacks $v"
+done
+appdata=$(wine64 winepath -u 'C:\users' 2>/dev/null | tr -d '\r')/$(whoami)/AppData/Roaming/Microsoft/Windows
+shortcuts=("$appdata/Start Menu/Programs/Brimlow.lnk" "$appdata/SendTo/Brimlow (resize pictures).lnk")
+for s in "${shortcuts[@]}"; do [ -f "$s" ] || fail "no shortcut $s"; done
+extensions=$("$formats" --formats)
+for ext in $extensions; do
+    key "HKCU\\Software\\Classes\\SystemFileAssociations\\$ext\\shell\\Brimlow\\command" | grep -q 'brimlow.exe" "%1"' ||
+        fail "no right-click verb for $ext"
+done
+
+/usr/bin/convert -size 640x480 -seed 4 plasma: "$work/photo.jpg"
+run "$dir/brimlow-cli.exe" -W 320 -H 240 -o "$(wine64 winepath -w "$work/out" 2>/dev/null | tr -d '\r')" \
+    "$(wine64 winepath -w "$work/photo.jpg" 2>/dev/null | tr -d '\r')" || fail "the installed brimlow-cli failed"
+[ "$(/usr/bin/identify -format '%wx%h' "$work/out/photo_resized.jpg")" = 320x240 ] || fail "no 320x240 copy"
+
+echo "<!-- the user's -->" >>"$dir/config.xml"
+echo "<stats/>" >"$dir/stats.xml"
+cp "$dir/config.xml" "$dir/stats.xml" "$work/"
+run "$setup" /S || fail "installing over the first install failed"
+cmp -s "$dir/config.xml" "$work/config.xml" || fail "the upgrade replaced config.xml"
+cmp -s "$dir/stats.xml" "$work/stats.xml" || fail "the upgrade replaced stats.xml"
+
+run "$dir/uninstall.exe" /S || fail "the silent uninstall failed"
+[ ! -e "$dir" ] || fail "the uninstall left $dir: $(ls "$dir")"
+for s in "${shortcuts[@]}"; do [ ! -e "$s" ] || fail "the uninstall left $s"; done
+key "$uninstall" >/dev/null && fail "the uninstall left its key"
+for ext in $extensions; do
+    key "HKCU\\Software\\Classes\\SystemFileAssociations\\$ext" >/dev/null && fail "the uninstall left the key of $ext"
+done
+echo "installer: install, upgrade and removal as expected"
