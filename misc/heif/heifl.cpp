@@ -8,6 +8,8 @@
 #include <math.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include <libheif/heif.h>
 
 #include "orv-core.h"
@@ -16,6 +18,8 @@ namespace {
 
 const char kModule[] = "misc/heif/heifl";
 const char kTag[] = "HEIFStruct:misc/heif/heifl";
+// Bytes a pixel of libheif's canvas for grids: three planes of 16-bit samples.
+const int kCanvasBytes = 6;
 
 void Check(const HEIFStruct* heif, int line) {
     if (!heif) Core_NullPointer(kModule, line);
@@ -162,6 +166,17 @@ int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t si
     if (!Open(data, size, &opened)) return 0;
     int32_t width = heif_image_handle_get_width(opened.primary), height = heif_image_handle_get_height(opened.primary);
     if (width <= 0 || height <= 0 || !Bitmap_SetSize(bitmap, width, height)) return 0;
+    // A grid or overlay is put together on a canvas of the size its own data
+    // declares, which libheif checks only side by side against its limit:
+    // the limit becomes one past the picture's longer side, so no canvas is
+    // wider or taller than the picture shown, and a square of that side, at
+    // the most libheif keeps a canvas pixel in, must fit the memory limit.
+    int side = std::max(width, height) + 1, bytes = 0;
+    if (!Mem_CheckedSize(side, side, kCanvasBytes, &bytes)) {
+        Log_Print(0, "HEIF picture of %dx%d too large for memory\n", width, height);
+        return 0;
+    }
+    heif_context_set_maximum_image_size_limit(opened.context, side);
     heif_decoding_options* options = heif_decoding_options_alloc();
     options->convert_hdr_to_8bit = 1;
     heif_image* image = nullptr;
