@@ -34,6 +34,14 @@ struct ConfigKey {
                                  // stored as another text reads as 0
 };
 
+// The text of a choice's value; a value out of the list's range (set in
+// memory by a caller) is written as the first, which it reads back as.
+const char* ChoiceName(const char* const* choices, int32_t value) {
+    for (int32_t i = 0; choices[i]; ++i)
+        if (i == value) return choices[i];
+    return choices[0];
+}
+
 #define FIELD(f) offsetof(AppConfig, f), int(sizeof(AppConfig::f))
 
 // Every key of "config.xml", in the order it is written and read.
@@ -125,7 +133,7 @@ void WriteKey(XMLStruct* xml, const AppConfig* c, const ConfigKey& k) {
         XML_SetString(xml, k.path, k.name, field);
         break;
     case KEY_CHOICE:
-        XML_SetString(xml, k.path, k.name, k.choices[*reinterpret_cast<const int32_t*>(field)]);
+        XML_SetString(xml, k.path, k.name, ChoiceName(k.choices, *reinterpret_cast<const int32_t*>(field)));
         break;
     }
 }

@@ -7,6 +7,7 @@
 #include "bitmap.h"
 #include "blitbox.h"
 #include "file.h"
+#include "message.h"
 #include "orv-core.h"
 #include "orv-str.h"
 #include "resource.h"
@@ -207,7 +208,10 @@ void Preview_OnSave(HWND window, PreviewStruct* preview) {
     if (!Win_SaveFileDialog(window, title, folder, sizeof(folder), name, sizeof(name), 0, 1, filter, "*.jpg")) return;
     char target[STR_TEXT_SIZE];
     Str_Format(target, sizeof(target), "%s%s", folder, name);
-    File_Copy(preview->temporary, target);
+    File_ClearProblem();
+    if (!File_Copy(preview->temporary, target))
+        Message_Show(0, MESSAGE_OK, nullptr, "The copy could not be saved as %s: %s.", target,
+                     File_ProblemText(File_GetProblem()));
 }
 
 void Preview_OnCopy(HWND window, PreviewStruct* preview) {

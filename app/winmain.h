@@ -19,12 +19,15 @@ enum {
     PAGE_SETTINGS = 1,
     PAGE_ABOUT = 2,
     PAGE_COUNT = 3,
-    WM_PAGE_SHOW = 1026,
-    WM_PAGE_HIDE = 1027,
-    WM_TRAY_NOTIFY = WM_USER + 1,
-    WM_JOB_DONE = WM_USER + 2,      // sent by the job's worker when its run has ended
-    WM_JOB_PROGRESS = WM_USER + 3,  // posted by the job's workers when a progress text waits
-    WM_ADD_QUEUED = WM_USER + 4,    // posted when paths from the command line or a second start wait
+    // The program's own window messages, numbered from WM_APP: in a dialog
+    // WM_USER and the numbers just above it are the dialog manager's
+    // (DM_GETDEFID, DM_SETDEFID, DM_REPOSITION).
+    WM_PAGE_SHOW = WM_APP + 1,      // sent to a page as its tab is chosen
+    WM_PAGE_HIDE = WM_APP + 2,      // sent to a page as another tab is chosen
+    WM_TRAY_NOTIFY = WM_APP + 3,    // the tray icon's mouse messages
+    WM_JOB_DONE = WM_APP + 4,       // sent by the job's worker when its run has ended
+    WM_JOB_PROGRESS = WM_APP + 5,   // posted by the job's workers when a progress text waits
+    WM_ADD_QUEUED = WM_APP + 6,     // posted when paths from the command line or a second start wait
     PROGRAM_WORKERS = 5,        // the pool's workers
     PATH_BLOCK_KIND = 0x42524C50  // WM_COPYDATA kind of a second start's block of paths
 };

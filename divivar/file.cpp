@@ -574,6 +574,18 @@ void File_FailWritesAfter(int64_t bytes) {
     t_writeRoom = bytes < 0 ? -1 : bytes;
 }
 
+int File_Copy(const char* source, const char* target) {
+    if (!source || !target) Core_NullPointer(kModule, __LINE__);
+    uint32_t error = 0;
+    if (!Fits(source) || !Fits(target)) return 0;
+    if (!FileSys_Copy(source, target, &error)) {
+        Note(error);
+        Log_Print(0, "Unable to copy file [%s] to [%s] [%d:%.8X]\n", source, target, int(error), error);
+        return 0;
+    }
+    return 1;
+}
+
 int File_CopyTimes(FileStruct* file, const FileInfo* source) {
     Check(file, __LINE__);
     if (!source) Core_NullPointer(kModule, __LINE__);

@@ -130,7 +130,9 @@ int File_SetWriteTime(FileStruct* file, LocalMinutes minutes, int seconds);
 // when all three were set.
 int File_CopyTimes(FileStruct* file, const FileInfo* source);
 
-// Copies source to target, replacing an existing target. 1 or 0.
+// Copies source to target, replacing an existing target. 1, or 0 with the
+// reason logged and kept for File_GetProblem (the target then as the system
+// left it).
 int File_Copy(const char* source, const char* target);
 
 // Creates the folder and every missing parent; with stripLast 1 the path

@@ -91,16 +91,6 @@ void CivilFromDays(int64_t z, int* year, int* month, int* day) {
 
 }  // namespace
 
-int File_Copy(const char* source, const char* target) {
-    if (!source || !target) Core_NullPointer(kModule, __LINE__);
-    uint32_t error = 0;
-    if (!FileSys_Copy(source, target, &error)) {
-        Log_Print(0, "Unable to copy file [%s] to [%s] [%d:%.8X]\n", source, target, int(error), error);
-        return 0;
-    }
-    return 1;
-}
-
 int File_IsSameFile(const char* a, const char* b) {
     if (!a || !b) Core_NullPointer(kModule, __LINE__);
     return FileSys_SameFile(a, b);

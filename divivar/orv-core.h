@@ -162,7 +162,8 @@ int Mutex_Lock(CoreLock* lock, int limitMs, const char* file, int line);
 // Releases the lock: 1; 0 with a logged report when it was not held.
 int Mutex_Unlock(CoreLock* lock, const char* file, int line);
 
-// A manual-reset event, not signalled. 1; 0 when the system refuses.
+// A manual-reset event, not signalled. Returns 1; the system refusing one
+// is a fatal stop, as for a lock, so no caller holds a null event.
 int Event_Create(CoreEvent** event);
 int Event_Close(CoreEvent** event);
 

@@ -139,10 +139,8 @@ int Event_Create(CoreEvent** event) {
     CoreEvent* e = static_cast<CoreEvent*>(Mem_Alloc(int(sizeof(CoreEvent)), MEM_HEAP, kModule, __LINE__));
     uint32_t error = 0;
     if (!Sys_EventCreate(&e->event, 1, &error)) {
-        Log_Print(0, "Unable to create event (%d:%.8X)\n", int(error), error);
-        Mem_Free(e, int(sizeof(CoreEvent)), MEM_HEAP, kModule, __LINE__);
-        *event = nullptr;
-        return 0;
+        Core_SetSource(kModule, __LINE__);
+        Core_Abort("Unable to create event (%d:%.8X)\n", int(error), error);
     }
     Sys_EventSet(e->event, 0, &error);
     *event = e;

@@ -107,6 +107,11 @@ TEST(ConfigFiles, FilterNamesReadAsTheirChoiceAndAnythingElseAsTheDefault) {
         ASSERT_EQ(Config_LoadFrom(in.c, dir.path.c_str()), 1) << c.element;
         EXPECT_EQ(in.c->Filter, c.filter) << c.element;
     }
+    // A value out of range in memory is written as the default's name.
+    Config out;
+    out.c->Filter = 7;
+    ASSERT_EQ(Config_SaveTo(out.c, dir.path.c_str()), 1);
+    EXPECT_NE(ReadWholeFile(dir.path + "config.xml").find("<Filter>Lanczos</Filter>"), std::string::npos);
 }
 
 TEST(ConfigFiles, MissingProfilesKeepEveryDefault) {

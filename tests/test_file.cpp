@@ -220,7 +220,9 @@ TEST_F(FileTest, FoldersEraseAndCopy) {
     Put(target, "old and longer");
     EXPECT_EQ(File_Copy(source.c_str(), target.c_str()), 1);
     EXPECT_EQ(ReadWholeFile(target), "copy me");
+    File_ClearProblem();
     EXPECT_EQ(File_Copy(P("tree/none").c_str(), target.c_str()), 0);
+    EXPECT_EQ(File_GetProblem(), FILE_PROBLEM_NOT_FOUND) << "the reason the preview's Save shows";
     EXPECT_NE(log.Contents().find("Unable to copy file [" + P("tree/none") + "] to [" + target + "] ["),
               std::string::npos);
 

@@ -716,6 +716,10 @@ void Phases(Session& s) {
     EXPECT_TRUE(IsWindowVisible(s.profile));
     EXPECT_FALSE(IsWindowVisible(s.settings));
     EXPECT_EQ(WindowText(FindControl(s.about, IDC_VERSION)), "1.00 (Release)");
+    // The dialog manager's own messages reach it, not the program's handlers.
+    int child = GetDlgCtrlID(GetWindow(s.main, GW_CHILD));
+    SendMessageA(s.main, DM_SETDEFID, WPARAM(child), 0);
+    EXPECT_EQ(LOWORD(SendMessageA(s.main, DM_GETDEFID, 0, 0)), child);
     // The command line's pictures, listed as the window opened.
     std::pair<HWND, int> wanted(s.list, 2);
     EXPECT_TRUE(WaitUntil(HasRows, &wanted, kWait));
