@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config.h"
+#include "winmain_job.h"
 
 struct TabControlStruct;
 struct BatchStruct;
@@ -28,6 +29,7 @@ enum {
     WM_JOB_DONE = WM_APP + 4,       // sent by the job's worker when its run has ended
     WM_JOB_PROGRESS = WM_APP + 5,   // posted by the job's workers when a progress text waits
     WM_ADD_QUEUED = WM_APP + 6,     // posted when paths from the command line or a second start wait
+    WM_MEASURE_DONE = WM_APP + 7,   // posted by the measuring worker when a measure waits to be kept
     PROGRAM_WORKERS = 5,        // the pool's workers
     PATH_BLOCK_KIND = 0x42524C50  // WM_COPYDATA kind of a second start's block of paths
 };
@@ -35,6 +37,16 @@ enum {
 extern const char kProductName[];
 extern const char kVersionText[];
 extern const char kBuildText[];
+
+// One listed picture, as the prepare pass found it. Each row of the list
+// carries its record's index as its data; a record outlives its row's
+// removal and goes with Clear All.
+struct ListRecord {
+    FileRow row;          // its numbers (size, bytes, what estimates read) and the row's first texts
+    int subfolderLength;  // bytes of the subfolder text between its named folder and it
+};
+
+struct MeasureShared;
 
 // The main window's state, kept in its user data; pages keep a pointer to
 // it in theirs.
@@ -61,6 +73,9 @@ struct MainWindowStruct {
     std::vector<std::string> queued;  // paths waiting to be listed (command line, second starts)
     int adding;                   // 1 while paths are being listed
     int dpi;                      // dots per inch of the window's screen, 96 at 100 %
+    std::vector<ListRecord> records;  // every picture listed since the last Clear All, by index
+    MeasureShared* measure;       // what the window and its measuring worker share; owned by both
+    int generation;               // counts Clear All, so that a measure begun before one is dropped
 };
 
 // The whole program: start-up, the main window as the main loop, shutdown.
@@ -99,11 +114,35 @@ void MainWindow_ApplyTopmost(MainWindowStruct* main);
 
 // ------------------------------------------------- the file list's work
 
-// Recomputes "New Dimensions" and "Est Size" of every row.
+// Recomputes "New Dimensions" and "Est Size" of every row from its record.
 void UpdateEstimates(MainWindowStruct* main);
+// Empties the list and its records (Clear All, and after a complete run
+// with AutoClearList).
+void ClearList(MainWindowStruct* main);
+// The record of a row, or null when the row has none.
+ListRecord* RowRecord(MainWindowStruct* main, int row);
+// Writes a row's "New Dimensions" and "Est Size" from its record.
+void EstimateListRow(MainWindowStruct* main, int row);
+// Estimates that read the pictures: each listed picture is measured
+// (MeasureFile) in idle time, one at a time on a pool worker, and its row's
+// estimate follows. Queues record's picture and starts the worker when none
+// runs and no job does.
+void Measure_Queue(MainWindowStruct* main, int record);
+// With paused 1 the worker takes no further picture (a job is about to
+// run); 0 lets it go on (the job ended).
+void Measure_Pause(MainWindowStruct* main, int paused);
+// Drops every queued picture and every measure not yet kept (Clear All).
+void Measure_Forget(MainWindowStruct* main);
+// Keeps the measures the worker has finished: each record's facts and its
+// row's estimate (WM_MEASURE_DONE).
+void Measure_Keep(MainWindowStruct* main);
+// The window closes: the worker stops after its picture and the window lets
+// go of what it shared with it.
+void Measure_Close(MainWindowStruct* main);
 // Lists the pictures of paths (files, and folders by their pictures, with
 // their subfolders' when Subfolders is set): the prepare pass with progress
-// and Cancel, then rows and estimates. Each row keeps the length of its
+// and Cancel, then rows and estimates from the headers, each picture then
+// queued for its measure. Each row's record keeps the length of its
 // subfolder text, which its copy's place in a chosen folder follows.
 void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths);
 

@@ -2,6 +2,8 @@
 // extension, the prepare pass's rows, output names and one file's resize.
 #include <string.h>
 
+#include <algorithm>
+
 #include "bitmap.h"
 #include "file.h"
 #include "gif.h"
@@ -99,13 +101,23 @@ int LoadJpeg(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
     return DecodeJpeg(path, nullptr, bitmap, &width, &height, meta);
 }
 
-int ProbeJpeg(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height) {
+// A JPEG's shown size from its header, and with facts not null the bits a
+// pixel of its scans at the quality its tables tell.
+int ProbeJpegFacts(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height, SizeFacts* facts) {
     JPEGLibStruct* jpeg = nullptr;
     JPEG_Create(&jpeg);
     int ok = JPEG_ReadHeader(jpeg, data, size);
     if (ok) ShownSize(jpeg, width, height);
+    if (ok && facts && jpeg->quality100 > 0) {
+        facts->headerBits = 8.0 * double(int64_t(size) - jpeg->headerSize) / (double(jpeg->width) * jpeg->height);
+        facts->headerQuality = jpeg->quality100;
+    }
     JPEG_Destroy(&jpeg);
     return ok;
+}
+
+int ProbeJpeg(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height) {
+    return ProbeJpegFacts(data, size, width, height, nullptr);
 }
 
 int LoadPng(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
@@ -231,15 +243,21 @@ struct Format {
     // its peak, outside the tracked allocator: libheif's RGBA image, its
     // planes of up to 16-bit samples and libde265's picture for HEIF.
     int decoderBytes;
+    // What the file's size tells of its copies' (JPEG's header tells more):
+    // its bits a pixel times headerFactor are those of a JPEG of
+    // headerQuality; factor 0 for uncompressed files, whose size tells
+    // nothing.
+    double headerFactor;
+    int headerQuality;
 };
 
 const Format kFormats[] = {
-    {".jpg", LoadJpeg, ProbeJpeg, 1, 4},         {".jpeg", LoadJpeg, ProbeJpeg, 1, 4},
-    {".jpe", LoadJpeg, ProbeJpeg, 1, 4},         {".jfif", LoadJpeg, ProbeJpeg, 1, 4},
-    {".png", LoadPng, PNG_ReadSize, 0, 4},       {".tga", LoadTga, TGA_ReadSize, 0, 4},
-    {".gif", LoadGif, GIF_ReadSize, 0, 4},       {".bmp", LoadBmp, Bitmap_ReadBMPSize, 0, 4},
-    {".webp", LoadWebp, WEBP_ReadSize, 0, 4},    {".heic", LoadHeif, HEIF_ReadSize, 0, 10},
-    {".heif", LoadHeif, HEIF_ReadSize, 0, 10}};
+    {".jpg", LoadJpeg, ProbeJpeg, 1, 4, 1, 0},          {".jpeg", LoadJpeg, ProbeJpeg, 1, 4, 1, 0},
+    {".jpe", LoadJpeg, ProbeJpeg, 1, 4, 1, 0},          {".jfif", LoadJpeg, ProbeJpeg, 1, 4, 1, 0},
+    {".png", LoadPng, PNG_ReadSize, 0, 4, 1, 100},      {".tga", LoadTga, TGA_ReadSize, 0, 4, 0, 0},
+    {".gif", LoadGif, GIF_ReadSize, 0, 4, 1, 100},      {".bmp", LoadBmp, Bitmap_ReadBMPSize, 0, 4, 0, 0},
+    {".webp", LoadWebp, WEBP_ReadSize, 0, 4, 2, 80},    {".heic", LoadHeif, HEIF_ReadSize, 0, 10, 2, 80},
+    {".heif", LoadHeif, HEIF_ReadSize, 0, 10, 2, 80}};
 
 const Format* FormatOf(const char* path) {
     for (const Format& f : kFormats)
@@ -269,6 +287,7 @@ struct PrepareOutcome {
 // The prepare pass's state, shared by the workers that probe side by side.
 struct PrepareRun {
     const AppConfig* config;
+    int measure;                // 1: each picture's copies measured, not estimated from its header
     const char* const* paths;
     int count;
     FileRow* rows;              // room for count; row i belongs to path i until the rows are gathered
@@ -293,7 +312,7 @@ void PrepareOne(PrepareRun* run, int i) {
     Path_GetName(run->paths[i], name, int(sizeof name), 0);
     Log_Print(0, "File %d of %d: [%s] [%s]\n", i + 1, run->count, run->paths[i], name);
     PrepareOutcome* o = &run->outcomes[i];
-    o->accepted = PrepareFile(run->config, run->paths[i], &run->rows[i], &o->reason);
+    o->accepted = PrepareFile(run->config, run->paths[i], run->measure, &run->rows[i], &o->reason);
 }
 
 // Counts helpers in or out; a helper leaving wakes the waiting caller.
@@ -369,14 +388,20 @@ int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bi
     return 1;
 }
 
-int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height) {
+int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height, SizeFacts* facts) {
     if (!path || !width || !height) Core_NullPointer(kModule, __LINE__);
     *width = *height = 0;
+    if (facts) *facts = SizeFacts{};
     const Format* format = FormatOf(path);
     if (!format) return 0;
     FileWhole whole;
     int ok = File_ReadWhole(path, &whole) == FILE_WHOLE_DONE &&
-             format->probe(whole.data, uint32_t(whole.size), width, height);
+             (format->probe == ProbeJpeg ? ProbeJpegFacts(whole.data, uint32_t(whole.size), width, height, facts)
+                                         : format->probe(whole.data, uint32_t(whole.size), width, height));
+    if (ok && facts && format->probe != ProbeJpeg && format->headerFactor > 0) {
+        facts->headerBits = format->headerFactor * 8.0 * double(whole.size) / (double(*width) * *height);
+        facts->headerQuality = format->headerQuality;
+    }
     File_FreeWhole(&whole);
     if (!ok) Log_Print(0, "Unreadable picture header [%s]\n", path);
     return ok;
@@ -488,7 +513,7 @@ int BuildOutputName(const AppConfig* config, const char* source, const char* sub
     return 1;
 }
 
-int PrepareFile(const AppConfig* config, const char* path, FileRow* row, const char** reason) {
+int PrepareFile(const AppConfig* config, const char* path, int measure, FileRow* row, const char** reason) {
     if (!config || !path || !row || !reason) Core_NullPointer(kModule, __LINE__);
     *reason = "";
     if (!IsAcceptedImage(path)) {
@@ -503,27 +528,104 @@ int PrepareFile(const AppConfig* config, const char* path, FileRow* row, const c
     }
     File_ClearProblem();
     Mem_TakeRefusal();
-    int64_t bytes = 0;
-    File_GetSizeByPath(path, &bytes);
+    row->width = row->height = 0;
+    row->bytes = 0;
+    row->facts = SizeFacts{};
+    File_GetSizeByPath(path, &row->bytes);
     Path_GetName(path, row->name, int(sizeof row->name), 0);
     row->dimensions[0] = 0;
     if (!config->SkipImageInfo) {
-        int32_t width = 0, height = 0;
-        if (!ProbeImageByExtension(path, &width, &height)) {
+        if (!ProbeImageByExtension(path, &row->width, &row->height, &row->facts)) {
             *reason = Reason("not a picture");
             return 0;
         }
-        Str_Format(row->dimensions, int(sizeof row->dimensions), "%dx%d", width, height);
+        if (measure) MeasureFile(path, &row->facts);
+        Str_Format(row->dimensions, int(sizeof row->dimensions), "%dx%d", row->width, row->height);
     }
-    Str_Format(row->size, int(sizeof row->size), "%I64dk", bytes / 1024);
+    Str_Format(row->size, int(sizeof row->size), "%I64dk", row->bytes / 1024);
     Str_Copy(row->newDimensions, "...");
     Str_Copy(row->estimate, "...");
     Str_CopyN(row->path, path, int(sizeof row->path));
     return 1;
 }
 
-int PrepareFiles(const AppConfig* config, const char* const* paths, int count, const JobHost* host, int workers,
-                 FileRow* rows, int* complete) {
+namespace {
+
+// Bytes of bitmap encoded as JPEG at quality (a fraction), or -1 when it
+// cannot be encoded.
+int64_t EncodedBytes(JPEGLibStruct* jpeg, BitmapStruct* bitmap, double quality) {
+    unsigned char* data = nullptr;
+    int32_t size = 0;
+    if (!JPEG_FromBitmap(jpeg, bitmap)) return -1;
+    JPEG_SetQuality(jpeg, quality);
+    if (!JPEG_SaveBuffer(jpeg, &data, &size)) return -1;
+    Mem_Free(data, size, MEM_HEAP, kModule, __LINE__);
+    return size;
+}
+
+// Reduces from into to, half its size each way (rounded up), by the
+// resizer's own filter.
+int Halve(BitmapStruct* from, BitmapStruct* to) {
+    return Bitmap_SetSize(to, (from->width + 1) / 2, (from->height + 1) / 2) && Bitmap_Reduce(from, to);
+}
+
+}  // namespace
+
+int MeasureFile(const char* path, SizeFacts* facts) {
+    if (!path || !facts) Core_NullPointer(kModule, __LINE__);
+    const Format* format = FormatOf(path);
+    if (!format) return 0;
+    // reduced[0] is the picture at 1/2, [1] at 1/4, [2] at 1/8; [3] decodes
+    // it whole when its decoder cannot halve it.
+    BitmapStruct* reduced[4] = {};
+    for (BitmapStruct*& b : reduced) Bitmap_Create(&b);
+    int ok = 0;
+    if (format->reducesWhileDecoding) {
+        FileWhole whole;
+        JPEGLibStruct* reader = nullptr;
+        JPEG_Create(&reader);
+        ok = File_ReadWhole(path, &whole) == FILE_WHOLE_DONE &&
+             JPEG_DecodeToBitmap(reader, whole.data, uint32_t(whole.size), 2, reduced[0]);
+        JPEG_Destroy(&reader);
+        File_FreeWhole(&whole);
+    } else {
+        ok = format->load(path, reduced[3], nullptr) && Halve(reduced[3], reduced[0]);
+    }
+    ok = ok && Halve(reduced[0], reduced[1]) && Halve(reduced[1], reduced[2]);
+    JPEGLibStruct* jpeg = nullptr;
+    JPEG_Create(&jpeg);
+    SizeFacts measured = *facts;
+    // A flat 8 x 8 picture costs the file's fixed part and a few bytes.
+    ok = ok && Bitmap_SetSize(reduced[3], 8, 8) && Bitmap_Fill(reduced[3], 128, 128, 128, 255);
+    int64_t fixed = ok ? EncodedBytes(jpeg, reduced[3], 0.75) : -1;
+    int64_t quarter[3] = {-1, -1, -1};
+    for (int i = 0; ok && i < 3; ++i) {
+        int64_t bytes = EncodedBytes(jpeg, reduced[i], 0.75);
+        double pixels = double(reduced[i]->width) * reduced[i]->height;
+        ok = fixed > 0 && bytes > 0;
+        measured.reducedBits[i] = std::max(0.01, double(bytes - fixed) * 8.0 / pixels);
+        if (i == 1) quarter[1] = bytes - fixed;
+    }
+    const double kQualities[2] = {0.5, 0.95};
+    for (int i = 0; ok && i < 2; ++i) {
+        int64_t bytes = EncodedBytes(jpeg, reduced[1], kQualities[i]);
+        ok = bytes > 0 && quarter[1] > 0;
+        measured.qualityRatio[i] = ok ? std::max(0.01, double(bytes - fixed)) / double(quarter[1]) : 0;
+    }
+    JPEG_Destroy(&jpeg);
+    for (BitmapStruct*& b : reduced) Bitmap_Destroy(&b);
+    if (!ok) {
+        Log_Print(0, "Unable to measure [%s]\n", path);
+        return 0;
+    }
+    measured.fixedBytes = double(fixed);
+    measured.measured = 1;
+    *facts = measured;
+    return 1;
+}
+
+int PrepareFiles(const AppConfig* config, const char* const* paths, int count, int measure, const JobHost* host,
+                 int workers, FileRow* rows, int* complete) {
     if (!config || !host || !complete || ((!paths || !rows) && count > 0)) Core_NullPointer(kModule, __LINE__);
     *complete = 1;
     host->progress(host->data, "Preparing files...");
@@ -536,7 +638,7 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, c
         host->message(host->data, "Not enough memory for these files.");
         return 0;
     }
-    PrepareRun run = {config, paths, count, rows, outcomes, nullptr, nullptr, 0, 0, 0};
+    PrepareRun run = {config, measure, paths, count, rows, outcomes, nullptr, nullptr, 0, 0, 0};
     Mutex_Create(&run.lock);
     Event_Create(&run.ended);
     int helpers = StartHelpers(&run, workers);
@@ -579,8 +681,8 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, c
         Log_Print(0, "Cancelled\n");
     }
     for (int r = 0; r < filled; ++r)
-        EstimateRow(config, rows[r].dimensions, rows[r].newDimensions, int(sizeof rows[r].newDimensions),
-                    rows[r].estimate, int(sizeof rows[r].estimate));
+        EstimateRow(config, rows[r].width, rows[r].height, &rows[r].facts, rows[r].newDimensions,
+                    int(sizeof rows[r].newDimensions), rows[r].estimate, int(sizeof rows[r].estimate));
     return filled;
 }
 

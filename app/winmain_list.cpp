@@ -4,6 +4,7 @@
 // a pool worker, and its end comes back to the window thread, which adds
 // the totals and updates the list and the fields.
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <string>
@@ -65,13 +66,13 @@ void KeepJobMessage(void* data, const char* text) {
     Str_CopyN(main->jobClosing, text, int(sizeof main->jobClosing));
 }
 
-// Appends a row: its index, or -1 when the list took none.
-int AppendRow(HWND page, const FileRow& row) {
+// Appends a row for record: 1, or 0 when the list took none.
+int AppendRow(HWND page, const FileRow& row, int record) {
     int index = 0;
-    if (!Win_ListAppendRow(page, IDC_LIST, &index)) return -1;
+    if (!Win_ListAppendRow(page, IDC_LIST, &index)) return 0;
     const char* cells[kColumns] = {row.name, row.dimensions, row.size, row.newDimensions, row.estimate, row.path};
     for (int column = 0; column < kColumns; ++column) Win_ListSetText(page, IDC_LIST, index, column, cells[column]);
-    return index;
+    return Win_ListSetRowData(page, IDC_LIST, index, record);
 }
 
 // The pictures gathered from the paths a user named, each with the length
@@ -146,19 +147,39 @@ void ResizeJobWorker(void* data) {
 
 }  // namespace
 
+ListRecord* RowRecord(MainWindowStruct* main, int row) {
+    intptr_t index = -1;
+    if (!main->pages[PAGE_PROFILE] || !Win_ListGetRowData(main->pages[PAGE_PROFILE], IDC_LIST, row, &index) ||
+        index < 0 || size_t(index) >= main->records.size())
+        return nullptr;
+    return &main->records[size_t(index)];
+}
+
+void EstimateListRow(MainWindowStruct* main, int row) {
+    const ListRecord* record = RowRecord(main, row);
+    if (!record) return;
+    const FileRow& r = record->row;
+    char newDimensions[STR_TEXT_SIZE], estimate[STR_TEXT_SIZE];
+    if (!EstimateRow(main->config, r.width, r.height, &r.facts, newDimensions, int(sizeof newDimensions), estimate,
+                     int(sizeof estimate)))
+        return;
+    HWND page = main->pages[PAGE_PROFILE];
+    Win_ListSetText(page, IDC_LIST, row, 3, newDimensions);
+    Win_ListSetText(page, IDC_LIST, row, 4, estimate);
+}
+
 void UpdateEstimates(MainWindowStruct* main) {
     HWND page = main->pages[PAGE_PROFILE];
     if (!page) return;
     int rows = 0;
     Win_ListRowCount(page, IDC_LIST, &rows);
-    for (int row = 0; row < rows; ++row) {
-        char dimensions[STR_TEXT_SIZE], newDimensions[STR_TEXT_SIZE], estimate[STR_TEXT_SIZE];
-        Win_ListGetText(page, IDC_LIST, row, 1, dimensions, sizeof(dimensions));
-        if (!EstimateRow(main->config, dimensions, newDimensions, sizeof(newDimensions), estimate, sizeof(estimate)))
-            continue;
-        Win_ListSetText(page, IDC_LIST, row, 3, newDimensions);
-        Win_ListSetText(page, IDC_LIST, row, 4, estimate);
-    }
+    for (int row = 0; row < rows; ++row) EstimateListRow(main, row);
+}
+
+void ClearList(MainWindowStruct* main) {
+    Win_ListDeleteAll(main->pages[PAGE_PROFILE], IDC_LIST);
+    main->records.clear();
+    Measure_Forget(main);
 }
 
 void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths) {
@@ -184,10 +205,11 @@ void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths) {
     if (rowBytes > 0) rows = static_cast<FileRow*>(Mem_Alloc(rowBytes, MEM_HEAP, kModule, __LINE__));
     int complete = 0;
     const JobHost host = {&gathered, ShowProgress, IsCancelled, ShowMessage, NoteListed};
-    int filled = PrepareFiles(main->config, names.data(), total, &host, JobWorkers(), rows, &complete);
+    int filled = PrepareFiles(main->config, names.data(), total, 0, &host, JobWorkers(), rows, &complete);
     for (int i = 0; i < filled; ++i) {
-        int index = AppendRow(page, rows[i]);
-        if (index >= 0) Win_ListSetRowData(page, IDC_LIST, index, gathered.rowSubfolderLengths[size_t(i)]);
+        int record = int(main->records.size());
+        main->records.push_back(ListRecord{rows[i], gathered.rowSubfolderLengths[size_t(i)]});
+        if (AppendRow(page, rows[i], record) && rows[i].width > 0) Measure_Queue(main, record);
     }
     Win_ListFocusRow(page, IDC_LIST, 0);
     UpdateEstimates(main);
@@ -204,37 +226,34 @@ void StartResizeJob(MainWindowStruct* main) {
         Message_Show(0, MESSAGE_OK, nullptr, "Please choose a folder to save the resized images to.");
         return;
     }
-    HWND page = main->pages[PAGE_PROFILE];
-    int rows = 0, columns = 0;
-    Win_ListRowCount(page, IDC_LIST, &rows);
-    Win_ListColumnCount(page, IDC_LIST, &columns);
+    int rows = 0;
+    Win_ListRowCount(main->pages[PAGE_PROFILE], IDC_LIST, &rows);
+    std::vector<const ListRecord*> listed;
+    for (int i = 0; i < rows; ++i)
+        if (const ListRecord* record = RowRecord(main, i)) listed.push_back(record);
     BatchStruct* batch = nullptr;
-    if (!Batch_Create(&batch, main->config, rows)) {
-        Message_Show(0, MESSAGE_OK, nullptr, "Not enough memory for %d images.", rows);
+    if (!Batch_Create(&batch, main->config, int(listed.size()))) {
+        Message_Show(0, MESSAGE_OK, nullptr, "Not enough memory for %d images.", int(listed.size()));
         return;
     }
-    for (int i = 0; i < rows; ++i) {
-        char path[STR_TEXT_SIZE], dimensions[STR_TEXT_SIZE];
-        Win_ListGetText(page, IDC_LIST, i, columns - 1, path, STR_TEXT_SIZE);
-        Win_ListGetText(page, IDC_LIST, i, 1, dimensions, STR_TEXT_SIZE);
-        int32_t width = 0, height = 0;
-        ParseDimensions(dimensions, &width, &height);
-        Batch_SetSource(batch, i, path, width, height, nullptr);
-        intptr_t subfolderLength = 0;
+    for (size_t i = 0; i < listed.size(); ++i) {
+        const FileRow& row = listed[i]->row;
+        Batch_SetSource(batch, int(i), row.path, row.width, row.height, nullptr);
         char subfolder[STR_TEXT_SIZE];
-        Win_ListGetRowData(page, IDC_LIST, i, &subfolderLength);
-        RowSubfolder(path, int(subfolderLength), subfolder, int(sizeof subfolder));
-        Batch_SetSubfolder(batch, i, subfolder);
+        RowSubfolder(row.path, listed[i]->subfolderLength, subfolder, int(sizeof subfolder));
+        Batch_SetSubfolder(batch, int(i), subfolder);
     }
     // The box disables the window here, on its own thread, before any
     // worker runs: a second press cannot reach "Start Resizing".
     main->job = batch;
+    Measure_Pause(main, 1);
     Message_Show(0, MESSAGE_CANCEL, nullptr, "Resizing images...");
     if (!ThreadPool_Run(main, ResizeJobWorker)) {
         Log_Print(0, "No idle pool worker for the resize job\n");
         Message_SetVisible(0);
         main->job = nullptr;
         Batch_Destroy(&batch);
+        Measure_Pause(main, 0);
     }
 }
 
@@ -265,13 +284,14 @@ void FinishResizeJob(MainWindowStruct* main) {
     } else {
         Message_Show(0, MESSAGE_OK, nullptr, "%s", main->jobClosing);
         Batch_AddStatistics(batch, main->config);
-        if (batch->written == batch->count && batch->settings->AutoClearList == 1)
-            Win_ListDeleteAll(main->pages[PAGE_PROFILE], IDC_LIST);
+        if (batch->written == batch->count && batch->settings->AutoClearList == 1) ClearList(main);
         ShowStatistics(main);
     }
     Batch_Destroy(&batch);
-    // Paths that came during the run are listed now.
+    // Paths that came during the run are listed now, and the pictures still
+    // to measure are measured.
     if (!main->queued.empty()) PostMessageA(main->window, WM_ADD_QUEUED, 0, 0);
+    Measure_Pause(main, 0);
 }
 
 void ShowStatistics(MainWindowStruct* main) {

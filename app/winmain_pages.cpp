@@ -65,11 +65,8 @@ void PreviewFocusedRow(MainWindowStruct* main) {
     HWND page = main->pages[PAGE_PROFILE];
     int row = 0;
     if (!Win_ListFocusedRow(page, IDC_LIST, &row)) return;
-    int columns = 0;
-    Win_ListColumnCount(page, IDC_LIST, &columns);
-    char path[STR_TEXT_SIZE];
-    Win_ListGetText(page, IDC_LIST, row, columns - 1, path, sizeof(path));
-    Preview_Open(main->instance, main->config, path);
+    const ListRecord* record = RowRecord(main, row);
+    if (record) Preview_Open(main->instance, main->config, record->row.path);
 }
 
 void RemoveFocusedRow(MainWindowStruct* main) {
@@ -191,7 +188,7 @@ void Page_OnLink(MainWindowStruct* main, int id) {
         Page_OpenAddress(main, IDS_URL_HOME);
         break;
     case IDC_CLEAR_ALL:
-        Win_ListDeleteAll(main->pages[PAGE_PROFILE], IDC_LIST);
+        ClearList(main);
         break;
     }
 }

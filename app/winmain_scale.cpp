@@ -56,37 +56,66 @@ void TargetSize(int32_t width, int32_t height, double scale, int32_t* newWidth, 
     *newHeight = (h >= 0 && h <= 2147483647.0) ? int32_t(h) : 0;
 }
 
-int64_t EstimateBytes(int32_t newWidth, int32_t newHeight, double quality) {
-    double bytes = double(int64_t(newWidth) * newHeight * 4);
-    double divisor = (1.0 - quality) * 70.0 + 4.9;
-    double e = floor(bytes / divisor);
-    if (!(e >= 0 && e < 9.0e18)) return 0;
-    return int64_t(e);
+namespace {
+
+// Bits a pixel of copies without a measure or a telling header: a photo's
+// at quality 75.
+const double kUnknownBits = 1.0;
+// A copy's fixed part (markers and tables) before a measure has found it.
+const double kFixedBytes = 620.0;
+
+// How JPEG bits grow with quality, for headers: libjpeg's scaling of its
+// tables (percent) and a power fitted over photos and graphics.
+double QualityWeight(double quality100) {
+    double q = quality100 < 1 ? 1 : quality100 > 100 ? 100 : quality100;
+    double percent = q < 50 ? 5000.0 / q : 200.0 - 2.0 * q;
+    return pow(percent + 20.0, -1.33);
 }
 
-int ParseDimensions(const char* dimensions, int32_t* width, int32_t* height) {
-    if (!dimensions || !width || !height) Core_NullPointer(kModule, __LINE__);
-    *width = *height = 0;
-    char text[STR_TEXT_SIZE];
-    Str_CopyN(text, dimensions, int(sizeof text));
-    const char* x = nullptr;
-    if (!Str_FindChar(text, 'x', &x)) return 0;
-    text[x - text] = 0;
-    *width = int32_t(Str_AtoI(text));
-    *height = int32_t(Str_AtoI(x + 1));
-    return 1;
+// log(bits) at log(scale) on the line through two measured points.
+double OnLine(double x, double x0, double y0, double x1, double y1) {
+    return y0 + (y1 - y0) * (x - x0) / (x1 - x0);
 }
 
-int EstimateRow(const AppConfig* config, const char* dimensions, char* newDimensions, int newDimensionsSize,
-                char* estimate, int estimateSize) {
-    if (!config || !dimensions || !newDimensions || !estimate) Core_NullPointer(kModule, __LINE__);
-    int32_t width = 0, height = 0;
-    if (!ParseDimensions(dimensions, &width, &height)) return 0;
+}  // namespace
+
+int64_t EstimateBytes(const SizeFacts* facts, int32_t newWidth, int32_t newHeight, double scale, double quality) {
+    if (!facts) Core_NullPointer(kModule, __LINE__);
+    int64_t pixels = int64_t(newWidth) * newHeight;
+    if (pixels <= 0 || !(scale > 0)) return 0;
+    double q = quality * 100.0;
+    double bits = 0, fixed = kFixedBytes;
+    const double* b = facts->reducedBits;
+    if (facts->measured && b[0] > 0 && b[1] > 0 && b[2] > 0) {
+        // Between 1/8 and 1/4 the two smaller reductions tell, above that the
+        // two larger ones; beyond the measured points their lines go on.
+        double x = log(scale), half = log(0.5), quarter = log(0.25), eighth = log(0.125);
+        double y = scale <= 0.25 ? OnLine(x, eighth, log(b[2]), quarter, log(b[1]))
+                                 : OnLine(x, quarter, log(b[1]), half, log(b[0]));
+        double ratio = q <= 75 ? facts->qualityRatio[0] : facts->qualityRatio[1];
+        double weight = q <= 75 ? (75.0 - q) / 25.0 : (q - 75.0) / 20.0;
+        bits = exp(y + (ratio > 0 ? log(ratio) * weight : 0));
+        fixed = facts->fixedBytes;
+    } else if (facts->headerBits > 0) {
+        // Reduced pictures lose noise faster than detail: a little fewer bits
+        // a pixel the smaller the copy.
+        bits = facts->headerBits * QualityWeight(q) / QualityWeight(facts->headerQuality) * pow(scale, 0.2);
+    } else {
+        bits = kUnknownBits * QualityWeight(q) / QualityWeight(75);
+    }
+    double bytes = bits * double(pixels) / 8.0 + fixed;
+    return bytes < 9.0e18 ? int64_t(bytes) : 0;
+}
+
+int EstimateRow(const AppConfig* config, int32_t width, int32_t height, const SizeFacts* facts, char* newDimensions,
+                int newDimensionsSize, char* estimate, int estimateSize) {
+    if (!config || !facts || !newDimensions || !estimate) Core_NullPointer(kModule, __LINE__);
+    if (width <= 0 || height <= 0) return 0;
     double scale = 0, quality = 0;
     GetResizeScale(config, width, height, &scale, &quality);
     int32_t newWidth = 0, newHeight = 0;
     TargetSize(width, height, scale, &newWidth, &newHeight);
     Str_Format(newDimensions, newDimensionsSize, "%dx%d", newWidth, newHeight);
-    Str_Format(estimate, estimateSize, "~%I64dk", EstimateBytes(newWidth, newHeight, quality) / 1024);
+    Str_Format(estimate, estimateSize, "~%I64dk", EstimateBytes(facts, newWidth, newHeight, scale, quality) / 1024);
     return 1;
 }

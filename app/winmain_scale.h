@@ -19,17 +19,30 @@ int GetResizeScale(const AppConfig* config, int32_t width, int32_t height, doubl
 // The one target-size rule: floor of each double product.
 void TargetSize(int32_t width, int32_t height, double scale, int32_t* newWidth, int32_t* newHeight);
 
-// Estimated JPEG size in bytes of a newWidth x newHeight picture at quality;
-// exact for every size (no 32-bit overflow), 0 for a quality so high that the
-// estimate has no meaning.
-int64_t EstimateBytes(int32_t newWidth, int32_t newHeight, double quality);
+// What the size of a source's copies is estimated from. The prepare pass
+// fills the header's part from the file's header and size; a measure of the
+// picture (MeasureFile) fills the rest.
+struct SizeFacts {
+    double headerBits;      // bits a pixel the source's picture takes, as a JPEG of headerQuality would; 0
+                            // when its file tells nothing (uncompressed formats)
+    double headerQuality;   // 1 to 100: the JPEG quality headerBits compares with
+    double reducedBits[3];  // measured: bits a pixel of JPEG copies at quality 75 of the picture reduced to
+                            // 1/2, 1/4 and 1/8 of its size, the file's fixed part left out
+    double qualityRatio[2]; // measured at 1/4 of the size: bits at quality 50, and at 95, over those at 75
+    double fixedBytes;      // measured: the bytes of a JPEG copy that do not depend on its picture
+    int32_t measured;       // 1 once the measured fields are filled
+};
 
-// Reads a "Dimensions" text ("WxH") into pixels. 0, with both 0, when the
-// text holds no "x" (estimates were switched off).
-int ParseDimensions(const char* dimensions, int32_t* width, int32_t* height);
+// Estimated JPEG size in bytes of the copy of a source described by facts,
+// newWidth x newHeight pixels at scale (the copy's size over the source's,
+// up to 1) and quality (a fraction, 0 to 1): from the measured bits when
+// there are any, interpolated between the reductions measured, else from
+// the header's bits. Cannot fail; 0 for a copy without pixels.
+int64_t EstimateBytes(const SizeFacts* facts, int32_t newWidth, int32_t newHeight, double scale, double quality);
 
-// One file-list row: from its "Dimensions" text ("WxH") writes the "New
-// Dimensions" text ("W'xH'") and the "Est Size" text ("~Nk"). Returns 0 and
-// writes nothing when the text holds no "x" (estimates were switched off).
-int EstimateRow(const AppConfig* config, const char* dimensions, char* newDimensions, int newDimensionsSize,
-                char* estimate, int estimateSize);
+// One file-list row's computed texts for a source shown at width x height:
+// the "New Dimensions" text ("W'xH'") and the "Est Size" text ("~Nk").
+// Returns 0 and writes nothing for a source of unknown size (estimates
+// were switched off).
+int EstimateRow(const AppConfig* config, int32_t width, int32_t height, const SizeFacts* facts, char* newDimensions,
+                int newDimensionsSize, char* estimate, int estimateSize);

@@ -116,6 +116,7 @@ void MainWindow_OnClose(MainWindowStruct* main, LPARAM lParam) {
         main->config->DialogY = top;
     }
     MainWindow_CloseWaysIn(main);
+    Measure_Close(main);
     TabControl_Destroy(&main->tabs);
     for (HWND& page : main->pages) {
         DestroyWindow(page);
@@ -277,6 +278,9 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_JOB_DONE:
         FinishResizeJob(main);
+        return TRUE;
+    case WM_MEASURE_DONE:
+        Measure_Keep(main);
         return TRUE;
     case WM_QUERYDRAGICON:
         return INT_PTR(main->icon);

@@ -12,7 +12,11 @@
 #            compressed pixels untouched), so the copies are converted to
 #            sRGB: the conversion's share of brimlow-cli's time;
 #   HEIC:    the set as phones store it (heif-enc, quality 80): brimlow-cli
-#            and vipsthumbnail decoding and shrinking it.
+#            and vipsthumbnail decoding and shrinking it;
+#   estimates: the "Est Size" of a varied set (the photos re-encoded and in
+#            other formats, graphics, text) at three profiles against the
+#            copies: from the headers, as the list first shows it, and after
+#            the measure that refines it.
 # Prints one table and the targets the copies are held to.
 #   bench/compare.sh [DIR] [RUNS]
 # Without DIR: one picture per wallpaper of Debian's plasma-workspace-wallpapers
@@ -94,7 +98,10 @@ echo "== $count JPEGs from $dir; speed: median of $runs runs at quality 75" >&2
 for tool in "${speed_tools[@]}"; do
     measure "$tool" "$work/out-$tool" bash -c 'shrink "$@"' _ "$tool" 75 "$dir" "$work/out-$tool" >>"$work/speed.txt"
 done
-measure listing "$work/out-listing" "$cli/brimlow-cli" -n "$dir" >"$work/listing.txt"
+# The window's listing: sizes and estimates from the headers; the measure
+# that refines its estimates follows in idle time (timed as brimlow-cli -n).
+measure listing "$work/out-listing" "$cli/brimlow-cli" -n --quick-estimates "$dir" >"$work/listing.txt"
+measure measured-listing "$work/out-listing" "$cli/brimlow-cli" -n "$dir" >>"$work/listing.txt"
 profiled="$work/wallpapers-adobe-rgb"
 if [ ! -d "$profiled" ]; then
     mkdir -p "$profiled.partial"
@@ -118,6 +125,54 @@ for tool in brimlow brimlow-j1 vipsthumbnail; do
     measure "heic-$tool" "$work/out-heic" bash -c 'shrink "$@"' _ "$tool" 75 "$heic" "$work/out-heic" >>"$work/speed.txt"
 done
 
+# The estimates against the copies: a varied set (the photos, some
+# re-encoded at qualities 60 and 95, and as PNG, BMP, TGA, GIF, WebP and
+# HEIC; graphics, text, a gradient, a checkerboard), three profiles.
+set="$work/estimates"
+if [ ! -d "$set" ]; then
+    mkdir -p "$set.partial"
+    cp "$dir"/*.jpg "$set.partial/"
+    photos=("$dir"/*.jpg)
+    for i in 0 4 8 12; do
+        f="${photos[$i]}" b=$(basename "${photos[$i]}" .jpg)
+        /usr/bin/convert "$f" -quality 60 "$set.partial/$b-q60.jpg"
+        /usr/bin/convert "$f" -quality 95 "$set.partial/$b-q95.jpg"
+    done
+    for i in 1 5 9; do /usr/bin/convert "${photos[$i]}" -resize 50% "$set.partial/$(basename "${photos[$i]}" .jpg)-png.png"; done
+    /usr/bin/convert "${photos[2]}" -resize 40% "BMP3:$set.partial/photo-bmp.bmp"
+    /usr/bin/convert "${photos[3]}" -resize 40% "$set.partial/photo-gif.gif"
+    /usr/bin/convert "${photos[6]}" -resize 30% "$set.partial/photo-tga.tga"
+    cwebp -quiet -q 80 "${photos[7]}" -o "$set.partial/photo-webp.webp"
+    heif-enc -q 70 "${photos[10]}" -o "$set.partial/photo-heic.heic" >/dev/null
+    /usr/bin/convert -size 1600x1000 -seed 2 plasma: "$set.partial/plasma.png"
+    /usr/bin/convert -size 1800x1100 xc:white -fill black -font DejaVu-Sans -pointsize 16 -annotate +20+30 \
+        "$(head -c 4000 "$ROOT/app/readme-windows.txt" | tr -d '%@\\')" "$set.partial/text.png" 2>/dev/null
+    /usr/bin/convert "$set.partial/text.png" "$set.partial/text-gif.gif"
+    /usr/bin/convert -size 1500x900 gradient:navy-gold "$set.partial/gradient.png"
+    /usr/bin/convert -size 1400x900 pattern:checkerboard -scale 400% "$set.partial/checker.png"
+    mv "$set.partial" "$set"
+fi
+: >"$work/estimates.txt"
+for profile in "1024 768 75" "640 480 60" "1920 1080 92"; do
+    read -r w h q <<<"$profile"
+    rm -rf "$work/out-estimates" && mkdir -p "$work/out-estimates"
+    "$cli/brimlow-cli" --quiet -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$work/out-estimates" "$set" \
+        >/dev/null 2>&1 || true
+    for mode in measured header; do
+        flags=()
+        [ "$mode" = header ] && flags=(--quick-estimates)
+        # The table's last column is "~Nk": its middle, N + 0.5 KiB, against
+        # the copy's bytes.
+        "$cli/brimlow-cli" -n "${flags[@]}" -W "$w" -H "$h" -q "$q" "$set" 2>/dev/null | tail -n +2 |
+            while read -r name rest; do
+                copy="$work/out-estimates/${name%.*}.jpg"
+                [ -f "$copy" ] || continue
+                kib=$(echo "$rest" | sed -n 's/.*~\([0-9]*\)k *$/\1/p')
+                echo "$mode $(((kib * 1024 + 512))) $(stat -c %s "$copy")"
+            done >>"$work/estimates.txt"
+    done
+done
+
 echo "== quality at quality 100 (the references take a while the first time)" >&2
 zone="$work/zoneplate"
 if [ ! -f "$zone/zoneplate.png" ]; then
@@ -135,10 +190,12 @@ done
 /usr/bin/python3 "$ROOT/bench/quality.py" "$work/references" "${pairs[@]}" >"$work/quality.txt"
 /usr/bin/python3 "$ROOT/bench/quality.py" "$work/references" "${zones[@]}" >"$work/zone.txt"
 
-awk -v listing="$(cut -d' ' -f2 "$work/listing.txt")" '
+awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
+    -v measuredListing="$(sed -n 's/^measured-listing \([^ ]*\).*/\1/p' "$work/listing.txt")" '
     FILENAME ~ /speed/ { wall[$1] = $2; cpu[$1] = $3; mem[$1] = $4; next }
     FILENAME ~ /quality/ { psnr[$1] = $2; ssim[$1] = $3; next }
     FILENAME ~ /zone/ { zone[$1] = $2; next }
+    FILENAME ~ /estimates/ { e = $2 / $3 - 1; err[$1, ++n[$1]] = e < 0 ? -e : e; next }
     END {
         split("brimlow brimlow-j1 brimlow-bilinear vipsthumbnail imagemagick graphicsmagick", order, " ")
         v = "vipsthumbnail"
@@ -155,7 +212,21 @@ awk -v listing="$(cut -d' ' -f2 "$work/listing.txt")" '
                    (t != "brimlow-j1" && q in psnr) ? psnr[q] : "", (t != "brimlow-j1" && q in ssim) ? ssim[q] : "",
                    (t != "brimlow-j1" && q in zone) ? zone[q] : ""
         }
-        printf "\nbrimlow-cli -n (listing the set): %.2f s\n", listing
+        printf "\nlisting the set (brimlow-cli -n --quick-estimates, as the window lists): %.2f s;", listing
+        printf " measuring it for the estimates (brimlow-cli -n): %.2f s\n", measuredListing
+        for (m = 1; m <= 2; ++m) {
+            mode = m == 1 ? "measured" : "header"
+            k = n[mode]
+            for (i = 1; i <= k; ++i) sorted[i] = err[mode, i]
+            for (i = 2; i <= k; ++i) for (j = i; j > 1 && sorted[j - 1] > sorted[j]; --j) {
+                t = sorted[j]; sorted[j] = sorted[j - 1]; sorted[j - 1] = t
+            }
+            median[mode] = k ? sorted[int((k + 1) / 2)] : 0
+            p90[mode] = k ? sorted[int(0.9 * k + 0.999)] : 0
+            printf "\"Est Size\" %s (%d copies of %s): median error %.0f %%, 90th percentile %.0f %%\n",
+                   m == 1 ? "after the measure" : "from the headers", k, "varied pictures at three profiles",
+                   100 * median[mode], 100 * p90[mode]
+        }
         printf "brimlow with every file carrying an Adobe RGB profile: %.2f s wall, %.2f s cpu (%+.1f %% cpu)\n\n",
                wall["brimlow-profiled"], cpu["brimlow-profiled"], 100 * (cpu["brimlow-profiled"] / cpu["brimlow"] - 1)
         printf "the set as HEIC: brimlow %.2f s (%.2f x vipsthumbnail), --jobs 1 %.2f s (%.2f x), vipsthumbnail %.2f s\n\n",
@@ -168,10 +239,12 @@ awk -v listing="$(cut -d' ' -f2 "$work/listing.txt")" '
         check("wall (default jobs) <= 0.2 x ImageMagick", wall["brimlow"], 0.2 * wall["imagemagick"], 0)
         check("wall (--jobs 1) <= 0.8 x vipsthumbnail", wall["brimlow-j1"], 0.8 * wall[v], 0)
         check("listing < 0.1 s", listing, 0.1, 0)
+        check("estimate median error <= 15 %", 100 * median["measured"], 15, 0)
+        check("estimate 90th percentile error <= 35 %", 100 * p90["measured"], 35, 0)
         check("peak memory <= 1.5 x vipsthumbnail", mem["brimlow"], 1.5 * mem[v], 0)
         check("colour conversion <= 10 % more cpu", cpu["brimlow-profiled"], 1.1 * cpu["brimlow"], 0)
     }
     function check(text, value, bound, atLeast) {
         ok = atLeast ? value >= bound : value <= bound
         printf "  %-46s %10.2f against %10.2f  %s\n", text, value, bound, ok ? "met" : "MISSED"
-    }' "$work/speed.txt" "$work/quality.txt" "$work/zone.txt"
+    }' "$work/speed.txt" "$work/quality.txt" "$work/zone.txt" "$work/estimates.txt"

@@ -193,6 +193,7 @@ if(BRIMLOW_WIN32)
       app/winmain_window.cpp
       app/winmain_pages.cpp
       app/winmain_list.cpp
+      app/winmain_measure.cpp
       app/winmain_add.cpp
       app/previewdialog.cpp)
   target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit)

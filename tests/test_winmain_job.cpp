@@ -193,7 +193,7 @@ TEST(Prepare, HeaderSizesEqualTheDecodedSizesOnEverySuite) {
         for (const std::string& name : names) {
             std::string file = path + name;
             int32_t w = -1, h = -1;
-            int probed = ProbeImageByExtension(file.c_str(), &w, &h);
+            int probed = ProbeImageByExtension(file.c_str(), &w, &h, nullptr);
             if (LoadImageByExtension(file.c_str(), b)) {
                 ++decoded;
                 ASSERT_EQ(probed, 1) << file;
@@ -229,7 +229,7 @@ TEST(Prepare, OrientedSizesInTheListAndTheReducedDecode) {
         std::string file = folder + name;
         ASSERT_EQ(LoadImageByExtension(file.c_str(), full), 1) << name;
         int32_t w = 0, h = 0;
-        ASSERT_EQ(ProbeImageByExtension(file.c_str(), &w, &h), 1) << name;
+        ASSERT_EQ(ProbeImageByExtension(file.c_str(), &w, &h, nullptr), 1) << name;
         EXPECT_EQ(w, full->width) << name;
         EXPECT_EQ(h, full->height) << name;
         // 150 x 112 from 600 x 450 leaves the decoder a reduction by 2.
@@ -265,25 +265,33 @@ TEST(Prepare, RowsAndSkips) {
     Config cfg;
     FileRow row;
     const char* reason = nullptr;
-    ASSERT_EQ(PrepareFile(cfg.c, (dir + "a.JPG").c_str(), &row, &reason), 1);
+    ASSERT_EQ(PrepareFile(cfg.c, (dir + "a.JPG").c_str(), 0, &row, &reason), 1);
     EXPECT_STREQ(row.name, "a.JPG");
     EXPECT_STREQ(row.dimensions, "64x48");
     EXPECT_STREQ(row.newDimensions, "...");
-    EXPECT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), &row, &reason), 0);
+    EXPECT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), 0, &row, &reason), 0);
     EXPECT_STREQ(reason, "not a picture");
-    EXPECT_EQ(PrepareFile(cfg.c, (dir + "photo.TXT").c_str(), &row, &reason), 0);
+    EXPECT_EQ(PrepareFile(cfg.c, (dir + "photo.TXT").c_str(), 0, &row, &reason), 0);
     EXPECT_STREQ(reason, "unsupported format");
     // Every name JPEG files go by, and PNG (written here by ImageMagick).
     for (const char* name : {"b.jpeg", "c.JPE", "d.jfif"}) {
         MakeJpeg(dir + name, 40, 30);
-        ASSERT_EQ(PrepareFile(cfg.c, (dir + name).c_str(), &row, &reason), 1) << name;
+        ASSERT_EQ(PrepareFile(cfg.c, (dir + name).c_str(), 0, &row, &reason), 1) << name;
         EXPECT_STREQ(row.dimensions, "40x30");
     }
     ASSERT_EQ(RunShell("/usr/bin/convert -size 21x13 xc:green " + dir + "e.PNG"), 0);
-    ASSERT_EQ(PrepareFile(cfg.c, (dir + "e.PNG").c_str(), &row, &reason), 1) << reason;
+    ASSERT_EQ(PrepareFile(cfg.c, (dir + "e.PNG").c_str(), 0, &row, &reason), 1) << reason;
     EXPECT_STREQ(row.dimensions, "21x13");
+    EXPECT_EQ(row.facts.measured, 0);
+    // Measured: every reduction's bits, more at a higher quality.
+    MakeJpeg(dir + "m.jpg", 320, 240);
+    ASSERT_EQ(PrepareFile(cfg.c, (dir + "m.jpg").c_str(), 1, &row, &reason), 1) << reason;
+    EXPECT_EQ(row.facts.measured, 1);
+    EXPECT_TRUE(row.facts.reducedBits[0] > 0 && row.facts.reducedBits[1] > 0 && row.facts.reducedBits[2] > 0);
+    EXPECT_TRUE(row.facts.qualityRatio[0] < 1 && row.facts.qualityRatio[1] > 1);
+    EXPECT_GT(row.facts.fixedBytes, 100);
     cfg.c->SkipImageInfo = 1;
-    ASSERT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), &row, &reason), 1);
+    ASSERT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), 0, &row, &reason), 1);
     EXPECT_STREQ(row.dimensions, "");
     EXPECT_STREQ(row.size, "0k");
 }
@@ -300,18 +308,18 @@ TEST(Prepare, ThePassWithProgressAndCancel) {
     Recorder r;
     JobHost host = r.Host();
     int complete = 0;
-    EXPECT_EQ(PrepareFiles(cfg.c, paths, 3, &host, 1, rows, &complete), 2);
+    EXPECT_EQ(PrepareFiles(cfg.c, paths, 3, 0, &host, 1, rows, &complete), 2);
     EXPECT_EQ(complete, 1);
     EXPECT_EQ(r.failures, std::vector<std::string>({"1: unsupported format"}));
     EXPECT_EQ(r.progress[0], "Preparing files...");
     EXPECT_EQ(r.progress[1], "Preparing 1 of 3, " + a + "...");
     EXPECT_EQ(r.progress[2], "Preparing 3 of 3, " + b + "...") << "the unsupported file shows no progress";
     EXPECT_STREQ(rows[0].newDimensions, "32x24");
-    EXPECT_STREQ(rows[1].estimate, "~0k");
+    EXPECT_STREQ(rows[1].estimate, "~1k") << "a copy's markers and tables alone take 0.6k";
     Recorder stop;
     stop.cancelAfter = 0;
     JobHost h = stop.Host();
-    EXPECT_EQ(PrepareFiles(cfg.c, paths, 3, &h, 1, rows, &complete), 0);
+    EXPECT_EQ(PrepareFiles(cfg.c, paths, 3, 0, &h, 1, rows, &complete), 0);
     EXPECT_EQ(complete, 0);
     EXPECT_EQ(stop.messages.back(), "Preparing cancelled after 0 images.");
 }
@@ -341,7 +349,7 @@ TEST(Prepare, SideBySideTheRowsKeepTheirOrder) {
     int complete = 0;
     ThreadPool_Init();
     ThreadPool(3);
-    int filled = PrepareFiles(cfg.c, paths.data(), int(paths.size()), &host, 4, rows.data(), &complete);
+    int filled = PrepareFiles(cfg.c, paths.data(), int(paths.size()), 0, &host, 4, rows.data(), &complete);
     ThreadPool(0);
     ThreadPool_Close();
     EXPECT_EQ(complete, 1);

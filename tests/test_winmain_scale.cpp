@@ -78,25 +78,41 @@ TEST(ResizeScale, ActiveProfileByNameIgnoringCase) {
     EXPECT_EQ(text.find("Resize with [Web]\r\nResize with [Archive]\r\nResize with custom profile\r\n"), 0u) << text;
 }
 
-TEST(ResizeScale, EstimatesShownInTheList) {
-    EXPECT_EQ(EstimateBytes(800, 600, 1.0), 391836);
-    EXPECT_EQ(EstimateBytes(800, 600, 1.0) / 1024, 382);
-    EXPECT_EQ(EstimateBytes(800, 600, 0.75) / 1024, 83);
-    EXPECT_EQ(EstimateBytes(800, 600, 0.6) / 1024, 56);
-    EXPECT_EQ(EstimateBytes(800, 600, 0.5) / 1024, 46);
-    EXPECT_EQ(EstimateBytes(1024, 768, 0.75) / 1024, 137);
-    EXPECT_EQ(EstimateBytes(60000, 60000, 1.0), int64_t(floor(14400000000.0 / 4.9))) << "no 32-bit overflow";
-    EXPECT_EQ(EstimateBytes(100, 100, 5.0), 0);
+// Measured bits are read on the line through the two measured reductions
+// around the copy's scale, and weighted by the measured quality ratios.
+TEST(ResizeScale, EstimatesFromMeasuredReductions) {
+    SizeFacts facts = {};
+    facts.reducedBits[0] = 2.0;
+    facts.reducedBits[1] = 3.0;
+    facts.reducedBits[2] = 4.5;
+    facts.qualityRatio[0] = 0.6;
+    facts.qualityRatio[1] = 1.8;
+    facts.fixedBytes = 600;
+    facts.measured = 1;
+    const struct {
+        double scale, quality;
+        int64_t bytes;  // for 100 x 100 pixels
+    } cases[] = {{0.25, 0.75, 3750 + 600},  {0.5, 0.95, 4500 + 600},      {0.125, 0.5, 3375 + 600},
+                 {0.25 * sqrt(2.0), 0.75, int64_t(sqrt(6.0) * 1250) + 600}, {1.0, 0.75, int64_t(4.0 / 3 * 1250) + 600}};
+    for (const auto& c : cases)
+        EXPECT_EQ(EstimateBytes(&facts, 100, 100, c.scale, c.quality), c.bytes) << c.scale << " " << c.quality;
+    EXPECT_EQ(EstimateBytes(&facts, 0, 100, 0.5, 0.75), 0);
+    // Before a measure, the header's bits; a larger copy never costs less.
+    SizeFacts header = {};
+    header.headerBits = 2.0;
+    header.headerQuality = 90;
+    EXPECT_LT(EstimateBytes(&header, 800, 600, 0.5, 0.6), EstimateBytes(&header, 800, 600, 0.5, 0.9));
+    EXPECT_LT(EstimateBytes(&header, 400, 300, 0.25, 0.75), EstimateBytes(&header, 800, 600, 0.5, 0.75));
 
     Config cfg;
     cfg.Custom(800, 600, 0.75);
     char dims[32] = "...";
     char est[32] = "...";
-    EXPECT_EQ(EstimateRow(cfg.c, "1600x1200", dims, int(sizeof dims), est, int(sizeof est)), 1);
+    EXPECT_EQ(EstimateRow(cfg.c, 1600, 1200, &facts, dims, int(sizeof dims), est, int(sizeof est)), 1);
     EXPECT_STREQ(dims, "800x600");
-    EXPECT_STREQ(est, "~83k");
+    EXPECT_EQ(est, "~" + std::to_string(EstimateBytes(&facts, 800, 600, 0.5, 0.75) / 1024) + "k");
     Str_Copy(dims, "...");
-    EXPECT_EQ(EstimateRow(cfg.c, "", dims, int(sizeof dims), est, int(sizeof est)), 0);
+    EXPECT_EQ(EstimateRow(cfg.c, 0, 0, &facts, dims, int(sizeof dims), est, int(sizeof est)), 0);
     EXPECT_STREQ(dims, "...");
 }
 

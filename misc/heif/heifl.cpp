@@ -20,6 +20,9 @@ const char kModule[] = "misc/heif/heifl";
 const char kTag[] = "HEIFStruct:misc/heif/heifl";
 // Bytes a pixel of libheif's canvas for grids: three planes of 16-bit samples.
 const int kCanvasBytes = 6;
+// Pixels a coded picture may have beyond the size shown: HEVC codes whole
+// blocks of up to 64 pixels, and an encoder may pad further.
+const int kCodingPadding = 256;
 
 void Check(const HEIFStruct* heif, int line) {
     if (!heif) Core_NullPointer(kModule, line);
@@ -167,11 +170,13 @@ int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t si
     int32_t width = heif_image_handle_get_width(opened.primary), height = heif_image_handle_get_height(opened.primary);
     if (width <= 0 || height <= 0 || !Bitmap_SetSize(bitmap, width, height)) return 0;
     // A grid or overlay is put together on a canvas of the size its own data
-    // declares, which libheif checks only side by side against its limit:
-    // the limit becomes one past the picture's longer side, so no canvas is
-    // wider or taller than the picture shown, and a square of that side, at
-    // the most libheif keeps a canvas pixel in, must fit the memory limit.
-    int side = std::max(width, height) + 1, bytes = 0;
+    // declares, which libheif checks only side by side against its limit,
+    // as it checks every coded picture: the limit becomes the picture's
+    // longer side with room for coding's padding (coded pictures are cropped
+    // to the size shown), so no canvas is much wider or taller than the
+    // picture, and a square of that side, at the most libheif keeps a canvas
+    // pixel in, must fit the memory limit.
+    int side = std::max(width, height) + kCodingPadding, bytes = 0;
     if (!Mem_CheckedSize(side, side, kCanvasBytes, &bytes)) {
         Log_Print(0, "HEIF picture of %dx%d too large for memory\n", width, height);
         return 0;

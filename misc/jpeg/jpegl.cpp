@@ -232,8 +232,31 @@ void TakeMarkers(JPEGLibStruct* jpeg, jpeg_decompress_struct* info) {
 // picture the header declares: Huffman coding spends at least one bit on
 // every 8 x 8 block of the first component, so nothing is allocated for
 // such a file. (Arithmetic coding can go below a bit a block.)
+// The quality an IJG-style encoder was given, from how far the first
+// quantisation table is scaled from the standard luminance table (the table
+// of Annex K that libjpeg and most cameras scale): 1 to 100, 0 without a
+// table.
+int32_t QualityOf(const jpeg_decompress_struct* info) {
+    static const uint16_t kStandard[DCTSIZE2] = {
+        16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,  14, 13, 16, 24, 40,  57,
+        69, 56, 14, 17, 22,  29,  51,  87,  80, 62, 18, 22, 37,  56,  68,  109, 103, 77, 24, 35, 55, 64,
+        81, 104, 113, 92, 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+    const JQUANT_TBL* table = info->quant_tbl_ptrs[0];
+    if (!table) return 0;
+    double stored = 0, standard = 0;
+    for (int i = 0; i < DCTSIZE2; ++i) {
+        stored += table->quantval[i];
+        standard += kStandard[i];
+    }
+    double percent = stored * 100.0 / standard;
+    double quality = percent <= 100.0 ? (200.0 - percent) / 2.0 : 5000.0 / percent;
+    return int32_t(quality < 1.0 ? 1.0 : quality > 100.0 ? 100.0 : quality + 0.5);
+}
+
 int TakeHeader(JPEGLibStruct* jpeg, jpeg_decompress_struct* info, uint32_t size, J_COLOR_SPACE colours) {
     TakeMarkers(jpeg, info);
+    jpeg->quality100 = QualityOf(info);
+    jpeg->headerSize = int32_t(size - info->src->bytes_in_buffer);
     int64_t blocks = ((int64_t(info->image_width) + 7) / 8) * ((int64_t(info->image_height) + 7) / 8);
     if (!info->arith_code && int64_t(size) * 8 < blocks) {
         Log_Print(0, "JPEG data too short for %dx%d (%d bytes)\n", int(info->image_width), int(info->image_height),
@@ -343,6 +366,7 @@ int JPEG_Reset(JPEGLibStruct* jpeg) {
     jpeg->marker = nullptr;
     jpeg->markerSize = 0;
     jpeg->inks = jpeg->inverted = 0;
+    jpeg->quality100 = jpeg->headerSize = 0;
     jpeg->width = 0;
     jpeg->height = 0;
     jpeg->stride = 0;

@@ -26,6 +26,9 @@ struct JPEGLibStruct {
                              // profile; 0 (the default): into colours, as a profile-less one must
     int32_t inverted;        // after a decode of inks: 1 when they are stored inverted (Adobe's files)
     int32_t inks;            // after a decode: 1 when the bitmap holds inks, not colours
+    int32_t quality100;      // after a header is read: the quality its encoder was given (1 to 100),
+                             // estimated from the luminance table; 0 without a table
+    int32_t headerSize;      // after a header is read: its bytes, markers included, up to the first scan
     double quality;
     int32_t outputStep;
 };
