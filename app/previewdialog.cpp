@@ -188,7 +188,7 @@ void Preview_OnMinMaxInfo(MINMAXINFO* info) {
 
 void Preview_OnContextMenu(HWND window, LPARAM at) {
     HINSTANCE instance = HINSTANCE(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    char save[80], copy[80];
+    char save[STR_LABEL_SIZE], copy[STR_LABEL_SIZE];
     Win_LoadString(instance, IDS_PREVIEW_SAVE, save, sizeof(save));
     Win_LoadString(instance, IDS_PREVIEW_COPY, copy, sizeof(copy));
     POINT point = {short(LOWORD(at)), short(HIWORD(at))};
@@ -202,7 +202,7 @@ void Preview_OnContextMenu(HWND window, LPARAM at) {
 
 void Preview_OnSave(HWND window, PreviewStruct* preview) {
     HINSTANCE instance = HINSTANCE(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    char title[80], filter[80], folder[STR_TEXT_SIZE] = "", name[CONFIG_NAME_SIZE] = "resized.jpg";
+    char title[STR_LABEL_SIZE], filter[STR_LABEL_SIZE], folder[STR_TEXT_SIZE] = "", name[CONFIG_NAME_SIZE] = "resized.jpg";
     Win_LoadString(instance, IDS_PREVIEW_SAVE_TITLE, title, sizeof(title));
     Win_LoadString(instance, IDS_PREVIEW_FILTER, filter, sizeof(filter));
     if (!Win_SaveFileDialog(window, title, folder, sizeof(folder), name, sizeof(name), 0, 1, filter, "*.jpg")) return;

@@ -296,8 +296,8 @@ void FinishResizeJob(MainWindowStruct* main) {
 
 void ShowStatistics(MainWindowStruct* main) {
     HWND page = main->pages[PAGE_ABOUT];
-    char images[80], original[80], reduced[80], savings[80];
-    StatisticsTexts(main->config, images, original, reduced, savings, 80);
+    char images[STR_LABEL_SIZE], original[STR_LABEL_SIZE], reduced[STR_LABEL_SIZE], savings[STR_LABEL_SIZE];
+    StatisticsTexts(main->config, images, original, reduced, savings, STR_LABEL_SIZE);
     SetDlgItemTextA(page, IDC_STAT_IMAGES, images);
     SetDlgItemTextA(page, IDC_STAT_ORIGINAL, original);
     SetDlgItemTextA(page, IDC_STAT_REDUCED, reduced);

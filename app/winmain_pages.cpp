@@ -76,7 +76,7 @@ void RemoveFocusedRow(MainWindowStruct* main) {
 }
 
 void BrowseOutputFolder(MainWindowStruct* main, HWND page) {
-    char initial[300];
+    char initial[STR_TEXT_SIZE];
     Win_GetItemText(page, IDC_PATH, initial, sizeof(initial));
     char folder[STR_TEXT_SIZE] = "";
     if (!Win_BrowseFolder(main->window, "Please select path", folder, initial)) return;
@@ -286,7 +286,7 @@ void Page_FillSettings(MainWindowStruct* main) {
     Win_SetItemInt(page, IDC_CUSTOM_HEIGHT, config->CustomHeight, 5);
     Win_ComboReset(page, IDC_QUALITY);
     for (const QualityEntry& entry : kQualities) {
-        char text[80];
+        char text[STR_LABEL_SIZE];
         int index = 0;
         Win_LoadString(main->instance, entry.stringId, text, sizeof(text));
         if (Win_ComboAddString(page, IDC_QUALITY, text, &index)) Win_ComboSetData(page, IDC_QUALITY, index, entry.value);
@@ -326,7 +326,7 @@ void Page_FillProfile(MainWindowStruct* main) {
 }
 
 void Page_FillAbout(MainWindowStruct* main) {
-    char version[80];
+    char version[STR_LABEL_SIZE];
     Str_Format(version, sizeof(version), "%s (%s)", kVersionText, kBuildText);
     SetDlgItemTextA(main->pages[PAGE_ABOUT], IDC_VERSION, version);
     ShowStatistics(main);

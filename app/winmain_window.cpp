@@ -167,7 +167,7 @@ void MainWindow_OnCommand(MainWindowStruct* main, int id) {
 // Adds (1) or removes (0) the tray icon, with the window's title as tip.
 // 1 when done.
 int ShowTrayIcon(MainWindowStruct* main, int add) {
-    char title[80];
+    char title[STR_LABEL_SIZE];
     GetWindowTextA(main->window, title, sizeof(title));
     if (add) return TrayIcon_Add(main->window, IDI_TRAY, main->trayIcon, WM_TRAY_NOTIFY, title);
     return TrayIcon_Remove(main->window, IDI_TRAY, main->trayIcon, WM_TRAY_NOTIFY, title);

@@ -402,13 +402,6 @@ int File_Stat(FileStruct* file, const char* path) {
     return 1;
 }
 
-int File_StatPath(FileStruct* file, const char* path) {
-    Check(file, __LINE__);
-    if (!path) Core_NullPointer(kModule, __LINE__);
-    uint32_t error = 0;
-    return ReadInfo(path, &file->info, &error);
-}
-
 int File_GetSize(FileStruct* file, int64_t* size) {
     Check(file, __LINE__);
     if (!size) Core_NullPointer(kModule, __LINE__);

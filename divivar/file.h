@@ -105,9 +105,6 @@ int File_Flush(FileStruct* file);
 // Records path and reads its information; refused while a file is open.
 int File_Stat(FileStruct* file, const char* path);
 
-// Reads another path's information without changing the recorded path.
-int File_StatPath(FileStruct* file, const char* path);
-
 // The size found by the last stat, not the live size. 1.
 int File_GetSize(FileStruct* file, int64_t* size);
 

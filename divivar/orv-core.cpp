@@ -274,7 +274,7 @@ int Log_SetOptions(LogFlags flags) {
         return 1;
     }
     if ((flags & LOG_WINDOW) && !g.consoleMade) {
-        char title[300];
+        char title[STR_TEXT_SIZE];
         Str_Format(title, int(sizeof title), "%s%s-%d", g.base, g.extension, int(g.processId));
         g.consoleMade = Sys_ConsoleCreate(title);
         Core_Sleep(0.04);

@@ -6,9 +6,12 @@
 #include <stdarg.h>
 #include <stdint.h>
 
-// The size of the program's fixed text buffers for paths and messages: 319
-// bytes and the terminator. Longer texts are cut by the formatter.
-enum { STR_TEXT_SIZE = 320 };
+// The sizes of the program's fixed text buffers. Longer texts are cut by
+// the formatter.
+enum {
+    STR_TEXT_SIZE = 320,  // bytes of a path or a line of text, terminator included
+    STR_LABEL_SIZE = 80   // bytes of a caption, a label or a short string-table text
+};
 
 // Texts are UTF-8. Wherever a text is cut to fit a buffer it is cut before
 // the first character that does not fit whole, never inside the bytes of

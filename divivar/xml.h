@@ -105,8 +105,6 @@ int XML_GetDouble(XMLStruct* xml, const char* path, const char* name, double* va
 
 int XML_FindPath(XMLStruct* xml, XMLNode* start, const char* path, XMLNode** node);
 int XML_FindNext(XMLStruct* xml, const char* name, XMLNode* node, XMLNode** next);
-int XML_GetFirstChild(XMLStruct* xml, XMLNode* node, XMLNode** child);
-int XML_GetNodeValue(XMLStruct* xml, XMLNode* node, const char** value);
 
 // Child getters: the output is 0 (or empty) when the child is missing.
 int XML_GetChildString(XMLStruct* xml, XMLNode* element, const char* path, char* text, int size);

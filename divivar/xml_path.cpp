@@ -219,20 +219,6 @@ int XML_FindNext(XMLStruct* xml, const char* name, XMLNode* node, XMLNode** next
     return *next != nullptr;
 }
 
-int XML_GetFirstChild(XMLStruct* xml, XMLNode* node, XMLNode** child) {
-    Xml_Check(xml, __LINE__);
-    if (!node || !child) Core_NullPointer(kModule, __LINE__);
-    *child = node->children;
-    return *child != nullptr;
-}
-
-int XML_GetNodeValue(XMLStruct* xml, XMLNode* node, const char** value) {
-    Xml_Check(xml, __LINE__);
-    if (!node || !value) Core_NullPointer(kModule, __LINE__);
-    *value = node->value;
-    return 1;
-}
-
 int XML_AddPath(XMLStruct* xml, const char* path, const char* name, XMLNode** node) {
     Xml_Check(xml, __LINE__);
     if (!path || !name || !node) Core_NullPointer(kModule, __LINE__);

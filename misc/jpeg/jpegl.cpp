@@ -371,7 +371,6 @@ int JPEG_Reset(JPEGLibStruct* jpeg) {
     jpeg->height = 0;
     jpeg->stride = 0;
     jpeg->quality = 0.5;
-    jpeg->outputStep = kOutputStep;
     return 1;
 }
 

@@ -30,7 +30,6 @@ struct JPEGLibStruct {
                              // estimated from the luminance table; 0 without a table
     int32_t headerSize;      // after a header is read: its bytes, markers included, up to the first scan
     double quality;
-    int32_t outputStep;
 };
 
 // A new empty object (quality 0.5). Returns 1.
