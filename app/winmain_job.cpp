@@ -265,12 +265,27 @@ const Format* FormatOf(const char* path) {
     return nullptr;
 }
 
+// Clears what Reason reads, before a file's step.
+void ClearProblems(void) {
+    File_ClearProblem();
+    Bitmap_ClearProblem();
+    Mem_TakeRefusal();
+}
+
 // Why a step failed: memory refused to the picture, else the file layer's
-// problem, else the step's own words.
-const char* Reason(const char* step) {
+// problem, else what its decoder noted, else for a picture (path not null)
+// what its header tells: a header its format reads belongs to a damaged
+// file, any other to a file of another kind; else the step's own words.
+const char* Reason(const char* step, const char* path) {
     if (Mem_TakeRefusal()) return "too large for memory";
     int problem = File_GetProblem();
-    return problem != FILE_PROBLEM_NONE ? File_ProblemText(problem) : step;
+    if (problem != FILE_PROBLEM_NONE) return File_ProblemText(problem);
+    if (Bitmap_GetProblem() != BITMAP_PROBLEM_NONE) return Bitmap_ProblemText(Bitmap_GetProblem());
+    if (!path) return step;
+    int32_t width = 0, height = 0;
+    int readable = ProbeImageByExtension(path, &width, &height, nullptr);
+    if (Bitmap_GetProblem() != BITMAP_PROBLEM_NONE) return Bitmap_ProblemText(Bitmap_GetProblem());
+    return Bitmap_ProblemText(readable ? BITMAP_PROBLEM_DAMAGED : BITMAP_PROBLEM_NOT_THIS_FORMAT);
 }
 
 // "... cancelled after %d image%s." for the prepare pass and the job.
@@ -526,8 +541,7 @@ int PrepareFile(const AppConfig* config, const char* path, int measure, FileRow*
         *reason = "path too long";
         return 0;
     }
-    File_ClearProblem();
-    Mem_TakeRefusal();
+    ClearProblems();
     row->width = row->height = 0;
     row->bytes = 0;
     row->facts = SizeFacts{};
@@ -536,7 +550,7 @@ int PrepareFile(const AppConfig* config, const char* path, int measure, FileRow*
     row->dimensions[0] = 0;
     if (!config->SkipImageInfo) {
         if (!ProbeImageByExtension(path, &row->width, &row->height, &row->facts)) {
-            *reason = Reason("not a picture");
+            *reason = Reason("not a picture", path);
             return 0;
         }
         if (measure) MeasureFile(path, &row->facts);
@@ -708,12 +722,11 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
     work->message[0] = 0;
     work->reason = "";
     work->sourceBytes = work->outputBytes = 0;
-    File_ClearProblem();
-    Mem_TakeRefusal();
+    ClearProblems();
     const int size = int(sizeof work->message);
     if (!File_Stat(work->file, path)) {
         Str_Format(work->message, size, "Unable to open file (%s)...", work->base);
-        work->reason = Reason("cannot be examined");
+        work->reason = Reason("cannot be examined", nullptr);
         return 0;
     }
     File_GetSize(work->file, &work->sourceBytes);
@@ -722,7 +735,7 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
     int32_t width = 0, height = 0;
     if (!LoadImageForCopy(config, path, work->bitmap, &width, &height, &work->meta)) {
         Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
-        work->reason = Reason("not a picture");
+        work->reason = Reason("not a picture", path);
         return 0;
     }
     int named = output ? Str_Length(output) < sizeof work->output : BuildOutputName(config, path, "", work->output,
@@ -742,12 +755,12 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
     }
     if (!ResizeToJpeg(config, work->bitmap, width, height, &work->meta, work->output)) {
         Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
-        work->reason = Reason("could not be written");
+        work->reason = Reason("could not be written", nullptr);
         return 0;
     }
     if (!File_Stat(work->file, work->output)) {
         Str_Format(work->message, size, "Unable to open output file (%s)...", work->base);
-        work->reason = Reason("cannot be examined");
+        work->reason = Reason("cannot be examined", nullptr);
         return 0;
     }
     File_GetSize(work->file, &work->outputBytes);

@@ -29,7 +29,35 @@ unsigned char* PixelAt(BitmapStruct* b, int32_t x, int32_t y) {
     return b->pixels + int64_t(b->height - 1 - y) * b->scanline + int64_t(x) * 4;
 }
 
+// The calling thread's last noted problem, for Bitmap_GetProblem.
+thread_local int t_problem = BITMAP_PROBLEM_NONE;
+
 }  // namespace
+
+int Bitmap_NoteProblem(int problem) {
+    t_problem = problem;
+    return 1;
+}
+
+int Bitmap_GetProblem(void) {
+    return t_problem;
+}
+
+const char* Bitmap_ProblemText(int problem) {
+    switch (problem) {
+    case BITMAP_PROBLEM_NOT_THIS_FORMAT:
+        return "not the kind of picture its name says";
+    case BITMAP_PROBLEM_DAMAGED:
+        return "damaged or cut short";
+    case BITMAP_PROBLEM_UNSUPPORTED:
+        return "a kind of picture the program does not read";
+    }
+    return "";
+}
+
+void Bitmap_ClearProblem(void) {
+    t_problem = BITMAP_PROBLEM_NONE;
+}
 
 const char BitmapStructTag[] = "BitmapStruct:divivar/bitmap";
 

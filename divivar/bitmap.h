@@ -26,6 +26,25 @@ struct BitmapStruct {
 // The class tag every BitmapStruct carries.
 extern const char BitmapStructTag[];
 
+// Why the calling thread's last picture could not be decoded, beside the
+// file layer's problems and memory refused: the decoders note what they
+// know, a front-end names it.
+enum {
+    BITMAP_PROBLEM_NONE = 0,
+    BITMAP_PROBLEM_NOT_THIS_FORMAT,  // the data does not start as the format's files do
+    BITMAP_PROBLEM_DAMAGED,          // damaged or cut short after a sound header
+    BITMAP_PROBLEM_UNSUPPORTED       // a variant of the format the program does not read
+};
+
+// Notes problem for the calling thread; the last noted stands. Returns 1.
+int Bitmap_NoteProblem(int problem);
+// The BITMAP_PROBLEM_* noted since Bitmap_ClearProblem, and its words ("not
+// the kind of picture its name says", "damaged or cut short", "a kind of
+// picture the program does not read"; "" for none). Cannot fail.
+int Bitmap_GetProblem(void);
+const char* Bitmap_ProblemText(int problem);
+void Bitmap_ClearProblem(void);
+
 // Row length of a device-independent bitmap of that depth, rounded up to a
 // multiple of 4 bytes; 64 bits so that no width can overflow it.
 int64_t DIB_ScanlineSize(int bitsPerPixel, int width);

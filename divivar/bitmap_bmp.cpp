@@ -37,17 +37,38 @@ uint32_t U32(const unsigned char* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
+// The info headers of other Windows versions (OS/2's core header, the
+// version 2 to 5 headers), which the decoder does not read.
+int IsLaterInfoHeader(uint32_t size) {
+    return size == 12 || size == 52 || size == 56 || size == 64 || size == 108 || size == 124;
+}
+
+void LogFault(const BitmapStruct* bitmap, int line, const char* format, va_list ap) {
+    if (bitmap->diagnostics != 1) return;
+    char text[512];
+    int n = Str_Format(text, int(sizeof text), "%s:%d ", kModule, line);
+    Str_FormatV(text + n, int(sizeof text) - n, format, ap);
+    Log_Print(0, "%s", text);
+}
+
 // Writes "module:line message" when the bitmap's diagnostics flag is 1.
 // Always returns 0 so that checks read "return Fault(...)".
 int Fault(BitmapStruct* bitmap, int line, const char* format, ...) {
-    if (bitmap->diagnostics != 1) return 0;
-    char text[512];
-    int n = Str_Format(text, int(sizeof text), "%s:%d ", kModule, line);
     va_list ap;
     va_start(ap, format);
-    Str_FormatV(text + n, int(sizeof text) - n, format, ap);
+    LogFault(bitmap, line, format, ap);
     va_end(ap);
-    Log_Print(0, "%s", text);
+    return 0;
+}
+
+// Fault for a variant of the format the decoder does not read, noted as
+// such for the user's message.
+int Unsupported(BitmapStruct* bitmap, int line, const char* format, ...) {
+    Bitmap_NoteProblem(BITMAP_PROBLEM_UNSUPPORTED);
+    va_list ap;
+    va_start(ap, format);
+    LogFault(bitmap, line, format, ap);
+    va_end(ap);
     return 0;
 }
 
@@ -238,7 +259,10 @@ int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const un
     uint32_t biCompression = U32(header + 16);
     uint32_t clrUsed = U32(header + 32);
     uint32_t clrImportant = U32(header + 36);
-    if (biSize != 40) return Fault(bitmap, __LINE__, "Invalid bitmap info header. biSize = %d\n", int(biSize));
+    if (biSize != 40) {
+        if (IsLaterInfoHeader(biSize)) Bitmap_NoteProblem(BITMAP_PROBLEM_UNSUPPORTED);
+        return Fault(bitmap, __LINE__, "Invalid bitmap info header. biSize = %d\n", int(biSize));
+    }
     if (biWidth < 0) return Fault(bitmap, __LINE__, "Invalid bitmap info header. biWidth = %d\n", biWidth);
     if (biPlanes != 1) return Fault(bitmap, __LINE__, "Invalid bitmap info header. biPlanes = %d\n", int(biPlanes));
     if (clrImportant > clrUsed)
@@ -287,13 +311,14 @@ int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const un
         if (uncompressed)
             ok = DecodeRows(bitmap, src, bitCount, out);
         else
-            Fault(bitmap, __LINE__, "Unsupported biBitCount = %d\n", bitCount);
+            Unsupported(bitmap, __LINE__, "Unsupported biBitCount = %d\n", bitCount);
     } else if (biCompression == 1 && bitCount == 8) {
         ok = DecodeRle(bitmap, src, 8, out);
     } else if (biCompression == 2 && bitCount == 4) {
         ok = DecodeRle(bitmap, src, 4, out);
     } else {
-        Fault(bitmap, __LINE__, "Unsupported biCompression = %d, biBitCount = %d\n", int(biCompression), bitCount);
+        Unsupported(bitmap, __LINE__, "Unsupported biCompression = %d, biBitCount = %d\n", int(biCompression),
+                    bitCount);
     }
     if (!ok) {
         Mem_Free(out, size, MEM_HEAP, kModule, __LINE__);
@@ -384,6 +409,7 @@ int Bitmap_ReadBMPSize(const unsigned char* buffer, uint32_t size, int32_t* widt
     const unsigned char* header = buffer + kFileHeader;
     int32_t w = int32_t(U32(header + 4));
     int64_t h = int32_t(U32(header + 8));
+    if (IsLaterInfoHeader(U32(header))) Bitmap_NoteProblem(BITMAP_PROBLEM_UNSUPPORTED);
     if (U32(header) != uint32_t(kInfoHeader) || w < 0) return 0;
     if (h < 0) h = -h;
     *width = w;

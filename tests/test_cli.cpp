@@ -179,14 +179,21 @@ TEST(Cli, EveryFileThatFailsIsNamedAndTheExitSaysSo) {
     std::string jpeg = ReadWholeFile(dir + "good.jpg");
     std::ofstream(dir + "cut.jpg", std::ios::binary) << jpeg.substr(0, 100);
     std::ofstream(dir + "notes.txt") << "text";
+    std::ofstream(dir + "jpeg.png", std::ios::binary) << jpeg;
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 120x80 plasma: " + dir + "full.png && head -c 2000 " + dir +
+                       "full.png > " + dir + "cut.png && /usr/bin/convert -size 30x20 xc:red " + dir + "v5.bmp"),
+              0);
     std::string deep = Fresh(std::string(200, 'd') + "/" + std::string(150, 'e'));
     fs::copy_file(dir + "good.jpg", deep + "x.jpg");
     struct Row {
         std::string path;
         std::string reason;
     } rows[] = {{dir + "missing.jpg", "not found"},
-                {dir + "corrupt.jpg", "not a picture"},
-                {dir + "cut.jpg", "not a picture"},
+                {dir + "corrupt.jpg", "not the kind of picture its name says"},
+                {dir + "jpeg.png", "not the kind of picture its name says"},
+                {dir + "cut.jpg", "damaged or cut short"},
+                {dir + "cut.png", "damaged or cut short"},
+                {dir + "v5.bmp", "a kind of picture the program does not read"},
                 {dir + "notes.txt", "unsupported format"},
                 {deep + "x.jpg", "path too long"}};
     for (const char* quiet : {"", " --quiet"}) {

@@ -270,7 +270,7 @@ TEST(Prepare, RowsAndSkips) {
     EXPECT_STREQ(row.dimensions, "64x48");
     EXPECT_STREQ(row.newDimensions, "...");
     EXPECT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), 0, &row, &reason), 0);
-    EXPECT_STREQ(reason, "not a picture");
+    EXPECT_STREQ(reason, "not the kind of picture its name says");
     EXPECT_EQ(PrepareFile(cfg.c, (dir + "photo.TXT").c_str(), 0, &row, &reason), 0);
     EXPECT_STREQ(reason, "unsupported format");
     // Every name JPEG files go by, and PNG (written here by ImageMagick).
@@ -357,7 +357,7 @@ TEST(Prepare, SideBySideTheRowsKeepTheirOrder) {
     int row = 0;
     for (int i = 0; i < 60; ++i) {
         if (i % 7 == 3) {
-            expectedFailures.push_back(std::to_string(i) + ": not a picture");
+            expectedFailures.push_back(std::to_string(i) + ": not the kind of picture its name says");
             continue;
         }
         ASSERT_LT(row, filled);

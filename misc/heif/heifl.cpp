@@ -43,6 +43,13 @@ unsigned char* Allocate(int64_t bytes, int32_t* size) {
     return static_cast<unsigned char*>(block);
 }
 
+// Notes a file of a kind libheif (as built here: HEVC only) does not read,
+// an AVIF picture say.
+void NoteUnsupported(const heif_error& error) {
+    if (error.code == heif_error_Unsupported_feature || error.code == heif_error_Unsupported_filetype)
+        Bitmap_NoteProblem(BITMAP_PROBLEM_UNSUPPORTED);
+}
+
 // An open file: the context and its primary picture, released together.
 struct Opened {
     heif_context* context = nullptr;
@@ -67,6 +74,7 @@ int Open(const unsigned char* data, uint32_t size, Opened* opened) {
     heif_error error = heif_context_read_from_memory_without_copy(opened->context, data, size, nullptr);
     if (error.code == heif_error_Ok) error = heif_context_get_primary_image_handle(opened->context, &opened->primary);
     if (error.code != heif_error_Ok) {
+        NoteUnsupported(error);
         Log_Print(0, "Not a readable HEIF file: %s\n", error.message);
         return 0;
     }
@@ -200,6 +208,7 @@ int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t si
         KeepProfile(opened.primary, heif);
         KeepExif(opened.primary, heif);
     } else {
+        NoteUnsupported(error);
         Log_Print(0, "HEIF picture cannot be decoded: %s\n", error.code != heif_error_Ok ? error.message : "bad layout");
     }
     if (image) heif_image_release(image);

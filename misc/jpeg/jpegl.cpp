@@ -29,7 +29,18 @@ struct ErrorJump {
     jmp_buf jump;
 };
 
+// Notes what a decode's error tells of the file: one that is not a JPEG,
+// a kind of JPEG the library does not read (12-bit samples, lossless or
+// hierarchical coding), or one damaged or cut short after its start.
+void NoteProblem(int code) {
+    int unsupported = code == JERR_BAD_PRECISION || code == JERR_SOF_UNSUPPORTED || code == JERR_NOT_COMPILED;
+    Bitmap_NoteProblem(code == JERR_NO_SOI ? BITMAP_PROBLEM_NOT_THIS_FORMAT
+                       : unsupported       ? BITMAP_PROBLEM_UNSUPPORTED
+                                           : BITMAP_PROBLEM_DAMAGED);
+}
+
 void JumpBack(j_common_ptr info) {
+    if (info->is_decompressor) NoteProblem(info->err->msg_code);
     ErrorJump* error = reinterpret_cast<ErrorJump*>(info->err);
     longjmp(error->jump, 1);
 }
@@ -259,6 +270,7 @@ int TakeHeader(JPEGLibStruct* jpeg, jpeg_decompress_struct* info, uint32_t size,
     jpeg->headerSize = int32_t(size - info->src->bytes_in_buffer);
     int64_t blocks = ((int64_t(info->image_width) + 7) / 8) * ((int64_t(info->image_height) + 7) / 8);
     if (!info->arith_code && int64_t(size) * 8 < blocks) {
+        Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
         Log_Print(0, "JPEG data too short for %dx%d (%d bytes)\n", int(info->image_width), int(info->image_height),
                   int(size));
         return 0;

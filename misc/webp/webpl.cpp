@@ -78,7 +78,9 @@ int WEBP_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int3
 int WEBP_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* bitmap) {
     if (!data || !bitmap) Core_NullPointer(kModule, __LINE__);
     WebPBitstreamFeatures features;
-    if (WebPGetFeatures(data, size, &features) != VP8_STATUS_OK) {
+    VP8StatusCode status = WebPGetFeatures(data, size, &features);
+    if (status != VP8_STATUS_OK) {
+        if (status == VP8_STATUS_UNSUPPORTED_FEATURE) Bitmap_NoteProblem(BITMAP_PROBLEM_UNSUPPORTED);
         Log_Print(0, "Not a WebP file\n");
         return 0;
     }
