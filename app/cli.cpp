@@ -339,7 +339,7 @@ int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, cons
     }
     Console console = {opt.quiet, Core_OutputIsTerminal(), 0, &paths, std::string()};
     JobHost host = {&console, ConsoleProgress, ConsoleCancelled, ConsoleMessage, ConsoleFileDone};
-    int jobs = opt.jobs > 0 ? opt.jobs : Batch_Processors();
+    int jobs = opt.jobs > 0 ? opt.jobs : ThreadPool_Processors();
     jobs = std::min(jobs, std::max(1, int(rows.size())));
     // The calling thread is one of the workers.
     ThreadPool(jobs - 1);
@@ -375,7 +375,7 @@ int Main(int argc, char** argv) {
         std::vector<FileRow> rows(gathered.files.size());
         Listing listing = {&gathered, gathered.problems + opt.unspellable, {}};
         const JobHost host = {&listing, IgnoreText, ConsoleCancelled, IgnoreText, ListingFileDone};
-        int jobs = opt.jobs > 0 ? opt.jobs : Batch_Processors();
+        int jobs = opt.jobs > 0 ? opt.jobs : ThreadPool_Processors();
         int complete = 1;
         // The calling thread is one of the workers.
         ThreadPool(jobs - 1);

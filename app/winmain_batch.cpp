@@ -7,7 +7,6 @@
 #include <string.h>
 
 #include <algorithm>
-#include <thread>
 
 #include "bitmap.h"
 #include "orv-core.h"
@@ -220,27 +219,8 @@ void WorkLoop(void* data) {
     ResizeWork_Create(&work);
     Lock(b);
     for (int index = TakeFile(b, &work); index >= 0; index = TakeFile(b, &work)) ResizeBegun(b, index, &work);
-    b->workersLeft -= 1;
-    Event_Set(b->changed, 1);
     Unlock(b);
     ResizeWork_Destroy(&work);
-}
-
-// Hands workers - 1 loops to the pool; the caller runs the last one.
-void StartWorkers(BatchStruct* b, int workers) {
-    for (int w = 1; w < workers; ++w) {
-        Lock(b);
-        b->workersLeft += 1;
-        Unlock(b);
-        if (ThreadPool_Run(b, WorkLoop)) {
-            b->workersRun += 1;
-            continue;
-        }
-        Log_Print(0, "No idle pool worker for batch worker %d of %d\n", w + 1, workers);
-        Lock(b);
-        b->workersLeft -= 1;
-        Unlock(b);
-    }
 }
 
 void CloseRun(BatchStruct* b) {
@@ -344,13 +324,7 @@ int Batch_Run(BatchStruct* batch, const JobHost* host, int workers) {
     Log_Print(0, "Batch of %d files on %d workers\n", b->count, workers);
     PrepareRun(b);
     host->progress(host->data, "Resizing images...");
-    b->workersLeft = 1;
-    b->workersRun = 1;
-    StartWorkers(b, workers);
-    WorkLoop(b);
-    Lock(b);
-    while (b->workersLeft > 0) WaitForChange(b);
-    Unlock(b);
+    b->workersRun = ThreadPool_RunLoops(b, WorkLoop, workers, "batch worker");
     Event_Close(&b->changed);
     Mutex_Close(&b->lock);
     CloseRun(b);
@@ -377,11 +351,6 @@ int Batch_AddStatistics(const BatchStruct* batch, AppConfig* config) {
     config->Original += batch->sourceTotal;
     config->Resized += batch->outputTotal;
     return 1;
-}
-
-int Batch_Processors(void) {
-    int processors = int(std::thread::hardware_concurrency());
-    return processors > 0 ? processors : 1;
 }
 
 int64_t Batch_EstimateMemory(const AppConfig* settings, const char* path, int32_t width, int32_t height,

@@ -69,7 +69,6 @@ struct BatchStruct {
     int failed;             // files that failed or were refused
     int failedIndex;        // the first failed file in list order, -1 while none
     char failure[STR_TEXT_SIZE];  // the user's message for failedIndex
-    int workersLeft;        // workers still taking files
     int workersRun;         // workers that took part: the caller and the pool jobs accepted
     // Totals of the files written, for the front-end's statistics.
     int written;            // images written
@@ -125,10 +124,6 @@ const BatchFile* Batch_GetFile(const BatchStruct* batch, int index);
 // Adds the run's totals to the statistics of config (the front-end's own
 // record, on its own thread). Returns 1.
 int Batch_AddStatistics(const BatchStruct* batch, AppConfig* config);
-
-// The processors the machine has, at least 1: the workers a run can keep
-// busy.
-int Batch_Processors(void);
 
 // Bytes the file at path may take while it is resized: the decoded picture,
 // its format's decoder buffers, the file itself and the scaled copy. From

@@ -307,11 +307,11 @@ struct PrepareRun {
     int count;
     FileRow* rows;              // room for count; row i belongs to path i until the rows are gathered
     PrepareOutcome* outcomes;   // one per path
-    CoreLock* lock;             // guards next, stop and helpersLeft
-    CoreEvent* ended;           // set when a helper ends
+    const JobHost* host;        // talked to by the caller's loop alone
+    int callerWorker;           // ThreadPool_CurrentWorker of the caller
+    CoreLock* lock;             // guards next and stop
     int next;                   // the next path to take
     int stop;                   // 1 once Cancel was pressed
-    int helpersLeft;            // pool jobs still working
 };
 
 // The next path to prepare, or -1 when none is left or the pass stopped.
@@ -330,43 +330,27 @@ void PrepareOne(PrepareRun* run, int i) {
     o->accepted = PrepareFile(run->config, run->paths[i], run->measure, &run->rows[i], &o->reason);
 }
 
-// Counts helpers in or out; a helper leaving wakes the waiting caller.
-void CountHelpers(PrepareRun* run, int change) {
-    Mutex_Lock(run->lock, -1, kModule, __LINE__);
-    run->helpersLeft += change;
-    if (change < 0) Event_Set(run->ended, 1);
-    Mutex_Unlock(run->lock, kModule, __LINE__);
-}
-
-void ProbeLoop(void* data) {
+// Prepares paths until none is left; the caller's loop alone shows
+// progress and notices Cancel.
+void PrepareLoop(void* data) {
     PrepareRun* run = static_cast<PrepareRun*>(data);
-    for (int i = TakePath(run); i >= 0; i = TakePath(run)) PrepareOne(run, i);
-    CountHelpers(run, -1);
-}
-
-// Hands up to workers - 1 probe loops to idle pool workers (counted before
-// they start, so none can end uncounted). Returns how many took one.
-int StartHelpers(PrepareRun* run, int workers) {
-    int helpers = 0;
-    for (int w = 1; w < workers && w < run->count; ++w) {
-        CountHelpers(run, 1);
-        if (ThreadPool_Run(run, ProbeLoop))
-            ++helpers;
-        else
-            CountHelpers(run, -1);
-    }
-    return helpers;
-}
-
-void WaitForHelpers(PrepareRun* run) {
+    int caller = ThreadPool_CurrentWorker() == run->callerWorker;
+    const JobHost* host = run->host;
+    char text[STR_TEXT_SIZE];
     for (;;) {
-        Mutex_Lock(run->lock, -1, kModule, __LINE__);
-        int left = run->helpersLeft;
-        Event_Set(run->ended, 0);
-        Mutex_Unlock(run->lock, kModule, __LINE__);
-        if (left == 0) return;
-        int signalled = 0;
-        Event_Wait(run->ended, &signalled, 100, kModule, __LINE__);
+        if (caller && host->cancelled(host->data)) {
+            Mutex_Lock(run->lock, -1, kModule, __LINE__);
+            run->stop = 1;
+            Mutex_Unlock(run->lock, kModule, __LINE__);
+            break;
+        }
+        int i = TakePath(run);
+        if (i < 0) break;
+        if (caller && IsAcceptedImage(run->paths[i])) {
+            Str_Format(text, int(sizeof text), "Preparing %d of %d, %s...", i + 1, run->count, run->paths[i]);
+            host->progress(host->data, text);
+        }
+        PrepareOne(run, i);
     }
 }
 
@@ -652,32 +636,13 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, i
         host->message(host->data, "Not enough memory for these files.");
         return 0;
     }
-    PrepareRun run = {config, measure, paths, count, rows, outcomes, nullptr, nullptr, 0, 0, 0};
+    PrepareRun run = {config, measure, paths, count, rows, outcomes, host, ThreadPool_CurrentWorker(), nullptr, 0, 0};
     Mutex_Create(&run.lock);
-    Event_Create(&run.ended);
-    int helpers = StartHelpers(&run, workers);
-    Log_Print(0, "Preparing %d files with %d workers\n", count, helpers + 1);
-    // The calling thread prepares files too, and alone talks to the host.
-    char text[STR_TEXT_SIZE];
-    for (;;) {
-        if (host->cancelled(host->data)) {
-            Mutex_Lock(run.lock, -1, kModule, __LINE__);
-            run.stop = 1;
-            Mutex_Unlock(run.lock, kModule, __LINE__);
-            *complete = 0;
-            break;
-        }
-        int i = TakePath(&run);
-        if (i < 0) break;
-        if (IsAcceptedImage(paths[i])) {
-            Str_Format(text, int(sizeof text), "Preparing %d of %d, %s...", i + 1, count, paths[i]);
-            host->progress(host->data, text);
-        }
-        PrepareOne(&run, i);
-    }
-    WaitForHelpers(&run);
+    int ran = ThreadPool_RunLoops(&run, PrepareLoop, workers < count ? workers : count, "prepare worker");
+    Log_Print(0, "Prepared %d files with %d workers\n", count, ran);
     Mutex_Close(&run.lock);
-    Event_Close(&run.ended);
+    *complete = !run.stop;
+    char text[STR_TEXT_SIZE];
     // The files taken before a cancel are all finished: their rows stay, in
     // the order the paths came.
     int filled = 0;

@@ -133,7 +133,7 @@ void RowSubfolder(const char* path, int length, char* subfolder, int size) {
 
 // As many workers as the machine has processors, within the pool's own.
 int JobWorkers() {
-    int processors = Batch_Processors();
+    int processors = ThreadPool_Processors();
     return processors < PROGRAM_WORKERS ? processors : PROGRAM_WORKERS;
 }
 

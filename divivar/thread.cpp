@@ -4,6 +4,7 @@
 #include "thread.h"
 
 #include <atomic>
+#include <thread>
 
 #include "orv-core.h"
 #include "orv-core_sys.h"
@@ -160,6 +161,68 @@ int ThreadPool_Run(void* data, void (*callback)(void* data)) {
     }
     Mutex_Unlock(g.lock, kModule, __LINE__);
     return 0;
+}
+
+namespace {
+
+// The loops of one ThreadPool_RunLoops: counted in before they start, so
+// none can end uncounted; the last to end wakes the caller.
+struct LoopRun {
+    void* data;
+    void (*loop)(void* data);
+    CoreLock* lock;   // guards left
+    CoreEvent* ended; // set when a pool loop ends
+    int left;         // pool loops still running
+};
+
+void PoolLoop(void* data) {
+    LoopRun* run = static_cast<LoopRun*>(data);
+    run->loop(run->data);
+    Mutex_Lock(run->lock, -1, kModule, __LINE__);
+    run->left -= 1;
+    Event_Set(run->ended, 1);
+    Mutex_Unlock(run->lock, kModule, __LINE__);
+}
+
+}  // namespace
+
+int ThreadPool_RunLoops(void* data, void (*loop)(void* data), int workers, const char* what) {
+    if (!loop || !what) Core_NullPointer(kModule, __LINE__);
+    LoopRun run = {data, loop, nullptr, nullptr, 0};
+    Mutex_Create(&run.lock);
+    Event_Create(&run.ended);
+    int ran = 1;
+    for (int w = 1; w < workers; ++w) {
+        Mutex_Lock(run.lock, -1, kModule, __LINE__);
+        run.left += 1;
+        Mutex_Unlock(run.lock, kModule, __LINE__);
+        if (ThreadPool_Run(&run, PoolLoop)) {
+            ++ran;
+            continue;
+        }
+        Log_Print(0, "No idle pool worker for %s %d of %d\n", what, w + 1, workers);
+        Mutex_Lock(run.lock, -1, kModule, __LINE__);
+        run.left -= 1;
+        Mutex_Unlock(run.lock, kModule, __LINE__);
+    }
+    loop(data);
+    for (;;) {
+        Mutex_Lock(run.lock, -1, kModule, __LINE__);
+        int left = run.left;
+        Event_Set(run.ended, 0);
+        Mutex_Unlock(run.lock, kModule, __LINE__);
+        if (left == 0) break;
+        int signalled = 0;
+        Event_Wait(run.ended, &signalled, 100, kModule, __LINE__);
+    }
+    Event_Close(&run.ended);
+    Mutex_Close(&run.lock);
+    return ran;
+}
+
+int ThreadPool_Processors(void) {
+    int processors = int(std::thread::hardware_concurrency());
+    return processors > 0 ? processors : 1;
 }
 
 int ThreadPool_Close(void) {

@@ -16,6 +16,17 @@ int ThreadPool(int count);
 // job is not run). A null callback is a fatal stop.
 int ThreadPool_Run(void* data, void (*callback)(void* data));
 
+// Runs loop(data) on the calling thread and on up to workers - 1 idle pool
+// workers at once, and returns when every call has returned; the loops
+// share their work through data, under a lock of their own. A worker the
+// pool cannot give (all busy) is logged, naming what, and the others go on.
+// Returns the loops run, the caller's included (1 or more).
+int ThreadPool_RunLoops(void* data, void (*loop)(void* data), int workers, const char* what);
+
+// The processors the machine has, at least 1: the workers a run can keep
+// busy. Cannot fail.
+int ThreadPool_Processors(void);
+
 // Destroys the pool's lock at exit, after ThreadPool(0). Returns 1.
 int ThreadPool_Close(void);
 

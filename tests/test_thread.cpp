@@ -88,6 +88,63 @@ TEST_F(ThreadPoolTest, FiveJobsTakeAllWorkersAndASixthIsRefused) {
     EndJob(&extra);
 }
 
+// Items shared by loops: each taken once under the lock, counted by loop.
+// Pool loops begin once the caller's does, so that no worker is free again
+// before every one has been asked for.
+struct Items {
+    CoreLock* lock = nullptr;
+    CoreEvent* callerIn = nullptr;
+    int next = 0;
+    int count = 0;
+    std::atomic<int> taken[500];
+    std::atomic<int> loops{0};
+};
+
+void TakeItems(void* data) {
+    Items* items = static_cast<Items*>(data);
+    items->loops += 1;
+    int signalled = 0;
+    if (ThreadPool_CurrentWorker() == 0)
+        Event_Set(items->callerIn, 1);
+    else
+        Event_Wait(items->callerIn, &signalled, 10000, kModule, __LINE__);
+    for (;;) {
+        Mutex_Lock(items->lock, -1, kModule, __LINE__);
+        int i = items->next < items->count ? items->next++ : -1;
+        Mutex_Unlock(items->lock, kModule, __LINE__);
+        if (i < 0) return;
+        items->taken[i] += 1;
+    }
+}
+
+// The caller and idle workers run the loop side by side, every item once;
+// workers the pool lacks are logged and the rest go on; with no pool the
+// caller runs alone.
+TEST_F(ThreadPoolTest, LoopsOnTheCallerAndIdleWorkersTakeEveryItemOnce) {
+    const struct {
+        int pool, workers, ran;
+    } cases[] = {{3, 1, 1}, {3, 2, 2}, {3, 4, 4}, {3, 6, 4}, {0, 4, 4}};
+    for (const auto& c : cases) {
+        ThreadPool(c.pool);
+        ScopedLog log("loops.log", LOG_FILE);
+        Items items;
+        items.count = 500;
+        for (auto& t : items.taken) t = 0;
+        Mutex_Create(&items.lock);
+        Event_Create(&items.callerIn);
+        EXPECT_EQ(ThreadPool_RunLoops(&items, TakeItems, c.workers, "test loop"), c.ran) << c.pool << " " << c.workers;
+        Event_Close(&items.callerIn);
+        Mutex_Close(&items.lock);
+        EXPECT_EQ(items.loops, c.ran);
+        int once = 0;
+        for (auto& t : items.taken) once += t == 1;
+        EXPECT_EQ(once, 500);
+        EXPECT_EQ(CountOf(log.Contents(), "No idle pool worker for test loop"), c.workers - c.ran);
+    }
+    ThreadPool(0);
+    EXPECT_GE(ThreadPool_Processors(), 1);
+}
+
 TEST_F(ThreadPoolTest, WithoutWorkersJobsRunOnTheCaller) {
     ThreadPool(0);
     Job job;
