@@ -66,6 +66,24 @@ void MakeJpeg(const std::string& path, int w, int h, bool flat) {
     Bitmap_Destroy(&b);
 }
 
+std::string TaggedPhotoCopyFields(const std::string& dir, const std::string& tags, const std::string& encode,
+                                  const std::string& encoded) {
+    std::string photo = dir + "photo.jpg";
+    MakeJpeg(photo, 120, 80);
+    EXPECT_EQ(RunShell("exiftool -q -overwrite_original -DateTimeOriginal='2024:05:01 10:00:00' " + tags +
+                       " '-ICC_Profile<=/usr/share/color/icc/colord/AdobeRGB1998.icc' " + photo + " && " + encode +
+                       " " + photo + " -o " + dir + encoded + " > /dev/null"),
+              0);
+    Config cfg;
+    ResizeWork work = {};
+    ResizeWork_Create(&work);
+    EXPECT_EQ(ResizeFile(cfg.c, (dir + encoded).c_str(), (dir + "copy.jpg").c_str(), &work), 1);
+    EXPECT_GT(work.meta.profileSize, 100);
+    ResizeWork_Destroy(&work);
+    RunShell("exiftool -a -G1 -n -args " + dir + "copy.jpg > fields.txt 2>&1");
+    return ReadWholeFile("fields.txt");
+}
+
 std::string Fresh(const std::string& name) {
     std::filesystem::create_directories(name);
     return name + "/";

@@ -32,6 +32,14 @@ struct Recorder {
 // takes far fewer bytes a pixel than a photograph.
 void MakeJpeg(const std::string& path, int w, int h, bool flat = false);
 
+// A 120 x 80 photo in dir tagged by exiftool with an Adobe RGB profile, a
+// date and tags (more exiftool arguments), turned into the file encoded
+// (in dir) by the shell command encode + " PHOTO -o OUT", resized with the
+// shipped settings: the copy's Exif fields as exiftool lists them
+// (-a -G1 -n -args). The source's profile must have reached the resize.
+std::string TaggedPhotoCopyFields(const std::string& dir, const std::string& tags, const std::string& encode,
+                                  const std::string& encoded);
+
 // A new folder inside the test's own, with its trailing separator.
 std::string Fresh(const std::string& name);
 

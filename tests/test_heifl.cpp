@@ -128,20 +128,7 @@ TEST(Heif, DecodesAsLibheifsOwnDecoder) {
     // A phone's photo: its profile and date reach the copy (the colours
     // converted, no profile carried), and its Exif orientation, which HEIF
     // readers ignore, neither turns the copy nor is left to turn it later.
-    std::string photo = dir + "photo.jpg";
-    MakeJpeg(photo, 120, 80);
-    ASSERT_EQ(RunShell("exiftool -q -overwrite_original -DateTimeOriginal='2024:05:01 10:00:00' -Orientation=6 -n "
-                       "'-ICC_Profile<=/usr/share/color/icc/colord/AdobeRGB1998.icc' " + photo +
-                       " && heif-enc -q 90 " + photo + " -o " + dir + "photo.heic > /dev/null"),
-              0);
-    Config cfg;
-    ResizeWork work = {};
-    ResizeWork_Create(&work);
-    ASSERT_EQ(ResizeFile(cfg.c, (dir + "photo.heic").c_str(), (dir + "copy.jpg").c_str(), &work), 1);
-    EXPECT_GT(work.meta.profileSize, 100);
-    ResizeWork_Destroy(&work);
-    RunShell("exiftool -a -G1 -n -args " + dir + "copy.jpg > fields.txt 2>&1");
-    std::string fields = ReadWholeFile("fields.txt");
+    std::string fields = TaggedPhotoCopyFields(dir, "-Orientation=6 -n", "heif-enc -q 90", "photo.heic");
     for (const char* field : {"-ExifIFD:DateTimeOriginal=2024:05:01 10:00:00", "-IFD0:Orientation=1",
                               "-File:ImageWidth=120", "-File:ImageHeight=80"})
         EXPECT_NE(fields.find(field), std::string::npos) << field << " in\n" << fields;
