@@ -29,7 +29,8 @@ std::string InstallCli(const std::string& folder, const std::string& append) {
     fs::create_directories(folder);
     for (const auto& entry : fs::directory_iterator(StartFolder())) {
         std::string name = entry.path().filename().string();
-        if (name.rfind("brimlow-cli", 0) == 0 || name == "profiles.xml")
+        // The program with the DLLs it carries on Windows, as users get it.
+        if (name.rfind("brimlow-cli", 0) == 0 || name == "profiles.xml" || entry.path().extension() == ".dll")
             fs::copy_file(entry.path(), folder + "/" + name, fs::copy_options::overwrite_existing);
     }
     std::string config = ReadWholeFile(StartFolder() + "/config.xml");
