@@ -20,11 +20,12 @@ if(BRIMLOW_WIN32)
   # Debug information in the version Wine's and older Windows debuggers
   # read: the crash report names the functions of its stack from it.
   add_compile_options(-gdwarf-4)
-  # Wine's loader and an isolated prefix for running what we build.
+  # Wine's loader and an isolated prefix for running what we build, as the
+  # scripts' use_wine (scripts/common.sh) sets them.
   set(BRIMLOW_WINE_ENV
       "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix"
       "WINEDEBUG=-all"
-      "WINEDLLOVERRIDES=mscoree,mshtml="
+      "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe="
       "WINELOADER=/usr/lib/wine/wine64")
 else()
   add_compile_definitions(BRIMLOW_PLATFORM_POSIX=1)

@@ -3,7 +3,8 @@
 if(BRIMLOW_WIN32)
   # GoogleTest for the target, built with mingw-w64 from Debian's
   # googletest sources.
-  set(GTEST_SRC /usr/src/googletest/googletest)
+  find_path(GTEST_SRC src/gtest-all.cc PATHS /usr/src/googletest/googletest /usr/src/gtest NO_DEFAULT_PATH
+            NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   add_library(gtest_mingw STATIC ${GTEST_SRC}/src/gtest-all.cc)
   target_include_directories(gtest_mingw SYSTEM PUBLIC ${GTEST_SRC}/include PRIVATE ${GTEST_SRC})
   set(BRIMLOW_GTEST gtest_mingw)

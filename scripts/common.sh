@@ -10,6 +10,16 @@ PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev 
           icc-profiles-free colord-data ghostscript webp libheif-examples
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev)
 
+# use_wine PREFIX: the environment the scripts run Windows programs in:
+# Wine's 64-bit loader and tools first on the PATH, the prefix PREFIX (made
+# on first use), no debug channels, no .NET or Gecko installer prompts, and
+# no menu entries copied to the host (winemenubuilder off). The tests that
+# CMake runs use the same (BRIMLOW_WINE_ENV in cmake/Flavour.cmake).
+use_wine() {
+    export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=" \
+           WINELOADER=/usr/lib/wine/wine64 PATH="/usr/lib/wine:$PATH"
+}
+
 # Installs every Debian package above that is missing (apt-get, through sudo
 # when not root).
 ensure_packages() {

@@ -25,9 +25,8 @@ if [ -n "${DISPLAY:-}" ]; then
     echo "== opening Brimlow on $DISPLAY (settings are kept in $install)"
     # A Wine prefix of its own, so that the window follows the desktop's
     # window manager (the test prefix draws its own frames).
-    export WINEPREFIX="$ROOT/build/run-wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-           WINELOADER=/usr/lib/wine/wine64
-    exec /usr/lib/wine/wine64 "$install/brimlow.exe"
+    use_wine "$ROOT/build/run-wineprefix"
+    exec wine64 "$install/brimlow.exe"
 fi
 
 work="$ROOT/build/run"

@@ -11,11 +11,10 @@ build_pe
 out="$ROOT/build/screenshots"
 rm -rf "$out" && mkdir -p "$out"
 cd "$ROOT/build/pe"
-export WINEPREFIX="$ROOT/build/pe/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-       WINELOADER=/usr/lib/wine/wine64
+use_wine "$ROOT/build/pe/wineprefix"
 set_dpi() {
-    /usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
-    /usr/lib/wine/wineserver64 -w
+    wine64 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
+    wineserver64 -w
 }
 trap 'set_dpi 96' EXIT
 for dpi in 96 144 192; do

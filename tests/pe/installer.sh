@@ -7,12 +7,11 @@
 # again keeps a changed config.xml and the statistics; the silent uninstall
 # leaves none of it behind.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/common.sh"
 setup="$1" formats="$2"
 work=$(mktemp -d)
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
-# winemenubuilder would copy the shortcuts into the host's menus.
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-       WINELOADER=/usr/lib/wine/wine64 PATH="/usr/lib/wine:$PATH"
+use_wine "$work/prefix"
 fail() { echo "installer: $*" >&2; exit 1; }
 run() { wine64 "$@" >/dev/null 2>&1 && wineserver -w; }
 key() { wine64 reg query "$1" "${@:2}" 2>/dev/null | tr -d '\r'; }
