@@ -109,10 +109,12 @@ else()
   endif()
 endif()
 
-# The build's one version for the programs' texts and version resources;
-# the minor number is shown as written ("1.00") and stored as a number.
+# The build's one version for the programs' texts, version resources and
+# manifests; the minor number is shown as written ("1.00") and stored as a
+# number.
 math(EXPR BRIMLOW_VERSION_MINOR "${PROJECT_VERSION_MINOR} + 0")
 configure_file(${CMAKE_SOURCE_DIR}/app/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/app/brimlow.manifest.in ${CMAKE_BINARY_DIR}/generated/brimlow.manifest @ONLY)
 
 # The application's platform-neutral part: configuration record and the
 # resize rules, shared by the window program and the command-line tool.
@@ -155,7 +157,8 @@ if(BRIMLOW_WIN32)
       COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/app -I${CMAKE_BINARY_DIR}/generated -O coff -i cli.rc
               -o ${BRIMLOW_CLI_RES}
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/app
-      DEPENDS app/cli.rc app/version.rc ${CMAKE_BINARY_DIR}/generated/version.h app/brimlow.manifest
+      DEPENDS app/cli.rc app/version.rc ${CMAKE_BINARY_DIR}/generated/version.h
+              ${CMAKE_BINARY_DIR}/generated/brimlow.manifest
               app/art/brimlow.ico)
   set_source_files_properties(${BRIMLOW_CLI_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
   target_sources(brimlow-cli PRIVATE ${BRIMLOW_CLI_RES})
@@ -186,7 +189,7 @@ if(BRIMLOW_WIN32)
               -o ${BRIMLOW_RES}
       WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/app
       DEPENDS app/brimlow.rc app/version.rc ${CMAKE_BINARY_DIR}/generated/version.h app/resource.h
-              app/brimlow.manifest ${BRIMLOW_ART})
+              ${CMAKE_BINARY_DIR}/generated/brimlow.manifest ${BRIMLOW_ART})
   set_source_files_properties(${BRIMLOW_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
   add_library(brimlow-gui STATIC
       app/winmain.cpp
