@@ -103,7 +103,7 @@ int LoadJpeg(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
 
 // A JPEG's shown size from its header, and with facts not null the bits a
 // pixel of its scans at the quality its tables tell.
-int ProbeJpegFacts(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height, SizeFacts* facts) {
+int ProbeJpeg(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height, SizeFacts* facts) {
     JPEGLibStruct* jpeg = nullptr;
     JPEG_Create(&jpeg);
     int ok = JPEG_ReadHeader(jpeg, data, size);
@@ -116,8 +116,10 @@ int ProbeJpegFacts(const unsigned char* data, uint32_t size, int32_t* width, int
     return ok;
 }
 
-int ProbeJpeg(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height) {
-    return ProbeJpegFacts(data, size, width, height, nullptr);
+// A format whose header tells its size alone, as a probe of the table.
+template <int (*readSize)(const unsigned char*, uint32_t, int32_t*, int32_t*)>
+int ProbeSize(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height, SizeFacts*) {
+    return readSize(data, size, width, height);
 }
 
 int LoadPng(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
@@ -235,29 +237,35 @@ struct Format {
     // Decodes the file; with meta not null, what it carries beside its
     // pixels goes there.
     int (*load)(const char* path, BitmapStruct* bitmap, PictureMeta* meta);
-    // The size the decoder will give, from the header alone: 1, or 0 when
-    // the data does not start as such a file does.
-    int (*probe)(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height);
+    // The size the decoder will give, from the header alone, and with facts
+    // not null what the header tells of its copies' sizes: 1, or 0 when the
+    // data does not start as such a file does.
+    int (*probe)(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height, SizeFacts* facts);
     int reducesWhileDecoding;  // 1: DecodeJpeg can make the picture smaller for the copy
     // Bytes a pixel that the decoding library holds beside the bitmap at
     // its peak, outside the tracked allocator: libheif's RGBA image, its
     // planes of up to 16-bit samples and libde265's picture for HEIF.
     int decoderBytes;
-    // What the file's size tells of its copies' (JPEG's header tells more):
-    // its bits a pixel times headerFactor are those of a JPEG of
-    // headerQuality; factor 0 for uncompressed files, whose size tells
-    // nothing.
+    // What the file's size tells of its copies' when its probe tells
+    // nothing more: its bits a pixel times headerFactor are those of a JPEG
+    // of headerQuality; factor 0 where the size tells nothing (uncompressed
+    // files, and JPEGs, whose probe reads their tables).
     double headerFactor;
     int headerQuality;
 };
 
 const Format kFormats[] = {
-    {".jpg", LoadJpeg, ProbeJpeg, 1, 4, 1, 0},          {".jpeg", LoadJpeg, ProbeJpeg, 1, 4, 1, 0},
-    {".jpe", LoadJpeg, ProbeJpeg, 1, 4, 1, 0},          {".jfif", LoadJpeg, ProbeJpeg, 1, 4, 1, 0},
-    {".png", LoadPng, PNG_ReadSize, 0, 4, 1, 100},      {".tga", LoadTga, TGA_ReadSize, 0, 4, 0, 0},
-    {".gif", LoadGif, GIF_ReadSize, 0, 4, 1, 100},      {".bmp", LoadBmp, Bitmap_ReadBMPSize, 0, 4, 0, 0},
-    {".webp", LoadWebp, WEBP_ReadSize, 0, 4, 2, 80},    {".heic", LoadHeif, HEIF_ReadSize, 0, 10, 2, 80},
-    {".heif", LoadHeif, HEIF_ReadSize, 0, 10, 2, 80}};
+    {".jpg", LoadJpeg, ProbeJpeg, 1, 4, 0, 0},
+    {".jpeg", LoadJpeg, ProbeJpeg, 1, 4, 0, 0},
+    {".jpe", LoadJpeg, ProbeJpeg, 1, 4, 0, 0},
+    {".jfif", LoadJpeg, ProbeJpeg, 1, 4, 0, 0},
+    {".png", LoadPng, ProbeSize<PNG_ReadSize>, 0, 4, 1, 100},
+    {".tga", LoadTga, ProbeSize<TGA_ReadSize>, 0, 4, 0, 0},
+    {".gif", LoadGif, ProbeSize<GIF_ReadSize>, 0, 4, 1, 100},
+    {".bmp", LoadBmp, ProbeSize<Bitmap_ReadBMPSize>, 0, 4, 0, 0},
+    {".webp", LoadWebp, ProbeSize<WEBP_ReadSize>, 0, 4, 2, 80},
+    {".heic", LoadHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80},
+    {".heif", LoadHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80}};
 
 const Format* FormatOf(const char* path) {
     for (const Format& f : kFormats)
@@ -395,9 +403,8 @@ int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height, Siz
     if (!format) return 0;
     FileWhole whole;
     int ok = File_ReadWhole(path, &whole) == FILE_WHOLE_DONE &&
-             (format->probe == ProbeJpeg ? ProbeJpegFacts(whole.data, uint32_t(whole.size), width, height, facts)
-                                         : format->probe(whole.data, uint32_t(whole.size), width, height));
-    if (ok && facts && format->probe != ProbeJpeg && format->headerFactor > 0) {
+             format->probe(whole.data, uint32_t(whole.size), width, height, facts);
+    if (ok && facts && facts->headerBits == 0 && format->headerFactor > 0) {
         facts->headerBits = format->headerFactor * 8.0 * double(whole.size) / (double(*width) * *height);
         facts->headerQuality = format->headerQuality;
     }
@@ -596,19 +603,19 @@ int MeasureFile(const char* path, SizeFacts* facts) {
     // A flat 8 x 8 picture costs the file's fixed part and a few bytes.
     ok = ok && Bitmap_SetSize(reduced[3], 8, 8) && Bitmap_Fill(reduced[3], 128, 128, 128, 255);
     int64_t fixed = ok ? EncodedBytes(jpeg, reduced[3], 0.75) : -1;
-    int64_t quarter[3] = {-1, -1, -1};
+    int64_t quarter = -1;  // the picture's bytes at 1/4 and quality 75, its fixed part left out
     for (int i = 0; ok && i < 3; ++i) {
         int64_t bytes = EncodedBytes(jpeg, reduced[i], 0.75);
         double pixels = double(reduced[i]->width) * reduced[i]->height;
         ok = fixed > 0 && bytes > 0;
         measured.reducedBits[i] = std::max(0.01, double(bytes - fixed) * 8.0 / pixels);
-        if (i == 1) quarter[1] = bytes - fixed;
+        if (i == 1) quarter = bytes - fixed;
     }
     const double kQualities[2] = {0.5, 0.95};
     for (int i = 0; ok && i < 2; ++i) {
         int64_t bytes = EncodedBytes(jpeg, reduced[1], kQualities[i]);
-        ok = bytes > 0 && quarter[1] > 0;
-        measured.qualityRatio[i] = ok ? std::max(0.01, double(bytes - fixed)) / double(quarter[1]) : 0;
+        ok = bytes > 0 && quarter > 0;
+        measured.qualityRatio[i] = ok ? std::max(0.01, double(bytes - fixed)) / double(quarter) : 0;
     }
     JPEG_Destroy(&jpeg);
     for (BitmapStruct*& b : reduced) Bitmap_Destroy(&b);

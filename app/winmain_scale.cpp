@@ -11,6 +11,25 @@ namespace {
 
 const char kModule[] = "winmain";
 
+// Bits a pixel of copies without a measure or a telling header: a photo's
+// at quality 75.
+const double kUnknownBits = 1.0;
+// A copy's fixed part (markers and tables) before a measure has found it.
+const double kFixedBytes = 620.0;
+
+// How JPEG bits grow with quality, for headers: libjpeg's scaling of its
+// tables (percent) and a power fitted over photos and graphics.
+double QualityWeight(double quality100) {
+    double q = quality100 < 1 ? 1 : quality100 > 100 ? 100 : quality100;
+    double percent = q < 50 ? 5000.0 / q : 200.0 - 2.0 * q;
+    return pow(percent + 20.0, -1.33);
+}
+
+// log(bits) at log(scale) on the line through two measured points.
+double OnLine(double x, double x0, double y0, double x1, double y1) {
+    return y0 + (y1 - y0) * (x - x0) / (x1 - x0);
+}
+
 }  // namespace
 
 const ResizeProfile* FindActiveProfile(const AppConfig* config) {
@@ -55,29 +74,6 @@ void TargetSize(int32_t width, int32_t height, double scale, int32_t* newWidth, 
     *newWidth = (w >= 0 && w <= 2147483647.0) ? int32_t(w) : 0;
     *newHeight = (h >= 0 && h <= 2147483647.0) ? int32_t(h) : 0;
 }
-
-namespace {
-
-// Bits a pixel of copies without a measure or a telling header: a photo's
-// at quality 75.
-const double kUnknownBits = 1.0;
-// A copy's fixed part (markers and tables) before a measure has found it.
-const double kFixedBytes = 620.0;
-
-// How JPEG bits grow with quality, for headers: libjpeg's scaling of its
-// tables (percent) and a power fitted over photos and graphics.
-double QualityWeight(double quality100) {
-    double q = quality100 < 1 ? 1 : quality100 > 100 ? 100 : quality100;
-    double percent = q < 50 ? 5000.0 / q : 200.0 - 2.0 * q;
-    return pow(percent + 20.0, -1.33);
-}
-
-// log(bits) at log(scale) on the line through two measured points.
-double OnLine(double x, double x0, double y0, double x1, double y1) {
-    return y0 + (y1 - y0) * (x - x0) / (x1 - x0);
-}
-
-}  // namespace
 
 int64_t EstimateBytes(const SizeFacts* facts, int32_t newWidth, int32_t newHeight, double scale, double quality) {
     if (!facts) Core_NullPointer(kModule, __LINE__);
