@@ -8,6 +8,9 @@
 // filter's ringing is cut only once, at the end.
 #include <math.h>
 #include <string.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "bitmap.h"
 #include "orv-core.h"
@@ -19,6 +22,9 @@ const int kWeightBits = 14;
 const int32_t kWeightOne = 1 << kWeightBits;
 const double kLobes = 3.0;
 const double kPi = 3.14159265358979323846;
+// Both passes' weights at once: what a sum of the first pass's weighted
+// values is multiplied by in the second.
+const float kSpreadUnit = 1.0f / (float(kWeightOne) * float(kWeightOne));
 
 double Lanczos3(double x) {
     x = fabs(x);
@@ -34,8 +40,9 @@ struct Axis {
     int32_t* first;    // per output position: first source position read
     int32_t* count;    // per output position: weights used, 1 to taps
     int16_t* weights;  // taps per output position, in 1/16384, summing to 16384
+    float* spread;     // the same weights over 16384 squared: what the second pass multiplies by
     int32_t taps;      // most weights one output position uses
-    int firstBytes, countBytes, weightBytes;
+    int firstBytes, countBytes, weightBytes, spreadBytes;
 };
 
 void ReleaseAxis(Axis* a) {
@@ -43,6 +50,7 @@ void ReleaseAxis(Axis* a) {
     if (a->count) a->count = static_cast<int32_t*>(Mem_Free(a->count, a->countBytes, MEM_HEAP, kModule, __LINE__));
     if (a->weights)
         a->weights = static_cast<int16_t*>(Mem_Free(a->weights, a->weightBytes, MEM_HEAP, kModule, __LINE__));
+    if (a->spread) a->spread = static_cast<float*>(Mem_Free(a->spread, a->spreadBytes, MEM_HEAP, kModule, __LINE__));
 }
 
 // Output pixel i has its centre at (i + 0.5) / scale in the source, where
@@ -60,9 +68,10 @@ int MakeAxis(Axis* a, int32_t in, int32_t out) {
     a->count = static_cast<int32_t*>(Mem_AllocChecked(out, 4, 1, &a->countBytes, MEM_HEAP, kModule, __LINE__));
     a->weights =
         static_cast<int16_t*>(Mem_AllocChecked(out, a->taps, 2, &a->weightBytes, MEM_HEAP, kModule, __LINE__));
+    a->spread = static_cast<float*>(Mem_AllocChecked(out, a->taps, 4, &a->spreadBytes, MEM_HEAP, kModule, __LINE__));
     int exactBytes = 0;
     double* exact = static_cast<double*>(Mem_AllocChecked(a->taps, 8, 1, &exactBytes, MEM_HEAP, kModule, __LINE__));
-    if (!a->first || !a->count || !a->weights || !exact) {
+    if (!a->first || !a->count || !a->weights || !a->spread || !exact) {
         if (exact) Mem_Free(exact, exactBytes, MEM_HEAP, kModule, __LINE__);
         ReleaseAxis(a);
         return 0;
@@ -95,6 +104,8 @@ int MakeAxis(Axis* a, int32_t in, int32_t out) {
             if (w[k] > w[largest]) largest = k;
         }
         w[largest] = int16_t(w[largest] + kWeightOne - sum);
+        // A power of two apart, so the float weights are exactly the same.
+        for (int32_t k = 0; k < n; ++k) a->spread[int64_t(i) * a->taps + k] = float(w[k]) * kSpreadUnit;
         a->first[i] = low;
         a->count[i] = n;
     }
@@ -123,27 +134,46 @@ int Premultiply(const BitmapStruct* source, unsigned char** copy, int* bytes) {
     return 1;
 }
 
+// Values of a row the vertical pass sums at a time: their sums stay in the
+// first-level cache while every source row the output row needs is added.
+const int32_t kStrip = 512;
+
 // One output row from the source rows the vertical filter names, into
-// middle through the accumulator. Rows are taken two at a time, which halves
-// the accumulator's traffic.
+// middle, a strip at a time. Rows are taken two at a time: each pair of
+// bytes (one from each row) and the pair of weights make one 16-bit
+// multiply-add giving a 32-bit sum.
 void VerticalRow(const unsigned char* source, int64_t scanline, int32_t first, int32_t count,
-                 const int16_t* weights, int32_t* sum, float* middle, int32_t values) {
-    const unsigned char* row = source + first * scanline;
-    int32_t w = weights[0];
-    for (int32_t x = 0; x < values; ++x) sum[x] = w * row[x];
-    int32_t k = 1;
-    for (; k + 1 < count; k += 2) {
-        const unsigned char* a = source + (first + k) * scanline;
-        const unsigned char* b = a + scanline;
-        int16_t wa = weights[k], wb = weights[k + 1];
-        for (int32_t x = 0; x < values; ++x) sum[x] += wa * int16_t(a[x]) + wb * int16_t(b[x]);
+                 const int16_t* weights, float* middle, int32_t values) {
+    const unsigned char* top = source + first * scanline;
+    alignas(16) int32_t sum[kStrip];
+    for (int32_t start = 0; start < values; start += kStrip) {
+        int32_t n = values - start < kStrip ? values - start : kStrip;
+        for (int32_t x = 0; x < n; ++x) sum[x] = 0;
+        for (int32_t k = 0; k < count; k += 2) {
+            const unsigned char* a = top + k * scanline + start;
+            // The odd last row pairs with itself at weight 0.
+            int last = k + 1 == count;
+            const unsigned char* b = last ? a : a + scanline;
+            int16_t wa = weights[k], wb = last ? 0 : weights[k + 1];
+            int32_t x = 0;
+#if defined(__SSE2__)
+            const __m128i zero = _mm_setzero_si128();
+            __m128i pair = _mm_set1_epi32(int32_t(uint32_t(uint16_t(wa)) | uint32_t(uint16_t(wb)) << 16));
+            for (; x + 16 <= n; x += 16) {
+                __m128i ra = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
+                __m128i rb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
+                __m128i low = _mm_unpacklo_epi8(ra, rb), high = _mm_unpackhi_epi8(ra, rb);
+                __m128i* s = reinterpret_cast<__m128i*>(sum + x);
+                s[0] = _mm_add_epi32(s[0], _mm_madd_epi16(_mm_unpacklo_epi8(low, zero), pair));
+                s[1] = _mm_add_epi32(s[1], _mm_madd_epi16(_mm_unpackhi_epi8(low, zero), pair));
+                s[2] = _mm_add_epi32(s[2], _mm_madd_epi16(_mm_unpacklo_epi8(high, zero), pair));
+                s[3] = _mm_add_epi32(s[3], _mm_madd_epi16(_mm_unpackhi_epi8(high, zero), pair));
+            }
+#endif
+            for (; x < n; ++x) sum[x] += wa * a[x] + wb * b[x];
+        }
+        for (int32_t x = 0; x < n; ++x) middle[start + x] = float(sum[x]);
     }
-    if (k < count) {
-        row = source + (first + k) * scanline;
-        w = weights[k];
-        for (int32_t x = 0; x < values; ++x) sum[x] += w * row[x];
-    }
-    for (int32_t x = 0; x < values; ++x) middle[x] = float(sum[x]);
 }
 
 // Four channels of one pixel as one value of the vector extension that
@@ -151,19 +181,32 @@ void VerticalRow(const unsigned char* source, int64_t scanline, int32_t first, i
 // pixel, so the channels are what it computes side by side.
 typedef float Channels __attribute__((vector_size(16)));
 
+typedef int32_t Whole __attribute__((vector_size(16)));
+
+// Taps alternate between two sums, so that each addition need not wait for
+// the one before it.
 void HorizontalRow(const float* middle, const Axis& axis, int32_t width, unsigned char* out) {
-    const float unit = 1.0f / (float(kWeightOne) * float(kWeightOne));
+    const Channels low = {0.0f, 0.0f, 0.0f, 0.0f}, high = {255.0f, 255.0f, 255.0f, 255.0f};
     for (int32_t x = 0; x < width; ++x, out += 4) {
-        const int16_t* w = axis.weights + int64_t(x) * axis.taps;
+        const float* w = axis.spread + int64_t(x) * axis.taps;
         const float* p = middle + int64_t(axis.first[x]) * 4;
-        Channels s = {0.0f, 0.0f, 0.0f, 0.0f};
-        for (int32_t k = 0; k < axis.count[x]; ++k, p += 4) {
-            Channels v;
-            memcpy(&v, p, sizeof v);
-            s += float(w[k]) * v;
+        int32_t count = axis.count[x], k = 0;
+        Channels even = low, odd = low, v, u;
+        for (; k + 1 < count; k += 2) {
+            memcpy(&v, p + 4 * k, sizeof v);
+            memcpy(&u, p + 4 * k + 4, sizeof u);
+            even += w[k] * v;
+            odd += w[k + 1] * u;
         }
-        s = s * unit + 0.5f;
-        for (int c = 0; c < 4; ++c) out[c] = (unsigned char)(s[c] < 0.0f ? 0 : s[c] > 255.0f ? 255 : int(s[c]));
+        if (k < count) {
+            memcpy(&v, p + 4 * k, sizeof v);
+            even += w[k] * v;
+        }
+        Channels s = even + odd + 0.5f;
+        s = s < low ? low : s;
+        s = s > high ? high : s;
+        Whole c = __builtin_convertvector(s, Whole);
+        for (int i = 0; i < 4; ++i) out[i] = (unsigned char)c[i];
     }
 }
 
@@ -181,24 +224,22 @@ int Bitmap_Reduce(BitmapStruct* source, BitmapStruct* destination) {
         return 0;
     }
     unsigned char* premultiplied = nullptr;
-    int premultipliedBytes = 0, sumBytes = 0, middleBytes = 0;
+    int premultipliedBytes = 0, middleBytes = 0;
     int ok = Premultiply(source, &premultiplied, &premultipliedBytes);
-    int32_t* sum = static_cast<int32_t*>(Mem_AllocChecked(w, 4, 4, &sumBytes, MEM_HEAP, kModule, __LINE__));
     float* middle = static_cast<float*>(Mem_AllocChecked(w, 4, 4, &middleBytes, MEM_HEAP, kModule, __LINE__));
-    if (ok && sum && middle) {
+    if (ok && middle) {
         const unsigned char* pixels = premultiplied ? premultiplied : source->pixels;
         // Both pictures store rows bottom-up; centre-aligned mapping is the
         // same counted from either end, so rows go in memory order.
         for (int32_t y = 0; y < h2; ++y) {
             VerticalRow(pixels, source->scanline, down.first[y], down.count[y], down.weights + int64_t(y) * down.taps,
-                        sum, middle, w * 4);
+                        middle, w * 4);
             HorizontalRow(middle, across, w2, destination->pixels + int64_t(y) * destination->scanline);
         }
     } else {
         ok = 0;
     }
     if (middle) Mem_Free(middle, middleBytes, MEM_HEAP, kModule, __LINE__);
-    if (sum) Mem_Free(sum, sumBytes, MEM_HEAP, kModule, __LINE__);
     if (premultiplied) Mem_Free(premultiplied, premultipliedBytes, MEM_HEAP, kModule, __LINE__);
     ReleaseAxis(&down);
     ReleaseAxis(&across);
