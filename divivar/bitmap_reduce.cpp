@@ -1,9 +1,9 @@
 // Reduction filter: a separable Lanczos-3 convolution, the kernel widened by
 // the reduction factor so that every source pixel contributes to the copy.
 // Weights are 14-bit fixed point, computed once per output column and row.
-// The vertical pass runs first, over whole rows, so its inner loop is one
-// multiply-add along the row that the compiler vectorises; the horizontal
-// pass then works on the already reduced number of rows. Between the passes
+// The vertical pass runs first, along whole rows, two source rows at a time
+// in 16-bit multiply-adds; the horizontal pass then works on the already
+// reduced number of rows. Between the passes
 // values stay exact sums in single precision, overshoot included, so the
 // filter's ringing is cut only once, at the end.
 #include <math.h>
