@@ -1,6 +1,6 @@
-// The batch engine: files in list order, handed to as many workers as the
-// caller asks for, each file admitted only when its memory fits beside the
-// files in progress. One lock guards the run's state and every call to the
+// The batch engine: files handed to as many workers as the caller asks for,
+// the largest first when there are several, each file admitted only when its
+// memory fits beside the files in progress. One lock guards the run's state and every call to the
 // host, so the host never hears two workers at once.
 #include "winmain_batch.h"
 
@@ -81,9 +81,10 @@ int TakeFile(BatchStruct* b, ResizeWork* work) {
             Event_Set(b->changed, 1);
             return -1;
         }
-        BatchFile* file = &b->files[b->next];
+        int index = b->order[b->next];
+        BatchFile* file = &b->files[index];
         if (Admits(b, file)) {
-            int index = b->next++;
+            b->next += 1;
             Begin(b, index);
             char base[STR_TEXT_SIZE], text[STR_TEXT_SIZE];
             Path_GetName(file->path, base, int(sizeof base), 1);
@@ -108,8 +109,11 @@ const BatchRefusal kExisting = {"would replace an existing file", "Unable to ove
 // refuses its file), every source's identity and memory estimate taken, and
 // of files with the same output (letter case ignored: on the systems the
 // program serves, one name in two spellings is one file) all but the first
-// in the list refused.
-void PrepareRun(BatchStruct* b) {
+// in the list refused. Then the order files start in: the list's for one
+// worker; for several the largest first (by the memory estimate, which
+// follows the pixels), so that no worker is left with a large file at the
+// end while the others have nothing to do.
+void PrepareRun(BatchStruct* b, int workers) {
     for (int i = 0; i < b->count; ++i) {
         BatchFile* file = &b->files[i];
         b->order[i] = i;
@@ -132,6 +136,10 @@ void PrepareRun(BatchStruct* b) {
         if (!file->refusal && Str_EqualNoCase(b->files[b->order[k - 1]].output, file->output))
             file->refusal = &kSameOutput;
     }
+    for (int i = 0; i < b->count; ++i) b->order[i] = i;
+    if (workers > 1)
+        std::stable_sort(b->order, b->order + b->count,
+                         [files](int x, int y) { return files[x].memory > files[y].memory; });
 }
 
 // Why an output may not be written now, or null: an existing file there is
@@ -322,7 +330,7 @@ int Batch_Run(BatchStruct* batch, const JobHost* host, int workers) {
     Mutex_Create(&b->lock);
     Event_Create(&b->changed);
     Log_Print(0, "Batch of %d files on %d workers\n", b->count, workers);
-    PrepareRun(b);
+    PrepareRun(b, workers);
     host->progress(host->data, "Resizing images...");
     b->workersRun = ThreadPool_RunLoops(b, WorkLoop, workers, "batch worker");
     Event_Close(&b->changed);

@@ -50,14 +50,15 @@ struct BatchStruct {
     BatchFile* files;     // owned, count entries in list order
     int count;            // number of sources
     int filesBytes;       // size of the files block, for its release
-    int* order;           // owned, count file indices, for finding outputs that collide
+    int* order;           // owned, count file indices: sorted by output to find collisions, then the
+                          // order files start in
     int orderBytes;       // size of the order block
     int stopOnFailure;    // 1 (default): a failure starts no more files; 0: the run goes on
     // The run, guarded by lock; workers wait on changed for room or a turn.
     CoreLock* lock;
     CoreEvent* changed;     // set whenever a file ends or the run stops
     const JobHost* host;    // the front-end for this run; not owned
-    int next;               // index of the next file to start
+    int next;               // position in order of the next file to start
     int started;            // files started, for "Resizing %d of %d"
     int running;            // files in progress now
     int admissions;         // files begun so far, retries included
@@ -103,8 +104,9 @@ int Batch_SetStopOnFailure(BatchStruct* batch, int stop);
 
 // Runs the batch on the calling thread and up to workers - 1 pool workers
 // (a pool job refused because no worker is idle is logged, and the run goes
-// on with the workers it has). Files start in list order, each when its
-// memory estimate fits beside the files in progress; a file that fails while
+// on with the workers it has). Files start in list order with one worker,
+// the largest first with several, each when its memory estimate fits
+// beside the files in progress; a file that fails while
 // others ran beside it runs again alone before its failure counts. Outputs
 // never replace originals: a file is refused when its output name does not
 // fit, when an earlier file of the list has the same output, when the

@@ -1,6 +1,8 @@
 // Tracked memory: every block is wrapped in two guard words derived from its
 // own address, zero-filled, counted against a limit and checked on release.
-// The counters share the log lock.
+// The counters share the log lock; zeroing a block, which for a picture
+// takes milliseconds, is done outside it, on memory no other thread can
+// reach yet or any more.
 #include "orv-core.h"
 #include "orv-core_sys.h"
 #include "orv-str.h"
@@ -142,6 +144,11 @@ void* Mem_Alloc(int size, int type, const char* file, int line) {
     uintptr_t s = uintptr_t(start);
     if (s < m.lowest) m.lowest = s;
     if (s + uintptr_t(bytes) > m.highest) m.highest = s + uintptr_t(bytes);
+    m.blocks += 1;
+    m.inUse += bytes;
+    if (m.blocks > m.peakBlocks) m.peakBlocks = m.blocks;
+    if (m.inUse > m.peakBytes) m.peakBytes = m.inUse;
+    Log_Unlock();
     unsigned char guard[kGuard];
     GuardPattern(s, guard);
     for (int j = 0; j < kGuard; ++j) {
@@ -149,11 +156,6 @@ void* Mem_Alloc(int size, int type, const char* file, int line) {
         start[bytes - kGuard + j] = guard[j];
     }
     memset(start + kGuard, 0, size_t(bytes - 2 * kGuard));
-    m.blocks += 1;
-    m.inUse += bytes;
-    if (m.blocks > m.peakBlocks) m.peakBlocks = m.blocks;
-    if (m.inUse > m.peakBytes) m.peakBytes = m.inUse;
-    Log_Unlock();
     return start + kGuard;
 }
 
@@ -164,14 +166,14 @@ void* Mem_Free(void* address, int size, int type, const char* file, int line) {
     if (!address) Fatal(file, line, "No Memory address to free (%d / %d)\n", size, int(bytes));
     unsigned char* start = static_cast<unsigned char*>(address) - kGuard;
     CheckBlock(start, size, bytes, file, line);
+    m.blocks -= 1;
+    m.inUse -= bytes;
+    Log_Unlock();
     memset(start, 0, size_t(bytes));
     if (type & MEM_LOCAL)
         Sys_LocalFree(start - kLead);
     else
         free(start - kLead);
-    m.blocks -= 1;
-    m.inUse -= bytes;
-    Log_Unlock();
     return nullptr;
 }
 
