@@ -32,6 +32,8 @@ struct CachedTransform {
     int inverted;              // for CMYK: 1 when the inks are read inverted
     int space;                 // COLOUR_*; COLOUR_UNUSABLE for a damaged profile
     cmsHTRANSFORM transform;   // to blue, green, red sRGB bytes, the fourth left alone; null when lcms cannot
+    int srgb;                  // 1 for an RGB profile whose transform moves no colour by more than one level:
+                               // pictures in it are left as they are
     uint64_t used;             // when last used, in lookups, for dropping the oldest
 };
 
@@ -57,6 +59,26 @@ int SpaceOf(cmsHPROFILE profile) {
     }
 }
 
+// Whether an RGB transform leaves colours as they are, within one level: a
+// profile describing sRGB itself (as many cameras and editors embed), whose
+// conversion would cost time and change nothing. Judged on a lattice of 16
+// levels a channel.
+int LeavesColours(cmsHTRANSFORM transform) {
+    const int kSteps = 16, kCount = kSteps * kSteps * kSteps;
+    unsigned char in[kCount * 4], out[kCount * 4];
+    for (int i = 0; i < kCount; ++i) {
+        in[i * 4] = (unsigned char)(i % kSteps * 17);
+        in[i * 4 + 1] = (unsigned char)(i / kSteps % kSteps * 17);
+        in[i * 4 + 2] = (unsigned char)(i / (kSteps * kSteps) * 17);
+        in[i * 4 + 3] = 255;
+    }
+    memcpy(out, in, sizeof out);
+    cmsDoTransform(transform, in, out, cmsUInt32Number(kCount));
+    for (int i = 0; i < kCount * 4; ++i)
+        if (out[i] > in[i] + 1 || out[i] + 1 < in[i]) return 0;
+    return 1;
+}
+
 // Reads a profile once: its space into entry, and the transform from it
 // (its pixels laid out as the space's pictures are here) to sRGB. A damaged
 // or unsupported profile, or one lcms cannot transform from, is logged
@@ -64,6 +86,7 @@ int SpaceOf(cmsHPROFILE profile) {
 void Learn(CachedTransform* entry, const unsigned char* bytes, int32_t size, int inverted) {
     entry->space = COLOUR_UNUSABLE;
     entry->transform = nullptr;
+    entry->srgb = 0;
     cmsHPROFILE in = cmsOpenProfileFromMem(bytes, cmsUInt32Number(size));
     if (!in) {
         Log_Print(0, "Damaged colour profile (%d bytes) ignored\n", int(size));
@@ -79,6 +102,7 @@ void Learn(CachedTransform* entry, const unsigned char* bytes, int32_t size, int
         entry->transform = cmsCreateTransform(in, format, srgb, TYPE_BGRA_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
         cmsCloseProfile(srgb);
         if (!entry->transform) Log_Print(0, "Colour profile not usable (%d bytes)\n", int(size));
+        if (entry->transform && entry->space == COLOUR_RGB) entry->srgb = LeavesColours(entry->transform);
     }
     cmsCloseProfile(in);
 }
@@ -117,18 +141,22 @@ const CachedTransform* Lookup(const unsigned char* bytes, int32_t size, int inve
 // Runs the profile's transform over the whole picture in place when the
 // profile's space is one of wanted's two: every pixel is read before it is
 // written, and the output's fourth byte is left as it was (alpha kept), or
-// made opaque after converting inks. 1 when converted.
+// made opaque after converting inks. 1 when converted, or left as it is
+// for a profile of sRGB itself.
 int Convert(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, const int wanted[2], int inverted,
             int opaque) {
     if (!bitmap) Core_NullPointer(kModule, __LINE__);
     if (!profile || size <= 0 || bitmap->width <= 0 || bitmap->height <= 0) return 0;
     cmsHTRANSFORM transform = nullptr;
+    int srgb = 0;
     {
         std::lock_guard<std::mutex> hold(g_lock);
         const CachedTransform* known = Lookup(profile, size, inverted);
         if (known->space == wanted[0] || known->space == wanted[1]) transform = known->transform;
+        srgb = known->srgb;
     }
     if (!transform) return 0;
+    if (srgb) return 1;
     for (int32_t y = 0; y < bitmap->height; ++y) {
         unsigned char* row = bitmap->pixels + int64_t(y) * bitmap->scanline;
         cmsDoTransform(transform, row, row, cmsUInt32Number(bitmap->width));

@@ -36,7 +36,8 @@ int Colour_SpaceOf(const unsigned char* profile, int32_t size);
 
 // Converts bitmap, whose colours are in profile's space (RGB or grey; a
 // grey picture's blue byte is its grey), to sRGB in place; alpha is kept.
-// 1 when converted; 0 (the pixels as they were) when the profile is
+// 1 when converted (a profile that describes sRGB itself leaves the pixels
+// as they are, within one level of what converting gives); 0 (the pixels as they were) when the profile is
 // damaged, of another space or the transform cannot be made (logged when
 // the profile was first read).
 int Colour_ToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t size);
