@@ -40,13 +40,39 @@ void ShownSize(JPEGLibStruct* jpeg, int32_t* width, int32_t* height) {
     *height = turned ? jpeg->width : jpeg->height;
 }
 
+// What a JPEG's decode asks of its header.
+struct JpegChoice {
+    const AppConfig* fit;  // the settings its copy follows; null: decoded at full size
+    CopySize* copy;        // with fit, the copy planned from the header; not owned
+    int inks;              // 1: a CMYK picture with a usable profile decodes as its inks
+    int denominator;       // what the decode was reduced by
+};
+
+// Once the header is read: the copy's size by the scale rule (once for the
+// file), the decoder's reduction toward it, and whether the inks are kept.
+int ChooseReduction(JPEGLibStruct* jpeg, void* context) {
+    JpegChoice* choice = static_cast<JpegChoice*>(context);
+    jpeg->keepInks = choice->inks && Colour_SpaceOf(jpeg->profile, jpeg->profileSize) == COLOUR_CMYK;
+    choice->denominator = 1;
+    if (choice->fit) {
+        const CopySize* copy = choice->copy;
+        int32_t width = 0, height = 0;
+        ShownSize(jpeg, &width, &height);
+        PlanCopy(choice->fit, width, height, choice->copy);
+        int turned = width != jpeg->width;
+        choice->denominator = JPEG_ReductionFor(jpeg->width, jpeg->height,
+                                                kFilterShare * (turned ? copy->height : copy->width),
+                                                kFilterShare * (turned ? copy->width : copy->height));
+    }
+    return choice->denominator;
+}
+
 // Decodes a JPEG, with fit not null reduced while decoding toward the copy
-// that fit's settings make of it, and turns it upright; with meta not null
-// its profile and markers go there, and a CMYK picture with a usable
-// profile is converted through it (the profile then used up: the pixels
-// are sRGB). *width and *height get the size it is shown at in full.
-int DecodeJpeg(const char* path, const AppConfig* fit, BitmapStruct* bitmap, int32_t* width, int32_t* height,
-               PictureMeta* meta) {
+// that fit's settings make of it (planned into copy), and turns it upright;
+// with meta not null its profile and markers go there, and a CMYK picture
+// with a usable profile is converted through it (the profile then used up:
+// the pixels are sRGB).
+int DecodeJpeg(const char* path, const AppConfig* fit, CopySize* copy, BitmapStruct* bitmap, PictureMeta* meta) {
     FileWhole whole;
     if (File_ReadWhole(path, &whole) != FILE_WHOLE_DONE) {
         File_FreeWhole(&whole);
@@ -56,27 +82,13 @@ int DecodeJpeg(const char* path, const AppConfig* fit, BitmapStruct* bitmap, int
     JPEGLibStruct* jpeg = nullptr;
     JPEG_Create(&jpeg);
     const uint32_t size = uint32_t(whole.size);
-    int ok = 1, denominator = 1;
-    // A reduction and the profile need the header before the picture.
-    if ((fit || meta) && (ok = JPEG_ReadHeader(jpeg, whole.data, size))) {
-        ShownSize(jpeg, width, height);
-        if (fit) {
-            double scale = 1.0, quality = 0.0;
-            int32_t w2 = 0, h2 = 0;
-            GetResizeScale(fit, *width, *height, &scale, &quality);
-            TargetSize(*width, *height, scale, &w2, &h2);
-            int turned = *width != jpeg->width;
-            denominator = JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? h2 : w2),
-                                            kFilterShare * (turned ? w2 : h2));
-        }
-        jpeg->keepInks = meta && Colour_SpaceOf(jpeg->profile, jpeg->profileSize) == COLOUR_CMYK;
-    }
-    if (ok && (ok = JPEG_DecodeToBitmap(jpeg, whole.data, size, denominator, bitmap))) ShownSize(jpeg, width, height);
+    JpegChoice choice = {fit, copy, meta != nullptr, 1};
+    int ok = JPEG_DecodeToBitmapBy(jpeg, whole.data, size, ChooseReduction, &choice, bitmap);
     if (ok && jpeg->inks && !Colour_InksToSrgb(bitmap, jpeg->profile, jpeg->profileSize, jpeg->inverted)) {
         // A profile lcms took apart but cannot convert from: inks as colours
         // the way a profile-less file is read.
         jpeg->keepInks = 0;
-        ok = JPEG_DecodeToBitmap(jpeg, whole.data, size, denominator, bitmap);
+        ok = JPEG_DecodeToBitmap(jpeg, whole.data, size, choice.denominator, bitmap);
     }
     if (!ok) Log_Print(0, "Failed to decode jpg [%s]\n", path);
     if (ok && meta) {
@@ -97,8 +109,7 @@ int DecodeJpeg(const char* path, const AppConfig* fit, BitmapStruct* bitmap, int
 }
 
 int LoadJpeg(const char* path, BitmapStruct* bitmap, PictureMeta* meta) {
-    int32_t width = 0, height = 0;
-    return DecodeJpeg(path, nullptr, bitmap, &width, &height, meta);
+    return DecodeJpeg(path, nullptr, nullptr, bitmap, meta);
 }
 
 // A JPEG's shown size from its header, and with facts not null the bits a
@@ -382,16 +393,16 @@ int LoadImageByExtension(const char* path, BitmapStruct* bitmap) {
     return LoadByFormat(path, bitmap, nullptr);
 }
 
-int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, int32_t* width,
-                     int32_t* height, PictureMeta* meta) {
-    if (!config || !path || !width || !height) Core_NullPointer(kModule, __LINE__);
-    *width = *height = 0;
+int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, CopySize* copy,
+                     PictureMeta* meta) {
+    if (!config || !path || !copy) Core_NullPointer(kModule, __LINE__);
+    *copy = CopySize{};
     if (meta) Meta_Reset(meta);
     const Format* format = FormatOf(path);
     if (format && format->reducesWhileDecoding && config->Filter == RESIZE_FILTER_LANCZOS)
-        return DecodeJpeg(path, config, bitmap, width, height, meta);
+        return DecodeJpeg(path, config, copy, bitmap, meta);
     if (!LoadByFormat(path, bitmap, meta)) return 0;
-    Bitmap_GetSize(bitmap, width, height);
+    PlanCopy(config, bitmap->width, bitmap->height, copy);
     return 1;
 }
 
@@ -445,17 +456,15 @@ void MarkCopy(const AppConfig* config, const PictureMeta* meta, int srgb, JPEGLi
 
 }  // namespace
 
-int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t w, int32_t h, const PictureMeta* meta,
+int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const CopySize* copy, const PictureMeta* meta,
                  const char* output) {
-    if (!config || !output) Core_NullPointer(kModule, __LINE__);
+    if (!config || !copy || !output) Core_NullPointer(kModule, __LINE__);
     JPEGLibStruct* jpeg = nullptr;
     BitmapStruct* target = nullptr;
     JPEG_Create(&jpeg);
     Bitmap_Create(&target);
-    double scale = 0, quality = 0;
-    GetResizeScale(config, w, h, &scale, &quality);
-    int32_t w2 = 0, h2 = 0;
-    TargetSize(w, h, scale, &w2, &h2);
+    const int32_t w = copy->sourceWidth, h = copy->sourceHeight, w2 = copy->width, h2 = copy->height;
+    const double scale = copy->scale;
     Log_Print(0, "Resize %dx%d to %dx%d [%.2f]\n", w, h, w2, h2, scale);
     int ok = 0;
     // A target without pixels (an extreme aspect ratio) fails this image.
@@ -470,7 +479,7 @@ int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t w, int32
         int srgb = meta ? ConvertCopyColours(config, meta, target) : 1;
         if (JPEG_FromBitmap(jpeg, target)) {
             if (meta) MarkCopy(config, meta, srgb, jpeg);
-            JPEG_SetQuality(jpeg, quality);
+            JPEG_SetQuality(jpeg, copy->quality);
             ok = JPEG_SaveFile(jpeg, output);
         }
     }
@@ -704,8 +713,8 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
     File_GetSize(work->file, &work->sourceBytes);
     // The source's times as the system keeps them, taken before reading it.
     const FileInfo sourceTimes = work->file->info;
-    int32_t width = 0, height = 0;
-    if (!LoadImageForCopy(config, path, work->bitmap, &width, &height, &work->meta)) {
+    CopySize copy;
+    if (!LoadImageForCopy(config, path, work->bitmap, &copy, &work->meta)) {
         Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
         work->reason = Reason("not a picture", path);
         return 0;
@@ -725,7 +734,7 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
         work->reason = "would replace its source";
         return 0;
     }
-    if (!ResizeToJpeg(config, work->bitmap, width, height, &work->meta, work->output)) {
+    if (!ResizeToJpeg(config, work->bitmap, &copy, &work->meta, work->output)) {
         Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
         work->reason = Reason("could not be written", nullptr);
         return 0;

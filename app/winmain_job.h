@@ -21,14 +21,15 @@ int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
 // Decodes a source for its copy: JPEGs, under the Lanczos filter, reduced
 // while decoding as far as that leaves the filter at least half of the
 // reduction to the copy's size; every other file as
-// LoadImageByExtension does. *width and *height get the size the picture is
-// shown at in full, which the scale rule reads. With meta not null (emptied
+// LoadImageByExtension does. copy gets the copy the settings make of it, by
+// the scale rule from the size it is shown at in full (for a JPEG from its
+// header, read once). With meta not null (emptied
 // first), what the source carries beside its pixels goes there: its colour
 // profile (a CMYK JPEG's is used up converting its inks, which leaves sRGB
 // colours), its Exif block and its XMP and IPTC markers. 1, or 0 as
 // LoadImageByExtension.
-int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, int32_t* width,
-                     int32_t* height, PictureMeta* meta);
+int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, CopySize* copy,
+                     PictureMeta* meta);
 
 // The size LoadImageByExtension will give the file, read from its header
 // without decoding, and with facts not null the header's part of what its
@@ -44,15 +45,15 @@ int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height, Siz
 // cannot be decoded or memory is refused.
 int MeasureFile(const char* path, SizeFacts* facts);
 
-// Scales source, a picture shown at width x height in full, by the active
-// profile and writes it as JPEG, with the settings' filter (the bilinear way
-// needs the full-size picture). With meta (may be null) the copy's colours
+// Scales source, a picture shown in full at the size copy was planned from,
+// to copy's size and writes it as JPEG at copy's quality, with the
+// settings' filter (the bilinear way needs the full-size picture). With meta (may be null) the copy's colours
 // and markers follow the settings' ColourProfile and Metadata: converted to
 // sRGB after scaling, or the profile kept; Exif as kept. A profile or Exif
 // block that cannot be used is left out (logged) and the copy still
 // written. 1 when written; 0 (nothing written) when the target has no
 // pixels or encoding fails.
-int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, int32_t width, int32_t height, const PictureMeta* meta,
+int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const CopySize* copy, const PictureMeta* meta,
                  const char* output);
 
 // Bytes a pixel that the decoder of path's format holds beside the decoded

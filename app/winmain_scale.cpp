@@ -75,6 +75,14 @@ void TargetSize(int32_t width, int32_t height, double scale, int32_t* newWidth, 
     *newHeight = (h >= 0 && h <= 2147483647.0) ? int32_t(h) : 0;
 }
 
+void PlanCopy(const AppConfig* config, int32_t width, int32_t height, CopySize* copy) {
+    if (!config || !copy) Core_NullPointer(kModule, __LINE__);
+    copy->sourceWidth = width;
+    copy->sourceHeight = height;
+    GetResizeScale(config, width, height, &copy->scale, &copy->quality);
+    TargetSize(width, height, copy->scale, &copy->width, &copy->height);
+}
+
 int64_t EstimateBytes(const SizeFacts* facts, int32_t newWidth, int32_t newHeight, double scale, double quality) {
     if (!facts) Core_NullPointer(kModule, __LINE__);
     int64_t pixels = int64_t(newWidth) * newHeight;
@@ -107,11 +115,10 @@ int EstimateRow(const AppConfig* config, int32_t width, int32_t height, const Si
                 int newDimensionsSize, char* estimate, int estimateSize) {
     if (!config || !facts || !newDimensions || !estimate) Core_NullPointer(kModule, __LINE__);
     if (width <= 0 || height <= 0) return 0;
-    double scale = 0, quality = 0;
-    GetResizeScale(config, width, height, &scale, &quality);
-    int32_t newWidth = 0, newHeight = 0;
-    TargetSize(width, height, scale, &newWidth, &newHeight);
-    Str_Format(newDimensions, newDimensionsSize, "%dx%d", newWidth, newHeight);
-    Str_Format(estimate, estimateSize, "~%I64dk", EstimateBytes(facts, newWidth, newHeight, scale, quality) / 1024);
+    CopySize copy;
+    PlanCopy(config, width, height, &copy);
+    Str_Format(newDimensions, newDimensionsSize, "%dx%d", copy.width, copy.height);
+    Str_Format(estimate, estimateSize, "~%I64dk",
+               EstimateBytes(facts, copy.width, copy.height, copy.scale, copy.quality) / 1024);
     return 1;
 }

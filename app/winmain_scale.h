@@ -19,6 +19,21 @@ int GetResizeScale(const AppConfig* config, int32_t width, int32_t height, doubl
 // The one target-size rule: floor of each double product.
 void TargetSize(int32_t width, int32_t height, double scale, int32_t* newWidth, int32_t* newHeight);
 
+// A copy as the scale rule makes it of one source, decided once per file.
+struct CopySize {
+    int32_t sourceWidth;   // the source as shown (turned upright), pixels
+    int32_t sourceHeight;  // the same, pixels
+    double scale;          // the copy's size over the source's, above 0 and at most 1
+    double quality;        // the JPEG quality fraction the copy is written at
+    int32_t width;         // the copy, pixels; 0 when an extreme aspect ratio leaves it none
+    int32_t height;        // the same, pixels
+};
+
+// The copy the active profile makes of a source shown at width x height
+// (GetResizeScale, then TargetSize). Null outputs are a fatal stop. Cannot
+// fail.
+void PlanCopy(const AppConfig* config, int32_t width, int32_t height, CopySize* copy);
+
 // What the size of a source's copies is estimated from. The prepare pass
 // fills the header's part from the file's header and size; a measure of the
 // picture (MeasureFile) fills the rest.

@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -233,9 +234,11 @@ TEST(Prepare, OrientedSizesInTheListAndTheReducedDecode) {
         EXPECT_EQ(w, full->width) << name;
         EXPECT_EQ(h, full->height) << name;
         // 150 x 112 from 600 x 450 leaves the decoder a reduction by 2.
-        ASSERT_EQ(LoadImageForCopy(cfg.c, file.c_str(), reduced, &w, &h, nullptr), 1) << name;
-        EXPECT_EQ(w, full->width) << name;
-        EXPECT_EQ(h, full->height) << name;
+        CopySize copy;
+        ASSERT_EQ(LoadImageForCopy(cfg.c, file.c_str(), reduced, &copy, nullptr), 1) << name;
+        EXPECT_EQ(copy.sourceWidth, full->width) << name;
+        EXPECT_EQ(copy.sourceHeight, full->height) << name;
+        EXPECT_EQ(std::max(copy.width, copy.height), 150) << name;
         ASSERT_EQ(reduced->width, full->width / 2) << name;
         ASSERT_EQ(reduced->height, full->height / 2) << name;
         // Upright like the full decode: its corners' colours match.
@@ -249,9 +252,10 @@ TEST(Prepare, OrientedSizesInTheListAndTheReducedDecode) {
         }
     }
     cfg.c->Filter = RESIZE_FILTER_BILINEAR;
-    int32_t w = 0, h = 0;
-    ASSERT_EQ(LoadImageForCopy(cfg.c, (folder + names[0]).c_str(), reduced, &w, &h, nullptr), 1);
-    EXPECT_EQ(reduced->width, w) << "the bilinear way reads the full picture";
+    CopySize copy;
+    ASSERT_EQ(LoadImageForCopy(cfg.c, (folder + names[0]).c_str(), reduced, &copy, nullptr), 1);
+    EXPECT_EQ(reduced->width, copy.sourceWidth) << "the bilinear way reads the full picture";
+    EXPECT_EQ(std::max(copy.width, copy.height), 150);
     Bitmap_Destroy(&reduced);
     Bitmap_Destroy(&full);
 }

@@ -289,11 +289,24 @@ enum Target {
     TARGET_BITMAP   // the picture into a bitmap's blue, green, red, alpha rows
 };
 
+void CheckDenominator(int denominator, int line) {
+    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8) {
+        Core_SetSource(kModule, line);
+        Core_Abort("Assertion failed (denominator is 1, 2, 4 or 8)");
+    }
+}
+
+// A fixed denominator, as a choice of JPEG_DecodeToBitmapBy's kind.
+int Fixed(JPEGLibStruct*, void* denominator) {
+    return *static_cast<const int*>(denominator);
+}
+
 // The one decompression of the bridge: the header, then unless only the
-// header is wanted the picture at 1 / denominator of its stored size. 1, or
-// 0 with the object reset when the library fails or memory is refused.
-int Decode(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, Target target, int denominator,
-           BitmapStruct* bitmap) {
+// header is wanted the picture at 1 / the denominator choose gives from the
+// header. 1, or 0 with the object reset when the library fails or memory is
+// refused.
+int Decode(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, Target target, JPEGDenominatorFor choose,
+           void* context, BitmapStruct* bitmap) {
     jpeg_decompress_struct info;
     ErrorJump error;
     info.err = StartErrors(&error);
@@ -310,6 +323,8 @@ int Decode(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, Target
     jpeg_read_header(&info, TRUE);
     int ok = TakeHeader(jpeg, &info, size, target == TARGET_BITMAP ? JCS_EXT_BGRA : JCS_RGB);
     if (ok && target != TARGET_HEADER) {
+        int denominator = choose(jpeg, context);
+        CheckDenominator(denominator, __LINE__);
         info.scale_num = 1;
         info.scale_denom = unsigned(denominator);
         jpeg_calc_output_dimensions(&info);
@@ -439,14 +454,15 @@ int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t siz
     Check(jpeg, __LINE__);
     if (!data && size > 0) Core_NullPointer(kModule, __LINE__);
     if (jpeg->pixels || size == 0) return 0;
-    return Decode(jpeg, data, size, TARGET_RGB, 1, nullptr);
+    int whole = 1;
+    return Decode(jpeg, data, size, TARGET_RGB, Fixed, &whole, nullptr);
 }
 
 int JPEG_ReadHeader(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size) {
     Check(jpeg, __LINE__);
     if (!data && size > 0) Core_NullPointer(kModule, __LINE__);
     JPEG_Reset(jpeg);
-    return size > 0 && Decode(jpeg, data, size, TARGET_HEADER, 1, nullptr);
+    return size > 0 && Decode(jpeg, data, size, TARGET_HEADER, Fixed, nullptr, nullptr);
 }
 
 int JPEG_ReductionFor(int32_t width, int32_t height, int32_t targetWidth, int32_t targetHeight) {
@@ -463,12 +479,18 @@ int JPEG_DecodeToBitmap(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t
                         BitmapStruct* bitmap) {
     Check(jpeg, __LINE__);
     if (!data && size > 0) Core_NullPointer(kModule, __LINE__);
-    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8) {
-        Core_SetSource(kModule, __LINE__);
-        Core_Abort("Assertion failed (denominator is 1, 2, 4 or 8)");
-    }
+    CheckDenominator(denominator, __LINE__);
     JPEG_Reset(jpeg);
-    return size > 0 && Decode(jpeg, data, size, TARGET_BITMAP, denominator, bitmap);
+    return size > 0 && Decode(jpeg, data, size, TARGET_BITMAP, Fixed, &denominator, bitmap);
+}
+
+int JPEG_DecodeToBitmapBy(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, JPEGDenominatorFor choose,
+                          void* context, BitmapStruct* bitmap) {
+    Check(jpeg, __LINE__);
+    if (!data && size > 0) Core_NullPointer(kModule, __LINE__);
+    if (!choose) Core_NullPointer(kModule, __LINE__);
+    JPEG_Reset(jpeg);
+    return size > 0 && Decode(jpeg, data, size, TARGET_BITMAP, choose, context, bitmap);
 }
 
 int JPEG_LoadFile(JPEGLibStruct* jpeg, const char* path) {

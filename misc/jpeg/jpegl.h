@@ -88,6 +88,17 @@ int JPEG_ReductionFor(int32_t width, int32_t height, int32_t targetWidth, int32_
 int JPEG_DecodeToBitmap(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, int denominator,
                         BitmapStruct* bitmap);
 
+// Chooses, once a decode has read the header (the object's size, Exif
+// block and profile as JPEG_ReadHeader leaves them), what to decode at:
+// the denominator, 1, 2, 4 or 8 (any other value is a fatal stop). It may
+// set keepInks. context is the caller's.
+typedef int (*JPEGDenominatorFor)(JPEGLibStruct* jpeg, void* context);
+
+// As JPEG_DecodeToBitmap, the denominator chosen by choose from the header
+// the decode reads, so that the header is parsed once.
+int JPEG_DecodeToBitmapBy(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, JPEGDenominatorFor choose,
+                          void* context, BitmapStruct* bitmap);
+
 // Replaces the held image by the bitmap's pixels (alpha dropped). 1, or 0
 // when the picture is too large for memory.
 int JPEG_FromBitmap(JPEGLibStruct* jpeg, BitmapStruct* bitmap);
