@@ -2,15 +2,13 @@
 // the reduction factor so that every source pixel contributes to the copy.
 // Weights are 14-bit fixed point, computed once per output column and row.
 // The vertical pass runs first, along whole rows, two source rows at a time
-// in 16-bit multiply-adds; the horizontal pass then works on the already
-// reduced number of rows. Between the passes
+// in 16-bit multiply-adds of the widest vectors the processor has; the
+// horizontal pass then works on the already reduced number of rows. Between the passes
 // values stay exact sums in single precision, overshoot included, so the
 // filter's ringing is cut only once, at the end.
 #include <math.h>
 #include <string.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <immintrin.h>
 
 #include "bitmap.h"
 #include "orv-core.h"
@@ -138,16 +136,99 @@ int Premultiply(const BitmapStruct* source, unsigned char** copy, int* bytes) {
 // first-level cache while every source row the output row needs is added.
 const int32_t kStrip = 512;
 
+// Adds wa * a[x] + wb * b[x] to sum[x] for the leading values of n that a
+// processor's vectors take whole, and returns how many that was. Each pair
+// of bytes (one from each row) and the pair of weights make one 16-bit
+// multiply-add giving a 32-bit sum. The sums may be kept in an order of the
+// vectors' own, which Settle puts right.
+typedef int32_t (*AddPairs)(const unsigned char* a, const unsigned char* b, int16_t wa, int16_t wb, int32_t* sum,
+                            int32_t n);
+// Converts a strip's sums (the first vectorised values in AddPairs's order)
+// to single precision in the order of the row.
+typedef void (*Settle)(const int32_t* sum, int32_t vectorised, int32_t n, float* middle);
+
+int32_t PairOfWeights(int16_t wa, int16_t wb) {
+    return int32_t(uint32_t(uint16_t(wa)) | uint32_t(uint16_t(wb)) << 16);
+}
+
+int32_t AddPairsSse2(const unsigned char* a, const unsigned char* b, int16_t wa, int16_t wb, int32_t* sum,
+                     int32_t n) {
+    const __m128i zero = _mm_setzero_si128(), pair = _mm_set1_epi32(PairOfWeights(wa, wb));
+    int32_t x = 0;
+    for (; x + 16 <= n; x += 16) {
+        __m128i ra = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
+        __m128i rb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
+        __m128i low = _mm_unpacklo_epi8(ra, rb), high = _mm_unpackhi_epi8(ra, rb);
+        __m128i* s = reinterpret_cast<__m128i*>(sum + x);
+        s[0] = _mm_add_epi32(s[0], _mm_madd_epi16(_mm_unpacklo_epi8(low, zero), pair));
+        s[1] = _mm_add_epi32(s[1], _mm_madd_epi16(_mm_unpackhi_epi8(low, zero), pair));
+        s[2] = _mm_add_epi32(s[2], _mm_madd_epi16(_mm_unpacklo_epi8(high, zero), pair));
+        s[3] = _mm_add_epi32(s[3], _mm_madd_epi16(_mm_unpackhi_epi8(high, zero), pair));
+    }
+    return x;
+}
+
+void SettleInOrder(const int32_t* sum, int32_t, int32_t n, float* middle) {
+    for (int32_t x = 0; x < n; ++x) middle[x] = float(sum[x]);
+}
+
+// The same with 32 values a step. Its unpacking works within each half of
+// the vector, so a block of 32 sums is kept as values 0-3, 16-19, 4-7,
+// 20-23, 8-11, 24-27, 12-15, 28-31.
+__attribute__((target("avx2"))) int32_t AddPairsAvx2(const unsigned char* a, const unsigned char* b, int16_t wa,
+                                                     int16_t wb, int32_t* sum, int32_t n) {
+    const __m256i zero = _mm256_setzero_si256(), pair = _mm256_set1_epi32(PairOfWeights(wa, wb));
+    int32_t x = 0;
+    for (; x + 32 <= n; x += 32) {
+        __m256i ra = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + x));
+        __m256i rb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + x));
+        __m256i low = _mm256_unpacklo_epi8(ra, rb), high = _mm256_unpackhi_epi8(ra, rb);
+        __m256i words[4] = {_mm256_unpacklo_epi8(low, zero), _mm256_unpackhi_epi8(low, zero),
+                            _mm256_unpacklo_epi8(high, zero), _mm256_unpackhi_epi8(high, zero)};
+        // Unaligned access throughout: 64-bit Windows keeps its stack only
+        // 16-byte aligned.
+        for (int i = 0; i < 4; ++i) {
+            __m256i* s = reinterpret_cast<__m256i*>(sum + x + 8 * i);
+            _mm256_storeu_si256(s, _mm256_add_epi32(_mm256_loadu_si256(s), _mm256_madd_epi16(words[i], pair)));
+        }
+    }
+    return x;
+}
+
+__attribute__((target("avx2"))) void SettleAvx2(const int32_t* sum, int32_t vectorised, int32_t n, float* middle) {
+    for (int32_t x = 0; x < vectorised; x += 32) {
+        const __m256i* s = reinterpret_cast<const __m256i*>(sum + x);
+        __m256i s0 = _mm256_loadu_si256(s), s1 = _mm256_loadu_si256(s + 1), s2 = _mm256_loadu_si256(s + 2),
+                s3 = _mm256_loadu_si256(s + 3);
+        _mm256_storeu_ps(middle + x, _mm256_cvtepi32_ps(_mm256_permute2x128_si256(s0, s1, 0x20)));
+        _mm256_storeu_ps(middle + x + 8, _mm256_cvtepi32_ps(_mm256_permute2x128_si256(s2, s3, 0x20)));
+        _mm256_storeu_ps(middle + x + 16, _mm256_cvtepi32_ps(_mm256_permute2x128_si256(s0, s1, 0x31)));
+        _mm256_storeu_ps(middle + x + 24, _mm256_cvtepi32_ps(_mm256_permute2x128_si256(s2, s3, 0x31)));
+    }
+    for (int32_t x = vectorised; x < n; ++x) middle[x] = float(sum[x]);
+}
+
+// The widest vectors this processor has, chosen once.
+struct VerticalWay {
+    AddPairs add;
+    Settle settle;
+};
+
+VerticalWay ChooseVerticalWay() {
+    if (__builtin_cpu_supports("avx2")) return {AddPairsAvx2, SettleAvx2};
+    return {AddPairsSse2, SettleInOrder};
+}
+
+const VerticalWay g_vertical = ChooseVerticalWay();
+
 // One output row from the source rows the vertical filter names, into
-// middle, a strip at a time. Rows are taken two at a time: each pair of
-// bytes (one from each row) and the pair of weights make one 16-bit
-// multiply-add giving a 32-bit sum.
+// middle, a strip at a time, rows taken two at a time.
 void VerticalRow(const unsigned char* source, int64_t scanline, int32_t first, int32_t count,
                  const int16_t* weights, float* middle, int32_t values) {
     const unsigned char* top = source + first * scanline;
     alignas(16) int32_t sum[kStrip];
     for (int32_t start = 0; start < values; start += kStrip) {
-        int32_t n = values - start < kStrip ? values - start : kStrip;
+        int32_t n = values - start < kStrip ? values - start : kStrip, vectorised = 0;
         for (int32_t x = 0; x < n; ++x) sum[x] = 0;
         for (int32_t k = 0; k < count; k += 2) {
             const unsigned char* a = top + k * scanline + start;
@@ -155,24 +236,10 @@ void VerticalRow(const unsigned char* source, int64_t scanline, int32_t first, i
             int last = k + 1 == count;
             const unsigned char* b = last ? a : a + scanline;
             int16_t wa = weights[k], wb = last ? 0 : weights[k + 1];
-            int32_t x = 0;
-#if defined(__SSE2__)
-            const __m128i zero = _mm_setzero_si128();
-            __m128i pair = _mm_set1_epi32(int32_t(uint32_t(uint16_t(wa)) | uint32_t(uint16_t(wb)) << 16));
-            for (; x + 16 <= n; x += 16) {
-                __m128i ra = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
-                __m128i rb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
-                __m128i low = _mm_unpacklo_epi8(ra, rb), high = _mm_unpackhi_epi8(ra, rb);
-                __m128i* s = reinterpret_cast<__m128i*>(sum + x);
-                s[0] = _mm_add_epi32(s[0], _mm_madd_epi16(_mm_unpacklo_epi8(low, zero), pair));
-                s[1] = _mm_add_epi32(s[1], _mm_madd_epi16(_mm_unpackhi_epi8(low, zero), pair));
-                s[2] = _mm_add_epi32(s[2], _mm_madd_epi16(_mm_unpacklo_epi8(high, zero), pair));
-                s[3] = _mm_add_epi32(s[3], _mm_madd_epi16(_mm_unpackhi_epi8(high, zero), pair));
-            }
-#endif
-            for (; x < n; ++x) sum[x] += wa * a[x] + wb * b[x];
+            vectorised = g_vertical.add(a, b, wa, wb, sum, n);
+            for (int32_t x = vectorised; x < n; ++x) sum[x] += wa * a[x] + wb * b[x];
         }
-        for (int32_t x = 0; x < n; ++x) middle[start + x] = float(sum[x]);
+        g_vertical.settle(sum, vectorised, n, middle + start);
     }
 }
 
