@@ -85,11 +85,11 @@ int Config_Create(AppConfig** config);
 // Resets, frees the record and nulls *config.
 int Config_Destroy(AppConfig** config);
 
-// Releases every profile and sets every field to its default. Returns 1.
+// Releases every profile and sets every field to its default. Cannot fail (1).
 int Config_Reset(AppConfig* config);
 
 // Makes destination a copy of source: every field, and a profile list of
-// its own with the same profiles in the same order. Returns 1.
+// its own with the same profiles in the same order. Cannot fail (1).
 int Config_Copy(AppConfig* destination, const AppConfig* source);
 
 // Appends a new profile at the tail of the list and returns it, zeroed;

@@ -83,12 +83,12 @@ struct BatchStruct {
 // out-pointer or settings is a fatal stop.
 int Batch_Create(BatchStruct** batch, const AppConfig* settings, int count);
 
-// Releases the batch and nulls *batch. Not while it runs. Returns 1.
+// Releases the batch and nulls *batch. Not while it runs. Cannot fail (1).
 int Batch_Destroy(BatchStruct** batch);
 
 // Source index: its path, the dimensions the prepare pass found (0 when not
 // known) and an output name (null: from the settings). An index outside the
-// list is a fatal stop. Returns 1.
+// list is a fatal stop. Cannot fail (1).
 int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t width, int32_t height,
                     const char* output);
 
@@ -96,10 +96,10 @@ int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t wid
 // user named: its copy in a chosen output folder goes the same way down,
 // the folders created as it is written. Beside its source it changes
 // nothing. A subfolder that does not fit refuses the file ("path too
-// long"). An index outside the list is a fatal stop. Returns 1.
+// long"). An index outside the list is a fatal stop. Cannot fail (1).
 int Batch_SetSubfolder(BatchStruct* batch, int index, const char* subfolder);
 // With 0, a failed or refused file does not end the run: the other files
-// go on, and the closing message counts what was written. Returns 1.
+// go on, and the closing message counts what was written. Cannot fail (1).
 int Batch_SetStopOnFailure(BatchStruct* batch, int stop);
 
 // Runs the batch on the calling thread and up to workers - 1 pool workers
@@ -124,7 +124,7 @@ int Batch_Run(BatchStruct* batch, const JobHost* host, int workers);
 const BatchFile* Batch_GetFile(const BatchStruct* batch, int index);
 
 // Adds the run's totals to the statistics of config (the front-end's own
-// record, on its own thread). Returns 1.
+// record, on its own thread). Cannot fail (1).
 int Batch_AddStatistics(const BatchStruct* batch, AppConfig* config);
 
 // Bytes the file at path may take while it is resized: the decoded picture,

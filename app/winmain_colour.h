@@ -19,11 +19,11 @@ struct PictureMeta {
     int32_t extrasSize;      // bytes of extras
 };
 
-// Frees what meta holds and empties it. Returns 1.
+// Frees what meta holds and empties it. Cannot fail (1).
 int Meta_Reset(PictureMeta* meta);
 // Replaces one of meta's blocks (the address of its pointer and size) by a
 // copy of data, or with data null by size zeroed bytes for the caller to
-// fill; size 0 empties it. Returns 1.
+// fill; size 0 empties it. Cannot fail (1).
 int Meta_Keep(unsigned char** block, int32_t* blockSize, const unsigned char* data, int32_t size);
 
 // The colour space a profile describes.
@@ -49,5 +49,5 @@ int Colour_ToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t si
 int Colour_InksToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, int inverted);
 
 // Drops the cached profiles and transforms (at the end of a run, and before
-// a leak report). Returns 1.
+// a leak report). Cannot fail (1).
 int Colour_ForgetTransforms(void);

@@ -15,19 +15,20 @@ struct FileStruct;
 
 // Decodes a file into bitmap by its extension (".jpg", ".jpeg", ".jpe",
 // ".jfif", ".png", ".tga", ".gif", ".bmp", ".webp", ".heic", ".heif", any
-// case). 1, or 0 with the reason in the debug log.
+// case). 1, or 0 with the reason in the debug log, and noted for
+// Bitmap_GetProblem by the decoders that tell one (the bitmap's pixels
+// then undefined).
 int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
 
 // Decodes a source for its copy: JPEGs, under the Lanczos filter, reduced
 // while decoding as far as that leaves the filter at least half of the
-// reduction to the copy's size; every other file as
-// LoadImageByExtension does. copy gets the copy the settings make of it, by
-// the scale rule from the size it is shown at in full (for a JPEG from its
-// header, read once). With meta not null (emptied
-// first), what the source carries beside its pixels goes there: its colour
-// profile (a CMYK JPEG's is used up converting its inks, which leaves sRGB
-// colours), its Exif block and its XMP and IPTC markers. 1, or 0 as
-// LoadImageByExtension.
+// reduction to the copy's size; every other file as LoadImageByExtension
+// does. copy gets the copy the settings make of it, by the scale rule from
+// the size it is shown at in full (for a JPEG from its header, read once).
+// With meta not null (emptied first), what the source carries beside its
+// pixels goes there: its colour profile (a CMYK JPEG's is used up
+// converting its inks, which leaves sRGB colours), its Exif block and its
+// XMP and IPTC markers. 1, or 0 as LoadImageByExtension (copy then zeroed).
 int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, CopySize* copy,
                      PictureMeta* meta);
 
@@ -139,9 +140,9 @@ struct ResizeWork {
     PictureMeta meta;             // what the last source carried beside its pixels; owned
 };
 
-// Creates the worker's bitmap and file object. Returns 1.
+// Creates the worker's bitmap and file object. Cannot fail (1).
 int ResizeWork_Create(ResizeWork* work);
-// Releases them. Returns 1.
+// Releases them. Cannot fail (1).
 int ResizeWork_Destroy(ResizeWork* work);
 
 // One source: examine, decode, name the output (output when not null, else

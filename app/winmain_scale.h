@@ -13,7 +13,7 @@ const ResizeProfile* FindActiveProfile(const AppConfig* config);
 // Applies the active profile to a source of width x height: *scale is the
 // factor that fits both bounds with proportions kept, never above 1.0;
 // *quality the profile's JPEG quality fraction. Null outputs are a fatal
-// stop. Returns 1.
+// stop. Cannot fail (1).
 int GetResizeScale(const AppConfig* config, int32_t width, int32_t height, double* scale, double* quality);
 
 // The one target-size rule: floor of each double product.

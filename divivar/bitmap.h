@@ -36,7 +36,7 @@ enum {
     BITMAP_PROBLEM_UNSUPPORTED       // a variant of the format the program does not read
 };
 
-// Notes problem for the calling thread; the last noted stands. Returns 1.
+// Notes problem for the calling thread; the last noted stands. Cannot fail (1).
 int Bitmap_NoteProblem(int problem);
 // The BITMAP_PROBLEM_* noted since Bitmap_ClearProblem, and its words ("not
 // the kind of picture its name says", "damaged or cut short", "a kind of
@@ -55,13 +55,13 @@ int64_t DIB_ScanlineSize(int bitsPerPixel, int width);
 // TGA decoders share it.
 void Bitmap_Pixel555(uint32_t value, unsigned char* bgra);
 
-// A new 0 x 0 bitmap without pixels. Returns 1.
+// A new 0 x 0 bitmap without pixels. Cannot fail (1).
 int Bitmap_Create(BitmapStruct** bitmap);
 
-// Nulls *bitmap, frees the pixels it owns and the bitmap. Returns 1.
+// Nulls *bitmap, frees the pixels it owns and the bitmap. Cannot fail (1).
 int Bitmap_Destroy(BitmapStruct** bitmap);
 
-// Frees owned pixels; back to 0 x 0, flags 0, resolutions 2880. Returns 1.
+// Frees owned pixels; back to 0 x 0, flags 0, resolutions 2880. Cannot fail (1).
 int Bitmap_Reset(BitmapStruct* bitmap);
 
 // Sizes the bitmap, all pixels transparent black; the same size keeps the
@@ -84,7 +84,7 @@ int Bitmap_PixelAddress(BitmapStruct* bitmap, int32_t x, int32_t y, unsigned cha
 int Bitmap_IsEmpty(BitmapStruct* bitmap);
 
 // Sizes destination like source and copies pixels and resolutions. 1, or 0
-// when the destination cannot be sized.
+// when the destination cannot be sized (it is then as it was).
 int Bitmap_Copy(BitmapStruct* source, BitmapStruct* destination);
 
 // Turns the picture as an Exif orientation (2 to 8) says it is to be shown:
@@ -98,7 +98,7 @@ int Bitmap_Fill(BitmapStruct* bitmap, int red, int green, int blue, int alpha);
 int Bitmap_SetAlpha(BitmapStruct* bitmap, int alpha);
 
 // Draws source from (sx, sy) onto destination at (x, y), blended by the
-// source alpha; the destination alpha is kept. Returns 1.
+// source alpha; the destination alpha is kept. Cannot fail (1).
 int Bitmap_Paste(BitmapStruct* destination, int32_t x, int32_t y, BitmapStruct* source, int32_t sx, int32_t sy);
 
 // ------------------------------------------------------------- resampler

@@ -6,13 +6,13 @@
 
 struct DeflateStruct;
 
-// A new idle bridge for zlib-wrapped streams. Returns 1.
+// A new idle bridge for zlib-wrapped streams. Cannot fail (1).
 int Deflate_Create(DeflateStruct** bridge);
 
-// Ends the stream, frees the bridge and nulls *bridge. Returns 1.
+// Ends the stream, frees the bridge and nulls *bridge. Cannot fail (1).
 int Deflate_Destroy(DeflateStruct** bridge);
 
-// Releases an open stream; the next inflate opens a fresh one. Returns 1.
+// Releases an open stream; the next inflate opens a fresh one. Cannot fail (1).
 int Deflate_End(DeflateStruct* bridge);
 
 // Opens the stream on first use, takes the input only when none from an
@@ -25,5 +25,5 @@ int Deflate_Inflate(DeflateStruct* bridge, const unsigned char* input, uint32_t 
 // buffer came back full: zlib may still hold output of its own. 1 or 0.
 int Deflate_Continue(DeflateStruct* bridge, unsigned char* output, uint32_t outputSize);
 
-// Bytes produced by the last call. Returns 1.
+// Bytes produced by the last call. Cannot fail (1).
 int Deflate_GetOutputSize(DeflateStruct* bridge, int32_t* count);

@@ -63,11 +63,11 @@ enum {
 // Minutes of local calendar time counted from 31 December 1969 00:00.
 typedef int32_t LocalMinutes;
 
-// A new closed object with 20 retries and folder creation on. Returns 1.
+// A new closed object with 20 retries and folder creation on. Cannot fail (1).
 int File_Create(FileStruct** file);
 
 // Closes a file left open (with a logged warning), frees the object and
-// nulls *file. Returns 1.
+// nulls *file. Cannot fail (1).
 int File_Destroy(FileStruct** file);
 
 // Opens path with a FILE_MODE_* word. A file held elsewhere is retried

@@ -56,13 +56,13 @@ struct GIFStruct {
     GIFMemberStructLinked members;
 };
 
-// A new empty GIF. Returns 1.
+// A new empty GIF. Cannot fail (1).
 int GIF_Create(GIFStruct** gif);
 
-// Frees every member and the GIF; nulls *gif. Returns 1.
+// Frees every member and the GIF; nulls *gif. Cannot fail (1).
 int GIF_Destroy(GIFStruct** gif);
 
-// Frees every member and clears the screen description. Returns 1.
+// Frees every member and clears the screen description. Cannot fail (1).
 int GIF_Reset(GIFStruct* gif);
 
 // Reads and parses a whole file; on failure the member list is empty.
@@ -83,5 +83,7 @@ int GIF_GetMemberType(GIFStruct* gif, GIFMemberStruct* member, int32_t* type);
 // header alone: 1, or 0 (both 0) when the data does not start as a GIF does.
 int GIF_ReadSize(const unsigned char* buffer, uint32_t size, int32_t* width, int32_t* height);
 
-// Renders the logical screen up to the given image member. 1 or 0.
+// Renders the logical screen up to the given image member into bitmap,
+// sized to the screen. 1, or 0 when the screen does not fit in memory (the
+// bitmap then as it was).
 int GIF_MemberToBitmap(GIFStruct* gif, GIFMemberStruct* member, BitmapStruct* bitmap);

@@ -18,7 +18,7 @@ enum {
 // logged when the dialog cannot be made (later calls then act on no box).
 int Message_Create(HINSTANCE instance, HWND owner);
 
-// Destroys the box and closes the Cancel event. Returns 1.
+// Destroys the box and closes the Cancel event. Cannot fail (1).
 int Message_Destroy(void);
 
 // Shows a formatted text (at most 510 characters) with the given kind,

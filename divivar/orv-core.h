@@ -24,12 +24,12 @@ enum {
 // Starts the core runtime: records the main thread, creates the log lock,
 // formats the application line and opens the log named logName (beside the
 // program unless absolute). Must be the first call, once per process; a
-// second call is a fatal stop. Returns 1.
+// second call is a fatal stop. Cannot fail (1).
 int Core_Init(const char* logName, LogFlags flags, const char* format, ...);
 
 // Builds the flags word from the "-keyword" and "/keyword" switches of a
 // command line, each an item of its own (at the start or after a space, so
-// never a part of a path). Returns 1.
+// never a part of a path). Cannot fail (1).
 int Log_ParseOptions(LogFlags* flags, const char* commandLine);
 
 // 1 when one argument is one of those switches ("-debug", "/window", ...,
@@ -37,11 +37,11 @@ int Log_ParseOptions(LogFlags* flags, const char* commandLine);
 int Log_IsSwitch(const char* argument);
 
 // Sets the log file's base name and extension from path (null keeps the
-// current ones), closes any open log file and installs the flags. Returns 1.
+// current ones), closes any open log file and installs the flags. Cannot fail (1).
 int Log_Open(const char* path, LogFlags flags);
 
 // Installs the flags, makes the console when asked and prints the banner
-// once per process. Returns 1.
+// once per process. Cannot fail (1).
 int Log_SetOptions(LogFlags flags);
 
 // The flags now installed.
@@ -62,7 +62,7 @@ int Log_Raw(const char* text);
 int Log_Section(const char* title);
 
 // Closes the log file at exit and retires the log lock; later entries still
-// work and reopen the file for appending. Returns 1.
+// work and reopen the file for appending. Cannot fail (1).
 int Log_Close(void);
 
 // The process-wide recursive log lock; both do nothing once retired.
@@ -82,7 +82,7 @@ const char* Core_GetApplication(void);
 enum { MEM_HEAP = 1, MEM_LOCAL = 2 };
 
 // Resets the counters and sets the most bytes that may be in use
-// (0x7FFFFFFF: no practical limit). Returns 1.
+// (0x7FFFFFFF: no practical limit). Cannot fail (1).
 int Mem_Init(int limit);
 
 // A zero-filled, guarded area of size bytes from the C heap (MEM_HEAP) or the
@@ -105,7 +105,7 @@ int Mem_GetUsage(int64_t* bytes, int* blocks);
 int Mem_GetLimit(void);
 
 // Changes the limit and keeps the counters, so blocks already allocated stay
-// valid (a limit below the bytes in use only refuses new blocks). Returns 1.
+// valid (a limit below the bytes in use only refuses new blocks). Cannot fail (1).
 int Mem_SetLimit(int limit);
 
 // The one size check before every computed allocation: multiplies the
@@ -148,11 +148,11 @@ void Core_SetSource(const char* file, int line);
 struct CoreLock;
 struct CoreEvent;
 
-// Creates a lock for one holder at a time. Returns 1.
+// Creates a lock for one holder at a time. Cannot fail (1).
 int Mutex_Create(CoreLock** lock);
 
 // Destroys the lock and nulls *lock; a lock with waiting threads is a fatal
-// stop. Returns 1.
+// stop. Cannot fail (1).
 int Mutex_Close(CoreLock** lock);
 
 // Takes the lock, waiting at most limitMs milliseconds (negative: no limit).
@@ -167,7 +167,7 @@ int Mutex_Unlock(CoreLock* lock, const char* file, int line);
 int Event_Create(CoreEvent** event);
 int Event_Close(CoreEvent** event);
 
-// Signals (1) or resets (0) the event. Returns 1.
+// Signals (1) or resets (0) the event. Cannot fail (1).
 int Event_Set(CoreEvent* event, int signalled);
 
 // Waits up to limitMs milliseconds (negative: no limit). *signalled is 1
@@ -218,7 +218,7 @@ void Core_Sleep(double seconds);
 
 // Lets the calling thread's queued window messages run, leaving a close or
 // quit message queued so that the caller's loop ends before the window
-// does; then gives up the rest of the time slice. Returns 1.
+// does; then gives up the rest of the time slice. Cannot fail (1).
 int Core_PumpMessages(void);
 
 // Catches the console's interrupt (Ctrl-C) from now on: instead of ending

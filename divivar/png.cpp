@@ -196,6 +196,7 @@ int PNG_Reset(PNGStruct* png) {
 int PNG_LoadFile(PNGStruct* png, const char* path) {
     Check(png, __LINE__);
     if (!path) Core_NullPointer(kModule, __LINE__);
+    PNG_Reset(png);
     FileWhole whole;
     int result = 0;
     int step = File_ReadWhole(path, &whole);

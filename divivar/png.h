@@ -47,16 +47,18 @@ struct PNGStruct {
     int32_t profileSize;             // bytes of profile, at most PNG_MOST_PROFILE
 };
 
-// A new decoder with its inflate bridge. Returns 1.
+// A new decoder with its inflate bridge. Cannot fail (1).
 int PNG_Create(PNGStruct** png);
 
-// Resets, destroys the bridge, frees and nulls *png. Returns 1.
+// Resets, destroys the bridge, frees and nulls *png. Cannot fail (1).
 int PNG_Destroy(PNGStruct** png);
 
-// Frees image data and alpha plane and forgets the header. Returns 1.
+// Frees image data and alpha plane and forgets the header. Cannot fail (1).
 int PNG_Reset(PNGStruct* png);
 
-// Reads a whole file through the file layer and decodes it. 1 or 0.
+// Reads a whole file through the file layer and decodes it (a short read
+// decodes what was read). 1, or 0 with the decoder reset (no image) and
+// the reason in the debug log.
 int PNG_LoadFile(PNGStruct* png, const char* path);
 
 // Decodes a complete PNG file image; on failure the decoder is reset.

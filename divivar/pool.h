@@ -44,22 +44,22 @@ struct PoolStruct {
     PoolBlock* blocks;
 };
 
-// An empty pool charged to the creator's file and line. Returns 1.
+// An empty pool charged to the creator's file and line. Cannot fail (1).
 int Pool_Create(PoolStruct** pool, const char* file, int line);
 
 // Reports members still in use, releases every block, frees the pool and
-// nulls *pool. Returns 1.
+// nulls *pool. Cannot fail (1).
 int Pool_Destroy(PoolStruct** pool);
 
 // The size of one member; a change of the 8-byte slot size releases every
-// block first. Returns 1.
+// block first. Cannot fail (1).
 int Pool_SetMemberSize(PoolStruct* pool, int size);
 
 // Members per block for blocks added later; fewer than 1 is a fatal stop.
-// Returns 1.
+// Cannot fail (1).
 int Pool_SetChunkSize(PoolStruct* pool, int count);
 
-// String Mode on (1) or off; on needs a chunk size of 1. Returns 1.
+// String Mode on (1) or off; on needs a chunk size of 1. Cannot fail (1).
 int Pool_SetStringMode(PoolStruct* pool, int on);
 
 // A member (fixed size: size must be the member size) or, in String Mode,
@@ -67,7 +67,7 @@ int Pool_SetStringMode(PoolStruct* pool, int on);
 void* Pool_Alloc(PoolStruct* pool, int size, const char* file, int line);
 
 // Gives a member back and nulls *member; a member that is not in use is a
-// fatal stop. In String Mode nothing is released. Returns 1.
+// fatal stop. In String Mode nothing is released. Cannot fail (1).
 int Pool_Free(PoolStruct* pool, void** member, int size, const char* file, int line);
 
 // Makes every member free at once (String Mode: releases the blocks).

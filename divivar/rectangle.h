@@ -11,7 +11,7 @@ struct Rect {
     int32_t bottom;
 };
 
-// A rectangle from two corners given in any order. Returns 1.
+// A rectangle from two corners given in any order. Cannot fail (1).
 int Rect_Set(Rect* rect, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 
 // The intersection of a and b (larger left and top, smaller right and

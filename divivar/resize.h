@@ -19,10 +19,10 @@ int Resize_Shutdown(void);
 int Resize_Add(HWND parent, HWND window, double left, double right, double top, double bottom, const char* name);
 
 // From WM_SIZE: lays out the window's registered children. Unregistered
-// windows are ignored. Returns 1.
+// windows are ignored. Cannot fail (1).
 int Resize_OnSize(HWND window);
 // From WM_GETMINMAXINFO: the registered size is the smallest, and a window
-// that cannot move in a direction keeps its size there. Returns 1.
+// that cannot move in a direction keeps its size there. Cannot fail (1).
 int Resize_OnGetMinMaxInfo(HWND window, MINMAXINFO* info);
 // From WM_PAINT: with grip 1 paints a size grip in the bottom-right corner.
 int Resize_OnPaint(HWND window, int grip);

@@ -27,21 +27,21 @@ struct TabControlStruct {
     HWND control;            // the tab control window
 };
 
-// A new, unattached object with its page pool. Returns 1.
+// A new, unattached object with its page pool. Cannot fail (1).
 int TabControl_Create(TabControlStruct** tabs);
-// Clears the pages, frees everything and nulls *tabs. Returns 1.
+// Clears the pages, frees everything and nulls *tabs. Cannot fail (1).
 int TabControl_Destroy(TabControlStruct** tabs);
 
 // Binds control id of parent; 0 when parent has no such control.
 int TabControl_Attach(TabControlStruct* tabs, HINSTANCE instance, HWND parent, int controlId);
 int TabControl_SetMessages(TabControlStruct* tabs, int showMessage, int hideMessage);
 // Adds a tab titled title at position index for page (which should be a
-// child of the tab control; otherwise logged and added anyway). Returns 1.
+// child of the tab control; otherwise logged and added anyway). Cannot fail (1).
 int TabControl_AddPage(TabControlStruct* tabs, HWND page, int index, const char* title, int64_t userValue);
 int TabControl_FitPages(TabControlStruct* tabs);
 // Makes page index the active one; show 1 also sends it the show message.
 int TabControl_Select(TabControlStruct* tabs, int index, int show);
-// From WM_NOTIFY: follows the control's selection changes. Returns 1.
+// From WM_NOTIFY: follows the control's selection changes. Cannot fail (1).
 int TabControl_Notify(TabControlStruct* tabs, HWND window, WPARAM unused, const NMHDR* header);
 // Removes every tab and page; 0 when not attached.
 int TabControl_Clear(TabControlStruct* tabs);

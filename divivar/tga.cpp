@@ -240,6 +240,7 @@ int TGA_LoadBuffer(TGAStruct* tga, const unsigned char* buffer, uint32_t size) {
 int TGA_LoadFile(TGAStruct* tga, const char* path) {
     Check(tga, __LINE__);
     if (!path) Core_NullPointer(kModule, __LINE__);
+    TGA_Reset(tga);
     FileWhole whole;
     int result = 0;
     int step = File_ReadWhole(path, &whole);

@@ -24,19 +24,21 @@ struct TGAStruct {
     uint16_t firstEntry;
 };
 
-// A new empty object. Returns 1.
+// A new empty object. Cannot fail (1).
 int TGA_Create(TGAStruct** tga);
 
-// Resets, frees and nulls *tga. Returns 1.
+// Resets, frees and nulls *tga. Cannot fail (1).
 int TGA_Destroy(TGAStruct** tga);
 
-// Frees pixels and palette and clears the header fields. Returns 1.
+// Frees pixels and palette and clears the header fields. Cannot fail (1).
 int TGA_Reset(TGAStruct* tga);
 
-// Reads the whole file through the file layer and decodes it. 1 or 0.
+// Reads the whole file through the file layer and decodes it. 1, or 0
+// with the decoder reset (no image) and the reason in the debug log.
 int TGA_LoadFile(TGAStruct* tga, const char* path);
 
-// Decodes a TGA file image held in memory. 1 or 0.
+// Decodes a TGA file image held in memory. 1, or 0 with the decoder reset
+// (no image).
 int TGA_LoadBuffer(TGAStruct* tga, const unsigned char* buffer, uint32_t size);
 
 // The picture's size from the header alone: 1, or 0 (both 0) when the data

@@ -2,7 +2,7 @@
 // callback and one data pointer; the first idle worker (by index) runs it.
 #pragma once
 
-// Creates the pool's lock; once at start-up, before ThreadPool. Returns 1.
+// Creates the pool's lock; once at start-up, before ThreadPool. Cannot fail (1).
 int ThreadPool_Init(void);
 
 // Stops any running workers (waiting up to 5 seconds for each, with the
@@ -27,7 +27,7 @@ int ThreadPool_RunLoops(void* data, void (*loop)(void* data), int workers, const
 // busy. Cannot fail.
 int ThreadPool_Processors(void);
 
-// Destroys the pool's lock at exit, after ThreadPool(0). Returns 1.
+// Destroys the pool's lock at exit, after ThreadPool(0). Cannot fail (1).
 int ThreadPool_Close(void);
 
 // The 1-based index of the worker running the calling thread, 0 when the

@@ -136,5 +136,5 @@ int Win_SaveFileDialog(HWND owner, const char* title, char* folder, int folderSi
                        int flags, int count, ...);
 
 // Lets the calling thread's queued messages run; a queued close or quit
-// message is left in the queue and ends the pump. Returns 1.
+// message is left in the queue and ends the pump. Cannot fail (1).
 int Win_PumpMessages(void);

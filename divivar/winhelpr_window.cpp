@@ -252,7 +252,7 @@ int Win_SaveFileDialog(HWND owner, const char* title, char* folder, int folderSi
     }
 
     char path[STR_TEXT_SIZE];
-    Str_CopyN(path, name, 80);
+    Str_CopyN(path, name, int(sizeof path));
     OPENFILENAMEA dialog = {};
     dialog.lStructSize = sizeof(dialog);
     dialog.hwndOwner = owner;

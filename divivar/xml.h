@@ -52,13 +52,13 @@ extern const char XMLStructTag[];
 
 // ---------------------------------------------------------------- tree
 
-// A new empty document (indentation 4). Returns 1.
+// A new empty document (indentation 4). Cannot fail (1).
 int XML_Create(XMLStruct** xml);
 
-// Clears, frees everything the document owns and nulls *xml. Returns 1.
+// Clears, frees everything the document owns and nulls *xml. Cannot fail (1).
 int XML_Destroy(XMLStruct** xml);
 
-// Frees every node and every string; the switches are kept. Returns 1.
+// Frees every node and every string; the switches are kept. Cannot fail (1).
 int XML_Clear(XMLStruct* xml);
 
 // Load switches: keep the present tree (append) and merge into it.
@@ -73,7 +73,7 @@ int XML_LoadFile(XMLStruct* xml, const char* path);
 // Parses a text held in memory as XML_LoadFile parses a file's text.
 int XML_LoadText(XMLStruct* xml, const char* text, int32_t length);
 
-// Appends a new element (under parent, or at the top level). Returns 1.
+// Appends a new element (under parent, or at the top level). Cannot fail (1).
 int XML_AddElement(XMLStruct* xml, XMLNode* parent, XMLNode** node, const char* name);
 int XML_SetNodeType(XMLStruct* xml, XMLNode* node, int32_t type);
 
@@ -81,10 +81,10 @@ int XML_SetNodeType(XMLStruct* xml, XMLNode* node, int32_t type);
 int XML_AddAttribute(XMLStruct* xml, XMLNode* element, const char* name, const char* value);
 int XML_FindAttribute(XMLStruct* xml, XMLNode* element, const char* name, XMLNode** node);
 
-// Frees a node with its children and attributes. Returns 1.
+// Frees a node with its children and attributes. Cannot fail (1).
 int XML_DeleteNode(XMLStruct* xml, XMLNode* node);
 
-// Copies text into the node's value buffer unchanged. Returns 1.
+// Copies text into the node's value buffer unchanged. Cannot fail (1).
 int XML_SetNodeValue(XMLStruct* xml, XMLNode* node, const char* text);
 
 // ---------------------------------------------------------- path access

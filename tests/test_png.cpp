@@ -124,6 +124,13 @@ TEST(Png, StructuralFailures) {
     EXPECT_EQ(missingEnd.ok, 0);
     EXPECT_TRUE(Has(missingEnd, "PNG_LoadBuffer: Chunk type not end (0)\r\n")) << missingEnd.log;
 
+    // A file that cannot be read leaves no earlier picture behind.
+    Loaded good(MakePng(Header(1, 1, 8, 6), {0, 1, 2, 3, 4}));
+    ASSERT_EQ(good.ok, 1);
+    EXPECT_EQ(PNG_LoadFile(good.png, "no such file.png"), 0);
+    EXPECT_EQ(good.png->imageData, nullptr);
+    EXPECT_EQ(good.png->width, 0);
+
     Bytes early = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     AddChunk(early, "IHDR", Header(1, 1, 8, 2));
     AddChunk(early, "IEND", Bytes());

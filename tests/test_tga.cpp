@@ -71,6 +71,9 @@ TEST(Tga, SmallestFilesAndRowOrders) {
     EXPECT_EQ(a.Pixel(0, 0), (std::vector<int>{2, 2, 2, 100})) << "32-bit with 8 alpha bits keeps its alpha";
     EXPECT_EQ(a.Pixel(0, 0), b.Pixel(0, 0));
     EXPECT_EQ(a.Pixel(0, 1), b.Pixel(0, 1));
+    // A file that cannot be read leaves no earlier picture behind.
+    EXPECT_EQ(TGA_LoadFile(a.tga, "no such file.tga"), 0);
+    EXPECT_EQ(a.tga->pixels, nullptr);
     Loaded rle(With(Header(10, 1, 2, 32, 0x28), {0x81, 2, 2, 2, 100, 0, 0, 0}));
     ASSERT_EQ(rle.ok, 1);
     EXPECT_EQ(rle.Pixel(0, 1), (std::vector<int>{2, 2, 2, 100}));

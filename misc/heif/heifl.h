@@ -19,10 +19,10 @@ struct HEIFStruct {
     int32_t exifSize;        // bytes of exif
 };
 
-// A new empty object. Returns 1.
+// A new empty object. Cannot fail (1).
 int HEIF_Create(HEIFStruct** heif);
 
-// Frees what the object holds and the object, and nulls *heif. Returns 1.
+// Frees what the object holds and the object, and nulls *heif. Cannot fail (1).
 int HEIF_Destroy(HEIFStruct** heif);
 
 // The size the primary picture is shown at (after its rotation and crop),

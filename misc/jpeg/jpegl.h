@@ -32,40 +32,41 @@ struct JPEGLibStruct {
     double quality;
 };
 
-// A new empty object (quality 0.5). Returns 1.
+// A new empty object (quality 0.5). Cannot fail (1).
 int JPEG_Create(JPEGLibStruct** jpeg);
 
-// Resets, frees and nulls *jpeg. Returns 1.
+// Resets, frees and nulls *jpeg. Cannot fail (1).
 int JPEG_Destroy(JPEGLibStruct** jpeg);
 
-// Releases pixels and marker copy; back to the defaults. Returns 1.
+// Releases pixels and marker copy; back to the defaults. Cannot fail (1).
 int JPEG_Reset(JPEGLibStruct* jpeg);
 
 // 1 when an image is held.
 int JPEG_HasImage(JPEGLibStruct* jpeg);
 
 // Keeps a copy of an APP1 payload to write with the next encode. A size of
-// 0 or less is a fatal stop. Returns 1.
+// 0 or less is a fatal stop. Cannot fail (1).
 int JPEG_SetMarker(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size);
 // Keeps a copy of an ICC profile (written as APP2 chunks) or of extra
 // markers (as the extras field holds them) for the next encode; size 0
-// drops it. Returns 1.
+// drops it. Cannot fail (1).
 int JPEG_SetProfile(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size);
 int JPEG_SetExtras(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size);
 
 // The quality fraction for encoding (1.0 best); the library gets the
-// nearest whole percent. Returns 1.
+// nearest whole percent. Cannot fail (1).
 int JPEG_SetQuality(JPEGLibStruct* jpeg, double quality);
 
 // The Exif orientation of the decoded picture (1 to 8; 1, as stored, when
-// its APP1 block has none or cannot be read). Returns 1.
+// its APP1 block has none or cannot be read). Cannot fail (1).
 int JPEG_GetOrientation(JPEGLibStruct* jpeg, int* orientation);
 
 // Decodes a JPEG held in memory; truncated data ends the image instead of
 // failing. 0 when an image is already held or the data cannot be decoded.
 int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size);
 
-// Reads a whole file through the file layer and decodes it. 1 or 0.
+// Reads a whole file through the file layer and decodes it. 1, or 0 as
+// JPEG_LoadBuffer; a file that cannot be read leaves the object as it was.
 int JPEG_LoadFile(JPEGLibStruct* jpeg, const char* path);
 
 // Reads only the header of a JPEG held in memory: the stored size into
