@@ -1,4 +1,6 @@
-# The core library: platform-neutral modules plus one backend.
+# The bottom layer: the core library (platform-neutral modules plus one
+# backend) and the bridges to the picture libraries, with the libraries
+# they link and the DLLs the Windows programs carry.
 set(DIVIVAR_SOURCES
     divivar/orv-str.cpp
     divivar/orv-str_format.cpp
@@ -107,101 +109,4 @@ else()
                     OUTPUT_STRIP_TRAILING_WHITESPACE)
     target_link_libraries(divivar PUBLIC ${GCC_BACKTRACE})
   endif()
-endif()
-
-# The build's one version for the programs' texts, version resources and
-# manifests; the minor number is shown as written ("1.00") and stored as a
-# number.
-math(EXPR BRIMLOW_VERSION_MINOR "${PROJECT_VERSION_MINOR} + 0")
-configure_file(${CMAKE_SOURCE_DIR}/app/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h @ONLY)
-configure_file(${CMAKE_SOURCE_DIR}/app/brimlow.manifest.in ${CMAKE_BINARY_DIR}/generated/brimlow.manifest @ONLY)
-
-# The application's platform-neutral part: configuration record and the
-# resize rules, shared by the window program and the command-line tool.
-add_library(brimlow-app STATIC
-    app/config.cpp
-    app/config_file.cpp
-    app/winmain_scale.cpp
-    app/winmain_job.cpp
-    app/winmain_colour.cpp
-    app/winmain_exif.cpp
-    app/winmain_gather.cpp
-    app/winmain_batch.cpp)
-target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(brimlow-app PUBLIC jpegl webpl heifl divivar)
-# Little CMS: natively Debian's liblcms2-dev; for Windows built from
-# Debian's source package into the same prefix as libjpeg-turbo.
-if(BRIMLOW_WIN32)
-  find_library(BRIMLOW_LCMS NAMES liblcms2.a REQUIRED)
-  find_path(BRIMLOW_LCMS_INCLUDE lcms2.h REQUIRED)
-  target_include_directories(brimlow-app SYSTEM PUBLIC ${BRIMLOW_LCMS_INCLUDE})
-  target_link_libraries(brimlow-app PUBLIC ${BRIMLOW_LCMS})
-else()
-  pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
-  target_link_libraries(brimlow-app PUBLIC PkgConfig::LCMS2)
-endif()
-
-# The settings and profiles the program ships with, beside every program.
-foreach(shipped config.xml profiles.xml)
-  configure_file(${CMAKE_SOURCE_DIR}/app/${shipped} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${shipped} COPYONLY)
-endforeach()
-
-# The command-line front-end. On Windows it carries the window program's
-# manifest (UTF-8 names, long paths); so do the unit tests, which run in the
-# same text environment as the programs they test.
-add_executable(brimlow-cli app/cli.cpp)
-target_link_libraries(brimlow-cli PRIVATE brimlow-app)
-if(BRIMLOW_WIN32)
-  set(BRIMLOW_CLI_RES ${CMAKE_BINARY_DIR}/brimlow-cli-res.o)
-  add_custom_command(OUTPUT ${BRIMLOW_CLI_RES}
-      COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/app -I${CMAKE_BINARY_DIR}/generated -O coff -i cli.rc
-              -o ${BRIMLOW_CLI_RES}
-      WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/app
-      DEPENDS app/cli.rc app/version.rc ${CMAKE_BINARY_DIR}/generated/version.h
-              ${CMAKE_BINARY_DIR}/generated/brimlow.manifest
-              app/art/brimlow.ico)
-  set_source_files_properties(${BRIMLOW_CLI_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
-  target_sources(brimlow-cli PRIVATE ${BRIMLOW_CLI_RES})
-  target_link_options(brimlow-cli PRIVATE -mconsole)
-endif()
-
-# The window toolkit: Win32 components over the system's controls.
-if(BRIMLOW_WIN32)
-  add_library(brimlow-toolkit STATIC
-      divivar/winhelpr.cpp
-      divivar/winhelpr_window.cpp
-      divivar/message.cpp
-      divivar/blitbox.cpp
-      divivar/resize.cpp
-      divivar/tabctrl.cpp
-      divivar/trayicon.cpp)
-  target_link_libraries(brimlow-toolkit PUBLIC divivar comctl32 comdlg32 shell32 ole32 gdi32 user32)
-endif()
-
-# The window program: its windows in a library (the window tests drive
-# them too), the resources and the entry point.
-if(BRIMLOW_WIN32)
-  file(GLOB BRIMLOW_ART ${CMAKE_SOURCE_DIR}/app/art/*.png ${CMAKE_SOURCE_DIR}/app/art/*.ico)
-  # The resources, compiled by mingw's windres into an object linked as it is.
-  set(BRIMLOW_RES ${CMAKE_BINARY_DIR}/brimlow-res.o)
-  add_custom_command(OUTPUT ${BRIMLOW_RES}
-      COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/app -I${CMAKE_BINARY_DIR}/generated -O coff -i brimlow.rc
-              -o ${BRIMLOW_RES}
-      WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/app
-      DEPENDS app/brimlow.rc app/version.rc ${CMAKE_BINARY_DIR}/generated/version.h app/resource.h
-              ${CMAKE_BINARY_DIR}/generated/brimlow.manifest ${BRIMLOW_ART})
-  set_source_files_properties(${BRIMLOW_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
-  add_library(brimlow-gui STATIC
-      app/winmain.cpp
-      app/winmain_window.cpp
-      app/winmain_pages.cpp
-      app/winmain_list.cpp
-      app/winmain_measure.cpp
-      app/winmain_add.cpp
-      app/previewdialog.cpp)
-  target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit)
-  add_executable(brimlow app/main.cpp ${BRIMLOW_RES})
-  target_link_libraries(brimlow PRIVATE brimlow-gui)
-  target_link_options(brimlow PRIVATE -mwindows)
-  configure_file(${CMAKE_SOURCE_DIR}/app/license.txt ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/license.txt COPYONLY)
 endif()

@@ -19,7 +19,17 @@ else()
   set(TEST_FOLDER_SOURCE tests/test_folder_posix.cpp)
 endif()
 
-add_executable(brimlow-tests
+# brimlow_test_program(NAME [RESOURCES] SOURCES...): a console program of
+# tests, which finds the public test images beside the project
+# (../shared/testdata; tests that need them skip when it is absent) and the
+# probe program beside itself.
+function(brimlow_test_program name)
+  brimlow_console_program(${name} ${ARGN})
+  target_compile_definitions(${name} PRIVATE TESTDATA_DIR="${BRIMLOW_TESTDATA}"
+                             PROBE_COMMAND="core-probe${CMAKE_EXECUTABLE_SUFFIX}")
+endfunction()
+
+brimlow_test_program(brimlow-tests RESOURCES
     tests/test_main.cpp
     tests/test_support.cpp
     ${TEST_FOLDER_SOURCE}
@@ -48,20 +58,9 @@ add_executable(brimlow-tests
     tests/test_cli.cpp
     tests/test_rectangle.cpp)
 target_link_libraries(brimlow-tests PRIVATE brimlow-app divivar ${BRIMLOW_GTEST})
-# Public test images beside the project (../shared/testdata); tests that need
-# them skip when the folder is absent.
-target_compile_definitions(brimlow-tests PRIVATE TESTDATA_DIR="${BRIMLOW_TESTDATA}")
 
-add_executable(core-probe tests/core-probe.cpp)
+brimlow_console_program(core-probe tests/core-probe.cpp)
 target_link_libraries(core-probe PRIVATE divivar)
-if(BRIMLOW_WIN32)
-  target_sources(brimlow-tests PRIVATE ${BRIMLOW_CLI_RES})
-  target_link_options(brimlow-tests PRIVATE -mconsole)
-  target_link_options(core-probe PRIVATE -mconsole)
-  target_compile_definitions(brimlow-tests PRIVATE PROBE_COMMAND="core-probe.exe")
-else()
-  target_compile_definitions(brimlow-tests PRIVATE PROBE_COMMAND="core-probe")
-endif()
 add_dependencies(brimlow-tests core-probe brimlow-cli)
 
 # Each suite writes its results beside the build, where the test command
@@ -85,7 +84,7 @@ if(BRIMLOW_WIN32)
       COMMAND ${CMAKE_RC_COMPILER} -O coff -o ${GUI_TESTS_RES} -i ${CMAKE_SOURCE_DIR}/tests/gui/gui-tests.rc
       DEPENDS ${CMAKE_SOURCE_DIR}/tests/gui/gui-tests.rc)
   set_source_files_properties(${GUI_TESTS_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
-  add_executable(brimlow-gui-tests
+  brimlow_test_program(brimlow-gui-tests
       tests/gui/gui_main.cpp
       tests/gui/gui_support.cpp
       tests/test_support.cpp
@@ -97,9 +96,6 @@ if(BRIMLOW_WIN32)
       tests/gui/test_tabctrl.cpp
       ${GUI_TESTS_RES})
   target_link_libraries(brimlow-gui-tests PRIVATE brimlow-toolkit divivar ${BRIMLOW_GTEST})
-  target_link_options(brimlow-gui-tests PRIVATE -mconsole)
-  target_compile_definitions(brimlow-gui-tests PRIVATE TESTDATA_DIR="${BRIMLOW_TESTDATA}"
-                             PROBE_COMMAND="core-probe.exe")
   add_test(NAME gui COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-display.sh ./brimlow-gui-tests.exe
            --gtest_output=xml:${RESULTS_DIR}/gui.xml
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
@@ -108,7 +104,7 @@ endif()
 
 # The program driven as a user drives it, under Wine on a virtual display.
 if(BRIMLOW_WIN32)
-  add_executable(brimlow-program-tests
+  brimlow_test_program(brimlow-program-tests
       tests/gui/test_program.cpp
       tests/gui/program_support.cpp
       tests/gui/gui_support.cpp
@@ -116,9 +112,7 @@ if(BRIMLOW_WIN32)
       ${TEST_FOLDER_SOURCE}
       ${BRIMLOW_RES})
   target_link_libraries(brimlow-program-tests PRIVATE brimlow-gui ${BRIMLOW_GTEST})
-  target_link_options(brimlow-program-tests PRIVATE -mconsole)
-  target_compile_definitions(brimlow-program-tests PRIVATE SOURCE_DIR="${CMAKE_SOURCE_DIR}" NOMINMAX
-                             TESTDATA_DIR="${BRIMLOW_TESTDATA}" PROBE_COMMAND="core-probe.exe")
+  target_compile_definitions(brimlow-program-tests PRIVATE SOURCE_DIR="${CMAKE_SOURCE_DIR}" NOMINMAX)
   add_test(NAME program COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-display.sh ./brimlow-program-tests.exe
            --gtest_output=xml:${RESULTS_DIR}/program.xml
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
@@ -127,8 +121,7 @@ endif()
 
 # Screenshots of the program for people to look at (scripts/screenshots.sh).
 if(BRIMLOW_WIN32)
-  add_executable(brimlow-screenshots tests/gui/screenshots.cpp tests/gui/program_support.cpp ${BRIMLOW_RES})
+  brimlow_console_program(brimlow-screenshots tests/gui/screenshots.cpp tests/gui/program_support.cpp ${BRIMLOW_RES})
   target_link_libraries(brimlow-screenshots PRIVATE brimlow-gui)
-  target_link_options(brimlow-screenshots PRIVATE -mconsole)
   target_compile_definitions(brimlow-screenshots PRIVATE SOURCE_DIR="${CMAKE_SOURCE_DIR}" NOMINMAX)
 endif()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the PE executables and writes what a Windows user downloads:
-#   build/dist/brimlow-<version>-win64.zip, the portable copy: brimlow.exe,
-#     brimlow-cli.exe, the DLLs they carry, config.xml, profiles.xml,
-#     license.txt, README.txt and licenses/ (one text per library built in);
+#   build/dist/brimlow-<version>-win64.zip, the portable copy: what the
+#     build installs (cmake/App.cmake: brimlow.exe, brimlow-cli.exe, the
+#     DLLs they carry, config.xml, profiles.xml, license.txt, README.txt and
+#     licenses/, one text per library built in);
 #   build/dist/brimlow-<version>-setup.exe, the installer of the same files
 #     (app/installer.nsi, made with Debian's makensis).
 # Prints both paths. Each appears only complete: written under another name
@@ -23,14 +24,10 @@ includes="$dist/brimlow-$version-nsis"
 setup="$dist/brimlow-$version-setup.exe"
 rm -rf "$stage" "$includes" "$dist/$name.zip.partial" "$setup.partial"
 mkdir -p "$stage" "$includes"
-cp "$ROOT/build/pe/brimlow.exe" "$ROOT/build/pe/brimlow-cli.exe" "$ROOT/app/config.xml" "$ROOT/app/profiles.xml" \
-   "$ROOT/app/license.txt" "$ROOT/build/pe/"*.dll "$stage/"
-cp -r "$ROOT/build/pe/licenses" "$stage/"
+cmake --install "$ROOT/build/pe" --prefix "$stage" >/dev/null
 # The build keeps debug information for the crash reports of the tests;
 # what users download does without it.
 x86_64-w64-mingw32-strip --strip-debug "$stage/"*.exe "$stage/"*.dll
-# Windows users open text files in Notepad: line ends as Windows has them.
-sed 's/$/\r/' "$ROOT/app/readme-windows.txt" >"$stage/README.txt"
 (cd "$dist" && cmake -E tar cf "$name.zip.partial" --format=zip "$name")
 mv "$dist/$name.zip.partial" "$dist/$name.zip"
 

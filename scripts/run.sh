@@ -2,7 +2,8 @@
 # Sets up a fresh machine, builds Brimlow natively and as the Windows
 # executables users download, and installs the window program (brimlow.exe),
 # the command-line program (brimlow-cli, and brimlow-cli.exe for Windows)
-# with config.xml, profiles.xml and license.txt into build/install. With a
+# with the files they ship with (config.xml, profiles.xml, license.txt, the
+# DLLs) into build/install. With a
 # display (DISPLAY set) it opens brimlow.exe under Wine; without one it
 # resizes the bundled sample images
 # (and a camera-sized photograph made from one) with the command-line
@@ -17,9 +18,9 @@ build_pe
 install="$ROOT/build/install"
 rm -rf "$install"
 mkdir -p "$install"
-cp "$ROOT/build/native/brimlow-cli" "$ROOT/app/config.xml" "$ROOT/app/profiles.xml" "$ROOT/app/license.txt" \
-   "$ROOT/build/pe/brimlow.exe" "$ROOT/build/pe/brimlow-cli.exe" "$ROOT/build/pe/"*.dll "$install/"
-cp -r "$ROOT/build/pe/licenses" "$install/"
+for flavour in native pe; do
+    cmake --install "$ROOT/build/$flavour" --prefix "$install" >/dev/null
+done
 
 if [ -n "${DISPLAY:-}" ]; then
     echo "== opening Brimlow on $DISPLAY (settings are kept in $install)"

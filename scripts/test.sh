@@ -39,11 +39,11 @@ echo "== the Windows package and installer"
 packages=$("$ROOT/scripts/package.sh")
 package=$(echo "$packages" | grep '\.zip$')
 setup=$(echo "$packages" | grep 'setup\.exe$')
-listing=$(cmake -E tar tf "$package")
-dlls=$(cd "$ROOT/build/pe" && ls *.dll)
-for f in brimlow.exe brimlow-cli.exe $dlls config.xml profiles.xml license.txt README.txt licenses/libheif.txt; do
-    echo "$listing" | grep -q "/$f\$" || { echo "error: $package lacks $f" >&2; exit 1; }
-done
+# Every file the build installs, and nothing else.
+listing=$(cmake -E tar tf "$package" | grep -v '/$' | sed 's|^[^/]*/||' | sort)
+installed=$(sed "s|^$ROOT/build/dist/[^/]*/||; s|^\./||" "$ROOT/build/pe/install_manifest.txt" | sort)
+[ "$listing" = "$installed" ] || { diff <(echo "$installed") <(echo "$listing") >&2;
+    echo "error: $package is not what the build installs" >&2; exit 1; }
 echo "$package holds every file"
 "$ROOT/tests/pe/installer.sh" "$setup" "$ROOT/build/native/brimlow-cli"
 

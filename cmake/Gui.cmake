@@ -1,0 +1,38 @@
+# The window layer (Windows only): the toolkit, Win32 components over the
+# system's controls, and the window program.
+add_library(brimlow-toolkit STATIC
+    divivar/winhelpr.cpp
+    divivar/winhelpr_window.cpp
+    divivar/message.cpp
+    divivar/blitbox.cpp
+    divivar/resize.cpp
+    divivar/tabctrl.cpp
+    divivar/trayicon.cpp)
+target_link_libraries(brimlow-toolkit PUBLIC divivar comctl32 comdlg32 shell32 ole32 gdi32 user32)
+
+# The window program: its windows in a library (the window tests drive
+# them too), the resources and the entry point.
+file(GLOB BRIMLOW_ART ${CMAKE_SOURCE_DIR}/app/art/*.png ${CMAKE_SOURCE_DIR}/app/art/*.ico)
+# The resources, compiled by mingw's windres into an object linked as it is.
+set(BRIMLOW_RES ${CMAKE_BINARY_DIR}/brimlow-res.o)
+add_custom_command(OUTPUT ${BRIMLOW_RES}
+    COMMAND ${CMAKE_RC_COMPILER} -I${CMAKE_SOURCE_DIR}/app -I${CMAKE_BINARY_DIR}/generated -O coff -i brimlow.rc
+            -o ${BRIMLOW_RES}
+    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/app
+    DEPENDS app/brimlow.rc app/version.rc ${CMAKE_BINARY_DIR}/generated/version.h app/resource.h
+            ${CMAKE_BINARY_DIR}/generated/brimlow.manifest ${BRIMLOW_ART})
+set_source_files_properties(${BRIMLOW_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
+add_library(brimlow-gui STATIC
+    app/winmain.cpp
+    app/winmain_window.cpp
+    app/winmain_pages.cpp
+    app/winmain_list.cpp
+    app/winmain_measure.cpp
+    app/winmain_add.cpp
+    app/previewdialog.cpp)
+target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit)
+add_executable(brimlow app/main.cpp ${BRIMLOW_RES})
+target_link_libraries(brimlow PRIVATE brimlow-gui)
+target_link_options(brimlow PRIVATE -mwindows)
+configure_file(${CMAKE_SOURCE_DIR}/app/license.txt ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/license.txt COPYONLY)
+install(TARGETS brimlow RUNTIME DESTINATION .)
