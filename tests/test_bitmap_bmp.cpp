@@ -13,7 +13,6 @@
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
 
 void Put16(Bytes& b, size_t at, uint32_t v) {
     b[at] = (unsigned char)v;
@@ -62,28 +61,15 @@ struct Bmp {
     }
 };
 
-struct Decoded {
-    BitmapStruct* b = nullptr;
-    int ok = 0;
-    std::string log;
-    explicit Decoded(const Bytes& file, int headerless = 0) {
-        Bitmap_Create(&b);
-        b->diagnostics = 1;
-        b->headerless = uint32_t(headerless);
-        ScopedLog scoped("bmp-decode.log", LOG_FILE);
-        ok = Bitmap_LoadBMPBuffer(b, file.data(), uint32_t(file.size()));
-        log = scoped.Contents();
-    }
-    ~Decoded() { Bitmap_Destroy(&b); }
-    // Blue, green, red, alpha of pixel (x, y), y from the top.
-    std::vector<int> Pixel(int x, int y) {
-        unsigned char* p = nullptr;
-        if (!Bitmap_PixelAddress(b, x, y, &p)) return {};
-        return {p[0], p[1], p[2], p[3]};
+struct DecodedBmp : Decoded {
+    explicit DecodedBmp(const Bytes& file, int headerless = 0) {
+        bitmap->diagnostics = 1;
+        bitmap->headerless = uint32_t(headerless);
+        Run("bmp-decode.log", [&] { return Bitmap_LoadBMPBuffer(bitmap, file.data(), uint32_t(file.size())); });
     }
 };
 
-bool Says(const Decoded& d, const std::string& message) {
+bool Says(const DecodedBmp& d, const std::string& message) {
     return std::regex_search(d.log, std::regex("^divivar/bitmap:\\d+ " + message + "\r\n$"));
 }
 
@@ -97,66 +83,66 @@ TEST(BmpDecoder, EmptyPictureAndHeaderChecks) {
     empty.height = 0;
     Bytes file = empty.Build();
     ASSERT_EQ(file.size(), 54u);
-    Decoded d(file);
+    DecodedBmp d(file);
     EXPECT_EQ(d.ok, 1);
-    EXPECT_EQ(d.b->width, 0);
-    EXPECT_EQ(Bitmap_IsEmpty(d.b), 1);
+    EXPECT_EQ(d.bitmap->width, 0);
+    EXPECT_EQ(Bitmap_IsEmpty(d.bitmap), 1);
 
     Bmp rgb;
     rgb.pixels = Bytes(16, 0x40);
     Bytes extra = rgb.Build();
     extra.push_back(0);
-    Decoded tooLong(extra);
+    DecodedBmp tooLong(extra);
     EXPECT_EQ(tooLong.ok, 0);
     EXPECT_TRUE(Says(tooLong, Esc("Invalid bitmap file header. bfSize = 70, BufferSize = 71"))) << tooLong.log;
 
     Bytes shortOfPixels = rgb.Build();
     Put32(shortOfPixels, 2, 200);
     shortOfPixels.resize(60);
-    Decoded missing(shortOfPixels);
+    DecodedBmp missing(shortOfPixels);
     EXPECT_TRUE(Says(missing, Esc("Wrong buffer size for 24bpp bitmap: BufferSize = 6, Width= 2, Height = 2, Scanline = 8")))
         << missing.log;
 
-    Decoded tiny(Bytes(53, 'B'));
+    DecodedBmp tiny(Bytes(53, 'B'));
     EXPECT_TRUE(Says(tiny, "Invalid BufferSize = 53"));
     Bytes notBm = rgb.Build();
     notBm[0] = 'X';
-    Decoded wrongType(notBm);
+    DecodedBmp wrongType(notBm);
     EXPECT_TRUE(Says(wrongType, Esc("Invalid bitmap file header. bfType = ") + "19800")) << wrongType.log;
     Bytes reserved = rgb.Build();
     reserved[6] = 1;
-    EXPECT_TRUE(Says(Decoded(reserved), Esc("Invalid bitmap file header. bfReserved1 = 1")));
+    EXPECT_TRUE(Says(DecodedBmp(reserved), Esc("Invalid bitmap file header. bfReserved1 = 1")));
     Bytes offset = rgb.Build();
     Put32(offset, 10, 40);
-    EXPECT_TRUE(Says(Decoded(offset), Esc("Invalid bitmap file header. bfOffBits = 40, bfSize = 70")));
+    EXPECT_TRUE(Says(DecodedBmp(offset), Esc("Invalid bitmap file header. bfOffBits = 40, bfSize = 70")));
     Put32(offset, 10, 9000);
     Put32(offset, 2, 10000);
-    EXPECT_EQ(Decoded(offset).ok, 0) << "a pixel array beyond the buffer is refused";
+    EXPECT_EQ(DecodedBmp(offset).ok, 0) << "a pixel array beyond the buffer is refused";
 }
 
 TEST(BmpDecoder, InfoHeaderChecksInOrder) {
     Bmp v5;
     v5.biSize = 124;
-    EXPECT_TRUE(Says(Decoded(v5.Build()), Esc("Invalid bitmap info header. biSize = 124")));
+    EXPECT_TRUE(Says(DecodedBmp(v5.Build()), Esc("Invalid bitmap info header. biSize = 124")));
     Bmp negative;
     negative.width = -2;
-    EXPECT_TRUE(Says(Decoded(negative.Build()), Esc("Invalid bitmap info header. biWidth = -2")));
+    EXPECT_TRUE(Says(DecodedBmp(negative.Build()), Esc("Invalid bitmap info header. biWidth = -2")));
     Bmp important;
     important.bits = 8;
     important.clrUsed = 2;
     important.clrImportant = 3;
     important.pixels = Bytes(8, 0);
-    EXPECT_TRUE(Says(Decoded(important.Build()), Esc("Invalid bitmap info header. biClrImportant = 3, biClrUsed = 2")));
+    EXPECT_TRUE(Says(DecodedBmp(important.Build()), Esc("Invalid bitmap info header. biClrImportant = 3, biClrUsed = 2")));
     Bmp bitfields;
     bitfields.bits = 32;
     bitfields.compression = 3;
     bitfields.pixels = Bytes(16, 0);
-    EXPECT_TRUE(Says(Decoded(bitfields.Build()), Esc("Unsupported biCompression = 3, biBitCount = 32")));
+    EXPECT_TRUE(Says(DecodedBmp(bitfields.Build()), Esc("Unsupported biCompression = 3, biBitCount = 32")));
     Bmp twoBits;
     twoBits.bits = 2;
     twoBits.clrUsed = 4;
     twoBits.pixels = Bytes(8, 0);
-    EXPECT_TRUE(Says(Decoded(twoBits.Build()), "Unsupported biBitCount = 2"));
+    EXPECT_TRUE(Says(DecodedBmp(twoBits.Build()), "Unsupported biBitCount = 2"));
 }
 
 TEST(BmpDecoder, DepthsToBlueGreenRedAlpha) {
@@ -164,25 +150,25 @@ TEST(BmpDecoder, DepthsToBlueGreenRedAlpha) {
     rgb24.width = 1;
     rgb24.height = 2;
     rgb24.pixels = {1, 2, 3, 0, 4, 5, 6, 0};
-    Decoded bottomUp(rgb24.Build());
+    DecodedBmp bottomUp(rgb24.Build());
     ASSERT_EQ(bottomUp.ok, 1);
     EXPECT_EQ(bottomUp.Pixel(0, 1), (std::vector<int>{1, 2, 3, 255}));
     EXPECT_EQ(bottomUp.Pixel(0, 0), (std::vector<int>{4, 5, 6, 255}));
-    EXPECT_EQ(bottomUp.b->xResolution, 3780u);
+    EXPECT_EQ(bottomUp.bitmap->xResolution, 3780u);
     Bmp topDown = rgb24;
     topDown.height = -2;
     topDown.pixels = {4, 5, 6, 0, 1, 2, 3, 0};
-    Decoded flipped(topDown.Build());
+    DecodedBmp flipped(topDown.Build());
     ASSERT_EQ(flipped.ok, 1);
-    EXPECT_EQ(std::vector<unsigned char>(flipped.b->pixels, flipped.b->pixels + 8),
-              std::vector<unsigned char>(bottomUp.b->pixels, bottomUp.b->pixels + 8));
+    EXPECT_EQ(std::vector<unsigned char>(flipped.bitmap->pixels, flipped.bitmap->pixels + 8),
+              std::vector<unsigned char>(bottomUp.bitmap->pixels, bottomUp.bitmap->pixels + 8));
 
     Bmp rgb16;
     rgb16.bits = 16;
     rgb16.width = 2;
     rgb16.height = 1;
     rgb16.pixels = {0xFF, 0x7F, 0x00, 0x80};
-    Decoded sixteen(rgb16.Build());
+    DecodedBmp sixteen(rgb16.Build());
     EXPECT_EQ(sixteen.Pixel(0, 0), (std::vector<int>{255, 255, 255, 255}));
     EXPECT_EQ(sixteen.Pixel(1, 0), (std::vector<int>{0, 0, 0, 255}));
 
@@ -191,10 +177,10 @@ TEST(BmpDecoder, DepthsToBlueGreenRedAlpha) {
     rgb32.width = 2;
     rgb32.height = 1;
     rgb32.pixels = {10, 20, 30, 0, 40, 50, 60, 0};
-    Decoded thirtyTwo(rgb32.Build());
+    DecodedBmp thirtyTwo(rgb32.Build());
     EXPECT_EQ(thirtyTwo.Pixel(1, 0), (std::vector<int>{40, 50, 60, 255})) << "the fourth byte is reserved: opaque";
     rgb32.pixels = {10, 20, 30, 0, 40, 50, 60, 128};
-    Decoded withAlpha(rgb32.Build());
+    DecodedBmp withAlpha(rgb32.Build());
     EXPECT_EQ(withAlpha.Pixel(0, 0), (std::vector<int>{10, 20, 30, 0})) << "any fourth byte not 0: alpha";
     EXPECT_EQ(withAlpha.Pixel(1, 0), (std::vector<int>{40, 50, 60, 128}));
 
@@ -204,7 +190,7 @@ TEST(BmpDecoder, DepthsToBlueGreenRedAlpha) {
     pal1.height = 1;
     pal1.table = {0, 0, 0, 0, 200, 100, 50, 0};
     pal1.pixels = {0x80, 0x80, 0, 0};
-    Decoded one(pal1.Build());
+    DecodedBmp one(pal1.Build());
     ASSERT_EQ(one.ok, 1) << one.log;
     EXPECT_EQ(one.Pixel(0, 0), (std::vector<int>{200, 100, 50, 255}));
     EXPECT_EQ(one.Pixel(1, 0), (std::vector<int>{0, 0, 0, 255}));
@@ -217,7 +203,7 @@ TEST(BmpDecoder, DepthsToBlueGreenRedAlpha) {
     pal4.clrUsed = 2;
     pal4.table = {1, 1, 1, 0, 2, 2, 2, 0};
     pal4.pixels = {0x10, 0x20, 0, 0};
-    Decoded four(pal4.Build());
+    DecodedBmp four(pal4.Build());
     EXPECT_EQ(four.ok, 0);
     EXPECT_TRUE(Says(four, Esc("Invalide ColorIndex = 2, ColorTableSize = 2"))) << four.log;
 }
@@ -230,17 +216,17 @@ TEST(BmpDecoder, ColourTableSizes) {
     full.pixels = {255, 0, 1, 2};
     full.table.assign(1024, 0);
     full.table[1020] = 9;
-    Decoded ok(full.Build());
+    DecodedBmp ok(full.Build());
     ASSERT_EQ(ok.ok, 1);
     EXPECT_EQ(ok.Pixel(0, 0)[0], 9);
 
     Bmp boundary = full;
     boundary.clrUsed = 300;
     boundary.tableEntries = 256;
-    EXPECT_TRUE(Says(Decoded(boundary.Build()), Esc("Invalid bitmap info header. biClrUsed = 300 exceeds boundary")));
+    EXPECT_TRUE(Says(DecodedBmp(boundary.Build()), Esc("Invalid bitmap info header. biClrUsed = 300 exceeds boundary")));
     Bmp large = full;
     large.clrUsed = 300;
-    EXPECT_TRUE(Says(Decoded(large.Build()), Esc("Wrong color table size for 8bpp bitmap: biClrUsed = 300")));
+    EXPECT_TRUE(Says(DecodedBmp(large.Build()), Esc("Wrong color table size for 8bpp bitmap: biClrUsed = 300")));
 }
 
 Bmp Rle(int bits, Bytes stream) {
@@ -264,9 +250,9 @@ TEST(BmpDecoder, HugeDeclarationsFailBeforeAllocating) {
     huge.width = 16000;
     huge.height = 16000;
     huge.pixels = Bytes(4, 0);
-    Decoded d = [&] {
+    DecodedBmp d = [&] {
         MemoryRoom room(1 << 20);
-        return Decoded(huge.Build());
+        return DecodedBmp(huge.Build());
     }();
     EXPECT_EQ(d.ok, 0);
     EXPECT_TRUE(Says(d, Esc("Wrong buffer size for 32bpp bitmap: BufferSize = 4, Width= 16000, Height = 16000, "
@@ -280,20 +266,20 @@ TEST(BmpDecoder, RleDataTooShortForItsPictureFailsBeforeAllocating) {
     Bmp huge = Rle(8, {0, 2, 255, 255, 0, 2, 255, 255, 0, 1});
     huge.width = 16000;
     huge.height = 16000;
-    Decoded d = [&] {
+    DecodedBmp d = [&] {
         MemoryRoom room(1 << 20);
-        return Decoded(huge.Build());
+        return DecodedBmp(huge.Build());
     }();
     EXPECT_EQ(d.ok, 0);
     EXPECT_TRUE(Says(d, "RLE data of 10 bytes cannot fill 16000 x 16000")) << d.log;
     huge.width = 400;
     huge.height = 400;
-    Decoded sparse(huge.Build());
+    DecodedBmp sparse(huge.Build());
     EXPECT_EQ(sparse.ok, 1) << "jumps over a mostly empty picture: " << sparse.log;
 }
 
 TEST(BmpDecoder, Rle8) {
-    Decoded d(Rle(8, {2, 1, 1, 2, 1, 1, 0, 0, 0, 2, 1, 0, 0, 3, 2, 2, 2, 0, 0, 1}).Build());
+    DecodedBmp d(Rle(8, {2, 1, 1, 2, 1, 1, 0, 0, 0, 2, 1, 0, 0, 3, 2, 2, 2, 0, 0, 1}).Build());
     ASSERT_EQ(d.ok, 1) << d.log;
     EXPECT_EQ(d.Pixel(0, 1)[0], 20);
     EXPECT_EQ(d.Pixel(1, 1)[0], 20);
@@ -305,25 +291,25 @@ TEST(BmpDecoder, Rle8) {
 
     // Runs past the end of the line are clipped there; the stream goes on
     // after all of a literal run's bytes and its padding.
-    Decoded crossing(Rle(8, {0, 5, 1, 1, 1, 1, 2, 0, 0, 0, 6, 2, 0, 1}).Build());
+    DecodedBmp crossing(Rle(8, {0, 5, 1, 1, 1, 1, 2, 0, 0, 0, 6, 2, 0, 1}).Build());
     ASSERT_EQ(crossing.ok, 1) << crossing.log;
     for (int x = 0; x < 4; ++x) {
         EXPECT_EQ(crossing.Pixel(x, 1)[0], 20) << x;
         EXPECT_EQ(crossing.Pixel(x, 0)[0], 30) << x;
     }
-    Decoded noEnd(Rle(8, {4, 1, 0, 0, 4, 1}).Build());
+    DecodedBmp noEnd(Rle(8, {4, 1, 0, 0, 4, 1}).Build());
     EXPECT_TRUE(Says(noEnd, "Unexpected end of buffer"));
-    Decoded badIndex(Rle(8, {1, 3, 0, 1}).Build());
+    DecodedBmp badIndex(Rle(8, {1, 3, 0, 1}).Build());
     EXPECT_TRUE(Says(badIndex, Esc("Invalid ColorIndex = 3, biClrUsed = 3")));
-    Decoded outside(Rle(8, {0, 2, 0, 5, 1, 1, 0, 1}).Build());
+    DecodedBmp outside(Rle(8, {0, 2, 0, 5, 1, 1, 0, 1}).Build());
     EXPECT_TRUE(Says(outside, Esc("Invalid position (0, 5), biWidth = 4, biHeight = 2")));
     Bmp topDown = Rle(8, {0, 1});
     topDown.height = -2;
-    EXPECT_TRUE(Says(Decoded(topDown.Build()), "Top-bottom compressed bitmaps not allowed"));
+    EXPECT_TRUE(Says(DecodedBmp(topDown.Build()), "Top-bottom compressed bitmaps not allowed"));
 }
 
 TEST(BmpDecoder, Rle4ClipsRunsAtTheLineEnd) {
-    Decoded d(Rle(4, {5, 0x12, 0, 0, 0, 3, 0x21, 0x00, 0, 1}).Build());
+    DecodedBmp d(Rle(4, {5, 0x12, 0, 0, 0, 3, 0x21, 0x00, 0, 1}).Build());
     ASSERT_EQ(d.ok, 1) << d.log;
     EXPECT_EQ(d.Pixel(0, 1)[0], 20);
     EXPECT_EQ(d.Pixel(1, 1)[0], 30);
@@ -331,9 +317,9 @@ TEST(BmpDecoder, Rle4ClipsRunsAtTheLineEnd) {
     EXPECT_EQ(d.Pixel(0, 0)[0], 30);
     EXPECT_EQ(d.Pixel(1, 0)[0], 20);
     EXPECT_EQ(d.Pixel(2, 0)[0], 10);
-    Decoded bad(Rle(4, {2, 0x13, 0, 1}).Build());
+    DecodedBmp bad(Rle(4, {2, 0x13, 0, 1}).Build());
     EXPECT_TRUE(Says(bad, Esc("Invalid ColorIndex = 3, biClrUsed = 3")));
-    Decoded cut(Rle(4, {0, 7, 0x11}).Build());
+    DecodedBmp cut(Rle(4, {0, 7, 0x11}).Build());
     EXPECT_TRUE(Says(cut, "Unexpected end of buffer"));
 }
 
@@ -345,10 +331,10 @@ TEST(BmpDecoder, HeaderlessBuffersStartWithTheInfoHeader) {
     Bytes file = rgb.Build();
     Bytes packed(file.begin() + 14, file.end());
     packed.resize(54, 0);
-    Decoded d(packed, 1);
+    DecodedBmp d(packed, 1);
     ASSERT_EQ(d.ok, 1) << d.log;
     EXPECT_EQ(d.Pixel(0, 0), (std::vector<int>{7, 8, 9, 255}));
-    EXPECT_EQ(Decoded(packed, 0).ok, 0);
+    EXPECT_EQ(DecodedBmp(packed, 0).ok, 0);
 }
 
 TEST(BmpDecoder, FilesAreReadThroughTheFileLayer) {
@@ -406,7 +392,7 @@ TEST(BmpSuite, GoodFilesMatchImageMagick) {
         std::string path = kSuite + "g/" + name;
         std::string text = ReadWholeFile(path);
         Bytes file(text.begin(), text.end());
-        Decoded d(file);
+        DecodedBmp d(file);
         uint32_t biSize = Field(file, 14, 4);
         uint32_t compression = Field(file, 30, 4);
         int bits = int(Field(file, 28, 2));
@@ -424,12 +410,12 @@ TEST(BmpSuite, GoodFilesMatchImageMagick) {
         std::string command = "/usr/bin/convert '" + path + "' -depth 8 rgba:" + raw;
         ASSERT_EQ(RunShell(command), 0) << command;
         std::string reference = ReadWholeFile(raw);
-        ASSERT_EQ(reference.size(), size_t(d.b->width) * d.b->height * 4) << name;
-        for (int y = 0; y < d.b->height; ++y) {
-            for (int x = 0; x < d.b->width; ++x) {
+        ASSERT_EQ(reference.size(), size_t(d.bitmap->width) * d.bitmap->height * 4) << name;
+        for (int y = 0; y < d.bitmap->height; ++y) {
+            for (int x = 0; x < d.bitmap->width; ++x) {
                 std::vector<int> ours = d.Pixel(x, y);
                 const unsigned char* theirs =
-                    reinterpret_cast<const unsigned char*>(reference.data()) + (size_t(y) * d.b->width + x) * 4;
+                    reinterpret_cast<const unsigned char*>(reference.data()) + (size_t(y) * d.bitmap->width + x) * 4;
                 // Five-bit channels are widened by rounding (v x 255 / 31 + 0.5)
                 // here and by bit replication in ImageMagick: one step apart
                 // at most.
@@ -454,7 +440,7 @@ TEST(BmpSuite, BadQuestionableAndExtremeFilesNeverCrash) {
     for (const char* folder : {"b", "q", "x"}) {
         for (const std::string& name : FilesIn(kSuite + folder)) {
             std::string text = ReadWholeFile(kSuite + folder + "/" + name);
-            Decoded d(Bytes(text.begin(), text.end()));
+            DecodedBmp d(Bytes(text.begin(), text.end()));
             ++seen;
             decoded += d.ok;
             // Densities, a file size field larger than the file and an image
@@ -470,9 +456,9 @@ TEST(BmpSuite, BadQuestionableAndExtremeFilesNeverCrash) {
     if (seen == 0) MISSING_TEST_DATA() << "BMP Suite not found at " << kSuite;
     EXPECT_GT(decoded, 0);
     std::string text = ReadWholeFile(kSuite + "b/rletopdown.bmp");
-    EXPECT_TRUE(Says(Decoded(Bytes(text.begin(), text.end())), "Top-bottom compressed bitmaps not allowed"));
+    EXPECT_TRUE(Says(DecodedBmp(Bytes(text.begin(), text.end())), "Top-bottom compressed bitmaps not allowed"));
     text = ReadWholeFile(kSuite + "b/pal8badindex.bmp");
-    Decoded badIndex(Bytes(text.begin(), text.end()));
+    DecodedBmp badIndex(Bytes(text.begin(), text.end()));
     EXPECT_EQ(badIndex.ok, 0);
     EXPECT_NE(badIndex.log.find("Invalide ColorIndex = "), std::string::npos) << badIndex.log;
 }
@@ -497,16 +483,16 @@ TEST(BmpDecoder, ImageMagicksOwnPictures) {
         Bytes file(text.begin(), text.end());
         ASSERT_EQ(Field(file, 30, 4), c.compression);
         ASSERT_EQ(Field(file, 28, 2), c.bits);
-        Decoded d(file);
+        DecodedBmp d(file);
         ASSERT_EQ(d.ok, 1) << d.log;
         Rgba reference;
         ASSERT_TRUE(ImageMagickRgba("im.bmp", &reference));
-        ASSERT_EQ(reference.width, d.b->width);
-        ASSERT_EQ(reference.height, d.b->height);
-        for (int y = 0; y < d.b->height; ++y)
-            for (int x = 0; x < d.b->width; ++x) {
+        ASSERT_EQ(reference.width, d.bitmap->width);
+        ASSERT_EQ(reference.height, d.bitmap->height);
+        for (int y = 0; y < d.bitmap->height; ++y)
+            for (int x = 0; x < d.bitmap->width; ++x) {
                 const unsigned char* theirs =
-                    reinterpret_cast<const unsigned char*>(reference.bytes.data()) + (size_t(y) * d.b->width + x) * 4;
+                    reinterpret_cast<const unsigned char*>(reference.bytes.data()) + (size_t(y) * d.bitmap->width + x) * 4;
                 std::vector<int> ours = d.Pixel(x, y);
                 ASSERT_EQ(ours[2], theirs[0]) << "red at " << x << "," << y;
                 ASSERT_EQ(ours[0], theirs[2]) << "blue at " << x << "," << y;

@@ -13,45 +13,32 @@
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
 
-// Renders the first image member as the batch job does. 1 or 0.
-struct Rendered {
+// Renders the first image member as the batch job does.
+struct Rendered : Decoded {
     GIFStruct* gif = nullptr;
-    BitmapStruct* bitmap = nullptr;
-    int loaded = 0;
-    int found = 0;
-    int ok = 0;
-    std::string log;
+    int loaded = 0;  // what GIF_LoadBuffer returned
+    int found = 0;   // 1 when the file has an image member
     explicit Rendered(const Bytes& file) {
         GIF_Create(&gif);
-        Bitmap_Create(&bitmap);
-        ScopedLog scoped("gif-decode.log", LOG_FILE);
-        loaded = GIF_LoadBuffer(gif, file.data(), uint32_t(file.size()));
-        GIFMemberStruct* m = nullptr;
-        if (loaded && GIF_FirstMember(gif, &m)) {
-            for (; m; GIF_NextMember(gif, m, &m)) {
-                int32_t type = 0;
-                GIF_GetMemberType(gif, m, &type);
-                if (type == GIF_TYPEIMAGE) {
-                    found = 1;
-                    ok = GIF_MemberToBitmap(gif, m, bitmap);
-                    break;
+        Run("gif-decode.log", [&] {
+            loaded = GIF_LoadBuffer(gif, file.data(), uint32_t(file.size()));
+            GIFMemberStruct* m = nullptr;
+            if (loaded && GIF_FirstMember(gif, &m)) {
+                for (; m; GIF_NextMember(gif, m, &m)) {
+                    int32_t type = 0;
+                    GIF_GetMemberType(gif, m, &type);
+                    if (type == GIF_TYPEIMAGE) {
+                        found = 1;
+                        return GIF_MemberToBitmap(gif, m, bitmap);
+                    }
                 }
             }
-        }
-        if (loaded && !found) Log_Print(0, "No image in GIF\n");
-        log = scoped.Contents();
+            if (loaded) Log_Print(0, "No image in GIF\n");
+            return 0;
+        });
     }
-    ~Rendered() {
-        GIF_Destroy(&gif);
-        Bitmap_Destroy(&bitmap);
-    }
-    std::vector<int> Pixel(int x, int y) {
-        unsigned char* p = nullptr;
-        if (!Bitmap_PixelAddress(bitmap, x, y, &p)) return {};
-        return {p[0], p[1], p[2], p[3]};
-    }
+    ~Rendered() { GIF_Destroy(&gif); }
 };
 
 // A GIF with a 4-colour global table and one image whose LZW data is given

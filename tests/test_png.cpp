@@ -11,7 +11,6 @@
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
 
 void Put32(Bytes& b, uint32_t v) {
     for (int i = 3; i >= 0; --i) b.push_back((unsigned char)(v >> (8 * i)));
@@ -58,30 +57,17 @@ Bytes MakePng(const Bytes& header, const Bytes& rows, int pieces = 1, bool end =
     return png;
 }
 
-struct Loaded {
+struct Loaded : Decoded {
     PNGStruct* png = nullptr;
-    BitmapStruct* bitmap = nullptr;
-    int ok = 0;
-    std::string log;
     explicit Loaded(const Bytes& file, int verbose = 1, int verifyCrc = 0) {
         PNG_Create(&png);
-        Bitmap_Create(&bitmap);
         png->verbose = uint32_t(verbose);
         png->verifyCrc = uint32_t(verifyCrc);
-        ScopedLog scoped("png-decode.log", LOG_FILE);
-        ok = PNG_LoadBuffer(png, file.data(), uint32_t(file.size()));
-        if (ok) ok = PNG_ToBitmap(png, bitmap);
-        log = scoped.Contents();
+        Run("png-decode.log", [&] {
+            return PNG_LoadBuffer(png, file.data(), uint32_t(file.size())) && PNG_ToBitmap(png, bitmap);
+        });
     }
-    ~Loaded() {
-        PNG_Destroy(&png);
-        Bitmap_Destroy(&bitmap);
-    }
-    std::vector<int> Pixel(int x, int y) {
-        unsigned char* p = nullptr;
-        if (!Bitmap_PixelAddress(bitmap, x, y, &p)) return {};
-        return {p[0], p[1], p[2], p[3]};
-    }
+    ~Loaded() { PNG_Destroy(&png); }
 };
 
 bool Has(const Loaded& l, const std::string& text) {

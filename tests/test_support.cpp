@@ -145,6 +145,20 @@ std::string ScopedLog::Contents() const {
     return ReadWholeFile(path_);
 }
 
+Decoded::Decoded() {
+    Bitmap_Create(&bitmap);
+}
+
+Decoded::~Decoded() {
+    Bitmap_Destroy(&bitmap);
+}
+
+std::vector<int> Decoded::Pixel(int x, int y) const {
+    unsigned char* p = nullptr;
+    if (!Bitmap_PixelAddress(bitmap, x, y, &p)) return {};
+    return {p[0], p[1], p[2], p[3]};
+}
+
 MemoryRoom::MemoryRoom(int64_t room) : limit_(Mem_GetLimit()) {
     int64_t inUse = 0;
     Mem_GetUsage(&inUse, nullptr);

@@ -110,6 +110,32 @@ private:
 // The number of times needle occurs in haystack.
 int CountOf(const std::string& haystack, const std::string& needle);
 
+// A file's bytes, as the decoders' tests build and read them.
+typedef std::vector<unsigned char> Bytes;
+
+// One decode into a bitmap, and what the debug log received meanwhile: a
+// decoder's test derives from it, creates its decoder and calls Run with
+// the decode.
+struct BitmapStruct;
+struct Decoded {
+    BitmapStruct* bitmap = nullptr;  // owned; created empty
+    int ok = 0;                      // what the decode returned, 1 or 0
+    std::string log;                 // the debug log's lines from the decode
+    Decoded();
+    ~Decoded();
+    Decoded(const Decoded&) = delete;
+    Decoded& operator=(const Decoded&) = delete;
+    // Runs decode() with the debug log going to a fresh file of that name.
+    template <class Decode>
+    void Run(const std::string& logName, Decode decode) {
+        ScopedLog scoped(logName, LOG_FILE);
+        ok = decode() ? 1 : 0;
+        log = scoped.Contents();
+    }
+    // Blue, green, red, alpha of pixel (x, y), y from the top; none outside.
+    std::vector<int> Pixel(int x, int y) const;
+};
+
 // ImageMagick's decode of the first frame of an image file as 8-bit RGBA,
 // rows from the top. False when ImageMagick cannot read the file.
 struct Rgba {
@@ -121,7 +147,6 @@ bool ImageMagickRgba(const std::string& path, Rgba* out);
 
 // A bitmap's pixels as red, green, blue, alpha rows from the top, as
 // ImageMagickRgba gives them.
-struct BitmapStruct;
 std::string TopDownRgba(const BitmapStruct* bitmap);
 
 // The folder of the public test images beside the project.

@@ -9,7 +9,6 @@
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
 
 Bytes Header(int type, int w, int h, int depth, int descriptor, int mapType = 0, int mapLength = 0,
              int entryBits = 0, int first = 0) {
@@ -27,28 +26,15 @@ Bytes Header(int type, int w, int h, int depth, int descriptor, int mapType = 0,
     return b;
 }
 
-struct Loaded {
+struct Loaded : Decoded {
     TGAStruct* tga = nullptr;
-    BitmapStruct* bitmap = nullptr;
-    int ok = 0;
-    std::string log;
     explicit Loaded(const Bytes& file) {
         TGA_Create(&tga);
-        Bitmap_Create(&bitmap);
-        ScopedLog scoped("tga-decode.log", LOG_FILE);
-        ok = TGA_LoadBuffer(tga, file.data(), uint32_t(file.size()));
-        if (ok) ok = TGA_ToBitmap(tga, bitmap);
-        log = scoped.Contents();
+        Run("tga-decode.log", [&] {
+            return TGA_LoadBuffer(tga, file.data(), uint32_t(file.size())) && TGA_ToBitmap(tga, bitmap);
+        });
     }
-    ~Loaded() {
-        TGA_Destroy(&tga);
-        Bitmap_Destroy(&bitmap);
-    }
-    std::vector<int> Pixel(int x, int y) {
-        unsigned char* p = nullptr;
-        if (!Bitmap_PixelAddress(bitmap, x, y, &p)) return {};
-        return {p[0], p[1], p[2], p[3]};
-    }
+    ~Loaded() { TGA_Destroy(&tga); }
 };
 
 Bytes With(Bytes header, const Bytes& rest) {
