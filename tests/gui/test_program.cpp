@@ -208,22 +208,6 @@ std::vector<std::string> Copies(Session& s, const std::string& prefix, int count
     return files;
 }
 
-// A run of 24 photographs, timed from the press to the closing message; the
-// figure goes to the test's output for the benchmark notes.
-void TimedRun(Session& s) {
-    std::vector<std::string> files = Copies(s, "timed", 24);
-    DropFiles(s.main, files);
-    ASSERT_EQ(ListRows(s.list), 24);
-    ULONGLONG start = GetTickCount64();
-    Click(FindControl(s.profile, IDC_START));
-    std::string done = WaitForBoxText("Finished resizing", kWait);
-    ULONGLONG elapsed = GetTickCount64() - start;
-    EXPECT_EQ(done.find("Finished resizing 24 images, "), 0u) << done;
-    printf("window batch: 24 files of 600x450 in %llu ms\n", static_cast<unsigned long long>(elapsed));
-    PressBoxButton();
-    EXPECT_EQ(ListRows(s.list), 0);
-}
-
 // Cancel during a long run keeps the list and counts what was written.
 void CancelRun(Session& s) {
     DropFiles(s.main, Copies(s, "many", 120));
@@ -783,7 +767,6 @@ void Phases(Session& s) {
     DropAndEstimate(s);
     if (::testing::Test::HasFatalFailure()) return;
     ResizeAll(s);
-    TimedRun(s);
     NamesInAnyScript(s);
     FoldersAndSecondStarts(s);
     ControlOOpensTheDialog(s);
