@@ -102,6 +102,8 @@ HWND Page_Create(MainWindowStruct* main, int templateId);
 void Page_FillSettings(MainWindowStruct* main);
 void Page_FillProfile(MainWindowStruct* main);
 void Page_FillAbout(MainWindowStruct* main);
+// The four statistics fields of the About page.
+void ShowStatistics(MainWindowStruct* main);
 // Shows an embedded PNG (IDR_LOGO or IDR_BANNER) in a BlitBox of a page,
 // drawn at the size for the page's screen.
 void Page_ShowPicture(MainWindowStruct* main, HWND page, int controlId, int resourceId);
@@ -181,5 +183,3 @@ void ShowJobProgress(MainWindowStruct* main);
 // totals to the settings, empties the list after a complete run when
 // AutoClearList is set, shows the statistics and releases the batch.
 void FinishResizeJob(MainWindowStruct* main);
-// The four statistics fields of the About page.
-void ShowStatistics(MainWindowStruct* main);

@@ -293,13 +293,3 @@ void FinishResizeJob(MainWindowStruct* main) {
     if (!main->queued.empty()) PostMessageA(main->window, WM_ADD_QUEUED, 0, 0);
     Measure_Pause(main, 0);
 }
-
-void ShowStatistics(MainWindowStruct* main) {
-    HWND page = main->pages[PAGE_ABOUT];
-    char images[STR_LABEL_SIZE], original[STR_LABEL_SIZE], reduced[STR_LABEL_SIZE], savings[STR_LABEL_SIZE];
-    StatisticsTexts(main->config, images, original, reduced, savings, STR_LABEL_SIZE);
-    SetDlgItemTextA(page, IDC_STAT_IMAGES, images);
-    SetDlgItemTextA(page, IDC_STAT_ORIGINAL, original);
-    SetDlgItemTextA(page, IDC_STAT_REDUCED, reduced);
-    SetDlgItemTextA(page, IDC_STAT_SAVINGS, savings);
-}

@@ -325,6 +325,16 @@ void Page_FillProfile(MainWindowStruct* main) {
     Win_ListInsertColumn(page, IDC_LIST, 5, 0, "Filename", WIN_COLUMN_LEFT);
 }
 
+void ShowStatistics(MainWindowStruct* main) {
+    HWND page = main->pages[PAGE_ABOUT];
+    char images[STR_LABEL_SIZE], original[STR_LABEL_SIZE], reduced[STR_LABEL_SIZE], savings[STR_LABEL_SIZE];
+    StatisticsTexts(main->config, images, original, reduced, savings, STR_LABEL_SIZE);
+    SetDlgItemTextA(page, IDC_STAT_IMAGES, images);
+    SetDlgItemTextA(page, IDC_STAT_ORIGINAL, original);
+    SetDlgItemTextA(page, IDC_STAT_REDUCED, reduced);
+    SetDlgItemTextA(page, IDC_STAT_SAVINGS, savings);
+}
+
 void Page_FillAbout(MainWindowStruct* main) {
     char version[STR_LABEL_SIZE];
     Str_Format(version, sizeof(version), "%s (%s)", kVersionText, kBuildText);
