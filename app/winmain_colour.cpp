@@ -79,24 +79,40 @@ int SpaceOf(cmsHPROFILE profile) {
     }
 }
 
+// The colours conversions are judged on: 16 levels a channel, as blue,
+// green, red, alpha pixels.
+const int kLatticeSteps = 16;
+const int kLatticeCount = kLatticeSteps * kLatticeSteps * kLatticeSteps;
+struct Lattice {
+    unsigned char pixels[kLatticeCount * 4];
+};
+
+void FillLattice(Lattice* lattice) {
+    unsigned char* p = lattice->pixels;
+    for (int i = 0; i < kLatticeCount; ++i, p += 4) {
+        p[0] = (unsigned char)(i % kLatticeSteps * 17);
+        p[1] = (unsigned char)(i / kLatticeSteps % kLatticeSteps * 17);
+        p[2] = (unsigned char)(i / (kLatticeSteps * kLatticeSteps) * 17);
+        p[3] = 255;
+    }
+}
+
+// 1 when two pictures of the lattice differ nowhere by more than a level.
+int WithinALevel(const Lattice& a, const Lattice& b) {
+    for (int i = 0; i < kLatticeCount * 4; ++i)
+        if (a.pixels[i] > b.pixels[i] + 1 || a.pixels[i] + 1 < b.pixels[i]) return 0;
+    return 1;
+}
+
 // Whether an RGB transform leaves colours as they are, within one level: a
 // profile describing sRGB itself (as many cameras and editors embed), whose
-// conversion would cost time and change nothing. Judged on a lattice of 16
-// levels a channel.
+// conversion would cost time and change nothing.
 int LeavesColours(cmsHTRANSFORM transform) {
-    const int kSteps = 16, kCount = kSteps * kSteps * kSteps;
-    unsigned char in[kCount * 4], out[kCount * 4];
-    for (int i = 0; i < kCount; ++i) {
-        in[i * 4] = (unsigned char)(i % kSteps * 17);
-        in[i * 4 + 1] = (unsigned char)(i / kSteps % kSteps * 17);
-        in[i * 4 + 2] = (unsigned char)(i / (kSteps * kSteps) * 17);
-        in[i * 4 + 3] = 255;
-    }
-    memcpy(out, in, sizeof out);
-    cmsDoTransform(transform, in, out, cmsUInt32Number(kCount));
-    for (int i = 0; i < kCount * 4; ++i)
-        if (out[i] > in[i] + 1 || out[i] + 1 < in[i]) return 0;
-    return 1;
+    Lattice in, out;
+    FillLattice(&in);
+    out = in;
+    cmsDoTransform(transform, in.pixels, out.pixels, cmsUInt32Number(kLatticeCount));
+    return WithinALevel(in, out);
 }
 
 // Converts count blue, green, red, alpha pixels in place through a
@@ -154,8 +170,7 @@ int Invert(const double a[3][3], double inverse[3][3]) {
 
 // The quick way from a matrix-shaper RGB profile to sRGB, or null when the
 // profile is not one, memory is refused, or it disagrees with lcms's
-// transform by more than a level somewhere on a lattice of 16 levels a
-// channel.
+// transform by more than a level somewhere on the lattice.
 MatrixShaper* MakeMatrixShaper(cmsHPROFILE in, cmsHPROFILE srgb, cmsHTRANSFORM transform) {
     double source[3][3], target[3][3], toTarget[3][3];
     const cmsTagSignature curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
@@ -185,24 +200,16 @@ MatrixShaper* MakeMatrixShaper(cmsHPROFILE in, cmsHPROFILE srgb, cmsHTRANSFORM t
     cmsFreeToneCurve(encode);
     if (!m) return nullptr;
     // Checked against lcms's own transform of the same colours.
-    const int kSteps = 16, kCount = kSteps * kSteps * kSteps;
-    unsigned char quick[kCount * 4], exact[kCount * 4];
-    for (int i = 0; i < kCount; ++i) {
-        quick[i * 4] = (unsigned char)(i % kSteps * 17);
-        quick[i * 4 + 1] = (unsigned char)(i / kSteps % kSteps * 17);
-        quick[i * 4 + 2] = (unsigned char)(i / (kSteps * kSteps) * 17);
-        quick[i * 4 + 3] = 255;
+    Lattice quick, exact;
+    FillLattice(&quick);
+    exact = quick;
+    cmsDoTransform(transform, exact.pixels, exact.pixels, cmsUInt32Number(kLatticeCount));
+    ConvertByMatrix(m, quick.pixels, kLatticeCount);
+    if (!WithinALevel(quick, exact)) {
+        Log_Print(0, "Colour profile converted by lcms: its matrix disagrees with it\n");
+        Mem_Free(m, bytes, MEM_HEAP, kModule, __LINE__);
+        return nullptr;
     }
-    memcpy(exact, quick, sizeof exact);
-    cmsDoTransform(transform, exact, exact, cmsUInt32Number(kCount));
-    ConvertByMatrix(m, quick, kCount);
-    for (int i = 0; i < kCount * 4; ++i)
-        if (quick[i] > exact[i] + 1 || quick[i] + 1 < exact[i]) {
-            Log_Print(0, "Colour profile converted by lcms: its matrix disagrees (%d against %d)\n", int(quick[i]),
-                      int(exact[i]));
-            Mem_Free(m, bytes, MEM_HEAP, kModule, __LINE__);
-            return nullptr;
-        }
     return m;
 }
 
