@@ -57,9 +57,18 @@ struct CachedTransform {
     uint64_t used;             // when last used, in lookups, for dropping the oldest
 };
 
+// A dropped entry's ways to sRGB, kept until the cache is emptied: a worker
+// may still be converting through them.
+struct Retired {
+    cmsHTRANSFORM transform;  // owned
+    MatrixShaper* shaper;     // owned, tracked; may be null
+    Retired* next;            // the one retired before; owned
+};
+
 std::mutex g_lock;                                 // guards everything below
 CachedTransform g_cache[kCachedTransforms] = {};
 uint64_t g_lookups = 0;
+Retired* g_retired = nullptr;
 int g_errorsRouted = 0;
 
 void LogLcmsError(cmsContext, cmsUInt32Number code, const char* text) {
@@ -213,12 +222,6 @@ MatrixShaper* MakeMatrixShaper(cmsHPROFILE in, cmsHPROFILE srgb, cmsHTRANSFORM t
     return m;
 }
 
-void ForgetShaper(CachedTransform* entry) {
-    if (entry->shaper)
-        entry->shaper = static_cast<MatrixShaper*>(
-            Mem_Free(entry->shaper, int(sizeof(MatrixShaper)), MEM_HEAP, kModule, __LINE__));
-}
-
 // Reads a profile once: its space into entry, and the transform from it
 // (its pixels laid out as the space's pictures are here) to sRGB. A damaged
 // or unsupported profile, or one lcms cannot transform from, is logged
@@ -269,8 +272,13 @@ const CachedTransform* Lookup(const unsigned char* bytes, int32_t size, int inve
         }
         if (!c.profile || (oldest->profile && c.used < oldest->used)) oldest = &c;
     }
-    if (oldest->transform) cmsDeleteTransform(oldest->transform);
-    ForgetShaper(oldest);
+    if (oldest->transform || oldest->shaper) {
+        Retired* retired = static_cast<Retired*>(Mem_Alloc(int(sizeof(Retired)), MEM_HEAP, kModule, __LINE__));
+        *retired = Retired{oldest->transform, oldest->shaper, g_retired};
+        g_retired = retired;
+        oldest->transform = nullptr;
+        oldest->shaper = nullptr;
+    }
     if (oldest->profile) Mem_Free(oldest->profile, oldest->size, MEM_HEAP, kModule, __LINE__);
     oldest->crc = crc;
     oldest->size = size;
@@ -357,9 +365,16 @@ int Colour_ForgetTransforms(void) {
     std::lock_guard<std::mutex> hold(g_lock);
     for (CachedTransform& c : g_cache) {
         if (c.transform) cmsDeleteTransform(c.transform);
-        ForgetShaper(&c);
+        if (c.shaper) Mem_Free(c.shaper, int(sizeof(MatrixShaper)), MEM_HEAP, kModule, __LINE__);
         if (c.profile) Mem_Free(c.profile, c.size, MEM_HEAP, kModule, __LINE__);
         c = CachedTransform{};
+    }
+    while (g_retired) {
+        Retired* retired = g_retired;
+        g_retired = retired->next;
+        if (retired->transform) cmsDeleteTransform(retired->transform);
+        if (retired->shaper) Mem_Free(retired->shaper, int(sizeof(MatrixShaper)), MEM_HEAP, kModule, __LINE__);
+        Mem_Free(retired, int(sizeof(Retired)), MEM_HEAP, kModule, __LINE__);
     }
     return 1;
 }

@@ -48,6 +48,8 @@ int Colour_ToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t si
 // (the inks then left).
 int Colour_InksToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, int inverted);
 
-// Drops the cached profiles and transforms (at the end of a run, and before
-// a leak report). Cannot fail (1).
+// Drops the cached profiles and transforms, and those the cache let go of
+// during the run, which a worker may have been converting through (at the
+// end of a run, when nothing is converted, and before a leak report).
+// Cannot fail (1).
 int Colour_ForgetTransforms(void);

@@ -9,9 +9,11 @@
 
 #include <lcms2.h>
 
+#include "bitmap.h"
 #include "job_support.h"
 #include "orv-str.h"
 #include "test_support.h"
+#include "winmain_colour.h"
 #include "winmain_job.h"
 
 namespace {
@@ -110,6 +112,38 @@ TEST(Colours, CopiesLookAsThePhotoDoes) {
     cfg.c->ColourProfile = COLOUR_PROFILE_SRGB;
     EXPECT_EQ(ResizeFile(cfg.c, (dir + "damaged.jpg").c_str(), (dir + "damaged-copy.jpg").c_str(), &work), 1);
     ResizeWork_Destroy(&work);
+}
+
+// More profiles in one run than the cache holds: every picture is
+// converted, and emptying the cache releases everything, the transforms it
+// let go of during the run included.
+TEST(Colours, MoreProfilesThanTheCacheHoldsAreAllReleased) {
+    int64_t before = 0;
+    Colour_ForgetTransforms();
+    Mem_GetUsage(&before, nullptr);
+    BitmapStruct* bitmap = nullptr;
+    Bitmap_Create(&bitmap);
+    ASSERT_EQ(Bitmap_SetSize(bitmap, 4, 4), 1);
+    cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+    for (int i = 0; i < 12; ++i) {
+        cmsCIExyY white = {0.3127 + 0.002 * i, 0.3290, 1.0};
+        cmsToneCurve* curve = cmsBuildGamma(nullptr, 1.8 + 0.05 * i);
+        cmsToneCurve* curves[3] = {curve, curve, curve};
+        cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+        cmsUInt32Number size = 0;
+        ASSERT_TRUE(profile && cmsSaveProfileToMem(profile, nullptr, &size));
+        std::string bytes(size, '\0');
+        ASSERT_TRUE(cmsSaveProfileToMem(profile, &bytes[0], &size));
+        cmsCloseProfile(profile);
+        cmsFreeToneCurve(curve);
+        Bitmap_Fill(bitmap, 64, 128, 192, 255);
+        EXPECT_EQ(Colour_ToSrgb(bitmap, reinterpret_cast<const unsigned char*>(bytes.data()), int32_t(size)), 1) << i;
+    }
+    Bitmap_Destroy(&bitmap);
+    Colour_ForgetTransforms();
+    int64_t after = 0;
+    Mem_GetUsage(&after, nullptr);
+    EXPECT_EQ(after, before);
 }
 
 }  // namespace
