@@ -215,6 +215,8 @@ struct VerticalWay {
 };
 
 VerticalWay ChooseVerticalWay() {
+    // Static objects may be made before the runtime has asked the processor.
+    __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2")) return {AddPairsAvx2, SettleAvx2};
     return {AddPairsSse2, SettleInOrder};
 }
