@@ -1,7 +1,8 @@
 // The batch engine: files handed to as many workers as the caller asks for,
-// the largest first when there are several, each file admitted only when its
-// memory fits beside the files in progress. One lock guards the run's state and every call to the
-// host, so the host never hears two workers at once.
+// the largest first when there are several, each file admitted only when
+// its memory fits beside the files in progress. One lock guards the run's
+// state and every call to the host, so the host never hears two workers at
+// once.
 #include "winmain_batch.h"
 
 #include <string.h>

@@ -55,10 +55,10 @@ int ChooseReduction(JPEGLibStruct* jpeg, void* context) {
     jpeg->keepInks = choice->inks && Colour_SpaceOf(jpeg->profile, jpeg->profileSize) == COLOUR_CMYK;
     choice->denominator = 1;
     if (choice->fit) {
-        const CopySize* copy = choice->copy;
+        CopySize* copy = choice->copy;
         int32_t width = 0, height = 0;
         ShownSize(jpeg, &width, &height);
-        PlanCopy(choice->fit, width, height, choice->copy);
+        PlanCopy(choice->fit, width, height, copy);
         int turned = width != jpeg->width;
         choice->denominator = JPEG_ReductionFor(jpeg->width, jpeg->height,
                                                 kFilterShare * (turned ? copy->height : copy->width),

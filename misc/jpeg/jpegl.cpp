@@ -477,11 +477,8 @@ int JPEG_ReductionFor(int32_t width, int32_t height, int32_t targetWidth, int32_
 
 int JPEG_DecodeToBitmap(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, int denominator,
                         BitmapStruct* bitmap) {
-    Check(jpeg, __LINE__);
-    if (!data && size > 0) Core_NullPointer(kModule, __LINE__);
     CheckDenominator(denominator, __LINE__);
-    JPEG_Reset(jpeg);
-    return size > 0 && Decode(jpeg, data, size, TARGET_BITMAP, Fixed, &denominator, bitmap);
+    return JPEG_DecodeToBitmapBy(jpeg, data, size, Fixed, &denominator, bitmap);
 }
 
 int JPEG_DecodeToBitmapBy(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, JPEGDenominatorFor choose,
