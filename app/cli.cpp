@@ -16,8 +16,11 @@
 #include "thread.h"
 #include "version.h"
 #include "winmain_batch.h"
-#include "winmain_colour.h"
-#include "winmain_gather.h"
+#include "colour.h"
+#include "gather.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"
 

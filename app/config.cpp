@@ -7,7 +7,7 @@
 
 namespace {
 
-const char kModule[] = "config";
+const char kModule[] = "app/config";
 const char kListTag[] = "ProfileStructLinked:config";
 
 void CheckList(ProfileStructLinked* list, int line) {

@@ -12,7 +12,7 @@
 
 namespace {
 
-const char kModule[] = "config";
+const char kModule[] = "app/config";
 
 // How a key's value is stored in its element and in its field.
 enum KeyKind { KEY_FLAG, KEY_INT, KEY_INT64, KEY_DOUBLE, KEY_TEXT, KEY_CHOICE };

@@ -13,12 +13,15 @@
 #include "resource.h"
 #include "winhelpr.h"
 #include "winmain_batch.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"
 
 namespace {
 
-const char kModule[] = "previewdialog";
+const char kModule[] = "app/previewdialog";
 const char kTag[] = "PreviewStruct:previewdialog";
 const char kClassName[] = "ResizePreviewClass";
 const int kStatusId = 2000;

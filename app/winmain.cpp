@@ -13,7 +13,7 @@
 #include "thread.h"
 #include "version.h"
 #include "winmain.h"
-#include "winmain_colour.h"
+#include "colour.h"
 
 const char kProductName[] = "Brimlow";
 const char kVersionText[] = BRIMLOW_VERSION_TEXT;

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "config.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 
 struct TabControlStruct;

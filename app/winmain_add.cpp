@@ -15,12 +15,15 @@
 #include "resource.h"
 #include "winhelpr.h"
 #include "winmain.h"
-#include "winmain_gather.h"
+#include "gather.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {
 
-const char kModule[] = "winmain";
+const char kModule[] = "app/winmain";
 const char kInstanceLock[] = "Local\\BrimlowOneWindow";
 const char kWindowMark[] = "BrimlowMainWindow";  // a property only the main window has
 const DWORD kMostBlockBytes = 8u << 20;          // a block larger than this is refused

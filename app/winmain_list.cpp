@@ -18,13 +18,16 @@
 #include "winhelpr.h"
 #include "winmain.h"
 #include "winmain_batch.h"
-#include "winmain_gather.h"
+#include "gather.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"
 
 namespace {
 
-const char kModule[] = "winmain";
+const char kModule[] = "app/winmain";
 const int kColumns = 6;
 
 // ------------------------------------------------------ the progress box

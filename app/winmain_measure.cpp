@@ -16,11 +16,14 @@
 #include "resource.h"
 #include "thread.h"
 #include "winmain.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {
 
-const char kModule[] = "winmain";
+const char kModule[] = "app/winmain";
 
 // One picture to measure, or measured.
 struct MeasureTask {

@@ -375,5 +375,5 @@ void Page_ShowPicture(MainWindowStruct* main, HWND page, int controlId, int reso
     }
     PNG_Destroy(&png);
     Bitmap_Destroy(&bitmap);
-    Mem_Free(data, size, MEM_HEAP, "winmain", __LINE__);
+    Mem_Free(data, size, MEM_HEAP, "app/winmain", __LINE__);
 }

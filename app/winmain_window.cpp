@@ -18,7 +18,7 @@
 
 namespace {
 
-const char kModule[] = "winmain";
+const char kModule[] = "app/winmain";
 const char kTag[] = "MainWindowStruct:winmain";
 const UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, which older headers lack
 

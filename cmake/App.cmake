@@ -12,13 +12,17 @@ configure_file(${CMAKE_SOURCE_DIR}/app/brimlow.manifest.in ${CMAKE_BINARY_DIR}/g
 add_library(brimlow-app STATIC
     app/config.cpp
     app/config_file.cpp
-    app/winmain_scale.cpp
-    app/winmain_job.cpp
-    app/winmain_colour.cpp
-    app/winmain_exif.cpp
-    app/winmain_gather.cpp
-    app/winmain_batch.cpp)
-target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app ${CMAKE_BINARY_DIR}/generated)
+    app/engine/winmain_scale.cpp
+    app/engine/formats.cpp
+    app/engine/colour.cpp
+    app/engine/exif.cpp
+    app/engine/measure.cpp
+    app/engine/prepare.cpp
+    app/engine/winmain_job.cpp
+    app/engine/gather.cpp
+    app/engine/winmain_batch.cpp)
+target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR}/app/engine
+                                              ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(brimlow-app PUBLIC jpegl webpl heifl divivar)
 # Little CMS: natively Debian's liblcms2-dev; for Windows built from
 # Debian's source package into the same prefix as libjpeg-turbo.

@@ -12,6 +12,7 @@ set(DIVIVAR_SOURCES
     divivar/file_path.cpp
     divivar/thread.cpp
     divivar/pool.cpp
+    divivar/sidedata.cpp
     divivar/bitmap.cpp
     divivar/bitmap_resample.cpp
     divivar/bitmap_reduce.cpp

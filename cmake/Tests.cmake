@@ -53,8 +53,8 @@ brimlow_test_program(brimlow-tests RESOURCES
     tests/job_support.cpp
     tests/test_winmain_job.cpp
     tests/test_winmain_batch.cpp
-    tests/test_winmain_colour.cpp
-    tests/test_winmain_exif.cpp
+    tests/test_colour.cpp
+    tests/test_exif.cpp
     tests/test_cli.cpp
     tests/test_rectangle.cpp)
 target_link_libraries(brimlow-tests PRIVATE brimlow-app divivar ${BRIMLOW_GTEST})

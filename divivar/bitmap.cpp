@@ -11,7 +11,7 @@ namespace {
 const char kModule[] = "divivar/bitmap";
 const uint32_t kDefaultResolution = 2880;
 
-void Check(BitmapStruct* bitmap, int line) {
+void Check(const BitmapStruct* bitmap, int line) {
     if (!bitmap) Core_NullPointer(kModule, line);
     Class_Check(bitmap, BitmapStructTag, kModule, line);
 }
@@ -51,6 +51,10 @@ const char* Bitmap_ProblemText(int problem) {
         return "damaged or cut short";
     case BITMAP_PROBLEM_UNSUPPORTED:
         return "a kind of picture the program does not read";
+    case BITMAP_PROBLEM_EMPTY:
+        return "empty file";
+    case BITMAP_PROBLEM_TOO_LARGE:
+        return "too large for memory";
     }
     return "";
 }
@@ -189,6 +193,16 @@ int Bitmap_PixelAddress(BitmapStruct* bitmap, int32_t x, int32_t y, unsigned cha
     if (!address) Core_NullPointer(kModule, __LINE__);
     if (x < 0 || y < 0 || x >= bitmap->width || y >= bitmap->height || !bitmap->pixels) return 0;
     *address = PixelAt(bitmap, x, y);
+    return 1;
+}
+
+int Bitmap_IsGrey(const BitmapStruct* bitmap) {
+    Check(bitmap, __LINE__);
+    for (int32_t y = 0; y < bitmap->height; ++y) {
+        const unsigned char* p = bitmap->pixels + int64_t(y) * bitmap->scanline;
+        for (int32_t x = 0; x < bitmap->width; ++x, p += 4)
+            if (p[0] != p[1] || p[1] != p[2]) return 0;
+    }
     return 1;
 }
 

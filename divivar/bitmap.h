@@ -33,14 +33,17 @@ enum {
     BITMAP_PROBLEM_NONE = 0,
     BITMAP_PROBLEM_NOT_THIS_FORMAT,  // the data does not start as the format's files do
     BITMAP_PROBLEM_DAMAGED,          // damaged or cut short after a sound header
-    BITMAP_PROBLEM_UNSUPPORTED       // a variant of the format the program does not read
+    BITMAP_PROBLEM_UNSUPPORTED,      // a variant of the format the program does not read
+    BITMAP_PROBLEM_EMPTY,            // a file of no bytes
+    BITMAP_PROBLEM_TOO_LARGE         // beyond the memory limit or a decoding library's own limits
 };
 
 // Notes problem for the calling thread; the last noted stands. Cannot fail (1).
 int Bitmap_NoteProblem(int problem);
 // The BITMAP_PROBLEM_* noted since Bitmap_ClearProblem, and its words ("not
 // the kind of picture its name says", "damaged or cut short", "a kind of
-// picture the program does not read"; "" for none). Cannot fail.
+// picture the program does not read", "empty file", "too large for
+// memory"; "" for none). Cannot fail.
 int Bitmap_GetProblem(void);
 const char* Bitmap_ProblemText(int problem);
 void Bitmap_ClearProblem(void);
@@ -82,6 +85,10 @@ int Bitmap_PixelAddress(BitmapStruct* bitmap, int32_t x, int32_t y, unsigned cha
 
 // 1 when the bitmap owns no buffer.
 int Bitmap_IsEmpty(BitmapStruct* bitmap);
+
+// 1 when every pixel's blue, green and red are equal (an empty bitmap is
+// grey); stops at the first colour pixel, so a photo costs a few reads.
+int Bitmap_IsGrey(const BitmapStruct* bitmap);
 
 // Sizes destination like source and copies pixels and resolutions. 1, or 0
 // when the destination cannot be sized (it is then as it was).

@@ -13,7 +13,7 @@ namespace {
 
 const char kModule[] = "divivar/file";
 const char kTag[] = "FileStruct:divivar/file";
-const int kDefaultRetries = 20;
+const int kDefaultRetries = 5;
 const int kStagingSize = 2048;
 
 // The calling thread's last problem, for File_GetProblem.
@@ -235,11 +235,12 @@ int File_Open(FileStruct* file, const char* path, int mode) {
                 if (access == FILESYS_WRITE) FileSys_Truncate(file->handle, position, &error);
                 return 1;
             }
+            if (!FileSys_Transient(error)) break;
             if (file->retries > 1) Core_Sleep(0.1);
             continue;
         }
         if (attempt == 0 && file->createFolders && writing) MakeFolderFor(file->path);
-        if (!writing) continue;
+        if (!writing) break;
         if (FileSys_Open(file->path, access, 1, share, &file->handle, &error)) {
             file->isOpen = 1;
             ReadInfo(file->path, &file->info, &error);
@@ -518,6 +519,8 @@ const char* File_ProblemText(int problem) {
         return "disk full";
     case FILE_PROBLEM_TOO_LONG:
         return "path too long";
+    case FILE_PROBLEM_NOT_REGULAR:
+        return "not a regular file";
     }
     return "input or output error";
 }

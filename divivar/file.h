@@ -33,7 +33,8 @@ struct FileInfo {
 // created it, and to one thread at a time.
 struct FileStruct {
     const char* tag;            // "FileStruct:divivar/file"
-    int retries;                // opening attempts for a file held elsewhere, 0.1 s apart (default 20)
+    int retries;                // opening attempts for a file another program holds for a moment (a
+                                // sharing violation), 0.1 s apart (default 5); other errors are final
     int createFolders;          // 1: opening for writing creates missing folders (default)
     char path[STR_TEXT_SIZE];   // the path last opened or examined
     int mode;                   // FILE_MODE_* word of the open file
@@ -57,13 +58,14 @@ enum {
     FILE_PROBLEM_ACCESS,    // access denied, read-only, held by another program
     FILE_PROBLEM_FULL,      // no room left on the disk
     FILE_PROBLEM_TOO_LONG,  // the path does not fit
-    FILE_PROBLEM_OTHER
+    FILE_PROBLEM_OTHER,
+    FILE_PROBLEM_NOT_REGULAR  // a folder, FIFO, device or socket: never opened as a file
 };
 
 // Minutes of local calendar time counted from 31 December 1969 00:00.
 typedef int32_t LocalMinutes;
 
-// A new closed object with 20 retries and folder creation on. Cannot fail (1).
+// A new closed object with 5 retries and folder creation on. Cannot fail (1).
 int File_Create(FileStruct** file);
 
 // Closes a file left open (with a logged warning), frees the object and

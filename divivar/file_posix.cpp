@@ -72,14 +72,18 @@ int FileSys_Open(const char* path, int access, int create, int, intptr_t* handle
     else
         flags |= O_RDONLY;
     if (create) flags |= O_CREAT;
-    int fd = open(path, flags, 0666);
+    // Without waiting: a FIFO or a device would otherwise block the open
+    // until another program comes to the other end.
+    int fd = open(path, flags | O_NONBLOCK, 0666);
     if (fd < 0) return Fail(error);
     struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
         close(fd);
-        *error = EISDIR;
+        *error = folder ? EISDIR : ENODEV;
         return 0;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     *handle = fd;
     return 1;
 }
@@ -312,8 +316,17 @@ int FileSys_Problem(uint32_t error) {
         return FILE_PROBLEM_FULL;
     case ENAMETOOLONG:
         return FILE_PROBLEM_TOO_LONG;
+    case ENODEV:
+    case ENXIO:
+        return FILE_PROBLEM_NOT_REGULAR;
     }
     return FILE_PROBLEM_OTHER;
+}
+
+int FileSys_Transient(uint32_t error) {
+    // A busy file here is a locked one another program holds for good;
+    // only an interrupted call is worth trying again.
+    return error == EINTR || error == EAGAIN;
 }
 
 int FileSys_ListFolder(const char* folder, FolderVisitor fn, void* data) {

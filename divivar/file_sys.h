@@ -54,6 +54,9 @@ int FileSys_Identity(const char* path, FileIdentity* identity);
 // The FILE_PROBLEM_* class of a system error code, and the code of a full
 // disk.
 int FileSys_Problem(uint32_t error);
+// 1 for an error that may pass if the same call is made again shortly (a
+// file another program holds for a moment); every other error is final.
+int FileSys_Transient(uint32_t error);
 uint32_t FileSys_FullError(void);
 int FileSys_ListFolder(const char* folder, FolderVisitor fn, void* data);
 

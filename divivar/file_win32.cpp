@@ -2,6 +2,8 @@
 // times converted with the time-zone rules of their own date.
 #include <windows.h>
 
+#include <string.h>
+
 #include "file_sys.h"
 #include "orv-core_sys.h"
 #include "orv-core_win32.h"
@@ -27,15 +29,49 @@ HANDLE OpenForTimes(const char* path, DWORD access) {
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// 1 for a path Windows hands to a device instead of a file: the device
+// namespace, or a last part whose name before its first dot (and any
+// trailing spaces) is CON, PRN, AUX, NUL, COM1 to COM9 or LPT1 to LPT9, in
+// any case and folder ("photos\\CON.jpg" is the console on many versions).
+int IsDeviceName(const char* path) {
+    if (path[0] == '\\' && path[1] == '\\' && path[2] == '.' && path[3] == '\\') return 1;
+    const char* name = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+    char stem[8];
+    int length = 0;
+    for (const char* p = name; *p && *p != '.'; ++p) {
+        if (length == int(sizeof stem) - 1) return 0;
+        stem[length++] = char(*p >= 'a' && *p <= 'z' ? *p - 32 : *p);
+    }
+    while (length > 0 && stem[length - 1] == ' ') --length;
+    stem[length] = 0;
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+    for (const char* device : kDevices)
+        if (lstrcmpA(stem, device) == 0) return 1;
+    return length == 4 && (memcmp(stem, "COM", 3) == 0 || memcmp(stem, "LPT", 3) == 0) && stem[3] >= '1' &&
+           stem[3] <= '9';
+}
+
 }  // namespace
 
 int FileSys_Open(const char* path, int access, int create, int share, intptr_t* handle, uint32_t* error) {
+    if (IsDeviceName(path)) {
+        *error = ERROR_BAD_DEVICE;
+        return 0;
+    }
     DWORD desired = ((access & FILESYS_READ) ? GENERIC_READ : 0) | ((access & FILESYS_WRITE) ? GENERIC_WRITE : 0);
     DWORD shareMode = ((share & FILE_MODE_SHAREREAD) ? FILE_SHARE_READ : 0) |
                       ((share & FILE_MODE_SHAREWRITE) ? FILE_SHARE_WRITE : 0);
     HANDLE h = CreateFileA(path, desired, shareMode, nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return Fail(error);
+    // Pipes, consoles and devices reached by another spelling are not files.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        *error = ERROR_BAD_DEVICE;
+        return 0;
+    }
     *handle = reinterpret_cast<intptr_t>(h);
     return 1;
 }
@@ -211,8 +247,16 @@ int FileSys_Problem(uint32_t error) {
         return FILE_PROBLEM_FULL;
     case ERROR_FILENAME_EXCED_RANGE:
         return FILE_PROBLEM_TOO_LONG;
+    case ERROR_BAD_DEVICE:
+        return FILE_PROBLEM_NOT_REGULAR;
     }
     return FILE_PROBLEM_OTHER;
+}
+
+int FileSys_Transient(uint32_t error) {
+    // Another program holding the file for a moment (a virus scanner, an
+    // editor saving) lets go soon; anything else stays as it is.
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
 int FileSys_SameFile(const char* a, const char* b) {

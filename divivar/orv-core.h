@@ -91,7 +91,8 @@ int Mem_Init(int limit);
 void* Mem_Alloc(int size, int type, const char* file, int line);
 
 // Checks both guards (a broken one is a fatal stop naming file and line),
-// zeroes and releases the block. size and type must be those given to
+// zeroes the block (one of a megabyte or more only its leading guard) and
+// releases it. size and type must be those given to
 // Mem_Alloc. Always returns null for the caller to store.
 void* Mem_Free(void* address, int size, int type, const char* file, int line);
 

@@ -19,6 +19,8 @@ const int kNoLimit = 0x7FFFFFFF;
 // them so that the caller's area after the front guard is 16-byte aligned
 // too, as every C++ object needs.
 const int kLead = 12;
+// Blocks from this size on are released without being written over.
+const int64_t kZeroOnFree = 1 << 20;
 
 struct MemState {
     int limit = kNoLimit;
@@ -137,7 +139,10 @@ void* Mem_Alloc(int size, int type, const char* file, int line) {
         system = static_cast<unsigned char*>(Sys_LocalAlloc(size_t(bytes + kLead)));
         if (!system) Fatal(file, line, "No Local Memory available (%d / %d)\n", size, int(bytes));
     } else {
-        system = static_cast<unsigned char*>(malloc(size_t(bytes + kLead)));
+        // Zeroed by the system: a large block comes as fresh pages that cost
+        // nothing until written, so a picture that fails early never holds
+        // the memory its size was proven against.
+        system = static_cast<unsigned char*>(calloc(1, size_t(bytes + kLead)));
         if (!system) Fatal(file, line, "No Memory available (%d / %d)\n", size, int(bytes));
     }
     unsigned char* start = system + kLead;
@@ -155,7 +160,6 @@ void* Mem_Alloc(int size, int type, const char* file, int line) {
         start[j] = guard[j];
         start[bytes - kGuard + j] = guard[j];
     }
-    memset(start + kGuard, 0, size_t(bytes - 2 * kGuard));
     return start + kGuard;
 }
 
@@ -169,7 +173,10 @@ void* Mem_Free(void* address, int size, int type, const char* file, int line) {
     m.blocks -= 1;
     m.inUse -= bytes;
     Log_Unlock();
-    memset(start, 0, size_t(bytes));
+    // Large blocks go back to the system as whole pages (a stale pointer
+    // then faults); writing them over first would only bring back into
+    // memory the pages a failed decode never touched.
+    memset(start, 0, size_t(bytes < kZeroOnFree ? bytes : kGuard));
     if (type & MEM_LOCAL)
         Sys_LocalFree(start - kLead);
     else

@@ -189,6 +189,7 @@ int PNG_Reset(PNGStruct* png) {
     if (png->profile) Mem_Free(png->profile, png->profileSize, MEM_HEAP, kModule, __LINE__);
     png->profile = nullptr;
     png->profileSize = 0;
+    png->profileChunks = 0;
     Deflate_End(png->bridge);
     return 1;
 }
@@ -378,7 +379,14 @@ int PNG_HandleiCCP(PNGStruct* png, uint32_t, const unsigned char* data, uint32_t
     // A name of 1 to 79 bytes and its end, compression method 0, the stream.
     uint32_t name = 0;
     while (name < length && name < 80 && data[name]) ++name;
-    if (name == 0 || name >= 80 || length < name + 3 || data[name + 1] != 0 || png->profile) {
+    if (++png->profileChunks > 1) {
+        if (png->profile) Mem_Free(png->profile, png->profileSize, MEM_HEAP, kModule, __LINE__);
+        png->profile = nullptr;
+        png->profileSize = 0;
+        Log_Print(0, "PNG: more than one iCCP chunk: no profile trusted\n");
+        return 1;
+    }
+    if (name == 0 || name >= 80 || length < name + 3 || data[name + 1] != 0) {
         Log_Print(0, "PNG: iCCP chunk not usable: ignored\n");
         return 1;
     }

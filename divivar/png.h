@@ -6,12 +6,14 @@
 #include <stdint.h>
 
 #include "bitmap.h"
+#include "sidedata.h"
 
 struct DeflateStruct;
 
 enum { PNG_INFLATE_BUFFER = 4096 };
-// The largest ICC profile taken from an iCCP chunk; a larger one is ignored.
-enum { PNG_MOST_PROFILE = 4 << 20 };
+// The largest ICC profile taken from an iCCP chunk, the side data's one cap;
+// a larger one is ignored.
+enum { PNG_MOST_PROFILE = SIDE_MOST_BYTES };
 
 // The class tag every PNGStruct carries.
 extern const char PNGStructTag[];
@@ -45,6 +47,8 @@ struct PNGStruct {
     DeflateStruct* bridge;           // the inflate bridge; owned
     unsigned char* profile;          // the iCCP chunk's ICC profile, inflated; owned, tracked, or null
     int32_t profileSize;             // bytes of profile, at most PNG_MOST_PROFILE
+    int32_t profileChunks;           // iCCP chunks seen; the PNG rules allow one, so a second makes the
+                                     // profile untrusted and none is kept
 };
 
 // A new decoder with its inflate bridge. Cannot fail (1).

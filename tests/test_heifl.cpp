@@ -14,6 +14,9 @@
 #include "heifl.h"
 #include "job_support.h"
 #include "test_support.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {

@@ -84,8 +84,8 @@ TEST(JpegSuite, ExifMarkerIsKeptWhileDecoding) {
     if (!FileExists(path)) MISSING_TEST_DATA() << "orientation samples not found";
     Jpeg jpeg;
     ASSERT_EQ(JPEG_LoadFile(jpeg.j, path.c_str()), 1);
-    ASSERT_GT(jpeg.j->markerSize, 6);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(jpeg.j->marker), 4), "Exif");
+    ASSERT_GT(jpeg.j->side.size[SIDE_EXIF], 8);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(jpeg.j->side.block[SIDE_EXIF]), 2), "MM");
 }
 
 // Print work: CMYK JPEGs as ImageMagick writes them (Adobe's inverted inks)

@@ -5,7 +5,7 @@
 
 #include "orv-core.h"
 #include "test_support.h"
-#include "winmain_colour.h"
+#include "colour.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);

@@ -10,6 +10,9 @@
 #include "orv-str.h"
 #include "test_support.h"
 #include "webpl.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {

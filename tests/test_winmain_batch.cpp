@@ -16,6 +16,9 @@
 #include "test_support.h"
 #include "thread.h"
 #include "winmain_batch.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {

@@ -21,6 +21,9 @@
 #include "orv-str.h"
 #include "test_support.h"
 #include "thread.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 
 // One file's way through the resizer: output names, one file's resize, the

@@ -29,12 +29,6 @@ void Check(const HEIFStruct* heif, int line) {
     Class_Check(heif, kTag, kModule, line);
 }
 
-void Drop(unsigned char** block, int32_t* size) {
-    if (*block) Mem_Free(*block, *size, MEM_HEAP, kModule, __LINE__);
-    *block = nullptr;
-    *size = 0;
-}
-
 // A tracked block of bytes, or null when the size is refused.
 unsigned char* Allocate(int64_t bytes, int32_t* size) {
     int allocated = 0;
@@ -48,6 +42,10 @@ unsigned char* Allocate(int64_t bytes, int32_t* size) {
 void NoteUnsupported(const heif_error& error) {
     if (error.code == heif_error_Unsupported_feature || error.code == heif_error_Unsupported_filetype)
         Bitmap_NoteProblem(BITMAP_PROBLEM_UNSUPPORTED);
+    else if (error.code == heif_error_Memory_allocation_error || error.subcode == heif_suberror_Security_limit_exceeded)
+        Bitmap_NoteProblem(BITMAP_PROBLEM_TOO_LARGE);
+    else if (error.code != heif_error_Ok)
+        Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
 }
 
 // An open file: the context and its primary picture, released together.
@@ -81,36 +79,37 @@ int Open(const unsigned char* data, uint32_t size, Opened* opened) {
     return 1;
 }
 
-// The Exif block of the primary picture as a JPEG APP1 payload. In the file
-// it starts with the distance from its fifth byte to the TIFF header.
-void KeepExif(heif_image_handle* primary, HEIFStruct* heif) {
+// The Exif block of the primary picture. In the file it starts with the
+// distance from its fifth byte to the TIFF header; a stored size over the
+// side data's cap is refused before anything is read.
+void KeepExif(heif_image_handle* primary, SideDataStruct* side) {
     heif_item_id id = 0;
     if (heif_image_handle_get_list_of_metadata_block_IDs(primary, "Exif", &id, 1) != 1) return;
     size_t stored = heif_image_handle_get_metadata_size(primary, id);
-    if (stored < 4 || stored > 0x7FFFFFF0) return;
+    if (stored < 4 || stored > size_t(SIDE_MOST_BYTES) + 4) return;
     int32_t storedSize = 0;
     unsigned char* block = Allocate(int64_t(stored), &storedSize);
     if (!block) return;
     if (heif_image_handle_get_metadata(primary, id, block).code == heif_error_Ok) {
         uint32_t skip = uint32_t(block[0]) << 24 | uint32_t(block[1]) << 16 | uint32_t(block[2]) << 8 | block[3];
-        int64_t tiff = int64_t(stored) - 4 - skip;
-        if (skip <= stored - 4 && tiff > 0 && (heif->exif = Allocate(tiff + 6, &heif->exifSize))) {
-            memcpy(heif->exif, "Exif\0\0", 6);
-            memcpy(heif->exif + 6, block + 4 + skip, size_t(tiff));
-        }
+        if (skip <= stored - 4) SideData_KeepExif(side, block + 4 + skip, int64_t(stored) - 4 - skip);
     }
     Mem_Free(block, storedSize, MEM_HEAP, kModule, __LINE__);
 }
 
 // The primary picture's ICC profile; colours given as numbers (nclx) are
 // left to be read as sRGB.
-void KeepProfile(heif_image_handle* primary, HEIFStruct* heif) {
+void KeepProfile(heif_image_handle* primary, SideDataStruct* side) {
     heif_color_profile_type type = heif_image_handle_get_color_profile_type(primary);
     if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC) return;
     size_t bytes = heif_image_handle_get_raw_color_profile_size(primary);
-    if (bytes == 0 || bytes > 0x7FFFFFF0 || !(heif->profile = Allocate(int64_t(bytes), &heif->profileSize))) return;
-    if (heif_image_handle_get_raw_color_profile(primary, heif->profile).code != heif_error_Ok)
-        Drop(&heif->profile, &heif->profileSize);
+    if (bytes == 0 || bytes > size_t(SIDE_MOST_BYTES)) return;
+    int32_t size = 0;
+    unsigned char* profile = Allocate(int64_t(bytes), &size);
+    if (!profile) return;
+    if (heif_image_handle_get_raw_color_profile(primary, profile).code == heif_error_Ok)
+        SideData_Keep(side, SIDE_PROFILE, profile, size);
+    Mem_Free(profile, size, MEM_HEAP, kModule, __LINE__);
 }
 
 // Copies libheif's rows into the bitmap, bottom row first, red and blue
@@ -149,8 +148,7 @@ int HEIF_Destroy(HEIFStruct** heif) {
     HEIFStruct* h = *heif;
     *heif = nullptr;
     Check(h, __LINE__);
-    Drop(&h->profile, &h->profileSize);
-    Drop(&h->exif, &h->exifSize);
+    SideData_Reset(&h->side);
     h->tag = nullptr;
     Mem_Free(h, int(sizeof(HEIFStruct)), MEM_HEAP, kModule, __LINE__);
     return 1;
@@ -171,12 +169,12 @@ int HEIF_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int3
 int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t size, BitmapStruct* bitmap) {
     Check(heif, __LINE__);
     if (!data || !bitmap) Core_NullPointer(kModule, __LINE__);
-    Drop(&heif->profile, &heif->profileSize);
-    Drop(&heif->exif, &heif->exifSize);
+    SideData_Reset(&heif->side);
     Opened opened;
     if (!Open(data, size, &opened)) return 0;
     int32_t width = heif_image_handle_get_width(opened.primary), height = heif_image_handle_get_height(opened.primary);
-    if (width <= 0 || height <= 0 || !Bitmap_SetSize(bitmap, width, height)) return 0;
+    int bitmapBytes = 0;
+    if (width <= 0 || height <= 0 || !Mem_CheckedSize(width, height, 4, &bitmapBytes)) return 0;
     // A grid or overlay is put together on a canvas of the size its own data
     // declares, which libheif checks only side by side against its limit,
     // as it checks every coded picture: the limit becomes the picture's
@@ -202,11 +200,12 @@ int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t si
                               : nullptr;
     int ok = rows && heif_image_get_width(image, heif_channel_interleaved) == width &&
              heif_image_get_height(image, heif_channel_interleaved) == height &&
-             heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) == 8;
+             heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) == 8 &&
+             Bitmap_SetSize(bitmap, width, height);
     if (ok) {
         CopyRows(rows, stride, heif_image_handle_is_premultiplied_alpha(opened.primary), bitmap);
-        KeepProfile(opened.primary, heif);
-        KeepExif(opened.primary, heif);
+        KeepProfile(opened.primary, &heif->side);
+        KeepExif(opened.primary, &heif->side);
     } else {
         NoteUnsupported(error);
         Log_Print(0, "HEIF picture cannot be decoded: %s\n", error.code != heif_error_Ok ? error.message : "bad layout");

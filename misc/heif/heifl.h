@@ -8,15 +8,13 @@
 #include <stdint.h>
 
 #include "bitmap.h"
+#include "sidedata.h"
 
 struct HEIFStruct {
     const char* tag;
-    unsigned char* profile;  // the primary picture's ICC profile; owned, tracked, or null (none, or colours
-                             // described by numbers only, which the program reads as sRGB)
-    int32_t profileSize;     // bytes of profile
-    unsigned char* exif;     // its Exif block as a JPEG APP1 payload ("Exif\0\0" and the TIFF block); owned,
-                             // tracked, or null
-    int32_t exifSize;        // bytes of exif
+    SideDataStruct side;     // after a decode: the primary picture's ICC profile (none when its colours are
+                             // described by numbers only, which the program reads as sRGB) and Exif block;
+                             // owned
 };
 
 // A new empty object. Cannot fail (1).
@@ -32,9 +30,10 @@ int HEIF_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int3
 
 // Decodes the primary picture into bitmap (blue, green, red, alpha; alpha
 // 255 where the file has none, premultiplied alpha undone), and keeps its
-// profile and Exif block in heif (both emptied first). The shown size is
-// proven to fit the memory limit (the bitmap's allocation), and libheif is
-// told that limit, before a sample is decoded. 1, or 0 (the reason in the
+// profile and Exif block in heif's side data (emptied first). The canvas
+// libheif may build is proven to fit the memory limit, and libheif is told
+// that limit, before a sample is decoded; the bitmap is allocated only for
+// a picture that decoded. 1, or 0 (the reason in the
 // debug log; heif's blocks empty, the bitmap's pixels undefined) when the
 // data cannot be decoded or the picture does not fit in memory.
 int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t size, BitmapStruct* bitmap);

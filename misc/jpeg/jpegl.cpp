@@ -193,49 +193,50 @@ void SetSource(jpeg_decompress_struct* info, jpeg_source_mgr* source, const unsi
     info->src = source;
 }
 
-// 1 for an APP1 marker that holds an Exif block.
-int IsExif(const jpeg_marker_struct* m) {
-    return m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && memcmp(m->data, "Exif\0\0", 6) == 0;
+// The namespace that opens an XMP packet's APP1 marker.
+const char kXmpSpace[] = "http://ns.adobe.com/xap/1.0/";
+const int kXmpSpaceBytes = int(sizeof kXmpSpace);  // with its closing zero
+// The signature that opens an APP13 marker holding an IPTC record.
+const char kIptcSignature[] = "Photoshop 3.0";
+// The most one marker's payload can hold: its length field counts itself.
+const int32_t kMostPayload = 65533;
+
+// 1 when m is a marker of code app whose payload opens with prefix's bytes.
+int Opens(const jpeg_marker_struct* m, int app, const void* prefix, int bytes) {
+    return m->marker == JPEG_APP0 + app && m->data_length >= unsigned(bytes) && memcmp(m->data, prefix, size_t(bytes)) == 0;
 }
 
-// 1 for a marker kept among the extras: XMP, IPTC and the like, not Exif
-// and not the profile's chunks.
-int IsExtra(const jpeg_marker_struct* m) {
-    return !IsExif(m) && m->marker != JPEG_APP0 + 2 && m->data_length > 0;
-}
-
-// The first Exif block, the ICC profile (which the library puts together
-// from its chunks, checking their numbers) and the XMP and IPTC markers,
-// as they came.
+// The first Exif block, XMP packet and IPTC record, and the ICC profile
+// (which the library puts together from its chunks, checking their
+// numbers), into the side data.
 void TakeMarkers(JPEGLibStruct* jpeg, jpeg_decompress_struct* info) {
-    int64_t extras = 0;
+    SideDataStruct* side = &jpeg->side;
     for (jpeg_saved_marker_ptr m = info->marker_list; m; m = m->next) {
-        if (IsExif(m) && !jpeg->marker) JPEG_SetMarker(jpeg, m->data, int32_t(m->data_length));
-        if (IsExtra(m)) extras += 3 + int64_t(m->data_length);
-    }
-    if (extras > 0) {
-        int bytes = 0;
-        unsigned char* block =
-            static_cast<unsigned char*>(Mem_AllocChecked(extras, 1, 1, &bytes, MEM_HEAP, kModule, __LINE__));
-        if (block) {
-            unsigned char* at = block;
-            for (jpeg_saved_marker_ptr m = info->marker_list; m; m = m->next) {
-                if (!IsExtra(m)) continue;
-                at[0] = (unsigned char)m->marker;
-                at[1] = (unsigned char)(m->data_length >> 8);
-                at[2] = (unsigned char)(m->data_length & 0xFF);
-                memcpy(at + 3, m->data, m->data_length);
-                at += 3 + m->data_length;
-            }
-            JPEG_SetExtras(jpeg, block, bytes);
-            Mem_Free(block, bytes, MEM_HEAP, kModule, __LINE__);
-        }
+        if (!side->block[SIDE_EXIF] && Opens(m, 1, "Exif\0\0", 6))
+            SideData_KeepExif(side, m->data, m->data_length);
+        if (!side->block[SIDE_XMP] && Opens(m, 1, kXmpSpace, kXmpSpaceBytes))
+            SideData_Keep(side, SIDE_XMP, m->data + kXmpSpaceBytes, int64_t(m->data_length) - kXmpSpaceBytes);
+        if (!side->block[SIDE_IPTC] && Opens(m, 13, kIptcSignature, int(sizeof kIptcSignature)))
+            SideData_Keep(side, SIDE_IPTC, m->data, m->data_length);
     }
     JOCTET* icc = nullptr;
     unsigned int iccLength = 0;
-    if (jpeg_read_icc_profile(info, &icc, &iccLength) && icc && iccLength > 0 && iccLength < 0x7FFFFFFF)
-        JPEG_SetProfile(jpeg, icc, int32_t(iccLength));
+    if (jpeg_read_icc_profile(info, &icc, &iccLength) && icc) SideData_Keep(side, SIDE_PROFILE, icc, iccLength);
     free(icc);
+}
+
+// Writes one marker of code app: prefix (bytes long), then block; a payload
+// over what a marker holds is left out with a log line.
+void WriteMarker(j_compress_ptr info, int app, const void* prefix, int bytes, const unsigned char* block,
+                 int32_t size, const char* what) {
+    if (!block) return;
+    if (int64_t(size) + bytes > kMostPayload) {
+        Log_Print(0, "The %s of %d bytes does not fit one JPEG marker: left out of the copy\n", what, int(size));
+        return;
+    }
+    jpeg_write_m_header(info, JPEG_APP0 + app, unsigned(size + bytes));
+    for (int i = 0; i < bytes; ++i) jpeg_write_m_byte(info, static_cast<const unsigned char*>(prefix)[i]);
+    for (int32_t i = 0; i < size; ++i) jpeg_write_m_byte(info, block[i]);
 }
 
 // After jpeg_read_header: keeps the stored size and the markers,
@@ -385,13 +386,9 @@ int JPEG_Destroy(JPEGLibStruct** jpeg) {
 int JPEG_Reset(JPEGLibStruct* jpeg) {
     Check(jpeg, __LINE__);
     if (jpeg->pixels) Mem_Free(jpeg->pixels, jpeg->pixelSize, MEM_HEAP, kModule, __LINE__);
-    if (jpeg->marker) Mem_Free(jpeg->marker, jpeg->markerSize, MEM_HEAP, kModule, __LINE__);
-    JPEG_SetProfile(jpeg, nullptr, 0);
-    JPEG_SetExtras(jpeg, nullptr, 0);
+    SideData_Reset(&jpeg->side);
     jpeg->pixels = nullptr;
     jpeg->pixelSize = 0;
-    jpeg->marker = nullptr;
-    jpeg->markerSize = 0;
     jpeg->inks = jpeg->inverted = 0;
     jpeg->quality100 = jpeg->headerSize = 0;
     jpeg->width = 0;
@@ -404,44 +401,6 @@ int JPEG_Reset(JPEGLibStruct* jpeg) {
 int JPEG_HasImage(JPEGLibStruct* jpeg) {
     Check(jpeg, __LINE__);
     return jpeg->pixels != nullptr;
-}
-
-namespace {
-
-// Replaces a kept block by a copy of data (none for size 0).
-void KeepBlock(unsigned char** block, int32_t* blockSize, const unsigned char* data, int32_t size) {
-    if (*block) Mem_Free(*block, *blockSize, MEM_HEAP, kModule, __LINE__);
-    *block = nullptr;
-    *blockSize = 0;
-    if (size <= 0) return;
-    if (!data) Core_NullPointer(kModule, __LINE__);
-    *block = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
-    memcpy(*block, data, size_t(size));
-    *blockSize = size;
-}
-
-}  // namespace
-
-int JPEG_SetMarker(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size) {
-    Check(jpeg, __LINE__);
-    if (size <= 0) {
-        Core_SetSource(kModule, __LINE__);
-        Core_Abort("Assertion failed (BufferSize > 0)\nInvalid BufferSize");
-    }
-    KeepBlock(&jpeg->marker, &jpeg->markerSize, data, size);
-    return 1;
-}
-
-int JPEG_SetProfile(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size) {
-    Check(jpeg, __LINE__);
-    KeepBlock(&jpeg->profile, &jpeg->profileSize, data, size);
-    return 1;
-}
-
-int JPEG_SetExtras(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size) {
-    Check(jpeg, __LINE__);
-    KeepBlock(&jpeg->extras, &jpeg->extrasSize, data, size);
-    return 1;
 }
 
 int JPEG_SetQuality(JPEGLibStruct* jpeg, double quality) {
@@ -571,16 +530,12 @@ int JPEG_SaveBuffer(JPEGLibStruct* jpeg, unsigned char** data, int32_t* size) {
     // Huffman tables made for this picture: the same pixels in fewer bytes.
     info.optimize_coding = TRUE;
     jpeg_start_compress(&info, TRUE);
-    if (jpeg->marker) jpeg_write_marker(&info, JPEG_APP0 + 1, jpeg->marker, unsigned(jpeg->markerSize));
-    if (jpeg->profile) jpeg_write_icc_profile(&info, jpeg->profile, unsigned(jpeg->profileSize));
-    // Extras were checked as they were kept: whole markers, each inside.
-    for (int32_t at = 0; at + 3 <= jpeg->extrasSize;) {
-        const unsigned char* m = jpeg->extras + at;
-        unsigned length = (unsigned(m[1]) << 8) | m[2];
-        if (at + 3 + int32_t(length) > jpeg->extrasSize) break;
-        jpeg_write_marker(&info, m[0], m + 3, length);
-        at += 3 + int32_t(length);
-    }
+    const SideDataStruct& side = jpeg->side;
+    WriteMarker(&info, 1, "Exif\0\0", 6, side.block[SIDE_EXIF], side.size[SIDE_EXIF], "Exif block");
+    if (side.block[SIDE_PROFILE])
+        jpeg_write_icc_profile(&info, side.block[SIDE_PROFILE], unsigned(side.size[SIDE_PROFILE]));
+    WriteMarker(&info, 1, kXmpSpace, kXmpSpaceBytes, side.block[SIDE_XMP], side.size[SIDE_XMP], "XMP packet");
+    WriteMarker(&info, 13, "", 0, side.block[SIDE_IPTC], side.size[SIDE_IPTC], "IPTC record");
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = jpeg->pixels + size_t(info.next_scanline) * jpeg->stride;
         jpeg_write_scanlines(&info, &row, 1);
@@ -615,15 +570,12 @@ int JPEG_GetOrientation(JPEGLibStruct* jpeg, int* orientation) {
     Check(jpeg, __LINE__);
     if (!orientation) Core_NullPointer(kModule, __LINE__);
     *orientation = 1;
-    // "Exif\0\0", then a TIFF header: byte order, 42, the offset of the
-    // first directory; a directory is a count and 12-byte entries.
-    const unsigned char* b = jpeg->marker;
-    int64_t size = jpeg->markerSize;
-    if (!b || size < 14 || memcmp(b, "Exif\0\0", 6) != 0) return 1;
-    const unsigned char* tiff = b + 6;
-    int64_t length = size - 6;
-    int little = tiff[0] == 'I' && tiff[1] == 'I';
-    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return 1;
+    // A TIFF header: byte order, 42, the offset of the first directory; a
+    // directory is a count and 12-byte entries.
+    const unsigned char* tiff = jpeg->side.block[SIDE_EXIF];
+    int64_t length = jpeg->side.size[SIDE_EXIF];
+    if (!tiff || length < 8) return 1;
+    int little = tiff[0] == 'I';
     auto u16 = [&](int64_t at) { return little ? tiff[at] | (tiff[at + 1] << 8) : (tiff[at] << 8) | tiff[at + 1]; };
     auto u32 = [&](int64_t at) {
         return little ? uint32_t(u16(at)) | (uint32_t(u16(at + 2)) << 16) : (uint32_t(u16(at)) << 16) | u16(at + 2);
@@ -634,9 +586,10 @@ int JPEG_GetOrientation(JPEGLibStruct* jpeg, int* orientation) {
     for (int i = 0; i < entries; ++i) {
         int64_t at = directory + 2 + int64_t(i) * 12;
         if (at + 12 > length) return 1;
-        if (u16(at) != 0x0112 || u16(at + 2) != 3) continue;
+        if (u16(at) != 0x0112) continue;
+        // One SHORT is the tag's only shape; any other is not trusted.
         int value = u16(at + 8);
-        if (value >= 1 && value <= 8) *orientation = value;
+        if (u16(at + 2) == 3 && u32(at + 4) == 1 && value >= 1 && value <= 8) *orientation = value;
         return 1;
     }
     return 1;

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "bitmap.h"
+#include "sidedata.h"
 
 struct JPEGLibStruct {
     const char* tag;
@@ -14,13 +15,9 @@ struct JPEGLibStruct {
     int32_t width;
     int32_t height;
     int32_t stride;
-    unsigned char* marker;   // the Exif APP1 payload ("Exif\0\0" and its TIFF block); owned, tracked, or null
-    int32_t markerSize;
-    unsigned char* profile;  // the ICC profile of the APP2 chunks, put back together; owned, tracked, or null
-    int32_t profileSize;
-    unsigned char* extras;   // XMP APP1 and IPTC APP13 markers, each as its marker code, a big-endian
-                             // 16-bit payload length and the payload; owned, tracked, or null
-    int32_t extrasSize;
+    SideDataStruct side;     // after a header is read: its first Exif block, its ICC profile (the APP2
+                             // chunks put together), its first XMP packet and IPTC record; before an
+                             // encode: what the copy carries. Owned; emptied by JPEG_Reset
     int32_t keepInks;        // 1: a CMYK picture decodes into a bitmap as its inks (cyan, magenta, yellow,
                              // black in the blue, green, red and alpha bytes), for a conversion through its
                              // profile; 0 (the default): into colours, as a profile-less one must
@@ -38,27 +35,19 @@ int JPEG_Create(JPEGLibStruct** jpeg);
 // Resets, frees and nulls *jpeg. Cannot fail (1).
 int JPEG_Destroy(JPEGLibStruct** jpeg);
 
-// Releases pixels and marker copy; back to the defaults. Cannot fail (1).
+// Releases the pixels and the side data; back to the defaults. Cannot fail (1).
 int JPEG_Reset(JPEGLibStruct* jpeg);
 
 // 1 when an image is held.
 int JPEG_HasImage(JPEGLibStruct* jpeg);
-
-// Keeps a copy of an APP1 payload to write with the next encode. A size of
-// 0 or less is a fatal stop. Cannot fail (1).
-int JPEG_SetMarker(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size);
-// Keeps a copy of an ICC profile (written as APP2 chunks) or of extra
-// markers (as the extras field holds them) for the next encode; size 0
-// drops it. Cannot fail (1).
-int JPEG_SetProfile(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size);
-int JPEG_SetExtras(JPEGLibStruct* jpeg, const unsigned char* data, int32_t size);
 
 // The quality fraction for encoding (1.0 best); the library gets the
 // nearest whole percent. Cannot fail (1).
 int JPEG_SetQuality(JPEGLibStruct* jpeg, double quality);
 
 // The Exif orientation of the decoded picture (1 to 8; 1, as stored, when
-// its APP1 block has none or cannot be read). Cannot fail (1).
+// its Exif block has none, cannot be read, or holds it in any shape but the
+// one SHORT value the tag has). Cannot fail (1).
 int JPEG_GetOrientation(JPEGLibStruct* jpeg, int* orientation);
 
 // Decodes a JPEG held in memory; truncated data ends the image instead of
@@ -104,7 +93,11 @@ int JPEG_DecodeToBitmapBy(JPEGLibStruct* jpeg, const unsigned char* data, uint32
 // when the picture is too large for memory.
 int JPEG_FromBitmap(JPEGLibStruct* jpeg, BitmapStruct* bitmap);
 
-// Encodes the held image. On success *data is a Mem_Alloc block of *size
+// Encodes the held image with the side data the object holds: the Exif
+// block as an APP1 marker after "Exif\0\0", the XMP packet as an APP1
+// marker after its namespace, the IPTC record as APP13 and the profile as
+// APP2 chunks; a block too large for its one marker is left out (logged)
+// and the copy still made. On success *data is a Mem_Alloc block of *size
 // bytes that the caller frees (source misc/jpeg/jpegl); 0 (data none, size
 // 0) when nothing is held, the image is empty or the library fails.
 int JPEG_SaveBuffer(JPEGLibStruct* jpeg, unsigned char** data, int32_t* size);

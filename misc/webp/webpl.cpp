@@ -26,30 +26,68 @@ void TurnOver(BitmapStruct* bitmap) {
     }
 }
 
-// The animation decoder makes canvases of its own: the bitmap of the
-// canvas's size is allocated first, which proves that size fits.
+// An animation's first frame on its canvas. The canvas starts transparent,
+// and the first frame blended or not over transparency is the frame itself,
+// so the frame is decoded straight into its place in the bitmap: no canvas
+// of the animation decoder's (two of the canvas's size, written over in
+// full before a frame is decoded) is ever made.
 int DecodeFirstFrame(const unsigned char* data, uint32_t size, BitmapStruct* bitmap) {
-    int32_t width = 0, height = 0;
-    if (!WEBP_ReadSize(data, size, &width, &height) || !Bitmap_SetSize(bitmap, width, height)) return 0;
     WebPData whole = {data, size};
-    WebPAnimDecoderOptions options;
-    if (!WebPAnimDecoderOptionsInit(&options)) return 0;
-    options.color_mode = MODE_BGRA;
-    options.use_threads = 0;
-    WebPAnimDecoder* decoder = WebPAnimDecoderNew(&whole, &options);
-    if (!decoder) return 0;
-    WebPAnimInfo info;
-    uint8_t* frame = nullptr;
-    int timestamp = 0;
-    int ok = WebPAnimDecoderGetInfo(decoder, &info) && int32_t(info.canvas_width) == width &&
-             int32_t(info.canvas_height) == height && WebPAnimDecoderGetNext(decoder, &frame, &timestamp) && frame;
-    if (ok) {
-        for (int32_t y = 0; y < bitmap->height; ++y)
-            memcpy(bitmap->pixels + int64_t(bitmap->height - 1 - y) * bitmap->scanline,
-                   frame + int64_t(y) * bitmap->width * 4, size_t(bitmap->width) * 4);
+    WebPDemuxer* demux = WebPDemux(&whole);
+    if (!demux) {
+        Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
+        return 0;
     }
-    WebPAnimDecoderDelete(decoder);
+    int32_t width = int32_t(WebPDemuxGetI(demux, WEBP_FF_CANVAS_WIDTH));
+    int32_t height = int32_t(WebPDemuxGetI(demux, WEBP_FF_CANVAS_HEIGHT));
+    WebPIterator frame;
+    memset(&frame, 0, sizeof frame);
+    int ok = WebPDemuxGetFrame(demux, 1, &frame);
+    ok = ok && frame.x_offset >= 0 && frame.y_offset >= 0 && frame.width > 0 && frame.height > 0 &&
+         int64_t(frame.x_offset) + frame.width <= width && int64_t(frame.y_offset) + frame.height <= height;
+    if (!ok) {
+        Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
+        Log_Print(0, "WebP animation's first frame does not lie on its canvas\n");
+    }
+    ok = ok && Bitmap_SetSize(bitmap, width, height);
+    if (ok) {
+        unsigned char* first = bitmap->pixels + int64_t(frame.y_offset) * bitmap->scanline + int64_t(frame.x_offset) * 4;
+        size_t bytes = size_t(bitmap->scanline) * size_t(frame.height - 1) + size_t(frame.width) * 4;
+        ok = WebPDecodeBGRAInto(frame.fragment.bytes, frame.fragment.size, first, bytes, bitmap->scanline) != nullptr;
+        if (!ok) {
+            Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
+            Log_Print(0, "WebP frame cannot be decoded\n");
+        }
+    }
+    WebPDemuxReleaseIterator(&frame);
+    WebPDemuxDelete(demux);
     return ok;
+}
+
+// The chunk of fourcc into the side data as kind; Exif through the one
+// prefix check every Exif block passes.
+void KeepChunk(WebPDemuxer* demux, const char* fourcc, int kind, SideDataStruct* side) {
+    WebPChunkIterator found;
+    memset(&found, 0, sizeof found);
+    // The demuxer's chunks point into the caller's data, never copies.
+    if (WebPDemuxGetChunk(demux, fourcc, 1, &found) && found.chunk.size > 0) {
+        if (kind == SIDE_EXIF)
+            SideData_KeepExif(side, found.chunk.bytes, int64_t(found.chunk.size));
+        else
+            SideData_Keep(side, kind, found.chunk.bytes, int64_t(found.chunk.size));
+    }
+    WebPDemuxReleaseChunkIterator(&found);
+}
+
+// The file's profile, Exif and XMP chunks into side.
+void KeepSideData(const unsigned char* data, uint32_t size, SideDataStruct* side) {
+    WebPData whole = {data, size};
+    WebPDemuxer* demux = WebPDemux(&whole);
+    if (!demux) return;
+    KeepChunk(demux, "ICCP", SIDE_PROFILE, side);
+    KeepChunk(demux, "EXIF", SIDE_EXIF, side);
+    KeepChunk(demux, "XMP ", SIDE_XMP, side);
+    WebPDemuxDelete(demux);
 }
 
 }  // namespace
@@ -75,44 +113,33 @@ int WEBP_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int3
     return 1;
 }
 
-int WEBP_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* bitmap) {
+int WEBP_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
     if (!data || !bitmap) Core_NullPointer(kModule, __LINE__);
+    if (side) SideData_Reset(side);
     WebPBitstreamFeatures features;
     VP8StatusCode status = WebPGetFeatures(data, size, &features);
     if (status != VP8_STATUS_OK) {
-        if (status == VP8_STATUS_UNSUPPORTED_FEATURE) Bitmap_NoteProblem(BITMAP_PROBLEM_UNSUPPORTED);
-        Log_Print(0, "Not a WebP file\n");
+        // A file that starts as WebP but ends early is damaged, not another kind.
+        int damaged = status == VP8_STATUS_NOT_ENOUGH_DATA || (size >= 12 && memcmp(data + 8, "WEBP", 4) == 0);
+        Bitmap_NoteProblem(status == VP8_STATUS_UNSUPPORTED_FEATURE ? BITMAP_PROBLEM_UNSUPPORTED
+                           : damaged                                ? BITMAP_PROBLEM_DAMAGED
+                                                                    : BITMAP_PROBLEM_NOT_THIS_FORMAT);
+        Log_Print(0, "Not a readable WebP file\n");
         return 0;
     }
-    if (features.has_animation) return DecodeFirstFrame(data, size, bitmap);
-    if (!Bitmap_SetSize(bitmap, features.width, features.height)) return 0;
-    size_t bytes = size_t(bitmap->scanline) * size_t(bitmap->height);
-    if (!WebPDecodeBGRAInto(data, size, bitmap->pixels, bytes, bitmap->scanline)) {
-        Log_Print(0, "WebP data cannot be decoded\n");
-        return 0;
+    int ok = 0;
+    if (features.has_animation) {
+        ok = DecodeFirstFrame(data, size, bitmap);
+    } else if (Bitmap_SetSize(bitmap, features.width, features.height)) {
+        size_t bytes = size_t(bitmap->scanline) * size_t(bitmap->height);
+        ok = WebPDecodeBGRAInto(data, size, bitmap->pixels, bytes, bitmap->scanline) != nullptr;
+        if (!ok) {
+            Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
+            Log_Print(0, "WebP data cannot be decoded\n");
+        }
     }
+    if (!ok) return 0;
     TurnOver(bitmap);
+    if (side) KeepSideData(data, size, side);
     return 1;
-}
-
-int WEBP_FindChunk(const unsigned char* data, uint32_t size, const char* fourcc, const unsigned char** chunk,
-                   int32_t* bytes) {
-    if (!fourcc || !chunk || !bytes) Core_NullPointer(kModule, __LINE__);
-    *chunk = nullptr;
-    *bytes = 0;
-    if (!data) return 0;
-    WebPData whole = {data, size};
-    WebPDemuxer* demux = WebPDemux(&whole);
-    if (!demux) return 0;
-    WebPChunkIterator found;
-    memset(&found, 0, sizeof found);
-    // The demuxer's chunks point into the caller's data, never copies.
-    int ok = WebPDemuxGetChunk(demux, fourcc, 1, &found) && found.chunk.size > 0 && found.chunk.size < 0x7FFFFFFF;
-    if (ok) {
-        *chunk = found.chunk.bytes;
-        *bytes = int32_t(found.chunk.size);
-    }
-    WebPDemuxReleaseChunkIterator(&found);
-    WebPDemuxDelete(demux);
-    return ok;
 }

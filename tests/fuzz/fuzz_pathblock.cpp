@@ -10,7 +10,7 @@
 
 #include "fuzz_support.h"
 #include "orv-str.h"
-#include "winmain_gather.h"
+#include "gather.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "orv-core.h"
+#include "sidedata.h"
 
 // The most pixels a target decodes.
 const int64_t kFuzzPixels = 4000000;
@@ -25,4 +26,11 @@ inline void Fuzz_Init() {
     Core_Init("fuzz.log", 0, "%s", "Brimlow fuzz");
     Core_SetUnattended(1);
     Mem_Init(0x7FFFFFFF);
+}
+
+// Reads every byte of every block, so a block reaching past its memory shows.
+inline void Fuzz_ReadSideData(const SideDataStruct* side) {
+    volatile unsigned sum = 0;
+    for (int kind = 0; kind < SIDE_KINDS; ++kind)
+        for (int32_t i = 0; i < side->size[kind]; ++i) sum = sum + side->block[kind][i];
 }

@@ -21,6 +21,9 @@
 #include "resource.h"
 #include "trayicon.h"
 #include "winmain.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {

@@ -4,7 +4,7 @@
 // way of an offset; the everything copy is the photo's block with three
 // values changed where they stand, since maker notes hold offsets of their
 // own that moving them would break.
-#include "winmain_exif.h"
+#include "exif.h"
 
 #include <string.h>
 
@@ -16,10 +16,9 @@
 
 namespace {
 
-const char kModule[] = "app/winmain_exif";
-const int kHeader = 6;             // "Exif\0\0"
-const int kMostEntries = 512;      // entries read of one directory
-const uint32_t kMostPayload = 65533;  // what one APP1 marker can hold
+const char kModule[] = "app/engine/exif";
+const int kMostEntries = 512;        // entries read of one directory
+const uint32_t kMostValue = 65533;  // bytes of one field's value that are read; a longer one is left out
 
 enum : uint16_t {
     TAG_ORIENTATION = 0x0112,
@@ -49,7 +48,7 @@ const uint16_t kCameraExif[] = {0x829A, 0x829D, 0x8822, 0x8827, 0x8830, 0x8832, 
                                 0xA217, 0xA401, 0xA402, 0xA403, 0xA404, 0xA405, 0xA406, 0xA407, 0xA408,
                                 0xA409, 0xA40A, 0xA40C, 0xA432, 0xA433, 0xA434};
 
-// The TIFF block inside the payload, in its byte order.
+// The TIFF block, in its byte order.
 struct Tiff {
     const unsigned char* bytes;
     uint32_t size;
@@ -77,8 +76,9 @@ int TypeBytes(uint32_t type) {
 }
 
 // Reads the directory at offset: 1 with its entries (those of unknown
-// types, or whose values would lie outside the block, left out); 0 when
-// the directory itself does not fit.
+// types, of no values, whose values would lie outside the block, or whose
+// tag came earlier in the directory, left out: the first of a repeated tag
+// is the one readers take); 0 when the directory itself does not fit.
 int ReadDirectory(const Tiff& t, uint32_t offset, std::vector<Entry>* entries, uint32_t* entryArea) {
     if (offset < 8 || offset > t.size || t.size - offset < 2) return 0;
     uint32_t count = t.U16(offset);
@@ -91,7 +91,9 @@ int ReadDirectory(const Tiff& t, uint32_t offset, std::vector<Entry>* entries, u
         e.type = uint16_t(t.U16(at + 2));
         e.count = t.U32(at + 4);
         int unit = TypeBytes(e.type);
-        if (unit == 0 || e.count > kMostPayload / uint32_t(unit)) continue;
+        if (unit == 0 || e.count == 0 || e.count > kMostValue / uint32_t(unit)) continue;
+        auto same = [&e](const Entry& have) { return have.tag == e.tag; };
+        if (std::find_if(entries->begin(), entries->end(), same) != entries->end()) continue;
         uint32_t bytes = e.count * uint32_t(unit);
         uint32_t from = bytes <= 4 ? at + 8 : t.U32(at + 8);
         if (from > t.size || t.size - from < bytes) continue;
@@ -171,7 +173,7 @@ uint32_t WriteDirectory(Writer* w, std::vector<Entry> entries, uint32_t base, ui
         if (e.tag == pointerTag) pointerAt = uint32_t(w->out.size());
         if (e.value.size() <= 4) {
             unsigned char four[4] = {0, 0, 0, 0};
-            memcpy(four, e.value.data(), e.value.size());
+            std::copy(e.value.begin(), e.value.end(), four);
             w->out.insert(w->out.end(), four, four + 4);
         } else {
             w->U32(data + uint32_t(area.size()) - base);
@@ -195,7 +197,10 @@ int CameraCopy(const Tiff& t, int32_t width, int32_t height, int srgb, std::vect
     std::vector<Entry> main, exif;
     if (!ReadDirectory(t, t.U32(4), &main, nullptr)) return 0;
     for (const Entry& e : main)
-        if (uint32_t offset = ExifPointer(t, e)) ReadDirectory(t, offset, &exif, nullptr);
+        if (uint32_t offset = ExifPointer(t, e)) {
+            ReadDirectory(t, offset, &exif, nullptr);
+            break;
+        }
     Keep(&main, kCameraMain, sizeof kCameraMain / sizeof kCameraMain[0]);
     Keep(&exif, kCameraExif, sizeof kCameraExif / sizeof kCameraExif[0]);
     int l = t.little;
@@ -214,8 +219,8 @@ int CameraCopy(const Tiff& t, int32_t width, int32_t height, int srgb, std::vect
     Put(&exif, Make(TAG_PIXEL_X, TYPE_LONG, {uint32_t(width)}, l));
     Put(&exif, Make(TAG_PIXEL_Y, TYPE_LONG, {uint32_t(height)}, l));
 
-    Writer w{{'E', 'x', 'i', 'f', 0, 0}, l};
-    const uint32_t base = kHeader;
+    Writer w{{}, l};
+    const uint32_t base = 0;
     w.out.push_back(l ? 'I' : 'M');
     w.out.push_back(l ? 'I' : 'M');
     w.U16(42);
@@ -227,28 +232,40 @@ int CameraCopy(const Tiff& t, int32_t width, int32_t height, int srgb, std::vect
     Writer patch{{}, l};
     patch.U32(exifOffset);
     memcpy(&w.out[pointerAt], patch.out.data(), 4);
-    if (w.out.size() > kMostPayload) return 0;
     payload->swap(w.out);
     return 1;
 }
 
 // Sets the value of a one-value SHORT or LONG field of the directory at
-// offset, where it stands; fields of other shapes are left.
-void SetInPlace(const Tiff& t, std::vector<unsigned char>* copy, uint32_t offset, uint16_t tag, uint32_t value) {
+// offset, where it stands; fields of other shapes are left, but with
+// reshape a field of any shape becomes one SHORT of value (its old value
+// bytes left unused), so a malformed field cannot survive.
+void SetInPlace(const Tiff& t, std::vector<unsigned char>* copy, uint32_t offset, uint16_t tag, uint32_t value,
+                int reshape = 0) {
     uint32_t area = 0;
     std::vector<Entry> entries;
     if (!ReadDirectory(t, offset, &entries, &area)) return;
     uint32_t count = t.U16(offset);
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t at = area + i * 12;
-        if (t.U16(at) != tag || t.U32(at + 4) != 1) continue;
+        if (t.U16(at) != tag) continue;
+        if (reshape) {
+            Writer w{{}, t.little};
+            w.U16(TYPE_SHORT);
+            w.U32(1);
+            w.U16(value);
+            w.U16(0);
+            memcpy(copy->data() + at + 2, w.out.data(), w.out.size());
+            continue;
+        }
+        if (t.U32(at + 4) != 1) continue;
         uint32_t type = t.U16(at + 2);
         if (type != TYPE_SHORT && type != TYPE_LONG) continue;
         if (type == TYPE_SHORT && value > 0xFFFF) continue;
         Writer w{{}, t.little};
         if (type == TYPE_SHORT) w.U16(value);
         else w.U32(value);
-        memcpy(copy->data() + kHeader + at + 8, w.out.data(), w.out.size());
+        memcpy(copy->data() + at + 8, w.out.data(), w.out.size());
     }
 }
 
@@ -259,10 +276,10 @@ int Exif_ForCopy(const unsigned char* exif, int32_t size, int metadata, int32_t 
     if (!out || !outSize) Core_NullPointer(kModule, __LINE__);
     *out = nullptr;
     *outSize = 0;
-    if (!exif || size < kHeader + 8 || memcmp(exif, "Exif\0\0", kHeader) != 0) return 0;
+    if (!exif || size < 8) return 0;
     if (metadata != METADATA_CAMERA && metadata != METADATA_ALL) return 0;
-    Tiff t{exif + kHeader, uint32_t(size - kHeader), exif[kHeader] == 'I'};
-    int order = (exif[kHeader] == 'I' && exif[kHeader + 1] == 'I') || (exif[kHeader] == 'M' && exif[kHeader + 1] == 'M');
+    Tiff t{exif, uint32_t(size), exif[0] == 'I'};
+    int order = (exif[0] == 'I' && exif[1] == 'I') || (exif[0] == 'M' && exif[1] == 'M');
     if (!order || t.U16(2) != 42) return 0;
     std::vector<unsigned char> payload;
     if (metadata == METADATA_CAMERA) {
@@ -271,16 +288,18 @@ int Exif_ForCopy(const unsigned char* exif, int32_t size, int metadata, int32_t 
         std::vector<Entry> main;
         if (!ReadDirectory(t, t.U32(4), &main, nullptr)) return 0;
         payload.assign(exif, exif + size);
-        SetInPlace(t, &payload, t.U32(4), TAG_ORIENTATION, 1);
+        SetInPlace(t, &payload, t.U32(4), TAG_ORIENTATION, 1, 1);
         for (const Entry& e : main)
             if (uint32_t offset = ExifPointer(t, e)) {
                 SetInPlace(t, &payload, offset, TAG_PIXEL_X, uint32_t(width));
                 SetInPlace(t, &payload, offset, TAG_PIXEL_Y, uint32_t(height));
                 SetInPlace(t, &payload, offset, TAG_COLOUR_SPACE, srgb ? 1u : 0xFFFFu);
+                break;
             }
     }
-    int bytes = int(payload.size());
-    *out = static_cast<unsigned char*>(Mem_Alloc(bytes, MEM_HEAP, kModule, __LINE__));
+    int bytes = 0;
+    *out = static_cast<unsigned char*>(Mem_AllocChecked(int64_t(payload.size()), 1, 1, &bytes, MEM_HEAP, kModule, __LINE__));
+    if (!*out) return 0;
     memcpy(*out, payload.data(), payload.size());
     *outSize = bytes;
     return 1;

@@ -17,7 +17,7 @@
 
 namespace {
 
-const char kModule[] = "winmain";
+const char kModule[] = "app/engine/winmain_batch";
 const char kTag[] = "BatchStruct:app/winmain_batch";
 
 // How long a waiting worker sleeps before it looks again, even when no file

@@ -9,7 +9,7 @@
 
 namespace {
 
-const char kModule[] = "winmain";
+const char kModule[] = "app/engine/winmain_scale";
 
 // Bits a pixel of copies without a measure or a telling header: a photo's
 // at quality 75.

@@ -6,7 +6,7 @@
 // the batch's workers share them. A profile of three curves and a matrix,
 // as most RGB spaces are, is converted by tables and the matrix instead,
 // about twice as fast, where that agrees with lcms within a level.
-#include "winmain_colour.h"
+#include "colour.h"
 
 #include <string.h>
 
@@ -20,7 +20,7 @@
 
 namespace {
 
-const char kModule[] = "app/winmain_colour";
+const char kModule[] = "app/engine/colour";
 const int kCachedTransforms = 8;
 // Steps of the table from linear light to sRGB bytes: fine enough that
 // neighbouring entries differ by less than a level even where sRGB's curve
@@ -76,6 +76,10 @@ void LogLcmsError(cmsContext, cmsUInt32Number code, const char* text) {
 }
 
 int SpaceOf(cmsHPROFILE profile) {
+    cmsProfileClassSignature use = cmsGetDeviceClass(profile);
+    if (use != cmsSigInputClass && use != cmsSigDisplayClass && use != cmsSigOutputClass &&
+        use != cmsSigColorSpaceClass)
+        return COLOUR_UNUSABLE;
     switch (cmsGetColorSpace(profile)) {
     case cmsSigRgbData:
         return COLOUR_RGB;
@@ -222,6 +226,24 @@ MatrixShaper* MakeMatrixShaper(cmsHPROFILE in, cmsHPROFILE srgb, cmsHTRANSFORM t
     return m;
 }
 
+// 1 when a profile's bytes are what its header says: the size field equal
+// to the bytes given, the tag table and every tag inside them. lcms reads
+// tags only when asked, so a profile that passes its opening may still hold
+// offsets past its end, which a copy keeping it would pass on.
+int Whole(const unsigned char* bytes, int32_t size) {
+    auto u32 = [bytes](int64_t at) {
+        return uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 | bytes[at + 3];
+    };
+    if (size < 132 || u32(0) != uint32_t(size)) return 0;
+    int64_t tags = u32(128);
+    if (tags > (int64_t(size) - 132) / 12) return 0;
+    for (int64_t i = 0; i < tags; ++i) {
+        int64_t at = 132 + i * 12, offset = u32(at + 4), length = u32(at + 8);
+        if (offset < 132 || offset + length > size) return 0;
+    }
+    return 1;
+}
+
 // Reads a profile once: its space into entry, and the transform from it
 // (its pixels laid out as the space's pictures are here) to sRGB. A damaged
 // or unsupported profile, or one lcms cannot transform from, is logged
@@ -231,7 +253,7 @@ void Learn(CachedTransform* entry, const unsigned char* bytes, int32_t size, int
     entry->transform = nullptr;
     entry->srgb = 0;
     entry->shaper = nullptr;
-    cmsHPROFILE in = cmsOpenProfileFromMem(bytes, cmsUInt32Number(size));
+    cmsHPROFILE in = Whole(bytes, size) ? cmsOpenProfileFromMem(bytes, cmsUInt32Number(size)) : nullptr;
     if (!in) {
         Log_Print(0, "Damaged colour profile (%d bytes) ignored\n", int(size));
         return;
@@ -244,7 +266,10 @@ void Learn(CachedTransform* entry, const unsigned char* bytes, int32_t size, int
                                  : inverted                  ? TYPE_CMYK_8_REV
                                                              : TYPE_CMYK_8;
         entry->transform = cmsCreateTransform(in, format, srgb, TYPE_BGRA_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
-        if (!entry->transform) Log_Print(0, "Colour profile not usable (%d bytes)\n", int(size));
+        if (!entry->transform) {
+            Log_Print(0, "Colour profile not usable (%d bytes)\n", int(size));
+            entry->space = COLOUR_UNUSABLE;
+        }
         if (entry->transform && entry->space == COLOUR_RGB) entry->srgb = LeavesColours(entry->transform);
         if (entry->transform && entry->space == COLOUR_RGB && !entry->srgb)
             entry->shaper = MakeMatrixShaper(in, srgb, entry->transform);
@@ -325,30 +350,24 @@ int Convert(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, co
 
 }  // namespace
 
-int Meta_Keep(unsigned char** block, int32_t* blockSize, const unsigned char* data, int32_t size) {
-    if (!block || !blockSize) Core_NullPointer(kModule, __LINE__);
-    if (*block) Mem_Free(*block, *blockSize, MEM_HEAP, kModule, __LINE__);
-    *block = nullptr;
-    *blockSize = 0;
-    if (size <= 0) return 1;
-    *block = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
-    if (data) memcpy(*block, data, size_t(size));
-    *blockSize = size;
-    return 1;
-}
-
-int Meta_Reset(PictureMeta* meta) {
-    if (!meta) Core_NullPointer(kModule, __LINE__);
-    Meta_Keep(&meta->profile, &meta->profileSize, nullptr, 0);
-    Meta_Keep(&meta->exif, &meta->exifSize, nullptr, 0);
-    Meta_Keep(&meta->extras, &meta->extrasSize, nullptr, 0);
-    return 1;
-}
-
 int Colour_SpaceOf(const unsigned char* profile, int32_t size) {
     if (!profile || size <= 0) return COLOUR_UNUSABLE;
     std::lock_guard<std::mutex> hold(g_lock);
     return Lookup(profile, size, 0)->space;
+}
+
+int Colour_KeepUsableProfile(SideDataStruct* side, const BitmapStruct* bitmap) {
+    if (!side || !bitmap) Core_NullPointer(kModule, __LINE__);
+    const unsigned char* profile = side->block[SIDE_PROFILE];
+    if (!profile) return 1;
+    int space = Colour_SpaceOf(profile, side->size[SIDE_PROFILE]);
+    if (space == COLOUR_GREY && !Bitmap_IsGrey(bitmap)) {
+        Log_Print(0, "Grey colour profile on a colour picture ignored\n");
+        space = COLOUR_UNUSABLE;
+    }
+    if (space == COLOUR_CMYK) Log_Print(0, "CMYK colour profile on a picture of colours ignored\n");
+    if (space != COLOUR_RGB && space != COLOUR_GREY) SideData_Drop(side, SIDE_PROFILE);
+    return 1;
 }
 
 int Colour_ToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t size) {

@@ -11,6 +11,9 @@
 #include "job_support.h"
 #include "orv-str.h"
 #include "test_support.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {

@@ -10,6 +10,8 @@
 
 #include "config.h"
 #include "file.h"
+#include "formats.h"
+#include "prepare.h"
 #include "winmain_job.h"
 
 struct CoreLock;

@@ -1,38 +1,31 @@
 // A picture's colours through its embedded ICC profile, with Little CMS:
-// what a source carries beside its pixels (profile, camera data), and the
-// conversion of RGB, grey and CMYK pictures to sRGB. Transforms are cached
+// which profiles can be trusted, and the conversion of RGB, grey and CMYK pictures to sRGB. Transforms are cached
 // by profile, so a run of photos from one camera creates one.
 #pragma once
 
 #include <stdint.h>
 
+#include "sidedata.h"
+
 struct BitmapStruct;
-
-// What a source carries beside its pixels that its copy may keep, as its
-// decoder found it. Every block is owned and tracked; null when absent.
-struct PictureMeta {
-    unsigned char* profile;  // the embedded ICC profile
-    int32_t profileSize;     // bytes of profile
-    unsigned char* exif;     // the Exif APP1 payload: "Exif\0\0" and its TIFF block
-    int32_t exifSize;        // bytes of exif
-    unsigned char* extras;   // XMP and IPTC markers as the JPEG bridge keeps them
-    int32_t extrasSize;      // bytes of extras
-};
-
-// Frees what meta holds and empties it. Cannot fail (1).
-int Meta_Reset(PictureMeta* meta);
-// Replaces one of meta's blocks (the address of its pointer and size) by a
-// copy of data, or with data null by size zeroed bytes for the caller to
-// fill; size 0 empties it. Cannot fail (1).
-int Meta_Keep(unsigned char** block, int32_t* blockSize, const unsigned char* data, int32_t size);
 
 // The colour space a profile describes.
 enum { COLOUR_UNUSABLE = 0, COLOUR_RGB = 1, COLOUR_GREY = 2, COLOUR_CMYK = 3 };
 
-// The colour space of a profile: COLOUR_UNUSABLE for a damaged one or one
-// of a space the program does not convert (logged once a run). Reading it
-// caches it, with its transform to sRGB.
+// The colour space of a profile: COLOUR_UNUSABLE for a damaged one (its
+// size field or a tag outside its bytes), one that does not describe a
+// device's or a space's colours (device links, abstract and named-colour
+// profiles), one of a space the program does not convert, or one lcms
+// builds no transform from (logged once a run). Reading it caches it, with
+// its transform to sRGB.
 int Colour_SpaceOf(const unsigned char* profile, int32_t size);
+
+// Leaves in side the profile a decoded picture (its colours, not inks) can
+// use: an RGB profile Colour_SpaceOf finds usable, or a grey one where every
+// pixel is grey (a grey profile reads one channel); any other (CMYK, Lab,
+// damaged, a device link) is dropped with a log line, so that neither a
+// conversion nor a kept copy of it reaches the copy. Cannot fail (1).
+int Colour_KeepUsableProfile(SideDataStruct* side, const BitmapStruct* bitmap);
 
 // Converts bitmap, whose colours are in profile's space (RGB or grey; a
 // grey picture's blue byte is its grey), to sRGB in place; alpha is kept.

@@ -13,7 +13,10 @@
 #include "job_support.h"
 #include "orv-str.h"
 #include "test_support.h"
-#include "winmain_colour.h"
+#include "colour.h"
+#include "formats.h"
+#include "measure.h"
+#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {

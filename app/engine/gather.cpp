@@ -1,6 +1,6 @@
 // Gathering the pictures of named paths: folders listed, sorted and walked
 // down, earlier copies and the output folder left out.
-#include "winmain_gather.h"
+#include "gather.h"
 
 #include <algorithm>
 #include <set>
@@ -10,11 +10,12 @@
 #include "file.h"
 #include "orv-core.h"
 #include "orv-str.h"
+#include "formats.h"
 #include "winmain_job.h"
 
 namespace {
 
-const char kModule[] = "app/winmain_gather";
+const char kModule[] = "app/engine/gather";
 
 // One folder's entries, sorted before they are passed on.
 struct Listing {

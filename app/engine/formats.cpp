@@ -1,0 +1,386 @@
+// The one table of the kinds of picture the program reads: their file
+// names, what their files start with, their decoders and header probes, and
+// the one mapping from a failed decode to the reason a user sees. A file is
+// read once for its decode; the reason comes from the bytes already read.
+#include "formats.h"
+
+#include <string.h>
+
+#include "bitmap.h"
+#include "colour.h"
+#include "file.h"
+#include "gif.h"
+#include "heifl.h"
+#include "jpegl.h"
+#include "orv-core.h"
+#include "orv-str.h"
+#include "png.h"
+#include "tga.h"
+#include "webpl.h"
+
+namespace {
+
+const char kModule[] = "app/engine/formats";
+
+// The decoder's own reduction works block by block, which shows as a loss
+// of detail against a true filter (3.6 dB on the wallpaper benchmark when
+// used to the limit); it is used only while it leaves at least this factor
+// of the reduction to the filter.
+const int kFilterShare = 2;
+
+// The size a JPEG is shown at: its stored size, turned as its Exif
+// orientation says.
+void ShownSize(JPEGLibStruct* jpeg, int32_t* width, int32_t* height) {
+    int orientation = 1;
+    JPEG_GetOrientation(jpeg, &orientation);
+    int turned = orientation >= 5;
+    *width = turned ? jpeg->height : jpeg->width;
+    *height = turned ? jpeg->width : jpeg->height;
+}
+
+// What a JPEG's decode asks of its header.
+struct JpegChoice {
+    const AppConfig* fit;  // the settings its copy follows; null: decoded at full size
+    CopySize* copy;        // with fit, the copy planned from the header; not owned
+    int inks;              // 1: a CMYK picture with a usable profile decodes as its inks
+    int denominator;       // what the decode was reduced by
+};
+
+// Once the header is read: the copy's size by the scale rule (once for the
+// file), the decoder's reduction toward it, and whether the inks are kept.
+int ChooseReduction(JPEGLibStruct* jpeg, void* context) {
+    JpegChoice* choice = static_cast<JpegChoice*>(context);
+    const SideDataStruct& side = jpeg->side;
+    jpeg->keepInks = choice->inks && Colour_SpaceOf(side.block[SIDE_PROFILE], side.size[SIDE_PROFILE]) == COLOUR_CMYK;
+    choice->denominator = 1;
+    if (choice->fit) {
+        CopySize* copy = choice->copy;
+        int32_t width = 0, height = 0;
+        ShownSize(jpeg, &width, &height);
+        PlanCopy(choice->fit, width, height, copy);
+        int turned = width != jpeg->width;
+        choice->denominator = JPEG_ReductionFor(jpeg->width, jpeg->height,
+                                                kFilterShare * (turned ? copy->height : copy->width),
+                                                kFilterShare * (turned ? copy->width : copy->height));
+    }
+    return choice->denominator;
+}
+
+// Decodes a JPEG, with fit not null reduced while decoding toward the copy
+// that fit's settings make of it (planned into copy), and turns it upright;
+// with side not null its side data goes there, and a CMYK picture with a
+// usable profile is converted through it (the profile then used up: the
+// pixels are sRGB).
+int DecodeJpeg(const unsigned char* data, uint32_t size, const AppConfig* fit, CopySize* copy, BitmapStruct* bitmap,
+               SideDataStruct* side) {
+    JPEGLibStruct* jpeg = nullptr;
+    JPEG_Create(&jpeg);
+    JpegChoice choice = {fit, copy, side != nullptr, 1};
+    int ok = JPEG_DecodeToBitmapBy(jpeg, data, size, ChooseReduction, &choice, bitmap);
+    const SideDataStruct& found = jpeg->side;
+    if (ok && jpeg->inks &&
+        !Colour_InksToSrgb(bitmap, found.block[SIDE_PROFILE], found.size[SIDE_PROFILE], jpeg->inverted)) {
+        // A profile lcms took apart but cannot convert from: inks as colours
+        // the way a profile-less file is read.
+        jpeg->keepInks = 0;
+        ok = JPEG_DecodeToBitmap(jpeg, data, size, choice.denominator, bitmap);
+    }
+    // Every copy looks as its source is shown: a phone's picture stored on
+    // its side is turned upright.
+    int orientation = 1;
+    if (ok && JPEG_GetOrientation(jpeg, &orientation) && orientation != 1 && !(ok = Bitmap_Orient(bitmap, orientation)))
+        Log_Print(0, "Failed to turn jpg upright\n");
+    if (ok && side) {
+        // The inks' profile is used up: the pixels are sRGB colours now.
+        if (jpeg->inks) SideData_Drop(&jpeg->side, SIDE_PROFILE);
+        SideData_Take(side, &jpeg->side);
+    }
+    JPEG_Destroy(&jpeg);
+    return ok;
+}
+
+int LoadJpeg(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
+    return DecodeJpeg(data, size, nullptr, nullptr, bitmap, side);
+}
+
+// A JPEG's shown size from its header, and with facts not null the bits a
+// pixel of its scans at the quality its tables tell.
+int ProbeJpeg(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height, SizeFacts* facts) {
+    JPEGLibStruct* jpeg = nullptr;
+    JPEG_Create(&jpeg);
+    int ok = JPEG_ReadHeader(jpeg, data, size);
+    if (ok) ShownSize(jpeg, width, height);
+    if (ok && facts && jpeg->quality100 > 0) {
+        facts->headerBits = 8.0 * double(int64_t(size) - jpeg->headerSize) / (double(jpeg->width) * jpeg->height);
+        facts->headerQuality = jpeg->quality100;
+    }
+    JPEG_Destroy(&jpeg);
+    return ok;
+}
+
+// A format whose header tells its size alone, as a probe of the table.
+template <int (*readSize)(const unsigned char*, uint32_t, int32_t*, int32_t*)>
+int ProbeSize(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height, SizeFacts*) {
+    return readSize(data, size, width, height);
+}
+
+int LoadPng(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
+    PNGStruct* png = nullptr;
+    PNG_Create(&png);
+    int ok = PNG_LoadBuffer(png, data, size) && PNG_ToBitmap(png, bitmap);
+    // Without a profile (an sRGB chunk, or nothing) the colours are sRGB;
+    // with one, it wins over an sRGB chunk, as the PNG standard has
+    // colour-managing decoders read them.
+    if (ok && side) SideData_Keep(side, SIDE_PROFILE, png->profile, png->profileSize);
+    PNG_Destroy(&png);
+    return ok;
+}
+
+int LoadWebp(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
+    return WEBP_DecodeToBitmap(data, size, bitmap, side);
+}
+
+// The picture comes upright from its own transformations, so its Exif
+// orientation is never applied on top; the copy's Exif says upright.
+int LoadHeif(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
+    HEIFStruct* heif = nullptr;
+    HEIF_Create(&heif);
+    int ok = HEIF_DecodeToBitmap(heif, data, size, bitmap);
+    if (ok && side) SideData_Take(side, &heif->side);
+    HEIF_Destroy(&heif);
+    return ok;
+}
+
+int LoadTga(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct*) {
+    TGAStruct* tga = nullptr;
+    TGA_Create(&tga);
+    int ok = TGA_LoadBuffer(tga, data, size) && TGA_ToBitmap(tga, bitmap);
+    TGA_Destroy(&tga);
+    return ok;
+}
+
+// A GIF's first picture.
+int LoadGif(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct*) {
+    GIFStruct* gif = nullptr;
+    GIF_Create(&gif);
+    int ok = 0;
+    GIFMemberStruct* member = nullptr;
+    if (GIF_LoadBuffer(gif, data, size) && GIF_FirstMember(gif, &member)) {
+        for (; member; GIF_NextMember(gif, member, &member)) {
+            int32_t type = 0;
+            GIF_GetMemberType(gif, member, &type);
+            if (type != GIF_TYPEIMAGE) continue;
+            ok = GIF_MemberToBitmap(gif, member, bitmap);
+            break;
+        }
+    }
+    GIF_Destroy(&gif);
+    return ok;
+}
+
+int LoadBmp(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct*) {
+    return Bitmap_LoadBMPBuffer(bitmap, data, size);
+}
+
+// What the files of a kind start with.
+int LooksJpeg(const unsigned char* d, uint32_t n) {
+    return n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF;
+}
+int LooksPng(const unsigned char* d, uint32_t n) {
+    return n >= 8 && memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0;
+}
+int LooksGif(const unsigned char* d, uint32_t n) {
+    return n >= 4 && memcmp(d, "GIF8", 4) == 0;
+}
+int LooksBmp(const unsigned char* d, uint32_t n) {
+    return n >= 2 && d[0] == 'B' && d[1] == 'M';
+}
+int LooksWebp(const unsigned char* d, uint32_t n) {
+    return n >= 12 && memcmp(d, "RIFF", 4) == 0 && memcmp(d + 8, "WEBP", 4) == 0;
+}
+int LooksHeif(const unsigned char* d, uint32_t n) {
+    return n >= 8 && memcmp(d + 4, "ftyp", 4) == 0;
+}
+// TGA files carry no signature: a header the decoder reads is the test.
+int LooksTga(const unsigned char* d, uint32_t n) {
+    int32_t width = 0, height = 0;
+    return TGA_ReadSize(d, n, &width, &height);
+}
+
+// The one list of the file names the program reads, and their decoders.
+struct Format {
+    const char* suffix;  // tested against the end of the path, letter case ignored
+    // Decodes the file held in memory; with side not null, what it carries
+    // beside its pixels goes there. The reason for a failure may be noted.
+    int (*load)(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side);
+    // 1 when the data starts as the kind's files do.
+    int (*looks)(const unsigned char* data, uint32_t size);
+    // The size the decoder will give, from the header alone, and with facts
+    // not null what the header tells of its copies' sizes: 1, or 0 when the
+    // data does not start as such a file does.
+    int (*probe)(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height, SizeFacts* facts);
+    int reducesWhileDecoding;  // 1: DecodeJpeg can make the picture smaller for the copy
+    // Bytes a pixel that the decoding library holds beside the bitmap at
+    // its peak, outside the tracked allocator: libheif's RGBA image, its
+    // planes of up to 16-bit samples and libde265's picture for HEIF.
+    int decoderBytes;
+    // What the file's size tells of its copies' when its probe tells
+    // nothing more: its bits a pixel times headerFactor are those of a JPEG
+    // of headerQuality; factor 0 where the size tells nothing (uncompressed
+    // files, and JPEGs, whose probe reads their tables).
+    double headerFactor;
+    int headerQuality;
+};
+
+const Format kFormats[] = {
+    {".jpg", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0},
+    {".jpeg", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0},
+    {".jpe", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0},
+    {".jfif", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0},
+    {".png", LoadPng, LooksPng, ProbeSize<PNG_ReadSize>, 0, 4, 1, 100},
+    {".tga", LoadTga, LooksTga, ProbeSize<TGA_ReadSize>, 0, 4, 0, 0},
+    {".gif", LoadGif, LooksGif, ProbeSize<GIF_ReadSize>, 0, 4, 1, 100},
+    {".bmp", LoadBmp, LooksBmp, ProbeSize<Bitmap_ReadBMPSize>, 0, 4, 0, 0},
+    {".webp", LoadWebp, LooksWebp, ProbeSize<WEBP_ReadSize>, 0, 4, 2, 80},
+    {".heic", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80},
+    {".heif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80}};
+
+const Format* FormatOf(const char* path) {
+    for (const Format& f : kFormats)
+        if (Str_EndsWithNoCase(path, f.suffix)) return &f;
+    return nullptr;
+}
+
+// Notes why data, read whole from a file of format's name, could not be
+// decoded or probed: the one place a failure becomes a reason. A file of no
+// bytes is empty; one that does not start as the kind's files do is of
+// another kind, whatever its decoder made of it; otherwise the decoder's
+// own note stands (a variant it does not read, a size beyond its limits),
+// and without one the file is damaged.
+void NoteWhy(const Format* format, const unsigned char* data, uint32_t size) {
+    if (size == 0)
+        Bitmap_NoteProblem(BITMAP_PROBLEM_EMPTY);
+    else if (!format->looks(data, size))
+        Bitmap_NoteProblem(BITMAP_PROBLEM_NOT_THIS_FORMAT);
+    else if (Bitmap_GetProblem() == BITMAP_PROBLEM_NONE)
+        Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
+}
+
+// Reads path whole for format's decoder or probe. 1, or 0 (freed, the file
+// layer's problem noted) when the file cannot be read.
+int ReadFor(const Format* format, const char* path, FileWhole* whole) {
+    if (File_ReadWhole(path, whole) == FILE_WHOLE_DONE) return 1;
+    File_FreeWhole(whole);
+    Log_Print(0, "Failed to read %s file [%s]\n", format->suffix, path);
+    return 0;
+}
+
+// Decodes path by format, reduced for the copy fit's settings make (planned
+// into copy) where the format's decoder can reduce; side as the loaders
+// take it.
+int Decode(const Format* format, const char* path, const AppConfig* fit, CopySize* copy, BitmapStruct* bitmap,
+           SideDataStruct* side) {
+    FileWhole whole;
+    if (!ReadFor(format, path, &whole)) return 0;
+    const uint32_t size = uint32_t(whole.size);
+    int ok = fit && format->reducesWhileDecoding ? DecodeJpeg(whole.data, size, fit, copy, bitmap, side)
+                                                 : format->load(whole.data, size, bitmap, side);
+    if (!ok) {
+        NoteWhy(format, whole.data, size);
+        Log_Print(0, "Failed to decode %s file [%s]: %s\n", format->suffix, path,
+                  Bitmap_ProblemText(Bitmap_GetProblem()));
+    }
+    File_FreeWhole(&whole);
+    return ok;
+}
+
+}  // namespace
+
+int LoadImageByExtension(const char* path, BitmapStruct* bitmap) {
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    const Format* format = FormatOf(path);
+    if (format) return Decode(format, path, nullptr, nullptr, bitmap, nullptr);
+    Log_Print(0, "Unknown graphic file format [%s]\n", path);
+    return 0;
+}
+
+int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, CopySize* copy,
+                     SideDataStruct* side) {
+    if (!config || !path || !copy) Core_NullPointer(kModule, __LINE__);
+    *copy = CopySize{};
+    if (side) SideData_Reset(side);
+    const Format* format = FormatOf(path);
+    if (!format) {
+        Log_Print(0, "Unknown graphic file format [%s]\n", path);
+        return 0;
+    }
+    const AppConfig* fit = config->Filter == RESIZE_FILTER_LANCZOS ? config : nullptr;
+    if (!Decode(format, path, fit, copy, bitmap, side)) return 0;
+    if (side) Colour_KeepUsableProfile(side, bitmap);
+    if (!(fit && format->reducesWhileDecoding)) PlanCopy(config, bitmap->width, bitmap->height, copy);
+    return 1;
+}
+
+int LoadImageReduced(const char* path, BitmapStruct* bitmap, int* reducedBy) {
+    if (!path || !bitmap || !reducedBy) Core_NullPointer(kModule, __LINE__);
+    *reducedBy = 1;
+    const Format* format = FormatOf(path);
+    if (!format || !format->reducesWhileDecoding) return LoadImageByExtension(path, bitmap);
+    FileWhole whole;
+    if (!ReadFor(format, path, &whole)) return 0;
+    JPEGLibStruct* reader = nullptr;
+    JPEG_Create(&reader);
+    int ok = JPEG_DecodeToBitmap(reader, whole.data, uint32_t(whole.size), 2, bitmap);
+    JPEG_Destroy(&reader);
+    if (!ok) NoteWhy(format, whole.data, uint32_t(whole.size));
+    File_FreeWhole(&whole);
+    *reducedBy = ok ? 2 : 1;
+    return ok;
+}
+
+int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height, SizeFacts* facts) {
+    if (!path || !width || !height) Core_NullPointer(kModule, __LINE__);
+    *width = *height = 0;
+    if (facts) *facts = SizeFacts{};
+    const Format* format = FormatOf(path);
+    FileWhole whole;
+    if (!format || !ReadFor(format, path, &whole)) return 0;
+    const uint32_t size = uint32_t(whole.size);
+    int ok = format->probe(whole.data, size, width, height, facts);
+    if (ok && facts && facts->headerBits == 0 && format->headerFactor > 0) {
+        facts->headerBits = format->headerFactor * 8.0 * double(whole.size) / (double(*width) * *height);
+        facts->headerQuality = format->headerQuality;
+    }
+    if (!ok) {
+        NoteWhy(format, whole.data, size);
+        Log_Print(0, "Unreadable picture header [%s]\n", path);
+    }
+    File_FreeWhole(&whole);
+    return ok;
+}
+
+int DecoderBytesPerPixel(const char* path) {
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    const Format* format = FormatOf(path);
+    return format ? format->decoderBytes : 4;
+}
+
+int IsAcceptedImage(const char* path) {
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    return FormatOf(path) != nullptr;
+}
+
+const char* AcceptedExtension(int index) {
+    int count = int(sizeof kFormats / sizeof kFormats[0]);
+    return index >= 0 && index < count ? kFormats[index].suffix : nullptr;
+}
+
+int AcceptedPatterns(char* text, int size) {
+    if (!text) Core_NullPointer(kModule, __LINE__);
+    if (size <= 0) return 0;
+    text[0] = 0;
+    for (const Format& f : kFormats)
+        if (Str_AppendFormat(text, size, "%s*%s", text[0] ? ";" : "", f.suffix) == 0) return 0;
+    return 1;
+}
+

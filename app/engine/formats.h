@@ -1,0 +1,64 @@
+// The kinds of picture the program reads, by file name: decoding (for a
+// copy reduced while decoding where the decoder can), header probes, the
+// accepted names, and the reason a file could not be read.
+#pragma once
+
+#include <stdint.h>
+
+#include "config.h"
+#include "sidedata.h"
+#include "winmain_scale.h"
+
+struct BitmapStruct;
+
+// Decodes a file into bitmap by its extension (".jpg", ".jpeg", ".jpe",
+// ".jfif", ".png", ".tga", ".gif", ".bmp", ".webp", ".heic", ".heif", any
+// case), reading it once. 1, or 0 with the reason in the debug log and
+// noted for Bitmap_GetProblem (the file layer's for a file that cannot be
+// read; "empty file", "not the kind of picture its name says", "damaged or
+// cut short", a kind the program does not read or one too large for
+// memory otherwise; the bitmap's pixels then undefined).
+int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
+
+// Decodes a source for its copy: JPEGs, under the Lanczos filter, reduced
+// while decoding as far as that leaves the filter at least half of the
+// reduction to the copy's size; every other file as LoadImageByExtension
+// does. copy gets the copy the settings make of it, by the scale rule from
+// the size it is shown at in full (for a JPEG from its header, read once).
+// With side not null (emptied first), what the source carries beside its
+// pixels goes there, its profile only when the picture can use it
+// (Colour_KeepUsableProfile; a CMYK JPEG's is used up converting its inks,
+// which leaves sRGB colours). 1, or 0 as LoadImageByExtension (copy then
+// zeroed).
+int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, CopySize* copy,
+                     SideDataStruct* side);
+
+// Decodes a file for a measure: a JPEG at half its size by its decoder
+// (*reducedBy 2), any other whole (*reducedBy 1). 1, or 0 as
+// LoadImageByExtension.
+int LoadImageReduced(const char* path, BitmapStruct* bitmap, int* reducedBy);
+
+// The size LoadImageByExtension will give the file, read from its header
+// without decoding, and with facts not null the header's part of what its
+// copies' sizes are estimated from (the rest zeroed): 1, or 0 (both sizes 0)
+// for an extension it does not read, a file that cannot be read or a header
+// that is not the format's (the reason noted as LoadImageByExtension notes
+// it).
+int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height, SizeFacts* facts);
+
+// Bytes a pixel that the decoder of path's format holds beside the decoded
+// picture while decoding (4 for an extension it does not read). Cannot fail.
+int DecoderBytesPerPixel(const char* path);
+
+// 1 for the extensions the file list accepts: every one that
+// LoadImageByExtension decodes.
+int IsAcceptedImage(const char* path);
+
+// The index-th accepted extension (".jpg", lower case, with its dot), or
+// null past the last. Cannot fail.
+const char* AcceptedExtension(int index);
+
+// The accepted extensions as an open dialog's filter pattern,
+// "*.jpg;*.jpeg;...". 1, or 0 when it does not fit size.
+int AcceptedPatterns(char* text, int size);
+

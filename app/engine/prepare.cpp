@@ -1,0 +1,156 @@
+// The prepare pass: each path's row from its header (and a measure when
+// asked), up to a few at once, the caller's thread alone talking to the
+// front-end.
+#include "prepare.h"
+
+#include "file.h"
+#include "formats.h"
+#include "measure.h"
+#include "orv-core.h"
+#include "thread.h"
+
+namespace {
+
+const char kModule[] = "app/engine/prepare";
+
+// What the prepare pass learnt of one path.
+struct PrepareOutcome {
+    int accepted;        // 1: its row is filled
+    const char* reason;  // when not, why in a few words; static
+};
+
+// The prepare pass's state, shared by the workers that probe side by side.
+struct PrepareRun {
+    const AppConfig* config;
+    int measure;                // 1: each picture's copies measured, not estimated from its header
+    const char* const* paths;
+    int count;
+    FileRow* rows;              // room for count; row i belongs to path i until the rows are gathered
+    PrepareOutcome* outcomes;   // one per path
+    const JobHost* host;        // talked to by the caller's loop alone
+    int callerWorker;           // ThreadPool_CurrentWorker of the caller
+    CoreLock* lock;             // guards next and stop
+    int next;                   // the next path to take
+    int stop;                   // 1 once Cancel was pressed
+};
+
+// The next path to prepare, or -1 when none is left or the pass stopped.
+int TakePath(PrepareRun* run) {
+    Mutex_Lock(run->lock, -1, kModule, __LINE__);
+    int i = run->stop || run->next >= run->count ? -1 : run->next++;
+    Mutex_Unlock(run->lock, kModule, __LINE__);
+    return i;
+}
+
+void PrepareOne(PrepareRun* run, int i) {
+    char name[STR_TEXT_SIZE];
+    Path_GetName(run->paths[i], name, int(sizeof name), 0);
+    Log_Print(0, "File %d of %d: [%s] [%s]\n", i + 1, run->count, run->paths[i], name);
+    PrepareOutcome* o = &run->outcomes[i];
+    o->accepted = PrepareFile(run->config, run->paths[i], run->measure, &run->rows[i], &o->reason);
+}
+
+// Prepares paths until none is left; the caller's loop alone shows
+// progress and notices Cancel.
+void PrepareLoop(void* data) {
+    PrepareRun* run = static_cast<PrepareRun*>(data);
+    int caller = ThreadPool_CurrentWorker() == run->callerWorker;
+    const JobHost* host = run->host;
+    char text[STR_TEXT_SIZE];
+    for (;;) {
+        if (caller && host->cancelled(host->data)) {
+            Mutex_Lock(run->lock, -1, kModule, __LINE__);
+            run->stop = 1;
+            Mutex_Unlock(run->lock, kModule, __LINE__);
+            break;
+        }
+        int i = TakePath(run);
+        if (i < 0) break;
+        if (caller && IsAcceptedImage(run->paths[i])) {
+            Str_Format(text, int(sizeof text), "Preparing %d of %d, %s...", i + 1, run->count, run->paths[i]);
+            host->progress(host->data, text);
+        }
+        PrepareOne(run, i);
+    }
+}
+
+}  // namespace
+
+int PrepareFile(const AppConfig* config, const char* path, int measure, FileRow* row, const char** reason) {
+    if (!config || !path || !row || !reason) Core_NullPointer(kModule, __LINE__);
+    *reason = "";
+    if (!IsAcceptedImage(path)) {
+        Log_Print(0, "Unsupported format\n");
+        *reason = "unsupported format";
+        return 0;
+    }
+    if (Str_Length(path) >= sizeof row->path) {
+        Log_Print(0, "Path too long [%.64s...]\n", path);
+        *reason = "path too long";
+        return 0;
+    }
+    JobClearReasons();
+    row->width = row->height = 0;
+    row->bytes = 0;
+    row->facts = SizeFacts{};
+    File_GetSizeByPath(path, &row->bytes);
+    Path_GetName(path, row->name, int(sizeof row->name), 0);
+    row->dimensions[0] = 0;
+    if (!config->SkipImageInfo) {
+        if (!ProbeImageByExtension(path, &row->width, &row->height, &row->facts)) {
+            *reason = JobReason("not a picture");
+            return 0;
+        }
+        if (measure) MeasureFile(path, &row->facts);
+        Str_Format(row->dimensions, int(sizeof row->dimensions), "%dx%d", row->width, row->height);
+    }
+    Str_Format(row->size, int(sizeof row->size), "%I64dk", row->bytes / 1024);
+    Str_Copy(row->newDimensions, "...");
+    Str_Copy(row->estimate, "...");
+    Str_CopyN(row->path, path, int(sizeof row->path));
+    return 1;
+}
+
+int PrepareFiles(const AppConfig* config, const char* const* paths, int count, int measure, const JobHost* host,
+                 int workers, FileRow* rows, int* complete) {
+    if (!config || !host || !complete || ((!paths || !rows) && count > 0)) Core_NullPointer(kModule, __LINE__);
+    *complete = 1;
+    host->progress(host->data, "Preparing files...");
+    if (count == 0) return 0;
+    int outcomeBytes = 0;
+    PrepareOutcome* outcomes = static_cast<PrepareOutcome*>(
+        Mem_AllocChecked(count, sizeof(PrepareOutcome), 1, &outcomeBytes, MEM_HEAP, kModule, __LINE__));
+    if (!outcomes) {
+        Log_Print(0, "Not enough memory to prepare %d files\n", count);
+        host->message(host->data, "Not enough memory for these files.");
+        return 0;
+    }
+    PrepareRun run = {config, measure, paths, count, rows, outcomes, host, ThreadPool_CurrentWorker(), nullptr, 0, 0};
+    Mutex_Create(&run.lock);
+    int ran = ThreadPool_RunLoops(&run, PrepareLoop, workers < count ? workers : count, "prepare worker");
+    Log_Print(0, "Prepared %d files with %d workers\n", count, ran);
+    Mutex_Close(&run.lock);
+    *complete = !run.stop;
+    char text[STR_TEXT_SIZE];
+    // The files taken before a cancel are all finished: their rows stay, in
+    // the order the paths came.
+    int filled = 0;
+    for (int i = 0; i < run.next; ++i) {
+        int accepted = outcomes[i].accepted;
+        const char* reason = outcomes[i].reason;
+        if (accepted && filled != i) rows[filled] = rows[i];
+        filled += accepted;
+        if (host->fileDone) host->fileDone(host->data, i, accepted, reason);
+    }
+    Mem_Free(outcomes, outcomeBytes, MEM_HEAP, kModule, __LINE__);
+    if (!*complete) {
+        CancelledMessage("Preparing cancelled after %d image%s.", run.next, text, int(sizeof text));
+        host->message(host->data, text);
+        Log_Print(0, "Cancelled\n");
+    }
+    for (int r = 0; r < filled; ++r)
+        EstimateRow(config, rows[r].width, rows[r].height, &rows[r].facts, rows[r].newDimensions,
+                    int(sizeof rows[r].newDimensions), rows[r].estimate, int(sizeof rows[r].estimate));
+    return filled;
+}
+

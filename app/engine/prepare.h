@@ -1,0 +1,43 @@
+// The prepare pass: the file list's rows for dropped paths, read side by
+// side on the pool, with sizes from the headers and estimates from measures.
+#pragma once
+
+#include <stdint.h>
+
+#include "config.h"
+#include "orv-str.h"
+#include "winmain_job.h"
+#include "winmain_scale.h"
+
+// One row of the file list, as the prepare pass writes it.
+struct FileRow {
+    int32_t width;                      // the size the picture is shown at, pixels; both 0 when estimates
+    int32_t height;                     // are off
+    int64_t bytes;                      // the file's size
+    SizeFacts facts;                    // what its copies' sizes are estimated from
+    char name[STR_TEXT_SIZE];           // file name with extension, no folders
+    char dimensions[STR_TEXT_SIZE];     // "WxH" decoded, empty when estimates are off
+    char size[STR_TEXT_SIZE];           // "%I64dk", the file's size / 1024
+    char newDimensions[STR_TEXT_SIZE];  // "W'xH'", or "..." before the estimates
+    char estimate[STR_TEXT_SIZE];       // "~Nk", or "..." before the estimates
+    char path[STR_TEXT_SIZE];           // the full path as given
+};
+
+// Fills a row for one accepted file, its estimate from the header or with
+// measure 1 from a measure of the picture (MeasureFile; a picture that
+// cannot be measured keeps the header's): 1 with the row, 0 when the file is
+// skipped (unsupported extension, a path that does not fit, or a header that
+// cannot be read with estimates on), with *reason saying why in a few words.
+int PrepareFile(const AppConfig* config, const char* path, int measure, FileRow* row, const char** reason);
+
+// The prepare pass over dropped paths: fills rows (room for count) with the
+// accepted files in the order of paths, then the estimates (with measure
+// 1 from measured pictures, as PrepareFile). Up to workers
+// files are read at once, on the calling thread and on idle pool workers;
+// only the calling thread talks to the host: progress, Cancel, the closing
+// message when cancelled, and after the pass fileDone for every path taken
+// (written 1 when it got a row, else why not). Returns the rows filled;
+// *complete is 0 when Cancel stopped the pass.
+int PrepareFiles(const AppConfig* config, const char* const* paths, int count, int measure, const JobHost* host,
+                 int workers, FileRow* rows, int* complete);
+

@@ -1,0 +1,93 @@
+// One file's copy, shared by every front-end: its output name, the resize
+// and write (plan, decode, colours, filter, encoder), the reasons a file
+// fails, and the texts the job shows.
+#pragma once
+
+#include <stdint.h>
+
+#include "config.h"
+#include "file.h"
+#include "orv-str.h"
+#include "sidedata.h"
+#include "winmain_scale.h"
+
+struct BitmapStruct;
+struct FileStruct;
+
+// Scales source, a picture shown in full at the size copy was planned from,
+// to copy's size and writes it as JPEG at copy's quality, with the
+// settings' filter (the bilinear way needs the full-size picture). With
+// side (may be null) the copy's colours and side data follow the settings'
+// ColourProfile and Metadata: converted to sRGB after scaling, or the
+// profile kept; Exif as kept, XMP and IPTC with everything. A block that
+// cannot be used or written is left out (logged) and the copy still
+// written. 1 when written; 0 (nothing written) when the target has no
+// pixels or encoding fails.
+int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const CopySize* copy, const SideDataStruct* side,
+                 const char* output);
+
+// Output name of a source: folder (the source's, or Path followed by
+// subfolder, the folders between a named folder and the source: copies in
+// a chosen folder keep the structure below the folder a user named), Prepend,
+// base name, Append, ".jpg". 1, or 0 when the name does not fit size (it is
+// never cut).
+int BuildOutputName(const AppConfig* config, const char* source, const char* subfolder, char* output, int size);
+
+// What a front-end gives the prepare pass and the batch engine. The engine
+// calls one member at a time, never two at once, from whichever of its
+// workers has something to say.
+struct JobHost {
+    void* data;                                     // the front-end's own, passed back on every call
+    void (*progress)(void* data, const char* text);  // a progress text, with Cancel
+    int (*cancelled)(void* data);                   // 1 once the user asked to stop
+    void (*message)(void* data, const char* text);   // a closing message, with Ok
+    // After each file of a batch: its index in the list, 1 when written, and
+    // when it was not, why in a few words; after the prepare pass the same
+    // for each path, 1 when it got a row. May be null.
+    void (*fileDone)(void* data, int index, int written, const char* reason);
+};
+
+// Clears the calling thread's noted reasons, before a file's step.
+void JobClearReasons(void);
+
+// Why the calling thread's last step failed, in a few words: memory refused
+// to the picture, else the file layer's problem, else what the decoding
+// noted, else step. Static text.
+const char* JobReason(const char* step);
+
+// "... cancelled after %d image%s." for the prepare pass and the job.
+void CancelledMessage(const char* format, int count, char* text, int size);
+
+// The objects one worker reuses from file to file, and the outcome of its
+// last file. Owned by the worker that created it.
+struct ResizeWork {
+    BitmapStruct* bitmap;       // decoded source, kept for the next file; its owner may release the pixels
+    FileStruct* file;           // examines the source and the output
+    int64_t sourceBytes;        // size of the last source, bytes
+    int64_t outputBytes;        // size of the last output written, bytes
+    char base[STR_TEXT_SIZE];     // the last source's base name, for messages
+    char output[STR_TEXT_SIZE];   // the last output name
+    char message[STR_TEXT_SIZE];  // the user's message when the last file failed
+    const char* reason;            // why it failed, in a few words ("not found", "not a picture"); static
+    SideDataStruct side;          // what the last source carried beside its pixels; owned
+};
+
+// Creates the worker's bitmap and file object. Cannot fail (1).
+int ResizeWork_Create(ResizeWork* work);
+// Releases them. Cannot fail (1).
+int ResizeWork_Destroy(ResizeWork* work);
+
+// One source: examine, decode, name the output (output when not null, else
+// from the settings), refuse to replace the source, resize, examine the
+// output, copy the dates. 1 with the two sizes; 0 with the user's message in
+// work->message and its reason in work->reason.
+int ResizeFile(const AppConfig* config, const char* path, const char* output, ResizeWork* work);
+
+// The job's closing texts: "Finished resizing %d images, %'I64d Kb saved."
+// (savedBytes divided by 1024 toward zero) and "Resizing cancelled after %d
+// image%s.".
+void JobFinishedText(int images, int64_t savedBytes, char* text, int size);
+void JobCancelledText(int images, char* text, int size);
+
+// The texts of the About page's four statistics fields.
+void StatisticsTexts(const AppConfig* config, char* images, char* original, char* reduced, char* savings, int size);
