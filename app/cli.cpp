@@ -422,10 +422,8 @@ int GuardedMain(void* data) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string line;
-    for (int i = 0; i < argc; ++i) line += std::string(i ? " " : "") + argv[i];
     LogFlags flags = 0;
-    Log_ParseOptions(&flags, line.c_str());
+    Log_ParseArguments(&flags, argc - 1, argv + 1);
     Core_Init("debug.log", flags, "%s %s (%s)", "Brimlow", BRIMLOW_VERSION_TEXT, "Release");
     Core_SetUnattended(1);
     Core_UseUtf8Console();

@@ -59,8 +59,7 @@ int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder)
         UnregisterClassA(kPrivateClass, instance);
         return 1;
     }
-    LogFlags flags = 0;
-    Log_ParseOptions(&flags, commandLine ? commandLine : "");
+    LogFlags flags = Program_LogSwitches(commandLine);
     Core_Init("debug.log", flags, "%s %s (%s)", kProductName, kVersionText, kBuildText);
     Mem_Init(0x7FFFFFFF);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), 0x1FFF};

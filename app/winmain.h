@@ -161,6 +161,10 @@ void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths);
 int Program_HandOff(const char* commandLine);
 void Program_ReleaseInstance(void);
 
+// The debug log's switches among a command line's arguments, each argument
+// taken whole (a path that holds " -debug" is a path). Cannot fail.
+LogFlags Program_LogSwitches(const char* commandLine);
+
 // The window's part: marks it as the one to find, queues the paths of its
 // own command line and sets up the keyboard shortcuts (Ctrl+O).
 void MainWindow_OpenWaysIn(MainWindowStruct* main, const char* commandLine);

@@ -35,6 +35,27 @@ HHOOK g_keyHook = nullptr;        // the dialog loop's message filter, while the
 HWND g_keyWindow = nullptr;       // the window the shortcuts command
 HACCEL g_keys = nullptr;          // the shortcuts, from the resources
 
+// The arguments of a command line as WinMain gets it, in UTF-8; empty when
+// it is not text (logged).
+std::vector<std::string> CommandArguments(const char* commandLine) {
+    std::vector<std::string> list;
+    std::string line = std::string("brimlow ") + commandLine;
+    std::vector<wchar_t> wide(line.size() + 1);
+    if (!Core_ToWide(line.c_str(), wide.data(), int(wide.size()))) {
+        Log_Print(0, "Command line is not text: ignored\n");
+        return list;
+    }
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(wide.data(), &count);
+    for (int i = 1; arguments && i < count; ++i) {
+        char text[STR_TEXT_SIZE];
+        const char* problem = nullptr;
+        if (Core_FromWide(CP_UTF8, arguments[i], text, int(sizeof text), &problem)) list.push_back(text);
+    }
+    if (arguments) LocalFree(arguments);
+    return list;
+}
+
 // Splits a command line (its arguments, as WinMain gets them) into paths
 // spelled in codePage (0: the process's), leaving out the debug log's
 // switches. Where the process code page is not UTF-8, a name it cannot
@@ -134,6 +155,15 @@ void AddWideNames(MainWindowStruct* main, const std::vector<std::wstring>& names
 }
 
 }  // namespace
+
+LogFlags Program_LogSwitches(const char* commandLine) {
+    std::vector<std::string> arguments = CommandArguments(commandLine ? commandLine : "");
+    std::vector<const char*> texts;
+    for (const std::string& a : arguments) texts.push_back(a.c_str());
+    LogFlags flags = 0;
+    Log_ParseArguments(&flags, int(texts.size()), texts.data());
+    return flags;
+}
 
 int Program_HandOff(const char* commandLine) {
     g_instanceLock = CreateMutexA(nullptr, FALSE, kInstanceLock);

@@ -10,6 +10,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "file_sys.h"
 #include "orv-core_sys.h"
 #include "orv-str.h"
@@ -339,13 +341,22 @@ int FileSys_ListFolder(const char* folder, FolderVisitor fn, void* data) {
         const char* n = e->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
         int need = length + int(Str_Length(separator)) + int(Str_Length(n));
-        Str_Format(path, int(sizeof path), "%s%s%s", folder, separator, n);
+        struct stat st, link;
         if (need >= int(sizeof path)) {
-            if (!fn(path, 0, "path too long", data)) break;
+            // Named by the end of its path, so that its name and extension
+            // still show who it is.
+            std::string whole = std::string(folder) + separator + n;
+            Str_Format(path, int(sizeof path), "...%s", whole.c_str() + whole.size() - (sizeof path - 4));
+            int isFolder = fstatat(dirfd(dir), n, &st, 0) == 0 && S_ISDIR(st.st_mode);
+            if (!fn(path, isFolder, "path too long", data)) break;
             continue;
         }
-        struct stat st, link;
-        if (stat(path, &st) != 0) continue;
+        Str_Format(path, int(sizeof path), "%s%s%s", folder, separator, n);
+        if (stat(path, &st) != 0) {
+            const char* problem = errno == EACCES ? "access denied" : "not found";
+            if (!fn(path, 0, problem, data)) break;
+            continue;
+        }
         int isFolder = S_ISDIR(st.st_mode) ? 1 : 0;
         if (isFolder && lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) continue;
         if (!fn(path, isFolder, nullptr, data)) break;

@@ -238,6 +238,18 @@ int Log_ParseOptions(LogFlags* flags, const char* commandLine) {
     return 1;
 }
 
+int Log_ParseArguments(LogFlags* flags, int count, const char* const* arguments) {
+    if (!flags || (!arguments && count > 0)) Core_NullPointer(kModule, __LINE__);
+    LogFlags result = 0;
+    for (int i = 0; i < count; ++i) {
+        LogFlags one = 0;
+        if (Log_IsSwitch(arguments[i])) Log_ParseOptions(&one, arguments[i]);
+        result |= one;
+    }
+    *flags = result;
+    return 1;
+}
+
 int Log_Open(const char* path, LogFlags flags) {
     Log_Lock();
     if (path) {

@@ -32,6 +32,11 @@ int Core_Init(const char* logName, LogFlags flags, const char* format, ...);
 // never a part of a path). Cannot fail (1).
 int Log_ParseOptions(LogFlags* flags, const char* commandLine);
 
+// Builds the flags word from a program's arguments, each taken whole: only
+// an argument that is a switch (Log_IsSwitch) counts, so a path such as
+// "a -debug" never turns the log on. Cannot fail (1).
+int Log_ParseArguments(LogFlags* flags, int count, const char* const* arguments);
+
 // 1 when one argument is one of those switches ("-debug", "/window", ...,
 // letter case ignored), so that it is not taken for a path.
 int Log_IsSwitch(const char* argument);

@@ -189,6 +189,16 @@ TEST(Cli, EveryFileThatFailsIsNamedAndTheExitSaysSo) {
               0);
     std::string deep = Fresh(std::string(200, 'd') + "/" + std::string(150, 'e'));
     fs::copy_file(dir + "good.jpg", deep + "x.jpg");
+    // Cut and empty files of the formats whose libraries say little.
+    ASSERT_EQ(RunShell("cwebp -quiet " + dir + "full.png -o " + dir + "full.webp && heif-enc -q 50 " + dir +
+                       "full.png -o " + dir + "full.heic > /dev/null"),
+              0);
+    for (const char* kind : {"webp", "heic"}) {
+        std::string whole = ReadWholeFile(dir + "full." + kind);
+        std::ofstream(dir + "cut." + kind, std::ios::binary) << whole.substr(0, whole.size() / 2);
+        std::ofstream(dir + "empty." + kind, std::ios::binary);
+    }
+    std::ofstream(dir + "empty.jpg", std::ios::binary);
     struct Row {
         std::string path;
         std::string reason;
@@ -199,7 +209,12 @@ TEST(Cli, EveryFileThatFailsIsNamedAndTheExitSaysSo) {
                 {dir + "cut.png", "damaged or cut short"},
                 {dir + "v5.bmp", "a kind of picture the program does not read"},
                 {dir + "notes.txt", "unsupported format"},
-                {deep + "x.jpg", "path too long"}};
+                {deep + "x.jpg", "path too long"},
+                {dir + "cut.webp", "damaged or cut short"},
+                {dir + "cut.heic", "damaged or cut short"},
+                {dir + "empty.jpg", "empty file"},
+                {dir + "empty.webp", "empty file"},
+                {dir + "empty.heic", "empty file"}};
     for (const char* quiet : {"", " --quiet"}) {
         for (const Row& row : rows) {
             RemoveFile(dir + "good_small.jpg");
@@ -219,7 +234,33 @@ TEST(Cli, EveryFileThatFailsIsNamedAndTheExitSaysSo) {
     EXPECT_EQ(RunCli(cli + " --bogus").status, 2);
     EXPECT_EQ(RunCli(cli + " -o " + std::string(330, 'o') + " " + dir + "good.jpg").status, 2)
         << "an output folder that does not fit is refused, never cut";
+    // A picture below a path too long, found through its folder, is named too.
+    Outcome walk = RunCli(cli + " --quiet -r -W 100 " + std::string(200, 'd'));
+    EXPECT_EQ(walk.status, 1);
+    EXPECT_NE(walk.err.find("eee: path too long\n"), std::string::npos) << walk.err;
+    // A path that holds a log switch is a path.
+    fs::copy_file(dir + "good.jpg", "a -debug.jpg");
+    EXPECT_EQ(RunCli(cli + " --quiet -W 50 'a -debug.jpg'").status, 0);
+    EXPECT_FALSE(FileExists("program/debug.log") || FileExists("debug.log"));
 }
+
+#ifndef _WIN32
+// Entries that are not files are refused at once and the run goes on: a
+// FIFO named as a picture, alone or in a folder, never blocks a read.
+TEST(Cli, AFifoFailsAloneAndAtOnce) {
+    std::string cli = InstallCli("program", "_small");
+    std::string dir = Fresh("in");
+    MakeJpeg(dir + "good.jpg", 300, 200);
+    ASSERT_EQ(RunShell("mkfifo " + dir + "pipe.jpg"), 0);
+    for (const std::string& args : {" -W 100 " + dir, " -n " + dir, " -W 100 " + dir + "pipe.jpg " + dir + "good.jpg"}) {
+        RemoveFile(dir + "good_small.jpg");
+        Outcome o = RunCli("timeout 20 " + cli + " --quiet" + args);
+        EXPECT_EQ(o.status, 1) << args << o.err;
+        EXPECT_NE(o.err.find("pipe.jpg: not a regular file"), std::string::npos) << o.err;
+    }
+    EXPECT_TRUE(FileExists(dir + "good_small.jpg"));
+}
+#endif
 
 // Names in any script reach the program whole: from a folder's listing and
 // from the command line, each copy is named as its source plus the suffix,

@@ -269,8 +269,12 @@ void NoteWhy(const Format* format, const unsigned char* data, uint32_t size) {
 // Reads path whole for format's decoder or probe. 1, or 0 (freed, the file
 // layer's problem noted) when the file cannot be read.
 int ReadFor(const Format* format, const char* path, FileWhole* whole) {
-    if (File_ReadWhole(path, whole) == FILE_WHOLE_DONE) return 1;
+    int read = File_ReadWhole(path, whole);
+    if (read == FILE_WHOLE_DONE) return 1;
     File_FreeWhole(whole);
+    int64_t bytes = -1;
+    if (read == FILE_WHOLE_BADSIZE && File_GetSizeByPath(path, &bytes) && bytes == 0)
+        Bitmap_NoteProblem(BITMAP_PROBLEM_EMPTY);
     Log_Print(0, "Failed to read %s file [%s]\n", format->suffix, path);
     return 0;
 }
