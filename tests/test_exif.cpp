@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "bitmap.h"
+#include "config.h"
+#include "exif.h"
 #include "job_support.h"
+#include "jpegl.h"
+#include "orv-core.h"
 #include "orv-str.h"
 #include "test_support.h"
 #include "formats.h"
@@ -81,6 +86,82 @@ TEST(CameraData, KeptWithoutTheLocationOrAllOrNone) {
     ASSERT_EQ(ResizeFile(cfg.c, (dir + "damaged.jpg").c_str(), (dir + "damaged-copy.jpg").c_str(), &work), 1);
     EXPECT_EQ(Fields(dir + "damaged-copy.jpg").find("-IFD0:Make"), std::string::npos);
     ResizeWork_Destroy(&work);
+}
+
+
+// A TIFF block of one directory in either byte order: entries of SHORT or
+// LONG values held in the entry itself (tag, type, count, value), then
+// padding bytes, so that a block can be made as large as a test needs.
+std::string TiffBlock(bool little, const std::vector<std::vector<uint32_t>>& entries, size_t padding) {
+    std::string b;
+    auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) b += char(little ? v >> (8 * i) : v >> (8 * (bytes - 1 - i)));
+    };
+    b += little ? "II" : "MM";
+    put(42, 2);
+    put(8, 4);
+    put(uint32_t(entries.size()), 2);
+    for (const auto& e : entries) {
+        put(e[0], 2);
+        put(e[1], 2);
+        put(e[2], 4);
+        if (e[1] == 3) {
+            put(e[3], 2);
+            put(e.size() > 4 ? e[4] : 0, 2);
+        } else {
+            put(e[3], 4);
+        }
+    }
+    put(0, 4);
+    return b + std::string(padding, '\0');
+}
+
+// Blocks as hostile or unusual files carry them, through the copy's Exif
+// and the JPEG writer, read back by exiftool: each copy is written, its
+// Orientation is 1 where one is kept, a block one marker cannot hold is
+// left out, and exiftool's validation finds no repeated tag.
+TEST(CameraData, UnusualBlocksGiveValidCopies) {
+    std::string dir = Fresh("blocks");
+    const uint32_t kMake = 0x010F, kOrient = 0x0112, kExifIfd = 0x8769;
+    struct Case {
+        const char* name;
+        std::string block;
+        int metadata;
+        bool exifKept;  // the copy carries an Exif block
+    } cases[] = {
+        {"big-endian", TiffBlock(false, {{kOrient, 3, 1, 6}}, 0), METADATA_CAMERA, true},
+        {"repeated", TiffBlock(true, {{kMake, 2, 4, 0x414141}, {kMake, 2, 4, 0x424242}, {kExifIfd, 4, 1, 8},
+                                      {kExifIfd, 4, 1, 8}}, 0), METADATA_CAMERA, true},
+        {"two-orientations-all", TiffBlock(true, {{kOrient, 3, 2, 6, 8}}, 0), METADATA_ALL, true},
+        {"two-orientations-camera", TiffBlock(false, {{kOrient, 3, 2, 6, 8}}, 0), METADATA_CAMERA, true},
+        {"self-pointing", TiffBlock(true, {{kOrient, 3, 1, 8}, {kExifIfd, 4, 1, 8}}, 0), METADATA_ALL, true},
+        {"over-64k-camera", TiffBlock(true, {{kOrient, 3, 1, 3}}, 70000), METADATA_CAMERA, true},
+        {"over-64k-all", TiffBlock(true, {{kOrient, 3, 1, 3}}, 70000), METADATA_ALL, false},
+        {"over-64k-none", TiffBlock(true, {{kOrient, 3, 1, 3}}, 70000), METADATA_NONE, false},
+    };
+    for (const Case& c : cases) {
+        unsigned char* exif = nullptr;
+        int32_t exifSize = 0;
+        const unsigned char* block = reinterpret_cast<const unsigned char*>(c.block.data());
+        int made = Exif_ForCopy(block, int32_t(c.block.size()), c.metadata, 16, 16, 1, &exif, &exifSize);
+        EXPECT_EQ(made, c.metadata != METADATA_NONE) << c.name;
+        BitmapStruct* bitmap = nullptr;
+        Bitmap_Create(&bitmap);
+        JPEGLibStruct* jpeg = nullptr;
+        JPEG_Create(&jpeg);
+        ASSERT_TRUE(Bitmap_SetSize(bitmap, 16, 16) && JPEG_FromBitmap(jpeg, bitmap));
+        if (made) SideData_Keep(&jpeg->side, SIDE_EXIF, exif, exifSize);
+        std::string copy = dir + c.name + ".jpg";
+        EXPECT_EQ(JPEG_SaveFile(jpeg, copy.c_str()), 1) << c.name << ": the copy is written whatever its block";
+        JPEG_Destroy(&jpeg);
+        Bitmap_Destroy(&bitmap);
+        if (exif) Mem_Free(exif, exifSize, MEM_HEAP, "app/engine/exif", __LINE__);
+        RunShell("exiftool -a -G1 -n -args -validate -warning -IFD0:Orientation " + copy + " > fields.txt 2>&1");
+        std::string fields = ReadWholeFile("fields.txt");
+        EXPECT_EQ(fields.find("-IFD0:Orientation=") != std::string::npos, c.exifKept) << c.name << fields;
+        if (c.exifKept) EXPECT_NE(fields.find("-IFD0:Orientation=1\n"), std::string::npos) << c.name << fields;
+        EXPECT_EQ(fields.find("Duplicate"), std::string::npos) << c.name << fields;
+    }
 }
 
 }  // namespace
