@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config.h"
+#include "orv-core.h"
 #include "formats.h"
 #include "measure.h"
 #include "prepare.h"
