@@ -19,7 +19,6 @@
 #include "colour.h"
 #include "gather.h"
 #include "formats.h"
-#include "measure.h"
 #include "prepare.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"

@@ -14,8 +14,6 @@
 #include "winhelpr.h"
 #include "winmain_batch.h"
 #include "formats.h"
-#include "measure.h"
-#include "prepare.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"
 

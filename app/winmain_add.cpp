@@ -17,8 +17,6 @@
 #include "winmain.h"
 #include "gather.h"
 #include "formats.h"
-#include "measure.h"
-#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {
@@ -35,9 +33,10 @@ HHOOK g_keyHook = nullptr;        // the dialog loop's message filter, while the
 HWND g_keyWindow = nullptr;       // the window the shortcuts command
 HACCEL g_keys = nullptr;          // the shortcuts, from the resources
 
-// The arguments of a command line as WinMain gets it, in UTF-8; empty when
-// it is not text (logged).
-std::vector<std::string> CommandArguments(const char* commandLine) {
+// The arguments of a command line as WinMain gets it, spelled in codePage
+// (0: the process's); an argument the code page cannot spell is left out
+// (logged), and a line that is not text gives none.
+std::vector<std::string> CommandArguments(const char* commandLine, unsigned codePage) {
     std::vector<std::string> list;
     std::string line = std::string("brimlow ") + commandLine;
     std::vector<wchar_t> wide(line.size() + 1);
@@ -47,12 +46,16 @@ std::vector<std::string> CommandArguments(const char* commandLine) {
     }
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(wide.data(), &count);
-    for (int i = 1; arguments && i < count; ++i) {
+    if (!arguments) return list;
+    for (int i = 1; i < count; ++i) {
         char text[STR_TEXT_SIZE];
         const char* problem = nullptr;
-        if (Core_FromWide(CP_UTF8, arguments[i], text, int(sizeof text), &problem)) list.push_back(text);
+        if (Core_FromWide(codePage, arguments[i], text, int(sizeof text), &problem))
+            list.push_back(text);
+        else
+            Log_Print(0, "Command line argument %d not listed: %s\n", i, problem);
     }
-    if (arguments) LocalFree(arguments);
+    LocalFree(arguments);
     return list;
 }
 
@@ -63,31 +66,16 @@ std::vector<std::string> CommandArguments(const char* commandLine) {
 // (logged) rather than sent on to name no file.
 std::vector<std::string> SplitCommandLine(const char* commandLine, unsigned codePage) {
     std::vector<std::string> paths;
-    std::string line = std::string("brimlow ") + commandLine;
-    std::vector<wchar_t> wide(line.size() + 1);
-    if (!Core_ToWide(line.c_str(), wide.data(), int(wide.size()))) {
-        Log_Print(0, "Command line is not text: ignored\n");
-        return paths;
-    }
-    int count = 0;
-    wchar_t** arguments = CommandLineToArgvW(wide.data(), &count);
-    if (!arguments) return paths;
-    for (int i = 1; i < count; ++i) {
-        char path[STR_TEXT_SIZE];
-        const char* problem = nullptr;
-        if (!Core_FromWide(codePage, arguments[i], path, int(sizeof path), &problem)) {
-            Log_Print(0, "Command line argument %d not listed: %s\n", i, problem);
-            continue;
-        }
-        if (Log_IsSwitch(path)) continue;
+    for (const std::string& path : CommandArguments(commandLine, codePage)) {
+        if (Log_IsSwitch(path.c_str())) continue;
+        const char* at = Str_StartsWithNoCase(path.c_str(), "\\\\?\\") ? path.c_str() + 4 : path.c_str();
         const char* mark = nullptr;
-        if (GetACP() != CP_UTF8 && Str_FindChar(Str_StartsWithNoCase(path, "\\\\?\\") ? path + 4 : path, '?', &mark)) {
-            Log_Print(0, "Not listed [%s]: %s\n", path, kCoreNameUnspellable);
+        if (GetACP() != CP_UTF8 && Str_FindChar(at, '?', &mark)) {
+            Log_Print(0, "Not listed [%s]: %s\n", path.c_str(), kCoreNameUnspellable);
             continue;
         }
         paths.push_back(path);
     }
-    LocalFree(arguments);
     return paths;
 }
 
@@ -157,7 +145,7 @@ void AddWideNames(MainWindowStruct* main, const std::vector<std::wstring>& names
 }  // namespace
 
 LogFlags Program_LogSwitches(const char* commandLine) {
-    std::vector<std::string> arguments = CommandArguments(commandLine ? commandLine : "");
+    std::vector<std::string> arguments = CommandArguments(commandLine ? commandLine : "", CP_UTF8);
     std::vector<const char*> texts;
     for (const std::string& a : arguments) texts.push_back(a.c_str());
     LogFlags flags = 0;

@@ -19,8 +19,6 @@
 #include "winmain.h"
 #include "winmain_batch.h"
 #include "gather.h"
-#include "formats.h"
-#include "measure.h"
 #include "prepare.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"

@@ -16,7 +16,6 @@
 #include "resource.h"
 #include "thread.h"
 #include "winmain.h"
-#include "formats.h"
 #include "measure.h"
 #include "prepare.h"
 #include "winmain_job.h"

@@ -8,9 +8,6 @@
 #include <vector>
 
 #include "config.h"
-#include "formats.h"
-#include "measure.h"
-#include "prepare.h"
 #include "winmain_job.h"
 
 // Settings as the window's defaults have them: outputs beside their

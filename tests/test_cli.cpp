@@ -17,8 +17,6 @@
 #include "test_support.h"
 #include "jpegl.h"
 #include "formats.h"
-#include "measure.h"
-#include "prepare.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"
 

@@ -14,9 +14,6 @@
 #include "orv-str.h"
 #include "test_support.h"
 #include "colour.h"
-#include "formats.h"
-#include "measure.h"
-#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {

@@ -16,9 +16,6 @@
 #include "orv-core.h"
 #include "orv-str.h"
 #include "test_support.h"
-#include "formats.h"
-#include "measure.h"
-#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {

@@ -15,8 +15,6 @@
 #include "job_support.h"
 #include "test_support.h"
 #include "formats.h"
-#include "measure.h"
-#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {

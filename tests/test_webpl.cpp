@@ -11,8 +11,6 @@
 #include "test_support.h"
 #include "webpl.h"
 #include "formats.h"
-#include "measure.h"
-#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {

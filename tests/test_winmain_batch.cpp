@@ -17,8 +17,6 @@
 #include "thread.h"
 #include "winmain_batch.h"
 #include "formats.h"
-#include "measure.h"
-#include "prepare.h"
 #include "winmain_job.h"
 
 namespace {

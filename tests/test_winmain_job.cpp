@@ -22,7 +22,6 @@
 #include "test_support.h"
 #include "thread.h"
 #include "formats.h"
-#include "measure.h"
 #include "prepare.h"
 #include "winmain_job.h"
 

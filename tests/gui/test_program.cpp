@@ -22,7 +22,6 @@
 #include "trayicon.h"
 #include "winmain.h"
 #include "formats.h"
-#include "measure.h"
 #include "prepare.h"
 #include "winmain_job.h"
 
