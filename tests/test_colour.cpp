@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <math.h>
 
+#include <atomic>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <lcms2.h>
 
@@ -114,18 +117,22 @@ TEST(Colours, CopiesLookAsThePhotoDoes) {
     ResizeWork_Destroy(&work);
 }
 
-// More profiles in one run than the cache holds: every picture is
-// converted, and emptying the cache releases everything, the transforms it
-// let go of during the run included.
-TEST(Colours, MoreProfilesThanTheCacheHoldsAreAllReleased) {
+// Several workers converting through more profiles than the cache holds,
+// each meeting them in its own order: every picture comes out as lcms
+// converts it alone, the profiles the cache lets go of are freed while the
+// run goes on, and emptying the cache releases everything.
+TEST(Colours, WorkersThroughMoreProfilesThanTheCacheHolds) {
+    const int kProfiles = 24, kWorkers = 3, kRounds = 2, kSide = 16;
     int64_t before = 0;
     Colour_ForgetTransforms();
     Mem_GetUsage(&before, nullptr);
-    BitmapStruct* bitmap = nullptr;
-    Bitmap_Create(&bitmap);
-    ASSERT_EQ(Bitmap_SetSize(bitmap, 4, 4), 1);
+    std::vector<std::string> profiles;
+    std::vector<std::vector<unsigned char>> expected;
+    std::vector<unsigned char> picture(kSide * kSide * 4);
+    for (size_t i = 0; i < picture.size(); ++i) picture[i] = i % 4 == 3 ? 255 : (unsigned char)(i * 37 % 251);
     cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-    for (int i = 0; i < 12; ++i) {
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    for (int i = 0; i < kProfiles; ++i) {
         cmsCIExyY white = {0.3127 + 0.002 * i, 0.3290, 1.0};
         cmsToneCurve* curve = cmsBuildGamma(nullptr, 1.8 + 0.05 * i);
         cmsToneCurve* curves[3] = {curve, curve, curve};
@@ -134,12 +141,48 @@ TEST(Colours, MoreProfilesThanTheCacheHoldsAreAllReleased) {
         ASSERT_TRUE(profile && cmsSaveProfileToMem(profile, nullptr, &size));
         std::string bytes(size, '\0');
         ASSERT_TRUE(cmsSaveProfileToMem(profile, &bytes[0], &size));
+        cmsHTRANSFORM alone = cmsCreateTransform(profile, TYPE_BGRA_8, srgb, TYPE_BGRA_8, INTENT_PERCEPTUAL, 0);
+        ASSERT_TRUE(alone);
+        std::vector<unsigned char> out = picture;
+        cmsDoTransform(alone, picture.data(), out.data(), kSide * kSide);
+        cmsDeleteTransform(alone);
         cmsCloseProfile(profile);
         cmsFreeToneCurve(curve);
-        Bitmap_Fill(bitmap, 64, 128, 192, 255);
-        EXPECT_EQ(Colour_ToSrgb(bitmap, reinterpret_cast<const unsigned char*>(bytes.data()), int32_t(size)), 1) << i;
+        profiles.push_back(bytes);
+        expected.push_back(out);
     }
-    Bitmap_Destroy(&bitmap);
+    cmsCloseProfile(srgb);
+    std::atomic<int> wrong{0};
+    std::atomic<int64_t> most{0};
+    auto work = [&](int worker) {
+        BitmapStruct* bitmap = nullptr;
+        Bitmap_Create(&bitmap);
+        Bitmap_SetSize(bitmap, kSide, kSide);
+        for (int n = 0; n < kProfiles * kRounds; ++n) {
+            int i = (n * (worker * 2 + 1) + worker * 5) % kProfiles;
+            for (int y = 0; y < kSide; ++y)
+                memcpy(bitmap->pixels + y * bitmap->scanline, &picture[size_t(y) * kSide * 4], kSide * 4);
+            const std::string& p = profiles[size_t(i)];
+            if (Colour_ToSrgb(bitmap, reinterpret_cast<const unsigned char*>(p.data()), int32_t(p.size())) != 1)
+                ++wrong;
+            for (int y = 0; y < kSide; ++y)
+                for (int x = 0; x < kSide * 4; ++x)
+                    if (abs(bitmap->pixels[y * bitmap->scanline + x] - expected[size_t(i)][size_t(y) * kSide * 4 + x]) > 1)
+                        ++wrong;
+            int64_t now = 0;
+            Mem_GetUsage(&now, nullptr);
+            for (int64_t seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+        }
+        Bitmap_Destroy(&bitmap);
+    };
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w) workers.emplace_back(work, w);
+    for (std::thread& t : workers) t.join();
+    EXPECT_EQ(wrong, 0);
+    // The cache's few entries and one a worker: well under one entry's
+    // tables (about 20 KB) for every profile that went by.
+    EXPECT_LT(most - before, int64_t(16) * 24 * 1024);
     Colour_ForgetTransforms();
     int64_t after = 0;
     Mem_GetUsage(&after, nullptr);

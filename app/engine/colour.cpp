@@ -1,16 +1,21 @@
 // Colour conversion through embedded profiles with Little CMS. A copy is
 // converted after it has been shrunk, where there are fewest pixels; CMYK
-// inks are converted as decoded, since the filter works on colours. Each
-// profile is read once a run: its space and its transform are cached. The
-// transforms are made without lcms's one-pixel cache, which is what lets
-// the batch's workers share them. A profile of three curves and a matrix,
-// as most RGB spaces are, is converted by tables and the matrix instead,
-// about twice as fast, where that agrees with lcms within a level.
+// inks are converted as decoded, since the filter works on colours. What a
+// profile gives (its space and its transform) is learnt once and cached
+// for the next picture, keyed by the profile's bytes alone; the worker that
+// meets a profile first learns it outside the cache's lock, so the others
+// go on converting. The cache holds a few profiles, and one it drops lives
+// until the last worker converting through it lets go, so a run of many
+// profiles keeps few transforms. The transforms are made without lcms's
+// one-pixel cache, which is what lets the workers share them. A profile of
+// three curves and a matrix, as most RGB spaces are, is converted by tables
+// and the matrix instead, about twice as fast, where that agrees with lcms
+// within a level.
 #include "colour.h"
 
 #include <string.h>
 
-#include <mutex>
+#include <atomic>
 
 #include <lcms2.h>
 
@@ -42,34 +47,34 @@ struct MatrixShaper {
 const cmsUInt32Number kGreyOfBgra = COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(3);
 
 // What the run learnt of one profile: its space and its transform to sRGB.
-struct CachedTransform {
+// Shared by the workers converting through it: it lives while the cache
+// holds it or a worker does, so a cache of a few entries bounds the run's
+// transforms however many profiles go by.
+struct Known {
     uint32_t crc;              // CRC-32 of the profile's bytes
     int32_t size;              // bytes of the profile
-    unsigned char* profile;    // a copy of the profile, to tell it from another with the same CRC; tracked;
-                               // null while the entry is free
-    int inverted;              // for CMYK: 1 when the inks are read inverted
+    unsigned char* profile;    // a copy of the profile, to tell it from another with the same CRC; tracked
     int space;                 // COLOUR_*; COLOUR_UNUSABLE for a damaged profile
     cmsHTRANSFORM transform;   // to blue, green, red sRGB bytes, the fourth left alone; null when lcms cannot
     int srgb;                  // 1 for an RGB profile whose transform moves no colour by more than one level:
                                // pictures in it are left as they are
     MatrixShaper* shaper;      // for a matrix-shaper RGB profile, the quick way to sRGB; tracked; null when
                                // lcms's transform is the way
-    uint64_t used;             // when last used, in lookups, for dropping the oldest
+    CoreEvent* learnt;         // signalled once the fields above the key are filled; owned
+    int ready;                 // 0 while the worker that met the profile first learns it, outside the lock
+    int holders;               // the cache (while the entry is in it) and each worker using it
+    uint64_t used;             // when last looked up, in lookups, for dropping the oldest
 };
 
-// A dropped entry's ways to sRGB, kept until the cache is emptied: a worker
-// may still be converting through them.
-struct Retired {
-    cmsHTRANSFORM transform;  // owned
-    MatrixShaper* shaper;     // owned, tracked; may be null
-    Retired* next;            // the one retired before; owned
+// The cache's state. Its lock is made on first use and closed when the
+// cache is emptied, so the cache needs no opening call of its own.
+struct Cache {
+    std::atomic<CoreLock*> lock;            // guards the fields below; owned
+    Known* entries[kCachedTransforms];      // the profiles kept for the next picture; null where free
+    uint64_t lookups;                       // lookups so far, the clock of Known::used
 };
 
-std::mutex g_lock;                                 // guards everything below
-CachedTransform g_cache[kCachedTransforms] = {};
-uint64_t g_lookups = 0;
-Retired* g_retired = nullptr;
-int g_errorsRouted = 0;
+Cache g_cache = {};
 
 void LogLcmsError(cmsContext, cmsUInt32Number code, const char* text) {
     Log_Print(0, "Colour management: %s (%u)\n", text, unsigned(code));
@@ -245,29 +250,27 @@ int Whole(const unsigned char* bytes, int32_t size) {
 }
 
 // Reads a profile once: its space into entry, and the transform from it
-// (its pixels laid out as the space's pictures are here) to sRGB. A damaged
-// or unsupported profile, or one lcms cannot transform from, is logged
-// here, once a run.
-void Learn(CachedTransform* entry, const unsigned char* bytes, int32_t size, int inverted) {
-    entry->space = COLOUR_UNUSABLE;
-    entry->transform = nullptr;
-    entry->srgb = 0;
-    entry->shaper = nullptr;
-    cmsHPROFILE in = Whole(bytes, size) ? cmsOpenProfileFromMem(bytes, cmsUInt32Number(size)) : nullptr;
+// (its pixels laid out as the space's pictures are here; CMYK inks as they
+// are, not inverted) to sRGB. A damaged or unsupported profile, or one lcms
+// cannot transform from, is logged here, once while the cache holds it.
+void Learn(Known* entry) {
+    cmsHPROFILE in = Whole(entry->profile, entry->size)
+                         ? cmsOpenProfileFromMem(entry->profile, cmsUInt32Number(entry->size))
+                         : nullptr;
     if (!in) {
-        Log_Print(0, "Damaged colour profile (%d bytes) ignored\n", int(size));
+        Log_Print(0, "Damaged colour profile (%d bytes) ignored\n", int(entry->size));
         return;
     }
     entry->space = SpaceOf(in);
     if (entry->space == COLOUR_UNUSABLE) Log_Print(0, "Colour profile of an unsupported space ignored\n");
     cmsHPROFILE srgb = entry->space == COLOUR_UNUSABLE ? nullptr : cmsCreate_sRGBProfile();
     if (srgb) {
-        cmsUInt32Number format = entry->space == COLOUR_RGB ? TYPE_BGRA_8 : entry->space == COLOUR_GREY ? kGreyOfBgra
-                                 : inverted                  ? TYPE_CMYK_8_REV
-                                                             : TYPE_CMYK_8;
+        cmsUInt32Number format = entry->space == COLOUR_RGB    ? TYPE_BGRA_8
+                                 : entry->space == COLOUR_GREY ? kGreyOfBgra
+                                                               : TYPE_CMYK_8;
         entry->transform = cmsCreateTransform(in, format, srgb, TYPE_BGRA_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
         if (!entry->transform) {
-            Log_Print(0, "Colour profile not usable (%d bytes)\n", int(size));
+            Log_Print(0, "Colour profile not usable (%d bytes)\n", int(entry->size));
             entry->space = COLOUR_UNUSABLE;
         }
         if (entry->transform && entry->space == COLOUR_RGB) entry->srgb = LeavesColours(entry->transform);
@@ -278,41 +281,112 @@ void Learn(CachedTransform* entry, const unsigned char* bytes, int32_t size, int
     cmsCloseProfile(in);
 }
 
-// What the run knows of a profile, learnt on its first use; the oldest
-// entry makes room. Under g_lock; the entry stays valid until the next
-// lookup, and its transform until the cache is emptied.
-const CachedTransform* Lookup(const unsigned char* bytes, int32_t size, int inverted) {
-    if (!g_errorsRouted) {
+// Frees an entry no one holds any more.
+void Free(Known* entry) {
+    if (entry->transform) cmsDeleteTransform(entry->transform);
+    if (entry->shaper) Mem_Free(entry->shaper, int(sizeof(MatrixShaper)), MEM_HEAP, kModule, __LINE__);
+    Mem_Free(entry->profile, entry->size, MEM_HEAP, kModule, __LINE__);
+    Event_Close(&entry->learnt);
+    Mem_Free(entry, int(sizeof(Known)), MEM_HEAP, kModule, __LINE__);
+}
+
+// The cache's lock, made by whichever thread needs it first; lcms's
+// complaints go to the log from then on.
+CoreLock* CacheLock(void) {
+    CoreLock* lock = g_cache.lock.load(std::memory_order_acquire);
+    if (lock) return lock;
+    CoreLock* made = nullptr;
+    Mutex_Create(&made);
+    if (g_cache.lock.compare_exchange_strong(lock, made, std::memory_order_acq_rel)) {
         cmsSetLogErrorHandler(LogLcmsError);
-        g_errorsRouted = 1;
+        return made;
     }
+    Mutex_Close(&made);
+    return lock;
+}
+
+// Lets go of one hold on entry; the last holder frees it. Under the lock.
+// 1 when the entry is to be freed, which the caller does after unlocking.
+int LetGo(Known* entry) {
+    if (entry->holders <= 0) {
+        Core_SetSource(kModule, __LINE__);
+        Core_Abort("Colour profile released more often than held\n");
+    }
+    return --entry->holders == 0;
+}
+
+// What the run knows of a profile, held for the caller until Release: the
+// cached entry, or one the caller learns now, outside the lock, while
+// other workers meeting the same profile wait for it. The oldest entry
+// makes room; a worker still converting through it keeps it alive. Null
+// when memory for the profile's copy is refused.
+Known* Acquire(const unsigned char* bytes, int32_t size) {
+    CoreLock* lock = CacheLock();
     uint32_t crc = Core_Crc32(bytes, size);
-    ++g_lookups;
-    CachedTransform* oldest = &g_cache[0];
-    for (CachedTransform& c : g_cache) {
-        if (c.profile && c.crc == crc && c.size == size && c.inverted == inverted &&
-            memcmp(c.profile, bytes, size_t(size)) == 0) {
-            c.used = g_lookups;
-            return &c;
+    Mutex_Lock(lock, -1, kModule, __LINE__);
+    ++g_cache.lookups;
+    int oldest = 0;
+    for (int i = 0; i < kCachedTransforms; ++i) {
+        Known* c = g_cache.entries[i];
+        if (c && c->crc == crc && c->size == size && memcmp(c->profile, bytes, size_t(size)) == 0) {
+            c->used = g_cache.lookups;
+            c->holders += 1;
+            int ready = c->ready;
+            Mutex_Unlock(lock, kModule, __LINE__);
+            int signalled = 0;
+            if (!ready) Event_Wait(c->learnt, &signalled, -1, kModule, __LINE__);
+            return c;
         }
-        if (!c.profile || (oldest->profile && c.used < oldest->used)) oldest = &c;
+        Known* o = g_cache.entries[oldest];
+        if (o && (!c || c->used < o->used)) oldest = i;
     }
-    if (oldest->transform || oldest->shaper) {
-        Retired* retired = static_cast<Retired*>(Mem_Alloc(int(sizeof(Retired)), MEM_HEAP, kModule, __LINE__));
-        *retired = Retired{oldest->transform, oldest->shaper, g_retired};
-        g_retired = retired;
-        oldest->transform = nullptr;
-        oldest->shaper = nullptr;
+    // A profile the cache does not hold: a new entry in the oldest's place,
+    // learnt outside the lock.
+    int bytesOfEntry = 0, bytesOfCopy = 0;
+    Known* entry = static_cast<Known*>(
+        Mem_AllocChecked(1, sizeof(Known), 1, &bytesOfEntry, MEM_HEAP, kModule, __LINE__));
+    unsigned char* copy =
+        entry ? static_cast<unsigned char*>(Mem_AllocChecked(size, 1, 1, &bytesOfCopy, MEM_HEAP, kModule, __LINE__))
+              : nullptr;
+    if (!copy) {
+        Mutex_Unlock(lock, kModule, __LINE__);
+        if (entry) Mem_Free(entry, bytesOfEntry, MEM_HEAP, kModule, __LINE__);
+        return nullptr;
     }
-    if (oldest->profile) Mem_Free(oldest->profile, oldest->size, MEM_HEAP, kModule, __LINE__);
-    oldest->crc = crc;
-    oldest->size = size;
-    oldest->profile = static_cast<unsigned char*>(Mem_Alloc(size, MEM_HEAP, kModule, __LINE__));
-    memcpy(oldest->profile, bytes, size_t(size));
-    oldest->inverted = inverted;
-    oldest->used = g_lookups;
-    Learn(oldest, bytes, size, inverted);
-    return oldest;
+    memcpy(copy, bytes, size_t(size));
+    *entry = Known{};
+    entry->crc = crc;
+    entry->size = size;
+    entry->profile = copy;
+    Event_Create(&entry->learnt);
+    entry->holders = 2;
+    entry->used = g_cache.lookups;
+    Known* dropped = g_cache.entries[oldest];
+    g_cache.entries[oldest] = entry;
+    if (dropped && !LetGo(dropped)) dropped = nullptr;
+    Mutex_Unlock(lock, kModule, __LINE__);
+    if (dropped) Free(dropped);
+    Learn(entry);
+    Mutex_Lock(lock, -1, kModule, __LINE__);
+    entry->ready = 1;
+    Event_Set(entry->learnt, 1);
+    Mutex_Unlock(lock, kModule, __LINE__);
+    return entry;
+}
+
+// Ends the caller's hold on an entry Acquire gave it.
+void Release(Known* entry) {
+    CoreLock* lock = CacheLock();
+    Mutex_Lock(lock, -1, kModule, __LINE__);
+    int last = LetGo(entry);
+    Mutex_Unlock(lock, kModule, __LINE__);
+    if (last) Free(entry);
+}
+
+// Converts a row of inverted inks as the transform reads them: Adobe's
+// files store CMYK with 0 for full ink.
+void InvertRow(unsigned char* row, int32_t width) {
+    for (int64_t i = 0; i < int64_t(width) * 4; ++i) row[i] = (unsigned char)(255 - row[i]);
 }
 
 // Runs the profile's transform over the whole picture in place when the
@@ -324,36 +398,33 @@ int Convert(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, co
             int opaque) {
     if (!bitmap) Core_NullPointer(kModule, __LINE__);
     if (!profile || size <= 0 || bitmap->width <= 0 || bitmap->height <= 0) return 0;
-    cmsHTRANSFORM transform = nullptr;
-    int srgb = 0;
-    const MatrixShaper* shaper = nullptr;
-    {
-        std::lock_guard<std::mutex> hold(g_lock);
-        const CachedTransform* known = Lookup(profile, size, inverted);
-        if (known->space == wanted[0] || known->space == wanted[1]) transform = known->transform;
-        srgb = known->srgb;
-        shaper = known->shaper;
-    }
-    if (!transform) return 0;
-    if (srgb) return 1;
-    for (int32_t y = 0; y < bitmap->height; ++y) {
-        unsigned char* row = bitmap->pixels + int64_t(y) * bitmap->scanline;
-        if (shaper)
-            ConvertByMatrix(shaper, row, bitmap->width);
-        else
-            cmsDoTransform(transform, row, row, cmsUInt32Number(bitmap->width));
-        if (opaque)
-            for (int32_t x = 0; x < bitmap->width; ++x) row[x * 4 + 3] = 255;
-    }
-    return 1;
+    Known* known = Acquire(profile, size);
+    if (!known) return 0;
+    int usable = known->transform && (known->space == wanted[0] || known->space == wanted[1]);
+    if (usable && !known->srgb)
+        for (int32_t y = 0; y < bitmap->height; ++y) {
+            unsigned char* row = bitmap->pixels + int64_t(y) * bitmap->scanline;
+            if (inverted) InvertRow(row, bitmap->width);
+            if (known->shaper)
+                ConvertByMatrix(known->shaper, row, bitmap->width);
+            else
+                cmsDoTransform(known->transform, row, row, cmsUInt32Number(bitmap->width));
+            if (opaque)
+                for (int32_t x = 0; x < bitmap->width; ++x) row[x * 4 + 3] = 255;
+        }
+    Release(known);
+    return usable;
 }
 
 }  // namespace
 
 int Colour_SpaceOf(const unsigned char* profile, int32_t size) {
     if (!profile || size <= 0) return COLOUR_UNUSABLE;
-    std::lock_guard<std::mutex> hold(g_lock);
-    return Lookup(profile, size, 0)->space;
+    Known* known = Acquire(profile, size);
+    if (!known) return COLOUR_UNUSABLE;
+    int space = known->space;
+    Release(known);
+    return space;
 }
 
 int Colour_KeepUsableProfile(SideDataStruct* side, const BitmapStruct* bitmap) {
@@ -381,19 +452,17 @@ int Colour_InksToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_
 }
 
 int Colour_ForgetTransforms(void) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    for (CachedTransform& c : g_cache) {
-        if (c.transform) cmsDeleteTransform(c.transform);
-        if (c.shaper) Mem_Free(c.shaper, int(sizeof(MatrixShaper)), MEM_HEAP, kModule, __LINE__);
-        if (c.profile) Mem_Free(c.profile, c.size, MEM_HEAP, kModule, __LINE__);
-        c = CachedTransform{};
+    CoreLock* lock = g_cache.lock.exchange(nullptr, std::memory_order_acq_rel);
+    if (!lock) return 1;
+    for (Known*& entry : g_cache.entries) {
+        if (entry && !LetGo(entry)) {
+            Core_SetSource(kModule, __LINE__);
+            Core_Abort("Colour profile still held when the cache was emptied\n");
+        }
+        if (entry) Free(entry);
+        entry = nullptr;
     }
-    while (g_retired) {
-        Retired* retired = g_retired;
-        g_retired = retired->next;
-        if (retired->transform) cmsDeleteTransform(retired->transform);
-        if (retired->shaper) Mem_Free(retired->shaper, int(sizeof(MatrixShaper)), MEM_HEAP, kModule, __LINE__);
-        Mem_Free(retired, int(sizeof(Retired)), MEM_HEAP, kModule, __LINE__);
-    }
+    g_cache.lookups = 0;
+    Mutex_Close(&lock);
     return 1;
 }

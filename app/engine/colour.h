@@ -16,8 +16,8 @@ enum { COLOUR_UNUSABLE = 0, COLOUR_RGB = 1, COLOUR_GREY = 2, COLOUR_CMYK = 3 };
 // size field or a tag outside its bytes), one that does not describe a
 // device's or a space's colours (device links, abstract and named-colour
 // profiles), one of a space the program does not convert, or one lcms
-// builds no transform from (logged once a run). Reading it caches it, with
-// its transform to sRGB.
+// builds no transform from (logged when first read). Reading it caches it,
+// with its transform to sRGB.
 int Colour_SpaceOf(const unsigned char* profile, int32_t size);
 
 // Leaves in side the profile a decoded picture (its colours, not inks) can
@@ -41,8 +41,7 @@ int Colour_ToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t si
 // (the inks then left).
 int Colour_InksToSrgb(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, int inverted);
 
-// Drops the cached profiles and transforms, and those the cache let go of
-// during the run, which a worker may have been converting through (at the
-// end of a run, when nothing is converted, and before a leak report).
-// Cannot fail (1).
+// Empties the cache of profiles and transforms: at the end of a run, when
+// no worker converts, and before a leak report. A profile a worker still
+// holds is a fatal stop. Cannot fail (1).
 int Colour_ForgetTransforms(void);
