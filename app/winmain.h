@@ -47,7 +47,8 @@ extern const char kBuildText[];
 // removal and goes with Clear All.
 struct ListRecord {
     FileRow row;          // its numbers (size, bytes, what estimates read) and the row's first texts
-    int subfolderLength;  // bytes of the subfolder text between its named folder and it
+    char subfolder[STR_TEXT_SIZE];  // the folders between its named folder and it, as gathered: "" or ending
+                                    // in a separator
 };
 
 struct MeasureShared;

@@ -76,58 +76,49 @@ int AppendRow(HWND page, const FileRow& row, int record) {
     return Win_ListSetRowData(page, IDC_LIST, index, record);
 }
 
-// The pictures gathered from the paths a user named, each with the length
-// of the subfolder text between its named folder and it.
-struct Gathered {
-    std::vector<std::string> files;
-    std::vector<int> subfolderLengths;
-    std::vector<int> rowSubfolderLengths;  // of the files that got a row, in row order
+// The walk down the named folders, as the window shows it.
+struct Walk {
     ULONGLONG shownAt;  // when the walk began or last showed where it is, GetTickCount64 milliseconds
     int shown;          // 1 once the walk has shown where it is
-    int stopped;        // 1 once Cancel stopped the walk
 };
-
-int KeepPicture(void* data, const char* path, const char* subfolder) {
-    Gathered* g = static_cast<Gathered*>(data);
-    g->files.push_back(path);
-    g->subfolderLengths.push_back(int(Str_Length(subfolder)));
-    return 1;
-}
-
-void LogProblem(void*, const char* path, const char* reason) {
-    Log_Print(0, "Not listed [%s]: %s\n", path, reason);
-}
 
 // A walk down the folders that takes a while shows where it is, a few
 // times a second, with Cancel.
-int ShowWalk(void* data, const char* folder) {
-    Gathered* g = static_cast<Gathered*>(data);
+int ShowWalk(void* data, const char* folder, int found) {
+    Walk* walk = static_cast<Walk*>(data);
     ULONGLONG now = GetTickCount64();
-    if (now - g->shownAt < 250) return 1;
-    if (g->shown && Message_IsCancelled()) {
-        g->stopped = 1;
-        return 0;
-    }
-    g->shown = 1;
-    g->shownAt = now;
-    Message_Show(0, MESSAGE_CANCEL, nullptr, "Looking for pictures (%d found)...\n%s", int(g->files.size()), folder);
+    if (now - walk->shownAt < 250) return 1;
+    if (walk->shown && Message_IsCancelled()) return 0;
+    walk->shown = 1;
+    walk->shownAt = now;
+    Message_Show(0, MESSAGE_CANCEL, nullptr, "Looking for pictures (%d found)...\n%s", found, folder);
     return 1;
 }
 
-// The prepare pass names each file after it, in order: those that got a
-// row keep their subfolder's length for the row.
+// The prepare pass's host: the gathered files, and the subfolders of those
+// that got a row, in row order.
+struct Listing {
+    const GatheredStruct* gathered;
+    std::vector<const std::string*> rowSubfolders;
+};
+
 void NoteListed(void* data, int index, int listed, const char*) {
-    Gathered* g = static_cast<Gathered*>(data);
-    if (listed) g->rowSubfolderLengths.push_back(g->subfolderLengths[size_t(index)]);
+    Listing* l = static_cast<Listing*>(data);
+    if (listed) l->rowSubfolders.push_back(&l->gathered->subfolders[size_t(index)]);
 }
 
-// The subfolder of a row's picture: the last length bytes of its folder.
-void RowSubfolder(const char* path, int length, char* subfolder, int size) {
-    char folder[STR_TEXT_SIZE];
-    Path_Split(path, folder, int(sizeof folder), nullptr, 0, nullptr, 0);
-    int folderLength = int(Str_Length(folder));
-    if (length <= 0 || length > folderLength) length = 0;
-    Str_CopyN(subfolder, folder + folderLength - length, size);
+// The entries of the named folders that could not be listed, in one
+// message: the first few by path and reason, then how many more.
+void ShowProblems(const GatheredStruct& gathered) {
+    const size_t kShown = 8;
+    size_t count = gathered.problems.size();
+    if (count == 0) return;
+    std::string text = count == 1 ? "One entry could not be listed:\n"
+                                  : std::to_string(count) + " entries could not be listed:\n";
+    for (size_t i = 0; i < count && i < kShown; ++i)
+        text += gathered.problems[i].first + ": " + gathered.problems[i].second + "\n";
+    if (count > kShown) text += "... and " + std::to_string(count - kShown) + " more (see the debug log).";
+    Message_Show(0, MESSAGE_OK, nullptr, "%s", text.c_str());
 }
 
 // ------------------------------------------------------ the batch job
@@ -185,10 +176,9 @@ void ClearList(MainWindowStruct* main) {
 
 void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths) {
     HWND page = main->pages[PAGE_PROFILE];
-    Gathered gathered = {{}, {}, {}, GetTickCount64(), 0, 0};
-    const GatherHost gatherHost = {&gathered, KeepPicture, LogProblem, ShowWalk};
-    for (size_t i = 0; i < paths.size() && !gathered.stopped; ++i)
-        Gather_Path(main->config, paths[i].c_str(), main->config->Subfolders, &gatherHost);
+    Walk walk = {GetTickCount64(), 0};
+    GatheredStruct gathered;
+    Gather_Paths(main->config, paths, main->config->Subfolders, ShowWalk, &walk, &gathered);
     if (gathered.stopped) {
         Log_Print(0, "Looking for pictures cancelled after %d\n", int(gathered.files.size()));
         Message_SetVisible(0);
@@ -205,17 +195,23 @@ void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths) {
     }
     if (rowBytes > 0) rows = static_cast<FileRow*>(Mem_Alloc(rowBytes, MEM_HEAP, kModule, __LINE__));
     int complete = 0;
-    const JobHost host = {&gathered, ShowProgress, IsCancelled, ShowMessage, NoteListed};
+    Listing listing = {&gathered, {}};
+    const JobHost host = {&listing, ShowProgress, IsCancelled, ShowMessage, NoteListed};
     int filled = PrepareFiles(main->config, names.data(), total, 0, &host, JobWorkers(), rows, &complete);
     for (int i = 0; i < filled; ++i) {
         int record = int(main->records.size());
-        main->records.push_back(ListRecord{rows[i], gathered.rowSubfolderLengths[size_t(i)]});
+        main->records.push_back(ListRecord{rows[i], {}});
+        Str_CopyN(main->records.back().subfolder, listing.rowSubfolders[size_t(i)]->c_str(),
+                  int(sizeof main->records.back().subfolder));
         if (AppendRow(page, rows[i], record) && rows[i].width > 0) Measure_Queue(main, record);
     }
     Win_ListFocusRow(page, IDC_LIST, 0);
     UpdateEstimates(main);
     // After a cancel the message stays until the user closes it.
-    if (complete) Message_SetVisible(0);
+    if (complete) {
+        Message_SetVisible(0);
+        ShowProblems(gathered);
+    }
     if (rows) Mem_Free(rows, rowBytes, MEM_HEAP, kModule, __LINE__);
 }
 
@@ -240,9 +236,7 @@ void StartResizeJob(MainWindowStruct* main) {
     for (size_t i = 0; i < listed.size(); ++i) {
         const FileRow& row = listed[i]->row;
         Batch_SetSource(batch, int(i), row.path, row.width, row.height, nullptr);
-        char subfolder[STR_TEXT_SIZE];
-        RowSubfolder(row.path, listed[i]->subfolderLength, subfolder, int(sizeof subfolder));
-        Batch_SetSubfolder(batch, int(i), subfolder);
+        Batch_SetSubfolder(batch, int(i), listed[i]->subfolder);
     }
     // The box disables the window here, on its own thread, before any
     // worker runs: a second press cannot reach "Start Resizing".

@@ -17,11 +17,22 @@ namespace {
 
 const char kModule[] = "app/engine/gather";
 
+// The walk's state: where it reports, and the front-end's callback.
+struct Walk {
+    GatheredStruct* gathered;
+    GatherFolderFn folder;  // may be null
+    void* data;             // the front-end's, for folder
+};
+
+void NoteProblem(Walk* walk, const std::string& path, const char* reason) {
+    walk->gathered->problems.emplace_back(path, reason);
+}
+
 // One folder's entries, sorted before they are passed on.
 struct Listing {
     std::vector<std::string> files;
     std::vector<std::string> folders;
-    const GatherHost* host;
+    Walk* walk;
 };
 
 int Collect(const char* path, int isFolder, const char* problem, void* data) {
@@ -29,7 +40,7 @@ int Collect(const char* path, int isFolder, const char* problem, void* data) {
     if (problem) {
         Log_Print(0, "Left out of the listing [%s]: %s\n", path, problem);
         // Only pictures matter to the user: other names go unmentioned.
-        if (listing->host->problem && (isFolder || IsAcceptedImage(path))) listing->host->problem(listing->host->data, path, problem);
+        if (isFolder || IsAcceptedImage(path)) NoteProblem(listing->walk, path, problem);
         return 1;
     }
     (isFolder ? listing->folders : listing->files).push_back(path);
@@ -60,16 +71,17 @@ int IsOutputFolder(const AppConfig* settings, const std::string& folder) {
     return Str_EqualNoCase(a, b);
 }
 
-// Passes on the pictures of folder, whose subfolder text below the named
+// Gathers the pictures of folder, whose subfolder text below the named
 // folder is subfolder, and walks down when recursive. 0 when stopped.
 int GatherFolder(const AppConfig* settings, const std::string& folder, const std::string& subfolder, int recursive,
-                 const GatherHost* host) {
-    if (host->folder && !host->folder(host->data, folder.c_str())) return 0;
+                 Walk* walk) {
+    GatheredStruct* g = walk->gathered;
+    if (walk->folder && !walk->folder(walk->data, folder.c_str(), int(g->files.size()))) return 0;
     Listing listing;
-    listing.host = host;
+    listing.walk = walk;
     if (!File_ListFolder(folder.c_str(), Collect, &listing)) {
         Log_Print(0, "Folder cannot be read [%s]\n", folder.c_str());
-        if (host->problem) host->problem(host->data, folder.c_str(), "folder cannot be read");
+        NoteProblem(walk, folder, "folder cannot be read");
         return 1;
     }
     std::sort(listing.files.begin(), listing.files.end(), NameBefore);
@@ -90,7 +102,8 @@ int GatherFolder(const AppConfig* settings, const std::string& folder, const std
             Log_Print(0, "Earlier copy left out [%s]\n", f.c_str());
             continue;
         }
-        if (!host->picture(host->data, f.c_str(), subfolder.c_str())) return 0;
+        g->files.push_back(f);
+        g->subfolders.push_back(subfolder);
     }
     if (!recursive) return 1;
     for (const std::string& sub : listing.folders) {
@@ -102,10 +115,10 @@ int GatherFolder(const AppConfig* settings, const std::string& folder, const std
         Path_GetName(sub.c_str(), name, int(sizeof name), 0);
         std::string below = subfolder + name + Path_Separator();
         if (below.size() >= STR_TEXT_SIZE) {
-            if (host->problem) host->problem(host->data, sub.c_str(), "path too long");
+            NoteProblem(walk, sub, "path too long");
             continue;
         }
-        if (!GatherFolder(settings, sub, below, recursive, host)) return 0;
+        if (!GatherFolder(settings, sub, below, recursive, walk)) return 0;
     }
     return 1;
 }
@@ -121,10 +134,23 @@ int IsFolder(const char* path) {
 
 }  // namespace
 
-int Gather_Path(const AppConfig* settings, const char* path, int recursive, const GatherHost* host) {
-    if (!settings || !path || !host || !host->picture) Core_NullPointer(kModule, __LINE__);
-    if (!IsFolder(path)) return host->picture(host->data, path, "");
-    return GatherFolder(settings, path, "", recursive, host);
+int Gather_Paths(const AppConfig* settings, const std::vector<std::string>& paths, int recursive,
+                 GatherFolderFn folder, void* data, GatheredStruct* gathered) {
+    if (!settings || !gathered) Core_NullPointer(kModule, __LINE__);
+    *gathered = GatheredStruct{};
+    Walk walk = {gathered, folder, data};
+    for (const std::string& path : paths) {
+        if (IsFolder(path.c_str())) {
+            if (!GatherFolder(settings, path, "", recursive, &walk)) {
+                gathered->stopped = 1;
+                return 0;
+            }
+            continue;
+        }
+        gathered->files.push_back(path);
+        gathered->subfolders.emplace_back();
+    }
+    return 1;
 }
 
 int Gather_WritePathBlock(const std::vector<std::string>& paths, std::string* block) {
