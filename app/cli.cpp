@@ -195,65 +195,47 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
     return -1;
 }
 
-// The files of a run, in order, each with the folders between the folder
-// it was found in and it.
-struct Gathered {
-    std::vector<std::string> files;
-    std::vector<std::string> subfolders;
-    int problems;  // entries of folders that could not be listed
-};
-
-int KeepPicture(void* data, const char* path, const char* subfolder) {
-    Gathered* g = static_cast<Gathered*>(data);
-    g->files.push_back(path);
-    g->subfolders.push_back(subfolder);
-    return 1;
+// A name as the terminal shows it: control characters escaped (\n, \t,
+// \r, else \xHH), so a name holding one cannot break a line or a table,
+// or send the terminal a command.
+std::string Shown(const char* name) {
+    std::string shown;
+    for (const char* c = name; *c; ++c) {
+        unsigned char b = (unsigned char)*c;
+        if (b >= 0x20 && b != 0x7F) {
+            shown += *c;
+            continue;
+        }
+        char escape[8];
+        Str_Format(escape, int(sizeof escape), b == '\n' ? "\\n" : b == '\t' ? "\\t" : b == '\r' ? "\\r" : "\\x%.2X",
+                   unsigned(b));
+        shown += escape;
+    }
+    return shown;
 }
 
 // A file that could not be resized gets its line on standard error,
 // whatever --quiet says.
 void ReportFailed(const std::string& path, const char* reason) {
-    fprintf(stderr, "%s: %s\n", path.c_str(), reason);
-}
-
-void ReportProblem(void* data, const char* path, const char* reason) {
-    static_cast<Gathered*>(data)->problems += 1;
-    ReportFailed(path, reason);
+    fprintf(stderr, "%s: %s\n", Shown(path.c_str()).c_str(), reason);
 }
 
 // Ctrl-C stops a long walk down the folders too.
-int GoOnUnlessInterrupted(void*, const char*) {
+int GoOnUnlessInterrupted(void*, const char*, int) {
     return !Core_Interrupted();
 }
 
-// Files named directly, and the accepted files of named folders by name
-// (their subfolders' too with --recursive); a folder's earlier copies are
-// left out, so a folder can be resized again.
-Gathered ExpandPaths(const AppConfig* settings, const std::vector<std::string>& given, int recursive) {
-    Gathered gathered{{}, {}, 0};
-    const GatherHost host = {&gathered, KeepPicture, ReportProblem, GoOnUnlessInterrupted};
-    for (const std::string& path : given)
-        if (!Gather_Path(settings, path.c_str(), recursive, &host)) break;
-    return gathered;
-}
-
 void PrintTable(const std::vector<FileRow>& rows) {
-    const char* titles[5] = {"Filename", "Dimensions", "Size", "New Dimensions", "Est Size"};
-    size_t width[5];
-    for (int c = 0; c < 5; ++c) width[c] = size_t(Str_CharacterCount(titles[c]));
-    for (const FileRow& r : rows) {
-        const char* cells[5] = {r.name, r.dimensions, r.size, r.newDimensions, r.estimate};
-        for (int c = 0; c < 5; ++c) width[c] = std::max(width[c], size_t(Str_CharacterCount(cells[c])));
-    }
-    auto line = [&width](const char* const* cells) {
-        for (int c = 0; c < 5; ++c)
-            printf("%s%*s%s", cells[c], int(width[c]) - Str_CharacterCount(cells[c]), "", c < 4 ? "  " : "\n");
-    };
-    line(titles);
-    for (const FileRow& r : rows) {
-        const char* cells[5] = {r.name, r.dimensions, r.size, r.newDimensions, r.estimate};
-        line(cells);
-    }
+    const int kCells = 5;
+    std::vector<std::string> cells = {"Filename", "Dimensions", "Size", "New Dimensions", "Est Size"};
+    for (const FileRow& r : rows)
+        for (const char* cell : {r.name, r.dimensions, r.size, r.newDimensions, r.estimate}) cells.push_back(Shown(cell));
+    int width[kCells] = {};
+    for (size_t i = 0; i < cells.size(); ++i)
+        width[i % kCells] = std::max(width[i % kCells], Str_CharacterCount(cells[i].c_str()));
+    for (size_t i = 0; i < cells.size(); ++i)
+        printf("%s%*s%s", cells[i].c_str(), width[i % kCells] - Str_CharacterCount(cells[i].c_str()), "",
+               i % kCells < kCells - 1 ? "  " : "\n");
 }
 
 // ---------------------------------------------------------- the resize run
@@ -304,7 +286,7 @@ void ConsoleFileDone(void* data, int index, int written, const char* reason) {
 // The listing's host: the paths it reads, the files it left out, and the
 // subfolder of each file that got a row, in row order.
 struct Listing {
-    const Gathered* gathered;
+    const GatheredStruct* gathered;
     int skipped;
     std::vector<std::string> rowSubfolders;
 };
@@ -371,11 +353,13 @@ int Main(int argc, char** argv) {
     int status = ParseArguments(argc, argv, run, &opt);
     if (status < 0) {
         Core_CatchInterrupt();
-        Gathered gathered = ExpandPaths(run, opt.paths, run->Subfolders);
+        GatheredStruct gathered;
+        Gather_Paths(run, opt.paths, run->Subfolders, GoOnUnlessInterrupted, nullptr, &gathered);
+        for (const auto& problem : gathered.problems) ReportFailed(problem.first, problem.second);
         std::vector<const char*> paths;
         for (const std::string& f : gathered.files) paths.push_back(f.c_str());
         std::vector<FileRow> rows(gathered.files.size());
-        Listing listing = {&gathered, gathered.problems + opt.unspellable, {}};
+        Listing listing = {&gathered, int(gathered.problems.size()) + opt.unspellable, {}};
         const JobHost host = {&listing, IgnoreText, ConsoleCancelled, IgnoreText, ListingFileDone};
         int jobs = opt.jobs > 0 ? opt.jobs : ThreadPool_Processors();
         int complete = 1;

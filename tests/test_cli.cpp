@@ -262,14 +262,20 @@ TEST(Cli, AFifoFailsAloneAndAtOnce) {
 
 // Names in any script reach the program whole: from a folder's listing and
 // from the command line, each copy is named as its source plus the suffix,
-// and the listing prints each name as it is.
+// and the listing prints each name as it is, control characters escaped.
 TEST(Cli, NamesInAnyScript) {
     std::string cli = InstallCli("program", "_small");
     std::string dir = Fresh("scripts");
     const char* const* names = kScriptNames;
     for (const char* name : kScriptNames) MakeJpeg(dir + name + ".jpg", 80, 60);
+    MakeJpeg(dir + "line\nbreak.jpg", 80, 60);
+    MakeJpeg(dir + "tab\tstop.jpg", 80, 60);
     Outcome listing = RunCli(cli + " -n -W 40 " + dir);
     EXPECT_EQ(listing.status, 0) << listing.err;
+    EXPECT_NE(listing.out.find("\nline\\nbreak.jpg  "), std::string::npos) << listing.out;
+    EXPECT_NE(listing.out.find("\ntab\\tstop.jpg  "), std::string::npos) << listing.out;
+    RemoveFile(dir + "line\nbreak.jpg");
+    RemoveFile(dir + "tab\tstop.jpg");
     Outcome run = RunCli(cli + " --quiet -W 40 " + dir);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
