@@ -135,6 +135,12 @@ int Bitmap_ResampleToBuffer(BitmapStruct* source, int mode, double scale, double
 // untouched) when memory for the filter is refused.
 int Bitmap_Reduce(BitmapStruct* source, BitmapStruct* destination);
 
+// The vectors Bitmap_Reduce adds with, "AVX2" or "SSE2": the widest the
+// processor has, chosen once a process, unless the environment variable
+// BRIMLOW_FORCE_SSE2 is "1" then, which lets a machine with AVX2 run and
+// compare the other way. Both ways give the same bytes.
+const char* Bitmap_ReductionWay(void);
+
 int Resample_Nearest(BitmapStruct* source, double scale, double angle, double opacity, double scx, double scy,
                      double dcx, double dcy, int rowOrder, unsigned char* destination, int32_t width,
                      int32_t height, int32_t scanline, int32_t bytesPerPixel);

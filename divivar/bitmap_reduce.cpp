@@ -7,6 +7,7 @@
 // values stay exact sums in single precision, overshoot included, so the
 // filter's ringing is cut only once, at the end.
 #include <math.h>
+#include <stdlib.h>
 #include <string.h>
 #include <immintrin.h>
 
@@ -212,13 +213,16 @@ __attribute__((target("avx2"))) void SettleAvx2(const int32_t* sum, int32_t vect
 struct VerticalWay {
     AddPairs add;
     Settle settle;
+    const char* name;
 };
 
 VerticalWay ChooseVerticalWay() {
+    const char* force = getenv("BRIMLOW_FORCE_SSE2");
     // Static objects may be made before the runtime has asked the processor.
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) return {AddPairsAvx2, SettleAvx2};
-    return {AddPairsSse2, SettleInOrder};
+    if (!(force && strcmp(force, "1") == 0) && __builtin_cpu_supports("avx2"))
+        return {AddPairsAvx2, SettleAvx2, "AVX2"};
+    return {AddPairsSse2, SettleInOrder, "SSE2"};
 }
 
 const VerticalWay g_vertical = ChooseVerticalWay();
@@ -280,6 +284,10 @@ void HorizontalRow(const float* middle, const Axis& axis, int32_t width, unsigne
 }
 
 }  // namespace
+
+const char* Bitmap_ReductionWay(void) {
+    return g_vertical.name;
+}
 
 int Bitmap_Reduce(BitmapStruct* source, BitmapStruct* destination) {
     int32_t w = 0, h = 0, w2 = 0, h2 = 0;

@@ -296,6 +296,34 @@ TEST(Cli, NamesInAnyScript) {
     EXPECT_TRUE(FileExists(dir + names[3] + "_small.jpg"));
 }
 
+// The reduction filter's two ways, the widest vectors the processor has
+// and the SSE2 ones every x86-64 has, give the same copies byte for byte:
+// sizes that leave remainders after either way's vectors, translucent
+// pixels, strong and slight reductions.
+TEST(Cli, BothVectorWaysMakeTheSameCopies) {
+    std::string cli = InstallCli("program", "_small");
+    std::string dir = Fresh("ways");
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 1001x667 -seed 3 plasma:orange-navy " + dir + "photo.jpg"), 0);
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 517x389 -seed 5 plasma:red-green -alpha set -channel A -fx "
+                       "'0.5+0.5*sin(i/9)' " + dir + "logo.png"),
+              0);
+    std::string copies[2];
+    const char* ways[2] = {"", "BRIMLOW_FORCE_SSE2=1 "};
+    for (int w = 0; w < 2; ++w)
+        for (const char* width : {"97", "480"}) {
+            std::string out = dir + "out" + std::to_string(w) + "-" + width;
+            RemoveFile("program/debug.log");
+            Outcome run = RunCli(std::string(ways[w]) + cli + " -debug --quiet -W " + width + " -o " + out + " " + dir);
+            ASSERT_EQ(run.status, 0) << run.err;
+            if (w == 1) {
+                EXPECT_NE(ReadWholeFile("program/debug.log").find("workers, SSE2 vectors"), std::string::npos);
+            }
+            copies[w] += ReadWholeFile(out + "/photo_small.jpg") + ReadWholeFile(out + "/logo_small.jpg");
+        }
+    EXPECT_GT(copies[0].size(), 1000u);
+    EXPECT_TRUE(copies[0] == copies[1]) << "the two ways' copies differ";
+}
+
 // A folder's subfolders give their pictures with -r, and their copies in a
 // chosen folder keep the structure; an output folder inside the named
 // folder is never taken for more sources.

@@ -330,7 +330,7 @@ int Batch_Run(BatchStruct* batch, const JobHost* host, int workers) {
     if (workers < 1) workers = 1;
     Mutex_Create(&b->lock);
     Event_Create(&b->changed);
-    Log_Print(0, "Batch of %d files on %d workers\n", b->count, workers);
+    Log_Print(0, "Batch of %d files on %d workers, %s vectors\n", b->count, workers, Bitmap_ReductionWay());
     PrepareRun(b, workers);
     host->progress(host->data, "Resizing images...");
     b->workersRun = ThreadPool_RunLoops(b, WorkLoop, workers, "batch worker");
