@@ -333,9 +333,11 @@ int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, cons
     Batch_AddStatistics(batch, saved);
     // Ctrl-C counts whenever it came, also during the last file.
     int status = kExitDone;
-    if (batch->cancelled || Core_Interrupted())
+    BatchOutcome outcome;
+    Batch_GetOutcome(batch, &outcome);
+    if (outcome.cancelled || Core_Interrupted())
         status = kExitInterrupted;
-    else if (batch->failed > 0)
+    else if (outcome.failed > 0)
         status = kExitStopped;
     fprintf(status == kExitInterrupted ? stderr : stdout, "%s\n", console.closing.c_str());
     Batch_Destroy(&batch);

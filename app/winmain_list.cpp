@@ -279,7 +279,9 @@ void FinishResizeJob(MainWindowStruct* main) {
     } else {
         Message_Show(0, MESSAGE_OK, nullptr, "%s", main->jobClosing);
         Batch_AddStatistics(batch, main->config);
-        if (batch->written == batch->count && batch->settings->AutoClearList == 1) ClearList(main);
+        BatchOutcome outcome;
+        Batch_GetOutcome(batch, &outcome);
+        if (outcome.written == outcome.count && main->config->AutoClearList == 1) ClearList(main);
         ShowStatistics(main);
     }
     Batch_Destroy(&batch);

@@ -173,7 +173,9 @@ int Mutex_Unlock(CoreLock* lock, const char* file, int line);
 int Event_Create(CoreEvent** event);
 int Event_Close(CoreEvent** event);
 
-// Signals (1) or resets (0) the event. Cannot fail (1).
+// Signals (1) or resets (0) the event. Returns 1 even when the system
+// refuses: the refusal is logged ("Unable to set event") and the event
+// keeps the state it had, which no caller could mend.
 int Event_Set(CoreEvent* event, int signalled);
 
 // Waits up to limitMs milliseconds (negative: no limit). *signalled is 1

@@ -6,18 +6,19 @@
 
 #include <stdint.h>
 
+// The record of one member slot, kept at the front of its block.
 struct PoolMember {
-    void* address;
-    PoolMember* next;
+    void* address;     // the slot the record stands for
+    PoolMember* next;  // the next record of the free list or of an in-use list, or null
 };
 
 // Header at the start of every block; member records and slots follow it.
 struct PoolBlock {
-    unsigned char* start;
-    unsigned char* fill;
-    int32_t size;
-    int32_t records;
-    PoolBlock* next;
+    unsigned char* start;  // the block itself, as allocated (tracked)
+    unsigned char* fill;   // String Mode: where the next text goes
+    int32_t size;          // bytes of the block, header included
+    int32_t records;       // member records (and slots) in the block
+    PoolBlock* next;       // the block added before, or null
 };
 
 static_assert(sizeof(PoolMember) == 16, "member records are two pointers");
@@ -27,21 +28,21 @@ enum { POOL_IN_USE_LISTS = 256 };
 
 struct PoolStruct {
     const char* tag;
-    int stringMode;
-    int direct;
-    int zeroFill;
-    int trace;
-    const char* creatorFile;
+    int stringMode;            // 1: texts cut one after another, given back only by Pool_Reset
+    int direct;                // 1: each member straight from the tracked allocator (for finding misuse)
+    int zeroFill;              // 1: members handed out zero-filled
+    int trace;                 // 1: every allocation and release in the debug log
+    const char* creatorFile;   // where the pool was made, for its reports; static
     int creatorLine;
-    int memberSize;
-    int slotSize;
-    int chunkSize;
-    int total;
-    int inUse;
-    int peak;
-    PoolMember* inUseLists[POOL_IN_USE_LISTS];
-    PoolMember* freeList;
-    PoolBlock* blocks;
+    int memberSize;            // bytes of one member, as the caller asks for it
+    int slotSize;              // bytes a member takes in its block: memberSize rounded up to 8
+    int chunkSize;             // members per block added
+    int total;                 // bytes of all blocks
+    int inUse;                 // members handed out and not released
+    int peak;                  // most members in use at once since the last reset
+    PoolMember* inUseLists[POOL_IN_USE_LISTS];  // records of members in use, by a hash of their address
+    PoolMember* freeList;      // records of free slots
+    PoolBlock* blocks;         // the newest block; owned
 };
 
 // An empty pool charged to the creator's file and line. Cannot fail (1).

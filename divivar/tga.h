@@ -9,19 +9,22 @@
 
 #include "bitmap.h"
 
+// A TGA file as decoded: its header's fields and its pixels.
 struct TGAStruct {
     const char* tag;
-    uint16_t xOrigin;
+    uint16_t xOrigin;        // the header's screen origin, pixels (not used for decoding)
     uint16_t yOrigin;
-    uint16_t width;
+    uint16_t width;          // pixels
     uint16_t height;
-    uint8_t depth;
-    uint8_t descriptor;
-    unsigned char* pixels;
-    int32_t pixelSize;
-    unsigned char* palette;
-    uint16_t mapLength;
-    uint16_t firstEntry;
+    uint8_t depth;           // bits a stored pixel: 8 (indices or grey), 15, 16, 24 or 32
+    uint8_t descriptor;      // the header's image descriptor: alpha bits (low four), right-to-left (0x10),
+                             // top-to-bottom (0x20)
+    unsigned char* pixels;   // blue, green, red, alpha, width x height, top row first; tracked; null when none
+    int32_t pixelSize;       // bytes of pixels, for its release
+    unsigned char* palette;  // the colour map as blue, green, red, alpha, mapLength entries; tracked; null
+                             // when none
+    uint16_t mapLength;      // entries in palette
+    uint16_t firstEntry;     // the index the first entry stands for
 };
 
 // A new empty object. Cannot fail (1).

@@ -103,9 +103,11 @@ RunResult RunBatch(AppConfig* config, const std::vector<std::string>& paths, con
     RunResult run;
     run.complete = Batch_Run(batch, &host, workers);
     ThreadPool(0);
-    run.written = batch->written;
-    run.failed = batch->failed;
-    run.workersRun = batch->workersRun;
+    BatchOutcome outcome;
+    Batch_GetOutcome(batch, &outcome);
+    run.written = outcome.written;
+    run.failed = outcome.failed;
+    run.workersRun = outcome.workersRun;
     for (size_t i = 0; i < paths.size(); ++i) run.states.push_back(Batch_GetFile(batch, int(i))->state);
     int64_t sources = 0, outputs = 0;
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -114,8 +116,8 @@ RunResult RunBatch(AppConfig* config, const std::vector<std::string>& paths, con
         sources += f->sourceBytes;
         outputs += f->outputBytes;
     }
-    EXPECT_EQ(sources, batch->sourceTotal) << "totals are the sums of the files";
-    EXPECT_EQ(outputs, batch->outputTotal);
+    EXPECT_EQ(sources, outcome.sourceTotal) << "totals are the sums of the files";
+    EXPECT_EQ(outputs, outcome.outputTotal);
     Batch_AddStatistics(batch, config);
     Batch_Destroy(&batch);
     return run;

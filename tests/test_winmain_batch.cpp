@@ -250,8 +250,10 @@ TEST_F(Batch, ARefusedPoolJobIsReportedAndTheRunGoesOn) {
         EXPECT_EQ(Batch_Run(batch, &host, 3), 1);
         EXPECT_EQ(CountOf(log.Contents(), "No idle pool worker for batch worker"), 2);
     }
-    EXPECT_EQ(batch->workersRun, 1);
-    EXPECT_EQ(batch->written, 4);
+    BatchOutcome outcome;
+    Batch_GetOutcome(batch, &outcome);
+    EXPECT_EQ(outcome.workersRun, 1);
+    EXPECT_EQ(outcome.written, 4);
     Batch_Destroy(&batch);
     Event_Set(blocker.release, 1);
     ThreadPool(0);

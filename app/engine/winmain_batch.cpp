@@ -15,6 +15,43 @@
 #include "thread.h"
 #include "winmain_scale.h"
 
+struct CoreLock;
+struct CoreEvent;
+
+struct BatchStruct {
+    const char* tag;
+    AppConfig* settings;  // owned copy of the settings the run reads; nobody changes it
+    BatchFile* files;     // owned, count entries in list order
+    int count;            // number of sources
+    int filesBytes;       // size of the files block, for its release
+    int* order;           // owned, count file indices: sorted by output to find collisions, then the
+                          // order files start in
+    int orderBytes;       // size of the order block
+    int stopOnFailure;    // 1 (default): a failure starts no more files; 0: the run goes on
+    // The run, guarded by lock; workers wait on changed for room or a turn.
+    CoreLock* lock;
+    CoreEvent* changed;     // set whenever a file ends or the run stops
+    const JobHost* host;    // the front-end for this run; not owned
+    int next;               // position in order of the next file to start
+    int started;            // files started, for "Resizing %d of %d"
+    int running;            // files in progress now
+    int admissions;         // files begun so far, retries included
+    int soloWanted;         // files waiting to run again alone, or running so; no other file begins
+    int64_t memoryInUse;    // estimates of the files in progress, bytes
+    int64_t memoryBudget;   // room under the tracked-memory limit when the run began, bytes
+    int stop;               // 1 once Cancel or a failure ended the run; started files finish
+    int cancelled;          // 1 when Cancel ended it
+    int failed;             // files that failed or were refused
+    int failedIndex;        // the first failed file in list order, -1 while none
+    char failure[STR_TEXT_SIZE];  // the user's message for failedIndex
+    int workersRun;         // workers that took part: the caller and the pool jobs accepted
+    // Totals of the files written, for the front-end's statistics.
+    int written;            // images written
+    int64_t sourceTotal;    // bytes of their sources
+    int64_t outputTotal;    // bytes of their outputs
+};
+
+
 namespace {
 
 const char kModule[] = "app/engine/winmain_batch";
@@ -351,6 +388,14 @@ const BatchFile* Batch_GetFile(const BatchStruct* batch, int index) {
     Check(batch, __LINE__);
     if (index < 0 || index >= batch->count) Core_Abort("Batch index out of range (%d / %d)\n", index, batch->count);
     return &batch->files[index];
+}
+
+int Batch_GetOutcome(const BatchStruct* batch, BatchOutcome* outcome) {
+    Check(batch, __LINE__);
+    if (!outcome) Core_NullPointer(kModule, __LINE__);
+    *outcome = BatchOutcome{batch->count,      batch->written,     batch->failed,     batch->cancelled,
+                            batch->workersRun, batch->sourceTotal, batch->outputTotal};
+    return 1;
 }
 
 int Batch_AddStatistics(const BatchStruct* batch, AppConfig* config) {

@@ -14,9 +14,6 @@
 #include "prepare.h"
 #include "winmain_job.h"
 
-struct CoreLock;
-struct CoreEvent;
-
 // Where one file of a batch stands.
 enum { BATCH_WAITING = 0, BATCH_RUNNING = 1, BATCH_WRITTEN = 2, BATCH_FAILED = 3 };
 
@@ -46,37 +43,18 @@ struct BatchFile {
     int64_t outputBytes;          // the output's size once written, bytes
 };
 
-struct BatchStruct {
-    const char* tag;
-    AppConfig* settings;  // owned copy of the settings the run reads; nobody changes it
-    BatchFile* files;     // owned, count entries in list order
-    int count;            // number of sources
-    int filesBytes;       // size of the files block, for its release
-    int* order;           // owned, count file indices: sorted by output to find collisions, then the
-                          // order files start in
-    int orderBytes;       // size of the order block
-    int stopOnFailure;    // 1 (default): a failure starts no more files; 0: the run goes on
-    // The run, guarded by lock; workers wait on changed for room or a turn.
-    CoreLock* lock;
-    CoreEvent* changed;     // set whenever a file ends or the run stops
-    const JobHost* host;    // the front-end for this run; not owned
-    int next;               // position in order of the next file to start
-    int started;            // files started, for "Resizing %d of %d"
-    int running;            // files in progress now
-    int admissions;         // files begun so far, retries included
-    int soloWanted;         // files waiting to run again alone, or running so; no other file begins
-    int64_t memoryInUse;    // estimates of the files in progress, bytes
-    int64_t memoryBudget;   // room under the tracked-memory limit when the run began, bytes
-    int stop;               // 1 once Cancel or a failure ended the run; started files finish
-    int cancelled;          // 1 when Cancel ended it
-    int failed;             // files that failed or were refused
-    int failedIndex;        // the first failed file in list order, -1 while none
-    char failure[STR_TEXT_SIZE];  // the user's message for failedIndex
-    int workersRun;         // workers that took part: the caller and the pool jobs accepted
-    // Totals of the files written, for the front-end's statistics.
-    int written;            // images written
-    int64_t sourceTotal;    // bytes of their sources
-    int64_t outputTotal;    // bytes of their outputs
+// A batch and its run; its fields are the engine's own.
+struct BatchStruct;
+
+// What a run came to, for the front-end's exit status, list and statistics.
+struct BatchOutcome {
+    int count;            // sources in the batch
+    int written;          // images written
+    int failed;           // files that failed or were refused
+    int cancelled;        // 1 when Cancel ended the run
+    int workersRun;       // workers that took part: the caller and the pool jobs accepted
+    int64_t sourceTotal;  // bytes of the written files' sources
+    int64_t outputTotal;  // bytes of their outputs
 };
 
 // A batch of count sources read from settings now (a copy; later changes to
@@ -124,6 +102,10 @@ int Batch_Run(BatchStruct* batch, const JobHost* host, int workers);
 
 // The file at index, after or during a run (read only). Fatal outside the list.
 const BatchFile* Batch_GetFile(const BatchStruct* batch, int index);
+
+// What the run came to, after it (or of the batch so far, before it runs).
+// Cannot fail (1).
+int Batch_GetOutcome(const BatchStruct* batch, BatchOutcome* outcome);
 
 // Adds the run's totals to the statistics of config (the front-end's own
 // record, on its own thread). Cannot fail (1).
