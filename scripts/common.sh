@@ -31,8 +31,8 @@ ensure_packages() {
     echo "== installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
 # report_skipped BUILD_DIR: names every test the suites of a build skipped,
