@@ -145,7 +145,8 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
             if (!value(&v) || !CopyField(run->ActiveProfile, v, int(sizeof run->ActiveProfile)))
                 return Usage("--profile needs a name of at most 79 characters");
         } else if (a == "-W" || a == "--width" || a == "-H" || a == "--height") {
-            if (!value(&v) || !Number(v.c_str(), 0, 1000000, &n)) return Usage("width and height take 0 or more pixels");
+            if (!value(&v) || !Number(v.c_str(), 0, 1000000, &n))
+                return Usage("width and height take 0 or more pixels");
             (a == "-W" || a == "--width" ? run->CustomWidth : run->CustomHeight) = n;
             Str_Copy(run->ActiveProfile, "Custom");
         } else if (a == "-q" || a == "--quality") {
@@ -207,7 +208,11 @@ std::string Shown(const char* name) {
             continue;
         }
         char escape[8];
-        Str_Format(escape, int(sizeof escape), b == '\n' ? "\\n" : b == '\t' ? "\\t" : b == '\r' ? "\\r" : "\\x%.2X",
+        Str_Format(escape, int(sizeof escape),
+                   b == '\n'   ? "\\n"
+                   : b == '\t' ? "\\t"
+                   : b == '\r' ? "\\r"
+                               : "\\x%.2X",
                    unsigned(b));
         shown += escape;
     }
@@ -229,7 +234,8 @@ void PrintTable(const std::vector<FileRow>& rows) {
     const int kCells = 5;
     std::vector<std::string> cells = {"Filename", "Dimensions", "Size", "New Dimensions", "Est Size"};
     for (const FileRow& r : rows)
-        for (const char* cell : {r.name, r.dimensions, r.size, r.newDimensions, r.estimate}) cells.push_back(Shown(cell));
+        for (const char* cell : {r.name, r.dimensions, r.size, r.newDimensions, r.estimate})
+            cells.push_back(Shown(cell));
     int width[kCells] = {};
     for (size_t i = 0; i < cells.size(); ++i)
         width[i % kCells] = std::max(width[i % kCells], Str_CharacterCount(cells[i].c_str()));

@@ -27,15 +27,15 @@ enum {
     // The program's own window messages, numbered from WM_APP: in a dialog
     // WM_USER and the numbers just above it are the dialog manager's
     // (DM_GETDEFID, DM_SETDEFID, DM_REPOSITION).
-    WM_PAGE_SHOW = WM_APP + 1,      // sent to a page as its tab is chosen
-    WM_PAGE_HIDE = WM_APP + 2,      // sent to a page as another tab is chosen
-    WM_TRAY_NOTIFY = WM_APP + 3,    // the tray icon's mouse messages
-    WM_JOB_DONE = WM_APP + 4,       // sent by the job's worker when its run has ended
-    WM_JOB_PROGRESS = WM_APP + 5,   // posted by the job's workers when a progress text waits
-    WM_ADD_QUEUED = WM_APP + 6,     // posted when paths from the command line or a second start wait
-    WM_MEASURE_DONE = WM_APP + 7,   // posted by the measuring worker when a measure waits to be kept
-    PROGRAM_WORKERS = 5,        // the pool's workers
-    PATH_BLOCK_KIND = 0x42524C50  // WM_COPYDATA kind of a second start's block of paths
+    WM_PAGE_SHOW = WM_APP + 1,     // sent to a page as its tab is chosen
+    WM_PAGE_HIDE = WM_APP + 2,     // sent to a page as another tab is chosen
+    WM_TRAY_NOTIFY = WM_APP + 3,   // the tray icon's mouse messages
+    WM_JOB_DONE = WM_APP + 4,      // sent by the job's worker when its run has ended
+    WM_JOB_PROGRESS = WM_APP + 5,  // posted by the job's workers when a progress text waits
+    WM_ADD_QUEUED = WM_APP + 6,    // posted when paths from the command line or a second start wait
+    WM_MEASURE_DONE = WM_APP + 7,  // posted by the measuring worker when a measure waits to be kept
+    PROGRAM_WORKERS = 5,           // the pool's workers
+    PATH_BLOCK_KIND = 0x42524C50   // WM_COPYDATA kind of a second start's block of paths
 };
 
 extern const char kProductName[];
@@ -46,7 +46,7 @@ extern const char kBuildText[];
 // carries its record's index as its data; a record outlives its row's
 // removal and goes with Clear All.
 struct ListRecord {
-    FileRow row;          // its numbers (size, bytes, what estimates read) and the row's first texts
+    FileRow row;                    // its numbers (size, bytes, what estimates read) and the row's first texts
     char subfolder[STR_TEXT_SIZE];  // the folders between its named folder and it, as gathered: "" or ending
                                     // in a separator
 };
@@ -56,31 +56,31 @@ struct MeasureShared;
 // The main window's state, kept in its user data; pages keep a pointer to
 // it in theirs.
 struct MainWindowStruct {
-    const char* tag;              // kTag of winmain_window
-    HINSTANCE instance;           // the program's module
-    const char* commandLine;      // the program's arguments; not owned, lives as long as the window
-    AppConfig* config;            // the program's settings; not owned, read and written on this thread
-    HWND window;                  // the main window
-    HWND pages[PAGE_COUNT];       // PAGE_* page windows; destroyed when the window closes
-    TabControlStruct* tabs;       // the page tabs; owned
-    HICON icon;                   // the window's icon; owned
-    HICON trayIcon;               // the small tray icon; owned
-    HMENU popup;                  // the file list's menu; owned
-    int inTray;                   // 1 while minimised (to the tray when TrayMinimize)
-    char folder[STR_TEXT_SIZE];   // the settings' folder, ending in a separator
-    BatchStruct* job;             // the running resize job, or null; owned from start to end
-    CoreLock* jobLock;            // guards jobText and jobTextPending; owned
-    char jobText[STR_TEXT_SIZE];  // the job's latest progress text, not yet shown
-    int jobTextPending;           // 1 while a WM_JOB_PROGRESS is on its way
-    char jobClosing[STR_TEXT_SIZE];  // the job's closing message, shown when its end is handled
-    std::atomic<int> closeWanted; // 1: a close request came during the job, which stops and then closes
-    LPARAM closeResult;           // the close request's lParam, for the dialog's result
+    const char* tag;                  // kTag of winmain_window
+    HINSTANCE instance;               // the program's module
+    const char* commandLine;          // the program's arguments; not owned, lives as long as the window
+    AppConfig* config;                // the program's settings; not owned, read and written on this thread
+    HWND window;                      // the main window
+    HWND pages[PAGE_COUNT];           // PAGE_* page windows; destroyed when the window closes
+    TabControlStruct* tabs;           // the page tabs; owned
+    HICON icon;                       // the window's icon; owned
+    HICON trayIcon;                   // the small tray icon; owned
+    HMENU popup;                      // the file list's menu; owned
+    int inTray;                       // 1 while minimised (to the tray when TrayMinimize)
+    char folder[STR_TEXT_SIZE];       // the settings' folder, ending in a separator
+    BatchStruct* job;                 // the running resize job, or null; owned from start to end
+    CoreLock* jobLock;                // guards jobText and jobTextPending; owned
+    char jobText[STR_TEXT_SIZE];      // the job's latest progress text, not yet shown
+    int jobTextPending;               // 1 while a WM_JOB_PROGRESS is on its way
+    char jobClosing[STR_TEXT_SIZE];   // the job's closing message, shown when its end is handled
+    std::atomic<int> closeWanted;     // 1: a close request came during the job, which stops and then closes
+    LPARAM closeResult;               // the close request's lParam, for the dialog's result
     std::vector<std::string> queued;  // paths waiting to be listed (command line, second starts)
-    int adding;                   // 1 while paths are being listed
-    int dpi;                      // dots per inch of the window's screen, 96 at 100 %
+    int adding;                       // 1 while paths are being listed
+    int dpi;                          // dots per inch of the window's screen, 96 at 100 %
     std::vector<ListRecord> records;  // every picture listed since the last Clear All, by index
-    MeasureShared* measure;       // what the window and its measuring worker share; owned by both
-    int generation;               // counts Clear All, so that a measure begun before one is dropped
+    MeasureShared* measure;           // what the window and its measuring worker share; owned by both
+    int generation;                   // counts Clear All, so that a measure begun before one is dropped
 };
 
 // The whole program: start-up, the main window as the main loop, shutdown.

@@ -113,8 +113,8 @@ void ShowProblems(const GatheredStruct& gathered) {
     const size_t kShown = 8;
     size_t count = gathered.problems.size();
     if (count == 0) return;
-    std::string text = count == 1 ? "One entry could not be listed:\n"
-                                  : std::to_string(count) + " entries could not be listed:\n";
+    std::string text =
+        count == 1 ? "One entry could not be listed:\n" : std::to_string(count) + " entries could not be listed:\n";
     for (size_t i = 0; i < count && i < kShown; ++i)
         text += gathered.problems[i].first + ": " + gathered.problems[i].second + "\n";
     if (count > kShown) text += "... and " + std::to_string(count - kShown) + " more (see the debug log).";

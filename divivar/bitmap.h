@@ -77,8 +77,7 @@ int Bitmap_GetScanline(BitmapStruct* bitmap, int32_t* scanline);
 
 // The pixel buffer: 1, or 0 when the bitmap has none.
 int Bitmap_GetBits(BitmapStruct* bitmap, unsigned char** pixels);
-int Bitmap_GetInfo(BitmapStruct* bitmap, int32_t* width, int32_t* height, int32_t* scanline,
-                   unsigned char** pixels);
+int Bitmap_GetInfo(BitmapStruct* bitmap, int32_t* width, int32_t* height, int32_t* scanline, unsigned char** pixels);
 
 // Address of pixel (x, y), y counted from the top: 1, or 0 outside.
 int Bitmap_PixelAddress(BitmapStruct* bitmap, int32_t x, int32_t y, unsigned char** address);
@@ -117,15 +116,15 @@ enum { RESAMPLE_NEAREST = 1, RESAMPLE_BILINEAR = 2, RESAMPLE_BILINEAR_PRESCALE =
 // centre (dcx, dcy), composited by alpha and opacity (0.0 to 1.0). 1 for
 // modes 1 to 3; 0 for any other mode or when mode 3 cannot get memory for
 // its pre-scaling pass.
-int Bitmap_Resample(BitmapStruct* source, int mode, double scale, double angle, double opacity, double scx,
-                    double scy, double dcx, double dcy, BitmapStruct* destination);
+int Bitmap_Resample(BitmapStruct* source, int mode, double scale, double angle, double opacity, double scx, double scy,
+                    double dcx, double dcy, BitmapStruct* destination);
 
 // The same into a raw buffer of bytesPerPixel (3 or 4) bytes per pixel.
 // rowOrder 1 addresses source rows in the destination's memory order; any
 // other value mirrors the source vertically.
 int Bitmap_ResampleToBuffer(BitmapStruct* source, int mode, double scale, double angle, double opacity, double scx,
-                            double scy, double dcx, double dcy, int rowOrder, unsigned char* destination,
-                            int32_t width, int32_t height, int32_t scanline, int32_t bytesPerPixel);
+                            double scy, double dcx, double dcy, int rowOrder, unsigned char* destination, int32_t width,
+                            int32_t height, int32_t scanline, int32_t bytesPerPixel);
 
 // Reduces source into destination, which the caller has sized: a separable
 // Lanczos-3 filter widened by the reduction so that every source pixel
@@ -142,11 +141,11 @@ int Bitmap_Reduce(BitmapStruct* source, BitmapStruct* destination);
 const char* Bitmap_ReductionWay(void);
 
 int Resample_Nearest(BitmapStruct* source, double scale, double angle, double opacity, double scx, double scy,
-                     double dcx, double dcy, int rowOrder, unsigned char* destination, int32_t width,
-                     int32_t height, int32_t scanline, int32_t bytesPerPixel);
+                     double dcx, double dcy, int rowOrder, unsigned char* destination, int32_t width, int32_t height,
+                     int32_t scanline, int32_t bytesPerPixel);
 int Resample_Bilinear(BitmapStruct* source, double scale, double angle, double opacity, double scx, double scy,
-                      double dcx, double dcy, int rowOrder, unsigned char* destination, int32_t width,
-                      int32_t height, int32_t scanline, int32_t bytesPerPixel);
+                      double dcx, double dcy, int rowOrder, unsigned char* destination, int32_t width, int32_t height,
+                      int32_t scanline, int32_t bytesPerPixel);
 
 // The destination rectangle minX <= x < maxX, minY <= y < maxY that the
 // transformed source can cover, clamped to the destination.

@@ -65,8 +65,7 @@ int MakeAxis(Axis* a, int32_t in, int32_t out) {
     if (a->taps > in) a->taps = in;
     a->first = static_cast<int32_t*>(Mem_AllocChecked(out, 4, 1, &a->firstBytes, MEM_HEAP, kModule, __LINE__));
     a->count = static_cast<int32_t*>(Mem_AllocChecked(out, 4, 1, &a->countBytes, MEM_HEAP, kModule, __LINE__));
-    a->weights =
-        static_cast<int16_t*>(Mem_AllocChecked(out, a->taps, 2, &a->weightBytes, MEM_HEAP, kModule, __LINE__));
+    a->weights = static_cast<int16_t*>(Mem_AllocChecked(out, a->taps, 2, &a->weightBytes, MEM_HEAP, kModule, __LINE__));
     a->spread = static_cast<float*>(Mem_AllocChecked(out, a->taps, 4, &a->spreadBytes, MEM_HEAP, kModule, __LINE__));
     int exactBytes = 0;
     double* exact = static_cast<double*>(Mem_AllocChecked(a->taps, 8, 1, &exactBytes, MEM_HEAP, kModule, __LINE__));
@@ -152,8 +151,7 @@ int32_t PairOfWeights(int16_t wa, int16_t wb) {
     return int32_t(uint32_t(uint16_t(wa)) | uint32_t(uint16_t(wb)) << 16);
 }
 
-int32_t AddPairsSse2(const unsigned char* a, const unsigned char* b, int16_t wa, int16_t wb, int32_t* sum,
-                     int32_t n) {
+int32_t AddPairsSse2(const unsigned char* a, const unsigned char* b, int16_t wa, int16_t wb, int32_t* sum, int32_t n) {
     const __m128i zero = _mm_setzero_si128(), pair = _mm_set1_epi32(PairOfWeights(wa, wb));
     int32_t x = 0;
     for (; x + 16 <= n; x += 16) {
@@ -229,8 +227,8 @@ const VerticalWay g_vertical = ChooseVerticalWay();
 
 // One output row from the source rows the vertical filter names, into
 // middle, a strip at a time, rows taken two at a time.
-void VerticalRow(const unsigned char* source, int64_t scanline, int32_t first, int32_t count,
-                 const int16_t* weights, float* middle, int32_t values) {
+void VerticalRow(const unsigned char* source, int64_t scanline, int32_t first, int32_t count, const int16_t* weights,
+                 float* middle, int32_t values) {
     const unsigned char* top = source + first * scanline;
     alignas(16) int32_t sum[kStrip];
     for (int32_t start = 0; start < values; start += kStrip) {

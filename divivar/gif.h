@@ -14,14 +14,14 @@ struct GIFStruct;
 // One image or extension block of a file, in file order.
 struct GIFMemberStruct {
     const char* tag;
-    int32_t index;               // position in the file's member list, from 0
-    int32_t Type;                // GIF_TYPE*
-    GIFStruct* Owner;            // the file it belongs to; not owned
-    GIFMemberStruct* next;       // the next member, or null; owned by the list
-    GIFMemberStruct* previous;   // the member before, or null
-    unsigned char* data;         // an image: its colour indices, width x height bytes, rows top to bottom;
-                                 // an extension: its sub-blocks' bytes joined; tracked; null when empty
-    int32_t dataSize;            // bytes of data, for its release
+    int32_t index;              // position in the file's member list, from 0
+    int32_t Type;               // GIF_TYPE*
+    GIFStruct* Owner;           // the file it belongs to; not owned
+    GIFMemberStruct* next;      // the next member, or null; owned by the list
+    GIFMemberStruct* previous;  // the member before, or null
+    unsigned char* data;        // an image: its colour indices, width x height bytes, rows top to bottom;
+                                // an extension: its sub-blocks' bytes joined; tracked; null when empty
+    int32_t dataSize;           // bytes of data, for its release
     // Image and plain text.
     uint16_t left, top, width, height;  // the place on the logical screen, pixels
     int32_t interlace;                  // 1 when the rows were stored in four interlaced passes
@@ -51,7 +51,7 @@ struct GIFMemberStructLinked {
 // A GIF file as parsed: its logical screen and its members.
 struct GIFStruct {
     const char* tag;
-    uint16_t screenWidth;                // the logical screen, pixels
+    uint16_t screenWidth;  // the logical screen, pixels
     uint16_t screenHeight;
     int32_t colourResolution;            // levels a primary colour had in the original, 2 to 256
     int32_t sortFlag;                    // 1 when the global table is sorted by importance

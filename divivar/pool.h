@@ -28,21 +28,21 @@ enum { POOL_IN_USE_LISTS = 256 };
 
 struct PoolStruct {
     const char* tag;
-    int stringMode;            // 1: texts cut one after another, given back only by Pool_Reset
-    int direct;                // 1: each member straight from the tracked allocator (for finding misuse)
-    int zeroFill;              // 1: members handed out zero-filled
-    int trace;                 // 1: every allocation and release in the debug log
-    const char* creatorFile;   // where the pool was made, for its reports; static
+    int stringMode;           // 1: texts cut one after another, given back only by Pool_Reset
+    int direct;               // 1: each member straight from the tracked allocator (for finding misuse)
+    int zeroFill;             // 1: members handed out zero-filled
+    int trace;                // 1: every allocation and release in the debug log
+    const char* creatorFile;  // where the pool was made, for its reports; static
     int creatorLine;
-    int memberSize;            // bytes of one member, as the caller asks for it
-    int slotSize;              // bytes a member takes in its block: memberSize rounded up to 8
-    int chunkSize;             // members per block added
-    int total;                 // bytes of all blocks
-    int inUse;                 // members handed out and not released
-    int peak;                  // most members in use at once since the last reset
+    int memberSize;                             // bytes of one member, as the caller asks for it
+    int slotSize;                               // bytes a member takes in its block: memberSize rounded up to 8
+    int chunkSize;                              // members per block added
+    int total;                                  // bytes of all blocks
+    int inUse;                                  // members handed out and not released
+    int peak;                                   // most members in use at once since the last reset
     PoolMember* inUseLists[POOL_IN_USE_LISTS];  // records of members in use, by a hash of their address
-    PoolMember* freeList;      // records of free slots
-    PoolBlock* blocks;         // the newest block; owned
+    PoolMember* freeList;                       // records of free slots
+    PoolBlock* blocks;                          // the newest block; owned
 };
 
 // An empty pool charged to the creator's file and line. Cannot fail (1).

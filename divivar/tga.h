@@ -12,9 +12,9 @@
 // A TGA file as decoded: its header's fields and its pixels.
 struct TGAStruct {
     const char* tag;
-    uint16_t xOrigin;        // the header's screen origin, pixels (not used for decoding)
+    uint16_t xOrigin;  // the header's screen origin, pixels (not used for decoding)
     uint16_t yOrigin;
-    uint16_t width;          // pixels
+    uint16_t width;  // pixels
     uint16_t height;
     uint8_t depth;           // bits a stored pixel: 8 (indices or grey), 15, 16, 24 or 32
     uint8_t descriptor;      // the header's image descriptor: alpha bits (low four), right-to-left (0x10),

@@ -76,8 +76,7 @@ std::string BilinearCopy(const AppConfig* config, const std::string& source, con
     GetResizeScale(config, w, h, &scale, &quality);
     TargetSize(w, h, scale, &w2, &h2);
     Bitmap_SetSize(target, w2, h2);
-    Bitmap_Resample(picture, RESAMPLE_BILINEAR_PRESCALE, scale, 0.0, 1.0, w * 0.5, h * 0.5, w2 * 0.5, h2 * 0.5,
-                    target);
+    Bitmap_Resample(picture, RESAMPLE_BILINEAR_PRESCALE, scale, 0.0, 1.0, w * 0.5, h * 0.5, w2 * 0.5, h2 * 0.5, target);
     JPEG_FromBitmap(jpeg, target);
     JPEG_SetQuality(jpeg, quality);
     std::string path = folder + "expected.jpg";
@@ -250,7 +249,8 @@ TEST(Cli, AFifoFailsAloneAndAtOnce) {
     std::string dir = Fresh("in");
     MakeJpeg(dir + "good.jpg", 300, 200);
     ASSERT_EQ(RunShell("mkfifo " + dir + "pipe.jpg"), 0);
-    for (const std::string& args : {" -W 100 " + dir, " -n " + dir, " -W 100 " + dir + "pipe.jpg " + dir + "good.jpg"}) {
+    for (const std::string& args :
+         {" -W 100 " + dir, " -n " + dir, " -W 100 " + dir + "pipe.jpg " + dir + "good.jpg"}) {
         RemoveFile(dir + "good_small.jpg");
         Outcome o = RunCli("timeout 20 " + cli + " --quiet" + args);
         EXPECT_EQ(o.status, 1) << args << o.err;
@@ -305,7 +305,8 @@ TEST(Cli, BothVectorWaysMakeTheSameCopies) {
     std::string dir = Fresh("ways");
     ASSERT_EQ(RunShell("/usr/bin/convert -size 1001x667 -seed 3 plasma:orange-navy " + dir + "photo.jpg"), 0);
     ASSERT_EQ(RunShell("/usr/bin/convert -size 517x389 -seed 5 plasma:red-green -alpha set -channel A -fx "
-                       "'0.5+0.5*sin(i/9)' " + dir + "logo.png"),
+                       "'0.5+0.5*sin(i/9)' " +
+                       dir + "logo.png"),
               0);
     std::string copies[2];
     const char* ways[2] = {"", "BRIMLOW_FORCE_SSE2=1 "};

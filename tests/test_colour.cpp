@@ -167,7 +167,8 @@ TEST(Colours, WorkersThroughMoreProfilesThanTheCacheHolds) {
                 ++wrong;
             for (int y = 0; y < kSide; ++y)
                 for (int x = 0; x < kSide * 4; ++x)
-                    if (abs(bitmap->pixels[y * bitmap->scanline + x] - expected[size_t(i)][size_t(y) * kSide * 4 + x]) > 1)
+                    if (abs(bitmap->pixels[y * bitmap->scanline + x] - expected[size_t(i)][size_t(y) * kSide * 4 + x]) >
+                        1)
                         ++wrong;
             int64_t now = 0;
             Mem_GetUsage(&now, nullptr);

@@ -37,16 +37,25 @@ TEST(CameraData, KeptWithoutTheLocationOrAllOrNone) {
                        "-ExposureTime=1/200 -FNumber=4 -ISO=200 -Flash=16 -FocalLength=35 -Artist=Me "
                        "-Copyright='(c) Me' -SerialNumber=123 -ExifImageWidth=120 -ExifImageHeight=80 "
                        "-ColorSpace=1 -GPSLatitude=48.85 -GPSLatitudeRef=N -GPSLongitude=2.35 -GPSLongitudeRef=E "
-                       "-XMP-dc:Creator=Me -IPTC:Keywords=trip " + photo),
+                       "-XMP-dc:Creator=Me -IPTC:Keywords=trip " +
+                       photo),
               0);
     ASSERT_NE(Fields(photo).find("-GPS:GPSLatitude="), std::string::npos) << "exiftool wrote the place";
-    const std::vector<std::string> camera = {"-IFD0:Make=Canon", "-IFD0:Model=EOS R5", "-IFD0:Artist=Me",
-                                             "-IFD0:Copyright=(c) Me", "-ExifIFD:DateTimeOriginal=2024:05:01 10:00:00",
-                                             "-ExifIFD:OffsetTimeOriginal=+02:00", "-ExifIFD:LensModel=RF 24-70",
-                                             "-ExifIFD:ExposureTime=1/200", "-ExifIFD:FNumber=4.0",
-                                             "-ExifIFD:ISO=200", "-ExifIFD:FocalLength=35.0 mm",
-                                             "-IFD0:Orientation=Horizontal (normal)", "-ExifIFD:ExifImageWidth=40",
-                                             "-ExifIFD:ExifImageHeight=60", "-ExifIFD:ColorSpace=sRGB"};
+    const std::vector<std::string> camera = {"-IFD0:Make=Canon",
+                                             "-IFD0:Model=EOS R5",
+                                             "-IFD0:Artist=Me",
+                                             "-IFD0:Copyright=(c) Me",
+                                             "-ExifIFD:DateTimeOriginal=2024:05:01 10:00:00",
+                                             "-ExifIFD:OffsetTimeOriginal=+02:00",
+                                             "-ExifIFD:LensModel=RF 24-70",
+                                             "-ExifIFD:ExposureTime=1/200",
+                                             "-ExifIFD:FNumber=4.0",
+                                             "-ExifIFD:ISO=200",
+                                             "-ExifIFD:FocalLength=35.0 mm",
+                                             "-IFD0:Orientation=Horizontal (normal)",
+                                             "-ExifIFD:ExifImageWidth=40",
+                                             "-ExifIFD:ExifImageHeight=60",
+                                             "-ExifIFD:ColorSpace=sRGB"};
     const std::vector<std::string> place = {"-GPS:", "-ExifIFD:SerialNumber=", "-XMP-dc:Creator=", "-IPTC:Keywords="};
     struct Case {
         int metadata;
@@ -84,7 +93,6 @@ TEST(CameraData, KeptWithoutTheLocationOrAllOrNone) {
     EXPECT_EQ(Fields(dir + "damaged-copy.jpg").find("-IFD0:Make"), std::string::npos);
     ResizeWork_Destroy(&work);
 }
-
 
 // A TIFF block of one directory in either byte order: entries of SHORT or
 // LONG values held in the entry itself (tag, type, count, value), then
@@ -127,8 +135,10 @@ TEST(CameraData, UnusualBlocksGiveValidCopies) {
         bool exifKept;  // the copy carries an Exif block
     } cases[] = {
         {"big-endian", TiffBlock(false, {{kOrient, 3, 1, 6}}, 0), METADATA_CAMERA, true},
-        {"repeated", TiffBlock(true, {{kMake, 2, 4, 0x414141}, {kMake, 2, 4, 0x424242}, {kExifIfd, 4, 1, 8},
-                                      {kExifIfd, 4, 1, 8}}, 0), METADATA_CAMERA, true},
+        {"repeated",
+         TiffBlock(true, {{kMake, 2, 4, 0x414141}, {kMake, 2, 4, 0x424242}, {kExifIfd, 4, 1, 8}, {kExifIfd, 4, 1, 8}},
+                   0),
+         METADATA_CAMERA, true},
         {"two-orientations-all", TiffBlock(true, {{kOrient, 3, 2, 6, 8}}, 0), METADATA_ALL, true},
         {"two-orientations-camera", TiffBlock(false, {{kOrient, 3, 2, 6, 8}}, 0), METADATA_CAMERA, true},
         {"self-pointing", TiffBlock(true, {{kOrient, 3, 1, 8}, {kExifIfd, 4, 1, 8}}, 0), METADATA_ALL, true},

@@ -23,7 +23,9 @@ namespace {
 
 class Batch : public testing::Test {
 protected:
-    static void SetUpTestSuite() { ThreadPool_Init(); }
+    static void SetUpTestSuite() {
+        ThreadPool_Init();
+    }
     static void TearDownTestSuite() {
         ThreadPool(0);
         ThreadPool_Close();
@@ -296,7 +298,6 @@ TEST_F(Batch, OutputsLargerThanSourcesShowNegativeSavings) {
     EXPECT_EQ(r.messages[0].find("Finished resizing 1 images, -"), 0u) << r.messages[0];
     EXPECT_LT(cfg.c->Original, cfg.c->Resized);
 }
-
 
 // ------------------------------------------------------------ output safety
 

@@ -38,8 +38,8 @@ const int kLinearSteps = 16384;
 // sRGB's, and sRGB's curve as a table. Used only where it agrees with lcms
 // within a level.
 struct MatrixShaper {
-    float linear[3][256];                  // red, green, blue: a byte's light, 0 to 1
-    float matrix[3][3];                    // rows: sRGB's linear red, green, blue from the profile's
+    float linear[3][256];                     // red, green, blue: a byte's light, 0 to 1
+    float matrix[3][3];                       // rows: sRGB's linear red, green, blue from the profile's
     unsigned char encoded[kLinearSteps + 1];  // linear light in 1/kLinearSteps steps: sRGB's byte
 };
 
@@ -51,27 +51,27 @@ const cmsUInt32Number kGreyOfBgra = COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BY
 // holds it or a worker does, so a cache of a few entries bounds the run's
 // transforms however many profiles go by.
 struct Known {
-    uint32_t crc;              // CRC-32 of the profile's bytes
-    int32_t size;              // bytes of the profile
-    unsigned char* profile;    // a copy of the profile, to tell it from another with the same CRC; tracked
-    int space;                 // COLOUR_*; COLOUR_UNUSABLE for a damaged profile
-    cmsHTRANSFORM transform;   // to blue, green, red sRGB bytes, the fourth left alone; null when lcms cannot
-    int srgb;                  // 1 for an RGB profile whose transform moves no colour by more than one level:
-                               // pictures in it are left as they are
-    MatrixShaper* shaper;      // for a matrix-shaper RGB profile, the quick way to sRGB; tracked; null when
-                               // lcms's transform is the way
-    CoreEvent* learnt;         // signalled once the fields above the key are filled; owned
-    int ready;                 // 0 while the worker that met the profile first learns it, outside the lock
-    int holders;               // the cache (while the entry is in it) and each worker using it
-    uint64_t used;             // when last looked up, in lookups, for dropping the oldest
+    uint32_t crc;             // CRC-32 of the profile's bytes
+    int32_t size;             // bytes of the profile
+    unsigned char* profile;   // a copy of the profile, to tell it from another with the same CRC; tracked
+    int space;                // COLOUR_*; COLOUR_UNUSABLE for a damaged profile
+    cmsHTRANSFORM transform;  // to blue, green, red sRGB bytes, the fourth left alone; null when lcms cannot
+    int srgb;                 // 1 for an RGB profile whose transform moves no colour by more than one level:
+                              // pictures in it are left as they are
+    MatrixShaper* shaper;     // for a matrix-shaper RGB profile, the quick way to sRGB; tracked; null when
+                              // lcms's transform is the way
+    CoreEvent* learnt;        // signalled once the fields above the key are filled; owned
+    int ready;                // 0 while the worker that met the profile first learns it, outside the lock
+    int holders;              // the cache (while the entry is in it) and each worker using it
+    uint64_t used;            // when last looked up, in lookups, for dropping the oldest
 };
 
 // The cache's state. Its lock is made on first use and closed when the
 // cache is emptied, so the cache needs no opening call of its own.
 struct Cache {
-    std::atomic<CoreLock*> lock;            // guards the fields below; owned
-    Known* entries[kCachedTransforms];      // the profiles kept for the next picture; null where free
-    uint64_t lookups;                       // lookups so far, the clock of Known::used
+    std::atomic<CoreLock*> lock;        // guards the fields below; owned
+    Known* entries[kCachedTransforms];  // the profiles kept for the next picture; null where free
+    uint64_t lookups;                   // lookups so far, the clock of Known::used
 };
 
 Cache g_cache = {};
@@ -201,8 +201,8 @@ MatrixShaper* MakeMatrixShaper(cmsHPROFILE in, cmsHPROFILE srgb, cmsHTRANSFORM t
     cmsToneCurve* encode = cmsReverseToneCurveEx(4096, srgbCurve);
     if (!encode) return nullptr;
     int bytes = 0;
-    MatrixShaper* m = static_cast<MatrixShaper*>(
-        Mem_AllocChecked(1, sizeof(MatrixShaper), 1, &bytes, MEM_HEAP, kModule, __LINE__));
+    MatrixShaper* m =
+        static_cast<MatrixShaper*>(Mem_AllocChecked(1, sizeof(MatrixShaper), 1, &bytes, MEM_HEAP, kModule, __LINE__));
     if (m) {
         for (int c = 0; c < 3; ++c)
             for (int v = 0; v < 256; ++v) m->linear[c][v] = cmsEvalToneCurveFloat(sourceCurves[c], float(v) / 255.0f);
@@ -343,8 +343,8 @@ Known* Acquire(const unsigned char* bytes, int32_t size) {
     // A profile the cache does not hold: a new entry in the oldest's place,
     // learnt outside the lock.
     int bytesOfEntry = 0, bytesOfCopy = 0;
-    Known* entry = static_cast<Known*>(
-        Mem_AllocChecked(1, sizeof(Known), 1, &bytesOfEntry, MEM_HEAP, kModule, __LINE__));
+    Known* entry =
+        static_cast<Known*>(Mem_AllocChecked(1, sizeof(Known), 1, &bytesOfEntry, MEM_HEAP, kModule, __LINE__));
     unsigned char* copy =
         entry ? static_cast<unsigned char*>(Mem_AllocChecked(size, 1, 1, &bytesOfCopy, MEM_HEAP, kModule, __LINE__))
               : nullptr;

@@ -134,8 +134,8 @@ int IsFolder(const char* path) {
 
 }  // namespace
 
-int Gather_Paths(const AppConfig* settings, const std::vector<std::string>& paths, int recursive,
-                 GatherFolderFn folder, void* data, GatheredStruct* gathered) {
+int Gather_Paths(const AppConfig* settings, const std::vector<std::string>& paths, int recursive, GatherFolderFn folder,
+                 void* data, GatheredStruct* gathered) {
     if (!settings || !gathered) Core_NullPointer(kModule, __LINE__);
     *gathered = GatheredStruct{};
     Walk walk = {gathered, folder, data};

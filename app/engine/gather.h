@@ -22,7 +22,7 @@ struct GatheredStruct {
                                           // as "2024\summer\", ending in a separator
     std::vector<std::pair<std::string, const char*>> problems;  // each entry the walk could not list (a folder, or
                                                                 // a picture's name): its path and why (static)
-    int stopped;                          // 1 when the front-end's folder callback stopped the walk
+    int stopped;  // 1 when the front-end's folder callback stopped the walk
 };
 
 // Called before each folder is listed, with the pictures found so far, so
@@ -41,8 +41,8 @@ typedef int (*GatherFolderFn)(void* data, const char* folder, int found);
 // picture). folder may be null. Returns 0 when folder stopped the walk
 // (what was gathered until then kept), else 1. A null settings or gathered
 // is a fatal stop.
-int Gather_Paths(const AppConfig* settings, const std::vector<std::string>& paths, int recursive,
-                 GatherFolderFn folder, void* data, GatheredStruct* gathered);
+int Gather_Paths(const AppConfig* settings, const std::vector<std::string>& paths, int recursive, GatherFolderFn folder,
+                 void* data, GatheredStruct* gathered);
 
 // The block of paths one start of the window program hands another: each
 // path in UTF-8 ended by a 0, and one more 0 after the last; no paths at

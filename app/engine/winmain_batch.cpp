@@ -30,27 +30,26 @@ struct BatchStruct {
     int stopOnFailure;    // 1 (default): a failure starts no more files; 0: the run goes on
     // The run, guarded by lock; workers wait on changed for room or a turn.
     CoreLock* lock;
-    CoreEvent* changed;     // set whenever a file ends or the run stops
-    const JobHost* host;    // the front-end for this run; not owned
-    int next;               // position in order of the next file to start
-    int started;            // files started, for "Resizing %d of %d"
-    int running;            // files in progress now
-    int admissions;         // files begun so far, retries included
-    int soloWanted;         // files waiting to run again alone, or running so; no other file begins
-    int64_t memoryInUse;    // estimates of the files in progress, bytes
-    int64_t memoryBudget;   // room under the tracked-memory limit when the run began, bytes
-    int stop;               // 1 once Cancel or a failure ended the run; started files finish
-    int cancelled;          // 1 when Cancel ended it
-    int failed;             // files that failed or were refused
-    int failedIndex;        // the first failed file in list order, -1 while none
+    CoreEvent* changed;           // set whenever a file ends or the run stops
+    const JobHost* host;          // the front-end for this run; not owned
+    int next;                     // position in order of the next file to start
+    int started;                  // files started, for "Resizing %d of %d"
+    int running;                  // files in progress now
+    int admissions;               // files begun so far, retries included
+    int soloWanted;               // files waiting to run again alone, or running so; no other file begins
+    int64_t memoryInUse;          // estimates of the files in progress, bytes
+    int64_t memoryBudget;         // room under the tracked-memory limit when the run began, bytes
+    int stop;                     // 1 once Cancel or a failure ended the run; started files finish
+    int cancelled;                // 1 when Cancel ended it
+    int failed;                   // files that failed or were refused
+    int failedIndex;              // the first failed file in list order, -1 while none
     char failure[STR_TEXT_SIZE];  // the user's message for failedIndex
-    int workersRun;         // workers that took part: the caller and the pool jobs accepted
+    int workersRun;               // workers that took part: the caller and the pool jobs accepted
     // Totals of the files written, for the front-end's statistics.
-    int written;            // images written
-    int64_t sourceTotal;    // bytes of their sources
-    int64_t outputTotal;    // bytes of their outputs
+    int written;          // images written
+    int64_t sourceTotal;  // bytes of their sources
+    int64_t outputTotal;  // bytes of their outputs
 };
-
 
 namespace {
 
@@ -408,7 +407,7 @@ int Batch_AddStatistics(const BatchStruct* batch, AppConfig* config) {
 }
 
 int64_t Batch_EstimateMemory(const AppConfig* settings, const char* path, int32_t width, int32_t height,
-                            int64_t fileBytes) {
+                             int64_t fileBytes) {
     if (!settings || !path) Core_NullPointer(kModule, __LINE__);
     if (fileBytes < 0) fileBytes = 0;
     int64_t pixels = int64_t(width) * height;

@@ -28,12 +28,13 @@ struct BatchRefusal {
 struct BatchFile {
     char path[STR_TEXT_SIZE];    // the source, as listed
     char output[STR_TEXT_SIZE];  // the output name; built from the settings when the run starts unless given
-    int explicitOutput;           // 1 when the caller named the output
-    char subfolder[STR_TEXT_SIZE];  // folders between a named folder and the source, for a chosen output folder; "" when none
-    int32_t width;                // pixels, from the prepare pass; 0 when not known
-    int32_t height;               // pixels; 0 when not known
-    FileIdentity identity;        // the source file's identity, when hasIdentity
-    int hasIdentity;              // 1 when the source could be examined as the run started
+    int explicitOutput;          // 1 when the caller named the output
+    char subfolder
+        [STR_TEXT_SIZE];    // folders between a named folder and the source, for a chosen output folder; "" when none
+    int32_t width;          // pixels, from the prepare pass; 0 when not known
+    int32_t height;         // pixels; 0 when not known
+    FileIdentity identity;  // the source file's identity, when hasIdentity
+    int hasIdentity;        // 1 when the source could be examined as the run started
     const BatchRefusal* refusal;  // why the file is refused without being opened, or null; static
     int state;                    // BATCH_*
     int overlapped;               // 1 when another file was in progress as it began
@@ -69,8 +70,7 @@ int Batch_Destroy(BatchStruct** batch);
 // Source index: its path, the dimensions the prepare pass found (0 when not
 // known) and an output name (null: from the settings). An index outside the
 // list is a fatal stop. Cannot fail (1).
-int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t width, int32_t height,
-                    const char* output);
+int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t width, int32_t height, const char* output);
 
 // Source index lies subfolder (ending in a separator) below the folder the
 // user named: its copy in a chosen output folder goes the same way down,

@@ -10,24 +10,24 @@
 
 struct JPEGLibStruct {
     const char* tag;
-    unsigned char* pixels;   // the picture as red, green, blue, top row first, when held by the object
-                             // (JPEG_LoadFile); tracked; null when none
-    int32_t pixelSize;       // bytes of pixels, for its release
-    int32_t width;           // pixels, after a header is read or a bitmap is taken
+    unsigned char* pixels;  // the picture as red, green, blue, top row first, when held by the object
+                            // (JPEG_LoadFile); tracked; null when none
+    int32_t pixelSize;      // bytes of pixels, for its release
+    int32_t width;          // pixels, after a header is read or a bitmap is taken
     int32_t height;
-    int32_t stride;          // bytes from one row of pixels to the next
-    SideDataStruct side;     // after a header is read: its first Exif block, its ICC profile (the APP2
-                             // chunks put together), its first XMP packet and IPTC record; before an
-                             // encode: what the copy carries. Owned; emptied by JPEG_Reset
-    int32_t keepInks;        // 1: a CMYK picture decodes into a bitmap as its inks (cyan, magenta, yellow,
-                             // black in the blue, green, red and alpha bytes), for a conversion through its
-                             // profile; 0 (the default): into colours, as a profile-less one must
-    int32_t inverted;        // after a decode of inks: 1 when they are stored inverted (Adobe's files)
-    int32_t inks;            // after a decode: 1 when the bitmap holds inks, not colours
-    int32_t quality100;      // after a header is read: the quality its encoder was given (1 to 100),
-                             // estimated from the luminance table; 0 without a table
-    int32_t headerSize;      // after a header is read: its bytes, markers included, up to the first scan
-    double quality;          // for encoding: 0 to 1.0 (best), as JPEG_SetQuality sets it
+    int32_t stride;       // bytes from one row of pixels to the next
+    SideDataStruct side;  // after a header is read: its first Exif block, its ICC profile (the APP2
+                          // chunks put together), its first XMP packet and IPTC record; before an
+                          // encode: what the copy carries. Owned; emptied by JPEG_Reset
+    int32_t keepInks;     // 1: a CMYK picture decodes into a bitmap as its inks (cyan, magenta, yellow,
+                          // black in the blue, green, red and alpha bytes), for a conversion through its
+                          // profile; 0 (the default): into colours, as a profile-less one must
+    int32_t inverted;     // after a decode of inks: 1 when they are stored inverted (Adobe's files)
+    int32_t inks;         // after a decode: 1 when the bitmap holds inks, not colours
+    int32_t quality100;   // after a header is read: the quality its encoder was given (1 to 100),
+                          // estimated from the luminance table; 0 without a table
+    int32_t headerSize;   // after a header is read: its bytes, markers included, up to the first scan
+    double quality;       // for encoding: 0 to 1.0 (best), as JPEG_SetQuality sets it
 };
 
 // A new empty object (quality 0.5). Cannot fail (1).
