@@ -199,7 +199,8 @@ TEST(Cli, EveryFileThatFailsIsNamedAndTheExitSaysSo) {
     struct Row {
         std::string path;
         std::string reason;
-    } rows[] = {{dir + "missing.jpg", "not found"},
+    };
+    std::vector<Row> rows = {{dir + "missing.jpg", "not found"},
                 {dir + "corrupt.jpg", "not the kind of picture its name says"},
                 {dir + "jpeg.png", "not the kind of picture its name says"},
                 {dir + "cut.jpg", "damaged or cut short"},
@@ -212,6 +213,11 @@ TEST(Cli, EveryFileThatFailsIsNamedAndTheExitSaysSo) {
                 {dir + "empty.jpg", "empty file"},
                 {dir + "empty.webp", "empty file"},
                 {dir + "empty.heic", "empty file"}};
+#ifdef _WIN32
+    // Names Windows gives to devices, in any folder and with any extension.
+    for (const char* device : {"CON.jpg", "nul.JPG", "Com1.jpeg", "LPT9.png", "aux .bmp"})
+        rows.push_back({dir + device, "not a regular file"});
+#endif
     for (const char* quiet : {"", " --quiet"}) {
         for (const Row& row : rows) {
             RemoveFile(dir + "good_small.jpg");
@@ -257,6 +263,49 @@ TEST(Cli, AFifoFailsAloneAndAtOnce) {
         EXPECT_NE(o.err.find("pipe.jpg: not a regular file"), std::string::npos) << o.err;
     }
     EXPECT_TRUE(FileExists(dir + "good_small.jpg"));
+}
+
+// Tiny files that declare huge pictures fail alone with their reason, and
+// before they cost memory: the run's peak stays far below what the sizes
+// they declare would take (1 to 1.6 GB).
+TEST(Cli, TinyFilesDeclaringHugePicturesCostNoMemory) {
+    std::string cli = InstallCli("program", "_small");
+    std::string dir = Fresh("huge");
+    ASSERT_EQ(RunShell("cd " + dir + " && /usr/bin/convert -size 64x64 plasma: p.png && heif-enc -q 50 p.png -o " +
+                       "p.heic > /dev/null && cwebp -quiet -lossless p.png -o ll.webp && cwebp -quiet p.png -o " +
+                       "lossy.webp && /usr/bin/convert -size 64x64 xc:red a.png && /usr/bin/convert -size 64x64 " +
+                       "xc:blue b.png && img2webp -q 50 a.png b.png -o anim.webp > /dev/null 2>&1"),
+              0);
+    auto bytes = [](std::initializer_list<unsigned> list) { return std::string(list.begin(), list.end()); };
+    std::string heic = ReadWholeFile(dir + "p.heic"), lossless = ReadWholeFile(dir + "ll.webp");
+    size_t ispe = heic.find("ispe");
+    ASSERT_NE(ispe, std::string::npos);
+    // Lossless: 14 bits of width - 1 and 14 of height - 1 after the signature.
+    unsigned bits = unsigned((unsigned char)lossless[24]) << 24 | 0x0FFFFFFFu;
+    struct Case {
+        const char* name;
+        const char* from;
+        size_t at;
+        std::string with;
+        const char* reason;
+    } cases[] = {
+        {"x.heic", "p.heic", ispe + 8, bytes({0, 0, 0x4E, 0x20, 0, 0, 0x4E, 0x20}), "too large for memory"},
+        {"ll-x.webp", "ll.webp", 21, bytes({bits & 255, bits >> 8 & 255, bits >> 16 & 255, bits >> 24}),
+         "damaged or cut short"},
+        {"lossy-x.webp", "lossy.webp", 26, bytes({0xFF, 0x3F, 0xFF, 0x3F}), "damaged or cut short"},
+        {"anim-x.webp", "anim.webp", 24, bytes({0xFF, 0x3F, 0, 0xFF, 0x3F, 0}), "too large for memory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string file = ReadWholeFile(dir + c.from);
+        ASSERT_GT(file.size(), c.at + c.with.size());
+        file.replace(c.at, c.with.size(), c.with);
+        std::ofstream(dir + c.name, std::ios::binary) << file;
+        Outcome o = RunCli("/usr/bin/time -q -f %M -o peak.txt " + cli + " --quiet -W 100 " + dir + c.name);
+        EXPECT_EQ(o.status, 1);
+        EXPECT_EQ(o.err, dir + c.name + ": " + c.reason + "\n");
+        EXPECT_LT(atol(ReadWholeFile("peak.txt").c_str()), 256L * 1024) << "peak kilobytes";
+    }
 }
 #endif
 

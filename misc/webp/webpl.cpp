@@ -1,12 +1,10 @@
-// WebP bridge. libwebp decodes rows top-down into memory we give it: the
-// bitmap's own pixels, turned over afterwards, for a still picture; an
-// animation's first frame comes on the animation decoder's canvas, which
-// is copied over. Neither library call keeps anything past the call.
+// WebP bridge. libwebp decodes into memory we give it, the bitmap's own
+// pixels, turning the rows over as it writes them: a still picture whole,
+// an animation's first frame in its place on the canvas. No library call
+// keeps anything past the call.
 #include "webpl.h"
 
 #include <string.h>
-
-#include <algorithm>
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -17,13 +15,26 @@ namespace {
 
 const char kModule[] = "misc/webp/webpl";
 
-// The bitmap stores rows bottom-up; libwebp writes them top-down.
-void TurnOver(BitmapStruct* bitmap) {
-    int64_t bytes = bitmap->scanline;
-    for (int32_t top = 0, bottom = bitmap->height - 1; top < bottom; ++top, --bottom) {
-        unsigned char* a = bitmap->pixels + top * bytes;
-        std::swap_ranges(a, a + bytes, bitmap->pixels + bottom * bytes);
-    }
+// Decodes one picture's bitstream straight into the bitmap, its top-left
+// pixel at (x, y) of the picture, width x height pixels. The bitmap stores
+// rows bottom-up, so libwebp writes them turned over: no pass over the
+// whole bitmap afterwards, and an animation's canvas around its first
+// frame is never touched. 1, or 0 when the data cannot be decoded.
+int DecodeInto(const uint8_t* data, size_t size, BitmapStruct* bitmap, int32_t x, int32_t y, int32_t width,
+               int32_t height) {
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) return 0;
+    config.options.flip = 1;
+    config.output.colorspace = MODE_BGRA;
+    config.output.is_external_memory = 1;
+    // The picture's bottom row is the lowest in memory.
+    int64_t lowest = int64_t(bitmap->height) - y - height;
+    config.output.u.RGBA.rgba = bitmap->pixels + lowest * bitmap->scanline + int64_t(x) * 4;
+    config.output.u.RGBA.stride = bitmap->scanline;
+    config.output.u.RGBA.size = size_t(bitmap->scanline) * size_t(height - 1) + size_t(width) * 4;
+    VP8StatusCode status = WebPDecode(data, size, &config);
+    WebPFreeDecBuffer(&config.output);
+    return status == VP8_STATUS_OK;
 }
 
 // An animation's first frame on its canvas. The canvas starts transparent,
@@ -51,9 +62,8 @@ int DecodeFirstFrame(const unsigned char* data, uint32_t size, BitmapStruct* bit
     }
     ok = ok && Bitmap_SetSize(bitmap, width, height);
     if (ok) {
-        unsigned char* first = bitmap->pixels + int64_t(frame.y_offset) * bitmap->scanline + int64_t(frame.x_offset) * 4;
-        size_t bytes = size_t(bitmap->scanline) * size_t(frame.height - 1) + size_t(frame.width) * 4;
-        ok = WebPDecodeBGRAInto(frame.fragment.bytes, frame.fragment.size, first, bytes, bitmap->scanline) != nullptr;
+        ok = DecodeInto(frame.fragment.bytes, frame.fragment.size, bitmap, frame.x_offset, frame.y_offset,
+                        frame.width, frame.height);
         if (!ok) {
             Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
             Log_Print(0, "WebP frame cannot be decoded\n");
@@ -131,15 +141,13 @@ int WEBP_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* 
     if (features.has_animation) {
         ok = DecodeFirstFrame(data, size, bitmap);
     } else if (Bitmap_SetSize(bitmap, features.width, features.height)) {
-        size_t bytes = size_t(bitmap->scanline) * size_t(bitmap->height);
-        ok = WebPDecodeBGRAInto(data, size, bitmap->pixels, bytes, bitmap->scanline) != nullptr;
+        ok = DecodeInto(data, size, bitmap, 0, 0, features.width, features.height);
         if (!ok) {
             Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
             Log_Print(0, "WebP data cannot be decoded\n");
         }
     }
     if (!ok) return 0;
-    TurnOver(bitmap);
     if (side) KeepSideData(data, size, side);
     return 1;
 }
