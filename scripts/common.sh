@@ -7,7 +7,7 @@ JOBS="${JOBS:-2}"
 PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev libwebp-dev libheif-dev libde265-dev googletest libgtest-dev
           libbenchmark-dev
           wine64 xvfb xauth imagemagick libjpeg-turbo-progs liblcms2-utils libimage-exiftool-perl
-          icc-profiles-free colord-data ghostscript webp libheif-examples
+          icc-profiles-free colord-data ghostscript webp libheif-examples time
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev)
 
 # use_wine PREFIX: the environment the scripts run Windows programs in:
