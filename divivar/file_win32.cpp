@@ -119,6 +119,12 @@ int FileSys_Close(intptr_t handle, uint32_t* error) {
 }
 
 int FileSys_Stat(const char* path, FileInfo* info, uint32_t* error) {
+    // Windows answers for a device name with the device's own attributes,
+    // or with an error of its own choosing: either way it is no file.
+    if (IsDeviceName(path)) {
+        *error = ERROR_BAD_DEVICE;
+        return 0;
+    }
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return Fail(error);
     info->size = int64_t((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
@@ -248,6 +254,7 @@ int FileSys_Problem(uint32_t error) {
     case ERROR_FILENAME_EXCED_RANGE:
         return FILE_PROBLEM_TOO_LONG;
     case ERROR_BAD_DEVICE:
+    case ERROR_BAD_DEV_TYPE:
         return FILE_PROBLEM_NOT_REGULAR;
     }
     return FILE_PROBLEM_OTHER;

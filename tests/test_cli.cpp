@@ -317,14 +317,18 @@ TEST(Cli, NamesInAnyScript) {
     std::string dir = Fresh("scripts");
     const char* const* names = kScriptNames;
     for (const char* name : kScriptNames) MakeJpeg(dir + name + ".jpg", 80, 60);
+#ifndef _WIN32
+    // Names Windows cannot hold.
     MakeJpeg(dir + "line\nbreak.jpg", 80, 60);
     MakeJpeg(dir + "tab\tstop.jpg", 80, 60);
-    Outcome listing = RunCli(cli + " -n -W 40 " + dir);
-    EXPECT_EQ(listing.status, 0) << listing.err;
-    EXPECT_NE(listing.out.find("\nline\\nbreak.jpg  "), std::string::npos) << listing.out;
-    EXPECT_NE(listing.out.find("\ntab\\tstop.jpg  "), std::string::npos) << listing.out;
+    Outcome escaped = RunCli(cli + " -n -W 40 " + dir);
+    EXPECT_NE(escaped.out.find("\nline\\nbreak.jpg  "), std::string::npos) << escaped.out;
+    EXPECT_NE(escaped.out.find("\ntab\\tstop.jpg  "), std::string::npos) << escaped.out;
     RemoveFile(dir + "line\nbreak.jpg");
     RemoveFile(dir + "tab\tstop.jpg");
+#endif
+    Outcome listing = RunCli(cli + " -n -W 40 " + dir);
+    EXPECT_EQ(listing.status, 0) << listing.err;
     Outcome run = RunCli(cli + " --quiet -W 40 " + dir);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
