@@ -19,24 +19,26 @@ struct TabControlStruct;
 struct BatchStruct;
 struct CoreLock;
 
+// The main window's pages, in tab order.
+enum { PAGE_PROFILE = 0, PAGE_SETTINGS = 1, PAGE_ABOUT = 2, PAGE_COUNT = 3 };
+
+// The program's own window messages, numbered from WM_APP: in a dialog
+// WM_USER and the numbers just above it are the dialog manager's
+// (DM_GETDEFID, DM_SETDEFID, DM_REPOSITION).
 enum {
-    PAGE_PROFILE = 0,
-    PAGE_SETTINGS = 1,
-    PAGE_ABOUT = 2,
-    PAGE_COUNT = 3,
-    // The program's own window messages, numbered from WM_APP: in a dialog
-    // WM_USER and the numbers just above it are the dialog manager's
-    // (DM_GETDEFID, DM_SETDEFID, DM_REPOSITION).
     WM_PAGE_SHOW = WM_APP + 1,     // sent to a page as its tab is chosen
     WM_PAGE_HIDE = WM_APP + 2,     // sent to a page as another tab is chosen
     WM_TRAY_NOTIFY = WM_APP + 3,   // the tray icon's mouse messages
     WM_JOB_DONE = WM_APP + 4,      // sent by the job's worker when its run has ended
     WM_JOB_PROGRESS = WM_APP + 5,  // posted by the job's workers when a progress text waits
     WM_ADD_QUEUED = WM_APP + 6,    // posted when paths from the command line or a second start wait
-    WM_MEASURE_DONE = WM_APP + 7,  // posted by the measuring worker when a measure waits to be kept
-    PROGRAM_WORKERS = 5,           // the pool's workers
-    PATH_BLOCK_KIND = 0x42524C50   // WM_COPYDATA kind of a second start's block of paths
+    WM_MEASURE_DONE = WM_APP + 7   // posted by the measuring worker when a measure waits to be kept
 };
+
+// The pool's workers.
+const int PROGRAM_WORKERS = 5;
+// WM_COPYDATA kind of a second start's block of paths.
+const ULONG_PTR PATH_BLOCK_KIND = 0x42524C50;
 
 extern const char kProductName[];
 extern const char kVersionText[];
@@ -149,8 +151,9 @@ void Measure_Close(MainWindowStruct* main);
 // Lists the pictures of paths (files, and folders by their pictures, with
 // their subfolders' when Subfolders is set): the prepare pass with progress
 // and Cancel, then rows and estimates from the headers, each picture then
-// queued for its measure. Each row's record keeps the length of its
-// subfolder text, which its copy's place in a chosen folder follows.
+// queued for its measure. Each row's record keeps its subfolder text, which
+// its copy's place in a chosen folder follows; entries of the folders that
+// could not be listed are named in one message.
 void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths);
 
 // ------------------------------------------------------------ ways in
