@@ -39,6 +39,11 @@ const char kUsage[] =
     "                        the default) or keep (no conversion, the profile embedded)\n"
     "      --metadata MODE   camera (date, camera and exposure without the location, the\n"
     "                        default), all (Exif, XMP and IPTC as they came) or none\n"
+    "      --format KIND     the copies' kind: jpeg (the default), original (the same kind\n"
+    "                        as each source: lossless ones as PNG, WebP as WebP, photos\n"
+    "                        as JPEG), png or webp\n"
+    "      --background C    what a JPEG copy's transparent parts lie on: black (the\n"
+    "                        default), white or #RRGGBB\n"
     "  -o, --output DIR      write into DIR instead of beside each source; copies from\n"
     "                        a folder's subfolders keep their folders below DIR\n"
     "  -r, --recursive       take the pictures of folders' subfolders too\n"
@@ -162,6 +167,12 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (a == "--metadata") {
             if (!value(&v) || !Config_ChoiceByName("Metadata", v.c_str(), &run->Metadata))
                 return Usage("--metadata takes camera, all or none");
+        } else if (a == "--format") {
+            if (!value(&v) || !Config_ChoiceByName("Format", v.c_str(), &run->Format))
+                return Usage("--format takes jpeg, original, png or webp");
+        } else if (a == "--background") {
+            if (!value(&v) || !Config_ColourByName(v.c_str(), &run->Background))
+                return Usage("--background takes black, white or #RRGGBB");
         } else if (a == "-o" || a == "--output") {
             if (!value(&v)) return Usage("--output needs a folder");
             if (v.empty() || v.back() != Path_Separator()) v += Path_Separator();

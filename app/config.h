@@ -17,6 +17,9 @@ enum { COLOUR_PROFILE_SRGB = 0, COLOUR_PROFILE_KEEP = 1 };
 // What a copy keeps of the photo's camera data: the Exif fields of date,
 // camera and exposure without the location; everything; nothing.
 enum { METADATA_CAMERA = 0, METADATA_ALL = 1, METADATA_NONE = 2 };
+// The kind of file a copy is: JPEG; the same kind as its source (lossless
+// sources as PNG, WebP as WebP, photos as JPEG); PNG; WebP.
+enum { OUTPUT_FORMAT_JPEG = 0, OUTPUT_FORMAT_ORIGINAL = 1, OUTPUT_FORMAT_PNG = 2, OUTPUT_FORMAT_WEBP = 3 };
 
 // One named resize profile, read from "profiles.xml" and never written.
 struct ResizeProfile {
@@ -54,6 +57,8 @@ struct AppConfig {
     int32_t Filter;                       // RESIZE_FILTER_LANCZOS or RESIZE_FILTER_BILINEAR
     int32_t ColourProfile;                // COLOUR_PROFILE_SRGB or COLOUR_PROFILE_KEEP
     int32_t Metadata;                     // METADATA_CAMERA, METADATA_ALL or METADATA_NONE
+    int32_t Format;                       // OUTPUT_FORMAT_*
+    int32_t Background;                   // 0xRRGGBB a JPEG copy's transparent parts lie on; 0, black, default
     int32_t SameDirectory;                // flag: outputs go beside their sources, else into Path
     char Path[STR_TEXT_SIZE];             // output folder, with its trailing separator when chosen
     int32_t CustomWidth;                  // Custom profile's most pixels across; 0 or less: no bound
@@ -74,10 +79,15 @@ struct AppConfig {
 
 // The value a name selects for a setting of choices, both as config.xml
 // stores them (key "Filter": "Lanczos" or "Bilinear"; "ColourProfile":
-// "sRGB" or "Keep"; "Metadata": "Camera", "All" or "None"), letter case
+// "sRGB" or "Keep"; "Metadata": "Camera", "All" or "None"; "Format":
+// "JPEG", "Original", "PNG" or "WebP"), letter case
 // ignored: 1 with *value set, 0 for a name the setting has no value of or a
 // key that is no such setting.
 int Config_ChoiceByName(const char* key, const char* name, int32_t* value);
+
+// A colour as config.xml stores it ("Black", "White" or "#RRGGBB", letter
+// case ignored) as 0xRRGGBB: 1 with *rgb set, 0 for any other text.
+int Config_ColourByName(const char* name, int32_t* rgb);
 
 // A new record with every default. A null out-pointer is a fatal stop.
 int Config_Create(AppConfig** config);

@@ -15,12 +15,13 @@ namespace {
 const char kModule[] = "app/config";
 
 // How a key's value is stored in its element and in its field.
-enum KeyKind { KEY_FLAG, KEY_INT, KEY_INT64, KEY_DOUBLE, KEY_TEXT, KEY_CHOICE };
+enum KeyKind { KEY_FLAG, KEY_INT, KEY_INT64, KEY_DOUBLE, KEY_TEXT, KEY_CHOICE, KEY_COLOUR };
 
 // The texts of Configuration.Resize.Filter, by value.
 const char* const kFilterNames[] = {"Lanczos", "Bilinear", nullptr};
 const char* const kColourNames[] = {"sRGB", "Keep", nullptr};
 const char* const kMetadataNames[] = {"Camera", "All", "None", nullptr};
+const char* const kFormatNames[] = {"JPEG", "Original", "PNG", "WebP", nullptr};
 
 // One setting: where it lives in the file and in AppConfig.
 struct ConfigKey {
@@ -61,6 +62,8 @@ const ConfigKey kKeys[] = {
     {"Configuration.Output", "Path", KEY_TEXT, FIELD(Path), 0, nullptr},
     {"Configuration.Output", "ColourProfile", KEY_CHOICE, FIELD(ColourProfile), 0, kColourNames},
     {"Configuration.Output", "Metadata", KEY_CHOICE, FIELD(Metadata), 0, kMetadataNames},
+    {"Configuration.Output", "Format", KEY_CHOICE, FIELD(Format), 0, kFormatNames},
+    {"Configuration.Output", "Background", KEY_COLOUR, FIELD(Background), 0, nullptr},
     {"Configuration.Output.Filename", "Append", KEY_TEXT, FIELD(Append), 0, nullptr},
     {"Configuration.Output.Filename", "Prepend", KEY_TEXT, FIELD(Prepend), 0, nullptr},
     {"Configuration.Statistics", "ImagesProcessed", KEY_INT64, FIELD(ImagesProcessed), 1, nullptr},
@@ -111,6 +114,12 @@ void ReadKey(XMLStruct* xml, AppConfig* c, const ConfigKey& k) {
         if (XML_GetString(xml, k.path, k.name, text, int(sizeof text)) && !ChoiceOf(k.choices, text, value)) *value = 0;
         break;
     }
+    case KEY_COLOUR: {
+        char text[CONFIG_NAME_SIZE] = "";
+        int32_t* rgb = reinterpret_cast<int32_t*>(field);
+        if (XML_GetString(xml, k.path, k.name, text, int(sizeof text)) && !Config_ColourByName(text, rgb)) *rgb = 0;
+        break;
+    }
     }
 }
 
@@ -135,6 +144,13 @@ void WriteKey(XMLStruct* xml, const AppConfig* c, const ConfigKey& k) {
     case KEY_CHOICE:
         XML_SetString(xml, k.path, k.name, ChoiceName(k.choices, *reinterpret_cast<const int32_t*>(field)));
         break;
+    case KEY_COLOUR: {
+        uint32_t rgb = uint32_t(*reinterpret_cast<const int32_t*>(field)) & 0xFFFFFFu;
+        char text[CONFIG_NAME_SIZE];
+        Str_Format(text, int(sizeof text), "#%.6X", unsigned(rgb));
+        XML_SetString(xml, k.path, k.name, rgb == 0 ? "Black" : rgb == 0xFFFFFFu ? "White" : text);
+        break;
+    }
     }
 }
 
@@ -195,6 +211,24 @@ int Config_ChoiceByName(const char* key, const char* name, int32_t* value) {
     for (const ConfigKey& k : kKeys)
         if (k.kind == KEY_CHOICE && Str_Equal(k.name, key)) return ChoiceOf(k.choices, name, value);
     return 0;
+}
+
+int Config_ColourByName(const char* name, int32_t* rgb) {
+    if (!name || !rgb) Core_NullPointer(kModule, __LINE__);
+    if (Str_EqualNoCase(name, "Black") || Str_EqualNoCase(name, "White")) {
+        *rgb = Str_EqualNoCase(name, "Black") ? 0 : 0xFFFFFF;
+        return 1;
+    }
+    if (name[0] != '#' || Str_Length(name) != 7) return 0;
+    uint32_t value = 0;
+    for (const char* c = name + 1; *c; ++c) {
+        int digit = *c >= '0' && *c <= '9' ? *c - '0' : *c >= 'a' && *c <= 'f' ? *c - 'a' + 10
+                  : *c >= 'A' && *c <= 'F' ? *c - 'A' + 10 : -1;
+        if (digit < 0) return 0;
+        value = value << 4 | uint32_t(digit);
+    }
+    *rgb = int32_t(value);
+    return 1;
 }
 
 int Config_LoadFrom(AppConfig* config, const char* folder) {

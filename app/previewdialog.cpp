@@ -1,5 +1,5 @@
 // Preview windows. Each owns its state record (in its first extra window
-// slot) and its temporary JPEG file, which goes when the window goes.
+// slot) and its temporary copy, which goes when the window goes.
 #include "previewdialog.h"
 
 #include <commctrl.h>
@@ -33,7 +33,8 @@ struct PreviewStruct {
     const char* tag;                 // kTag
     BitmapStruct* picture;           // the resized picture as written; owned
     BitmapStruct* view;              // the part of it the BlitBox shows; owned
-    char temporary[STR_TEXT_SIZE];   // the temporary JPEG file, erased with the window
+    char temporary[STR_TEXT_SIZE];   // the temporary copy, erased with the window
+    int kind;                        // the copy's kind, COPY_*
     int scrollX;                     // picture pixels scrolled off the left edge, 0 or more
     int scrollY;                     // picture pixels scrolled off the top edge, 0 or more
     HWND status;                     // the status bar with the sizes
@@ -201,12 +202,17 @@ void Preview_OnContextMenu(HWND window, LPARAM at) {
     DestroyMenu(menu);
 }
 
+// The save dialog offers the copy's own kind, as its temporary file is.
 void Preview_OnSave(HWND window, PreviewStruct* preview) {
     HINSTANCE instance = HINSTANCE(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    char title[STR_LABEL_SIZE], filter[STR_LABEL_SIZE], folder[STR_TEXT_SIZE] = "", name[CONFIG_NAME_SIZE] = "resized.jpg";
+    char title[STR_LABEL_SIZE], filter[STR_LABEL_SIZE], pattern[16], folder[STR_TEXT_SIZE] = "",
+        name[CONFIG_NAME_SIZE];
+    const char* extension = CopyExtension(preview->kind);
     Win_LoadString(instance, IDS_PREVIEW_SAVE_TITLE, title, sizeof(title));
-    Win_LoadString(instance, IDS_PREVIEW_FILTER, filter, sizeof(filter));
-    if (!Win_SaveFileDialog(window, title, folder, sizeof(folder), name, sizeof(name), 0, 1, filter, "*.jpg")) return;
+    Str_Format(filter, sizeof(filter), "%s files (*%s)", CopyKindName(preview->kind), extension);
+    Str_Format(pattern, sizeof(pattern), "*%s", extension);
+    Str_Format(name, sizeof(name), "resized%s", extension);
+    if (!Win_SaveFileDialog(window, title, folder, sizeof(folder), name, sizeof(name), 0, 1, filter, pattern)) return;
     char target[STR_TEXT_SIZE];
     Str_Format(target, sizeof(target), "%s%s", folder, name);
     File_ClearProblem();
@@ -215,6 +221,9 @@ void Preview_OnSave(HWND window, PreviewStruct* preview) {
                      File_ProblemText(File_GetProblem()));
 }
 
+// The copy as a 32-bit bitmap with its alpha (opaque for a JPEG): a
+// version 5 header says so, and Windows gives programs that ask for a
+// plain bitmap one made from it.
 void Preview_OnCopy(HWND window, PreviewStruct* preview) {
     int32_t width = 0, height = 0, scanline = 0;
     Bitmap_GetSize(preview->picture, &width, &height);
@@ -222,18 +231,24 @@ void Preview_OnCopy(HWND window, PreviewStruct* preview) {
     unsigned char* pixels = nullptr;
     Bitmap_GetBits(preview->picture, &pixels);
     SIZE_T imageBytes = SIZE_T(height) * SIZE_T(scanline);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER) + imageBytes);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPV5HEADER) + imageBytes);
     if (!memory) return;
-    BITMAPINFOHEADER* header = static_cast<BITMAPINFOHEADER*>(GlobalLock(memory));
+    BITMAPV5HEADER* header = static_cast<BITMAPV5HEADER*>(GlobalLock(memory));
     ZeroMemory(header, sizeof(*header));
-    header->biSize = sizeof(BITMAPINFOHEADER);
-    header->biWidth = width;
-    header->biHeight = height;
-    header->biPlanes = 1;
-    header->biBitCount = 32;
-    header->biCompression = BI_RGB;
-    header->biSizeImage = DWORD(imageBytes);
-    header->biXPelsPerMeter = header->biYPelsPerMeter = 2880;
+    header->bV5Size = sizeof(BITMAPV5HEADER);
+    header->bV5Width = width;
+    header->bV5Height = height;
+    header->bV5Planes = 1;
+    header->bV5BitCount = 32;
+    header->bV5Compression = BI_BITFIELDS;
+    header->bV5RedMask = 0x00FF0000;
+    header->bV5GreenMask = 0x0000FF00;
+    header->bV5BlueMask = 0x000000FF;
+    header->bV5AlphaMask = 0xFF000000;
+    header->bV5CSType = LCS_sRGB;
+    header->bV5Intent = LCS_GM_IMAGES;
+    header->bV5SizeImage = DWORD(imageBytes);
+    header->bV5XPelsPerMeter = header->bV5YPelsPerMeter = 2880;
     if (pixels && imageBytes) CopyMemory(header + 1, pixels, imageBytes);
     GlobalUnlock(memory);
     if (!OpenClipboard(window)) {
@@ -241,7 +256,7 @@ void Preview_OnCopy(HWND window, PreviewStruct* preview) {
         return;
     }
     EmptyClipboard();
-    if (!SetClipboardData(CF_DIB, memory)) GlobalFree(memory);
+    if (!SetClipboardData(CF_DIBV5, memory)) GlobalFree(memory);
     CloseClipboard();
 }
 
@@ -289,20 +304,21 @@ BOOL CALLBACK HoldsTemporary(HWND window, LPARAM data) {
     return TRUE;
 }
 
-// "<temp>\<name>-temp.jpg", or "<name> (2)-temp.jpg" and so on when an open
-// preview already owns that file: closing one preview must not take the
-// file of another.
-void TemporaryName(const char* source, char* path, int size) {
+// "<temp>\<name>-temp.jpg" (the extension the copy's kind has), or
+// "<name> (2)-temp.jpg" and so on when an open preview already owns that
+// file: closing one preview must not take the file of another.
+void TemporaryName(const char* source, int kind, char* path, int size) {
     char folder[STR_TEXT_SIZE], base[STR_TEXT_SIZE];
+    const char* extension = CopyExtension(kind);
     File_GetTempDir(folder, sizeof(folder));
     Path_Normalize(folder, 1);
     Path_GetName(source, base, sizeof(base), 1);
-    Str_Format(path, size, "%s%s-temp.jpg", folder, base);
+    Str_Format(path, size, "%s%s-temp%s", folder, base, extension);
     for (int n = 2;; ++n) {
         TemporarySearch search = {path, 0};
         EnumThreadWindows(GetCurrentThreadId(), HoldsTemporary, LPARAM(&search));
         if (!search.found) return;
-        Str_Format(path, size, "%s%s (%d)-temp.jpg", folder, base, n);
+        Str_Format(path, size, "%s%s (%d)-temp%s", folder, base, n, extension);
     }
 }
 
@@ -371,7 +387,8 @@ HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path)
     Bitmap_Create(&bitmap);
     int64_t sourceBytes = 0, resizedBytes = 0;
     char temporary[STR_TEXT_SIZE];
-    TemporaryName(path, temporary, sizeof(temporary));
+    int kind = CopyKindOf(config, path);
+    TemporaryName(path, kind, temporary, sizeof(temporary));
     HWND window = nullptr;
     if (ResizeToTemporary(config, path, temporary, &sourceBytes, &resizedBytes) &&
         LoadImageByExtension(temporary, bitmap)) {
@@ -388,6 +405,7 @@ HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path)
                    sourceBytes / 1024, resizedBytes / 1024, profile ? profile->Name : "Custom");
         SendMessageA(preview->status, SB_SETTEXTA, 0, LPARAM(status));
         Str_CopyN(preview->temporary, temporary, sizeof(preview->temporary));
+        preview->kind = kind;
         Bitmap_Copy(bitmap, preview->picture);
         int32_t width = 0, height = 0;
         Bitmap_GetSize(bitmap, &width, &height);

@@ -37,6 +37,13 @@ const ChoiceEntry kColours[] = {{"Convert to sRGB", COLOUR_PROFILE_SRGB},
                                 {"Keep the photo's profile", COLOUR_PROFILE_KEEP}};
 const ChoiceEntry kMetadata[] = {
     {"Keep without location", METADATA_CAMERA}, {"Keep all", METADATA_ALL}, {"Remove", METADATA_NONE}};
+const ChoiceEntry kFormats[] = {{"JPEG", OUTPUT_FORMAT_JPEG},
+                                {"Same kind as the original", OUTPUT_FORMAT_ORIGINAL},
+                                {"PNG", OUTPUT_FORMAT_PNG},
+                                {"WebP", OUTPUT_FORMAT_WEBP}};
+// Black and white; a colour config.xml names otherwise gets an entry of its
+// own as the page is filled.
+const ChoiceEntry kBackgrounds[] = {{"Black", 0x000000}, {"White", 0xFFFFFF}};
 
 // The Settings page's lists of choices and the settings they write.
 struct ChoiceList {
@@ -49,6 +56,8 @@ const ChoiceList kChoiceLists[] = {
     {IDC_FILTER, kFilters, 2, &AppConfig::Filter},
     {IDC_COLOURS, kColours, 2, &AppConfig::ColourProfile},
     {IDC_METADATA, kMetadata, 3, &AppConfig::Metadata},
+    {IDC_FORMAT, kFormats, 4, &AppConfig::Format},
+    {IDC_BACKGROUND, kBackgrounds, 2, &AppConfig::Background},
 };
 
 MainWindowStruct* PageMain(HWND page) {
@@ -110,6 +119,8 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
     case IDC_FILTER:
     case IDC_COLOURS:
     case IDC_METADATA:
+    case IDC_FORMAT:
+    case IDC_BACKGROUND:
         for (const ChoiceList& list : kChoiceLists) {
             int64_t value = 0;
             if (list.id == id && Win_ComboGetSelectedData(page, id, &value)) config->*list.field = int32_t(value);
@@ -301,7 +312,12 @@ void Page_FillSettings(MainWindowStruct* main) {
             if (Win_ComboAddString(page, list.id, list.entries[i].text, &index))
                 Win_ComboSetData(page, list.id, index, list.entries[i].value);
         }
-        Win_ComboSelectByData(page, list.id, config->*list.field);
+        if (Win_ComboSelectByData(page, list.id, config->*list.field) || list.id != IDC_BACKGROUND) continue;
+        char text[16];
+        int index = 0;
+        Str_Format(text, int(sizeof text), "#%.6X", unsigned(config->Background));
+        if (Win_ComboAddString(page, list.id, text, &index)) Win_ComboSetData(page, list.id, index, config->Background);
+        Win_ComboSelectByData(page, list.id, config->Background);
     }
     Page_UpdateEnabling(main);
 }

@@ -40,9 +40,13 @@ target_include_directories(divivar PUBLIC ${CMAKE_SOURCE_DIR}/divivar)
 # The JPEG bridge; jpeglib.h never shares a translation unit with windows.h.
 add_library(jpegl STATIC misc/jpeg/jpegl.cpp)
 target_include_directories(jpegl PUBLIC ${CMAKE_SOURCE_DIR}/misc/jpeg)
-# The WebP bridge: libwebp and its demuxer (BSD), linked statically on
-# Windows from Debian's source package.
-add_library(webpl STATIC misc/webp/webpl.cpp)
+# The PNG writer: libpng (its own licence), linked statically on Windows
+# from Debian's source package.
+add_library(pngl STATIC misc/png/pngl.cpp)
+target_include_directories(pngl PUBLIC ${CMAKE_SOURCE_DIR}/misc/png)
+# The WebP bridge: libwebp with its demuxer and muxer (BSD), linked
+# statically on Windows from Debian's source package.
+add_library(webpl STATIC misc/webp/webpl.cpp misc/webp/webpl_encode.cpp)
 target_include_directories(webpl PUBLIC ${CMAKE_SOURCE_DIR}/misc/webp)
 # The HEIF bridge: libheif with libde265 (LGPL), on Windows DLLs built from
 # Debian's source packages and shipped beside the programs.
@@ -57,11 +61,16 @@ if(BRIMLOW_WIN32)
   target_link_libraries(divivar PUBLIC ${BRIMLOW_ZLIB})
   target_include_directories(jpegl PRIVATE ${BRIMLOW_JPEG_INCLUDE})
   target_link_libraries(jpegl PUBLIC divivar ${BRIMLOW_JPEG})
+  find_library(BRIMLOW_PNG NAMES libpng16.a libpng.a REQUIRED)
+  find_path(BRIMLOW_PNG_INCLUDE libpng16/png.h REQUIRED)
+  target_include_directories(pngl SYSTEM PRIVATE ${BRIMLOW_PNG_INCLUDE})
+  target_link_libraries(pngl PUBLIC divivar ${BRIMLOW_PNG} ${BRIMLOW_ZLIB})
   find_library(BRIMLOW_WEBPDEMUX NAMES libwebpdemux.a REQUIRED)
+  find_library(BRIMLOW_WEBPMUX NAMES libwebpmux.a REQUIRED)
   find_library(BRIMLOW_WEBP NAMES libwebp.a REQUIRED)
   find_path(BRIMLOW_WEBP_INCLUDE webp/decode.h REQUIRED)
   target_include_directories(webpl SYSTEM PRIVATE ${BRIMLOW_WEBP_INCLUDE})
-  target_link_libraries(webpl PUBLIC divivar ${BRIMLOW_WEBPDEMUX} ${BRIMLOW_WEBP})
+  target_link_libraries(webpl PUBLIC divivar ${BRIMLOW_WEBPDEMUX} ${BRIMLOW_WEBPMUX} ${BRIMLOW_WEBP})
   find_library(BRIMLOW_HEIF NAMES libheif.dll.a REQUIRED)
   find_path(BRIMLOW_HEIF_INCLUDE libheif/heif.h REQUIRED)
   target_include_directories(heifl SYSTEM PRIVATE ${BRIMLOW_HEIF_INCLUDE})
@@ -86,8 +95,10 @@ else()
   target_link_libraries(divivar PUBLIC ZLIB::ZLIB)
   target_link_libraries(jpegl PUBLIC divivar JPEG::JPEG)
   find_package(PkgConfig REQUIRED)
-  pkg_check_modules(WEBP REQUIRED IMPORTED_TARGET libwebp libwebpdemux)
+  pkg_check_modules(WEBP REQUIRED IMPORTED_TARGET libwebp libwebpdemux libwebpmux)
   target_link_libraries(webpl PUBLIC divivar PkgConfig::WEBP)
+  pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng16)
+  target_link_libraries(pngl PUBLIC divivar PkgConfig::PNG)
   pkg_check_modules(HEIF REQUIRED IMPORTED_TARGET libheif)
   target_link_libraries(heifl PUBLIC divivar PkgConfig::HEIF)
 endif()

@@ -247,6 +247,49 @@ int Bitmap_SetAlpha(BitmapStruct* bitmap, int alpha) {
     return 1;
 }
 
+int Bitmap_HasTransparency(const BitmapStruct* bitmap) {
+    Check(bitmap, __LINE__);
+    for (int32_t y = 0; y < bitmap->height; ++y) {
+        const unsigned char* p = bitmap->pixels + int64_t(y) * bitmap->scanline + 3;
+        for (int32_t x = 0; x < bitmap->width; ++x, p += 4)
+            if (*p != 255) return 1;
+    }
+    return 0;
+}
+
+int Bitmap_Unpremultiply(BitmapStruct* bitmap) {
+    Check(bitmap, __LINE__);
+    for (int32_t y = 0; y < bitmap->height; ++y) {
+        unsigned char* p = bitmap->pixels + int64_t(y) * bitmap->scanline;
+        for (int32_t x = 0; x < bitmap->width; ++x, p += 4) {
+            unsigned a = p[3];
+            if (a == 255) continue;
+            for (int c = 0; c < 3; ++c) {
+                unsigned v = a == 0 ? 0 : (p[c] * 255u + a / 2) / a;
+                p[c] = (unsigned char)(v > 255 ? 255 : v);
+            }
+        }
+    }
+    return 1;
+}
+
+int Bitmap_FlattenOnto(BitmapStruct* bitmap, int red, int green, int blue) {
+    Check(bitmap, __LINE__);
+    const unsigned background[3] = {unsigned(blue) & 255, unsigned(green) & 255, unsigned(red) & 255};
+    for (int32_t y = 0; y < bitmap->height; ++y) {
+        unsigned char* p = bitmap->pixels + int64_t(y) * bitmap->scanline;
+        for (int32_t x = 0; x < bitmap->width; ++x, p += 4) {
+            unsigned left = 255u - p[3];
+            for (int c = 0; c < 3; ++c) {
+                unsigned v = p[c] + (background[c] * left + 127) / 255;
+                p[c] = (unsigned char)(v > 255 ? 255 : v);
+            }
+            p[3] = 255;
+        }
+    }
+    return 1;
+}
+
 int Bitmap_Paste(BitmapStruct* destination, int32_t x, int32_t y, BitmapStruct* source, int32_t sx, int32_t sy) {
     Check(destination, __LINE__);
     Check(source, __LINE__);

@@ -89,6 +89,19 @@ int Bitmap_IsEmpty(BitmapStruct* bitmap);
 // grey); stops at the first colour pixel, so a photo costs a few reads.
 int Bitmap_IsGrey(const BitmapStruct* bitmap);
 
+// 1 when some pixel's alpha is below 255; stops at the first.
+int Bitmap_HasTransparency(const BitmapStruct* bitmap);
+
+// Colours weighted by alpha (as Bitmap_Reduce leaves them) back to plain
+// colours, rounded, for a format that stores alpha beside them; a fully
+// transparent pixel stays black. Cannot fail (1).
+int Bitmap_Unpremultiply(BitmapStruct* bitmap);
+
+// Lays colours weighted by alpha onto an opaque colour, the background of
+// a format without alpha: each pixel's colour plus the background's share
+// of what alpha leaves, alpha 255. Cannot fail (1).
+int Bitmap_FlattenOnto(BitmapStruct* bitmap, int red, int green, int blue);
+
 // Sizes destination like source and copies pixels and resolutions. 1, or 0
 // when the destination cannot be sized (it is then as it was).
 int Bitmap_Copy(BitmapStruct* source, BitmapStruct* destination);

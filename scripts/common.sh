@@ -4,7 +4,7 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${JOBS:-2}"
 
-PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev libwebp-dev libheif-dev libde265-dev googletest libgtest-dev
+PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev libwebp-dev libpng-dev libheif-dev libde265-dev googletest libgtest-dev
           libbenchmark-dev
           wine64 xvfb xauth imagemagick libjpeg-turbo-progs liblcms2-utils libimage-exiftool-perl
           icc-profiles-free colord-data ghostscript webp libheif-examples time
@@ -200,8 +200,18 @@ build_mingw_lcms2() {
     mv "$prefix.partial" "$prefix"
 }
 
-# libwebp and its demuxer (BSD) for the PE flavour, static, the same way,
-# in build/deps/mingw-webp; the tools and encoders are left out.
+# libpng for the PE flavour, static, the same way, in build/deps/mingw-png,
+# over the zlib of libz-mingw-w64-dev; its tools and tests are left out.
+build_mingw_png() {
+    local deps="$ROOT/build/deps"
+    local prefix="$deps/mingw-png"
+    [ -f "$prefix/lib/libpng16.a" ] && [ -f "$prefix/share/licenses/libpng1.6.txt" ] && return 0
+    build_mingw_cmake_package libpng1.6 libpng-dev "$prefix" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+        -DPNG_EXECUTABLES=OFF
+}
+
+# libwebp with its demuxer and muxer (BSD) for the PE flavour, static, the
+# same way, in build/deps/mingw-webp; the tools are left out.
 build_mingw_webp() {
     local deps="$ROOT/build/deps"
     local prefix="$deps/mingw-webp"
@@ -240,9 +250,10 @@ build_pe() {
     mkdir -p "$ROOT/build"
     build_mingw_jpeg
     build_mingw_lcms2
+    build_mingw_png
     build_mingw_webp
     build_mingw_heif
     local deps="$ROOT/build/deps"
     configure_and_build pe -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-        -DBRIMLOW_MINGW_PREFIX="$deps/mingw;$deps/mingw-lcms2;$deps/mingw-webp;$deps/mingw-de265;$deps/mingw-heif" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        -DBRIMLOW_MINGW_PREFIX="$deps/mingw;$deps/mingw-lcms2;$deps/mingw-png;$deps/mingw-webp;$deps/mingw-de265;$deps/mingw-heif" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 }

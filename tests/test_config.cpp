@@ -43,6 +43,8 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     Str_Copy(out.c->Append, "_small & <fast>");
     Str_Copy(out.c->ActiveProfile, "Web");
     out.c->Filter = RESIZE_FILTER_BILINEAR;
+    out.c->Format = OUTPUT_FORMAT_WEBP;
+    out.c->Background = 0x1E90FF;
     out.c->ImagesProcessed = 1234567890123LL;
     ASSERT_EQ(Config_SaveTo(out.c, dir.path.c_str()), 1);
     std::string text = ReadWholeFile(dir.path + "config.xml");
@@ -58,6 +60,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
               "    </Resize>\r\n"
               "    <Output>\r\n        <SameDirectory>false</SameDirectory>\r\n        <Path/>\r\n"
               "        <ColourProfile>sRGB</ColourProfile>\r\n        <Metadata>Camera</Metadata>\r\n"
+              "        <Format>WebP</Format>\r\n        <Background>#1E90FF</Background>\r\n"
               "        <Filename>\r\n            <Append>_small &amp; &lt;fast&gt;</Append>\r\n"
               "            <Prepend/>\r\n        </Filename>\r\n    </Output>\r\n"
               "    <Statistics>\r\n        <ImagesProcessed>1234567890123</ImagesProcessed>\r\n"
@@ -81,6 +84,8 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     EXPECT_EQ(in.c->ImagesProcessed, 1234567890123LL);
     EXPECT_EQ(in.c->DuplicateDate, 1);
     EXPECT_EQ(in.c->Filter, RESIZE_FILTER_BILINEAR);
+    EXPECT_EQ(in.c->Format, OUTPUT_FORMAT_WEBP);
+    EXPECT_EQ(in.c->Background, 0x1E90FF);
     ASSERT_EQ(in.c->Profiles.count, 2);
     EXPECT_STREQ(in.c->Profiles.first->Name, "Web");
     EXPECT_EQ(in.c->Profiles.first->Width, 800);
@@ -88,24 +93,33 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     EXPECT_EQ(in.c->Profiles.last->Quality, 0.0) << "a missing Quality child reads as 0";
 }
 
-// The filter's names in any case; an unknown one, or none, is Lanczos.
-TEST(ConfigFiles, FilterNamesReadAsTheirChoiceAndAnythingElseAsTheDefault) {
+// Choices and colours by their names in any case; an unknown one, or none,
+// is the default.
+TEST(ConfigFiles, ChoicesReadAsTheirValueAndAnythingElseAsTheDefault) {
     Folder dir("cfg-filter");
     dir.Write("profiles.xml", kProfiles);
     const struct {
         const char* element;
-        int32_t filter;
-    } cases[] = {{"<Filter>bilinear</Filter>", RESIZE_FILTER_BILINEAR},
-                 {"<Filter>LANCZOS</Filter>", RESIZE_FILTER_LANCZOS},
-                 {"<Filter>Bicubic</Filter>", RESIZE_FILTER_LANCZOS},
-                 {"<Filter/>", RESIZE_FILTER_LANCZOS},
-                 {"", RESIZE_FILTER_LANCZOS}};
+        int32_t AppConfig::*field;
+        int32_t value;
+    } cases[] = {{"<Resize><Filter>bilinear</Filter></Resize>", &AppConfig::Filter, RESIZE_FILTER_BILINEAR},
+                 {"<Resize><Filter>LANCZOS</Filter></Resize>", &AppConfig::Filter, RESIZE_FILTER_LANCZOS},
+                 {"<Resize><Filter>Bicubic</Filter></Resize>", &AppConfig::Filter, RESIZE_FILTER_LANCZOS},
+                 {"<Resize><Filter/></Resize>", &AppConfig::Filter, RESIZE_FILTER_LANCZOS},
+                 {"", &AppConfig::Filter, RESIZE_FILTER_LANCZOS},
+                 {"<Output><Format>original</Format></Output>", &AppConfig::Format, OUTPUT_FORMAT_ORIGINAL},
+                 {"<Output><Format>PNG</Format></Output>", &AppConfig::Format, OUTPUT_FORMAT_PNG},
+                 {"<Output><Format>gif</Format></Output>", &AppConfig::Format, OUTPUT_FORMAT_JPEG},
+                 {"<Output><Background>white</Background></Output>", &AppConfig::Background, 0xFFFFFF},
+                 {"<Output><Background>#00ff7F</Background></Output>", &AppConfig::Background, 0x00FF7F},
+                 {"<Output><Background>#12345</Background></Output>", &AppConfig::Background, 0},
+                 {"<Output><Background>red</Background></Output>", &AppConfig::Background, 0}};
     for (const auto& c : cases) {
-        dir.Write("config.xml", std::string("<Configuration><Resize>") + c.element + "</Resize></Configuration>");
+        dir.Write("config.xml", std::string("<Configuration>") + c.element + "</Configuration>");
         Config in;
-        in.c->Filter = 7;
+        in.c->*c.field = 7;
         ASSERT_EQ(Config_LoadFrom(in.c, dir.path.c_str()), 1) << c.element;
-        EXPECT_EQ(in.c->Filter, c.filter) << c.element;
+        EXPECT_EQ(in.c->*c.field, c.value) << c.element;
     }
     // A value out of range in memory is written as the default's name.
     Config out;

@@ -230,20 +230,24 @@ struct Format {
     // files, and JPEGs, whose probe reads their tables).
     double headerFactor;
     int headerQuality;
+    int sameKind;  // COPY_*: the kind a copy of the same kind as its source is
+    // 1 when the file's picture is stored without loss, in a kind whose
+    // copies can stay so; null where that never varies.
+    int (*lossless)(const unsigned char* data, uint32_t size);
 };
 
 const Format kFormats[] = {
-    {".jpg", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0},
-    {".jpeg", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0},
-    {".jpe", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0},
-    {".jfif", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0},
-    {".png", LoadPng, LooksPng, ProbeSize<PNG_ReadSize>, 0, 4, 1, 100},
-    {".tga", LoadTga, LooksTga, ProbeSize<TGA_ReadSize>, 0, 4, 0, 0},
-    {".gif", LoadGif, LooksGif, ProbeSize<GIF_ReadSize>, 0, 4, 1, 100},
-    {".bmp", LoadBmp, LooksBmp, ProbeSize<Bitmap_ReadBMPSize>, 0, 4, 0, 0},
-    {".webp", LoadWebp, LooksWebp, ProbeSize<WEBP_ReadSize>, 0, 4, 2, 80},
-    {".heic", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80},
-    {".heif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80}};
+    {".jpg", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, nullptr},
+    {".jpeg", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, nullptr},
+    {".jpe", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, nullptr},
+    {".jfif", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, nullptr},
+    {".png", LoadPng, LooksPng, ProbeSize<PNG_ReadSize>, 0, 4, 1, 100, COPY_PNG, nullptr},
+    {".tga", LoadTga, LooksTga, ProbeSize<TGA_ReadSize>, 0, 4, 0, 0, COPY_PNG, nullptr},
+    {".gif", LoadGif, LooksGif, ProbeSize<GIF_ReadSize>, 0, 4, 1, 100, COPY_PNG, nullptr},
+    {".bmp", LoadBmp, LooksBmp, ProbeSize<Bitmap_ReadBMPSize>, 0, 4, 0, 0, COPY_PNG, nullptr},
+    {".webp", LoadWebp, LooksWebp, ProbeSize<WEBP_ReadSize>, 0, 4, 2, 80, COPY_WEBP, WEBP_IsLossless},
+    {".heic", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr},
+    {".heif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr}};
 
 const Format* FormatOf(const char* path) {
     for (const Format& f : kFormats)
@@ -289,6 +293,7 @@ int Decode(const Format* format, const char* path, const AppConfig* fit, CopySiz
     const uint32_t size = uint32_t(whole.size);
     int ok = fit && format->reducesWhileDecoding ? DecodeJpeg(whole.data, size, fit, copy, bitmap, side)
                                                  : format->load(whole.data, size, bitmap, side);
+    if (ok && copy && format->lossless) copy->lossless = format->lossless(whole.data, size);
     if (!ok) {
         NoteWhy(format, whole.data, size);
         Log_Print(0, "Failed to decode %s file [%s]: %s\n", format->suffix, path,
@@ -367,6 +372,29 @@ int DecoderBytesPerPixel(const char* path) {
     if (!path) Core_NullPointer(kModule, __LINE__);
     const Format* format = FormatOf(path);
     return format ? format->decoderBytes : 4;
+}
+
+int CopyKindOf(const AppConfig* config, const char* source) {
+    if (!config || !source) Core_NullPointer(kModule, __LINE__);
+    switch (config->Format) {
+    case OUTPUT_FORMAT_PNG:
+        return COPY_PNG;
+    case OUTPUT_FORMAT_WEBP:
+        return COPY_WEBP;
+    case OUTPUT_FORMAT_ORIGINAL: {
+        const Format* format = FormatOf(source);
+        return format ? format->sameKind : COPY_JPEG;
+    }
+    }
+    return COPY_JPEG;
+}
+
+const char* CopyExtension(int kind) {
+    return kind == COPY_PNG ? ".png" : kind == COPY_WEBP ? ".webp" : ".jpg";
+}
+
+const char* CopyKindName(int kind) {
+    return kind == COPY_PNG ? "PNG" : kind == COPY_WEBP ? "WebP" : "JPEG";
 }
 
 int IsAcceptedImage(const char* path) {

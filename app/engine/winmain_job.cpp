@@ -8,6 +8,8 @@
 #include "file.h"
 #include "formats.h"
 #include "jpegl.h"
+#include "pngl.h"
+#include "webpl.h"
 #include "orv-core.h"
 #include "orv-str.h"
 #include "winmain_job.h"
@@ -75,12 +77,51 @@ void SideDataForCopy(const AppConfig* config, const SideDataStruct* side, int sr
 
 }  // namespace
 
-int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const CopySize* copy, const SideDataStruct* side,
-                 const char* output) {
+namespace {
+
+// Writes target, its colours weighted by alpha and in sRGB unless srgb is
+// 0, as kind.
+int WriteCopy(const AppConfig* config, BitmapStruct* target, const CopySize* copy, const SideDataStruct* side,
+              int kind, const char* output) {
+    SideDataStruct carried = {};
+    int ok = 0;
+    if (kind == COPY_JPEG) {
+        int srgb = side ? ConvertCopyColours(config, side, target) : 1;
+        // Weighted by alpha, the colours already lie on black.
+        uint32_t rgb = uint32_t(config->Background) & 0xFFFFFFu;
+        if (rgb != 0 && Bitmap_HasTransparency(target))
+            Bitmap_FlattenOnto(target, int(rgb >> 16 & 255), int(rgb >> 8 & 255), int(rgb & 255));
+        JPEGLibStruct* jpeg = nullptr;
+        JPEG_Create(&jpeg);
+        if (JPEG_FromBitmap(jpeg, target)) {
+            if (side) SideDataForCopy(config, side, srgb, jpeg->width, jpeg->height, &jpeg->side);
+            JPEG_SetQuality(jpeg, copy->quality);
+            ok = JPEG_SaveFile(jpeg, output);
+        }
+        JPEG_Destroy(&jpeg);
+        return ok;
+    }
+    // Formats with alpha store plain colours, which are also what colours
+    // are converted as.
+    if (Bitmap_HasTransparency(target)) Bitmap_Unpremultiply(target);
+    int srgb = side ? ConvertCopyColours(config, side, target) : 1;
+    if (side) SideDataForCopy(config, side, srgb, target->width, target->height, &carried);
+    const SideDataStruct* out = side ? &carried : nullptr;
+    if (kind == COPY_PNG)
+        ok = PNGL_SaveFile(target, out, srgb, output);
+    else
+        ok = WEBP_SaveFile(target, copy->quality, config->Format == OUTPUT_FORMAT_ORIGINAL && copy->lossless, out,
+                           output);
+    SideData_Reset(&carried);
+    return ok;
+}
+
+}  // namespace
+
+int ResizeAndWrite(const AppConfig* config, BitmapStruct* source, const CopySize* copy, const SideDataStruct* side,
+                   int kind, const char* output) {
     if (!config || !copy || !output) Core_NullPointer(kModule, __LINE__);
-    JPEGLibStruct* jpeg = nullptr;
     BitmapStruct* target = nullptr;
-    JPEG_Create(&jpeg);
     Bitmap_Create(&target);
     const int32_t w = copy->sourceWidth, h = copy->sourceHeight, w2 = copy->width, h2 = copy->height;
     const double scale = copy->scale;
@@ -94,16 +135,11 @@ int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const CopySize* 
         (bilinear ? Bitmap_Resample(source, RESAMPLE_BILINEAR_PRESCALE, scale, 0.0, 1.0, w * 0.5, h * 0.5, w2 * 0.5,
                                     h2 * 0.5, target)
                   : Bitmap_Reduce(source, target))) {
-        JPEG_Reset(jpeg);
-        int srgb = side ? ConvertCopyColours(config, side, target) : 1;
-        if (JPEG_FromBitmap(jpeg, target)) {
-            if (side) SideDataForCopy(config, side, srgb, jpeg->width, jpeg->height, &jpeg->side);
-            JPEG_SetQuality(jpeg, copy->quality);
-            ok = JPEG_SaveFile(jpeg, output);
-        }
+        // The resampler draws onto black and leaves alpha as it found it.
+        if (bilinear) Bitmap_SetAlpha(target, 255);
+        ok = WriteCopy(config, target, copy, side, kind, output);
     }
     Bitmap_Destroy(&target);
-    JPEG_Destroy(&jpeg);
     return ok;
 }
 
@@ -113,7 +149,7 @@ int BuildOutputName(const AppConfig* config, const char* source, const char* sub
     Path_Split(source, folder, int(sizeof folder), base, int(sizeof base), extension, int(sizeof extension));
     int beside = config->SameDirectory == 1;
     const char* parts[6] = {beside ? folder : config->Path, beside ? "" : subfolder, config->Prepend, base,
-                            config->Append, ".jpg"};
+                            config->Append, CopyExtension(CopyKindOf(config, source))};
     int64_t length = 0;
     for (const char* part : parts) length += Str_Length(part);
     output[0] = 0;
@@ -175,7 +211,7 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
         work->reason = "would replace its source";
         return 0;
     }
-    if (!ResizeToJpeg(config, work->bitmap, &copy, &work->side, work->output)) {
+    if (!ResizeAndWrite(config, work->bitmap, &copy, &work->side, CopyKindOf(config, path), work->output)) {
         Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
         work->reason = JobReason("could not be written");
         return 0;

@@ -15,22 +15,25 @@ struct BitmapStruct;
 struct FileStruct;
 
 // Scales source, a picture shown in full at the size copy was planned from,
-// to copy's size and writes it as JPEG at copy's quality, with the
-// settings' filter (the bilinear way needs the full-size picture). With
-// side (may be null) the copy's colours and side data follow the settings'
-// ColourProfile and Metadata: converted to sRGB after scaling, or the
-// profile kept; Exif as kept, XMP and IPTC with everything. A block that
-// cannot be used or written is left out (logged) and the copy still
+// to copy's size with the settings' filter (the bilinear way needs the
+// full-size picture, and lays it on black) and writes it as kind (COPY_*):
+// a JPEG at copy's quality, its transparent parts laid on the settings'
+// Background; a PNG; a WebP at copy's quality, or lossless when the copy
+// keeps its lossless source so under "Original". PNG and WebP keep alpha.
+// With side (may be null) the copy's colours and side data follow the
+// settings' ColourProfile and Metadata: converted to sRGB after scaling, or
+// the profile kept; Exif as kept, XMP and IPTC with everything. A block
+// that cannot be used or written is left out (logged) and the copy still
 // written. 1 when written; 0 (nothing written) when the target has no
 // pixels or encoding fails.
-int ResizeToJpeg(const AppConfig* config, BitmapStruct* source, const CopySize* copy, const SideDataStruct* side,
-                 const char* output);
+int ResizeAndWrite(const AppConfig* config, BitmapStruct* source, const CopySize* copy, const SideDataStruct* side,
+                   int kind, const char* output);
 
 // Output name of a source: folder (the source's, or Path followed by
 // subfolder, the folders between a named folder and the source: copies in
 // a chosen folder keep the structure below the folder a user named), Prepend,
-// base name, Append, ".jpg". 1, or 0 when the name does not fit size (it is
-// never cut).
+// base name, Append, the copy kind's extension (CopyKindOf). 1, or 0 when
+// the name does not fit size (it is never cut).
 int BuildOutputName(const AppConfig* config, const char* source, const char* subfolder, char* output, int size);
 
 // What a front-end gives the prepare pass and the batch engine. The engine

@@ -27,6 +27,8 @@ struct CopySize {
     double quality;        // the JPEG quality fraction the copy is written at
     int32_t width;         // the copy, pixels; 0 when an extreme aspect ratio leaves it none
     int32_t height;        // the same, pixels
+    int32_t lossless;      // 1 when the source is stored without loss in a kind its copies can keep so (a
+                           // lossless WebP); set by the decode
 };
 
 // The copy the active profile makes of a source shown at width x height

@@ -123,6 +123,13 @@ int WEBP_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int3
     return 1;
 }
 
+int WEBP_IsLossless(const unsigned char* data, uint32_t size) {
+    if (!data) Core_NullPointer(kModule, __LINE__);
+    WebPBitstreamFeatures features;
+    return WebPGetFeatures(data, size, &features) == VP8_STATUS_OK && !features.has_animation &&
+           features.format == 2;
+}
+
 int WEBP_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
     if (!data || !bitmap) Core_NullPointer(kModule, __LINE__);
     if (side) SideData_Reset(side);

@@ -1,7 +1,7 @@
-// WebP bridge over libwebp's decoder and demuxer: sizes from the header,
-// a still picture or an animation's first frame decoded into a bitmap, and
-// the file's ICC profile and Exif chunks. Every call works on a file held
-// in memory and keeps nothing between calls.
+// WebP bridge over libwebp's decoder, encoder, demuxer and muxer: sizes
+// from the header, a still picture or an animation's first frame decoded
+// into a bitmap with the file's ICC profile, Exif and XMP chunks, and
+// copies written with theirs. Every call keeps nothing between calls.
 #pragma once
 
 #include <stdint.h>
@@ -22,3 +22,17 @@ int WEBP_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int3
 // in memory (the reason noted for Bitmap_GetProblem; the bitmap's pixels
 // then undefined).
 int WEBP_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side);
+
+// 1 when a WebP file's picture is stored losslessly (a still VP8L picture),
+// from its header alone; 0 for a lossy one, an animation or other data.
+int WEBP_IsLossless(const unsigned char* data, uint32_t size);
+
+// Writes bitmap (plain colours, not weighted by alpha) to path as WebP,
+// whole or not at all (File_SaveWhole): lossy at quality (a fraction, 1.0
+// best) or lossless; alpha only where some pixel is not opaque, the
+// colours of invisible pixels left to the encoder, which makes them cost
+// nothing. With side (may be null), its profile goes in as ICCP, Exif as
+// EXIF and XMP as XMP; IPTC has no place in WebP and is left out (logged).
+// 1, or 0 with nothing written and the reason logged.
+int WEBP_SaveFile(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
+                  const char* path);

@@ -1,0 +1,281 @@
+// PNG bridge. The picture is looked at once to choose its form (how many
+// distinct pixels, whether grey, whether opaque), then libpng writes it
+// into memory that grows through the tracked allocator, and the file is
+// written whole. Palette pictures go unfiltered, the others with libpng's
+// adaptive filters, at zlib level 6. libpng reports errors by longjmp, so
+// the function that calls it holds nothing that needs a destructor.
+#include "pngl.h"
+
+#include <setjmp.h>
+#include <string.h>
+
+#include <libpng16/png.h>
+
+#include "file.h"
+#include "orv-core.h"
+
+namespace {
+
+const char kModule[] = "misc/png/pngl";
+const int kPaletteMost = 256;
+const int kZlibLevel = 6;
+
+// The PNG being written, in memory.
+struct Output {
+    unsigned char* data;  // tracked; null until the first write
+    int capacity;         // bytes of data
+    int used;             // bytes written
+    int refused;          // 1 once memory was refused
+};
+
+void Write(png_structp png, png_bytep bytes, png_size_t count) {
+    Output* out = static_cast<Output*>(png_get_io_ptr(png));
+    if (int64_t(out->used) + int64_t(count) > out->capacity) {
+        int64_t wanted = (int64_t(out->used) + int64_t(count)) * 2 + 4096;
+        int bytes2 = 0;
+        unsigned char* grown =
+            static_cast<unsigned char*>(Mem_AllocChecked(wanted, 1, 1, &bytes2, MEM_HEAP, kModule, __LINE__));
+        if (!grown) {
+            out->refused = 1;
+            png_error(png, "not enough memory for the file");
+        }
+        if (out->data) {
+            memcpy(grown, out->data, size_t(out->used));
+            Mem_Free(out->data, out->capacity, MEM_HEAP, kModule, __LINE__);
+        }
+        out->data = grown;
+        out->capacity = bytes2;
+    }
+    memcpy(out->data + out->used, bytes, count);
+    out->used += int(count);
+}
+
+void Flush(png_structp) {
+}
+
+void Complain(png_structp png, png_const_charp text) {
+    Log_Print(0, "libpng: %s\n", text);
+    png_longjmp(png, 1);
+}
+
+void Warn(png_structp, png_const_charp text) {
+    Log_Print(0, "libpng warning: %s\n", text);
+}
+
+const int kSlots = 1024;  // a power of two, four times kPaletteMost
+
+// What the picture's pixels allow.
+struct Form {
+    int grey;                        // 1 when every pixel's colours are equal
+    int opaque;                      // 1 when every alpha is 255
+    int colours;                     // distinct pixels, counted up to kPaletteMost + 1
+    uint32_t palette[kPaletteMost];  // the distinct pixels as blue, green, red, alpha words, when few enough;
+                                     // translucent ones first, so that tRNS stays short
+    uint32_t slot[kSlots];           // an open hash table of the distinct pixels
+    int16_t index[kSlots];           // each slot's palette index; -1 for an empty slot
+};
+
+uint32_t Word(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// The slot that holds v, or the empty one where it would go.
+int SlotOf(const Form& form, uint32_t v) {
+    int h = int((v * 2654435761u) >> 22);
+    while (form.index[h] >= 0 && form.slot[h] != v) h = (h + 1) & (kSlots - 1);
+    return h;
+}
+
+// Counts distinct pixels, giving up past the most a palette holds, and
+// numbers them translucent first.
+void LookAt(const BitmapStruct* bitmap, Form* form) {
+    memset(form->index, 0xFF, sizeof form->index);
+    form->grey = 1;
+    form->opaque = 1;
+    form->colours = 0;
+    for (int32_t y = 0; y < bitmap->height; ++y) {
+        const unsigned char* p = bitmap->pixels + int64_t(y) * bitmap->scanline;
+        for (int32_t x = 0; x < bitmap->width; ++x, p += 4) {
+            form->grey &= p[0] == p[1] && p[1] == p[2];
+            form->opaque &= p[3] == 255;
+            if (form->colours > kPaletteMost) continue;
+            uint32_t v = Word(p);
+            int h = SlotOf(*form, v);
+            if (form->index[h] >= 0) continue;
+            form->slot[h] = v;
+            form->index[h] = int16_t(form->colours < kPaletteMost ? form->colours : 0);
+            if (form->colours < kPaletteMost) form->palette[form->colours] = v;
+            form->colours += 1;
+        }
+    }
+    if (form->colours > kPaletteMost) return;
+    int next = 0;
+    for (int pass = 0; pass < 2; ++pass)
+        for (int i = 0; i < form->colours; ++i) {
+            uint32_t v = form->palette[i];
+            if ((v >> 24 != 255) == (pass == 0)) form->index[SlotOf(*form, v)] = int16_t(next++);
+        }
+    for (int h = 0; h < kSlots; ++h)
+        if (form->index[h] >= 0) form->palette[form->index[h]] = form->slot[h];
+}
+
+// The colour space an ICC profile's header names: 'RGB ' or 'GRAY' (0 for
+// anything else).
+uint32_t ProfileSpace(const SideDataStruct* side) {
+    if (!side || !side->block[SIDE_PROFILE] || side->size[SIDE_PROFILE] < 20) return 0;
+    const unsigned char* p = side->block[SIDE_PROFILE] + 16;
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+const uint32_t kSpaceRgb = 0x52474220, kSpaceGrey = 0x47524159;
+
+// The palette and, for its translucent entries (which come first), tRNS.
+void SetPalette(png_structp png, png_infop info, const Form& form) {
+    png_color colours[kPaletteMost] = {};
+    png_byte alphas[kPaletteMost] = {};
+    int lastTranslucent = -1;
+    for (int i = 0; i < form.colours; ++i) {
+        uint32_t v = form.palette[i];
+        colours[i].blue = png_byte(v & 255);
+        colours[i].green = png_byte(v >> 8 & 255);
+        colours[i].red = png_byte(v >> 16 & 255);
+        alphas[i] = png_byte(v >> 24);
+        if (alphas[i] != 255) lastTranslucent = i;
+    }
+    png_set_PLTE(png, info, colours, form.colours);
+    if (lastTranslucent >= 0) png_set_tRNS(png, info, alphas, lastTranslucent + 1, nullptr);
+}
+
+void SetSideData(png_structp png, png_infop info, const SideDataStruct* side, int srgb) {
+    if (side && side->block[SIDE_PROFILE])
+        png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, side->block[SIDE_PROFILE],
+                     png_uint_32(side->size[SIDE_PROFILE]));
+    else if (srgb)
+        png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+    if (!side) return;
+    if (side->block[SIDE_EXIF]) png_set_eXIf_1(png, info, png_uint_32(side->size[SIDE_EXIF]), side->block[SIDE_EXIF]);
+    if (side->block[SIDE_XMP]) {
+        png_text text;
+        memset(&text, 0, sizeof text);
+        text.compression = PNG_ITXT_COMPRESSION_NONE;
+        text.key = const_cast<char*>("XML:com.adobe.xmp");
+        text.text = reinterpret_cast<char*>(side->block[SIDE_XMP]);
+        text.itxt_length = size_t(side->size[SIDE_XMP]);
+        text.lang = const_cast<char*>("");
+        text.lang_key = const_cast<char*>("");
+        png_set_text(png, info, &text, 1);
+    }
+    if (side->block[SIDE_IPTC]) Log_Print(0, "IPTC record left out: PNG has no place for it\n");
+}
+
+// The colour type, bit depth and samples a pixel for the picture's form;
+// a kept profile's space decides between grey and colour.
+void ChooseType(const Form& form, uint32_t space, int* type, int* depth, int* samples) {
+    int grey = space == kSpaceGrey || (form.grey && space != kSpaceRgb);
+    *depth = 8;
+    if (grey && form.opaque) {
+        *type = PNG_COLOR_TYPE_GRAY;
+        *samples = 1;
+    } else if (!grey && form.colours <= kPaletteMost) {
+        *type = PNG_COLOR_TYPE_PALETTE;
+        *samples = 1;
+        *depth = form.colours <= 2 ? 1 : form.colours <= 4 ? 2 : form.colours <= 16 ? 4 : 8;
+    } else if (grey) {
+        *type = PNG_COLOR_TYPE_GRAY_ALPHA;
+        *samples = 2;
+    } else {
+        *type = form.opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA;
+        *samples = form.opaque ? 3 : 4;
+    }
+}
+
+// One bitmap row (memory row y) in the chosen form: a byte per index
+// (libpng packs them), or the samples in PNG's order.
+void FillRow(const BitmapStruct* bitmap, int32_t y, const Form& form, int type, unsigned char* row) {
+    const unsigned char* p = bitmap->pixels + int64_t(y) * bitmap->scanline;
+    for (int32_t x = 0; x < bitmap->width; ++x, p += 4) {
+        switch (type) {
+        case PNG_COLOR_TYPE_PALETTE:
+            *row++ = png_byte(form.index[SlotOf(form, Word(p))]);
+            break;
+        case PNG_COLOR_TYPE_GRAY:
+            *row++ = p[0];
+            break;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+            *row++ = p[0];
+            *row++ = p[3];
+            break;
+        default:
+            *row++ = p[2];
+            *row++ = p[1];
+            *row++ = p[0];
+            if (type == PNG_COLOR_TYPE_RGB_ALPHA) *row++ = p[3];
+        }
+    }
+}
+
+// libpng's part of Encode, in a frame of its own: the values it reads
+// after a longjmp are its parameters, which it never changes. 1 when
+// complete.
+int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const Form& form, Output* out, int type,
+              int depth, unsigned char* row) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Complain, Warn);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(png ? &png : nullptr, nullptr);
+        return 0;
+    }
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_write_struct(&png, &info);
+        return 0;
+    }
+    png_set_benign_errors(png, 1);
+    png_set_write_fn(png, out, Write, Flush);
+    png_set_compression_level(png, kZlibLevel);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, type == PNG_COLOR_TYPE_PALETTE ? PNG_FILTER_NONE : PNG_ALL_FILTERS);
+    png_set_IHDR(png, info, png_uint_32(bitmap->width), png_uint_32(bitmap->height), depth, type, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    if (type == PNG_COLOR_TYPE_PALETTE) SetPalette(png, info, form);
+    SetSideData(png, info, side, srgb);
+    png_write_info(png, info);
+    if (depth < 8) png_set_packing(png);
+    // The bitmap's rows are stored bottom-up.
+    for (int32_t y = bitmap->height - 1; y >= 0; --y) {
+        FillRow(bitmap, y, form, type, row);
+        png_write_row(png, row);
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return 1;
+}
+
+// Encodes into out, which the caller releases. 1 when complete.
+int Encode(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const Form& form, Output* out) {
+    int type = 0, depth = 0, samples = 0;
+    ChooseType(form, ProfileSpace(side), &type, &depth, &samples);
+    int rowBytes = 0;
+    unsigned char* row = static_cast<unsigned char*>(
+        Mem_AllocChecked(bitmap->width, samples, 1, &rowBytes, MEM_HEAP, kModule, __LINE__));
+    if (!row) return 0;
+    int ok = WriteRows(bitmap, side, srgb, form, out, type, depth, row);
+    Mem_Free(row, rowBytes, MEM_HEAP, kModule, __LINE__);
+    return ok;
+}
+
+}  // namespace
+
+int PNGL_SaveFile(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* path) {
+    if (!bitmap || !path) Core_NullPointer(kModule, __LINE__);
+    if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
+    int formBytes = 0;
+    Form* form = static_cast<Form*>(Mem_AllocChecked(1, sizeof(Form), 1, &formBytes, MEM_HEAP, kModule, __LINE__));
+    if (!form) return 0;
+    LookAt(bitmap, form);
+    Output out = {nullptr, 0, 0, 0};
+    int ok = Encode(bitmap, side, srgb, *form, &out);
+    Mem_Free(form, formBytes, MEM_HEAP, kModule, __LINE__);
+    if (!ok) Log_Print(0, "PNG copy not encoded%s\n", out.refused ? ": not enough memory" : "");
+    if (ok) ok = File_SaveWhole(path, out.data, uint32_t(out.used), 0);
+    if (out.data) Mem_Free(out.data, out.capacity, MEM_HEAP, kModule, __LINE__);
+    return ok;
+}

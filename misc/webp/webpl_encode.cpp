@@ -1,0 +1,89 @@
+// WebP copies: libwebp's encoder on the bitmap's rows as they lie (bottom
+// row first in memory, read with a negative stride), then, when the copy
+// carries side data, the muxer puts the picture and its chunks together.
+// The file is written whole from memory.
+#include <string.h>
+
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+#include "file.h"
+#include "orv-core.h"
+#include "webpl.h"
+
+namespace {
+
+const char kModule[] = "misc/webp/webpl_encode";
+
+// The chunks a copy can carry, by the side data kind they hold.
+struct Chunk {
+    int kind;            // SIDE_*
+    const char* fourcc;  // the chunk's identifier
+};
+const Chunk kChunks[] = {{SIDE_PROFILE, "ICCP"}, {SIDE_EXIF, "EXIF"}, {SIDE_XMP, "XMP "}};
+
+// Encodes the picture alone into written (libwebp's memory). 1 when done.
+int EncodePicture(const BitmapStruct* bitmap, double quality, int lossless, WebPMemoryWriter* written) {
+    WebPConfig config;
+    WebPPicture picture;
+    if (!WebPConfigInit(&config) || !WebPPictureInit(&picture)) return 0;
+    config.lossless = lossless ? 1 : 0;
+    config.quality = lossless ? 75.0f : float(quality * 100.0);
+    config.method = 4;
+    config.exact = 0;
+    picture.use_argb = 1;
+    picture.width = bitmap->width;
+    picture.height = bitmap->height;
+    const unsigned char* top = bitmap->pixels + int64_t(bitmap->height - 1) * bitmap->scanline;
+    int ok = WebPPictureImportBGRA(&picture, top, -bitmap->scanline);
+    picture.writer = WebPMemoryWrite;
+    picture.custom_ptr = written;
+    if (ok) ok = WebPEncode(&config, &picture);
+    if (!ok) Log_Print(0, "WebP copy not encoded (%d)\n", int(picture.error_code));
+    WebPPictureFree(&picture);
+    return ok;
+}
+
+// The picture with the copy's chunks, assembled by the muxer into out
+// (libwebp's memory, freed with WebPDataClear). 1 when done.
+int AddChunks(const WebPMemoryWriter& picture, const SideDataStruct* side, WebPData* out) {
+    WebPMux* mux = WebPMuxNew();
+    if (!mux) return 0;
+    WebPData image = {picture.mem, picture.size};
+    int ok = WebPMuxSetImage(mux, &image, 0) == WEBP_MUX_OK;
+    for (const Chunk& c : kChunks) {
+        if (!ok || !side->block[c.kind]) continue;
+        WebPData data = {side->block[c.kind], size_t(side->size[c.kind])};
+        ok = WebPMuxSetChunk(mux, c.fourcc, &data, 0) == WEBP_MUX_OK;
+    }
+    ok = ok && WebPMuxAssemble(mux, out) == WEBP_MUX_OK;
+    WebPMuxDelete(mux);
+    return ok;
+}
+
+}  // namespace
+
+int WEBP_SaveFile(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
+                  const char* path) {
+    if (!bitmap || !path) Core_NullPointer(kModule, __LINE__);
+    if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
+    if (bitmap->width > WEBP_MAX_DIMENSION || bitmap->height > WEBP_MAX_DIMENSION) {
+        Log_Print(0, "WebP copy not encoded: %dx%d is beyond the format\n", bitmap->width, bitmap->height);
+        return 0;
+    }
+    WebPMemoryWriter picture;
+    WebPMemoryWriterInit(&picture);
+    int ok = EncodePicture(bitmap, quality, lossless, &picture);
+    int chunks = 0;
+    for (const Chunk& c : kChunks) chunks += side && side->block[c.kind];
+    if (side && side->block[SIDE_IPTC]) Log_Print(0, "IPTC record left out: WebP has no place for it\n");
+    WebPData assembled = {nullptr, 0};
+    if (ok && chunks) ok = AddChunks(picture, side, &assembled);
+    const uint8_t* bytes = chunks ? assembled.bytes : picture.mem;
+    size_t count = chunks ? assembled.size : picture.size;
+    if (ok && count > 0xFFFFFFFFu) ok = 0;
+    if (ok) ok = File_SaveWhole(path, bytes, uint32_t(count), 0);
+    WebPDataClear(&assembled);
+    WebPMemoryWriterClear(&picture);
+    return ok;
+}
