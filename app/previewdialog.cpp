@@ -245,7 +245,7 @@ void Preview_OnCopy(HWND window, PreviewStruct* preview) {
     header->bV5GreenMask = 0x0000FF00;
     header->bV5BlueMask = 0x000000FF;
     header->bV5AlphaMask = 0xFF000000;
-    header->bV5CSType = LCS_sRGB;
+    header->bV5CSType = 0x73524742;  // LCS_sRGB, whose multi-character spelling compilers warn of
     header->bV5Intent = LCS_GM_IMAGES;
     header->bV5SizeImage = DWORD(imageBytes);
     header->bV5XPelsPerMeter = header->bV5YPelsPerMeter = 2880;

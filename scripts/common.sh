@@ -112,9 +112,12 @@ fetch_debian_source() {
         fi
     done
     [ -n "$fetched" ] || fail "apt-get source $package=$version failed (see $deps/apt-$package.log)"
-    [ "$fetched" = "$version" ] ||
+    if [ "$fetched" != "$version" ]; then
+        local lacking="without the later Debian updates"
+        dpkg --compare-versions "$fetched" gt "$version" && lacking="a later Debian update than the native build's"
         echo "== warning: the sources of $package $version cannot be fetched from this machine's mirror;" \
-            "building $fetched, without the later Debian updates" >&2
+            "building $fetched, $lacking" >&2
+    fi
     local source
     source=$(find "$deps/src/$package" -mindepth 1 -maxdepth 1 -type d | head -1)
     [ -n "$source" ] || fail "the $package source package did not unpack (see $deps/apt-$package.log)"

@@ -57,3 +57,18 @@ struct RunResult {
 // them. stopOnFailure 0 runs as brimlow-cli does.
 RunResult RunBatch(AppConfig* config, const std::vector<std::string>& paths, const JobHost& host, int workers,
                    const std::vector<std::pair<int, int>>& dimensions = {}, int stopOnFailure = 1);
+
+// A copy of brimlow-cli in folder with the shipped settings, Append changed
+// to append. Returns the command that runs it, quoted for the shell.
+std::string InstallCli(const std::string& folder, const std::string& append);
+
+// What a run of brimlow-cli came to: its exit status and what it printed.
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a shell command line (brimlow-cli's) with its output kept, in Unix
+// line ends.
+Outcome RunCli(const std::string& command);

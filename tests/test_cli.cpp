@@ -24,42 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A copy of brimlow-cli in folder with the shipped settings, Append changed
-// to append. Returns the command that runs it, quoted for the shell.
-std::string InstallCli(const std::string& folder, const std::string& append) {
-    fs::create_directories(folder);
-    for (const auto& entry : fs::directory_iterator(StartFolder())) {
-        std::string name = entry.path().filename().string();
-        // The program with the DLLs it carries on Windows, as users get it.
-        if (name.rfind("brimlow-cli", 0) == 0 || name == "profiles.xml" || entry.path().extension() == ".dll")
-            fs::copy_file(entry.path(), folder + "/" + name, fs::copy_options::overwrite_existing);
-    }
-    std::string config = ReadWholeFile(StartFolder() + "/config.xml");
-    size_t at = config.find("<Append>_resized</Append>");
-    EXPECT_NE(at, std::string::npos);
-    config.replace(at, std::string("<Append>_resized</Append>").size(), "<Append>" + append + "</Append>");
-    std::ofstream(folder + "/config.xml", std::ios::binary) << config;
-    std::string program = PROBE_COMMAND;
-    program.replace(program.find("core-probe"), 10, "brimlow-cli");
-    return ShellProgram((fs::absolute(folder) / program).string());
-}
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Outcome RunCli(const std::string& command) {
-    Outcome o;
-    o.status = RunShell(command + " > run-out.txt 2> run-err.txt");
-    WithUnixLineEnds("run-out.txt");
-    WithUnixLineEnds("run-err.txt");
-    o.out = ReadWholeFile("run-out.txt");
-    o.err = ReadWholeFile("run-err.txt");
-    return o;
-}
-
 // The copy the bilinear way made before the filter existed: the full
 // picture through the resampler's pre-scaling bilinear mode, encoded at the
 // profile's quality. Its bytes.

@@ -153,7 +153,6 @@ void SetSideData(png_structp png, png_infop info, const SideDataStruct* side, in
     else if (srgb)
         png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
     if (!side) return;
-    if (side->block[SIDE_EXIF]) png_set_eXIf_1(png, info, png_uint_32(side->size[SIDE_EXIF]), side->block[SIDE_EXIF]);
     if (side->block[SIDE_XMP]) {
         png_text text;
         memset(&text, 0, sizeof text);
@@ -238,6 +237,11 @@ int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, 
     if (type == PNG_COLOR_TYPE_PALETTE) SetPalette(png, info, form);
     SetSideData(png, info, side, srgb);
     png_write_info(png, info);
+    // libpng writes an eXIf it is given after the picture, where some
+    // readers never look: written here, it comes before.
+    if (side && side->block[SIDE_EXIF])
+        png_write_chunk(png, reinterpret_cast<png_const_bytep>("eXIf"), side->block[SIDE_EXIF],
+                        size_t(side->size[SIDE_EXIF]));
     if (depth < 8) png_set_packing(png);
     // The bitmap's rows are stored bottom-up.
     for (int32_t y = bitmap->height - 1; y >= 0; --y) {
