@@ -137,6 +137,10 @@ void EstimateListRow(MainWindowStruct* main, int row);
 // estimate follows. Queues record's picture and starts the worker when none
 // runs and no job does.
 void Measure_Queue(MainWindowStruct* main, int record);
+// Queues every listed picture again, for a measure of the kind of copy the
+// settings now make (Save as changed); the rows show estimates from the
+// headers until their measures come.
+void Measure_Again(MainWindowStruct* main);
 // With paused 1 the worker takes no further picture (a job is about to
 // run); 0 lets it go on (the job ended).
 void Measure_Pause(MainWindowStruct* main, int paused);

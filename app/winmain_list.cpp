@@ -152,7 +152,7 @@ void EstimateListRow(MainWindowStruct* main, int row) {
     if (!record) return;
     const FileRow& r = record->row;
     char newDimensions[STR_TEXT_SIZE], estimate[STR_TEXT_SIZE];
-    if (!EstimateRow(main->config, r.width, r.height, &r.facts, newDimensions, int(sizeof newDimensions), estimate,
+    if (!EstimateRow(main->config, r.width, r.height, &r.facts, CopyKindOf(main->config, r.path), newDimensions, int(sizeof newDimensions), estimate,
                      int(sizeof estimate)))
         return;
     HWND page = main->pages[PAGE_PROFILE];

@@ -29,6 +29,7 @@ struct MeasureTask {
     int record;                // index in the window's records
     int generation;            // the list's generation when it was queued
     char path[STR_TEXT_SIZE];  // the picture
+    int kind;                  // the kind of copy (COPY_*) it is measured for, as the settings were when queued
     SizeFacts facts;           // its facts; the worker fills the measured part
     int measured;              // 1 once the worker measured it
 };
@@ -36,13 +37,13 @@ struct MeasureTask {
 }  // namespace
 
 struct MeasureShared {
-    HWND window;                    // told of every measure done (WM_MEASURE_DONE)
-    CoreLock* lock;                 // guards everything below but owners
-    std::deque<MeasureTask> queued; // waiting for the worker, oldest first
-    std::deque<MeasureTask> done;   // measured, waiting for the window
-    int paused;                     // 1: the worker takes no further picture (a job runs, the window closes)
-    int running;                    // 1 while the worker runs
-    std::atomic<int> owners;        // the window and the worker while it runs
+    HWND window;                     // told of every measure done (WM_MEASURE_DONE)
+    CoreLock* lock;                  // guards everything below but owners
+    std::deque<MeasureTask> queued;  // waiting for the worker, oldest first
+    std::deque<MeasureTask> done;    // measured, waiting for the window
+    int paused;                      // 1: the worker takes no further picture (a job runs, the window closes)
+    int running;                     // 1 while the worker runs
+    std::atomic<int> owners;         // the window and the worker while it runs
 };
 
 namespace {
@@ -68,7 +69,7 @@ void MeasureWorker(void* data) {
         MeasureTask task = shared->queued.front();
         shared->queued.pop_front();
         Mutex_Unlock(shared->lock, kModule, __LINE__);
-        task.measured = MeasureFile(task.path, &task.facts);
+        task.measured = MeasureFile(task.path, task.kind, &task.facts);
         Mutex_Lock(shared->lock, -1, kModule, __LINE__);
         shared->done.push_back(task);
         Mutex_Unlock(shared->lock, kModule, __LINE__);
@@ -115,11 +116,17 @@ void Measure_Queue(MainWindowStruct* main, int record) {
     task.generation = main->generation;
     const FileRow& row = main->records[size_t(record)].row;
     Str_CopyN(task.path, row.path, int(sizeof task.path));
+    task.kind = CopyKindOf(main->config, row.path);
     task.facts = row.facts;
     Mutex_Lock(shared->lock, -1, kModule, __LINE__);
     shared->queued.push_back(task);
     Mutex_Unlock(shared->lock, kModule, __LINE__);
     StartWorker(main);
+}
+
+void Measure_Again(MainWindowStruct* main) {
+    for (size_t record = 0; record < main->records.size(); ++record)
+        if (main->records[record].row.width > 0) Measure_Queue(main, int(record));
 }
 
 void Measure_Pause(MainWindowStruct* main, int paused) {
@@ -147,13 +154,15 @@ void Measure_Keep(MainWindowStruct* main) {
     done.swap(shared->done);
     Mutex_Unlock(shared->lock, kModule, __LINE__);
     for (const MeasureTask& task : done) {
-        if (task.generation != main->generation || !task.measured) continue;
+        // A measure for a kind of copy the settings no longer make is dropped.
+        if (task.generation != main->generation || !task.measured || task.kind != CopyKindOf(main->config, task.path))
+            continue;
         main->records[size_t(task.record)].row.facts = task.facts;
         LVFINDINFOA find = {};
         find.flags = LVFI_PARAM;
         find.lParam = task.record;
-        int row = int(SendDlgItemMessageA(main->pages[PAGE_PROFILE], IDC_LIST, LVM_FINDITEMA, WPARAM(-1),
-                                          LPARAM(&find)));
+        int row =
+            int(SendDlgItemMessageA(main->pages[PAGE_PROFILE], IDC_LIST, LVM_FINDITEMA, WPARAM(-1), LPARAM(&find)));
         if (row >= 0) EstimateListRow(main, row);
     }
 }

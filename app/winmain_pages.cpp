@@ -120,12 +120,18 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
     case IDC_COLOURS:
     case IDC_METADATA:
     case IDC_FORMAT:
-    case IDC_BACKGROUND:
+    case IDC_BACKGROUND: {
+        int32_t format = config->Format;
         for (const ChoiceList& list : kChoiceLists) {
             int64_t value = 0;
             if (list.id == id && Win_ComboGetSelectedData(page, id, &value)) config->*list.field = int32_t(value);
         }
+        if (config->Format != format) {
+            Measure_Again(main);
+            UpdateEstimates(main);
+        }
         break;
+    }
     case IDC_PREVIEW:
     case IDM_OPEN_PREVIEW:
         PreviewFocusedRow(main);

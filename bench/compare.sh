@@ -13,6 +13,8 @@
 #            sRGB: the conversion's share of brimlow-cli's time;
 #   HEIC:    the set as phones store it (heif-enc, quality 80): brimlow-cli
 #            and vipsthumbnail decoding and shrinking it;
+#   PNG and WebP: the set's copies in those formats (WebP at quality 75)
+#            against vipsthumbnail writing the same, with their sizes;
 #   estimates: the "Est Size" of a varied set (the photos re-encoded and in
 #            other formats, graphics, text) at three profiles against the
 #            copies: from the headers, as the list first shows it, and after
@@ -67,7 +69,11 @@ shrink() {
     brimlow) "$cli/brimlow-cli" --quiet -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
     brimlow-j1) "$cli/brimlow-cli" --quiet -j 1 -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
     brimlow-bilinear) "$cli/brimlow-cli" --quiet -f bilinear -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
+    brimlow-png) "$cli/brimlow-cli" --quiet --format png -W "$w" -H "$h" --no-keep-dates -a "" -o "$out" "$src" ;;
+    brimlow-webp) "$cli/brimlow-cli" --quiet --format webp -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
     vipsthumbnail) vipsthumbnail --size "${size}>" -o "$out/%s.jpg[Q=$q]" "$src"/*.* ;;
+    vips-png) vipsthumbnail --size "${size}>" -o "$out/%s.png" "$src"/*.* ;;
+    vips-webp) vipsthumbnail --size "${size}>" -o "$out/%s.webp[Q=$q]" "$src"/*.* ;;
     imagemagick) /usr/bin/mogrify -path "$out" -format jpg -resize "${size}>" -quality "$q" "$src"/*.* ;;
     graphicsmagick) (cd "$src" && gm mogrify -output-directory "$out" -format jpg -resize "${size}>" -quality "$q" ./*.*) ;;
     esac
@@ -123,6 +129,13 @@ if [ ! -d "$heic" ]; then
 fi
 for tool in brimlow brimlow-j1 vipsthumbnail; do
     measure "heic-$tool" "$work/out-heic" bash -c 'shrink "$@"' _ "$tool" 75 "$heic" "$work/out-heic" >>"$work/speed.txt"
+done
+# PNG and WebP copies against vipsthumbnail writing the same format, with
+# the bytes of the last run's copies.
+: >"$work/sizes.txt"
+for tool in brimlow-png vips-png brimlow-webp vips-webp; do
+    measure "$tool" "$work/out-$tool" bash -c 'shrink "$@"' _ "$tool" 75 "$dir" "$work/out-$tool" >>"$work/speed.txt"
+    echo "$tool $(du -cb "$work/out-$tool" | tail -1 | cut -f1)" >>"$work/sizes.txt"
 done
 
 # The estimates against the copies: a varied set (the photos, some
@@ -196,6 +209,7 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
     FILENAME ~ /quality/ { psnr[$1] = $2; ssim[$1] = $3; next }
     FILENAME ~ /zone/ { zone[$1] = $2; next }
     FILENAME ~ /estimates/ { e = $2 / $3 - 1; err[$1, ++n[$1]] = e < 0 ? -e : e; next }
+    FILENAME ~ /sizes/ { bytes[$1] = $2; next }
     END {
         split("brimlow brimlow-j1 brimlow-bilinear vipsthumbnail imagemagick graphicsmagick", order, " ")
         v = "vipsthumbnail"
@@ -232,7 +246,13 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
         printf "the set as HEIC: brimlow %.2f s (%.2f x vipsthumbnail), --jobs 1 %.2f s (%.2f x), vipsthumbnail %.2f s\n\n",
                wall["heic-brimlow"], wall["heic-brimlow"] / wall["heic-vipsthumbnail"], wall["heic-brimlow-j1"],
                wall["heic-brimlow-j1"] / wall["heic-vipsthumbnail"], wall["heic-vipsthumbnail"]
-        printf "targets:\n"
+        for (f = 1; f <= 2; ++f) {
+            k = f == 1 ? "png" : "webp"
+            printf "%s copies: brimlow %.2f s, %.1f MB; vipsthumbnail %.2f s, %.1f MB (%.2f x its time)\n",
+                   k == "png" ? "PNG" : "WebP", wall["brimlow-" k], bytes["brimlow-" k] / 1e6, wall["vips-" k],
+                   bytes["vips-" k] / 1e6, wall["brimlow-" k] / wall["vips-" k]
+        }
+        printf "\ntargets:\n"
         check("mean PSNR >= vipsthumbnail - 0.5 dB", psnr["brimlow"], psnr[v] - 0.5, 1)
         check("zone plate >= 40 dB", zone["brimlow"], 40, 1)
         check("wall (default jobs) <= 0.5 x vipsthumbnail", wall["brimlow"], 0.5 * wall[v], 0)
@@ -243,8 +263,11 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
         check("estimate 90th percentile error <= 35 %", 100 * p90["measured"], 35, 0)
         check("peak memory <= 1.5 x vipsthumbnail", mem["brimlow"], 1.5 * mem[v], 0)
         check("colour conversion <= 10 % more cpu", cpu["brimlow-profiled"], 1.1 * cpu["brimlow"], 0)
+        check("PNG copies <= 0.6 x vipsthumbnail time", wall["brimlow-png"], 0.6 * wall["vips-png"], 0)
+        check("PNG copies no larger than vipsthumbnail ones", bytes["brimlow-png"], bytes["vips-png"], 0)
+        check("WebP copies <= 0.6 x vipsthumbnail time", wall["brimlow-webp"], 0.6 * wall["vips-webp"], 0)
     }
     function check(text, value, bound, atLeast) {
         ok = atLeast ? value >= bound : value <= bound
         printf "  %-46s %10.2f against %10.2f  %s\n", text, value, bound, ok ? "met" : "MISSED"
-    }' "$work/speed.txt" "$work/quality.txt" "$work/zone.txt" "$work/estimates.txt"
+    }' "$work/speed.txt" "$work/quality.txt" "$work/zone.txt" "$work/estimates.txt" "$work/sizes.txt"

@@ -1,5 +1,6 @@
 // The measure behind the list's estimates: a picture reduced by halves with
-// the resizer's own filter and encoded at three qualities.
+// the resizer's own filter and encoded in the copies' format at three
+// qualities.
 #include "measure.h"
 
 #include <algorithm>
@@ -7,15 +8,19 @@
 #include "bitmap.h"
 #include "formats.h"
 #include "jpegl.h"
+#include "pngl.h"
+#include "webpl.h"
 #include "orv-core.h"
 
 namespace {
 
 const char kModule[] = "app/engine/measure";
 
-// Bytes of bitmap encoded as JPEG at quality (a fraction), or -1 when it
-// cannot be encoded.
-int64_t EncodedBytes(JPEGLibStruct* jpeg, BitmapStruct* bitmap, double quality) {
+// Bytes of bitmap encoded as kind (COPY_*) at quality (a fraction), or -1
+// when it cannot be encoded.
+int64_t EncodedBytes(JPEGLibStruct* jpeg, BitmapStruct* bitmap, int kind, double quality) {
+    if (kind == COPY_PNG) return PNGL_EncodedBytes(bitmap);
+    if (kind == COPY_WEBP) return WEBP_EncodedBytes(bitmap, quality, 0);
     unsigned char* data = nullptr;
     int32_t size = 0;
     if (!JPEG_FromBitmap(jpeg, bitmap)) return -1;
@@ -33,7 +38,7 @@ int Halve(BitmapStruct* from, BitmapStruct* to) {
 
 }  // namespace
 
-int MeasureFile(const char* path, SizeFacts* facts) {
+int MeasureFile(const char* path, int kind, SizeFacts* facts) {
     if (!path || !facts) Core_NullPointer(kModule, __LINE__);
     if (!IsAcceptedImage(path)) return 0;
     // reduced[0] is the picture at 1/2, [1] at 1/4, [2] at 1/8; [3] decodes
@@ -50,22 +55,29 @@ int MeasureFile(const char* path, SizeFacts* facts) {
     JPEGLibStruct* jpeg = nullptr;
     JPEG_Create(&jpeg);
     SizeFacts measured = *facts;
+    // PNG and WebP encoders take several times JPEG's time: they measure
+    // the two smaller reductions, and the half's bits lie on their line.
+    const int first = kind == COPY_JPEG ? 0 : 1;
     // A flat 8 x 8 picture costs the file's fixed part and a few bytes.
     ok = ok && Bitmap_SetSize(reduced[3], 8, 8) && Bitmap_Fill(reduced[3], 128, 128, 128, 255);
-    int64_t fixed = ok ? EncodedBytes(jpeg, reduced[3], 0.75) : -1;
-    int64_t quarter = -1;  // the picture's bytes at 1/4 and quality 75, its fixed part left out
-    for (int i = 0; ok && i < 3; ++i) {
-        int64_t bytes = EncodedBytes(jpeg, reduced[i], 0.75);
+    int64_t fixed = ok ? EncodedBytes(jpeg, reduced[3], kind, 0.75) : -1;
+    int64_t base = -1;  // the picture's bytes at the reduction qualities are compared at, quality 75
+    const int compared = kind == COPY_JPEG ? 1 : 2;
+    for (int i = first; ok && i < 3; ++i) {
+        int64_t bytes = EncodedBytes(jpeg, reduced[i], kind, 0.75);
         double pixels = double(reduced[i]->width) * reduced[i]->height;
         ok = fixed > 0 && bytes > 0;
         measured.reducedBits[i] = std::max(0.01, double(bytes - fixed) * 8.0 / pixels);
-        if (i == 1) quarter = bytes - fixed;
+        if (i == compared) base = std::max(int64_t(1), bytes - fixed);
     }
+    if (ok && first == 1)
+        measured.reducedBits[0] = measured.reducedBits[1] * measured.reducedBits[1] / measured.reducedBits[2];
     const double kQualities[2] = {0.5, 0.95};
     for (int i = 0; ok && i < 2; ++i) {
-        int64_t bytes = EncodedBytes(jpeg, reduced[1], kQualities[i]);
-        ok = bytes > 0 && quarter > 0;
-        measured.qualityRatio[i] = ok ? std::max(0.01, double(bytes - fixed)) / double(quarter) : 0;
+        // A PNG copy's size does not follow the quality.
+        int64_t bytes = kind == COPY_PNG ? base + fixed : EncodedBytes(jpeg, reduced[compared], kind, kQualities[i]);
+        ok = bytes > 0;
+        measured.qualityRatio[i] = ok ? std::max(0.01, double(bytes - fixed)) / double(base) : 0;
     }
     JPEG_Destroy(&jpeg);
     for (BitmapStruct*& b : reduced) Bitmap_Destroy(&b);
@@ -75,7 +87,7 @@ int MeasureFile(const char* path, SizeFacts* facts) {
     }
     measured.fixedBytes = double(fixed);
     measured.measured = 1;
+    measured.measuredKind = kind;
     *facts = measured;
     return 1;
 }
-

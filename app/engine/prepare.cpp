@@ -101,7 +101,7 @@ int PrepareFile(const AppConfig* config, const char* path, int measure, FileRow*
             *reason = JobReason("not a picture");
             return 0;
         }
-        if (measure) MeasureFile(path, &row->facts);
+        if (measure) MeasureFile(path, CopyKindOf(config, path), &row->facts);
         Str_Format(row->dimensions, int(sizeof row->dimensions), "%dx%d", row->width, row->height);
     }
     Str_Format(row->size, int(sizeof row->size), "%I64dk", row->bytes / 1024);
@@ -149,7 +149,8 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, i
         Log_Print(0, "Cancelled\n");
     }
     for (int r = 0; r < filled; ++r)
-        EstimateRow(config, rows[r].width, rows[r].height, &rows[r].facts, rows[r].newDimensions,
+        EstimateRow(config, rows[r].width, rows[r].height, &rows[r].facts, CopyKindOf(config, rows[r].path),
+                    rows[r].newDimensions,
                     int(sizeof rows[r].newDimensions), rows[r].estimate, int(sizeof rows[r].estimate));
     return filled;
 }

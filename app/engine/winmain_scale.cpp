@@ -3,6 +3,7 @@
 #include <math.h>
 
 #include "file.h"
+#include "formats.h"
 #include "orv-core.h"
 #include "orv-str.h"
 #include "winmain_scale.h"
@@ -16,6 +17,11 @@ const char kModule[] = "app/engine/winmain_scale";
 const double kUnknownBits = 1.0;
 // A copy's fixed part (markers and tables) before a measure has found it.
 const double kFixedBytes = 620.0;
+// Without a measure of their own kind, PNG and WebP copies are estimated
+// from a JPEG's bits: a photograph's PNG takes several times as many, a
+// WebP about a third fewer.
+const double kPngOverJpeg = 5.0;
+const double kWebpOverJpeg = 0.7;
 
 // How JPEG bits grow with quality, for headers: libjpeg's scaling of its
 // tables (percent) and a power fitted over photos and graphics.
@@ -83,14 +89,15 @@ void PlanCopy(const AppConfig* config, int32_t width, int32_t height, CopySize* 
     TargetSize(width, height, copy->scale, &copy->width, &copy->height);
 }
 
-int64_t EstimateBytes(const SizeFacts* facts, int32_t newWidth, int32_t newHeight, double scale, double quality) {
+int64_t EstimateBytes(const SizeFacts* facts, int kind, int32_t newWidth, int32_t newHeight, double scale,
+                      double quality) {
     if (!facts) Core_NullPointer(kModule, __LINE__);
     int64_t pixels = int64_t(newWidth) * newHeight;
     if (pixels <= 0 || !(scale > 0)) return 0;
     double q = quality * 100.0;
     double bits = 0, fixed = kFixedBytes;
     const double* b = facts->reducedBits;
-    if (facts->measured && b[0] > 0 && b[1] > 0 && b[2] > 0) {
+    if (facts->measured && facts->measuredKind == kind && b[0] > 0 && b[1] > 0 && b[2] > 0) {
         // Between 1/8 and 1/4 the two smaller reductions tell, above that the
         // two larger ones; beyond the measured points their lines go on.
         double x = log(scale), half = log(0.5), quarter = log(0.25), eighth = log(0.125);
@@ -107,18 +114,20 @@ int64_t EstimateBytes(const SizeFacts* facts, int32_t newWidth, int32_t newHeigh
     } else {
         bits = kUnknownBits * QualityWeight(q) / QualityWeight(75);
     }
+    if (!(facts->measured && facts->measuredKind == kind))
+        bits *= kind == COPY_PNG ? kPngOverJpeg : kind == COPY_WEBP ? kWebpOverJpeg : 1.0;
     double bytes = bits * double(pixels) / 8.0 + fixed;
     return bytes < 9.0e18 ? int64_t(bytes) : 0;
 }
 
-int EstimateRow(const AppConfig* config, int32_t width, int32_t height, const SizeFacts* facts, char* newDimensions,
-                int newDimensionsSize, char* estimate, int estimateSize) {
+int EstimateRow(const AppConfig* config, int32_t width, int32_t height, const SizeFacts* facts, int kind,
+                char* newDimensions, int newDimensionsSize, char* estimate, int estimateSize) {
     if (!config || !facts || !newDimensions || !estimate) Core_NullPointer(kModule, __LINE__);
     if (width <= 0 || height <= 0) return 0;
     CopySize copy;
     PlanCopy(config, width, height, &copy);
     Str_Format(newDimensions, newDimensionsSize, "%dx%d", copy.width, copy.height);
     Str_Format(estimate, estimateSize, "~%I64dk",
-               EstimateBytes(facts, copy.width, copy.height, copy.scale, copy.quality) / 1024);
+               EstimateBytes(facts, kind, copy.width, copy.height, copy.scale, copy.quality) / 1024);
     return 1;
 }

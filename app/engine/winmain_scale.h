@@ -48,18 +48,22 @@ struct SizeFacts {
     double qualityRatio[2]; // measured at 1/4 of the size: bits at quality 50, and at 95, over those at 75
     double fixedBytes;      // measured: the bytes of a JPEG copy that do not depend on its picture
     int32_t measured;       // 1 once the measured fields are filled
+    int32_t measuredKind;   // the copy kind (COPY_*) the measured fields are of
 };
 
-// Estimated JPEG size in bytes of the copy of a source described by facts,
-// newWidth x newHeight pixels at scale (the copy's size over the source's,
-// up to 1) and quality (a fraction, 0 to 1): from the measured bits when
-// there are any, interpolated between the reductions measured, else from
-// the header's bits. Cannot fail; 0 for a copy without pixels.
-int64_t EstimateBytes(const SizeFacts* facts, int32_t newWidth, int32_t newHeight, double scale, double quality);
+// Estimated size in bytes of the copy of kind (COPY_*) of a source
+// described by facts, newWidth x newHeight pixels at scale (the copy's size
+// over the source's, up to 1) and quality (a fraction, 0 to 1): from the
+// measured bits when they are of that kind, interpolated between the
+// reductions measured, else from the header's bits as a JPEG's, weighed by
+// what the kind takes beside JPEG. Cannot fail; 0 for a copy without pixels.
+int64_t EstimateBytes(const SizeFacts* facts, int kind, int32_t newWidth, int32_t newHeight, double scale,
+                      double quality);
 
 // One file-list row's computed texts for a source shown at width x height:
-// the "New Dimensions" text ("W'xH'") and the "Est Size" text ("~Nk").
+// the "New Dimensions" text ("W'xH'") and the "Est Size" text ("~Nk") of
+// its copy of kind (COPY_*).
 // Returns 0 and writes nothing for a source of unknown size (estimates
 // were switched off).
-int EstimateRow(const AppConfig* config, int32_t width, int32_t height, const SizeFacts* facts, char* newDimensions,
-                int newDimensionsSize, char* estimate, int estimateSize);
+int EstimateRow(const AppConfig* config, int32_t width, int32_t height, const SizeFacts* facts, int kind,
+                char* newDimensions, int newDimensionsSize, char* estimate, int estimateSize);

@@ -268,18 +268,37 @@ int Encode(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, con
 
 }  // namespace
 
-int PNGL_SaveFile(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* path) {
-    if (!bitmap || !path) Core_NullPointer(kModule, __LINE__);
-    if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
+namespace {
+
+// Encodes bitmap into out, which the caller releases. 1 when complete.
+int EncodeWhole(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, Output* out) {
     int formBytes = 0;
     Form* form = static_cast<Form*>(Mem_AllocChecked(1, sizeof(Form), 1, &formBytes, MEM_HEAP, kModule, __LINE__));
     if (!form) return 0;
     LookAt(bitmap, form);
-    Output out = {nullptr, 0, 0, 0};
-    int ok = Encode(bitmap, side, srgb, *form, &out);
+    int ok = Encode(bitmap, side, srgb, *form, out);
     Mem_Free(form, formBytes, MEM_HEAP, kModule, __LINE__);
-    if (!ok) Log_Print(0, "PNG copy not encoded%s\n", out.refused ? ": not enough memory" : "");
+    if (!ok) Log_Print(0, "PNG copy not encoded%s\n", out->refused ? ": not enough memory" : "");
+    return ok;
+}
+
+}  // namespace
+
+int PNGL_SaveFile(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* path) {
+    if (!bitmap || !path) Core_NullPointer(kModule, __LINE__);
+    if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
+    Output out = {nullptr, 0, 0, 0};
+    int ok = EncodeWhole(bitmap, side, srgb, &out);
     if (ok) ok = File_SaveWhole(path, out.data, uint32_t(out.used), 0);
     if (out.data) Mem_Free(out.data, out.capacity, MEM_HEAP, kModule, __LINE__);
     return ok;
+}
+
+int64_t PNGL_EncodedBytes(const BitmapStruct* bitmap) {
+    if (!bitmap) Core_NullPointer(kModule, __LINE__);
+    if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return -1;
+    Output out = {nullptr, 0, 0, 0};
+    int ok = EncodeWhole(bitmap, nullptr, 1, &out);
+    if (out.data) Mem_Free(out.data, out.capacity, MEM_HEAP, kModule, __LINE__);
+    return ok ? out.used : -1;
 }

@@ -17,3 +17,7 @@
 // the reason logged (memory refused, libpng's complaint, the file layer's
 // problem kept for File_GetProblem).
 int PNGL_SaveFile(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* path);
+
+// The bytes PNGL_SaveFile would write for bitmap without side data, or -1
+// when it cannot be encoded (memory refused). For measures.
+int64_t PNGL_EncodedBytes(const BitmapStruct* bitmap);

@@ -36,3 +36,7 @@ int WEBP_IsLossless(const unsigned char* data, uint32_t size);
 // 1, or 0 with nothing written and the reason logged.
 int WEBP_SaveFile(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
                   const char* path);
+
+// The bytes WEBP_SaveFile would write for bitmap without side data, or -1
+// when it cannot be encoded. For measures.
+int64_t WEBP_EncodedBytes(const BitmapStruct* bitmap, double quality, int lossless);

@@ -60,7 +60,7 @@ std::string MeasuredEstimate(const std::string& path) {
     char newDims[STR_TEXT_SIZE], estimate[STR_TEXT_SIZE];
     AppConfig* config = Program_GetConfig();
     if (!PrepareFile(config, path.c_str(), 1, &row, &reason)) return reason;
-    EstimateRow(config, row.width, row.height, &row.facts, newDims, int(sizeof newDims), estimate, int(sizeof estimate));
+    EstimateRow(config, row.width, row.height, &row.facts, CopyKindOf(config, row.path), newDims, int(sizeof newDims), estimate, int(sizeof estimate));
     return estimate;
 }
 
