@@ -530,18 +530,21 @@ void Previews(Session& s) {
 
     SendMessageA(first, WM_COMMAND, PREVIEW_COPY, 0);
     ASSERT_TRUE(OpenClipboard(nullptr));
-    HANDLE dib = GetClipboardData(CF_DIB);
+    // With its alpha, and as a plain bitmap for programs that ask for one.
+    HANDLE dib = GetClipboardData(CF_DIBV5);
     ASSERT_NE(dib, nullptr);
-    const BITMAPINFOHEADER* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(dib));
-    EXPECT_EQ(header->biSize, 40u);
-    EXPECT_EQ(header->biWidth, 227);
-    EXPECT_EQ(header->biHeight, 149);
-    EXPECT_EQ(header->biBitCount, 32);
-    EXPECT_EQ(header->biCompression, DWORD(BI_RGB));
-    EXPECT_EQ(header->biSizeImage, 227u * 149u * 4u);
-    EXPECT_EQ(header->biXPelsPerMeter, 2880);
-    EXPECT_EQ(GlobalSize(dib), 40u + 227u * 149u * 4u);
+    const BITMAPV5HEADER* header = static_cast<const BITMAPV5HEADER*>(GlobalLock(dib));
+    EXPECT_EQ(header->bV5Size, DWORD(sizeof(BITMAPV5HEADER)));
+    EXPECT_EQ(header->bV5Width, 227);
+    EXPECT_EQ(header->bV5Height, 149);
+    EXPECT_EQ(header->bV5BitCount, 32);
+    EXPECT_EQ(header->bV5Compression, DWORD(BI_BITFIELDS));
+    EXPECT_EQ(header->bV5AlphaMask, 0xFF000000u);
+    EXPECT_EQ(header->bV5SizeImage, 227u * 149u * 4u);
+    EXPECT_EQ(header->bV5XPelsPerMeter, 2880);
+    EXPECT_EQ(GlobalSize(dib), sizeof(BITMAPV5HEADER) + 227u * 149u * 4u);
     GlobalUnlock(dib);
+    EXPECT_NE(GetClipboardData(CF_DIB), nullptr);
     CloseClipboard();
 
     // "Save resized copy as..." copies the temporary file where the user says.
