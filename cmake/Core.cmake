@@ -50,7 +50,7 @@ add_library(webpl STATIC misc/webp/webpl.cpp misc/webp/webpl_encode.cpp)
 target_include_directories(webpl PUBLIC ${CMAKE_SOURCE_DIR}/misc/webp)
 # The HEIF bridge: libheif with libde265 (LGPL), on Windows DLLs built from
 # Debian's source packages and shipped beside the programs.
-add_library(heifl STATIC misc/heif/heifl.cpp)
+add_library(heifl STATIC misc/heif/heifl.cpp misc/heif/heifl_canvas.cpp)
 target_include_directories(heifl PUBLIC ${CMAKE_SOURCE_DIR}/misc/heif)
 if(BRIMLOW_WIN32)
   # Static libraries for the target: zlib from libz-mingw-w64-dev,

@@ -26,6 +26,7 @@ endif()
 function(brimlow_test_program name)
   brimlow_console_program(${name} ${ARGN})
   target_compile_definitions(${name} PRIVATE TESTDATA_DIR="${BRIMLOW_TESTDATA}"
+                             CORPUS_DIR="${CMAKE_SOURCE_DIR}/tests/fuzz/corpus"
                              PROBE_COMMAND="core-probe${CMAKE_EXECUTABLE_SUFFIX}")
 endfunction()
 

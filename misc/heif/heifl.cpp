@@ -187,6 +187,20 @@ int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t si
         Log_Print(0, "HEIF picture of %dx%d too large for memory\n", width, height);
         return 0;
     }
+    // A grid's or overlay's canvas is allocated in full before a tile is
+    // read: one its data does not hold, or one larger than the picture it
+    // declares, is never the picture.
+    uint32_t canvasWidth = 0, canvasHeight = 0;
+    int ispeWidth = heif_image_handle_get_ispe_width(opened.primary);
+    int ispeHeight = heif_image_handle_get_ispe_height(opened.primary);
+    int canvas = HEIF_CanvasSize(data, size, &canvasWidth, &canvasHeight);
+    if (canvas < 0 || (canvas > 0 && (int64_t(canvasWidth) > int64_t(ispeWidth) + kCodingPadding ||
+                                      int64_t(canvasHeight) > int64_t(ispeHeight) + kCodingPadding))) {
+        Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
+        Log_Print(0, "HEIF canvas %ux%u does not fit its picture %dx%d\n", canvasWidth, canvasHeight, ispeWidth,
+                  ispeHeight);
+        return 0;
+    }
     heif_context_set_maximum_image_size_limit(opened.context, side);
     heif_decoding_options* options = heif_decoding_options_alloc();
     options->convert_hdr_to_8bit = 1;
@@ -195,9 +209,8 @@ int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t si
         heif_decode_image(opened.primary, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options);
     heif_decoding_options_free(options);
     int stride = 0;
-    const uint8_t* rows = error.code == heif_error_Ok
-                              ? heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride)
-                              : nullptr;
+    const uint8_t* rows =
+        error.code == heif_error_Ok ? heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride) : nullptr;
     int ok = rows && heif_image_get_width(image, heif_channel_interleaved) == width &&
              heif_image_get_height(image, heif_channel_interleaved) == height &&
              heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) == 8 &&
@@ -208,7 +221,8 @@ int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t si
         KeepExif(opened.primary, &heif->side);
     } else {
         NoteUnsupported(error);
-        Log_Print(0, "HEIF picture cannot be decoded: %s\n", error.code != heif_error_Ok ? error.message : "bad layout");
+        Log_Print(0, "HEIF picture cannot be decoded: %s\n",
+                  error.code != heif_error_Ok ? error.message : "bad layout");
     }
     if (image) heif_image_release(image);
     return ok;

@@ -37,3 +37,10 @@ int HEIF_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int3
 // debug log; heif's blocks empty, the bitmap's pixels undefined) when the
 // data cannot be decoded or the picture does not fit in memory.
 int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t size, BitmapStruct* bitmap);
+
+// The canvas a file's primary picture is put together on when it is a grid
+// or an overlay, as the item's own data declares it, read from the boxes
+// without libheif: 1 with the size; 0 (both 0) for a picture coded whole or
+// boxes that do not say what the primary picture is; -1 for a grid or
+// overlay whose data does not lie inside the file.
+int HEIF_CanvasSize(const unsigned char* data, uint32_t size, uint32_t* width, uint32_t* height);
