@@ -60,7 +60,8 @@ std::string MeasuredEstimate(const std::string& path) {
     char newDims[STR_TEXT_SIZE], estimate[STR_TEXT_SIZE];
     AppConfig* config = Program_GetConfig();
     if (!PrepareFile(config, path.c_str(), 1, &row, &reason)) return reason;
-    EstimateRow(config, row.width, row.height, &row.facts, CopyKindOf(config, row.path), newDims, int(sizeof newDims), estimate, int(sizeof estimate));
+    EstimateRow(config, row.width, row.height, &row.facts, CopyKindOf(config, row.path), newDims, int(sizeof newDims),
+                estimate, int(sizeof estimate));
     return estimate;
 }
 
@@ -221,7 +222,8 @@ void CancelRun(Session& s) {
     int written = atoi(cancelled.c_str() + strlen("Resizing cancelled after "));
     EXPECT_GE(written, 0);
     EXPECT_LT(written, 120);
-    EXPECT_EQ(cancelled, "Resizing cancelled after " + std::to_string(written) + (written == 1 ? " image." : " images."));
+    EXPECT_EQ(cancelled,
+              "Resizing cancelled after " + std::to_string(written) + (written == 1 ? " image." : " images."));
     EXPECT_EQ(ListRows(s.list), 120);
     PressBoxButton();
     ClearList(s);
@@ -287,8 +289,7 @@ void NamesInAnyScript(Session& s) {
     std::string done = WaitForBoxText("Finished resizing", kWait);
     EXPECT_EQ(done.find("Finished resizing 7 images, "), 0u) << done;
     PressBoxButton();
-    for (const char* name : kScriptNames)
-        EXPECT_TRUE(FileExists(s.folders.unixImages + name + "_resized.jpg")) << name;
+    for (const char* name : kScriptNames) EXPECT_TRUE(FileExists(s.folders.unixImages + name + "_resized.jpg")) << name;
 }
 
 bool IsGoneWindow(void* window) {
@@ -445,7 +446,9 @@ void SettingsControls(Session& s) {
         int id;
         int32_t* field;
         int entries;
-    } choices[] = {{IDC_COLOURS, &config->ColourProfile, 2}, {IDC_METADATA, &config->Metadata, 3}};
+    } choices[] = {{IDC_COLOURS, &config->ColourProfile, 2},
+                   {IDC_METADATA, &config->Metadata, 3},
+                   {IDC_FORMAT, &config->Format, 4}};
     for (const Choice& c : choices) {
         HWND list = FindControl(s.settings, c.id);
         EXPECT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), c.entries);
@@ -456,6 +459,20 @@ void SettingsControls(Session& s) {
             EXPECT_EQ(*c.field, pick);
         }
     }
+
+    // Backgrounds by their colours; one config.xml names is listed too.
+    HWND background = FindControl(s.settings, IDC_BACKGROUND);
+    EXPECT_EQ(SendMessageA(background, CB_GETCOUNT, 0, 0), 2);
+    SendMessageA(background, CB_SETCURSEL, 1, 0);
+    SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_BACKGROUND, CBN_SELCHANGE), LPARAM(background));
+    EXPECT_EQ(config->Background, 0xFFFFFF);
+    MainWindowStruct* window = reinterpret_cast<MainWindowStruct*>(GetWindowLongPtrA(s.main, GWLP_USERDATA));
+    config->Background = 0x1E90FF;
+    Page_FillSettings(window);
+    EXPECT_EQ(SendMessageA(background, CB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(WindowText(background), "#1E90FF");
+    config->Background = 0;
+    Page_FillSettings(window);
 
     int keepDate = config->DuplicateDate;
     Click(FindControl(s.settings, IDC_KEEP_DATE));
@@ -525,8 +542,8 @@ void Previews(Session& s) {
     CloseHandle(probe);
     char status[STR_TEXT_SIZE] = {};
     SendMessageA(FindControl(first, 2000), SB_GETTEXTA, 0, LPARAM(status));
-    EXPECT_EQ(std::string(status), "Resized from 5 Kb to " + std::to_string(resizedBytes / 1024) +
-                                       " Kb with the 'E-mail' profile.");
+    EXPECT_EQ(std::string(status),
+              "Resized from 5 Kb to " + std::to_string(resizedBytes / 1024) + " Kb with the 'E-mail' profile.");
 
     SendMessageA(first, WM_COMMAND, PREVIEW_COPY, 0);
     ASSERT_TRUE(OpenClipboard(nullptr));
