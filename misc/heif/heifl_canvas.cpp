@@ -61,24 +61,28 @@ Span Child(const Span& s, uint64_t offset, const char* type) {
     return Span{nullptr, 0};
 }
 
-// The primary item's type (iinf's infe entries of version 2 and 3).
+// The primary item's type (iinf's infe entries of version 2 and 3). Every
+// child is read whatever the entry count says, as libheif reads them; of
+// entries that repeat the item a derived type wins, so that no reading of
+// the file makes it a grid this one missed.
 int ItemType(const Span& iinf, uint64_t item, char type[5]) {
-    uint64_t version = 0, count = 0;
+    uint64_t version = 0;
     if (!Read(iinf, 0, 1, &version)) return 0;
     uint64_t offset = version == 0 ? 6 : 8;
-    if (!Read(iinf, 4, version == 0 ? 2 : 4, &count)) return 0;
     char found[5];
     Span infe = {nullptr, 0};
-    for (uint64_t i = 0; i < count && NextBox(iinf, &offset, found, &infe); ++i) {
+    int known = 0;
+    while (NextBox(iinf, &offset, found, &infe)) {
         uint64_t infeVersion = 0, id = 0;
         if (memcmp(found, "infe", 4) != 0 || !Read(infe, 0, 1, &infeVersion) || infeVersion < 2) continue;
         int idBytes = infeVersion == 2 ? 2 : 4;
         if (!Read(infe, 4, idBytes, &id) || id != item || infe.size < uint64_t(4 + idBytes + 2 + 4)) continue;
         memcpy(type, infe.at + 4 + idBytes + 2, 4);
         type[4] = 0;
-        return 1;
+        known = 1;
+        if (memcmp(type, "grid", 4) == 0 || memcmp(type, "iovl", 4) == 0) return 1;
     }
-    return 0;
+    return known;
 }
 
 // The item's data (its first extent), in the file or in idat: 1, or 0 when
