@@ -1,7 +1,10 @@
-// BMP decoder: 40-byte info header, uncompressed 1, 4, 8, 16, 24 and 32 bits,
-// RLE8 and RLE4, all converted to the bitmap's 32-bit pixels. Every field is
-// checked against the buffer before it is used; a failure leaves the bitmap
-// as it was and, with the diagnostics flag on, names the failed check.
+// BMP decoder: every info header the format has (OS/2's 12-, 16- and
+// 64-byte ones, Windows' 40-byte one with its masks after it, and versions
+// 2 to 5), uncompressed 1, 2, 4, 8, 16, 24 and 32 bits with masks of any
+// position and width, RLE8 and RLE4, all converted to the bitmap's 32-bit
+// pixels. Every field is checked against the buffer before it is used; a
+// failure leaves the bitmap as it was and, with the diagnostics flag on,
+// names the failed check.
 #include <stdarg.h>
 #include <string.h>
 
@@ -14,8 +17,29 @@ namespace {
 
 const char kModule[] = "divivar/bitmap";
 const int kInfoHeader = 40;
+const int kCoreHeader = 12;  // OS/2 1.x: the smallest header there is
 const int kFileHeader = 14;
 const int64_t kRlePixelsPerByte = 255 * 255;
+
+enum { BI_RGB_ = 0, BI_RLE8_ = 1, BI_RLE4_ = 2, BI_BITFIELDS_ = 3, BI_ALPHABITFIELDS_ = 6 };
+
+// An info header of any version, as the decoder reads it.
+struct InfoHeader {
+    uint32_t size;          // bytes of the header in the file: 12, 16, 40, 52, 56, 64, 108 or 124
+    int32_t width;          // pixels
+    int32_t height;         // pixels; negative for a top-down picture
+    uint32_t planes;        // always 1
+    int bits;               // bits a pixel
+    uint32_t compression;   // BI_*; OS/2's Huffman and RLE24 are read as unsupported values
+    uint32_t clrUsed;       // colour table entries; 0 for all the depth has
+    uint32_t clrImportant;  // at most clrUsed
+    uint32_t xResolution;   // pixels a metre
+    uint32_t yResolution;
+    uint32_t masks[4];     // red, green, blue, alpha bits of a 16- or 32-bit pixel; 0 where none
+    int masked;            // 1 when the masks decide the pixels (BI_BITFIELDS, BI_ALPHABITFIELDS)
+    uint32_t tableOffset;  // from the header's start to the colour table: the header and masks after it
+    int entryBytes;        // bytes of a colour table entry: 3 for OS/2 1.x, else 4
+};
 
 struct DIBSource {
     int topDown;
@@ -27,6 +51,8 @@ struct DIBSource {
     const unsigned char* colourTable;
     int32_t colourTableEntries;
     int32_t colourTableRoom;
+    int entryBytes;         // bytes of a colour table entry, 3 or 4
+    const uint32_t* masks;  // red, green, blue, alpha; null for the plain layouts
 };
 
 uint32_t U16(const unsigned char* p) {
@@ -37,10 +63,76 @@ uint32_t U32(const unsigned char* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
-// The info headers of other Windows versions (OS/2's core header, the
-// version 2 to 5 headers), which the decoder does not read.
-int IsLaterInfoHeader(uint32_t size) {
-    return size == 12 || size == 52 || size == 56 || size == 64 || size == 108 || size == 124;
+// The header sizes the format has.
+int IsInfoHeaderSize(uint32_t size) {
+    return size == 12 || size == 16 || size == 40 || size == 52 || size == 56 || size == 64 || size == 108 ||
+           size == 124;
+}
+
+// Reads the info header at header, room bytes before the pixels (which the
+// header and its masks must fit in). 0 for a size the format does not have
+// or one that does not fit.
+int ReadInfoHeader(const unsigned char* header, int64_t room, InfoHeader* h) {
+    *h = InfoHeader{};
+    if (room < 4) return 0;
+    h->size = U32(header);
+    if (!IsInfoHeaderSize(h->size) || int64_t(h->size) > room) return 0;
+    h->entryBytes = 4;
+    h->planes = U16(header + (h->size == 12 ? 8 : 12));
+    h->bits = int(U16(header + (h->size == 12 ? 10 : 14)));
+    if (h->size == 12) {
+        // OS/2 1.x: 16-bit sizes, always bottom-up, three-byte table entries.
+        h->width = int32_t(U16(header + 4));
+        h->height = int32_t(U16(header + 6));
+        h->entryBytes = 3;
+    } else {
+        h->width = int32_t(U32(header + 4));
+        h->height = int32_t(U32(header + 8));
+    }
+    if (h->size >= 40) {
+        h->compression = U32(header + 16);
+        h->xResolution = U32(header + 24);
+        h->yResolution = U32(header + 28);
+        h->clrUsed = U32(header + 32);
+        h->clrImportant = U32(header + 36);
+    }
+    // OS/2 2.x numbers Huffman coding 3 and RLE24 4: neither is read.
+    if (h->size == 16 || h->size == 64) {
+        if (h->compression == 3 || h->compression == 4) h->compression += 100;
+    }
+    h->tableOffset = h->size;
+    h->masked = h->compression == BI_BITFIELDS_ || h->compression == BI_ALPHABITFIELDS_;
+    if (h->size == 40 && h->masked) {
+        // The masks follow a 40-byte header: three, or four with alpha.
+        uint32_t count = h->compression == BI_ALPHABITFIELDS_ ? 4 : 3;
+        if (int64_t(40 + 4 * count) > room) return 0;
+        for (uint32_t i = 0; i < count; ++i) h->masks[i] = U32(header + 40 + 4 * i);
+        h->tableOffset += 4 * count;
+    } else if (h->size >= 52 && h->size != 64) {
+        for (int i = 0; i < (h->size >= 56 ? 4 : 3); ++i) h->masks[i] = U32(header + 40 + 4 * i);
+    }
+    return 1;
+}
+
+// A mask's lowest bit and its value's largest: 1 for a run of set bits
+// (or none), 0 for bits with gaps.
+int MaskShape(uint32_t mask, int* shift, uint32_t* largest) {
+    *shift = 0;
+    *largest = 0;
+    if (!mask) return 1;
+    while (!((mask >> *shift) & 1)) ++*shift;
+    *largest = mask >> *shift;
+    return (*largest & (*largest + 1)) == 0;
+}
+
+// One channel of a masked pixel widened to 8 bits, rounded.
+unsigned Channel(uint32_t value, uint32_t mask, unsigned none) {
+    int shift = 0;
+    uint32_t largest = 0;
+    MaskShape(mask, &shift, &largest);
+    if (!mask) return none;
+    uint64_t v = (value & mask) >> shift;
+    return unsigned((v * 255 + largest / 2) / largest);
 }
 
 void LogFault(const BitmapStruct* bitmap, int line, const char* format, va_list ap) {
@@ -80,7 +172,7 @@ void PutPixel(unsigned char* out, unsigned b, unsigned g, unsigned r, unsigned a
 }
 
 void PutEntry(unsigned char* out, const DIBSource& src, unsigned index) {
-    const unsigned char* e = src.colourTable + index * 4;
+    const unsigned char* e = src.colourTable + index * unsigned(src.entryBytes);
     PutPixel(out, e[0], e[1], e[2], 255);
 }
 
@@ -115,38 +207,52 @@ int DecodeRows(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned ch
     // The fourth byte of an uncompressed 32-bit pixel is reserved, and
     // usually 0: then the picture is opaque. Writers that store alpha there
     // (ImageMagick does) leave some byte other than 0, and browsers and the
-    // other tools read it as alpha: so does this.
+    // other tools read it as alpha: so does this, and so for an alpha mask,
+    // which writers also give with nothing under it.
+    const uint32_t alphaMask = src.masks ? src.masks[3] : bits == 32 ? 0xFF000000u : 0;
     int alpha = 0;
-    for (int64_t k = 0; bits == 32 && !alpha && k < src.height; ++k)
-        for (int32_t x = 0; x < src.width && !alpha; ++x) alpha = src.pixels[k * fileScanline + x * 4 + 3] != 0;
+    for (int64_t k = 0; alphaMask && !alpha && k < src.height; ++k)
+        for (int32_t x = 0; x < src.width && !alpha; ++x) {
+            const unsigned char* p = src.pixels + k * fileScanline + x * (bits / 8);
+            alpha = ((bits == 32 ? U32(p) : U16(p)) & alphaMask) != 0;
+        }
     for (int64_t k = 0; k < src.height; ++k) {
         int64_t fileRow = src.topDown ? src.height - 1 - k : k;
         const unsigned char* row = src.pixels + fileRow * fileScanline;
         unsigned char* o = out + k * src.width * 4;
         for (int32_t x = 0; x < src.width; ++x, o += 4) {
+            if (src.masks) {
+                const uint32_t* m = src.masks;
+                uint32_t v = bits == 32 ? U32(row + x * 4) : U16(row + x * 2);
+                PutPixel(o, Channel(v, m[2], 0), Channel(v, m[1], 0), Channel(v, m[0], 0),
+                         alpha ? Channel(v, m[3], 255) : 255);
+                continue;
+            }
             switch (bits) {
-                case 32:
-                    PutPixel(o, row[x * 4], row[x * 4 + 1], row[x * 4 + 2], alpha ? row[x * 4 + 3] : 255);
-                    break;
-                case 24:
-                    PutPixel(o, row[x * 3], row[x * 3 + 1], row[x * 3 + 2], 255);
-                    break;
-                case 16:
-                    Bitmap_Pixel555(U16(row + x * 2), o);
-                    break;
-                default: {
-                    unsigned index;
-                    if (bits == 8)
-                        index = row[x];
-                    else if (bits == 4)
-                        index = (x & 1) ? (row[x >> 1] & 15) : (row[x >> 1] >> 4);
-                    else
-                        index = (row[x >> 3] >> (7 - (x & 7))) & 1;
-                    if (int(index) >= n)
-                        return Fault(bitmap, __LINE__, "Invalide ColorIndex = %d, ColorTableSize = %d\n", int(index), n);
-                    PutEntry(o, src, index);
-                    break;
-                }
+            case 32:
+                PutPixel(o, row[x * 4], row[x * 4 + 1], row[x * 4 + 2], alpha ? row[x * 4 + 3] : 255);
+                break;
+            case 24:
+                PutPixel(o, row[x * 3], row[x * 3 + 1], row[x * 3 + 2], 255);
+                break;
+            case 16:
+                Bitmap_Pixel555(U16(row + x * 2), o);
+                break;
+            default: {
+                unsigned index;
+                if (bits == 8)
+                    index = row[x];
+                else if (bits == 4)
+                    index = (x & 1) ? (row[x >> 1] & 15) : (row[x >> 1] >> 4);
+                else if (bits == 2)
+                    index = (row[x >> 2] >> (6 - 2 * (x & 3))) & 3;
+                else
+                    index = (row[x >> 3] >> (7 - (x & 7))) & 1;
+                if (int(index) >= n)
+                    return Fault(bitmap, __LINE__, "Invalide ColorIndex = %d, ColorTableSize = %d\n", int(index), n);
+                PutEntry(o, src, index);
+                break;
+            }
             }
         }
     }
@@ -251,40 +357,51 @@ int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const un
     if (!bitmap) Core_NullPointer(kModule, __LINE__);
     Class_Check(bitmap, BitmapStructTag, kModule, __LINE__);
     if (!header || !pixels) Core_NullPointer(kModule, __LINE__);
-    uint32_t biSize = U32(header);
-    int32_t biWidth = int32_t(U32(header + 4));
-    int32_t biHeight = int32_t(U32(header + 8));
-    uint32_t biPlanes = U16(header + 12);
-    int bitCount = int(U16(header + 14));
-    uint32_t biCompression = U32(header + 16);
-    uint32_t clrUsed = U32(header + 32);
-    uint32_t clrImportant = U32(header + 36);
-    if (biSize != 40) {
-        if (IsLaterInfoHeader(biSize)) Bitmap_NoteProblem(BITMAP_PROBLEM_UNSUPPORTED);
-        return Fault(bitmap, __LINE__, "Invalid bitmap info header. biSize = %d\n", int(biSize));
-    }
-    if (biWidth < 0) return Fault(bitmap, __LINE__, "Invalid bitmap info header. biWidth = %d\n", biWidth);
-    if (biPlanes != 1) return Fault(bitmap, __LINE__, "Invalid bitmap info header. biPlanes = %d\n", int(biPlanes));
-    if (clrImportant > clrUsed)
+    InfoHeader h;
+    if (!ReadInfoHeader(header, pixels - header, &h))
+        return Fault(bitmap, __LINE__, "Invalid bitmap info header. biSize = %d\n", int(U32(header)));
+    const int bitCount = h.bits;
+    const uint32_t biCompression = h.compression;
+    if (h.width < 0) return Fault(bitmap, __LINE__, "Invalid bitmap info header. biWidth = %d\n", h.width);
+    if (h.planes != 1) return Fault(bitmap, __LINE__, "Invalid bitmap info header. biPlanes = %d\n", int(h.planes));
+    if (h.clrImportant > h.clrUsed)
         return Fault(bitmap, __LINE__, "Invalid bitmap info header. biClrImportant = %d, biClrUsed = %d\n",
-                     int(clrImportant), int(clrUsed));
+                     int(h.clrImportant), int(h.clrUsed));
+    // Masks of runs of bits inside the pixel, for 16 and 32 bits only.
+    if (h.masked) {
+        for (uint32_t mask : h.masks) {
+            int shift = 0;
+            uint32_t largest = 0;
+            if (!MaskShape(mask, &shift, &largest) || (bitCount == 16 && (mask >> 16) != 0))
+                return Fault(bitmap, __LINE__, "Invalid bitmap info header. Mask = %.8X\n", mask);
+        }
+        if (bitCount != 16 && bitCount != 32)
+            return Unsupported(bitmap, __LINE__, "Unsupported biCompression = %d, biBitCount = %d\n",
+                               int(biCompression), bitCount);
+    }
 
     DIBSource src;
-    src.topDown = biHeight < 0;
-    int64_t height = biHeight < 0 ? -int64_t(biHeight) : biHeight;
-    src.width = biWidth;
+    src.topDown = h.height < 0;
+    int64_t height = h.height < 0 ? -int64_t(h.height) : h.height;
+    src.width = h.width;
     src.height = height > INT32_MAX ? INT32_MAX : int32_t(height);
-    src.coloursUsed = int32_t(clrUsed);
+    src.coloursUsed = int32_t(h.clrUsed);
     src.pixels = pixels;
     src.pixelBytes = pixelBytes < 0 ? 0 : pixelBytes;
-    src.colourTable = header + kInfoHeader;
+    src.colourTable = header + h.tableOffset;
+    src.entryBytes = h.entryBytes;
+    src.masks = h.masked ? h.masks : nullptr;
     int64_t entries = 0;
-    if (bitCount < 16) entries = clrUsed ? int64_t(clrUsed) : (bitCount == 1 || bitCount == 4 || bitCount == 8) ? (1 << bitCount) : 0;
+    if (bitCount < 16)
+        entries = h.clrUsed                                                            ? int64_t(h.clrUsed)
+                  : (bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8) ? (1 << bitCount)
+                                                                                       : 0;
     int64_t room = pixels - src.colourTable;
-    if (entries * 4 > room)
-        return Fault(bitmap, __LINE__, "Invalid bitmap info header. biClrUsed = %d exceeds boundary\n", int(clrUsed));
+    // OS/2 1.x tables may hold fewer entries than the depth has.
+    if (entries * h.entryBytes > room && h.size != kCoreHeader)
+        return Fault(bitmap, __LINE__, "Invalid bitmap info header. biClrUsed = %d exceeds boundary\n", int(h.clrUsed));
     src.colourTableEntries = int32_t(entries);
-    src.colourTableRoom = int32_t(room / 4 > INT32_MAX ? INT32_MAX : room / 4);
+    src.colourTableRoom = int32_t(room / h.entryBytes > INT32_MAX ? INT32_MAX : room / h.entryBytes);
 
     if (src.width == 0 || src.height == 0) {
         Bitmap_Reset(bitmap);
@@ -292,13 +409,14 @@ int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const un
     }
     // Uncompressed rows must all be there before the picture is allocated:
     // a few bytes must not claim gigabytes.
-    int uncompressed = biCompression == 0 && (bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
-                                              bitCount == 24 || bitCount == 32);
+    int uncompressed = (biCompression == BI_RGB_ && (bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 ||
+                                                     bitCount == 16 || bitCount == 24 || bitCount == 32)) ||
+                       h.masked;
     if (uncompressed && !CheckRowData(bitmap, src, bitCount, DIB_ScanlineSize(bitCount, src.width))) return 0;
     // Run-length data bounds its picture more loosely: a run writes at most
     // 255 pixels for 2 bytes, and a 4-byte jump passes at most 255 rows and
     // 255 columns, so no byte can account for more than 255 x 255 pixels.
-    int rle = (biCompression == 1 && bitCount == 8) || (biCompression == 2 && bitCount == 4);
+    int rle = (biCompression == BI_RLE8_ && bitCount == 8) || (biCompression == BI_RLE4_ && bitCount == 4);
     if (rle && int64_t(src.width) * src.height > int64_t(src.pixelBytes) * kRlePixelsPerByte)
         return Fault(bitmap, __LINE__, "RLE data of %d bytes cannot fill %d x %d\n", src.pixelBytes, src.width,
                      src.height);
@@ -307,14 +425,14 @@ int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const un
         static_cast<unsigned char*>(Mem_AllocChecked(src.width, src.height, 4, &size, MEM_HEAP, kModule, __LINE__));
     if (!out) return Fault(bitmap, __LINE__, "Bitmap too large for memory (%d x %d)\n", src.width, src.height);
     int ok = 0;
-    if (biCompression == 0) {
+    if (biCompression == BI_RGB_ || h.masked) {
         if (uncompressed)
             ok = DecodeRows(bitmap, src, bitCount, out);
         else
             Unsupported(bitmap, __LINE__, "Unsupported biBitCount = %d\n", bitCount);
-    } else if (biCompression == 1 && bitCount == 8) {
+    } else if (biCompression == BI_RLE8_ && bitCount == 8) {
         ok = DecodeRle(bitmap, src, 8, out);
-    } else if (biCompression == 2 && bitCount == 4) {
+    } else if (biCompression == BI_RLE4_ && bitCount == 4) {
         ok = DecodeRle(bitmap, src, 4, out);
     } else {
         Unsupported(bitmap, __LINE__, "Unsupported biCompression = %d, biBitCount = %d\n", int(biCompression),
@@ -330,8 +448,8 @@ int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const un
     bitmap->scanline = 4 * src.width;
     bitmap->pixels = out;
     bitmap->capacity = size;
-    bitmap->xResolution = U32(header + 24);
-    bitmap->yResolution = U32(header + 28);
+    bitmap->xResolution = h.xResolution;
+    bitmap->yResolution = h.yResolution;
     return 1;
 }
 
@@ -339,7 +457,8 @@ int Bitmap_LoadBMPBuffer(BitmapStruct* bitmap, const unsigned char* buffer, uint
     if (!bitmap) Core_NullPointer(kModule, __LINE__);
     Class_Check(bitmap, BitmapStructTag, kModule, __LINE__);
     if (!buffer && size > 0) Core_NullPointer(kModule, __LINE__);
-    if (size < uint32_t(kFileHeader + kInfoHeader))
+    int headerless = !(size >= 2 && buffer[0] == 'B' && buffer[1] == 'M') && bitmap->headerless == 1;
+    if (size < uint32_t(headerless ? kInfoHeader : kFileHeader + kCoreHeader))
         return Fault(bitmap, __LINE__, "Invalid BufferSize = %d\n", int(size));
     int64_t infoOffset = 0, pixelOffset = 0, limit = 0;
     if (buffer[0] == 'B' && buffer[1] == 'M') {
@@ -353,7 +472,7 @@ int Bitmap_LoadBMPBuffer(BitmapStruct* bitmap, const unsigned char* buffer, uint
         infoOffset = kFileHeader;
         pixelOffset = U32(buffer + 10);
         limit = bfSize;
-    } else if (bitmap->headerless == 1) {
+    } else if (headerless) {
         uint32_t bits = U16(buffer + 14);
         uint32_t used = U32(buffer + 32);
         int64_t entries = bits <= 8 ? (used ? int64_t(used) : (int64_t(1) << bits)) : 0;
@@ -367,7 +486,9 @@ int Bitmap_LoadBMPBuffer(BitmapStruct* bitmap, const unsigned char* buffer, uint
     }
     // A pixel array that starts beyond the bytes we hold would let the colour
     // table run past the buffer; such files fail here.
-    if (pixelOffset - infoOffset < kInfoHeader || limit - pixelOffset < 0 || pixelOffset > int64_t(size))
+    uint32_t declared = U32(buffer + infoOffset);
+    int64_t headerBytes = IsInfoHeaderSize(declared) ? int64_t(declared) : kCoreHeader;
+    if (pixelOffset - infoOffset < headerBytes || limit - pixelOffset < 0 || pixelOffset > int64_t(size))
         return Fault(bitmap, __LINE__, "Invalid bitmap file header. bfOffBits = %d, bfSize = %d\n", int(pixelOffset),
                      int(limit));
     return Bitmap_DecodeDIB(bitmap, buffer + infoOffset, buffer + pixelOffset, int32_t(size - pixelOffset));
@@ -379,24 +500,24 @@ int Bitmap_LoadBMPFile(BitmapStruct* bitmap, const char* path) {
     FileWhole whole;
     int result = 0;
     switch (File_ReadWhole(path, &whole)) {
-        case FILE_WHOLE_OPEN:
-            Fault(bitmap, __LINE__, "Failed to open file (%s)\n", path);
-            break;
-        case FILE_WHOLE_SIZE:
-            Fault(bitmap, __LINE__, "Failed to get filesize (%s)\n", path);
-            break;
-        case FILE_WHOLE_BADSIZE:
-            Fault(bitmap, __LINE__, "Invalid filesize (%s)\n", path);
-            break;
-        case FILE_WHOLE_MEMORY:
-            Fault(bitmap, __LINE__, "Not enough memory for file (%s)\n", path);
-            break;
-        case FILE_WHOLE_READ:
-            Fault(bitmap, __LINE__, "Failed to read file (%s)\n", path);
-            break;
-        default:
-            result = Bitmap_LoadBMPBuffer(bitmap, whole.data, uint32_t(whole.size));
-            break;
+    case FILE_WHOLE_OPEN:
+        Fault(bitmap, __LINE__, "Failed to open file (%s)\n", path);
+        break;
+    case FILE_WHOLE_SIZE:
+        Fault(bitmap, __LINE__, "Failed to get filesize (%s)\n", path);
+        break;
+    case FILE_WHOLE_BADSIZE:
+        Fault(bitmap, __LINE__, "Invalid filesize (%s)\n", path);
+        break;
+    case FILE_WHOLE_MEMORY:
+        Fault(bitmap, __LINE__, "Not enough memory for file (%s)\n", path);
+        break;
+    case FILE_WHOLE_READ:
+        Fault(bitmap, __LINE__, "Failed to read file (%s)\n", path);
+        break;
+    default:
+        result = Bitmap_LoadBMPBuffer(bitmap, whole.data, uint32_t(whole.size));
+        break;
     }
     File_FreeWhole(&whole);
     return result;
@@ -405,14 +526,11 @@ int Bitmap_LoadBMPFile(BitmapStruct* bitmap, const char* path) {
 int Bitmap_ReadBMPSize(const unsigned char* buffer, uint32_t size, int32_t* width, int32_t* height) {
     if (!width || !height || (!buffer && size > 0)) Core_NullPointer(kModule, __LINE__);
     *width = *height = 0;
-    if (size < uint32_t(kFileHeader + kInfoHeader) || buffer[0] != 'B' || buffer[1] != 'M') return 0;
-    const unsigned char* header = buffer + kFileHeader;
-    int32_t w = int32_t(U32(header + 4));
-    int64_t h = int32_t(U32(header + 8));
-    if (IsLaterInfoHeader(U32(header))) Bitmap_NoteProblem(BITMAP_PROBLEM_UNSUPPORTED);
-    if (U32(header) != uint32_t(kInfoHeader) || w < 0) return 0;
-    if (h < 0) h = -h;
-    *width = w;
-    *height = h > INT32_MAX ? INT32_MAX : int32_t(h);
+    if (size < uint32_t(kFileHeader + kCoreHeader) || buffer[0] != 'B' || buffer[1] != 'M') return 0;
+    InfoHeader h;
+    if (!ReadInfoHeader(buffer + kFileHeader, int64_t(size) - kFileHeader, &h) || h.width < 0) return 0;
+    int64_t tall = h.height < 0 ? -int64_t(h.height) : h.height;
+    *width = h.width;
+    *height = tall > INT32_MAX ? INT32_MAX : int32_t(tall);
     return 1;
 }
