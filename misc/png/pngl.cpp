@@ -20,7 +20,7 @@ const char kModule[] = "misc/png/pngl";
 const int kPaletteMost = 256;
 // zlib's effort: for photographs level 2, which the benchmark's wallpapers
 // showed taking half the time of level 6 for under 10 % more bytes (and a
-// quarter fewer than vipsthumbnail's unfiltered level 6); for palette
+// quarter fewer than vipsthumbnail's at its defaults); for palette
 // pictures, drawings with few colours and a third of the bytes, level 6.
 const int kZlibPhotoLevel = 2;
 const int kZlibPaletteLevel = 6;
