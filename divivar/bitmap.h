@@ -178,6 +178,11 @@ int Bitmap_LoadBMPBuffer(BitmapStruct* bitmap, const unsigned char* buffer, uint
 // when the data does not start as a file the decoder reads does.
 int Bitmap_ReadBMPSize(const unsigned char* buffer, uint32_t size, int32_t* width, int32_t* height);
 
+// The ICC profile a BMP file holds in itself (a version 5 header's
+// embedded one, 'MBED'): 1 with where it lies in buffer and its bytes; 0
+// for a file without one, or one whose profile does not lie inside buffer.
+int Bitmap_BMPProfile(const unsigned char* buffer, uint32_t size, const unsigned char** profile, int32_t* bytes);
+
 // Decodes an info header and its pixel array of pixelBytes bytes. The
 // header must be readable for 40 bytes and its colour table up to pixels.
 int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const unsigned char* pixels,

@@ -523,6 +523,21 @@ int Bitmap_LoadBMPFile(BitmapStruct* bitmap, const char* path) {
     return result;
 }
 
+int Bitmap_BMPProfile(const unsigned char* buffer, uint32_t size, const unsigned char** profile, int32_t* bytes) {
+    if (!profile || !bytes || (!buffer && size > 0)) Core_NullPointer(kModule, __LINE__);
+    *profile = nullptr;
+    *bytes = 0;
+    const uint32_t kEmbedded = 0x4D424544;  // 'MBED'
+    if (size < uint32_t(kFileHeader + 124) || buffer[0] != 'B' || buffer[1] != 'M') return 0;
+    const unsigned char* header = buffer + kFileHeader;
+    if (U32(header) != 124 || U32(header + 56) != kEmbedded) return 0;
+    uint64_t at = uint64_t(kFileHeader) + U32(header + 112), length = U32(header + 116);
+    if (length == 0 || length > 0x7FFFFFFF || at > size || length > size - at) return 0;
+    *profile = buffer + at;
+    *bytes = int32_t(length);
+    return 1;
+}
+
 int Bitmap_ReadBMPSize(const unsigned char* buffer, uint32_t size, int32_t* width, int32_t* height) {
     if (!width || !height || (!buffer && size > 0)) Core_NullPointer(kModule, __LINE__);
     *width = *height = 0;

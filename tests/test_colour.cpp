@@ -117,6 +117,41 @@ TEST(Colours, CopiesLookAsThePhotoDoes) {
     ResizeWork_Destroy(&work);
 }
 
+// A BMP's own profile (a version 5 header's) goes the colour path as a
+// photo's does: kept byte for byte with "Keep", converted with "sRGB", so
+// the copy differs from one of the same pixels without a profile.
+TEST(Colours, ABmpsEmbeddedProfile) {
+    std::string suite = std::string(TESTDATA_DIR) + "/bmp/bmpsuite/";
+    if (!FileExists(suite + "q/rgb24prof2.bmp")) MISSING_TEST_DATA() << "BMP Suite not found";
+    std::string dir = Fresh("bmp-profile");
+    std::string bmp = ReadWholeFile(suite + "q/rgb24prof2.bmp");
+    const unsigned char* profile = nullptr;
+    int32_t bytes = 0;
+    ASSERT_EQ(
+        Bitmap_BMPProfile(reinterpret_cast<const unsigned char*>(bmp.data()), uint32_t(bmp.size()), &profile, &bytes),
+        1);
+    Config cfg;
+    ResizeWork work = {};
+    ResizeWork_Create(&work);
+    cfg.c->ColourProfile = COLOUR_PROFILE_KEEP;
+    ASSERT_EQ(ResizeFile(cfg.c, (suite + "q/rgb24prof2.bmp").c_str(), (dir + "kept.jpg").c_str(), &work), 1);
+    RunShell("exiftool -b -ICC_Profile " + dir + "kept.jpg > icc-kept.bin");
+    EXPECT_EQ(ReadWholeFile("icc-kept.bin"), std::string(reinterpret_cast<const char*>(profile), size_t(bytes)));
+    cfg.c->ColourProfile = COLOUR_PROFILE_SRGB;
+    ASSERT_EQ(ResizeFile(cfg.c, (suite + "q/rgb24prof2.bmp").c_str(), (dir + "srgb.jpg").c_str(), &work), 1);
+    ASSERT_EQ(ResizeFile(cfg.c, (suite + "g/rgb24.bmp").c_str(), (dir + "plain.jpg").c_str(), &work), 1);
+    ResizeWork_Destroy(&work);
+    Rgba converted, plain;
+    ASSERT_TRUE(ImageMagickRgba(dir + "srgb.jpg", &converted));
+    ASSERT_TRUE(ImageMagickRgba(dir + "plain.jpg", &plain));
+    EXPECT_LT(Psnr(converted, plain), 40.0) << "the profile changed the colours";
+    // A profile that does not lie inside the file is none.
+    bmp.resize(bmp.size() - 10);
+    EXPECT_EQ(
+        Bitmap_BMPProfile(reinterpret_cast<const unsigned char*>(bmp.data()), uint32_t(bmp.size()), &profile, &bytes),
+        0);
+}
+
 // Several workers converting through more profiles than the cache holds,
 // each meeting them in its own order: every picture comes out as lcms
 // converts it alone, the profiles the cache lets go of are freed while the

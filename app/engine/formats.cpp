@@ -59,9 +59,9 @@ int ChooseReduction(JPEGLibStruct* jpeg, void* context) {
         ShownSize(jpeg, &width, &height);
         PlanCopy(choice->fit, width, height, copy);
         int turned = width != jpeg->width;
-        choice->denominator = JPEG_ReductionFor(jpeg->width, jpeg->height,
-                                                kFilterShare * (turned ? copy->height : copy->width),
-                                                kFilterShare * (turned ? copy->width : copy->height));
+        choice->denominator =
+            JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? copy->height : copy->width),
+                              kFilterShare * (turned ? copy->width : copy->height));
     }
     return choice->denominator;
 }
@@ -178,8 +178,12 @@ int LoadGif(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, Side
     return ok;
 }
 
-int LoadBmp(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct*) {
-    return Bitmap_LoadBMPBuffer(bitmap, data, size);
+int LoadBmp(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
+    const unsigned char* profile = nullptr;
+    int32_t bytes = 0;
+    if (!Bitmap_LoadBMPBuffer(bitmap, data, size)) return 0;
+    if (side && Bitmap_BMPProfile(data, size, &profile, &bytes)) SideData_Keep(side, SIDE_PROFILE, profile, bytes);
+    return 1;
 }
 
 // What the files of a kind start with.
@@ -415,4 +419,3 @@ int AcceptedPatterns(char* text, int size) {
         if (Str_AppendFormat(text, size, "%s*%s", text[0] ? ";" : "", f.suffix) == 0) return 0;
     return 1;
 }
-
