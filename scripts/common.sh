@@ -4,11 +4,11 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${JOBS:-2}"
 
-PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev libwebp-dev libpng-dev libheif-dev libde265-dev googletest libgtest-dev
+PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev libwebp-dev libpng-dev libheif-dev libde265-dev libdav1d-dev googletest libgtest-dev
           libbenchmark-dev
           wine64 xvfb xauth imagemagick libjpeg-turbo-progs liblcms2-utils libimage-exiftool-perl
           icc-profiles-free colord-data ghostscript webp libheif-examples time
-          g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev)
+          g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev meson ninja-build)
 
 # use_wine PREFIX: the environment the scripts run Windows programs in:
 # Wine's 64-bit loader and tools first on the PATH, the prefix PREFIX (made
@@ -225,9 +225,46 @@ build_mingw_webp() {
     build_mingw_cmake_package libwebp libwebp-dev "$prefix" -DBUILD_SHARED_LIBS=OFF "${off[@]}"
 }
 
+# dav1d (BSD), the AV1 decoder libheif reads AVIF with, for the PE flavour:
+# a static library from Debian's source package of the native
+# libdav1d-dev's version, built with meson and a cross file naming the
+# -posix compilers (dav1d decodes on threads), in build/deps/mingw-dav1d.
+build_mingw_dav1d() {
+    local deps="$ROOT/build/deps"
+    local prefix="$deps/mingw-dav1d"
+    [ -f "$prefix/lib/libdav1d.a" ] && [ -f "$prefix/share/licenses/dav1d.txt" ] && return 0
+    local source
+    source=$(fetch_debian_source dav1d "$(source_version_of libdav1d-dev)")
+    rm -rf "$prefix" "$prefix.partial" "$deps/dav1d-build"
+    cat >"$deps/dav1d-cross.meson" <<'CROSS'
+[binaries]
+c = 'x86_64-w64-mingw32-gcc-posix'
+cpp = 'x86_64-w64-mingw32-g++-posix'
+ar = 'x86_64-w64-mingw32-ar'
+strip = 'x86_64-w64-mingw32-strip'
+windres = 'x86_64-w64-mingw32-windres'
+
+[properties]
+needs_exe_wrapper = true
+
+[host_machine]
+system = 'windows'
+cpu_family = 'x86_64'
+cpu = 'x86_64'
+endian = 'little'
+CROSS
+    echo "== building dav1d for 64-bit Windows"
+    { meson setup "$deps/dav1d-build" "$source" --cross-file "$deps/dav1d-cross.meson" --default-library=static \
+          -Denable_tools=false -Denable_tests=false --buildtype=release --prefix="$prefix.partial" --libdir=lib &&
+        ninja -C "$deps/dav1d-build" -j "$JOBS" && ninja -C "$deps/dav1d-build" install; } \
+        >"$deps/dav1d.log" 2>&1 || fail "building dav1d with mingw-w64 failed (see $deps/dav1d.log)"
+    keep_licence dav1d "$source" "$prefix.partial"
+    mv "$prefix.partial" "$prefix"
+}
+
 # libde265 and libheif (LGPL) for the PE flavour as DLLs, shipped beside the
 # programs with their licences: the HEVC decoder in build/deps/mingw-de265,
-# libheif with only that decoder (no encoders, AV1 or plugin loading) in
+# libheif with it and dav1d built in (no encoders or plugin loading) in
 # build/deps/mingw-heif. -static keeps the C++ runtime and winpthreads inside
 # each DLL, so they import only what Windows has, and export none of it.
 build_mingw_heif() {
@@ -237,14 +274,20 @@ build_mingw_heif() {
     [ -f "$de265/bin/libde265.dll" ] && [ -f "$de265/share/licenses/libde265.txt" ] ||
         build_mingw_cmake_package libde265 libde265-dev "$de265" -DENABLE_SDL=OFF -DENABLE_DECODER=OFF \
             -DENABLE_ENCODER=OFF -DBUILD_SHARED_LIBS=ON "${link[@]}"
-    [ -f "$heif/bin/libheif.dll" ] && [ -f "$heif/share/licenses/libheif.txt" ] && return 0
+    local dav1d="$deps/mingw-dav1d"
+    build_mingw_dav1d
+    # The stamp says this build reads AVIF; an older one without it is rebuilt.
+    [ -f "$heif/bin/libheif.dll" ] && [ -f "$heif/share/licenses/libheif.txt" ] && [ -f "$heif/share/with-dav1d" ] &&
+        return 0
     local off=()
-    for option in EXAMPLES X265 AOM_DECODER AOM_ENCODER DAV1D RAV1E SvtEnc LIBSHARPYUV GDK_PIXBUF; do
+    for option in EXAMPLES X265 AOM_DECODER AOM_ENCODER RAV1E SvtEnc LIBSHARPYUV GDK_PIXBUF; do
         off+=("-DWITH_$option=OFF")
     done
     build_mingw_cmake_package libheif libheif-dev "$heif" "${off[@]}" -DBUILD_TESTING=OFF -DBUILD_SHARED_LIBS=ON \
         -DENABLE_PLUGIN_LOADING=OFF -DLIBDE265_INCLUDE_DIR="$de265/include" \
-        -DLIBDE265_LIBRARY="$de265/lib/libde265.dll.a" "${link[@]}"
+        -DLIBDE265_LIBRARY="$de265/lib/libde265.dll.a" -DWITH_DAV1D=ON -DWITH_DAV1D_PLUGIN=OFF \
+        -DDAV1D_INCLUDE_DIR="$dav1d/include" -DDAV1D_LIBRARY="$dav1d/lib/libdav1d.a" "${link[@]}"
+    touch "$heif/share/with-dav1d"
 }
 
 # The Win32 flavour as PE executables for 64-bit Windows in build/pe:
@@ -258,5 +301,5 @@ build_pe() {
     build_mingw_heif
     local deps="$ROOT/build/deps"
     configure_and_build pe -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-        -DBRIMLOW_MINGW_PREFIX="$deps/mingw;$deps/mingw-lcms2;$deps/mingw-png;$deps/mingw-webp;$deps/mingw-de265;$deps/mingw-heif" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        -DBRIMLOW_MINGW_PREFIX="$deps/mingw;$deps/mingw-lcms2;$deps/mingw-png;$deps/mingw-webp;$deps/mingw-de265;$deps/mingw-dav1d;$deps/mingw-heif" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 }

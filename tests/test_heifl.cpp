@@ -1,5 +1,5 @@
 // The HEIF bridge against libheif's own tools: pictures made by heif-enc
-// (plain, with alpha, 10-bit, turned by a rotation the container asks for)
+// (plain, with alpha, 10-bit, AVIF, turned by a rotation the container asks for)
 // decode to what heif-convert decodes, and a photo's profile and Exif reach
 // its copy with the Exif orientation never applied on top.
 #include <gtest/gtest.h>
@@ -161,6 +161,8 @@ TEST(Heif, DecodesAsLibheifsOwnDecoder) {
         {"alpha.heic", "-q 80 " + dir + "clear.png", 97, 61, 0},
         {"turned.heic", "", 61, 97, 0},
         {"deep.heic", "-q 90 -b 10 " + dir + "deep.png", 97, 61, 1},
+        {"photo.avif", "-A -q 80 " + dir + "still.png", 97, 61, 0},
+        {"deep.avif", "-A -q 90 -b 10 " + dir + "still.png", 97, 61, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

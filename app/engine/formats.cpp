@@ -251,7 +251,8 @@ const Format kFormats[] = {
     {".bmp", LoadBmp, LooksBmp, ProbeSize<Bitmap_ReadBMPSize>, 0, 4, 0, 0, COPY_PNG, nullptr},
     {".webp", LoadWebp, LooksWebp, ProbeSize<WEBP_ReadSize>, 0, 4, 2, 80, COPY_WEBP, WEBP_IsLossless},
     {".heic", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr},
-    {".heif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr}};
+    {".heif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr},
+    {".avif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr}};
 
 const Format* FormatOf(const char* path) {
     for (const Format& f : kFormats)
