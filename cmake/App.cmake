@@ -23,7 +23,7 @@ add_library(brimlow-app STATIC
     app/engine/winmain_batch.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR}/app/engine
                                               ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(brimlow-app PUBLIC jpegl pngl webpl heifl divivar)
+target_link_libraries(brimlow-app PUBLIC jpegl pngl webpl tiffl heifl divivar)
 # Little CMS: natively Debian's liblcms2-dev; for Windows built from
 # Debian's source package into the same prefix as libjpeg-turbo.
 if(BRIMLOW_WIN32)

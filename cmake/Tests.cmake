@@ -49,6 +49,7 @@ brimlow_test_program(brimlow-tests RESOURCES
     tests/test_jpegl.cpp
     tests/test_webpl.cpp
     tests/test_heifl.cpp
+    tests/test_tiffl.cpp
     tests/test_xml.cpp
     tests/test_config.cpp
     tests/job_support.cpp

@@ -4,7 +4,7 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${JOBS:-2}"
 
-PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev libwebp-dev libpng-dev libheif-dev libde265-dev libdav1d-dev googletest libgtest-dev
+PACKAGES=(cmake g++ make pkg-config libjpeg62-turbo-dev zlib1g-dev liblcms2-dev libwebp-dev libpng-dev libtiff-dev libheif-dev libde265-dev libdav1d-dev googletest libgtest-dev
           libbenchmark-dev
           wine64 xvfb xauth imagemagick libjpeg-turbo-progs liblcms2-utils libimage-exiftool-perl
           icc-profiles-free colord-data ghostscript webp libheif-examples time
@@ -225,6 +225,22 @@ build_mingw_webp() {
     build_mingw_cmake_package libwebp libwebp-dev "$prefix" -DBUILD_SHARED_LIBS=OFF "${off[@]}"
 }
 
+# libtiff for the PE flavour, static, the same way, in build/deps/mingw-tiff,
+# over the zlib of libz-mingw-w64-dev and the libjpeg-turbo built above;
+# the codecs of other libraries (JBIG, LERC, LZMA, ZSTD, WebP) and the
+# tools are left out.
+build_mingw_tiff() {
+    local deps="$ROOT/build/deps"
+    local prefix="$deps/mingw-tiff"
+    [ -f "$prefix/lib/libtiff.a" ] && [ -f "$prefix/share/licenses/tiff.txt" ] && return 0
+    local off=()
+    for option in tiff-tools tiff-tests tiff-contrib tiff-docs cxx jbig lerc lzma zstd webp libdeflate; do
+        off+=("-D$option=OFF")
+    done
+    build_mingw_cmake_package tiff libtiff-dev "$prefix" -DBUILD_SHARED_LIBS=OFF "${off[@]}" -Djpeg=ON -Dzlib=ON \
+        -DJPEG_INCLUDE_DIR="$deps/mingw/include" -DJPEG_LIBRARY="$deps/mingw/lib/libjpeg.a"
+}
+
 # dav1d (BSD), the AV1 decoder libheif reads AVIF with, for the PE flavour:
 # a static library from Debian's source package of the native
 # libdav1d-dev's version, built with meson and a cross file naming the
@@ -297,9 +313,10 @@ build_pe() {
     build_mingw_jpeg
     build_mingw_lcms2
     build_mingw_png
+    build_mingw_tiff
     build_mingw_webp
     build_mingw_heif
     local deps="$ROOT/build/deps"
     configure_and_build pe -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-        -DBRIMLOW_MINGW_PREFIX="$deps/mingw;$deps/mingw-lcms2;$deps/mingw-png;$deps/mingw-webp;$deps/mingw-de265;$deps/mingw-dav1d;$deps/mingw-heif" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        -DBRIMLOW_MINGW_PREFIX="$deps/mingw;$deps/mingw-lcms2;$deps/mingw-png;$deps/mingw-tiff;$deps/mingw-webp;$deps/mingw-de265;$deps/mingw-dav1d;$deps/mingw-heif" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 }

@@ -16,6 +16,7 @@
 #include "orv-str.h"
 #include "png.h"
 #include "tga.h"
+#include "tiffl.h"
 #include "webpl.h"
 
 namespace {
@@ -140,6 +141,10 @@ int LoadWebp(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, Sid
     return WEBP_DecodeToBitmap(data, size, bitmap, side);
 }
 
+int LoadTiff(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
+    return TIFF_DecodeToBitmap(data, size, bitmap, side);
+}
+
 // The picture comes upright from its own transformations, so its Exif
 // orientation is never applied on top; the copy's Exif says upright.
 int LoadHeif(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
@@ -202,6 +207,11 @@ int LooksBmp(const unsigned char* d, uint32_t n) {
 int LooksWebp(const unsigned char* d, uint32_t n) {
     return n >= 12 && memcmp(d, "RIFF", 4) == 0 && memcmp(d + 8, "WEBP", 4) == 0;
 }
+// Little-endian and big-endian TIFF, and BigTIFF.
+int LooksTiff(const unsigned char* d, uint32_t n) {
+    return n >= 4 && (memcmp(d, "II*\0", 4) == 0 || memcmp(d, "MM\0*", 4) == 0 || memcmp(d, "II+\0", 4) == 0 ||
+                      memcmp(d, "MM\0+", 4) == 0);
+}
 int LooksHeif(const unsigned char* d, uint32_t n) {
     return n >= 8 && memcmp(d + 4, "ftyp", 4) == 0;
 }
@@ -252,7 +262,9 @@ const Format kFormats[] = {
     {".webp", LoadWebp, LooksWebp, ProbeSize<WEBP_ReadSize>, 0, 4, 2, 80, COPY_WEBP, WEBP_IsLossless},
     {".heic", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr},
     {".heif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr},
-    {".avif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr}};
+    {".avif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr},
+    {".tif", LoadTiff, LooksTiff, ProbeSize<TIFF_ReadSize>, 0, 4, 0, 0, COPY_JPEG, nullptr},
+    {".tiff", LoadTiff, LooksTiff, ProbeSize<TIFF_ReadSize>, 0, 4, 0, 0, COPY_JPEG, nullptr}};
 
 const Format* FormatOf(const char* path) {
     for (const Format& f : kFormats)

@@ -16,7 +16,7 @@ enum { COPY_JPEG = 0, COPY_PNG = 1, COPY_WEBP = 2 };
 
 // The kind of file source's copy is under the settings' Format: the one
 // chosen, or for "Original" the kind that keeps what its source's kind
-// stores: JPEG for JPEG, HEIF and AVIF (no HEVC or AV1 encoder is shipped), PNG for the
+// stores: JPEG for JPEG, HEIF and AVIF (no HEVC or AV1 encoder is shipped) and TIFF (scans and photos), PNG for the
 // lossless kinds (PNG, GIF, BMP, TGA), WebP for WebP. Cannot fail.
 int CopyKindOf(const AppConfig* config, const char* source);
 
@@ -26,7 +26,7 @@ const char* CopyExtension(int kind);
 const char* CopyKindName(int kind);
 
 // Decodes a file into bitmap by its extension (".jpg", ".jpeg", ".jpe",
-// ".jfif", ".png", ".tga", ".gif", ".bmp", ".webp", ".heic", ".heif", ".avif", any
+// ".jfif", ".png", ".tga", ".gif", ".bmp", ".webp", ".heic", ".heif", ".avif", ".tif", ".tiff", any
 // case), reading it once. 1, or 0 with the reason in the debug log and
 // noted for Bitmap_GetProblem (the file layer's for a file that cannot be
 // read; "empty file", "not the kind of picture its name says", "damaged or

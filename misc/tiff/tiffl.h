@@ -1,0 +1,25 @@
+// TIFF bridge over libtiff: the size from the first picture's directory,
+// and that picture decoded into a bitmap through libtiff's RGBA reader,
+// which reads every photometric interpretation, compression and layout
+// libtiff knows (scanners', fax machines', editors' and cameras' files).
+// Every call works on a file held in memory and keeps nothing.
+#pragma once
+
+#include <stdint.h>
+
+#include "bitmap.h"
+#include "sidedata.h"
+
+// The first picture's size from its directory alone: 1, or 0 (both 0) when
+// the data is not a TIFF file libtiff opens.
+int TIFF_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height);
+
+// Decodes the first picture of a TIFF file into bitmap (blue, green, red,
+// alpha not weighted by it; 255 where the file has none), and with side not
+// null (emptied first) its ICC profile there. The picture is proven to fit
+// the memory limit before it is allocated, and libtiff's own allocations
+// are held to that limit. 1, or 0 when the data cannot be decoded (the
+// reason noted for Bitmap_GetProblem: a variant libtiff does not read, a
+// picture too large for memory, or damage; the bitmap's pixels then
+// undefined).
+int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side);

@@ -1,0 +1,62 @@
+// The TIFF bridge against ImageMagick's reading of the files it writes, in
+// the variants scanners, editors and cameras produce.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "bitmap.h"
+#include "formats.h"
+#include "job_support.h"
+#include "test_support.h"
+
+namespace {
+
+// Every kind of file and layout through LoadImageByExtension, each pixel
+// against ImageMagick's decode of the same file within tolerance levels.
+TEST(Tiff, VariantsDecodeAsImageMagickReadsThem) {
+    std::string dir = Fresh("tiff");
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 61x37 -seed 9 plasma: -depth 8 " + dir + "base.png"), 0);
+    struct Case {
+        const char* name;
+        const char* options;  // ImageMagick's, from the base picture
+        int tolerance;        // levels: JPEG and ink conversions round on their own
+    } cases[] = {
+        {"none.tif", "-compress None", 0},
+        {"lzw.tif", "-compress LZW", 0},
+        {"zip.tif", "-compress Zip", 0},
+        {"packbits.tif", "-compress RLE", 0},
+        {"jpeg.tif", "-compress JPEG -quality 90", 2},
+        {"deep.tiff", "-depth 16 -compress Zip", 1},
+        {"grey.tif", "-colorspace Gray -compress LZW", 0},
+        {"big-endian.tif", "-endian MSB -compress LZW", 0},
+        {"tiled.tif", "-define tiff:tile-geometry=16x16 -compress Zip", 0},
+        {"alpha.tif", "-alpha set -channel A -fx 'i/w' -compress LZW", 1},
+        {"cmyk.tif", "-colorspace CMYK -alpha off -compress LZW", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string file = dir + c.name;
+        ASSERT_EQ(RunShell("/usr/bin/convert " + dir + "base.png " + c.options + " " + file), 0);
+        Rgba theirs;
+        ASSERT_TRUE(ImageMagickRgba(file, &theirs));
+        BitmapStruct* ours = nullptr;
+        Bitmap_Create(&ours);
+        ASSERT_EQ(LoadImageByExtension(file.c_str(), ours), 1);
+        ASSERT_EQ(ours->width, theirs.width);
+        ASSERT_EQ(ours->height, theirs.height);
+        std::string mine = TopDownRgba(ours);
+        // Colours as they show, weighed by alpha: libtiff's reader hands
+        // them over weighed, so a faint pixel's plain colour is coarse.
+        int most = 0;
+        for (size_t i = 0; i < mine.size(); ++i) {
+            int a = i % 4 == 3 ? 255 : uint8_t(theirs.bytes[i | 3]);
+            int m = uint8_t(mine[i]) * a / 255, t = uint8_t(theirs.bytes[i]) * a / 255;
+            most = std::max(most, std::abs(m - t));
+        }
+        EXPECT_LE(most, c.tolerance);
+        Bitmap_Destroy(&ours);
+    }
+}
+
+}  // namespace
