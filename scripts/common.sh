@@ -82,8 +82,19 @@ fail() {
 # alone; the list has the suites and mirrors of the machine's own deb822
 # sources (main, updates and security: only with all three do the sources
 # match the patched binary packages).
-fetch_debian_source() {
-    local package="$1" version="$2"
+# apt-get or apt-cache (TOOL) on the private source lists in build/deps/apt,
+# never the system's: private_apt TOOL ARGS...
+private_apt() {
+    local tool="$1" deps="$ROOT/build/deps"
+    shift
+    "$tool" -q -o "Dir::Etc::SourceList=/dev/null" -o "Dir::Etc::SourceParts=$deps/apt/parts" \
+        -o "Dir::State::Lists=$deps/apt/lists" -o "Dir::Cache=$deps/apt/cache" -o "APT::Sandbox::User=root" "$@"
+}
+
+# Sets up the private source lists (this release's and the next one's
+# deb-src entries, in build/deps/apt) and brings them up to date; the log
+# goes to FILE.
+source_lists_ready() {
     local deps="$ROOT/build/deps"
     mkdir -p "$deps/apt/lists/partial" "$deps/apt/cache/archives/partial" "$deps/apt/parts" "$deps/src"
     if [ -f /etc/apt/sources.list.d/debian.sources ]; then
@@ -92,21 +103,29 @@ fetch_debian_source() {
         echo "deb-src http://deb.debian.org/debian $(. /etc/os-release && echo "$VERSION_CODENAME") main" \
             >"$deps/apt/parts/debian.list"
     fi
-    local apt=(apt-get -q -o "Dir::Etc::SourceList=/dev/null" -o "Dir::Etc::SourceParts=$deps/apt/parts"
-               -o "Dir::State::Lists=$deps/apt/lists" -o "Dir::Cache=$deps/apt/cache" -o "APT::Sandbox::User=root")
+    # The next stable release's sources too: some libraries that parse
+    # strangers' files carry security fixes there that this release's mirror
+    # does not serve (see newest_source_version).
+    echo "deb-src http://deb.debian.org/debian trixie main" >"$deps/apt/parts/next.list"
+    private_apt apt-get update >"$1" 2>&1 || fail "apt-get update of the Debian source list failed (see $1)"
+}
+
+fetch_debian_source() {
+    local package="$1" version="$2"
+    local deps="$ROOT/build/deps"
     echo "== fetching $package $version from Debian's sources" >&2
-    "${apt[@]}" update >"$deps/apt-$package.log" 2>&1 || fail "apt-get update of the Debian source list failed (see $deps/apt-$package.log)"
+    source_lists_ready "$deps/apt-$package.log"
     # A mirror may list an update's sources without carrying them (seen with
     # the security suite): the newest version of the same upstream release
     # that can be fetched is built then, with a warning naming what it lacks.
     local candidates
-    candidates=$("${apt[@]/apt-get/apt-cache}" showsrc "$package" 2>/dev/null | sed -n 's/^Version: //p' |
+    candidates=$(private_apt apt-cache showsrc "$package" 2>/dev/null | sed -n 's/^Version: //p' |
         grep -F "${version%-*}-" | sort -V -r | grep -vxF "$version")
     local fetched=""
     for candidate in "$version" $candidates; do
         rm -rf "$deps/src/$package"
         mkdir -p "$deps/src/$package"
-        if (cd "$deps/src/$package" && "${apt[@]}" source "$package=$candidate") >>"$deps/apt-$package.log" 2>&1; then
+        if (cd "$deps/src/$package" && private_apt apt-get source "$package=$candidate") >>"$deps/apt-$package.log" 2>&1; then
             fetched="$candidate"
             break
         fi
@@ -126,14 +145,15 @@ fetch_debian_source() {
 
 # build_mingw_cmake_package PACKAGE DEV-PACKAGE PREFIX [cmake options...]:
 # Debian's source package PACKAGE, of the version the installed DEV-PACKAGE
-# was built from, configured with CMake and the mingw-w64 toolchain, built
+# was built from (or DEBIAN_VERSION when set), configured with CMake and the
+# mingw-w64 toolchain, built
 # and installed into PREFIX, which appears only when complete.
 build_mingw_cmake_package() {
     local package="$1" dev="$2" prefix="$3"
     shift 3
     local deps="$ROOT/build/deps"
     local source
-    source=$(fetch_debian_source "$package" "$(source_version_of "$dev")")
+    source=$(fetch_debian_source "$package" "${DEBIAN_VERSION:-$(source_version_of "$dev")}")
     rm -rf "$deps/$package-build" "$prefix" "$prefix.partial"
     echo "== building $package for 64-bit Windows"
     { cmake -S "$source" -B "$deps/$package-build" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
@@ -162,6 +182,16 @@ keep_licence() {
             break
         done
     } >"$prefix/share/licenses/$package.txt"
+}
+
+# The newest version of a Debian source package the private source lists
+# (this release's and the next one's) name: for libraries whose fixes only
+# the next release's sources carry.
+newest_source_version() {
+    local deps="$ROOT/build/deps"
+    source_lists_ready "$deps/apt-newest-$1.log"
+    private_apt apt-cache showsrc "$1" 2>/dev/null |
+        sed -n 's/^Version: //p' | sort -V | tail -1
 }
 
 # The version of Debian's source package behind an installed -dev package.
@@ -237,8 +267,10 @@ build_mingw_tiff() {
     for option in tiff-tools tiff-tests tiff-contrib tiff-docs cxx jbig lerc lzma zstd webp libdeflate; do
         off+=("-D$option=OFF")
     done
-    build_mingw_cmake_package tiff libtiff-dev "$prefix" -DBUILD_SHARED_LIBS=OFF "${off[@]}" -Djpeg=ON -Dzlib=ON \
-        -DJPEG_INCLUDE_DIR="$deps/mingw/include" -DJPEG_LIBRARY="$deps/mingw/lib/libjpeg.a"
+    # libtiff parses strangers' files: the newest Debian source there is.
+    DEBIAN_VERSION="$(newest_source_version tiff)" build_mingw_cmake_package tiff libtiff-dev "$prefix" \
+        -DBUILD_SHARED_LIBS=OFF "${off[@]}" -Djpeg=ON -Dzlib=ON -DJPEG_INCLUDE_DIR="$deps/mingw/include" \
+        -DJPEG_LIBRARY="$deps/mingw/lib/libjpeg.a"
 }
 
 # dav1d (BSD), the AV1 decoder libheif reads AVIF with, for the PE flavour:
@@ -287,9 +319,15 @@ build_mingw_heif() {
     local deps="$ROOT/build/deps"
     local de265="$deps/mingw-de265" heif="$deps/mingw-heif"
     local link=("-DCMAKE_SHARED_LINKER_FLAGS=-static -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libpthread.a")
-    [ -f "$de265/bin/libde265.dll" ] && [ -f "$de265/share/licenses/libde265.txt" ] ||
-        build_mingw_cmake_package libde265 libde265-dev "$de265" -DENABLE_SDL=OFF -DENABLE_DECODER=OFF \
-            -DENABLE_ENCODER=OFF -DBUILD_SHARED_LIBS=ON "${link[@]}"
+    # libde265 parses strangers' files: the newest Debian source there is
+    # (the next release's carries fixes this one's mirror does not serve).
+    if ! [ -f "$de265/bin/libde265.dll" ] || ! [ -f "$de265/share/licenses/libde265.txt" ] ||
+        ! [ -f "$de265/share/newest-source" ]; then
+        DEBIAN_VERSION="$(newest_source_version libde265)" build_mingw_cmake_package libde265 libde265-dev "$de265" \
+            -DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF -DBUILD_SHARED_LIBS=ON "${link[@]}"
+        touch "$de265/share/newest-source"
+        rm -f "$heif/share/with-dav1d"
+    fi
     local dav1d="$deps/mingw-dav1d"
     build_mingw_dav1d
     # The stamp says this build reads AVIF; an older one without it is rebuilt.
