@@ -125,14 +125,25 @@ int MaskShape(uint32_t mask, int* shift, uint32_t* largest) {
     return (*largest & (*largest + 1)) == 0;
 }
 
-// One channel of a masked pixel widened to 8 bits, rounded.
-unsigned Channel(uint32_t value, uint32_t mask, unsigned none) {
-    int shift = 0;
-    uint32_t largest = 0;
-    MaskShape(mask, &shift, &largest);
-    if (!mask) return none;
-    uint64_t v = (value & mask) >> shift;
-    return unsigned((v * 255 + largest / 2) / largest);
+// One channel's mask, its shape worked out once for the picture.
+struct MaskedChannel {
+    uint32_t mask;     // the channel's bits in a pixel; 0 for none
+    int shift;         // its lowest bit
+    uint32_t largest;  // its value's largest
+};
+
+MaskedChannel ChannelOf(uint32_t mask) {
+    MaskedChannel c = {mask, 0, 0};
+    MaskShape(mask, &c.shift, &c.largest);
+    return c;
+}
+
+// One channel of a masked pixel widened to 8 bits, rounded; none when the
+// pixel has no such channel.
+unsigned Channel(uint32_t value, const MaskedChannel& c, unsigned none) {
+    if (!c.mask) return none;
+    uint64_t v = (value & c.mask) >> c.shift;
+    return unsigned((v * 255 + c.largest / 2) / c.largest);
 }
 
 void LogFault(const BitmapStruct* bitmap, int line, const char* format, va_list ap) {
@@ -216,13 +227,14 @@ int DecodeRows(BitmapStruct* bitmap, const DIBSource& src, int bits, unsigned ch
             const unsigned char* p = src.pixels + k * fileScanline + x * (bits / 8);
             alpha = ((bits == 32 ? U32(p) : U16(p)) & alphaMask) != 0;
         }
+    MaskedChannel m[4] = {};
+    for (int c = 0; src.masks && c < 4; ++c) m[c] = ChannelOf(src.masks[c]);
     for (int64_t k = 0; k < src.height; ++k) {
         int64_t fileRow = src.topDown ? src.height - 1 - k : k;
         const unsigned char* row = src.pixels + fileRow * fileScanline;
         unsigned char* o = out + k * src.width * 4;
         for (int32_t x = 0; x < src.width; ++x, o += 4) {
             if (src.masks) {
-                const uint32_t* m = src.masks;
                 uint32_t v = bits == 32 ? U32(row + x * 4) : U16(row + x * 2);
                 PutPixel(o, Channel(v, m[2], 0), Channel(v, m[1], 0), Channel(v, m[0], 0),
                          alpha ? Channel(v, m[3], 255) : 255);
@@ -397,8 +409,7 @@ int Bitmap_DecodeDIB(BitmapStruct* bitmap, const unsigned char* header, const un
                   : (bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8) ? (1 << bitCount)
                                                                                        : 0;
     int64_t room = pixels - src.colourTable;
-    // OS/2 1.x tables may hold fewer entries than the depth has.
-    if (entries * h.entryBytes > room && h.size != kCoreHeader)
+    if (entries * h.entryBytes > room)
         return Fault(bitmap, __LINE__, "Invalid bitmap info header. biClrUsed = %d exceeds boundary\n", int(h.clrUsed));
     src.colourTableEntries = int32_t(entries);
     src.colourTableRoom = int32_t(room / h.entryBytes > INT32_MAX ? INT32_MAX : room / h.entryBytes);

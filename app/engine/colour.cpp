@@ -60,7 +60,7 @@ struct Known {
                               // pictures in it are left as they are
     MatrixShaper* shaper;     // for a matrix-shaper RGB profile, the quick way to sRGB; tracked; null when
                               // lcms's transform is the way
-    CoreEvent* learnt;        // signalled once the fields above the key are filled; owned
+    CoreEvent* learnt;        // signalled once space, transform, srgb and shaper are filled; owned
     int ready;                // 0 while the worker that met the profile first learns it, outside the lock
     int holders;              // the cache (while the entry is in it) and each worker using it
     uint64_t used;            // when last looked up, in lookups, for dropping the oldest

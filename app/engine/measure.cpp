@@ -75,7 +75,11 @@ int MeasureFile(const char* path, int kind, SizeFacts* facts) {
     const double kQualities[2] = {0.5, 0.95};
     for (int i = 0; ok && i < 2; ++i) {
         // A PNG copy's size does not follow the quality.
-        int64_t bytes = kind == COPY_PNG ? base + fixed : EncodedBytes(jpeg, reduced[compared], kind, kQualities[i]);
+        if (kind == COPY_PNG) {
+            measured.qualityRatio[i] = 1.0;
+            continue;
+        }
+        int64_t bytes = EncodedBytes(jpeg, reduced[compared], kind, kQualities[i]);
         ok = bytes > 0;
         measured.qualityRatio[i] = ok ? std::max(0.01, double(bytes - fixed)) / double(base) : 0;
     }

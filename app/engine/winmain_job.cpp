@@ -75,14 +75,10 @@ void SideDataForCopy(const AppConfig* config, const SideDataStruct* side, int sr
     for (int kind : kEverything) SideData_Keep(out, kind, side->block[kind], side->size[kind]);
 }
 
-}  // namespace
-
-namespace {
-
-// Writes target, its colours weighted by alpha and in sRGB unless srgb is
-// 0, as kind.
-int WriteCopy(const AppConfig* config, BitmapStruct* target, const CopySize* copy, const SideDataStruct* side,
-              int kind, const char* output) {
+// Writes target, its colours weighted by alpha as the filter leaves them,
+// as kind, its colours and side data as the settings keep them.
+int WriteCopy(const AppConfig* config, BitmapStruct* target, const CopySize* copy, const SideDataStruct* side, int kind,
+              const char* output) {
     SideDataStruct carried = {};
     int ok = 0;
     if (kind == COPY_JPEG) {
@@ -103,7 +99,7 @@ int WriteCopy(const AppConfig* config, BitmapStruct* target, const CopySize* cop
     }
     // Formats with alpha store plain colours, which are also what colours
     // are converted as.
-    if (Bitmap_HasTransparency(target)) Bitmap_Unpremultiply(target);
+    Bitmap_Unpremultiply(target);
     int srgb = side ? ConvertCopyColours(config, side, target) : 1;
     if (side) SideDataForCopy(config, side, srgb, target->width, target->height, &carried);
     const SideDataStruct* out = side ? &carried : nullptr;
@@ -148,8 +144,9 @@ int BuildOutputName(const AppConfig* config, const char* source, const char* sub
     char folder[STR_TEXT_SIZE], base[STR_TEXT_SIZE], extension[STR_TEXT_SIZE];
     Path_Split(source, folder, int(sizeof folder), base, int(sizeof base), extension, int(sizeof extension));
     int beside = config->SameDirectory == 1;
-    const char* parts[6] = {beside ? folder : config->Path, beside ? "" : subfolder, config->Prepend, base,
-                            config->Append, CopyExtension(CopyKindOf(config, source))};
+    const char* parts[6] = {
+        beside ? folder : config->Path,           beside ? "" : subfolder, config->Prepend, base, config->Append,
+        CopyExtension(CopyKindOf(config, source))};
     int64_t length = 0;
     for (const char* part : parts) length += Str_Length(part);
     output[0] = 0;
@@ -196,8 +193,8 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, Re
         work->reason = JobReason("not a picture");
         return 0;
     }
-    int named = output ? Str_Length(output) < sizeof work->output : BuildOutputName(config, path, "", work->output,
-                                                                                       int(sizeof work->output));
+    int named = output ? Str_Length(output) < sizeof work->output
+                       : BuildOutputName(config, path, "", work->output, int(sizeof work->output));
     if (!named) {
         Str_Format(work->message, size, "Path too long (%s)...", work->base);
         work->reason = "path too long";

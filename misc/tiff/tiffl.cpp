@@ -97,7 +97,7 @@ void ToBitmapOrder(BitmapStruct* bitmap, int alpha) {
         p[2] = (unsigned char)TIFFGetR(v);
         p[3] = (unsigned char)TIFFGetA(v);
     }
-    if (alpha && Bitmap_HasTransparency(bitmap)) Bitmap_Unpremultiply(bitmap);
+    if (alpha) Bitmap_Unpremultiply(bitmap);
 }
 
 }  // namespace
