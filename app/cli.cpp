@@ -34,6 +34,9 @@ const char kUsage[] =
     "  -W, --width N         Custom maximum width, 0 = no bound (implies --profile Custom)\n"
     "  -H, --height N        Custom maximum height, 0 = no bound (implies --profile Custom)\n"
     "  -q, --quality N       Custom quality in percent, 1..100 (implies --profile Custom)\n"
+    "      --max-size N[k|m] at most N KiB (or MiB with m) a copy, 0 = no limit: the best\n"
+    "                        quality that fits, and a smaller copy only where quality 30\n"
+    "                        does not fit (applies to the profile in use)\n"
     "  -f, --filter NAME     lanczos (sharp, the default) or bilinear (as earlier versions)\n"
     "      --colour MODE     srgb (colours converted to sRGB through the photo's profile,\n"
     "                        the default) or keep (no conversion, the profile embedded)\n"
@@ -80,6 +83,7 @@ struct Options {
     int quiet = 0;
     int jobs = 0;
     int unspellable = 0;  // paths refused because this Windows cannot pass their names
+    int maxSizeKib = -1;  // --max-size for the profile the run ends up using; -1 when not given
 };
 
 int Usage(const char* problem) {
@@ -94,6 +98,29 @@ int Number(const char* text, int low, int high, int* value) {
     if (!*text || *end || v < low || v > high) return 0;
     *value = int(v);
     return 1;
+}
+
+// A size limit as given, "300", "300k" or "2m" (either case), in KiB: 1
+// with *kib set, 0 for any other text or a limit beyond 2 GiB.
+int SizeLimitKib(const std::string& text, int* kib) {
+    std::string digits = text;
+    int factor = 1;
+    char last = digits.empty() ? 0 : char(digits.back() | 0x20);
+    if (last == 'k' || last == 'm') {
+        factor = last == 'm' ? 1024 : 1;
+        digits.pop_back();
+    }
+    int n = 0;
+    if (!Number(digits.c_str(), 0, 2 * 1024 * 1024 / factor, &n)) return 0;
+    *kib = n * factor;
+    return 1;
+}
+
+// The limit of the profile a run uses: the active list profile's own, else
+// the Custom one's.
+int32_t& MaxSizeOfRun(AppConfig* run) {
+    ResizeProfile* profile = const_cast<ResizeProfile*>(FindActiveProfile(run));
+    return profile ? profile->MaxSize : run->CustomMaxSize;
 }
 
 // A text that does not fit its field is refused, never cut.
@@ -158,6 +185,9 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
             if (!value(&v) || !Number(v.c_str(), 1, 100, &n)) return Usage("quality takes 1 to 100");
             run->CustomQuality = n / 100.0;
             Str_Copy(run->ActiveProfile, "Custom");
+        } else if (a == "--max-size") {
+            if (!value(&v) || !SizeLimitKib(v, &n)) return Usage("--max-size takes N, Nk or Nm (KiB or MiB), 0 = none");
+            opt->maxSizeKib = n;
         } else if (a == "-f" || a == "--filter") {
             if (!value(&v) || !Config_ChoiceByName("Filter", v.c_str(), &run->Filter))
                 return Usage("--filter takes lanczos or bilinear");
@@ -203,6 +233,8 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
             TakePath(argv, i, opt);
         }
     }
+    // Whatever order the options came in, the limit is the final profile's.
+    if (opt->maxSizeKib >= 0) MaxSizeOfRun(run) = opt->maxSizeKib;
     if (opt->paths.empty()) return opt->unspellable ? kExitStopped : Usage("no files given");
     return -1;
 }
@@ -336,6 +368,7 @@ int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, cons
     for (size_t i = 0; i < rows.size(); ++i) {
         Batch_SetSource(batch, int(i), rows[i].path, rows[i].width, rows[i].height, nullptr);
         Batch_SetSubfolder(batch, int(i), subfolders[i].c_str());
+        Batch_SetFacts(batch, int(i), &rows[i].facts);
         paths.push_back(rows[i].path);
     }
     Console console = {opt.quiet, Core_OutputIsTerminal(), 0, &paths, std::string()};
@@ -357,6 +390,13 @@ int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, cons
     else if (outcome.failed > 0)
         status = kExitStopped;
     fprintf(status == kExitInterrupted ? stderr : stdout, "%s\n", console.closing.c_str());
+    int64_t limit = ProfileLimitBytes(runConfig);
+    if (limit > 0 && outcome.written > 0 && !opt.quiet) {
+        char text[STR_TEXT_SIZE];
+        Str_Format(text, int(sizeof text), "At most %I64d KB a copy: %d copies in %I64d encodes.", limit / 1024,
+                   outcome.written, outcome.encodes);
+        printf("%s\n", text);
+    }
     Batch_Destroy(&batch);
     return status;
 }

@@ -75,6 +75,7 @@ int Config_Copy(AppConfig* destination, const AppConfig* source) {
         copy->Resize = p->Resize;
         copy->Width = p->Width;
         copy->Height = p->Height;
+        copy->MaxSize = p->MaxSize;
     }
     return 1;
 }

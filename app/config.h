@@ -28,53 +28,55 @@ struct ResizeProfile {
     int32_t Resize;               // 1: Width and Height bound the picture; else it is only re-encoded
     int32_t Width;                // most pixels across; 0 or less: no bound
     int32_t Height;               // most pixels down; 0 or less: no bound
+    int32_t MaxSize;              // most KiB (1024 bytes) a copy may take; 0 or less: no limit
     ResizeProfile* next;          // toward the tail, null at the last; owned by the list
     ResizeProfile* previous;      // toward the head, null at the first
 };
 
 // The profile list; it owns its nodes.
 struct ProfileStructLinked {
-    const char* tag;          // "ProfileStructLinked:config"
-    ResizeProfile* first;     // in the order of "profiles.xml"; null when empty
+    const char* tag;       // "ProfileStructLinked:config"
+    ResizeProfile* first;  // in the order of "profiles.xml"; null when empty
     ResizeProfile* last;
-    int32_t count;            // nodes in the list
+    int32_t count;  // nodes in the list
 };
 
 // The program's settings: one record, created at start-up and saved at exit
 // by the window thread. Flags hold 0 or 1; texts are cut to their fields.
 // The batch engine works on a copy of its own, never on this record.
 struct AppConfig {
-    int32_t DialogX;                      // main window's left edge, screen pixels
-    int32_t DialogY;                      // main window's top edge, screen pixels
-    int32_t TrayMinimize;                 // flag: minimising hides the window behind the tray icon
-    int32_t AlwaysOnTop;                  // flag: the window and the message box stay on top
-    int32_t DisableSave;                  // flag: nothing is written at exit; no control sets it
-    int32_t AutoClearList;                // flag: a complete run empties the list; no control sets it
-    int32_t SkipImageInfo;                // flag: the prepare pass does not open pictures (no estimates)
-    int32_t DuplicateDate;                // flag: outputs get their source's file times
-    int32_t Subfolders;                   // flag: a named folder gives the pictures of its subfolders too
-    char ActiveProfile[CONFIG_NAME_SIZE]; // profile in use; a name no profile has means Custom
-    int32_t Filter;                       // RESIZE_FILTER_LANCZOS or RESIZE_FILTER_BILINEAR
-    int32_t ColourProfile;                // COLOUR_PROFILE_SRGB or COLOUR_PROFILE_KEEP
-    int32_t Metadata;                     // METADATA_CAMERA, METADATA_ALL or METADATA_NONE
-    int32_t Format;                       // OUTPUT_FORMAT_*
-    int32_t Background;                   // 0xRRGGBB a JPEG copy's transparent parts lie on; 0, black, default
-    int32_t SameDirectory;                // flag: outputs go beside their sources, else into Path
-    char Path[STR_TEXT_SIZE];             // output folder, with its trailing separator when chosen
-    int32_t CustomWidth;                  // Custom profile's most pixels across; 0 or less: no bound
-    int32_t CustomHeight;                 // Custom profile's most pixels down; 0 or less: no bound
-    double CustomQuality;                 // Custom profile's quality fraction, 1.0 best
-    char Append[CONFIG_NAME_SIZE];        // text after each output's base name, "_resized"
-    char Prepend[CONFIG_NAME_SIZE];       // text before each output's base name; no control sets it
-    int64_t ImagesProcessed;              // images written, all runs
-    int64_t Original;                     // bytes of the sources of those images
-    int64_t Resized;                      // bytes of the images written
-    ProfileStructLinked Profiles;         // the profiles of "profiles.xml", owned
+    int32_t DialogX;                       // main window's left edge, screen pixels
+    int32_t DialogY;                       // main window's top edge, screen pixels
+    int32_t TrayMinimize;                  // flag: minimising hides the window behind the tray icon
+    int32_t AlwaysOnTop;                   // flag: the window and the message box stay on top
+    int32_t DisableSave;                   // flag: nothing is written at exit; no control sets it
+    int32_t AutoClearList;                 // flag: a complete run empties the list; no control sets it
+    int32_t SkipImageInfo;                 // flag: the prepare pass does not open pictures (no estimates)
+    int32_t DuplicateDate;                 // flag: outputs get their source's file times
+    int32_t Subfolders;                    // flag: a named folder gives the pictures of its subfolders too
+    char ActiveProfile[CONFIG_NAME_SIZE];  // profile in use; a name no profile has means Custom
+    int32_t Filter;                        // RESIZE_FILTER_LANCZOS or RESIZE_FILTER_BILINEAR
+    int32_t ColourProfile;                 // COLOUR_PROFILE_SRGB or COLOUR_PROFILE_KEEP
+    int32_t Metadata;                      // METADATA_CAMERA, METADATA_ALL or METADATA_NONE
+    int32_t Format;                        // OUTPUT_FORMAT_*
+    int32_t Background;                    // 0xRRGGBB a JPEG copy's transparent parts lie on; 0, black, default
+    int32_t SameDirectory;                 // flag: outputs go beside their sources, else into Path
+    char Path[STR_TEXT_SIZE];              // output folder, with its trailing separator when chosen
+    int32_t CustomWidth;                   // Custom profile's most pixels across; 0 or less: no bound
+    int32_t CustomHeight;                  // Custom profile's most pixels down; 0 or less: no bound
+    double CustomQuality;                  // Custom profile's quality fraction, 1.0 best
+    int32_t CustomMaxSize;                 // Custom profile's most KiB a copy may take; 0 or less: no limit
+    char Append[CONFIG_NAME_SIZE];         // text after each output's base name, "_resized"
+    char Prepend[CONFIG_NAME_SIZE];        // text before each output's base name; no control sets it
+    int64_t ImagesProcessed;               // images written, all runs
+    int64_t Original;                      // bytes of the sources of those images
+    int64_t Resized;                       // bytes of the images written
+    ProfileStructLinked Profiles;          // the profiles of "profiles.xml", owned
     // Not stored: set by loading. A file that exists but could not be read
     // is never overwritten, so one damaged file cannot take every setting
     // or the statistics with it.
-    int32_t KeepConfigFile;               // flag: "config.xml" exists and could not be read
-    int32_t KeepStatsFile;                // flag: "stats.xml" exists and could not be read
+    int32_t KeepConfigFile;  // flag: "config.xml" exists and could not be read
+    int32_t KeepStatsFile;   // flag: "stats.xml" exists and could not be read
 };
 
 // The value a name selects for a setting of choices, both as config.xml

@@ -28,9 +28,9 @@ struct ConfigKey {
     const char* path;  // the element path, "Configuration.GUI"
     const char* name;  // the element's name, "DialogX"
     KeyKind kind;
-    size_t offset;     // the field's offset in AppConfig
-    int size;          // a text field's size in bytes (terminator included)
-    int statistics;    // 1 for the totals, which "stats.xml" holds as well
+    size_t offset;               // the field's offset in AppConfig
+    int size;                    // a text field's size in bytes (terminator included)
+    int statistics;              // 1 for the totals, which "stats.xml" holds as well
     const char* const* choices;  // KEY_CHOICE: the texts of values 0, 1, ..., null-ended; a value
                                  // stored as another text reads as 0
 };
@@ -72,6 +72,7 @@ const ConfigKey kKeys[] = {
     {"Configuration.Custom", "Width", KEY_INT, FIELD(CustomWidth), 0, nullptr},
     {"Configuration.Custom", "Height", KEY_INT, FIELD(CustomHeight), 0, nullptr},
     {"Configuration.Custom", "Quality", KEY_DOUBLE, FIELD(CustomQuality), 0, nullptr},
+    {"Configuration.Custom", "MaxSize", KEY_INT, FIELD(CustomMaxSize), 0, nullptr},
 };
 
 #undef FIELD
@@ -175,6 +176,7 @@ void ReadProfiles(XMLStruct* xml, AppConfig* c) {
         XML_GetChildInt(xml, node, "Width", &p->Width);
         XML_GetChildInt(xml, node, "Height", &p->Height);
         XML_GetChildDouble(xml, node, "Quality", &p->Quality);
+        XML_GetChildInt(xml, node, "MaxSize", &p->MaxSize);
     }
 }
 
@@ -222,8 +224,10 @@ int Config_ColourByName(const char* name, int32_t* rgb) {
     if (name[0] != '#' || Str_Length(name) != 7) return 0;
     uint32_t value = 0;
     for (const char* c = name + 1; *c; ++c) {
-        int digit = *c >= '0' && *c <= '9' ? *c - '0' : *c >= 'a' && *c <= 'f' ? *c - 'a' + 10
-                  : *c >= 'A' && *c <= 'F' ? *c - 'A' + 10 : -1;
+        int digit = *c >= '0' && *c <= '9'   ? *c - '0'
+                    : *c >= 'a' && *c <= 'f' ? *c - 'a' + 10
+                    : *c >= 'A' && *c <= 'F' ? *c - 'A' + 10
+                                             : -1;
         if (digit < 0) return 0;
         value = value << 4 | uint32_t(digit);
     }

@@ -19,6 +19,8 @@ add_library(brimlow-app STATIC
     app/engine/measure.cpp
     app/engine/prepare.cpp
     app/engine/winmain_job.cpp
+    app/engine/winmain_job_write.cpp
+    app/engine/sizelimit.cpp
     app/engine/gather.cpp
     app/engine/winmain_batch.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR}/app/engine

@@ -78,7 +78,7 @@ std::string TaggedPhotoCopyFields(const std::string& dir, const std::string& tag
     Config cfg;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    EXPECT_EQ(ResizeFile(cfg.c, (dir + encoded).c_str(), (dir + "copy.jpg").c_str(), &work), 1);
+    EXPECT_EQ(ResizeFile(cfg.c, (dir + encoded).c_str(), (dir + "copy.jpg").c_str(), nullptr, &work), 1);
     EXPECT_GT(work.side.size[SIDE_PROFILE], 100);
     ResizeWork_Destroy(&work);
     RunShell("exiftool -a -G1 -n -args " + dir + "copy.jpg > fields.txt 2>&1");

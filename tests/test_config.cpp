@@ -25,13 +25,17 @@ struct Folder {
 
 struct Config {
     AppConfig* c = nullptr;
-    Config() { Config_Create(&c); }
-    ~Config() { Config_Destroy(&c); }
+    Config() {
+        Config_Create(&c);
+    }
+    ~Config() {
+        Config_Destroy(&c);
+    }
 };
 
 const char kProfiles[] =
     "<?xml version=\"1.0\"?><Configuration><ProfileList><Profile><Name>Web</Name><Resize>1</Resize><Width>800</Width>"
-    "<Height>600</Height><Quality>0.75</Quality></Profile><Profile><Name>Odd</Name></Profile>"
+    "<Height>600</Height><Quality>0.75</Quality><MaxSize>300</MaxSize></Profile><Profile><Name>Odd</Name></Profile>"
     "</ProfileList></Configuration>";
 
 TEST(ConfigFiles, WrittenExactlyAndReadBack) {
@@ -40,6 +44,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     out.c->DialogX = -12;
     out.c->CustomWidth = 1024;
     out.c->CustomQuality = 0.75;
+    out.c->CustomMaxSize = 2048;
     Str_Copy(out.c->Append, "_small & <fast>");
     Str_Copy(out.c->ActiveProfile, "Web");
     out.c->Filter = RESIZE_FILTER_BILINEAR;
@@ -67,7 +72,8 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
               "        <Filesize>\r\n            <Original>0</Original>\r\n            <Resized>0</Resized>\r\n"
               "        </Filesize>\r\n    </Statistics>\r\n"
               "    <Custom>\r\n        <Width>1024</Width>\r\n        <Height>0</Height>\r\n"
-              "        <Quality>0.750000</Quality>\r\n    </Custom>\r\n</Configuration>\r\n");
+              "        <Quality>0.750000</Quality>\r\n        <MaxSize>2048</MaxSize>\r\n"
+              "    </Custom>\r\n</Configuration>\r\n");
     EXPECT_EQ(ReadWholeFile(dir.path + "stats.xml"),
               "<?xml version=\"1.0\"?>\r\n<Configuration>\r\n    <Statistics>\r\n"
               "        <ImagesProcessed>1234567890123</ImagesProcessed>\r\n        <Filesize>\r\n"
@@ -80,6 +86,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     EXPECT_EQ(in.c->DialogX, -12);
     EXPECT_EQ(in.c->CustomWidth, 1024);
     EXPECT_DOUBLE_EQ(in.c->CustomQuality, 0.75);
+    EXPECT_EQ(in.c->CustomMaxSize, 2048);
     EXPECT_STREQ(in.c->Append, "_small & <fast>");
     EXPECT_EQ(in.c->ImagesProcessed, 1234567890123LL);
     EXPECT_EQ(in.c->DuplicateDate, 1);
@@ -90,7 +97,9 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     EXPECT_STREQ(in.c->Profiles.first->Name, "Web");
     EXPECT_EQ(in.c->Profiles.first->Width, 800);
     EXPECT_DOUBLE_EQ(in.c->Profiles.first->Quality, 0.75);
+    EXPECT_EQ(in.c->Profiles.first->MaxSize, 300);
     EXPECT_EQ(in.c->Profiles.last->Quality, 0.0) << "a missing Quality child reads as 0";
+    EXPECT_EQ(in.c->Profiles.last->MaxSize, 0) << "a missing MaxSize is no limit";
 }
 
 // Choices and colours by their names in any case; an unknown one, or none,
@@ -146,7 +155,8 @@ TEST(ConfigFiles, FlagsStatsAndDamagedText) {
               "</Statistics><Custom><Quality>0.9</Quality><Width>" +
                   std::string(200, '1') + "</Width></Custom><GUI><DialogX>\x01\xFF<<</Configuration>");
     dir.Write("profiles.xml", kProfiles);
-    dir.Write("stats.xml", "<Configuration><Statistics><ImagesProcessed>7</ImagesProcessed></Statistics></Configuration>");
+    dir.Write("stats.xml",
+              "<Configuration><Statistics><ImagesProcessed>7</ImagesProcessed></Statistics></Configuration>");
     Config c;
     ASSERT_EQ(Config_LoadFrom(c.c, dir.path.c_str()), 1);
     EXPECT_EQ(c.c->DisableSave, 1);
@@ -160,7 +170,8 @@ TEST(ConfigFiles, AFileThatCouldNotBeReadIsNeverOverwritten) {
     Folder dir("damaged");
     dir.Write("config.xml", "");
     dir.Write("profiles.xml", kProfiles);
-    dir.Write("stats.xml", "<Configuration><Statistics><ImagesProcessed>7</ImagesProcessed></Statistics></Configuration>");
+    dir.Write("stats.xml",
+              "<Configuration><Statistics><ImagesProcessed>7</ImagesProcessed></Statistics></Configuration>");
     Config c;
     EXPECT_EQ(Config_LoadFrom(c.c, dir.path.c_str()), 0);
     EXPECT_EQ(c.c->ImagesProcessed, 7) << "stats.xml is read all the same";

@@ -418,11 +418,11 @@ TEST_F(Batch, AFailedWriteKeepsTheEarlierOutput) {
     Config cfg;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    ASSERT_EQ(ResizeFile(cfg.c, (dir + "a.jpg").c_str(), nullptr, &work), 1);
+    ASSERT_EQ(ResizeFile(cfg.c, (dir + "a.jpg").c_str(), nullptr, nullptr, &work), 1);
     std::string earlier = Bytes(dir + "a_resized.jpg");
     cfg.c->CustomWidth = 200;
     File_FailWritesAfter(1000);
-    EXPECT_EQ(ResizeFile(cfg.c, (dir + "a.jpg").c_str(), nullptr, &work), 0);
+    EXPECT_EQ(ResizeFile(cfg.c, (dir + "a.jpg").c_str(), nullptr, nullptr, &work), 0);
     File_FailWritesAfter(-1);
     EXPECT_STREQ(work.message, "A problem was encountered saving a...");
     EXPECT_STREQ(work.reason, "disk full");

@@ -60,18 +60,18 @@ TEST(Job, SourcesAreNeverReplaced) {
     cfg.c->Append[0] = 0;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 0);
+    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
     EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
     // Through a symbolic link the names differ, the file does not.
     ASSERT_EQ(MakeLink("cat.jpg", dir + "cat_link.jpg"), 0);
     Str_Copy(cfg.c->Append, "_link");
-    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 0);
+    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
     EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
     // Nor does a "./" segment in the output folder.
     cfg.c->Append[0] = 0;
     cfg.c->SameDirectory = 0;
     Str_Copy(cfg.c->Path, (dir + "./").c_str());
-    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 0);
+    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
     EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
     EXPECT_EQ(ReadWholeFile(source), before);
     EXPECT_EQ(File_IsSameFile((dir + "cat_link.jpg").c_str(), source.c_str()), 1);
@@ -87,7 +87,7 @@ TEST(Job, ThinPicturesFailThatImageOnly) {
     cfg.c->CustomWidth = 100;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 0);
+    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
     EXPECT_STREQ(work.message, "A problem was encountered saving line...");
     EXPECT_FALSE(FileExists(dir + "line_resized.jpg"));
     ResizeWork_Destroy(&work);
@@ -105,7 +105,7 @@ TEST(Job, DatesAreCopied) {
     Config cfg;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    ASSERT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 1);
+    ASSERT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, nullptr, &work), 1);
     File_Stat(f, (dir + "old_resized.jpg").c_str());
     LocalMinutes m = 0;
     int s = 0;
@@ -134,7 +134,7 @@ TEST(Job, DatesAreCopiedExactlyAcrossTheSummerTimeChange) {
     Config cfg;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    ASSERT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, &work), 1);
+    ASSERT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, nullptr, &work), 1);
     ResizeWork_Destroy(&work);
     struct stat out;
     ASSERT_EQ(stat((dir + "night_resized.jpg").c_str(), &out), 0);

@@ -49,6 +49,7 @@ struct BatchStruct {
     int written;          // images written
     int64_t sourceTotal;  // bytes of their sources
     int64_t outputTotal;  // bytes of their outputs
+    int64_t encodes;      // encodes they took
 };
 
 namespace {
@@ -222,7 +223,7 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
         if (refusal)
             Refuse(file, refusal, work);
         else
-            ok = ResizeFile(b->settings, file->path, file->output, work);
+            ok = ResizeFile(b->settings, file->path, file->output, &file->facts, work);
         Lock(b);
         End(b, file);
         b->soloWanted -= alone;
@@ -230,7 +231,9 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
             file->state = BATCH_WRITTEN;
             file->sourceBytes = work->sourceBytes;
             file->outputBytes = work->outputBytes;
+            file->written = work->written;
             b->written += 1;
+            b->encodes += work->written.encodes;
             b->sourceTotal += work->sourceBytes;
             b->outputTotal += work->outputBytes;
             break;
@@ -341,6 +344,14 @@ int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t wid
     return 1;
 }
 
+int Batch_SetFacts(BatchStruct* batch, int index, const SizeFacts* facts) {
+    Check(batch, __LINE__);
+    if (!facts) Core_NullPointer(kModule, __LINE__);
+    if (index < 0 || index >= batch->count) Core_Abort("Batch index out of range (%d / %d)\n", index, batch->count);
+    batch->files[index].facts = *facts;
+    return 1;
+}
+
 int Batch_SetSubfolder(BatchStruct* batch, int index, const char* subfolder) {
     Check(batch, __LINE__);
     if (!subfolder) Core_NullPointer(kModule, __LINE__);
@@ -392,8 +403,8 @@ const BatchFile* Batch_GetFile(const BatchStruct* batch, int index) {
 int Batch_GetOutcome(const BatchStruct* batch, BatchOutcome* outcome) {
     Check(batch, __LINE__);
     if (!outcome) Core_NullPointer(kModule, __LINE__);
-    *outcome = BatchOutcome{batch->count,      batch->written,     batch->failed,     batch->cancelled,
-                            batch->workersRun, batch->sourceTotal, batch->outputTotal};
+    *outcome = BatchOutcome{batch->count,      batch->written,     batch->failed,      batch->cancelled,
+                            batch->workersRun, batch->sourceTotal, batch->outputTotal, batch->encodes};
     return 1;
 }
 

@@ -42,6 +42,8 @@ struct BatchFile {
     int64_t memory;               // bytes it may take while in progress (the estimate)
     int64_t sourceBytes;          // the source's size once written, bytes
     int64_t outputBytes;          // the output's size once written, bytes
+    SizeFacts facts;              // what a size limit's search starts from (Batch_SetFacts); zero when not given
+    CopySize written;             // once written: the copy's size and quality and the encodes it took
 };
 
 // A batch and its run; its fields are the engine's own.
@@ -56,6 +58,7 @@ struct BatchOutcome {
     int workersRun;       // workers that took part: the caller and the pool jobs accepted
     int64_t sourceTotal;  // bytes of the written files' sources
     int64_t outputTotal;  // bytes of their outputs
+    int64_t encodes;      // encodes the written files took (more than one each only under a size limit)
 };
 
 // A batch of count sources read from settings now (a copy; later changes to
@@ -71,6 +74,11 @@ int Batch_Destroy(BatchStruct** batch);
 // known) and an output name (null: from the settings). An index outside the
 // list is a fatal stop. Cannot fail (1).
 int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t width, int32_t height, const char* output);
+
+// What source index's copies are estimated from (the list's row: its
+// header, and its measure when made), for a size limit's first guess. An
+// index outside the list is a fatal stop. Cannot fail (1).
+int Batch_SetFacts(BatchStruct* batch, int index, const SizeFacts* facts);
 
 // Source index lies subfolder (ending in a separator) below the folder the
 // user named: its copy in a chosen output folder goes the same way down,

@@ -19,15 +19,19 @@ struct FileStruct;
 // full-size picture, and lays it on black) and writes it as kind (COPY_*):
 // a JPEG at copy's quality, its transparent parts laid on the settings'
 // Background; a PNG; a WebP at copy's quality, or lossless when the copy
-// keeps its lossless source so under "Original". PNG and WebP keep alpha.
-// With side (may be null) the copy's colours and side data follow the
-// settings' ColourProfile and Metadata: converted to sRGB after scaling, or
-// the profile kept; Exif as kept, XMP and IPTC with everything. A block
-// that cannot be used or written is left out (logged) and the copy still
-// written. 1 when written; 0 (nothing written) when the target has no
-// pixels or encoding fails.
-int ResizeAndWrite(const AppConfig* config, BitmapStruct* source, const CopySize* copy, const SideDataStruct* side,
-                   int kind, const char* output);
+// keeps its lossless source so under "Original" without a limit. PNG and
+// WebP keep alpha. With side (may be null) the copy's colours and side data
+// follow the settings' ColourProfile and Metadata: converted to sRGB after
+// scaling, or the profile kept; Exif as kept, XMP and IPTC with everything.
+// A block that cannot be used or written is left out (logged) and the copy
+// still written. Under copy's limit the size-limit rule (sizelimit.h)
+// chooses the copy, its search starting from facts (may be null: no more
+// than the rule's defaults), and copy becomes the copy written. copy's
+// encodes counts the encodes. 1 when written whole; 0 (nothing written)
+// when the target has no pixels, encoding or writing fails, or no copy fits
+// the limit (copy's unfit then 1).
+int ResizeAndWrite(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
+                   const SizeFacts* facts, const char* output);
 
 // Output name of a source: folder (the source's, or Path followed by
 // subfolder, the folders between a named folder and the source: copies in
@@ -40,9 +44,9 @@ int BuildOutputName(const AppConfig* config, const char* source, const char* sub
 // calls one member at a time, never two at once, from whichever of its
 // workers has something to say.
 struct JobHost {
-    void* data;                                     // the front-end's own, passed back on every call
+    void* data;                                      // the front-end's own, passed back on every call
     void (*progress)(void* data, const char* text);  // a progress text, with Cancel
-    int (*cancelled)(void* data);                   // 1 once the user asked to stop
+    int (*cancelled)(void* data);                    // 1 once the user asked to stop
     void (*message)(void* data, const char* text);   // a closing message, with Ok
     // After each file of a batch: its index in the list, 1 when written, and
     // when it was not, why in a few words; after the prepare pass the same
@@ -64,14 +68,15 @@ void CancelledMessage(const char* format, int count, char* text, int size);
 // The objects one worker reuses from file to file, and the outcome of its
 // last file. Owned by the worker that created it.
 struct ResizeWork {
-    BitmapStruct* bitmap;       // decoded source, kept for the next file; its owner may release the pixels
-    FileStruct* file;           // examines the source and the output
-    int64_t sourceBytes;        // size of the last source, bytes
-    int64_t outputBytes;        // size of the last output written, bytes
+    BitmapStruct* bitmap;         // decoded source, kept for the next file; its owner may release the pixels
+    FileStruct* file;             // examines the source and the output
+    int64_t sourceBytes;          // size of the last source, bytes
+    int64_t outputBytes;          // size of the last output written, bytes
     char base[STR_TEXT_SIZE];     // the last source's base name, for messages
     char output[STR_TEXT_SIZE];   // the last output name
     char message[STR_TEXT_SIZE];  // the user's message when the last file failed
-    const char* reason;            // why it failed, in a few words ("not found", "not a picture"); static
+    const char* reason;           // why it failed, in a few words ("not found", "not a picture"); static
+    CopySize written;             // the last copy written: its size, quality and encodes
     SideDataStruct side;          // what the last source carried beside its pixels; owned
 };
 
@@ -82,9 +87,10 @@ int ResizeWork_Destroy(ResizeWork* work);
 
 // One source: examine, decode, name the output (output when not null, else
 // from the settings), refuse to replace the source, resize, examine the
-// output, copy the dates. 1 with the two sizes; 0 with the user's message in
-// work->message and its reason in work->reason.
-int ResizeFile(const AppConfig* config, const char* path, const char* output, ResizeWork* work);
+// output, copy the dates; facts (may be null) what a size limit's search
+// starts from. 1 with the two sizes and the copy written; 0 with the user's
+// message in work->message and its reason in work->reason.
+int ResizeFile(const AppConfig* config, const char* path, const char* output, const SizeFacts* facts, ResizeWork* work);
 
 // The job's closing texts: "Finished resizing %d images, %'I64d Kb saved."
 // (savedBytes divided by 1024 toward zero) and "Resizing cancelled after %d

@@ -6,6 +6,7 @@
 #include "formats.h"
 #include "orv-core.h"
 #include "orv-str.h"
+#include "sizelimit.h"
 #include "winmain_scale.h"
 
 namespace {
@@ -81,8 +82,17 @@ void TargetSize(int32_t width, int32_t height, double scale, int32_t* newWidth, 
     *newHeight = (h >= 0 && h <= 2147483647.0) ? int32_t(h) : 0;
 }
 
+int64_t ProfileLimitBytes(const AppConfig* config) {
+    const ResizeProfile* profile = FindActiveProfile(config);
+    int32_t kib = profile ? profile->MaxSize : config->CustomMaxSize;
+    return kib > 0 ? int64_t(kib) * 1024 : 0;
+}
+
 void PlanCopy(const AppConfig* config, int32_t width, int32_t height, CopySize* copy) {
     if (!config || !copy) Core_NullPointer(kModule, __LINE__);
+    copy->limit = ProfileLimitBytes(config);
+    copy->steps = 0;
+    copy->encodes = 0;
     copy->sourceWidth = width;
     copy->sourceHeight = height;
     GetResizeScale(config, width, height, &copy->scale, &copy->quality);
@@ -126,8 +136,9 @@ int EstimateRow(const AppConfig* config, int32_t width, int32_t height, const Si
     if (width <= 0 || height <= 0) return 0;
     CopySize copy;
     PlanCopy(config, width, height, &copy);
+    int64_t bytes = copy.limit ? SizeLimit_Plan(facts, kind, &copy)
+                               : EstimateBytes(facts, kind, copy.width, copy.height, copy.scale, copy.quality);
     Str_Format(newDimensions, newDimensionsSize, "%dx%d", copy.width, copy.height);
-    Str_Format(estimate, estimateSize, "~%I64dk",
-               EstimateBytes(facts, kind, copy.width, copy.height, copy.scale, copy.quality) / 1024);
+    Str_Format(estimate, estimateSize, "~%I64dk", bytes / 1024);
     return 1;
 }

@@ -29,26 +29,35 @@ struct CopySize {
     int32_t height;        // the same, pixels
     int32_t lossless;      // 1 when the source is stored without loss in a kind its copies can keep so (a
                            // lossless WebP); set by the decode
+    int64_t limit;         // most bytes the copy's file may take, the profile's MaxSize; 0: no limit
+    int32_t steps;         // times a limit made the copy a tenth smaller each side (sizelimit.h); 0 at the bounds
+    int32_t encodes;       // set by the write: the encodes it took
+    int32_t unfit;         // set by the write: 1 when no copy within the limit could be made
 };
 
+// Bytes the active profile allows each copy: its MaxSize (KiB) x 1024, or 0
+// when it sets no limit. Cannot fail.
+int64_t ProfileLimitBytes(const AppConfig* config);
+
 // The copy the active profile makes of a source shown at width x height
-// (GetResizeScale, then TargetSize). Null outputs are a fatal stop. Cannot
-// fail.
+// (GetResizeScale, then TargetSize), at its bounds with its limit; a limit
+// then chooses the quality and steps (sizelimit.h). Null outputs are a
+// fatal stop. Cannot fail.
 void PlanCopy(const AppConfig* config, int32_t width, int32_t height, CopySize* copy);
 
 // What the size of a source's copies is estimated from. The prepare pass
 // fills the header's part from the file's header and size; a measure of the
 // picture (MeasureFile) fills the rest.
 struct SizeFacts {
-    double headerBits;      // bits a pixel the source's picture takes, as a JPEG of headerQuality would; 0
-                            // when its file tells nothing (uncompressed formats)
-    double headerQuality;   // 1 to 100: the JPEG quality headerBits compares with
-    double reducedBits[3];  // measured: bits a pixel of JPEG copies at quality 75 of the picture reduced to
-                            // 1/2, 1/4 and 1/8 of its size, the file's fixed part left out
-    double qualityRatio[2]; // measured at 1/4 of the size: bits at quality 50, and at 95, over those at 75
-    double fixedBytes;      // measured: the bytes of a JPEG copy that do not depend on its picture
-    int32_t measured;       // 1 once the measured fields are filled
-    int32_t measuredKind;   // the copy kind (COPY_*) the measured fields are of
+    double headerBits;       // bits a pixel the source's picture takes, as a JPEG of headerQuality would; 0
+                             // when its file tells nothing (uncompressed formats)
+    double headerQuality;    // 1 to 100: the JPEG quality headerBits compares with
+    double reducedBits[3];   // measured: bits a pixel of JPEG copies at quality 75 of the picture reduced to
+                             // 1/2, 1/4 and 1/8 of its size, the file's fixed part left out
+    double qualityRatio[2];  // measured at 1/4 of the size: bits at quality 50, and at 95, over those at 75
+    double fixedBytes;       // measured: the bytes of a JPEG copy that do not depend on its picture
+    int32_t measured;        // 1 once the measured fields are filled
+    int32_t measuredKind;    // the copy kind (COPY_*) the measured fields are of
 };
 
 // Estimated size in bytes of the copy of kind (COPY_*) of a source
@@ -62,7 +71,8 @@ int64_t EstimateBytes(const SizeFacts* facts, int kind, int32_t newWidth, int32_
 
 // One file-list row's computed texts for a source shown at width x height:
 // the "New Dimensions" text ("W'xH'") and the "Est Size" text ("~Nk") of
-// its copy of kind (COPY_*).
+// its copy of kind (COPY_*); under a size limit, of the copy the limit's
+// rule expects to make (SizeLimit_Plan).
 // Returns 0 and writes nothing for a source of unknown size (estimates
 // were switched off).
 int EstimateRow(const AppConfig* config, int32_t width, int32_t height, const SizeFacts* facts, int kind,

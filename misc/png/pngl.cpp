@@ -11,7 +11,6 @@
 
 #include <libpng16/png.h>
 
-#include "file.h"
 #include "orv-core.h"
 
 namespace {
@@ -289,14 +288,24 @@ int EncodeWhole(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb
 
 }  // namespace
 
-int PNGL_SaveFile(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* path) {
-    if (!bitmap || !path) Core_NullPointer(kModule, __LINE__);
+int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, unsigned char** data,
+                    int32_t* size) {
+    if (!bitmap || !data || !size) Core_NullPointer(kModule, __LINE__);
+    *data = nullptr;
+    *size = 0;
     if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
     Output out = {nullptr, 0, 0, 0};
     int ok = EncodeWhole(bitmap, side, srgb, &out);
-    if (ok) ok = File_SaveWhole(path, out.data, uint32_t(out.used), 0);
+    // The block handed over is exactly as long as the file, so that its
+    // owner frees it by the size it is told.
+    int bytes = 0;
+    if (ok && (*data = static_cast<unsigned char*>(
+                   Mem_AllocChecked(out.used, 1, 1, &bytes, MEM_HEAP, kModule, __LINE__))) != nullptr) {
+        memcpy(*data, out.data, size_t(out.used));
+        *size = bytes;
+    }
     if (out.data) Mem_Free(out.data, out.capacity, MEM_HEAP, kModule, __LINE__);
-    return ok;
+    return *data != nullptr;
 }
 
 int64_t PNGL_EncodedBytes(const BitmapStruct* bitmap) {

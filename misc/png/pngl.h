@@ -9,15 +9,16 @@
 #include "bitmap.h"
 #include "sidedata.h"
 
-// Writes bitmap (plain colours, not weighted by alpha) to path as PNG,
-// whole or not at all (File_SaveWhole), with side's blocks that PNG holds:
-// the profile as iCCP, or an sRGB chunk when srgb is 1 and no profile is
-// given; Exif as eXIf; XMP as its iTXt. IPTC has no place in PNG and is
-// left out (logged). side may be null. 1, or 0 with nothing written and
-// the reason logged (memory refused, libpng's complaint, the file layer's
-// problem kept for File_GetProblem).
-int PNGL_SaveFile(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* path);
+// Encodes bitmap (plain colours, not weighted by alpha) as PNG with side's
+// blocks that PNG holds: the profile as iCCP, or an sRGB chunk when srgb is
+// 1 and no profile is given; Exif as eXIf; XMP as its iTXt. IPTC has no
+// place in PNG and is left out (logged). side may be null. 1 with *data a
+// Mem_Alloc block of *size bytes the caller frees (source misc/png/pngl);
+// 0 (data null, size 0) with the reason logged (memory refused, libpng's
+// complaint).
+int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, unsigned char** data,
+                    int32_t* size);
 
-// The bytes PNGL_SaveFile would write for bitmap without side data, or -1
+// The bytes PNGL_SaveBuffer would make for bitmap without side data, or -1
 // when it cannot be encoded (memory refused). For measures.
 int64_t PNGL_EncodedBytes(const BitmapStruct* bitmap);

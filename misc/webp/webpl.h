@@ -27,16 +27,17 @@ int WEBP_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* 
 // from its header alone; 0 for a lossy one, an animation or other data.
 int WEBP_IsLossless(const unsigned char* data, uint32_t size);
 
-// Writes bitmap (plain colours, not weighted by alpha) to path as WebP,
-// whole or not at all (File_SaveWhole): lossy at quality (a fraction, 1.0
-// best) or lossless; alpha only where some pixel is not opaque, the
-// colours of invisible pixels left to the encoder, which makes them cost
-// nothing. With side (may be null), its profile goes in as ICCP, Exif as
-// EXIF and XMP as XMP; IPTC has no place in WebP and is left out (logged).
-// 1, or 0 with nothing written and the reason logged.
-int WEBP_SaveFile(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
-                  const char* path);
+// Encodes bitmap (plain colours, not weighted by alpha) as WebP: lossy at
+// quality (a fraction, 1.0 best) or lossless; alpha only where some pixel
+// is not opaque, the colours of invisible pixels left to the encoder, which
+// makes them cost nothing. With side (may be null), its profile goes in as
+// ICCP, Exif as EXIF and XMP as XMP; IPTC has no place in WebP and is left
+// out (logged). 1 with *data a Mem_Alloc block of *size bytes the caller
+// frees (source misc/webp/webpl_encode); 0 (data null, size 0) with the
+// reason logged.
+int WEBP_SaveBuffer(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
+                    unsigned char** data, int32_t* size);
 
-// The bytes WEBP_SaveFile would write for bitmap without side data, or -1
+// The bytes WEBP_SaveBuffer would make for bitmap without side data, or -1
 // when it cannot be encoded. For measures.
 int64_t WEBP_EncodedBytes(const BitmapStruct* bitmap, double quality, int lossless);

@@ -1,13 +1,12 @@
 // WebP copies: libwebp's encoder on the bitmap's rows as they lie (bottom
 // row first in memory, read with a negative stride), then, when the copy
 // carries side data, the muxer puts the picture and its chunks together.
-// The file is written whole from memory.
+// The copy is handed over whole in memory.
 #include <string.h>
 
 #include <webp/encode.h>
 #include <webp/mux.h>
 
-#include "file.h"
 #include "orv-core.h"
 #include "webpl.h"
 
@@ -75,9 +74,11 @@ int64_t WEBP_EncodedBytes(const BitmapStruct* bitmap, double quality, int lossle
     return bytes;
 }
 
-int WEBP_SaveFile(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
-                  const char* path) {
-    if (!bitmap || !path) Core_NullPointer(kModule, __LINE__);
+int WEBP_SaveBuffer(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
+                    unsigned char** data, int32_t* size) {
+    if (!bitmap || !data || !size) Core_NullPointer(kModule, __LINE__);
+    *data = nullptr;
+    *size = 0;
     if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
     if (bitmap->width > WEBP_MAX_DIMENSION || bitmap->height > WEBP_MAX_DIMENSION) {
         Log_Print(0, "WebP copy not encoded: %dx%d is beyond the format\n", bitmap->width, bitmap->height);
@@ -93,9 +94,13 @@ int WEBP_SaveFile(const BitmapStruct* bitmap, double quality, int lossless, cons
     if (ok && chunks) ok = AddChunks(picture, side, &assembled);
     const uint8_t* bytes = chunks ? assembled.bytes : picture.mem;
     size_t count = chunks ? assembled.size : picture.size;
-    if (ok && count > 0xFFFFFFFFu) ok = 0;
-    if (ok) ok = File_SaveWhole(path, bytes, uint32_t(count), 0);
+    int held = 0;
+    if (ok && (*data = static_cast<unsigned char*>(
+                   Mem_AllocChecked(int64_t(count), 1, 1, &held, MEM_HEAP, kModule, __LINE__))) != nullptr) {
+        memcpy(*data, bytes, count);
+        *size = held;
+    }
     WebPDataClear(&assembled);
     WebPMemoryWriterClear(&picture);
-    return ok;
+    return *data != nullptr;
 }

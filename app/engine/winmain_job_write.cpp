@@ -1,0 +1,188 @@
+// A copy's pixels and file: the source scaled with the settings' filter,
+// its colours and side data as the settings keep them, encoded in memory
+// and written whole. Under a size limit the scaled picture is encoded again
+// at the qualities the search asks for, and scaled again only when the
+// search steps its size; the source is never decoded twice.
+#include <utility>
+
+#include "bitmap.h"
+#include "colour.h"
+#include "exif.h"
+#include "file.h"
+#include "formats.h"
+#include "jpegl.h"
+#include "orv-core.h"
+#include "pngl.h"
+#include "sizelimit.h"
+#include "webpl.h"
+#include "winmain_job.h"
+
+namespace {
+
+const char kModule[] = "app/engine/winmain_job_write";
+
+// The copy's colours from its source's profile (one the picture can use,
+// as the decode left it): kept when the settings keep profiles, else the
+// colours converted to sRGB through it. 1 when the copy's colours are sRGB,
+// 0 when they are in the kept profile.
+int ConvertCopyColours(const AppConfig* config, const SideDataStruct* side, BitmapStruct* target) {
+    const unsigned char* profile = side->block[SIDE_PROFILE];
+    if (!profile) return 1;
+    if (config->ColourProfile == COLOUR_PROFILE_KEEP && Colour_SpaceOf(profile, side->size[SIDE_PROFILE]) == COLOUR_RGB)
+        return 0;
+    Colour_ToSrgb(target, profile, side->size[SIDE_PROFILE]);
+    return 1;
+}
+
+// The side data the copy carries into out: the kept profile, the Exif
+// block as the settings keep it, and XMP and IPTC only when everything is
+// kept.
+void SideDataForCopy(const AppConfig* config, const SideDataStruct* side, int srgb, int32_t width, int32_t height,
+                     SideDataStruct* out) {
+    SideData_Reset(out);
+    if (!srgb) SideData_Keep(out, SIDE_PROFILE, side->block[SIDE_PROFILE], side->size[SIDE_PROFILE]);
+    unsigned char* exif = nullptr;
+    int32_t exifSize = 0;
+    if (Exif_ForCopy(side->block[SIDE_EXIF], side->size[SIDE_EXIF], config->Metadata, width, height, srgb, &exif,
+                     &exifSize)) {
+        SideData_Keep(out, SIDE_EXIF, exif, exifSize);
+        Mem_Free(exif, exifSize, MEM_HEAP, "app/engine/exif", __LINE__);
+    } else if (side->block[SIDE_EXIF] && config->Metadata != METADATA_NONE) {
+        Log_Print(0, "Exif block not readable: left out of the copy\n");
+    }
+    if (config->Metadata != METADATA_ALL) return;
+    const int kEverything[2] = {SIDE_XMP, SIDE_IPTC};
+    for (int kind : kEverything) SideData_Keep(out, kind, side->block[kind], side->size[kind]);
+}
+
+// One copy at one size, ready to encode at any quality. Owned by the write.
+struct Scaled {
+    BitmapStruct* target;    // the scaled picture; for PNG and WebP with plain colours
+    JPEGLibStruct* jpeg;     // a JPEG copy's pixels and side data
+    SideDataStruct carried;  // a PNG or WebP copy's side data
+    int srgb;                // 1 when the colours are sRGB, 0 in the kept profile
+    int32_t steps;           // the size's steps (CopySize); -1 before the first
+};
+
+// Scales source to copy's size into s and makes its colours and side data
+// what kind's file holds. 1, or 0 when the target has no pixels (an
+// extreme aspect ratio) or is refused memory.
+int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, const SideDataStruct* side, int kind,
+          Scaled* s) {
+    const int32_t w = copy->sourceWidth, h = copy->sourceHeight, w2 = copy->width, h2 = copy->height;
+    Log_Print(0, "Resize %dx%d to %dx%d [%.2f]\n", w, h, w2, h2, copy->scale);
+    s->steps = -1;
+    // The bilinear way works on the full-size picture, as it always did;
+    // the filter takes the source at whatever size it was decoded.
+    int bilinear = config->Filter == RESIZE_FILTER_BILINEAR;
+    if (!(w2 > 0 && h2 > 0 && Bitmap_SetSize(s->target, w2, h2) &&
+          (bilinear ? Bitmap_Resample(source, RESAMPLE_BILINEAR_PRESCALE, copy->scale, 0.0, 1.0, w * 0.5, h * 0.5,
+                                      w2 * 0.5, h2 * 0.5, s->target)
+                    : Bitmap_Reduce(source, s->target))))
+        return 0;
+    // The resampler draws onto black and leaves alpha as it found it.
+    if (bilinear) Bitmap_SetAlpha(s->target, 255);
+    if (kind == COPY_JPEG) {
+        s->srgb = side ? ConvertCopyColours(config, side, s->target) : 1;
+        // Weighted by alpha, the colours already lie on black.
+        uint32_t rgb = uint32_t(config->Background) & 0xFFFFFFu;
+        if (rgb != 0 && Bitmap_HasTransparency(s->target))
+            Bitmap_FlattenOnto(s->target, int(rgb >> 16 & 255), int(rgb >> 8 & 255), int(rgb & 255));
+        if (!JPEG_FromBitmap(s->jpeg, s->target)) return 0;
+        SideData_Reset(&s->jpeg->side);
+        if (side) SideDataForCopy(config, side, s->srgb, s->jpeg->width, s->jpeg->height, &s->jpeg->side);
+    } else {
+        // Formats with alpha store plain colours, which are also what
+        // colours are converted as.
+        Bitmap_Unpremultiply(s->target);
+        s->srgb = side ? ConvertCopyColours(config, side, s->target) : 1;
+        SideData_Reset(&s->carried);
+        if (side) SideDataForCopy(config, side, s->srgb, s->target->width, s->target->height, &s->carried);
+    }
+    s->steps = copy->steps;
+    return 1;
+}
+
+// Encodes the scaled copy as kind at copy's quality into *data (Mem_Alloc,
+// *size bytes, the caller's): a WebP lossless when the copy keeps its
+// lossless source so under "Original" and no limit asks for fewer bytes.
+int Encode(const AppConfig* config, Scaled* s, const CopySize* copy, int kind, const SideDataStruct* side,
+           unsigned char** data, int32_t* size) {
+    if (kind == COPY_JPEG) {
+        JPEG_SetQuality(s->jpeg, copy->quality);
+        return JPEG_SaveBuffer(s->jpeg, data, size);
+    }
+    const SideDataStruct* out = side ? &s->carried : nullptr;
+    if (kind == COPY_PNG) return PNGL_SaveBuffer(s->target, out, s->srgb, data, size);
+    int lossless = config->Format == OUTPUT_FORMAT_ORIGINAL && copy->lossless && copy->limit == 0;
+    return WEBP_SaveBuffer(s->target, copy->quality, lossless, out, data, size);
+}
+
+// An encoded file in memory, or none.
+struct Encoded {
+    unsigned char* data;  // Mem_Alloc'ed; null when none
+    int32_t size;         // bytes of data
+};
+
+void Release(Encoded* e) {
+    if (e->data) Mem_Free(e->data, e->size, MEM_HEAP, kModule, __LINE__);
+    *e = Encoded{nullptr, 0};
+}
+
+// The copy that fits copy's limit, best first by the size-limit rule, into
+// best; copy becomes the one chosen. 1, or 0 when encoding fails or no copy
+// fits (copy->unfit then 1).
+int EncodeWithin(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
+                 const SizeFacts* facts, Scaled* s, Encoded* best) {
+    SizeLimitStruct fit;
+    SizeLimit_Start(&fit, copy, facts, kind);
+    CopySize next;
+    int ok = 1;
+    while (ok && SizeLimit_Next(&fit, &next)) {
+        if (next.steps != s->steps) ok = Scale(config, source, &next, side, kind, s);
+        Encoded tried = {nullptr, 0};
+        ok = ok && Encode(config, s, &next, kind, side, &tried.data, &tried.size);
+        if (ok)
+            Log_Print(0, "Tried %dx%d at quality %.0f: %d bytes\n", next.width, next.height, next.quality * 100.0,
+                      tried.size);
+        if (ok && SizeLimit_Tried(&fit, &next, tried.size)) std::swap(*best, tried);
+        Release(&tried);
+    }
+    if (ok && !SizeLimit_Best(&fit, copy)) {
+        Log_Print(0, "No copy fits in %I64d bytes, even %dx%d after %d encodes\n", copy->limit, next.width, next.height,
+                  fit.tries);
+        copy->unfit = 1;
+        return 0;
+    }
+    if (ok)
+        Log_Print(0, "Fits in %I64d bytes: %dx%d at quality %.0f, %d bytes, %d encodes\n", copy->limit, copy->width,
+                  copy->height, copy->quality * 100.0, best->size, copy->encodes);
+    return ok;
+}
+
+}  // namespace
+
+int ResizeAndWrite(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
+                   const SizeFacts* facts, const char* output) {
+    if (!config || !copy || !output) Core_NullPointer(kModule, __LINE__);
+    const SizeFacts none = {};
+    Scaled s = {nullptr, nullptr, {}, 1, -1};
+    Bitmap_Create(&s.target);
+    JPEG_Create(&s.jpeg);
+    Encoded file = {nullptr, 0};
+    copy->unfit = 0;
+    int ok = 0;
+    if (copy->limit > 0) {
+        ok = EncodeWithin(config, source, copy, side, kind, facts ? facts : &none, &s, &file);
+    } else {
+        ok =
+            Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, &file.data, &file.size);
+        copy->encodes = 1;
+    }
+    ok = ok && File_SaveWhole(output, file.data, uint32_t(file.size), 0);
+    Release(&file);
+    SideData_Reset(&s.carried);
+    JPEG_Destroy(&s.jpeg);
+    Bitmap_Destroy(&s.target);
+    return ok;
+}
