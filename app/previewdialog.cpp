@@ -30,16 +30,16 @@ const int kPage = 50;
 // One preview window's state, kept in its window bytes; the window owns it
 // and everything it points to.
 struct PreviewStruct {
-    const char* tag;                 // kTag
-    BitmapStruct* picture;           // the resized picture as written; owned
-    BitmapStruct* view;              // the part of it the BlitBox shows; owned
-    char temporary[STR_TEXT_SIZE];   // the temporary copy, erased with the window
-    int kind;                        // the copy's kind, COPY_*
-    int scrollX;                     // picture pixels scrolled off the left edge, 0 or more
-    int scrollY;                     // picture pixels scrolled off the top edge, 0 or more
-    HWND status;                     // the status bar with the sizes
-    HWND box;                        // the BlitBox that shows view
-    HICON smallIcon;                 // the caption's icon; destroyed with the window
+    const char* tag;                // kTag
+    BitmapStruct* picture;          // the resized picture as written; owned
+    BitmapStruct* view;             // the part of it the BlitBox shows; owned
+    char temporary[STR_TEXT_SIZE];  // the temporary copy, erased with the window
+    int kind;                       // the copy's kind, COPY_*
+    int scrollX;                    // picture pixels scrolled off the left edge, 0 or more
+    int scrollY;                    // picture pixels scrolled off the top edge, 0 or more
+    HWND status;                    // the status bar with the sizes
+    HWND box;                       // the BlitBox that shows view
+    HICON smallIcon;                // the caption's icon; destroyed with the window
 };
 
 PreviewStruct* Get(HWND window) {
@@ -99,12 +99,23 @@ void Preview_OnScroll(void* data, HWND box, int bar, int code, int position) {
     int* current = horizontal ? &preview->scrollX : &preview->scrollY;
     int next = *current;
     switch (code) {
-    case SB_LINEUP: next -= kLine; break;
-    case SB_LINEDOWN: next += kLine; break;
-    case SB_PAGEUP: next -= kPage; break;
-    case SB_PAGEDOWN: next += kPage; break;
-    case SB_THUMBPOSITION: next = position; break;
-    default: break;
+    case SB_LINEUP:
+        next -= kLine;
+        break;
+    case SB_LINEDOWN:
+        next += kLine;
+        break;
+    case SB_PAGEUP:
+        next -= kPage;
+        break;
+    case SB_PAGEDOWN:
+        next += kPage;
+        break;
+    case SB_THUMBPOSITION:
+        next = position;
+        break;
+    default:
+        break;
     }
     int32_t width = 0, height = 0;
     Bitmap_GetSize(preview->picture, &width, &height);
@@ -205,8 +216,7 @@ void Preview_OnContextMenu(HWND window, LPARAM at) {
 // The save dialog offers the copy's own kind, as its temporary file is.
 void Preview_OnSave(HWND window, PreviewStruct* preview) {
     HINSTANCE instance = HINSTANCE(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    char title[STR_LABEL_SIZE], filter[STR_LABEL_SIZE], pattern[16], folder[STR_TEXT_SIZE] = "",
-        name[CONFIG_NAME_SIZE];
+    char title[STR_LABEL_SIZE], filter[STR_LABEL_SIZE], pattern[16], folder[STR_TEXT_SIZE] = "", name[CONFIG_NAME_SIZE];
     const char* extension = CopyExtension(preview->kind);
     Win_LoadString(instance, IDS_PREVIEW_SAVE_TITLE, title, sizeof(title));
     Str_Format(filter, sizeof(filter), "%s files (*%s)", CopyKindName(preview->kind), extension);
@@ -338,24 +348,42 @@ void FitToPicture(HWND window, PreviewStruct* preview) {
 
 // The preview's copy goes through the batch engine like any other, quietly:
 // the preview window itself is what the user sees of it.
-void QuietProgress(void*, const char*) {}
+void QuietProgress(void*, const char*) {
+}
 int NeverCancelled(void*) {
     return 0;
 }
-void QuietMessage(void*, const char*) {}
+void QuietMessage(void*, const char*) {
+}
 
-int ResizeToTemporary(const AppConfig* config, const char* path, const char* temporary, int64_t* sourceBytes,
-                      int64_t* resizedBytes) {
+// The copy of path in temporary, with the sizes of both and the copy's
+// quality. 1 when written.
+int ResizeToTemporary(const AppConfig* config, const char* path, const SizeFacts* facts, const char* temporary,
+                      int64_t* sourceBytes, int64_t* resizedBytes, double* quality) {
     BatchStruct* batch = nullptr;
     if (!Batch_Create(&batch, config, 1)) return 0;
     Batch_SetSource(batch, 0, path, 0, 0, temporary);
+    if (facts) Batch_SetFacts(batch, 0, facts);
     const JobHost quiet = {nullptr, QuietProgress, NeverCancelled, QuietMessage, nullptr};
     int ok = Batch_Run(batch, &quiet, 1);
     const BatchFile* file = Batch_GetFile(batch, 0);
     *sourceBytes = file->sourceBytes;
     *resizedBytes = file->outputBytes;
+    *quality = file->written.quality;
     Batch_Destroy(&batch);
     return ok;
+}
+
+// The status line: the sizes and the profile, and under a size limit the
+// quality the limit left the copy.
+void StatusText(const AppConfig* config, int64_t sourceBytes, int64_t resizedBytes, double quality, char* text,
+                int size) {
+    const ResizeProfile* profile = FindActiveProfile(config);
+    int n = Str_Format(text, size, "Resized from %'I64d Kb to %'I64d Kb with the '%s' profile.", sourceBytes / 1024,
+                       resizedBytes / 1024, profile ? profile->Name : "Custom");
+    int64_t limit = ProfileLimitBytes(config);
+    if (limit > 0 && n > 0)
+        Str_Format(text + n, size - n, " At most %'I64d KB: quality %.0f.", limit / 1024, quality * 100.0);
 }
 
 }  // namespace
@@ -381,28 +409,27 @@ int Preview_Unregister(HINSTANCE instance) {
     return 1;
 }
 
-HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path) {
+HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path, const SizeFacts* facts) {
     if (!config || !path) Core_NullPointer(kModule, __LINE__);
     BitmapStruct* bitmap = nullptr;
     Bitmap_Create(&bitmap);
     int64_t sourceBytes = 0, resizedBytes = 0;
+    double quality = 0;
     char temporary[STR_TEXT_SIZE];
     int kind = CopyKindOf(config, path);
     TemporaryName(path, kind, temporary, sizeof(temporary));
     HWND window = nullptr;
-    if (ResizeToTemporary(config, path, temporary, &sourceBytes, &resizedBytes) &&
+    if (ResizeToTemporary(config, path, facts, temporary, &sourceBytes, &resizedBytes, &quality) &&
         LoadImageByExtension(temporary, bitmap)) {
         char title[STR_TEXT_SIZE];
         Win_LoadString(instance, IDS_PREVIEW_TITLE, title, sizeof(title));
-        window = CreateWindowExA(0, kClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
-                                 instance, nullptr);
+        window = CreateWindowExA(0, kClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr, instance,
+                                 nullptr);
     }
     PreviewStruct* preview = window ? Get(window) : nullptr;
     if (preview) {
-        const ResizeProfile* profile = FindActiveProfile(config);
         char status[STR_TEXT_SIZE];
-        Str_Format(status, sizeof(status), "Resized from %'I64d Kb to %'I64d Kb with the '%s' profile.",
-                   sourceBytes / 1024, resizedBytes / 1024, profile ? profile->Name : "Custom");
+        StatusText(config, sourceBytes, resizedBytes, quality, status, int(sizeof status));
         SendMessageA(preview->status, SB_SETTEXTA, 0, LPARAM(status));
         Str_CopyN(preview->temporary, temporary, sizeof(preview->temporary));
         preview->kind = kind;

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "config.h"
+#include "winmain_scale.h"
 
 // The commands of a preview's context menu.
 enum { PREVIEW_SAVE = 4000, PREVIEW_COPY = 4001 };
@@ -14,7 +15,8 @@ enum { PREVIEW_SAVE = 4000, PREVIEW_COPY = 4001 };
 int Preview_Register(HINSTANCE instance);
 int Preview_Unregister(HINSTANCE instance);
 
-// Decodes path, resizes it by the active profile into a temporary JPEG of
-// its own, decodes that again and shows it in a new preview window.
-// Returns the window, or null (debug log only) when any step fails.
-HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path);
+// Decodes path, resizes it by the active profile into a temporary copy of
+// its own, decodes that again and shows it in a new preview window; facts
+// (the list row's, may be null) are what a size limit's search starts
+// from. Returns the window, or null (debug log only) when any step fails.
+HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path, const SizeFacts* facts);

@@ -152,8 +152,8 @@ void EstimateListRow(MainWindowStruct* main, int row) {
     if (!record) return;
     const FileRow& r = record->row;
     char newDimensions[STR_TEXT_SIZE], estimate[STR_TEXT_SIZE];
-    if (!EstimateRow(main->config, r.width, r.height, &r.facts, CopyKindOf(main->config, r.path), newDimensions, int(sizeof newDimensions), estimate,
-                     int(sizeof estimate)))
+    if (!EstimateRow(main->config, r.width, r.height, &r.facts, CopyKindOf(main->config, r.path), newDimensions,
+                     int(sizeof newDimensions), estimate, int(sizeof estimate)))
         return;
     HWND page = main->pages[PAGE_PROFILE];
     Win_ListSetText(page, IDC_LIST, row, 3, newDimensions);
@@ -237,6 +237,7 @@ void StartResizeJob(MainWindowStruct* main) {
         const FileRow& row = listed[i]->row;
         Batch_SetSource(batch, int(i), row.path, row.width, row.height, nullptr);
         Batch_SetSubfolder(batch, int(i), listed[i]->subfolder);
+        Batch_SetFacts(batch, int(i), &row.facts);
     }
     // The box disables the window here, on its own thread, before any
     // worker runs: a second press cannot reach "Start Resizing".

@@ -17,14 +17,14 @@
 
 namespace {
 
-const int kProfileButtons = 5;
+const int kProfileButtons = 6;
 
 struct QualityEntry {
     int stringId;
     int value;
 };
-const QualityEntry kQualities[] = {{IDS_QUALITY_ORIGINAL, 100}, {IDS_QUALITY_HIGH, 75}, {IDS_QUALITY_MEDIUM, 60},
-                                   {IDS_QUALITY_LOW, 50}};
+const QualityEntry kQualities[] = {
+    {IDS_QUALITY_ORIGINAL, 100}, {IDS_QUALITY_HIGH, 75}, {IDS_QUALITY_MEDIUM, 60}, {IDS_QUALITY_LOW, 50}};
 
 // The entries of a list of choices, each with the value it selects.
 struct ChoiceEntry {
@@ -75,7 +75,7 @@ void PreviewFocusedRow(MainWindowStruct* main) {
     int row = 0;
     if (!Win_ListFocusedRow(page, IDC_LIST, &row)) return;
     const ListRecord* record = RowRecord(main, row);
-    if (record) Preview_Open(main->instance, main->config, record->row.path);
+    if (record) Preview_Open(main->instance, main->config, record->row.path, &record->row.facts);
 }
 
 void RemoveFocusedRow(MainWindowStruct* main) {
@@ -108,6 +108,10 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
         break;
     case IDC_CUSTOM_HEIGHT:
         Win_GetItemInt(page, id, &config->CustomHeight);
+        UpdateEstimates(main);
+        break;
+    case IDC_MAX_SIZE:
+        Win_GetItemInt(page, id, &config->CustomMaxSize);
         UpdateEstimates(main);
         break;
     case IDC_QUALITY: {
@@ -173,7 +177,7 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
         RemoveFocusedRow(main);
         break;
     default:
-        if (id >= IDC_PROFILE1 && id <= IDC_CUSTOM) {
+        if ((id >= IDC_PROFILE1 && id < IDC_PROFILE1 + kProfileButtons) || id == IDC_CUSTOM) {
             if (CheckState(page, id)) Win_GetItemText(page, id, config->ActiveProfile, CONFIG_NAME_SIZE);
             UpdateEstimates(main);
         }
@@ -301,12 +305,18 @@ void Page_FillSettings(MainWindowStruct* main) {
     Win_SetItemText(page, IDC_PATH, config->Path, STR_TEXT_SIZE);
     Win_SetItemInt(page, IDC_CUSTOM_WIDTH, config->CustomWidth, 5);
     Win_SetItemInt(page, IDC_CUSTOM_HEIGHT, config->CustomHeight, 5);
+    // No limit is an empty box, which reads back as 0.
+    if (config->CustomMaxSize > 0)
+        Win_SetItemInt(page, IDC_MAX_SIZE, config->CustomMaxSize, 7);
+    else
+        Win_SetItemText(page, IDC_MAX_SIZE, "", 7);
     Win_ComboReset(page, IDC_QUALITY);
     for (const QualityEntry& entry : kQualities) {
         char text[STR_LABEL_SIZE];
         int index = 0;
         Win_LoadString(main->instance, entry.stringId, text, sizeof(text));
-        if (Win_ComboAddString(page, IDC_QUALITY, text, &index)) Win_ComboSetData(page, IDC_QUALITY, index, entry.value);
+        if (Win_ComboAddString(page, IDC_QUALITY, text, &index))
+            Win_ComboSetData(page, IDC_QUALITY, index, entry.value);
     }
     // A quality typed into the file (0.9) matches no entry: none is selected.
     Win_ComboSelect(page, IDC_QUALITY, -1);
