@@ -58,6 +58,7 @@ brimlow_test_program(brimlow-tests RESOURCES
     tests/test_colour.cpp
     tests/test_exif.cpp
     tests/test_cli.cpp
+    tests/test_sizelimit.cpp
     tests/test_copy_formats.cpp
     tests/test_rectangle.cpp)
 target_link_libraries(brimlow-tests PRIVATE brimlow-app divivar ${BRIMLOW_GTEST})
