@@ -15,6 +15,9 @@
 #            and vipsthumbnail decoding and shrinking it;
 #   PNG and WebP: the set's copies in those formats (WebP at quality 75)
 #            against vipsthumbnail writing the same, with their sizes;
+#   size limit: the set at 1920 x 1080, quality 85, with and without
+#            --max-size 250k: time, encodes a copy, and how much of the
+#            limit the copies that had to shrink use;
 #   estimates: the "Est Size" of a varied set (the photos re-encoded and in
 #            other formats, graphics, text) at three profiles against the
 #            copies: from the headers, as the list first shows it, and after
@@ -71,6 +74,7 @@ shrink() {
     brimlow-bilinear) "$cli/brimlow-cli" --quiet -f bilinear -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
     brimlow-png) "$cli/brimlow-cli" --quiet --format png -W "$w" -H "$h" --no-keep-dates -a "" -o "$out" "$src" ;;
     brimlow-webp) "$cli/brimlow-cli" --quiet --format webp -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
+    brimlow-limit) "$cli/brimlow-cli" --quiet --max-size 250k -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
     vipsthumbnail) vipsthumbnail --size "${size}>" -o "$out/%s.jpg[Q=$q]" "$src"/*.* ;;
     vips-png) vipsthumbnail --size "${size}>" -o "$out/%s.png" "$src"/*.* ;;
     vips-webp) vipsthumbnail --size "${size}>" -o "$out/%s.webp[Q=$q]" "$src"/*.* ;;
@@ -137,6 +141,18 @@ for tool in brimlow-png vips-png brimlow-webp vips-webp; do
     measure "$tool" "$work/out-$tool" bash -c 'shrink "$@"' _ "$tool" 75 "$dir" "$work/out-$tool" >>"$work/speed.txt"
     echo "$tool $(du -cb "$work/out-$tool" | tail -1 | cut -f1)" >>"$work/sizes.txt"
 done
+
+# Copies under a size limit against the same copies without one.
+for tool in brimlow brimlow-limit; do
+    measure "fhd-$tool" "$work/out-fhd-$tool" bash -c 'shrink "$@"' _ "$tool" 85 "$dir" "$work/out-fhd-$tool" 1920x1080 \
+        >>"$work/speed.txt"
+done
+rm -rf "$work/out-fhd-brimlow-limit" && mkdir -p "$work/out-fhd-brimlow-limit"
+"$cli/brimlow-cli" --max-size 250k -W 1920 -H 1080 -q 85 --no-keep-dates -a "" -o "$work/out-fhd-brimlow-limit" "$dir" |
+    sed -n 's/^At most .*: \([0-9]*\) copies in \([0-9]*\) encodes\.$/encodes \1 \2/p' >"$work/limit.txt"
+for f in "$work/out-fhd-brimlow"/*.jpg; do
+    echo "copy $(stat -c %s "$f") $(stat -c %s "$work/out-fhd-brimlow-limit/$(basename "$f")")"
+done >>"$work/limit.txt"
 
 # The estimates against the copies: a varied set (the photos, some
 # re-encoded at qualities 60 and 95, and as PNG, BMP, TGA, GIF, WebP and
@@ -210,6 +226,8 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
     FILENAME ~ /zone/ { zone[$1] = $2; next }
     FILENAME ~ /estimates/ { e = $2 / $3 - 1; err[$1, ++n[$1]] = e < 0 ? -e : e; next }
     FILENAME ~ /sizes/ { bytes[$1] = $2; next }
+    FILENAME ~ /limit/ && $1 == "encodes" { limited = $2; encodes = $3; next }
+    FILENAME ~ /limit/ { over += $3 > 256000; if ($2 > 256000) room[++shrunk] = $3 / 256000; next }
     END {
         split("brimlow brimlow-j1 brimlow-bilinear vipsthumbnail imagemagick graphicsmagick", order, " ")
         v = "vipsthumbnail"
@@ -252,6 +270,15 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
                    k == "png" ? "PNG" : "WebP", wall["brimlow-" k], bytes["brimlow-" k] / 1e6, wall["vips-" k],
                    bytes["vips-" k] / 1e6, wall["brimlow-" k] / wall["vips-" k]
         }
+        for (i = 2; i <= shrunk; ++i) for (j = i; j > 1 && room[j - 1] > room[j]; --j) {
+            t = room[j]; room[j] = room[j - 1]; room[j - 1] = t
+        }
+        roomMedian = shrunk ? room[int((shrunk + 1) / 2)] : 1
+        printf "\nat most 250 KB at 1920 x 1080, quality 85: %.2f s against %.2f s without (%.2f x); %.2f encodes a copy;",
+               wall["fhd-brimlow-limit"], wall["fhd-brimlow"], wall["fhd-brimlow-limit"] / wall["fhd-brimlow"],
+               limited ? encodes / limited : 0
+        printf " the %d copies that had to shrink use %.0f %% of the limit in the median; %d over it\n", shrunk,
+               100 * roomMedian, over
         printf "\ntargets:\n"
         check("mean PSNR >= vipsthumbnail - 0.5 dB", psnr["brimlow"], psnr[v] - 0.5, 1)
         check("zone plate >= 40 dB", zone["brimlow"], 40, 1)
@@ -266,8 +293,13 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
         check("PNG copies <= 0.6 x vipsthumbnail time", wall["brimlow-png"], 0.6 * wall["vips-png"], 0)
         check("PNG copies no larger than vipsthumbnail ones", bytes["brimlow-png"], bytes["vips-png"], 0)
         check("WebP copies <= 0.6 x vipsthumbnail time", wall["brimlow-webp"], 0.6 * wall["vips-webp"], 0)
+        check("size limit: encodes a copy <= 2.0", limited ? encodes / limited : 99, 2.0, 0)
+        check("size limit: time <= 1.6 x without", wall["fhd-brimlow-limit"], 1.6 * wall["fhd-brimlow"], 0)
+        check("size limit: median room used >= 85 %", 100 * roomMedian, 85, 1)
+        check("size limit: copies over it", over, 0, 0)
     }
     function check(text, value, bound, atLeast) {
         ok = atLeast ? value >= bound : value <= bound
         printf "  %-46s %10.2f against %10.2f  %s\n", text, value, bound, ok ? "met" : "MISSED"
-    }' "$work/speed.txt" "$work/quality.txt" "$work/zone.txt" "$work/estimates.txt" "$work/sizes.txt"
+    }' "$work/speed.txt" "$work/quality.txt" "$work/zone.txt" "$work/estimates.txt" "$work/sizes.txt" \
+        "$work/limit.txt"

@@ -154,6 +154,15 @@ void DropAndEstimate(Session& s) {
     EXPECT_EQ(ListCell(s.list, 3, 3), "168x225");
     EXPECT_EQ(ListCell(s.list, 0, 3), "300x225");
     ExpectMeasuredEstimates(s, names);
+    // A size limit: the rows show the copy it leaves, smaller where quality
+    // 30 does not fit; an empty box lifts it.
+    TypeText(FindControl(s.settings, IDC_MAX_SIZE), "3");
+    EXPECT_EQ(config->CustomMaxSize, 3);
+    EXPECT_NE(ListCell(s.list, 0, 3), "300x225");
+    EXPECT_LE(atoi(ListCell(s.list, 0, 4).c_str() + 1), 3) << ListCell(s.list, 0, 4);
+    TypeText(FindControl(s.settings, IDC_MAX_SIZE), "");
+    EXPECT_EQ(config->CustomMaxSize, 0);
+    EXPECT_EQ(ListCell(s.list, 0, 3), "300x225");
 }
 
 bool IsEmptyList(void* list) {
