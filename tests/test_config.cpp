@@ -207,7 +207,9 @@ TEST(ConfigFiles, ShippedFilesLoad) {
     ASSERT_EQ(Config_Load(c.c), 1) << "config.xml and profiles.xml beside the test program";
     EXPECT_EQ(c.c->SameDirectory, 1);
     EXPECT_STREQ(c.c->Append, "_resized");
-    EXPECT_EQ(c.c->Profiles.count, 5);
+    EXPECT_EQ(c.c->Profiles.count, 6);
+    EXPECT_EQ(c.c->Profiles.last->MaxSize, 300) << "one profile with a size limit";
+    EXPECT_EQ(c.c->Profiles.first->MaxSize, 0);
     EXPECT_EQ(c.c->DuplicateDate, 1);
     // A first start shrinks with a real profile, and Custom has sensible
     // values that the quality box offers.
