@@ -126,6 +126,7 @@ TEST(SizeLimit, CopiesFitAtTheBestQualityAndSizeThatFit) {
     EXPECT_FALSE(FileExists(dir + "tagged_s.jpg"));
     EXPECT_TRUE(FileExists(dir + "p_s.jpg"));
     EXPECT_LE(BytesOf(dir + "p_s.jpg"), 1024);
+    EXPECT_EQ(RunCli(cli + " --max-size 3x " + dir + "p.png").status, 2) << "a limit is N, Nk or Nm";
 }
 
 }  // namespace
