@@ -1,7 +1,7 @@
 // The size-limit search. Its estimate of a copy is the list's estimate
-// (EstimateBytes) times a correction learnt from the encodes made: between
-// two tried qualities of one size the correction is interpolated, so the
-// second try is a secant step; elsewhere the nearest try's holds.
+// (EstimateBytes) times a correction learnt from the encodes made, drawn as
+// a line through the nearest tries (Predict), so that each encode after the
+// first is a secant step toward the limit.
 #include "sizelimit.h"
 
 #include <math.h>
@@ -37,8 +37,8 @@ const int kSizesBeforeHalving = 3;
 // (log of bytes): a tenth more or fewer pixels moves a file's bytes by 15 to
 // 25 %, which the estimate has at about 20 %.
 const double kMostDrift = 0.06;
-// Steps beyond which no copy keeps a 16-pixel side (0.9^64 of 2^31).
-const int kMostSteps = 160;
+// Steps beyond which no copy keeps a 16-pixel side (0.9^200 of 2^31 is 1.5).
+const int kMostSteps = 200;
 
 // The copy at steps steps below bounds: 1, or 0 when it would have a side
 // under LIMIT_SMALLEST_SIDE (step 0 is always there, however small).
@@ -259,11 +259,14 @@ int SizeLimit_Next(SizeLimitStruct* fit, CopySize* next) {
             low = k.fits + 1;
         }
         if (k.fails) high = k.fails - 1;
-        int32_t q = k.fits && k.fails && k.tries >= kTriesBeforeHalving ? (k.fits + k.fails) / 2
-                                                                        : Highest(fit, s, low, high,
-                                                                                  limit * (k.tries      ? kAimCorrected
-                                                                                           : fit->tries ? kAimOtherSize
-                                                                                                        : kAimUntried));
+        int32_t q = 0;
+        if (k.fits && k.fails && k.tries >= kTriesBeforeHalving)
+            q = (k.fits + k.fails) / 2;
+        else
+            q = Highest(fit, s, low, high,
+                        limit * (k.tries      ? kAimCorrected
+                                 : fit->tries ? kAimOtherSize
+                                              : kAimUntried));
         Stepped(fit->bounds, s, next);
         next->quality = q / 100.0;
         return 1;
