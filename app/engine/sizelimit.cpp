@@ -53,24 +53,20 @@ int Stepped(const CopySize& bounds, int32_t steps, CopySize* copy) {
 }
 
 // How a copy's bytes follow its quality where no measure of the picture
-// tells: as libjpeg scales its tables (percent, plus a floor for what does
-// not scale) to this power. Reduced copies of photos follow it with powers
-// of 0.6 to 1.4; the header's estimate is steeper, as it compares with the
-// source's own quality.
-double QualityShape(int32_t quality) {
-    double percent = quality < 50 ? 5000.0 / quality : 200.0 - 2.0 * quality;
-    return pow(percent + 20.0, -1.0);
-}
+// tells: reduced copies of photos follow QualityCurve with powers of 0.6 to
+// 1.4; the header's estimate is steeper, as it compares with the source's
+// own quality.
+const double kQualityPower = 1.0;
 
 // The list's estimate of the copy at steps and quality: with a measure of
-// the copies' kind as it is, else at quality 75 with QualityShape.
+// the copies' kind as it is, else at quality 75 along QualityCurve.
 double Estimate(const SizeLimitStruct* fit, int32_t steps, int32_t quality) {
     CopySize c;
     Stepped(fit->bounds, steps, &c);
     const int measured = fit->facts.measured && fit->facts.measuredKind == fit->kind;
     double bytes =
         double(EstimateBytes(&fit->facts, fit->kind, c.width, c.height, c.scale, measured ? quality / 100.0 : 0.75));
-    if (!measured) bytes *= QualityShape(quality) / QualityShape(75);
+    if (!measured) bytes *= QualityCurve(quality, kQualityPower) / QualityCurve(75, kQualityPower);
     return bytes > 1 ? bytes : 1;
 }
 

@@ -24,12 +24,10 @@ const double kFixedBytes = 620.0;
 const double kPngOverJpeg = 5.0;
 const double kWebpOverJpeg = 0.7;
 
-// How JPEG bits grow with quality, for headers: libjpeg's scaling of its
-// tables (percent) and a power fitted over photos and graphics.
+// How JPEG bits grow with quality, for headers: the power fitted over
+// photos and graphics.
 double QualityWeight(double quality100) {
-    double q = quality100 < 1 ? 1 : quality100 > 100 ? 100 : quality100;
-    double percent = q < 50 ? 5000.0 / q : 200.0 - 2.0 * q;
-    return pow(percent + 20.0, -1.33);
+    return QualityCurve(quality100, 1.33);
 }
 
 // log(bits) at log(scale) on the line through two measured points.
@@ -38,6 +36,12 @@ double OnLine(double x, double x0, double y0, double x1, double y1) {
 }
 
 }  // namespace
+
+double QualityCurve(double quality100, double power) {
+    double q = quality100 < 1 ? 1 : quality100 > 100 ? 100 : quality100;
+    double percent = q < 50 ? 5000.0 / q : 200.0 - 2.0 * q;
+    return pow(percent + 20.0, -power);
+}
 
 const ResizeProfile* FindActiveProfile(const AppConfig* config) {
     if (!config) Core_NullPointer(kModule, __LINE__);

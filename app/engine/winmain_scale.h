@@ -60,6 +60,11 @@ struct SizeFacts {
     int32_t measuredKind;    // the copy kind (COPY_*) the measured fields are of
 };
 
+// How a JPEG's bytes follow its quality (1 to 100, clamped): libjpeg's
+// scaling of its tables (percent), plus a floor for what does not scale, to
+// -power. Only ratios of it mean anything. Cannot fail.
+double QualityCurve(double quality100, double power);
+
 // Estimated size in bytes of the copy of kind (COPY_*) of a source
 // described by facts, newWidth x newHeight pixels at scale (the copy's size
 // over the source's, up to 1) and quality (a fraction, 0 to 1): from the
