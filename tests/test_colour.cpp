@@ -74,6 +74,12 @@ TEST(Colours, CopiesLookAsThePhotoDoes) {
         {"adobe.png", "-profile " + colord + "AdobeRGB1998.icc", true},
         {"cmyk.jpg", std::string("-profile ") + kSrgb + " -profile /usr/share/color/icc/ghostscript/default_cmyk.icc",
          false},
+        {"cmyk.tif",
+         std::string("-profile ") + kSrgb + " -profile /usr/share/color/icc/ghostscript/default_cmyk.icc -depth 8",
+         false},
+        {"cmyk16.tif", std::string("-profile ") + kSrgb + " -profile /usr/share/color/icc/ghostscript/default_cmyk.icc",
+         false},
+        {"adobe.tif", "-profile " + colord + "AdobeRGB1998.icc", true},
     };
     Config cfg;
     Str_Copy(cfg.c->ActiveProfile, "Custom");

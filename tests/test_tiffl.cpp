@@ -33,6 +33,12 @@ TEST(Tiff, VariantsDecodeAsImageMagickReadsThem) {
         {"tiled.tif", "-define tiff:tile-geometry=16x16 -compress Zip", 0},
         {"alpha.tif", "-alpha set -channel A -fx 'i/w' -compress LZW", 1},
         {"cmyk.tif", "-colorspace CMYK -alpha off -compress LZW", 3},
+        {"cmyk16.tif", "-colorspace CMYK -alpha off -depth 16 -compress Zip", 3},
+        // Stored turned or mirrored, shown upright.
+        {"turned.tif", "-orient RightTop -compress LZW", 0},
+        {"mirrored.tif", "-orient TopRight -compress LZW", 0},
+        {"transposed.tif", "-orient LeftTop -compress LZW", 0},
+        {"upside-down.tif", "-orient BottomRight -compress LZW", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -45,6 +51,9 @@ TEST(Tiff, VariantsDecodeAsImageMagickReadsThem) {
         ASSERT_EQ(LoadImageByExtension(file.c_str(), ours), 1);
         ASSERT_EQ(ours->width, theirs.width);
         ASSERT_EQ(ours->height, theirs.height);
+        int32_t w = 0, h = 0;
+        EXPECT_EQ(ProbeImageByExtension(file.c_str(), &w, &h, nullptr), 1);
+        EXPECT_EQ(w * 10000 + h, ours->width * 10000 + ours->height) << "the size listed";
         std::string mine = TopDownRgba(ours);
         // Colours as they show, weighed by alpha: libtiff's reader hands
         // them over weighed, so a faint pixel's plain colour is coarse.
@@ -57,6 +66,16 @@ TEST(Tiff, VariantsDecodeAsImageMagickReadsThem) {
         EXPECT_LE(most, c.tolerance);
         Bitmap_Destroy(&ours);
     }
+    // A camera's TIFF: its date and camera reach the copy, its orientation
+    // turns the copy and is not left to turn it again.
+    std::string fields = TaggedPhotoCopyFields(
+        dir, "-Orientation=6 -n -Model=Tester",
+        "t() { /usr/bin/convert \"$1\" -compress LZW \"$3\" && exiftool -q -overwrite_original -TagsFromFile \"$1\" "
+        "-exif:all \"$3\"; }; t",
+        "photo.tif");
+    for (const char* field : {"-ExifIFD:DateTimeOriginal=2024:05:01 10:00:00", "-IFD0:Model=Tester",
+                              "-IFD0:Orientation=1", "-File:ImageWidth=80", "-File:ImageHeight=120"})
+        EXPECT_NE(fields.find(field), std::string::npos) << field << " in\n" << fields;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "bitmap.h"
 #include "colour.h"
+#include "exif.h"
 #include "file.h"
 #include "gif.h"
 #include "heifl.h"
@@ -141,8 +142,29 @@ int LoadWebp(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, Sid
     return WEBP_DecodeToBitmap(data, size, bitmap, side);
 }
 
+// A TIFF upright, its CMYK inks converted through their profile as a CMYK
+// JPEG's are (the profile then used up), and its Exif directory brought in
+// as an Exif block of its camera data: the file's first directory holds
+// the picture's own layout, which cannot travel as it stands.
 int LoadTiff(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
-    return TIFF_DecodeToBitmap(data, size, bitmap, side);
+    TIFFDecoded found;
+    int ok = TIFF_DecodeToBitmap(data, size, side != nullptr, bitmap, side, &found);
+    if (ok && found.inks) {
+        // A profile lcms cannot convert from: inks as colours, the way a
+        // profile-less file is read.
+        if (Colour_InksToSrgb(bitmap, side->block[SIDE_PROFILE], side->size[SIDE_PROFILE], 0))
+            SideData_Drop(side, SIDE_PROFILE);
+        else
+            ok = TIFF_DecodeToBitmap(data, size, 0, bitmap, side, &found);
+    }
+    unsigned char* exif = nullptr;
+    int32_t exifSize = 0;
+    if (ok && side && found.exif && size <= 0x7FFFFFFFu &&
+        Exif_ForCopy(data, int32_t(size), METADATA_CAMERA, bitmap->width, bitmap->height, 1, &exif, &exifSize)) {
+        SideData_Keep(side, SIDE_EXIF, exif, exifSize);
+        Mem_Free(exif, exifSize, MEM_HEAP, "app/engine/exif", __LINE__);
+    }
+    return ok;
 }
 
 // The picture comes upright from its own transformations, so its Exif

@@ -3,9 +3,11 @@
 // options (no process-wide handler, which workers side by side would
 // share), and its own allocations held below the program's memory limit.
 // The RGBA reader writes the picture bottom row first, as the bitmap keeps
-// its rows, into the bitmap's own pixels; its packed words are then put in
-// the bitmap's byte order in place. A layout the reader cannot set up for
-// is a kind not read; one it fails on while reading is damage.
+// its rows, into the bitmap's own pixels, as it is stored; its packed words
+// are then put in the bitmap's byte order in place and the picture turned
+// as its Orientation tag says, the way a JPEG's Exif orientation turns it
+// (libtiff's reader only mirrors, never turns). A layout the reader cannot
+// set up for is a kind not read; one it fails on while reading is damage.
 #include "tiffl.h"
 
 #include <stdarg.h>
@@ -84,20 +86,70 @@ TIFF* Open(Source* source) {
 }
 
 // The packed words of libtiff's reader (red in the lowest byte) as blue,
-// green, red, alpha bytes. The reader weighs colours by alpha whatever the
-// file stores: with alpha, they are made plain again.
-void ToBitmapOrder(BitmapStruct* bitmap, int alpha) {
+// green, red, alpha bytes. Inks, read as red, green, blue and alpha, go to
+// cyan, magenta, yellow and black in those bytes when kept, else become
+// colours as libtiff's reader makes them of 8-bit inks. The reader weighs
+// colours by alpha whatever the file stores: with alpha, they are made
+// plain again.
+void ToBitmapOrder(BitmapStruct* bitmap, int alpha, int inks, int keepInks) {
     int64_t count = int64_t(bitmap->width) * bitmap->height;
     unsigned char* p = bitmap->pixels;
     for (int64_t i = 0; i < count; ++i, p += 4) {
         uint32_t v;
         memcpy(&v, p, 4);
-        p[0] = (unsigned char)TIFFGetB(v);
-        p[1] = (unsigned char)TIFFGetG(v);
-        p[2] = (unsigned char)TIFFGetR(v);
-        p[3] = (unsigned char)TIFFGetA(v);
+        uint32_t r = TIFFGetR(v), g = TIFFGetG(v), b = TIFFGetB(v), a = TIFFGetA(v);
+        if (inks && !keepInks) {
+            uint32_t k = 255 - a;
+            r = k * (255 - r) / 255;
+            g = k * (255 - g) / 255;
+            b = k * (255 - b) / 255;
+            a = 255;
+        }
+        p[0] = (unsigned char)(inks && keepInks ? r : b);
+        p[1] = (unsigned char)g;
+        p[2] = (unsigned char)(inks && keepInks ? b : r);
+        p[3] = (unsigned char)a;
     }
     if (alpha) Bitmap_Unpremultiply(bitmap);
+}
+
+// The Orientation tag's value, 1 to 8; 1 when missing or out of range.
+int OrientationOf(TIFF* tif) {
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    return orientation >= 1 && orientation <= 8 ? orientation : 1;
+}
+
+// The picture's stored size: 1, or 0 for a size the bitmap cannot hold.
+int StoredSize(TIFF* tif, uint32_t* w, uint32_t* h) {
+    return TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, w) && TIFFGetField(tif, TIFFTAG_IMAGELENGTH, h) && *w > 0 && *h > 0 &&
+           *w <= 0x7FFFFFFF && *h <= 0x7FFFFFFF;
+}
+
+// 1 when the picture is read as its inks: four of 8 or 16 bits and nothing
+// else, in a compression that leaves its samples as stored (JPEG's codec
+// converts colours of its own), kept for a profile (keepInks and one in the
+// file) or 16 bits deep, which libtiff's reader has no way for. The reader
+// then hands them over as they are, told they are red, green, blue and an
+// alpha it need not weigh by.
+int ReadAsInks(TIFF* tif, int keepInks) {
+    uint16_t photometric = 0, inkset = INKSET_CMYK, samples = 0, bits = 0, compression = 0, extras = 0;
+    uint16_t* kinds = nullptr;
+    uint32_t profileBytes = 0;
+    void* profile = nullptr;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inkset);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extras, &kinds);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    int profiled = TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileBytes, &profile) && profileBytes > 0;
+    int inks = TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) && photometric == PHOTOMETRIC_SEPARATED &&
+               inkset == INKSET_CMYK && samples == 4 && extras == 0 && (bits == 8 || bits == 16) &&
+               compression != COMPRESSION_JPEG && compression != COMPRESSION_OJPEG &&
+               ((keepInks && profiled) || bits == 16);
+    const uint16_t kAssociated[1] = {EXTRASAMPLE_ASSOCALPHA};
+    return inks && TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+           TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, kAssociated);
 }
 
 }  // namespace
@@ -110,17 +162,19 @@ int TIFF_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int3
     TIFF* tif = Open(&source);
     if (!tif) return 0;
     uint32_t w = 0, h = 0;
-    int ok = TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h) && w > 0 &&
-             h > 0 && w <= 0x7FFFFFFF && h <= 0x7FFFFFFF;
+    int ok = StoredSize(tif, &w, &h);
+    int turned = OrientationOf(tif) >= 5;
     TIFFClose(tif);
     if (!ok) return 0;
-    *width = int32_t(w);
-    *height = int32_t(h);
+    *width = int32_t(turned ? h : w);
+    *height = int32_t(turned ? w : h);
     return 1;
 }
 
-int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
-    if (!data || !bitmap) Core_NullPointer(kModule, __LINE__);
+int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, int keepInks, BitmapStruct* bitmap,
+                        SideDataStruct* side, TIFFDecoded* found) {
+    if (!data || !bitmap || !found) Core_NullPointer(kModule, __LINE__);
+    *found = TIFFDecoded{0, 0};
     if (side) SideData_Reset(side);
     Source source = {data, size, 0};
     TIFF* tif = Open(&source);
@@ -131,8 +185,9 @@ int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* 
     }
     uint32_t w = 0, h = 0;
     char why[1024] = "";
-    int ok = TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h) && w > 0 &&
-             h > 0 && w <= 0x7FFFFFFF && h <= 0x7FFFFFFF;
+    int ok = StoredSize(tif, &w, &h);
+    const int orientation = OrientationOf(tif);
+    int inks = ok && ReadAsInks(tif, keepInks);
     // The reader's set-up refuses the layouts it has no way for.
     TIFFRGBAImage reader;
     int begun = ok && TIFFRGBAImageOK(tif, why) && TIFFRGBAImageBegin(&reader, tif, 0, why);
@@ -148,6 +203,8 @@ int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* 
     }
     ok = ok && Bitmap_SetSize(bitmap, int32_t(w), int32_t(h));
     if (ok) {
+        // As stored: the turn follows, whole, below.
+        reader.orientation = ORIENTATION_TOPLEFT;
         reader.req_orientation = ORIENTATION_BOTLEFT;
         ok = TIFFRGBAImageGet(&reader, reinterpret_cast<uint32_t*>(bitmap->pixels), w, h);
         if (!ok) Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
@@ -156,13 +213,20 @@ int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* 
     if (ok) {
         uint16_t extras = 0;
         uint16_t* kinds = nullptr;
-        int alpha = TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extras, &kinds) && extras > 0 &&
+        int alpha = !inks && TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extras, &kinds) && extras > 0 &&
                     (kinds[0] == EXTRASAMPLE_ASSOCALPHA || kinds[0] == EXTRASAMPLE_UNASSALPHA);
-        ToBitmapOrder(bitmap, alpha);
+        ToBitmapOrder(bitmap, alpha, inks, keepInks);
         uint32_t profileBytes = 0;
         void* profile = nullptr;
         if (side && TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileBytes, &profile) && profile && profileBytes > 0)
             SideData_Keep(side, SIDE_PROFILE, static_cast<const unsigned char*>(profile), profileBytes);
+        uint64_t exif = 0;
+        found->inks = inks && keepInks;
+        found->exif = TIFFGetField(tif, TIFFTAG_EXIFIFD, &exif) && exif > 0;
+        if (orientation != 1 && !(ok = Bitmap_Orient(bitmap, orientation))) {
+            Bitmap_NoteProblem(BITMAP_PROBLEM_TOO_LARGE);
+            Log_Print(0, "TIFF picture not turned upright: too large for memory\n");
+        }
     }
     TIFFClose(tif);
     return ok;

@@ -1,5 +1,5 @@
 // Fuzz target for the TIFF bridge: read the size, decode the first picture
-// into a bitmap with the file's profile.
+// into a bitmap with the file's profile, as colours and as inks.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -16,7 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BitmapStruct* bitmap = nullptr;
     Bitmap_Create(&bitmap);
     SideDataStruct side = {};
-    if (TIFF_DecodeToBitmap(data, uint32_t(size), bitmap, &side)) Fuzz_ReadSideData(&side);
+    TIFFDecoded found;
+    for (int inks = 0; inks < 2; ++inks)
+        if (TIFF_DecodeToBitmap(data, uint32_t(size), inks, bitmap, &side, &found)) Fuzz_ReadSideData(&side);
     SideData_Reset(&side);
     Bitmap_Destroy(&bitmap);
     return 0;
