@@ -76,12 +76,6 @@ fail() {
     exit 1
 }
 
-# Fetches and unpacks Debian's source package PACKAGE=VERSION into
-# build/deps/src and prints its folder. Through a source list and apt state
-# of its own under build/deps, so the machine's apt configuration is left
-# alone; the list has the suites and mirrors of the machine's own deb822
-# sources (main, updates and security: only with all three do the sources
-# match the patched binary packages).
 # apt-get or apt-cache (TOOL) on the private source lists in build/deps/apt,
 # never the system's: private_apt TOOL ARGS...
 private_apt() {
@@ -105,55 +99,68 @@ source_lists_ready() {
     fi
     # The next stable release's sources too: some libraries that parse
     # strangers' files carry security fixes there that this release's mirror
-    # does not serve (see newest_source_version).
+    # does not serve (see fetch_debian_source).
     echo "deb-src http://deb.debian.org/debian trixie main" >"$deps/apt/parts/next.list"
     private_apt apt-get update >"$1" 2>&1 || fail "apt-get update of the Debian source list failed (see $1)"
 }
 
+# fetch_debian_source PACKAGE: the newest of Debian's source packages
+# PACKAGE that can be fetched, of this release (with its updates and
+# security fixes) or the next (the private source lists), unpacked into
+# build/deps/src; prints its folder. Says which version it took from which
+# suite, and names each newer version the lists name but the mirror does
+# not serve: the Debian updates the build then lacks.
 fetch_debian_source() {
-    local package="$1" version="$2"
+    local package="$1"
     local deps="$ROOT/build/deps"
-    echo "== fetching $package $version from Debian's sources" >&2
     source_lists_ready "$deps/apt-$package.log"
-    # A mirror may list an update's sources without carrying them (seen with
-    # the security suite): the newest version of the same upstream release
-    # that can be fetched is built then, with a warning naming what it lacks.
-    local candidates
-    candidates=$(private_apt apt-cache showsrc "$package" 2>/dev/null | sed -n 's/^Version: //p' |
-        grep -F "${version%-*}-" | sort -V -r | grep -vxF "$version")
-    local fetched=""
-    for candidate in "$version" $candidates; do
+    # "VERSION SUITE" a line, newest first, each version once.
+    local listed
+    listed=$(private_apt apt-cache madison "$package" 2>/dev/null |
+        awk -F'|' '$3 ~ /Sources/ { gsub(/ /, "", $2); split($3, at, " "); print $2, at[2] }' |
+        sort -V -r -k1,1 | awk '!seen[$1]++')
+    [ -n "$listed" ] || fail "no Debian source list names $package (see $deps/apt-$package.log)"
+    local fetched="" suite="" missing=()
+    while read -r candidate from; do
         rm -rf "$deps/src/$package"
         mkdir -p "$deps/src/$package"
         if (cd "$deps/src/$package" && private_apt apt-get source "$package=$candidate") >>"$deps/apt-$package.log" 2>&1; then
-            fetched="$candidate"
+            fetched="$candidate" suite="$from"
             break
         fi
-    done
-    [ -n "$fetched" ] || fail "apt-get source $package=$version failed (see $deps/apt-$package.log)"
-    if [ "$fetched" != "$version" ]; then
-        local lacking="without the later Debian updates"
-        dpkg --compare-versions "$fetched" gt "$version" && lacking="a later Debian update than the native build's"
-        echo "== warning: the sources of $package $version cannot be fetched from this machine's mirror;" \
-            "building $fetched, $lacking" >&2
-    fi
+        missing+=("$candidate ($from)")
+    done <<<"$listed"
+    [ -n "$fetched" ] || fail "no source of $package could be fetched (see $deps/apt-$package.log)"
+    echo "== $package $fetched, from Debian's $suite sources" >&2
+    [ ${#missing[@]} -eq 0 ] ||
+        echo "== warning: the mirror does not serve the sources of $package ${missing[*]}: built without" \
+            "those Debian updates" >&2
     local source
     source=$(find "$deps/src/$package" -mindepth 1 -maxdepth 1 -type d | head -1)
     [ -n "$source" ] || fail "the $package source package did not unpack (see $deps/apt-$package.log)"
     echo "$source"
 }
 
-# build_mingw_cmake_package PACKAGE DEV-PACKAGE PREFIX [cmake options...]:
-# Debian's source package PACKAGE, of the version the installed DEV-PACKAGE
-# was built from (or DEBIAN_VERSION when set), configured with CMake and the
-# mingw-w64 toolchain, built
-# and installed into PREFIX, which appears only when complete.
+# mingw_built PREFIX FILE...: 0 when each FILE is in PREFIX and PREFIX was
+# built from the newest source there was (keep_licence's mark), so a build
+# from an older rule is made again.
+mingw_built() {
+    local prefix="$1"
+    shift
+    [ -f "$prefix/share/newest-source" ] || return 1
+    for file in "$@"; do [ -f "$prefix/$file" ] || return 1; done
+}
+
+# build_mingw_cmake_package PACKAGE PREFIX [cmake options...]: the newest
+# source of Debian's PACKAGE there is (fetch_debian_source), configured with
+# CMake and the mingw-w64 toolchain, built and installed into PREFIX, which
+# appears only when complete.
 build_mingw_cmake_package() {
-    local package="$1" dev="$2" prefix="$3"
-    shift 3
+    local package="$1" prefix="$2"
+    shift 2
     local deps="$ROOT/build/deps"
     local source
-    source=$(fetch_debian_source "$package" "${DEBIAN_VERSION:-$(source_version_of "$dev")}")
+    source=$(fetch_debian_source "$package")
     rm -rf "$deps/$package-build" "$prefix" "$prefix.partial"
     echo "== building $package for 64-bit Windows"
     { cmake -S "$source" -B "$deps/$package-build" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
@@ -182,48 +189,32 @@ keep_licence() {
             break
         done
     } >"$prefix/share/licenses/$package.txt"
+    dpkg-parsechangelog -l "$source/debian/changelog" -S Version >"$prefix/share/newest-source"
 }
 
-# The newest version of a Debian source package the private source lists
-# (this release's and the next one's) name: for libraries whose fixes only
-# the next release's sources carry.
-newest_source_version() {
-    local deps="$ROOT/build/deps"
-    source_lists_ready "$deps/apt-newest-$1.log"
-    private_apt apt-cache showsrc "$1" 2>/dev/null |
-        sed -n 's/^Version: //p' | sort -V | tail -1
-}
+# The libraries below parse strangers' files, so each Windows build of
+# them comes from the newest Debian source there is (fetch_debian_source);
+# the native build keeps Debian's installed, patched packages. Each is built
+# once into its folder under build/deps and again only when that is missing
+# or was built by an older rule (mingw_built).
 
-# The version of Debian's source package behind an installed -dev package.
-source_version_of() {
-    dpkg-query -W -f='${source:Version}' "$1" 2>/dev/null ||
-        fail "$1 is not installed, so the version of its sources to build is unknown"
-}
-
-# libjpeg-turbo for the PE flavour, built with the mingw-w64 toolchain from
-# Debian's own source package of the version the native build uses; built
-# once, into build/deps/mingw, and rebuilt only when that is missing.
+# libjpeg-turbo, static, with its SIMD code, in build/deps/mingw.
 build_mingw_jpeg() {
-    local deps="$ROOT/build/deps"
-    local prefix="$deps/mingw"
-    [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/include/jpeglib.h" ] &&
-        [ -f "$prefix/share/licenses/libjpeg-turbo.txt" ] && return 0
+    local prefix="$ROOT/build/deps/mingw"
+    mingw_built "$prefix" lib/libjpeg.a include/jpeglib.h share/licenses/libjpeg-turbo.txt && return 0
     command -v x86_64-w64-mingw32-g++-posix >/dev/null || fail "the mingw-w64 cross compiler (g++-mingw-w64-x86-64) is missing"
     command -v nasm >/dev/null || fail "nasm, which libjpeg-turbo's SIMD code needs, is missing"
-    build_mingw_cmake_package libjpeg-turbo libjpeg62-turbo-dev "$prefix" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
-        -DWITH_TURBOJPEG=OFF -DREQUIRE_SIMD=ON
+    build_mingw_cmake_package libjpeg-turbo "$prefix" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF \
+        -DREQUIRE_SIMD=ON
 }
 
-# Little CMS for the PE flavour, the same way: a static liblcms2.a (MIT)
-# from Debian's source package of the native liblcms2-dev's version, in
-# build/deps/mingw-lcms2.
+# Little CMS (MIT), static, with its own configure, in build/deps/mingw-lcms2.
 build_mingw_lcms2() {
     local deps="$ROOT/build/deps"
     local prefix="$deps/mingw-lcms2"
-    [ -f "$prefix/lib/liblcms2.a" ] && [ -f "$prefix/include/lcms2.h" ] &&
-        [ -f "$prefix/share/licenses/lcms2.txt" ] && return 0
+    mingw_built "$prefix" lib/liblcms2.a include/lcms2.h share/licenses/lcms2.txt && return 0
     local source
-    source=$(fetch_debian_source lcms2 "$(source_version_of liblcms2-dev)")
+    source=$(fetch_debian_source lcms2)
     rm -rf "$prefix" "$prefix.partial"
     echo "== building Little CMS for 64-bit Windows"
     (cd "$source" && ./configure --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --enable-static \
@@ -233,56 +224,50 @@ build_mingw_lcms2() {
     mv "$prefix.partial" "$prefix"
 }
 
-# libpng for the PE flavour, static, the same way, in build/deps/mingw-png,
-# over the zlib of libz-mingw-w64-dev; its tools and tests are left out.
+# libpng, static, over the zlib of libz-mingw-w64-dev, in
+# build/deps/mingw-png; its tools and tests are left out (PNG_EXECUTABLES
+# before 1.6.44, PNG_TOOLS after).
 build_mingw_png() {
-    local deps="$ROOT/build/deps"
-    local prefix="$deps/mingw-png"
-    [ -f "$prefix/lib/libpng16.a" ] && [ -f "$prefix/share/licenses/libpng1.6.txt" ] && return 0
-    build_mingw_cmake_package libpng1.6 libpng-dev "$prefix" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
-        -DPNG_EXECUTABLES=OFF
+    local prefix="$ROOT/build/deps/mingw-png"
+    mingw_built "$prefix" lib/libpng16.a share/licenses/libpng1.6.txt && return 0
+    build_mingw_cmake_package libpng1.6 "$prefix" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+        -DPNG_EXECUTABLES=OFF -DPNG_TOOLS=OFF
 }
 
-# libwebp with its demuxer and muxer (BSD) for the PE flavour, static, the
-# same way, in build/deps/mingw-webp; the tools are left out.
+# libwebp with its demuxer and muxer (BSD), static, in build/deps/mingw-webp;
+# the tools are left out.
 build_mingw_webp() {
-    local deps="$ROOT/build/deps"
-    local prefix="$deps/mingw-webp"
-    [ -f "$prefix/lib/libwebp.a" ] && [ -f "$prefix/lib/libwebpdemux.a" ] &&
-        [ -f "$prefix/share/licenses/libwebp.txt" ] && return 0
+    local prefix="$ROOT/build/deps/mingw-webp"
+    mingw_built "$prefix" lib/libwebp.a lib/libwebpdemux.a share/licenses/libwebp.txt && return 0
     local off=()
     for tool in ANIM_UTILS CWEBP DWEBP GIF2WEBP IMG2WEBP VWEBP WEBPINFO WEBPMUX EXTRAS; do off+=("-DWEBP_BUILD_$tool=OFF"); done
-    build_mingw_cmake_package libwebp libwebp-dev "$prefix" -DBUILD_SHARED_LIBS=OFF "${off[@]}"
+    build_mingw_cmake_package libwebp "$prefix" -DBUILD_SHARED_LIBS=OFF "${off[@]}"
 }
 
-# libtiff for the PE flavour, static, the same way, in build/deps/mingw-tiff,
-# over the zlib of libz-mingw-w64-dev and the libjpeg-turbo built above;
-# the codecs of other libraries (JBIG, LERC, LZMA, ZSTD, WebP) and the
-# tools are left out.
+# libtiff, static, over the zlib of libz-mingw-w64-dev and the
+# libjpeg-turbo above, in build/deps/mingw-tiff; the codecs of other
+# libraries (JBIG, LERC, LZMA, ZSTD, WebP) and the tools are left out.
 build_mingw_tiff() {
     local deps="$ROOT/build/deps"
     local prefix="$deps/mingw-tiff"
-    [ -f "$prefix/lib/libtiff.a" ] && [ -f "$prefix/share/licenses/tiff.txt" ] && return 0
+    mingw_built "$prefix" lib/libtiff.a share/licenses/tiff.txt && return 0
     local off=()
     for option in tiff-tools tiff-tests tiff-contrib tiff-docs cxx jbig lerc lzma zstd webp libdeflate; do
         off+=("-D$option=OFF")
     done
-    # libtiff parses strangers' files: the newest Debian source there is.
-    DEBIAN_VERSION="$(newest_source_version tiff)" build_mingw_cmake_package tiff libtiff-dev "$prefix" \
-        -DBUILD_SHARED_LIBS=OFF "${off[@]}" -Djpeg=ON -Dzlib=ON -DJPEG_INCLUDE_DIR="$deps/mingw/include" \
-        -DJPEG_LIBRARY="$deps/mingw/lib/libjpeg.a"
+    build_mingw_cmake_package tiff "$prefix" -DBUILD_SHARED_LIBS=OFF "${off[@]}" -Djpeg=ON -Dzlib=ON \
+        -DJPEG_INCLUDE_DIR="$deps/mingw/include" -DJPEG_LIBRARY="$deps/mingw/lib/libjpeg.a"
 }
 
-# dav1d (BSD), the AV1 decoder libheif reads AVIF with, for the PE flavour:
-# a static library from Debian's source package of the native
-# libdav1d-dev's version, built with meson and a cross file naming the
-# -posix compilers (dav1d decodes on threads), in build/deps/mingw-dav1d.
+# dav1d (BSD), the AV1 decoder libheif reads AVIF with: a static library
+# built with meson and a cross file naming the -posix compilers (dav1d
+# decodes on threads), in build/deps/mingw-dav1d.
 build_mingw_dav1d() {
     local deps="$ROOT/build/deps"
     local prefix="$deps/mingw-dav1d"
-    [ -f "$prefix/lib/libdav1d.a" ] && [ -f "$prefix/share/licenses/dav1d.txt" ] && return 0
+    mingw_built "$prefix" lib/libdav1d.a share/licenses/dav1d.txt && return 0
     local source
-    source=$(fetch_debian_source dav1d "$(source_version_of libdav1d-dev)")
+    source=$(fetch_debian_source dav1d)
     rm -rf "$prefix" "$prefix.partial" "$deps/dav1d-build"
     cat >"$deps/dav1d-cross.meson" <<'CROSS'
 [binaries]
@@ -310,38 +295,34 @@ CROSS
     mv "$prefix.partial" "$prefix"
 }
 
-# libde265 and libheif (LGPL) for the PE flavour as DLLs, shipped beside the
-# programs with their licences: the HEVC decoder in build/deps/mingw-de265,
-# libheif with it and dav1d built in (no encoders or plugin loading) in
-# build/deps/mingw-heif. -static keeps the C++ runtime and winpthreads inside
-# each DLL, so they import only what Windows has, and export none of it.
+# libde265 and libheif (LGPL) as DLLs, shipped beside the programs with
+# their licences: the HEVC decoder in build/deps/mingw-de265, libheif with
+# it and dav1d built in (no encoders or plugin loading) in
+# build/deps/mingw-heif, made again whenever either decoder is. -static
+# keeps the C++ runtime and winpthreads inside each DLL, so they import only
+# what Windows has, and export none of it.
 build_mingw_heif() {
     local deps="$ROOT/build/deps"
-    local de265="$deps/mingw-de265" heif="$deps/mingw-heif"
+    local de265="$deps/mingw-de265" heif="$deps/mingw-heif" dav1d="$deps/mingw-dav1d"
     local link=("-DCMAKE_SHARED_LINKER_FLAGS=-static -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libpthread.a")
-    # libde265 parses strangers' files: the newest Debian source there is
-    # (the next release's carries fixes this one's mirror does not serve).
-    if ! [ -f "$de265/bin/libde265.dll" ] || ! [ -f "$de265/share/licenses/libde265.txt" ] ||
-        ! [ -f "$de265/share/newest-source" ]; then
-        DEBIAN_VERSION="$(newest_source_version libde265)" build_mingw_cmake_package libde265 libde265-dev "$de265" \
-            -DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF -DBUILD_SHARED_LIBS=ON "${link[@]}"
-        touch "$de265/share/newest-source"
-        rm -f "$heif/share/with-dav1d"
+    if ! mingw_built "$de265" bin/libde265.dll share/licenses/libde265.txt; then
+        build_mingw_cmake_package libde265 "$de265" -DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF \
+            -DBUILD_SHARED_LIBS=ON "${link[@]}"
+        rm -rf "$heif"
     fi
-    local dav1d="$deps/mingw-dav1d"
-    build_mingw_dav1d
-    # The stamp says this build reads AVIF; an older one without it is rebuilt.
-    [ -f "$heif/bin/libheif.dll" ] && [ -f "$heif/share/licenses/libheif.txt" ] && [ -f "$heif/share/with-dav1d" ] &&
-        return 0
+    if ! mingw_built "$dav1d" lib/libdav1d.a share/licenses/dav1d.txt; then
+        build_mingw_dav1d
+        rm -rf "$heif"
+    fi
+    mingw_built "$heif" bin/libheif.dll share/licenses/libheif.txt && return 0
     local off=()
     for option in EXAMPLES X265 AOM_DECODER AOM_ENCODER RAV1E SvtEnc LIBSHARPYUV GDK_PIXBUF; do
         off+=("-DWITH_$option=OFF")
     done
-    build_mingw_cmake_package libheif libheif-dev "$heif" "${off[@]}" -DBUILD_TESTING=OFF -DBUILD_SHARED_LIBS=ON \
+    build_mingw_cmake_package libheif "$heif" "${off[@]}" -DBUILD_TESTING=OFF -DBUILD_SHARED_LIBS=ON \
         -DENABLE_PLUGIN_LOADING=OFF -DLIBDE265_INCLUDE_DIR="$de265/include" \
         -DLIBDE265_LIBRARY="$de265/lib/libde265.dll.a" -DWITH_DAV1D=ON -DWITH_DAV1D_PLUGIN=OFF \
         -DDAV1D_INCLUDE_DIR="$dav1d/include" -DDAV1D_LIBRARY="$dav1d/lib/libdav1d.a" "${link[@]}"
-    touch "$heif/share/with-dav1d"
 }
 
 # The Win32 flavour as PE executables for 64-bit Windows in build/pe:

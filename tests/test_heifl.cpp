@@ -1,6 +1,7 @@
 // The HEIF bridge against libheif's own tools: pictures made by heif-enc
-// (plain, with alpha, 10-bit, AVIF, turned by a rotation the container asks for)
-// decode to what heif-convert decodes, and a photo's profile and Exif reach
+// (plain, with alpha, 10-bit, AVIF of 8, 10 and 12 bits and with alpha,
+// turned by a rotation the container asks for) decode to what heif-convert
+// decodes, and a photo's profile and Exif reach
 // its copy with the Exif orientation never applied on top.
 #include <gtest/gtest.h>
 
@@ -163,6 +164,8 @@ TEST(Heif, DecodesAsLibheifsOwnDecoder) {
         {"deep.heic", "-q 90 -b 10 " + dir + "deep.png", 97, 61, 1},
         {"photo.avif", "-A -q 80 " + dir + "still.png", 97, 61, 0},
         {"deep.avif", "-A -q 90 -b 10 " + dir + "still.png", 97, 61, 1},
+        {"twelve.avif", "-A -q 90 -b 12 " + dir + "deep.png", 97, 61, 1},
+        {"alpha.avif", "-A -q 80 " + dir + "clear.png", 97, 61, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
