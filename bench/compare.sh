@@ -11,8 +11,10 @@
 #   colour:  the set again with an Adobe RGB profile put into every file (the
 #            compressed pixels untouched), so the copies are converted to
 #            sRGB: the conversion's share of brimlow-cli's time;
-#   HEIC:    the set as phones store it (heif-enc, quality 80): brimlow-cli
-#            and vipsthumbnail decoding and shrinking it;
+#   HEIC, TIFF and AVIF: the set as phones store it (heif-enc, quality
+#            80), as scanners and editors do (LZW TIFF) and as AVIF
+#            (heif-enc -A, quality 80): brimlow-cli and vipsthumbnail
+#            decoding and shrinking it;
 #   PNG and WebP: the set's copies in those formats (WebP at quality 75)
 #            against vipsthumbnail writing the same, with their sizes;
 #   size limit: the set at 1920 x 1080, quality 85, with and without
@@ -133,6 +135,27 @@ if [ ! -d "$heic" ]; then
 fi
 for tool in brimlow brimlow-j1 vipsthumbnail; do
     measure "heic-$tool" "$work/out-heic" bash -c 'shrink "$@"' _ "$tool" 75 "$heic" "$work/out-heic" >>"$work/speed.txt"
+done
+# The set as TIFF (LZW, as scanners and editors save it) and as AVIF
+# (heif-enc's AV1 encoder at quality 80), each made once.
+for kind in tiff avif; do
+    copies="$work/wallpapers-$kind"
+    if [ ! -d "$copies" ]; then
+        mkdir -p "$copies.partial"
+        for f in "$dir"/*.jpg; do
+            b="$copies.partial/$(basename "$f" .jpg)"
+            if [ "$kind" = tiff ]; then
+                /usr/bin/convert "$f" -compress LZW "$b.tif"
+            else
+                heif-enc -A -q 80 -p speed=8 "$f" -o "$b.avif" >/dev/null
+            fi
+        done
+        mv "$copies.partial" "$copies"
+    fi
+    for tool in brimlow brimlow-j1 vipsthumbnail; do
+        measure "$kind-$tool" "$work/out-$kind" bash -c 'shrink "$@"' _ "$tool" 75 "$copies" "$work/out-$kind" \
+            >>"$work/speed.txt"
+    done
 done
 # PNG and WebP copies against vipsthumbnail writing the same format, with
 # the bytes of the last run's copies.
@@ -261,9 +284,14 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
         }
         printf "brimlow with every file carrying an Adobe RGB profile: %.2f s wall, %.2f s cpu (%+.1f %% cpu)\n\n",
                wall["brimlow-profiled"], cpu["brimlow-profiled"], 100 * (cpu["brimlow-profiled"] / cpu["brimlow"] - 1)
-        printf "the set as HEIC: brimlow %.2f s (%.2f x vipsthumbnail), --jobs 1 %.2f s (%.2f x), vipsthumbnail %.2f s\n\n",
-               wall["heic-brimlow"], wall["heic-brimlow"] / wall["heic-vipsthumbnail"], wall["heic-brimlow-j1"],
-               wall["heic-brimlow-j1"] / wall["heic-vipsthumbnail"], wall["heic-vipsthumbnail"]
+        split("heic tiff avif", sets, " ")
+        for (i = 1; i <= 3; ++i) {
+            k = sets[i]
+            printf "the set as %s: brimlow %.2f s (%.2f x vipsthumbnail), --jobs 1 %.2f s (%.2f x), vipsthumbnail %.2f s\n",
+                   toupper(k), wall[k "-brimlow"], wall[k "-brimlow"] / wall[k "-vipsthumbnail"], wall[k "-brimlow-j1"],
+                   wall[k "-brimlow-j1"] / wall[k "-vipsthumbnail"], wall[k "-vipsthumbnail"]
+        }
+        printf "\n"
         for (f = 1; f <= 2; ++f) {
             k = f == 1 ? "png" : "webp"
             printf "%s copies: brimlow %.2f s, %.1f MB; vipsthumbnail %.2f s, %.1f MB (%.2f x its time)\n",
