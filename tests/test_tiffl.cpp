@@ -20,7 +20,7 @@ TEST(Tiff, VariantsDecodeAsImageMagickReadsThem) {
     struct Case {
         const char* name;
         const char* options;  // ImageMagick's, from the base picture
-        int tolerance;        // levels: JPEG and ink conversions round on their own
+        int tolerance;        // levels: JPEG, ink and 16-bit palette conversions round on their own
     } cases[] = {
         {"none.tif", "-compress None", 0},
         {"lzw.tif", "-compress LZW", 0},
@@ -34,6 +34,11 @@ TEST(Tiff, VariantsDecodeAsImageMagickReadsThem) {
         {"alpha.tif", "-alpha set -channel A -fx 'i/w' -compress LZW", 1},
         {"cmyk.tif", "-colorspace CMYK -alpha off -compress LZW", 3},
         {"cmyk16.tif", "-colorspace CMYK -alpha off -depth 16 -compress Zip", 3},
+        {"fax.tif", "-monochrome -compress Group4", 0},
+        {"palette.tif", "-type Palette -compress LZW", 1},
+        {"associated.tif", "-alpha set -channel A -fx 'i/w' -define tiff:alpha=associated -compress LZW", 1},
+        // Of two pages, the first.
+        {"pages.tif", "\\( +clone -negate \\) -compress LZW", 0},
         // Stored turned or mirrored, shown upright.
         {"turned.tif", "-orient RightTop -compress LZW", 0},
         {"mirrored.tif", "-orient TopRight -compress LZW", 0},
