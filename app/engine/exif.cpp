@@ -17,7 +17,7 @@
 namespace {
 
 const char kModule[] = "app/engine/exif";
-const int kMostEntries = 512;        // entries read of one directory
+const int kMostEntries = 512;       // entries read of one directory
 const uint32_t kMostValue = 65533;  // bytes of one field's value that are read; a longer one is left out
 
 enum : uint16_t {
@@ -40,13 +40,11 @@ enum : uint16_t { TYPE_SHORT = 3, TYPE_LONG = 4, TYPE_RATIONAL = 5, TYPE_UNDEFIN
 // description, camera and rights; the Exif directory: dates, exposure,
 // lens. The location, serial numbers, maker notes and user comments stay
 // behind.
-const uint16_t kCameraMain[] = {0x010E, 0x010F, 0x0110, 0x011A, 0x011B, 0x0128, 0x0131,
-                                0x0132, 0x013B, 0x0213, 0x8298};
-const uint16_t kCameraExif[] = {0x829A, 0x829D, 0x8822, 0x8827, 0x8830, 0x8832, 0x9000, 0x9003, 0x9004,
-                                0x9010, 0x9011, 0x9012, 0x9101, 0x9201, 0x9202, 0x9203, 0x9204, 0x9205,
-                                0x9206, 0x9207, 0x9208, 0x9209, 0x920A, 0x9290, 0x9291, 0x9292, 0xA000,
-                                0xA217, 0xA401, 0xA402, 0xA403, 0xA404, 0xA405, 0xA406, 0xA407, 0xA408,
-                                0xA409, 0xA40A, 0xA40C, 0xA432, 0xA433, 0xA434};
+const uint16_t kCameraMain[] = {0x010E, 0x010F, 0x0110, 0x011A, 0x011B, 0x0128, 0x0131, 0x0132, 0x013B, 0x0213, 0x8298};
+const uint16_t kCameraExif[] = {0x829A, 0x829D, 0x8822, 0x8827, 0x8830, 0x8832, 0x9000, 0x9003, 0x9004, 0x9010, 0x9011,
+                                0x9012, 0x9101, 0x9201, 0x9202, 0x9203, 0x9204, 0x9205, 0x9206, 0x9207, 0x9208, 0x9209,
+                                0x920A, 0x9290, 0x9291, 0x9292, 0xA000, 0xA217, 0xA401, 0xA402, 0xA403, 0xA404, 0xA405,
+                                0xA406, 0xA407, 0xA408, 0xA409, 0xA40A, 0xA40C, 0xA432, 0xA433, 0xA434};
 
 // The TIFF block, in its byte order.
 struct Tiff {
@@ -92,7 +90,9 @@ int ReadDirectory(const Tiff& t, uint32_t offset, std::vector<Entry>* entries, u
         e.count = t.U32(at + 4);
         int unit = TypeBytes(e.type);
         if (unit == 0 || e.count == 0 || e.count > kMostValue / uint32_t(unit)) continue;
-        auto same = [&e](const Entry& have) { return have.tag == e.tag; };
+        auto same = [&e](const Entry& have) {
+            return have.tag == e.tag;
+        };
         if (std::find_if(entries->begin(), entries->end(), same) != entries->end()) continue;
         uint32_t bytes = e.count * uint32_t(unit);
         uint32_t from = bytes <= 4 ? at + 8 : t.U32(at + 8);
@@ -187,9 +187,10 @@ uint32_t WriteDirectory(Writer* w, std::vector<Entry> entries, uint32_t base, ui
 }
 
 void Keep(std::vector<Entry>* entries, const uint16_t* tags, size_t count) {
-    entries->erase(std::remove_if(entries->begin(), entries->end(),
-                                  [tags, count](const Entry& e) { return std::find(tags, tags + count, e.tag) == tags + count; }),
-                   entries->end());
+    entries->erase(
+        std::remove_if(entries->begin(), entries->end(),
+                       [tags, count](const Entry& e) { return std::find(tags, tags + count, e.tag) == tags + count; }),
+        entries->end());
 }
 
 // A new block of the camera-data fields.
@@ -263,8 +264,10 @@ void SetInPlace(const Tiff& t, std::vector<unsigned char>* copy, uint32_t offset
         if (type != TYPE_SHORT && type != TYPE_LONG) continue;
         if (type == TYPE_SHORT && value > 0xFFFF) continue;
         Writer w{{}, t.little};
-        if (type == TYPE_SHORT) w.U16(value);
-        else w.U32(value);
+        if (type == TYPE_SHORT)
+            w.U16(value);
+        else
+            w.U32(value);
         memcpy(copy->data() + at + 8, w.out.data(), w.out.size());
     }
 }
@@ -298,9 +301,21 @@ int Exif_ForCopy(const unsigned char* exif, int32_t size, int metadata, int32_t 
             }
     }
     int bytes = 0;
-    *out = static_cast<unsigned char*>(Mem_AllocChecked(int64_t(payload.size()), 1, 1, &bytes, MEM_HEAP, kModule, __LINE__));
+    *out = static_cast<unsigned char*>(
+        Mem_AllocChecked(int64_t(payload.size()), 1, 1, &bytes, MEM_HEAP, kModule, __LINE__));
     if (!*out) return 0;
     memcpy(*out, payload.data(), payload.size());
     *outSize = bytes;
+    return 1;
+}
+
+int Exif_KeepForCopy(const unsigned char* exif, int32_t size, int metadata, int32_t width, int32_t height, int srgb,
+                     SideDataStruct* out) {
+    if (!out) Core_NullPointer(kModule, __LINE__);
+    unsigned char* block = nullptr;
+    int32_t bytes = 0;
+    if (!Exif_ForCopy(exif, size, metadata, width, height, srgb, &block, &bytes)) return 0;
+    SideData_Keep(out, SIDE_EXIF, block, bytes);
+    Mem_Free(block, bytes, MEM_HEAP, kModule, __LINE__);
     return 1;
 }

@@ -7,6 +7,8 @@
 
 #include <stdint.h>
 
+#include "sidedata.h"
+
 // The Exif block (the TIFF block, as the side data keeps it) of a copy of
 // width x height pixels, already upright, from the photo's (exif, size), for metadata METADATA_CAMERA or METADATA_ALL; srgb 1 when the
 // copy's colours are sRGB, 0 when they are in an embedded profile.
@@ -21,3 +23,9 @@
 // fatal stop.
 int Exif_ForCopy(const unsigned char* exif, int32_t size, int metadata, int32_t width, int32_t height, int srgb,
                  unsigned char** out, int32_t* outSize);
+
+// Exif_ForCopy's block put into out as its SIDE_EXIF (out's earlier one
+// replaced): 1 when there was one to keep, 0 (out untouched) as
+// Exif_ForCopy. Null out is a fatal stop.
+int Exif_KeepForCopy(const unsigned char* exif, int32_t size, int metadata, int32_t width, int32_t height, int srgb,
+                     SideDataStruct* out);

@@ -157,13 +157,8 @@ int LoadTiff(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, Sid
         else
             ok = TIFF_DecodeToBitmap(data, size, 0, bitmap, side, &found);
     }
-    unsigned char* exif = nullptr;
-    int32_t exifSize = 0;
-    if (ok && side && found.exif && size <= 0x7FFFFFFFu &&
-        Exif_ForCopy(data, int32_t(size), METADATA_CAMERA, bitmap->width, bitmap->height, 1, &exif, &exifSize)) {
-        SideData_Keep(side, SIDE_EXIF, exif, exifSize);
-        Mem_Free(exif, exifSize, MEM_HEAP, "app/engine/exif", __LINE__);
-    }
+    if (ok && side && found.exif && size <= 0x7FFFFFFFu)
+        Exif_KeepForCopy(data, int32_t(size), METADATA_CAMERA, bitmap->width, bitmap->height, 1, side);
     return ok;
 }
 

@@ -16,8 +16,9 @@ enum { COPY_JPEG = 0, COPY_PNG = 1, COPY_WEBP = 2 };
 
 // The kind of file source's copy is under the settings' Format: the one
 // chosen, or for "Original" the kind that keeps what its source's kind
-// stores: JPEG for JPEG, HEIF and AVIF (no HEVC or AV1 encoder is shipped) and TIFF (scans and photos), PNG for the
-// lossless kinds (PNG, GIF, BMP, TGA), WebP for WebP. Cannot fail.
+// stores: JPEG for JPEG, HEIF and AVIF (no HEVC or AV1 encoder is
+// shipped) and TIFF (scans and photos), PNG for the lossless kinds (PNG,
+// GIF, BMP, TGA), WebP for WebP. Cannot fail.
 int CopyKindOf(const AppConfig* config, const char* source);
 
 // A copy kind's file name extension: ".jpg", ".png" or ".webp"; and its
@@ -26,10 +27,10 @@ const char* CopyExtension(int kind);
 const char* CopyKindName(int kind);
 
 // Decodes a file into bitmap by its extension (".jpg", ".jpeg", ".jpe",
-// ".jfif", ".png", ".tga", ".gif", ".bmp", ".webp", ".heic", ".heif", ".avif", ".tif", ".tiff", any
-// case), reading it once. 1, or 0 with the reason in the debug log and
-// noted for Bitmap_GetProblem (the file layer's for a file that cannot be
-// read; "empty file", "not the kind of picture its name says", "damaged or
+// ".jfif", ".png", ".tga", ".gif", ".bmp", ".webp", ".heic", ".heif",
+// ".avif", ".tif", ".tiff", any case), reading it once. 1, or 0 with the
+// reason in the debug log and noted for Bitmap_GetProblem (the file
+// layer's for a file that cannot be read; "empty file", "not the kind of picture its name says", "damaged or
 // cut short", a kind the program does not read or one too large for
 // memory otherwise; the bitmap's pixels then undefined).
 int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
@@ -75,4 +76,3 @@ const char* AcceptedExtension(int index);
 // The accepted extensions as an open dialog's filter pattern,
 // "*.jpg;*.jpeg;...". 1, or 0 when it does not fit size.
 int AcceptedPatterns(char* text, int size);
-

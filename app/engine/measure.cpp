@@ -16,16 +16,21 @@ namespace {
 
 const char kModule[] = "app/engine/measure";
 
-// Bytes of bitmap encoded as kind (COPY_*) at quality (a fraction), or -1
-// when it cannot be encoded.
+// Bytes of bitmap encoded as kind (COPY_*) at quality (a fraction), without
+// side data, or -1 when it cannot be encoded.
 int64_t EncodedBytes(JPEGLibStruct* jpeg, BitmapStruct* bitmap, int kind, double quality) {
-    if (kind == COPY_PNG) return PNGL_EncodedBytes(bitmap);
-    if (kind == COPY_WEBP) return WEBP_EncodedBytes(bitmap, quality, 0);
     unsigned char* data = nullptr;
     int32_t size = 0;
-    if (!JPEG_FromBitmap(jpeg, bitmap)) return -1;
-    JPEG_SetQuality(jpeg, quality);
-    if (!JPEG_SaveBuffer(jpeg, &data, &size)) return -1;
+    int ok = 0;
+    if (kind == COPY_PNG) {
+        ok = PNGL_SaveBuffer(bitmap, nullptr, 1, &data, &size);
+    } else if (kind == COPY_WEBP) {
+        ok = WEBP_SaveBuffer(bitmap, quality, 0, nullptr, &data, &size);
+    } else if (JPEG_FromBitmap(jpeg, bitmap)) {
+        JPEG_SetQuality(jpeg, quality);
+        ok = JPEG_SaveBuffer(jpeg, &data, &size);
+    }
+    if (!ok) return -1;
     Mem_Free(data, size, MEM_HEAP, kModule, __LINE__);
     return size;
 }

@@ -15,4 +15,3 @@
 // resize. 1, or 0 (facts untouched) when the file cannot be decoded or
 // memory is refused.
 int MeasureFile(const char* path, int kind, SizeFacts* facts);
-

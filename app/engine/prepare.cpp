@@ -22,16 +22,16 @@ struct PrepareOutcome {
 // The prepare pass's state, shared by the workers that probe side by side.
 struct PrepareRun {
     const AppConfig* config;
-    int measure;                // 1: each picture's copies measured, not estimated from its header
+    int measure;  // 1: each picture's copies measured, not estimated from its header
     const char* const* paths;
     int count;
-    FileRow* rows;              // room for count; row i belongs to path i until the rows are gathered
-    PrepareOutcome* outcomes;   // one per path
-    const JobHost* host;        // talked to by the caller's loop alone
-    int callerWorker;           // ThreadPool_CurrentWorker of the caller
-    CoreLock* lock;             // guards next and stop
-    int next;                   // the next path to take
-    int stop;                   // 1 once Cancel was pressed
+    FileRow* rows;             // room for count; row i belongs to path i until the rows are gathered
+    PrepareOutcome* outcomes;  // one per path
+    const JobHost* host;       // talked to by the caller's loop alone
+    int callerWorker;          // ThreadPool_CurrentWorker of the caller
+    CoreLock* lock;            // guards next and stop
+    int next;                  // the next path to take
+    int stop;                  // 1 once Cancel was pressed
 };
 
 // The next path to prepare, or -1 when none is left or the pass stopped.
@@ -150,8 +150,7 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, i
     }
     for (int r = 0; r < filled; ++r)
         EstimateRow(config, rows[r].width, rows[r].height, &rows[r].facts, CopyKindOf(config, rows[r].path),
-                    rows[r].newDimensions,
-                    int(sizeof rows[r].newDimensions), rows[r].estimate, int(sizeof rows[r].estimate));
+                    rows[r].newDimensions, int(sizeof rows[r].newDimensions), rows[r].estimate,
+                    int(sizeof rows[r].estimate));
     return filled;
 }
-

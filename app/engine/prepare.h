@@ -40,4 +40,3 @@ int PrepareFile(const AppConfig* config, const char* path, int measure, FileRow*
 // *complete is 0 when Cancel stopped the pass.
 int PrepareFiles(const AppConfig* config, const char* const* paths, int count, int measure, const JobHost* host,
                  int workers, FileRow* rows, int* complete);
-

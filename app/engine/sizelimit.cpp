@@ -63,7 +63,7 @@ const double kQualityPower = 1.0;
 double Estimate(const SizeLimitStruct* fit, int32_t steps, int32_t quality) {
     CopySize c;
     Stepped(fit->bounds, steps, &c);
-    const int measured = fit->facts.measured && fit->facts.measuredKind == fit->kind;
+    const int measured = MeasuredFor(&fit->facts, fit->kind);
     double bytes =
         double(EstimateBytes(&fit->facts, fit->kind, c.width, c.height, c.scale, measured ? quality / 100.0 : 0.75));
     if (!measured) bytes *= QualityCurve(quality, kQualityPower) / QualityCurve(75, kQualityPower);

@@ -41,15 +41,9 @@ void SideDataForCopy(const AppConfig* config, const SideDataStruct* side, int sr
                      SideDataStruct* out) {
     SideData_Reset(out);
     if (!srgb) SideData_Keep(out, SIDE_PROFILE, side->block[SIDE_PROFILE], side->size[SIDE_PROFILE]);
-    unsigned char* exif = nullptr;
-    int32_t exifSize = 0;
-    if (Exif_ForCopy(side->block[SIDE_EXIF], side->size[SIDE_EXIF], config->Metadata, width, height, srgb, &exif,
-                     &exifSize)) {
-        SideData_Keep(out, SIDE_EXIF, exif, exifSize);
-        Mem_Free(exif, exifSize, MEM_HEAP, "app/engine/exif", __LINE__);
-    } else if (side->block[SIDE_EXIF] && config->Metadata != METADATA_NONE) {
+    if (!Exif_KeepForCopy(side->block[SIDE_EXIF], side->size[SIDE_EXIF], config->Metadata, width, height, srgb, out) &&
+        side->block[SIDE_EXIF] && config->Metadata != METADATA_NONE)
         Log_Print(0, "Exif block not readable: left out of the copy\n");
-    }
     if (config->Metadata != METADATA_ALL) return;
     const int kEverything[2] = {SIDE_XMP, SIDE_IPTC};
     for (int kind : kEverything) SideData_Keep(out, kind, side->block[kind], side->size[kind]);

@@ -103,6 +103,11 @@ void PlanCopy(const AppConfig* config, int32_t width, int32_t height, CopySize* 
     TargetSize(width, height, copy->scale, &copy->width, &copy->height);
 }
 
+int MeasuredFor(const SizeFacts* facts, int kind) {
+    if (!facts) Core_NullPointer(kModule, __LINE__);
+    return facts->measured && facts->measuredKind == kind;
+}
+
 int64_t EstimateBytes(const SizeFacts* facts, int kind, int32_t newWidth, int32_t newHeight, double scale,
                       double quality) {
     if (!facts) Core_NullPointer(kModule, __LINE__);
@@ -111,7 +116,8 @@ int64_t EstimateBytes(const SizeFacts* facts, int kind, int32_t newWidth, int32_
     double q = quality * 100.0;
     double bits = 0, fixed = kFixedBytes;
     const double* b = facts->reducedBits;
-    if (facts->measured && facts->measuredKind == kind && b[0] > 0 && b[1] > 0 && b[2] > 0) {
+    const int measured = MeasuredFor(facts, kind);
+    if (measured && b[0] > 0 && b[1] > 0 && b[2] > 0) {
         // Between 1/8 and 1/4 the two smaller reductions tell, above that the
         // two larger ones; beyond the measured points their lines go on.
         double x = log(scale), half = log(0.5), quarter = log(0.25), eighth = log(0.125);
@@ -128,8 +134,7 @@ int64_t EstimateBytes(const SizeFacts* facts, int kind, int32_t newWidth, int32_
     } else {
         bits = kUnknownBits * QualityWeight(q) / QualityWeight(75);
     }
-    if (!(facts->measured && facts->measuredKind == kind))
-        bits *= kind == COPY_PNG ? kPngOverJpeg : kind == COPY_WEBP ? kWebpOverJpeg : 1.0;
+    if (!measured) bits *= kind == COPY_PNG ? kPngOverJpeg : kind == COPY_WEBP ? kWebpOverJpeg : 1.0;
     double bytes = bits * double(pixels) / 8.0 + fixed;
     return bytes < 9.0e18 ? int64_t(bytes) : 0;
 }

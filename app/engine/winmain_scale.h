@@ -60,6 +60,10 @@ struct SizeFacts {
     int32_t measuredKind;    // the copy kind (COPY_*) the measured fields are of
 };
 
+// 1 when facts hold a measure of copies of kind (COPY_*), which estimates
+// of that kind then read; 0 when they have only the header's part.
+int MeasuredFor(const SizeFacts* facts, int kind);
+
 // How a JPEG's bytes follow its quality (1 to 100, clamped): libjpeg's
 // scaling of its tables (percent), plus a floor for what does not scale, to
 // -power. Only ratios of it mean anything. Cannot fail.

@@ -1,9 +1,10 @@
 // PNG bridge. The picture is looked at once to choose its form (how many
 // distinct pixels, whether grey, whether opaque), then libpng writes it
 // into memory that grows through the tracked allocator, and the file is
-// written whole. Palette pictures go unfiltered, the others with libpng's
-// adaptive filters, at the zlib level below. libpng reports errors by longjmp, so
-// the function that calls it holds nothing that needs a destructor.
+// handed over in one block. Palette pictures go unfiltered, the others with
+// libpng's adaptive filters, at the zlib levels below. libpng reports
+// errors by longjmp, so the function that calls it holds nothing that
+// needs a destructor.
 #include "pngl.h"
 
 #include <setjmp.h>
@@ -272,30 +273,20 @@ int Encode(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, con
 
 }  // namespace
 
-namespace {
-
-// Encodes bitmap into out, which the caller releases. 1 when complete.
-int EncodeWhole(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, Output* out) {
-    int formBytes = 0;
-    Form* form = static_cast<Form*>(Mem_AllocChecked(1, sizeof(Form), 1, &formBytes, MEM_HEAP, kModule, __LINE__));
-    if (!form) return 0;
-    LookAt(bitmap, form);
-    int ok = Encode(bitmap, side, srgb, *form, out);
-    Mem_Free(form, formBytes, MEM_HEAP, kModule, __LINE__);
-    if (!ok) Log_Print(0, "PNG copy not encoded%s\n", out->refused ? ": not enough memory" : "");
-    return ok;
-}
-
-}  // namespace
-
 int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, unsigned char** data,
                     int32_t* size) {
     if (!bitmap || !data || !size) Core_NullPointer(kModule, __LINE__);
     *data = nullptr;
     *size = 0;
     if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
+    int formBytes = 0;
+    Form* form = static_cast<Form*>(Mem_AllocChecked(1, sizeof(Form), 1, &formBytes, MEM_HEAP, kModule, __LINE__));
+    if (!form) return 0;
+    LookAt(bitmap, form);
     Output out = {nullptr, 0, 0, 0};
-    int ok = EncodeWhole(bitmap, side, srgb, &out);
+    int ok = Encode(bitmap, side, srgb, *form, &out);
+    Mem_Free(form, formBytes, MEM_HEAP, kModule, __LINE__);
+    if (!ok) Log_Print(0, "PNG copy not encoded%s\n", out.refused ? ": not enough memory" : "");
     // The block handed over is exactly as long as the file, so that its
     // owner frees it by the size it is told.
     int bytes = 0;
@@ -306,13 +297,4 @@ int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int 
     }
     if (out.data) Mem_Free(out.data, out.capacity, MEM_HEAP, kModule, __LINE__);
     return *data != nullptr;
-}
-
-int64_t PNGL_EncodedBytes(const BitmapStruct* bitmap) {
-    if (!bitmap) Core_NullPointer(kModule, __LINE__);
-    if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return -1;
-    Output out = {nullptr, 0, 0, 0};
-    int ok = EncodeWhole(bitmap, nullptr, 1, &out);
-    if (out.data) Mem_Free(out.data, out.capacity, MEM_HEAP, kModule, __LINE__);
-    return ok ? out.used : -1;
 }

@@ -18,7 +18,3 @@
 // complaint).
 int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, unsigned char** data,
                     int32_t* size);
-
-// The bytes PNGL_SaveBuffer would make for bitmap without side data, or -1
-// when it cannot be encoded (memory refused). For measures.
-int64_t PNGL_EncodedBytes(const BitmapStruct* bitmap);

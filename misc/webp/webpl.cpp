@@ -62,8 +62,8 @@ int DecodeFirstFrame(const unsigned char* data, uint32_t size, BitmapStruct* bit
     }
     ok = ok && Bitmap_SetSize(bitmap, width, height);
     if (ok) {
-        ok = DecodeInto(frame.fragment.bytes, frame.fragment.size, bitmap, frame.x_offset, frame.y_offset,
-                        frame.width, frame.height);
+        ok = DecodeInto(frame.fragment.bytes, frame.fragment.size, bitmap, frame.x_offset, frame.y_offset, frame.width,
+                        frame.height);
         if (!ok) {
             Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
             Log_Print(0, "WebP frame cannot be decoded\n");
@@ -126,8 +126,7 @@ int WEBP_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int3
 int WEBP_IsLossless(const unsigned char* data, uint32_t size) {
     if (!data) Core_NullPointer(kModule, __LINE__);
     WebPBitstreamFeatures features;
-    return WebPGetFeatures(data, size, &features) == VP8_STATUS_OK && !features.has_animation &&
-           features.format == 2;
+    return WebPGetFeatures(data, size, &features) == VP8_STATUS_OK && !features.has_animation && features.format == 2;
 }
 
 int WEBP_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {

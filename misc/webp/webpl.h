@@ -37,7 +37,3 @@ int WEBP_IsLossless(const unsigned char* data, uint32_t size);
 // reason logged.
 int WEBP_SaveBuffer(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
                     unsigned char** data, int32_t* size);
-
-// The bytes WEBP_SaveBuffer would make for bitmap without side data, or -1
-// when it cannot be encoded. For measures.
-int64_t WEBP_EncodedBytes(const BitmapStruct* bitmap, double quality, int lossless);

@@ -62,18 +62,6 @@ int AddChunks(const WebPMemoryWriter& picture, const SideDataStruct* side, WebPD
 
 }  // namespace
 
-int64_t WEBP_EncodedBytes(const BitmapStruct* bitmap, double quality, int lossless) {
-    if (!bitmap) Core_NullPointer(kModule, __LINE__);
-    if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels || bitmap->width > WEBP_MAX_DIMENSION ||
-        bitmap->height > WEBP_MAX_DIMENSION)
-        return -1;
-    WebPMemoryWriter picture;
-    WebPMemoryWriterInit(&picture);
-    int64_t bytes = EncodePicture(bitmap, quality, lossless, &picture) ? int64_t(picture.size) : -1;
-    WebPMemoryWriterClear(&picture);
-    return bytes;
-}
-
 int WEBP_SaveBuffer(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
                     unsigned char** data, int32_t* size) {
     if (!bitmap || !data || !size) Core_NullPointer(kModule, __LINE__);
