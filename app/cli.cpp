@@ -19,6 +19,7 @@
 #include "colour.h"
 #include "gather.h"
 #include "formats.h"
+#include "outputs.h"
 #include "prepare.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"
@@ -42,9 +43,9 @@ const char kUsage[] =
     "                        the default) or keep (no conversion, the profile embedded)\n"
     "      --metadata MODE   camera (date, camera and exposure without the location, the\n"
     "                        default), all (Exif, XMP and IPTC as they came) or none\n"
-    "      --format KIND     the copies' kind: jpeg (the default), original (the same kind\n"
-    "                        as each source: lossless ones as PNG, WebP as WebP, photos\n"
-    "                        as JPEG), png or webp\n"
+    "      --format KIND     the copies' kind: %s; jpeg is the default,\n"
+    "                        original the same kind as each source (lossless ones as\n"
+    "                        PNG, WebP as WebP, photos as JPEG)\n"
     "      --background C    what a JPEG copy's transparent parts lie on: black (the\n"
     "                        default), white or #RRGGBB\n"
     "  -o, --output DIR      write into DIR instead of beside each source; copies from\n"
@@ -86,9 +87,24 @@ struct Options {
     int maxSizeKib = -1;  // --max-size for the profile the run ends up using; -1 when not given
 };
 
+// The --format values, "jpeg, png, webp or original", from the copy kinds.
+std::string FormatValues() {
+    const char* const* names = Output_FormatNames();
+    std::string list;
+    for (int i = 0; names[i]; ++i) {
+        if (i > 0) list += names[i + 1] ? ", " : " or ";
+        for (const char* c = names[i]; *c; ++c) list += char(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c);
+    }
+    return list;
+}
+
+void PrintUsage(FILE* stream) {
+    fprintf(stream, kUsage, FormatValues().c_str());
+}
+
 int Usage(const char* problem) {
     if (problem) fprintf(stderr, "brimlow-cli: %s\n", problem);
-    fputs(kUsage, stderr);
+    PrintUsage(stderr);
     return kExitUsage;
 }
 
@@ -161,7 +177,7 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         if (a == "--") {
             onlyPaths = 1;
         } else if (a == "-h" || a == "--help") {
-            fputs(kUsage, stdout);
+            PrintUsage(stdout);
             return kExitDone;
         } else if (a == "--quick-estimates") {
             opt->quickEstimates = 1;
@@ -199,7 +215,7 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
                 return Usage("--metadata takes camera, all or none");
         } else if (a == "--format") {
             if (!value(&v) || !Config_ChoiceByName("Format", v.c_str(), &run->Format))
-                return Usage("--format takes jpeg, original, png or webp");
+                return Usage(("--format takes " + FormatValues()).c_str());
         } else if (a == "--background") {
             if (!value(&v) || !Config_ColourByName(v.c_str(), &run->Background))
                 return Usage("--background takes black, white or #RRGGBB");

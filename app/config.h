@@ -17,9 +17,6 @@ enum { COLOUR_PROFILE_SRGB = 0, COLOUR_PROFILE_KEEP = 1 };
 // What a copy keeps of the photo's camera data: the Exif fields of date,
 // camera and exposure without the location; everything; nothing.
 enum { METADATA_CAMERA = 0, METADATA_ALL = 1, METADATA_NONE = 2 };
-// The kind of file a copy is: JPEG; the same kind as its source (lossless
-// sources as PNG, WebP as WebP, photos as JPEG); PNG; WebP.
-enum { OUTPUT_FORMAT_JPEG = 0, OUTPUT_FORMAT_ORIGINAL = 1, OUTPUT_FORMAT_PNG = 2, OUTPUT_FORMAT_WEBP = 3 };
 
 // One named resize profile, read from "profiles.xml" and never written.
 struct ResizeProfile {
@@ -58,7 +55,7 @@ struct AppConfig {
     int32_t Filter;                        // RESIZE_FILTER_LANCZOS or RESIZE_FILTER_BILINEAR
     int32_t ColourProfile;                 // COLOUR_PROFILE_SRGB or COLOUR_PROFILE_KEEP
     int32_t Metadata;                      // METADATA_CAMERA, METADATA_ALL or METADATA_NONE
-    int32_t Format;                        // OUTPUT_FORMAT_*
+    int32_t Format;                        // a copy kind (COPY_*, outputs.h) or FORMAT_SAME_KIND
     int32_t Background;                    // 0xRRGGBB a JPEG copy's transparent parts lie on; 0, black, default
     int32_t SameDirectory;                 // flag: outputs go beside their sources, else into Path
     char Path[STR_TEXT_SIZE];              // output folder, with its trailing separator when chosen

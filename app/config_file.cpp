@@ -8,6 +8,7 @@
 #include "file.h"
 #include "orv-core.h"
 #include "orv-str.h"
+#include "outputs.h"
 #include "xml.h"
 
 namespace {
@@ -21,7 +22,6 @@ enum KeyKind { KEY_FLAG, KEY_INT, KEY_INT64, KEY_DOUBLE, KEY_TEXT, KEY_CHOICE, K
 const char* const kFilterNames[] = {"Lanczos", "Bilinear", nullptr};
 const char* const kColourNames[] = {"sRGB", "Keep", nullptr};
 const char* const kMetadataNames[] = {"Camera", "All", "None", nullptr};
-const char* const kFormatNames[] = {"JPEG", "Original", "PNG", "WebP", nullptr};
 
 // One setting: where it lives in the file and in AppConfig.
 struct ConfigKey {
@@ -62,7 +62,7 @@ const ConfigKey kKeys[] = {
     {"Configuration.Output", "Path", KEY_TEXT, FIELD(Path), 0, nullptr},
     {"Configuration.Output", "ColourProfile", KEY_CHOICE, FIELD(ColourProfile), 0, kColourNames},
     {"Configuration.Output", "Metadata", KEY_CHOICE, FIELD(Metadata), 0, kMetadataNames},
-    {"Configuration.Output", "Format", KEY_CHOICE, FIELD(Format), 0, kFormatNames},
+    {"Configuration.Output", "Format", KEY_CHOICE, FIELD(Format), 0, Output_FormatNames()},
     {"Configuration.Output", "Background", KEY_COLOUR, FIELD(Background), 0, nullptr},
     {"Configuration.Output.Filename", "Append", KEY_TEXT, FIELD(Append), 0, nullptr},
     {"Configuration.Output.Filename", "Prepend", KEY_TEXT, FIELD(Prepend), 0, nullptr},

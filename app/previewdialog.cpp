@@ -14,6 +14,7 @@
 #include "winhelpr.h"
 #include "winmain_batch.h"
 #include "formats.h"
+#include "outputs.h"
 #include "winmain_job.h"
 #include "winmain_scale.h"
 
@@ -217,9 +218,9 @@ void Preview_OnContextMenu(HWND window, LPARAM at) {
 void Preview_OnSave(HWND window, PreviewStruct* preview) {
     HINSTANCE instance = HINSTANCE(GetWindowLongPtrA(window, GWLP_HINSTANCE));
     char title[STR_LABEL_SIZE], filter[STR_LABEL_SIZE], pattern[16], folder[STR_TEXT_SIZE] = "", name[CONFIG_NAME_SIZE];
-    const char* extension = CopyExtension(preview->kind);
+    const char* extension = Output_Kind(preview->kind)->extension;
     Win_LoadString(instance, IDS_PREVIEW_SAVE_TITLE, title, sizeof(title));
-    Str_Format(filter, sizeof(filter), "%s files (*%s)", CopyKindName(preview->kind), extension);
+    Str_Format(filter, sizeof(filter), "%s files (*%s)", Output_Kind(preview->kind)->displayName, extension);
     Str_Format(pattern, sizeof(pattern), "*%s", extension);
     Str_Format(name, sizeof(name), "resized%s", extension);
     if (!Win_SaveFileDialog(window, title, folder, sizeof(folder), name, sizeof(name), 0, 1, filter, pattern)) return;
@@ -319,7 +320,7 @@ BOOL CALLBACK HoldsTemporary(HWND window, LPARAM data) {
 // file: closing one preview must not take the file of another.
 void TemporaryName(const char* source, int kind, char* path, int size) {
     char folder[STR_TEXT_SIZE], base[STR_TEXT_SIZE];
-    const char* extension = CopyExtension(kind);
+    const char* extension = Output_Kind(kind)->extension;
     File_GetTempDir(folder, sizeof(folder));
     Path_Normalize(folder, 1);
     Path_GetName(source, base, sizeof(base), 1);

@@ -8,6 +8,7 @@
 #include "blitbox.h"
 #include "orv-core.h"
 #include "orv-str.h"
+#include "outputs.h"
 #include "png.h"
 #include "previewdialog.h"
 #include "resource.h"
@@ -37,10 +38,18 @@ const ChoiceEntry kColours[] = {{"Convert to sRGB", COLOUR_PROFILE_SRGB},
                                 {"Keep the photo's profile", COLOUR_PROFILE_KEEP}};
 const ChoiceEntry kMetadata[] = {
     {"Keep without location", METADATA_CAMERA}, {"Keep all", METADATA_ALL}, {"Remove", METADATA_NONE}};
-const ChoiceEntry kFormats[] = {{"JPEG", OUTPUT_FORMAT_JPEG},
-                                {"Same kind as the original", OUTPUT_FORMAT_ORIGINAL},
-                                {"PNG", OUTPUT_FORMAT_PNG},
-                                {"WebP", OUTPUT_FORMAT_WEBP}};
+// "Save as": the copy kinds, the default first, then the same kind as
+// each source, then the other kinds.
+struct FormatChoices {
+    ChoiceEntry entries[COPY_KINDS + 1];
+    FormatChoices() {
+        int n = 0;
+        entries[n++] = {Output_Kind(0)->displayName, 0};
+        entries[n++] = {"Same kind as the original", FORMAT_SAME_KIND};
+        for (int kind = 1; kind < COPY_KINDS; ++kind) entries[n++] = {Output_Kind(kind)->displayName, kind};
+    }
+};
+const FormatChoices kFormats;
 // Black and white; a colour config.xml names otherwise gets an entry of its
 // own as the page is filled.
 const ChoiceEntry kBackgrounds[] = {{"Black", 0x000000}, {"White", 0xFFFFFF}};
@@ -56,7 +65,7 @@ const ChoiceList kChoiceLists[] = {
     {IDC_FILTER, kFilters, 2, &AppConfig::Filter},
     {IDC_COLOURS, kColours, 2, &AppConfig::ColourProfile},
     {IDC_METADATA, kMetadata, 3, &AppConfig::Metadata},
-    {IDC_FORMAT, kFormats, 4, &AppConfig::Format},
+    {IDC_FORMAT, kFormats.entries, COPY_KINDS + 1, &AppConfig::Format},
     {IDC_BACKGROUND, kBackgrounds, 2, &AppConfig::Background},
 };
 

@@ -14,6 +14,7 @@ add_library(brimlow-app STATIC
     app/config_file.cpp
     app/engine/winmain_scale.cpp
     app/engine/formats.cpp
+    app/engine/outputs.cpp
     app/engine/colour.cpp
     app/engine/exif.cpp
     app/engine/measure.cpp

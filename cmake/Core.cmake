@@ -13,6 +13,7 @@ set(DIVIVAR_SOURCES
     divivar/thread.cpp
     divivar/pool.cpp
     divivar/sidedata.cpp
+    divivar/buffer.cpp
     divivar/bitmap.cpp
     divivar/bitmap_resample.cpp
     divivar/bitmap_reduce.cpp

@@ -133,6 +133,12 @@ int Mem_TakeRefusal(void);
 // refused; the caller turns null into a failure result.
 void* Mem_AllocChecked(int64_t a, int64_t b, int64_t c, int* bytes, int type, const char* file, int line);
 
+// As Mem_AllocChecked for a block the caller can do without (a side block
+// it leaves out, a cache entry, a faster way with a fallback): a refusal
+// leaves the calling thread's Mem_TakeRefusal mark as it found it, so that
+// a later failure is not blamed on memory.
+void* Mem_AllocOptional(int64_t a, int64_t b, int64_t c, int* bytes, int type, const char* file, int line);
+
 // A class tag is a constant text "TypeName:module/path"; every tagged object
 // begins with a pointer to its type's tag. Returns only when object is not
 // null and carries exactly that tag (compared by address).

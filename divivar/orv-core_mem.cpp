@@ -259,6 +259,13 @@ void* Mem_AllocChecked(int64_t a, int64_t b, int64_t c, int* bytes, int type, co
     return block;
 }
 
+void* Mem_AllocOptional(int64_t a, int64_t b, int64_t c, int* bytes, int type, const char* file, int line) {
+    const int refused = t_refused;
+    void* block = Mem_AllocChecked(a, b, c, bytes, type, file, line);
+    if (!block) t_refused = refused;
+    return block;
+}
+
 void Class_Check(const void* object, const char* tag, const char* file, int line) {
     if (!object) Core_NullPointer(file, line);
     const char* found = *static_cast<const char* const*>(object);

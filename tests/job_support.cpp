@@ -58,13 +58,15 @@ void MakeJpeg(const std::string& path, int w, int h, bool flat) {
         b->pixels[i * 4 + 2] = 128;
         b->pixels[i * 4 + 3] = 255;
     }
-    JPEGLibStruct* j = nullptr;
-    JPEG_Create(&j);
-    JPEG_FromBitmap(j, b);
-    JPEG_SetQuality(j, 0.95);
-    JPEG_SaveFile(j, path.c_str());
-    JPEG_Destroy(&j);
+    SaveJpeg(b, 0.95, nullptr, path);
     Bitmap_Destroy(&b);
+}
+
+int SaveJpeg(const BitmapStruct* bitmap, double quality, const SideDataStruct* side, const std::string& path) {
+    BufferStruct file = {};
+    int ok = JPEG_SaveBitmap(bitmap, quality, side, &file) && File_SaveWhole(path.c_str(), file.data, uint32_t(file.size), 0);
+    Buffer_Free(&file);
+    return ok;
 }
 
 std::string TaggedPhotoCopyFields(const std::string& dir, const std::string& tags, const std::string& encode,

@@ -32,6 +32,10 @@ struct Recorder {
 // takes far fewer bytes a pixel than a photograph.
 void MakeJpeg(const std::string& path, int w, int h, bool flat = false);
 
+// Writes bitmap as a JPEG at quality with side's blocks (may be null): 1
+// when written.
+int SaveJpeg(const BitmapStruct* bitmap, double quality, const SideDataStruct* side, const std::string& path);
+
 // A 120 x 80 photo in dir tagged by exiftool with an Adobe RGB profile, a
 // date and tags (more exiftool arguments), turned into the file encoded
 // (in dir) by the shell command encode + " PHOTO -o OUT", resized with the

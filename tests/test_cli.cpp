@@ -41,10 +41,8 @@ std::string BilinearCopy(const AppConfig* config, const std::string& source, con
     TargetSize(w, h, scale, &w2, &h2);
     Bitmap_SetSize(target, w2, h2);
     Bitmap_Resample(picture, RESAMPLE_BILINEAR_PRESCALE, scale, 0.0, 1.0, w * 0.5, h * 0.5, w2 * 0.5, h2 * 0.5, target);
-    JPEG_FromBitmap(jpeg, target);
-    JPEG_SetQuality(jpeg, quality);
     std::string path = folder + "expected.jpg";
-    EXPECT_EQ(JPEG_SaveFile(jpeg, path.c_str()), 1);
+    EXPECT_EQ(SaveJpeg(target, quality, nullptr, path), 1);
     JPEG_Destroy(&jpeg);
     Bitmap_Destroy(&target);
     Bitmap_Destroy(&picture);

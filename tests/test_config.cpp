@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config.h"
+#include "outputs.h"
 #include "orv-str.h"
 #include "test_support.h"
 
@@ -48,7 +49,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     Str_Copy(out.c->Append, "_small & <fast>");
     Str_Copy(out.c->ActiveProfile, "Web");
     out.c->Filter = RESIZE_FILTER_BILINEAR;
-    out.c->Format = OUTPUT_FORMAT_WEBP;
+    out.c->Format = COPY_WEBP;
     out.c->Background = 0x1E90FF;
     out.c->ImagesProcessed = 1234567890123LL;
     ASSERT_EQ(Config_SaveTo(out.c, dir.path.c_str()), 1);
@@ -91,7 +92,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     EXPECT_EQ(in.c->ImagesProcessed, 1234567890123LL);
     EXPECT_EQ(in.c->DuplicateDate, 1);
     EXPECT_EQ(in.c->Filter, RESIZE_FILTER_BILINEAR);
-    EXPECT_EQ(in.c->Format, OUTPUT_FORMAT_WEBP);
+    EXPECT_EQ(in.c->Format, COPY_WEBP);
     EXPECT_EQ(in.c->Background, 0x1E90FF);
     ASSERT_EQ(in.c->Profiles.count, 2);
     EXPECT_STREQ(in.c->Profiles.first->Name, "Web");
@@ -116,9 +117,9 @@ TEST(ConfigFiles, ChoicesReadAsTheirValueAndAnythingElseAsTheDefault) {
                  {"<Resize><Filter>Bicubic</Filter></Resize>", &AppConfig::Filter, RESIZE_FILTER_LANCZOS},
                  {"<Resize><Filter/></Resize>", &AppConfig::Filter, RESIZE_FILTER_LANCZOS},
                  {"", &AppConfig::Filter, RESIZE_FILTER_LANCZOS},
-                 {"<Output><Format>original</Format></Output>", &AppConfig::Format, OUTPUT_FORMAT_ORIGINAL},
-                 {"<Output><Format>PNG</Format></Output>", &AppConfig::Format, OUTPUT_FORMAT_PNG},
-                 {"<Output><Format>gif</Format></Output>", &AppConfig::Format, OUTPUT_FORMAT_JPEG},
+                 {"<Output><Format>original</Format></Output>", &AppConfig::Format, FORMAT_SAME_KIND},
+                 {"<Output><Format>PNG</Format></Output>", &AppConfig::Format, COPY_PNG},
+                 {"<Output><Format>gif</Format></Output>", &AppConfig::Format, COPY_JPEG},
                  {"<Output><Background>white</Background></Output>", &AppConfig::Background, 0xFFFFFF},
                  {"<Output><Background>#00ff7F</Background></Output>", &AppConfig::Background, 0x00FF7F},
                  {"<Output><Background>#12345</Background></Output>", &AppConfig::Background, 0},

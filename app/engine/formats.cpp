@@ -410,25 +410,9 @@ int DecoderBytesPerPixel(const char* path) {
 
 int CopyKindOf(const AppConfig* config, const char* source) {
     if (!config || !source) Core_NullPointer(kModule, __LINE__);
-    switch (config->Format) {
-    case OUTPUT_FORMAT_PNG:
-        return COPY_PNG;
-    case OUTPUT_FORMAT_WEBP:
-        return COPY_WEBP;
-    case OUTPUT_FORMAT_ORIGINAL: {
-        const Format* format = FormatOf(source);
-        return format ? format->sameKind : COPY_JPEG;
-    }
-    }
-    return COPY_JPEG;
-}
-
-const char* CopyExtension(int kind) {
-    return kind == COPY_PNG ? ".png" : kind == COPY_WEBP ? ".webp" : ".jpg";
-}
-
-const char* CopyKindName(int kind) {
-    return kind == COPY_PNG ? "PNG" : kind == COPY_WEBP ? "WebP" : "JPEG";
+    if (config->Format >= 0 && config->Format < COPY_KINDS) return config->Format;
+    const Format* format = config->Format == FORMAT_SAME_KIND ? FormatOf(source) : nullptr;
+    return format ? format->sameKind : COPY_JPEG;
 }
 
 int IsAcceptedImage(const char* path) {

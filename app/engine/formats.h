@@ -6,25 +6,18 @@
 #include <stdint.h>
 
 #include "config.h"
+#include "outputs.h"
 #include "sidedata.h"
 #include "winmain_scale.h"
 
 struct BitmapStruct;
 
-// The kinds of file a copy can be.
-enum { COPY_JPEG = 0, COPY_PNG = 1, COPY_WEBP = 2 };
-
-// The kind of file source's copy is under the settings' Format: the one
-// chosen, or for "Original" the kind that keeps what its source's kind
+// The kind of file source's copy is (COPY_*) under the settings' Format:
+// the one chosen, or for FORMAT_SAME_KIND the kind that keeps what its source's kind
 // stores: JPEG for JPEG, HEIF and AVIF (no HEVC or AV1 encoder is
 // shipped) and TIFF (scans and photos), PNG for the lossless kinds (PNG,
 // GIF, BMP, TGA), WebP for WebP. Cannot fail.
 int CopyKindOf(const AppConfig* config, const char* source);
-
-// A copy kind's file name extension: ".jpg", ".png" or ".webp"; and its
-// name for people: "JPEG", "PNG" or "WebP".
-const char* CopyExtension(int kind);
-const char* CopyKindName(int kind);
 
 // Decodes a file into bitmap by its extension (".jpg", ".jpeg", ".jpe",
 // ".jfif", ".png", ".tga", ".gif", ".bmp", ".webp", ".heic", ".heif",

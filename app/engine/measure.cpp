@@ -7,32 +7,18 @@
 
 #include "bitmap.h"
 #include "formats.h"
-#include "jpegl.h"
-#include "pngl.h"
-#include "webpl.h"
 #include "orv-core.h"
+#include "outputs.h"
 
 namespace {
 
 const char kModule[] = "app/engine/measure";
 
 // Bytes of bitmap encoded as kind (COPY_*) at quality (a fraction), without
-// side data, or -1 when it cannot be encoded.
-int64_t EncodedBytes(JPEGLibStruct* jpeg, BitmapStruct* bitmap, int kind, double quality) {
-    unsigned char* data = nullptr;
-    int32_t size = 0;
-    int ok = 0;
-    if (kind == COPY_PNG) {
-        ok = PNGL_SaveBuffer(bitmap, nullptr, 1, &data, &size);
-    } else if (kind == COPY_WEBP) {
-        ok = WEBP_SaveBuffer(bitmap, quality, 0, nullptr, &data, &size);
-    } else if (JPEG_FromBitmap(jpeg, bitmap)) {
-        JPEG_SetQuality(jpeg, quality);
-        ok = JPEG_SaveBuffer(jpeg, &data, &size);
-    }
-    if (!ok) return -1;
-    Mem_Free(data, size, MEM_HEAP, kModule, __LINE__);
-    return size;
+// side data, in scratch, or -1 when it cannot be encoded.
+int64_t EncodedBytes(BitmapStruct* bitmap, int kind, double quality, BufferStruct* scratch) {
+    const CopyEncoding how = {quality, 0, nullptr, 1};
+    return Output_Kind(kind)->save(bitmap, &how, scratch) ? scratch->size : -1;
 }
 
 // Reduces from into to, half its size each way (rounded up), by the
@@ -57,19 +43,19 @@ int MeasureFile(const char* path, int kind, SizeFacts* facts) {
     else
         ok = ok && Halve(reduced[3], reduced[0]);
     ok = ok && Halve(reduced[0], reduced[1]) && Halve(reduced[1], reduced[2]);
-    JPEGLibStruct* jpeg = nullptr;
-    JPEG_Create(&jpeg);
+    BufferStruct scratch = {};
+    const OutputKind* out = Output_Kind(kind);
     SizeFacts measured = *facts;
-    // PNG and WebP encoders take several times JPEG's time: they measure
-    // the two smaller reductions, and the half's bits lie on their line.
-    const int first = kind == COPY_JPEG ? 0 : 1;
+    // Slower encoders measure the two smaller reductions, and the half's
+    // bits lie on their line.
+    const int first = out->quickEncoder ? 0 : 1;
     // A flat 8 x 8 picture costs the file's fixed part and a few bytes.
     ok = ok && Bitmap_SetSize(reduced[3], 8, 8) && Bitmap_Fill(reduced[3], 128, 128, 128, 255);
-    int64_t fixed = ok ? EncodedBytes(jpeg, reduced[3], kind, 0.75) : -1;
+    int64_t fixed = ok ? EncodedBytes(reduced[3], kind, 0.75, &scratch) : -1;
     int64_t base = -1;  // the picture's bytes at the reduction qualities are compared at, quality 75
-    const int compared = kind == COPY_JPEG ? 1 : 2;
+    const int compared = out->quickEncoder ? 1 : 2;
     for (int i = first; ok && i < 3; ++i) {
-        int64_t bytes = EncodedBytes(jpeg, reduced[i], kind, 0.75);
+        int64_t bytes = EncodedBytes(reduced[i], kind, 0.75, &scratch);
         double pixels = double(reduced[i]->width) * reduced[i]->height;
         ok = fixed > 0 && bytes > 0;
         measured.reducedBits[i] = std::max(0.01, double(bytes - fixed) * 8.0 / pixels);
@@ -79,16 +65,16 @@ int MeasureFile(const char* path, int kind, SizeFacts* facts) {
         measured.reducedBits[0] = measured.reducedBits[1] * measured.reducedBits[1] / measured.reducedBits[2];
     const double kQualities[2] = {0.5, 0.95};
     for (int i = 0; ok && i < 2; ++i) {
-        // A PNG copy's size does not follow the quality.
-        if (kind == COPY_PNG) {
+        // A lossless kind's size does not follow the quality.
+        if (!out->hasQuality) {
             measured.qualityRatio[i] = 1.0;
             continue;
         }
-        int64_t bytes = EncodedBytes(jpeg, reduced[compared], kind, kQualities[i]);
+        int64_t bytes = EncodedBytes(reduced[compared], kind, kQualities[i], &scratch);
         ok = bytes > 0;
         measured.qualityRatio[i] = ok ? std::max(0.01, double(bytes - fixed)) / double(base) : 0;
     }
-    JPEG_Destroy(&jpeg);
+    Buffer_Free(&scratch);
     for (BitmapStruct*& b : reduced) Bitmap_Destroy(&b);
     if (!ok) {
         Log_Print(0, "Unable to measure [%s]\n", path);

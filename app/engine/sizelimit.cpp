@@ -6,7 +6,7 @@
 
 #include <math.h>
 
-#include "formats.h"
+#include "outputs.h"
 #include "orv-core.h"
 
 namespace {
@@ -221,7 +221,7 @@ void SizeLimit_Start(SizeLimitStruct* fit, const CopySize* bounds, const SizeFac
     fit->kind = kind;
     int32_t top = int32_t(lround(bounds->quality * 100.0));
     fit->top = top < 1 ? 1 : top > 100 ? 100 : top;
-    fit->lowest = kind == COPY_PNG || fit->top < LIMIT_LOWEST_QUALITY ? fit->top : LIMIT_LOWEST_QUALITY;
+    fit->lowest = !Output_Kind(kind)->hasQuality || fit->top < LIMIT_LOWEST_QUALITY ? fit->top : LIMIT_LOWEST_QUALITY;
     fit->step = 0;
     fit->best = -1;
     fit->tries = 0;

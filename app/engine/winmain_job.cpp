@@ -46,7 +46,7 @@ int BuildOutputName(const AppConfig* config, const char* source, const char* sub
     int beside = config->SameDirectory == 1;
     const char* parts[6] = {
         beside ? folder : config->Path,           beside ? "" : subfolder, config->Prepend, base, config->Append,
-        CopyExtension(CopyKindOf(config, source))};
+        Output_Kind(CopyKindOf(config, source))->extension};
     int64_t length = 0;
     for (const char* part : parts) length += Str_Length(part);
     output[0] = 0;

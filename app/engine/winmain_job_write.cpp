@@ -10,11 +10,9 @@
 #include "exif.h"
 #include "file.h"
 #include "formats.h"
-#include "jpegl.h"
+#include "outputs.h"
 #include "orv-core.h"
-#include "pngl.h"
 #include "sizelimit.h"
-#include "webpl.h"
 #include "winmain_job.h"
 
 namespace {
@@ -51,9 +49,8 @@ void SideDataForCopy(const AppConfig* config, const SideDataStruct* side, int sr
 
 // One copy at one size, ready to encode at any quality. Owned by the write.
 struct Scaled {
-    BitmapStruct* target;    // the scaled picture; for PNG and WebP with plain colours
-    JPEGLibStruct* jpeg;     // a JPEG copy's pixels and side data
-    SideDataStruct carried;  // a PNG or WebP copy's side data
+    BitmapStruct* target;    // the scaled picture, its colours as the copy's kind stores them
+    SideDataStruct carried;  // the copy's side data
     int srgb;                // 1 when the colours are sRGB, 0 in the kept profile
     int32_t steps;           // the size's steps (CopySize); -1 before the first
 };
@@ -76,72 +73,50 @@ int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, c
         return 0;
     // The resampler draws onto black and leaves alpha as it found it.
     if (bilinear) Bitmap_SetAlpha(s->target, 255);
-    if (kind == COPY_JPEG) {
-        s->srgb = side ? ConvertCopyColours(config, side, s->target) : 1;
-        // Weighted by alpha, the colours already lie on black.
-        uint32_t rgb = uint32_t(config->Background) & 0xFFFFFFu;
-        if (rgb != 0 && Bitmap_HasTransparency(s->target))
-            Bitmap_FlattenOnto(s->target, int(rgb >> 16 & 255), int(rgb >> 8 & 255), int(rgb & 255));
-        if (!JPEG_FromBitmap(s->jpeg, s->target)) return 0;
-        SideData_Reset(&s->jpeg->side);
-        if (side) SideDataForCopy(config, side, s->srgb, s->jpeg->width, s->jpeg->height, &s->jpeg->side);
-    } else {
-        // Formats with alpha store plain colours, which are also what
-        // colours are converted as.
-        Bitmap_Unpremultiply(s->target);
-        s->srgb = side ? ConvertCopyColours(config, side, s->target) : 1;
-        SideData_Reset(&s->carried);
-        if (side) SideDataForCopy(config, side, s->srgb, s->target->width, s->target->height, &s->carried);
-    }
+    // Kinds with alpha store plain colours, which are also what colours are
+    // converted as; the others' colours, weighted by alpha, already lie on
+    // black.
+    const int keepsAlpha = Output_Kind(kind)->keepsAlpha;
+    if (keepsAlpha) Bitmap_Unpremultiply(s->target);
+    s->srgb = side ? ConvertCopyColours(config, side, s->target) : 1;
+    uint32_t rgb = uint32_t(config->Background) & 0xFFFFFFu;
+    if (!keepsAlpha && rgb != 0 && Bitmap_HasTransparency(s->target))
+        Bitmap_FlattenOnto(s->target, int(rgb >> 16 & 255), int(rgb >> 8 & 255), int(rgb & 255));
+    SideData_Reset(&s->carried);
+    if (side) SideDataForCopy(config, side, s->srgb, s->target->width, s->target->height, &s->carried);
     s->steps = copy->steps;
     return 1;
 }
 
-// Encodes the scaled copy as kind at copy's quality into *data (Mem_Alloc,
-// *size bytes, the caller's): a WebP lossless when the copy keeps its
-// lossless source so under "Original" and no limit asks for fewer bytes.
+// Encodes the scaled copy as kind at copy's quality into out: a WebP
+// lossless when the copy keeps its lossless source so under "Original" and
+// no limit asks for fewer bytes.
 int Encode(const AppConfig* config, Scaled* s, const CopySize* copy, int kind, const SideDataStruct* side,
-           unsigned char** data, int32_t* size) {
-    if (kind == COPY_JPEG) {
-        JPEG_SetQuality(s->jpeg, copy->quality);
-        return JPEG_SaveBuffer(s->jpeg, data, size);
-    }
-    const SideDataStruct* out = side ? &s->carried : nullptr;
-    if (kind == COPY_PNG) return PNGL_SaveBuffer(s->target, out, s->srgb, data, size);
-    int lossless = config->Format == OUTPUT_FORMAT_ORIGINAL && copy->lossless && copy->limit == 0;
-    return WEBP_SaveBuffer(s->target, copy->quality, lossless, out, data, size);
-}
-
-// An encoded file in memory, or none.
-struct Encoded {
-    unsigned char* data;  // Mem_Alloc'ed; null when none
-    int32_t size;         // bytes of data
-};
-
-void Release(Encoded* e) {
-    if (e->data) Mem_Free(e->data, e->size, MEM_HEAP, kModule, __LINE__);
-    *e = Encoded{nullptr, 0};
+           BufferStruct* out) {
+    const CopyEncoding how = {copy->quality, config->Format == FORMAT_SAME_KIND && copy->lossless && copy->limit == 0,
+                              side ? &s->carried : nullptr, s->srgb};
+    return Output_Kind(kind)->save(s->target, &how, out);
 }
 
 // The copy that fits copy's limit, best first by the size-limit rule, into
 // best; copy becomes the one chosen. 1, or 0 when encoding fails or no copy
 // fits (copy->unfit then 1).
 int EncodeWithin(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
-                 const SizeFacts* facts, Scaled* s, Encoded* best) {
+                 const SizeFacts* facts, Scaled* s, BufferStruct* best) {
     SizeLimitStruct fit;
     SizeLimit_Start(&fit, copy, facts, kind);
     CopySize next;
+    BufferStruct tried = {};
     int ok = 1;
     while (ok && SizeLimit_Next(&fit, &next)) {
         if (next.steps != s->steps) ok = Scale(config, source, &next, side, kind, s);
-        Encoded tried = {nullptr, 0};
-        ok = ok && Encode(config, s, &next, kind, side, &tried.data, &tried.size);
+        ok = ok && Encode(config, s, &next, kind, side, &tried);
         if (ok)
             Log_Print(0, "Tried %dx%d at quality %.0f: %d bytes\n", next.width, next.height, next.quality * 100.0,
                       tried.size);
         if (ok && SizeLimit_Tried(&fit, &next, tried.size)) std::swap(*best, tried);
-        Release(&tried);
     }
+    Buffer_Free(&tried);
     if (ok && !SizeLimit_Best(&fit, copy)) {
         Log_Print(0, "No copy fits in %I64d bytes, even %dx%d after %d encodes\n", copy->limit, next.width, next.height,
                   fit.tries);
@@ -160,23 +135,20 @@ int ResizeAndWrite(const AppConfig* config, BitmapStruct* source, CopySize* copy
                    const SizeFacts* facts, const char* output) {
     if (!config || !copy || !output) Core_NullPointer(kModule, __LINE__);
     const SizeFacts none = {};
-    Scaled s = {nullptr, nullptr, {}, 1, -1};
+    Scaled s = {nullptr, {}, 1, -1};
     Bitmap_Create(&s.target);
-    JPEG_Create(&s.jpeg);
-    Encoded file = {nullptr, 0};
+    BufferStruct file = {};
     copy->unfit = 0;
     int ok = 0;
     if (copy->limit > 0) {
         ok = EncodeWithin(config, source, copy, side, kind, facts ? facts : &none, &s, &file);
     } else {
-        ok =
-            Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, &file.data, &file.size);
+        ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, &file);
         copy->encodes = 1;
     }
     ok = ok && File_SaveWhole(output, file.data, uint32_t(file.size), 0);
-    Release(&file);
+    Buffer_Free(&file);
     SideData_Reset(&s.carried);
-    JPEG_Destroy(&s.jpeg);
     Bitmap_Destroy(&s.target);
     return ok;
 }

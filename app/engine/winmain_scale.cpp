@@ -3,7 +3,7 @@
 #include <math.h>
 
 #include "file.h"
-#include "formats.h"
+#include "outputs.h"
 #include "orv-core.h"
 #include "orv-str.h"
 #include "sizelimit.h"
@@ -18,11 +18,6 @@ const char kModule[] = "app/engine/winmain_scale";
 const double kUnknownBits = 1.0;
 // A copy's fixed part (markers and tables) before a measure has found it.
 const double kFixedBytes = 620.0;
-// Without a measure of their own kind, PNG and WebP copies are estimated
-// from a JPEG's bits: a photograph's PNG takes several times as many, a
-// WebP about a third fewer.
-const double kPngOverJpeg = 5.0;
-const double kWebpOverJpeg = 0.7;
 
 // How JPEG bits grow with quality, for headers: the power fitted over
 // photos and graphics.
@@ -134,7 +129,9 @@ int64_t EstimateBytes(const SizeFacts* facts, int kind, int32_t newWidth, int32_
     } else {
         bits = kUnknownBits * QualityWeight(q) / QualityWeight(75);
     }
-    if (!measured) bits *= kind == COPY_PNG ? kPngOverJpeg : kind == COPY_WEBP ? kWebpOverJpeg : 1.0;
+    // Without a measure of their own kind, copies are estimated from a
+    // JPEG's bits.
+    if (!measured) bits *= Output_Kind(kind)->overJpeg;
     double bytes = bits * double(pixels) / 8.0 + fixed;
     return bytes < 9.0e18 ? int64_t(bytes) : 0;
 }

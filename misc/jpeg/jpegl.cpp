@@ -13,6 +13,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "buffer.h"
 #include "file.h"
 #include "orv-core.h"
 
@@ -93,57 +94,36 @@ void SourceSkip(j_decompress_ptr info, long count) {
 // accumulated block. The block grows by doubling; the caller receives an
 // exact-size copy.
 
+// The library writes straight into the caller's buffer: its spare room
+// is the library's output space, grown when the library fills it.
 struct Destination {
-    jpeg_destination_mgr manager;
-    JOCTET* work;
-    unsigned char* block;
-    int32_t used;
-    int32_t capacity;
-    int failed;
+    jpeg_destination_mgr manager;  // first: the library sees only this
+    BufferStruct* out;             // the caller's; size counts what the library has finished
 };
 
-int Append(Destination* d, const JOCTET* bytes, int32_t count) {
-    if (count <= 0) return 1;
-    if (int64_t(d->used) + count > d->capacity) {
-        int64_t wanted = d->capacity ? int64_t(d->capacity) * 2 : 64 * 1024;
-        while (wanted < int64_t(d->used) + count) wanted *= 2;
-        int size = 0;
-        unsigned char* grown =
-            static_cast<unsigned char*>(Mem_AllocChecked(wanted, 1, 1, &size, MEM_HEAP, kModule, __LINE__));
-        if (!grown) {
-            d->failed = 1;
-            return 0;
-        }
-        if (d->used) memcpy(grown, d->block, size_t(d->used));
-        if (d->block) Mem_Free(d->block, d->capacity, MEM_HEAP, kModule, __LINE__);
-        d->block = grown;
-        d->capacity = size;
-    }
-    memcpy(d->block + d->used, bytes, size_t(count));
-    d->used += count;
-    return 1;
+// Hands the library the buffer's spare room, at least kOutputStep bytes.
+void OfferRoom(j_compress_ptr info) {
+    Destination* d = reinterpret_cast<Destination*>(info->dest);
+    if (!Buffer_Reserve(d->out, kOutputStep)) ERREXIT(info, JERR_OUT_OF_MEMORY);
+    d->manager.next_output_byte = d->out->data + d->out->size;
+    d->manager.free_in_buffer = size_t(d->out->capacity - d->out->size);
 }
 
-void DestinationInit(j_compress_ptr) {
+void DestinationInit(j_compress_ptr info) {
+    OfferRoom(info);
 }
 
+// The whole room offered is full.
 boolean DestinationEmpty(j_compress_ptr info) {
     Destination* d = reinterpret_cast<Destination*>(info->dest);
-    if (!Append(d, d->work, kOutputStep)) ERREXIT(info, JERR_OUT_OF_MEMORY);
-    d->manager.next_output_byte = d->work;
-    d->manager.free_in_buffer = kOutputStep;
+    d->out->size = d->out->capacity;
+    OfferRoom(info);
     return TRUE;
 }
 
 void DestinationTerm(j_compress_ptr info) {
     Destination* d = reinterpret_cast<Destination*>(info->dest);
-    int32_t used = kOutputStep - int32_t(d->manager.free_in_buffer);
-    if (used > 0 && !Append(d, d->work, used)) ERREXIT(info, JERR_OUT_OF_MEMORY);
-}
-
-void ReleaseDestination(Destination* d) {
-    if (d->work) d->work = static_cast<JOCTET*>(Mem_Free(d->work, kOutputStep, MEM_HEAP, kModule, __LINE__));
-    if (d->block) d->block = static_cast<unsigned char*>(Mem_Free(d->block, d->capacity, MEM_HEAP, kModule, __LINE__));
+    d->out->size = d->out->capacity - int32_t(d->manager.free_in_buffer);
 }
 
 // Every scanline into row i at base + i x step, three bytes a pixel in the
@@ -394,19 +374,12 @@ int JPEG_Reset(JPEGLibStruct* jpeg) {
     jpeg->width = 0;
     jpeg->height = 0;
     jpeg->stride = 0;
-    jpeg->quality = 0.5;
     return 1;
 }
 
 int JPEG_HasImage(JPEGLibStruct* jpeg) {
     Check(jpeg, __LINE__);
     return jpeg->pixels != nullptr;
-}
-
-int JPEG_SetQuality(JPEGLibStruct* jpeg, double quality) {
-    Check(jpeg, __LINE__);
-    jpeg->quality = quality;
-    return 1;
 }
 
 int JPEG_LoadBuffer(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size) {
@@ -460,67 +433,37 @@ int JPEG_LoadFile(JPEGLibStruct* jpeg, const char* path) {
     return result;
 }
 
-int JPEG_FromBitmap(JPEGLibStruct* jpeg, BitmapStruct* bitmap) {
-    JPEG_Reset(jpeg);
-    int32_t width = 0, height = 0, scanline = 0;
-    unsigned char* bits = nullptr;
-    Bitmap_GetInfo(bitmap, &width, &height, &scanline, &bits);
-    jpeg->width = width;
-    jpeg->height = height;
-    jpeg->stride = width * 3;
-    if (width == 0 || height == 0 || !bits) return 1;
-    int size = 0;
-    jpeg->pixels = static_cast<unsigned char*>(Mem_AllocChecked(width, height, 3, &size, MEM_HEAP, kModule, __LINE__));
-    if (!jpeg->pixels) {
-        JPEG_Reset(jpeg);
+int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataStruct* side, BufferStruct* out) {
+    if (!bitmap || !out) Core_NullPointer(kModule, __LINE__);
+    Buffer_Clear(out);
+    if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
+    if (bitmap->width > JPEG_MAX_DIMENSION || bitmap->height > JPEG_MAX_DIMENSION) {
+        Log_Print(0, "JPEG copy not encoded: %dx%d is beyond the format\n", bitmap->width, bitmap->height);
         return 0;
     }
-    jpeg->pixelSize = size;
-    for (int32_t i = 0; i < height; ++i) {
-        const unsigned char* in = bits + size_t(i) * scanline;
-        unsigned char* rgb = jpeg->pixels + size_t(height - 1 - i) * jpeg->stride;
-        for (int32_t x = 0; x < width; ++x, in += 4, rgb += 3) {
-            rgb[0] = in[2];
-            rgb[1] = in[1];
-            rgb[2] = in[0];
-        }
-    }
-    return 1;
-}
-
-int JPEG_SaveBuffer(JPEGLibStruct* jpeg, unsigned char** data, int32_t* size) {
-    Check(jpeg, __LINE__);
-    if (!data || !size) Core_NullPointer(kModule, __LINE__);
-    *data = nullptr;
-    *size = 0;
-    if (!jpeg->pixels || jpeg->width <= 0 || jpeg->height <= 0) return 0;
     jpeg_compress_struct info;
     ErrorJump error;
-    Destination destination;
-    memset(&destination, 0, sizeof destination);
+    Destination destination = {{}, out};
     info.err = StartErrors(&error);
     if (setjmp(error.jump)) {
         jpeg_destroy_compress(&info);
-        ReleaseDestination(&destination);
-        JPEG_Reset(jpeg);
+        Buffer_Clear(out);
         return 0;
     }
     jpeg_create_compress(&info);
-    destination.work = static_cast<JOCTET*>(Mem_Alloc(kOutputStep, MEM_HEAP, kModule, __LINE__));
-    destination.manager.next_output_byte = destination.work;
-    destination.manager.free_in_buffer = kOutputStep;
     destination.manager.init_destination = DestinationInit;
     destination.manager.empty_output_buffer = DestinationEmpty;
     destination.manager.term_destination = DestinationTerm;
     info.dest = &destination.manager;
-    info.image_width = JDIMENSION(jpeg->width);
-    info.image_height = JDIMENSION(jpeg->height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
+    info.image_width = JDIMENSION(bitmap->width);
+    info.image_height = JDIMENSION(bitmap->height);
+    // The bitmap's own rows, blue, green, red and a byte the library skips.
+    info.input_components = 4;
+    info.in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(&info);
     // The nearest whole percent: 0.57 x 100 is 56.99999... in doubles, and
     // truncating it would give quality 57 the tables of 56.
-    int percent = int(floor(jpeg->quality * 100.0 + 0.5));
+    int percent = int(floor(quality * 100.0 + 0.5));
     jpeg_set_quality(&info, percent, TRUE);
     // At high qualities the colours keep their full resolution, as the
     // other tools' copies do: halving them would lose more than the quality
@@ -530,40 +473,21 @@ int JPEG_SaveBuffer(JPEGLibStruct* jpeg, unsigned char** data, int32_t* size) {
     // Huffman tables made for this picture: the same pixels in fewer bytes.
     info.optimize_coding = TRUE;
     jpeg_start_compress(&info, TRUE);
-    const SideDataStruct& side = jpeg->side;
-    WriteMarker(&info, 1, "Exif\0\0", 6, side.block[SIDE_EXIF], side.size[SIDE_EXIF], "Exif block");
-    if (side.block[SIDE_PROFILE])
-        jpeg_write_icc_profile(&info, side.block[SIDE_PROFILE], unsigned(side.size[SIDE_PROFILE]));
-    WriteMarker(&info, 1, kXmpSpace, kXmpSpaceBytes, side.block[SIDE_XMP], side.size[SIDE_XMP], "XMP packet");
-    WriteMarker(&info, 13, "", 0, side.block[SIDE_IPTC], side.size[SIDE_IPTC], "IPTC record");
+    if (side) {
+        WriteMarker(&info, 1, "Exif\0\0", 6, side->block[SIDE_EXIF], side->size[SIDE_EXIF], "Exif block");
+        if (side->block[SIDE_PROFILE])
+            jpeg_write_icc_profile(&info, side->block[SIDE_PROFILE], unsigned(side->size[SIDE_PROFILE]));
+        WriteMarker(&info, 1, kXmpSpace, kXmpSpaceBytes, side->block[SIDE_XMP], side->size[SIDE_XMP], "XMP packet");
+        WriteMarker(&info, 13, "", 0, side->block[SIDE_IPTC], side->size[SIDE_IPTC], "IPTC record");
+    }
+    // The bitmap's rows are stored bottom-up.
     while (info.next_scanline < info.image_height) {
-        JSAMPROW row = jpeg->pixels + size_t(info.next_scanline) * jpeg->stride;
+        JSAMPROW row = bitmap->pixels + int64_t(bitmap->height - 1 - int32_t(info.next_scanline)) * bitmap->scanline;
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
-    int result = 0;
-    if (destination.used > 0 && !destination.failed) {
-        *data = static_cast<unsigned char*>(Mem_Alloc(destination.used, MEM_HEAP, kModule, __LINE__));
-        memcpy(*data, destination.block, size_t(destination.used));
-        *size = destination.used;
-        result = 1;
-    }
-    ReleaseDestination(&destination);
-    return result;
-}
-
-// Encodes first and opens the file only for a finished image, so that a
-// failed encode never leaves an empty or cut file behind.
-int JPEG_SaveFile(JPEGLibStruct* jpeg, const char* path) {
-    Check(jpeg, __LINE__);
-    if (!path) Core_NullPointer(kModule, __LINE__);
-    unsigned char* data = nullptr;
-    int32_t size = 0;
-    if (!JPEG_SaveBuffer(jpeg, &data, &size)) return 0;
-    int result = File_SaveWhole(path, data, uint32_t(size), 0);
-    Mem_Free(data, size, MEM_HEAP, kModule, __LINE__);
-    return result;
+    return out->size > 0;
 }
 
 int JPEG_GetOrientation(JPEGLibStruct* jpeg, int* orientation) {

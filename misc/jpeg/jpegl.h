@@ -1,11 +1,13 @@
-// JPEG bridge: holds one image as packed 24-bit RGB, decodes JPEG files or
-// memory blocks into it and encodes it at a chosen quality. Library errors
-// end only the call that met them, with a 0 result and the object reset.
+// JPEG bridge: a decoder object that holds one image as packed 24-bit RGB
+// or decodes straight into a bitmap, and a stateless encoder of bitmaps.
+// Library errors end only the call that met them, with a 0 result and the
+// object reset.
 #pragma once
 
 #include <stdint.h>
 
 #include "bitmap.h"
+#include "buffer.h"
 #include "sidedata.h"
 
 struct JPEGLibStruct {
@@ -17,8 +19,8 @@ struct JPEGLibStruct {
     int32_t height;
     int32_t stride;       // bytes from one row of pixels to the next
     SideDataStruct side;  // after a header is read: its first Exif block, its ICC profile (the APP2
-                          // chunks put together), its first XMP packet and IPTC record; before an
-                          // encode: what the copy carries. Owned; emptied by JPEG_Reset
+                          // chunks put together), its first XMP packet and IPTC record. Owned; emptied
+                          // by JPEG_Reset
     int32_t keepInks;     // 1: a CMYK picture decodes into a bitmap as its inks (cyan, magenta, yellow,
                           // black in the blue, green, red and alpha bytes), for a conversion through its
                           // profile; 0 (the default): into colours, as a profile-less one must
@@ -27,10 +29,9 @@ struct JPEGLibStruct {
     int32_t quality100;   // after a header is read: the quality its encoder was given (1 to 100),
                           // estimated from the luminance table; 0 without a table
     int32_t headerSize;   // after a header is read: its bytes, markers included, up to the first scan
-    double quality;       // for encoding: 0 to 1.0 (best), as JPEG_SetQuality sets it
 };
 
-// A new empty object (quality 0.5). Cannot fail (1).
+// A new empty object. Cannot fail (1).
 int JPEG_Create(JPEGLibStruct** jpeg);
 
 // Resets, frees and nulls *jpeg. Cannot fail (1).
@@ -41,10 +42,6 @@ int JPEG_Reset(JPEGLibStruct* jpeg);
 
 // 1 when an image is held.
 int JPEG_HasImage(JPEGLibStruct* jpeg);
-
-// The quality fraction for encoding (1.0 best); the library gets the
-// nearest whole percent. Cannot fail (1).
-int JPEG_SetQuality(JPEGLibStruct* jpeg, double quality);
 
 // The Exif orientation of the decoded picture (1 to 8; 1, as stored, when
 // its Exif block has none, cannot be read, or holds it in any shape but the
@@ -90,18 +87,13 @@ typedef int (*JPEGDenominatorFor)(JPEGLibStruct* jpeg, void* context);
 int JPEG_DecodeToBitmapBy(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, JPEGDenominatorFor choose,
                           void* context, BitmapStruct* bitmap);
 
-// Replaces the held image by the bitmap's pixels (alpha dropped). 1, or 0
-// when the picture is too large for memory.
-int JPEG_FromBitmap(JPEGLibStruct* jpeg, BitmapStruct* bitmap);
-
-// Encodes the held image with the side data the object holds: the Exif
-// block as an APP1 marker after "Exif\0\0", the XMP packet as an APP1
+// Encodes bitmap (its colours; the fourth byte is not read) as a JPEG at
+// quality (a fraction, 1.0 best; the library gets the nearest whole
+// percent) into out, emptied first, with side's blocks (may be null): the
+// Exif block as an APP1 marker after "Exif\0\0", the XMP packet as an APP1
 // marker after its namespace, the IPTC record as APP13 and the profile as
 // APP2 chunks; a block too large for its one marker is left out (logged)
-// and the copy still made. On success *data is a Mem_Alloc block of *size
-// bytes that the caller frees (source misc/jpeg/jpegl); 0 (data none, size
-// 0) when nothing is held, the image is empty or the library fails.
-int JPEG_SaveBuffer(JPEGLibStruct* jpeg, unsigned char** data, int32_t* size);
-
-// Encodes and writes the file. 1 only when every byte was written.
-int JPEG_SaveFile(JPEGLibStruct* jpeg, const char* path);
+// and the copy still made. 1, or 0 (out empty) for a bitmap without pixels
+// or beyond the format's 65500 pixels a side (logged), memory refused or
+// the library's failure.
+int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataStruct* side, BufferStruct* out);

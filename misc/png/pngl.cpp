@@ -26,33 +26,10 @@ const int kZlibPhotoLevel = 2;
 const int kZlibPaletteLevel = 6;
 
 // The PNG being written, in memory.
-struct Output {
-    unsigned char* data;  // tracked; null until the first write
-    int capacity;         // bytes of data
-    int used;             // bytes written
-    int refused;          // 1 once memory was refused
-};
-
+// libpng's writes go straight to the caller's buffer.
 void Write(png_structp png, png_bytep bytes, png_size_t count) {
-    Output* out = static_cast<Output*>(png_get_io_ptr(png));
-    if (int64_t(out->used) + int64_t(count) > out->capacity) {
-        int64_t wanted = (int64_t(out->used) + int64_t(count)) * 2 + 4096;
-        int bytes2 = 0;
-        unsigned char* grown =
-            static_cast<unsigned char*>(Mem_AllocChecked(wanted, 1, 1, &bytes2, MEM_HEAP, kModule, __LINE__));
-        if (!grown) {
-            out->refused = 1;
-            png_error(png, "not enough memory for the file");
-        }
-        if (out->data) {
-            memcpy(grown, out->data, size_t(out->used));
-            Mem_Free(out->data, out->capacity, MEM_HEAP, kModule, __LINE__);
-        }
-        out->data = grown;
-        out->capacity = bytes2;
-    }
-    memcpy(out->data + out->used, bytes, count);
-    out->used += int(count);
+    BufferStruct* out = static_cast<BufferStruct*>(png_get_io_ptr(png));
+    if (!Buffer_Append(out, bytes, int64_t(count))) png_error(png, "not enough memory for the file");
 }
 
 void Flush(png_structp) {
@@ -221,7 +198,7 @@ void FillRow(const BitmapStruct* bitmap, int32_t y, const Form& form, int type, 
 // libpng's part of Encode, in a frame of its own: the values it reads
 // after a longjmp are its parameters, which it never changes. 1 when
 // complete.
-int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const Form& form, Output* out, int type,
+int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const Form& form, BufferStruct* out, int type,
               int depth, unsigned char* row) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Complain, Warn);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -259,7 +236,7 @@ int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, 
 }
 
 // Encodes into out, which the caller releases. 1 when complete.
-int Encode(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const Form& form, Output* out) {
+int Encode(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const Form& form, BufferStruct* out) {
     int type = 0, depth = 0, samples = 0;
     ChooseType(form, ProfileSpace(side), &type, &depth, &samples);
     int rowBytes = 0;
@@ -273,28 +250,19 @@ int Encode(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, con
 
 }  // namespace
 
-int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, unsigned char** data,
-                    int32_t* size) {
-    if (!bitmap || !data || !size) Core_NullPointer(kModule, __LINE__);
-    *data = nullptr;
-    *size = 0;
+int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, BufferStruct* out) {
+    if (!bitmap || !out) Core_NullPointer(kModule, __LINE__);
+    Buffer_Clear(out);
     if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
     int formBytes = 0;
     Form* form = static_cast<Form*>(Mem_AllocChecked(1, sizeof(Form), 1, &formBytes, MEM_HEAP, kModule, __LINE__));
     if (!form) return 0;
     LookAt(bitmap, form);
-    Output out = {nullptr, 0, 0, 0};
-    int ok = Encode(bitmap, side, srgb, *form, &out);
+    int ok = Encode(bitmap, side, srgb, *form, out);
     Mem_Free(form, formBytes, MEM_HEAP, kModule, __LINE__);
-    if (!ok) Log_Print(0, "PNG copy not encoded%s\n", out.refused ? ": not enough memory" : "");
-    // The block handed over is exactly as long as the file, so that its
-    // owner frees it by the size it is told.
-    int bytes = 0;
-    if (ok && (*data = static_cast<unsigned char*>(
-                   Mem_AllocChecked(out.used, 1, 1, &bytes, MEM_HEAP, kModule, __LINE__))) != nullptr) {
-        memcpy(*data, out.data, size_t(out.used));
-        *size = bytes;
+    if (!ok) {
+        Log_Print(0, "PNG copy not encoded\n");
+        Buffer_Clear(out);
     }
-    if (out.data) Mem_Free(out.data, out.capacity, MEM_HEAP, kModule, __LINE__);
-    return *data != nullptr;
+    return ok;
 }

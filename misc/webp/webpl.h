@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "bitmap.h"
+#include "buffer.h"
 #include "sidedata.h"
 
 // The canvas size of a WebP file from its header alone: 1, or 0 (both 0)
@@ -32,8 +33,8 @@ int WEBP_IsLossless(const unsigned char* data, uint32_t size);
 // is not opaque, the colours of invisible pixels left to the encoder, which
 // makes them cost nothing. With side (may be null), its profile goes in as
 // ICCP, Exif as EXIF and XMP as XMP; IPTC has no place in WebP and is left
-// out (logged). 1 with *data a Mem_Alloc block of *size bytes the caller
-// frees (source misc/webp/webpl_encode); 0 (data null, size 0) with the
-// reason logged.
+// out (logged). 1 with the file in out (emptied first); 0 (out empty) with
+// the reason logged (beyond the format's 16383 pixels a side, memory
+// refused, the library's failure).
 int WEBP_SaveBuffer(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
-                    unsigned char** data, int32_t* size);
+                    BufferStruct* out);

@@ -21,8 +21,13 @@ struct Chunk {
 };
 const Chunk kChunks[] = {{SIDE_PROFILE, "ICCP"}, {SIDE_EXIF, "EXIF"}, {SIDE_XMP, "XMP "}};
 
-// Encodes the picture alone into written (libwebp's memory). 1 when done.
-int EncodePicture(const BitmapStruct* bitmap, double quality, int lossless, WebPMemoryWriter* written) {
+// libwebp's writes go straight to the caller's buffer.
+int Write(const uint8_t* data, size_t size, const WebPPicture* picture) {
+    return Buffer_Append(static_cast<BufferStruct*>(picture->custom_ptr), data, int64_t(size));
+}
+
+// Encodes the picture alone into out. 1 when done.
+int EncodePicture(const BitmapStruct* bitmap, double quality, int lossless, BufferStruct* out) {
     WebPConfig config;
     WebPPicture picture;
     if (!WebPConfigInit(&config) || !WebPPictureInit(&picture)) return 0;
@@ -35,8 +40,8 @@ int EncodePicture(const BitmapStruct* bitmap, double quality, int lossless, WebP
     picture.height = bitmap->height;
     const unsigned char* top = bitmap->pixels + int64_t(bitmap->height - 1) * bitmap->scanline;
     int ok = WebPPictureImportBGRA(&picture, top, -bitmap->scanline);
-    picture.writer = WebPMemoryWrite;
-    picture.custom_ptr = written;
+    picture.writer = Write;
+    picture.custom_ptr = out;
     if (ok) ok = WebPEncode(&config, &picture);
     if (!ok) Log_Print(0, "WebP copy not encoded (%d)\n", int(picture.error_code));
     WebPPictureFree(&picture);
@@ -45,10 +50,10 @@ int EncodePicture(const BitmapStruct* bitmap, double quality, int lossless, WebP
 
 // The picture with the copy's chunks, assembled by the muxer into out
 // (libwebp's memory, freed with WebPDataClear). 1 when done.
-int AddChunks(const WebPMemoryWriter& picture, const SideDataStruct* side, WebPData* out) {
+int AddChunks(const BufferStruct& picture, const SideDataStruct* side, WebPData* out) {
     WebPMux* mux = WebPMuxNew();
     if (!mux) return 0;
-    WebPData image = {picture.mem, picture.size};
+    WebPData image = {picture.data, size_t(picture.size)};
     int ok = WebPMuxSetImage(mux, &image, 0) == WEBP_MUX_OK;
     for (const Chunk& c : kChunks) {
         if (!ok || !side->block[c.kind]) continue;
@@ -63,32 +68,25 @@ int AddChunks(const WebPMemoryWriter& picture, const SideDataStruct* side, WebPD
 }  // namespace
 
 int WEBP_SaveBuffer(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
-                    unsigned char** data, int32_t* size) {
-    if (!bitmap || !data || !size) Core_NullPointer(kModule, __LINE__);
-    *data = nullptr;
-    *size = 0;
+                    BufferStruct* out) {
+    if (!bitmap || !out) Core_NullPointer(kModule, __LINE__);
+    Buffer_Clear(out);
     if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
     if (bitmap->width > WEBP_MAX_DIMENSION || bitmap->height > WEBP_MAX_DIMENSION) {
         Log_Print(0, "WebP copy not encoded: %dx%d is beyond the format\n", bitmap->width, bitmap->height);
         return 0;
     }
-    WebPMemoryWriter picture;
-    WebPMemoryWriterInit(&picture);
-    int ok = EncodePicture(bitmap, quality, lossless, &picture);
+    int ok = EncodePicture(bitmap, quality, lossless, out);
     int chunks = 0;
     for (const Chunk& c : kChunks) chunks += side && side->block[c.kind];
     if (side && side->block[SIDE_IPTC]) Log_Print(0, "IPTC record left out: WebP has no place for it\n");
-    WebPData assembled = {nullptr, 0};
-    if (ok && chunks) ok = AddChunks(picture, side, &assembled);
-    const uint8_t* bytes = chunks ? assembled.bytes : picture.mem;
-    size_t count = chunks ? assembled.size : picture.size;
-    int held = 0;
-    if (ok && (*data = static_cast<unsigned char*>(
-                   Mem_AllocChecked(int64_t(count), 1, 1, &held, MEM_HEAP, kModule, __LINE__))) != nullptr) {
-        memcpy(*data, bytes, count);
-        *size = held;
+    if (ok && chunks) {
+        WebPData assembled = {nullptr, 0};
+        ok = AddChunks(*out, side, &assembled);
+        Buffer_Clear(out);
+        ok = ok && Buffer_Append(out, assembled.bytes, int64_t(assembled.size));
+        WebPDataClear(&assembled);
     }
-    WebPDataClear(&assembled);
-    WebPMemoryWriterClear(&picture);
-    return *data != nullptr;
+    if (!ok) Buffer_Clear(out);
+    return ok;
 }

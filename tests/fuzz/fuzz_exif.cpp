@@ -16,16 +16,14 @@
 static int Fuzz_WritesWithJpeg(const unsigned char* exif, int32_t size) {
     BitmapStruct* bitmap = nullptr;
     Bitmap_Create(&bitmap);
-    JPEGLibStruct* jpeg = nullptr;
-    JPEG_Create(&jpeg);
-    unsigned char* data = nullptr;
-    int32_t bytes = 0;
-    int ok = Bitmap_SetSize(bitmap, 8, 8) && JPEG_FromBitmap(jpeg, bitmap) &&
-             SideData_Keep(&jpeg->side, SIDE_EXIF, exif, size) && JPEG_SaveBuffer(jpeg, &data, &bytes);
+    SideDataStruct side = {};
+    BufferStruct file = {};
+    int ok = Bitmap_SetSize(bitmap, 8, 8) && SideData_Keep(&side, SIDE_EXIF, exif, size) &&
+             JPEG_SaveBitmap(bitmap, 0.75, &side, &file);
     // A block over the cap is not kept: that is the cap working, not a fault.
     if (!ok && size > SIDE_MOST_BYTES) ok = 1;
-    if (data) Mem_Free(data, bytes, MEM_HEAP, "misc/jpeg/jpegl", __LINE__);
-    JPEG_Destroy(&jpeg);
+    Buffer_Free(&file);
+    SideData_Reset(&side);
     Bitmap_Destroy(&bitmap);
     return ok;
 }

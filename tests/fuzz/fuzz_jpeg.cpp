@@ -22,12 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (JPEG_ReadHeader(jpeg, data, uint32_t(size)) && jpeg->width * int64_t(jpeg->height) < 4000000) {
         const int denominators[4] = {1, 2, 4, 8};
         if (JPEG_DecodeToBitmap(jpeg, data, uint32_t(size), denominators[size % 4], bitmap) &&
-            Bitmap_SetSize(half, (bitmap->width + 1) / 2, (bitmap->height + 1) / 2) && Bitmap_Reduce(bitmap, half) &&
-            JPEG_FromBitmap(jpeg, half)) {
-            unsigned char* out = nullptr;
-            int32_t outSize = 0;
-            if (JPEG_SaveBuffer(jpeg, &out, &outSize))
-                Mem_Free(out, outSize, MEM_HEAP, "tests/fuzz/fuzz_jpeg", __LINE__);
+            Bitmap_SetSize(half, (bitmap->width + 1) / 2, (bitmap->height + 1) / 2) && Bitmap_Reduce(bitmap, half)) {
+            BufferStruct out = {};
+            JPEG_SaveBitmap(half, 0.75, nullptr, &out);
+            Buffer_Free(&out);
         }
         JPEG_Reset(jpeg);
         JPEG_LoadBuffer(jpeg, data, uint32_t(size));

@@ -1,0 +1,53 @@
+#include "outputs.h"
+
+#include "jpegl.h"
+#include "orv-core.h"
+#include "pngl.h"
+#include "webpl.h"
+
+namespace {
+
+const char kModule[] = "app/engine/outputs";
+
+int SaveJpeg(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* out) {
+    return JPEG_SaveBitmap(bitmap, how->quality, how->side, out);
+}
+
+int SavePng(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* out) {
+    return PNGL_SaveBuffer(bitmap, how->side, how->srgb, out);
+}
+
+int SaveWebp(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* out) {
+    return WEBP_SaveBuffer(bitmap, how->quality, how->lossless, how->side, out);
+}
+
+// A photograph's PNG takes several times a JPEG's bits, a WebP about a
+// third fewer.
+const OutputKind kOutputKinds[COPY_KINDS] = {
+    {"JPEG", "JPEG", ".jpg", 1, 0, 1, 1.0, SaveJpeg},
+    {"PNG", "PNG", ".png", 0, 1, 0, 5.0, SavePng},
+    {"WebP", "WebP", ".webp", 1, 1, 0, 0.7, SaveWebp},
+};
+
+}  // namespace
+
+const OutputKind* Output_Kind(int kind) {
+    if (kind < 0 || kind >= COPY_KINDS) {
+        Core_SetSource(kModule, __LINE__);
+        Core_Abort("No copy kind %d\n", kind);
+    }
+    return &kOutputKinds[kind];
+}
+
+const char* const* Output_FormatNames(void) {
+    struct Names {
+        const char* text[COPY_KINDS + 2];
+        Names() {
+            for (int k = 0; k < COPY_KINDS; ++k) text[k] = kOutputKinds[k].configName;
+            text[FORMAT_SAME_KIND] = "Original";
+            text[FORMAT_SAME_KIND + 1] = nullptr;
+        }
+    };
+    static const Names names;
+    return names.text;
+}

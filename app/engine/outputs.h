@@ -1,0 +1,50 @@
+// The kinds of file a copy can be, one row each: the input table's twin.
+// The copy, the measure, the estimates, the size-limit search, the
+// settings' names, brimlow-cli and the Settings page all read it, so a new
+// writer is a row here, its bridge and the build.
+#pragma once
+
+#include <stdint.h>
+
+#include "bitmap.h"
+#include "buffer.h"
+#include "sidedata.h"
+
+// The kinds, by their row in the table.
+enum { COPY_JPEG = 0, COPY_PNG = 1, COPY_WEBP = 2, COPY_KINDS = 3 };
+
+// Configuration.Output.Format holds a kind (COPY_*) or this: each copy the
+// kind that keeps what its source's kind stores (formats.h, CopyKindOf).
+enum { FORMAT_SAME_KIND = COPY_KINDS };
+
+// What a writer is told beside the picture.
+struct CopyEncoding {
+    double quality;              // a fraction, 1.0 best; read only by kinds with a quality
+    int lossless;                // 1: a kind that can store the picture without loss does
+    const SideDataStruct* side;  // the blocks the copy carries (the caller's); may be null
+    int srgb;                    // 1: the colours are sRGB; 0: they are in side's profile
+};
+
+struct OutputKind {
+    const char* configName;   // Configuration.Output.Format's text and --format's value, case ignored
+    const char* displayName;  // the kind's name for people: Settings' "Save as", the save dialog
+    const char* extension;    // the copy's file name ending, with its dot, lower case
+    int hasQuality;           // 1: the profile's quality sets the encoder; 0: a lossless kind,
+                              // whose copies a size limit can only make smaller
+    int keepsAlpha;           // 1: transparency kept, colours stored plain; 0: laid on Background
+    int quickEncoder;         // 1: fast enough that the measure encodes the half-size reduction too
+    double overJpeg;          // an estimate's bits over a JPEG's at the same quality, before a
+                              // measure of the kind's own
+    // Encodes bitmap (colours plain where keepsAlpha, else laid on the
+    // background) into out, emptied first. 1, or 0 (out empty) with the
+    // reason logged: no pixels, beyond the kind's limits, memory refused,
+    // the library's failure.
+    int (*save)(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* out);
+};
+
+// The row of kind (COPY_*); any other value is a fatal stop.
+const OutputKind* Output_Kind(int kind);
+
+// Configuration.Output.Format's texts by value (each kind's configName,
+// then "Original" for FORMAT_SAME_KIND), null-ended. Static; cannot fail.
+const char* const* Output_FormatNames(void);
