@@ -47,7 +47,7 @@ int SideData_Keep(SideDataStruct* side, int kind, const unsigned char* data, int
     }
     int bytes = 0;
     unsigned char* block =
-        static_cast<unsigned char*>(Mem_AllocChecked(size, 1, 1, &bytes, MEM_HEAP, kModule, __LINE__));
+        static_cast<unsigned char*>(Mem_AllocOptional(size, 1, 1, &bytes, MEM_HEAP, kModule, __LINE__));
     if (!block) {
         Log_Print(0, "No memory for the %s of %I64d bytes: left out\n", kKindNames[kind], size);
         return 0;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "buffer.h"
 #include "orv-core.h"
 #include "orv-core_sys.h"
 #if BRIMLOW_PLATFORM_WIN32
@@ -231,6 +232,41 @@ TEST(Memory, BlockSizesAndZeroFill) {
     Mem_GetUsage(&after, &blocksAfter);
     EXPECT_EQ(after, before);
     EXPECT_EQ(blocksAfter, blocks);
+}
+
+// A block the caller can do without leaves the thread's refusal mark as
+// it found it; a growable buffer keeps its bytes through growth, takes the
+// exact size where doubling would not fit, and stays as it was when growth
+// is refused.
+TEST(Memory, OptionalRefusalsAndTheGrowableBuffer) {
+    std::string bytes(70000, 'x');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7);
+    BufferStruct buffer = {};
+    ASSERT_TRUE(Buffer_Append(&buffer, bytes.data(), 100));
+    ASSERT_EQ(buffer.capacity, 64 * 1024);
+    {
+        MemoryRoom room(100000);
+        int got = 0;
+        for (int marked : {0, 1}) {
+            Mem_TakeRefusal();
+            if (marked) EXPECT_EQ(Mem_AllocChecked(1, 1 << 30, 1, &got, MEM_HEAP, kModule, __LINE__), nullptr);
+            EXPECT_EQ(Mem_AllocOptional(1, 1 << 30, 1, &got, MEM_HEAP, kModule, __LINE__), nullptr);
+            EXPECT_EQ(Mem_TakeRefusal(), marked);
+        }
+        // Doubling to 128 KiB does not fit the room; the exact 70100 bytes do.
+        ASSERT_TRUE(Buffer_Append(&buffer, bytes.data(), int64_t(bytes.size())));
+        EXPECT_EQ(buffer.capacity, 70100);
+        EXPECT_EQ(Mem_TakeRefusal(), 0);
+        EXPECT_FALSE(Buffer_Append(&buffer, bytes.data(), int64_t(bytes.size())));
+        EXPECT_EQ(Mem_TakeRefusal(), 1);
+        EXPECT_EQ(buffer.size, 70100);
+        EXPECT_EQ(buffer.capacity, 70100);
+    }
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data) + 100, bytes.size()), bytes);
+    Buffer_Clear(&buffer);
+    EXPECT_EQ(buffer.size, 0);
+    Buffer_Free(&buffer);
+    EXPECT_EQ(buffer.data, nullptr);
 }
 
 TEST(Memory, SlackUpToTheMultipleOfFourIsNotAGuard) {

@@ -202,7 +202,7 @@ MatrixShaper* MakeMatrixShaper(cmsHPROFILE in, cmsHPROFILE srgb, cmsHTRANSFORM t
     if (!encode) return nullptr;
     int bytes = 0;
     MatrixShaper* m =
-        static_cast<MatrixShaper*>(Mem_AllocChecked(1, sizeof(MatrixShaper), 1, &bytes, MEM_HEAP, kModule, __LINE__));
+        static_cast<MatrixShaper*>(Mem_AllocOptional(1, sizeof(MatrixShaper), 1, &bytes, MEM_HEAP, kModule, __LINE__));
     if (m) {
         for (int c = 0; c < 3; ++c)
             for (int v = 0; v < 256; ++v) m->linear[c][v] = cmsEvalToneCurveFloat(sourceCurves[c], float(v) / 255.0f);
@@ -341,12 +341,13 @@ Known* Acquire(const unsigned char* bytes, int32_t size) {
         if (o && (!c || c->used < o->used)) oldest = i;
     }
     // A profile the cache does not hold: a new entry in the oldest's place,
-    // learnt outside the lock.
+    // learnt outside the lock. Without room for it the profile is not used,
+    // which its callers report as they must.
     int bytesOfEntry = 0, bytesOfCopy = 0;
     Known* entry =
-        static_cast<Known*>(Mem_AllocChecked(1, sizeof(Known), 1, &bytesOfEntry, MEM_HEAP, kModule, __LINE__));
+        static_cast<Known*>(Mem_AllocOptional(1, sizeof(Known), 1, &bytesOfEntry, MEM_HEAP, kModule, __LINE__));
     unsigned char* copy =
-        entry ? static_cast<unsigned char*>(Mem_AllocChecked(size, 1, 1, &bytesOfCopy, MEM_HEAP, kModule, __LINE__))
+        entry ? static_cast<unsigned char*>(Mem_AllocOptional(size, 1, 1, &bytesOfCopy, MEM_HEAP, kModule, __LINE__))
               : nullptr;
     if (!copy) {
         Mutex_Unlock(lock, kModule, __LINE__);

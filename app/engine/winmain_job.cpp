@@ -44,9 +44,12 @@ int BuildOutputName(const AppConfig* config, const char* source, const char* sub
     char folder[STR_TEXT_SIZE], base[STR_TEXT_SIZE], extension[STR_TEXT_SIZE];
     Path_Split(source, folder, int(sizeof folder), base, int(sizeof base), extension, int(sizeof extension));
     int beside = config->SameDirectory == 1;
-    const char* parts[6] = {
-        beside ? folder : config->Path,           beside ? "" : subfolder, config->Prepend, base, config->Append,
-        Output_Kind(CopyKindOf(config, source))->extension};
+    const char* parts[6] = {beside ? folder : config->Path,
+                            beside ? "" : subfolder,
+                            config->Prepend,
+                            base,
+                            config->Append,
+                            Output_Kind(CopyKindOf(config, source))->extension};
     int64_t length = 0;
     for (const char* part : parts) length += Str_Length(part);
     output[0] = 0;

@@ -21,15 +21,22 @@ const char kModule[] = "app/engine/winmain_job_write";
 
 // The copy's colours from its source's profile (one the picture can use,
 // as the decode left it): kept when the settings keep profiles, else the
-// colours converted to sRGB through it. 1 when the copy's colours are sRGB,
-// 0 when they are in the kept profile.
-int ConvertCopyColours(const AppConfig* config, const SideDataStruct* side, BitmapStruct* target) {
+// colours converted to sRGB through it. *srgb is 1 when the copy's colours
+// are sRGB, 0 when they are in the kept profile. 1, or 0 (logged) when the
+// conversion could not be made: such a copy would say sRGB of colours that
+// are not.
+int ConvertCopyColours(const AppConfig* config, const SideDataStruct* side, BitmapStruct* target, int* srgb) {
     const unsigned char* profile = side->block[SIDE_PROFILE];
+    const int32_t size = side->size[SIDE_PROFILE];
+    *srgb = 1;
     if (!profile) return 1;
-    if (config->ColourProfile == COLOUR_PROFILE_KEEP && Colour_SpaceOf(profile, side->size[SIDE_PROFILE]) == COLOUR_RGB)
-        return 0;
-    Colour_ToSrgb(target, profile, side->size[SIDE_PROFILE]);
-    return 1;
+    if (config->ColourProfile == COLOUR_PROFILE_KEEP && Colour_SpaceOf(profile, size) == COLOUR_RGB) {
+        *srgb = 0;
+        return 1;
+    }
+    if (Colour_ToSrgb(target, profile, size)) return 1;
+    Log_Print(0, "Colours not converted to sRGB: the copy is not made\n");
+    return 0;
 }
 
 // The side data the copy carries into out: the kept profile, the Exif
@@ -78,7 +85,8 @@ int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, c
     // black.
     const int keepsAlpha = Output_Kind(kind)->keepsAlpha;
     if (keepsAlpha) Bitmap_Unpremultiply(s->target);
-    s->srgb = side ? ConvertCopyColours(config, side, s->target) : 1;
+    s->srgb = 1;
+    if (side && !ConvertCopyColours(config, side, s->target, &s->srgb)) return 0;
     uint32_t rgb = uint32_t(config->Background) & 0xFFFFFFu;
     if (!keepsAlpha && rgb != 0 && Bitmap_HasTransparency(s->target))
         Bitmap_FlattenOnto(s->target, int(rgb >> 16 & 255), int(rgb >> 8 & 255), int(rgb & 255));

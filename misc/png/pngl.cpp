@@ -198,8 +198,8 @@ void FillRow(const BitmapStruct* bitmap, int32_t y, const Form& form, int type, 
 // libpng's part of Encode, in a frame of its own: the values it reads
 // after a longjmp are its parameters, which it never changes. 1 when
 // complete.
-int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const Form& form, BufferStruct* out, int type,
-              int depth, unsigned char* row) {
+int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const Form& form, BufferStruct* out,
+              int type, int depth, unsigned char* row) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Complain, Warn);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
