@@ -123,6 +123,8 @@ int Bitmap_SetSize(BitmapStruct* bitmap, int32_t width, int32_t height) {
         Core_SetSource(kModule, __LINE__);
         Core_Abort("Assertion failed (Height >= 0)\nInvalid Height %d\n", height);
     }
+    // New pixels are the caller's to fill, plain until said otherwise.
+    bitmap->weighted = 0;
     if (bitmap->externalPixels) {
         bitmap->width = 0;
         bitmap->height = 0;
@@ -218,6 +220,7 @@ int Bitmap_Copy(BitmapStruct* source, BitmapStruct* destination) {
     int64_t bytes = int64_t(source->scanline) * source->height;
     if (bytes > 0) memcpy(destination->pixels, source->pixels, size_t(bytes));
     destination->xResolution = source->xResolution;
+    destination->weighted = source->weighted;
     destination->yResolution = source->yResolution;
     return 1;
 }
@@ -259,6 +262,8 @@ int Bitmap_HasTransparency(const BitmapStruct* bitmap) {
 
 int Bitmap_Unpremultiply(BitmapStruct* bitmap) {
     Check(bitmap, __LINE__);
+    if (!bitmap->weighted) return 1;
+    bitmap->weighted = 0;
     for (int32_t y = 0; y < bitmap->height; ++y) {
         unsigned char* p = bitmap->pixels + int64_t(y) * bitmap->scanline;
         for (int32_t x = 0; x < bitmap->width; ++x, p += 4) {
@@ -276,12 +281,16 @@ int Bitmap_Unpremultiply(BitmapStruct* bitmap) {
 int Bitmap_FlattenOnto(BitmapStruct* bitmap, int red, int green, int blue) {
     Check(bitmap, __LINE__);
     const unsigned background[3] = {unsigned(blue) & 255, unsigned(green) & 255, unsigned(red) & 255};
+    const int plain = !bitmap->weighted;
+    bitmap->weighted = 0;
     for (int32_t y = 0; y < bitmap->height; ++y) {
         unsigned char* p = bitmap->pixels + int64_t(y) * bitmap->scanline;
         for (int32_t x = 0; x < bitmap->width; ++x, p += 4) {
-            unsigned left = 255u - p[3];
+            unsigned alpha = p[3], left = 255u - alpha;
+            if (left == 0) continue;
             for (int c = 0; c < 3; ++c) {
-                unsigned v = p[c] + (background[c] * left + 127) / 255;
+                unsigned own = plain ? (p[c] * alpha + 127) / 255 : p[c];
+                unsigned v = own + (background[c] * left + 127) / 255;
                 p[c] = (unsigned char)(v > 255 ? 255 : v);
             }
             p[3] = 255;

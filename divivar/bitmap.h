@@ -1,13 +1,13 @@
 // The one in-memory image of the program: 32 bits per pixel in the byte
-// order blue, green, red, alpha (colours not scaled by alpha), rows stored
-// bottom-up, scanline exactly 4 x width. Every decoder fills one; the
+// order blue, green, red, alpha (colours plain, or weighted by alpha where
+// the bitmap says so), rows stored bottom-up, scanline exactly 4 x width. Every decoder fills one; the
 // resampler, the JPEG bridge and the displays read it.
 #pragma once
 
 #include <stdint.h>
 
 // The one in-memory picture: 32 bits a pixel, bytes blue, green, red,
-// alpha (colours not scaled by alpha), rows bottom-up. Belongs to the
+// alpha, rows bottom-up. Belongs to the
 // function that created it and to one thread at a time.
 struct BitmapStruct {
     const char* tag;          // BitmapStructTag
@@ -21,6 +21,8 @@ struct BitmapStruct {
     int32_t capacity;         // bytes allocated at pixels, at least scanline x height
     uint32_t xResolution;     // pixels per metre across, from a BMP header or the default
     uint32_t yResolution;     // pixels per metre down
+    uint32_t weighted;        // 1: colours weighted by alpha (as Bitmap_Reduce leaves them); 0: plain, as
+                              // the decoders give them. Bitmap_SetSize makes it 0
 };
 
 // The class tag every BitmapStruct carries.
@@ -94,12 +96,13 @@ int Bitmap_HasTransparency(const BitmapStruct* bitmap);
 
 // Colours weighted by alpha (as Bitmap_Reduce leaves them) back to plain
 // colours, rounded, for a format that stores alpha beside them; a fully
-// transparent pixel stays black. Cannot fail (1).
+// transparent pixel stays black. Plain colours are left as they are.
+// Cannot fail (1).
 int Bitmap_Unpremultiply(BitmapStruct* bitmap);
 
-// Lays colours weighted by alpha onto an opaque colour, the background of
-// a format without alpha: each pixel's colour plus the background's share
-// of what alpha leaves, alpha 255. Cannot fail (1).
+// Lays the picture onto an opaque colour, the background of a format
+// without alpha: each pixel's colour weighted by its alpha plus the
+// background's share of what alpha leaves, alpha 255. Cannot fail (1).
 int Bitmap_FlattenOnto(BitmapStruct* bitmap, int red, int green, int blue);
 
 // Sizes destination like source and copies pixels and resolutions. 1, or 0
@@ -142,9 +145,10 @@ int Bitmap_ResampleToBuffer(BitmapStruct* source, int mode, double scale, double
 // Reduces source into destination, which the caller has sized: a separable
 // Lanczos-3 filter widened by the reduction so that every source pixel
 // counts, pixel centres aligned, the window cut at the edges. Colours are
-// weighted by alpha, so translucent areas come out over black as the
-// resampler draws them, with alpha filtered alongside. 1, or 0 (destination
-// untouched) when memory for the filter is refused.
+// weighted by alpha (once: a source already weighted is taken as it is),
+// so translucent areas come out over black as the resampler draws them,
+// with alpha filtered alongside; the destination says it is weighted. 1,
+// or 0 (destination untouched) when memory for the filter is refused.
 int Bitmap_Reduce(BitmapStruct* source, BitmapStruct* destination);
 
 // The vectors Bitmap_Reduce adds with, "AVX2" or "SSE2": the widest the

@@ -300,7 +300,7 @@ int Bitmap_Reduce(BitmapStruct* source, BitmapStruct* destination) {
     }
     unsigned char* premultiplied = nullptr;
     int premultipliedBytes = 0, middleBytes = 0;
-    int ok = Premultiply(source, &premultiplied, &premultipliedBytes);
+    int ok = source->weighted || Premultiply(source, &premultiplied, &premultipliedBytes);
     float* middle = static_cast<float*>(Mem_AllocChecked(w, 4, 4, &middleBytes, MEM_HEAP, kModule, __LINE__));
     if (ok && middle) {
         const unsigned char* pixels = premultiplied ? premultiplied : source->pixels;
@@ -314,6 +314,7 @@ int Bitmap_Reduce(BitmapStruct* source, BitmapStruct* destination) {
     } else {
         ok = 0;
     }
+    if (ok) destination->weighted = 1;
     if (middle) Mem_Free(middle, middleBytes, MEM_HEAP, kModule, __LINE__);
     if (premultiplied) Mem_Free(premultiplied, premultipliedBytes, MEM_HEAP, kModule, __LINE__);
     ReleaseAxis(&down);

@@ -389,6 +389,36 @@ TEST(Reduce, TransparentAreasAddNoHalo) {
     EXPECT_EQ(p[3], 128);
 }
 
+// The picture says whether its colours are weighted by alpha, so a second
+// reduction (the measure halves its own halves) weights them no further,
+// and the colours come back plain within one level however often it ran;
+// laid on a background, plain and weighted colours give the same pixel.
+TEST(Reduce, ColoursAreWeightedByAlphaOnce) {
+    for (int reductions : {1, 2, 3}) {
+        Bitmap glass(64, 64), flat(64, 64);
+        Bitmap_Fill(glass.b, 200, 100, 50, 128);
+        Bitmap_Fill(flat.b, 200, 100, 50, 128);
+        for (int i = 0; i < reductions; ++i) {
+            Bitmap smaller;
+            Reduce(glass, smaller, glass.b->width / 2, glass.b->height / 2);
+            std::swap(glass.b, smaller.b);
+        }
+        ASSERT_EQ(glass.b->weighted, 1u);
+        Bitmap laid;
+        Bitmap_Copy(glass.b, laid.b);
+        Bitmap_Unpremultiply(glass.b);
+        EXPECT_EQ(glass.b->weighted, 0u);
+        const unsigned char* p = glass.At(3, 3);
+        EXPECT_NEAR(p[2], 200, 1) << reductions;
+        EXPECT_NEAR(p[1], 100, 1) << reductions;
+        EXPECT_NEAR(p[0], 50, 1) << reductions;
+        EXPECT_EQ(p[3], 128) << reductions;
+        Bitmap_FlattenOnto(laid.b, 255, 255, 255);
+        Bitmap_FlattenOnto(flat.b, 255, 255, 255);
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(laid.At(3, 3)[c], flat.At(3, 3)[c], 1) << reductions << " " << c;
+    }
+}
+
 TEST(Reduce, MemoryRefusedFailsWithTheCopyUntouched) {
     Bitmap big(4000, 10), out(3000, 5);
     Bitmap_Fill(big.b, 9, 9, 9, 255);

@@ -401,6 +401,8 @@ int Convert(BitmapStruct* bitmap, const unsigned char* profile, int32_t size, co
     if (!profile || size <= 0 || bitmap->width <= 0 || bitmap->height <= 0) return 0;
     Known* known = Acquire(profile, size);
     if (!known) return 0;
+    // Profiles describe plain colours.
+    Bitmap_Unpremultiply(bitmap);
     int usable = known->transform && (known->space == wanted[0] || known->space == wanted[1]);
     if (usable && !known->srgb)
         for (int32_t y = 0; y < bitmap->height; ++y) {

@@ -43,6 +43,10 @@ int MeasureFile(const char* path, int kind, SizeFacts* facts) {
     else
         ok = ok && Halve(reduced[3], reduced[0]);
     ok = ok && Halve(reduced[0], reduced[1]) && Halve(reduced[1], reduced[2]);
+    // Measured as the copies are written: kinds with alpha store plain
+    // colours.
+    if (Output_Kind(kind)->keepsAlpha)
+        for (int i = 0; ok && i < 3; ++i) Bitmap_Unpremultiply(reduced[i]);
     BufferStruct scratch = {};
     const OutputKind* out = Output_Kind(kind);
     SizeFacts measured = *facts;

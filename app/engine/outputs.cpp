@@ -13,11 +13,21 @@ int SaveJpeg(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* 
     return JPEG_SaveBitmap(bitmap, how->quality, how->side, out);
 }
 
+// Kinds with alpha store plain colours: weighted ones are the caller's
+// mistake, which would darken every translucent pixel.
+void CheckPlain(const BitmapStruct* bitmap, int line) {
+    if (!bitmap->weighted) return;
+    Core_SetSource(kModule, line);
+    Core_Abort("Colours weighted by alpha handed to a writer that keeps alpha\n");
+}
+
 int SavePng(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* out) {
+    CheckPlain(bitmap, __LINE__);
     return PNGL_SaveBuffer(bitmap, how->side, how->srgb, out);
 }
 
 int SaveWebp(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* out) {
+    CheckPlain(bitmap, __LINE__);
     return WEBP_SaveBuffer(bitmap, how->quality, how->lossless, how->side, out);
 }
 

@@ -80,15 +80,14 @@ int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, c
         return 0;
     // The resampler draws onto black and leaves alpha as it found it.
     if (bilinear) Bitmap_SetAlpha(s->target, 255);
-    // Kinds with alpha store plain colours, which are also what colours are
-    // converted as; the others' colours, weighted by alpha, already lie on
-    // black.
+    // Kinds with alpha store plain colours; the others' colours lie on the
+    // background (weighted by alpha, they already lie on black).
     const int keepsAlpha = Output_Kind(kind)->keepsAlpha;
     if (keepsAlpha) Bitmap_Unpremultiply(s->target);
     s->srgb = 1;
     if (side && !ConvertCopyColours(config, side, s->target, &s->srgb)) return 0;
     uint32_t rgb = uint32_t(config->Background) & 0xFFFFFFu;
-    if (!keepsAlpha && rgb != 0 && Bitmap_HasTransparency(s->target))
+    if (!keepsAlpha && (rgb != 0 || !s->target->weighted) && Bitmap_HasTransparency(s->target))
         Bitmap_FlattenOnto(s->target, int(rgb >> 16 & 255), int(rgb >> 8 & 255), int(rgb & 255));
     SideData_Reset(&s->carried);
     if (side) SideDataForCopy(config, side, s->srgb, s->target->width, s->target->height, &s->carried);

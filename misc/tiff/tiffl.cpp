@@ -110,7 +110,9 @@ void ToBitmapOrder(BitmapStruct* bitmap, int alpha, int inks, int keepInks) {
         p[2] = (unsigned char)(inks && keepInks ? b : r);
         p[3] = (unsigned char)a;
     }
-    if (alpha) Bitmap_Unpremultiply(bitmap);
+    // Associated alpha: libtiff gives the colours weighted by it.
+    bitmap->weighted = uint32_t(alpha);
+    Bitmap_Unpremultiply(bitmap);
 }
 
 // The Orientation tag's value, 1 to 8; 1 when missing or out of range.
