@@ -14,6 +14,7 @@ set(DIVIVAR_SOURCES
     divivar/pool.cpp
     divivar/sidedata.cpp
     divivar/buffer.cpp
+    divivar/tiffdir.cpp
     divivar/bitmap.cpp
     divivar/bitmap_resample.cpp
     divivar/bitmap_reduce.cpp

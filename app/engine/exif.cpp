@@ -9,16 +9,15 @@
 #include <string.h>
 
 #include <algorithm>
-#include <vector>
+#include <initializer_list>
 
 #include "config.h"
 #include "orv-core.h"
+#include "tiffdir.h"
 
 namespace {
 
 const char kModule[] = "app/engine/exif";
-const int kMostEntries = 512;       // entries read of one directory
-const uint32_t kMostValue = 65533;  // bytes of one field's value that are read; a longer one is left out
 
 enum : uint16_t {
     TAG_ORIENTATION = 0x0112,
@@ -34,8 +33,6 @@ enum : uint16_t {
     TAG_PIXEL_X = 0xA002,
     TAG_PIXEL_Y = 0xA003,
 };
-enum : uint16_t { TYPE_SHORT = 3, TYPE_LONG = 4, TYPE_RATIONAL = 5, TYPE_UNDEFINED = 7 };
-
 // The fields the camera-data copy keeps. Directory 0: the picture's
 // description, camera and rights; the Exif directory: dates, exposure,
 // lens. The location, serial numbers, maker notes and user comments stay
@@ -46,276 +43,240 @@ const uint16_t kCameraExif[] = {0x829A, 0x829D, 0x8822, 0x8827, 0x8830, 0x8832, 
                                 0x920A, 0x9290, 0x9291, 0x9292, 0xA000, 0xA217, 0xA401, 0xA402, 0xA403, 0xA404, 0xA405,
                                 0xA406, 0xA407, 0xA408, 0xA409, 0xA40A, 0xA40C, 0xA432, 0xA433, 0xA434};
 
-// The TIFF block, in its byte order.
-struct Tiff {
-    const unsigned char* bytes;
-    uint32_t size;
-    int little;
-    uint32_t U16(uint32_t at) const {
-        return little ? bytes[at] | (bytes[at + 1] << 8) : (bytes[at] << 8) | bytes[at + 1];
-    }
-    uint32_t U32(uint32_t at) const {
-        return little ? U16(at) | (U16(at + 2) << 16) : (U16(at) << 16) | U16(at + 2);
-    }
-};
+// The most fields one directory of the new block holds: the kept ones and
+// those the copy sets.
+const int kMostFields = int(sizeof kCameraExif / sizeof kCameraExif[0]) + 6;
+static_assert(sizeof kCameraMain / sizeof kCameraMain[0] + 2 <= kMostFields, "room for the main directory");
 
-// One directory entry: its value's bytes lie inside the block (or are the
-// entry's own four).
-struct Entry {
+// One field of the new block, its value in the photo's block or its own.
+struct Field {
     uint16_t tag;
     uint16_t type;
     uint32_t count;
-    std::vector<unsigned char> value;  // count values, in the block's byte order
+    const unsigned char* value;  // the photo's bytes, in its byte order; null: the value is own
+    uint32_t bytes;              // of the value
+    unsigned char own[8];        // a value the copy sets, in the photo's byte order
+    const unsigned char* Bytes() const {
+        return value ? value : own;
+    }
 };
 
-int TypeBytes(uint32_t type) {
-    static const int kBytes[13] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
-    return type >= 1 && type <= 12 ? kBytes[type] : 0;
-}
+// The fields of one directory of the new block.
+struct Fields {
+    Field field[kMostFields];
+    int count;
+};
 
-// Reads the directory at offset: 1 with its entries (those of unknown
-// types, of no values, whose values would lie outside the block, or whose
-// tag came earlier in the directory, left out: the first of a repeated tag
-// is the one readers take); 0 when the directory itself does not fit.
-int ReadDirectory(const Tiff& t, uint32_t offset, std::vector<Entry>* entries, uint32_t* entryArea) {
-    if (offset < 8 || offset > t.size || t.size - offset < 2) return 0;
-    uint32_t count = t.U16(offset);
-    if (count > kMostEntries || (t.size - offset - 2) / 12 < count) return 0;
-    if (entryArea) *entryArea = offset + 2;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t at = offset + 2 + i * 12;
-        Entry e;
-        e.tag = uint16_t(t.U16(at));
-        e.type = uint16_t(t.U16(at + 2));
-        e.count = t.U32(at + 4);
-        int unit = TypeBytes(e.type);
-        if (unit == 0 || e.count == 0 || e.count > kMostValue / uint32_t(unit)) continue;
-        auto same = [&e](const Entry& have) {
-            return have.tag == e.tag;
-        };
-        if (std::find_if(entries->begin(), entries->end(), same) != entries->end()) continue;
-        uint32_t bytes = e.count * uint32_t(unit);
-        uint32_t from = bytes <= 4 ? at + 8 : t.U32(at + 8);
-        if (from > t.size || t.size - from < bytes) continue;
-        e.value.assign(t.bytes + from, t.bytes + from + bytes);
-        entries->push_back(e);
-    }
-    return 1;
-}
-
-// Output in the photo's byte order.
+// The new block in the photo's byte order. A refused append leaves ok 0.
 struct Writer {
-    std::vector<unsigned char> out;
+    BufferStruct* out;
     int little;
+    int ok;
+    void Bytes(const void* data, uint32_t n) {
+        ok = ok && Buffer_Append(out, data, n);
+    }
     void U16(uint32_t v) {
         unsigned char b[2] = {(unsigned char)(little ? v : v >> 8), (unsigned char)(little ? v >> 8 : v)};
-        out.insert(out.end(), b, b + 2);
+        Bytes(b, 2);
     }
     void U32(uint32_t v) {
-        if (little) {
-            U16(v & 0xFFFF);
-            U16(v >> 16);
-        } else {
-            U16(v >> 16);
-            U16(v & 0xFFFF);
-        }
+        U16(little ? v & 0xFFFF : v >> 16);
+        U16(little ? v >> 16 : v & 0xFFFF);
     }
 };
 
-Entry Make(uint16_t tag, uint16_t type, const std::vector<uint32_t>& values, int little) {
-    Writer w{{}, little};
+// A field the copy sets: SHORTs, LONGs, a RATIONAL as two LONGs, or
+// UNDEFINED bytes; at most eight bytes.
+Field Make(int little, uint16_t tag, uint16_t type, std::initializer_list<uint32_t> values) {
+    Field f = {tag, type, 0, nullptr, 0, {}};
     for (uint32_t v : values) {
-        if (type == TYPE_SHORT) w.U16(v);
-        if (type == TYPE_LONG || type == TYPE_RATIONAL) w.U32(v);
-        if (type == TYPE_UNDEFINED) w.out.push_back((unsigned char)v);
+        unsigned char* at = f.own + f.bytes;
+        if (type == TIFFDIR_SHORT) {
+            at[little ? 0 : 1] = (unsigned char)v;
+            at[little ? 1 : 0] = (unsigned char)(v >> 8);
+            f.bytes += 2;
+        } else if (type == TIFFDIR_LONG || type == TIFFDIR_RATIONAL) {
+            for (int i = 0; i < 4; ++i) at[little ? i : 3 - i] = (unsigned char)(v >> (8 * i));
+            f.bytes += 4;
+        } else {
+            at[0] = (unsigned char)v;
+            f.bytes += 1;
+        }
     }
-    Entry e;
-    e.tag = tag;
-    e.type = type;
-    e.count = uint32_t(type == TYPE_RATIONAL ? values.size() / 2 : values.size());
-    e.value = w.out;
-    return e;
+    f.count = type == TIFFDIR_RATIONAL ? f.bytes / 8
+              : type == TIFFDIR_SHORT  ? f.bytes / 2
+              : type == TIFFDIR_LONG   ? f.bytes / 4
+                                       : f.bytes;
+    return f;
 }
 
-// Sets e's field, replacing an entry of that tag; with onlyMissing, only
-// when the directory has none.
-void Put(std::vector<Entry>* entries, const Entry& e, int onlyMissing = 0) {
-    for (Entry& have : *entries)
-        if (have.tag == e.tag) {
-            if (!onlyMissing) have = e;
+// Sets f's field, replacing one of its tag; with onlyMissing, only where
+// the directory has none.
+void Put(Fields* fields, const Field& f, int onlyMissing = 0) {
+    for (int i = 0; i < fields->count; ++i)
+        if (fields->field[i].tag == f.tag) {
+            if (!onlyMissing) fields->field[i] = f;
             return;
         }
-    entries->push_back(e);
+    if (fields->count >= kMostFields) {
+        Core_SetSource(kModule, __LINE__);
+        Core_Abort("More Exif fields than the lists hold\n");
+    }
+    fields->field[fields->count++] = f;
 }
 
-// The offset an Exif directory pointer holds, or 0 when e is not one.
-uint32_t ExifPointer(const Tiff& t, const Entry& e) {
-    if (e.tag != TAG_EXIF_IFD || e.type != TYPE_LONG || e.count != 1) return 0;
-    Tiff value{e.value.data(), 4, t.little};
-    return value.U32(0);
+// The entries of dir whose tags are listed, their values where they lie.
+void Keep(const TiffDirStruct* dir, const uint16_t* tags, size_t n, Fields* fields) {
+    fields->count = 0;
+    for (int32_t i = 0; i < dir->count; ++i) {
+        const TiffDirEntry& e = dir->entries[i];
+        if (std::find(tags, tags + n, e.tag) != tags + n)
+            Put(fields, Field{e.tag, e.type, e.count, dir->block + e.value, e.bytes, {}});
+    }
 }
 
-// Writes a directory at the end of w.out: its entries in tag order, then
-// their values past four bytes, each at an even offset. The offset of the
-// TIFF block's start within w.out is base; returns where the entry whose
-// tag is pointerTag keeps its value (0 when none), for a later patch.
-uint32_t WriteDirectory(Writer* w, std::vector<Entry> entries, uint32_t base, uint16_t pointerTag) {
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
-    uint32_t start = uint32_t(w->out.size());
-    uint32_t data = start + 2 + uint32_t(entries.size()) * 12 + 4;
+// The offset the photo's Exif directory pointer holds, or 0.
+uint32_t ExifPointer(const TiffDirStruct* main) {
+    const TiffDirEntry* e = TiffDir_Find(main, TAG_EXIF_IFD);
+    uint32_t offset = 0;
+    return e && e->type == TIFFDIR_LONG && TiffDir_Number(main, e, &offset) ? offset : 0;
+}
+
+// Writes a directory at the end of the block: its fields in tag order, then
+// their values past four bytes, each at an even offset; returns where the
+// field whose tag is pointerTag keeps its value (0 when none), for a later
+// patch.
+uint32_t WriteDirectory(Writer* w, Fields* fields, uint16_t pointerTag) {
+    Field* f = fields->field;
+    std::sort(f, f + fields->count, [](const Field& a, const Field& b) { return a.tag < b.tag; });
+    uint32_t data = uint32_t(w->out->size) + 2 + uint32_t(fields->count) * 12 + 4;
     uint32_t pointerAt = 0;
-    w->U16(uint32_t(entries.size()));
-    std::vector<unsigned char> area;
-    for (const Entry& e : entries) {
-        w->U16(e.tag);
-        w->U16(e.type);
-        w->U32(e.count);
-        if (e.tag == pointerTag) pointerAt = uint32_t(w->out.size());
-        if (e.value.size() <= 4) {
+    w->U16(uint32_t(fields->count));
+    for (int i = 0; i < fields->count; ++i) {
+        w->U16(f[i].tag);
+        w->U16(f[i].type);
+        w->U32(f[i].count);
+        if (f[i].tag == pointerTag) pointerAt = uint32_t(w->out->size);
+        if (f[i].bytes <= 4) {
             unsigned char four[4] = {0, 0, 0, 0};
-            std::copy(e.value.begin(), e.value.end(), four);
-            w->out.insert(w->out.end(), four, four + 4);
+            memcpy(four, f[i].Bytes(), f[i].bytes);
+            w->Bytes(four, 4);
         } else {
-            w->U32(data + uint32_t(area.size()) - base);
-            area.insert(area.end(), e.value.begin(), e.value.end());
-            if (area.size() % 2) area.push_back(0);
+            w->U32(data);
+            data += f[i].bytes + (f[i].bytes & 1);
         }
     }
     w->U32(0);  // no next directory: the thumbnail stays behind
-    w->out.insert(w->out.end(), area.begin(), area.end());
+    const unsigned char pad = 0;
+    for (int i = 0; i < fields->count; ++i) {
+        if (f[i].bytes <= 4) continue;
+        w->Bytes(f[i].Bytes(), f[i].bytes);
+        if (f[i].bytes & 1) w->Bytes(&pad, 1);
+    }
     return pointerAt;
 }
 
-void Keep(std::vector<Entry>* entries, const uint16_t* tags, size_t count) {
-    entries->erase(
-        std::remove_if(entries->begin(), entries->end(),
-                       [tags, count](const Entry& e) { return std::find(tags, tags + count, e.tag) == tags + count; }),
-        entries->end());
-}
-
-// A new block of the camera-data fields.
-int CameraCopy(const Tiff& t, int32_t width, int32_t height, int srgb, std::vector<unsigned char>* payload) {
-    std::vector<Entry> main, exif;
-    if (!ReadDirectory(t, t.U32(4), &main, nullptr)) return 0;
-    for (const Entry& e : main)
-        if (uint32_t offset = ExifPointer(t, e)) {
-            ReadDirectory(t, offset, &exif, nullptr);
-            break;
-        }
-    Keep(&main, kCameraMain, sizeof kCameraMain / sizeof kCameraMain[0]);
-    Keep(&exif, kCameraExif, sizeof kCameraExif / sizeof kCameraExif[0]);
-    int l = t.little;
+// A new block of the camera-data fields into out.
+int CameraCopy(const unsigned char* exif, uint32_t size, uint32_t width, uint32_t height, int srgb, BufferStruct* out) {
+    TiffDirStruct main, dir;
+    TiffDir_Open(&main, exif, size);
+    TiffDir_Open(&dir, exif, size);
+    if (!TiffDir_Read(&main, TiffDir_U32(&main, 4), nullptr)) return 0;
+    if (uint32_t offset = ExifPointer(&main)) TiffDir_Read(&dir, offset, &main);
+    Fields fields[2];
+    Keep(&main, kCameraMain, sizeof kCameraMain / sizeof kCameraMain[0], &fields[0]);
+    Keep(&dir, kCameraExif, sizeof kCameraExif / sizeof kCameraExif[0], &fields[1]);
+    const int l = main.little;
     // The picture is upright now, and of the copy's size; the fields a
     // reader expects get their usual values where the photo had none.
-    Put(&main, Make(TAG_ORIENTATION, TYPE_SHORT, {1}, l));
-    Put(&main, Make(TAG_X_RESOLUTION, TYPE_RATIONAL, {72, 1}, l), 1);
-    Put(&main, Make(TAG_Y_RESOLUTION, TYPE_RATIONAL, {72, 1}, l), 1);
-    Put(&main, Make(TAG_RESOLUTION_UNIT, TYPE_SHORT, {2}, l), 1);
-    Put(&main, Make(TAG_YCBCR_POSITIONING, TYPE_SHORT, {1}, l), 1);
-    Put(&main, Make(TAG_EXIF_IFD, TYPE_LONG, {0}, l));
-    Put(&exif, Make(TAG_EXIF_VERSION, TYPE_UNDEFINED, {'0', '2', '3', '2'}, l), 1);
-    Put(&exif, Make(TAG_COMPONENTS, TYPE_UNDEFINED, {1, 2, 3, 0}, l), 1);
-    Put(&exif, Make(TAG_FLASHPIX_VERSION, TYPE_UNDEFINED, {'0', '1', '0', '0'}, l), 1);
-    Put(&exif, Make(TAG_COLOUR_SPACE, TYPE_SHORT, {srgb ? 1u : 0xFFFFu}, l));
-    Put(&exif, Make(TAG_PIXEL_X, TYPE_LONG, {uint32_t(width)}, l));
-    Put(&exif, Make(TAG_PIXEL_Y, TYPE_LONG, {uint32_t(height)}, l));
+    Put(&fields[0], Make(l, TAG_ORIENTATION, TIFFDIR_SHORT, {1}));
+    Put(&fields[0], Make(l, TAG_X_RESOLUTION, TIFFDIR_RATIONAL, {72, 1}), 1);
+    Put(&fields[0], Make(l, TAG_Y_RESOLUTION, TIFFDIR_RATIONAL, {72, 1}), 1);
+    Put(&fields[0], Make(l, TAG_RESOLUTION_UNIT, TIFFDIR_SHORT, {2}), 1);
+    Put(&fields[0], Make(l, TAG_YCBCR_POSITIONING, TIFFDIR_SHORT, {1}), 1);
+    Put(&fields[0], Make(l, TAG_EXIF_IFD, TIFFDIR_LONG, {0}));
+    Put(&fields[1], Make(l, TAG_EXIF_VERSION, TIFFDIR_UNDEFINED, {'0', '2', '3', '2'}), 1);
+    Put(&fields[1], Make(l, TAG_COMPONENTS, TIFFDIR_UNDEFINED, {1, 2, 3, 0}), 1);
+    Put(&fields[1], Make(l, TAG_FLASHPIX_VERSION, TIFFDIR_UNDEFINED, {'0', '1', '0', '0'}), 1);
+    Put(&fields[1], Make(l, TAG_COLOUR_SPACE, TIFFDIR_SHORT, {srgb ? 1u : 0xFFFFu}));
+    Put(&fields[1], Make(l, TAG_PIXEL_X, TIFFDIR_LONG, {width}));
+    Put(&fields[1], Make(l, TAG_PIXEL_Y, TIFFDIR_LONG, {height}));
 
-    Writer w{{}, l};
-    const uint32_t base = 0;
-    w.out.push_back(l ? 'I' : 'M');
-    w.out.push_back(l ? 'I' : 'M');
+    Writer w = {out, l, 1};
+    const unsigned char order[2] = {(unsigned char)(l ? 'I' : 'M'), (unsigned char)(l ? 'I' : 'M')};
+    w.Bytes(order, 2);
     w.U16(42);
     w.U32(8);
-    uint32_t pointerAt = WriteDirectory(&w, main, base, TAG_EXIF_IFD);
-    if (w.out.size() % 2) w.out.push_back(0);
-    uint32_t exifOffset = uint32_t(w.out.size()) - base;
-    WriteDirectory(&w, exif, base, 0);
-    Writer patch{{}, l};
-    patch.U32(exifOffset);
-    memcpy(&w.out[pointerAt], patch.out.data(), 4);
-    payload->swap(w.out);
+    uint32_t pointerAt = WriteDirectory(&w, &fields[0], TAG_EXIF_IFD);
+    const unsigned char pad = 0;
+    if (out->size % 2) w.Bytes(&pad, 1);
+    uint32_t exifOffset = uint32_t(out->size);
+    WriteDirectory(&w, &fields[1], 0);
+    if (!w.ok) return 0;
+    Field pointer = Make(l, TAG_EXIF_IFD, TIFFDIR_LONG, {exifOffset});
+    memcpy(out->data + pointerAt, pointer.own, 4);
     return 1;
 }
 
-// Sets the value of a one-value SHORT or LONG field of the directory at
-// offset, where it stands; fields of other shapes are left, but with
-// reshape a field of any shape becomes one SHORT of value (its old value
-// bytes left unused), so a malformed field cannot survive.
-void SetInPlace(const Tiff& t, std::vector<unsigned char>* copy, uint32_t offset, uint16_t tag, uint32_t value,
-                int reshape = 0) {
-    uint32_t area = 0;
-    std::vector<Entry> entries;
-    if (!ReadDirectory(t, offset, &entries, &area)) return;
-    uint32_t count = t.U16(offset);
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t at = area + i * 12;
-        if (t.U16(at) != tag) continue;
+// Sets the value of every one-value SHORT or LONG field of tag in dir's
+// directory, in copy (the block as it came) where it stands; fields of
+// other shapes are left, but with reshape a field of any shape becomes one
+// SHORT of value (its old value bytes left unused), so a malformed field
+// cannot survive. Every entry is looked at, repeats and unknown types too.
+void SetInPlace(const TiffDirStruct* dir, unsigned char* copy, uint16_t tag, uint32_t value, int reshape = 0) {
+    for (uint32_t at = dir->offset + 2; dir->offset && at < dir->end; at += 12) {
+        if (TiffDir_U16(dir, at) != tag) continue;
         if (reshape) {
-            Writer w{{}, t.little};
-            w.U16(TYPE_SHORT);
-            w.U32(1);
-            w.U16(value);
-            w.U16(0);
-            memcpy(copy->data() + at + 2, w.out.data(), w.out.size());
+            const Field type = Make(dir->little, tag, TIFFDIR_SHORT, {TIFFDIR_SHORT});
+            const Field count = Make(dir->little, tag, TIFFDIR_LONG, {1});
+            const Field one = Make(dir->little, tag, TIFFDIR_SHORT, {value, 0});
+            memcpy(copy + at + 2, type.own, 2);
+            memcpy(copy + at + 4, count.own, 4);
+            memcpy(copy + at + 8, one.own, 4);
             continue;
         }
-        if (t.U32(at + 4) != 1) continue;
-        uint32_t type = t.U16(at + 2);
-        if (type != TYPE_SHORT && type != TYPE_LONG) continue;
-        if (type == TYPE_SHORT && value > 0xFFFF) continue;
-        Writer w{{}, t.little};
-        if (type == TYPE_SHORT)
-            w.U16(value);
-        else
-            w.U32(value);
-        memcpy(copy->data() + at + 8, w.out.data(), w.out.size());
+        const uint32_t type = TiffDir_U16(dir, at + 2);
+        if (TiffDir_U32(dir, at + 4) != 1 || (type != TIFFDIR_SHORT && type != TIFFDIR_LONG)) continue;
+        if (type == TIFFDIR_SHORT && value > 0xFFFF) continue;
+        const Field f = Make(dir->little, tag, uint16_t(type), {value});
+        memcpy(copy + at + 8, f.own, f.bytes);
     }
 }
 
 }  // namespace
 
 int Exif_ForCopy(const unsigned char* exif, int32_t size, int metadata, int32_t width, int32_t height, int srgb,
-                 unsigned char** out, int32_t* outSize) {
-    if (!out || !outSize) Core_NullPointer(kModule, __LINE__);
-    *out = nullptr;
-    *outSize = 0;
-    if (!exif || size < 8) return 0;
+                 BufferStruct* out) {
+    if (!out) Core_NullPointer(kModule, __LINE__);
+    Buffer_Clear(out);
     if (metadata != METADATA_CAMERA && metadata != METADATA_ALL) return 0;
-    Tiff t{exif, uint32_t(size), exif[0] == 'I'};
-    int order = (exif[0] == 'I' && exif[1] == 'I') || (exif[0] == 'M' && exif[1] == 'M');
-    if (!order || t.U16(2) != 42) return 0;
-    std::vector<unsigned char> payload;
+    TiffDirStruct main;
+    if (!TiffDir_Open(&main, exif, size)) return 0;
     if (metadata == METADATA_CAMERA) {
-        if (!CameraCopy(t, width, height, srgb, &payload)) return 0;
-    } else {
-        std::vector<Entry> main;
-        if (!ReadDirectory(t, t.U32(4), &main, nullptr)) return 0;
-        payload.assign(exif, exif + size);
-        SetInPlace(t, &payload, t.U32(4), TAG_ORIENTATION, 1, 1);
-        for (const Entry& e : main)
-            if (uint32_t offset = ExifPointer(t, e)) {
-                SetInPlace(t, &payload, offset, TAG_PIXEL_X, uint32_t(width));
-                SetInPlace(t, &payload, offset, TAG_PIXEL_Y, uint32_t(height));
-                SetInPlace(t, &payload, offset, TAG_COLOUR_SPACE, srgb ? 1u : 0xFFFFu);
-                break;
-            }
+        if (CameraCopy(exif, uint32_t(size), uint32_t(width), uint32_t(height), srgb, out)) return 1;
+        Buffer_Clear(out);
+        return 0;
     }
-    int bytes = 0;
-    *out = static_cast<unsigned char*>(
-        Mem_AllocChecked(int64_t(payload.size()), 1, 1, &bytes, MEM_HEAP, kModule, __LINE__));
-    if (!*out) return 0;
-    memcpy(*out, payload.data(), payload.size());
-    *outSize = bytes;
+    if (!TiffDir_Read(&main, TiffDir_U32(&main, 4), nullptr) || !Buffer_Append(out, exif, size)) return 0;
+    SetInPlace(&main, out->data, TAG_ORIENTATION, 1, 1);
+    if (uint32_t offset = ExifPointer(&main)) {
+        TiffDirStruct dir;
+        TiffDir_Open(&dir, exif, size);
+        if (TiffDir_Read(&dir, offset, &main)) {
+            SetInPlace(&dir, out->data, TAG_PIXEL_X, uint32_t(width));
+            SetInPlace(&dir, out->data, TAG_PIXEL_Y, uint32_t(height));
+            SetInPlace(&dir, out->data, TAG_COLOUR_SPACE, srgb ? 1u : 0xFFFFu);
+        }
+    }
     return 1;
 }
 
 int Exif_KeepForCopy(const unsigned char* exif, int32_t size, int metadata, int32_t width, int32_t height, int srgb,
                      SideDataStruct* out) {
     if (!out) Core_NullPointer(kModule, __LINE__);
-    unsigned char* block = nullptr;
-    int32_t bytes = 0;
-    if (!Exif_ForCopy(exif, size, metadata, width, height, srgb, &block, &bytes)) return 0;
-    SideData_Keep(out, SIDE_EXIF, block, bytes);
-    Mem_Free(block, bytes, MEM_HEAP, kModule, __LINE__);
-    return 1;
+    BufferStruct block = {};
+    int kept = Exif_ForCopy(exif, size, metadata, width, height, srgb, &block);
+    if (kept) SideData_Keep(out, SIDE_EXIF, block.data, block.size);
+    Buffer_Free(&block);
+    return kept;
 }

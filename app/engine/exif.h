@@ -7,6 +7,7 @@
 
 #include <stdint.h>
 
+#include "buffer.h"
 #include "sidedata.h"
 
 // The Exif block (the TIFF block, as the side data keeps it) of a copy of
@@ -17,12 +18,12 @@
 // METADATA_ALL keeps the block as it came with those three fields set in
 // place (Orientation made one SHORT of 1 whatever shape it had). Each tag
 // is read once (the first of a repeated one) and one Exif directory is
-// followed. 1 with *out a tracked block of *outSize bytes that the caller
-// frees (module app/engine/exif); 0 (*out null) when the photo's block is
-// not one that can be read, metadata keeps nothing or memory is refused. Null arguments are a
-// fatal stop.
+// followed (not one overlapping the first: a loop). Values are read where
+// they lie and only those kept are copied, once, into out (emptied first).
+// 1, or 0 (out empty) when the photo's block is not one that can be read,
+// metadata keeps nothing or memory is refused. Null out is a fatal stop.
 int Exif_ForCopy(const unsigned char* exif, int32_t size, int metadata, int32_t width, int32_t height, int srgb,
-                 unsigned char** out, int32_t* outSize);
+                 BufferStruct* out);
 
 // Exif_ForCopy's block put into out as its SIDE_EXIF (out's earlier one
 // replaced): 1 when there was one to keep, 0 (out untouched) as

@@ -16,6 +16,7 @@
 #include "buffer.h"
 #include "file.h"
 #include "orv-core.h"
+#include "tiffdir.h"
 
 namespace {
 
@@ -494,27 +495,14 @@ int JPEG_GetOrientation(JPEGLibStruct* jpeg, int* orientation) {
     Check(jpeg, __LINE__);
     if (!orientation) Core_NullPointer(kModule, __LINE__);
     *orientation = 1;
-    // A TIFF header: byte order, 42, the offset of the first directory; a
-    // directory is a count and 12-byte entries.
-    const unsigned char* tiff = jpeg->side.block[SIDE_EXIF];
-    int64_t length = jpeg->side.size[SIDE_EXIF];
-    if (!tiff || length < 8) return 1;
-    int little = tiff[0] == 'I';
-    auto u16 = [&](int64_t at) { return little ? tiff[at] | (tiff[at + 1] << 8) : (tiff[at] << 8) | tiff[at + 1]; };
-    auto u32 = [&](int64_t at) {
-        return little ? uint32_t(u16(at)) | (uint32_t(u16(at + 2)) << 16) : (uint32_t(u16(at)) << 16) | u16(at + 2);
-    };
-    int64_t directory = u32(4);
-    if (directory + 2 > length) return 1;
-    int entries = u16(directory);
-    for (int i = 0; i < entries; ++i) {
-        int64_t at = directory + 2 + int64_t(i) * 12;
-        if (at + 12 > length) return 1;
-        if (u16(at) != 0x0112) continue;
-        // One SHORT is the tag's only shape; any other is not trusted.
-        int value = u16(at + 8);
-        if (u16(at + 2) == 3 && u32(at + 4) == 1 && value >= 1 && value <= 8) *orientation = value;
+    TiffDirStruct dir;
+    if (!TiffDir_Open(&dir, jpeg->side.block[SIDE_EXIF], jpeg->side.size[SIDE_EXIF]) ||
+        !TiffDir_Read(&dir, TiffDir_U32(&dir, 4), nullptr))
         return 1;
-    }
+    // One SHORT is the tag's only shape; any other is not trusted.
+    const TiffDirEntry* e = TiffDir_Find(&dir, 0x0112);
+    uint32_t value = 0;
+    if (e && e->type == TIFFDIR_SHORT && TiffDir_Number(&dir, e, &value) && value >= 1 && value <= 8)
+        *orientation = int(value);
     return 1;
 }

@@ -33,18 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 0x7FFFFFFF) return 0;
     const int kModes[2] = {METADATA_CAMERA, METADATA_ALL};
     for (int metadata : kModes) {
-        unsigned char* out = nullptr;
-        int32_t outSize = 0;
-        if (!Exif_ForCopy(data, int32_t(size), metadata, 640, 480, metadata == METADATA_CAMERA, &out, &outSize))
-            continue;
-        if (outSize <= 0 || !Fuzz_WritesWithJpeg(out, outSize)) abort();
-        unsigned char* again = nullptr;
-        int32_t againSize = 0;
-        if (metadata == METADATA_CAMERA &&
-            !Exif_ForCopy(out, outSize, METADATA_CAMERA, 640, 480, 1, &again, &againSize))
-            abort();
-        if (again) Mem_Free(again, againSize, MEM_HEAP, "app/engine/exif", __LINE__);
-        Mem_Free(out, outSize, MEM_HEAP, "app/engine/exif", __LINE__);
+        BufferStruct out = {}, again = {};
+        if (Exif_ForCopy(data, int32_t(size), metadata, 640, 480, metadata == METADATA_CAMERA, &out)) {
+            if (out.size <= 0 || !Fuzz_WritesWithJpeg(out.data, out.size)) abort();
+            // A block of our own making reads again.
+            if (metadata == METADATA_CAMERA && !Exif_ForCopy(out.data, out.size, METADATA_CAMERA, 640, 480, 1, &again))
+                abort();
+        }
+        Buffer_Free(&again);
+        Buffer_Free(&out);
     }
     return 0;
 }
