@@ -465,7 +465,7 @@ void SettingsControls(Session& s) {
         for (int pick : {c.entries - 1, 0}) {
             SendMessageA(list, CB_SETCURSEL, WPARAM(pick), 0);
             SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(c.id, CBN_SELCHANGE), LPARAM(list));
-            EXPECT_EQ(*c.field, pick);
+            EXPECT_EQ(*c.field, SendMessageA(list, CB_GETITEMDATA, WPARAM(pick), 0));
         }
     }
 
