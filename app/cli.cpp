@@ -15,14 +15,14 @@
 #include "orv-str.h"
 #include "thread.h"
 #include "version.h"
-#include "winmain_batch.h"
+#include "batch.h"
 #include "colour.h"
 #include "gather.h"
-#include "formats.h"
-#include "outputs.h"
+#include "input.h"
+#include "output.h"
 #include "prepare.h"
-#include "winmain_job.h"
-#include "winmain_scale.h"
+#include "copy.h"
+#include "plan.h"
 
 namespace {
 
@@ -135,7 +135,7 @@ int SizeLimitKib(const std::string& text, int* kib) {
 // The limit of the profile a run uses: the active list profile's own, else
 // the Custom one's.
 int32_t& MaxSizeOfRun(AppConfig* run) {
-    ResizeProfile* profile = const_cast<ResizeProfile*>(FindActiveProfile(run));
+    ResizeProfile* profile = const_cast<ResizeProfile*>(Plan_ActiveProfile(run));
     return profile ? profile->MaxSize : run->CustomMaxSize;
 }
 
@@ -182,7 +182,7 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (a == "--quick-estimates") {
             opt->quickEstimates = 1;
         } else if (a == "--formats") {
-            for (int f = 0; AcceptedExtension(f); ++f) printf("%s\n", AcceptedExtension(f));
+            for (int f = 0; Input_Extension(f); ++f) printf("%s\n", Input_Extension(f));
             return kExitDone;
         } else if (a == "--version") {
             printf("Brimlow %s (Release)\n", BRIMLOW_VERSION_TEXT);
@@ -406,7 +406,7 @@ int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, cons
     else if (outcome.failed > 0)
         status = kExitStopped;
     fprintf(status == kExitInterrupted ? stderr : stdout, "%s\n", console.closing.c_str());
-    int64_t limit = ProfileLimitBytes(runConfig);
+    int64_t limit = Plan_LimitBytes(runConfig);
     if (limit > 0 && outcome.written > 0 && !opt.quiet) {
         char text[STR_TEXT_SIZE];
         Str_Format(text, int(sizeof text), "At most %I64d KB a copy: %d copies in %I64d encodes.", limit / 1024,
@@ -442,12 +442,12 @@ int Main(int argc, char** argv) {
         ThreadPool(jobs - 1);
         int measure = opt.dryRun && !opt.quickEstimates;
         rows.resize(
-            size_t(PrepareFiles(run, paths.data(), int(paths.size()), measure, &host, jobs, rows.data(), &complete)));
+            size_t(Prepare_Files(run, paths.data(), int(paths.size()), measure, &host, jobs, rows.data(), &complete)));
         ThreadPool(0);
         int skipped = listing.skipped;
         if (Core_Interrupted()) {
             char text[STR_TEXT_SIZE];
-            JobCancelledText(0, text, int(sizeof text));
+            Copy_CancelledText(0, text, int(sizeof text));
             fprintf(stderr, "%s\n", text);
             status = kExitInterrupted;
         } else if (opt.dryRun) {

@@ -55,7 +55,7 @@ struct AppConfig {
     int32_t Filter;                        // RESIZE_FILTER_LANCZOS or RESIZE_FILTER_BILINEAR
     int32_t ColourProfile;                 // COLOUR_PROFILE_SRGB or COLOUR_PROFILE_KEEP
     int32_t Metadata;                      // METADATA_CAMERA, METADATA_ALL or METADATA_NONE
-    int32_t Format;                        // a copy kind (COPY_*, outputs.h) or FORMAT_SAME_KIND
+    int32_t Format;                        // a copy kind (COPY_*, output.h) or FORMAT_SAME_KIND
     int32_t Background;                    // 0xRRGGBB a JPEG copy's transparent parts lie on; 0, black, default
     int32_t SameDirectory;                 // flag: outputs go beside their sources, else into Path
     char Path[STR_TEXT_SIZE];              // output folder, with its trailing separator when chosen

@@ -8,12 +8,12 @@
 #include "file.h"
 #include "orv-core.h"
 #include "orv-str.h"
-#include "outputs.h"
+#include "output.h"
 #include "xml.h"
 
 namespace {
 
-const char kModule[] = "app/config";
+const char kModule[] = "app/config_file";
 
 // How a key's value is stored in its element and in its field.
 enum KeyKind { KEY_FLAG, KEY_INT, KEY_INT64, KEY_DOUBLE, KEY_TEXT, KEY_CHOICE, KEY_COLOUR };

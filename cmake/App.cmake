@@ -12,18 +12,19 @@ configure_file(${CMAKE_SOURCE_DIR}/app/brimlow.manifest.in ${CMAKE_BINARY_DIR}/g
 add_library(brimlow-app STATIC
     app/config.cpp
     app/config_file.cpp
-    app/engine/winmain_scale.cpp
-    app/engine/formats.cpp
-    app/engine/outputs.cpp
+    app/engine/plan.cpp
+    app/engine/estimate.cpp
+    app/engine/input.cpp
+    app/engine/output.cpp
     app/engine/colour.cpp
     app/engine/exif.cpp
     app/engine/measure.cpp
     app/engine/prepare.cpp
-    app/engine/winmain_job.cpp
-    app/engine/winmain_job_write.cpp
+    app/engine/copy.cpp
+    app/engine/write.cpp
     app/engine/sizelimit.cpp
     app/engine/gather.cpp
-    app/engine/winmain_batch.cpp)
+    app/engine/batch.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR}/app/engine
                                               ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(brimlow-app PUBLIC jpegl pngl webpl tiffl heifl divivar)

@@ -1,13 +1,14 @@
 # The window layer (Windows only): the toolkit, Win32 components over the
 # system's controls, and the window program.
 add_library(brimlow-toolkit STATIC
-    divivar/winhelpr.cpp
-    divivar/winhelpr_window.cpp
-    divivar/message.cpp
-    divivar/blitbox.cpp
-    divivar/resize.cpp
-    divivar/tabctrl.cpp
-    divivar/trayicon.cpp)
+    divivar/toolkit/winhelpr.cpp
+    divivar/toolkit/winhelpr_window.cpp
+    divivar/toolkit/message.cpp
+    divivar/toolkit/blitbox.cpp
+    divivar/toolkit/resize.cpp
+    divivar/toolkit/tabctrl.cpp
+    divivar/toolkit/trayicon.cpp)
+target_include_directories(brimlow-toolkit PUBLIC ${CMAKE_SOURCE_DIR}/divivar/toolkit)
 target_link_libraries(brimlow-toolkit PUBLIC divivar comctl32 comdlg32 shell32 ole32 gdi32 user32)
 
 # The window program: its windows in a library (the window tests drive
@@ -23,15 +24,16 @@ add_custom_command(OUTPUT ${BRIMLOW_RES}
             ${CMAKE_BINARY_DIR}/generated/brimlow.manifest ${BRIMLOW_ART})
 set_source_files_properties(${BRIMLOW_RES} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
 add_library(brimlow-gui STATIC
-    app/winmain.cpp
-    app/winmain_window.cpp
-    app/winmain_pages.cpp
-    app/winmain_list.cpp
-    app/winmain_measure.cpp
-    app/winmain_add.cpp
-    app/previewdialog.cpp)
+    app/window/winmain.cpp
+    app/window/winmain_window.cpp
+    app/window/winmain_pages.cpp
+    app/window/winmain_list.cpp
+    app/window/winmain_measure.cpp
+    app/window/winmain_add.cpp
+    app/window/previewdialog.cpp)
+target_include_directories(brimlow-gui PUBLIC ${CMAKE_SOURCE_DIR}/app/window)
 target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit)
-add_executable(brimlow app/main.cpp ${BRIMLOW_RES})
+add_executable(brimlow app/window/main.cpp ${BRIMLOW_RES})
 target_link_libraries(brimlow PRIVATE brimlow-gui)
 target_link_options(brimlow PRIVATE -mwindows)
 configure_file(${CMAKE_SOURCE_DIR}/app/license.txt ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/license.txt COPYONLY)

@@ -42,7 +42,7 @@ brimlow_test_program(brimlow-tests RESOURCES
     tests/test_pool.cpp
     tests/test_bitmap.cpp
     tests/test_bitmap_bmp.cpp
-    tests/test_winmain_scale.cpp
+    tests/test_plan.cpp
     tests/test_png.cpp
     tests/test_gif.cpp
     tests/test_tga.cpp
@@ -53,8 +53,8 @@ brimlow_test_program(brimlow-tests RESOURCES
     tests/test_xml.cpp
     tests/test_config.cpp
     tests/job_support.cpp
-    tests/test_winmain_job.cpp
-    tests/test_winmain_batch.cpp
+    tests/test_copy.cpp
+    tests/test_batch.cpp
     tests/test_colour.cpp
     tests/test_exif.cpp
     tests/test_cli.cpp

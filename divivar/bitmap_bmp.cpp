@@ -15,7 +15,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/bitmap";
+const char kModule[] = "divivar/bitmap_bmp";
 const int kInfoHeader = 40;
 const int kCoreHeader = 12;  // OS/2 1.x: the smallest header there is
 const int kFileHeader = 14;

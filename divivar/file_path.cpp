@@ -7,7 +7,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/file";
+const char kModule[] = "divivar/file_path";
 
 int LastNameBreak(const char* path) {
     int at = -1;

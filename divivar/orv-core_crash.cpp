@@ -8,7 +8,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/orv-core";
+const char kModule[] = "divivar/orv-core_crash";
 
 struct ExceptionName {
     uint32_t code;

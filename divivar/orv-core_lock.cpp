@@ -9,7 +9,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/orv-core";
+const char kModule[] = "divivar/orv-core_lock";
 
 }  // namespace
 

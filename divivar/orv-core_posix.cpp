@@ -22,7 +22,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/orv-core";
+const char kModule[] = "divivar/orv-core_posix";
 
 pthread_mutex_t g_logLock;
 backtrace_state* g_backtrace = nullptr;

@@ -13,7 +13,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/orv-core";
+const char kModule[] = "divivar/orv-core_win32";
 
 CRITICAL_SECTION g_logLock;
 HANDLE g_console = nullptr;

@@ -8,7 +8,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/orv-str";
+const char kModule[] = "divivar/orv-str_format";
 
 enum {
     kNegative = 1,

@@ -8,7 +8,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/png";
+const char kModule[] = "divivar/png_image";
 
 struct Pass {
     int x0, y0, dx, dy;

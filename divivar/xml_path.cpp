@@ -11,7 +11,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/xml";
+const char kModule[] = "divivar/xml_path";
 
 struct Wanted {
     char prefix[STR_TEXT_SIZE];

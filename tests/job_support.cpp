@@ -10,7 +10,7 @@
 #include "orv-str.h"
 #include "test_support.h"
 #include "thread.h"
-#include "winmain_batch.h"
+#include "batch.h"
 
 Config::Config() {
     Config_Create(&c);
@@ -81,7 +81,7 @@ std::string TaggedPhotoCopyFields(const std::string& dir, const std::string& tag
     Config cfg;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    EXPECT_EQ(ResizeFile(cfg.c, (dir + encoded).c_str(), (dir + "copy.jpg").c_str(), nullptr, &work), 1);
+    EXPECT_EQ(Copy_File(cfg.c, (dir + encoded).c_str(), (dir + "copy.jpg").c_str(), nullptr, &work), 1);
     EXPECT_GT(work.side.size[SIDE_PROFILE], 100);
     ResizeWork_Destroy(&work);
     RunShell("exiftool -a -G1 -n -args " + dir + "copy.jpg > fields.txt 2>&1");

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "config.h"
-#include "winmain_job.h"
+#include "copy.h"
 
 // Settings as the window's defaults have them: outputs beside their
 // sources with "_resized", Custom quality 1.0 with no bounds.

@@ -69,7 +69,7 @@ struct DecodedBmp : Decoded {
 };
 
 bool Says(const DecodedBmp& d, const std::string& message) {
-    return std::regex_search(d.log, std::regex("^divivar/bitmap:\\d+ " + message + "\r\n$"));
+    return std::regex_search(d.log, std::regex("^divivar/bitmap_bmp:\\d+ " + message + "\r\n$"));
 }
 
 std::string Esc(const std::string& text) {

@@ -16,9 +16,9 @@
 #include "orv-str.h"
 #include "test_support.h"
 #include "jpegl.h"
-#include "formats.h"
-#include "winmain_job.h"
-#include "winmain_scale.h"
+#include "input.h"
+#include "copy.h"
+#include "plan.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ std::string BilinearCopy(const AppConfig* config, const std::string& source, con
     double scale = 0, quality = 0;
     int32_t w = picture->width, h = picture->height, w2 = 0, h2 = 0;
     GetResizeScale(config, w, h, &scale, &quality);
-    TargetSize(w, h, scale, &w2, &h2);
+    Plan_TargetSize(w, h, scale, &w2, &h2);
     Bitmap_SetSize(target, w2, h2);
     Bitmap_Resample(picture, RESAMPLE_BILINEAR_PRESCALE, scale, 0.0, 1.0, w * 0.5, h * 0.5, w2 * 0.5, h2 * 0.5, target);
     std::string path = folder + "expected.jpg";

@@ -17,7 +17,7 @@
 #include "orv-str.h"
 #include "test_support.h"
 #include "colour.h"
-#include "winmain_job.h"
+#include "copy.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ TEST(Colours, CopiesLookAsThePhotoDoes) {
         for (int keep = 0; keep < 2; ++keep) {
             cfg.c->ColourProfile = keep ? COLOUR_PROFILE_KEEP : COLOUR_PROFILE_SRGB;
             std::string copy = base + (keep ? "-kept.jpg" : "-srgb.jpg");
-            ASSERT_EQ(ResizeFile(cfg.c, photo.c_str(), copy.c_str(), nullptr, &work), 1);
+            ASSERT_EQ(Copy_File(cfg.c, photo.c_str(), copy.c_str(), nullptr, &work), 1);
             RunShell("exiftool -b -ICC_Profile " + photo + " > icc-photo.bin; exiftool -b -ICC_Profile " + copy +
                      " > icc-copy.bin");
             std::string own = ReadWholeFile("icc-photo.bin"), carried = ReadWholeFile("icc-copy.bin");
@@ -119,7 +119,7 @@ TEST(Colours, CopiesLookAsThePhotoDoes) {
     damaged.replace(at, 4, "xxxx");
     std::ofstream(dir + "damaged.jpg", std::ios::binary) << damaged;
     cfg.c->ColourProfile = COLOUR_PROFILE_SRGB;
-    EXPECT_EQ(ResizeFile(cfg.c, (dir + "damaged.jpg").c_str(), (dir + "damaged-copy.jpg").c_str(), nullptr, &work), 1);
+    EXPECT_EQ(Copy_File(cfg.c, (dir + "damaged.jpg").c_str(), (dir + "damaged-copy.jpg").c_str(), nullptr, &work), 1);
     ResizeWork_Destroy(&work);
 }
 
@@ -140,12 +140,12 @@ TEST(Colours, ABmpsEmbeddedProfile) {
     ResizeWork work = {};
     ResizeWork_Create(&work);
     cfg.c->ColourProfile = COLOUR_PROFILE_KEEP;
-    ASSERT_EQ(ResizeFile(cfg.c, (suite + "q/rgb24prof2.bmp").c_str(), (dir + "kept.jpg").c_str(), nullptr, &work), 1);
+    ASSERT_EQ(Copy_File(cfg.c, (suite + "q/rgb24prof2.bmp").c_str(), (dir + "kept.jpg").c_str(), nullptr, &work), 1);
     RunShell("exiftool -b -ICC_Profile " + dir + "kept.jpg > icc-kept.bin");
     EXPECT_EQ(ReadWholeFile("icc-kept.bin"), std::string(reinterpret_cast<const char*>(profile), size_t(bytes)));
     cfg.c->ColourProfile = COLOUR_PROFILE_SRGB;
-    ASSERT_EQ(ResizeFile(cfg.c, (suite + "q/rgb24prof2.bmp").c_str(), (dir + "srgb.jpg").c_str(), nullptr, &work), 1);
-    ASSERT_EQ(ResizeFile(cfg.c, (suite + "g/rgb24.bmp").c_str(), (dir + "plain.jpg").c_str(), nullptr, &work), 1);
+    ASSERT_EQ(Copy_File(cfg.c, (suite + "q/rgb24prof2.bmp").c_str(), (dir + "srgb.jpg").c_str(), nullptr, &work), 1);
+    ASSERT_EQ(Copy_File(cfg.c, (suite + "g/rgb24.bmp").c_str(), (dir + "plain.jpg").c_str(), nullptr, &work), 1);
     ResizeWork_Destroy(&work);
     Rgba converted, plain;
     ASSERT_TRUE(ImageMagickRgba(dir + "srgb.jpg", &converted));

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "config.h"
-#include "outputs.h"
+#include "output.h"
 #include "orv-str.h"
 #include "test_support.h"
 

@@ -19,7 +19,7 @@
 #include "orv-core.h"
 #include "orv-str.h"
 #include "test_support.h"
-#include "winmain_job.h"
+#include "copy.h"
 
 // Bytes the C++ heap hands out while a test counts them: outside the
 // tracked allocator, so its limit never sees them.
@@ -92,7 +92,7 @@ TEST(CameraData, KeptWithoutTheLocationOrAllOrNone) {
         SCOPED_TRACE(c.metadata);
         cfg.c->Metadata = c.metadata;
         std::string copy = dir + "copy" + std::to_string(c.metadata) + ".jpg";
-        ASSERT_EQ(ResizeFile(cfg.c, photo.c_str(), copy.c_str(), nullptr, &work), 1);
+        ASSERT_EQ(Copy_File(cfg.c, photo.c_str(), copy.c_str(), nullptr, &work), 1);
         std::string fields = Fields(copy);
         for (const std::string& f : camera) EXPECT_EQ(fields.find(f) != std::string::npos, c.keepsCamera) << f;
         for (const std::string& f : place) EXPECT_EQ(fields.find(f) != std::string::npos, c.keepsPlace) << f;
@@ -110,7 +110,7 @@ TEST(CameraData, KeptWithoutTheLocationOrAllOrNone) {
     bytes.replace(at + 10, 4, "\x7f\xff\xff\xf0", 4);
     std::ofstream(dir + "damaged.jpg", std::ios::binary) << bytes;
     cfg.c->Metadata = METADATA_CAMERA;
-    ASSERT_EQ(ResizeFile(cfg.c, (dir + "damaged.jpg").c_str(), (dir + "damaged-copy.jpg").c_str(), nullptr, &work), 1);
+    ASSERT_EQ(Copy_File(cfg.c, (dir + "damaged.jpg").c_str(), (dir + "damaged-copy.jpg").c_str(), nullptr, &work), 1);
     EXPECT_EQ(Fields(dir + "damaged-copy.jpg").find("-IFD0:Make"), std::string::npos);
     ResizeWork_Destroy(&work);
 }

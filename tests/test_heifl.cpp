@@ -15,8 +15,8 @@
 #include "heifl.h"
 #include "job_support.h"
 #include "test_support.h"
-#include "formats.h"
-#include "winmain_job.h"
+#include "input.h"
+#include "copy.h"
 
 namespace {
 

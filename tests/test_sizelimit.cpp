@@ -10,7 +10,7 @@
 #include <string>
 
 #include "bitmap.h"
-#include "formats.h"
+#include "input.h"
 #include "job_support.h"
 #include "test_support.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bitmap.h"
-#include "formats.h"
+#include "input.h"
 #include "job_support.h"
 #include "test_support.h"
 
@@ -57,7 +57,7 @@ TEST(Tiff, VariantsDecodeAsImageMagickReadsThem) {
         ASSERT_EQ(ours->width, theirs.width);
         ASSERT_EQ(ours->height, theirs.height);
         int32_t w = 0, h = 0;
-        EXPECT_EQ(ProbeImageByExtension(file.c_str(), &w, &h, nullptr), 1);
+        EXPECT_EQ(Input_Probe(file.c_str(), &w, &h, nullptr), 1);
         EXPECT_EQ(w * 10000 + h, ours->width * 10000 + ours->height) << "the size listed";
         std::string mine = TopDownRgba(ours);
         // Colours as they show, weighed by alpha: libtiff's reader hands

@@ -10,8 +10,8 @@
 #include "orv-str.h"
 #include "test_support.h"
 #include "webpl.h"
-#include "formats.h"
-#include "winmain_job.h"
+#include "input.h"
+#include "copy.h"
 
 namespace {
 

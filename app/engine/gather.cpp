@@ -10,8 +10,8 @@
 #include "file.h"
 #include "orv-core.h"
 #include "orv-str.h"
-#include "formats.h"
-#include "winmain_job.h"
+#include "input.h"
+#include "copy.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ int Collect(const char* path, int isFolder, const char* problem, void* data) {
     if (problem) {
         Log_Print(0, "Left out of the listing [%s]: %s\n", path, problem);
         // Only pictures matter to the user: other names go unmentioned.
-        if (isFolder || IsAcceptedImage(path)) NoteProblem(listing->walk, path, problem);
+        if (isFolder || Input_IsAccepted(path)) NoteProblem(listing->walk, path, problem);
         return 1;
     }
     (isFolder ? listing->folders : listing->files).push_back(path);
@@ -92,12 +92,12 @@ int GatherFolder(const AppConfig* settings, const std::string& folder, const std
     if (settings->Append[0] || settings->Prepend[0]) {
         char output[STR_TEXT_SIZE];
         for (const std::string& f : listing.files)
-            if (IsAcceptedImage(f.c_str()) &&
-                BuildOutputName(settings, f.c_str(), subfolder.c_str(), output, int(sizeof output)))
+            if (Input_IsAccepted(f.c_str()) &&
+                Copy_OutputName(settings, f.c_str(), subfolder.c_str(), output, int(sizeof output)))
                 copies.insert(output);
     }
     for (const std::string& f : listing.files) {
-        if (!IsAcceptedImage(f.c_str())) continue;
+        if (!Input_IsAccepted(f.c_str())) continue;
         if (copies.count(f)) {
             Log_Print(0, "Earlier copy left out [%s]\n", f.c_str());
             continue;

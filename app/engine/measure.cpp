@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "bitmap.h"
-#include "formats.h"
+#include "input.h"
 #include "orv-core.h"
-#include "outputs.h"
+#include "output.h"
 
 namespace {
 
@@ -29,15 +29,15 @@ int Halve(BitmapStruct* from, BitmapStruct* to) {
 
 }  // namespace
 
-int MeasureFile(const char* path, int kind, SizeFacts* facts) {
+int Measure_File(const char* path, int kind, SizeFacts* facts) {
     if (!path || !facts) Core_NullPointer(kModule, __LINE__);
-    if (!IsAcceptedImage(path)) return 0;
+    if (!Input_IsAccepted(path)) return 0;
     // reduced[0] is the picture at 1/2, [1] at 1/4, [2] at 1/8; [3] decodes
     // it whole when its decoder cannot halve it.
     BitmapStruct* reduced[4] = {};
     for (BitmapStruct*& b : reduced) Bitmap_Create(&b);
     int reducedBy = 1;
-    int ok = LoadImageReduced(path, reduced[3], &reducedBy);
+    int ok = Input_LoadReduced(path, reduced[3], &reducedBy);
     if (ok && reducedBy == 2)
         std::swap(reduced[0], reduced[3]);
     else

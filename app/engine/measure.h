@@ -2,8 +2,7 @@
 // line through these measures.
 #pragma once
 
-#include "formats.h"
-#include "winmain_scale.h"
+#include "estimate.h"
 
 // Measures what copies of the file of kind (COPY_*) cost: the picture
 // reduced to 1/2 (a JPEG by its decoder), 1/4 and 1/8 of its size and
@@ -14,4 +13,4 @@
 // the qualities are compared at the eighth: about as long as a JPEG
 // resize. 1, or 0 (facts untouched) when the file cannot be decoded or
 // memory is refused.
-int MeasureFile(const char* path, int kind, SizeFacts* facts);
+int Measure_File(const char* path, int kind, SizeFacts* facts);

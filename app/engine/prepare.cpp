@@ -4,9 +4,10 @@
 #include "prepare.h"
 
 #include "file.h"
-#include "formats.h"
+#include "input.h"
 #include "measure.h"
 #include "orv-core.h"
+#include "sizelimit.h"
 #include "thread.h"
 
 namespace {
@@ -47,7 +48,7 @@ void PrepareOne(PrepareRun* run, int i) {
     Path_GetName(run->paths[i], name, int(sizeof name), 0);
     Log_Print(0, "File %d of %d: [%s] [%s]\n", i + 1, run->count, run->paths[i], name);
     PrepareOutcome* o = &run->outcomes[i];
-    o->accepted = PrepareFile(run->config, run->paths[i], run->measure, &run->rows[i], &o->reason);
+    o->accepted = Prepare_File(run->config, run->paths[i], run->measure, &run->rows[i], &o->reason);
 }
 
 // Prepares paths until none is left; the caller's loop alone shows
@@ -66,7 +67,7 @@ void PrepareLoop(void* data) {
         }
         int i = TakePath(run);
         if (i < 0) break;
-        if (caller && IsAcceptedImage(run->paths[i])) {
+        if (caller && Input_IsAccepted(run->paths[i])) {
             Str_Format(text, int(sizeof text), "Preparing %d of %d, %s...", i + 1, run->count, run->paths[i]);
             host->progress(host->data, text);
         }
@@ -76,10 +77,10 @@ void PrepareLoop(void* data) {
 
 }  // namespace
 
-int PrepareFile(const AppConfig* config, const char* path, int measure, FileRow* row, const char** reason) {
+int Prepare_File(const AppConfig* config, const char* path, int measure, FileRow* row, const char** reason) {
     if (!config || !path || !row || !reason) Core_NullPointer(kModule, __LINE__);
     *reason = "";
-    if (!IsAcceptedImage(path)) {
+    if (!Input_IsAccepted(path)) {
         Log_Print(0, "Unsupported format\n");
         *reason = "unsupported format";
         return 0;
@@ -89,7 +90,7 @@ int PrepareFile(const AppConfig* config, const char* path, int measure, FileRow*
         *reason = "path too long";
         return 0;
     }
-    JobClearReasons();
+    Copy_ClearReasons();
     row->width = row->height = 0;
     row->bytes = 0;
     row->facts = SizeFacts{};
@@ -97,11 +98,11 @@ int PrepareFile(const AppConfig* config, const char* path, int measure, FileRow*
     Path_GetName(path, row->name, int(sizeof row->name), 0);
     row->dimensions[0] = 0;
     if (!config->SkipImageInfo) {
-        if (!ProbeImageByExtension(path, &row->width, &row->height, &row->facts)) {
-            *reason = JobReason("not a picture");
+        if (!Input_Probe(path, &row->width, &row->height, &row->facts)) {
+            *reason = Copy_Reason("not a picture");
             return 0;
         }
-        if (measure) MeasureFile(path, CopyKindOf(config, path), &row->facts);
+        if (measure) Measure_File(path, Input_CopyKind(config, path), &row->facts);
         Str_Format(row->dimensions, int(sizeof row->dimensions), "%dx%d", row->width, row->height);
     }
     Str_Format(row->size, int(sizeof row->size), "%I64dk", row->bytes / 1024);
@@ -111,8 +112,8 @@ int PrepareFile(const AppConfig* config, const char* path, int measure, FileRow*
     return 1;
 }
 
-int PrepareFiles(const AppConfig* config, const char* const* paths, int count, int measure, const JobHost* host,
-                 int workers, FileRow* rows, int* complete) {
+int Prepare_Files(const AppConfig* config, const char* const* paths, int count, int measure, const JobHost* host,
+                  int workers, FileRow* rows, int* complete) {
     if (!config || !host || !complete || ((!paths || !rows) && count > 0)) Core_NullPointer(kModule, __LINE__);
     *complete = 1;
     host->progress(host->data, "Preparing files...");
@@ -144,13 +145,26 @@ int PrepareFiles(const AppConfig* config, const char* const* paths, int count, i
     }
     Mem_Free(outcomes, outcomeBytes, MEM_HEAP, kModule, __LINE__);
     if (!*complete) {
-        CancelledMessage("Preparing cancelled after %d image%s.", run.next, text, int(sizeof text));
+        Copy_CancelledMessage("Preparing cancelled after %d image%s.", run.next, text, int(sizeof text));
         host->message(host->data, text);
         Log_Print(0, "Cancelled\n");
     }
     for (int r = 0; r < filled; ++r)
-        EstimateRow(config, rows[r].width, rows[r].height, &rows[r].facts, CopyKindOf(config, rows[r].path),
-                    rows[r].newDimensions, int(sizeof rows[r].newDimensions), rows[r].estimate,
-                    int(sizeof rows[r].estimate));
+        Prepare_RowTexts(config, rows[r].width, rows[r].height, &rows[r].facts, Input_CopyKind(config, rows[r].path),
+                         rows[r].newDimensions, int(sizeof rows[r].newDimensions), rows[r].estimate,
+                         int(sizeof rows[r].estimate));
     return filled;
+}
+
+int Prepare_RowTexts(const AppConfig* config, int32_t width, int32_t height, const SizeFacts* facts, int kind,
+                     char* newDimensions, int newDimensionsSize, char* estimate, int estimateSize) {
+    if (!config || !facts || !newDimensions || !estimate) Core_NullPointer(kModule, __LINE__);
+    if (width <= 0 || height <= 0) return 0;
+    CopySize copy;
+    Plan_Copy(config, width, height, &copy);
+    int64_t bytes = copy.limit ? SizeLimit_Plan(facts, kind, &copy)
+                               : Estimate_Bytes(facts, kind, copy.width, copy.height, copy.scale, copy.quality);
+    Str_Format(newDimensions, newDimensionsSize, "%dx%d", copy.width, copy.height);
+    Str_Format(estimate, estimateSize, "~%I64dk", bytes / 1024);
+    return 1;
 }

@@ -6,8 +6,9 @@
 
 #include "config.h"
 #include "orv-str.h"
-#include "winmain_job.h"
-#include "winmain_scale.h"
+#include "copy.h"
+#include "estimate.h"
+#include "plan.h"
 
 // One row of the file list, as the prepare pass writes it.
 struct FileRow {
@@ -24,19 +25,28 @@ struct FileRow {
 };
 
 // Fills a row for one accepted file, its estimate from the header or with
-// measure 1 from a measure of the picture (MeasureFile; a picture that
+// measure 1 from a measure of the picture (Measure_File; a picture that
 // cannot be measured keeps the header's): 1 with the row, 0 when the file is
 // skipped (unsupported extension, a path that does not fit, or a header that
 // cannot be read with estimates on), with *reason saying why in a few words.
-int PrepareFile(const AppConfig* config, const char* path, int measure, FileRow* row, const char** reason);
+int Prepare_File(const AppConfig* config, const char* path, int measure, FileRow* row, const char** reason);
 
 // The prepare pass over dropped paths: fills rows (room for count) with the
 // accepted files in the order of paths, then the estimates (with measure
-// 1 from measured pictures, as PrepareFile). Up to workers
+// 1 from measured pictures, as Prepare_File). Up to workers
 // files are read at once, on the calling thread and on idle pool workers;
 // only the calling thread talks to the host: progress, Cancel, the closing
 // message when cancelled, and after the pass fileDone for every path taken
 // (written 1 when it got a row, else why not). Returns the rows filled;
 // *complete is 0 when Cancel stopped the pass.
-int PrepareFiles(const AppConfig* config, const char* const* paths, int count, int measure, const JobHost* host,
-                 int workers, FileRow* rows, int* complete);
+int Prepare_Files(const AppConfig* config, const char* const* paths, int count, int measure, const JobHost* host,
+                  int workers, FileRow* rows, int* complete);
+
+// One file-list row's computed texts for a source shown at width x height:
+// the "New Dimensions" text ("W'xH'") and the "Est Size" text ("~Nk") of
+// its copy of kind (COPY_*); under a size limit, of the copy the limit's
+// rule expects to make (SizeLimit_Plan).
+// Returns 0 and writes nothing for a source of unknown size (estimates
+// were switched off).
+int Prepare_RowTexts(const AppConfig* config, int32_t width, int32_t height, const SizeFacts* facts, int kind,
+                     char* newDimensions, int newDimensionsSize, char* estimate, int estimateSize);

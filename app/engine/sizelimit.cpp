@@ -1,12 +1,12 @@
 // The size-limit search. Its estimate of a copy is the list's estimate
-// (EstimateBytes) times a correction learnt from the encodes made, drawn as
+// (Estimate_Bytes) times a correction learnt from the encodes made, drawn as
 // a line through the nearest tries (Predict), so that each encode after the
 // first is a secant step toward the limit.
 #include "sizelimit.h"
 
 #include <math.h>
 
-#include "outputs.h"
+#include "output.h"
 #include "orv-core.h"
 
 namespace {
@@ -48,25 +48,25 @@ int Stepped(const CopySize& bounds, int32_t steps, CopySize* copy) {
     if (steps == 0) return 1;
     if (steps > kMostSteps) return 0;
     copy->scale = bounds.scale * pow(kStep, steps);
-    TargetSize(bounds.sourceWidth, bounds.sourceHeight, copy->scale, &copy->width, &copy->height);
+    Plan_TargetSize(bounds.sourceWidth, bounds.sourceHeight, copy->scale, &copy->width, &copy->height);
     return copy->width >= LIMIT_SMALLEST_SIDE && copy->height >= LIMIT_SMALLEST_SIDE;
 }
 
 // How a copy's bytes follow its quality where no measure of the picture
-// tells: reduced copies of photos follow QualityCurve with powers of 0.6 to
+// tells: reduced copies of photos follow Estimate_QualityCurve with powers of 0.6 to
 // 1.4; the header's estimate is steeper, as it compares with the source's
 // own quality.
 const double kQualityPower = 1.0;
 
 // The list's estimate of the copy at steps and quality: with a measure of
-// the copies' kind as it is, else at quality 75 along QualityCurve.
+// the copies' kind as it is, else at quality 75 along Estimate_QualityCurve.
 double Estimate(const SizeLimitStruct* fit, int32_t steps, int32_t quality) {
     CopySize c;
     Stepped(fit->bounds, steps, &c);
-    const int measured = MeasuredFor(&fit->facts, fit->kind);
+    const int measured = Estimate_Measured(&fit->facts, fit->kind);
     double bytes =
-        double(EstimateBytes(&fit->facts, fit->kind, c.width, c.height, c.scale, measured ? quality / 100.0 : 0.75));
-    if (!measured) bytes *= QualityCurve(quality, kQualityPower) / QualityCurve(75, kQualityPower);
+        double(Estimate_Bytes(&fit->facts, fit->kind, c.width, c.height, c.scale, measured ? quality / 100.0 : 0.75));
+    if (!measured) bytes *= Estimate_QualityCurve(quality, kQualityPower) / Estimate_QualityCurve(75, kQualityPower);
     return bytes > 1 ? bytes : 1;
 }
 

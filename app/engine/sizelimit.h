@@ -15,7 +15,8 @@
 
 #include <stdint.h>
 
-#include "winmain_scale.h"
+#include "estimate.h"
+#include "plan.h"
 
 enum {
     LIMIT_LOWEST_QUALITY = 30,  // percent: below it a copy gets smaller instead
@@ -43,7 +44,7 @@ struct SizeLimitStruct {
     SizeLimitTry tried[LIMIT_MOST_TRIES];  // in the order they were encoded
 };
 
-// Starts a search for the copy of kind (COPY_*) planned as bounds (PlanCopy:
+// Starts a search for the copy of kind (COPY_*) planned as bounds (Plan_Copy:
 // bounds->limit above 0) of a source described by facts. Null arguments are
 // a fatal stop. Cannot fail.
 void SizeLimit_Start(SizeLimitStruct* fit, const CopySize* bounds, const SizeFacts* facts, int kind);

@@ -21,9 +21,9 @@
 #include "resource.h"
 #include "trayicon.h"
 #include "winmain.h"
-#include "formats.h"
+#include "input.h"
 #include "prepare.h"
-#include "winmain_job.h"
+#include "copy.h"
 
 namespace {
 
@@ -59,9 +59,9 @@ std::string MeasuredEstimate(const std::string& path) {
     const char* reason = "";
     char newDims[STR_TEXT_SIZE], estimate[STR_TEXT_SIZE];
     AppConfig* config = Program_GetConfig();
-    if (!PrepareFile(config, path.c_str(), 1, &row, &reason)) return reason;
-    EstimateRow(config, row.width, row.height, &row.facts, CopyKindOf(config, row.path), newDims, int(sizeof newDims),
-                estimate, int(sizeof estimate));
+    if (!Prepare_File(config, path.c_str(), 1, &row, &reason)) return reason;
+    Prepare_RowTexts(config, row.width, row.height, &row.facts, Input_CopyKind(config, row.path), newDims,
+                     int(sizeof newDims), estimate, int(sizeof estimate));
     return estimate;
 }
 

@@ -10,9 +10,9 @@
 
 #include "config.h"
 #include "file.h"
-#include "formats.h"
+#include "input.h"
 #include "prepare.h"
-#include "winmain_job.h"
+#include "copy.h"
 
 // Where one file of a batch stands.
 enum { BATCH_WAITING = 0, BATCH_RUNNING = 1, BATCH_WRITTEN = 2, BATCH_FAILED = 3 };

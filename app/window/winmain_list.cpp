@@ -17,15 +17,15 @@
 #include "thread.h"
 #include "winhelpr.h"
 #include "winmain.h"
-#include "winmain_batch.h"
+#include "batch.h"
 #include "gather.h"
 #include "prepare.h"
-#include "winmain_job.h"
-#include "winmain_scale.h"
+#include "copy.h"
+#include "plan.h"
 
 namespace {
 
-const char kModule[] = "app/winmain";
+const char kModule[] = "app/window/winmain_list";
 const int kColumns = 6;
 
 // ------------------------------------------------------ the progress box
@@ -152,12 +152,20 @@ void EstimateListRow(MainWindowStruct* main, int row) {
     if (!record) return;
     const FileRow& r = record->row;
     char newDimensions[STR_TEXT_SIZE], estimate[STR_TEXT_SIZE];
-    if (!EstimateRow(main->config, r.width, r.height, &r.facts, CopyKindOf(main->config, r.path), newDimensions,
-                     int(sizeof newDimensions), estimate, int(sizeof estimate)))
+    if (!Prepare_RowTexts(main->config, r.width, r.height, &r.facts, Input_CopyKind(main->config, r.path),
+                          newDimensions, int(sizeof newDimensions), estimate, int(sizeof estimate)))
         return;
     HWND page = main->pages[PAGE_PROFILE];
     Win_ListSetText(page, IDC_LIST, row, 3, newDimensions);
     Win_ListSetText(page, IDC_LIST, row, 4, estimate);
+}
+
+void EstimateRecordRow(MainWindowStruct* main, int record) {
+    LVFINDINFOA find = {};
+    find.flags = LVFI_PARAM;
+    find.lParam = record;
+    int row = int(SendDlgItemMessageA(main->pages[PAGE_PROFILE], IDC_LIST, LVM_FINDITEMA, WPARAM(-1), LPARAM(&find)));
+    if (row >= 0) EstimateListRow(main, row);
 }
 
 void UpdateEstimates(MainWindowStruct* main) {
@@ -197,7 +205,7 @@ void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths) {
     int complete = 0;
     Listing listing = {&gathered, {}};
     const JobHost host = {&listing, ShowProgress, IsCancelled, ShowMessage, NoteListed};
-    int filled = PrepareFiles(main->config, names.data(), total, 0, &host, JobWorkers(), rows, &complete);
+    int filled = Prepare_Files(main->config, names.data(), total, 0, &host, JobWorkers(), rows, &complete);
     for (int i = 0; i < filled; ++i) {
         int record = int(main->records.size());
         main->records.push_back(ListRecord{rows[i], {}});

@@ -2,7 +2,7 @@
 // names, what their files start with, their decoders and header probes, and
 // the one mapping from a failed decode to the reason a user sees. A file is
 // read once for its decode; the reason comes from the bytes already read.
-#include "formats.h"
+#include "input.h"
 
 #include <string.h>
 
@@ -22,7 +22,7 @@
 
 namespace {
 
-const char kModule[] = "app/engine/formats";
+const char kModule[] = "app/engine/input";
 
 // The decoder's own reduction works block by block, which shows as a loss
 // of detail against a true filter (3.6 dB on the wallpaper benchmark when
@@ -59,7 +59,7 @@ int ChooseReduction(JPEGLibStruct* jpeg, void* context) {
         CopySize* copy = choice->copy;
         int32_t width = 0, height = 0;
         ShownSize(jpeg, &width, &height);
-        PlanCopy(choice->fit, width, height, copy);
+        Plan_Copy(choice->fit, width, height, copy);
         int turned = width != jpeg->width;
         choice->denominator =
             JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? copy->height : copy->width),
@@ -347,8 +347,8 @@ int LoadImageByExtension(const char* path, BitmapStruct* bitmap) {
     return 0;
 }
 
-int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, CopySize* copy,
-                     SideDataStruct* side) {
+int Input_LoadForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, CopySize* copy,
+                      SideDataStruct* side) {
     if (!config || !path || !copy) Core_NullPointer(kModule, __LINE__);
     *copy = CopySize{};
     if (side) SideData_Reset(side);
@@ -360,11 +360,11 @@ int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bi
     const AppConfig* fit = config->Filter == RESIZE_FILTER_LANCZOS ? config : nullptr;
     if (!Decode(format, path, fit, copy, bitmap, side)) return 0;
     if (side) Colour_KeepUsableProfile(side, bitmap);
-    if (!(fit && format->reducesWhileDecoding)) PlanCopy(config, bitmap->width, bitmap->height, copy);
+    if (!(fit && format->reducesWhileDecoding)) Plan_Copy(config, bitmap->width, bitmap->height, copy);
     return 1;
 }
 
-int LoadImageReduced(const char* path, BitmapStruct* bitmap, int* reducedBy) {
+int Input_LoadReduced(const char* path, BitmapStruct* bitmap, int* reducedBy) {
     if (!path || !bitmap || !reducedBy) Core_NullPointer(kModule, __LINE__);
     *reducedBy = 1;
     const Format* format = FormatOf(path);
@@ -381,7 +381,7 @@ int LoadImageReduced(const char* path, BitmapStruct* bitmap, int* reducedBy) {
     return ok;
 }
 
-int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height, SizeFacts* facts) {
+int Input_Probe(const char* path, int32_t* width, int32_t* height, SizeFacts* facts) {
     if (!path || !width || !height) Core_NullPointer(kModule, __LINE__);
     *width = *height = 0;
     if (facts) *facts = SizeFacts{};
@@ -402,30 +402,30 @@ int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height, Siz
     return ok;
 }
 
-int DecoderBytesPerPixel(const char* path) {
+int Input_DecoderBytes(const char* path) {
     if (!path) Core_NullPointer(kModule, __LINE__);
     const Format* format = FormatOf(path);
     return format ? format->decoderBytes : 4;
 }
 
-int CopyKindOf(const AppConfig* config, const char* source) {
+int Input_CopyKind(const AppConfig* config, const char* source) {
     if (!config || !source) Core_NullPointer(kModule, __LINE__);
     if (config->Format >= 0 && config->Format < COPY_KINDS) return config->Format;
     const Format* format = config->Format == FORMAT_SAME_KIND ? FormatOf(source) : nullptr;
     return format ? format->sameKind : COPY_JPEG;
 }
 
-int IsAcceptedImage(const char* path) {
+int Input_IsAccepted(const char* path) {
     if (!path) Core_NullPointer(kModule, __LINE__);
     return FormatOf(path) != nullptr;
 }
 
-const char* AcceptedExtension(int index) {
+const char* Input_Extension(int index) {
     int count = int(sizeof kFormats / sizeof kFormats[0]);
     return index >= 0 && index < count ? kFormats[index].suffix : nullptr;
 }
 
-int AcceptedPatterns(char* text, int size) {
+int Input_Patterns(char* text, int size) {
     if (!text) Core_NullPointer(kModule, __LINE__);
     if (size <= 0) return 0;
     text[0] = 0;

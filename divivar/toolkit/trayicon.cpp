@@ -9,7 +9,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/trayicon";
+const char kModule[] = "divivar/toolkit/trayicon";
 
 void Fill(NOTIFYICONDATAA* data, HWND owner, int id, HICON icon, UINT callbackMessage, const char* tip) {
     ZeroMemory(data, sizeof(*data));

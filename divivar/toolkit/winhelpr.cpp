@@ -11,7 +11,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/winhelpr";
+const char kModule[] = "divivar/toolkit/winhelpr";
 
 HWND Item(HWND window, int id) {
     return GetDlgItem(window, id);

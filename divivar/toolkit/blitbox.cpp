@@ -11,8 +11,8 @@
 
 namespace {
 
-const char kModule[] = "divivar/blitbox";
-const char kTag[] = "BlitBoxStruct:divivar/blitbox";
+const char kModule[] = "divivar/toolkit/blitbox";
+const char kTag[] = "BlitBoxStruct:divivar/toolkit/blitbox";
 const char kClassName[] = "BlitBox";
 
 typedef void (*BlitBoxPaintHook)(void* data, HWND window, HDC memory);

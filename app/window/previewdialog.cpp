@@ -12,16 +12,16 @@
 #include "orv-str.h"
 #include "resource.h"
 #include "winhelpr.h"
-#include "winmain_batch.h"
-#include "formats.h"
-#include "outputs.h"
-#include "winmain_job.h"
-#include "winmain_scale.h"
+#include "batch.h"
+#include "input.h"
+#include "output.h"
+#include "copy.h"
+#include "plan.h"
 
 namespace {
 
-const char kModule[] = "app/previewdialog";
-const char kTag[] = "PreviewStruct:previewdialog";
+const char kModule[] = "app/window/previewdialog";
+const char kTag[] = "PreviewStruct:app/window/previewdialog";
 const char kClassName[] = "ResizePreviewClass";
 const int kStatusId = 2000;
 const int kBoxId = 2001;
@@ -379,10 +379,10 @@ int ResizeToTemporary(const AppConfig* config, const char* path, const SizeFacts
 // quality the limit left the copy.
 void StatusText(const AppConfig* config, int64_t sourceBytes, int64_t resizedBytes, double quality, char* text,
                 int size) {
-    const ResizeProfile* profile = FindActiveProfile(config);
+    const ResizeProfile* profile = Plan_ActiveProfile(config);
     int n = Str_Format(text, size, "Resized from %'I64d Kb to %'I64d Kb with the '%s' profile.", sourceBytes / 1024,
                        resizedBytes / 1024, profile ? profile->Name : "Custom");
-    int64_t limit = ProfileLimitBytes(config);
+    int64_t limit = Plan_LimitBytes(config);
     if (limit > 0 && n > 0)
         Str_Format(text + n, size - n, " At most %'I64d KB: quality %.0f.", limit / 1024, quality * 100.0);
 }
@@ -417,7 +417,7 @@ HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path,
     int64_t sourceBytes = 0, resizedBytes = 0;
     double quality = 0;
     char temporary[STR_TEXT_SIZE];
-    int kind = CopyKindOf(config, path);
+    int kind = Input_CopyKind(config, path);
     TemporaryName(path, kind, temporary, sizeof(temporary));
     HWND window = nullptr;
     if (ResizeToTemporary(config, path, facts, temporary, &sourceBytes, &resizedBytes, &quality) &&

@@ -15,9 +15,9 @@
 #include "orv-str.h"
 #include "test_support.h"
 #include "thread.h"
-#include "winmain_batch.h"
-#include "formats.h"
-#include "winmain_job.h"
+#include "batch.h"
+#include "input.h"
+#include "copy.h"
 
 namespace {
 
@@ -228,7 +228,7 @@ struct Blocker {
         Blocker* b = static_cast<Blocker*>(data);
         Event_Set(b->running, 1);
         int signalled = 0;
-        Event_Wait(b->release, &signalled, 10000, "tests/test_winmain_job", __LINE__);
+        Event_Wait(b->release, &signalled, 10000, "tests/test_copy", __LINE__);
     }
 };
 
@@ -240,7 +240,7 @@ TEST_F(Batch, ARefusedPoolJobIsReportedAndTheRunGoesOn) {
     ThreadPool(1);
     ASSERT_EQ(ThreadPool_Run(&blocker, Blocker::Job), 1);
     int signalled = 0;
-    Event_Wait(blocker.running, &signalled, 10000, "tests/test_winmain_job", __LINE__);
+    Event_Wait(blocker.running, &signalled, 10000, "tests/test_copy", __LINE__);
     Config cfg;
     BatchStruct* batch = nullptr;
     ASSERT_EQ(Batch_Create(&batch, cfg.c, 4), 1);
@@ -418,11 +418,11 @@ TEST_F(Batch, AFailedWriteKeepsTheEarlierOutput) {
     Config cfg;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    ASSERT_EQ(ResizeFile(cfg.c, (dir + "a.jpg").c_str(), nullptr, nullptr, &work), 1);
+    ASSERT_EQ(Copy_File(cfg.c, (dir + "a.jpg").c_str(), nullptr, nullptr, &work), 1);
     std::string earlier = Bytes(dir + "a_resized.jpg");
     cfg.c->CustomWidth = 200;
     File_FailWritesAfter(1000);
-    EXPECT_EQ(ResizeFile(cfg.c, (dir + "a.jpg").c_str(), nullptr, nullptr, &work), 0);
+    EXPECT_EQ(Copy_File(cfg.c, (dir + "a.jpg").c_str(), nullptr, nullptr, &work), 0);
     File_FailWritesAfter(-1);
     EXPECT_STREQ(work.message, "A problem was encountered saving a...");
     EXPECT_STREQ(work.reason, "disk full");

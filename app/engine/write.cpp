@@ -9,15 +9,14 @@
 #include "colour.h"
 #include "exif.h"
 #include "file.h"
-#include "formats.h"
-#include "outputs.h"
+#include "output.h"
 #include "orv-core.h"
 #include "sizelimit.h"
-#include "winmain_job.h"
+#include "write.h"
 
 namespace {
 
-const char kModule[] = "app/engine/winmain_job_write";
+const char kModule[] = "app/engine/write";
 
 // The copy's colours from its source's profile (one the picture can use,
 // as the decode left it): kept when the settings keep profiles, else the
@@ -138,8 +137,8 @@ int EncodeWithin(const AppConfig* config, BitmapStruct* source, CopySize* copy, 
 
 }  // namespace
 
-int ResizeAndWrite(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
-                   const SizeFacts* facts, const char* output) {
+int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
+               const SizeFacts* facts, const char* output) {
     if (!config || !copy || !output) Core_NullPointer(kModule, __LINE__);
     const SizeFacts none = {};
     Scaled s = {nullptr, {}, 1, -1};

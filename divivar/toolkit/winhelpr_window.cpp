@@ -13,7 +13,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/winhelpr";
+const char kModule[] = "divivar/toolkit/winhelpr_window";
 
 }  // namespace
 

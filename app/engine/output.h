@@ -14,7 +14,7 @@
 enum { COPY_JPEG = 0, COPY_PNG = 1, COPY_WEBP = 2, COPY_KINDS = 3 };
 
 // Configuration.Output.Format holds a kind (COPY_*) or this: each copy the
-// kind that keeps what its source's kind stores (formats.h, CopyKindOf).
+// kind that keeps what its source's kind stores (input.h, Input_CopyKind).
 enum { FORMAT_SAME_KIND = COPY_KINDS };
 
 // What a writer is told beside the picture.

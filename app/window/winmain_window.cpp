@@ -18,8 +18,8 @@
 
 namespace {
 
-const char kModule[] = "app/winmain";
-const char kTag[] = "MainWindowStruct:winmain";
+const char kModule[] = "app/window/winmain_window";
+const char kTag[] = "MainWindowStruct:app/window/winmain_window";
 const UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, which older headers lack
 
 MainWindowStruct* Get(HWND window) {
@@ -205,8 +205,7 @@ void MainWindow_OnEndSession(MainWindowStruct* main, WPARAM ending) {
 }
 
 void MainWindow_OnTrayNotify(MainWindowStruct* main, LPARAM mouse) {
-    if (mouse == WM_LBUTTONDBLCLK || mouse == WM_RBUTTONDOWN)
-        PostMessageA(main->window, WM_SYSCOMMAND, SC_RESTORE, 0);
+    if (mouse == WM_LBUTTONDBLCLK || mouse == WM_RBUTTONDOWN) PostMessageA(main->window, WM_SYSCOMMAND, SC_RESTORE, 0);
 }
 
 // Returns 1 when the system command was handled here.
@@ -225,6 +224,14 @@ int MainWindow_OnSysCommand(MainWindowStruct* main, WPARAM command) {
 void MainWindow_OnOtherMessage(MainWindowStruct* main, UINT message) {
     if (TrayIcon_IsTaskbarCreated(message) && main->inTray == 1 && main->config->TrayMinimize == 1)
         ShowTrayIcon(main, 1);
+}
+
+// The measures the worker finished: kept in their records, then shown in
+// their rows.
+void OnMeasureDone(MainWindowStruct* main) {
+    std::vector<int> kept;
+    Measure_Keep(main, &kept);
+    for (int record : kept) EstimateRecordRow(main, record);
 }
 
 INT_PTR Handled(HWND window, LRESULT result) {
@@ -280,7 +287,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         FinishResizeJob(main);
         return TRUE;
     case WM_MEASURE_DONE:
-        Measure_Keep(main);
+        OnMeasureDone(main);
         return TRUE;
     case WM_QUERYDRAGICON:
         return INT_PTR(main->icon);

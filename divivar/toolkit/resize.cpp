@@ -8,7 +8,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/resize";
+const char kModule[] = "divivar/toolkit/resize";
 
 // One registered window and how its edges follow its parent's size. Items
 // belong to the registry and are guarded by its lock.

@@ -13,7 +13,7 @@
 
 namespace {
 
-const char kModule[] = "divivar/message";
+const char kModule[] = "divivar/toolkit/message";
 const int kTextId = 2000;
 const int kButtonId = 2001;
 const int kTimerId = 1;

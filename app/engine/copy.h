@@ -9,36 +9,18 @@
 #include "file.h"
 #include "orv-str.h"
 #include "sidedata.h"
-#include "winmain_scale.h"
+#include "estimate.h"
+#include "plan.h"
 
 struct BitmapStruct;
 struct FileStruct;
 
-// Scales source, a picture shown in full at the size copy was planned from,
-// to copy's size with the settings' filter (the bilinear way needs the
-// full-size picture, and lays it on black) and writes it as kind (COPY_*):
-// a JPEG at copy's quality, its transparent parts laid on the settings'
-// Background; a PNG; a WebP at copy's quality, or lossless when the copy
-// keeps its lossless source so under "Original" without a limit. PNG and
-// WebP keep alpha. With side (may be null) the copy's colours and side data
-// follow the settings' ColourProfile and Metadata: converted to sRGB after
-// scaling, or the profile kept; Exif as kept, XMP and IPTC with everything.
-// A block that cannot be used or written is left out (logged) and the copy
-// still written. Under copy's limit the size-limit rule (sizelimit.h)
-// chooses the copy, its search starting from facts (may be null: no more
-// than the rule's defaults), and copy becomes the copy written. copy's
-// encodes counts the encodes. 1 when written whole; 0 (nothing written)
-// when the target has no pixels, encoding or writing fails, or no copy fits
-// the limit (copy's unfit then 1).
-int ResizeAndWrite(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
-                   const SizeFacts* facts, const char* output);
-
 // Output name of a source: folder (the source's, or Path followed by
 // subfolder, the folders between a named folder and the source: copies in
 // a chosen folder keep the structure below the folder a user named), Prepend,
-// base name, Append, the copy kind's extension (CopyKindOf). 1, or 0 when
+// base name, Append, the copy kind's extension (Input_CopyKind). 1, or 0 when
 // the name does not fit size (it is never cut).
-int BuildOutputName(const AppConfig* config, const char* source, const char* subfolder, char* output, int size);
+int Copy_OutputName(const AppConfig* config, const char* source, const char* subfolder, char* output, int size);
 
 // What a front-end gives the prepare pass and the batch engine. The engine
 // calls one member at a time, never two at once, from whichever of its
@@ -55,15 +37,15 @@ struct JobHost {
 };
 
 // Clears the calling thread's noted reasons, before a file's step.
-void JobClearReasons(void);
+void Copy_ClearReasons(void);
 
 // Why the calling thread's last step failed, in a few words: memory refused
 // to the picture, else the file layer's problem, else what the decoding
 // noted, else step. Static text.
-const char* JobReason(const char* step);
+const char* Copy_Reason(const char* step);
 
 // "... cancelled after %d image%s." for the prepare pass and the job.
-void CancelledMessage(const char* format, int count, char* text, int size);
+void Copy_CancelledMessage(const char* format, int count, char* text, int size);
 
 // The objects one worker reuses from file to file, and the outcome of its
 // last file. Owned by the worker that created it.
@@ -90,13 +72,14 @@ int ResizeWork_Destroy(ResizeWork* work);
 // output, copy the dates; facts (may be null) what a size limit's search
 // starts from. 1 with the two sizes and the copy written; 0 with the user's
 // message in work->message and its reason in work->reason.
-int ResizeFile(const AppConfig* config, const char* path, const char* output, const SizeFacts* facts, ResizeWork* work);
+int Copy_File(const AppConfig* config, const char* path, const char* output, const SizeFacts* facts, ResizeWork* work);
 
 // The job's closing texts: "Finished resizing %d images, %'I64d Kb saved."
 // (savedBytes divided by 1024 toward zero) and "Resizing cancelled after %d
 // image%s.".
-void JobFinishedText(int images, int64_t savedBytes, char* text, int size);
-void JobCancelledText(int images, char* text, int size);
+void Copy_FinishedText(int images, int64_t savedBytes, char* text, int size);
+void Copy_CancelledText(int images, char* text, int size);
 
 // The texts of the About page's four statistics fields.
-void StatisticsTexts(const AppConfig* config, char* images, char* original, char* reduced, char* savings, int size);
+void Copy_StatisticsTexts(const AppConfig* config, char* images, char* original, char* reduced, char* savings,
+                          int size);

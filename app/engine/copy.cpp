@@ -3,31 +3,26 @@
 #include <string.h>
 
 #include "bitmap.h"
-#include "colour.h"
-#include "exif.h"
 #include "file.h"
-#include "formats.h"
-#include "jpegl.h"
-#include "pngl.h"
-#include "webpl.h"
+#include "input.h"
 #include "orv-core.h"
 #include "orv-str.h"
-#include "winmain_job.h"
-#include "winmain_scale.h"
+#include "copy.h"
+#include "write.h"
 
 namespace {
 
-const char kModule[] = "app/engine/winmain_job";
+const char kModule[] = "app/engine/copy";
 
 }  // namespace
 
-void JobClearReasons(void) {
+void Copy_ClearReasons(void) {
     File_ClearProblem();
     Bitmap_ClearProblem();
     Mem_TakeRefusal();
 }
 
-const char* JobReason(const char* step) {
+const char* Copy_Reason(const char* step) {
     if (Mem_TakeRefusal()) return "too large for memory";
     int problem = File_GetProblem();
     if (problem != FILE_PROBLEM_NONE) return File_ProblemText(problem);
@@ -35,11 +30,11 @@ const char* JobReason(const char* step) {
     return step;
 }
 
-void CancelledMessage(const char* format, int count, char* text, int size) {
+void Copy_CancelledMessage(const char* format, int count, char* text, int size) {
     Str_Format(text, size, format, count, count == 1 ? "" : "s");
 }
 
-int BuildOutputName(const AppConfig* config, const char* source, const char* subfolder, char* output, int size) {
+int Copy_OutputName(const AppConfig* config, const char* source, const char* subfolder, char* output, int size) {
     if (!config || !source || !subfolder || !output) Core_NullPointer(kModule, __LINE__);
     char folder[STR_TEXT_SIZE], base[STR_TEXT_SIZE], extension[STR_TEXT_SIZE];
     Path_Split(source, folder, int(sizeof folder), base, int(sizeof base), extension, int(sizeof extension));
@@ -49,7 +44,7 @@ int BuildOutputName(const AppConfig* config, const char* source, const char* sub
                             config->Prepend,
                             base,
                             config->Append,
-                            Output_Kind(CopyKindOf(config, source))->extension};
+                            Output_Kind(Input_CopyKind(config, source))->extension};
     int64_t length = 0;
     for (const char* part : parts) length += Str_Length(part);
     output[0] = 0;
@@ -74,32 +69,31 @@ int ResizeWork_Destroy(ResizeWork* work) {
     return 1;
 }
 
-int ResizeFile(const AppConfig* config, const char* path, const char* output, const SizeFacts* facts,
-               ResizeWork* work) {
+int Copy_File(const AppConfig* config, const char* path, const char* output, const SizeFacts* facts, ResizeWork* work) {
     if (!config || !path || !work) Core_NullPointer(kModule, __LINE__);
     Path_GetName(path, work->base, int(sizeof work->base), 1);
     work->message[0] = 0;
     work->reason = "";
     work->sourceBytes = work->outputBytes = 0;
     work->written = CopySize{};
-    JobClearReasons();
+    Copy_ClearReasons();
     const int size = int(sizeof work->message);
     if (!File_Stat(work->file, path)) {
         Str_Format(work->message, size, "Unable to open file (%s)...", work->base);
-        work->reason = JobReason("cannot be examined");
+        work->reason = Copy_Reason("cannot be examined");
         return 0;
     }
     File_GetSize(work->file, &work->sourceBytes);
     // The source's times as the system keeps them, taken before reading it.
     const FileInfo sourceTimes = work->file->info;
     CopySize copy;
-    if (!LoadImageForCopy(config, path, work->bitmap, &copy, &work->side)) {
+    if (!Input_LoadForCopy(config, path, work->bitmap, &copy, &work->side)) {
         Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
-        work->reason = JobReason("not a picture");
+        work->reason = Copy_Reason("not a picture");
         return 0;
     }
     int named = output ? Str_Length(output) < sizeof work->output
-                       : BuildOutputName(config, path, "", work->output, int(sizeof work->output));
+                       : Copy_OutputName(config, path, "", work->output, int(sizeof work->output));
     if (!named) {
         Str_Format(work->message, size, "Path too long (%s)...", work->base);
         work->reason = "path too long";
@@ -113,20 +107,20 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, co
         work->reason = "would replace its source";
         return 0;
     }
-    if (!ResizeAndWrite(config, work->bitmap, &copy, &work->side, CopyKindOf(config, path), facts, work->output)) {
+    if (!Write_Copy(config, work->bitmap, &copy, &work->side, Input_CopyKind(config, path), facts, work->output)) {
         if (copy.unfit) {
             Str_Format(work->message, size, "Unable to fit %s in %'I64d KB...", work->base, copy.limit / 1024);
             work->reason = "does not fit the size limit, even at 16 pixels a side";
         } else {
             Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
-            work->reason = JobReason("could not be written");
+            work->reason = Copy_Reason("could not be written");
         }
         return 0;
     }
     work->written = copy;
     if (!File_Stat(work->file, work->output)) {
         Str_Format(work->message, size, "Unable to open output file (%s)...", work->base);
-        work->reason = JobReason("cannot be examined");
+        work->reason = Copy_Reason("cannot be examined");
         return 0;
     }
     File_GetSize(work->file, &work->outputBytes);
@@ -134,15 +128,16 @@ int ResizeFile(const AppConfig* config, const char* path, const char* output, co
     return 1;
 }
 
-void JobFinishedText(int images, int64_t savedBytes, char* text, int size) {
+void Copy_FinishedText(int images, int64_t savedBytes, char* text, int size) {
     Str_Format(text, size, "Finished resizing %d images, %'I64d Kb saved.", images, savedBytes / 1024);
 }
 
-void JobCancelledText(int images, char* text, int size) {
-    CancelledMessage("Resizing cancelled after %d image%s.", images, text, size);
+void Copy_CancelledText(int images, char* text, int size) {
+    Copy_CancelledMessage("Resizing cancelled after %d image%s.", images, text, size);
 }
 
-void StatisticsTexts(const AppConfig* config, char* images, char* original, char* reduced, char* savings, int size) {
+void Copy_StatisticsTexts(const AppConfig* config, char* images, char* original, char* reduced, char* savings,
+                          int size) {
     if (!config || !images || !original || !reduced || !savings) Core_NullPointer(kModule, __LINE__);
     Str_Format(images, size, "%'I64d", config->ImagesProcessed);
     Str_Format(original, size, "%'I64dk", config->Original / 1024);

@@ -10,8 +10,8 @@
 
 namespace {
 
-const char kModule[] = "divivar/tabctrl";
-const char kTag[] = "TabControlStruct:divivar/tabctrl";
+const char kModule[] = "divivar/toolkit/tabctrl";
+const char kTag[] = "TabControlStruct:divivar/toolkit/tabctrl";
 
 }  // namespace
 

@@ -6,15 +6,20 @@
 #include "config.h"
 #include "orv-str.h"
 #include "test_support.h"
-#include "formats.h"
-#include "winmain_scale.h"
+#include "input.h"
+#include "plan.h"
+#include "prepare.h"
 
 namespace {
 
 struct Config {
     AppConfig* c = nullptr;
-    Config() { Config_Create(&c); }
-    ~Config() { Config_Destroy(&c); }
+    Config() {
+        Config_Create(&c);
+    }
+    ~Config() {
+        Config_Destroy(&c);
+    }
     ResizeProfile* Add(const char* name, int resize, int width, int height, double quality) {
         ResizeProfile* p = Config_AddProfile(c);
         Str_CopyN(p->Name, name, int(sizeof p->Name));
@@ -33,7 +38,7 @@ struct Config {
         double s = 0, q = 0;
         GetResizeScale(c, w, h, &s, &q);
         int32_t nw = 0, nh = 0;
-        TargetSize(w, h, s, &nw, &nh);
+        Plan_TargetSize(w, h, s, &nw, &nh);
         return {nw, nh};
     }
 };
@@ -93,27 +98,34 @@ TEST(ResizeScale, EstimatesFromMeasuredReductions) {
     const struct {
         double scale, quality;
         int64_t bytes;  // for 100 x 100 pixels
-    } cases[] = {{0.25, 0.75, 3750 + 600},  {0.5, 0.95, 4500 + 600},      {0.125, 0.5, 3375 + 600},
-                 {0.25 * sqrt(2.0), 0.75, int64_t(sqrt(6.0) * 1250) + 600}, {1.0, 0.75, int64_t(4.0 / 3 * 1250) + 600}};
+    } cases[] = {{0.25, 0.75, 3750 + 600},
+                 {0.5, 0.95, 4500 + 600},
+                 {0.125, 0.5, 3375 + 600},
+                 {0.25 * sqrt(2.0), 0.75, int64_t(sqrt(6.0) * 1250) + 600},
+                 {1.0, 0.75, int64_t(4.0 / 3 * 1250) + 600}};
     for (const auto& c : cases)
-        EXPECT_EQ(EstimateBytes(&facts, COPY_JPEG, 100, 100, c.scale, c.quality), c.bytes) << c.scale << " " << c.quality;
-    EXPECT_EQ(EstimateBytes(&facts, COPY_JPEG, 0, 100, 0.5, 0.75), 0);
+        EXPECT_EQ(Estimate_Bytes(&facts, COPY_JPEG, 100, 100, c.scale, c.quality), c.bytes)
+            << c.scale << " " << c.quality;
+    EXPECT_EQ(Estimate_Bytes(&facts, COPY_JPEG, 0, 100, 0.5, 0.75), 0);
     // Before a measure, the header's bits; a larger copy never costs less.
     SizeFacts header = {};
     header.headerBits = 2.0;
     header.headerQuality = 90;
-    EXPECT_LT(EstimateBytes(&header, COPY_JPEG, 800, 600, 0.5, 0.6), EstimateBytes(&header, COPY_JPEG, 800, 600, 0.5, 0.9));
-    EXPECT_LT(EstimateBytes(&header, COPY_JPEG, 400, 300, 0.25, 0.75), EstimateBytes(&header, COPY_JPEG, 800, 600, 0.5, 0.75));
+    EXPECT_LT(Estimate_Bytes(&header, COPY_JPEG, 800, 600, 0.5, 0.6),
+              Estimate_Bytes(&header, COPY_JPEG, 800, 600, 0.5, 0.9));
+    EXPECT_LT(Estimate_Bytes(&header, COPY_JPEG, 400, 300, 0.25, 0.75),
+              Estimate_Bytes(&header, COPY_JPEG, 800, 600, 0.5, 0.75));
 
     Config cfg;
     cfg.Custom(800, 600, 0.75);
     char dims[32] = "...";
     char est[32] = "...";
-    EXPECT_EQ(EstimateRow(cfg.c, 1600, 1200, &facts, COPY_JPEG, dims, int(sizeof dims), est, int(sizeof est)), 1);
+    EXPECT_EQ(Prepare_RowTexts(cfg.c, 1600, 1200, &facts, COPY_JPEG, dims, int(sizeof dims), est, int(sizeof est)), 1);
     EXPECT_STREQ(dims, "800x600");
-    EXPECT_EQ(est, "~" + std::to_string(EstimateBytes(&facts, COPY_JPEG, 800, 600, 0.5, 0.75) / 1024) + "k");
+    // 2 bits a pixel at the half, quality 75: 120000 bytes and the 600 fixed.
+    EXPECT_STREQ(est, "~117k");
     Str_Copy(dims, "...");
-    EXPECT_EQ(EstimateRow(cfg.c, 0, 0, &facts, COPY_JPEG, dims, int(sizeof dims), est, int(sizeof est)), 0);
+    EXPECT_EQ(Prepare_RowTexts(cfg.c, 0, 0, &facts, COPY_JPEG, dims, int(sizeof dims), est, int(sizeof est)), 0);
     EXPECT_STREQ(dims, "...");
 }
 

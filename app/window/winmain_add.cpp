@@ -16,12 +16,12 @@
 #include "winhelpr.h"
 #include "winmain.h"
 #include "gather.h"
-#include "formats.h"
-#include "winmain_job.h"
+#include "input.h"
+#include "copy.h"
 
 namespace {
 
-const char kModule[] = "app/winmain";
+const char kModule[] = "app/window/winmain_add";
 const char kInstanceLock[] = "Local\\BrimlowOneWindow";
 const char kWindowMark[] = "BrimlowMainWindow";  // a property only the main window has
 const DWORD kMostBlockBytes = 8u << 20;          // a block larger than this is refused
@@ -170,8 +170,9 @@ int Program_HandOff(const char* commandLine) {
     AllowSetForegroundWindow(process);
     COPYDATASTRUCT data = {PATH_BLOCK_KIND, DWORD(block.size()), block.empty() ? nullptr : &block[0]};
     DWORD_PTR answer = 0;
-    return SendMessageTimeoutA(running, WM_COPYDATA, 0, LPARAM(&data), SMTO_ABORTIFHUNG, kWaitForWindowMs,
-                               &answer) != 0 && answer == TRUE;
+    return SendMessageTimeoutA(running, WM_COPYDATA, 0, LPARAM(&data), SMTO_ABORTIFHUNG, kWaitForWindowMs, &answer) !=
+               0 &&
+           answer == TRUE;
 }
 
 void Program_ReleaseInstance(void) {
@@ -200,7 +201,8 @@ void MainWindow_CloseWaysIn(MainWindowStruct* main) {
 int MainWindow_OnCopyData(MainWindowStruct* main, const COPYDATASTRUCT* block) {
     std::vector<std::string> paths;
     if (!ReadPathBlock(block, &paths)) {
-        Log_Print(0, "WM_COPYDATA refused: not a list of UTF-8 paths (%u bytes)\n", block ? unsigned(block->cbData) : 0u);
+        Log_Print(0, "WM_COPYDATA refused: not a list of UTF-8 paths (%u bytes)\n",
+                  block ? unsigned(block->cbData) : 0u);
         return 0;
     }
     Log_Print(0, "A second start handed over %d paths\n", int(paths.size()));
@@ -244,11 +246,11 @@ void PrepareDroppedFiles(MainWindowStruct* main, HDROP drop) {
 
 void AddPicturesFromDialog(MainWindowStruct* main) {
     char patterns[STR_TEXT_SIZE];
-    AcceptedPatterns(patterns, int(sizeof patterns));
+    Input_Patterns(patterns, int(sizeof patterns));
     // "Pictures (*.jpg;...)", its patterns, "All files", "*.*", each ended by
     // a 0, and a 0 after them.
-    std::string filter = std::string("Pictures (") + patterns + ")" + '\0' + patterns + '\0' + "All files" + '\0' +
-                         "*.*" + '\0' + '\0';
+    std::string filter =
+        std::string("Pictures (") + patterns + ")" + '\0' + patterns + '\0' + "All files" + '\0' + "*.*" + '\0' + '\0';
     std::vector<wchar_t> wideFilter(filter.size() + 1);
     MultiByteToWideChar(CP_ACP, 0, filter.data(), int(filter.size()), wideFilter.data(), int(wideFilter.size()));
     std::vector<wchar_t> chosen(kOpenDialogUnits, L'\0');

@@ -6,9 +6,10 @@
 #include <stdint.h>
 
 #include "config.h"
-#include "outputs.h"
+#include "output.h"
 #include "sidedata.h"
-#include "winmain_scale.h"
+#include "estimate.h"
+#include "plan.h"
 
 struct BitmapStruct;
 
@@ -17,7 +18,7 @@ struct BitmapStruct;
 // stores: JPEG for JPEG, HEIF and AVIF (no HEVC or AV1 encoder is
 // shipped) and TIFF (scans and photos), PNG for the lossless kinds (PNG,
 // GIF, BMP, TGA), WebP for WebP. Cannot fail.
-int CopyKindOf(const AppConfig* config, const char* source);
+int Input_CopyKind(const AppConfig* config, const char* source);
 
 // Decodes a file into bitmap by its extension (".jpg", ".jpeg", ".jpe",
 // ".jfif", ".png", ".tga", ".gif", ".bmp", ".webp", ".heic", ".heif",
@@ -38,13 +39,13 @@ int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
 // (Colour_KeepUsableProfile; a CMYK JPEG's is used up converting its inks,
 // which leaves sRGB colours). 1, or 0 as LoadImageByExtension (copy then
 // zeroed).
-int LoadImageForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, CopySize* copy,
-                     SideDataStruct* side);
+int Input_LoadForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, CopySize* copy,
+                      SideDataStruct* side);
 
 // Decodes a file for a measure: a JPEG at half its size by its decoder
 // (*reducedBy 2), any other whole (*reducedBy 1). 1, or 0 as
 // LoadImageByExtension.
-int LoadImageReduced(const char* path, BitmapStruct* bitmap, int* reducedBy);
+int Input_LoadReduced(const char* path, BitmapStruct* bitmap, int* reducedBy);
 
 // The size LoadImageByExtension will give the file, read from its header
 // without decoding, and with facts not null the header's part of what its
@@ -52,20 +53,20 @@ int LoadImageReduced(const char* path, BitmapStruct* bitmap, int* reducedBy);
 // for an extension it does not read, a file that cannot be read or a header
 // that is not the format's (the reason noted as LoadImageByExtension notes
 // it).
-int ProbeImageByExtension(const char* path, int32_t* width, int32_t* height, SizeFacts* facts);
+int Input_Probe(const char* path, int32_t* width, int32_t* height, SizeFacts* facts);
 
 // Bytes a pixel that the decoder of path's format holds beside the decoded
 // picture while decoding (4 for an extension it does not read). Cannot fail.
-int DecoderBytesPerPixel(const char* path);
+int Input_DecoderBytes(const char* path);
 
 // 1 for the extensions the file list accepts: every one that
 // LoadImageByExtension decodes.
-int IsAcceptedImage(const char* path);
+int Input_IsAccepted(const char* path);
 
 // The index-th accepted extension (".jpg", lower case, with its dot), or
 // null past the last. Cannot fail.
-const char* AcceptedExtension(int index);
+const char* Input_Extension(int index);
 
 // The accepted extensions as an open dialog's filter pattern,
 // "*.jpg;*.jpeg;...". 1, or 0 when it does not fit size.
-int AcceptedPatterns(char* text, int size);
+int Input_Patterns(char* text, int size);

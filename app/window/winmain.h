@@ -10,10 +10,10 @@
 
 #include "config.h"
 #include "orv-core.h"
-#include "formats.h"
+#include "input.h"
 #include "measure.h"
 #include "prepare.h"
-#include "winmain_job.h"
+#include "copy.h"
 
 struct TabControlStruct;
 struct BatchStruct;
@@ -132,8 +132,10 @@ void ClearList(MainWindowStruct* main);
 ListRecord* RowRecord(MainWindowStruct* main, int row);
 // Writes a row's "New Dimensions" and "Est Size" from its record.
 void EstimateListRow(MainWindowStruct* main, int row);
+// The same for the row that shows record, wherever the list has it now.
+void EstimateRecordRow(MainWindowStruct* main, int record);
 // Estimates that read the pictures: each listed picture is measured
-// (MeasureFile) in idle time, one at a time on a pool worker, and its row's
+// (Measure_File) in idle time, one at a time on a pool worker, and its row's
 // estimate follows. Queues record's picture and starts the worker when none
 // runs and no job does.
 void Measure_Queue(MainWindowStruct* main, int record);
@@ -146,9 +148,10 @@ void Measure_Again(MainWindowStruct* main);
 void Measure_Pause(MainWindowStruct* main, int paused);
 // Drops every queued picture and every measure not yet kept (Clear All).
 void Measure_Forget(MainWindowStruct* main);
-// Keeps the measures the worker has finished: each record's facts and its
-// row's estimate (WM_MEASURE_DONE).
-void Measure_Keep(MainWindowStruct* main);
+// Keeps the measures the worker has finished in their records' facts
+// (WM_MEASURE_DONE); kept gets the records updated, whose rows the list
+// then shows again (EstimateRecordRow).
+void Measure_Keep(MainWindowStruct* main, std::vector<int>* kept);
 // The window closes: the worker stops after its picture and the window lets
 // go of what it shared with it.
 void Measure_Close(MainWindowStruct* main);

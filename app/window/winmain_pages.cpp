@@ -8,15 +8,17 @@
 #include "blitbox.h"
 #include "orv-core.h"
 #include "orv-str.h"
-#include "outputs.h"
+#include "output.h"
 #include "png.h"
 #include "previewdialog.h"
 #include "resource.h"
 #include "winhelpr.h"
-#include "winmain_scale.h"
+#include "plan.h"
 #include "winmain.h"
 
 namespace {
+
+const char kModule[] = "app/window/winmain_pages";
 
 const int kProfileButtons = 6;
 
@@ -369,7 +371,7 @@ void Page_FillProfile(MainWindowStruct* main) {
 void ShowStatistics(MainWindowStruct* main) {
     HWND page = main->pages[PAGE_ABOUT];
     char images[STR_LABEL_SIZE], original[STR_LABEL_SIZE], reduced[STR_LABEL_SIZE], savings[STR_LABEL_SIZE];
-    StatisticsTexts(main->config, images, original, reduced, savings, STR_LABEL_SIZE);
+    Copy_StatisticsTexts(main->config, images, original, reduced, savings, STR_LABEL_SIZE);
     SetDlgItemTextA(page, IDC_STAT_IMAGES, images);
     SetDlgItemTextA(page, IDC_STAT_ORIGINAL, original);
     SetDlgItemTextA(page, IDC_STAT_REDUCED, reduced);
@@ -416,5 +418,5 @@ void Page_ShowPicture(MainWindowStruct* main, HWND page, int controlId, int reso
     }
     PNG_Destroy(&png);
     Bitmap_Destroy(&bitmap);
-    Mem_Free(data, size, MEM_HEAP, "app/winmain", __LINE__);
+    Mem_Free(data, size, MEM_HEAP, kModule, __LINE__);
 }

@@ -21,9 +21,9 @@
 #include "orv-str.h"
 #include "test_support.h"
 #include "thread.h"
-#include "formats.h"
+#include "input.h"
 #include "prepare.h"
-#include "winmain_job.h"
+#include "copy.h"
 
 // One file's way through the resizer: output names, one file's resize, the
 // prepare pass and the statistics texts.
@@ -31,7 +31,7 @@ namespace {
 
 std::string Out(const AppConfig* c, const char* source, const char* subfolder = "") {
     char out[STR_TEXT_SIZE];
-    BuildOutputName(c, source, subfolder, out, int(sizeof out));
+    Copy_OutputName(c, source, subfolder, out, int(sizeof out));
     return out;
 }
 
@@ -60,18 +60,18 @@ TEST(Job, SourcesAreNeverReplaced) {
     cfg.c->Append[0] = 0;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
+    EXPECT_EQ(Copy_File(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
     EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
     // Through a symbolic link the names differ, the file does not.
     ASSERT_EQ(MakeLink("cat.jpg", dir + "cat_link.jpg"), 0);
     Str_Copy(cfg.c->Append, "_link");
-    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
+    EXPECT_EQ(Copy_File(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
     EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
     // Nor does a "./" segment in the output folder.
     cfg.c->Append[0] = 0;
     cfg.c->SameDirectory = 0;
     Str_Copy(cfg.c->Path, (dir + "./").c_str());
-    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
+    EXPECT_EQ(Copy_File(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
     EXPECT_STREQ(work.message, "Unable to overwrite matching filenames (cat)...");
     EXPECT_EQ(ReadWholeFile(source), before);
     EXPECT_EQ(File_IsSameFile((dir + "cat_link.jpg").c_str(), source.c_str()), 1);
@@ -87,7 +87,7 @@ TEST(Job, ThinPicturesFailThatImageOnly) {
     cfg.c->CustomWidth = 100;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    EXPECT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
+    EXPECT_EQ(Copy_File(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
     EXPECT_STREQ(work.message, "A problem was encountered saving line...");
     EXPECT_FALSE(FileExists(dir + "line_resized.jpg"));
     ResizeWork_Destroy(&work);
@@ -105,7 +105,7 @@ TEST(Job, DatesAreCopied) {
     Config cfg;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    ASSERT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, nullptr, &work), 1);
+    ASSERT_EQ(Copy_File(cfg.c, source.c_str(), nullptr, nullptr, &work), 1);
     File_Stat(f, (dir + "old_resized.jpg").c_str());
     LocalMinutes m = 0;
     int s = 0;
@@ -134,7 +134,7 @@ TEST(Job, DatesAreCopiedExactlyAcrossTheSummerTimeChange) {
     Config cfg;
     ResizeWork work = {};
     ResizeWork_Create(&work);
-    ASSERT_EQ(ResizeFile(cfg.c, source.c_str(), nullptr, nullptr, &work), 1);
+    ASSERT_EQ(Copy_File(cfg.c, source.c_str(), nullptr, nullptr, &work), 1);
     ResizeWork_Destroy(&work);
     struct stat out;
     ASSERT_EQ(stat((dir + "night_resized.jpg").c_str(), &out), 0);
@@ -181,9 +181,9 @@ TEST(Job, ExifOrientationIsApplied) {
 // with the same size; a probe may accept a file the decoder then refuses
 // (that file fails when it is resized), never the other way round.
 TEST(Prepare, HeaderSizesEqualTheDecodedSizesOnEverySuite) {
-    const char* folders[] = {"bmp/bmpsuite/g/", "bmp/bmpsuite/q/", "bmp/bmpsuite/b/", "png/pngsuite/",
-                             "png/crashers/",   "gif/suite/",      "tga/tinytga/",    "jpeg/libjpeg-turbo/",
-                             "jpeg/orientation/"};
+    const char* folders[] = {"bmp/bmpsuite/g/", "bmp/bmpsuite/q/",     "bmp/bmpsuite/b/",
+                             "png/pngsuite/",   "png/crashers/",       "gif/suite/",
+                             "tga/tinytga/",    "jpeg/libjpeg-turbo/", "jpeg/orientation/"};
     BitmapStruct* b = nullptr;
     Bitmap_Create(&b);
     int decoded = 0, refusedLater = 0;
@@ -196,7 +196,7 @@ TEST(Prepare, HeaderSizesEqualTheDecodedSizesOnEverySuite) {
         for (const std::string& name : names) {
             std::string file = path + name;
             int32_t w = -1, h = -1;
-            int probed = ProbeImageByExtension(file.c_str(), &w, &h, nullptr);
+            int probed = Input_Probe(file.c_str(), &w, &h, nullptr);
             if (LoadImageByExtension(file.c_str(), b)) {
                 ++decoded;
                 ASSERT_EQ(probed, 1) << file;
@@ -232,12 +232,12 @@ TEST(Prepare, OrientedSizesInTheListAndTheReducedDecode) {
         std::string file = folder + name;
         ASSERT_EQ(LoadImageByExtension(file.c_str(), full), 1) << name;
         int32_t w = 0, h = 0;
-        ASSERT_EQ(ProbeImageByExtension(file.c_str(), &w, &h, nullptr), 1) << name;
+        ASSERT_EQ(Input_Probe(file.c_str(), &w, &h, nullptr), 1) << name;
         EXPECT_EQ(w, full->width) << name;
         EXPECT_EQ(h, full->height) << name;
         // 150 x 112 from 600 x 450 leaves the decoder a reduction by 2.
         CopySize copy;
-        ASSERT_EQ(LoadImageForCopy(cfg.c, file.c_str(), reduced, &copy, nullptr), 1) << name;
+        ASSERT_EQ(Input_LoadForCopy(cfg.c, file.c_str(), reduced, &copy, nullptr), 1) << name;
         EXPECT_EQ(copy.sourceWidth, full->width) << name;
         EXPECT_EQ(copy.sourceHeight, full->height) << name;
         EXPECT_EQ(std::max(copy.width, copy.height), 150) << name;
@@ -255,7 +255,7 @@ TEST(Prepare, OrientedSizesInTheListAndTheReducedDecode) {
     }
     cfg.c->Filter = RESIZE_FILTER_BILINEAR;
     CopySize copy;
-    ASSERT_EQ(LoadImageForCopy(cfg.c, (folder + names[0]).c_str(), reduced, &copy, nullptr), 1);
+    ASSERT_EQ(Input_LoadForCopy(cfg.c, (folder + names[0]).c_str(), reduced, &copy, nullptr), 1);
     EXPECT_EQ(reduced->width, copy.sourceWidth) << "the bilinear way reads the full picture";
     EXPECT_EQ(std::max(copy.width, copy.height), 150);
     Bitmap_Destroy(&reduced);
@@ -271,33 +271,33 @@ TEST(Prepare, RowsAndSkips) {
     Config cfg;
     FileRow row;
     const char* reason = nullptr;
-    ASSERT_EQ(PrepareFile(cfg.c, (dir + "a.JPG").c_str(), 0, &row, &reason), 1);
+    ASSERT_EQ(Prepare_File(cfg.c, (dir + "a.JPG").c_str(), 0, &row, &reason), 1);
     EXPECT_STREQ(row.name, "a.JPG");
     EXPECT_STREQ(row.dimensions, "64x48");
     EXPECT_STREQ(row.newDimensions, "...");
-    EXPECT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), 0, &row, &reason), 0);
+    EXPECT_EQ(Prepare_File(cfg.c, (dir + "fake.jpg").c_str(), 0, &row, &reason), 0);
     EXPECT_STREQ(reason, "not the kind of picture its name says");
-    EXPECT_EQ(PrepareFile(cfg.c, (dir + "photo.TXT").c_str(), 0, &row, &reason), 0);
+    EXPECT_EQ(Prepare_File(cfg.c, (dir + "photo.TXT").c_str(), 0, &row, &reason), 0);
     EXPECT_STREQ(reason, "unsupported format");
     // Every name JPEG files go by, and PNG (written here by ImageMagick).
     for (const char* name : {"b.jpeg", "c.JPE", "d.jfif"}) {
         MakeJpeg(dir + name, 40, 30);
-        ASSERT_EQ(PrepareFile(cfg.c, (dir + name).c_str(), 0, &row, &reason), 1) << name;
+        ASSERT_EQ(Prepare_File(cfg.c, (dir + name).c_str(), 0, &row, &reason), 1) << name;
         EXPECT_STREQ(row.dimensions, "40x30");
     }
     ASSERT_EQ(RunShell("/usr/bin/convert -size 21x13 xc:green " + dir + "e.PNG"), 0);
-    ASSERT_EQ(PrepareFile(cfg.c, (dir + "e.PNG").c_str(), 0, &row, &reason), 1) << reason;
+    ASSERT_EQ(Prepare_File(cfg.c, (dir + "e.PNG").c_str(), 0, &row, &reason), 1) << reason;
     EXPECT_STREQ(row.dimensions, "21x13");
     EXPECT_EQ(row.facts.measured, 0);
     // Measured: every reduction's bits, more at a higher quality.
     MakeJpeg(dir + "m.jpg", 320, 240);
-    ASSERT_EQ(PrepareFile(cfg.c, (dir + "m.jpg").c_str(), 1, &row, &reason), 1) << reason;
+    ASSERT_EQ(Prepare_File(cfg.c, (dir + "m.jpg").c_str(), 1, &row, &reason), 1) << reason;
     EXPECT_EQ(row.facts.measured, 1);
     EXPECT_TRUE(row.facts.reducedBits[0] > 0 && row.facts.reducedBits[1] > 0 && row.facts.reducedBits[2] > 0);
     EXPECT_TRUE(row.facts.qualityRatio[0] < 1 && row.facts.qualityRatio[1] > 1);
     EXPECT_GT(row.facts.fixedBytes, 100);
     cfg.c->SkipImageInfo = 1;
-    ASSERT_EQ(PrepareFile(cfg.c, (dir + "fake.jpg").c_str(), 0, &row, &reason), 1);
+    ASSERT_EQ(Prepare_File(cfg.c, (dir + "fake.jpg").c_str(), 0, &row, &reason), 1);
     EXPECT_STREQ(row.dimensions, "");
     EXPECT_STREQ(row.size, "0k");
 }
@@ -314,7 +314,7 @@ TEST(Prepare, ThePassWithProgressAndCancel) {
     Recorder r;
     JobHost host = r.Host();
     int complete = 0;
-    EXPECT_EQ(PrepareFiles(cfg.c, paths, 3, 0, &host, 1, rows, &complete), 2);
+    EXPECT_EQ(Prepare_Files(cfg.c, paths, 3, 0, &host, 1, rows, &complete), 2);
     EXPECT_EQ(complete, 1);
     EXPECT_EQ(r.failures, std::vector<std::string>({"1: unsupported format"}));
     EXPECT_EQ(r.progress[0], "Preparing files...");
@@ -325,7 +325,7 @@ TEST(Prepare, ThePassWithProgressAndCancel) {
     Recorder stop;
     stop.cancelAfter = 0;
     JobHost h = stop.Host();
-    EXPECT_EQ(PrepareFiles(cfg.c, paths, 3, 0, &h, 1, rows, &complete), 0);
+    EXPECT_EQ(Prepare_Files(cfg.c, paths, 3, 0, &h, 1, rows, &complete), 0);
     EXPECT_EQ(complete, 0);
     EXPECT_EQ(stop.messages.back(), "Preparing cancelled after 0 images.");
 }
@@ -355,7 +355,7 @@ TEST(Prepare, SideBySideTheRowsKeepTheirOrder) {
     int complete = 0;
     ThreadPool_Init();
     ThreadPool(3);
-    int filled = PrepareFiles(cfg.c, paths.data(), int(paths.size()), 0, &host, 4, rows.data(), &complete);
+    int filled = Prepare_Files(cfg.c, paths.data(), int(paths.size()), 0, &host, 4, rows.data(), &complete);
     ThreadPool(0);
     ThreadPool_Close();
     EXPECT_EQ(complete, 1);
@@ -381,7 +381,7 @@ TEST(Statistics, GroupedTexts) {
     cfg.c->Original = 3000 * 1024;
     cfg.c->Resized = 4000 * 1024;
     char a[40], b[40], c[40], d[40];
-    StatisticsTexts(cfg.c, a, b, c, d, 40);
+    Copy_StatisticsTexts(cfg.c, a, b, c, d, 40);
     EXPECT_STREQ(a, "1,234,567");
     EXPECT_STREQ(b, "3,000k");
     EXPECT_STREQ(c, "4,000k");

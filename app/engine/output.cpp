@@ -1,4 +1,4 @@
-#include "outputs.h"
+#include "output.h"
 
 #include "jpegl.h"
 #include "orv-core.h"
@@ -7,7 +7,7 @@
 
 namespace {
 
-const char kModule[] = "app/engine/outputs";
+const char kModule[] = "app/engine/output";
 
 int SaveJpeg(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* out) {
     return JPEG_SaveBitmap(bitmap, how->quality, how->side, out);

@@ -3,7 +3,7 @@
 // its memory fits beside the files in progress. One lock guards the run's
 // state and every call to the host, so the host never hears two workers at
 // once.
-#include "winmain_batch.h"
+#include "batch.h"
 
 #include <string.h>
 
@@ -13,7 +13,6 @@
 #include "orv-core.h"
 #include "orv-str.h"
 #include "thread.h"
-#include "winmain_scale.h"
 
 struct CoreLock;
 struct CoreEvent;
@@ -54,8 +53,8 @@ struct BatchStruct {
 
 namespace {
 
-const char kModule[] = "app/engine/winmain_batch";
-const char kTag[] = "BatchStruct:app/winmain_batch";
+const char kModule[] = "app/engine/batch";
+const char kTag[] = "BatchStruct:app/engine/batch";
 
 // How long a waiting worker sleeps before it looks again, even when no file
 // ended: Cancel is polled at this pace while files wait for memory.
@@ -157,7 +156,7 @@ void PrepareRun(BatchStruct* b, int workers) {
         b->order[i] = i;
         file->hasIdentity = File_GetIdentity(file->path, &file->identity);
         if (!file->refusal && !file->explicitOutput &&
-            !BuildOutputName(b->settings, file->path, file->subfolder, file->output, int(sizeof file->output)))
+            !Copy_OutputName(b->settings, file->path, file->subfolder, file->output, int(sizeof file->output)))
             file->refusal = &kTooLong;
         int64_t bytes = 0;
         File_GetSizeByPath(file->path, &bytes);
@@ -223,7 +222,7 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
         if (refusal)
             Refuse(file, refusal, work);
         else
-            ok = ResizeFile(b->settings, file->path, file->output, &file->facts, work);
+            ok = Copy_File(b->settings, file->path, file->output, &file->facts, work);
         Lock(b);
         End(b, file);
         b->soloWanted -= alone;
@@ -276,10 +275,10 @@ void CloseRun(BatchStruct* b) {
     if (b->stopOnFailure && b->failedIndex >= 0) {
         b->host->message(b->host->data, b->failure);
     } else if (b->cancelled) {
-        JobCancelledText(b->written, text, int(sizeof text));
+        Copy_CancelledText(b->written, text, int(sizeof text));
         b->host->message(b->host->data, text);
     } else {
-        JobFinishedText(b->written, b->sourceTotal - b->outputTotal, text, int(sizeof text));
+        Copy_FinishedText(b->written, b->sourceTotal - b->outputTotal, text, int(sizeof text));
         b->host->message(b->host->data, text);
     }
 }
@@ -429,6 +428,6 @@ int64_t Batch_EstimateMemory(const AppConfig* settings, const char* path, int32_
         pixels = fileBytes * kPixelsPerFileByte;
     // The decoded picture (4 bytes a pixel) beside the decoder's own
     // buffers, then the scaled copy and the encoder's row copy.
-    return fileBytes + pixels * (4 + DecoderBytesPerPixel(path)) + int64_t(double(pixels) * scale * scale * 8) +
+    return fileBytes + pixels * (4 + Input_DecoderBytes(path)) + int64_t(double(pixels) * scale * scale * 8) +
            kFileOverhead;
 }

@@ -18,11 +18,11 @@
 #include "winmain.h"
 #include "measure.h"
 #include "prepare.h"
-#include "winmain_job.h"
+#include "copy.h"
 
 namespace {
 
-const char kModule[] = "app/winmain";
+const char kModule[] = "app/window/winmain_measure";
 
 // One picture to measure, or measured.
 struct MeasureTask {
@@ -69,7 +69,7 @@ void MeasureWorker(void* data) {
         MeasureTask task = shared->queued.front();
         shared->queued.pop_front();
         Mutex_Unlock(shared->lock, kModule, __LINE__);
-        task.measured = MeasureFile(task.path, task.kind, &task.facts);
+        task.measured = Measure_File(task.path, task.kind, &task.facts);
         Mutex_Lock(shared->lock, -1, kModule, __LINE__);
         shared->done.push_back(task);
         Mutex_Unlock(shared->lock, kModule, __LINE__);
@@ -116,7 +116,7 @@ void Measure_Queue(MainWindowStruct* main, int record) {
     task.generation = main->generation;
     const FileRow& row = main->records[size_t(record)].row;
     Str_CopyN(task.path, row.path, int(sizeof task.path));
-    task.kind = CopyKindOf(main->config, row.path);
+    task.kind = Input_CopyKind(main->config, row.path);
     task.facts = row.facts;
     Mutex_Lock(shared->lock, -1, kModule, __LINE__);
     shared->queued.push_back(task);
@@ -147,7 +147,8 @@ void Measure_Forget(MainWindowStruct* main) {
     main->generation += 1;
 }
 
-void Measure_Keep(MainWindowStruct* main) {
+void Measure_Keep(MainWindowStruct* main, std::vector<int>* kept) {
+    kept->clear();
     MeasureShared* shared = Shared(main);
     std::deque<MeasureTask> done;
     Mutex_Lock(shared->lock, -1, kModule, __LINE__);
@@ -155,15 +156,11 @@ void Measure_Keep(MainWindowStruct* main) {
     Mutex_Unlock(shared->lock, kModule, __LINE__);
     for (const MeasureTask& task : done) {
         // A measure for a kind of copy the settings no longer make is dropped.
-        if (task.generation != main->generation || !task.measured || task.kind != CopyKindOf(main->config, task.path))
+        if (task.generation != main->generation || !task.measured ||
+            task.kind != Input_CopyKind(main->config, task.path))
             continue;
         main->records[size_t(task.record)].row.facts = task.facts;
-        LVFINDINFOA find = {};
-        find.flags = LVFI_PARAM;
-        find.lParam = task.record;
-        int row =
-            int(SendDlgItemMessageA(main->pages[PAGE_PROFILE], IDC_LIST, LVM_FINDITEMA, WPARAM(-1), LPARAM(&find)));
-        if (row >= 0) EstimateListRow(main, row);
+        kept->push_back(task.record);
     }
 }
 

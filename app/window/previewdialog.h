@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "config.h"
-#include "winmain_scale.h"
+#include "estimate.h"
 
 // The commands of a preview's context menu.
 enum { PREVIEW_SAVE = 4000, PREVIEW_COPY = 4001 };

@@ -1,0 +1,74 @@
+// The scale rule: every image the program writes, previews or estimates is
+// sized here, so that the list, the preview and the files always agree.
+#include "plan.h"
+
+#include <math.h>
+
+#include "orv-core.h"
+#include "orv-str.h"
+
+namespace {
+
+const char kModule[] = "app/engine/plan";
+
+}  // namespace
+
+const ResizeProfile* Plan_ActiveProfile(const AppConfig* config) {
+    if (!config) Core_NullPointer(kModule, __LINE__);
+    for (const ResizeProfile* p = config->Profiles.first; p; p = p->next)
+        if (Str_EqualNoCase(p->Name, config->ActiveProfile)) return p;
+    return nullptr;
+}
+
+int GetResizeScale(const AppConfig* config, int32_t width, int32_t height, double* scale, double* quality) {
+    if (!config || !scale || !quality) Core_NullPointer(kModule, __LINE__);
+    *scale = 0;
+    *quality = 0;
+    double sw = 1.0;
+    double sh = 1.0;
+    const ResizeProfile* profile = Plan_ActiveProfile(config);
+    if (profile) {
+        Log_Print(0, "Resize with [%s]\n", profile->Name);
+        if (profile->Resize == 1) {
+            if (profile->Width > 0) sw = double(profile->Width) / width;
+            if (profile->Height > 0) sh = double(profile->Height) / height;
+        }
+        *quality = profile->Quality;
+    } else {
+        Log_Print(0, "Resize with custom profile\n");
+        if (config->CustomWidth > 0) sw = double(config->CustomWidth) / width;
+        if (config->CustomHeight > 0) sh = double(config->CustomHeight) / height;
+        *quality = config->CustomQuality;
+    }
+    double s = sh > sw ? sw : sh;
+    if (s >= 1.0) s = 1.0;
+    *scale = s;
+    return 1;
+}
+
+void Plan_TargetSize(int32_t width, int32_t height, double scale, int32_t* newWidth, int32_t* newHeight) {
+    if (!newWidth || !newHeight) Core_NullPointer(kModule, __LINE__);
+    double w = floor(width * scale);
+    double h = floor(height * scale);
+    // The scale never exceeds 1.0, so the products fit; a degenerate source
+    // (0 pixels, giving an infinite factor) yields 0.
+    *newWidth = (w >= 0 && w <= 2147483647.0) ? int32_t(w) : 0;
+    *newHeight = (h >= 0 && h <= 2147483647.0) ? int32_t(h) : 0;
+}
+
+int64_t Plan_LimitBytes(const AppConfig* config) {
+    const ResizeProfile* profile = Plan_ActiveProfile(config);
+    int32_t kib = profile ? profile->MaxSize : config->CustomMaxSize;
+    return kib > 0 ? int64_t(kib) * 1024 : 0;
+}
+
+void Plan_Copy(const AppConfig* config, int32_t width, int32_t height, CopySize* copy) {
+    if (!config || !copy) Core_NullPointer(kModule, __LINE__);
+    copy->limit = Plan_LimitBytes(config);
+    copy->steps = 0;
+    copy->encodes = 0;
+    copy->sourceWidth = width;
+    copy->sourceHeight = height;
+    GetResizeScale(config, width, height, &copy->scale, &copy->quality);
+    Plan_TargetSize(width, height, copy->scale, &copy->width, &copy->height);
+}

@@ -1,0 +1,46 @@
+// The one scale rule shared by the list, the batch engine and the preview:
+// the active profile, the scale and the copy it makes.
+#pragma once
+
+#include <stdint.h>
+
+#include "config.h"
+
+// The first list profile whose Name equals ActiveProfile, ASCII case
+// ignored; null when none does (the Custom values then apply).
+const ResizeProfile* Plan_ActiveProfile(const AppConfig* config);
+
+// Applies the active profile to a source of width x height: *scale is the
+// factor that fits both bounds with proportions kept, never above 1.0;
+// *quality the profile's JPEG quality fraction. Null outputs are a fatal
+// stop. Cannot fail (1).
+int GetResizeScale(const AppConfig* config, int32_t width, int32_t height, double* scale, double* quality);
+
+// The one target-size rule: floor of each double product.
+void Plan_TargetSize(int32_t width, int32_t height, double scale, int32_t* newWidth, int32_t* newHeight);
+
+// A copy as the scale rule makes it of one source, decided once per file.
+struct CopySize {
+    int32_t sourceWidth;   // the source as shown (turned upright), pixels
+    int32_t sourceHeight;  // the same, pixels
+    double scale;          // the copy's size over the source's, above 0 and at most 1
+    double quality;        // the JPEG quality fraction the copy is written at
+    int32_t width;         // the copy, pixels; 0 when an extreme aspect ratio leaves it none
+    int32_t height;        // the same, pixels
+    int32_t lossless;      // 1 when the source is stored without loss in a kind its copies can keep so (a
+                           // lossless WebP); set by the decode
+    int64_t limit;         // most bytes the copy's file may take, the profile's MaxSize; 0: no limit
+    int32_t steps;         // times a limit made the copy a tenth smaller each side (sizelimit.h); 0 at the bounds
+    int32_t encodes;       // set by the write: the encodes it took
+    int32_t unfit;         // set by the write: 1 when no copy within the limit could be made
+};
+
+// Bytes the active profile allows each copy: its MaxSize (KiB) x 1024, or 0
+// when it sets no limit. Cannot fail.
+int64_t Plan_LimitBytes(const AppConfig* config);
+
+// The copy the active profile makes of a source shown at width x height
+// (GetResizeScale, then Plan_TargetSize), at its bounds with its limit; a limit
+// then chooses the quality and steps (sizelimit.h). Null outputs are a
+// fatal stop. Cannot fail.
+void Plan_Copy(const AppConfig* config, int32_t width, int32_t height, CopySize* copy);

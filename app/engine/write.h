@@ -1,0 +1,31 @@
+// A copy's pixels and file: the source scaled with the settings' filter,
+// its colours and side data as the settings keep them, encoded in memory
+// through the output kinds' table and written whole.
+#pragma once
+
+#include <stdint.h>
+
+#include "bitmap.h"
+#include "config.h"
+#include "estimate.h"
+#include "plan.h"
+#include "sidedata.h"
+
+// Scales source, a picture shown in full at the size copy was planned from,
+// to copy's size with the settings' filter (the bilinear way needs the
+// full-size picture, and lays it on black) and writes it as kind (COPY_*):
+// a JPEG at copy's quality, its transparent parts laid on the settings'
+// Background; a PNG; a WebP at copy's quality, or lossless when the copy
+// keeps its lossless source so under "Original" without a limit. PNG and
+// WebP keep alpha. With side (may be null) the copy's colours and side data
+// follow the settings' ColourProfile and Metadata: converted to sRGB after
+// scaling, or the profile kept; Exif as kept, XMP and IPTC with everything.
+// A block that cannot be used or written is left out (logged) and the copy
+// still written; colours that cannot be converted fail the copy. Under copy's limit the size-limit rule (sizelimit.h)
+// chooses the copy, its search starting from facts (may be null: no more
+// than the rule's defaults), and copy becomes the copy written. copy's
+// encodes counts the encodes. 1 when written whole; 0 (nothing written)
+// when the target has no pixels, encoding or writing fails, or no copy fits
+// the limit (copy's unfit then 1).
+int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
+               const SizeFacts* facts, const char* output);
