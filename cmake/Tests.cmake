@@ -60,7 +60,8 @@ brimlow_test_program(brimlow-tests RESOURCES
     tests/test_cli.cpp
     tests/test_sizelimit.cpp
     tests/test_copy_formats.cpp
-    tests/test_rectangle.cpp)
+    tests/test_rectangle.cpp
+    tests/test_sidedata.cpp)
 target_link_libraries(brimlow-tests PRIVATE brimlow-app divivar ${BRIMLOW_GTEST})
 
 brimlow_console_program(core-probe tests/core-probe.cpp)

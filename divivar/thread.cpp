@@ -12,7 +12,7 @@
 namespace {
 
 const char kModule[] = "divivar/thread";
-const int kStopWaitMs = 5000;
+std::atomic<int> g_stopWaitMs{5000};
 const int kStopStepMs = 100;
 
 // A job handed over is marked pending until its worker takes it, so that a
@@ -69,7 +69,8 @@ void WorkerRoutine(void* argument) {
 // Waits for one worker's thread to end, letting the calling thread's window
 // messages run between steps. 0 when it did not end in time.
 int WaitForWorker(PoolWorker* worker) {
-    for (int waited = 0; waited < kStopWaitMs;) {
+    const int most = g_stopWaitMs;
+    for (int waited = 0; waited < most;) {
         uint32_t raw = 0;
         int result = Sys_ThreadWait(worker->thread, kStopStepMs, &raw);
         if (result == SYS_WAIT_SIGNALLED) return 1;
@@ -223,6 +224,10 @@ int ThreadPool_RunLoops(void* data, void (*loop)(void* data), int workers, const
 int ThreadPool_Processors(void) {
     int processors = int(std::thread::hardware_concurrency());
     return processors > 0 ? processors : 1;
+}
+
+int ThreadPool_SetStopWait(int milliseconds) {
+    return g_stopWaitMs.exchange(milliseconds);
 }
 
 int ThreadPool_Close(void) {

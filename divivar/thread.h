@@ -5,11 +5,16 @@
 // Creates the pool's lock; once at start-up, before ThreadPool. Cannot fail (1).
 int ThreadPool_Init(void);
 
-// Stops any running workers (waiting up to 5 seconds for each, with the
-// calling thread's window messages running meanwhile), then starts count
+// Stops any running workers (waiting up to 5 seconds for each, or what
+// ThreadPool_SetStopWait set, with the calling thread's window messages
+// running meanwhile), then starts count
 // workers; 0 only stops. Nothing changes when count is the current count.
 // Returns 1; a worker that cannot be created is a fatal stop.
 int ThreadPool(int count);
+
+// How long stopping waits for each worker, in milliseconds (a test's
+// shorter wait); returns the wait it replaces. Cannot fail.
+int ThreadPool_SetStopWait(int milliseconds);
 
 // Hands a job to the first idle worker: 1. With no workers the job runs on
 // the calling thread before this returns 1. 0 when every worker is busy (the

@@ -11,6 +11,7 @@
 
 #include "bitmap.h"
 #include "input.h"
+#include "sizelimit.h"
 #include "job_support.h"
 #include "test_support.h"
 
@@ -127,6 +128,82 @@ TEST(SizeLimit, CopiesFitAtTheBestQualityAndSizeThatFit) {
     EXPECT_TRUE(FileExists(dir + "p_s.jpg"));
     EXPECT_LE(BytesOf(dir + "p_s.jpg"), 1024);
     EXPECT_EQ(RunCli(cli + " --max-size 3x " + dir + "p.png").status, 2) << "a limit is N, Nk or Nm";
+}
+
+// A made-up encoder for the search alone: bytes as a JPEG's follow its
+// pixels and quality, times a factor the estimate does not know, with a
+// saw-tooth the search must not trust (bytes that fall as quality rises).
+int64_t SyntheticBytes(const CopySize& c, double factor, double saw) {
+    const double q = c.quality * 100.0;
+    const double bits = 0.25 + 3.0 * pow(q / 100.0, 3.0);
+    const double tooth = int(q) % 2 ? 1.0 + saw : 1.0 - saw;
+    return int64_t(double(c.width) * c.height * bits / 8.0 * factor * tooth) + 600;
+}
+
+// The search over a table of pictures, limits and encoders: it never ends
+// over the limit, never tries more than its cap, stops at the 16-pixel
+// floor, keeps the bounds wherever quality 30 fits there, takes a quality
+// within a step of the best that fits, and a lossless kind steps its size
+// alone.
+TEST(SizeLimit, SearchesATableOfSyntheticEncoders) {
+    const struct {
+        int32_t width, height;
+        int64_t limit;
+        int kind;
+        double factor;  // what the encoder takes over the estimate's guess
+        double saw;     // the saw-tooth's height
+    } cases[] = {
+        {1920, 1080, 250 * 1024, COPY_JPEG, 1.0, 0.0},  {1920, 1080, 250 * 1024, COPY_JPEG, 3.0, 0.0},
+        {1920, 1080, 250 * 1024, COPY_JPEG, 0.3, 0.08}, {1920, 1080, 20 * 1024, COPY_JPEG, 1.0, 0.04},
+        {4000, 60, 3 * 1024, COPY_WEBP, 2.0, 0.0},      {1920, 1080, 100 * 1024, COPY_PNG, 4.0, 0.0},
+        {1920, 1080, 700, COPY_JPEG, 1.0, 0.0},         {640, 480, 10 * 1024 * 1024, COPY_JPEG, 1.0, 0.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " at most " + std::to_string(c.limit) +
+                     " kind " + std::to_string(c.kind) + " factor " + std::to_string(c.factor));
+        CopySize bounds = {c.width, c.height, 1.0, 0.9, c.width, c.height, 0, c.limit, 0, 0, 0};
+        const SizeFacts header = {};
+        SizeLimitStruct fit;
+        SizeLimit_Start(&fit, &bounds, &header, c.kind);
+        CopySize next = {};
+        int tries = 0;
+        while (SizeLimit_Next(&fit, &next)) {
+            ASSERT_LT(tries++, int(LIMIT_MOST_TRIES));
+            EXPECT_GE(std::min(next.width, next.height), std::min(int(LIMIT_SMALLEST_SIDE), c.height));
+            if (c.kind == COPY_PNG) EXPECT_EQ(next.quality, bounds.quality);
+            SizeLimit_Tried(&fit, &next, SyntheticBytes(next, c.factor, c.saw));
+        }
+        CopySize best = bounds;
+        const int64_t floorBytes = SyntheticBytes(
+            CopySize{c.width, c.height, 1.0, 0.3, 16 * c.width / c.height, 16, 0, c.limit, 0, 0, 0}, c.factor, c.saw);
+        if (!SizeLimit_Best(&fit, &best)) {
+            EXPECT_GT(floorBytes, c.limit) << "a copy at the floor would have fitted";
+            continue;
+        }
+        EXPECT_LE(SyntheticBytes(best, c.factor, c.saw), c.limit);
+        EXPECT_EQ(best.encodes, tries);
+        CopySize atBounds = bounds;
+        atBounds.quality = 0.3;
+        const bool thirtyFits = SyntheticBytes(atBounds, c.factor, c.saw) <= c.limit;
+        if (thirtyFits || c.kind == COPY_PNG) {
+            // Kept at the bounds where that fits, at a quality no more than
+            // two steps below the best that fits there.
+            if (c.kind != COPY_PNG || SyntheticBytes(bounds, c.factor, c.saw) <= c.limit) {
+                EXPECT_EQ(best.steps, 0);
+                EXPECT_EQ(best.width, c.width);
+            }
+            if (c.kind != COPY_PNG) {
+                int top = 30;
+                for (int q = 30; q <= 90; ++q) {
+                    atBounds.quality = q / 100.0;
+                    if (SyntheticBytes(atBounds, c.factor, c.saw) <= c.limit) top = q;
+                }
+                EXPECT_GE(int(lround(best.quality * 100)), top - 2) << "quality " << best.quality;
+            }
+        } else {
+            EXPECT_GT(best.steps, 0);
+        }
+    }
 }
 
 }  // namespace

@@ -183,7 +183,7 @@ TEST_F(ThreadPoolTest, ResizingStopsEveryWorkerFirst) {
     EndJob(&running);
 }
 
-TEST_F(ThreadPoolTest, StoppingWaitsForAJobAndGivesUpAfterFiveSeconds) {
+TEST_F(ThreadPoolTest, StoppingWaitsForAJobAndGivesUpAfterItsWait) {
     ThreadPool(5);
     Job quick;
     MakeJob(&quick, 0);
@@ -198,13 +198,16 @@ TEST_F(ThreadPoolTest, StoppingWaitsForAJobAndGivesUpAfterFiveSeconds) {
     ThreadPool(5);
     static Job slow;
     MakeJob(&slow, 0);
-    slow.seconds = 6.5;
+    slow.seconds = 1.0;
     ASSERT_EQ(ThreadPool_Run(&slow, HeldJob), 1);
+    const int wait = ThreadPool_SetStopWait(400);
+    EXPECT_EQ(wait, 5000) << "five seconds unless a test says otherwise";
     double start = Core_Seconds();
     ThreadPool(0);
     double waited = Core_Seconds() - start;
-    EXPECT_GE(waited, 4.9);
-    EXPECT_LT(waited, 6.4);
+    ThreadPool_SetStopWait(wait);
+    EXPECT_GE(waited, 0.39);
+    EXPECT_LT(waited, 0.9) << "gave up before the job ended";
     EXPECT_EQ(log.Contents(), "Timeout Failed on 1 of 5\r\n");
     EXPECT_TRUE(WaitDone(&slow));
     EndJob(&quick);

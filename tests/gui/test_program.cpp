@@ -724,8 +724,6 @@ void Tray(Session& s) {
         TrayIcon_Remove(s.main, IDI_TRAY, taken, WM_TRAY_NOTIFY, "taken");
         SendMessageA(s.main, WM_SYSCOMMAND, SC_RESTORE, 0);
         EXPECT_FALSE(IsIconic(s.main));
-    } else {
-        printf("the tray did not answer: the check of a tray icon that cannot be added did not run\n");
     }
 
     Click(FindControl(s.settings, IDC_TRAY));
@@ -735,6 +733,8 @@ void Tray(Session& s) {
     EXPECT_TRUE(IsWindowVisible(s.main));
     SendMessageA(s.main, WM_SYSCOMMAND, SC_RESTORE, 0);
     EXPECT_FALSE(IsIconic(s.main));
+    if (!placeTaken)
+        GTEST_SKIP() << "the tray did not answer: the check of a tray icon that cannot be added did not run";
 }
 
 int OpenedPages() {
@@ -743,6 +743,10 @@ int OpenedPages() {
 
 bool OpenedOnce(void* before) {
     return OpenedPages() == *static_cast<int*>(before) + 1;
+}
+
+bool OpenedTwice(void* before) {
+    return OpenedPages() >= *static_cast<int*>(before) + 2;
 }
 
 // The logo opens its page for a press that lands on it, and a later press
@@ -767,8 +771,12 @@ void LogoPresses(Session& s) {
     ASSERT_NE(beside.x, 0) << "a spot of the page with no control";
     SetCursorPos(beside.x, beside.y);
     PostMessageA(s.profile, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(beside.x - page.left, beside.y - page.top));
-    Sleep(300);
-    EXPECT_EQ(OpenedPages(), before + 1);
+    // A press on the logo after it is the sentinel: once it has opened the
+    // page, the press beside has been handled, and must have opened nothing.
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    PostMessageA(logo, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    EXPECT_TRUE(WaitUntil(OpenedTwice, &before, kWait));
+    EXPECT_EQ(OpenedPages(), before + 2);
 }
 
 void Phases(Session& s) {
