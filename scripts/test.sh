@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds every flavour from a fresh machine and runs every test: the native
-# tests, the native tests under AddressSanitizer and UndefinedBehaviorSanitizer,
+# Builds every flavour from a fresh machine and runs every test: the house
+# rules a script can check, the native tests, the native tests under AddressSanitizer and UndefinedBehaviorSanitizer,
 # the Win32 flavour's tests (PE executables under Wine), and the package
 # Windows users download. Exits non-zero on any failure.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_packages
+
+echo "== house rules"
+"$ROOT/scripts/house.sh"
 
 TESTDATA="$ROOT/../shared/testdata"
 if [ ! -d "$TESTDATA" ]; then

@@ -50,7 +50,7 @@ struct JpegChoice {
 
 // Once the header is read: the copy's size by the scale rule (once for the
 // file), the decoder's reduction toward it, and whether the inks are kept.
-int ChooseReduction(JPEGLibStruct* jpeg, void* context) {
+int ChooseReduction(void* context, JPEGLibStruct* jpeg) {
     JpegChoice* choice = static_cast<JpegChoice*>(context);
     const SideDataStruct& side = jpeg->side;
     jpeg->keepInks = choice->inks && Colour_SpaceOf(side.block[SIDE_PROFILE], side.size[SIDE_PROFILE]) == COLOUR_CMYK;

@@ -279,7 +279,7 @@ void CheckDenominator(int denominator, int line) {
 }
 
 // A fixed denominator, as a choice of JPEG_DecodeToBitmapBy's kind.
-int Fixed(JPEGLibStruct*, void* denominator) {
+int Fixed(void* denominator, JPEGLibStruct*) {
     return *static_cast<const int*>(denominator);
 }
 
@@ -305,7 +305,7 @@ int Decode(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, Target
     jpeg_read_header(&info, TRUE);
     int ok = TakeHeader(jpeg, &info, size, target == TARGET_BITMAP ? JCS_EXT_BGRA : JCS_RGB);
     if (ok && target != TARGET_HEADER) {
-        int denominator = choose(jpeg, context);
+        int denominator = choose(context, jpeg);
         CheckDenominator(denominator, __LINE__);
         info.scale_num = 1;
         info.scale_denom = unsigned(denominator);

@@ -80,7 +80,7 @@ int JPEG_DecodeToBitmap(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t
 // block and profile as JPEG_ReadHeader leaves them), what to decode at:
 // the denominator, 1, 2, 4 or 8 (any other value is a fatal stop). It may
 // set keepInks. context is the caller's.
-typedef int (*JPEGDenominatorFor)(JPEGLibStruct* jpeg, void* context);
+typedef int (*JPEGDenominatorFor)(void* context, JPEGLibStruct* jpeg);
 
 // As JPEG_DecodeToBitmap, the denominator chosen by choose from the header
 // the decode reads, so that the header is parsed once.
