@@ -701,8 +701,8 @@ void Tray(Session& s) {
     ASSERT_EQ(config->TrayMinimize, 1);
     SendMessageA(s.main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_FALSE(IsWindowVisible(s.main));
+    // Sent, not posted: handled once SendMessage returns.
     SendMessageA(s.main, WM_TRAY_NOTIFY, IDI_TRAY, WM_LBUTTONDOWN);
-    Sleep(100);
     EXPECT_FALSE(IsWindowVisible(s.main));
     SendMessageA(s.main, WM_TRAY_NOTIFY, IDI_TRAY, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(WaitUntil(IsVisible, s.main, kWait));
