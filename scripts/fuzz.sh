@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one fuzz target under libFuzzer with AddressSanitizer and
 # UndefinedBehaviorSanitizer for a number of seconds:
-#   scripts/fuzz.sh bmp|png|gif|tga|jpeg|webp|heif|tiff|xml|pathblock|exif [seconds] [libFuzzer options...]
+#   scripts/fuzz.sh bmp|png|gif|tga|jpeg|webp|heif|tiff|xml|pathblock|exif|writers [seconds] [libFuzzer options...]
 # Inputs up to 1 MB (-max_len, which the options may change); the corpus
 # grows in build/fuzz/corpus-<target>, seeded from tests/fuzz/corpus/<target>
 # and the public test images of the format; findings land in
@@ -9,12 +9,12 @@
 # tests/fuzz/corpus/<target>.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-target="${1:?target: bmp, png, gif, tga, jpeg, webp, heif, tiff, xml, pathblock or exif}"
+target="${1:?target: bmp, png, gif, tga, jpeg, webp, heif, tiff, xml, pathblock, exif or writers}"
 seconds="${2:-600}"
 shift $(($# < 2 ? $# : 2))
 case "$target" in
 bmp | png | gif | tga | jpeg) seeds=("$ROOT/../shared/testdata/$target") ;;
-webp | heif | tiff | xml | pathblock | exif) seeds=() ;;
+webp | heif | tiff | xml | pathblock | exif | writers) seeds=() ;;
 *) echo "unknown fuzz target: $target" >&2; exit 2 ;;
 esac
 PACKAGES+=(clang)

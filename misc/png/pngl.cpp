@@ -128,6 +128,7 @@ void SetPalette(png_structp png, png_infop info, const Form& form) {
     if (lastTranslucent >= 0) png_set_tRNS(png, info, alphas, lastTranslucent + 1, nullptr);
 }
 
+// The chunks libpng is told of before the picture: the profile or sRGB.
 void SetSideData(png_structp png, png_infop info, const SideDataStruct* side, int srgb) {
     if (side && side->block[SIDE_PROFILE])
         png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, side->block[SIDE_PROFILE],
@@ -135,18 +136,26 @@ void SetSideData(png_structp png, png_infop info, const SideDataStruct* side, in
     else if (srgb)
         png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
     if (!side) return;
-    if (side->block[SIDE_XMP]) {
-        png_text text;
-        memset(&text, 0, sizeof text);
-        text.compression = PNG_ITXT_COMPRESSION_NONE;
-        text.key = const_cast<char*>("XML:com.adobe.xmp");
-        text.text = reinterpret_cast<char*>(side->block[SIDE_XMP]);
-        text.itxt_length = size_t(side->size[SIDE_XMP]);
-        text.lang = const_cast<char*>("");
-        text.lang_key = const_cast<char*>("");
-        png_set_text(png, info, &text, 1);
-    }
     if (side->block[SIDE_IPTC]) Log_Print(0, "IPTC record left out: PNG has no place for it\n");
+}
+
+// The XMP packet as the iTXt chunk readers look for, written with its
+// exact length (libpng's text calls take C strings, which would read past
+// a packet without a terminator and cut one at a NUL). XML holds no NUL:
+// a packet that does is left out.
+void WriteXmp(png_structp png, const unsigned char* xmp, int32_t size) {
+    if (memchr(xmp, 0, size_t(size))) {
+        Log_Print(0, "XMP packet of %d bytes holds a NUL: left out of the copy\n", int(size));
+        return;
+    }
+    // Keyword, its NUL, no compression (flag and method), an empty language
+    // tag and translated keyword, each with its NUL.
+    static const char kHead[] = "XML:com.adobe.xmp\0\0\0\0";
+    const size_t head = sizeof kHead;  // the literal's own terminator ends the translated keyword
+    png_write_chunk_start(png, reinterpret_cast<png_const_bytep>("iTXt"), png_uint_32(head + size_t(size)));
+    png_write_chunk_data(png, reinterpret_cast<png_const_bytep>(kHead), head);
+    png_write_chunk_data(png, xmp, size_t(size));
+    png_write_chunk_end(png);
 }
 
 // The colour type, bit depth and samples a pixel for the picture's form;
@@ -224,6 +233,7 @@ int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, 
     if (side && side->block[SIDE_EXIF])
         png_write_chunk(png, reinterpret_cast<png_const_bytep>("eXIf"), side->block[SIDE_EXIF],
                         size_t(side->size[SIDE_EXIF]));
+    if (side && side->block[SIDE_XMP]) WriteXmp(png, side->block[SIDE_XMP], side->size[SIDE_XMP]);
     if (depth < 8) png_set_packing(png);
     // The bitmap's rows are stored bottom-up.
     for (int32_t y = bitmap->height - 1; y >= 0; --y) {
