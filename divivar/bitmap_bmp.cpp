@@ -19,7 +19,11 @@ const char kModule[] = "divivar/bitmap_bmp";
 const int kInfoHeader = 40;
 const int kCoreHeader = 12;  // OS/2 1.x: the smallest header there is
 const int kFileHeader = 14;
-const int64_t kRlePixelsPerByte = 255 * 255;
+// Pixels a byte of RLE data can give: a run draws at most 255 from two
+// bytes. Skips (end of line, delta, end of bitmap) leave pixels unset for
+// less, but a picture made mostly of them is not worth its memory: a file
+// of 5 KB does not get a gigabyte for one that declares 16000 x 16000.
+const int64_t kRlePixelsPerByte = 128;
 
 enum { BI_RGB_ = 0, BI_RLE8_ = 1, BI_RLE4_ = 2, BI_BITFIELDS_ = 3, BI_ALPHABITFIELDS_ = 6 };
 

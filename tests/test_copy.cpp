@@ -79,18 +79,55 @@ TEST(Job, SourcesAreNeverReplaced) {
     ResizeWork_Destroy(&work);
 }
 
-TEST(Job, ThinPicturesFailThatImageOnly) {
+// A thin picture's short side keeps a pixel whatever the scale; a copy
+// longer than its kind holds fails with the kind's limit as its reason.
+TEST(Job, ThinPicturesKeepAPixelAndFormatsTheirLimits) {
     std::string dir = Fresh("job-thin");
-    std::string source = dir + "line.jpg";
-    MakeJpeg(source, 1000, 1);
-    Config cfg;
-    cfg.c->CustomWidth = 100;
-    ResizeWork work = {};
-    ResizeWork_Create(&work);
-    EXPECT_EQ(Copy_File(cfg.c, source.c_str(), nullptr, nullptr, &work), 0);
-    EXPECT_STREQ(work.message, "A problem was encountered saving line...");
-    EXPECT_FALSE(FileExists(dir + "line_resized.jpg"));
-    ResizeWork_Destroy(&work);
+    const struct {
+        int width, height, bound, format;
+        int copyWidth, copyHeight;  // 0 x 0: no copy
+        const char* reason;
+    } cases[] = {
+        {1000, 1, 100, COPY_JPEG, 100, 1, ""},
+        {3000, 2, 1280, COPY_PNG, 1280, 1, ""},
+        {2, 3000, 960, COPY_WEBP, 1, 960, ""},
+        {20000, 1, 0, COPY_WEBP, 0, 0, "too large for WebP (at most 16383 pixels a side)"},
+        {65535, 1, 0, COPY_JPEG, 0, 0, "too large for JPEG (at most 65500 pixels a side)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        // A plain 24-bit BMP: the only writer around that takes any width.
+        const uint32_t row = (uint32_t(c.width) * 3 + 3) & ~3u, data = row * uint32_t(c.height);
+        std::string bmp = "BM";
+        for (uint32_t v : {54 + data, 0u, 54u, 40u, uint32_t(c.width), uint32_t(c.height), 0x180001u, 0u, data, 2835u,
+                           2835u, 0u, 0u})
+            bmp.append(reinterpret_cast<const char*>(&v), 4);
+        bmp.append(data, char(0x64));
+        const std::string source = dir + "line.bmp";
+        std::ofstream(source, std::ios::binary) << bmp;
+        Config cfg;
+        cfg.c->CustomWidth = cfg.c->CustomHeight = c.bound;
+        cfg.c->Format = c.format;
+        ResizeWork work = {};
+        ResizeWork_Create(&work);
+        const int written = Copy_File(cfg.c, source.c_str(), nullptr, nullptr, &work);
+        EXPECT_EQ(written, c.copyWidth > 0) << work.message;
+        if (written) {
+            EXPECT_EQ(work.written.width, c.copyWidth);
+            EXPECT_EQ(work.written.height, c.copyHeight);
+            BitmapStruct* copy = nullptr;
+            Bitmap_Create(&copy);
+            EXPECT_EQ(LoadImageByExtension(work.output, copy), 1);
+            EXPECT_EQ(copy->width, c.copyWidth);
+            EXPECT_EQ(copy->height, c.copyHeight);
+            Bitmap_Destroy(&copy);
+        } else {
+            EXPECT_STREQ(work.reason, c.reason);
+            EXPECT_FALSE(FileExists(work.output));
+        }
+        RemoveFile(work.output);
+        ResizeWork_Destroy(&work);
+    }
 }
 
 TEST(Job, DatesAreCopied) {

@@ -7,6 +7,7 @@
 #include "input.h"
 #include "orv-core.h"
 #include "orv-str.h"
+#include "output.h"
 #include "copy.h"
 #include "write.h"
 
@@ -107,8 +108,12 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
         work->reason = "would replace its source";
         return 0;
     }
-    if (!Write_Copy(config, work->bitmap, &copy, &work->side, Input_CopyKind(config, path), facts, work->output)) {
-        if (copy.unfit) {
+    const int kind = Input_CopyKind(config, path);
+    if (!Write_Copy(config, work->bitmap, &copy, &work->side, kind, facts, work->output)) {
+        if (copy.beyond) {
+            Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
+            work->reason = Output_Kind(kind)->beyond;
+        } else if (copy.unfit) {
             Str_Format(work->message, size, "Unable to fit %s in %'I64d KB...", work->base, copy.limit / 1024);
             work->reason = "does not fit the size limit, even at 16 pixels a side";
         } else {

@@ -327,6 +327,11 @@ int Decode(const Format* format, const char* path, const AppConfig* fit, CopySiz
     const uint32_t size = uint32_t(whole.size);
     int ok = fit && format->reducesWhileDecoding ? DecodeJpeg(whole.data, size, fit, copy, bitmap, side)
                                                  : format->load(whole.data, size, bitmap, side);
+    // A picture of no pixels is no picture, whatever its decoder thought.
+    if (ok && (bitmap->width <= 0 || bitmap->height <= 0)) {
+        Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
+        ok = 0;
+    }
     if (ok && copy && format->lossless) copy->lossless = format->lossless(whole.data, size);
     if (!ok) {
         NoteWhy(format, whole.data, size);

@@ -33,10 +33,11 @@ int SaveWebp(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* 
 
 // A photograph's PNG takes several times a JPEG's bits, a WebP about a
 // third fewer.
+// libpng writes at most its own default width and height of a million.
 const OutputKind kOutputKinds[COPY_KINDS] = {
-    {"JPEG", "JPEG", ".jpg", 1, 0, 1, 1.0, SaveJpeg},
-    {"PNG", "PNG", ".png", 0, 1, 0, 5.0, SavePng},
-    {"WebP", "WebP", ".webp", 1, 1, 0, 0.7, SaveWebp},
+    {"JPEG", "JPEG", ".jpg", 1, 0, 1, 1.0, 65500, "too large for JPEG (at most 65500 pixels a side)", SaveJpeg},
+    {"PNG", "PNG", ".png", 0, 1, 0, 5.0, 1000000, "too large for PNG (at most 1000000 pixels a side)", SavePng},
+    {"WebP", "WebP", ".webp", 1, 1, 0, 0.7, 16383, "too large for WebP (at most 16383 pixels a side)", SaveWebp},
 };
 
 }  // namespace

@@ -35,6 +35,8 @@ struct OutputKind {
     int quickEncoder;         // 1: fast enough that the measure encodes the half-size reduction too
     double overJpeg;          // an estimate's bits over a JPEG's at the same quality, before a
                               // measure of the kind's own
+    int32_t mostSide;         // pixels: the longest side the format holds
+    const char* beyond;       // the reason a copy with a longer side fails with
     // Encodes bitmap (colours plain where keepsAlpha, else laid on the
     // background) into out, emptied first. 1, or 0 (out empty) with the
     // reason logged: no pixels, beyond the kind's limits, memory refused,

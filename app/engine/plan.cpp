@@ -51,9 +51,13 @@ void Plan_TargetSize(int32_t width, int32_t height, double scale, int32_t* newWi
     double w = floor(width * scale);
     double h = floor(height * scale);
     // The scale never exceeds 1.0, so the products fit; a degenerate source
-    // (0 pixels, giving an infinite factor) yields 0.
+    // (0 pixels, giving an infinite factor) yields 0. A side of a picture
+    // keeps a pixel however thin the picture: a 3000 x 2 banner in a
+    // 1280-pixel box is 1280 x 1, not nothing.
     *newWidth = (w >= 0 && w <= 2147483647.0) ? int32_t(w) : 0;
     *newHeight = (h >= 0 && h <= 2147483647.0) ? int32_t(h) : 0;
+    if (width > 0 && height > 0 && *newWidth > 0 && *newHeight == 0) *newHeight = 1;
+    if (width > 0 && height > 0 && *newHeight > 0 && *newWidth == 0) *newWidth = 1;
 }
 
 int64_t Plan_LimitBytes(const AppConfig* config) {

@@ -16,7 +16,8 @@ const ResizeProfile* Plan_ActiveProfile(const AppConfig* config);
 // stop. Cannot fail (1).
 int GetResizeScale(const AppConfig* config, int32_t width, int32_t height, double* scale, double* quality);
 
-// The one target-size rule: floor of each double product.
+// The one target-size rule: floor of each double product, a side of a
+// picture never below one pixel (a source of no pixels gives 0 x 0).
 void Plan_TargetSize(int32_t width, int32_t height, double scale, int32_t* newWidth, int32_t* newHeight);
 
 // A copy as the scale rule makes it of one source, decided once per file.
@@ -33,6 +34,7 @@ struct CopySize {
     int32_t steps;         // times a limit made the copy a tenth smaller each side (sizelimit.h); 0 at the bounds
     int32_t encodes;       // set by the write: the encodes it took
     int32_t unfit;         // set by the write: 1 when no copy within the limit could be made
+    int32_t beyond;        // set by the write: 1 when the copy is larger than its kind can hold
 };
 
 // Bytes the active profile allows each copy: its MaxSize (KiB) x 1024, or 0

@@ -145,8 +145,12 @@ int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, co
     Bitmap_Create(&s.target);
     BufferStruct file = {};
     copy->unfit = 0;
+    const int32_t most = Output_Kind(kind)->mostSide;
+    copy->beyond = copy->width > most || copy->height > most;
     int ok = 0;
-    if (copy->limit > 0) {
+    if (copy->beyond) {
+        Log_Print(0, "A %dx%d copy is beyond its kind's %d pixels a side\n", copy->width, copy->height, most);
+    } else if (copy->limit > 0) {
         ok = EncodeWithin(config, source, copy, side, kind, facts ? facts : &none, &s, &file);
     } else {
         ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, &file);

@@ -25,7 +25,8 @@
 // chooses the copy, its search starting from facts (may be null: no more
 // than the rule's defaults), and copy becomes the copy written. copy's
 // encodes counts the encodes. 1 when written whole; 0 (nothing written)
-// when the target has no pixels, encoding or writing fails, or no copy fits
-// the limit (copy's unfit then 1).
+// when the copy is larger than its kind holds (copy's beyond then 1),
+// encoding or writing fails, or no copy fits the limit (copy's unfit then
+// 1).
 int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
                const SizeFacts* facts, const char* output);

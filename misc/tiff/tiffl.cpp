@@ -66,19 +66,30 @@ int Map(thandle_t, void**, toff_t*) {
 void Unmap(thandle_t, void*, toff_t) {
 }
 
-int LogComplaint(TIFF*, void*, const char* module, const char* format, va_list ap) {
+int LogComplaint(const char* kind, const char* module, const char* format, va_list ap) {
     char text[512];
     Str_FormatV(text, int(sizeof text), format, ap);
-    Log_Print(0, "libtiff %s: %s\n", module ? module : "", text);
+    Log_Print(0, "libtiff %s%s: %s\n", kind, module ? module : "", text);
     return 1;
 }
 
-// Opens data for reading; null when libtiff does not take it.
-TIFF* Open(Source* source) {
+// An error counts against the file: a picture read past one is made up.
+int LogError(TIFF*, void* errors, const char* module, const char* format, va_list ap) {
+    ++*static_cast<int*>(errors);
+    return LogComplaint("error ", module, format, ap);
+}
+
+int LogWarning(TIFF*, void*, const char* module, const char* format, va_list ap) {
+    return LogComplaint("", module, format, ap);
+}
+
+// Opens data for reading, counting libtiff's errors in *errors; null when
+// libtiff does not take it.
+TIFF* Open(Source* source, int* errors) {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) return nullptr;
-    TIFFOpenOptionsSetErrorHandlerExtR(options, LogComplaint, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, LogComplaint, nullptr);
+    TIFFOpenOptionsSetErrorHandlerExtR(options, LogError, errors);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, LogWarning, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(Mem_GetLimit()) / 2);
     TIFF* tif = TIFFClientOpenExt("memory", "rm", source, Read, Write, Seek, Close, Size, Map, Unmap, options);
     TIFFOpenOptionsFree(options);
@@ -123,6 +134,51 @@ int OrientationOf(TIFF* tif) {
 }
 
 // The picture's stored size: 1, or 0 for a size the bitmap cannot hold.
+// How many bytes of stored samples one byte of the file's data can give at
+// most, by its compression: a run of PackBits 128 from 2, an LZW code of
+// 12 bits a string of up to 4096, Deflate 1032 (zlib's own bound), a JPEG
+// block of 64 pixels a bit or more; CCITT's codes are bounded by rows
+// (proven apart). 0 for a compression read as it is stored.
+double MostExpansion(uint16_t compression) {
+    switch (compression) {
+    case COMPRESSION_NONE:
+        return 1;
+    case COMPRESSION_PACKBITS:
+        return 64;
+    case COMPRESSION_LZW:
+        return 4096.0 * 8.0 / 12.0;
+    case COMPRESSION_JPEG:
+    case COMPRESSION_OJPEG:
+        return 64.0 * 3.0 * 8.0;
+    default:
+        return 1032;
+    }
+}
+
+// 1 when the file's strips or tiles can hold a picture of w x h: their
+// bytes (each within the file, all of them no more than the file has)
+// times the compression's most expansion cover the stored samples; CCITT
+// codes a row in a bit at the least. Nothing is allocated for a picture
+// its file cannot hold.
+int Provable(TIFF* tif, uint32_t w, uint32_t h, toff_t fileSize) {
+    uint16_t compression = COMPRESSION_NONE, samples = 1, bits = 1;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    const int tiled = TIFFIsTiled(tif);
+    uint64_t* counts = nullptr;
+    const uint32_t pieces = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    if (!TIFFGetField(tif, tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS, &counts) || !counts) return 0;
+    double bytes = 0;
+    for (uint32_t i = 0; i < pieces; ++i) bytes += double(counts[i] < fileSize ? counts[i] : fileSize);
+    if (bytes > double(fileSize)) bytes = double(fileSize);
+    if (compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
+        compression == COMPRESSION_CCITTFAX4 || compression == COMPRESSION_CCITTRLEW)
+        return double(h) <= bytes * 8.0;
+    const double stored = double(w) * double(h) * samples * bits / 8.0;
+    return stored <= bytes * MostExpansion(compression) + 4096.0;
+}
+
 int StoredSize(TIFF* tif, uint32_t* w, uint32_t* h) {
     return TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, w) && TIFFGetField(tif, TIFFTAG_IMAGELENGTH, h) && *w > 0 && *h > 0 &&
            *w <= 0x7FFFFFFF && *h <= 0x7FFFFFFF;
@@ -161,7 +217,8 @@ int TIFF_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int3
     *width = *height = 0;
     if (!data) return 0;
     Source source = {data, size, 0};
-    TIFF* tif = Open(&source);
+    int errors = 0;
+    TIFF* tif = Open(&source, &errors);
     if (!tif) return 0;
     uint32_t w = 0, h = 0;
     int ok = StoredSize(tif, &w, &h);
@@ -179,7 +236,8 @@ int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, int keepInks, 
     *found = TIFFDecoded{0, 0};
     if (side) SideData_Reset(side);
     Source source = {data, size, 0};
-    TIFF* tif = Open(&source);
+    int errors = 0;
+    TIFF* tif = Open(&source, &errors);
     if (!tif) {
         Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
         Log_Print(0, "Not a readable TIFF file\n");
@@ -189,6 +247,14 @@ int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, int keepInks, 
     char why[1024] = "";
     int ok = StoredSize(tif, &w, &h);
     const int orientation = OrientationOf(tif);
+    if (!ok) Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (ok && !TIFFIsCODECConfigured(compression)) {
+        Bitmap_NoteProblem(BITMAP_PROBLEM_UNSUPPORTED);
+        Log_Print(0, "TIFF compression %d is a kind not read\n", int(compression));
+        ok = 0;
+    }
     int inks = ok && ReadAsInks(tif, keepInks);
     // The reader's set-up refuses the layouts it has no way for.
     TIFFRGBAImage reader;
@@ -198,6 +264,11 @@ int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, int keepInks, 
         Log_Print(0, "TIFF picture of a kind not read: %s\n", why);
         ok = 0;
     }
+    if (ok && !Provable(tif, w, h, source.size)) {
+        Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
+        Log_Print(0, "TIFF data of %u bytes cannot hold %ux%u\n", unsigned(size), unsigned(w), unsigned(h));
+        ok = 0;
+    }
     int bytes = 0;
     if (ok && !Mem_CheckedSize(w, h, 4, &bytes)) {
         Bitmap_NoteProblem(BITMAP_PROBLEM_TOO_LARGE);
@@ -205,11 +276,17 @@ int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, int keepInks, 
     }
     ok = ok && Bitmap_SetSize(bitmap, int32_t(w), int32_t(h));
     if (ok) {
-        // As stored: the turn follows, whole, below.
+        // As stored: the turn follows, whole, below. The first error ends
+        // the picture: no row is made up.
         reader.orientation = ORIENTATION_TOPLEFT;
         reader.req_orientation = ORIENTATION_BOTLEFT;
-        ok = TIFFRGBAImageGet(&reader, reinterpret_cast<uint32_t*>(bitmap->pixels), w, h);
-        if (!ok) Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
+        reader.stoponerr = 1;
+        errors = 0;
+        ok = TIFFRGBAImageGet(&reader, reinterpret_cast<uint32_t*>(bitmap->pixels), w, h) && errors == 0;
+        if (!ok) {
+            Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
+            Log_Print(0, "TIFF picture damaged or cut short\n");
+        }
     }
     if (begun) TIFFRGBAImageEnd(&reader);
     if (ok) {
