@@ -101,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (xmpBytes + exifBytes >= size - at) return 0;
     SideDataStruct side = {};
     SideData_Keep(&side, SIDE_XMP, data + at, int64_t(xmpBytes));
-    SideData_Keep(&side, SIDE_EXIF, data + at + xmpBytes, int64_t(exifBytes));
+    // As every reader keeps it: a block from its TIFF header.
+    SideData_KeepExif(&side, data + at + xmpBytes, int64_t(exifBytes));
     at += xmpBytes + exifBytes;
     BitmapStruct* picture = nullptr;
     Bitmap_Create(&picture);
