@@ -64,7 +64,8 @@ TEST(CameraData, KeptWithoutTheLocationOrAllOrNone) {
                        "-ExposureTime=1/200 -FNumber=4 -ISO=200 -Flash=16 -FocalLength=35 -Artist=Me "
                        "-Copyright='(c) Me' -SerialNumber=123 -ExifImageWidth=120 -ExifImageHeight=80 "
                        "-ColorSpace=1 -GPSLatitude=48.85 -GPSLatitudeRef=N -GPSLongitude=2.35 -GPSLongitudeRef=E "
-                       "-XMP-dc:Creator=Me -IPTC:Keywords=trip " +
+                       "-XMP-dc:Creator=Me -IPTC:Keywords=trip -ImageDescription='<x:xmpmeta><rdf:Description "
+                       "exif:GPSLatitude=\\\"48,51N\\\"/></x:xmpmeta>' " +
                        photo),
               0);
     ASSERT_NE(Fields(photo).find("-GPS:GPSLatitude="), std::string::npos) << "exiftool wrote the place";
@@ -83,7 +84,8 @@ TEST(CameraData, KeptWithoutTheLocationOrAllOrNone) {
                                              "-ExifIFD:ExifImageWidth=40",
                                              "-ExifIFD:ExifImageHeight=60",
                                              "-ExifIFD:ColorSpace=sRGB"};
-    const std::vector<std::string> place = {"-GPS:", "-ExifIFD:SerialNumber=", "-XMP-dc:Creator=", "-IPTC:Keywords="};
+    const std::vector<std::string> place = {
+        "-GPS:", "-ExifIFD:SerialNumber=", "-XMP-dc:Creator=", "-IPTC:Keywords=", "-IFD0:ImageDescription="};
     struct Case {
         int metadata;
         bool keepsCamera;
@@ -105,6 +107,11 @@ TEST(CameraData, KeptWithoutTheLocationOrAllOrNone) {
         if (c.metadata == METADATA_NONE) {
             EXPECT_EQ(fields.find("-IFD0:"), std::string::npos) << fields;
         }
+        // Nor through a text field holding a packet, as a reader that
+        // scans for XMP finds it.
+        RunShell("exiftool -scanForXMP -a -G1 -args " + copy + " > scanned.txt 2>&1");
+        EXPECT_EQ(ReadWholeFile("scanned.txt").find("GPSLatitude") != std::string::npos, c.keepsPlace)
+            << ReadWholeFile("scanned.txt");
         RunShell("exiftool -validate -warning -error -a " + copy + " > validate.txt 2>&1");
         EXPECT_EQ(ReadWholeFile("validate.txt"), "Validate                        : OK\n");
     }

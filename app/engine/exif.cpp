@@ -125,13 +125,32 @@ void Put(Fields* fields, const Field& f, int onlyMissing = 0) {
     fields->field[fields->count++] = f;
 }
 
-// The entries of dir whose tags are listed, their values where they lie.
+// 1 when a value may carry the location or metadata of its own: the
+// letters "gps" or "xmp" in any case (an XMP packet, a place written out)
+// anywhere in its bytes.
+int Carries(const unsigned char* value, uint32_t bytes) {
+    static const char* const kWords[2] = {"gps", "xmp"};
+    for (uint32_t i = 0; i + 3 <= bytes; ++i)
+        for (const char* word : kWords) {
+            int same = 1;
+            for (int k = 0; k < 3 && same; ++k) same = (value[i + k] | 0x20) == word[k];
+            if (same) return 1;
+        }
+    return 0;
+}
+
+// The entries of dir whose tags are listed, their values where they lie;
+// a value that carries a location or a packet of its own is left out.
 void Keep(const TiffDirStruct* dir, const uint16_t* tags, size_t n, Fields* fields) {
     fields->count = 0;
     for (int32_t i = 0; i < dir->count; ++i) {
         const TiffDirEntry& e = dir->entries[i];
-        if (std::find(tags, tags + n, e.tag) != tags + n)
-            Put(fields, Field{e.tag, e.type, e.count, dir->block + e.value, e.bytes, {}});
+        if (std::find(tags, tags + n, e.tag) == tags + n) continue;
+        if (Carries(dir->block + e.value, e.bytes)) {
+            Log_Print(0, "Exif field 0x%.4X holds a location or an XMP packet: left out\n", unsigned(e.tag));
+            continue;
+        }
+        Put(fields, Field{e.tag, e.type, e.count, dir->block + e.value, e.bytes, {}});
     }
 }
 
