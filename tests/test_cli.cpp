@@ -184,6 +184,19 @@ TEST(Cli, EveryFileThatFailsIsNamedAndTheExitSaysSo) {
     std::string grey(64 * 64, '\x80');
     std::ofstream(dir + "cut.tif", std::ios::binary) << GreyTiff(64, 64, 1, 8, grey).substr(0, 2200);
     std::ofstream(dir + "j2k.tif", std::ios::binary) << GreyTiff(64, 64, 34712, 64, grey);
+    // An AVIF declaring 1 x 1 over a coded 97 x 61, and a picture sequence
+    // with no still picture in it.
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 97x61 gradient:'#102030-#f0e0d0' -depth 8 " + dir + "g.png && " +
+                       "heif-enc -A -q 80 " + dir + "g.png -o " + dir + "one.avif > /dev/null"),
+              0);
+    std::string avif = ReadWholeFile(dir + "one.avif");
+    ASSERT_NE(avif.find("ispe"), std::string::npos);
+    avif.replace(avif.find("ispe") + 8, 8, std::string("\0\0\0\x01\0\0\0\x01", 8));
+    std::ofstream(dir + "one.avif", std::ios::binary) << avif;
+    std::ofstream(dir + "moving.avif", std::ios::binary) << std::string(
+        "\0\0\0\x18"
+        "ftypavis\0\0\0\0avismsf1\0\0\0\x08moov",
+        32);
     // A BMP of no width.
     ASSERT_EQ(RunShell("/usr/bin/convert -size 30x20 xc:red BMP3:" + dir + "flat.bmp"), 0);
     std::string flat = ReadWholeFile(dir + "flat.bmp");
@@ -208,7 +221,9 @@ TEST(Cli, EveryFileThatFailsIsNamedAndTheExitSaysSo) {
                              {dir + "empty.heic", "empty file"},
                              {dir + "cut.tif", "damaged or cut short"},
                              {dir + "j2k.tif", "a kind of picture the program does not read"},
-                             {dir + "flat.bmp", "damaged or cut short"}};
+                             {dir + "flat.bmp", "damaged or cut short"},
+                             {dir + "one.avif", "damaged or cut short"},
+                             {dir + "moving.avif", "a kind of picture the program does not read"}};
 #ifdef _WIN32
     // Names Windows gives to devices, in any folder and with any extension.
     for (const char* device : {"CON.jpg", "nul.JPG", "Com1.jpeg", "LPT9.png", "aux .bmp"})

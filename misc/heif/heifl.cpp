@@ -48,6 +48,19 @@ void NoteUnsupported(const heif_error& error) {
         Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
 }
 
+// 1 when the file's type box names a picture sequence ("avis", "msf1",
+// "hevs") among its brands: a file of moving pictures, which holds a still
+// one only when it also has a primary item.
+int IsSequence(const unsigned char* data, uint32_t size) {
+    if (size < 16 || memcmp(data + 4, "ftyp", 4) != 0) return 0;
+    uint32_t box = uint32_t(data[0]) << 24 | uint32_t(data[1]) << 16 | uint32_t(data[2]) << 8 | data[3];
+    if (box < 16 || box > size) return 0;
+    for (uint32_t at = 8; at + 4 <= box; at += 4)
+        for (const char* brand : {"avis", "msf1", "hevs"})
+            if (memcmp(data + at, brand, 4) == 0) return 1;
+    return 0;
+}
+
 // An open file: the context and its primary picture, released together.
 struct Opened {
     heif_context* context = nullptr;
@@ -72,7 +85,11 @@ int Open(const unsigned char* data, uint32_t size, Opened* opened) {
     heif_error error = heif_context_read_from_memory_without_copy(opened->context, data, size, nullptr);
     if (error.code == heif_error_Ok) error = heif_context_get_primary_image_handle(opened->context, &opened->primary);
     if (error.code != heif_error_Ok) {
-        NoteUnsupported(error);
+        // A sequence without a still picture is a kind not read, not damage.
+        if (IsSequence(data, size) && !heif_context_get_number_of_top_level_images(opened->context))
+            Bitmap_NoteProblem(BITMAP_PROBLEM_UNSUPPORTED);
+        else
+            NoteUnsupported(error);
         Log_Print(0, "Not a readable HEIF file: %s\n", error.message);
         return 0;
     }
@@ -220,7 +237,12 @@ int HEIF_DecodeToBitmap(HEIFStruct* heif, const unsigned char* data, uint32_t si
         KeepProfile(opened.primary, &heif->side);
         KeepExif(opened.primary, &heif->side);
     } else {
-        NoteUnsupported(error);
+        // The limit above comes from the size the file declares: a coded
+        // picture over it contradicts the file, whatever memory there is.
+        if (error.subcode == heif_suberror_Security_limit_exceeded)
+            Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
+        else
+            NoteUnsupported(error);
         Log_Print(0, "HEIF picture cannot be decoded: %s\n",
                   error.code != heif_error_Ok ? error.message : "bad layout");
     }
