@@ -213,6 +213,11 @@ int File_GetTempDir(char* buf, int size);
 // The path separator of this platform ("\" on Win32, "/" elsewhere).
 char Path_Separator(void);
 
+// Two paths as this platform's file systems tell them apart: letter case
+// ignored on Win32, every byte counted elsewhere. Below 0, 0 (one name) or
+// above 0.
+int Path_Compare(const char* a, const char* b);
+
 // Unifies separators, adds (trailing 1) or removes one trailing separator,
 // drops "." components and resolves ".." components, in place. 1.
 int Path_Normalize(char* path, int trailing);

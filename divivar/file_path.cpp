@@ -141,6 +141,11 @@ char Path_Separator(void) {
     return FileSys_Separator();
 }
 
+int Path_Compare(const char* a, const char* b) {
+    if (!a || !b) Core_NullPointer(kModule, __LINE__);
+    return FileSys_CompareNames(a, b);
+}
+
 int Path_Normalize(char* path, int trailing) {
     if (!path) Core_NullPointer(kModule, __LINE__);
     if (!path[0]) return 1;

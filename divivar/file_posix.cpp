@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -377,6 +378,11 @@ int FileSys_TempPath(char* buf, int size) {
 
 char FileSys_Separator(void) {
     return '/';
+}
+
+// POSIX file systems tell names apart by every byte.
+int FileSys_CompareNames(const char* a, const char* b) {
+    return strcmp(a, b);
 }
 
 int FileSys_IsSeparator(char c) {

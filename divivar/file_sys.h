@@ -65,6 +65,9 @@ int FileSys_TempPath(char* buf, int size);
 
 // Path syntax of the platform.
 char FileSys_Separator(void);
+// Names as the platform's file systems tell them apart: below 0, 0 (one
+// file) or above 0.
+int FileSys_CompareNames(const char* a, const char* b);
 int FileSys_IsSeparator(char c);
 
 // Characters after which a file name begins (separators, and ":" where

@@ -331,6 +331,11 @@ char FileSys_Separator(void) {
     return '\\';
 }
 
+// NTFS and FAT take one name in two spellings of letter case as one file.
+int FileSys_CompareNames(const char* a, const char* b) {
+    return Str_CompareNoCase(a, b);
+}
+
 int FileSys_IsSeparator(char c) {
     return c == '\\' || c == '/';
 }

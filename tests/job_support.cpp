@@ -64,7 +64,7 @@ void MakeJpeg(const std::string& path, int w, int h, bool flat) {
 
 int SaveJpeg(const BitmapStruct* bitmap, double quality, const SideDataStruct* side, const std::string& path) {
     BufferStruct file = {};
-    int ok = JPEG_SaveBitmap(bitmap, quality, side, &file) &&
+    int ok = JPEG_SaveBitmap(bitmap, quality, side, nullptr, &file) &&
              File_SaveWhole(path.c_str(), file.data, uint32_t(file.size), 0);
     Buffer_Free(&file);
     return ok;

@@ -29,7 +29,7 @@ struct Jpeg {
 Bytes Encoded(const BitmapStruct* b, double quality) {
     BufferStruct out = {};
     Bytes file;
-    if (JPEG_SaveBitmap(b, quality, nullptr, &out)) file.assign(out.data, out.data + out.size);
+    if (JPEG_SaveBitmap(b, quality, nullptr, nullptr, &out)) file.assign(out.data, out.data + out.size);
     Buffer_Free(&out);
     return file;
 }
@@ -262,7 +262,7 @@ TEST(Jpeg, PicturesWithoutPixelsOrBeyondTheFormatAreNotEncoded) {
         Bitmap_SetSize(b, w, w ? 1 : 10);
         BufferStruct out = {};
         ASSERT_TRUE(Buffer_Append(&out, "stale", 5));
-        EXPECT_EQ(JPEG_SaveBitmap(b, 0.75, nullptr, &out), 0) << w;
+        EXPECT_EQ(JPEG_SaveBitmap(b, 0.75, nullptr, nullptr, &out), 0) << w;
         EXPECT_EQ(out.size, 0) << w << ": nothing of an earlier file is left";
         Buffer_Free(&out);
     }

@@ -59,7 +59,8 @@ TEST(ResizeScale, ShrinksToFitNeverEnlarges) {
     cfg.Custom(1024, 768, 0.75);
     EXPECT_EQ(cfg.Target(2592, 1944), std::make_pair(1024, 768));
     cfg.Custom(100, 0, 0.75);
-    EXPECT_EQ(cfg.Target(1000, 1), std::make_pair(100, 0));
+    EXPECT_EQ(cfg.Target(1000, 1), std::make_pair(100, 1)) << "a side keeps a pixel";
+    EXPECT_EQ(cfg.Target(0, 0), std::make_pair(0, 0));
 }
 
 TEST(ResizeScale, ActiveProfileByNameIgnoringCase) {

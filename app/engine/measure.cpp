@@ -17,7 +17,7 @@ const char kModule[] = "app/engine/measure";
 // Bytes of bitmap encoded as kind (COPY_*) at quality (a fraction), without
 // side data, in scratch, or -1 when it cannot be encoded.
 int64_t EncodedBytes(BitmapStruct* bitmap, int kind, double quality, BufferStruct* scratch) {
-    const CopyEncoding how = {quality, 0, nullptr, 1};
+    const CopyEncoding how = {quality, 0, nullptr, 1, nullptr};
     return Output_Kind(kind)->save(bitmap, &how, scratch) ? scratch->size : -1;
 }
 

@@ -1,7 +1,9 @@
 #include "output.h"
 
+#include "file.h"
 #include "jpegl.h"
 #include "orv-core.h"
+#include "orv-str.h"
 #include "pngl.h"
 #include "webpl.h"
 
@@ -9,8 +11,13 @@ namespace {
 
 const char kModule[] = "app/engine/output";
 
+// Copies carry the program's name; a file larger than this is never one of
+// them worth reading through.
+const char kMark[] = "Brimlow";
+const int64_t kMostCopyBytes = int64_t(256) << 20;
+
 int SaveJpeg(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* out) {
-    return JPEG_SaveBitmap(bitmap, how->quality, how->side, out);
+    return JPEG_SaveBitmap(bitmap, how->quality, how->side, how->mark, out);
 }
 
 // Kinds with alpha store plain colours: weighted ones are the caller's
@@ -23,21 +30,24 @@ void CheckPlain(const BitmapStruct* bitmap, int line) {
 
 int SavePng(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* out) {
     CheckPlain(bitmap, __LINE__);
-    return PNGL_SaveBuffer(bitmap, how->side, how->srgb, out);
+    return PNGL_SaveBuffer(bitmap, how->side, how->srgb, how->mark, out);
 }
 
 int SaveWebp(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* out) {
     CheckPlain(bitmap, __LINE__);
-    return WEBP_SaveBuffer(bitmap, how->quality, how->lossless, how->side, out);
+    return WEBP_SaveBuffer(bitmap, how->quality, how->lossless, how->side, how->mark, out);
 }
 
 // A photograph's PNG takes several times a JPEG's bits, a WebP about a
 // third fewer.
 // libpng writes at most its own default width and height of a million.
 const OutputKind kOutputKinds[COPY_KINDS] = {
-    {"JPEG", "JPEG", ".jpg", 1, 0, 1, 1.0, 65500, "too large for JPEG (at most 65500 pixels a side)", SaveJpeg},
-    {"PNG", "PNG", ".png", 0, 1, 0, 5.0, 1000000, "too large for PNG (at most 1000000 pixels a side)", SavePng},
-    {"WebP", "WebP", ".webp", 1, 1, 0, 0.7, 16383, "too large for WebP (at most 16383 pixels a side)", SaveWebp},
+    {"JPEG", "JPEG", ".jpg", 1, 0, 1, 1.0, 65500, "too large for JPEG (at most 65500 pixels a side)", SaveJpeg,
+     JPEG_HasComment},
+    {"PNG", "PNG", ".png", 0, 1, 0, 5.0, 1000000, "too large for PNG (at most 1000000 pixels a side)", SavePng,
+     PNGL_HasSoftware},
+    {"WebP", "WebP", ".webp", 1, 1, 0, 0.7, 16383, "too large for WebP (at most 16383 pixels a side)", SaveWebp,
+     WEBP_HasMark},
 };
 
 }  // namespace
@@ -48,6 +58,25 @@ const OutputKind* Output_Kind(int kind) {
         Core_Abort("No copy kind %d\n", kind);
     }
     return &kOutputKinds[kind];
+}
+
+const char* Output_Mark(void) {
+    return kMark;
+}
+
+int Output_IsOurCopy(const char* path) {
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    const OutputKind* kind = nullptr;
+    for (const OutputKind& k : kOutputKinds)
+        if (Str_EndsWithNoCase(path, k.extension)) kind = &k;
+    int64_t bytes = 0;
+    if (!kind || !File_GetSizeByPath(path, &bytes) || bytes > kMostCopyBytes) return 0;
+    FileWhole whole;
+    const int read = File_ReadWhole(path, &whole) == FILE_WHOLE_DONE;
+    const int ours = read && kind->marked(whole.data, uint32_t(whole.size), kMark);
+    File_FreeWhole(&whole);
+    if (!ours) Log_Print(0, "Not a copy of the program's [%s]\n", path);
+    return ours;
 }
 
 const char* const* Output_FormatNames(void) {

@@ -23,6 +23,7 @@ struct CopyEncoding {
     int lossless;                // 1: a kind that can store the picture without loss does
     const SideDataStruct* side;  // the blocks the copy carries (the caller's); may be null
     int srgb;                    // 1: the colours are sRGB; 0: they are in side's profile
+    const char* mark;            // Output_Mark() for a copy, null for a measure
 };
 
 struct OutputKind {
@@ -42,10 +43,24 @@ struct OutputKind {
     // reason logged: no pixels, beyond the kind's limits, memory refused,
     // the library's failure.
     int (*save)(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* out);
+    // 1 when a file of the kind carries mark where save puts it (a JPEG
+    // comment, PNG's Software text, a WebP chunk of its own); reads only
+    // within data.
+    int (*marked)(const unsigned char* data, uint32_t size, const char* mark);
 };
 
 // The row of kind (COPY_*); any other value is a fatal stop.
 const OutputKind* Output_Kind(int kind);
+
+// The text every copy carries to say the program wrote it, whatever the
+// settings keep of its source's data: what tells an earlier copy, which a
+// run may replace, from a file of the user's with a copy's name. Static.
+const char* Output_Mark(void);
+
+// 1 when the file at path is a copy the program wrote: of a kind by its
+// extension and carrying the mark. 0 for anything else, a file that cannot
+// be read or one over 256 MB included (logged).
+int Output_IsOurCopy(const char* path);
 
 // Configuration.Output.Format's texts by value (each kind's configName,
 // then "Original" for FORMAT_SAME_KIND), null-ended. Static; cannot fail.

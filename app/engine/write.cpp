@@ -100,7 +100,7 @@ int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, c
 int Encode(const AppConfig* config, Scaled* s, const CopySize* copy, int kind, const SideDataStruct* side,
            BufferStruct* out) {
     const CopyEncoding how = {copy->quality, config->Format == FORMAT_SAME_KIND && copy->lossless && copy->limit == 0,
-                              side ? &s->carried : nullptr, s->srgb};
+                              side ? &s->carried : nullptr, s->srgb, Output_Mark()};
     return Output_Kind(kind)->save(s->target, &how, out);
 }
 

@@ -434,7 +434,8 @@ int JPEG_LoadFile(JPEGLibStruct* jpeg, const char* path) {
     return result;
 }
 
-int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataStruct* side, BufferStruct* out) {
+int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataStruct* side, const char* mark,
+                    BufferStruct* out) {
     if (!bitmap || !out) Core_NullPointer(kModule, __LINE__);
     Buffer_Clear(out);
     if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
@@ -481,6 +482,7 @@ int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataSt
         WriteMarker(&info, 1, kXmpSpace, kXmpSpaceBytes, side->block[SIDE_XMP], side->size[SIDE_XMP], "XMP packet");
         WriteMarker(&info, 13, "", 0, side->block[SIDE_IPTC], side->size[SIDE_IPTC], "IPTC record");
     }
+    if (mark) jpeg_write_marker(&info, JPEG_COM, reinterpret_cast<const JOCTET*>(mark), unsigned(strlen(mark)));
     // The bitmap's rows are stored bottom-up.
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = bitmap->pixels + int64_t(bitmap->height - 1 - int32_t(info.next_scanline)) * bitmap->scanline;
@@ -489,6 +491,28 @@ int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataSt
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     return out->size > 0;
+}
+
+int JPEG_HasComment(const unsigned char* data, uint32_t size, const char* text) {
+    if (!text) Core_NullPointer(kModule, __LINE__);
+    if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return 0;
+    const size_t length = strlen(text);
+    // Markers up to the first scan: 0xFF, a code, a two-byte length that
+    // counts itself.
+    for (uint32_t at = 2; at + 4 <= size;) {
+        if (data[at] != 0xFF) return 0;
+        const unsigned code = data[at + 1];
+        if (code == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (code == 0xDA || code == 0xD9) return 0;
+        const uint32_t bytes = uint32_t(data[at + 2]) << 8 | data[at + 3];
+        if (bytes < 2 || bytes > size - at - 2) return 0;
+        if (code == 0xFE && bytes - 2 == length && memcmp(data + at + 4, text, length) == 0) return 1;
+        at += 2 + bytes;
+    }
+    return 0;
 }
 
 int JPEG_GetOrientation(JPEGLibStruct* jpeg, int* orientation) {

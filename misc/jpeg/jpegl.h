@@ -93,7 +93,13 @@ int JPEG_DecodeToBitmapBy(JPEGLibStruct* jpeg, const unsigned char* data, uint32
 // Exif block as an APP1 marker after "Exif\0\0", the XMP packet as an APP1
 // marker after its namespace, the IPTC record as APP13 and the profile as
 // APP2 chunks; a block too large for its one marker is left out (logged)
-// and the copy still made. 1, or 0 (out empty) for a bitmap without pixels
-// or beyond the format's 65500 pixels a side (logged), memory refused or
-// the library's failure.
-int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataStruct* side, BufferStruct* out);
+// and the copy still made; mark (may be null), the program's own, as a
+// comment (COM) after them. 1, or 0 (out empty) for a bitmap without
+// pixels or beyond the format's 65500 pixels a side (logged), memory
+// refused or the library's failure.
+int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataStruct* side, const char* mark,
+                    BufferStruct* out);
+
+// 1 when a JPEG file's markers before its first scan hold a comment of
+// exactly text; 0 for any other data. Reads only within data.
+int JPEG_HasComment(const unsigned char* data, uint32_t size, const char* text);

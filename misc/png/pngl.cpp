@@ -17,6 +17,8 @@
 namespace {
 
 const char kModule[] = "misc/png/pngl";
+// The text keyword the program's mark is written under, its NUL included.
+const char kSoftware[] = "Software";
 const int kPaletteMost = 256;
 // zlib's effort: for photographs level 2, which the benchmark's wallpapers
 // showed taking half the time of level 6 for under 10 % more bytes (and a
@@ -128,8 +130,18 @@ void SetPalette(png_structp png, png_infop info, const Form& form) {
     if (lastTranslucent >= 0) png_set_tRNS(png, info, alphas, lastTranslucent + 1, nullptr);
 }
 
-// The chunks libpng is told of before the picture: the profile or sRGB.
-void SetSideData(png_structp png, png_infop info, const SideDataStruct* side, int srgb) {
+// The chunks libpng is told of before the picture: the profile or sRGB,
+// and the program's mark as the Software text.
+void SetSideData(png_structp png, png_infop info, const SideDataStruct* side, int srgb, const char* mark) {
+    if (mark) {
+        png_text text;
+        memset(&text, 0, sizeof text);
+        text.compression = PNG_TEXT_COMPRESSION_NONE;
+        text.key = const_cast<char*>(kSoftware);
+        text.text = const_cast<char*>(mark);
+        text.text_length = strlen(mark);
+        png_set_text(png, info, &text, 1);
+    }
     if (side && side->block[SIDE_PROFILE])
         png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, side->block[SIDE_PROFILE],
                      png_uint_32(side->size[SIDE_PROFILE]));
@@ -207,8 +219,8 @@ void FillRow(const BitmapStruct* bitmap, int32_t y, const Form& form, int type, 
 // libpng's part of Encode, in a frame of its own: the values it reads
 // after a longjmp are its parameters, which it never changes. 1 when
 // complete.
-int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const Form& form, BufferStruct* out,
-              int type, int depth, unsigned char* row) {
+int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* mark, const Form& form,
+              BufferStruct* out, int type, int depth, unsigned char* row) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Complain, Warn);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
@@ -226,7 +238,7 @@ int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, 
     png_set_IHDR(png, info, png_uint_32(bitmap->width), png_uint_32(bitmap->height), depth, type, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
     if (type == PNG_COLOR_TYPE_PALETTE) SetPalette(png, info, form);
-    SetSideData(png, info, side, srgb);
+    SetSideData(png, info, side, srgb, mark);
     png_write_info(png, info);
     // libpng writes an eXIf it is given after the picture, where some
     // readers never look: written here, it comes before.
@@ -246,21 +258,23 @@ int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, 
 }
 
 // Encodes into out, which the caller releases. 1 when complete.
-int Encode(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const Form& form, BufferStruct* out) {
+int Encode(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* mark, const Form& form,
+           BufferStruct* out) {
     int type = 0, depth = 0, samples = 0;
     ChooseType(form, ProfileSpace(side), &type, &depth, &samples);
     int rowBytes = 0;
     unsigned char* row = static_cast<unsigned char*>(
         Mem_AllocChecked(bitmap->width, samples, 1, &rowBytes, MEM_HEAP, kModule, __LINE__));
     if (!row) return 0;
-    int ok = WriteRows(bitmap, side, srgb, form, out, type, depth, row);
+    int ok = WriteRows(bitmap, side, srgb, mark, form, out, type, depth, row);
     Mem_Free(row, rowBytes, MEM_HEAP, kModule, __LINE__);
     return ok;
 }
 
 }  // namespace
 
-int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, BufferStruct* out) {
+int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* mark,
+                    BufferStruct* out) {
     if (!bitmap || !out) Core_NullPointer(kModule, __LINE__);
     Buffer_Clear(out);
     if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
@@ -268,11 +282,31 @@ int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int 
     Form* form = static_cast<Form*>(Mem_AllocChecked(1, sizeof(Form), 1, &formBytes, MEM_HEAP, kModule, __LINE__));
     if (!form) return 0;
     LookAt(bitmap, form);
-    int ok = Encode(bitmap, side, srgb, *form, out);
+    int ok = Encode(bitmap, side, srgb, mark, *form, out);
     Mem_Free(form, formBytes, MEM_HEAP, kModule, __LINE__);
     if (!ok) {
         Log_Print(0, "PNG copy not encoded\n");
         Buffer_Clear(out);
     }
     return ok;
+}
+
+int PNGL_HasSoftware(const unsigned char* data, uint32_t size, const char* text) {
+    if (!text) Core_NullPointer(kModule, __LINE__);
+    static const unsigned char kSignature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
+    if (!data || size < 8 || memcmp(data, kSignature, 8) != 0) return 0;
+    const size_t key = sizeof kSoftware, length = strlen(text);
+    // Chunks up to the picture's data: length, type, data, CRC.
+    for (uint32_t at = 8; at <= size && size - at >= 12;) {
+        const uint32_t bytes =
+            uint32_t(data[at]) << 24 | uint32_t(data[at + 1]) << 16 | uint32_t(data[at + 2]) << 8 | data[at + 3];
+        if (bytes > size - at - 12) return 0;
+        const unsigned char* type = data + at + 4;
+        if (memcmp(type, "IDAT", 4) == 0 || memcmp(type, "IEND", 4) == 0) return 0;
+        if (memcmp(type, "tEXt", 4) == 0 && bytes == key + length && memcmp(type + 4, kSoftware, key) == 0 &&
+            memcmp(type + 4 + key, text, length) == 0)
+            return 1;
+        at += 12 + bytes;
+    }
+    return 0;
 }

@@ -13,7 +13,13 @@
 // Encodes bitmap (plain colours, not weighted by alpha) as PNG with side's
 // blocks that PNG holds: the profile as iCCP, or an sRGB chunk when srgb is
 // 1 and no profile is given; Exif as eXIf; XMP as its iTXt. IPTC has no
-// place in PNG and is left out (logged). side may be null. 1 with the file
+// place in PNG and is left out (logged). side may be null; mark (may be
+// null), the program's own, goes in as the Software text. 1 with the file
 // in out (emptied first); 0 (out empty) with the reason logged (memory
 // refused, libpng's complaint).
-int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, BufferStruct* out);
+int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* mark,
+                    BufferStruct* out);
+
+// 1 when a PNG file's chunks before its picture data hold a Software text
+// of exactly text; 0 for any other data. Reads only within data.
+int PNGL_HasSoftware(const unsigned char* data, uint32_t size, const char* text);

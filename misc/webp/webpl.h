@@ -33,8 +33,13 @@ int WEBP_IsLossless(const unsigned char* data, uint32_t size);
 // is not opaque, the colours of invisible pixels left to the encoder, which
 // makes them cost nothing. With side (may be null), its profile goes in as
 // ICCP, Exif as EXIF and XMP as XMP; IPTC has no place in WebP and is left
-// out (logged). 1 with the file in out (emptied first); 0 (out empty) with
-// the reason logged (beyond the format's 16383 pixels a side, memory
-// refused, the library's failure).
+// out (logged); mark (may be null), the program's own, goes in a chunk of
+// its own that readers pass over. 1 with the file in out (emptied first);
+// 0 (out empty) with the reason logged (beyond the format's 16383 pixels a
+// side, memory refused, the library's failure).
 int WEBP_SaveBuffer(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
-                    BufferStruct* out);
+                    const char* mark, BufferStruct* out);
+
+// 1 when a WebP file holds the program's mark chunk of exactly text; 0 for
+// any other data. Reads only within data.
+int WEBP_HasMark(const unsigned char* data, uint32_t size, const char* text);

@@ -19,7 +19,7 @@ static int Fuzz_WritesWithJpeg(const unsigned char* exif, int32_t size) {
     SideDataStruct side = {};
     BufferStruct file = {};
     int ok = Bitmap_SetSize(bitmap, 8, 8) && SideData_Keep(&side, SIDE_EXIF, exif, size) &&
-             JPEG_SaveBitmap(bitmap, 0.75, &side, &file);
+             JPEG_SaveBitmap(bitmap, 0.75, &side, nullptr, &file);
     // A block over the cap is not kept: that is the cap working, not a fault.
     if (!ok && size > SIDE_MOST_BYTES) ok = 1;
     Buffer_Free(&file);

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (JPEG_DecodeToBitmap(jpeg, data, uint32_t(size), denominators[size % 4], bitmap) &&
             Bitmap_SetSize(half, (bitmap->width + 1) / 2, (bitmap->height + 1) / 2) && Bitmap_Reduce(bitmap, half)) {
             BufferStruct out = {};
-            JPEG_SaveBitmap(half, 0.75, nullptr, &out);
+            JPEG_SaveBitmap(half, 0.75, nullptr, nullptr, &out);
             Buffer_Free(&out);
         }
         JPEG_Reset(jpeg);

@@ -1,8 +1,8 @@
 // Fuzz target for the PNG and WebP writers: a small picture and side data
 // made from the input, encoded, read back (the picture by the decoders the
 // program reads with, the side data from the file's own chunks) and
-// compared. Any difference, or a writer that fails on what it was given,
-// stops the run.
+// compared, and the program's mark found where it was written. Any
+// difference, or a writer that fails on what it was given, stops the run.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -18,6 +18,9 @@
 #include "webpl.h"
 
 namespace {
+
+// A mark the writers put in and their readers find again.
+const char kMark[] = "Brimlow";
 
 // The first chunk of type in a PNG file, or null; *size its data's bytes.
 const unsigned char* PngChunk(const BufferStruct& file, const char* type, uint32_t* size) {
@@ -42,7 +45,8 @@ int Same(const SideDataStruct& side, int kind, const unsigned char* block, uint3
 
 void CheckPng(const BitmapStruct* picture, const SideDataStruct& side) {
     BufferStruct file = {};
-    if (!PNGL_SaveBuffer(picture, &side, 1, &file)) abort();
+    if (!PNGL_SaveBuffer(picture, &side, 1, kMark, &file)) abort();
+    if (!PNGL_HasSoftware(file.data, uint32_t(file.size), kMark)) abort();
     uint32_t exifBytes = 0, xmpBytes = 0;
     const unsigned char* exif = PngChunk(file, "eXIf", &exifBytes);
     const unsigned char* itxt = PngChunk(file, "iTXt", &xmpBytes);
@@ -68,7 +72,8 @@ void CheckPng(const BitmapStruct* picture, const SideDataStruct& side) {
 
 void CheckWebp(const BitmapStruct* picture, const SideDataStruct& side) {
     BufferStruct file = {};
-    if (!WEBP_SaveBuffer(picture, 0.75, 1, &side, &file)) abort();
+    if (!WEBP_SaveBuffer(picture, 0.75, 1, &side, kMark, &file)) abort();
+    if (!WEBP_HasMark(file.data, uint32_t(file.size), kMark)) abort();
     BitmapStruct* back = nullptr;
     Bitmap_Create(&back);
     SideDataStruct read = {};
