@@ -373,17 +373,38 @@ TEST_F(Batch, SourcesWithOneOutputNameKeepTheFirstCopy) {
     EXPECT_EQ(r.messages.back(), "Unable to overwrite matching filenames (a)...");
 }
 
-TEST_F(Batch, ALinkAtTheOutputNameIsReplacedNotWrittenThrough) {
-    std::string dir = Fresh("links");
+// A copy's name taken by a file the program did not write (a picture of
+// the user's, or a link to one) is refused, whatever the name adds; an
+// earlier copy, which carries the program's mark, is replaced. On a file
+// system that tells letter case apart, A_resized.jpg is another name.
+TEST_F(Batch, OnlyEarlierCopiesAreReplaced) {
+    std::string dir = Fresh("taken");
     MakeJpeg("precious.jpg", 120, 90);
     std::string precious = Bytes("precious.jpg");
     MakeJpeg(dir + "a.jpg", 64, 48);
+    MakeJpeg(dir + "b.jpg", 64, 48);
+    MakeJpeg(dir + "b_resized.jpg", 30, 20);
     ASSERT_EQ(MakeLink("../precious.jpg", dir + "a_resized.jpg"), 0);
+    std::string mine = Bytes(dir + "b_resized.jpg");
     Config cfg;
     Recorder r;
-    EXPECT_EQ(RunBatch(cfg.c, {dir + "a.jpg"}, r.Host(), 1).written, 1);
+    RunResult run = RunBatch(cfg.c, {dir + "a.jpg", dir + "b.jpg"}, r.Host(), 1, {}, 0);
+    EXPECT_EQ(run.written, 0);
+    EXPECT_EQ(r.failures,
+              std::vector<std::string>({"0: would replace an existing file", "1: would replace an existing file"}));
     EXPECT_EQ(Bytes("precious.jpg"), precious);
-    EXPECT_EQ(File_IsSameFile((dir + "a_resized.jpg").c_str(), "precious.jpg"), 0);
+    EXPECT_EQ(Bytes(dir + "b_resized.jpg"), mine);
+    RemoveFile(dir + "b_resized.jpg");
+    EXPECT_EQ(RunBatch(cfg.c, {dir + "b.jpg"}, r.Host(), 1).written, 1);
+    EXPECT_EQ(RunBatch(cfg.c, {dir + "b.jpg"}, r.Host(), 1).written, 1) << "its own earlier copy";
+#ifndef _WIN32
+    MakeJpeg(dir + "C.jpg", 64, 48);
+    MakeJpeg(dir + "c_resized.jpg", 30, 20);
+    const std::string lower = Bytes(dir + "c_resized.jpg");
+    EXPECT_EQ(RunBatch(cfg.c, {dir + "C.jpg"}, r.Host(), 1).written, 1) << "c_resized.jpg is not C_resized.jpg";
+    EXPECT_EQ(Bytes(dir + "c_resized.jpg"), lower);
+    EXPECT_TRUE(FileExists(dir + "C_resized.jpg"));
+#endif
 }
 
 TEST_F(Batch, PathsThatDoNotFitAreRefusedNeverCut) {

@@ -442,6 +442,30 @@ TEST(Cli, SubfoldersAreMirroredInTheOutputFolder) {
     EXPECT_EQ(flat.out.find("Finished resizing 1 images, "), 0u) << flat.out;
 }
 
+// In a folder the walk leaves out only the copies the program wrote: a
+// picture of the user's with a copy's name is a picture, resized in its
+// turn, and the name it takes is refused to the copy it looks like.
+TEST(Cli, AUsersPictureWithACopysNameIsNotTakenForOne) {
+    std::string cli = InstallCli("program", "_resized");
+    std::string dir = Fresh("walk");
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 80x60 xc:red " + dir + "a.png && /usr/bin/convert -size 60x40 " +
+                       "xc:blue " + dir + "a_resized.png && /usr/bin/convert -size 80x60 xc:green " + dir + "b.png"),
+              0);
+    const std::string mine = ReadWholeFile(dir + "a_resized.png");
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        Outcome o = RunCli(cli + " --quiet --format original -W 40 " + dir);
+        EXPECT_EQ(o.status, 1);
+        EXPECT_EQ(o.err, dir + "a.png: would replace an original\n") << "a_resized.png is one of the run's pictures";
+        // b.png, and the user's a_resized.png; the copies of the first round
+        // are left out of the second and replaced.
+        EXPECT_EQ(o.out.find("Finished resizing 2 images, "), 0u) << o.out;
+        EXPECT_EQ(ReadWholeFile(dir + "a_resized.png"), mine);
+        EXPECT_TRUE(FileExists(dir + "a_resized_resized.png"));
+        EXPECT_TRUE(FileExists(dir + "b_resized.png"));
+    }
+}
+
 // Two sources with one output: the later is refused with a line, the run
 // goes on, the first one's copy is kept, and the exit says so; with two
 // jobs as with one.

@@ -11,6 +11,7 @@
 
 #include "bitmap.h"
 #include "orv-core.h"
+#include "output.h"
 #include "orv-str.h"
 #include "thread.h"
 
@@ -144,9 +145,8 @@ const BatchRefusal kExisting = {"would replace an existing file", "Unable to ove
 
 // Before any file runs: every output named (a name that does not fit
 // refuses its file), every source's identity and memory estimate taken, and
-// of files with the same output (letter case ignored: on the systems the
-// program serves, one name in two spellings is one file) all but the first
-// in the list refused. Then the order files start in: the list's for one
+// of files with the same output (as the file system compares names) all but
+// the first in the list refused. Then the order files start in: the list's for one
 // worker; for several the largest first (by the memory estimate, which
 // follows the pixels), so that no worker is left with a large file at the
 // end while the others have nothing to do.
@@ -165,12 +165,12 @@ void PrepareRun(BatchStruct* b, int workers) {
     const BatchFile* files = b->files;
     // Equal outputs stay in list order, so the first of them is the one kept.
     std::sort(b->order, b->order + b->count, [files](int x, int y) {
-        int order = Str_CompareNoCase(files[x].output, files[y].output);
+        int order = Path_Compare(files[x].output, files[y].output);
         return order < 0 || (order == 0 && x < y);
     });
     for (int k = 1; k < b->count; ++k) {
         BatchFile* file = &b->files[b->order[k]];
-        if (!file->refusal && Str_EqualNoCase(b->files[b->order[k - 1]].output, file->output))
+        if (!file->refusal && Path_Compare(b->files[b->order[k - 1]].output, file->output) == 0)
             file->refusal = &kSameOutput;
     }
     for (int i = 0; i < b->count; ++i) b->order[i] = i;
@@ -180,7 +180,8 @@ void PrepareRun(BatchStruct* b, int workers) {
 }
 
 // Why an output may not be written now, or null: an existing file there is
-// one of the run's sources, or the settings add nothing to the base name.
+// one of the run's sources, or a file the program did not write (an
+// earlier copy, carrying the mark, is replaced).
 const BatchRefusal* Refusal(const BatchStruct* b, const BatchFile* file) {
     if (file->refusal) return file->refusal;
     FileIdentity existing;
@@ -191,8 +192,8 @@ const BatchRefusal* Refusal(const BatchStruct* b, const BatchFile* file) {
             source->identity.index == existing.index)
             return &kOriginal;
     }
-    if (!file->explicitOutput && !b->settings->Prepend[0] && !b->settings->Append[0]) return &kExisting;
-    return nullptr;
+    if (file->explicitOutput || Output_IsOurCopy(file->output)) return nullptr;
+    return &kExisting;
 }
 
 void Refuse(const BatchFile* file, const BatchRefusal* refusal, ResizeWork* work) {

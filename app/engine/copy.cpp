@@ -103,7 +103,7 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
     if (output) Str_Copy(work->output, output);
     // Besides the names, the file itself: a link or another spelling of the
     // same path must not let the output replace its source.
-    if (Str_EqualNoCase(path, work->output) || File_IsSameFile(path, work->output)) {
+    if (Path_Compare(path, work->output) == 0 || File_IsSameFile(path, work->output)) {
         Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
         work->reason = "would replace its source";
         return 0;

@@ -11,6 +11,7 @@
 #include "orv-core.h"
 #include "orv-str.h"
 #include "input.h"
+#include "output.h"
 #include "copy.h"
 
 namespace {
@@ -54,10 +55,10 @@ bool NameBefore(const std::string& a, const std::string& b) {
     return order != 0 ? order < 0 : a < b;
 }
 
-// Names as those file systems tell them apart: letter case ignored.
-struct NoCaseLess {
+// Names as the file system tells them apart.
+struct NameLess {
     bool operator()(const std::string& a, const std::string& b) const {
-        return Str_CompareNoCase(a.c_str(), b.c_str()) < 0;
+        return Path_Compare(a.c_str(), b.c_str()) < 0;
     }
 };
 
@@ -86,9 +87,10 @@ int GatherFolder(const AppConfig* settings, const std::string& folder, const std
     }
     std::sort(listing.files.begin(), listing.files.end(), NameBefore);
     std::sort(listing.folders.begin(), listing.folders.end(), NameBefore);
-    // Only names with an added text tell a copy from an original; on the
-    // systems the program serves one name in two spellings is one file.
-    std::set<std::string, NoCaseLess> copies;
+    // The names these settings give copies of the folder's pictures; a file
+    // of such a name is an earlier copy only when it carries the program's
+    // mark (a picture of the user's may have any name).
+    std::set<std::string, NameLess> copies;
     if (settings->Append[0] || settings->Prepend[0]) {
         char output[STR_TEXT_SIZE];
         for (const std::string& f : listing.files)
@@ -98,7 +100,7 @@ int GatherFolder(const AppConfig* settings, const std::string& folder, const std
     }
     for (const std::string& f : listing.files) {
         if (!Input_IsAccepted(f.c_str())) continue;
-        if (copies.count(f)) {
+        if (copies.count(f) && Output_IsOurCopy(f.c_str())) {
             Log_Print(0, "Earlier copy left out [%s]\n", f.c_str());
             continue;
         }
