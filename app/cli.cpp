@@ -68,9 +68,9 @@ const char kUsage[] =
     "\n"
     "A file that cannot be read, is refused or fails gets a line on standard error\n"
     "naming it and why; the other files are still resized. An existing file is\n"
-    "replaced only by an output whose name adds an --append or --prepend text, and\n"
-    "never when it is one of the sources. In a folder, the copies these settings made\n"
-    "earlier are replaced, not resized again.\n"
+    "replaced only when it is a copy this program wrote (every copy carries its mark),\n"
+    "never when it is one of the sources. In a folder, such earlier copies are\n"
+    "replaced, not resized again; a file of the user's with a copy's name is resized.\n"
     "\n"
     "Exit status: 0 every file was resized (or listed); 1 some file failed or was\n"
     "refused; 2 the options were wrong; 130 interrupted (Ctrl-C).\n";
