@@ -31,10 +31,19 @@ const char kUsage[] =
     "usage: brimlow-cli [options] PATH...\n"
     "  PATH                  image files, or folders (their accepted files, sorted by name;\n"
     "                        with their subfolders' when Subfolders is set or with -r)\n"
-    "  -p, --profile NAME    use the list profile NAME, or \"Custom\"\n"
+    "  -p, --profile NAME    use the list profile NAME (one there is), or \"Custom\"\n"
     "  -W, --width N         Custom maximum width, 0 = no bound (implies --profile Custom)\n"
     "  -H, --height N        Custom maximum height, 0 = no bound (implies --profile Custom)\n"
     "  -q, --quality N       Custom quality in percent, 1..100 (implies --profile Custom)\n"
+    "      --turn, --no-turn the box turns with a picture of the other orientation, or not\n"
+    "                        (applies to the profile in use; the shipped ones turn, a\n"
+    "                        box given by -W or -H does not unless --turn is given)\n"
+    "      --percent P       each side times P / 100, 1..100, instead of the bounds\n"
+    "                        (applies to the profile in use)\n"
+    "      --never-larger, --allow-larger\n"
+    "                        a copy of a source's own kind is never larger than it (the\n"
+    "                        default): a JPEG never above its source's quality, a smaller\n"
+    "                        copy at a lower quality where it would still be larger\n"
     "      --max-size N[k|m] at most N KiB (or MiB with m) a copy, 0 = no limit: the best\n"
     "                        quality that fits, and a smaller copy only where quality 30\n"
     "                        does not fit (applies to the profile in use)\n"
@@ -85,6 +94,9 @@ struct Options {
     int jobs = 0;
     int unspellable = 0;  // paths refused because this Windows cannot pass their names
     int maxSizeKib = -1;  // --max-size for the profile the run ends up using; -1 when not given
+    int turn = -1;        // --turn 1, --no-turn 0, for the profile the run ends up using; -1 when not given
+    int sized = 0;        // 1 once -W or -H named a side: the box then lies as given unless --turn
+    int percent = -1;     // --percent for the profile the run ends up using; -1 when not given
 };
 
 // The --format values, "jpeg, png, webp or original", from the copy kinds.
@@ -132,11 +144,18 @@ int SizeLimitKib(const std::string& text, int* kib) {
     return 1;
 }
 
-// The limit of the profile a run uses: the active list profile's own, else
+// A field of the profile a run uses: the active list profile's own, else
 // the Custom one's.
-int32_t& MaxSizeOfRun(AppConfig* run) {
+int32_t& FieldOfRun(AppConfig* run, int32_t ResizeProfile::*field, int32_t AppConfig::*custom) {
     ResizeProfile* profile = const_cast<ResizeProfile*>(Plan_ActiveProfile(run));
-    return profile ? profile->MaxSize : run->CustomMaxSize;
+    return profile ? profile->*field : run->*custom;
+}
+
+// The profiles' names for a usage message: "Custom, E-mail, Web, ...".
+std::string ProfileNames(const AppConfig* run) {
+    std::string names = "Custom";
+    for (const ResizeProfile* p = run->Profiles.first; p; p = p->next) names += std::string(", ") + p->Name;
+    return names;
 }
 
 // A text that does not fit its field is refused, never cut.
@@ -192,15 +211,26 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (a == "-p" || a == "--profile") {
             if (!value(&v) || !CopyField(run->ActiveProfile, v, int(sizeof run->ActiveProfile)))
                 return Usage("--profile needs a name of at most 79 characters");
+            // A typo would silently mean Custom: a name must be one there is.
+            if (!Str_EqualNoCase(run->ActiveProfile, "Custom") && !Plan_ActiveProfile(run))
+                return Usage(("no profile is named \"" + v + "\"; the profiles: " + ProfileNames(run)).c_str());
         } else if (a == "-W" || a == "--width" || a == "-H" || a == "--height") {
             if (!value(&v) || !Number(v.c_str(), 0, 1000000, &n))
                 return Usage("width and height take 0 or more pixels");
             (a == "-W" || a == "--width" ? run->CustomWidth : run->CustomHeight) = n;
+            opt->sized = 1;
             Str_Copy(run->ActiveProfile, "Custom");
         } else if (a == "-q" || a == "--quality") {
             if (!value(&v) || !Number(v.c_str(), 1, 100, &n)) return Usage("quality takes 1 to 100");
             run->CustomQuality = n / 100.0;
             Str_Copy(run->ActiveProfile, "Custom");
+        } else if (a == "--turn" || a == "--no-turn") {
+            opt->turn = a == "--turn";
+        } else if (a == "--percent") {
+            if (!value(&v) || !Number(v.c_str(), 1, 100, &n)) return Usage("--percent takes 1 to 100");
+            opt->percent = n;
+        } else if (a == "--never-larger" || a == "--allow-larger") {
+            run->NeverLarger = a == "--never-larger";
         } else if (a == "--max-size") {
             if (!value(&v) || !SizeLimitKib(v, &n)) return Usage("--max-size takes N, Nk or Nm (KiB or MiB), 0 = none");
             opt->maxSizeKib = n;
@@ -250,7 +280,10 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         }
     }
     // Whatever order the options came in, the limit is the final profile's.
-    if (opt->maxSizeKib >= 0) MaxSizeOfRun(run) = opt->maxSizeKib;
+    if (opt->maxSizeKib >= 0) FieldOfRun(run, &ResizeProfile::MaxSize, &AppConfig::CustomMaxSize) = opt->maxSizeKib;
+    if (opt->turn < 0 && opt->sized) opt->turn = 0;
+    if (opt->turn >= 0) FieldOfRun(run, &ResizeProfile::Turn, &AppConfig::CustomTurn) = opt->turn;
+    if (opt->percent >= 0) FieldOfRun(run, &ResizeProfile::Percent, &AppConfig::CustomPercent) = opt->percent;
     if (opt->paths.empty()) return opt->unspellable ? kExitStopped : Usage("no files given");
     return -1;
 }

@@ -58,6 +58,7 @@ int Config_Reset(AppConfig* config) {
     config->DuplicateDate = 1;
     config->Subfolders = 1;
     config->AutoClearList = 1;
+    config->NeverLarger = 1;
     return 1;
 }
 
@@ -70,12 +71,11 @@ int Config_Copy(AppConfig* destination, const AppConfig* source) {
     destination->Profiles = list;
     for (const ResizeProfile* p = source->Profiles.first; p; p = p->next) {
         ResizeProfile* copy = Config_AddProfile(destination);
-        memcpy(copy->Name, p->Name, sizeof copy->Name);
-        copy->Quality = p->Quality;
-        copy->Resize = p->Resize;
-        copy->Width = p->Width;
-        copy->Height = p->Height;
-        copy->MaxSize = p->MaxSize;
+        ResizeProfile* next = copy->next;
+        ResizeProfile* previous = copy->previous;
+        *copy = *p;
+        copy->next = next;
+        copy->previous = previous;
     }
     return 1;
 }

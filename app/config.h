@@ -26,6 +26,8 @@ struct ResizeProfile {
     int32_t Width;                // most pixels across; 0 or less: no bound
     int32_t Height;               // most pixels down; 0 or less: no bound
     int32_t MaxSize;              // most KiB (1024 bytes) a copy may take; 0 or less: no limit
+    int32_t Turn;                 // 1: Width and Height swap for a picture of the other orientation
+    int32_t Percent;              // 1 to 100: each side times Percent / 100, the bounds unused; 0: off
     ResizeProfile* next;          // toward the tail, null at the last; owned by the list
     ResizeProfile* previous;      // toward the head, null at the first
 };
@@ -63,6 +65,9 @@ struct AppConfig {
     int32_t CustomHeight;                  // Custom profile's most pixels down; 0 or less: no bound
     double CustomQuality;                  // Custom profile's quality fraction, 1.0 best
     int32_t CustomMaxSize;                 // Custom profile's most KiB a copy may take; 0 or less: no limit
+    int32_t CustomTurn;                    // flag: the Custom box turns with the picture
+    int32_t CustomPercent;                 // Custom profile's percent, 1 to 100; 0: the bounds apply
+    int32_t NeverLarger;                   // flag: a copy of a source's own kind is never larger than it
     char Append[CONFIG_NAME_SIZE];         // text after each output's base name, "_resized"
     char Prepend[CONFIG_NAME_SIZE];        // text before each output's base name; no control sets it
     int64_t ImagesProcessed;               // images written, all runs

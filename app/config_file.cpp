@@ -64,6 +64,7 @@ const ConfigKey kKeys[] = {
     {"Configuration.Output", "Metadata", KEY_CHOICE, FIELD(Metadata), 0, kMetadataNames},
     {"Configuration.Output", "Format", KEY_CHOICE, FIELD(Format), 0, Output_FormatNames()},
     {"Configuration.Output", "Background", KEY_COLOUR, FIELD(Background), 0, nullptr},
+    {"Configuration.Output", "NeverLarger", KEY_FLAG, FIELD(NeverLarger), 0, nullptr},
     {"Configuration.Output.Filename", "Append", KEY_TEXT, FIELD(Append), 0, nullptr},
     {"Configuration.Output.Filename", "Prepend", KEY_TEXT, FIELD(Prepend), 0, nullptr},
     {"Configuration.Statistics", "ImagesProcessed", KEY_INT64, FIELD(ImagesProcessed), 1, nullptr},
@@ -73,6 +74,8 @@ const ConfigKey kKeys[] = {
     {"Configuration.Custom", "Height", KEY_INT, FIELD(CustomHeight), 0, nullptr},
     {"Configuration.Custom", "Quality", KEY_DOUBLE, FIELD(CustomQuality), 0, nullptr},
     {"Configuration.Custom", "MaxSize", KEY_INT, FIELD(CustomMaxSize), 0, nullptr},
+    {"Configuration.Custom", "Turn", KEY_FLAG, FIELD(CustomTurn), 0, nullptr},
+    {"Configuration.Custom", "Percent", KEY_INT, FIELD(CustomPercent), 0, nullptr},
 };
 
 #undef FIELD
@@ -177,6 +180,8 @@ void ReadProfiles(XMLStruct* xml, AppConfig* c) {
         XML_GetChildInt(xml, node, "Height", &p->Height);
         XML_GetChildDouble(xml, node, "Quality", &p->Quality);
         XML_GetChildInt(xml, node, "MaxSize", &p->MaxSize);
+        XML_GetChildBool(xml, node, "Turn", &p->Turn);
+        XML_GetChildInt(xml, node, "Percent", &p->Percent);
     }
 }
 

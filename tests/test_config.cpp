@@ -67,6 +67,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
               "    <Output>\r\n        <SameDirectory>false</SameDirectory>\r\n        <Path/>\r\n"
               "        <ColourProfile>sRGB</ColourProfile>\r\n        <Metadata>Camera</Metadata>\r\n"
               "        <Format>WebP</Format>\r\n        <Background>#1E90FF</Background>\r\n"
+              "        <NeverLarger>true</NeverLarger>\r\n"
               "        <Filename>\r\n            <Append>_small &amp; &lt;fast&gt;</Append>\r\n"
               "            <Prepend/>\r\n        </Filename>\r\n    </Output>\r\n"
               "    <Statistics>\r\n        <ImagesProcessed>1234567890123</ImagesProcessed>\r\n"
@@ -74,6 +75,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
               "        </Filesize>\r\n    </Statistics>\r\n"
               "    <Custom>\r\n        <Width>1024</Width>\r\n        <Height>0</Height>\r\n"
               "        <Quality>0.750000</Quality>\r\n        <MaxSize>2048</MaxSize>\r\n"
+              "        <Turn>false</Turn>\r\n        <Percent>0</Percent>\r\n"
               "    </Custom>\r\n</Configuration>\r\n");
     EXPECT_EQ(ReadWholeFile(dir.path + "stats.xml"),
               "<?xml version=\"1.0\"?>\r\n<Configuration>\r\n    <Statistics>\r\n"

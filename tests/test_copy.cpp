@@ -347,6 +347,7 @@ TEST(Prepare, ThePassWithProgressAndCancel) {
     const char* paths[3] = {a.c_str(), c.c_str(), b.c_str()};
     Config cfg;
     cfg.c->CustomWidth = 32;
+    cfg.c->NeverLarger = 0;  // quality 100, above the sources' 95
     FileRow rows[3];
     Recorder r;
     JobHost host = r.Host();

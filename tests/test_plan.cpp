@@ -121,12 +121,18 @@ TEST(ResizeScale, EstimatesFromMeasuredReductions) {
     cfg.Custom(800, 600, 0.75);
     char dims[32] = "...";
     char est[32] = "...";
-    EXPECT_EQ(Prepare_RowTexts(cfg.c, 1600, 1200, &facts, COPY_JPEG, dims, int(sizeof dims), est, int(sizeof est)), 1);
+    FileRow row = {};
+    row.width = 1600;
+    row.height = 1200;
+    row.facts = facts;
+    Str_Copy(row.path, "photo.png");
+    EXPECT_EQ(Prepare_RowTexts(cfg.c, &row, dims, int(sizeof dims), est, int(sizeof est)), 1);
     EXPECT_STREQ(dims, "800x600");
     // 2 bits a pixel at the half, quality 75: 120000 bytes and the 600 fixed.
     EXPECT_STREQ(est, "~117k");
     Str_Copy(dims, "...");
-    EXPECT_EQ(Prepare_RowTexts(cfg.c, 0, 0, &facts, COPY_JPEG, dims, int(sizeof dims), est, int(sizeof est)), 0);
+    row.width = row.height = 0;
+    EXPECT_EQ(Prepare_RowTexts(cfg.c, &row, dims, int(sizeof dims), est, int(sizeof est)), 0);
     EXPECT_STREQ(dims, "...");
 }
 

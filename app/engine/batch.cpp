@@ -49,6 +49,7 @@ struct BatchStruct {
     int written;          // images written
     int64_t sourceTotal;  // bytes of their sources
     int64_t outputTotal;  // bytes of their outputs
+    int64_t savedTotal;   // bytes saved: what each output is smaller than its source, a larger one 0
     int64_t encodes;      // encodes they took
 };
 
@@ -236,6 +237,7 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
             b->encodes += work->written.encodes;
             b->sourceTotal += work->sourceBytes;
             b->outputTotal += work->outputBytes;
+            if (work->sourceBytes > work->outputBytes) b->savedTotal += work->sourceBytes - work->outputBytes;
             break;
         }
         // Another file beside it: one running as it began, or one begun since.
@@ -279,7 +281,7 @@ void CloseRun(BatchStruct* b) {
         Copy_CancelledText(b->written, text, int(sizeof text));
         b->host->message(b->host->data, text);
     } else {
-        Copy_FinishedText(b->written, b->sourceTotal - b->outputTotal, text, int(sizeof text));
+        Copy_FinishedText(b->written, b->savedTotal, text, int(sizeof text));
         b->host->message(b->host->data, text);
     }
 }

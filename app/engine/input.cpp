@@ -262,26 +262,27 @@ struct Format {
     double headerFactor;
     int headerQuality;
     int sameKind;  // COPY_*: the kind a copy of the same kind as its source is
+    int ownKind;   // COPY_*: the kind the files are themselves; -1 for a kind no copy is
     // 1 when the file's picture is stored without loss, in a kind whose
     // copies can stay so; null where that never varies.
     int (*lossless)(const unsigned char* data, uint32_t size);
 };
 
 const Format kFormats[] = {
-    {".jpg", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, nullptr},
-    {".jpeg", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, nullptr},
-    {".jpe", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, nullptr},
-    {".jfif", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, nullptr},
-    {".png", LoadPng, LooksPng, ProbeSize<PNG_ReadSize>, 0, 4, 1, 100, COPY_PNG, nullptr},
-    {".tga", LoadTga, LooksTga, ProbeSize<TGA_ReadSize>, 0, 4, 0, 0, COPY_PNG, nullptr},
-    {".gif", LoadGif, LooksGif, ProbeSize<GIF_ReadSize>, 0, 4, 1, 100, COPY_PNG, nullptr},
-    {".bmp", LoadBmp, LooksBmp, ProbeSize<Bitmap_ReadBMPSize>, 0, 4, 0, 0, COPY_PNG, nullptr},
-    {".webp", LoadWebp, LooksWebp, ProbeSize<WEBP_ReadSize>, 0, 4, 2, 80, COPY_WEBP, WEBP_IsLossless},
-    {".heic", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr},
-    {".heif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr},
-    {".avif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, nullptr},
-    {".tif", LoadTiff, LooksTiff, ProbeSize<TIFF_ReadSize>, 0, 4, 0, 0, COPY_JPEG, nullptr},
-    {".tiff", LoadTiff, LooksTiff, ProbeSize<TIFF_ReadSize>, 0, 4, 0, 0, COPY_JPEG, nullptr}};
+    {".jpg", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, COPY_JPEG, nullptr},
+    {".jpeg", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, COPY_JPEG, nullptr},
+    {".jpe", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, COPY_JPEG, nullptr},
+    {".jfif", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, COPY_JPEG, nullptr},
+    {".png", LoadPng, LooksPng, ProbeSize<PNG_ReadSize>, 0, 4, 1, 100, COPY_PNG, COPY_PNG, nullptr},
+    {".tga", LoadTga, LooksTga, ProbeSize<TGA_ReadSize>, 0, 4, 0, 0, COPY_PNG, -1, nullptr},
+    {".gif", LoadGif, LooksGif, ProbeSize<GIF_ReadSize>, 0, 4, 1, 100, COPY_PNG, -1, nullptr},
+    {".bmp", LoadBmp, LooksBmp, ProbeSize<Bitmap_ReadBMPSize>, 0, 4, 0, 0, COPY_PNG, -1, nullptr},
+    {".webp", LoadWebp, LooksWebp, ProbeSize<WEBP_ReadSize>, 0, 4, 2, 80, COPY_WEBP, COPY_WEBP, WEBP_IsLossless},
+    {".heic", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, -1, nullptr},
+    {".heif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, -1, nullptr},
+    {".avif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, -1, nullptr},
+    {".tif", LoadTiff, LooksTiff, ProbeSize<TIFF_ReadSize>, 0, 4, 0, 0, COPY_JPEG, -1, nullptr},
+    {".tiff", LoadTiff, LooksTiff, ProbeSize<TIFF_ReadSize>, 0, 4, 0, 0, COPY_JPEG, -1, nullptr}};
 
 const Format* FormatOf(const char* path) {
     for (const Format& f : kFormats)
@@ -327,6 +328,15 @@ int Decode(const Format* format, const char* path, const AppConfig* fit, CopySiz
     const uint32_t size = uint32_t(whole.size);
     int ok = fit && format->reducesWhileDecoding ? DecodeJpeg(whole.data, size, fit, copy, bitmap, side)
                                                  : format->load(whole.data, size, bitmap, side);
+    // What never larger compares a copy with: the file's bytes and a JPEG's
+    // quality, from the header already read.
+    if (ok && copy) {
+        copy->sourceBytes = size;
+        SizeFacts header = {};
+        int32_t w = 0, h = 0;
+        if (format->ownKind == COPY_JPEG && ProbeJpeg(whole.data, size, &w, &h, &header))
+            copy->sourceQuality = int32_t(header.headerQuality);
+    }
     // A picture of no pixels is no picture, whatever its decoder thought.
     if (ok && (bitmap->width <= 0 || bitmap->height <= 0)) {
         Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
@@ -366,6 +376,8 @@ int Input_LoadForCopy(const AppConfig* config, const char* path, BitmapStruct* b
     if (!Decode(format, path, fit, copy, bitmap, side)) return 0;
     if (side) Colour_KeepUsableProfile(side, bitmap);
     if (!(fit && format->reducesWhileDecoding)) Plan_Copy(config, bitmap->width, bitmap->height, copy);
+    const int kind = Input_CopyKind(config, path);
+    Plan_KeepSmaller(config, kind, format->ownKind == kind, copy);
     return 1;
 }
 
@@ -418,6 +430,12 @@ int Input_CopyKind(const AppConfig* config, const char* source) {
     if (config->Format >= 0 && config->Format < COPY_KINDS) return config->Format;
     const Format* format = config->Format == FORMAT_SAME_KIND ? FormatOf(source) : nullptr;
     return format ? format->sameKind : COPY_JPEG;
+}
+
+int Input_OwnKind(const char* path) {
+    if (!path) Core_NullPointer(kModule, __LINE__);
+    const Format* format = FormatOf(path);
+    return format ? format->ownKind : -1;
 }
 
 int Input_IsAccepted(const char* path) {

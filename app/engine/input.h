@@ -59,6 +59,10 @@ int Input_Probe(const char* path, int32_t* width, int32_t* height, SizeFacts* fa
 // picture while decoding (4 for an extension it does not read). Cannot fail.
 int Input_DecoderBytes(const char* path);
 
+// The kind of copy (COPY_*) that path's files are themselves (a JPEG's is
+// COPY_JPEG), or -1 for a kind no copy is (GIF, BMP, TIFF, HEIF...).
+int Input_OwnKind(const char* path);
+
 // 1 for the extensions the file list accepts: every one that
 // LoadImageByExtension decodes.
 int Input_IsAccepted(const char* path);

@@ -4,8 +4,11 @@
 
 #include <math.h>
 
+#include <utility>
+
 #include "orv-core.h"
 #include "orv-str.h"
+#include "output.h"
 
 namespace {
 
@@ -24,23 +27,31 @@ int GetResizeScale(const AppConfig* config, int32_t width, int32_t height, doubl
     if (!config || !scale || !quality) Core_NullPointer(kModule, __LINE__);
     *scale = 0;
     *quality = 0;
-    double sw = 1.0;
-    double sh = 1.0;
     const ResizeProfile* profile = Plan_ActiveProfile(config);
-    if (profile) {
+    if (profile)
         Log_Print(0, "Resize with [%s]\n", profile->Name);
-        if (profile->Resize == 1) {
-            if (profile->Width > 0) sw = double(profile->Width) / width;
-            if (profile->Height > 0) sh = double(profile->Height) / height;
-        }
-        *quality = profile->Quality;
-    } else {
+    else
         Log_Print(0, "Resize with custom profile\n");
-        if (config->CustomWidth > 0) sw = double(config->CustomWidth) / width;
-        if (config->CustomHeight > 0) sh = double(config->CustomHeight) / height;
-        *quality = config->CustomQuality;
+    // The profile's box (no bound where a side is 0 or less, none at all for
+    // a list profile that does not resize), its turn and percent.
+    const int bounded = !profile || profile->Resize == 1;
+    int32_t boxWidth = bounded ? (profile ? profile->Width : config->CustomWidth) : 0;
+    int32_t boxHeight = bounded ? (profile ? profile->Height : config->CustomHeight) : 0;
+    const int turn = profile ? profile->Turn : config->CustomTurn;
+    const int32_t percent = bounded ? (profile ? profile->Percent : config->CustomPercent) : 0;
+    *quality = profile ? profile->Quality : config->CustomQuality;
+    // A box of the other orientation than the picture turns with it.
+    if (turn == 1 && boxWidth > 0 && boxHeight > 0 && (boxWidth > boxHeight) != (width > height) &&
+        boxWidth != boxHeight && width != height)
+        std::swap(boxWidth, boxHeight);
+    double s = 1.0;
+    if (percent > 0) {
+        s = percent / 100.0;
+    } else {
+        const double sw = boxWidth > 0 ? double(boxWidth) / width : 1.0;
+        const double sh = boxHeight > 0 ? double(boxHeight) / height : 1.0;
+        s = sh > sw ? sw : sh;
     }
-    double s = sh > sw ? sw : sh;
     if (s >= 1.0) s = 1.0;
     *scale = s;
     return 1;
@@ -58,6 +69,20 @@ void Plan_TargetSize(int32_t width, int32_t height, double scale, int32_t* newWi
     *newHeight = (h >= 0 && h <= 2147483647.0) ? int32_t(h) : 0;
     if (width > 0 && height > 0 && *newWidth > 0 && *newHeight == 0) *newHeight = 1;
     if (width > 0 && height > 0 && *newHeight > 0 && *newWidth == 0) *newWidth = 1;
+}
+
+void Plan_KeepSmaller(const AppConfig* config, int kind, int ownKind, CopySize* copy) {
+    if (!config || !copy) Core_NullPointer(kModule, __LINE__);
+    if (config->NeverLarger != 1 || !ownKind) return;
+    if (copy->sourceQuality > 0 && copy->quality * 100.0 > copy->sourceQuality + 0.5) {
+        Log_Print(0, "Quality %.0f kept to the source's %d\n", copy->quality * 100.0, copy->sourceQuality);
+        copy->quality = copy->sourceQuality / 100.0;
+    }
+    if (copy->scale < 1.0 && copy->sourceBytes > 0 && Output_Kind(kind)->hasQuality &&
+        (copy->limit <= 0 || copy->sourceBytes < copy->limit)) {
+        copy->limit = copy->sourceBytes;
+        copy->limitIsSource = 1;
+    }
 }
 
 int64_t Plan_LimitBytes(const AppConfig* config) {

@@ -10,10 +10,12 @@
 // ignored; null when none does (the Custom values then apply).
 const ResizeProfile* Plan_ActiveProfile(const AppConfig* config);
 
-// Applies the active profile to a source of width x height: *scale is the
-// factor that fits both bounds with proportions kept, never above 1.0;
-// *quality the profile's JPEG quality fraction. Null outputs are a fatal
-// stop. Cannot fail (1).
+// Applies the active profile to a source of width x height (as shown,
+// upright): *scale is the factor that fits both bounds with proportions
+// kept (the box's sides swapped first when the profile turns it and the
+// picture lies the other way), or the profile's percent when it sets one,
+// never above 1.0; *quality the profile's JPEG quality fraction. Null
+// outputs are a fatal stop. Cannot fail (1).
 int GetResizeScale(const AppConfig* config, int32_t width, int32_t height, double* scale, double* quality);
 
 // The one target-size rule: floor of each double product, a side of a
@@ -35,7 +37,18 @@ struct CopySize {
     int32_t encodes;       // set by the write: the encodes it took
     int32_t unfit;         // set by the write: 1 when no copy within the limit could be made
     int32_t beyond;        // set by the write: 1 when the copy is larger than its kind can hold
+    int32_t sourceQuality;  // percent a JPEG source's tables tell it was coded at; 0 for others or unknown
+    int64_t sourceBytes;    // the source file's bytes; 0 when not known
+    int32_t limitIsSource;  // 1 when limit is the source's own size (never larger), not the profile's
 };
+
+// Never larger than the original (NeverLarger), for a copy of kind (COPY_*)
+// when it is its source's own kind (ownKind 1): the quality no higher than
+// the source's (copy's sourceQuality), and a copy that must shrink made
+// within the source's bytes where its kind has a quality (the size-limit
+// rule with that limit, limitIsSource then 1; a profile's own lower limit
+// stays). Anything else leaves copy as it is. Cannot fail.
+void Plan_KeepSmaller(const AppConfig* config, int kind, int ownKind, CopySize* copy);
 
 // Bytes the active profile allows each copy: its MaxSize (KiB) x 1024, or 0
 // when it sets no limit. Cannot fail.

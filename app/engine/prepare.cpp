@@ -150,20 +150,30 @@ int Prepare_Files(const AppConfig* config, const char* const* paths, int count, 
         Log_Print(0, "Cancelled\n");
     }
     for (int r = 0; r < filled; ++r)
-        Prepare_RowTexts(config, rows[r].width, rows[r].height, &rows[r].facts, Input_CopyKind(config, rows[r].path),
-                         rows[r].newDimensions, int(sizeof rows[r].newDimensions), rows[r].estimate,
+        Prepare_RowTexts(config, &rows[r], rows[r].newDimensions, int(sizeof rows[r].newDimensions), rows[r].estimate,
                          int(sizeof rows[r].estimate));
     return filled;
 }
 
-int Prepare_RowTexts(const AppConfig* config, int32_t width, int32_t height, const SizeFacts* facts, int kind,
-                     char* newDimensions, int newDimensionsSize, char* estimate, int estimateSize) {
-    if (!config || !facts || !newDimensions || !estimate) Core_NullPointer(kModule, __LINE__);
-    if (width <= 0 || height <= 0) return 0;
+int Prepare_RowTexts(const AppConfig* config, const FileRow* row, char* newDimensions, int newDimensionsSize,
+                     char* estimate, int estimateSize) {
+    if (!config || !row || !newDimensions || !estimate) Core_NullPointer(kModule, __LINE__);
+    if (row->width <= 0 || row->height <= 0) return 0;
+    const int kind = Input_CopyKind(config, row->path), own = Input_OwnKind(row->path);
     CopySize copy;
-    Plan_Copy(config, width, height, &copy);
+    Plan_Copy(config, row->width, row->height, &copy);
+    copy.sourceBytes = row->bytes;
+    copy.sourceQuality = own == COPY_JPEG ? int32_t(row->facts.headerQuality) : 0;
+    Plan_KeepSmaller(config, kind, own == kind, &copy);
+    const SizeFacts* facts = &row->facts;
     int64_t bytes = copy.limit ? SizeLimit_Plan(facts, kind, &copy)
                                : Estimate_Bytes(facts, kind, copy.width, copy.height, copy.scale, copy.quality);
+    // Never larger keeps a copy that no quality makes smaller at its size.
+    if (copy.limitIsSource && copy.steps > 0) {
+        Plan_Copy(config, row->width, row->height, &copy);
+        Plan_KeepSmaller(config, kind, own == kind, &copy);
+        bytes = Estimate_Bytes(facts, kind, copy.width, copy.height, copy.scale, copy.quality);
+    }
     Str_Format(newDimensions, newDimensionsSize, "%dx%d", copy.width, copy.height);
     Str_Format(estimate, estimateSize, "~%I64dk", bytes / 1024);
     return 1;

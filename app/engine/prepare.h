@@ -42,11 +42,10 @@ int Prepare_File(const AppConfig* config, const char* path, int measure, FileRow
 int Prepare_Files(const AppConfig* config, const char* const* paths, int count, int measure, const JobHost* host,
                   int workers, FileRow* rows, int* complete);
 
-// One file-list row's computed texts for a source shown at width x height:
-// the "New Dimensions" text ("W'xH'") and the "Est Size" text ("~Nk") of
-// its copy of kind (COPY_*); under a size limit, of the copy the limit's
-// rule expects to make (SizeLimit_Plan).
+// One file-list row's computed texts: the "New Dimensions" text ("W'xH'")
+// and the "Est Size" text ("~Nk") of its copy (Input_CopyKind); under a
+// size limit or never larger, of the copy those rules expect to make.
 // Returns 0 and writes nothing for a source of unknown size (estimates
 // were switched off).
-int Prepare_RowTexts(const AppConfig* config, int32_t width, int32_t height, const SizeFacts* facts, int kind,
-                     char* newDimensions, int newDimensionsSize, char* estimate, int estimateSize);
+int Prepare_RowTexts(const AppConfig* config, const FileRow* row, char* newDimensions, int newDimensionsSize,
+                     char* estimate, int estimateSize);

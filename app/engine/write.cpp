@@ -151,7 +151,19 @@ int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, co
     if (copy->beyond) {
         Log_Print(0, "A %dx%d copy is beyond its kind's %d pixels a side\n", copy->width, copy->height, most);
     } else if (copy->limit > 0) {
+        const CopySize planned = *copy;
         ok = EncodeWithin(config, source, copy, side, kind, facts ? facts : &none, &s, &file);
+        // Never larger asks for a lower quality, not a smaller picture: where
+        // no quality fits at the planned size, the copy keeps its size.
+        if (planned.limitIsSource && (copy->unfit || copy->steps > 0)) {
+            Log_Print(0, "No quality keeps the copy within its source's %I64d bytes: made at its size\n",
+                      planned.limit);
+            const int32_t encodes = copy->encodes;
+            *copy = planned;
+            copy->limit = 0;
+            ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, &file);
+            copy->encodes = encodes + 1;
+        }
     } else {
         ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, &file);
         copy->encodes = 1;

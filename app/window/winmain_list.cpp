@@ -152,8 +152,7 @@ void EstimateListRow(MainWindowStruct* main, int row) {
     if (!record) return;
     const FileRow& r = record->row;
     char newDimensions[STR_TEXT_SIZE], estimate[STR_TEXT_SIZE];
-    if (!Prepare_RowTexts(main->config, r.width, r.height, &r.facts, Input_CopyKind(main->config, r.path),
-                          newDimensions, int(sizeof newDimensions), estimate, int(sizeof estimate)))
+    if (!Prepare_RowTexts(main->config, &r, newDimensions, int(sizeof newDimensions), estimate, int(sizeof estimate)))
         return;
     HWND page = main->pages[PAGE_PROFILE];
     Win_ListSetText(page, IDC_LIST, row, 3, newDimensions);

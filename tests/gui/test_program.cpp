@@ -60,8 +60,7 @@ std::string MeasuredEstimate(const std::string& path) {
     char newDims[STR_TEXT_SIZE], estimate[STR_TEXT_SIZE];
     AppConfig* config = Program_GetConfig();
     if (!Prepare_File(config, path.c_str(), 1, &row, &reason)) return reason;
-    Prepare_RowTexts(config, row.width, row.height, &row.facts, Input_CopyKind(config, row.path), newDims,
-                     int(sizeof newDims), estimate, int(sizeof estimate));
+    Prepare_RowTexts(config, &row, newDims, int(sizeof newDims), estimate, int(sizeof estimate));
     return estimate;
 }
 
