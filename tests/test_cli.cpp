@@ -466,6 +466,69 @@ TEST(Cli, AUsersPictureWithACopysNameIsNotTakenForOne) {
     }
 }
 
+// Sizes as people ask for them, through brimlow-cli: the shipped profiles'
+// boxes turn with the picture (a phone's portrait by its Exif orientation
+// too), a percent of each side, a box given by -W and -H as it lies; never
+// larger than a same-kind original (a JPEG of quality 30 halved at quality
+// 95 is not larger than it, nor above its quality), or larger only when
+// allowed; a profile name that is none is a usage error.
+TEST(Cli, SizesTheWayPeopleAskForThem) {
+    std::string cli = InstallCli("program", "_s");
+    std::string dir = Fresh("sizes");
+    ASSERT_EQ(RunShell("cd " + dir + " && /usr/bin/convert -size 1600x1200 -seed 4 plasma: -quality 92 wide.jpg && " +
+                       "/usr/bin/convert -size 1200x1600 -seed 4 plasma: -quality 92 tall.jpg && /usr/bin/convert " +
+                       "-size 1600x1200 -seed 4 plasma: -rotate 90 -quality 92 phone.jpg && exiftool -q " +
+                       "-overwrite_original -Orientation#=6 phone.jpg && /usr/bin/convert -size 1000x800 -seed 7 " +
+                       "plasma: -quality 30 low.jpg"),
+              0);
+    const struct {
+        const char* source;
+        const char* options;
+        int width, height;
+    } cases[] = {
+        {"wide.jpg", "-p Web", 1280, 960},
+        {"tall.jpg", "-p Web", 960, 1280},
+        {"phone.jpg", "-p Web", 1280, 960},
+        {"tall.jpg", "-p Web --no-turn", 720, 960},
+        {"tall.jpg", "-W 1280 -H 960", 720, 960},
+        {"tall.jpg", "-W 1280 -H 960 --turn", 960, 1280},
+        {"wide.jpg", "-p Web --percent 25", 400, 300},
+        {"wide.jpg", "-W 0 -H 0 --percent 33", 528, 396},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.source) + " " + c.options);
+        Outcome o = RunCli(cli + " --quiet " + c.options + " " + dir + c.source);
+        ASSERT_EQ(o.status, 0) << o.err;
+        std::string copy = dir + std::string(c.source).substr(0, strlen(c.source) - 4) + "_s.jpg";
+        BitmapStruct* b = nullptr;
+        Bitmap_Create(&b);
+        EXPECT_EQ(LoadImageByExtension(copy.c_str(), b), 1);
+        EXPECT_EQ(std::make_pair(int(b->width), int(b->height)), std::make_pair(c.width, c.height));
+        Bitmap_Destroy(&b);
+        RemoveFile(copy);
+    }
+    // Quality 95 asked of a quality-30 JPEG halved: never larger by default.
+    const int64_t source = int64_t(ReadWholeFile(dir + "low.jpg").size());
+    for (const char* rule : {"", "--allow-larger "}) {
+        Outcome o = RunCli(cli + " --quiet -q 95 -W 500 " + rule + dir + "low.jpg");
+        ASSERT_EQ(o.status, 0) << o.err;
+        const int64_t copy = int64_t(ReadWholeFile(dir + "low_s.jpg").size());
+        if (*rule) {
+            EXPECT_GT(copy, source) << "as before: quality 95";
+        } else {
+            EXPECT_LE(copy, source);
+            RunShell("/usr/bin/identify -format %Q " + dir + "low_s.jpg > quality.txt");
+            EXPECT_LE(atoi(ReadWholeFile("quality.txt").c_str()), 30) << "never above the source's quality";
+        }
+        EXPECT_EQ(o.out.find("-"), std::string::npos) << "never a negative saving: " << o.out;
+        RemoveFile(dir + "low_s.jpg");
+    }
+    Outcome typo = RunCli(cli + " -p Wbe " + dir + "wide.jpg");
+    EXPECT_EQ(typo.status, 2);
+    EXPECT_NE(typo.err.find("no profile is named \"Wbe\"; the profiles: Custom, E-mail, Web"), std::string::npos)
+        << typo.err;
+}
+
 // Two sources with one output: the later is refused with a line, the run
 // goes on, the first one's copy is kept, and the exit says so; with two
 // jobs as with one.
