@@ -1,6 +1,7 @@
 // brimlow-cli: the batch pipeline from the command line, with the settings
 // and profiles of the program's folder. Options change this run only; the
 // run's totals are added to the saved statistics.
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -38,6 +39,9 @@ const char kUsage[] =
     "      --turn, --no-turn the box turns with a picture of the other orientation, or not\n"
     "                        (applies to the profile in use; the shipped ones turn, a\n"
     "                        box given by -W or -H does not unless --turn is given)\n"
+    "      --dpi N           the density every copy says it prints at, dots per inch (JFIF\n"
+    "                        and Exif in JPEG, pHYs in PNG, Exif in WebP); -W and -H\n"
+    "                        then also take lengths: 10cm, 100mm, 4in\n"
     "      --percent P       each side times P / 100, 1..100, instead of the bounds\n"
     "                        (applies to the profile in use)\n"
     "      --never-larger, --allow-larger\n"
@@ -96,6 +100,8 @@ struct Options {
     int maxSizeKib = -1;  // --max-size for the profile the run ends up using; -1 when not given
     int turn = -1;        // --turn 1, --no-turn 0, for the profile the run ends up using; -1 when not given
     int sized = 0;        // 1 once -W or -H named a side: the box then lies as given unless --turn
+    int dpi = -1;         // --dpi for the profile the run ends up using; -1 when not given
+    double inches[2] = {-1, -1};  // -W and -H given as lengths (cm, mm, in), in inches; -1 when not
     int percent = -1;     // --percent for the profile the run ends up using; -1 when not given
 };
 
@@ -118,6 +124,26 @@ int Usage(const char* problem) {
     if (problem) fprintf(stderr, "brimlow-cli: %s\n", problem);
     PrintUsage(stderr);
     return kExitUsage;
+}
+
+// A length as "10cm", "100mm", "4in" or "2.5in", into *inches: 1, or 0
+// for a text without one of those units or with no positive number.
+int Length(const std::string& text, double* inches) {
+    const struct {
+        const char* unit;
+        double perInch;
+    } kUnits[] = {{"cm", 2.54}, {"mm", 25.4}, {"in", 1.0}};
+    for (const auto& u : kUnits) {
+        const size_t n = text.size();
+        if (n < 3 || text.compare(n - 2, 2, u.unit) != 0) continue;
+        char* end = nullptr;
+        const std::string number = text.substr(0, n - 2);
+        const double value = strtod(number.c_str(), &end);
+        if (number.empty() || *end || !(value > 0) || value > 1e6) return 0;
+        *inches = value / u.perInch;
+        return 1;
+    }
+    return 0;
 }
 
 int Number(const char* text, int low, int high, int* value) {
@@ -215,15 +241,21 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
             if (!Str_EqualNoCase(run->ActiveProfile, "Custom") && !Plan_ActiveProfile(run))
                 return Usage(("no profile is named \"" + v + "\"; the profiles: " + ProfileNames(run)).c_str());
         } else if (a == "-W" || a == "--width" || a == "-H" || a == "--height") {
-            if (!value(&v) || !Number(v.c_str(), 0, 1000000, &n))
-                return Usage("width and height take 0 or more pixels");
-            (a == "-W" || a == "--width" ? run->CustomWidth : run->CustomHeight) = n;
+            const int side = a == "-W" || a == "--width" ? 0 : 1;
+            double inches = -1;
+            if (!value(&v) || (!Length(v, &inches) && !Number(v.c_str(), 0, 1000000, &n)))
+                return Usage("width and height take 0 or more pixels, or a length in cm, mm or in");
+            opt->inches[side] = inches;
+            if (inches < 0) (side == 0 ? run->CustomWidth : run->CustomHeight) = n;
             opt->sized = 1;
             Str_Copy(run->ActiveProfile, "Custom");
         } else if (a == "-q" || a == "--quality") {
             if (!value(&v) || !Number(v.c_str(), 1, 100, &n)) return Usage("quality takes 1 to 100");
             run->CustomQuality = n / 100.0;
             Str_Copy(run->ActiveProfile, "Custom");
+        } else if (a == "--dpi") {
+            if (!value(&v) || !Number(v.c_str(), 1, 65535, &n)) return Usage("--dpi takes 1 to 65535");
+            opt->dpi = n;
         } else if (a == "--turn" || a == "--no-turn") {
             opt->turn = a == "--turn";
         } else if (a == "--percent") {
@@ -281,6 +313,15 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
     }
     // Whatever order the options came in, the limit is the final profile's.
     if (opt->maxSizeKib >= 0) FieldOfRun(run, &ResizeProfile::MaxSize, &AppConfig::CustomMaxSize) = opt->maxSizeKib;
+    if (opt->dpi >= 0) FieldOfRun(run, &ResizeProfile::Dpi, &AppConfig::CustomDpi) = opt->dpi;
+    // Lengths become pixels at the run's density: floor(inches x DPI).
+    for (int side = 0; side < 2; ++side) {
+        if (opt->inches[side] < 0) continue;
+        if (run->CustomDpi <= 0) return Usage("a width or height in cm, mm or in needs --dpi");
+        const double pixels = floor(opt->inches[side] * run->CustomDpi + 1e-9);
+        if (pixels > 1000000) return Usage("width and height take at most 1000000 pixels");
+        (side == 0 ? run->CustomWidth : run->CustomHeight) = int32_t(pixels);
+    }
     if (opt->turn < 0 && opt->sized) opt->turn = 0;
     if (opt->turn >= 0) FieldOfRun(run, &ResizeProfile::Turn, &AppConfig::CustomTurn) = opt->turn;
     if (opt->percent >= 0) FieldOfRun(run, &ResizeProfile::Percent, &AppConfig::CustomPercent) = opt->percent;

@@ -28,6 +28,7 @@ struct ResizeProfile {
     int32_t MaxSize;              // most KiB (1024 bytes) a copy may take; 0 or less: no limit
     int32_t Turn;                 // 1: Width and Height swap for a picture of the other orientation
     int32_t Percent;              // 1 to 100: each side times Percent / 100, the bounds unused; 0: off
+    int32_t Dpi;                  // 1 to 65535: the density every copy says it prints at; 0: none said
     ResizeProfile* next;          // toward the tail, null at the last; owned by the list
     ResizeProfile* previous;      // toward the head, null at the first
 };
@@ -67,6 +68,7 @@ struct AppConfig {
     int32_t CustomMaxSize;                 // Custom profile's most KiB a copy may take; 0 or less: no limit
     int32_t CustomTurn;                    // flag: the Custom box turns with the picture
     int32_t CustomPercent;                 // Custom profile's percent, 1 to 100; 0: the bounds apply
+    int32_t CustomDpi;                     // Custom profile's density, dots per inch; 0: none said
     int32_t NeverLarger;                   // flag: a copy of a source's own kind is never larger than it
     char Append[CONFIG_NAME_SIZE];         // text after each output's base name, "_resized"
     char Prepend[CONFIG_NAME_SIZE];        // text before each output's base name; no control sets it

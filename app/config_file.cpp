@@ -76,6 +76,7 @@ const ConfigKey kKeys[] = {
     {"Configuration.Custom", "MaxSize", KEY_INT, FIELD(CustomMaxSize), 0, nullptr},
     {"Configuration.Custom", "Turn", KEY_FLAG, FIELD(CustomTurn), 0, nullptr},
     {"Configuration.Custom", "Percent", KEY_INT, FIELD(CustomPercent), 0, nullptr},
+    {"Configuration.Custom", "Dpi", KEY_INT, FIELD(CustomDpi), 0, nullptr},
 };
 
 #undef FIELD
@@ -182,6 +183,7 @@ void ReadProfiles(XMLStruct* xml, AppConfig* c) {
         XML_GetChildInt(xml, node, "MaxSize", &p->MaxSize);
         XML_GetChildBool(xml, node, "Turn", &p->Turn);
         XML_GetChildInt(xml, node, "Percent", &p->Percent);
+        XML_GetChildInt(xml, node, "Dpi", &p->Dpi);
     }
 }
 

@@ -33,6 +33,7 @@ int SideData_Drop(SideDataStruct* side, int kind) {
 int SideData_Reset(SideDataStruct* side) {
     if (!side) Core_NullPointer(kModule, __LINE__);
     for (int kind = 0; kind < SIDE_KINDS; ++kind) SideData_Drop(side, kind);
+    side->density = 0;
     return 1;
 }
 

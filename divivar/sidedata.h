@@ -26,6 +26,7 @@ enum { SIDE_MOST_BYTES = 4 << 20 };
 struct SideDataStruct {
     unsigned char* block[SIDE_KINDS];  // each kind's block; owned, tracked (module divivar/sidedata), or null
     int32_t size[SIDE_KINDS];          // bytes of each block, 1 to SIDE_MOST_BYTES; 0 when absent
+    int32_t density;                   // dots per inch a copy says it is printed at, 1 to 65535; 0: none said
 };
 
 // Frees every block and empties the record (a zeroed record is empty too).

@@ -507,6 +507,21 @@ TEST(Cli, SizesTheWayPeopleAskForThem) {
         Bitmap_Destroy(&b);
         RemoveFile(copy);
     }
+    // A print size's density, read back by ImageMagick: JFIF's in a JPEG,
+    // pHYs in a PNG (dots a centimetre: 300 an inch).
+    for (const char* format : {"jpeg", "png"}) {
+        SCOPED_TRACE(format);
+        ASSERT_EQ(
+            RunCli(cli + " --quiet --allow-larger --format " + format + " -W 4in -H 6in --dpi 300 " + dir + "wide.jpg")
+                .status,
+            0);
+        const std::string copy = dir + "wide_s." + (std::string(format) == "png" ? "png" : "jpg");
+        RunShell("/usr/bin/identify -format '%w %h %x' " + copy + " > density.txt");
+        EXPECT_EQ(ReadWholeFile("density.txt").substr(0, 14),
+                  std::string(format) == "png" ? "1200 900 118.1" : "1200 900 300");
+        RemoveFile(copy);
+    }
+    EXPECT_EQ(RunCli(cli + " -W 10cm " + dir + "wide.jpg").status, 2) << "a length needs a density";
     // Quality 95 asked of a quality-30 JPEG halved: never larger by default.
     const int64_t source = int64_t(ReadWholeFile(dir + "low.jpg").size());
     for (const char* rule : {"", "--allow-larger "}) {

@@ -183,7 +183,8 @@ TEST(CameraData, UnusualBlocksGiveValidCopies) {
     for (const Case& c : cases) {
         BufferStruct exif = {};
         const unsigned char* block = reinterpret_cast<const unsigned char*>(c.block.data());
-        int made = Exif_ForCopy(block, int32_t(c.block.size()), c.metadata, 16, 16, 1, &exif);
+        const ExifCopy facts = {16, 16, 1, 0};
+        int made = Exif_ForCopy(block, int32_t(c.block.size()), c.metadata, &facts, &exif);
         EXPECT_EQ(made, c.metadata != METADATA_NONE) << c.name;
         BitmapStruct* bitmap = nullptr;
         Bitmap_Create(&bitmap);
@@ -221,8 +222,9 @@ TEST(CameraData, RepeatedValuesCostTheirBlockOnce) {
         {
             MemoryRoom room(512 * 1024);
             g_countNew = true;
+            const ExifCopy copy = {16, 16, 1, 0};
             EXPECT_EQ(Exif_ForCopy(reinterpret_cast<const unsigned char*>(block.data()), int32_t(block.size()),
-                                   metadata, 16, 16, 1, &out),
+                                   metadata, &copy, &out),
                       1)
                 << metadata;
             g_countNew = false;

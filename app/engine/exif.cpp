@@ -196,7 +196,9 @@ uint32_t WriteDirectory(Writer* w, Fields* fields, uint16_t pointerTag) {
 }
 
 // A new block of the camera-data fields into out.
-int CameraCopy(const unsigned char* exif, uint32_t size, uint32_t width, uint32_t height, int srgb, BufferStruct* out) {
+int CameraCopy(const unsigned char* exif, uint32_t size, const ExifCopy* copy, BufferStruct* out) {
+    const uint32_t width = uint32_t(copy->width), height = uint32_t(copy->height), dpi = uint32_t(copy->dpi);
+    const int srgb = copy->srgb;
     TiffDirStruct main, dir;
     TiffDir_Open(&main, exif, size);
     TiffDir_Open(&dir, exif, size);
@@ -209,9 +211,11 @@ int CameraCopy(const unsigned char* exif, uint32_t size, uint32_t width, uint32_
     // The picture is upright now, and of the copy's size; the fields a
     // reader expects get their usual values where the photo had none.
     Put(&fields[0], Make(l, TAG_ORIENTATION, TIFFDIR_SHORT, {1}));
-    Put(&fields[0], Make(l, TAG_X_RESOLUTION, TIFFDIR_RATIONAL, {72, 1}), 1);
-    Put(&fields[0], Make(l, TAG_Y_RESOLUTION, TIFFDIR_RATIONAL, {72, 1}), 1);
-    Put(&fields[0], Make(l, TAG_RESOLUTION_UNIT, TIFFDIR_SHORT, {2}), 1);
+    // A density asked for replaces the photo's.
+    const int onlyMissing = dpi == 0;
+    Put(&fields[0], Make(l, TAG_X_RESOLUTION, TIFFDIR_RATIONAL, {dpi ? dpi : 72, 1}), onlyMissing);
+    Put(&fields[0], Make(l, TAG_Y_RESOLUTION, TIFFDIR_RATIONAL, {dpi ? dpi : 72, 1}), onlyMissing);
+    Put(&fields[0], Make(l, TAG_RESOLUTION_UNIT, TIFFDIR_SHORT, {2}), onlyMissing);
     Put(&fields[0], Make(l, TAG_YCBCR_POSITIONING, TIFFDIR_SHORT, {1}), 1);
     Put(&fields[0], Make(l, TAG_EXIF_IFD, TIFFDIR_LONG, {0}));
     Put(&fields[1], Make(l, TAG_EXIF_VERSION, TIFFDIR_UNDEFINED, {'0', '2', '3', '2'}), 1);
@@ -262,39 +266,53 @@ void SetInPlace(const TiffDirStruct* dir, unsigned char* copy, uint16_t tag, uin
     }
 }
 
+// Sets every one-value RATIONAL of tag in dir's directory to value / 1 in
+// copy, where its eight bytes lie (in the block, never in the entry).
+void SetRationalInPlace(const TiffDirStruct* dir, unsigned char* copy, uint16_t tag, uint32_t value) {
+    for (int32_t i = 0; i < dir->count; ++i) {
+        const TiffDirEntry& e = dir->entries[i];
+        if (e.tag != tag || e.type != TIFFDIR_RATIONAL || e.count != 1) continue;
+        const Field f = Make(dir->little, tag, TIFFDIR_RATIONAL, {value, 1});
+        memcpy(copy + e.value, f.own, 8);
+    }
+}
+
 }  // namespace
 
-int Exif_ForCopy(const unsigned char* exif, int32_t size, int metadata, int32_t width, int32_t height, int srgb,
-                 BufferStruct* out) {
-    if (!out) Core_NullPointer(kModule, __LINE__);
+int Exif_ForCopy(const unsigned char* exif, int32_t size, int metadata, const ExifCopy* copy, BufferStruct* out) {
+    if (!copy || !out) Core_NullPointer(kModule, __LINE__);
     Buffer_Clear(out);
     if (metadata != METADATA_CAMERA && metadata != METADATA_ALL) return 0;
     TiffDirStruct main;
     if (!TiffDir_Open(&main, exif, size)) return 0;
     if (metadata == METADATA_CAMERA) {
-        if (CameraCopy(exif, uint32_t(size), uint32_t(width), uint32_t(height), srgb, out)) return 1;
+        if (CameraCopy(exif, uint32_t(size), copy, out)) return 1;
         Buffer_Clear(out);
         return 0;
     }
     if (!TiffDir_Read(&main, TiffDir_U32(&main, 4), nullptr) || !Buffer_Append(out, exif, size)) return 0;
     SetInPlace(&main, out->data, TAG_ORIENTATION, 1, 1);
+    if (copy->dpi > 0) {
+        SetRationalInPlace(&main, out->data, TAG_X_RESOLUTION, uint32_t(copy->dpi));
+        SetRationalInPlace(&main, out->data, TAG_Y_RESOLUTION, uint32_t(copy->dpi));
+        SetInPlace(&main, out->data, TAG_RESOLUTION_UNIT, 2);
+    }
     if (uint32_t offset = ExifPointer(&main)) {
         TiffDirStruct dir;
         TiffDir_Open(&dir, exif, size);
         if (TiffDir_Read(&dir, offset, &main)) {
-            SetInPlace(&dir, out->data, TAG_PIXEL_X, uint32_t(width));
-            SetInPlace(&dir, out->data, TAG_PIXEL_Y, uint32_t(height));
-            SetInPlace(&dir, out->data, TAG_COLOUR_SPACE, srgb ? 1u : 0xFFFFu);
+            SetInPlace(&dir, out->data, TAG_PIXEL_X, uint32_t(copy->width));
+            SetInPlace(&dir, out->data, TAG_PIXEL_Y, uint32_t(copy->height));
+            SetInPlace(&dir, out->data, TAG_COLOUR_SPACE, copy->srgb ? 1u : 0xFFFFu);
         }
     }
     return 1;
 }
 
-int Exif_KeepForCopy(const unsigned char* exif, int32_t size, int metadata, int32_t width, int32_t height, int srgb,
-                     SideDataStruct* out) {
+int Exif_KeepForCopy(const unsigned char* exif, int32_t size, int metadata, const ExifCopy* copy, SideDataStruct* out) {
     if (!out) Core_NullPointer(kModule, __LINE__);
     BufferStruct block = {};
-    int kept = Exif_ForCopy(exif, size, metadata, width, height, srgb, &block);
+    int kept = Exif_ForCopy(exif, size, metadata, copy, &block);
     if (kept) SideData_Keep(out, SIDE_EXIF, block.data, block.size);
     Buffer_Free(&block);
     return kept;

@@ -157,8 +157,10 @@ int LoadTiff(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, Sid
         else
             ok = TIFF_DecodeToBitmap(data, size, 0, bitmap, side, &found);
     }
-    if (ok && side && found.exif && size <= 0x7FFFFFFFu)
-        Exif_KeepForCopy(data, int32_t(size), METADATA_CAMERA, bitmap->width, bitmap->height, 1, side);
+    if (ok && side && found.exif && size <= 0x7FFFFFFFu) {
+        const ExifCopy facts = {bitmap->width, bitmap->height, 1, 0};
+        Exif_KeepForCopy(data, int32_t(size), METADATA_CAMERA, &facts, side);
+    }
     return ok;
 }
 

@@ -93,6 +93,9 @@ int64_t Plan_LimitBytes(const AppConfig* config) {
 
 void Plan_Copy(const AppConfig* config, int32_t width, int32_t height, CopySize* copy) {
     if (!config || !copy) Core_NullPointer(kModule, __LINE__);
+    const ResizeProfile* profile = Plan_ActiveProfile(config);
+    const int32_t dpi = profile ? profile->Dpi : config->CustomDpi;
+    copy->dpi = dpi > 0 && dpi <= 65535 ? dpi : 0;
     copy->limit = Plan_LimitBytes(config);
     copy->steps = 0;
     copy->encodes = 0;

@@ -40,6 +40,7 @@ struct CopySize {
     int32_t sourceQuality;  // percent a JPEG source's tables tell it was coded at; 0 for others or unknown
     int64_t sourceBytes;    // the source file's bytes; 0 when not known
     int32_t limitIsSource;  // 1 when limit is the source's own size (never larger), not the profile's
+    int32_t dpi;            // the profile's density, dots per inch, 1 to 65535; 0: none said
 };
 
 // Never larger than the original (NeverLarger), for a copy of kind (COPY_*)

@@ -41,11 +41,13 @@ int ConvertCopyColours(const AppConfig* config, const SideDataStruct* side, Bitm
 // The side data the copy carries into out: the kept profile, the Exif
 // block as the settings keep it, and XMP and IPTC only when everything is
 // kept.
-void SideDataForCopy(const AppConfig* config, const SideDataStruct* side, int srgb, int32_t width, int32_t height,
-                     SideDataStruct* out) {
+void SideDataForCopy(const AppConfig* config, const SideDataStruct* side, int srgb, const CopySize* copy, int32_t width,
+                     int32_t height, SideDataStruct* out) {
     SideData_Reset(out);
+    out->density = copy->dpi;
     if (!srgb) SideData_Keep(out, SIDE_PROFILE, side->block[SIDE_PROFILE], side->size[SIDE_PROFILE]);
-    if (!Exif_KeepForCopy(side->block[SIDE_EXIF], side->size[SIDE_EXIF], config->Metadata, width, height, srgb, out) &&
+    const ExifCopy facts = {width, height, srgb, copy->dpi};
+    if (!Exif_KeepForCopy(side->block[SIDE_EXIF], side->size[SIDE_EXIF], config->Metadata, &facts, out) &&
         side->block[SIDE_EXIF] && config->Metadata != METADATA_NONE)
         Log_Print(0, "Exif block not readable: left out of the copy\n");
     if (config->Metadata != METADATA_ALL) return;
@@ -89,7 +91,7 @@ int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, c
     if (!keepsAlpha && (rgb != 0 || !s->target->weighted) && Bitmap_HasTransparency(s->target))
         Bitmap_FlattenOnto(s->target, int(rgb >> 16 & 255), int(rgb >> 8 & 255), int(rgb & 255));
     SideData_Reset(&s->carried);
-    if (side) SideDataForCopy(config, side, s->srgb, s->target->width, s->target->height, &s->carried);
+    if (side) SideDataForCopy(config, side, s->srgb, copy, s->target->width, s->target->height, &s->carried);
     s->steps = copy->steps;
     return 1;
 }

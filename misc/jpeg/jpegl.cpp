@@ -474,6 +474,11 @@ int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataSt
         for (int c = 0; c < info.num_components; ++c) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
     // Huffman tables made for this picture: the same pixels in fewer bytes.
     info.optimize_coding = TRUE;
+    // A density asked for goes in the JFIF header, in dots per inch.
+    if (side && side->density > 0 && side->density <= 65535) {
+        info.density_unit = 1;
+        info.X_density = info.Y_density = UINT16(side->density);
+    }
     jpeg_start_compress(&info, TRUE);
     if (side) {
         WriteMarker(&info, 1, "Exif\0\0", 6, side->block[SIDE_EXIF], side->size[SIDE_EXIF], "Exif block");

@@ -89,7 +89,8 @@ int JPEG_DecodeToBitmapBy(JPEGLibStruct* jpeg, const unsigned char* data, uint32
 
 // Encodes bitmap (its colours; the fourth byte is not read) as a JPEG at
 // quality (a fraction, 1.0 best; the library gets the nearest whole
-// percent) into out, emptied first, with side's blocks (may be null): the
+// percent) into out, emptied first, with side's density in the JFIF header
+// and its blocks (side may be null): the
 // Exif block as an APP1 marker after "Exif\0\0", the XMP packet as an APP1
 // marker after its namespace, the IPTC record as APP13 and the profile as
 // APP2 chunks; a block too large for its one marker is left out (logged)

@@ -142,6 +142,11 @@ void SetSideData(png_structp png, png_infop info, const SideDataStruct* side, in
         text.text_length = strlen(mark);
         png_set_text(png, info, &text, 1);
     }
+    // A density asked for, in PNG's dots a metre.
+    if (side && side->density > 0) {
+        const png_uint_32 perMetre = png_uint_32(side->density / 0.0254 + 0.5);
+        png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
+    }
     if (side && side->block[SIDE_PROFILE])
         png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, side->block[SIDE_PROFILE],
                      png_uint_32(side->size[SIDE_PROFILE]));

@@ -11,8 +11,9 @@
 #include "sidedata.h"
 
 // Encodes bitmap (plain colours, not weighted by alpha) as PNG with side's
-// blocks that PNG holds: the profile as iCCP, or an sRGB chunk when srgb is
-// 1 and no profile is given; Exif as eXIf; XMP as its iTXt. IPTC has no
+// density as pHYs and side's blocks that PNG holds: the profile as iCCP, or
+// an sRGB chunk when srgb is 1 and no profile is given; Exif as eXIf; XMP
+// as its iTXt. IPTC has no
 // place in PNG and is left out (logged). side may be null; mark (may be
 // null), the program's own, goes in as the Software text. 1 with the file
 // in out (emptied first); 0 (out empty) with the reason logged (memory

@@ -34,13 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int kModes[2] = {METADATA_CAMERA, METADATA_ALL};
     for (int metadata : kModes) {
         BufferStruct out = {}, again = {};
-        if (Exif_ForCopy(data, int32_t(size), metadata, 640, 480, metadata == METADATA_CAMERA, &out)) {
+        // Every other input asks for a density, in both modes.
+        const ExifCopy copy = {640, 480, metadata == METADATA_CAMERA, size % 2 ? 300 : 0};
+        if (Exif_ForCopy(data, int32_t(size), metadata, &copy, &out)) {
             if (out.size <= 0 || !Fuzz_WritesWithJpeg(out.data, out.size)) abort();
             // The camera copy carries no location, by any way in.
             for (int32_t i = 0; metadata == METADATA_CAMERA && i + 3 <= out.size; ++i)
                 if (out.data[i] == 'G' && out.data[i + 1] == 'P' && out.data[i + 2] == 'S') abort();
             // A block of our own making reads again.
-            if (metadata == METADATA_CAMERA && !Exif_ForCopy(out.data, out.size, METADATA_CAMERA, 640, 480, 1, &again))
+            if (metadata == METADATA_CAMERA && !Exif_ForCopy(out.data, out.size, METADATA_CAMERA, &copy, &again))
                 abort();
         }
         Buffer_Free(&again);
