@@ -249,7 +249,9 @@ TEST(Memory, OptionalRefusalsAndTheGrowableBuffer) {
         int got = 0;
         for (int marked : {0, 1}) {
             Mem_TakeRefusal();
-            if (marked) EXPECT_EQ(Mem_AllocChecked(1, 1 << 30, 1, &got, MEM_HEAP, kModule, __LINE__), nullptr);
+            if (marked) {
+                EXPECT_EQ(Mem_AllocChecked(1, 1 << 30, 1, &got, MEM_HEAP, kModule, __LINE__), nullptr);
+            }
             EXPECT_EQ(Mem_AllocOptional(1, 1 << 30, 1, &got, MEM_HEAP, kModule, __LINE__), nullptr);
             EXPECT_EQ(Mem_TakeRefusal(), marked);
         }

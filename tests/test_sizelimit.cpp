@@ -161,7 +161,19 @@ TEST(SizeLimit, SearchesATableOfSyntheticEncoders) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " at most " + std::to_string(c.limit) +
                      " kind " + std::to_string(c.kind) + " factor " + std::to_string(c.factor));
-        CopySize bounds = {c.width, c.height, 1.0, 0.9, c.width, c.height, 0, c.limit, 0, 0, 0};
+        // The copy at its bounds: the whole picture at quality 90.
+        auto planned = [&c](double quality, int32_t width, int32_t height) {
+            CopySize copy = {};
+            copy.sourceWidth = c.width;
+            copy.sourceHeight = c.height;
+            copy.scale = 1.0;
+            copy.quality = quality;
+            copy.width = width;
+            copy.height = height;
+            copy.limit = c.limit;
+            return copy;
+        };
+        CopySize bounds = planned(0.9, c.width, c.height);
         const SizeFacts header = {};
         SizeLimitStruct fit;
         SizeLimit_Start(&fit, &bounds, &header, c.kind);
@@ -170,12 +182,13 @@ TEST(SizeLimit, SearchesATableOfSyntheticEncoders) {
         while (SizeLimit_Next(&fit, &next)) {
             ASSERT_LT(tries++, int(LIMIT_MOST_TRIES));
             EXPECT_GE(std::min(next.width, next.height), std::min(int(LIMIT_SMALLEST_SIDE), c.height));
-            if (c.kind == COPY_PNG) EXPECT_EQ(next.quality, bounds.quality);
+            if (c.kind == COPY_PNG) {
+                EXPECT_EQ(next.quality, bounds.quality);
+            }
             SizeLimit_Tried(&fit, &next, SyntheticBytes(next, c.factor, c.saw));
         }
         CopySize best = bounds;
-        const int64_t floorBytes = SyntheticBytes(
-            CopySize{c.width, c.height, 1.0, 0.3, 16 * c.width / c.height, 16, 0, c.limit, 0, 0, 0}, c.factor, c.saw);
+        const int64_t floorBytes = SyntheticBytes(planned(0.3, 16 * c.width / c.height, 16), c.factor, c.saw);
         if (!SizeLimit_Best(&fit, &best)) {
             EXPECT_GT(floorBytes, c.limit) << "a copy at the floor would have fitted";
             continue;
