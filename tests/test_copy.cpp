@@ -273,7 +273,7 @@ TEST(Prepare, OrientedSizesInTheListAndTheReducedDecode) {
         EXPECT_EQ(w, full->width) << name;
         EXPECT_EQ(h, full->height) << name;
         // 150 x 112 from 600 x 450 leaves the decoder a reduction by 2.
-        CopySize copy;
+        CopySize copy = {};
         ASSERT_EQ(Input_LoadForCopy(cfg.c, file.c_str(), reduced, &copy, nullptr), 1) << name;
         EXPECT_EQ(copy.sourceWidth, full->width) << name;
         EXPECT_EQ(copy.sourceHeight, full->height) << name;

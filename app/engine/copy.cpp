@@ -87,7 +87,7 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
     File_GetSize(work->file, &work->sourceBytes);
     // The source's times as the system keeps them, taken before reading it.
     const FileInfo sourceTimes = work->file->info;
-    CopySize copy;
+    CopySize copy = {};
     if (!Input_LoadForCopy(config, path, work->bitmap, &copy, &work->side)) {
         Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
         work->reason = Copy_Reason("not a picture");

@@ -97,6 +97,7 @@ void Plan_Copy(const AppConfig* config, int32_t width, int32_t height, CopySize*
     const int32_t dpi = profile ? profile->Dpi : config->CustomDpi;
     copy->dpi = dpi > 0 && dpi <= 65535 ? dpi : 0;
     copy->limit = Plan_LimitBytes(config);
+    copy->limitIsSource = 0;
     copy->steps = 0;
     copy->encodes = 0;
     copy->sourceWidth = width;

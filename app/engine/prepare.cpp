@@ -160,7 +160,7 @@ int Prepare_RowTexts(const AppConfig* config, const FileRow* row, char* newDimen
     if (!config || !row || !newDimensions || !estimate) Core_NullPointer(kModule, __LINE__);
     if (row->width <= 0 || row->height <= 0) return 0;
     const int kind = Input_CopyKind(config, row->path), own = Input_OwnKind(row->path);
-    CopySize copy;
+    CopySize copy = {};
     Plan_Copy(config, row->width, row->height, &copy);
     copy.sourceBytes = row->bytes;
     copy.sourceQuality = own == COPY_JPEG ? int32_t(row->facts.headerQuality) : 0;

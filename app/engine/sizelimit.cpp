@@ -299,7 +299,7 @@ int64_t SizeLimit_Plan(const SizeFacts* facts, int kind, CopySize* copy) {
     if (!facts || !copy) Core_NullPointer(kModule, __LINE__);
     SizeLimitStruct fit;
     SizeLimit_Start(&fit, copy, facts, kind);
-    CopySize next;
+    CopySize next = {};
     if (!SizeLimit_Next(&fit, &next)) return 0;
     *copy = next;
     return int64_t(Predict(&fit, next.steps, int32_t(lround(next.quality * 100.0))));

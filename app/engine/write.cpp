@@ -113,7 +113,7 @@ int EncodeWithin(const AppConfig* config, BitmapStruct* source, CopySize* copy, 
                  const SizeFacts* facts, Scaled* s, BufferStruct* best) {
     SizeLimitStruct fit;
     SizeLimit_Start(&fit, copy, facts, kind);
-    CopySize next;
+    CopySize next = {};
     BufferStruct tried = {};
     int ok = 1;
     while (ok && SizeLimit_Next(&fit, &next)) {
