@@ -187,6 +187,15 @@ void ReadProfiles(XMLStruct* xml, AppConfig* c) {
     }
 }
 
+// An ActiveProfile that no profile has means Custom, as it always did; one
+// that is not "Custom" either is most likely misspelt, which the log says.
+void LogUnknownProfile(const AppConfig* c) {
+    if (!c->ActiveProfile[0] || Str_EqualNoCase(c->ActiveProfile, "Custom")) return;
+    for (const ResizeProfile* p = c->Profiles.first; p; p = p->next)
+        if (Str_EqualNoCase(p->Name, c->ActiveProfile)) return;
+    Log_Print(0, "No profile is named [%s]: the Custom profile is used\n", c->ActiveProfile);
+}
+
 // Clears the document and starts it with the declaration <?xml version="1.0"?>.
 void StartDocument(XMLStruct* xml) {
     XML_Clear(xml);
@@ -260,6 +269,7 @@ int Config_LoadFrom(AppConfig* config, const char* folder) {
     if (ok) {
         ReadKeys(xml, config, 0);
         ReadProfiles(xml, config);
+        LogUnknownProfile(config);
     } else {
         Log_Print(0, "Unable to load config [%s]\n", path);
     }
