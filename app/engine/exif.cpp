@@ -67,24 +67,6 @@ struct Fields {
     int count;
 };
 
-// The new block in the photo's byte order. A refused append leaves ok 0.
-struct Writer {
-    BufferStruct* out;
-    int little;
-    int ok;
-    void Bytes(const void* data, uint32_t n) {
-        ok = ok && Buffer_Append(out, data, n);
-    }
-    void U16(uint32_t v) {
-        unsigned char b[2] = {(unsigned char)(little ? v : v >> 8), (unsigned char)(little ? v >> 8 : v)};
-        Bytes(b, 2);
-    }
-    void U32(uint32_t v) {
-        U16(little ? v & 0xFFFF : v >> 16);
-        U16(little ? v >> 16 : v & 0xFFFF);
-    }
-};
-
 // A field the copy sets: SHORTs, LONGs, a RATIONAL as two LONGs, or
 // UNDEFINED bytes; at most eight bytes.
 Field Make(int little, uint16_t tag, uint16_t type, std::initializer_list<uint32_t> values) {
@@ -109,6 +91,23 @@ Field Make(int little, uint16_t tag, uint16_t type, std::initializer_list<uint32
                                        : f.bytes;
     return f;
 }
+
+// The new block in the photo's byte order. A refused append leaves ok 0.
+struct Writer {
+    BufferStruct* out;
+    int little;
+    int ok;
+    void Bytes(const void* data, uint32_t n) {
+        ok = ok && Buffer_Append(out, data, n);
+    }
+    // Numbers in the block's byte order, as a field's own value holds them.
+    void U16(uint32_t v) {
+        Bytes(Make(little, 0, TIFFDIR_SHORT, {v}).own, 2);
+    }
+    void U32(uint32_t v) {
+        Bytes(Make(little, 0, TIFFDIR_LONG, {v}).own, 4);
+    }
+};
 
 // Sets f's field, replacing one of its tag; with onlyMissing, only where
 // the directory has none.

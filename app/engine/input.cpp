@@ -72,7 +72,8 @@ int ChooseReduction(void* context, JPEGLibStruct* jpeg) {
 // that fit's settings make of it (planned into copy), and turns it upright;
 // with side not null its side data goes there, and a CMYK picture with a
 // usable profile is converted through it (the profile then used up: the
-// pixels are sRGB).
+// pixels are sRGB); with copy not null, copy's sourceQuality is the
+// quality the file's tables tell.
 int DecodeJpeg(const unsigned char* data, uint32_t size, const AppConfig* fit, CopySize* copy, BitmapStruct* bitmap,
                SideDataStruct* side) {
     JPEGLibStruct* jpeg = nullptr;
@@ -92,6 +93,7 @@ int DecodeJpeg(const unsigned char* data, uint32_t size, const AppConfig* fit, C
     int orientation = 1;
     if (ok && JPEG_GetOrientation(jpeg, &orientation) && orientation != 1 && !(ok = Bitmap_Orient(bitmap, orientation)))
         Log_Print(0, "Failed to turn jpg upright\n");
+    if (ok && copy) copy->sourceQuality = jpeg->quality100;
     if (ok && side) {
         // The inks' profile is used up: the pixels are sRGB colours now.
         if (jpeg->inks) SideData_Drop(&jpeg->side, SIDE_PROFILE);
@@ -328,17 +330,11 @@ int Decode(const Format* format, const char* path, const AppConfig* fit, CopySiz
     FileWhole whole;
     if (!ReadFor(format, path, &whole)) return 0;
     const uint32_t size = uint32_t(whole.size);
-    int ok = fit && format->reducesWhileDecoding ? DecodeJpeg(whole.data, size, fit, copy, bitmap, side)
-                                                 : format->load(whole.data, size, bitmap, side);
-    // What never larger compares a copy with: the file's bytes and a JPEG's
-    // quality, from the header already read.
-    if (ok && copy) {
-        copy->sourceBytes = size;
-        SizeFacts header = {};
-        int32_t w = 0, h = 0;
-        if (format->ownKind == COPY_JPEG && ProbeJpeg(whole.data, size, &w, &h, &header))
-            copy->sourceQuality = int32_t(header.headerQuality);
-    }
+    int ok = format->reducesWhileDecoding ? DecodeJpeg(whole.data, size, fit, copy, bitmap, side)
+                                          : format->load(whole.data, size, bitmap, side);
+    // What never larger compares a copy with: the file's bytes (a JPEG's
+    // quality the decode took from its header).
+    if (ok && copy) copy->sourceBytes = size;
     // A picture of no pixels is no picture, whatever its decoder thought.
     if (ok && (bitmap->width <= 0 || bitmap->height <= 0)) {
         Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);

@@ -39,15 +39,15 @@ int SaveWebp(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* 
 }
 
 // A photograph's PNG takes several times a JPEG's bits, a WebP about a
-// third fewer.
-// libpng writes at most its own default width and height of a million.
+// third fewer. The longest sides are the bridges' own, which their reasons
+// spell out.
 const OutputKind kOutputKinds[COPY_KINDS] = {
-    {"JPEG", "JPEG", ".jpg", 1, 0, 1, 1.0, 65500, "too large for JPEG (at most 65500 pixels a side)", SaveJpeg,
+    {"JPEG", "JPEG", ".jpg", 1, 0, 1, 1.0, JPEG_MOST_SIDE, "too large for JPEG (at most 65500 pixels a side)", SaveJpeg,
      JPEG_HasComment},
-    {"PNG", "PNG", ".png", 0, 1, 0, 5.0, 1000000, "too large for PNG (at most 1000000 pixels a side)", SavePng,
+    {"PNG", "PNG", ".png", 0, 1, 0, 5.0, PNGL_MOST_SIDE, "too large for PNG (at most 1000000 pixels a side)", SavePng,
      PNGL_HasSoftware},
-    {"WebP", "WebP", ".webp", 1, 1, 0, 0.7, 16383, "too large for WebP (at most 16383 pixels a side)", SaveWebp,
-     WEBP_HasMark},
+    {"WebP", "WebP", ".webp", 1, 1, 0, 0.7, WEBP_MOST_SIDE, "too large for WebP (at most 16383 pixels a side)",
+     SaveWebp, WEBP_HasMark},
 };
 
 }  // namespace

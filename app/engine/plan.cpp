@@ -85,6 +85,11 @@ void Plan_KeepSmaller(const AppConfig* config, int kind, int ownKind, CopySize* 
     }
 }
 
+int Plan_SourceLimitGivesWay(const CopySize* planned, const CopySize* found) {
+    if (!planned || !found) Core_NullPointer(kModule, __LINE__);
+    return planned->limitIsSource && (found->unfit || found->steps > 0);
+}
+
 int64_t Plan_LimitBytes(const AppConfig* config) {
     const ResizeProfile* profile = Plan_ActiveProfile(config);
     int32_t kib = profile ? profile->MaxSize : config->CustomMaxSize;

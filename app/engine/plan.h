@@ -51,6 +51,13 @@ struct CopySize {
 // stays). Anything else leaves copy as it is. Cannot fail.
 void Plan_KeepSmaller(const AppConfig* config, int kind, int ownKind, CopySize* copy);
 
+// 1 when never larger's limit gives way for a copy planned as planned: the
+// size-limit search found no quality within the source's bytes at the
+// planned size (found unfit, or smaller). Never larger asks for a lower
+// quality, not a smaller picture: the copy is then made as planned, without
+// the limit. Cannot fail.
+int Plan_SourceLimitGivesWay(const CopySize* planned, const CopySize* found);
+
 // Bytes the active profile allows each copy: its MaxSize (KiB) x 1024, or 0
 // when it sets no limit. Cannot fail.
 int64_t Plan_LimitBytes(const AppConfig* config);

@@ -166,14 +166,13 @@ int Prepare_RowTexts(const AppConfig* config, const FileRow* row, char* newDimen
     copy.sourceQuality = own == COPY_JPEG ? int32_t(row->facts.headerQuality) : 0;
     Plan_KeepSmaller(config, kind, own == kind, &copy);
     const SizeFacts* facts = &row->facts;
-    int64_t bytes = copy.limit ? SizeLimit_Plan(facts, kind, &copy)
-                               : Estimate_Bytes(facts, kind, copy.width, copy.height, copy.scale, copy.quality);
-    // Never larger keeps a copy that no quality makes smaller at its size.
-    if (copy.limitIsSource && copy.steps > 0) {
-        Plan_Copy(config, row->width, row->height, &copy);
-        Plan_KeepSmaller(config, kind, own == kind, &copy);
-        bytes = Estimate_Bytes(facts, kind, copy.width, copy.height, copy.scale, copy.quality);
+    const CopySize planned = copy;
+    int64_t bytes = copy.limit ? SizeLimit_Plan(facts, kind, &copy) : 0;
+    if (Plan_SourceLimitGivesWay(&planned, &copy)) {
+        copy = planned;
+        copy.limit = 0;
     }
+    if (!copy.limit) bytes = Estimate_Bytes(facts, kind, copy.width, copy.height, copy.scale, copy.quality);
     Str_Format(newDimensions, newDimensionsSize, "%dx%d", copy.width, copy.height);
     Str_Format(estimate, estimateSize, "~%I64dk", bytes / 1024);
     return 1;

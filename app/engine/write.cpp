@@ -155,9 +155,7 @@ int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, co
     } else if (copy->limit > 0) {
         const CopySize planned = *copy;
         ok = EncodeWithin(config, source, copy, side, kind, facts ? facts : &none, &s, &file);
-        // Never larger asks for a lower quality, not a smaller picture: where
-        // no quality fits at the planned size, the copy keeps its size.
-        if (planned.limitIsSource && (copy->unfit || copy->steps > 0)) {
+        if (Plan_SourceLimitGivesWay(&planned, copy)) {
             Log_Print(0, "No quality keeps the copy within its source's %I64d bytes: made at its size\n",
                       planned.limit);
             const int32_t encodes = copy->encodes;

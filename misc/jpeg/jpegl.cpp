@@ -439,7 +439,8 @@ int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataSt
     if (!bitmap || !out) Core_NullPointer(kModule, __LINE__);
     Buffer_Clear(out);
     if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
-    if (bitmap->width > JPEG_MAX_DIMENSION || bitmap->height > JPEG_MAX_DIMENSION) {
+    static_assert(JPEG_MOST_SIDE == JPEG_MAX_DIMENSION, "libjpeg's own limit");
+    if (bitmap->width > JPEG_MOST_SIDE || bitmap->height > JPEG_MOST_SIDE) {
         Log_Print(0, "JPEG copy not encoded: %dx%d is beyond the format\n", bitmap->width, bitmap->height);
         return 0;
     }

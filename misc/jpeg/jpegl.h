@@ -87,6 +87,9 @@ typedef int (*JPEGDenominatorFor)(void* context, JPEGLibStruct* jpeg);
 int JPEG_DecodeToBitmapBy(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, JPEGDenominatorFor choose,
                           void* context, BitmapStruct* bitmap);
 
+// The longest side a JPEG holds, in pixels.
+enum { JPEG_MOST_SIDE = 65500 };
+
 // Encodes bitmap (its colours; the fourth byte is not read) as a JPEG at
 // quality (a fraction, 1.0 best; the library gets the nearest whole
 // percent) into out, emptied first, with side's density in the JFIF header

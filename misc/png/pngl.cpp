@@ -296,6 +296,8 @@ int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int 
     return ok;
 }
 
+static_assert(PNGL_MOST_SIDE == PNG_USER_WIDTH_MAX && PNGL_MOST_SIDE == PNG_USER_HEIGHT_MAX, "libpng's own limit");
+
 int PNGL_HasSoftware(const unsigned char* data, uint32_t size, const char* text) {
     if (!text) Core_NullPointer(kModule, __LINE__);
     static const unsigned char kSignature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};

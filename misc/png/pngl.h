@@ -10,14 +10,16 @@
 #include "buffer.h"
 #include "sidedata.h"
 
+// The longest side libpng writes, in pixels: its default user limit.
+enum { PNGL_MOST_SIDE = 1000000 };
+
 // Encodes bitmap (plain colours, not weighted by alpha) as PNG with side's
 // density as pHYs and side's blocks that PNG holds: the profile as iCCP, or
 // an sRGB chunk when srgb is 1 and no profile is given; Exif as eXIf; XMP
-// as its iTXt. IPTC has no
-// place in PNG and is left out (logged). side may be null; mark (may be
-// null), the program's own, goes in as the Software text. 1 with the file
-// in out (emptied first); 0 (out empty) with the reason logged (memory
-// refused, libpng's complaint).
+// as its iTXt. IPTC has no place in PNG and is left out (logged). side may
+// be null; mark (may be null), the program's own, goes in as the Software
+// text. 1 with the file in out (emptied first); 0 (out empty) with the
+// reason logged (memory refused, libpng's complaint).
 int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* mark,
                     BufferStruct* out);
 

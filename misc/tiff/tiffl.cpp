@@ -138,7 +138,7 @@ int OrientationOf(TIFF* tif) {
 // most, by its compression: a run of PackBits 128 from 2, an LZW code of
 // 12 bits a string of up to 4096, Deflate 1032 (zlib's own bound), a JPEG
 // block of 64 pixels a bit or more; CCITT's codes are bounded by rows
-// (proven apart). 0 for a compression read as it is stored.
+// (proven apart). 1 for samples stored as they are.
 double MostExpansion(uint16_t compression) {
     switch (compression) {
     case COMPRESSION_NONE:
@@ -247,7 +247,6 @@ int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, int keepInks, 
     char why[1024] = "";
     int ok = StoredSize(tif, &w, &h);
     const int orientation = OrientationOf(tif);
-    if (!ok) Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
     uint16_t compression = COMPRESSION_NONE;
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     if (ok && !TIFFIsCODECConfigured(compression)) {

@@ -28,6 +28,9 @@ int WEBP_DecodeToBitmap(const unsigned char* data, uint32_t size, BitmapStruct* 
 // from its header alone; 0 for a lossy one, an animation or other data.
 int WEBP_IsLossless(const unsigned char* data, uint32_t size);
 
+// The longest side a WebP holds, in pixels.
+enum { WEBP_MOST_SIDE = 16383 };
+
 // Encodes bitmap (plain colours, not weighted by alpha) as WebP: lossy at
 // quality (a fraction, 1.0 best) or lossless; alpha only where some pixel
 // is not opaque, the colours of invisible pixels left to the encoder, which

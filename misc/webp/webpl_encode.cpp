@@ -4,6 +4,7 @@
 // The copy is handed over whole in memory.
 #include <string.h>
 
+#include <webp/demux.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
 
@@ -79,7 +80,8 @@ int WEBP_SaveBuffer(const BitmapStruct* bitmap, double quality, int lossless, co
     if (!bitmap || !out) Core_NullPointer(kModule, __LINE__);
     Buffer_Clear(out);
     if (bitmap->width <= 0 || bitmap->height <= 0 || !bitmap->pixels) return 0;
-    if (bitmap->width > WEBP_MAX_DIMENSION || bitmap->height > WEBP_MAX_DIMENSION) {
+    static_assert(WEBP_MOST_SIDE == WEBP_MAX_DIMENSION, "libwebp's own limit");
+    if (bitmap->width > WEBP_MOST_SIDE || bitmap->height > WEBP_MOST_SIDE) {
         Log_Print(0, "WebP copy not encoded: %dx%d is beyond the format\n", bitmap->width, bitmap->height);
         return 0;
     }
@@ -100,17 +102,15 @@ int WEBP_SaveBuffer(const BitmapStruct* bitmap, double quality, int lossless, co
 
 int WEBP_HasMark(const unsigned char* data, uint32_t size, const char* text) {
     if (!text) Core_NullPointer(kModule, __LINE__);
-    if (!data || size < 12 || memcmp(data, "RIFF", 4) != 0 || memcmp(data + 8, "WEBP", 4) != 0) return 0;
+    if (!data) return 0;
+    const WebPData whole = {data, size};
+    WebPDemuxer* demux = WebPDemux(&whole);
+    if (!demux) return 0;
+    WebPChunkIterator chunk;
     const size_t length = strlen(text);
-    // Chunks: a four-character code, a little-endian size, the data padded
-    // to an even length.
-    for (uint32_t at = 12; at <= size && size - at >= 8;) {
-        const uint32_t bytes = uint32_t(data[at + 4]) | uint32_t(data[at + 5]) << 8 | uint32_t(data[at + 6]) << 16 |
-                               uint32_t(data[at + 7]) << 24;
-        if (bytes > size - at - 8) return 0;
-        if (memcmp(data + at, kMarkChunk, 4) == 0 && bytes == length && memcmp(data + at + 8, text, length) == 0)
-            return 1;
-        at += 8 + bytes + (bytes & 1);
-    }
-    return 0;
+    const int marked = WebPDemuxGetChunk(demux, kMarkChunk, 1, &chunk) && chunk.chunk.size == length &&
+                       memcmp(chunk.chunk.bytes, text, length) == 0;
+    WebPDemuxReleaseChunkIterator(&chunk);
+    WebPDemuxDelete(demux);
+    return marked;
 }
