@@ -44,6 +44,11 @@ const char kUsage[] =
     "                        then also take lengths: 10cm, 100mm, 4in\n"
     "      --percent P       each side times P / 100, 1..100, instead of the bounds\n"
     "                        (applies to the profile in use)\n"
+    "      --fit MODE        within: inside the box, proportions kept (the default);\n"
+    "                        crop: covering the box, cut to exactly its size; stretch:\n"
+    "                        exactly the box, proportions given up (never up either way)\n"
+    "      --crop-focus F    where a crop's window sits: centre, or detail (the part\n"
+    "                        with the most edges and colour)\n"
     "      --never-larger, --allow-larger\n"
     "                        a copy of a source's own kind is never larger than it (the\n"
     "                        default): a JPEG never above its source's quality, a smaller\n"
@@ -103,6 +108,8 @@ struct Options {
     int dpi = -1;         // --dpi for the profile the run ends up using; -1 when not given
     double inches[2] = {-1, -1};  // -W and -H given as lengths (cm, mm, in), in inches; -1 when not
     int percent = -1;     // --percent for the profile the run ends up using; -1 when not given
+    int fit = -1;         // --fit's FIT_* for the profile the run ends up using; -1 when not given
+    int focus = -1;       // --crop-focus's FOCUS_* for the same; -1 when not given
 };
 
 // The --format values, "jpeg, png, webp or original", from the copy kinds.
@@ -261,6 +268,16 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (a == "--percent") {
             if (!value(&v) || !Number(v.c_str(), 1, 100, &n)) return Usage("--percent takes 1 to 100");
             opt->percent = n;
+        } else if (a == "--fit") {
+            int32_t fit = 0;
+            if (!value(&v) || !Config_ChoiceByName("Fit", v.c_str(), &fit))
+                return Usage("--fit takes within, crop or stretch");
+            opt->fit = fit;
+        } else if (a == "--crop-focus") {
+            int32_t focus = 0;
+            if (!value(&v) || !Config_ChoiceByName("CropFocus", v == "center" ? "centre" : v.c_str(), &focus))
+                return Usage("--crop-focus takes centre or detail");
+            opt->focus = focus;
         } else if (a == "--never-larger" || a == "--allow-larger") {
             run->NeverLarger = a == "--never-larger";
         } else if (a == "--max-size") {
@@ -325,6 +342,8 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
     if (opt->turn < 0 && opt->sized) opt->turn = 0;
     if (opt->turn >= 0) FieldOfRun(run, &ResizeProfile::Turn, &AppConfig::CustomTurn) = opt->turn;
     if (opt->percent >= 0) FieldOfRun(run, &ResizeProfile::Percent, &AppConfig::CustomPercent) = opt->percent;
+    if (opt->fit >= 0) FieldOfRun(run, &ResizeProfile::Fit, &AppConfig::CustomFit) = opt->fit;
+    if (opt->focus >= 0) FieldOfRun(run, &ResizeProfile::CropFocus, &AppConfig::CustomCropFocus) = opt->focus;
     if (opt->paths.empty()) return opt->unspellable ? kExitStopped : Usage("no files given");
     return -1;
 }

@@ -17,6 +17,13 @@ enum { COLOUR_PROFILE_SRGB = 0, COLOUR_PROFILE_KEEP = 1 };
 // What a copy keeps of the photo's camera data: the Exif fields of date,
 // camera and exposure without the location; everything; nothing.
 enum { METADATA_CAMERA = 0, METADATA_ALL = 1, METADATA_NONE = 2 };
+// How a picture fills its profile's box: inside it with proportions kept;
+// covering it, the overflow cut to exactly the box; or made exactly the box
+// with proportions given up.
+enum { FIT_WITHIN = 0, FIT_CROP = 1, FIT_STRETCH = 2 };
+// Where a crop's window sits: the middle of the picture, or where the
+// picture has the most detail.
+enum { FOCUS_CENTRE = 0, FOCUS_DETAIL = 1 };
 
 // One named resize profile, read from "profiles.xml" and never written.
 struct ResizeProfile {
@@ -29,6 +36,8 @@ struct ResizeProfile {
     int32_t Turn;                 // 1: Width and Height swap for a picture of the other orientation
     int32_t Percent;              // 1 to 100: each side times Percent / 100, the bounds unused; 0: off
     int32_t Dpi;                  // 1 to 65535: the density every copy says it prints at; 0: none said
+    int32_t Fit;                  // FIT_WITHIN, FIT_CROP or FIT_STRETCH; the last two need both sides
+    int32_t CropFocus;            // FOCUS_CENTRE or FOCUS_DETAIL: where FIT_CROP's window sits
     ResizeProfile* next;          // toward the tail, null at the last; owned by the list
     ResizeProfile* previous;      // toward the head, null at the first
 };
@@ -69,6 +78,8 @@ struct AppConfig {
     int32_t CustomTurn;                    // flag: the Custom box turns with the picture
     int32_t CustomPercent;                 // Custom profile's percent, 1 to 100; 0: the bounds apply
     int32_t CustomDpi;                     // Custom profile's density, dots per inch; 0: none said
+    int32_t CustomFit;                     // Custom profile's FIT_*
+    int32_t CustomCropFocus;               // Custom profile's FOCUS_*
     int32_t NeverLarger;                   // flag: a copy of a source's own kind is never larger than it
     char Append[CONFIG_NAME_SIZE];         // text after each output's base name, "_resized"
     char Prepend[CONFIG_NAME_SIZE];        // text before each output's base name; no control sets it
@@ -86,7 +97,8 @@ struct AppConfig {
 // The value a name selects for a setting of choices, both as config.xml
 // stores them (key "Filter": "Lanczos" or "Bilinear"; "ColourProfile":
 // "sRGB" or "Keep"; "Metadata": "Camera", "All" or "None"; "Format":
-// "JPEG", "Original", "PNG" or "WebP"), letter case
+// "JPEG", "Original", "PNG" or "WebP"; "Fit": "Within", "Crop" or
+// "Stretch"; "CropFocus": "Centre" or "Detail"), letter case
 // ignored: 1 with *value set, 0 for a name the setting has no value of or a
 // key that is no such setting.
 int Config_ChoiceByName(const char* key, const char* name, int32_t* value);

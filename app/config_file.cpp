@@ -22,6 +22,8 @@ enum KeyKind { KEY_FLAG, KEY_INT, KEY_INT64, KEY_DOUBLE, KEY_TEXT, KEY_CHOICE, K
 const char* const kFilterNames[] = {"Lanczos", "Bilinear", nullptr};
 const char* const kColourNames[] = {"sRGB", "Keep", nullptr};
 const char* const kMetadataNames[] = {"Camera", "All", "None", nullptr};
+const char* const kFitNames[] = {"Within", "Crop", "Stretch", nullptr};
+const char* const kFocusNames[] = {"Centre", "Detail", nullptr};
 
 // One setting: where it lives in the file and in AppConfig.
 struct ConfigKey {
@@ -77,6 +79,8 @@ const ConfigKey kKeys[] = {
     {"Configuration.Custom", "Turn", KEY_FLAG, FIELD(CustomTurn), 0, nullptr},
     {"Configuration.Custom", "Percent", KEY_INT, FIELD(CustomPercent), 0, nullptr},
     {"Configuration.Custom", "Dpi", KEY_INT, FIELD(CustomDpi), 0, nullptr},
+    {"Configuration.Custom", "Fit", KEY_CHOICE, FIELD(CustomFit), 0, kFitNames},
+    {"Configuration.Custom", "CropFocus", KEY_CHOICE, FIELD(CustomCropFocus), 0, kFocusNames},
 };
 
 #undef FIELD
@@ -170,6 +174,12 @@ void WriteKeys(XMLStruct* xml, const AppConfig* c, int statisticsOnly) {
         if (!statisticsOnly || k.statistics) WriteKey(xml, c, k);
 }
 
+// A profile's choice, as a key's: a text no value has reads as the first.
+void ReadChildChoice(XMLStruct* xml, XMLNode* node, const char* name, const char* const* choices, int32_t* value) {
+    char text[CONFIG_NAME_SIZE] = "";
+    if (XML_GetChildString(xml, node, name, text, int(sizeof text)) && !ChoiceOf(choices, text, value)) *value = 0;
+}
+
 void ReadProfiles(XMLStruct* xml, AppConfig* c) {
     XMLNode* node = nullptr;
     if (!XML_FindPath(xml, nullptr, "Configuration.ProfileList.Profile", &node)) return;
@@ -184,6 +194,8 @@ void ReadProfiles(XMLStruct* xml, AppConfig* c) {
         XML_GetChildBool(xml, node, "Turn", &p->Turn);
         XML_GetChildInt(xml, node, "Percent", &p->Percent);
         XML_GetChildInt(xml, node, "Dpi", &p->Dpi);
+        ReadChildChoice(xml, node, "Fit", kFitNames, &p->Fit);
+        ReadChildChoice(xml, node, "CropFocus", kFocusNames, &p->CropFocus);
     }
 }
 

@@ -151,6 +151,13 @@ int Bitmap_ResampleToBuffer(BitmapStruct* source, int mode, double scale, double
 // or 0 (destination untouched) when memory for the filter is refused.
 int Bitmap_Reduce(BitmapStruct* source, BitmapStruct* destination);
 
+// The same of a window of source, in its pixels from its top left corner
+// (fractions allowed), scaled into the whole destination: each direction at
+// its own factor, the filter reading past the window's edges where the
+// picture goes on. A window outside the picture is a fatal stop.
+int Bitmap_ReduceWindow(BitmapStruct* source, double left, double top, double width, double height,
+                        BitmapStruct* destination);
+
 // The vectors Bitmap_Reduce adds with, "AVX2" or "SSE2": the widest the
 // processor has, chosen once a process, unless the environment variable
 // BRIMLOW_FORCE_SSE2 is "1" then, which lets a machine with AVX2 run and

@@ -52,13 +52,15 @@ void ReleaseAxis(Axis* a) {
     if (a->spread) a->spread = static_cast<float*>(Mem_Free(a->spread, a->spreadBytes, MEM_HEAP, kModule, __LINE__));
 }
 
-// Output pixel i has its centre at (i + 0.5) / scale in the source, where
-// source pixel j has its centre at j + 0.5. The window is cut at the
-// picture's edges and its weights scaled back to a sum of one, as the usual
+// Output pixel i has its centre at start + (i + 0.5) / scale in the source,
+// where source pixel j has its centre at j + 0.5 and scale is out over the
+// span of in that the output shows. The filter's window is cut at the
+// picture's edges (not the span's: a crop's edge pixels see their
+// neighbours) and its weights scaled back to a sum of one, as the usual
 // reference reductions do. 0 when memory is refused.
-int MakeAxis(Axis* a, int32_t in, int32_t out) {
+int MakeAxis(Axis* a, int32_t in, int32_t out, double start, double span) {
     memset(a, 0, sizeof *a);
-    double scale = double(out) / in;
+    double scale = double(out) / span;
     double stretch = scale < 1.0 ? 1.0 / scale : 1.0;
     double support = kLobes * stretch;
     a->taps = int32_t(ceil(support)) * 2 + 1;
@@ -75,7 +77,7 @@ int MakeAxis(Axis* a, int32_t in, int32_t out) {
         return 0;
     }
     for (int32_t i = 0; i < out; ++i) {
-        double centre = (i + 0.5) / scale;
+        double centre = start + (i + 0.5) / scale;
         int32_t low = int32_t(floor(centre - support + 0.5));
         int32_t high = int32_t(floor(centre + support + 0.5));
         if (low < 0) low = 0;
@@ -288,13 +290,22 @@ const char* Bitmap_ReductionWay(void) {
 }
 
 int Bitmap_Reduce(BitmapStruct* source, BitmapStruct* destination) {
+    if (!source) Core_NullPointer(kModule, __LINE__);
+    return Bitmap_ReduceWindow(source, 0, 0, source->width, source->height, destination);
+}
+
+int Bitmap_ReduceWindow(BitmapStruct* source, double left, double top, double width, double height,
+                        BitmapStruct* destination) {
     int32_t w = 0, h = 0, w2 = 0, h2 = 0;
     Bitmap_GetSize(source, &w, &h);
     Bitmap_GetSize(destination, &w2, &h2);
     if (w <= 0 || h <= 0 || w2 <= 0 || h2 <= 0 || !source->pixels || !destination->pixels) return 1;
+    if (!(left >= 0 && top >= 0 && width > 0 && height > 0 && left + width <= w + 1e-3 && top + height <= h + 1e-3))
+        Core_Abort("Reduction window outside the picture\n");
     Axis across, down;
-    if (!MakeAxis(&across, w, w2)) return 0;
-    if (!MakeAxis(&down, h, h2)) {
+    if (!MakeAxis(&across, w, w2, left, width)) return 0;
+    // Rows are stored bottom-up: the window's last row is the first in memory.
+    if (!MakeAxis(&down, h, h2, h - (top + height), height)) {
         ReleaseAxis(&across);
         return 0;
     }
@@ -306,9 +317,13 @@ int Bitmap_Reduce(BitmapStruct* source, BitmapStruct* destination) {
         const unsigned char* pixels = premultiplied ? premultiplied : source->pixels;
         // Both pictures store rows bottom-up; centre-aligned mapping is the
         // same counted from either end, so rows go in memory order.
+        // The first pass sums only the columns the second reads: a crop's
+        // window and the filter's reach beyond it.
+        const int32_t from = across.first[0];
+        const int32_t to = across.first[w2 - 1] + across.count[w2 - 1];
         for (int32_t y = 0; y < h2; ++y) {
-            VerticalRow(pixels, source->scanline, down.first[y], down.count[y], down.weights + int64_t(y) * down.taps,
-                        middle, w * 4);
+            VerticalRow(pixels + int64_t(from) * 4, source->scanline, down.first[y], down.count[y],
+                        down.weights + int64_t(y) * down.taps, middle + int64_t(from) * 4, (to - from) * 4);
             HorizontalRow(middle, across, w2, destination->pixels + int64_t(y) * destination->scanline);
         }
     } else {

@@ -51,6 +51,8 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     out.c->Filter = RESIZE_FILTER_BILINEAR;
     out.c->Format = COPY_WEBP;
     out.c->Background = 0x1E90FF;
+    out.c->CustomFit = FIT_CROP;
+    out.c->CustomCropFocus = FOCUS_DETAIL;
     out.c->ImagesProcessed = 1234567890123LL;
     ASSERT_EQ(Config_SaveTo(out.c, dir.path.c_str()), 1);
     std::string text = ReadWholeFile(dir.path + "config.xml");
@@ -76,6 +78,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
               "    <Custom>\r\n        <Width>1024</Width>\r\n        <Height>0</Height>\r\n"
               "        <Quality>0.750000</Quality>\r\n        <MaxSize>2048</MaxSize>\r\n"
               "        <Turn>false</Turn>\r\n        <Percent>0</Percent>\r\n        <Dpi>0</Dpi>\r\n"
+              "        <Fit>Crop</Fit>\r\n        <CropFocus>Detail</CropFocus>\r\n"
               "    </Custom>\r\n</Configuration>\r\n");
     EXPECT_EQ(ReadWholeFile(dir.path + "stats.xml"),
               "<?xml version=\"1.0\"?>\r\n<Configuration>\r\n    <Statistics>\r\n"

@@ -85,6 +85,49 @@ TEST(ResizeScale, ActiveProfileByNameIgnoringCase) {
     EXPECT_EQ(text.find("Resize with [Web]\r\nResize with [Archive]\r\nResize with custom profile\r\n"), 0u) << text;
 }
 
+// How a picture fills its box: a crop covers the box and cuts the rest (a
+// small picture keeps its pixels, cut to the box's proportions), a stretch
+// takes the box's sides (never up); both need the two sides and give way
+// to a percent; a limit's steps keep the window and shrink the copy.
+TEST(ResizeScale, CropAndStretchFillTheBox) {
+    Config cfg;
+    const struct {
+        int fit, turn, percent, boxWidth, boxHeight, width, height;
+        int newWidth, newHeight;
+        double left, top, windowWidth, windowHeight;
+    } cases[] = {
+        {FIT_CROP, 0, 0, 400, 400, 1600, 1200, 400, 400, 200, 0, 1200, 1200},
+        {FIT_CROP, 0, 0, 400, 400, 300, 200, 200, 200, 50, 0, 200, 200},
+        {FIT_CROP, 0, 0, 400, 400, 1000, 200, 200, 200, 400, 0, 200, 200},
+        {FIT_CROP, 0, 0, 400, 100, 1000, 1000, 400, 100, 0, 375, 1000, 250},
+        {FIT_CROP, 1, 0, 1280, 960, 1200, 1600, 960, 1280, 0, 0, 1200, 1600},
+        {FIT_CROP, 0, 0, 400, 0, 1600, 1200, 400, 300, 0, 0, 1600, 1200},
+        {FIT_CROP, 0, 50, 400, 400, 1600, 1200, 800, 600, 0, 0, 1600, 1200},
+        {FIT_STRETCH, 0, 0, 400, 300, 1200, 1600, 400, 300, 0, 0, 1200, 1600},
+        {FIT_STRETCH, 0, 0, 2000, 300, 1200, 1600, 1200, 300, 0, 0, 1200, 1600},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(testing::Message() << t.fit << " " << t.boxWidth << "x" << t.boxHeight << " of " << t.width << "x"
+                                        << t.height);
+        cfg.Custom(t.boxWidth, t.boxHeight, 0.75);
+        cfg.c->CustomFit = t.fit;
+        cfg.c->CustomTurn = t.turn;
+        cfg.c->CustomPercent = t.percent;
+        CopySize copy = {};
+        Plan_Copy(cfg.c, t.width, t.height, &copy);
+        EXPECT_EQ(std::make_pair(int(copy.width), int(copy.height)), std::make_pair(t.newWidth, t.newHeight));
+        EXPECT_NEAR(copy.cropLeft, t.left, 1e-9);
+        EXPECT_NEAR(copy.cropTop, t.top, 1e-9);
+        EXPECT_NEAR(copy.cropWidth, t.windowWidth, 1e-9);
+        EXPECT_NEAR(copy.cropHeight, t.windowHeight, 1e-9);
+        CopySize smaller = {};
+        Plan_Smaller(&copy, 0.9, &smaller);
+        EXPECT_EQ(smaller.cropWidth, copy.cropWidth);
+        EXPECT_EQ(smaller.width,
+                  copy.fit == FIT_WITHIN ? int(floor(t.width * copy.scale * 0.9)) : int(t.newWidth * 0.9));
+    }
+}
+
 // Measured bits are read on the line through the two measured reductions
 // around the copy's scale, and weighted by the measured quality ratios.
 TEST(ResizeScale, EstimatesFromMeasuredReductions) {

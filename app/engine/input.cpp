@@ -10,6 +10,7 @@
 #include "colour.h"
 #include "exif.h"
 #include "file.h"
+#include "focus.h"
 #include "gif.h"
 #include "heifl.h"
 #include "jpegl.h"
@@ -60,10 +61,14 @@ int ChooseReduction(void* context, JPEGLibStruct* jpeg) {
         int32_t width = 0, height = 0;
         ShownSize(jpeg, &width, &height);
         Plan_Copy(choice->fit, width, height, copy);
+        // A crop's window is what the copy scales, so the whole picture is
+        // wanted at the window's scale.
+        int32_t wholeWidth = 0, wholeHeight = 0;
+        Plan_WholeSize(copy, &wholeWidth, &wholeHeight);
         int turned = width != jpeg->width;
         choice->denominator =
-            JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? copy->height : copy->width),
-                              kFilterShare * (turned ? copy->width : copy->height));
+            JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? wholeHeight : wholeWidth),
+                              kFilterShare * (turned ? wholeWidth : wholeHeight));
     }
     return choice->denominator;
 }
@@ -374,6 +379,7 @@ int Input_LoadForCopy(const AppConfig* config, const char* path, BitmapStruct* b
     if (!Decode(format, path, fit, copy, bitmap, side)) return 0;
     if (side) Colour_KeepUsableProfile(side, bitmap);
     if (!(fit && format->reducesWhileDecoding)) Plan_Copy(config, bitmap->width, bitmap->height, copy);
+    Focus_Place(bitmap, copy);
     const int kind = Input_CopyKind(config, path);
     Plan_KeepSmaller(config, kind, format->ownKind == kind, copy);
     return 1;

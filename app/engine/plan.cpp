@@ -23,37 +23,93 @@ const ResizeProfile* Plan_ActiveProfile(const AppConfig* config) {
     return nullptr;
 }
 
-int GetResizeScale(const AppConfig* config, int32_t width, int32_t height, double* scale, double* quality) {
-    if (!config || !scale || !quality) Core_NullPointer(kModule, __LINE__);
-    *scale = 0;
-    *quality = 0;
+namespace {
+
+// The active profile's box for one picture, its turn applied.
+struct Box {
+    int32_t width;    // pixels; 0 or less: no bound that way
+    int32_t height;   // the same
+    int32_t percent;  // 1 to 100, or 0: the box applies
+    int32_t fit;      // FIT_*; FIT_WITHIN whenever a side or the box is missing, or percent rules
+    int32_t focus;    // FOCUS_*
+    double quality;   // the JPEG quality fraction
+};
+
+Box ProfileBox(const AppConfig* config, int32_t width, int32_t height) {
     const ResizeProfile* profile = Plan_ActiveProfile(config);
     if (profile)
         Log_Print(0, "Resize with [%s]\n", profile->Name);
     else
         Log_Print(0, "Resize with custom profile\n");
-    // The profile's box (no bound where a side is 0 or less, none at all for
-    // a list profile that does not resize), its turn and percent.
+    // No bound where a side is 0 or less, none at all for a list profile
+    // that does not resize.
     const int bounded = !profile || profile->Resize == 1;
-    int32_t boxWidth = bounded ? (profile ? profile->Width : config->CustomWidth) : 0;
-    int32_t boxHeight = bounded ? (profile ? profile->Height : config->CustomHeight) : 0;
+    Box box = {};
+    box.width = bounded ? (profile ? profile->Width : config->CustomWidth) : 0;
+    box.height = bounded ? (profile ? profile->Height : config->CustomHeight) : 0;
+    box.percent = bounded ? (profile ? profile->Percent : config->CustomPercent) : 0;
+    box.fit = profile ? profile->Fit : config->CustomFit;
+    box.focus = profile ? profile->CropFocus : config->CustomCropFocus;
+    box.quality = profile ? profile->Quality : config->CustomQuality;
     const int turn = profile ? profile->Turn : config->CustomTurn;
-    const int32_t percent = bounded ? (profile ? profile->Percent : config->CustomPercent) : 0;
-    *quality = profile ? profile->Quality : config->CustomQuality;
+    if (box.percent > 0 || box.width <= 0 || box.height <= 0 || (box.fit != FIT_CROP && box.fit != FIT_STRETCH))
+        box.fit = FIT_WITHIN;
     // A box of the other orientation than the picture turns with it.
-    if (turn == 1 && boxWidth > 0 && boxHeight > 0 && (boxWidth > boxHeight) != (width > height) &&
-        boxWidth != boxHeight && width != height)
-        std::swap(boxWidth, boxHeight);
+    if (turn == 1 && box.width > 0 && box.height > 0 && (box.width > box.height) != (width > height) &&
+        box.width != box.height && width != height)
+        std::swap(box.width, box.height);
+    return box;
+}
+
+// The scale within box: the factor that fits both bounds, or the percent.
+double ScaleWithin(const Box& box, int32_t width, int32_t height) {
     double s = 1.0;
-    if (percent > 0) {
-        s = percent / 100.0;
+    if (box.percent > 0) {
+        s = box.percent / 100.0;
     } else {
-        const double sw = boxWidth > 0 ? double(boxWidth) / width : 1.0;
-        const double sh = boxHeight > 0 ? double(boxHeight) / height : 1.0;
+        const double sw = box.width > 0 ? double(box.width) / width : 1.0;
+        const double sh = box.height > 0 ? double(box.height) / height : 1.0;
         s = sh > sw ? sw : sh;
     }
-    if (s >= 1.0) s = 1.0;
-    *scale = s;
+    return s >= 1.0 ? 1.0 : s;
+}
+
+// A side at least one pixel, floored.
+int32_t Side(double length) {
+    return length >= 1.0 ? int32_t(floor(length)) : 1;
+}
+
+// The window of the box's proportions a crop shows, and the copy's size.
+void PlanCrop(const Box& box, CopySize* copy) {
+    const double w = copy->sourceWidth, h = copy->sourceHeight;
+    // Source pixels a pixel of the box spans when the window is as large as
+    // the source holds.
+    const double r = w / box.width < h / box.height ? w / box.width : h / box.height;
+    if (r >= 1.0) {
+        copy->width = box.width;
+        copy->height = box.height;
+        copy->cropWidth = box.width * r;
+        copy->cropHeight = box.height * r;
+        copy->scale = 1.0 / r;
+    } else {
+        // Never up: the window keeps its pixels.
+        copy->width = Side(box.width * r);
+        copy->height = Side(box.height * r);
+        copy->cropWidth = copy->width;
+        copy->cropHeight = copy->height;
+        copy->scale = 1.0;
+    }
+    copy->cropLeft = (w - copy->cropWidth) / 2;
+    copy->cropTop = (h - copy->cropHeight) / 2;
+}
+
+}  // namespace
+
+int GetResizeScale(const AppConfig* config, int32_t width, int32_t height, double* scale, double* quality) {
+    if (!config || !scale || !quality) Core_NullPointer(kModule, __LINE__);
+    const Box box = ProfileBox(config, width, height);
+    *quality = box.quality;
+    *scale = ScaleWithin(box, width, height);
     return 1;
 }
 
@@ -78,7 +134,8 @@ void Plan_KeepSmaller(const AppConfig* config, int kind, int ownKind, CopySize* 
         Log_Print(0, "Quality %.0f kept to the source's %d\n", copy->quality * 100.0, copy->sourceQuality);
         copy->quality = copy->sourceQuality / 100.0;
     }
-    if (copy->scale < 1.0 && copy->sourceBytes > 0 && Output_Kind(kind)->hasQuality &&
+    const int shrinks = int64_t(copy->width) * copy->height < int64_t(copy->sourceWidth) * copy->sourceHeight;
+    if (shrinks && copy->sourceBytes > 0 && Output_Kind(kind)->hasQuality &&
         (copy->limit <= 0 || copy->sourceBytes < copy->limit)) {
         copy->limit = copy->sourceBytes;
         copy->limitIsSource = 1;
@@ -96,6 +153,26 @@ int64_t Plan_LimitBytes(const AppConfig* config) {
     return kib > 0 ? int64_t(kib) * 1024 : 0;
 }
 
+void Plan_Smaller(const CopySize* planned, double factor, CopySize* copy) {
+    if (!planned || !copy) Core_NullPointer(kModule, __LINE__);
+    *copy = *planned;
+    copy->scale = planned->scale * factor;
+    if (planned->fit == FIT_WITHIN) {
+        Plan_TargetSize(planned->sourceWidth, planned->sourceHeight, copy->scale, &copy->width, &copy->height);
+    } else {
+        copy->width = Side(planned->width * factor);
+        copy->height = Side(planned->height * factor);
+    }
+}
+
+void Plan_WholeSize(const CopySize* copy, int32_t* width, int32_t* height) {
+    if (!copy || !width || !height) Core_NullPointer(kModule, __LINE__);
+    const double w = copy->cropWidth > 0 ? copy->width * (copy->sourceWidth / copy->cropWidth) : copy->width;
+    const double h = copy->cropHeight > 0 ? copy->height * (copy->sourceHeight / copy->cropHeight) : copy->height;
+    *width = int32_t(ceil(w < 2147483647.0 ? w : 2147483647.0));
+    *height = int32_t(ceil(h < 2147483647.0 ? h : 2147483647.0));
+}
+
 void Plan_Copy(const AppConfig* config, int32_t width, int32_t height, CopySize* copy) {
     if (!config || !copy) Core_NullPointer(kModule, __LINE__);
     const ResizeProfile* profile = Plan_ActiveProfile(config);
@@ -107,6 +184,22 @@ void Plan_Copy(const AppConfig* config, int32_t width, int32_t height, CopySize*
     copy->encodes = 0;
     copy->sourceWidth = width;
     copy->sourceHeight = height;
-    GetResizeScale(config, width, height, &copy->scale, &copy->quality);
-    Plan_TargetSize(width, height, copy->scale, &copy->width, &copy->height);
+    const Box box = ProfileBox(config, width, height);
+    copy->quality = box.quality;
+    copy->fit = box.fit;
+    copy->focus = box.focus;
+    copy->cropLeft = copy->cropTop = 0;
+    copy->cropWidth = width;
+    copy->cropHeight = height;
+    if (width <= 0 || height <= 0) copy->fit = FIT_WITHIN;
+    if (copy->fit == FIT_CROP) {
+        PlanCrop(box, copy);
+    } else if (copy->fit == FIT_STRETCH) {
+        copy->width = box.width < width ? box.width : width;
+        copy->height = box.height < height ? box.height : height;
+        copy->scale = sqrt(double(copy->width) / width * (double(copy->height) / height));
+    } else {
+        copy->scale = ScaleWithin(box, width, height);
+        Plan_TargetSize(width, height, copy->scale, &copy->width, &copy->height);
+    }
 }

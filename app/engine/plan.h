@@ -41,6 +41,12 @@ struct CopySize {
     int64_t sourceBytes;    // the source file's bytes; 0 when not known
     int32_t limitIsSource;  // 1 when limit is the source's own size (never larger), not the profile's
     int32_t dpi;            // the profile's density, dots per inch, 1 to 65535; 0: none said
+    int32_t fit;            // FIT_* the copy was planned with; FIT_WITHIN also where a box side is missing
+    int32_t focus;          // FOCUS_*: where a crop's window is to sit (Focus_Place moves it)
+    double cropLeft;        // the part of the source the copy shows, in the source's shown pixels from its
+    double cropTop;         // top left corner; the whole source unless cropped
+    double cropWidth;       // the same, above 0, at most sourceWidth
+    double cropHeight;      // the same, above 0, at most sourceHeight
 };
 
 // Never larger than the original (NeverLarger), for a copy of kind (COPY_*)
@@ -58,12 +64,26 @@ void Plan_KeepSmaller(const AppConfig* config, int kind, int ownKind, CopySize* 
 // the limit. Cannot fail.
 int Plan_SourceLimitGivesWay(const CopySize* planned, const CopySize* found);
 
+// The copy planned as planned made factor (0 to 1) as large each side,
+// into copy: a copy within its box is sized from the source by the scale
+// rule at factor times its scale; a cropped or stretched one keeps its
+// window and takes factor of its sides. Sides keep a pixel. Cannot fail.
+void Plan_Smaller(const CopySize* planned, double factor, CopySize* copy);
+
+// The size the whole source would take at copy's scale along each side,
+// rounded up: what a decoder that reduces as it reads aims for. Cannot fail.
+void Plan_WholeSize(const CopySize* copy, int32_t* width, int32_t* height);
+
 // Bytes the active profile allows each copy: its MaxSize (KiB) x 1024, or 0
 // when it sets no limit. Cannot fail.
 int64_t Plan_LimitBytes(const AppConfig* config);
 
-// The copy the active profile makes of a source shown at width x height
-// (GetResizeScale, then Plan_TargetSize), at its bounds with its limit; a limit
-// then chooses the quality and steps (sizelimit.h). Null outputs are a
-// fatal stop. Cannot fail.
+// The copy the active profile makes of a source shown at width x height, at
+// its bounds with its limit; a limit then chooses the quality and steps
+// (sizelimit.h). Within its box (and by percent) GetResizeScale, then
+// Plan_TargetSize. A crop takes the largest window of the box's proportions
+// the source holds, centred, and scales it to the box, or keeps its pixels
+// when the window is smaller than the box; a stretch makes each side the
+// box's, or the source's where that is smaller. Null outputs are a fatal
+// stop. Cannot fail.
 void Plan_Copy(const AppConfig* config, int32_t width, int32_t height, CopySize* copy);

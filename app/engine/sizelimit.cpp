@@ -47,8 +47,8 @@ int Stepped(const CopySize& bounds, int32_t steps, CopySize* copy) {
     copy->steps = steps;
     if (steps == 0) return 1;
     if (steps > kMostSteps) return 0;
-    copy->scale = bounds.scale * pow(kStep, steps);
-    Plan_TargetSize(bounds.sourceWidth, bounds.sourceHeight, copy->scale, &copy->width, &copy->height);
+    Plan_Smaller(&bounds, pow(kStep, steps), copy);
+    copy->steps = steps;
     return copy->width >= LIMIT_SMALLEST_SIDE && copy->height >= LIMIT_SMALLEST_SIDE;
 }
 

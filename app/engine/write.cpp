@@ -71,13 +71,19 @@ int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, c
     const int32_t w = copy->sourceWidth, h = copy->sourceHeight, w2 = copy->width, h2 = copy->height;
     Log_Print(0, "Resize %dx%d to %dx%d [%.2f]\n", w, h, w2, h2, copy->scale);
     s->steps = -1;
-    // The bilinear way works on the full-size picture, as it always did;
-    // the filter takes the source at whatever size it was decoded.
-    int bilinear = config->Filter == RESIZE_FILTER_BILINEAR;
+    // The bilinear way works on the full-size picture, as it always did,
+    // for copies within their box; the filter takes the source at whatever
+    // size it was decoded, and is what crops and stretches are made with.
+    const int bilinear = config->Filter == RESIZE_FILTER_BILINEAR && copy->fit == FIT_WITHIN;
+    // The window in the decoded picture's pixels.
+    const double across = w > 0 ? double(source->width) / w : 1.0, down = h > 0 ? double(source->height) / h : 1.0;
     if (!(w2 > 0 && h2 > 0 && Bitmap_SetSize(s->target, w2, h2) &&
           (bilinear ? Bitmap_Resample(source, RESAMPLE_BILINEAR_PRESCALE, copy->scale, 0.0, 1.0, w * 0.5, h * 0.5,
                                       w2 * 0.5, h2 * 0.5, s->target)
-                    : Bitmap_Reduce(source, s->target))))
+           : copy->fit == FIT_WITHIN
+               ? Bitmap_Reduce(source, s->target)
+               : Bitmap_ReduceWindow(source, copy->cropLeft * across, copy->cropTop * down, copy->cropWidth * across,
+                                     copy->cropHeight * down, s->target))))
         return 0;
     // The resampler draws onto black and leaves alpha as it found it.
     if (bilinear) Bitmap_SetAlpha(s->target, 255);
