@@ -87,3 +87,12 @@ int TiffDir_Number(const TiffDirStruct* dir, const TiffDirEntry* entry, uint32_t
         return 0;
     return 1;
 }
+
+int TiffDir_Orientation(const unsigned char* block, int64_t size) {
+    TiffDirStruct dir;
+    if (!TiffDir_Open(&dir, block, size) || !TiffDir_Read(&dir, TiffDir_U32(&dir, 4), nullptr)) return 1;
+    const TiffDirEntry* e = TiffDir_Find(&dir, 0x0112);
+    uint32_t value = 0;
+    if (e && e->type == TIFFDIR_SHORT && TiffDir_Number(&dir, e, &value) && value >= 1 && value <= 8) return int(value);
+    return 1;
+}

@@ -60,3 +60,8 @@ const TiffDirEntry* TiffDir_Find(const TiffDirStruct* dir, uint16_t tag);
 // An entry's one SHORT or LONG value into *value: 1, or 0 (*value 0) for
 // a field of another shape.
 int TiffDir_Number(const TiffDirStruct* dir, const TiffDirEntry* entry, uint32_t* value);
+
+// The Orientation of an Exif block (the TIFF block): 1 to 8 as its first
+// directory says in the tag's one shape, one SHORT; 1 (as stored) for a
+// block without one, of another shape or that cannot be read.
+int TiffDir_Orientation(const unsigned char* block, int64_t size);

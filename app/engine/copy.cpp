@@ -109,7 +109,7 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
         return 0;
     }
     const int kind = Input_CopyKind(config, path);
-    if (!Write_Copy(config, work->bitmap, &copy, &work->side, kind, facts, work->output)) {
+    if (!Write_Copy(config, work->bitmap, &copy, &work->side, kind, facts, path, work->output)) {
         if (copy.beyond) {
             Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
             work->reason = Output_Kind(kind)->beyond;

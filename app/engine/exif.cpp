@@ -194,6 +194,10 @@ uint32_t WriteDirectory(Writer* w, Fields* fields, uint16_t pointerTag) {
     return pointerAt;
 }
 
+uint32_t Orientation(const ExifCopy* copy) {
+    return copy->orientation >= 1 && copy->orientation <= 8 ? uint32_t(copy->orientation) : 1u;
+}
+
 // A new block of the camera-data fields into out.
 int CameraCopy(const unsigned char* exif, uint32_t size, const ExifCopy* copy, BufferStruct* out) {
     const uint32_t width = uint32_t(copy->width), height = uint32_t(copy->height), dpi = uint32_t(copy->dpi);
@@ -207,9 +211,9 @@ int CameraCopy(const unsigned char* exif, uint32_t size, const ExifCopy* copy, B
     Keep(&main, kCameraMain, sizeof kCameraMain / sizeof kCameraMain[0], &fields[0]);
     Keep(&dir, kCameraExif, sizeof kCameraExif / sizeof kCameraExif[0], &fields[1]);
     const int l = main.little;
-    // The picture is upright now, and of the copy's size; the fields a
+    // The picture as the copy stores it, of the copy's size; the fields a
     // reader expects get their usual values where the photo had none.
-    Put(&fields[0], Make(l, TAG_ORIENTATION, TIFFDIR_SHORT, {1}));
+    Put(&fields[0], Make(l, TAG_ORIENTATION, TIFFDIR_SHORT, {Orientation(copy)}));
     // A density asked for replaces the photo's.
     const int onlyMissing = dpi == 0;
     Put(&fields[0], Make(l, TAG_X_RESOLUTION, TIFFDIR_RATIONAL, {dpi ? dpi : 72, 1}), onlyMissing);
@@ -290,7 +294,7 @@ int Exif_ForCopy(const unsigned char* exif, int32_t size, int metadata, const Ex
         return 0;
     }
     if (!TiffDir_Read(&main, TiffDir_U32(&main, 4), nullptr) || !Buffer_Append(out, exif, size)) return 0;
-    SetInPlace(&main, out->data, TAG_ORIENTATION, 1, 1);
+    SetInPlace(&main, out->data, TAG_ORIENTATION, Orientation(copy), 1);
     if (copy->dpi > 0) {
         SetRationalInPlace(&main, out->data, TAG_X_RESOLUTION, uint32_t(copy->dpi));
         SetRationalInPlace(&main, out->data, TAG_Y_RESOLUTION, uint32_t(copy->dpi));

@@ -20,6 +20,14 @@ int SaveJpeg(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* 
     return JPEG_SaveBitmap(bitmap, how->quality, how->side, how->mark, out);
 }
 
+int KeepJpeg(const unsigned char* data, uint32_t size, const CopyEncoding* how, BufferStruct* out) {
+    return JPEG_SaveCoded(data, size, how->side, how->mark, out);
+}
+
+int KeepPng(const unsigned char* data, uint32_t size, const CopyEncoding* how, BufferStruct* out) {
+    return PNGL_SaveCoded(data, size, how->side, how->srgb, how->mark, out);
+}
+
 // Kinds with alpha store plain colours: weighted ones are the caller's
 // mistake, which would darken every translucent pixel.
 void CheckPlain(const BitmapStruct* bitmap, int line) {
@@ -43,11 +51,11 @@ int SaveWebp(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* 
 // spell out.
 const OutputKind kOutputKinds[COPY_KINDS] = {
     {"JPEG", "JPEG", ".jpg", 1, 0, 1, 1.0, JPEG_MOST_SIDE, "too large for JPEG (at most 65500 pixels a side)", SaveJpeg,
-     JPEG_HasComment},
+     JPEG_HasComment, KeepJpeg},
     {"PNG", "PNG", ".png", 0, 1, 0, 5.0, PNGL_MOST_SIDE, "too large for PNG (at most 1000000 pixels a side)", SavePng,
-     PNGL_HasSoftware},
+     PNGL_HasSoftware, KeepPng},
     {"WebP", "WebP", ".webp", 1, 1, 0, 0.7, WEBP_MOST_SIDE, "too large for WebP (at most 16383 pixels a side)",
-     SaveWebp, WEBP_HasMark},
+     SaveWebp, WEBP_HasMark, nullptr},
 };
 
 }  // namespace

@@ -47,6 +47,12 @@ struct OutputKind {
     // comment, PNG's Software text, a WebP chunk of its own); reads only
     // within data.
     int (*marked)(const unsigned char* data, uint32_t size, const char* mark);
+    // Writes a file of the kind (data, its whole bytes) again into out
+    // without decoding its picture: the coded picture as it is, how's side
+    // data and mark in place of the file's own (its quality and lossless
+    // unused). 1, or 0 (out empty) for data it cannot rewrite so; null for
+    // a kind that has no such way.
+    int (*keep)(const unsigned char* data, uint32_t size, const CopyEncoding* how, BufferStruct* out);
 };
 
 // The row of kind (COPY_*); any other value is a fatal stop.

@@ -135,6 +135,9 @@ void Plan_KeepSmaller(const AppConfig* config, int kind, int ownKind, CopySize* 
         copy->quality = copy->sourceQuality / 100.0;
     }
     const int shrinks = int64_t(copy->width) * copy->height < int64_t(copy->sourceWidth) * copy->sourceHeight;
+    copy->keepCoded = Output_Kind(kind)->keep && copy->width == copy->sourceWidth &&
+                      copy->height == copy->sourceHeight && copy->cropWidth == copy->sourceWidth &&
+                      copy->cropHeight == copy->sourceHeight;
     if (shrinks && copy->sourceBytes > 0 && Output_Kind(kind)->hasQuality &&
         (copy->limit <= 0 || copy->sourceBytes < copy->limit)) {
         copy->limit = copy->sourceBytes;
@@ -180,6 +183,7 @@ void Plan_Copy(const AppConfig* config, int32_t width, int32_t height, CopySize*
     copy->dpi = dpi > 0 && dpi <= 65535 ? dpi : 0;
     copy->limit = Plan_LimitBytes(config);
     copy->limitIsSource = 0;
+    copy->keepCoded = copy->kept = 0;
     copy->steps = 0;
     copy->encodes = 0;
     copy->sourceWidth = width;

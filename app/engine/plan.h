@@ -41,6 +41,9 @@ struct CopySize {
     int64_t sourceBytes;    // the source file's bytes; 0 when not known
     int32_t limitIsSource;  // 1 when limit is the source's own size (never larger), not the profile's
     int32_t dpi;            // the profile's density, dots per inch, 1 to 65535; 0: none said
+    int32_t keepCoded;      // 1: never larger may keep the source's coded picture (Plan_KeepSmaller): a
+                            // same-kind copy of the whole source at its own size
+    int32_t kept;           // set by the write: 1 when the copy is the source's coded picture
     int32_t fit;            // FIT_* the copy was planned with; FIT_WITHIN also where a box side is missing
     int32_t focus;          // FOCUS_*: where a crop's window is to sit (Focus_Place moves it)
     double cropLeft;        // the part of the source the copy shows, in the source's shown pixels from its
@@ -51,10 +54,12 @@ struct CopySize {
 
 // Never larger than the original (NeverLarger), for a copy of kind (COPY_*)
 // when it is its source's own kind (ownKind 1): the quality no higher than
-// the source's (copy's sourceQuality), and a copy that must shrink made
+// the source's (copy's sourceQuality), a copy that must shrink made
 // within the source's bytes where its kind has a quality (the size-limit
 // rule with that limit, limitIsSource then 1; a profile's own lower limit
-// stays). Anything else leaves copy as it is. Cannot fail.
+// stays), and a copy of the whole source at its own size marked to keep the
+// source's coded picture where its kind can (keepCoded). Anything else
+// leaves copy as it is. Cannot fail.
 void Plan_KeepSmaller(const AppConfig* config, int kind, int ownKind, CopySize* copy);
 
 // 1 when never larger's limit gives way for a copy planned as planned: the

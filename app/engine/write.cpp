@@ -12,6 +12,7 @@
 #include "output.h"
 #include "orv-core.h"
 #include "sizelimit.h"
+#include "tiffdir.h"
 #include "write.h"
 
 namespace {
@@ -42,11 +43,11 @@ int ConvertCopyColours(const AppConfig* config, const SideDataStruct* side, Bitm
 // block as the settings keep it, and XMP and IPTC only when everything is
 // kept.
 void SideDataForCopy(const AppConfig* config, const SideDataStruct* side, int srgb, const CopySize* copy, int32_t width,
-                     int32_t height, SideDataStruct* out) {
+                     int32_t height, int32_t orientation, SideDataStruct* out) {
     SideData_Reset(out);
     out->density = copy->dpi;
     if (!srgb) SideData_Keep(out, SIDE_PROFILE, side->block[SIDE_PROFILE], side->size[SIDE_PROFILE]);
-    const ExifCopy facts = {width, height, srgb, copy->dpi};
+    const ExifCopy facts = {width, height, srgb, copy->dpi, orientation};
     if (!Exif_KeepForCopy(side->block[SIDE_EXIF], side->size[SIDE_EXIF], config->Metadata, &facts, out) &&
         side->block[SIDE_EXIF] && config->Metadata != METADATA_NONE)
         Log_Print(0, "Exif block not readable: left out of the copy\n");
@@ -97,7 +98,7 @@ int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, c
     if (!keepsAlpha && (rgb != 0 || !s->target->weighted) && Bitmap_HasTransparency(s->target))
         Bitmap_FlattenOnto(s->target, int(rgb >> 16 & 255), int(rgb >> 8 & 255), int(rgb & 255));
     SideData_Reset(&s->carried);
-    if (side) SideDataForCopy(config, side, s->srgb, copy, s->target->width, s->target->height, &s->carried);
+    if (side) SideDataForCopy(config, side, s->srgb, copy, s->target->width, s->target->height, 1, &s->carried);
     s->steps = copy->steps;
     return 1;
 }
@@ -143,11 +144,49 @@ int EncodeWithin(const AppConfig* config, BitmapStruct* source, CopySize* copy, 
     return ok;
 }
 
+// Never larger, for a copy that came out no smaller than its source when
+// the source's coded picture could serve (copy's keepCoded): the source
+// written again without decoding, the same pixels in their stored
+// orientation, with its profile, the side data the settings keep and the
+// mark. file becomes that when it is smaller and within copy's limit;
+// else (the source unreadable or not rewritable, or a turned picture whose
+// orientation the copy would not carry) file stays the encoded copy.
+void KeepCoded(const AppConfig* config, const char* sourcePath, const SideDataStruct* side, CopySize* copy, int kind,
+               BufferStruct* file) {
+    FileWhole whole;
+    if (File_ReadWhole(sourcePath, &whole) != FILE_WHOLE_DONE) {
+        File_FreeWhole(&whole);
+        return;
+    }
+    const int32_t orientation = side ? TiffDir_Orientation(side->block[SIDE_EXIF], side->size[SIDE_EXIF]) : 1;
+    const int turned = orientation >= 5;
+    const int srgb = !(side && side->block[SIDE_PROFILE]);
+    SideDataStruct carried = {};
+    if (side)
+        SideDataForCopy(config, side, srgb, copy, turned ? copy->height : copy->width,
+                        turned ? copy->width : copy->height, orientation, &carried);
+    BufferStruct kept = {};
+    const CopyEncoding how = {copy->quality, 0, side ? &carried : nullptr, srgb, Output_Mark()};
+    if (orientation != 1 && !carried.block[SIDE_EXIF])
+        Log_Print(0, "The source's coded picture not kept: the copy would lose its orientation\n");
+    else if (Output_Kind(kind)->keep(whole.data, uint32_t(whole.size), &how, &kept) && kept.size < file->size &&
+             (copy->limit <= 0 || kept.size <= copy->limit)) {
+        Log_Print(0, "The source's coded picture kept: %d bytes, not %d\n", kept.size, file->size);
+        std::swap(*file, kept);
+        copy->kept = 1;
+    } else if (kept.size > 0) {
+        Log_Print(0, "The source's coded picture not kept: %d bytes, the copy %d\n", kept.size, file->size);
+    }
+    Buffer_Free(&kept);
+    SideData_Reset(&carried);
+    File_FreeWhole(&whole);
+}
+
 }  // namespace
 
 int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
-               const SizeFacts* facts, const char* output) {
-    if (!config || !copy || !output) Core_NullPointer(kModule, __LINE__);
+               const SizeFacts* facts, const char* sourcePath, const char* output) {
+    if (!config || !copy || !sourcePath || !output) Core_NullPointer(kModule, __LINE__);
     const SizeFacts none = {};
     Scaled s = {nullptr, {}, 1, -1};
     Bitmap_Create(&s.target);
@@ -174,6 +213,7 @@ int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, co
         ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, &file);
         copy->encodes = 1;
     }
+    if (ok && copy->keepCoded && file.size >= copy->sourceBytes) KeepCoded(config, sourcePath, side, copy, kind, &file);
     ok = ok && File_SaveWhole(output, file.data, uint32_t(file.size), 0);
     Buffer_Free(&file);
     SideData_Reset(&s.carried);

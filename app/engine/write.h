@@ -27,6 +27,9 @@
 // encodes counts the encodes. 1 when written whole; 0 (nothing written)
 // when the copy is larger than its kind holds (copy's beyond then 1),
 // encoding or writing fails, or no copy fits the limit (copy's unfit then
-// 1).
+// 1). Where never larger marked the copy to keep the source's coded
+// picture (copy's keepCoded) and the encoded copy is no smaller than the
+// source, the file at sourcePath is written again without decoding instead
+// when that is smaller (copy's kept then 1).
 int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
-               const SizeFacts* facts, const char* output);
+               const SizeFacts* facts, const char* sourcePath, const char* output);

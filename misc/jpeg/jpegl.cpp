@@ -220,6 +220,29 @@ void WriteMarker(j_compress_ptr info, int app, const void* prefix, int bytes, co
     for (int32_t i = 0; i < size; ++i) jpeg_write_m_byte(info, block[i]);
 }
 
+// Huffman tables made for the picture (the same pixels in fewer bytes),
+// and a density asked for in the JFIF header, in dots per inch.
+void Density(j_compress_ptr info, const SideDataStruct* side) {
+    info->optimize_coding = TRUE;
+    if (side && side->density > 0 && side->density <= 65535) {
+        info->density_unit = 1;
+        info->X_density = info->Y_density = UINT16(side->density);
+    }
+}
+
+// After the compressor has started: side's blocks and the mark, each in
+// its marker.
+void WriteSide(j_compress_ptr info, const SideDataStruct* side, const char* mark) {
+    if (side) {
+        WriteMarker(info, 1, "Exif\0\0", 6, side->block[SIDE_EXIF], side->size[SIDE_EXIF], "Exif block");
+        if (side->block[SIDE_PROFILE])
+            jpeg_write_icc_profile(info, side->block[SIDE_PROFILE], unsigned(side->size[SIDE_PROFILE]));
+        WriteMarker(info, 1, kXmpSpace, kXmpSpaceBytes, side->block[SIDE_XMP], side->size[SIDE_XMP], "XMP packet");
+        WriteMarker(info, 13, "", 0, side->block[SIDE_IPTC], side->size[SIDE_IPTC], "IPTC record");
+    }
+    if (mark) jpeg_write_marker(info, JPEG_COM, reinterpret_cast<const JOCTET*>(mark), unsigned(strlen(mark)));
+}
+
 // After jpeg_read_header: keeps the stored size and the markers,
 // and picks the output colours. 0 when the data is too short for the
 // picture the header declares: Huffman coding spends at least one bit on
@@ -473,22 +496,9 @@ int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataSt
     // asked for allows.
     if (percent >= kFullColourQuality)
         for (int c = 0; c < info.num_components; ++c) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
-    // Huffman tables made for this picture: the same pixels in fewer bytes.
-    info.optimize_coding = TRUE;
-    // A density asked for goes in the JFIF header, in dots per inch.
-    if (side && side->density > 0 && side->density <= 65535) {
-        info.density_unit = 1;
-        info.X_density = info.Y_density = UINT16(side->density);
-    }
+    Density(&info, side);
     jpeg_start_compress(&info, TRUE);
-    if (side) {
-        WriteMarker(&info, 1, "Exif\0\0", 6, side->block[SIDE_EXIF], side->size[SIDE_EXIF], "Exif block");
-        if (side->block[SIDE_PROFILE])
-            jpeg_write_icc_profile(&info, side->block[SIDE_PROFILE], unsigned(side->size[SIDE_PROFILE]));
-        WriteMarker(&info, 1, kXmpSpace, kXmpSpaceBytes, side->block[SIDE_XMP], side->size[SIDE_XMP], "XMP packet");
-        WriteMarker(&info, 13, "", 0, side->block[SIDE_IPTC], side->size[SIDE_IPTC], "IPTC record");
-    }
-    if (mark) jpeg_write_marker(&info, JPEG_COM, reinterpret_cast<const JOCTET*>(mark), unsigned(strlen(mark)));
+    WriteSide(&info, side, mark);
     // The bitmap's rows are stored bottom-up.
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = bitmap->pixels + int64_t(bitmap->height - 1 - int32_t(info.next_scanline)) * bitmap->scanline;
@@ -496,6 +506,55 @@ int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataSt
     }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
+    return out->size > 0;
+}
+
+int JPEG_SaveCoded(const unsigned char* data, uint32_t size, const SideDataStruct* side, const char* mark,
+                   BufferStruct* out) {
+    if (!data || !out) Core_NullPointer(kModule, __LINE__);
+    Buffer_Clear(out);
+    jpeg_decompress_struct in;
+    jpeg_compress_struct info;
+    // One error manager for both objects: either's error comes back here.
+    ErrorJump error;
+    in.err = info.err = StartErrors(&error);
+    volatile int made = 0;
+    if (setjmp(error.jump)) {
+        if (made) jpeg_destroy_compress(&info);
+        jpeg_destroy_decompress(&in);
+        Buffer_Clear(out);
+        return 0;
+    }
+    jpeg_create_decompress(&in);
+    jpeg_source_mgr source;
+    SetSource(&in, &source, data, size);
+    jpeg_read_header(&in, TRUE);
+    // Inks are not kept: their copies are made as colours.
+    if (in.jpeg_color_space == JCS_CMYK || in.jpeg_color_space == JCS_YCCK) {
+        jpeg_destroy_decompress(&in);
+        return 0;
+    }
+    // As a decode: no memory for a picture the data is too short to hold.
+    const int64_t blocks = ((int64_t(in.image_width) + 7) / 8) * ((int64_t(in.image_height) + 7) / 8);
+    if (!in.arith_code && int64_t(size) * 8 < blocks) ERREXIT(&in, JERR_INPUT_EOF);
+    jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
+    jpeg_create_compress(&info);
+    made = 1;
+    Destination destination = {{}, out};
+    destination.manager.init_destination = DestinationInit;
+    destination.manager.empty_output_buffer = DestinationEmpty;
+    destination.manager.term_destination = DestinationTerm;
+    info.dest = &destination.manager;
+    jpeg_copy_critical_parameters(&in, &info);
+    Density(&info, side);
+    // A progressive source stays progressive: it is smaller so.
+    if (in.progressive_mode) jpeg_simple_progression(&info);
+    jpeg_write_coefficients(&info, coefficients);
+    WriteSide(&info, side, mark);
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    jpeg_finish_decompress(&in);
+    jpeg_destroy_decompress(&in);
     return out->size > 0;
 }
 
@@ -524,15 +583,6 @@ int JPEG_HasComment(const unsigned char* data, uint32_t size, const char* text) 
 int JPEG_GetOrientation(JPEGLibStruct* jpeg, int* orientation) {
     Check(jpeg, __LINE__);
     if (!orientation) Core_NullPointer(kModule, __LINE__);
-    *orientation = 1;
-    TiffDirStruct dir;
-    if (!TiffDir_Open(&dir, jpeg->side.block[SIDE_EXIF], jpeg->side.size[SIDE_EXIF]) ||
-        !TiffDir_Read(&dir, TiffDir_U32(&dir, 4), nullptr))
-        return 1;
-    // One SHORT is the tag's only shape; any other is not trusted.
-    const TiffDirEntry* e = TiffDir_Find(&dir, 0x0112);
-    uint32_t value = 0;
-    if (e && e->type == TIFFDIR_SHORT && TiffDir_Number(&dir, e, &value) && value >= 1 && value <= 8)
-        *orientation = int(value);
+    *orientation = TiffDir_Orientation(jpeg->side.block[SIDE_EXIF], jpeg->side.size[SIDE_EXIF]);
     return 1;
 }

@@ -104,6 +104,15 @@ enum { JPEG_MOST_SIDE = 65500 };
 int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataStruct* side, const char* mark,
                     BufferStruct* out);
 
+// A JPEG held in memory written again without decoding its picture: its
+// coefficients as they are (the same pixels; Huffman tables made for them,
+// progressive kept), with side's blocks, side's density in the JFIF header
+// and mark as JPEG_SaveBitmap puts them, in place of the file's own
+// markers. 1, or 0 (out empty) when the data cannot be read so or memory is
+// refused.
+int JPEG_SaveCoded(const unsigned char* data, uint32_t size, const SideDataStruct* side, const char* mark,
+                   BufferStruct* out);
+
 // 1 when a JPEG file's markers before its first scan hold a comment of
 // exactly text; 0 for any other data. Reads only within data.
 int JPEG_HasComment(const unsigned char* data, uint32_t size, const char* text);

@@ -175,6 +175,17 @@ void WriteXmp(png_structp png, const unsigned char* xmp, int32_t size) {
     png_write_chunk_end(png);
 }
 
+// The chunks that follow the header, kept or written alike by a new copy
+// and a kept one: Exif and XMP before the picture, where readers look.
+void WriteLeading(png_structp png, const SideDataStruct* side) {
+    // libpng writes an eXIf it is given after the picture, where some
+    // readers never look: written here, it comes before.
+    if (side && side->block[SIDE_EXIF])
+        png_write_chunk(png, reinterpret_cast<png_const_bytep>("eXIf"), side->block[SIDE_EXIF],
+                        size_t(side->size[SIDE_EXIF]));
+    if (side && side->block[SIDE_XMP]) WriteXmp(png, side->block[SIDE_XMP], side->size[SIDE_XMP]);
+}
+
 // The colour type, bit depth and samples a pixel for the picture's form;
 // a kept profile's space decides between grey and colour.
 void ChooseType(const Form& form, uint32_t space, int* type, int* depth, int* samples) {
@@ -245,12 +256,7 @@ int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, 
     if (type == PNG_COLOR_TYPE_PALETTE) SetPalette(png, info, form);
     SetSideData(png, info, side, srgb, mark);
     png_write_info(png, info);
-    // libpng writes an eXIf it is given after the picture, where some
-    // readers never look: written here, it comes before.
-    if (side && side->block[SIDE_EXIF])
-        png_write_chunk(png, reinterpret_cast<png_const_bytep>("eXIf"), side->block[SIDE_EXIF],
-                        size_t(side->size[SIDE_EXIF]));
-    if (side && side->block[SIDE_XMP]) WriteXmp(png, side->block[SIDE_XMP], side->size[SIDE_XMP]);
+    WriteLeading(png, side);
     if (depth < 8) png_set_packing(png);
     // The bitmap's rows are stored bottom-up.
     for (int32_t y = bitmap->height - 1; y >= 0; --y) {
@@ -276,7 +282,146 @@ int Encode(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, con
     return ok;
 }
 
+const unsigned char kSignature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
+
+uint32_t Big32(const unsigned char* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// One chunk of a PNG file: its type and data within the file.
+struct Chunk {
+    const unsigned char* type;  // four bytes
+    const unsigned char* data;  // bytes of them
+    uint32_t bytes;
+};
+
+// The chunk at *at (after the signature: length, type, data, CRC) into c,
+// *at moved past it: 1, or 0 at the end of data or at a chunk that does not
+// fit in it. CRCs are not checked.
+int NextChunk(const unsigned char* data, uint32_t size, uint32_t* at, Chunk* c) {
+    if (*at > size || size - *at < 12) return 0;
+    const uint32_t bytes = Big32(data + *at);
+    if (bytes > size - *at - 12) return 0;
+    c->type = data + *at + 4;
+    c->data = data + *at + 8;
+    c->bytes = bytes;
+    *at += 12 + bytes;
+    return 1;
+}
+
+int Is(const Chunk& c, const char* type) {
+    return memcmp(c.type, type, 4) == 0;
+}
+
+// What the coded picture of a PNG file needs kept with it.
+struct Coded {
+    Chunk header, palette, alpha, gamma, primaries;  // IHDR, PLTE, tRNS, gAMA, cHRM; bytes 0 when absent
+    int srgb;                                        // 1 when it has an sRGB chunk
+    uint32_t firstData, afterData;                   // offsets: the first IDAT and past the last
+};
+
+// Finds a file's chunks: 1, or 0 for data that is no PNG, whose IDATs are
+// not one run, or that is animated (its frames would be lost).
+int FindCoded(const unsigned char* data, uint32_t size, Coded* c) {
+    memset(c, 0, sizeof *c);
+    if (size < 8 || memcmp(data, kSignature, 8) != 0) return 0;
+    Chunk k;
+    int ended = 0;
+    for (uint32_t at = 8, before = 8; !ended && NextChunk(data, size, &at, &k); before = at) {
+        if (Is(k, "IDAT")) {
+            if (c->afterData && c->afterData != before) return 0;
+            if (!c->firstData) c->firstData = before;
+            c->afterData = at;
+        }
+        if (Is(k, "acTL")) return 0;
+        ended = Is(k, "IEND");
+        if (Is(k, "IHDR") && k.bytes == 13) c->header = k;
+        if (Is(k, "PLTE")) c->palette = k;
+        if (Is(k, "tRNS")) c->alpha = k;
+        if (Is(k, "gAMA") && k.bytes == 4) c->gamma = k;
+        if (Is(k, "cHRM") && k.bytes == 32) c->primaries = k;
+        if (Is(k, "sRGB")) c->srgb = 1;
+    }
+    return ended && c->header.bytes == 13 && c->firstData;
+}
+
+// Tells libpng of the coded picture's header, palette, transparency and
+// colour chunks (the latter only where no profile replaces them).
+void SetCoded(png_structp png, png_infop info, const Coded& c, int profile) {
+    const unsigned char* h = c.header.data;
+    const int type = h[9];
+    png_set_IHDR(png, info, Big32(h), Big32(h + 4), h[8], type, h[12], PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    if (c.palette.bytes) {
+        png_color colours[kPaletteMost];
+        const int n = int(c.palette.bytes / 3 < kPaletteMost ? c.palette.bytes / 3 : kPaletteMost);
+        for (int i = 0; i < n; ++i)
+            colours[i] = {c.palette.data[3 * i], c.palette.data[3 * i + 1], c.palette.data[3 * i + 2]};
+        png_set_PLTE(png, info, colours, n);
+    }
+    const unsigned char* a = c.alpha.data;
+    if (c.alpha.bytes && type == PNG_COLOR_TYPE_PALETTE) {
+        png_set_tRNS(png, info, a, int(c.alpha.bytes < kPaletteMost ? c.alpha.bytes : kPaletteMost), nullptr);
+    } else if ((type == PNG_COLOR_TYPE_GRAY && c.alpha.bytes == 2) ||
+               (type == PNG_COLOR_TYPE_RGB && c.alpha.bytes == 6)) {
+        png_color_16 key = {};
+        key.gray = png_uint_16(a[0] << 8 | a[1]);
+        if (type == PNG_COLOR_TYPE_RGB) {
+            key.red = key.gray;
+            key.green = png_uint_16(a[2] << 8 | a[3]);
+            key.blue = png_uint_16(a[4] << 8 | a[5]);
+        }
+        png_set_tRNS(png, info, nullptr, 0, &key);
+    }
+    if (profile) return;
+    if (c.gamma.bytes) png_set_gAMA_fixed(png, info, png_fixed_point(Big32(c.gamma.data)));
+    const unsigned char* p = c.primaries.data;
+    if (c.primaries.bytes)
+        png_set_cHRM_fixed(png, info, Big32(p), Big32(p + 4), Big32(p + 8), Big32(p + 12), Big32(p + 16), Big32(p + 20),
+                           Big32(p + 24), Big32(p + 28));
+}
+
+// The file's coded picture with side's chunks into out. 1 when complete.
+int WriteCoded(const unsigned char* data, const Coded& c, const SideDataStruct* side, int srgb, const char* mark,
+               BufferStruct* out) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Complain, Warn);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(png ? &png : nullptr, nullptr);
+        return 0;
+    }
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_write_struct(&png, &info);
+        return 0;
+    }
+    png_set_benign_errors(png, 1);
+    png_set_write_fn(png, out, Write, Flush);
+    const int profile = side && side->block[SIDE_PROFILE];
+    SetCoded(png, info, c, profile);
+    // A picture that says its gamma or primaries is not declared sRGB.
+    SetSideData(png, info, side, c.srgb || (srgb && !c.gamma.bytes && !c.primaries.bytes), mark);
+    png_write_info(png, info);
+    WriteLeading(png, side);
+    // The picture's data as it came, chunks, CRCs and all.
+    if (!Buffer_Append(out, data + c.firstData, int64_t(c.afterData - c.firstData)))
+        png_error(png, "not enough memory");
+    png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
+    png_destroy_write_struct(&png, &info);
+    return 1;
+}
+
 }  // namespace
+
+int PNGL_SaveCoded(const unsigned char* data, uint32_t size, const SideDataStruct* side, int srgb, const char* mark,
+                   BufferStruct* out) {
+    if (!data || !out) Core_NullPointer(kModule, __LINE__);
+    Buffer_Clear(out);
+    Coded coded;
+    if (!FindCoded(data, size, &coded)) return 0;
+    if (WriteCoded(data, coded, side, srgb, mark, out)) return 1;
+    Log_Print(0, "PNG not written again\n");
+    Buffer_Clear(out);
+    return 0;
+}
 
 int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* mark,
                     BufferStruct* out) {
@@ -300,20 +445,13 @@ static_assert(PNGL_MOST_SIDE == PNG_USER_WIDTH_MAX && PNGL_MOST_SIDE == PNG_USER
 
 int PNGL_HasSoftware(const unsigned char* data, uint32_t size, const char* text) {
     if (!text) Core_NullPointer(kModule, __LINE__);
-    static const unsigned char kSignature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
     if (!data || size < 8 || memcmp(data, kSignature, 8) != 0) return 0;
-    const size_t key = sizeof kSoftware, length = strlen(text);
-    // Chunks up to the picture's data: length, type, data, CRC.
-    for (uint32_t at = 8; at <= size && size - at >= 12;) {
-        const uint32_t bytes =
-            uint32_t(data[at]) << 24 | uint32_t(data[at + 1]) << 16 | uint32_t(data[at + 2]) << 8 | data[at + 3];
-        if (bytes > size - at - 12) return 0;
-        const unsigned char* type = data + at + 4;
-        if (memcmp(type, "IDAT", 4) == 0 || memcmp(type, "IEND", 4) == 0) return 0;
-        if (memcmp(type, "tEXt", 4) == 0 && bytes == key + length && memcmp(type + 4, kSoftware, key) == 0 &&
-            memcmp(type + 4 + key, text, length) == 0)
+    const uint32_t key = sizeof kSoftware, length = uint32_t(strlen(text));
+    Chunk c;
+    // Chunks up to the picture's data.
+    for (uint32_t at = 8; NextChunk(data, size, &at, &c) && !Is(c, "IDAT") && !Is(c, "IEND");)
+        if (Is(c, "tEXt") && c.bytes == key + length && memcmp(c.data, kSoftware, key) == 0 &&
+            memcmp(c.data + key, text, length) == 0)
             return 1;
-        at += 12 + bytes;
-    }
     return 0;
 }

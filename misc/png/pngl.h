@@ -23,6 +23,15 @@ enum { PNGL_MOST_SIDE = 1000000 };
 int PNGL_SaveBuffer(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* mark,
                     BufferStruct* out);
 
+// A PNG file held in memory written again without decoding its picture:
+// its header, palette, transparency and picture data as they are (so the
+// same pixels), its gamma and primaries unless side gives a profile, with
+// side's chunks and mark as PNGL_SaveBuffer writes them in place of its
+// own. 1, or 0 (out empty) for data that is no PNG, one whose picture data
+// is not one run of chunks or an animated one, or when memory is refused.
+int PNGL_SaveCoded(const unsigned char* data, uint32_t size, const SideDataStruct* side, int srgb, const char* mark,
+                   BufferStruct* out);
+
 // 1 when a PNG file's chunks before its picture data hold a Software text
 // of exactly text; 0 for any other data. Reads only within data.
 int PNGL_HasSoftware(const unsigned char* data, uint32_t size, const char* text);
