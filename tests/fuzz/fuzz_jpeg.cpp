@@ -1,7 +1,8 @@
 // Fuzz target for the JPEG bridge: read the header, decode a memory block
 // straight into a bitmap at one of the decoder's reductions (picked by the
 // input's length), reduce it with the filter, and encode it again; then the
-// same block through the bridge's own RGB decode.
+// same block through the bridge's own RGB decode, and written again without
+// decoding its picture.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -29,6 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         JPEG_Reset(jpeg);
         JPEG_LoadBuffer(jpeg, data, uint32_t(size));
+        BufferStruct coded = {};
+        JPEG_SaveCoded(data, uint32_t(size), nullptr, "mark", &coded);
+        Buffer_Free(&coded);
     }
     Bitmap_Destroy(&half);
     Bitmap_Destroy(&bitmap);
