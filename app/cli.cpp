@@ -136,18 +136,15 @@ int Usage(const char* problem) {
 // A length as "10cm", "100mm", "4in" or "2.5in", into *inches: 1, or 0
 // for a text without one of those units or with no positive number.
 int Length(const std::string& text, double* inches) {
-    const struct {
-        const char* unit;
-        double perInch;
-    } kUnits[] = {{"cm", 2.54}, {"mm", 25.4}, {"in", 1.0}};
-    for (const auto& u : kUnits) {
+    for (int unit = UNIT_PIXELS + 1; unit < UNITS; ++unit) {
+        const std::string name = Config_ChoiceName("Unit", unit);
         const size_t n = text.size();
-        if (n < 3 || text.compare(n - 2, 2, u.unit) != 0) continue;
+        if (n <= name.size() || text.compare(n - name.size(), name.size(), name) != 0) continue;
         char* end = nullptr;
-        const std::string number = text.substr(0, n - 2);
+        const std::string number = text.substr(0, n - name.size());
         const double value = strtod(number.c_str(), &end);
-        if (number.empty() || *end || !(value > 0) || value > 1e6) return 0;
-        *inches = value / u.perInch;
+        if (*end || !(value > 0) || value > 1e6) return 0;
+        *inches = value / Config_UnitsPerInch(unit);
         return 1;
     }
     return 0;

@@ -24,6 +24,9 @@ enum { FIT_WITHIN = 0, FIT_CROP = 1, FIT_STRETCH = 2 };
 // Where a crop's window sits: the middle of the picture, or where the
 // picture has the most detail.
 enum { FOCUS_CENTRE = 0, FOCUS_DETAIL = 1 };
+// What the Custom bounds are shown in on the Settings page: pixels, or a
+// length at the Custom density (pixels = length x DPI, floored).
+enum { UNIT_PIXELS = 0, UNIT_CM = 1, UNIT_MM = 2, UNIT_INCHES = 3, UNITS = 4 };
 
 // One named resize profile, read from "profiles.xml" and never written.
 struct ResizeProfile {
@@ -80,6 +83,8 @@ struct AppConfig {
     int32_t CustomDpi;                     // Custom profile's density, dots per inch; 0: none said
     int32_t CustomFit;                     // Custom profile's FIT_*
     int32_t CustomCropFocus;               // Custom profile's FOCUS_*
+    int32_t CustomUnit;                    // UNIT_*: how the Settings page shows the Custom bounds,
+                                           // which stay pixels; a length needs CustomDpi
     int32_t NeverLarger;                   // flag: a copy of a source's own kind is never larger than it
     char Append[CONFIG_NAME_SIZE];         // text after each output's base name, "_resized"
     char Prepend[CONFIG_NAME_SIZE];        // text before each output's base name; no control sets it
@@ -98,10 +103,19 @@ struct AppConfig {
 // stores them (key "Filter": "Lanczos" or "Bilinear"; "ColourProfile":
 // "sRGB" or "Keep"; "Metadata": "Camera", "All" or "None"; "Format":
 // "JPEG", "Original", "PNG" or "WebP"; "Fit": "Within", "Crop" or
-// "Stretch"; "CropFocus": "Centre" or "Detail"), letter case
+// "Stretch"; "CropFocus": "Centre" or "Detail"; "Unit": "px", "cm", "mm"
+// or "in"), letter case
 // ignored: 1 with *value set, 0 for a name the setting has no value of or a
 // key that is no such setting.
 int Config_ChoiceByName(const char* key, const char* name, int32_t* value);
+
+// The text a choice's value is stored as (Config_ChoiceByName's key), or
+// null for a value or key that has none. Static.
+const char* Config_ChoiceName(const char* key, int32_t value);
+
+// Units of a length (UNIT_CM, UNIT_MM or UNIT_INCHES) in an inch; 0 for
+// UNIT_PIXELS or any other value.
+double Config_UnitsPerInch(int unit);
 
 // A colour as config.xml stores it ("Black", "White" or "#RRGGBB", letter
 // case ignored) as 0xRRGGBB: 1 with *rgb set, 0 for any other text.

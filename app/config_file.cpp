@@ -24,6 +24,7 @@ const char* const kColourNames[] = {"sRGB", "Keep", nullptr};
 const char* const kMetadataNames[] = {"Camera", "All", "None", nullptr};
 const char* const kFitNames[] = {"Within", "Crop", "Stretch", nullptr};
 const char* const kFocusNames[] = {"Centre", "Detail", nullptr};
+const char* const kUnitNames[] = {"px", "cm", "mm", "in", nullptr};
 
 // One setting: where it lives in the file and in AppConfig.
 struct ConfigKey {
@@ -81,6 +82,7 @@ const ConfigKey kKeys[] = {
     {"Configuration.Custom", "Dpi", KEY_INT, FIELD(CustomDpi), 0, nullptr},
     {"Configuration.Custom", "Fit", KEY_CHOICE, FIELD(CustomFit), 0, kFitNames},
     {"Configuration.Custom", "CropFocus", KEY_CHOICE, FIELD(CustomCropFocus), 0, kFocusNames},
+    {"Configuration.Custom", "Unit", KEY_CHOICE, FIELD(CustomUnit), 0, kUnitNames},
 };
 
 #undef FIELD
@@ -241,6 +243,20 @@ int Config_ChoiceByName(const char* key, const char* name, int32_t* value) {
     for (const ConfigKey& k : kKeys)
         if (k.kind == KEY_CHOICE && Str_Equal(k.name, key)) return ChoiceOf(k.choices, name, value);
     return 0;
+}
+
+const char* Config_ChoiceName(const char* key, int32_t value) {
+    if (!key) Core_NullPointer(kModule, __LINE__);
+    for (const ConfigKey& k : kKeys)
+        if (k.kind == KEY_CHOICE && Str_Equal(k.name, key))
+            for (int32_t i = 0; k.choices[i]; ++i)
+                if (i == value) return k.choices[i];
+    return nullptr;
+}
+
+double Config_UnitsPerInch(int unit) {
+    static const double kPerInch[UNITS] = {0.0, 2.54, 25.4, 1.0};
+    return unit > UNIT_PIXELS && unit < UNITS ? kPerInch[unit] : 0.0;
 }
 
 int Config_ColourByName(const char* name, int32_t* rgb) {

@@ -78,7 +78,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
               "    <Custom>\r\n        <Width>1024</Width>\r\n        <Height>0</Height>\r\n"
               "        <Quality>0.750000</Quality>\r\n        <MaxSize>2048</MaxSize>\r\n"
               "        <Turn>false</Turn>\r\n        <Percent>0</Percent>\r\n        <Dpi>0</Dpi>\r\n"
-              "        <Fit>Crop</Fit>\r\n        <CropFocus>Detail</CropFocus>\r\n"
+              "        <Fit>Crop</Fit>\r\n        <CropFocus>Detail</CropFocus>\r\n        <Unit>px</Unit>\r\n"
               "    </Custom>\r\n</Configuration>\r\n");
     EXPECT_EQ(ReadWholeFile(dir.path + "stats.xml"),
               "<?xml version=\"1.0\"?>\r\n<Configuration>\r\n    <Statistics>\r\n"

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <math.h>
+#include <stdlib.h>
 
 #include "bitmap.h"
 #include "blitbox.h"
@@ -52,6 +54,9 @@ struct FormatChoices {
     }
 };
 const FormatChoices kFormats;
+const ChoiceEntry kFits[] = {{"Within", FIT_WITHIN}, {"Crop", FIT_CROP}, {"Stretch", FIT_STRETCH}};
+const ChoiceEntry kFocuses[] = {{"Centre", FOCUS_CENTRE}, {"Detail", FOCUS_DETAIL}};
+const ChoiceEntry kUnits[] = {{"pixels", UNIT_PIXELS}, {"cm", UNIT_CM}, {"mm", UNIT_MM}, {"inches", UNIT_INCHES}};
 // Black and white; a colour config.xml names otherwise gets an entry of its
 // own as the page is filled.
 const ChoiceEntry kBackgrounds[] = {{"Black", 0x000000}, {"White", 0xFFFFFF}};
@@ -69,7 +74,65 @@ const ChoiceList kChoiceLists[] = {
     {IDC_METADATA, kMetadata, 3, &AppConfig::Metadata},
     {IDC_FORMAT, kFormats.entries, COPY_KINDS + 1, &AppConfig::Format},
     {IDC_BACKGROUND, kBackgrounds, 2, &AppConfig::Background},
+    {IDC_FIT, kFits, 3, &AppConfig::CustomFit},
+    {IDC_CROP_FOCUS, kFocuses, 2, &AppConfig::CustomCropFocus},
+    {IDC_UNIT, kUnits, UNITS, &AppConfig::CustomUnit},
 };
+
+// The page's check boxes and the flags they write.
+struct CheckBox {
+    int id;
+    int32_t AppConfig::*field;
+    int estimates;  // 1: the list's new sizes and estimates follow it
+};
+const CheckBox kCheckBoxes[] = {
+    {IDC_TRAY, &AppConfig::TrayMinimize, 0},       {IDC_SKIP_INFO, &AppConfig::SkipImageInfo, 0},
+    {IDC_KEEP_DATE, &AppConfig::DuplicateDate, 0}, {IDC_SUBFOLDERS, &AppConfig::Subfolders, 0},
+    {IDC_TURN, &AppConfig::CustomTurn, 1},         {IDC_NEVER_LARGER, &AppConfig::NeverLarger, 1},
+};
+
+// The Custom bounds' unit in effect: a length only with a density.
+int BoundUnit(const AppConfig* config) {
+    return config->CustomDpi > 0 ? config->CustomUnit : UNIT_PIXELS;
+}
+
+// A bound's text in the page's unit: pixels, or the length they print at,
+// to a thousandth, without trailing zeros.
+void BoundText(const AppConfig* config, int32_t pixels, char* text, int size) {
+    const int unit = BoundUnit(config);
+    if (unit == UNIT_PIXELS || pixels <= 0) {
+        Str_Format(text, size, "%d", pixels > 0 ? pixels : 0);
+        return;
+    }
+    Str_Format(text, size, "%.3f", pixels * Config_UnitsPerInch(unit) / config->CustomDpi);
+    int n = Str_Length(text);
+    while (n > 0 && text[n - 1] == '0') text[--n] = 0;
+    if (n > 0 && text[n - 1] == '.') text[--n] = 0;
+}
+
+void ShowBounds(HWND page, const AppConfig* config) {
+    char text[STR_LABEL_SIZE];
+    BoundText(config, config->CustomWidth, text, int(sizeof text));
+    Win_SetItemText(page, IDC_CUSTOM_WIDTH, text, 12);
+    BoundText(config, config->CustomHeight, text, int(sizeof text));
+    Win_SetItemText(page, IDC_CUSTOM_HEIGHT, text, 12);
+}
+
+// A bound as typed: pixels, or a length as pixels at the density, floored
+// (0, no bound, for a text that is no number). Text that still says what
+// the bound showed leaves it as it was, so a length rounded for showing
+// never moves it a pixel.
+void ReadBound(HWND page, int id, const AppConfig* config, int32_t* pixels) {
+    char typed[STR_LABEL_SIZE], shown[STR_LABEL_SIZE];
+    Win_GetItemText(page, id, typed, int(sizeof typed));
+    BoundText(config, *pixels, shown, int(sizeof shown));
+    if (Str_Equal(typed, shown)) return;
+    char* end = nullptr;
+    double value = strtod(typed, &end);
+    const int unit = BoundUnit(config);
+    if (unit != UNIT_PIXELS) value = value / Config_UnitsPerInch(unit) * config->CustomDpi;
+    *pixels = end != typed && value > 0 && value < 1000000 ? int32_t(floor(value + 1e-9)) : 0;
+}
 
 MainWindowStruct* PageMain(HWND page) {
     return reinterpret_cast<MainWindowStruct*>(GetWindowLongPtrA(page, GWLP_USERDATA));
@@ -114,17 +177,37 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
         ShowStatistics(main);
         break;
     case IDC_CUSTOM_WIDTH:
-        Win_GetItemInt(page, id, &config->CustomWidth);
-        UpdateEstimates(main);
-        break;
     case IDC_CUSTOM_HEIGHT:
-        Win_GetItemInt(page, id, &config->CustomHeight);
+        ReadBound(page, id, config, id == IDC_CUSTOM_WIDTH ? &config->CustomWidth : &config->CustomHeight);
         UpdateEstimates(main);
         break;
     case IDC_MAX_SIZE:
         Win_GetItemInt(page, id, &config->CustomMaxSize);
         UpdateEstimates(main);
         break;
+    case IDC_PERCENT:
+        Win_GetItemInt(page, id, &config->CustomPercent);
+        if (config->CustomPercent > 100) config->CustomPercent = 100;
+        UpdateEstimates(main);
+        break;
+    case IDC_DPI: {
+        // Bounds typed as lengths keep their lengths at the new density.
+        const int32_t dpi = config->CustomDpi;
+        const int unit = BoundUnit(config);
+        Win_GetItemInt(page, id, &config->CustomDpi);
+        if (config->CustomDpi > 65535) config->CustomDpi = 65535;
+        if (config->CustomDpi == dpi) break;
+        if (unit != UNIT_PIXELS && BoundUnit(config) != UNIT_PIXELS) {
+            ReadBound(page, IDC_CUSTOM_WIDTH, config, &config->CustomWidth);
+            ReadBound(page, IDC_CUSTOM_HEIGHT, config, &config->CustomHeight);
+        } else {
+            // Pixels stay, shown in the unit now in effect.
+            ShowBounds(page, config);
+        }
+        Page_UpdateEnabling(main);
+        UpdateEstimates(main);
+        break;
+    }
     case IDC_QUALITY: {
         int64_t value = 0;
         if (Win_ComboGetSelectedData(page, id, &value)) config->CustomQuality = double(value) / 100.0;
@@ -135,16 +218,20 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
     case IDC_COLOURS:
     case IDC_METADATA:
     case IDC_FORMAT:
-    case IDC_BACKGROUND: {
-        int32_t format = config->Format;
+    case IDC_BACKGROUND:
+    case IDC_FIT:
+    case IDC_CROP_FOCUS:
+    case IDC_UNIT: {
+        const AppConfig before = *config;
         for (const ChoiceList& list : kChoiceLists) {
             int64_t value = 0;
             if (list.id == id && Win_ComboGetSelectedData(page, id, &value)) config->*list.field = int32_t(value);
         }
-        if (config->Format != format) {
-            Measure_Again(main);
+        if (config->Format != before.Format) Measure_Again(main);
+        if (config->CustomUnit != before.CustomUnit) ShowBounds(page, config);
+        if (config->Format != before.Format || config->CustomFit != before.CustomFit ||
+            config->CustomCropFocus != before.CustomCropFocus)
             UpdateEstimates(main);
-        }
         break;
     }
     case IDC_PREVIEW:
@@ -170,16 +257,16 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
         MainWindow_ApplyTopmost(main);
         break;
     case IDC_TRAY:
-        config->TrayMinimize = CheckState(page, id);
-        break;
     case IDC_SKIP_INFO:
-        config->SkipImageInfo = CheckState(page, id);
-        break;
     case IDC_KEEP_DATE:
-        config->DuplicateDate = CheckState(page, id);
-        break;
     case IDC_SUBFOLDERS:
-        config->Subfolders = CheckState(page, id);
+    case IDC_TURN:
+    case IDC_NEVER_LARGER:
+        for (const CheckBox& box : kCheckBoxes) {
+            if (box.id != id) continue;
+            config->*box.field = CheckState(page, id);
+            if (box.estimates) UpdateEstimates(main);
+        }
         break;
     case IDC_TRY_GARNOCK:
         Page_OpenAddress(main, IDS_URL_GARNOCK);
@@ -295,8 +382,12 @@ void Page_OpenAddress(MainWindowStruct* main, int stringId) {
 
 void Page_UpdateEnabling(MainWindowStruct* main) {
     int enable = main->config->SameDirectory == 0 ? 1 : 0;
-    Win_EnableItem(main->pages[PAGE_SETTINGS], IDC_PATH, enable);
-    Win_EnableItem(main->pages[PAGE_SETTINGS], IDC_BROWSE, enable);
+    HWND settings = main->pages[PAGE_SETTINGS];
+    Win_EnableItem(settings, IDC_PATH, enable);
+    Win_EnableItem(settings, IDC_BROWSE, enable);
+    // Lengths need a density; without one the bounds are pixels.
+    Win_EnableItem(settings, IDC_UNIT, main->config->CustomDpi > 0);
+    Win_ComboSelectByData(settings, IDC_UNIT, BoundUnit(main->config));
     Win_EnableMenuItem(GetMenu(main->window), IDM_OPEN_OUTPUT, enable);
 }
 
@@ -309,18 +400,23 @@ void Page_FillSettings(MainWindowStruct* main) {
     Win_SetCheck(page, IDC_SAME_FOLDER, config->SameDirectory == 1);
     Win_SetCheck(page, IDC_SAVE_TO, config->SameDirectory != 1);
     Win_SetCheck(page, IDC_ON_TOP, config->AlwaysOnTop);
-    Win_SetCheck(page, IDC_TRAY, config->TrayMinimize);
-    Win_SetCheck(page, IDC_SKIP_INFO, config->SkipImageInfo);
-    Win_SetCheck(page, IDC_KEEP_DATE, config->DuplicateDate);
-    Win_SetCheck(page, IDC_SUBFOLDERS, config->Subfolders);
+    for (const CheckBox& box : kCheckBoxes) Win_SetCheck(page, box.id, config->*box.field);
     Win_SetItemText(page, IDC_PATH, config->Path, STR_TEXT_SIZE);
-    Win_SetItemInt(page, IDC_CUSTOM_WIDTH, config->CustomWidth, 5);
-    Win_SetItemInt(page, IDC_CUSTOM_HEIGHT, config->CustomHeight, 5);
-    // No limit is an empty box, which reads back as 0.
-    if (config->CustomMaxSize > 0)
-        Win_SetItemInt(page, IDC_MAX_SIZE, config->CustomMaxSize, 7);
-    else
-        Win_SetItemText(page, IDC_MAX_SIZE, "", 7);
+    ShowBounds(page, config);
+    // No limit, percent or density is an empty box, which reads back as 0.
+    const struct {
+        int id;
+        int32_t value;
+        int limit;
+    } kNumbers[] = {{IDC_MAX_SIZE, config->CustomMaxSize, 7},
+                    {IDC_PERCENT, config->CustomPercent, 3},
+                    {IDC_DPI, config->CustomDpi, 5}};
+    for (const auto& n : kNumbers) {
+        if (n.value > 0)
+            Win_SetItemInt(page, n.id, n.value, n.limit);
+        else
+            Win_SetItemText(page, n.id, "", n.limit);
+    }
     Win_ComboReset(page, IDC_QUALITY);
     for (const QualityEntry& entry : kQualities) {
         char text[STR_LABEL_SIZE];

@@ -104,6 +104,45 @@ void DecodedSize(const std::string& dosPath, int32_t* width, int32_t* height) {
     Bitmap_Destroy(&bitmap);
 }
 
+void Choose(Session& s, int id, int index) {
+    HWND box = FindControl(s.settings, id);
+    SendMessageA(box, CB_SETCURSEL, WPARAM(index), 0);
+    SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), LPARAM(box));
+}
+
+// The rows' new sizes as a crop makes them (exactly the box; a small
+// picture cut to its proportions; the portrait TGA's box turned, or not
+// once the box is told not to turn), and the bounds as lengths at a
+// density. Leaves the Custom profile as it found it.
+void FitAndPrintSizes(Session& s) {
+    AppConfig* config = Program_GetConfig();
+    Choose(s, IDC_FIT, 1);
+    EXPECT_EQ(config->CustomFit, FIT_CROP);
+    const char* cropped[] = {"300x225", "198x149", "66x50", "225x300"};
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(ListCell(s.list, row, 3), cropped[row]) << row;
+    Click(FindControl(s.settings, IDC_TURN));
+    EXPECT_EQ(config->CustomTurn, 0);
+    EXPECT_EQ(ListCell(s.list, 3, 3), "240x180");
+    Click(FindControl(s.settings, IDC_TURN));
+    Choose(s, IDC_FIT, 0);
+    EXPECT_EQ(ListCell(s.list, 2, 3), "252x50");
+    // Lengths need a density: 300 pixels at 100 DPI show as 7.62 cm, and
+    // 2.54 cm typed is 100 pixels; without the density, pixels again.
+    HWND width = FindControl(s.settings, IDC_CUSTOM_WIDTH);
+    EXPECT_FALSE(IsWindowEnabled(FindControl(s.settings, IDC_UNIT)));
+    TypeText(FindControl(s.settings, IDC_DPI), "100");
+    Choose(s, IDC_UNIT, 1);
+    EXPECT_EQ(WindowText(width), "7.62");
+    EXPECT_EQ(config->CustomWidth, 300);
+    TypeText(width, "2.54");
+    EXPECT_EQ(config->CustomWidth, 100);
+    TypeText(FindControl(s.settings, IDC_DPI), "");
+    EXPECT_EQ(WindowText(width), "100");
+    TypeText(width, "300");
+    EXPECT_EQ(config->CustomWidth, 300);
+    EXPECT_EQ(config->CustomDpi, 0);
+}
+
 // Custom profile 300 x 225 at high quality, four of five dropped files
 // listed, estimates following every keystroke.
 void DropAndEstimate(Session& s) {
@@ -164,6 +203,7 @@ void DropAndEstimate(Session& s) {
     TypeText(FindControl(s.settings, IDC_MAX_SIZE), "");
     EXPECT_EQ(config->CustomMaxSize, 0);
     EXPECT_EQ(ListCell(s.list, 0, 3), "300x225");
+    FitAndPrintSizes(s);
 }
 
 bool IsEmptyList(void* list) {
