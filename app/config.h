@@ -90,7 +90,8 @@ struct AppConfig {
     char Prepend[CONFIG_NAME_SIZE];        // text before each output's base name; no control sets it
     int64_t ImagesProcessed;               // images written, all runs
     int64_t Original;                      // bytes of the sources of those images
-    int64_t Resized;                       // bytes of the images written
+    int64_t Resized;                       // bytes of the images written, each counted at most as its
+                                           // source's (a larger copy saved nothing)
     ProfileStructLinked Profiles;          // the profiles of "profiles.xml", owned
     // Not stored: set by loading. A file that exists but could not be read
     // is never overwritten, so one damaged file cannot take every setting

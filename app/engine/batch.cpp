@@ -415,7 +415,10 @@ int Batch_AddStatistics(const BatchStruct* batch, AppConfig* config) {
     if (!config) Core_NullPointer(kModule, __LINE__);
     config->ImagesProcessed += batch->written;
     config->Original += batch->sourceTotal;
-    config->Resized += batch->outputTotal;
+    // A copy larger than its source saved nothing, and counts as its
+    // source's bytes: the savings the About page shows are the closing
+    // lines', never below nothing.
+    config->Resized += batch->sourceTotal - batch->savedTotal;
     return 1;
 }
 

@@ -147,5 +147,7 @@ void Copy_StatisticsTexts(const AppConfig* config, char* images, char* original,
     Str_Format(images, size, "%'I64d", config->ImagesProcessed);
     Str_Format(original, size, "%'I64dk", config->Original / 1024);
     Str_Format(reduced, size, "%'I64dk", config->Resized / 1024);
-    Str_Format(savings, size, "%'I64dk", (config->Original - config->Resized) / 1024);
+    // Totals of earlier versions counted larger copies as they were.
+    const int64_t saved = config->Original > config->Resized ? config->Original - config->Resized : 0;
+    Str_Format(savings, size, "%'I64dk", saved / 1024);
 }
