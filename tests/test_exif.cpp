@@ -188,7 +188,7 @@ TEST(CameraData, UnusualBlocksGiveValidCopies) {
     for (const Case& c : cases) {
         BufferStruct exif = {};
         const unsigned char* block = reinterpret_cast<const unsigned char*>(c.block.data());
-        const ExifCopy facts = {16, 16, 1, 0, 1};
+        const ExifCopy facts = {16, 16, 1, 0, 0};
         int made = Exif_ForCopy(block, int32_t(c.block.size()), c.metadata, &facts, &exif);
         EXPECT_EQ(made, c.metadata != METADATA_NONE) << c.name;
         BitmapStruct* bitmap = nullptr;
@@ -227,7 +227,7 @@ TEST(CameraData, RepeatedValuesCostTheirBlockOnce) {
         {
             MemoryRoom room(512 * 1024);
             g_countNew = true;
-            const ExifCopy copy = {16, 16, 1, 0, 1};
+            const ExifCopy copy = {16, 16, 1, 0, 0};
             EXPECT_EQ(Exif_ForCopy(reinterpret_cast<const unsigned char*>(block.data()), int32_t(block.size()),
                                    metadata, &copy, &out),
                       1)

@@ -42,11 +42,16 @@ const uint16_t kCameraExif[] = {0x829A, 0x829D, 0x8822, 0x8827, 0x8830, 0x8832, 
                                 0x9012, 0x9101, 0x9201, 0x9202, 0x9203, 0x9204, 0x9205, 0x9206, 0x9207, 0x9208, 0x9209,
                                 0x920A, 0x9290, 0x9291, 0x9292, 0xA000, 0xA217, 0xA401, 0xA402, 0xA403, 0xA404, 0xA405,
                                 0xA406, 0xA407, 0xA408, 0xA409, 0xA40A, 0xA40C, 0xA432, 0xA433, 0xA434};
+// The fields that describe the stored picture (orientation; colour space
+// and pixel size), kept as they are by a copy that keeps the picture.
+const uint16_t kPictureMain[] = {0x0112};
+const uint16_t kPictureExif[] = {0xA001, 0xA002, 0xA003};
 
 // The most fields one directory of the new block holds: the kept ones and
 // those the copy sets.
 const int kMostFields = int(sizeof kCameraExif / sizeof kCameraExif[0]) + 6;
-static_assert(sizeof kCameraMain / sizeof kCameraMain[0] + 2 <= kMostFields, "room for the main directory");
+static_assert(sizeof kCameraMain / sizeof kCameraMain[0] + 5 <= kMostFields, "room for the main directory");
+static_assert(sizeof kCameraExif / sizeof kCameraExif[0] + 3 <= kMostFields, "room for the Exif directory");
 
 // One field of the new block, its value in the photo's block or its own.
 struct Field {
@@ -141,7 +146,6 @@ int Carries(const unsigned char* value, uint32_t bytes) {
 // The entries of dir whose tags are listed, their values where they lie;
 // a value that carries a location or a packet of its own is left out.
 void Keep(const TiffDirStruct* dir, const uint16_t* tags, size_t n, Fields* fields) {
-    fields->count = 0;
     for (int32_t i = 0; i < dir->count; ++i) {
         const TiffDirEntry& e = dir->entries[i];
         if (std::find(tags, tags + n, e.tag) == tags + n) continue;
@@ -194,10 +198,6 @@ uint32_t WriteDirectory(Writer* w, Fields* fields, uint16_t pointerTag) {
     return pointerAt;
 }
 
-uint32_t Orientation(const ExifCopy* copy) {
-    return copy->orientation >= 1 && copy->orientation <= 8 ? uint32_t(copy->orientation) : 1u;
-}
-
 // A new block of the camera-data fields into out.
 int CameraCopy(const unsigned char* exif, uint32_t size, const ExifCopy* copy, BufferStruct* out) {
     const uint32_t width = uint32_t(copy->width), height = uint32_t(copy->height), dpi = uint32_t(copy->dpi);
@@ -207,26 +207,34 @@ int CameraCopy(const unsigned char* exif, uint32_t size, const ExifCopy* copy, B
     TiffDir_Open(&dir, exif, size);
     if (!TiffDir_Read(&main, TiffDir_U32(&main, 4), nullptr)) return 0;
     if (uint32_t offset = ExifPointer(&main)) TiffDir_Read(&dir, offset, &main);
-    Fields fields[2];
+    Fields fields[2] = {};
     Keep(&main, kCameraMain, sizeof kCameraMain / sizeof kCameraMain[0], &fields[0]);
     Keep(&dir, kCameraExif, sizeof kCameraExif / sizeof kCameraExif[0], &fields[1]);
+    if (copy->keepsPicture) {
+        Keep(&main, kPictureMain, sizeof kPictureMain / sizeof kPictureMain[0], &fields[0]);
+        Keep(&dir, kPictureExif, sizeof kPictureExif / sizeof kPictureExif[0], &fields[1]);
+    }
     const int l = main.little;
-    // The picture as the copy stores it, of the copy's size; the fields a
-    // reader expects get their usual values where the photo had none.
-    Put(&fields[0], Make(l, TAG_ORIENTATION, TIFFDIR_SHORT, {Orientation(copy)}));
     // A density asked for replaces the photo's.
     const int onlyMissing = dpi == 0;
-    Put(&fields[0], Make(l, TAG_X_RESOLUTION, TIFFDIR_RATIONAL, {dpi ? dpi : 72, 1}), onlyMissing);
-    Put(&fields[0], Make(l, TAG_Y_RESOLUTION, TIFFDIR_RATIONAL, {dpi ? dpi : 72, 1}), onlyMissing);
-    Put(&fields[0], Make(l, TAG_RESOLUTION_UNIT, TIFFDIR_SHORT, {2}), onlyMissing);
-    Put(&fields[0], Make(l, TAG_YCBCR_POSITIONING, TIFFDIR_SHORT, {1}), 1);
+    if (dpi || !copy->keepsPicture) {
+        Put(&fields[0], Make(l, TAG_X_RESOLUTION, TIFFDIR_RATIONAL, {dpi ? dpi : 72, 1}), onlyMissing);
+        Put(&fields[0], Make(l, TAG_Y_RESOLUTION, TIFFDIR_RATIONAL, {dpi ? dpi : 72, 1}), onlyMissing);
+        Put(&fields[0], Make(l, TAG_RESOLUTION_UNIT, TIFFDIR_SHORT, {2}), onlyMissing);
+    }
     Put(&fields[0], Make(l, TAG_EXIF_IFD, TIFFDIR_LONG, {0}));
-    Put(&fields[1], Make(l, TAG_EXIF_VERSION, TIFFDIR_UNDEFINED, {'0', '2', '3', '2'}), 1);
-    Put(&fields[1], Make(l, TAG_COMPONENTS, TIFFDIR_UNDEFINED, {1, 2, 3, 0}), 1);
-    Put(&fields[1], Make(l, TAG_FLASHPIX_VERSION, TIFFDIR_UNDEFINED, {'0', '1', '0', '0'}), 1);
-    Put(&fields[1], Make(l, TAG_COLOUR_SPACE, TIFFDIR_SHORT, {srgb ? 1u : 0xFFFFu}));
-    Put(&fields[1], Make(l, TAG_PIXEL_X, TIFFDIR_LONG, {width}));
-    Put(&fields[1], Make(l, TAG_PIXEL_Y, TIFFDIR_LONG, {height}));
+    if (!copy->keepsPicture) {
+        // The picture is upright now, and of the copy's size; the fields a
+        // reader expects get their usual values where the photo had none.
+        Put(&fields[0], Make(l, TAG_ORIENTATION, TIFFDIR_SHORT, {1}));
+        Put(&fields[0], Make(l, TAG_YCBCR_POSITIONING, TIFFDIR_SHORT, {1}), 1);
+        Put(&fields[1], Make(l, TAG_EXIF_VERSION, TIFFDIR_UNDEFINED, {'0', '2', '3', '2'}), 1);
+        Put(&fields[1], Make(l, TAG_COMPONENTS, TIFFDIR_UNDEFINED, {1, 2, 3, 0}), 1);
+        Put(&fields[1], Make(l, TAG_FLASHPIX_VERSION, TIFFDIR_UNDEFINED, {'0', '1', '0', '0'}), 1);
+        Put(&fields[1], Make(l, TAG_COLOUR_SPACE, TIFFDIR_SHORT, {srgb ? 1u : 0xFFFFu}));
+        Put(&fields[1], Make(l, TAG_PIXEL_X, TIFFDIR_LONG, {width}));
+        Put(&fields[1], Make(l, TAG_PIXEL_Y, TIFFDIR_LONG, {height}));
+    }
 
     Writer w = {out, l, 1};
     const unsigned char order[2] = {(unsigned char)(l ? 'I' : 'M'), (unsigned char)(l ? 'I' : 'M')};
@@ -294,13 +302,13 @@ int Exif_ForCopy(const unsigned char* exif, int32_t size, int metadata, const Ex
         return 0;
     }
     if (!TiffDir_Read(&main, TiffDir_U32(&main, 4), nullptr) || !Buffer_Append(out, exif, size)) return 0;
-    SetInPlace(&main, out->data, TAG_ORIENTATION, Orientation(copy), 1);
+    if (!copy->keepsPicture) SetInPlace(&main, out->data, TAG_ORIENTATION, 1, 1);
     if (copy->dpi > 0) {
         SetRationalInPlace(&main, out->data, TAG_X_RESOLUTION, uint32_t(copy->dpi));
         SetRationalInPlace(&main, out->data, TAG_Y_RESOLUTION, uint32_t(copy->dpi));
         SetInPlace(&main, out->data, TAG_RESOLUTION_UNIT, 2);
     }
-    if (uint32_t offset = ExifPointer(&main)) {
+    if (uint32_t offset = copy->keepsPicture ? 0 : ExifPointer(&main)) {
         TiffDirStruct dir;
         TiffDir_Open(&dir, exif, size);
         if (TiffDir_Read(&dir, offset, &main)) {

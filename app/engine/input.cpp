@@ -165,7 +165,7 @@ int LoadTiff(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, Sid
             ok = TIFF_DecodeToBitmap(data, size, 0, bitmap, side, &found);
     }
     if (ok && side && found.exif && size <= 0x7FFFFFFFu) {
-        const ExifCopy facts = {bitmap->width, bitmap->height, 1, 0, 1};
+        const ExifCopy facts = {bitmap->width, bitmap->height, 1, 0, 0};
         Exif_KeepForCopy(data, int32_t(size), METADATA_CAMERA, &facts, side);
     }
     return ok;

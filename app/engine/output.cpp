@@ -28,6 +28,10 @@ int KeepPng(const unsigned char* data, uint32_t size, const CopyEncoding* how, B
     return PNGL_SaveCoded(data, size, how->side, how->srgb, how->mark, out);
 }
 
+int KeepWebp(const unsigned char* data, uint32_t size, const CopyEncoding* how, BufferStruct* out) {
+    return WEBP_SaveCoded(data, size, how->side, how->mark, out);
+}
+
 // Kinds with alpha store plain colours: weighted ones are the caller's
 // mistake, which would darken every translucent pixel.
 void CheckPlain(const BitmapStruct* bitmap, int line) {
@@ -55,7 +59,7 @@ const OutputKind kOutputKinds[COPY_KINDS] = {
     {"PNG", "PNG", ".png", 0, 1, 0, 5.0, PNGL_MOST_SIDE, "too large for PNG (at most 1000000 pixels a side)", SavePng,
      PNGL_HasSoftware, KeepPng},
     {"WebP", "WebP", ".webp", 1, 1, 0, 0.7, WEBP_MOST_SIDE, "too large for WebP (at most 16383 pixels a side)",
-     SaveWebp, WEBP_HasMark, nullptr},
+     SaveWebp, WEBP_HasMark, KeepWebp},
 };
 
 }  // namespace

@@ -43,11 +43,11 @@ int ConvertCopyColours(const AppConfig* config, const SideDataStruct* side, Bitm
 // block as the settings keep it, and XMP and IPTC only when everything is
 // kept.
 void SideDataForCopy(const AppConfig* config, const SideDataStruct* side, int srgb, const CopySize* copy, int32_t width,
-                     int32_t height, int32_t orientation, SideDataStruct* out) {
+                     int32_t height, int keepsPicture, SideDataStruct* out) {
     SideData_Reset(out);
     out->density = copy->dpi;
     if (!srgb) SideData_Keep(out, SIDE_PROFILE, side->block[SIDE_PROFILE], side->size[SIDE_PROFILE]);
-    const ExifCopy facts = {width, height, srgb, copy->dpi, orientation};
+    const ExifCopy facts = {width, height, srgb, copy->dpi, keepsPicture};
     if (!Exif_KeepForCopy(side->block[SIDE_EXIF], side->size[SIDE_EXIF], config->Metadata, &facts, out) &&
         side->block[SIDE_EXIF] && config->Metadata != METADATA_NONE)
         Log_Print(0, "Exif block not readable: left out of the copy\n");
@@ -98,7 +98,7 @@ int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, c
     if (!keepsAlpha && (rgb != 0 || !s->target->weighted) && Bitmap_HasTransparency(s->target))
         Bitmap_FlattenOnto(s->target, int(rgb >> 16 & 255), int(rgb >> 8 & 255), int(rgb & 255));
     SideData_Reset(&s->carried);
-    if (side) SideDataForCopy(config, side, s->srgb, copy, s->target->width, s->target->height, 1, &s->carried);
+    if (side) SideDataForCopy(config, side, s->srgb, copy, s->target->width, s->target->height, 0, &s->carried);
     s->steps = copy->steps;
     return 1;
 }
@@ -159,12 +159,9 @@ void KeepCoded(const AppConfig* config, const char* sourcePath, const SideDataSt
         return;
     }
     const int32_t orientation = side ? TiffDir_Orientation(side->block[SIDE_EXIF], side->size[SIDE_EXIF]) : 1;
-    const int turned = orientation >= 5;
     const int srgb = !(side && side->block[SIDE_PROFILE]);
     SideDataStruct carried = {};
-    if (side)
-        SideDataForCopy(config, side, srgb, copy, turned ? copy->height : copy->width,
-                        turned ? copy->width : copy->height, orientation, &carried);
+    if (side) SideDataForCopy(config, side, srgb, copy, copy->width, copy->height, 1, &carried);
     BufferStruct kept = {};
     const CopyEncoding how = {copy->quality, 0, side ? &carried : nullptr, srgb, Output_Mark()};
     if (orientation != 1 && !carried.block[SIDE_EXIF])

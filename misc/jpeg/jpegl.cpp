@@ -547,6 +547,8 @@ int JPEG_SaveCoded(const unsigned char* data, uint32_t size, const SideDataStruc
     info.dest = &destination.manager;
     jpeg_copy_critical_parameters(&in, &info);
     Density(&info, side);
+    // A JFIF header only where the source had one or a density needs it.
+    if (!in.saw_JFIF_marker && !(side && side->density > 0)) info.write_JFIF_header = FALSE;
     // A progressive source stays progressive: it is smaller so.
     if (in.progressive_mode) jpeg_simple_progression(&info);
     jpeg_write_coefficients(&info, coefficients);

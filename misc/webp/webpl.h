@@ -43,6 +43,14 @@ enum { WEBP_MOST_SIDE = 16383 };
 int WEBP_SaveBuffer(const BitmapStruct* bitmap, double quality, int lossless, const SideDataStruct* side,
                     const char* mark, BufferStruct* out);
 
+// A still WebP file held in memory written again without decoding its
+// picture: its coded data (and alpha) as they are, so the same pixels, with
+// side's chunks and mark as WEBP_SaveBuffer puts them in place of its own.
+// 1, or 0 (out empty) for data that is no WebP, an animated one, or when
+// the muxer fails.
+int WEBP_SaveCoded(const unsigned char* data, uint32_t size, const SideDataStruct* side, const char* mark,
+                   BufferStruct* out);
+
 // 1 when a WebP file holds the program's mark chunk of exactly text; 0 for
 // any other data. Reads only within data.
 int WEBP_HasMark(const unsigned char* data, uint32_t size, const char* text);

@@ -1,6 +1,7 @@
 // WebP copies: libwebp's encoder on the bitmap's rows as they lie (bottom
 // row first in memory, read with a negative stride), then, when the copy
-// carries side data, the muxer puts the picture and its chunks together.
+// carries side data, the muxer puts the picture and its chunks together;
+// a file written again without decoding is taken apart by the muxer too.
 // The copy is handed over whole in memory.
 #include <string.h>
 
@@ -54,10 +55,9 @@ int EncodePicture(const BitmapStruct* bitmap, double quality, int lossless, Buff
 
 // The picture with the copy's chunks, assembled by the muxer into out
 // (libwebp's memory, freed with WebPDataClear). 1 when done.
-int AddChunks(const BufferStruct& picture, const SideDataStruct* side, const char* mark, WebPData* out) {
+int AddChunks(const WebPData& image, const SideDataStruct* side, const char* mark, WebPData* out) {
     WebPMux* mux = WebPMuxNew();
     if (!mux) return 0;
-    WebPData image = {picture.data, size_t(picture.size)};
     int ok = WebPMuxSetImage(mux, &image, 0) == WEBP_MUX_OK;
     for (const Chunk& c : kChunks) {
         if (!ok || !side || !side->block[c.kind]) continue;
@@ -91,11 +91,35 @@ int WEBP_SaveBuffer(const BitmapStruct* bitmap, double quality, int lossless, co
     if (side && side->block[SIDE_IPTC]) Log_Print(0, "IPTC record left out: WebP has no place for it\n");
     if (ok && chunks) {
         WebPData assembled = {nullptr, 0};
-        ok = AddChunks(*out, side, mark, &assembled);
+        ok = AddChunks(WebPData{out->data, size_t(out->size)}, side, mark, &assembled);
         Buffer_Clear(out);
         ok = ok && Buffer_Append(out, assembled.bytes, int64_t(assembled.size));
         WebPDataClear(&assembled);
     }
+    if (!ok) Buffer_Clear(out);
+    return ok;
+}
+
+int WEBP_SaveCoded(const unsigned char* data, uint32_t size, const SideDataStruct* side, const char* mark,
+                   BufferStruct* out) {
+    if (!data || !out) Core_NullPointer(kModule, __LINE__);
+    Buffer_Clear(out);
+    const WebPData whole = {data, size};
+    WebPMux* mux = WebPMuxCreate(&whole, 0);
+    if (!mux) return 0;
+    // The picture alone, as the muxer gives a still file's one frame: its
+    // coded data (and alpha) in a file of its own, none of its chunks.
+    uint32_t flags = 0;
+    WebPMuxFrameInfo frame = {};
+    int ok = WebPMuxGetFeatures(mux, &flags) == WEBP_MUX_OK && !(flags & ANIMATION_FLAG) &&
+             WebPMuxGetFrame(mux, 1, &frame) == WEBP_MUX_OK;
+    WebPData assembled = {nullptr, 0};
+    ok = ok && AddChunks(frame.bitstream, side, mark, &assembled) &&
+         Buffer_Append(out, assembled.bytes, int64_t(assembled.size));
+    if (side && side->block[SIDE_IPTC]) Log_Print(0, "IPTC record left out: WebP has no place for it\n");
+    WebPDataClear(&assembled);
+    WebPDataClear(&frame.bitstream);
+    WebPMuxDelete(mux);
     if (!ok) Buffer_Clear(out);
     return ok;
 }

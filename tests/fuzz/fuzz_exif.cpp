@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int metadata : kModes) {
         BufferStruct out = {}, again = {};
         // Every other input asks for a density, in both modes.
-        const ExifCopy copy = {640, 480, metadata == METADATA_CAMERA, size % 2 ? 300 : 0, int32_t(size % 9)};
+        const ExifCopy copy = {640, 480, metadata == METADATA_CAMERA, size % 2 ? 300 : 0, int(size % 3 == 0)};
         if (Exif_ForCopy(data, int32_t(size), metadata, &copy, &out)) {
             if (out.size <= 0 || !Fuzz_WritesWithJpeg(out.data, out.size)) abort();
             // The camera copy carries no location, by any way in.

@@ -1,5 +1,6 @@
 // Fuzz target for the WebP bridge: read the size, decode a still picture or
-// an animation's first frame into a bitmap with the file's side data.
+// an animation's first frame into a bitmap with the file's side data; then
+// the file written again without decoding its picture.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -17,6 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Bitmap_Create(&bitmap);
     SideDataStruct side = {};
     if (WEBP_DecodeToBitmap(data, uint32_t(size), bitmap, &side)) Fuzz_ReadSideData(&side);
+    BufferStruct coded = {};
+    WEBP_SaveCoded(data, uint32_t(size), &side, "mark", &coded);
+    Buffer_Free(&coded);
     SideData_Reset(&side);
     Bitmap_Destroy(&bitmap);
     return 0;
