@@ -173,6 +173,8 @@ int Prepare_RowTexts(const AppConfig* config, const FileRow* row, char* newDimen
         copy.limit = 0;
     }
     if (!copy.limit) bytes = Estimate_Bytes(facts, kind, copy.width, copy.height, copy.scale, copy.quality);
+    // A copy that would come out larger keeps its source's coded picture.
+    if (copy.keepCoded && copy.sourceBytes > 0 && bytes > copy.sourceBytes) bytes = copy.sourceBytes;
     Str_Format(newDimensions, newDimensionsSize, "%dx%d", copy.width, copy.height);
     Str_Format(estimate, estimateSize, "~%I64dk", bytes / 1024);
     return 1;
