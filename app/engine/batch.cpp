@@ -426,14 +426,15 @@ int64_t Batch_EstimateMemory(const AppConfig* settings, const char* path, int32_
                              int64_t fileBytes) {
     if (!settings || !path) Core_NullPointer(kModule, __LINE__);
     if (fileBytes < 0) fileBytes = 0;
-    int64_t pixels = int64_t(width) * height;
-    double scale = 1.0, quality = 0;
-    if (width > 0 && height > 0)
-        GetResizeScale(settings, width, height, &scale, &quality);
-    else
-        pixels = fileBytes * kPixelsPerFileByte;
+    int64_t pixels = int64_t(width) * height, copied = pixels;
+    if (width > 0 && height > 0) {
+        CopySize copy = {};
+        Plan_Copy(settings, width, height, &copy);
+        copied = int64_t(copy.width) * copy.height;
+    } else {
+        pixels = copied = fileBytes * kPixelsPerFileByte;
+    }
     // The decoded picture (4 bytes a pixel) beside the decoder's own
     // buffers, then the scaled copy and the encoder's row copy.
-    return fileBytes + pixels * (4 + Input_DecoderBytes(path)) + int64_t(double(pixels) * scale * scale * 8) +
-           kFileOverhead;
+    return fileBytes + pixels * (4 + Input_DecoderBytes(path)) + copied * 8 + kFileOverhead;
 }
