@@ -73,6 +73,10 @@ const char kUsage[] =
     "      --same-folder     write beside each source\n"
     "  -a, --append TEXT     text after the base name of each output\n"
     "      --prepend TEXT    text before the base name\n"
+    "      --on-collision C  when a copy's name is taken by a file of yours: refuse\n"
+    "                        (that picture fails; the default), number (\"name (1).jpg\",\n"
+    "                        \"(2)\", ...) or skip (the picture is left out); none of them\n"
+    "                        replaces your file\n"
     "      --keep-dates, --no-keep-dates\n"
     "  -n, --dry-run         list the files with their estimates, write nothing; each\n"
     "                        picture is measured for its estimate (a quarter of a resize)\n"
@@ -90,8 +94,9 @@ const char kUsage[] =
     "never when it is one of the sources. In a folder, such earlier copies are\n"
     "replaced, not resized again; a file of the user's with a copy's name is resized.\n"
     "\n"
-    "Exit status: 0 every file was resized (or listed); 1 some file failed or was\n"
-    "refused; 2 the options were wrong; 130 interrupted (Ctrl-C).\n";
+    "Exit status: 0 every file was resized (or listed, or skipped as --on-collision\n"
+    "skip asks); 1 some file failed or was refused; 2 the options were wrong; 130\n"
+    "interrupted (Ctrl-C).\n";
 
 enum { kExitDone = 0, kExitStopped = 1, kExitUsage = 2, kExitInterrupted = 130 };
 
@@ -311,6 +316,9 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (a == "--prepend") {
             if (!value(&v) || !CopyField(run->Prepend, v, int(sizeof run->Prepend)))
                 return Usage("--prepend needs a text of at most 79 characters");
+        } else if (a == "--on-collision") {
+            if (!value(&v) || !Config_ChoiceByName("OnCollision", v.c_str(), &run->OnCollision))
+                return Usage("--on-collision takes refuse, number or skip");
         } else if (a == "--keep-dates" || a == "--no-keep-dates") {
             run->DuplicateDate = a == "--keep-dates";
         } else if (a == "-n" || a == "--dry-run") {

@@ -27,6 +27,10 @@ enum { FOCUS_CENTRE = 0, FOCUS_DETAIL = 1 };
 // What the Custom bounds are shown in on the Settings page: pixels, or a
 // length at the Custom density (pixels = length x DPI, floored).
 enum { UNIT_PIXELS = 0, UNIT_CM = 1, UNIT_MM = 2, UNIT_INCHES = 3, UNITS = 4 };
+// What a run does when a copy's name is taken by a file of the user's:
+// fails that picture (the default), numbers the copy "name (1).jpg", "(2)",
+// ..., or leaves the picture out. No way replaces such a file.
+enum { COLLISION_REFUSE = 0, COLLISION_NUMBER = 1, COLLISION_SKIP = 2 };
 
 // One named resize profile, read from "profiles.xml" and never written.
 struct ResizeProfile {
@@ -88,6 +92,7 @@ struct AppConfig {
     int32_t NeverLarger;                   // flag: a copy of a source's own kind is never larger than it
     char Append[CONFIG_NAME_SIZE];         // text after each output's base name, "_resized"
     char Prepend[CONFIG_NAME_SIZE];        // text before each output's base name; no control sets it
+    int32_t OnCollision;                   // COLLISION_*: a copy's name taken by a file of the user's
     int64_t ImagesProcessed;               // images written, all runs
     int64_t Original;                      // bytes of the sources of those images
     int64_t Resized;                       // bytes of the images written, each counted at most as its
@@ -105,7 +110,7 @@ struct AppConfig {
 // "sRGB" or "Keep"; "Metadata": "Camera", "All" or "None"; "Format":
 // "JPEG", "Original", "PNG" or "WebP"; "Fit": "Within", "Crop" or
 // "Stretch"; "CropFocus": "Centre" or "Detail"; "Unit": "px", "cm", "mm"
-// or "in"), letter case
+// or "in"; "OnCollision": "Refuse", "Number" or "Skip"), letter case
 // ignored: 1 with *value set, 0 for a name the setting has no value of or a
 // key that is no such setting.
 int Config_ChoiceByName(const char* key, const char* name, int32_t* value);

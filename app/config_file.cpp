@@ -25,6 +25,7 @@ const char* const kMetadataNames[] = {"Camera", "All", "None", nullptr};
 const char* const kFitNames[] = {"Within", "Crop", "Stretch", nullptr};
 const char* const kFocusNames[] = {"Centre", "Detail", nullptr};
 const char* const kUnitNames[] = {"px", "cm", "mm", "in", nullptr};
+const char* const kCollisionNames[] = {"Refuse", "Number", "Skip", nullptr};
 
 // One setting: where it lives in the file and in AppConfig.
 struct ConfigKey {
@@ -70,6 +71,7 @@ const ConfigKey kKeys[] = {
     {"Configuration.Output", "NeverLarger", KEY_FLAG, FIELD(NeverLarger), 0, nullptr},
     {"Configuration.Output.Filename", "Append", KEY_TEXT, FIELD(Append), 0, nullptr},
     {"Configuration.Output.Filename", "Prepend", KEY_TEXT, FIELD(Prepend), 0, nullptr},
+    {"Configuration.Output.Filename", "OnCollision", KEY_CHOICE, FIELD(OnCollision), 0, kCollisionNames},
     {"Configuration.Statistics", "ImagesProcessed", KEY_INT64, FIELD(ImagesProcessed), 1, nullptr},
     {"Configuration.Statistics.Filesize", "Original", KEY_INT64, FIELD(Original), 1, nullptr},
     {"Configuration.Statistics.Filesize", "Resized", KEY_INT64, FIELD(Resized), 1, nullptr},

@@ -218,6 +218,10 @@ char Path_Separator(void);
 // above 0.
 int Path_Compare(const char* a, const char* b);
 
+// path with " (n)" before its extension ("a/b.jpg", 2: "a/b (2).jpg"), into
+// out: 1, or 0 (out empty) when it does not fit size.
+int Path_Numbered(const char* path, int n, char* out, int size);
+
 // Unifies separators, adds (trailing 1) or removes one trailing separator,
 // drops "." components and resolves ".." components, in place. 1.
 int Path_Normalize(char* path, int trailing);

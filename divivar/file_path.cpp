@@ -208,6 +208,19 @@ int Path_Split(const char* path, char* folder, int folderSize, char* name, int n
     return 1;
 }
 
+int Path_Numbered(const char* path, int n, char* out, int size) {
+    if (!path || !out) Core_NullPointer(kModule, __LINE__);
+    char folder[STR_TEXT_SIZE], name[STR_TEXT_SIZE], extension[STR_TEXT_SIZE];
+    out[0] = 0;
+    if (Str_Length(path) >= STR_TEXT_SIZE) return 0;
+    Path_Split(path, folder, int(sizeof folder), name, int(sizeof name), extension, int(sizeof extension));
+    char number[16];
+    Str_Format(number, int(sizeof number), " (%d)%s", n, extension[0] ? "." : "");
+    if (int64_t(Str_Length(path)) + Str_Length(number) >= size) return 0;
+    Str_Format(out, size, "%s%s%s%s", folder, name, number, extension);
+    return 1;
+}
+
 int Path_GetName(const char* path, char* buf, int size, int stripExtension) {
     if (!path || !buf) Core_NullPointer(kModule, __LINE__);
     const char* base = path + LastNameBreak(path) + 1;

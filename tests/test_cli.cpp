@@ -653,6 +653,46 @@ TEST(Cli, SourcesWithOneOutputKeepTheFirstCopy) {
     }
 }
 
+// A copy's name taken by a file of the user's, and two sources with one
+// output, under each collision rule: refused (exit 1), numbered in list
+// order, or skipped (exit 0); the user's file is never replaced.
+TEST(Cli, ATakenNameIsRefusedNumberedOrSkipped) {
+    std::string cli = InstallCli("program", "_s");
+    std::string dir = Fresh("taken");
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 90x90 xc:red " + dir + "a.gif"), 0);
+    MakeJpeg(dir + "a.jpg", 200, 100);
+    std::ofstream(dir + "a_s.jpg") << "mine";
+    const struct {
+        const char* rule;
+        int status;
+        const char* err;
+        std::vector<std::pair<std::string, int>> copies;  // name and width
+    } cases[] = {
+        {"refuse", 1, "a.gif: would replace an existing file\n", {}},
+        {"number", 0, "", {{"a_s (1).jpg", 90}, {"a_s (2).jpg", 200}}},
+        {"skip", 0, "a.gif: skipped: its copy's name is taken\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        Outcome o = RunCli(cli + " -j 1 --quiet --on-collision " + c.rule + " " + dir + "a.gif " + dir + "a.jpg");
+        EXPECT_EQ(o.status, c.status) << o.err;
+        EXPECT_EQ(o.err.substr(0, o.err.find('\n') + 1), *c.err ? dir + c.err : "") << o.err;
+        EXPECT_EQ(ReadWholeFile(dir + "a_s.jpg"), "mine");
+        int copies = 0;
+        for (const std::string& name : FolderNames(dir)) copies += name.find("a_s") == 0;
+        EXPECT_EQ(copies, int(c.copies.size()) + 1);
+        for (const auto& copy : c.copies) {
+            BitmapStruct* b = nullptr;
+            Bitmap_Create(&b);
+            EXPECT_EQ(LoadImageByExtension((dir + copy.first).c_str(), b), 1) << copy.first;
+            EXPECT_EQ(b->width, copy.second) << copy.first;
+            Bitmap_Destroy(&b);
+            RemoveFile(dir + copy.first);
+        }
+    }
+    EXPECT_EQ(RunCli(cli + " --on-collision replace " + dir + "a.jpg").status, 2);
+}
+
 // "--" ends the options, so a file whose name starts with "-" can be given.
 TEST(Cli, DoubleDashEndsTheOptions) {
     std::string cli = InstallCli("program", "_small");

@@ -52,6 +52,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     out.c->Format = COPY_WEBP;
     out.c->Background = 0x1E90FF;
     out.c->CustomFit = FIT_CROP;
+    out.c->OnCollision = COLLISION_NUMBER;
     out.c->CustomCropFocus = FOCUS_DETAIL;
     out.c->ImagesProcessed = 1234567890123LL;
     ASSERT_EQ(Config_SaveTo(out.c, dir.path.c_str()), 1);
@@ -71,7 +72,8 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
               "        <Format>WebP</Format>\r\n        <Background>#1E90FF</Background>\r\n"
               "        <NeverLarger>true</NeverLarger>\r\n"
               "        <Filename>\r\n            <Append>_small &amp; &lt;fast&gt;</Append>\r\n"
-              "            <Prepend/>\r\n        </Filename>\r\n    </Output>\r\n"
+              "            <Prepend/>\r\n            <OnCollision>Number</OnCollision>\r\n"
+              "        </Filename>\r\n    </Output>\r\n"
               "    <Statistics>\r\n        <ImagesProcessed>1234567890123</ImagesProcessed>\r\n"
               "        <Filesize>\r\n            <Original>0</Original>\r\n            <Resized>0</Resized>\r\n"
               "        </Filesize>\r\n    </Statistics>\r\n"

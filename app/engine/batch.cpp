@@ -8,6 +8,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <set>
+#include <string>
 
 #include "bitmap.h"
 #include "orv-core.h"
@@ -42,6 +44,7 @@ struct BatchStruct {
     int stop;                     // 1 once Cancel or a failure ended the run; started files finish
     int cancelled;                // 1 when Cancel ended it
     int failed;                   // files that failed or were refused
+    int skipped;                  // files left out for a taken name (COLLISION_SKIP)
     int failedIndex;              // the first failed file in list order, -1 while none
     char failure[STR_TEXT_SIZE];  // the user's message for failedIndex
     int workersRun;               // workers that took part: the caller and the pool jobs accepted
@@ -139,15 +142,62 @@ int TakeFile(BatchStruct* b, ResizeWork* work) {
 }
 
 // The refusals, each with its words and its message.
-const BatchRefusal kTooLong = {"path too long", "Path too long (%s)..."};
-const BatchRefusal kSameOutput = {"same output as an earlier file", "Unable to overwrite matching filenames (%s)..."};
-const BatchRefusal kOriginal = {"would replace an original", "Unable to overwrite matching filenames (%s)..."};
-const BatchRefusal kExisting = {"would replace an existing file", "Unable to overwrite matching filenames (%s)..."};
+const BatchRefusal kTooLong = {"path too long", "Path too long (%s)...", 0};
+const BatchRefusal kSameOutput = {"same output as an earlier file", "Unable to overwrite matching filenames (%s)...",
+                                  0};
+const BatchRefusal kOriginal = {"would replace an original", "Unable to overwrite matching filenames (%s)...", 0};
+const BatchRefusal kExisting = {"would replace an existing file", "Unable to overwrite matching filenames (%s)...", 0};
+const BatchRefusal kSkipped = {"skipped: its copy's name is taken", "%s skipped: its copy's name is taken...", 1};
+// The most numbers tried for a taken name, "name (1)" to "name (9999)".
+const int kMostNumbers = 9999;
+
+// Why an output may not be written now, or null: an existing file there is
+// one of the run's sources, or a file the program did not write (an
+// earlier copy, carrying the mark, is replaced).
+const BatchRefusal* InTheWay(const BatchStruct* b, const char* output, int explicitOutput) {
+    FileIdentity existing;
+    if (!File_GetIdentity(output, &existing)) return nullptr;
+    for (int i = 0; i < b->count; ++i) {
+        const BatchFile* source = &b->files[i];
+        if (source->hasIdentity && source->identity.volume == existing.volume &&
+            source->identity.index == existing.index)
+            return &kOriginal;
+    }
+    if (explicitOutput || Output_IsOurCopy(output)) return nullptr;
+    return b->settings->OnCollision == COLLISION_SKIP ? &kSkipped : &kExisting;
+}
+
+const BatchRefusal* Refusal(const BatchStruct* b, const BatchFile* file) {
+    return file->refusal ? file->refusal : InTheWay(b, file->output, file->explicitOutput);
+}
+
+// Under COLLISION_NUMBER, before the run: each file's output, in list
+// order, becomes the first of "name", "name (1)", "name (2)", ... that no
+// earlier file of the run takes and no file in the way holds (an earlier
+// copy of the program's may be replaced, as always). A name with no free
+// number is left for the run to refuse.
+void NumberOutputs(BatchStruct* b) {
+    auto before = [](const std::string& x, const std::string& y) {
+        return Path_Compare(x.c_str(), y.c_str()) < 0;
+    };
+    std::set<std::string, decltype(before)> taken(before);
+    for (int i = 0; i < b->count; ++i) {
+        BatchFile* file = &b->files[i];
+        if (file->refusal || file->explicitOutput) continue;
+        char name[STR_TEXT_SIZE];
+        Str_Copy(name, file->output);
+        for (int n = 1; n <= kMostNumbers && (taken.count(name) || InTheWay(b, name, 0)); ++n)
+            if (!Path_Numbered(file->output, n, name, int(sizeof name))) break;
+        Str_Copy(file->output, name);
+        taken.insert(name);
+    }
+}
 
 // Before any file runs: every output named (a name that does not fit
 // refuses its file), every source's identity and memory estimate taken, and
 // of files with the same output (as the file system compares names) all but
-// the first in the list refused. Then the order files start in: the list's for one
+// the first in the list refused (or skipped, or numbered first, as
+// OnCollision says). Then the order files start in: the list's for one
 // worker; for several the largest first (by the memory estimate, which
 // follows the pixels), so that no worker is left with a large file at the
 // end while the others have nothing to do.
@@ -163,6 +213,7 @@ void PrepareRun(BatchStruct* b, int workers) {
         File_GetSizeByPath(file->path, &bytes);
         file->memory = Batch_EstimateMemory(b->settings, file->path, file->width, file->height, bytes);
     }
+    if (b->settings->OnCollision == COLLISION_NUMBER) NumberOutputs(b);
     const BatchFile* files = b->files;
     // Equal outputs stay in list order, so the first of them is the one kept.
     std::sort(b->order, b->order + b->count, [files](int x, int y) {
@@ -172,29 +223,12 @@ void PrepareRun(BatchStruct* b, int workers) {
     for (int k = 1; k < b->count; ++k) {
         BatchFile* file = &b->files[b->order[k]];
         if (!file->refusal && Path_Compare(b->files[b->order[k - 1]].output, file->output) == 0)
-            file->refusal = &kSameOutput;
+            file->refusal = b->settings->OnCollision == COLLISION_SKIP ? &kSkipped : &kSameOutput;
     }
     for (int i = 0; i < b->count; ++i) b->order[i] = i;
     if (workers > 1)
         std::stable_sort(b->order, b->order + b->count,
                          [files](int x, int y) { return files[x].memory > files[y].memory; });
-}
-
-// Why an output may not be written now, or null: an existing file there is
-// one of the run's sources, or a file the program did not write (an
-// earlier copy, carrying the mark, is replaced).
-const BatchRefusal* Refusal(const BatchStruct* b, const BatchFile* file) {
-    if (file->refusal) return file->refusal;
-    FileIdentity existing;
-    if (!File_GetIdentity(file->output, &existing)) return nullptr;
-    for (int i = 0; i < b->count; ++i) {
-        const BatchFile* source = &b->files[i];
-        if (source->hasIdentity && source->identity.volume == existing.volume &&
-            source->identity.index == existing.index)
-            return &kOriginal;
-    }
-    if (file->explicitOutput || Output_IsOurCopy(file->output)) return nullptr;
-    return &kExisting;
 }
 
 void Refuse(const BatchFile* file, const BatchRefusal* refusal, ResizeWork* work) {
@@ -238,6 +272,11 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
             b->sourceTotal += work->sourceBytes;
             b->outputTotal += work->outputBytes;
             if (work->sourceBytes > work->outputBytes) b->savedTotal += work->sourceBytes - work->outputBytes;
+            break;
+        }
+        if (refusal && refusal->skips) {
+            file->state = BATCH_SKIPPED;
+            b->skipped += 1;
             break;
         }
         // Another file beside it: one running as it began, or one begun since.
@@ -405,7 +444,7 @@ const BatchFile* Batch_GetFile(const BatchStruct* batch, int index) {
 int Batch_GetOutcome(const BatchStruct* batch, BatchOutcome* outcome) {
     Check(batch, __LINE__);
     if (!outcome) Core_NullPointer(kModule, __LINE__);
-    *outcome = BatchOutcome{batch->count,      batch->written,     batch->failed,      batch->cancelled,
+    *outcome = BatchOutcome{batch->count,      batch->written,     batch->failed,      batch->skipped, batch->cancelled,
                             batch->workersRun, batch->sourceTotal, batch->outputTotal, batch->encodes};
     return 1;
 }

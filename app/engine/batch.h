@@ -15,19 +15,21 @@
 #include "copy.h"
 
 // Where one file of a batch stands.
-enum { BATCH_WAITING = 0, BATCH_RUNNING = 1, BATCH_WRITTEN = 2, BATCH_FAILED = 3 };
+enum { BATCH_WAITING = 0, BATCH_RUNNING = 1, BATCH_WRITTEN = 2, BATCH_FAILED = 3, BATCH_SKIPPED = 4 };
 
 // Why a file is refused without being resized: its words for brimlow-cli's
 // line and its message for the window.
 struct BatchRefusal {
     const char* reason;   // "path too long", "same output as an earlier file", ...
     const char* message;  // the user's message, "%s" the base name
+    int skips;            // 1: the file is left out as the settings ask (OnCollision), not failed
 };
 
 // One source of a batch and what became of it.
 struct BatchFile {
     char path[STR_TEXT_SIZE];    // the source, as listed
-    char output[STR_TEXT_SIZE];  // the output name; built from the settings when the run starts unless given
+    char output[STR_TEXT_SIZE];  // the output name; built from the settings when the run starts unless given,
+                                 // numbered then under COLLISION_NUMBER
     int explicitOutput;          // 1 when the caller named the output
     char subfolder
         [STR_TEXT_SIZE];    // folders between a named folder and the source, for a chosen output folder; "" when none
@@ -54,6 +56,7 @@ struct BatchOutcome {
     int count;            // sources in the batch
     int written;          // images written
     int failed;           // files that failed or were refused
+    int skipped;          // files left out because their copy's name was taken (COLLISION_SKIP)
     int cancelled;        // 1 when Cancel ended the run
     int workersRun;       // workers that took part: the caller and the pool jobs accepted
     int64_t sourceTotal;  // bytes of the written files' sources

@@ -56,6 +56,9 @@ struct FormatChoices {
 const FormatChoices kFormats;
 const ChoiceEntry kFits[] = {{"Within", FIT_WITHIN}, {"Crop", FIT_CROP}, {"Stretch", FIT_STRETCH}};
 const ChoiceEntry kFocuses[] = {{"Centre", FOCUS_CENTRE}, {"Detail", FOCUS_DETAIL}};
+const ChoiceEntry kCollisions[] = {{"Refuse the picture", COLLISION_REFUSE},
+                                   {"Number the copy", COLLISION_NUMBER},
+                                   {"Skip the picture", COLLISION_SKIP}};
 const ChoiceEntry kUnits[] = {{"pixels", UNIT_PIXELS}, {"cm", UNIT_CM}, {"mm", UNIT_MM}, {"inches", UNIT_INCHES}};
 // Black and white; a colour config.xml names otherwise gets an entry of its
 // own as the page is filled.
@@ -77,6 +80,7 @@ const ChoiceList kChoiceLists[] = {
     {IDC_FIT, kFits, 3, &AppConfig::CustomFit},
     {IDC_CROP_FOCUS, kFocuses, 2, &AppConfig::CustomCropFocus},
     {IDC_UNIT, kUnits, UNITS, &AppConfig::CustomUnit},
+    {IDC_ON_COLLISION, kCollisions, 3, &AppConfig::OnCollision},
 };
 
 // The page's check boxes and the flags they write.
@@ -221,7 +225,8 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
     case IDC_BACKGROUND:
     case IDC_FIT:
     case IDC_CROP_FOCUS:
-    case IDC_UNIT: {
+    case IDC_UNIT:
+    case IDC_ON_COLLISION: {
         const AppConfig before = *config;
         for (const ChoiceList& list : kChoiceLists) {
             int64_t value = 0;
