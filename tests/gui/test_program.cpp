@@ -247,7 +247,8 @@ void ResizeAll(Session& s) {
     EXPECT_TRUE(WaitUntil(IsNotZero, FindControl(s.about, IDC_STAT_IMAGES), kWait));
     EXPECT_EQ(config->ImagesProcessed, 4);
     EXPECT_EQ(config->Original, before);
-    EXPECT_EQ(config->Resized, after);
+    EXPECT_EQ(config->Resized, before - saved) << "a larger copy counts as its source's bytes";
+    EXPECT_GE(after, config->Resized);
     EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_IMAGES)), "4");
     EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_ORIGINAL)), std::to_string(before / 1024) + "k");
     PressBoxButton();
