@@ -32,7 +32,9 @@ const char kUsage[] =
     "usage: brimlow-cli [options] PATH...\n"
     "  PATH                  image files, or folders (their accepted files, sorted by name;\n"
     "                        with their subfolders' when Subfolders is set or with -r)\n"
-    "  -p, --profile NAME    use the list profile NAME (one there is), or \"Custom\"\n"
+    "  -p, --profile NAME    use the list profile NAME (one there is), or \"Custom\"; given\n"
+    "                        again, each further profile makes a copy of its own from\n"
+    "                        the same decode, named with the profile's suffix (\"_Web\")\n"
     "  -W, --width N         Custom maximum width, 0 = no bound (implies --profile Custom)\n"
     "  -H, --height N        Custom maximum height, 0 = no bound (implies --profile Custom)\n"
     "  -q, --quality N       Custom quality in percent, 1..100 (implies --profile Custom)\n"
@@ -113,6 +115,7 @@ struct Options {
     int dpi = -1;         // --dpi for the profile the run ends up using; -1 when not given
     double inches[2] = {-1, -1};  // -W and -H given as lengths (cm, mm, in), in inches; -1 when not
     int percent = -1;     // --percent for the profile the run ends up using; -1 when not given
+    int profiles = 0;     // -p options given: the first names the run's profile, the others add copies
     int fit = -1;         // --fit's FIT_* for the profile the run ends up using; -1 when not given
     int focus = -1;       // --crop-focus's FOCUS_* for the same; -1 when not given
 };
@@ -244,11 +247,21 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (Log_IsSwitch(argv[i])) {
             continue;
         } else if (a == "-p" || a == "--profile") {
-            if (!value(&v) || !CopyField(run->ActiveProfile, v, int(sizeof run->ActiveProfile)))
+            AppConfig view;
+            if (!value(&v) || v.size() >= sizeof view.ActiveProfile || v.find('|') != std::string::npos)
                 return Usage("--profile needs a name of at most 79 characters");
             // A typo would silently mean Custom: a name must be one there is.
-            if (!Str_EqualNoCase(run->ActiveProfile, "Custom") && !Plan_ActiveProfile(run))
+            Plan_ProfileView(run, v.c_str(), 0, &view);
+            if (!Str_EqualNoCase(v.c_str(), "Custom") && !Plan_ActiveProfile(&view))
                 return Usage(("no profile is named \"" + v + "\"; the profiles: " + ProfileNames(run)).c_str());
+            // The first names the run's profile; each further one adds a copy.
+            if (opt->profiles++ == 0) {
+                Str_Copy(run->ActiveProfile, v.c_str());
+                run->AlsoProfiles[0] = 0;
+            } else if (!CopyField(run->AlsoProfiles, std::string(run->AlsoProfiles) + "|" + v,
+                                  int(sizeof run->AlsoProfiles))) {
+                return Usage("too many profiles");
+            }
         } else if (a == "-W" || a == "--width" || a == "-H" || a == "--height") {
             const int side = a == "-W" || a == "--width" ? 0 : 1;
             double inches = -1;

@@ -45,6 +45,8 @@ struct ResizeProfile {
     int32_t Dpi;                  // 1 to 65535: the density every copy says it prints at; 0: none said
     int32_t Fit;                  // FIT_WITHIN, FIT_CROP or FIT_STRETCH; the last two need both sides
     int32_t CropFocus;            // FOCUS_CENTRE or FOCUS_DETAIL: where FIT_CROP's window sits
+    char Suffix[CONFIG_NAME_SIZE];  // in a run of several profiles, the text after a copy's name that
+                                    // tells it apart; "": "_" and the Name made fit for a file name
     ResizeProfile* next;          // toward the tail, null at the last; owned by the list
     ResizeProfile* previous;      // toward the head, null at the first
 };
@@ -71,6 +73,8 @@ struct AppConfig {
     int32_t DuplicateDate;                 // flag: outputs get their source's file times
     int32_t Subfolders;                    // flag: a named folder gives the pictures of its subfolders too
     char ActiveProfile[CONFIG_NAME_SIZE];  // profile in use; a name no profile has means Custom
+    char AlsoProfiles[STR_TEXT_SIZE];      // further profiles each run makes a copy with, after
+                                           // ActiveProfile: names separated by "|"; "" for one
     int32_t Filter;                        // RESIZE_FILTER_LANCZOS or RESIZE_FILTER_BILINEAR
     int32_t ColourProfile;                 // COLOUR_PROFILE_SRGB or COLOUR_PROFILE_KEEP
     int32_t Metadata;                      // METADATA_CAMERA, METADATA_ALL or METADATA_NONE
@@ -101,6 +105,8 @@ struct AppConfig {
     // Not stored: set by loading. A file that exists but could not be read
     // is never overwritten, so one damaged file cannot take every setting
     // or the statistics with it.
+    char CopySuffix[CONFIG_NAME_SIZE];  // set by a run of several profiles in its copy of the settings
+                                        // for each profile: the text after Append (Plan_Suffix)
     int32_t KeepConfigFile;  // flag: "config.xml" exists and could not be read
     int32_t KeepStatsFile;   // flag: "stats.xml" exists and could not be read
 };

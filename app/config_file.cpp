@@ -61,6 +61,7 @@ const ConfigKey kKeys[] = {
     {"Configuration.GUI", "AlwaysOnTop", KEY_FLAG, FIELD(AlwaysOnTop), 0, nullptr},
     {"Configuration.GUI", "AutoClearList", KEY_FLAG, FIELD(AutoClearList), 0, nullptr},
     {"Configuration.Resize", "ActiveProfile", KEY_TEXT, FIELD(ActiveProfile), 0, nullptr},
+    {"Configuration.Resize", "AlsoProfiles", KEY_TEXT, FIELD(AlsoProfiles), 0, nullptr},
     {"Configuration.Resize", "Filter", KEY_CHOICE, FIELD(Filter), 0, kFilterNames},
     {"Configuration.Output", "SameDirectory", KEY_FLAG, FIELD(SameDirectory), 0, nullptr},
     {"Configuration.Output", "Path", KEY_TEXT, FIELD(Path), 0, nullptr},
@@ -200,6 +201,7 @@ void ReadProfiles(XMLStruct* xml, AppConfig* c) {
         XML_GetChildInt(xml, node, "Dpi", &p->Dpi);
         ReadChildChoice(xml, node, "Fit", kFitNames, &p->Fit);
         ReadChildChoice(xml, node, "CropFocus", kFocusNames, &p->CropFocus);
+        XML_GetChildString(xml, node, "Suffix", p->Suffix, int(sizeof p->Suffix));
     }
 }
 

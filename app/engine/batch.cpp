@@ -23,19 +23,22 @@ struct CoreEvent;
 struct BatchStruct {
     const char* tag;
     AppConfig* settings;  // owned copy of the settings the run reads; nobody changes it
-    BatchFile* files;     // owned, count entries in list order
-    int count;            // number of sources
+    AppConfig runs[PLAN_MOST_PROFILES];  // views of settings, one for each profile of the run (Plan_ProfileView)
+    int profiles;                        // profiles of the run, 1 to PLAN_MOST_PROFILES
+    BatchFile* files;     // owned, count entries: each source's copies in a row, one a profile, in list order
+    int count;            // entries: sources times profiles
+    int sources;          // number of sources
     int filesBytes;       // size of the files block, for its release
-    int* order;           // owned, count file indices: sorted by output to find collisions, then the
-                          // order files start in
+    int* order;           // owned, count entry indices: sorted by output to find collisions, then the
+                          // sources' first entries in the order they start in
     int orderBytes;       // size of the order block
     int stopOnFailure;    // 1 (default): a failure starts no more files; 0: the run goes on
     // The run, guarded by lock; workers wait on changed for room or a turn.
     CoreLock* lock;
     CoreEvent* changed;           // set whenever a file ends or the run stops
     const JobHost* host;          // the front-end for this run; not owned
-    int next;                     // position in order of the next file to start
-    int started;                  // files started, for "Resizing %d of %d"
+    int next;                     // position in order of the next source to start
+    int started;                  // sources started, for "Resizing %d of %d"
     int running;                  // files in progress now
     int admissions;               // files begun so far, retries included
     int soloWanted;               // files waiting to run again alone, or running so; no other file begins
@@ -49,7 +52,8 @@ struct BatchStruct {
     char failure[STR_TEXT_SIZE];  // the user's message for failedIndex
     int workersRun;               // workers that took part: the caller and the pool jobs accepted
     // Totals of the files written, for the front-end's statistics.
-    int written;          // images written
+    int written;          // copies written
+    int sourcesWritten;   // sources with every copy written
     int64_t sourceTotal;  // bytes of their sources
     int64_t outputTotal;  // bytes of their outputs
     int64_t savedTotal;   // bytes saved: what each output is smaller than its source, a larger one 0
@@ -95,6 +99,11 @@ void WaitForChange(BatchStruct* b) {
     Lock(b);
 }
 
+// A source's index as the front-end gave it; any other is a fatal stop.
+void CheckIndex(const BatchStruct* b, int index) {
+    if (index < 0 || index >= b->sources) Core_Abort("Batch index out of range (%d / %d)\n", index, b->sources);
+}
+
 int Admits(const BatchStruct* b, const BatchFile* file) {
     if (b->soloWanted > 0) return 0;
     return b->running == 0 || b->memoryInUse + file->memory <= b->memoryBudget;
@@ -109,13 +118,14 @@ void Begin(BatchStruct* b, int index) {
     b->memoryInUse += file->memory;
 }
 
-// The next file for a worker, begun, or -1 when the worker is done. Called
+// The next source for a worker, its first entry begun, or -1 when the
+// worker is done. Called
 // and returns with the lock held. A worker that must wait first lets go of
 // its last picture: waiting workers hold no memory the estimates do not
 // count, and a file running again alone has the room to itself.
 int TakeFile(BatchStruct* b, ResizeWork* work) {
     for (;;) {
-        if (b->stop || b->next >= b->count) return -1;
+        if (b->stop || b->next >= b->sources) return -1;
         if (b->host->cancelled(b->host->data)) {
             b->stop = 1;
             b->cancelled = 1;
@@ -131,9 +141,9 @@ int TakeFile(BatchStruct* b, ResizeWork* work) {
             char base[STR_TEXT_SIZE], text[STR_TEXT_SIZE];
             Path_GetName(file->path, base, int(sizeof base), 1);
             b->started += 1;
-            Str_Format(text, int(sizeof text), "Resizing %d of %d, %s...", b->started, b->count, base);
+            Str_Format(text, int(sizeof text), "Resizing %d of %d, %s...", b->started, b->sources, base);
             b->host->progress(b->host->data, text);
-            Log_Print(0, "%d/%d:Resize [%s]\n", index, b->count, file->path);
+            Log_Print(0, "%d/%d:Resize [%s]\n", index / b->profiles, b->sources, file->path);
             return index;
         }
         Bitmap_Reset(work->bitmap);
@@ -206,12 +216,13 @@ void PrepareRun(BatchStruct* b, int workers) {
         BatchFile* file = &b->files[i];
         b->order[i] = i;
         file->hasIdentity = File_GetIdentity(file->path, &file->identity);
+        const AppConfig* run = &b->runs[i % b->profiles];
         if (!file->refusal && !file->explicitOutput &&
-            !Copy_OutputName(b->settings, file->path, file->subfolder, file->output, int(sizeof file->output)))
+            !Copy_OutputName(run, file->path, file->subfolder, file->output, int(sizeof file->output)))
             file->refusal = &kTooLong;
         int64_t bytes = 0;
         File_GetSizeByPath(file->path, &bytes);
-        file->memory = Batch_EstimateMemory(b->settings, file->path, file->width, file->height, bytes);
+        file->memory = Batch_EstimateMemory(run, file->path, file->width, file->height, bytes);
     }
     if (b->settings->OnCollision == COLLISION_NUMBER) NumberOutputs(b);
     const BatchFile* files = b->files;
@@ -225,9 +236,10 @@ void PrepareRun(BatchStruct* b, int workers) {
         if (!file->refusal && Path_Compare(b->files[b->order[k - 1]].output, file->output) == 0)
             file->refusal = b->settings->OnCollision == COLLISION_SKIP ? &kSkipped : &kSameOutput;
     }
-    for (int i = 0; i < b->count; ++i) b->order[i] = i;
+    // The sources' first entries; a worker makes all of a source's copies.
+    for (int i = 0; i < b->sources; ++i) b->order[i] = i * b->profiles;
     if (workers > 1)
-        std::stable_sort(b->order, b->order + b->count,
+        std::stable_sort(b->order, b->order + b->sources,
                          [files](int x, int y) { return files[x].memory > files[y].memory; });
 }
 
@@ -258,7 +270,7 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
         if (refusal)
             Refuse(file, refusal, work);
         else
-            ok = Copy_File(b->settings, file->path, file->output, &file->facts, work);
+            ok = Copy_File(&b->runs[index % b->profiles], file->path, file->output, &file->facts, work);
         Lock(b);
         End(b, file);
         b->soloWanted -= alone;
@@ -298,8 +310,35 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
         while (b->running > 0) WaitForChange(b);
         Begin(b, index);
     }
-    int written = file->state == BATCH_WRITTEN;
-    if (b->host->fileDone) b->host->fileDone(b->host->data, index, written, written ? "" : work->reason);
+}
+
+// The copies of the source whose first entry is head, which has begun, one
+// profile after another on this worker (each begun when the memory allows,
+// and reusing the decode while the worker holds it); then the front-end
+// hears of the source: written when every copy was, else the first reason.
+// Lock held on entry and return.
+void ResizeSource(BatchStruct* b, int head, ResizeWork* work) {
+    const char* reason = nullptr;
+    int written = 1;
+    for (int k = 0; k < b->profiles; ++k) {
+        BatchFile* file = &b->files[head + k];
+        if (k > 0) {
+            if (b->stop) break;
+            // A worker that waits holds no picture the estimates do not count.
+            while (!Admits(b, file)) {
+                Bitmap_Reset(work->bitmap);
+                WaitForChange(b);
+            }
+            Begin(b, head + k);
+        }
+        ResizeBegun(b, head + k, work);
+        if (file->state != BATCH_WRITTEN) {
+            if (written) reason = work->reason;
+            written = 0;
+        }
+    }
+    b->sourcesWritten += written;
+    if (b->host->fileDone) b->host->fileDone(b->host->data, head / b->profiles, written, written ? "" : reason);
 }
 
 void WorkLoop(void* data) {
@@ -307,7 +346,7 @@ void WorkLoop(void* data) {
     ResizeWork work = {};
     ResizeWork_Create(&work);
     Lock(b);
-    for (int index = TakeFile(b, &work); index >= 0; index = TakeFile(b, &work)) ResizeBegun(b, index, &work);
+    for (int index = TakeFile(b, &work); index >= 0; index = TakeFile(b, &work)) ResizeSource(b, index, &work);
     Unlock(b);
     ResizeWork_Destroy(&work);
 }
@@ -318,6 +357,9 @@ void CloseRun(BatchStruct* b) {
         b->host->message(b->host->data, b->failure);
     } else if (b->cancelled) {
         Copy_CancelledText(b->written, text, int(sizeof text));
+        b->host->message(b->host->data, text);
+    } else if (b->profiles > 1) {
+        Copy_FinishedCopiesText(b->written, b->sourcesWritten, b->savedTotal, text, int(sizeof text));
         b->host->message(b->host->data, text);
     } else {
         Copy_FinishedText(b->written, b->savedTotal, text, int(sizeof text));
@@ -331,9 +373,12 @@ int Batch_Create(BatchStruct** batch, const AppConfig* settings, int count) {
     if (!batch || !settings) Core_NullPointer(kModule, __LINE__);
     *batch = nullptr;
     if (count < 0) Core_Abort("Negative batch size (%d)\n", count);
-    int filesBytes = 0, orderBytes = 0;
-    if (count > 0 &&
-        (!Mem_CheckedSize(count, sizeof(BatchFile), 1, &filesBytes) || !Mem_CheckedSize(count, 4, 1, &orderBytes))) {
+    char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE];
+    const int profiles = Plan_RunProfiles(settings, names);
+    int filesBytes = 0, orderBytes = 0, entries = 0;
+    if (count > 0 && (!Mem_CheckedSize(count, profiles, 1, &entries) ||
+                      !Mem_CheckedSize(entries, sizeof(BatchFile), 1, &filesBytes) ||
+                      !Mem_CheckedSize(entries, 4, 1, &orderBytes))) {
         Log_Print(0, "Not enough memory for a batch of %d images\n", count);
         return 0;
     }
@@ -341,7 +386,10 @@ int Batch_Create(BatchStruct** batch, const AppConfig* settings, int count) {
     b->tag = kTag;
     Config_Create(&b->settings);
     Config_Copy(b->settings, settings);
-    b->count = count;
+    b->profiles = profiles;
+    for (int k = 0; k < profiles; ++k) Plan_ProfileView(b->settings, names[k], profiles > 1, &b->runs[k]);
+    b->sources = count;
+    b->count = entries;
     b->filesBytes = filesBytes;
     b->orderBytes = orderBytes;
     if (count > 0) {
@@ -371,36 +419,42 @@ int Batch_SetSource(BatchStruct* batch, int index, const char* path, int32_t wid
                     const char* output) {
     Check(batch, __LINE__);
     if (!path) Core_NullPointer(kModule, __LINE__);
-    if (index < 0 || index >= batch->count) Core_Abort("Batch index out of range (%d / %d)\n", index, batch->count);
-    BatchFile* file = &batch->files[index];
-    memset(file, 0, sizeof *file);
-    Str_CopyN(file->path, path, int(sizeof file->path));
-    file->explicitOutput = output != nullptr;
-    if (output) Str_CopyN(file->output, output, int(sizeof file->output));
-    // A name that does not fit is refused, never cut.
-    if (Str_Length(path) >= sizeof file->path || (output && Str_Length(output) >= sizeof file->output))
-        file->refusal = &kTooLong;
-    file->width = width > 0 ? width : 0;
-    file->height = height > 0 ? height : 0;
+    CheckIndex(batch, index);
+    for (int k = 0; k < batch->profiles; ++k) {
+        BatchFile* file = &batch->files[index * batch->profiles + k];
+        memset(file, 0, sizeof *file);
+        Str_CopyN(file->path, path, int(sizeof file->path));
+        // An output named by the caller is the first profile's; the others
+        // name theirs.
+        file->explicitOutput = output != nullptr && k == 0;
+        if (file->explicitOutput) Str_CopyN(file->output, output, int(sizeof file->output));
+        // A name that does not fit is refused, never cut.
+        if (Str_Length(path) >= sizeof file->path || (output && Str_Length(output) >= sizeof file->output))
+            file->refusal = &kTooLong;
+        file->width = width > 0 ? width : 0;
+        file->height = height > 0 ? height : 0;
+    }
     return 1;
 }
 
 int Batch_SetFacts(BatchStruct* batch, int index, const SizeFacts* facts) {
     Check(batch, __LINE__);
     if (!facts) Core_NullPointer(kModule, __LINE__);
-    if (index < 0 || index >= batch->count) Core_Abort("Batch index out of range (%d / %d)\n", index, batch->count);
-    batch->files[index].facts = *facts;
+    CheckIndex(batch, index);
+    for (int k = 0; k < batch->profiles; ++k) batch->files[index * batch->profiles + k].facts = *facts;
     return 1;
 }
 
 int Batch_SetSubfolder(BatchStruct* batch, int index, const char* subfolder) {
     Check(batch, __LINE__);
     if (!subfolder) Core_NullPointer(kModule, __LINE__);
-    if (index < 0 || index >= batch->count) Core_Abort("Batch index out of range (%d / %d)\n", index, batch->count);
-    BatchFile* file = &batch->files[index];
-    if (!Str_CopyN(file->subfolder, subfolder, int(sizeof file->subfolder))) {
-        file->subfolder[0] = 0;
-        file->refusal = &kTooLong;
+    CheckIndex(batch, index);
+    for (int k = 0; k < batch->profiles; ++k) {
+        BatchFile* file = &batch->files[index * batch->profiles + k];
+        if (!Str_CopyN(file->subfolder, subfolder, int(sizeof file->subfolder))) {
+            file->subfolder[0] = 0;
+            file->refusal = &kTooLong;
+        }
     }
     return 1;
 }
@@ -414,11 +468,12 @@ int Batch_Run(BatchStruct* batch, const JobHost* host, int workers) {
     int64_t inUse = 0;
     Mem_GetUsage(&inUse, nullptr);
     b->memoryBudget = Mem_GetLimit() - inUse;
-    if (workers > b->count) workers = b->count;
+    if (workers > b->sources) workers = b->sources;
     if (workers < 1) workers = 1;
     Mutex_Create(&b->lock);
     Event_Create(&b->changed);
-    Log_Print(0, "Batch of %d files on %d workers, %s vectors\n", b->count, workers, Bitmap_ReductionWay());
+    Log_Print(0, "Batch of %d files on %d workers, %s vectors\n", b->sources, workers, Bitmap_ReductionWay());
+    if (b->profiles > 1) Log_Print(0, "%d copies of each file, one a profile\n", b->profiles);
     PrepareRun(b, workers);
     host->progress(host->data, "Resizing images...");
     b->workersRun = ThreadPool_RunLoops(b, WorkLoop, workers, "batch worker");
@@ -437,14 +492,14 @@ int Batch_SetStopOnFailure(BatchStruct* batch, int stop) {
 
 const BatchFile* Batch_GetFile(const BatchStruct* batch, int index) {
     Check(batch, __LINE__);
-    if (index < 0 || index >= batch->count) Core_Abort("Batch index out of range (%d / %d)\n", index, batch->count);
-    return &batch->files[index];
+    CheckIndex(batch, index);
+    return &batch->files[index * batch->profiles];
 }
 
 int Batch_GetOutcome(const BatchStruct* batch, BatchOutcome* outcome) {
     Check(batch, __LINE__);
     if (!outcome) Core_NullPointer(kModule, __LINE__);
-    *outcome = BatchOutcome{batch->count,      batch->written,     batch->failed,      batch->skipped, batch->cancelled,
+    *outcome = BatchOutcome{batch->sources,    batch->written,     batch->failed,      batch->skipped, batch->cancelled,
                             batch->workersRun, batch->sourceTotal, batch->outputTotal, batch->encodes};
     return 1;
 }

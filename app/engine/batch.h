@@ -54,9 +54,9 @@ struct BatchStruct;
 // What a run came to, for the front-end's exit status, list and statistics.
 struct BatchOutcome {
     int count;            // sources in the batch
-    int written;          // images written
-    int failed;           // files that failed or were refused
-    int skipped;          // files left out because their copy's name was taken (COLLISION_SKIP)
+    int written;          // copies written
+    int failed;           // copies that failed or were refused
+    int skipped;          // copies left out because their name was taken (COLLISION_SKIP)
     int cancelled;        // 1 when Cancel ended the run
     int workersRun;       // workers that took part: the caller and the pool jobs accepted
     int64_t sourceTotal;  // bytes of the written files' sources
@@ -65,7 +65,9 @@ struct BatchOutcome {
 };
 
 // A batch of count sources read from settings now (a copy; later changes to
-// settings do not reach it). Fill the sources with Batch_SetSource. 1, or 0
+// settings do not reach it), each to be copied with every profile of the
+// run (Plan_RunProfiles): each source is decoded once, and its copies made
+// one after another by one worker. Fill the sources with Batch_SetSource. 1, or 0
 // (nothing made, *batch null) when the list does not fit in memory. A null
 // out-pointer or settings is a fatal stop.
 int Batch_Create(BatchStruct** batch, const AppConfig* settings, int count);
@@ -111,7 +113,8 @@ int Batch_SetStopOnFailure(BatchStruct* batch, int stop);
 // run is a fatal stop.
 int Batch_Run(BatchStruct* batch, const JobHost* host, int workers);
 
-// The file at index, after or during a run (read only). Fatal outside the list.
+// Source index's copy with the run's first profile, after or during a run
+// (read only). Fatal outside the list.
 const BatchFile* Batch_GetFile(const BatchStruct* batch, int index);
 
 // What the run came to, after it (or of the batch so far, before it runs).

@@ -40,11 +40,12 @@ int Copy_OutputName(const AppConfig* config, const char* source, const char* sub
     char folder[STR_TEXT_SIZE], base[STR_TEXT_SIZE], extension[STR_TEXT_SIZE];
     Path_Split(source, folder, int(sizeof folder), base, int(sizeof base), extension, int(sizeof extension));
     int beside = config->SameDirectory == 1;
-    const char* parts[6] = {beside ? folder : config->Path,
+    const char* parts[7] = {beside ? folder : config->Path,
                             beside ? "" : subfolder,
                             config->Prepend,
                             base,
                             config->Append,
+                            config->CopySuffix,
                             Output_Kind(Input_CopyKind(config, source))->extension};
     int64_t length = 0;
     for (const char* part : parts) length += Str_Length(part);
@@ -57,6 +58,7 @@ int Copy_OutputName(const AppConfig* config, const char* source, const char* sub
 int ResizeWork_Create(ResizeWork* work) {
     if (!work) Core_NullPointer(kModule, __LINE__);
     work->side = SideDataStruct{};
+    work->decodedPath[0] = 0;
     Bitmap_Create(&work->bitmap);
     File_Create(&work->file);
     return 1;
@@ -88,7 +90,14 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
     // The source's times as the system keeps them, taken before reading it.
     const FileInfo sourceTimes = work->file->info;
     CopySize copy = {};
-    if (!Input_LoadForCopy(config, path, work->bitmap, &copy, &work->side)) {
+    if (work->bitmap->pixels && Str_Equal(work->decodedPath, path)) {
+        Log_Print(0, "Decoded already\n");
+        Input_PlanForCopy(config, path, work->bitmap, &work->decoded, &copy);
+    } else if (Input_LoadForCopy(config, path, work->bitmap, &copy, &work->side)) {
+        Str_Copy(work->decodedPath, path);
+        work->decoded = copy;
+    } else {
+        work->decodedPath[0] = 0;
         Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
         work->reason = Copy_Reason("not a picture");
         return 0;
@@ -135,6 +144,11 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
 
 void Copy_FinishedText(int images, int64_t savedBytes, char* text, int size) {
     Str_Format(text, size, "Finished resizing %d images, %'I64d Kb saved.", images, savedBytes / 1024);
+}
+
+void Copy_FinishedCopiesText(int copies, int images, int64_t savedBytes, char* text, int size) {
+    Str_Format(text, size, "Finished making %d copies of %d images, %'I64d Kb saved.", copies, images,
+               savedBytes / 1024);
 }
 
 void Copy_CancelledText(int images, char* text, int size) {

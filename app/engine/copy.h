@@ -18,7 +18,8 @@ struct FileStruct;
 // Output name of a source: folder (the source's, or Path followed by
 // subfolder, the folders between a named folder and the source: copies in
 // a chosen folder keep the structure below the folder a user named), Prepend,
-// base name, Append, the copy kind's extension (Input_CopyKind). 1, or 0 when
+// base name, Append, CopySuffix (a run of several profiles), the copy kind's
+// extension (Input_CopyKind). 1, or 0 when
 // the name does not fit size (it is never cut).
 int Copy_OutputName(const AppConfig* config, const char* source, const char* subfolder, char* output, int size);
 
@@ -59,6 +60,10 @@ struct ResizeWork {
     char message[STR_TEXT_SIZE];  // the user's message when the last file failed
     const char* reason;           // why it failed, in a few words ("not found", "not a picture"); static
     CopySize written;             // the last copy written: its size, quality and encodes
+    // The last decode, which a copy of the same source with another profile
+    // of the run plans from instead of decoding again (Input_PlanForCopy).
+    char decodedPath[STR_TEXT_SIZE];  // its source; "" when bitmap holds none
+    CopySize decoded;                 // the source's facts as the decode found them
     SideDataStruct side;          // what the last source carried beside its pixels; owned
 };
 
@@ -70,7 +75,8 @@ int ResizeWork_Destroy(ResizeWork* work);
 // One source: examine, decode, name the output (output when not null, else
 // from the settings), refuse to replace the source, resize, examine the
 // output, copy the dates; facts (may be null) what a size limit's search
-// starts from. 1 with the two sizes and the copy written; 0 with the user's
+// starts from. A source work last decoded (decodedPath, while the bitmap
+// holds it) is not decoded again. 1 with the two sizes and the copy written; 0 with the user's
 // message in work->message and its reason in work->reason.
 int Copy_File(const AppConfig* config, const char* path, const char* output, const SizeFacts* facts, ResizeWork* work);
 
@@ -79,6 +85,9 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
 // image%s.".
 void Copy_FinishedText(int images, int64_t savedBytes, char* text, int size);
 void Copy_CancelledText(int images, char* text, int size);
+// A run of several profiles': "Finished making %d copies of %d images,
+// %'I64d Kb saved." (what each copy is smaller than its source, summed).
+void Copy_FinishedCopiesText(int copies, int images, int64_t savedBytes, char* text, int size);
 
 // The texts of the About page's four statistics fields.
 void Copy_StatisticsTexts(const AppConfig* config, char* images, char* original, char* reduced, char* savings,

@@ -12,6 +12,7 @@
 #include "orv-str.h"
 #include "input.h"
 #include "output.h"
+#include "plan.h"
 #include "copy.h"
 
 namespace {
@@ -87,15 +88,21 @@ int GatherFolder(const AppConfig* settings, const std::string& folder, const std
     }
     std::sort(listing.files.begin(), listing.files.end(), NameBefore);
     std::sort(listing.folders.begin(), listing.folders.end(), NameBefore);
-    // The names these settings give copies of the folder's pictures; a file
-    // of such a name is an earlier copy only when it carries the program's
-    // mark (a picture of the user's may have any name).
+    // The names these settings give copies of the folder's pictures, with
+    // each profile of the run; a file of such a name is an earlier copy only
+    // when it carries the program's mark (a picture of the user's may have
+    // any name).
     std::set<std::string, NameLess> copies;
-    if (settings->Append[0] || settings->Prepend[0]) {
+    char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE];
+    const int profiles = Plan_RunProfiles(settings, names);
+    for (int k = 0; k < profiles; ++k) {
+        AppConfig run;
+        Plan_ProfileView(settings, names[k], profiles > 1, &run);
+        if (!run.Append[0] && !run.Prepend[0] && !run.CopySuffix[0]) continue;
         char output[STR_TEXT_SIZE];
         for (const std::string& f : listing.files)
             if (Input_IsAccepted(f.c_str()) &&
-                Copy_OutputName(settings, f.c_str(), subfolder.c_str(), output, int(sizeof output)))
+                Copy_OutputName(&run, f.c_str(), subfolder.c_str(), output, int(sizeof output)))
                 copies.insert(output);
     }
     for (const std::string& f : listing.files) {

@@ -61,14 +61,25 @@ int ChooseReduction(void* context, JPEGLibStruct* jpeg) {
         int32_t width = 0, height = 0;
         ShownSize(jpeg, &width, &height);
         Plan_Copy(choice->fit, width, height, copy);
-        // A crop's window is what the copy scales, so the whole picture is
-        // wanted at the window's scale.
-        int32_t wholeWidth = 0, wholeHeight = 0;
-        Plan_WholeSize(copy, &wholeWidth, &wholeHeight);
-        int turned = width != jpeg->width;
-        choice->denominator =
-            JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? wholeHeight : wholeWidth),
-                              kFilterShare * (turned ? wholeWidth : wholeHeight));
+        // Room for the largest copy of the run's profiles. A crop's window
+        // is what its copy scales, so the whole picture is wanted at the
+        // window's scale.
+        char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE];
+        const int profiles = Plan_RunProfiles(choice->fit, names);
+        const int turned = width != jpeg->width;
+        choice->denominator = 8;
+        for (int k = 0; k < profiles; ++k) {
+            AppConfig view;
+            CopySize other = {};
+            Plan_ProfileView(choice->fit, names[k], 0, &view);
+            Plan_Copy(&view, width, height, &other);
+            int32_t wholeWidth = 0, wholeHeight = 0;
+            Plan_WholeSize(&other, &wholeWidth, &wholeHeight);
+            const int denominator =
+                JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? wholeHeight : wholeWidth),
+                                  kFilterShare * (turned ? wholeWidth : wholeHeight));
+            if (denominator < choice->denominator) choice->denominator = denominator;
+        }
     }
     return choice->denominator;
 }
@@ -379,10 +390,23 @@ int Input_LoadForCopy(const AppConfig* config, const char* path, BitmapStruct* b
     if (!Decode(format, path, fit, copy, bitmap, side)) return 0;
     if (side) Colour_KeepUsableProfile(side, bitmap);
     if (!(fit && format->reducesWhileDecoding)) Plan_Copy(config, bitmap->width, bitmap->height, copy);
+    const CopySize decoded = *copy;
+    Input_PlanForCopy(config, path, bitmap, &decoded, copy);
+    return 1;
+}
+
+void Input_PlanForCopy(const AppConfig* config, const char* path, const BitmapStruct* bitmap, const CopySize* decoded,
+                       CopySize* copy) {
+    if (!config || !path || !bitmap || !decoded || !copy) Core_NullPointer(kModule, __LINE__);
+    const CopySize facts = *decoded;
+    *copy = CopySize{};
+    Plan_Copy(config, facts.sourceWidth, facts.sourceHeight, copy);
+    copy->sourceBytes = facts.sourceBytes;
+    copy->sourceQuality = facts.sourceQuality;
+    copy->lossless = facts.lossless;
     Focus_Place(bitmap, copy);
     const int kind = Input_CopyKind(config, path);
-    Plan_KeepSmaller(config, kind, format->ownKind == kind, copy);
-    return 1;
+    Plan_KeepSmaller(config, kind, Input_OwnKind(path) == kind, copy);
 }
 
 int Input_LoadReduced(const char* path, BitmapStruct* bitmap, int* reducedBy) {

@@ -38,9 +38,18 @@ int LoadImageByExtension(const char* path, BitmapStruct* bitmap);
 // pixels goes there, its profile only when the picture can use it
 // (Colour_KeepUsableProfile; a CMYK JPEG's is used up converting its inks,
 // which leaves sRGB colours). 1, or 0 as LoadImageByExtension (copy then
-// zeroed).
+// zeroed). A JPEG's reduction leaves room for the copy of every profile
+// of the run (Plan_RunProfiles).
 int Input_LoadForCopy(const AppConfig* config, const char* path, BitmapStruct* bitmap, CopySize* copy,
                       SideDataStruct* side);
+
+// The copy config makes of a source already decoded into bitmap (by
+// Input_LoadForCopy for another profile of the run, whose copy was decoded;
+// may be copy itself): planned from the source's shown size and facts, its
+// crop placed on bitmap, never larger applied. Null arguments are a fatal
+// stop. Cannot fail.
+void Input_PlanForCopy(const AppConfig* config, const char* path, const BitmapStruct* bitmap, const CopySize* decoded,
+                       CopySize* copy);
 
 // Decodes a file for a measure: a JPEG at half its size by its decoder
 // (*reducedBy 2), any other whole (*reducedBy 1). 1, or 0 as

@@ -3,6 +3,7 @@
 #include "plan.h"
 
 #include <math.h>
+#include <string.h>
 
 #include <utility>
 
@@ -104,6 +105,48 @@ void PlanCrop(const Box& box, CopySize* copy) {
 }
 
 }  // namespace
+
+int Plan_RunProfiles(const AppConfig* config, char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE]) {
+    if (!config || !names) Core_NullPointer(kModule, __LINE__);
+    Str_CopyN(names[0], config->ActiveProfile, CONFIG_NAME_SIZE);
+    int count = 1;
+    for (const char* at = config->AlsoProfiles; *at && count < PLAN_MOST_PROFILES;) {
+        const char* end = at;
+        while (*end && *end != '|') ++end;
+        char name[CONFIG_NAME_SIZE] = "";
+        if (end - at < CONFIG_NAME_SIZE) Str_CopyN(name, at, int(end - at) + 1);
+        AppConfig view;
+        Plan_ProfileView(config, name, 0, &view);
+        int known = Str_EqualNoCase(name, "Custom") || Plan_ActiveProfile(&view);
+        for (int k = 0; k < count; ++k) known = known && !Str_EqualNoCase(names[k], name);
+        if (known)
+            Str_Copy(names[count++], name);
+        else if (name[0])
+            Log_Print(0, "Left out of the run's profiles: [%s]\n", name);
+        at = *end ? end + 1 : end;
+    }
+    return count;
+}
+
+void Plan_ProfileView(const AppConfig* config, const char* name, int several, AppConfig* view) {
+    if (!config || !name || !view) Core_NullPointer(kModule, __LINE__);
+    memcpy(view, config, sizeof *view);
+    Str_CopyN(view->ActiveProfile, name, CONFIG_NAME_SIZE);
+    view->CopySuffix[0] = 0;
+    if (several) Plan_Suffix(view, view->CopySuffix, CONFIG_NAME_SIZE);
+}
+
+void Plan_Suffix(const AppConfig* config, char* suffix, int size) {
+    if (!config || !suffix) Core_NullPointer(kModule, __LINE__);
+    const ResizeProfile* profile = Plan_ActiveProfile(config);
+    if (profile && profile->Suffix[0]) {
+        Str_CopyN(suffix, profile->Suffix, size);
+        return;
+    }
+    Str_Format(suffix, size, "_%s", profile ? profile->Name : "Custom");
+    for (char* c = suffix; *c; ++c)
+        if (strchr("<>:\"/\\|?*", *c) || (unsigned char)*c < 0x20) *c = '_';
+}
 
 int GetResizeScale(const AppConfig* config, int32_t width, int32_t height, double* scale, double* quality) {
     if (!config || !scale || !quality) Core_NullPointer(kModule, __LINE__);

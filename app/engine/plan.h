@@ -10,6 +10,26 @@
 // ignored; null when none does (the Custom values then apply).
 const ResizeProfile* Plan_ActiveProfile(const AppConfig* config);
 
+enum { PLAN_MOST_PROFILES = 8 };  // profiles one run makes copies with
+
+// The profiles a run makes copies with, in order: ActiveProfile, then each
+// name of AlsoProfiles that is a list profile's or "Custom" and not named
+// before (others are logged and left out), at most PLAN_MOST_PROFILES.
+// Their names into names; the count, at least 1.
+int Plan_RunProfiles(const AppConfig* config, char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE]);
+
+// config as profile name makes its copies, into view: a shallow copy with
+// that ActiveProfile (its AlsoProfiles kept, so that a decode can leave room
+// for every copy of the run) and, when the run has several profiles
+// (several 1), the profile's CopySuffix. view shares config's profile list:
+// it is read only while config lives and never reset or destroyed.
+void Plan_ProfileView(const AppConfig* config, const char* name, int several, AppConfig* view);
+
+// The text a copy of config's active profile carries after Append in a run
+// of several profiles: its Suffix, or "_" and its name ("Custom" for the
+// Custom profile) with every character a file name cannot hold made "_".
+void Plan_Suffix(const AppConfig* config, char* suffix, int size);
+
 // Applies the active profile to a source of width x height (as shown,
 // upright): *scale is the factor that fits both bounds with proportions
 // kept (the box's sides swapped first when the profile turns it and the

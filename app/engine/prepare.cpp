@@ -155,27 +155,49 @@ int Prepare_Files(const AppConfig* config, const char* const* paths, int count, 
     return filled;
 }
 
+namespace {
+
+// The copy config's active profile makes of row's source, and its
+// estimated bytes.
+int64_t RowCopy(const AppConfig* config, const FileRow* row, CopySize* copy) {
+    const int kind = Input_CopyKind(config, row->path), own = Input_OwnKind(row->path);
+    *copy = CopySize{};
+    Plan_Copy(config, row->width, row->height, copy);
+    copy->sourceBytes = row->bytes;
+    copy->sourceQuality = own == COPY_JPEG ? int32_t(row->facts.headerQuality) : 0;
+    Plan_KeepSmaller(config, kind, own == kind, copy);
+    const SizeFacts* facts = &row->facts;
+    const CopySize planned = *copy;
+    int64_t bytes = copy->limit ? SizeLimit_Plan(facts, kind, copy) : 0;
+    if (Plan_SourceLimitGivesWay(&planned, copy)) {
+        *copy = planned;
+        copy->limit = 0;
+    }
+    if (!copy->limit) bytes = Estimate_Bytes(facts, kind, copy->width, copy->height, copy->scale, copy->quality);
+    // A copy that would come out larger keeps its source's coded picture.
+    if (copy->keepCoded && copy->sourceBytes > 0 && bytes > copy->sourceBytes) bytes = copy->sourceBytes;
+    return bytes;
+}
+
+}  // namespace
+
 int Prepare_RowTexts(const AppConfig* config, const FileRow* row, char* newDimensions, int newDimensionsSize,
                      char* estimate, int estimateSize) {
     if (!config || !row || !newDimensions || !estimate) Core_NullPointer(kModule, __LINE__);
     if (row->width <= 0 || row->height <= 0) return 0;
-    const int kind = Input_CopyKind(config, row->path), own = Input_OwnKind(row->path);
-    CopySize copy = {};
-    Plan_Copy(config, row->width, row->height, &copy);
-    copy.sourceBytes = row->bytes;
-    copy.sourceQuality = own == COPY_JPEG ? int32_t(row->facts.headerQuality) : 0;
-    Plan_KeepSmaller(config, kind, own == kind, &copy);
-    const SizeFacts* facts = &row->facts;
-    const CopySize planned = copy;
-    int64_t bytes = copy.limit ? SizeLimit_Plan(facts, kind, &copy) : 0;
-    if (Plan_SourceLimitGivesWay(&planned, &copy)) {
-        copy = planned;
-        copy.limit = 0;
+    char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE];
+    const int profiles = Plan_RunProfiles(config, names);
+    int64_t bytes = 0;
+    newDimensions[0] = 0;
+    for (int k = 0; k < profiles; ++k) {
+        AppConfig run;
+        Plan_ProfileView(config, names[k], profiles > 1, &run);
+        CopySize copy;
+        bytes += RowCopy(&run, row, &copy);
+        char size[32];
+        Str_Format(size, int(sizeof size), "%s%dx%d", k > 0 ? ", " : "", copy.width, copy.height);
+        Str_AppendN(newDimensions, size, newDimensionsSize);
     }
-    if (!copy.limit) bytes = Estimate_Bytes(facts, kind, copy.width, copy.height, copy.scale, copy.quality);
-    // A copy that would come out larger keeps its source's coded picture.
-    if (copy.keepCoded && copy.sourceBytes > 0 && bytes > copy.sourceBytes) bytes = copy.sourceBytes;
-    Str_Format(newDimensions, newDimensionsSize, "%dx%d", copy.width, copy.height);
     Str_Format(estimate, estimateSize, "~%I64dk", bytes / 1024);
     return 1;
 }

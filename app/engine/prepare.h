@@ -44,7 +44,9 @@ int Prepare_Files(const AppConfig* config, const char* const* paths, int count, 
 
 // One file-list row's computed texts: the "New Dimensions" text ("W'xH'")
 // and the "Est Size" text ("~Nk") of its copy (Input_CopyKind); under a
-// size limit or never larger, of the copy those rules expect to make.
+// size limit or never larger, of the copy those rules expect to make. A run
+// of several profiles lists each copy's size ("1600x1067, 800x533") and
+// estimates them together.
 // Returns 0 and writes nothing for a source of unknown size (estimates
 // were switched off).
 int Prepare_RowTexts(const AppConfig* config, const FileRow* row, char* newDimensions, int newDimensionsSize,
