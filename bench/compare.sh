@@ -20,6 +20,8 @@
 #   size limit: the set at 1920 x 1080, quality 85, with and without
 #            --max-size 250k: time, encodes a copy, and how much of the
 #            limit the copies that had to shrink use;
+#   several profiles: Web, E-mail and Screen in one run at --jobs 1 against
+#            three runs, one a profile;
 #   estimates: the "Est Size" of a varied set (the photos re-encoded and in
 #            other formats, graphics, text) at three profiles against the
 #            copies: from the headers, as the list first shows it, and after
@@ -77,6 +79,10 @@ shrink() {
     brimlow-png) "$cli/brimlow-cli" --quiet --format png -W "$w" -H "$h" --no-keep-dates -a "" -o "$out" "$src" ;;
     brimlow-webp) "$cli/brimlow-cli" --quiet --format webp -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
     brimlow-limit) "$cli/brimlow-cli" --quiet --max-size 250k -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
+    brimlow-profiles) "$cli/brimlow-cli" --quiet -j 1 -p Web -p E-mail -p Screen --no-keep-dates -o "$out" "$src" ;;
+    brimlow-separately) for p in Web E-mail Screen; do
+        "$cli/brimlow-cli" --quiet -j 1 -p "$p" -a "_$p" --no-keep-dates -o "$out" "$src"
+    done ;;
     vipsthumbnail) vipsthumbnail --size "${size}>" -o "$out/%s.jpg[Q=$q]" "$src"/*.* ;;
     vips-png) vipsthumbnail --size "${size}>" -o "$out/%s.png" "$src"/*.* ;;
     vips-webp) vipsthumbnail --size "${size}>" -o "$out/%s.webp[Q=$q]" "$src"/*.* ;;
@@ -176,6 +182,12 @@ rm -rf "$work/out-fhd-brimlow-limit" && mkdir -p "$work/out-fhd-brimlow-limit"
 for f in "$work/out-fhd-brimlow"/*.jpg; do
     echo "copy $(stat -c %s "$f") $(stat -c %s "$work/out-fhd-brimlow-limit/$(basename "$f")")"
 done >>"$work/limit.txt"
+
+# Three profiles in one run, each source decoded once, against a run for
+# each profile.
+for tool in brimlow-profiles brimlow-separately; do
+    measure "$tool" "$work/out-$tool" bash -c 'shrink "$@"' _ "$tool" 75 "$dir" "$work/out-$tool" >>"$work/speed.txt"
+done
 
 # The estimates against the copies: a varied set (the photos, some
 # re-encoded at qualities 60 and 95, and as PNG, BMP, TGA, GIF, WebP and
@@ -307,6 +319,9 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
                limited ? encodes / limited : 0
         printf " the %d copies that had to shrink use %.0f %% of the limit in the median; %d over it\n", shrunk,
                100 * roomMedian, over
+        printf "three profiles in one run (--jobs 1): %.2f s against %.2f s in three runs (%.2f x)\n",
+               wall["brimlow-profiles"], wall["brimlow-separately"],
+               wall["brimlow-profiles"] / wall["brimlow-separately"]
         printf "\ntargets:\n"
         check("mean PSNR >= vipsthumbnail - 0.5 dB", psnr["brimlow"], psnr[v] - 0.5, 1)
         check("zone plate >= 40 dB", zone["brimlow"], 40, 1)
@@ -325,6 +340,8 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
         check("size limit: time <= 1.6 x without", wall["fhd-brimlow-limit"], 1.6 * wall["fhd-brimlow"], 0)
         check("size limit: median room used >= 85 %", 100 * roomMedian, 85, 1)
         check("size limit: copies over it", over, 0, 0)
+        check("three profiles: one run <= 0.5 x three runs", wall["brimlow-profiles"],
+              0.5 * wall["brimlow-separately"], 0)
     }
     function check(text, value, bound, atLeast) {
         ok = atLeast ? value >= bound : value <= bound

@@ -320,9 +320,30 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
 void ResizeSource(BatchStruct* b, int head, ResizeWork* work) {
     const char* reason = nullptr;
     int written = 1;
+    // The largest copy first: a smaller one may be reduced from it.
+    int order[PLAN_MOST_PROFILES];
+    int64_t pixels[PLAN_MOST_PROFILES];
     for (int k = 0; k < b->profiles; ++k) {
+        const BatchFile* file = &b->files[head + k];
+        CopySize planned = {};
+        Plan_Copy(&b->runs[k], file->width, file->height, &planned);
+        order[k] = k;
+        pixels[k] = int64_t(planned.width) * planned.height;
+    }
+    std::stable_sort(order, order + b->profiles, [&pixels](int x, int y) { return pixels[x] > pixels[y]; });
+    for (int n = 0; n < b->profiles; ++n) {
+        const int k = order[n];
         BatchFile* file = &b->files[head + k];
-        if (k > 0) {
+        if (n == 0 && k != 0) {
+            // The copy made first takes the admission the source was given.
+            BatchFile* first = &b->files[head];
+            file->overlapped = first->overlapped;
+            file->admission = first->admission;
+            file->state = BATCH_RUNNING;
+            first->state = BATCH_WAITING;
+            b->memoryInUse += file->memory - first->memory;
+        }
+        if (n > 0) {
             if (b->stop) break;
             // A worker that waits holds no picture the estimates do not count.
             while (!Admits(b, file)) {

@@ -60,6 +60,7 @@ int ResizeWork_Create(ResizeWork* work) {
     work->side = SideDataStruct{};
     work->decodedPath[0] = 0;
     Bitmap_Create(&work->bitmap);
+    Bitmap_Create(&work->larger);
     File_Create(&work->file);
     return 1;
 }
@@ -68,6 +69,7 @@ int ResizeWork_Destroy(ResizeWork* work) {
     if (!work) Core_NullPointer(kModule, __LINE__);
     SideData_Reset(&work->side);
     Bitmap_Destroy(&work->bitmap);
+    Bitmap_Destroy(&work->larger);
     File_Destroy(&work->file);
     return 1;
 }
@@ -96,6 +98,7 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
     } else if (Input_LoadForCopy(config, path, work->bitmap, &copy, &work->side)) {
         Str_Copy(work->decodedPath, path);
         work->decoded = copy;
+        Bitmap_Reset(work->larger);
     } else {
         work->decodedPath[0] = 0;
         Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
@@ -118,7 +121,16 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
         return 0;
     }
     const int kind = Input_CopyKind(config, path);
-    if (!Write_Copy(config, work->bitmap, &copy, &work->side, kind, facts, path, work->output)) {
+    // A copy at most half of a larger one of the same picture each side is
+    // reduced from that one: as faithful, for a fraction of the work.
+    const BitmapStruct* larger = work->larger;
+    const int fromLarger = copy.fit == FIT_WITHIN && larger->pixels && int64_t(copy.width) * 2 <= larger->width &&
+                           int64_t(copy.height) * 2 <= larger->height && config->Filter == RESIZE_FILTER_LANCZOS;
+    if (fromLarger) Log_Print(0, "Reduced from the %dx%d copy\n", larger->width, larger->height);
+    BitmapStruct* from = fromLarger ? work->larger : work->bitmap;
+    // The first copy of a decode, the largest of a run's, is the one kept.
+    BitmapStruct* keep = larger->pixels ? nullptr : work->larger;
+    if (!Write_Copy(config, from, &copy, &work->side, kind, facts, path, work->output, keep)) {
         if (copy.beyond) {
             Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
             work->reason = Output_Kind(kind)->beyond;

@@ -64,6 +64,8 @@ struct ResizeWork {
     // of the run plans from instead of decoding again (Input_PlanForCopy).
     char decodedPath[STR_TEXT_SIZE];  // its source; "" when bitmap holds none
     CopySize decoded;                 // the source's facts as the decode found them
+    BitmapStruct* larger;             // the last copy of decodedPath within its box as the filter made it;
+                                      // a copy at most half its size each side is reduced from it. Owned
     SideDataStruct side;          // what the last source carried beside its pixels; owned
 };
 

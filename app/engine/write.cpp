@@ -59,6 +59,7 @@ void SideDataForCopy(const AppConfig* config, const SideDataStruct* side, int sr
 // One copy at one size, ready to encode at any quality. Owned by the write.
 struct Scaled {
     BitmapStruct* target;    // the scaled picture, its colours as the copy's kind stores them
+    BitmapStruct* keep;      // the caller's, or null: gets the scaled picture as the filter made it
     SideDataStruct carried;  // the copy's side data
     int srgb;                // 1 when the colours are sRGB, 0 in the kept profile
     int32_t steps;           // the size's steps (CopySize); -1 before the first
@@ -88,6 +89,8 @@ int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, c
         return 0;
     // The resampler draws onto black and leaves alpha as it found it.
     if (bilinear) Bitmap_SetAlpha(s->target, 255);
+    // The planned size is kept, whatever size a limit's search ends at.
+    if (s->keep && copy->steps == 0 && !Bitmap_Copy(s->target, s->keep)) Bitmap_Reset(s->keep);
     // Kinds with alpha store plain colours; the others' colours lie on the
     // background (weighted by alpha, they already lie on black).
     const int keepsAlpha = Output_Kind(kind)->keepsAlpha;
@@ -182,11 +185,14 @@ void KeepCoded(const AppConfig* config, const char* sourcePath, const SideDataSt
 }  // namespace
 
 int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
-               const SizeFacts* facts, const char* sourcePath, const char* output) {
+               const SizeFacts* facts, const char* sourcePath, const char* output, BitmapStruct* keep) {
     if (!config || !copy || !sourcePath || !output) Core_NullPointer(kModule, __LINE__);
     const SizeFacts none = {};
-    Scaled s = {nullptr, {}, 1, -1};
+    Scaled s = {nullptr, nullptr, {}, 1, -1};
     Bitmap_Create(&s.target);
+    // A copy of the whole picture by the filter can serve a smaller one.
+    s.keep = keep && copy->fit == FIT_WITHIN && config->Filter == RESIZE_FILTER_LANCZOS ? keep : nullptr;
+    if (keep && !s.keep) Bitmap_Reset(keep);
     BufferStruct file = {};
     copy->unfit = 0;
     const int32_t most = Output_Kind(kind)->mostSide;

@@ -30,6 +30,10 @@
 // 1). Where never larger marked the copy to keep the source's coded
 // picture (copy's keepCoded) and the encoded copy is no smaller than the
 // source, the file at sourcePath is written again without decoding instead
-// when that is smaller (copy's kept then 1).
+// when that is smaller (copy's kept then 1). keep (may be null): a copy of
+// the whole picture within its box by the filter leaves there its picture
+// at the planned size as the filter made it (colours weighted by alpha),
+// which a smaller copy of the same source may be reduced from; any other
+// copy leaves it empty.
 int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
-               const SizeFacts* facts, const char* sourcePath, const char* output);
+               const SizeFacts* facts, const char* sourcePath, const char* output, BitmapStruct* keep);
