@@ -8,8 +8,6 @@
 #include <string.h>
 
 #include <algorithm>
-#include <set>
-#include <string>
 
 #include "bitmap.h"
 #include "orv-core.h"
@@ -181,26 +179,55 @@ const BatchRefusal* Refusal(const BatchStruct* b, const BatchFile* file) {
     return file->refusal ? file->refusal : InTheWay(b, file->output, file->explicitOutput);
 }
 
-// Under COLLISION_NUMBER, before the run: each file's output, in list
-// order, becomes the first of "name", "name (1)", "name (2)", ... that no
-// earlier file of the run takes and no file in the way holds (an earlier
-// copy of the program's may be replaced, as always). A name with no free
-// number is left for the run to refuse.
+// Sorts order's count entries by output, equal ones in list order.
+void SortByOutput(BatchStruct* b) {
+    const BatchFile* files = b->files;
+    for (int i = 0; i < b->count; ++i) b->order[i] = i;
+    std::sort(b->order, b->order + b->count, [files](int x, int y) {
+        int order = Path_Compare(files[x].output, files[y].output);
+        return order < 0 || (order == 0 && x < y);
+    });
+}
+
+// Under COLLISION_NUMBER, before the run: an output a file of the user's
+// holds becomes the first of "name (1)", "name (2)", ... that none holds
+// (an earlier copy of the program's may be replaced, as always), and of
+// files sharing an output, each after the first in list order takes the
+// next number, until no two share one. A name with no free number is left
+// for the run to refuse.
 void NumberOutputs(BatchStruct* b) {
-    auto before = [](const std::string& x, const std::string& y) {
-        return Path_Compare(x.c_str(), y.c_str()) < 0;
-    };
-    std::set<std::string, decltype(before)> taken(before);
-    for (int i = 0; i < b->count; ++i) {
+    int baseBytes = 0, numberBytes = 0;
+    char* base =
+        static_cast<char*>(Mem_AllocChecked(b->count, STR_TEXT_SIZE, 1, &baseBytes, MEM_HEAP, kModule, __LINE__));
+    int* number = static_cast<int*>(Mem_AllocChecked(b->count, 4, 1, &numberBytes, MEM_HEAP, kModule, __LINE__));
+    auto next = [&](int i) {
         BatchFile* file = &b->files[i];
-        if (file->refusal || file->explicitOutput) continue;
-        char name[STR_TEXT_SIZE];
-        Str_Copy(name, file->output);
-        for (int n = 1; n <= kMostNumbers && (taken.count(name) || InTheWay(b, name, 0)); ++n)
-            if (!Path_Numbered(file->output, n, name, int(sizeof name))) break;
-        Str_Copy(file->output, name);
-        taken.insert(name);
+        if (number[i] >= kMostNumbers) return 0;
+        number[i] += 1;
+        return Path_Numbered(base + int64_t(i) * STR_TEXT_SIZE, number[i], file->output, int(sizeof file->output));
+    };
+    for (int i = 0; base && number && i < b->count; ++i) {
+        BatchFile* file = &b->files[i];
+        Str_Copy(base + int64_t(i) * STR_TEXT_SIZE, file->output);
+        number[i] = 0;
+        if (!file->refusal && !file->explicitOutput)
+            while (InTheWay(b, file->output, 0) && next(i)) continue;
     }
+    for (int changed = base && number; changed;) {
+        changed = 0;
+        SortByOutput(b);
+        for (int k = 1; k < b->count; ++k) {
+            const int i = b->order[k];
+            const BatchFile* file = &b->files[i];
+            if (file->refusal || file->explicitOutput || Path_Compare(b->files[b->order[k - 1]].output, file->output))
+                continue;
+            if (!next(i)) continue;
+            while (InTheWay(b, file->output, 0) && next(i)) continue;
+            changed = 1;
+        }
+    }
+    if (base) Mem_Free(base, baseBytes, MEM_HEAP, kModule, __LINE__);
+    if (number) Mem_Free(number, numberBytes, MEM_HEAP, kModule, __LINE__);
 }
 
 // Before any file runs: every output named (a name that does not fit
@@ -227,10 +254,7 @@ void PrepareRun(BatchStruct* b, int workers) {
     if (b->settings->OnCollision == COLLISION_NUMBER) NumberOutputs(b);
     const BatchFile* files = b->files;
     // Equal outputs stay in list order, so the first of them is the one kept.
-    std::sort(b->order, b->order + b->count, [files](int x, int y) {
-        int order = Path_Compare(files[x].output, files[y].output);
-        return order < 0 || (order == 0 && x < y);
-    });
+    SortByOutput(b);
     for (int k = 1; k < b->count; ++k) {
         BatchFile* file = &b->files[b->order[k]];
         if (!file->refusal && Path_Compare(b->files[b->order[k - 1]].output, file->output) == 0)
