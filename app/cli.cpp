@@ -24,6 +24,7 @@
 #include "prepare.h"
 #include "copy.h"
 #include "plan.h"
+#include "naming.h"
 
 namespace {
 
@@ -74,7 +75,10 @@ const char kUsage[] =
     "      --no-recursive    only the pictures of the folders named\n"
     "      --same-folder     write beside each source\n"
     "  -a, --append TEXT     text after the base name of each output\n"
-    "      --prepend TEXT    text before the base name\n"
+    "      --prepend TEXT    text before the base name; both texts may hold {name},\n"
+    "                        {profile}, {w} and {h} (the copy's size), {quality}, {date}\n"
+    "                        (taken, else the file's; YYYY-MM-DD), {n} (the place in the\n"
+    "                        run), {{ and }}\n"
     "      --on-collision C  when a copy's name is taken by a file of yours: refuse\n"
     "                        (that picture fails; the default), number (\"name (1).jpg\",\n"
     "                        \"(2)\", ...) or skip (the picture is left out); none of them\n"
@@ -362,6 +366,14 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
     if (opt->percent >= 0) FieldOfRun(run, &ResizeProfile::Percent, &AppConfig::CustomPercent) = opt->percent;
     if (opt->fit >= 0) FieldOfRun(run, &ResizeProfile::Fit, &AppConfig::CustomFit) = opt->fit;
     if (opt->focus >= 0) FieldOfRun(run, &ResizeProfile::CropFocus, &AppConfig::CustomCropFocus) = opt->focus;
+    for (const char* text : {run->Prepend, run->Append}) {
+        char unknown[CONFIG_NAME_SIZE];
+        if (!Naming_Check(text, unknown, int(sizeof unknown)))
+            return Usage(
+                ("no name token is " + std::string(unknown) +
+                 ": the tokens are {name}, {profile}, {w}, {h}, {quality}, {date} and {n}, {{ and }} for braces")
+                    .c_str());
+    }
     if (opt->paths.empty()) return opt->unspellable ? kExitStopped : Usage("no files given");
     return -1;
 }

@@ -14,6 +14,7 @@ add_library(brimlow-app STATIC
     app/config_file.cpp
     app/engine/plan.cpp
     app/engine/focus.cpp
+    app/engine/naming.cpp
     app/engine/estimate.cpp
     app/engine/input.cpp
     app/engine/output.cpp

@@ -10,7 +10,7 @@ enum {
     TIFFDIR_MOST_ENTRIES = 512,  // entries read of one directory; a longer one is refused
     TIFFDIR_MOST_VALUE = 65533   // bytes of one value that a reader takes; a longer one is left out
 };
-enum { TIFFDIR_SHORT = 3, TIFFDIR_LONG = 4, TIFFDIR_RATIONAL = 5, TIFFDIR_UNDEFINED = 7 };
+enum { TIFFDIR_ASCII = 2, TIFFDIR_SHORT = 3, TIFFDIR_LONG = 4, TIFFDIR_RATIONAL = 5, TIFFDIR_UNDEFINED = 7 };
 
 // One entry kept: where its 12 bytes and its value's bytes lie in the block.
 struct TiffDirEntry {

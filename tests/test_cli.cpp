@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -690,6 +691,41 @@ TEST(Cli, SeveralProfilesFromOneDecode) {
             EXPECT_TRUE(psnr == "inf" || atof(psnr.c_str()) >= 45) << psnr;
         }
     }
+}
+
+// Names that say what a copy is: the size and quality a size limit left
+// (not the planned ones), the profile, the place in the run; a folder run
+// again leaves those copies out; an unknown token is a usage error.
+TEST(Cli, NamesSayWhatTheCopiesAre) {
+    std::string cli = InstallCli("program", "_s");
+    std::string dir = Fresh("tokens");
+    ASSERT_EQ(RunShell("/usr/bin/convert -size 1200x900 -seed 3 plasma: -quality 95 " + dir + "a.jpg"), 0);
+    MakeJpeg(dir + "b.jpg", 200, 100);
+    const std::string affix = "_{profile}_{n}_{w}x{h}_q{quality}";
+    for (int run = 0; run < 2; ++run) {
+        Outcome o = RunCli(cli + " --quiet -W 600 --max-size 4k -a " + affix + " " + dir);
+        ASSERT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(o.out.find("Finished resizing 2 images"), 0u) << "the earlier copies left out: " << o.out;
+    }
+    std::vector<std::string> copies;
+    for (const std::string& name : FolderNames(dir))
+        if (name.find("_Custom_") != std::string::npos) copies.push_back(name);
+    ASSERT_EQ(copies.size(), 2u);
+    std::sort(copies.begin(), copies.end());
+    EXPECT_EQ(copies[1], "b_Custom_2_200x100_q75.jpg");
+    int width = 0, height = 0, quality = 0;
+    ASSERT_EQ(sscanf(copies[0].c_str(), "a_Custom_1_%dx%d_q%d.jpg", &width, &height, &quality), 3) << copies[0];
+    EXPECT_LT(width, 600) << "the limit made it smaller than planned";
+    BitmapStruct* b = nullptr;
+    Bitmap_Create(&b);
+    ASSERT_EQ(LoadImageByExtension((dir + copies[0]).c_str(), b), 1);
+    EXPECT_EQ(std::make_pair(int(b->width), int(b->height)), std::make_pair(width, height));
+    Bitmap_Destroy(&b);
+    RunShell("/usr/bin/identify -format %Q " + dir + copies[0] + " > quality.txt");
+    EXPECT_EQ(atoi(ReadWholeFile("quality.txt").c_str()), quality);
+    Outcome unknown = RunCli(cli + " -a _{size} " + dir);
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("no name token is {size}"), std::string::npos) << unknown.err;
 }
 
 // A copy's name taken by a file of the user's, and two sources with one

@@ -31,7 +31,7 @@ namespace {
 
 std::string Out(const AppConfig* c, const char* source, const char* subfolder = "") {
     char out[STR_TEXT_SIZE];
-    Copy_OutputName(c, source, subfolder, out, int(sizeof out));
+    Copy_OutputName(c, source, subfolder, nullptr, out, int(sizeof out));
     return out;
 }
 
@@ -49,6 +49,54 @@ TEST(JobNames, OutputNamesFromTheSettings) {
     EXPECT_EQ(Out(cfg.c, "pics/2024/may/cat.jpg", "2024/may/"), "out/2024/may/small_cat.jpg");
     cfg.c->SameDirectory = 1;
     EXPECT_EQ(Out(cfg.c, "pics/2024/may/cat.jpg", "2024/may/"), "pics/2024/may/small_cat.jpg");
+}
+
+// Name tokens: each value, braces doubled, {n} padded to the run's width,
+// unknown and unclosed tokens refused; a pattern of unknown values matches
+// the names it stands for; Exif's date taken before the file's.
+TEST(JobNames, TokensInTheNameTexts) {
+    NamingStruct facts = {"cat", "Web", 1280, 960, 75, "2024-05-01", 7, 120, 0};
+    const struct {
+        const char* text;
+        const char* expanded;  // null: refused
+    } cases[] = {
+        {"_{w}x{h}", "_1280x960"},
+        {"{profile}-{quality}", "Web-75"},
+        {"{date}_", "2024-05-01_"},
+        {"_{n}", "_007"},
+        {"{name}{{1}}", "cat{1}"},
+        {"plain", "plain"},
+        {"_{size}", nullptr},
+        {"_{w", nullptr},
+        {"_}", nullptr},
+    };
+    for (const auto& c : cases) {
+        char out[STR_TEXT_SIZE];
+        EXPECT_EQ(Naming_Expand(c.text, &facts, out, int(sizeof out)), c.expanded != nullptr) << c.text;
+        EXPECT_EQ(Naming_Check(c.text, nullptr, 0), c.expanded != nullptr) << c.text;
+        if (c.expanded) {
+            EXPECT_STREQ(out, c.expanded);
+        }
+    }
+    char unknown[16];
+    EXPECT_EQ(Naming_Check("a{size}b", unknown, int(sizeof unknown)), 0);
+    EXPECT_STREQ(unknown, "{size}");
+    facts.pattern = 1;
+    char pattern[STR_TEXT_SIZE];
+    ASSERT_EQ(Naming_Expand("{name}_{w}x{h}", &facts, pattern, int(sizeof pattern)), 1);
+    EXPECT_TRUE(Naming_Matches(pattern, "CAT_800x600"));
+    EXPECT_FALSE(Naming_Matches(pattern, "cat_x600"));
+    EXPECT_FALSE(Naming_Matches(pattern, "dog_800x600"));
+    // "MM" order, DateTimeOriginal in the Exif directory.
+    const unsigned char exif[] = {'M', 'M', 0,   42,  0,   0,   0,   8,   0,   1,   0x87, 0x69, 0,    4,    0,   0,
+                                  0,   1,   0,   0,   0,   26,  0,   0,   0,   0,   0,    1,    0x90, 0x03, 0,   2,
+                                  0,   0,   0,   20,  0,   0,   0,   44,  0,   0,   0,    0,    '2',  '0',  '1', '9',
+                                  ':', '0', '7', ':', '1', '4', ' ', '1', '0', ':', '0',  '0',  ':',  '0',  '0', 0};
+    char date[11];
+    Naming_Date(exif, int32_t(sizeof exif), 0, date);
+    EXPECT_STREQ(date, "2019-07-14");
+    Naming_Date(nullptr, 0, 1440 * 366 + 60, date);
+    EXPECT_STREQ(date, "1971-01-01") << "the file's own day when no Exif tells";
 }
 
 TEST(Job, SourcesAreNeverReplaced) {

@@ -5,6 +5,7 @@
 // once.
 #include "batch.h"
 
+#include <math.h>
 #include <string.h>
 
 #include <algorithm>
@@ -179,6 +180,91 @@ const BatchRefusal* Refusal(const BatchStruct* b, const BatchFile* file) {
     return file->refusal ? file->refusal : InTheWay(b, file->output, file->explicitOutput);
 }
 
+// 1 when a run's name texts hold a token of the copy as made.
+int NamesResult(const AppConfig* run) {
+    return Naming_UsesResult(run->Prepend) || Naming_UsesResult(run->Append);
+}
+
+// The tokens' values for entry index into naming (base, the caller's
+// STR_TEXT_SIZE bytes, holds {name}): the copy as made, or with made null
+// as planned from the size the list knows.
+void EntryNaming(const BatchStruct* b, int index, const CopySize* made, NamingStruct* naming, char* base) {
+    const BatchFile* file = &b->files[index];
+    const AppConfig* run = &b->runs[index % b->profiles];
+    const int kind = Input_CopyKind(run, file->path), own = Input_OwnKind(file->path);
+    CopySize copy = {};
+    if (made) {
+        copy = *made;
+    } else {
+        Plan_Copy(run, file->width, file->height, &copy);
+        copy.sourceQuality = own == COPY_JPEG ? int32_t(file->facts.headerQuality) : 0;
+        Plan_KeepSmaller(run, kind, own == kind, &copy);
+    }
+    Path_GetName(file->path, base, STR_TEXT_SIZE, 1);
+    const ResizeProfile* profile = Plan_ActiveProfile(run);
+    naming->base = base;
+    naming->profile = profile ? profile->Name : "Custom";
+    naming->width = copy.width;
+    naming->height = copy.height;
+    naming->quality = Output_Kind(kind)->hasQuality && !copy.lossless ? int32_t(lround(copy.quality * 100.0)) : 100;
+    Str_Copy(naming->date, file->date);
+    naming->position = index / b->profiles + 1;
+    naming->count = b->sources;
+    naming->pattern = 0;
+}
+
+// 1 when another entry of the run than index has output name.
+int TakenInRun(const BatchStruct* b, int index, const char* name) {
+    for (int i = 0; i < b->count; ++i)
+        if (i != index && Path_Compare(b->files[i].output, name) == 0) return 1;
+    return 0;
+}
+
+// What a run's copy is called once it is made, when its name says its
+// size or quality (CopyNamer): the name its tokens now give, unless another
+// copy of the run or a file in the way holds it, which OnCollision then
+// decides. The entry's output follows, under the lock.
+struct MadeNaming {
+    BatchStruct* b;
+    int index;
+};
+
+int NameMade(void* data, const CopySize* made, char* output, int size, const char** reason, int* skips) {
+    const MadeNaming* m = static_cast<const MadeNaming*>(data);
+    BatchStruct* b = m->b;
+    BatchFile* file = &b->files[m->index];
+    NamingStruct naming;
+    char base[STR_TEXT_SIZE], name[STR_TEXT_SIZE], free[STR_TEXT_SIZE];
+    EntryNaming(b, m->index, made, &naming, base);
+    if (!Copy_OutputName(&b->runs[m->index % b->profiles], file->path, file->subfolder, &naming, name,
+                         int(sizeof name))) {
+        *reason = kTooLong.reason;
+        return 0;
+    }
+    Lock(b);
+    int ok = 1;
+    Str_Copy(free, name);
+    for (int n = 1; Path_Compare(free, file->output) != 0; ++n) {
+        const int taken = TakenInRun(b, m->index, free);
+        const BatchRefusal* way = taken ? nullptr : InTheWay(b, free, 0);
+        if (!taken && !way) break;
+        const int numbers = b->settings->OnCollision == COLLISION_NUMBER && way != &kOriginal;
+        if (!numbers || n > kMostNumbers || !Path_Numbered(name, n, free, int(sizeof free))) {
+            const BatchRefusal* why = way ? way : b->settings->OnCollision == COLLISION_SKIP ? &kSkipped : &kSameOutput;
+            *reason = why->reason;
+            *skips = why->skips;
+            ok = 0;
+            break;
+        }
+    }
+    if (ok) {
+        Str_Copy(file->output, free);
+        Str_CopyN(output, free, size);
+    }
+    Unlock(b);
+    return ok;
+}
+
 // Sorts order's count entries by output, equal ones in list order.
 void SortByOutput(BatchStruct* b) {
     const BatchFile* files = b->files;
@@ -244,8 +330,18 @@ void PrepareRun(BatchStruct* b, int workers) {
         b->order[i] = i;
         file->hasIdentity = File_GetIdentity(file->path, &file->identity);
         const AppConfig* run = &b->runs[i % b->profiles];
+        // {date} reads the source once, for all its copies.
+        if (Naming_UsesDate(run->Prepend) || Naming_UsesDate(run->Append)) {
+            if (i % b->profiles == 0)
+                Input_DateTaken(file->path, file->date);
+            else
+                Str_Copy(file->date, b->files[i - 1].date);
+        }
+        NamingStruct naming;
+        char base[STR_TEXT_SIZE];
+        EntryNaming(b, i, nullptr, &naming, base);
         if (!file->refusal && !file->explicitOutput &&
-            !Copy_OutputName(run, file->path, file->subfolder, file->output, int(sizeof file->output)))
+            !Copy_OutputName(run, file->path, file->subfolder, &naming, file->output, int(sizeof file->output)))
             file->refusal = &kTooLong;
         int64_t bytes = 0;
         File_GetSizeByPath(file->path, &bytes);
@@ -257,6 +353,9 @@ void PrepareRun(BatchStruct* b, int workers) {
     SortByOutput(b);
     for (int k = 1; k < b->count; ++k) {
         BatchFile* file = &b->files[b->order[k]];
+        // A name that says a size the list does not know is decided once
+        // the copy is made.
+        if (file->width <= 0 && NamesResult(&b->runs[b->order[k] % b->profiles])) continue;
         if (!file->refusal && Path_Compare(b->files[b->order[k - 1]].output, file->output) == 0)
             file->refusal = b->settings->OnCollision == COLLISION_SKIP ? &kSkipped : &kSameOutput;
     }
@@ -290,11 +389,14 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
     for (;;) {
         Unlock(b);
         const BatchRefusal* refusal = Refusal(b, file);
+        const AppConfig* run = &b->runs[index % b->profiles];
+        MadeNaming naming = {b, index};
+        work->namer = NamesResult(run) ? CopyNamer{&naming, NameMade} : CopyNamer{nullptr, nullptr};
         int ok = 0;
         if (refusal)
             Refuse(file, refusal, work);
         else
-            ok = Copy_File(&b->runs[index % b->profiles], file->path, file->output, &file->facts, work);
+            ok = Copy_File(run, file->path, file->output, &file->facts, work);
         Lock(b);
         End(b, file);
         b->soloWanted -= alone;
@@ -310,7 +412,7 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
             if (work->sourceBytes > work->outputBytes) b->savedTotal += work->sourceBytes - work->outputBytes;
             break;
         }
-        if (refusal && refusal->skips) {
+        if ((refusal && refusal->skips) || (!refusal && work->skipped)) {
             file->state = BATCH_SKIPPED;
             b->skipped += 1;
             break;

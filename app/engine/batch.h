@@ -45,6 +45,7 @@ struct BatchFile {
     int64_t sourceBytes;          // the source's size once written, bytes
     int64_t outputBytes;          // the output's size once written, bytes
     SizeFacts facts;              // what a size limit's search starts from (Batch_SetFacts); zero when not given
+    char date[11];                // {date}'s value when the settings' name texts hold it (Naming_Date)
     CopySize written;             // once written: the copy's size and quality and the encodes it took
 };
 

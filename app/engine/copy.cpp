@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "bitmap.h"
+#include "buffer.h"
 #include "file.h"
 #include "input.h"
 #include "orv-core.h"
@@ -35,16 +36,22 @@ void Copy_CancelledMessage(const char* format, int count, char* text, int size) 
     Str_Format(text, size, format, count, count == 1 ? "" : "s");
 }
 
-int Copy_OutputName(const AppConfig* config, const char* source, const char* subfolder, char* output, int size) {
+int Copy_OutputName(const AppConfig* config, const char* source, const char* subfolder, const NamingStruct* naming,
+                    char* output, int size) {
     if (!config || !source || !subfolder || !output) Core_NullPointer(kModule, __LINE__);
     char folder[STR_TEXT_SIZE], base[STR_TEXT_SIZE], extension[STR_TEXT_SIZE];
     Path_Split(source, folder, int(sizeof folder), base, int(sizeof base), extension, int(sizeof extension));
+    char prepend[STR_TEXT_SIZE], append[STR_TEXT_SIZE];
+    output[0] = 0;
+    if (naming && !(Naming_Expand(config->Prepend, naming, prepend, int(sizeof prepend)) &&
+                    Naming_Expand(config->Append, naming, append, int(sizeof append))))
+        return 0;
     int beside = config->SameDirectory == 1;
     const char* parts[7] = {beside ? folder : config->Path,
                             beside ? "" : subfolder,
-                            config->Prepend,
+                            naming ? prepend : config->Prepend,
                             base,
-                            config->Append,
+                            naming ? append : config->Append,
                             config->CopySuffix,
                             Output_Kind(Input_CopyKind(config, source))->extension};
     int64_t length = 0;
@@ -79,6 +86,7 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
     Path_GetName(path, work->base, int(sizeof work->base), 1);
     work->message[0] = 0;
     work->reason = "";
+    work->skipped = 0;
     work->sourceBytes = work->outputBytes = 0;
     work->written = CopySize{};
     Copy_ClearReasons();
@@ -106,7 +114,7 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
         return 0;
     }
     int named = output ? Str_Length(output) < sizeof work->output
-                       : Copy_OutputName(config, path, "", work->output, int(sizeof work->output));
+                       : Copy_OutputName(config, path, "", nullptr, work->output, int(sizeof work->output));
     if (!named) {
         Str_Format(work->message, size, "Path too long (%s)...", work->base);
         work->reason = "path too long";
@@ -130,7 +138,8 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
     BitmapStruct* from = fromLarger ? work->larger : work->bitmap;
     // The first copy of a decode, the largest of a run's, is the one kept.
     BitmapStruct* keep = larger->pixels ? nullptr : work->larger;
-    if (!Write_Copy(config, from, &copy, &work->side, kind, facts, path, work->output, keep)) {
+    BufferStruct file = {};
+    if (!Write_Copy(config, from, &copy, &work->side, kind, facts, path, &file, keep)) {
         if (copy.beyond) {
             Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
             work->reason = Output_Kind(kind)->beyond;
@@ -143,6 +152,22 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
         }
         return 0;
     }
+    // A name that says the copy's size or quality follows the copy made.
+    int renamed = 1, saved = 0;
+    if (work->namer.name)
+        renamed = work->namer.name(work->namer.data, &copy, work->output, int(sizeof work->output), &work->reason,
+                                   &work->skipped);
+    if (!renamed) {
+        Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
+    } else if (Path_Compare(path, work->output) == 0 || File_IsSameFile(path, work->output)) {
+        Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
+        work->reason = "would replace its source";
+    } else if (!(saved = File_SaveWhole(work->output, file.data, uint32_t(file.size), 0))) {
+        Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
+        work->reason = Copy_Reason("could not be written");
+    }
+    Buffer_Free(&file);
+    if (!saved) return 0;
     work->written = copy;
     if (!File_Stat(work->file, work->output)) {
         Str_Format(work->message, size, "Unable to open output file (%s)...", work->base);

@@ -11,6 +11,7 @@
 #include "sidedata.h"
 #include "estimate.h"
 #include "plan.h"
+#include "naming.h"
 
 struct BitmapStruct;
 struct FileStruct;
@@ -19,9 +20,21 @@ struct FileStruct;
 // subfolder, the folders between a named folder and the source: copies in
 // a chosen folder keep the structure below the folder a user named), Prepend,
 // base name, Append, CopySuffix (a run of several profiles), the copy kind's
-// extension (Input_CopyKind). 1, or 0 when
-// the name does not fit size (it is never cut).
-int Copy_OutputName(const AppConfig* config, const char* source, const char* subfolder, char* output, int size);
+// extension (Input_CopyKind). Prepend's and Append's tokens take naming's
+// values (null: the texts as they stand). 1, or 0 when the name does not
+// fit size (it is never cut) or holds an unknown token.
+int Copy_OutputName(const AppConfig* config, const char* source, const char* subfolder, const NamingStruct* naming,
+                    char* output, int size);
+
+// How a batch names a copy once it is made, when its name says the copy's
+// size or quality (Naming_UsesResult): made is the copy; output, the name
+// it was given, is replaced by the name it takes. 1 to write it there; 0
+// with *reason (static), and *skips 1 when the settings leave the picture
+// out rather than fail it.
+struct CopyNamer {
+    void* data;  // the batch's, passed back
+    int (*name)(void* data, const CopySize* made, char* output, int size, const char** reason, int* skips);
+};
 
 // What a front-end gives the prepare pass and the batch engine. The engine
 // calls one member at a time, never two at once, from whichever of its
@@ -59,6 +72,8 @@ struct ResizeWork {
     char output[STR_TEXT_SIZE];   // the last output name
     char message[STR_TEXT_SIZE];  // the user's message when the last file failed
     const char* reason;           // why it failed, in a few words ("not found", "not a picture"); static
+    int skipped;                  // 1 when the last file was left out: its copy's name was taken (OnCollision)
+    CopyNamer namer;              // set for each file by the batch; name null: the name given stands
     CopySize written;             // the last copy written: its size, quality and encodes
     // The last decode, which a copy of the same source with another profile
     // of the run plans from instead of decoding again (Input_PlanForCopy).

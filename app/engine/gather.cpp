@@ -2,6 +2,8 @@
 // down, earlier copies and the output folder left out.
 #include "gather.h"
 
+#include <string.h>
+
 #include <algorithm>
 #include <set>
 #include <string>
@@ -93,21 +95,36 @@ int GatherFolder(const AppConfig* settings, const std::string& folder, const std
     // when it carries the program's mark (a picture of the user's may have
     // any name).
     std::set<std::string, NameLess> copies;
+    std::vector<std::string> patterns;  // names whose tokens the copies' sizes or dates fill in
     char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE];
     const int profiles = Plan_RunProfiles(settings, names);
     for (int k = 0; k < profiles; ++k) {
         AppConfig run;
         Plan_ProfileView(settings, names[k], profiles > 1, &run);
         if (!run.Append[0] && !run.Prepend[0] && !run.CopySuffix[0]) continue;
-        char output[STR_TEXT_SIZE];
-        for (const std::string& f : listing.files)
-            if (Input_IsAccepted(f.c_str()) &&
-                Copy_OutputName(&run, f.c_str(), subfolder.c_str(), output, int(sizeof output)))
+        const ResizeProfile* profile = Plan_ActiveProfile(&run);
+        char output[STR_TEXT_SIZE], base[STR_TEXT_SIZE];
+        for (const std::string& f : listing.files) {
+            Path_GetName(f.c_str(), base, int(sizeof base), 1);
+            NamingStruct naming = {base, profile ? profile->Name : "Custom", 0, 0, 0, "", 0, 0, 1};
+            if (!Input_IsAccepted(f.c_str()) ||
+                !Copy_OutputName(&run, f.c_str(), subfolder.c_str(), &naming, output, int(sizeof output)))
+                continue;
+            if (strchr(output, NAMING_ANY))
+                patterns.push_back(output);
+            else
                 copies.insert(output);
+        }
     }
+    auto named = [&](const std::string& f) {
+        if (copies.count(f)) return 1;
+        for (const std::string& p : patterns)
+            if (Naming_Matches(p.c_str(), f.c_str())) return 1;
+        return 0;
+    };
     for (const std::string& f : listing.files) {
         if (!Input_IsAccepted(f.c_str())) continue;
-        if (copies.count(f) && Output_IsOurCopy(f.c_str())) {
+        if (named(f) && Output_IsOurCopy(f.c_str())) {
             Log_Print(0, "Earlier copy left out [%s]\n", f.c_str());
             continue;
         }

@@ -11,6 +11,7 @@
 #include "exif.h"
 #include "file.h"
 #include "focus.h"
+#include "naming.h"
 #include "gif.h"
 #include "heifl.h"
 #include "jpegl.h"
@@ -483,4 +484,24 @@ int Input_Patterns(char* text, int size) {
     for (const Format& f : kFormats)
         if (Str_AppendFormat(text, size, "%s*%s", text[0] ? ";" : "", f.suffix) == 0) return 0;
     return 1;
+}
+
+void Input_DateTaken(const char* path, char date[11]) {
+    if (!path || !date) Core_NullPointer(kModule, __LINE__);
+    FileStruct* file = nullptr;
+    File_Create(&file);
+    LocalMinutes minutes = 0;
+    int seconds = 0;
+    if (!(File_Stat(file, path) && File_GetWriteTime(file, &minutes, &seconds))) minutes = 1440;
+    File_Destroy(&file);
+    const Format* format = FormatOf(path);
+    FileWhole whole;
+    JPEGLibStruct* jpeg = nullptr;
+    JPEG_Create(&jpeg);
+    if (format && format->reducesWhileDecoding && ReadFor(format, path, &whole)) {
+        JPEG_ReadHeader(jpeg, whole.data, uint32_t(whole.size));
+        File_FreeWhole(&whole);
+    }
+    Naming_Date(jpeg->side.block[SIDE_EXIF], jpeg->side.size[SIDE_EXIF], minutes, date);
+    JPEG_Destroy(&jpeg);
 }

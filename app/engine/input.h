@@ -72,6 +72,11 @@ int Input_DecoderBytes(const char* path);
 // COPY_JPEG), or -1 for a kind no copy is (GIF, BMP, TIFF, HEIF...).
 int Input_OwnKind(const char* path);
 
+// The date of a copy's {date} (Naming_Date): a JPEG's date taken from its
+// header's Exif block, else the file's last write, local calendar; a file
+// that cannot be examined gives "1970-01-01". Cannot fail.
+void Input_DateTaken(const char* path, char date[11]);
+
 // 1 for the extensions the file list accepts: every one that
 // LoadImageByExtension decodes.
 int Input_IsAccepted(const char* path);

@@ -9,6 +9,7 @@
 
 #include "orv-core.h"
 #include "orv-str.h"
+#include "naming.h"
 #include "output.h"
 
 namespace {
@@ -133,7 +134,9 @@ void Plan_ProfileView(const AppConfig* config, const char* name, int several, Ap
     memcpy(view, config, sizeof *view);
     Str_CopyN(view->ActiveProfile, name, CONFIG_NAME_SIZE);
     view->CopySuffix[0] = 0;
-    if (several) Plan_Suffix(view, view->CopySuffix, CONFIG_NAME_SIZE);
+    // Names whose tokens already tell the profiles' copies apart need no suffix.
+    if (several && !Naming_TellsProfilesApart(view->Prepend) && !Naming_TellsProfilesApart(view->Append))
+        Plan_Suffix(view, view->CopySuffix, CONFIG_NAME_SIZE);
 }
 
 void Plan_Suffix(const AppConfig* config, char* suffix, int size) {

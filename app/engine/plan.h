@@ -21,7 +21,8 @@ int Plan_RunProfiles(const AppConfig* config, char names[PLAN_MOST_PROFILES][CON
 // config as profile name makes its copies, into view: a shallow copy with
 // that ActiveProfile (its AlsoProfiles kept, so that a decode can leave room
 // for every copy of the run) and, when the run has several profiles
-// (several 1), the profile's CopySuffix. view shares config's profile list:
+// (several 1) and Prepend and Append hold no token that tells their copies
+// apart (Naming_TellsProfilesApart), the profile's CopySuffix. view shares config's profile list:
 // it is read only while config lives and never reset or destroyed.
 void Plan_ProfileView(const AppConfig* config, const char* name, int several, AppConfig* view);
 

@@ -185,15 +185,15 @@ void KeepCoded(const AppConfig* config, const char* sourcePath, const SideDataSt
 }  // namespace
 
 int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
-               const SizeFacts* facts, const char* sourcePath, const char* output, BitmapStruct* keep) {
-    if (!config || !copy || !sourcePath || !output) Core_NullPointer(kModule, __LINE__);
+               const SizeFacts* facts, const char* sourcePath, BufferStruct* file, BitmapStruct* keep) {
+    if (!config || !copy || !sourcePath || !file) Core_NullPointer(kModule, __LINE__);
+    Buffer_Clear(file);
     const SizeFacts none = {};
     Scaled s = {nullptr, nullptr, {}, 1, -1};
     Bitmap_Create(&s.target);
     // A copy of the whole picture by the filter can serve a smaller one.
     s.keep = keep && copy->fit == FIT_WITHIN && config->Filter == RESIZE_FILTER_LANCZOS ? keep : nullptr;
     if (keep && !s.keep) Bitmap_Reset(keep);
-    BufferStruct file = {};
     copy->unfit = 0;
     const int32_t most = Output_Kind(kind)->mostSide;
     copy->beyond = copy->width > most || copy->height > most;
@@ -202,23 +202,22 @@ int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, co
         Log_Print(0, "A %dx%d copy is beyond its kind's %d pixels a side\n", copy->width, copy->height, most);
     } else if (copy->limit > 0) {
         const CopySize planned = *copy;
-        ok = EncodeWithin(config, source, copy, side, kind, facts ? facts : &none, &s, &file);
+        ok = EncodeWithin(config, source, copy, side, kind, facts ? facts : &none, &s, file);
         if (Plan_SourceLimitGivesWay(&planned, copy)) {
             Log_Print(0, "No quality keeps the copy within its source's %I64d bytes: made at its size\n",
                       planned.limit);
             const int32_t encodes = copy->encodes;
             *copy = planned;
             copy->limit = 0;
-            ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, &file);
+            ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, file);
             copy->encodes = encodes + 1;
         }
     } else {
-        ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, &file);
+        ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, file);
         copy->encodes = 1;
     }
-    if (ok && copy->keepCoded && file.size >= copy->sourceBytes) KeepCoded(config, sourcePath, side, copy, kind, &file);
-    ok = ok && File_SaveWhole(output, file.data, uint32_t(file.size), 0);
-    Buffer_Free(&file);
+    if (ok && copy->keepCoded && file->size >= copy->sourceBytes) KeepCoded(config, sourcePath, side, copy, kind, file);
+    if (!ok) Buffer_Clear(file);
     SideData_Reset(&s.carried);
     Bitmap_Destroy(&s.target);
     return ok;

@@ -1,6 +1,6 @@
 // A copy's pixels and file: the source scaled with the settings' filter,
 // its colours and side data as the settings keep them, encoded in memory
-// through the output kinds' table and written whole.
+// through the output kinds' table, for the caller to write whole.
 #pragma once
 
 #include <stdint.h>
@@ -13,7 +13,8 @@
 
 // Scales source, a picture shown in full at the size copy was planned from,
 // to copy's size with the settings' filter (the bilinear way needs the
-// full-size picture, and lays it on black) and writes it as kind (COPY_*):
+// full-size picture, and lays it on black) and encodes it into file (emptied
+// first) as kind (COPY_*):
 // a JPEG at copy's quality, its transparent parts laid on the settings'
 // Background; a PNG; a WebP at copy's quality, or lossless when the copy
 // keeps its lossless source so under "Original" without a limit. PNG and
@@ -24,10 +25,9 @@
 // still written; colours that cannot be converted fail the copy. Under copy's limit the size-limit rule (sizelimit.h)
 // chooses the copy, its search starting from facts (may be null: no more
 // than the rule's defaults), and copy becomes the copy written. copy's
-// encodes counts the encodes. 1 when written whole; 0 (nothing written)
-// when the copy is larger than its kind holds (copy's beyond then 1),
-// encoding or writing fails, or no copy fits the limit (copy's unfit then
-// 1). Where never larger marked the copy to keep the source's coded
+// encodes counts the encodes. 1 with the file; 0 (file empty) when the copy
+// is larger than its kind holds (copy's beyond then 1), encoding fails, or
+// no copy fits the limit (copy's unfit then 1). Where never larger marked the copy to keep the source's coded
 // picture (copy's keepCoded) and the encoded copy is no smaller than the
 // source, the file at sourcePath is written again without decoding instead
 // when that is smaller (copy's kept then 1). keep (may be null): a copy of
@@ -36,4 +36,4 @@
 // which a smaller copy of the same source may be reduced from; any other
 // copy leaves it empty.
 int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, const SideDataStruct* side, int kind,
-               const SizeFacts* facts, const char* sourcePath, const char* output, BitmapStruct* keep);
+               const SizeFacts* facts, const char* sourcePath, BufferStruct* file, BitmapStruct* keep);

@@ -1,15 +1,18 @@
 // Fuzz target for a copy's Exif block: a TIFF block of any size, kept as
 // camera data or whole; as camera data what comes out reads back as a
 // block of its own, and every block goes through the JPEG writer, which
-// leaves out what one marker cannot hold and still writes the copy.
+// leaves out what one marker cannot hold and still writes the copy; and
+// the date a copy's name takes from the block, always a whole date.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "config.h"
 #include "fuzz_support.h"
 #include "orv-core.h"
 #include "exif.h"
+#include "naming.h"
 #include "jpegl.h"
 
 // 1 when an 8 x 8 copy carrying exif as its Exif block is written.
@@ -48,5 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Buffer_Free(&again);
         Buffer_Free(&out);
     }
+    char date[11];
+    Naming_Date(data, int32_t(size), int32_t(size % 100000) * 1440, date);
+    if (strlen(date) != 10 || date[4] != '-' || date[7] != '-') abort();
     return 0;
 }
