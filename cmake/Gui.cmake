@@ -30,7 +30,8 @@ add_library(brimlow-gui STATIC
     app/window/winmain_list.cpp
     app/window/winmain_measure.cpp
     app/window/winmain_add.cpp
-    app/window/previewdialog.cpp)
+    app/window/previewdialog.cpp
+    app/window/alsodialog.cpp)
 target_include_directories(brimlow-gui PUBLIC ${CMAKE_SOURCE_DIR}/app/window)
 target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit)
 add_executable(brimlow app/window/main.cpp ${BRIMLOW_RES})

@@ -646,8 +646,9 @@ const BatchFile* Batch_GetFile(const BatchStruct* batch, int index) {
 int Batch_GetOutcome(const BatchStruct* batch, BatchOutcome* outcome) {
     Check(batch, __LINE__);
     if (!outcome) Core_NullPointer(kModule, __LINE__);
-    *outcome = BatchOutcome{batch->sources,    batch->written,     batch->failed,      batch->skipped, batch->cancelled,
-                            batch->workersRun, batch->sourceTotal, batch->outputTotal, batch->encodes};
+    *outcome =
+        BatchOutcome{batch->sources,   batch->count,      batch->written,     batch->failed,      batch->skipped,
+                     batch->cancelled, batch->workersRun, batch->sourceTotal, batch->outputTotal, batch->encodes};
     return 1;
 }
 

@@ -55,6 +55,7 @@ struct BatchStruct;
 // What a run came to, for the front-end's exit status, list and statistics.
 struct BatchOutcome {
     int count;            // sources in the batch
+    int copies;           // copies it makes: a source's with each profile of the run
     int written;          // copies written
     int failed;           // copies that failed or were refused
     int skipped;          // copies left out because their name was taken (COLLISION_SKIP)

@@ -108,6 +108,9 @@ HWND Page_Create(MainWindowStruct* main, int templateId);
 // Fills the pages from the settings.
 void Page_FillSettings(MainWindowStruct* main);
 void Page_FillProfile(MainWindowStruct* main);
+
+// The "Also make..." button's caption, with the further profiles ticked.
+void Page_ShowAlso(MainWindowStruct* main);
 void Page_FillAbout(MainWindowStruct* main);
 // The four statistics fields of the About page.
 void ShowStatistics(MainWindowStruct* main);

@@ -13,6 +13,7 @@
 #include "message.h"
 #include "orv-core.h"
 #include "orv-str.h"
+#include "naming.h"
 #include "resource.h"
 #include "thread.h"
 #include "winhelpr.h"
@@ -230,6 +231,13 @@ void StartResizeJob(MainWindowStruct* main) {
         Message_Show(0, MESSAGE_OK, nullptr, "Please choose a folder to save the resized images to.");
         return;
     }
+    for (const char* text : {main->config->Prepend, main->config->Append}) {
+        char unknown[CONFIG_NAME_SIZE];
+        if (Naming_Check(text, unknown, int(sizeof unknown))) continue;
+        Message_Show(0, MESSAGE_OK, nullptr,
+                     "The name text \"%s\" holds %s, which is no name token (Settings, Name tokens).", text, unknown);
+        return;
+    }
     int rows = 0;
     Win_ListRowCount(main->pages[PAGE_PROFILE], IDC_LIST, &rows);
     std::vector<const ListRecord*> listed;
@@ -289,7 +297,7 @@ void FinishResizeJob(MainWindowStruct* main) {
         Batch_AddStatistics(batch, main->config);
         BatchOutcome outcome;
         Batch_GetOutcome(batch, &outcome);
-        if (outcome.written == outcome.count && main->config->AutoClearList == 1) ClearList(main);
+        if (outcome.written == outcome.copies && main->config->AutoClearList == 1) ClearList(main);
         ShowStatistics(main);
     }
     Batch_Destroy(&batch);

@@ -12,6 +12,8 @@
 #include "orv-str.h"
 #include "output.h"
 #include "png.h"
+#include "alsodialog.h"
+#include "message.h"
 #include "previewdialog.h"
 #include "resource.h"
 #include "winhelpr.h"
@@ -56,9 +58,8 @@ struct FormatChoices {
 const FormatChoices kFormats;
 const ChoiceEntry kFits[] = {{"Within", FIT_WITHIN}, {"Crop", FIT_CROP}, {"Stretch", FIT_STRETCH}};
 const ChoiceEntry kFocuses[] = {{"Centre", FOCUS_CENTRE}, {"Detail", FOCUS_DETAIL}};
-const ChoiceEntry kCollisions[] = {{"Refuse the picture", COLLISION_REFUSE},
-                                   {"Number the copy", COLLISION_NUMBER},
-                                   {"Skip the picture", COLLISION_SKIP}};
+const ChoiceEntry kCollisions[] = {
+    {"Refuse", COLLISION_REFUSE}, {"Number", COLLISION_NUMBER}, {"Skip", COLLISION_SKIP}};
 const ChoiceEntry kUnits[] = {{"pixels", UNIT_PIXELS}, {"cm", UNIT_CM}, {"mm", UNIT_MM}, {"inches", UNIT_INCHES}};
 // Black and white; a colour config.xml names otherwise gets an entry of its
 // own as the page is filled.
@@ -246,6 +247,15 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
     case IDC_APPEND:
         Win_GetItemText(page, id, config->Append, CONFIG_NAME_SIZE);
         break;
+    case IDC_PREPEND:
+        Win_GetItemText(page, id, config->Prepend, CONFIG_NAME_SIZE);
+        break;
+    case IDC_ALSO:
+        if (AlsoDialog_Run(main->instance, main->window, config)) {
+            Page_ShowAlso(main);
+            UpdateEstimates(main);
+        }
+        break;
     case IDC_SAME_FOLDER:
     case IDC_SAVE_TO:
         config->SameDirectory = id == IDC_SAME_FOLDER ? 1 : 0;
@@ -282,6 +292,7 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
     default:
         if ((id >= IDC_PROFILE1 && id < IDC_PROFILE1 + kProfileButtons) || id == IDC_CUSTOM) {
             if (CheckState(page, id)) Win_GetItemText(page, id, config->ActiveProfile, CONFIG_NAME_SIZE);
+            Page_ShowAlso(main);
             UpdateEstimates(main);
         }
         break;
@@ -313,6 +324,12 @@ void Page_OnLink(MainWindowStruct* main, int id) {
         break;
     case IDC_CLEAR_ALL:
         ClearList(main);
+        break;
+    case IDC_LINK_TOKENS:
+        Message_Show(0, MESSAGE_OK, "Name tokens",
+                     "The Prepend and Append texts may hold:\n\n{name}\tthe picture's name\n{profile}\tthe profile's "
+                     "name\n{w}, {h}\tthe copy's width and height\n{quality}\tthe quality it was saved at\n{date}\tthe "
+                     "date taken, else the file's (YYYY-MM-DD)\n{n}\tthe picture's place in the run\n{{, }}\tbraces");
         break;
     }
 }
@@ -402,6 +419,7 @@ void Page_FillSettings(MainWindowStruct* main) {
     // Each edit's change notification copies its text straight back into
     // the setting it shows, which leaves the setting as it was.
     Win_SetItemText(page, IDC_APPEND, config->Append, CONFIG_NAME_SIZE);
+    Win_SetItemText(page, IDC_PREPEND, config->Prepend, CONFIG_NAME_SIZE);
     Win_SetCheck(page, IDC_SAME_FOLDER, config->SameDirectory == 1);
     Win_SetCheck(page, IDC_SAVE_TO, config->SameDirectory != 1);
     Win_SetCheck(page, IDC_ON_TOP, config->AlwaysOnTop);
@@ -450,6 +468,12 @@ void Page_FillSettings(MainWindowStruct* main) {
     Page_UpdateEnabling(main);
 }
 
+void Page_ShowAlso(MainWindowStruct* main) {
+    char text[STR_LABEL_SIZE];
+    AlsoDialog_ButtonText(main->config, text, int(sizeof text));
+    SetDlgItemTextA(main->pages[PAGE_PROFILE], IDC_ALSO, text);
+}
+
 void Page_FillProfile(MainWindowStruct* main) {
     HWND page = main->pages[PAGE_PROFILE];
     AppConfig* config = main->config;
@@ -460,11 +484,12 @@ void Page_FillProfile(MainWindowStruct* main) {
         Win_SetCheck(page, IDC_PROFILE1 + index, Str_EqualNoCase(profile->Name, config->ActiveProfile));
     }
     Win_SetCheck(page, IDC_CUSTOM, Str_EqualNoCase(config->ActiveProfile, "Custom"));
+    Page_ShowAlso(main);
     Win_ListFullRowSelect(page, IDC_LIST, 1);
     Win_ListInsertColumn(page, IDC_LIST, 0, 25, "Filename", WIN_COLUMN_LEFT);
     Win_ListInsertColumn(page, IDC_LIST, 1, 12, "Dimensions", WIN_COLUMN_RIGHT);
     Win_ListInsertColumn(page, IDC_LIST, 2, 8, "Size", WIN_COLUMN_RIGHT);
-    Win_ListInsertColumn(page, IDC_LIST, 3, 14, "New Dimensions", WIN_COLUMN_RIGHT);
+    Win_ListInsertColumn(page, IDC_LIST, 3, 22, "New Dimensions", WIN_COLUMN_RIGHT);
     Win_ListInsertColumn(page, IDC_LIST, 4, 8, "Est Size", WIN_COLUMN_RIGHT);
     Win_ListInsertColumn(page, IDC_LIST, 5, 0, "Filename", WIN_COLUMN_LEFT);
 }

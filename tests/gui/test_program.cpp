@@ -214,45 +214,76 @@ bool IsNotZero(void* field) {
     return WindowText(HWND(field)) != "0";
 }
 
-// Start Resizing writes the four files, reports the saving, clears the
-// list and updates the statistics.
+struct AlsoWait {
+    HWND dialog;
+};
+
+bool AlsoShows(void* data) {
+    HWND dialog = FindWindowA(nullptr, "Also make copies with");
+    static_cast<AlsoWait*>(data)->dialog = dialog;
+    return dialog && IsWindowVisible(dialog);
+}
+
+// The "Also make..." dialog ticks name (or, with name null, nothing) and
+// presses OK; the button's caption says how many further profiles there are.
+void TickAlso(Session& s, const char* name, const char* caption) {
+    HWND button = FindControl(s.profile, IDC_ALSO);
+    PostMessageA(button, BM_CLICK, 0, 0);
+    AlsoWait wait = {nullptr};
+    ASSERT_TRUE(WaitUntil(AlsoShows, &wait, kWait));
+    HWND list = GetDlgItem(wait.dialog, IDC_ALSO_LIST);
+    SendMessageA(list, LB_SETSEL, FALSE, -1);
+    if (name) SendMessageA(list, LB_SETSEL, TRUE, SendMessageA(list, LB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(name)));
+    SendMessageA(wait.dialog, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WindowText(button), caption);
+}
+
+// With E-mail ticked beside Custom, Start Resizing writes two copies of
+// each of the four files from one decode each, reports copies and savings,
+// clears the list and updates the statistics; then E-mail is unticked.
 void ResizeAll(Session& s) {
     AppConfig* config = Program_GetConfig();
+    TickAlso(s, "E-mail", "Also make (1)...");
+    EXPECT_STREQ(config->AlsoProfiles, "E-mail");
+    EXPECT_EQ(ListCell(s.list, 0, 3), "300x225, 600x450") << "the E-mail copy is never enlarged";
     Click(FindControl(s.profile, IDC_START));
-    std::string done = WaitForBoxText("Finished resizing", kWait);
+    std::string done = WaitForBoxText("Finished making", kWait);
     int64_t before = 0, after = 0, saved = 0;
-    const char* names[4][2] = {{"landscape_1.jpg", "landscape_1_resized.jpg"},
-                               {"testorig.jpg", "testorig_resized.jpg"},
-                               {"logo.png", "logo_resized.jpg"},
-                               {"logo_type2_24bpp_bl.tga", "logo_type2_24bpp_bl_resized.jpg"}};
+    const char* sources[4] = {"landscape_1", "testorig", "logo", "logo_type2_24bpp_bl"};
+    const char* kinds[4] = {".jpg", ".jpg", ".png", ".tga"};
     // A copy larger than its source saves nothing.
-    for (auto& pair : names) {
-        const int64_t source = FileBytes(s.folders.unixImages + pair[0]);
-        const int64_t copy = FileBytes(s.folders.unixImages + pair[1]);
-        before += source;
-        after += copy;
-        saved += std::max<int64_t>(0, source - copy);
+    for (int i = 0; i < 4; ++i) {
+        for (const char* profile : {"_Custom", "_E-mail"}) {
+            const int64_t source = FileBytes(s.folders.unixImages + sources[i] + kinds[i]);
+            const int64_t copy = FileBytes(s.folders.unixImages + sources[i] + "_resized" + profile + ".jpg");
+            EXPECT_GT(copy, 0) << sources[i] << profile;
+            before += source;
+            after += copy;
+            saved += std::max<int64_t>(0, source - copy);
+        }
     }
-    EXPECT_EQ(done, "Finished resizing 4 images, " + std::to_string(saved / 1024) + " Kb saved.");
+    EXPECT_EQ(done, "Finished making 8 copies of 4 images, " + std::to_string(saved / 1024) + " Kb saved.");
     EXPECT_FALSE(IsWindowEnabled(s.main));
     int32_t width = 0, height = 0;
-    DecodedSize(Image(s, "landscape_1_resized.jpg"), &width, &height);
+    DecodedSize(Image(s, "landscape_1_resized_Custom.jpg"), &width, &height);
     EXPECT_EQ(width, 300);
     EXPECT_EQ(height, 225);
-    DecodedSize(Image(s, "logo_type2_24bpp_bl_resized.jpg"), &width, &height);
+    DecodedSize(Image(s, "logo_type2_24bpp_bl_resized_Custom.jpg"), &width, &height);
     EXPECT_EQ(width, 225);
     EXPECT_EQ(height, 300);
     // The job clears the list and shows the totals after its message.
     EXPECT_TRUE(WaitUntil(IsEmptyList, s.list, kWait));
     EXPECT_TRUE(WaitUntil(IsNotZero, FindControl(s.about, IDC_STAT_IMAGES), kWait));
-    EXPECT_EQ(config->ImagesProcessed, 4);
+    EXPECT_EQ(config->ImagesProcessed, 8);
     EXPECT_EQ(config->Original, before);
     EXPECT_EQ(config->Resized, before - saved) << "a larger copy counts as its source's bytes";
     EXPECT_GE(after, config->Resized);
-    EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_IMAGES)), "4");
+    EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_IMAGES)), "8");
     EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_ORIGINAL)), std::to_string(before / 1024) + "k");
     PressBoxButton();
     EXPECT_TRUE(IsWindowEnabled(s.main));
+    TickAlso(s, nullptr, "Also make...");
+    EXPECT_STREQ(config->AlsoProfiles, "");
 }
 
 // count copies of a photograph, each with an output of its own.
