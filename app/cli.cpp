@@ -59,6 +59,9 @@ const char kUsage[] =
     "      --max-size N[k|m] at most N KiB (or MiB with m) a copy, 0 = no limit: the best\n"
     "                        quality that fits, and a smaller copy only where quality 30\n"
     "                        does not fit (applies to the profile in use)\n"
+    "      --total-size N[k|m] all the run's copies together at most N KiB (or MiB):\n"
+    "                        one quality for all, the highest that fits by the\n"
+    "                        estimates, each copy then held to its share of what is left\n"
     "  -f, --filter NAME     lanczos (sharp, the default) or bilinear (as earlier versions)\n"
     "      --colour MODE     srgb (colours converted to sRGB through the photo's profile,\n"
     "                        the default) or keep (no conversion, the profile embedded)\n"
@@ -302,6 +305,10 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (a == "--max-size") {
             if (!value(&v) || !SizeLimitKib(v, &n)) return Usage("--max-size takes N, Nk or Nm (KiB or MiB), 0 = none");
             opt->maxSizeKib = n;
+        } else if (a == "--total-size") {
+            if (!value(&v) || !SizeLimitKib(v, &n))
+                return Usage("--total-size takes N, Nk or Nm (KiB or MiB), 0 = none");
+            run->TotalSize = n;
         } else if (a == "-f" || a == "--filter") {
             if (!value(&v) || !Config_ChoiceByName("Filter", v.c_str(), &run->Filter))
                 return Usage("--filter takes lanczos or bilinear");
@@ -536,6 +543,12 @@ int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, cons
                    outcome.written, outcome.encodes);
         printf("%s\n", text);
     }
+    if (runConfig->TotalSize > 0 && outcome.written > 0 && !opt.quiet) {
+        char text[STR_TEXT_SIZE];
+        Str_Format(text, int(sizeof text), "Together %'I64d KB of at most %'I64d KB: %d copies in %I64d encodes.",
+                   outcome.outputTotal / 1024, int64_t(runConfig->TotalSize), outcome.written, outcome.encodes);
+        printf("%s\n", text);
+    }
     Batch_Destroy(&batch);
     return status;
 }
@@ -563,7 +576,8 @@ int Main(int argc, char** argv) {
         int complete = 1;
         // The calling thread is one of the workers.
         ThreadPool(jobs - 1);
-        int measure = opt.dryRun && !opt.quickEstimates;
+        // A budget for the run plans from measured estimates.
+        int measure = (opt.dryRun || run->TotalSize > 0) && !opt.quickEstimates;
         rows.resize(
             size_t(Prepare_Files(run, paths.data(), int(paths.size()), measure, &host, jobs, rows.data(), &complete)));
         ThreadPool(0);
@@ -575,6 +589,12 @@ int Main(int argc, char** argv) {
             status = kExitInterrupted;
         } else if (opt.dryRun) {
             PrintTable(rows);
+            BudgetStruct plan;
+            Prepare_Budget(run, rows.data(), int(rows.size()), &plan);
+            if (plan.budget > 0)
+                printf("Together ~%lldk at quality %d%s, of at most %lldk\n", (long long)(plan.planned / 1024),
+                       int(plan.quality), plan.factor < 1.0 ? ", sizes stepped down" : "",
+                       (long long)(plan.budget / 1024));
             status = skipped ? kExitStopped : kExitDone;
         } else {
             status = ResizeAll(run, rows, listing.rowSubfolders, opt, saved);

@@ -94,6 +94,7 @@ struct AppConfig {
     int32_t CustomUnit;                    // UNIT_*: how the Settings page shows the Custom bounds,
                                            // which stay pixels; a length needs CustomDpi
     int32_t NeverLarger;                   // flag: a copy of a source's own kind is never larger than it
+    int32_t TotalSize;                     // most KiB a run's copies take together (budget.h); 0: no budget
     char Append[CONFIG_NAME_SIZE];         // text after each output's base name, "_resized"
     char Prepend[CONFIG_NAME_SIZE];        // text before each output's base name; no control sets it
     int32_t OnCollision;                   // COLLISION_*: a copy's name taken by a file of the user's

@@ -70,6 +70,7 @@ const ConfigKey kKeys[] = {
     {"Configuration.Output", "Format", KEY_CHOICE, FIELD(Format), 0, Output_FormatNames()},
     {"Configuration.Output", "Background", KEY_COLOUR, FIELD(Background), 0, nullptr},
     {"Configuration.Output", "NeverLarger", KEY_FLAG, FIELD(NeverLarger), 0, nullptr},
+    {"Configuration.Output", "TotalSize", KEY_INT, FIELD(TotalSize), 0, nullptr},
     {"Configuration.Output.Filename", "Append", KEY_TEXT, FIELD(Append), 0, nullptr},
     {"Configuration.Output.Filename", "Prepend", KEY_TEXT, FIELD(Prepend), 0, nullptr},
     {"Configuration.Output.Filename", "OnCollision", KEY_CHOICE, FIELD(OnCollision), 0, kCollisionNames},

@@ -22,6 +22,8 @@
 #            limit the copies that had to shrink use;
 #   several profiles: Web, E-mail and Screen in one run at --jobs 1 against
 #            three runs, one a profile;
+#   budget:  the set at Web with --total-size half of what its copies take
+#            without one (--jobs 1): how full it ends, encodes a copy;
 #   estimates: the "Est Size" of a varied set (the photos re-encoded and in
 #            other formats, graphics, text) at three profiles against the
 #            copies: from the headers, as the list first shows it, and after
@@ -189,6 +191,15 @@ for tool in brimlow-profiles brimlow-separately; do
     measure "$tool" "$work/out-$tool" bash -c 'shrink "$@"' _ "$tool" 75 "$dir" "$work/out-$tool" >>"$work/speed.txt"
 done
 
+# The whole run within a budget: half the bytes the Web copies take.
+rm -rf "$work/out-budget" && mkdir -p "$work/out-budget"
+"$cli/brimlow-cli" --quiet -j 1 -p Web --no-keep-dates -o "$work/out-budget" "$dir" >/dev/null
+half=$(($(du -cb "$work/out-budget"/* | tail -1 | cut -f1) / 2048))
+rm -rf "$work/out-budget" && mkdir -p "$work/out-budget"
+"$cli/brimlow-cli" -j 1 -p Web --total-size "${half}k" --no-keep-dates -o "$work/out-budget" "$dir" |
+    sed -n 's/^Together .*: \([0-9]*\) copies in \([0-9]*\) encodes\.$/budget \1 \2/p' >"$work/budget.txt"
+echo "filled $(du -cb "$work/out-budget"/* | tail -1 | cut -f1) $((half * 1024))" >>"$work/budget.txt"
+
 # The estimates against the copies: a varied set (the photos, some
 # re-encoded at qualities 60 and 95, and as PNG, BMP, TGA, GIF, WebP and
 # HEIC; graphics, text, a gradient, a checkerboard), three profiles.
@@ -261,6 +272,8 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
     FILENAME ~ /zone/ { zone[$1] = $2; next }
     FILENAME ~ /estimates/ { e = $2 / $3 - 1; err[$1, ++n[$1]] = e < 0 ? -e : e; next }
     FILENAME ~ /sizes/ { bytes[$1] = $2; next }
+    FILENAME ~ /budget/ && $1 == "budget" { budgetCopies = $2; budgetEncodes = $3; next }
+    FILENAME ~ /budget/ && $1 == "filled" { budgetUsed = $2; budgetBytes = $3; next }
     FILENAME ~ /limit/ && $1 == "encodes" { limited = $2; encodes = $3; next }
     FILENAME ~ /limit/ { over += $3 > 256000; if ($2 > 256000) room[++shrunk] = $3 / 256000; next }
     END {
@@ -322,6 +335,9 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
         printf "three profiles in one run (--jobs 1): %.2f s against %.2f s in three runs (%.2f x)\n",
                wall["brimlow-profiles"], wall["brimlow-separately"],
                wall["brimlow-profiles"] / wall["brimlow-separately"]
+        printf "the set within %.0f KB together (half the Web copies): %.1f %% of it, %.2f encodes a copy\n",
+               budgetBytes / 1024, budgetBytes ? 100 * budgetUsed / budgetBytes : 0,
+               budgetCopies ? budgetEncodes / budgetCopies : 0
         printf "\ntargets:\n"
         check("mean PSNR >= vipsthumbnail - 0.5 dB", psnr["brimlow"], psnr[v] - 0.5, 1)
         check("zone plate >= 40 dB", zone["brimlow"], 40, 1)
@@ -342,9 +358,12 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
         check("size limit: copies over it", over, 0, 0)
         check("three profiles: one run <= 0.5 x three runs", wall["brimlow-profiles"],
               0.5 * wall["brimlow-separately"], 0)
+        check("budget: the copies fill >= 90 %", budgetBytes ? 100 * budgetUsed / budgetBytes : 0, 90, 1)
+        check("budget: the copies fill <= 100 %", budgetBytes ? 100 * budgetUsed / budgetBytes : 999, 100, 0)
+        check("budget: encodes a copy <= 1.5", budgetCopies ? budgetEncodes / budgetCopies : 99, 1.5, 0)
     }
     function check(text, value, bound, atLeast) {
         ok = atLeast ? value >= bound : value <= bound
         printf "  %-46s %10.2f against %10.2f  %s\n", text, value, bound, ok ? "met" : "MISSED"
     }' "$work/speed.txt" "$work/quality.txt" "$work/zone.txt" "$work/estimates.txt" "$work/sizes.txt" \
-        "$work/limit.txt"
+        "$work/limit.txt" "$work/budget.txt"

@@ -25,6 +25,7 @@ add_library(brimlow-app STATIC
     app/engine/copy.cpp
     app/engine/write.cpp
     app/engine/sizelimit.cpp
+    app/engine/budget.cpp
     app/engine/gather.cpp
     app/engine/batch.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR}/app/engine

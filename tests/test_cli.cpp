@@ -728,6 +728,47 @@ TEST(Cli, NamesSayWhatTheCopiesAre) {
     EXPECT_NE(unknown.err.find("no name token is {size}"), std::string::npos) << unknown.err;
 }
 
+// A budget for the whole run: the plan shown before it (-n), the copies
+// together between 90 and 100 % of it, at one quality within a few percent,
+// in about one encode a copy (one worker: each copy corrects the next); a
+// budget too small for quality 30 steps the sizes down and still holds.
+TEST(Cli, TheCopiesTogetherFitTheBudget) {
+    std::string cli = InstallCli("program", "_s");
+    std::string dir = Fresh("budget");
+    for (int i = 0; i < 6; ++i)
+        ASSERT_EQ(RunShell("/usr/bin/convert -size " + std::to_string(900 + 150 * i) + "x900 -seed " +
+                           std::to_string(i) + " plasma: -blur 0x" + std::to_string(i % 3) + " -quality 92 " + dir +
+                           "p" + std::to_string(i) + ".jpg"),
+                  0);
+    // At the Custom quality, 75, the copies take about 80 KB; at 30, 50 KB.
+    Outcome listed = RunCli(cli + " -n -W 600 -H 600 --total-size 65k " + dir);
+    EXPECT_NE(listed.out.find(" of at most 65k"), std::string::npos) << listed.out;
+    for (int budget : {65, 12}) {
+        SCOPED_TRACE(budget);
+        Outcome o = RunCli(cli + " -j 1 -W 600 -H 600 --total-size " + std::to_string(budget) + "k " + dir);
+        ASSERT_EQ(o.status, 0) << o.err;
+        int64_t total = 0;
+        std::vector<int> qualities;
+        for (int i = 0; i < 6; ++i) {
+            const std::string copy = dir + "p" + std::to_string(i) + "_s.jpg";
+            total += int64_t(ReadWholeFile(copy).size());
+            RunShell("/usr/bin/identify -format %Q " + copy + " > quality.txt");
+            qualities.push_back(atoi(ReadWholeFile("quality.txt").c_str()));
+            RemoveFile(copy);
+        }
+        EXPECT_LE(total, budget * 1024);
+        EXPECT_GE(total, budget * 1024 * 9 / 10);
+        int copies = 0, encodes = 0;
+        ASSERT_EQ(sscanf(o.out.c_str() + o.out.find("KB: "), "KB: %d copies in %d encodes", &copies, &encodes), 2)
+            << o.out;
+        const auto range = std::minmax_element(qualities.begin(), qualities.end());
+        if (budget == 65) {
+            EXPECT_LE(encodes, copies * 3 / 2);
+            EXPECT_LE(*range.second - *range.first, 10) << "one quality, corrected as copies come";
+        }
+    }
+}
+
 // A copy's name taken by a file of the user's, and two sources with one
 // output, under each collision rule: refused (exit 1), numbered in list
 // order, or skipped (exit 0); the user's file is never replaced.

@@ -71,7 +71,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
               "    <Output>\r\n        <SameDirectory>false</SameDirectory>\r\n        <Path/>\r\n"
               "        <ColourProfile>sRGB</ColourProfile>\r\n        <Metadata>Camera</Metadata>\r\n"
               "        <Format>WebP</Format>\r\n        <Background>#1E90FF</Background>\r\n"
-              "        <NeverLarger>true</NeverLarger>\r\n"
+              "        <NeverLarger>true</NeverLarger>\r\n        <TotalSize>0</TotalSize>\r\n"
               "        <Filename>\r\n            <Append>_small &amp; &lt;fast&gt;</Append>\r\n"
               "            <Prepend/>\r\n            <OnCollision>Number</OnCollision>\r\n"
               "        </Filename>\r\n    </Output>\r\n"

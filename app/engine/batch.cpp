@@ -4,6 +4,7 @@
 // state and every call to the host, so the host never hears two workers at
 // once.
 #include "batch.h"
+#include "budget.h"
 
 #include <math.h>
 #include <string.h>
@@ -56,6 +57,7 @@ struct BatchStruct {
     int64_t sourceTotal;  // bytes of their sources
     int64_t outputTotal;  // bytes of their outputs
     int64_t savedTotal;   // bytes saved: what each output is smaller than its source, a larger one 0
+    BudgetStruct budget;  // the run's budget (TotalSize) and what is left of it; guarded by lock
     int64_t encodes;      // encodes they took
 };
 
@@ -265,6 +267,35 @@ int NameMade(void* data, const CopySize* made, char* output, int size, const cha
     return ok;
 }
 
+// The run's budget, when the settings set one: the plan from every copy's
+// estimate, and each entry's estimate at the plan.
+void PlanBudget(BatchStruct* b) {
+    const int64_t budget = int64_t(b->settings->TotalSize) * 1024;
+    int bytes = 0;
+    BudgetCopy* copies = budget > 0 ? static_cast<BudgetCopy*>(Mem_AllocChecked(b->count, sizeof(BudgetCopy), 1, &bytes,
+                                                                                MEM_HEAP, kModule, __LINE__))
+                                    : nullptr;
+    if (!copies) {
+        Budget_Plan(&b->budget, budget > 0 ? budget : 0, nullptr, 0);
+        return;
+    }
+    for (int i = 0; i < b->count; ++i) {
+        const BatchFile* file = &b->files[i];
+        const AppConfig* run = &b->runs[i % b->profiles];
+        BudgetCopy* c = &copies[i];
+        *c = BudgetCopy{};
+        c->facts = file->facts;
+        c->kind = Input_CopyKind(run, file->path);
+        Plan_Copy(run, file->width, file->height, &c->planned);
+    }
+    Budget_Plan(&b->budget, budget, copies, b->count);
+    for (int i = 0; i < b->count; ++i)
+        b->files[i].estimate = Budget_Estimate(&copies[i], b->budget.quality, b->budget.factor);
+    Log_Print(0, "Together at most %I64d bytes: quality %d, sides x %.3f, %I64d bytes planned\n", budget,
+              b->budget.quality, b->budget.factor, b->budget.planned);
+    Mem_Free(copies, bytes, MEM_HEAP, kModule, __LINE__);
+}
+
 // Sorts order's count entries by output, equal ones in list order.
 void SortByOutput(BatchStruct* b) {
     const BatchFile* files = b->files;
@@ -348,6 +379,7 @@ void PrepareRun(BatchStruct* b, int workers) {
         file->memory = Batch_EstimateMemory(run, file->path, file->width, file->height, bytes);
     }
     if (b->settings->OnCollision == COLLISION_NUMBER) NumberOutputs(b);
+    PlanBudget(b);
     const BatchFile* files = b->files;
     // Equal outputs stay in list order, so the first of them is the one kept.
     SortByOutput(b);
@@ -383,6 +415,7 @@ void End(BatchStruct* b, BatchFile* file) {
 // file waits until nothing else runs and tries once more alone.
 void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
     BatchFile* file = &b->files[index];
+    work->share = Budget_Share(&b->budget, file->estimate, &work->shareQuality);
     // While this file runs again, no other file begins: a second failure is
     // its own.
     int alone = 0;
@@ -436,6 +469,8 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
         while (b->running > 0) WaitForChange(b);
         Begin(b, index);
     }
+    Budget_Return(&b->budget, work->share, file->estimate, work->shareQuality,
+                  file->state == BATCH_WRITTEN ? file->outputBytes : 0);
 }
 
 // The copies of the source whose first entry is head, which has begun, one

@@ -46,6 +46,7 @@ struct BatchFile {
     int64_t outputBytes;          // the output's size once written, bytes
     SizeFacts facts;              // what a size limit's search starts from (Batch_SetFacts); zero when not given
     char date[11];                // {date}'s value when the settings' name texts hold it (Naming_Date)
+    int64_t estimate;             // bytes the run's budget expects of the copy (Budget_Estimate); 0 without one
     CopySize written;             // once written: the copy's size and quality and the encodes it took
 };
 

@@ -113,6 +113,12 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
         work->reason = Copy_Reason("not a picture");
         return 0;
     }
+    // A budget for the whole run gives the copy its share as its limit.
+    if (work->share > 0 && (copy.limit <= 0 || work->share < copy.limit)) {
+        copy.limit = work->share;
+        copy.limitIsSource = 0;
+    }
+    if (work->share > 0 && work->shareQuality < copy.quality * 100.0) copy.quality = work->shareQuality / 100.0;
     int named = output ? Str_Length(output) < sizeof work->output
                        : Copy_OutputName(config, path, "", nullptr, work->output, int(sizeof work->output));
     if (!named) {

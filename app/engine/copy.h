@@ -74,6 +74,8 @@ struct ResizeWork {
     const char* reason;           // why it failed, in a few words ("not found", "not a picture"); static
     int skipped;                  // 1 when the last file was left out: its copy's name was taken (OnCollision)
     CopyNamer namer;              // set for each file by the batch; name null: the name given stands
+    int64_t share;                // set by the batch: most bytes the run's budget gives the copy; 0: none
+    int32_t shareQuality;         // with a share: the highest quality percent the budget gives it
     CopySize written;             // the last copy written: its size, quality and encodes
     // The last decode, which a copy of the same source with another profile
     // of the run plans from instead of decoding again (Input_PlanForCopy).

@@ -201,3 +201,29 @@ int Prepare_RowTexts(const AppConfig* config, const FileRow* row, char* newDimen
     Str_Format(estimate, estimateSize, "~%I64dk", bytes / 1024);
     return 1;
 }
+
+void Prepare_Budget(const AppConfig* config, const FileRow* rows, int count, BudgetStruct* plan) {
+    if (!config || !plan || (!rows && count > 0)) Core_NullPointer(kModule, __LINE__);
+    char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE];
+    const int profiles = Plan_RunProfiles(config, names);
+    const int64_t budget = int64_t(config->TotalSize) * 1024;
+    int bytes = 0;
+    BudgetCopy* copies = budget > 0 && count > 0
+                             ? static_cast<BudgetCopy*>(Mem_AllocChecked(int64_t(count) * profiles, sizeof(BudgetCopy),
+                                                                         1, &bytes, MEM_HEAP, kModule, __LINE__))
+                             : nullptr;
+    int n = 0;
+    for (int r = 0; copies && r < count; ++r) {
+        for (int k = 0; k < profiles; ++k) {
+            AppConfig run;
+            Plan_ProfileView(config, names[k], profiles > 1, &run);
+            BudgetCopy* c = &copies[n++];
+            *c = BudgetCopy{};
+            c->facts = rows[r].facts;
+            c->kind = Input_CopyKind(&run, rows[r].path);
+            Plan_Copy(&run, rows[r].width, rows[r].height, &c->planned);
+        }
+    }
+    Budget_Plan(plan, copies ? budget : 0, copies, n);
+    if (copies) Mem_Free(copies, bytes, MEM_HEAP, kModule, __LINE__);
+}

@@ -9,6 +9,7 @@
 #include "copy.h"
 #include "estimate.h"
 #include "plan.h"
+#include "budget.h"
 
 // One row of the file list, as the prepare pass writes it.
 struct FileRow {
@@ -51,3 +52,8 @@ int Prepare_Files(const AppConfig* config, const char* const* paths, int count, 
 // were switched off).
 int Prepare_RowTexts(const AppConfig* config, const FileRow* row, char* newDimensions, int newDimensionsSize,
                      char* estimate, int estimateSize);
+
+// The run's budget (budget.h) over count rows' copies with every profile of
+// the run, into plan; without TotalSize, a plan of no budget. Rows of
+// unknown size count for nothing. Cannot fail.
+void Prepare_Budget(const AppConfig* config, const FileRow* rows, int count, BudgetStruct* plan);

@@ -109,6 +109,9 @@ HWND Page_Create(MainWindowStruct* main, int templateId);
 void Page_FillSettings(MainWindowStruct* main);
 void Page_FillProfile(MainWindowStruct* main);
 
+// The list's group caption, with a run's budget the copies' planned total.
+void ShowTogether(MainWindowStruct* main);
+
 // The "Also make..." button's caption, with the further profiles ticked.
 void Page_ShowAlso(MainWindowStruct* main);
 void Page_FillAbout(MainWindowStruct* main);

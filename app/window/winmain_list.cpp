@@ -166,6 +166,7 @@ void EstimateRecordRow(MainWindowStruct* main, int record) {
     find.lParam = record;
     int row = int(SendDlgItemMessageA(main->pages[PAGE_PROFILE], IDC_LIST, LVM_FINDITEMA, WPARAM(-1), LPARAM(&find)));
     if (row >= 0) EstimateListRow(main, row);
+    if (main->config->TotalSize > 0) ShowTogether(main);
 }
 
 void UpdateEstimates(MainWindowStruct* main) {
@@ -174,6 +175,27 @@ void UpdateEstimates(MainWindowStruct* main) {
     int rows = 0;
     Win_ListRowCount(page, IDC_LIST, &rows);
     for (int row = 0; row < rows; ++row) EstimateListRow(main, row);
+    ShowTogether(main);
+}
+
+void ShowTogether(MainWindowStruct* main) {
+    HWND page = main->pages[PAGE_PROFILE];
+    if (!page) return;
+    char text[STR_TEXT_SIZE];
+    Win_LoadString(main->instance, IDS_LIST_GROUP, text, int(sizeof text));
+    if (main->config->TotalSize > 0) {
+        int rows = 0;
+        Win_ListRowCount(page, IDC_LIST, &rows);
+        std::vector<FileRow> listed;
+        for (int row = 0; row < rows; ++row)
+            if (const ListRecord* record = RowRecord(main, row)) listed.push_back(record->row);
+        BudgetStruct plan;
+        Prepare_Budget(main->config, listed.data(), int(listed.size()), &plan);
+        const int n = Str_Length(text);
+        Str_Format(text + n, int(sizeof text) - n, ": together ~%.1f of %.1f MB at quality %d",
+                   plan.planned / 1048576.0, plan.budget / 1048576.0, int(plan.quality));
+    }
+    SetDlgItemTextA(page, IDC_LIST_GROUP, text);
 }
 
 void ClearList(MainWindowStruct* main) {

@@ -96,6 +96,16 @@ const CheckBox kCheckBoxes[] = {
     {IDC_TURN, &AppConfig::CustomTurn, 1},         {IDC_NEVER_LARGER, &AppConfig::NeverLarger, 1},
 };
 
+// A run's budget in megabytes, as few digits as say it; empty for none.
+void TotalSizeText(int32_t kib, char* text, int size) {
+    text[0] = 0;
+    if (kib <= 0) return;
+    if (kib % 1024 == 0)
+        Str_Format(text, size, "%d", kib / 1024);
+    else
+        Str_Format(text, size, "%.2f", kib / 1024.0);
+}
+
 // The Custom bounds' unit in effect: a length only with a density.
 int BoundUnit(const AppConfig* config) {
     return config->CustomDpi > 0 ? config->CustomUnit : UNIT_PIXELS;
@@ -190,6 +200,17 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
         Win_GetItemInt(page, id, &config->CustomMaxSize);
         UpdateEstimates(main);
         break;
+    case IDC_TOTAL_SIZE: {
+        // Megabytes; text that still says what it showed leaves it.
+        char typed[STR_LABEL_SIZE], shown[STR_LABEL_SIZE];
+        Win_GetItemText(page, id, typed, int(sizeof typed));
+        TotalSizeText(config->TotalSize, shown, int(sizeof shown));
+        if (Str_Equal(typed, shown)) break;
+        const double megabytes = strtod(typed, nullptr);
+        config->TotalSize = megabytes > 0 && megabytes < 2000000 ? int32_t(megabytes * 1024 + 0.5) : 0;
+        ShowTogether(main);
+        break;
+    }
     case IDC_PERCENT:
         Win_GetItemInt(page, id, &config->CustomPercent);
         if (config->CustomPercent > 100) config->CustomPercent = 100;
@@ -208,6 +229,9 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
         } else {
             // Pixels stay, shown in the unit now in effect.
             ShowBounds(page, config);
+            char together[STR_LABEL_SIZE];
+            TotalSizeText(config->TotalSize, together, int(sizeof together));
+            Win_SetItemText(page, IDC_TOTAL_SIZE, together, 8);
         }
         Page_UpdateEnabling(main);
         UpdateEstimates(main);
@@ -426,6 +450,9 @@ void Page_FillSettings(MainWindowStruct* main) {
     for (const CheckBox& box : kCheckBoxes) Win_SetCheck(page, box.id, config->*box.field);
     Win_SetItemText(page, IDC_PATH, config->Path, STR_TEXT_SIZE);
     ShowBounds(page, config);
+    char together[STR_LABEL_SIZE];
+    TotalSizeText(config->TotalSize, together, int(sizeof together));
+    Win_SetItemText(page, IDC_TOTAL_SIZE, together, 8);
     // No limit, percent or density is an empty box, which reads back as 0.
     const struct {
         int id;

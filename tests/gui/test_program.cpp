@@ -141,6 +141,15 @@ void FitAndPrintSizes(Session& s) {
     TypeText(width, "300");
     EXPECT_EQ(config->CustomWidth, 300);
     EXPECT_EQ(config->CustomDpi, 0);
+    // A budget for the run: the list's caption shows the planned total.
+    TypeText(FindControl(s.settings, IDC_TOTAL_SIZE), "0.5");
+    EXPECT_EQ(config->TotalSize, 512);
+    const std::string caption = WindowText(FindControl(s.profile, IDC_LIST_GROUP));
+    EXPECT_NE(caption.find(": together ~0."), std::string::npos) << caption;
+    EXPECT_NE(caption.find(" of 0.5 MB at quality "), std::string::npos) << caption;
+    TypeText(FindControl(s.settings, IDC_TOTAL_SIZE), "");
+    EXPECT_EQ(config->TotalSize, 0);
+    EXPECT_EQ(WindowText(FindControl(s.profile, IDC_LIST_GROUP)), "Drag and Drop your picture here");
 }
 
 // Custom profile 300 x 225 at high quality, four of five dropped files
