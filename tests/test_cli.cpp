@@ -806,6 +806,15 @@ TEST(Cli, ATakenNameIsRefusedNumberedOrSkipped) {
             RemoveFile(dir + copy.first);
         }
     }
+    // A folder run again with numbering replaces its numbered copies rather
+    // than resizing them.
+    RemoveFile(dir + "a_s.jpg");
+    for (int run = 0; run < 2; ++run) {
+        Outcome o = RunCli(cli + " --on-collision number " + dir);
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_NE(o.out.find("Finished resizing 2 images"), std::string::npos) << o.out << o.err;
+    }
+    EXPECT_EQ(FolderNames(dir).size(), 4u);
     EXPECT_EQ(RunCli(cli + " --on-collision replace " + dir + "a.jpg").status, 2);
 }
 

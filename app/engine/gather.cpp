@@ -114,6 +114,14 @@ int GatherFolder(const AppConfig* settings, const std::string& folder, const std
                 patterns.push_back(output);
             else
                 copies.insert(output);
+            // Copies numbered when their name was taken: "name (2).jpg".
+            char folder[STR_TEXT_SIZE], name[STR_TEXT_SIZE], extension[STR_TEXT_SIZE];
+            if (settings->OnCollision != COLLISION_NUMBER ||
+                !Path_Split(output, folder, int(sizeof folder), name, int(sizeof name), extension,
+                            int(sizeof extension)))
+                continue;
+            patterns.push_back(std::string(folder) + name + " (" + char(NAMING_ANY) + ")" + (extension[0] ? "." : "") +
+                               extension);
         }
     }
     auto named = [&](const std::string& f) {

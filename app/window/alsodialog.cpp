@@ -14,7 +14,7 @@ const char kModule[] = "app/window/alsodialog";
 // The dialog's data, on the caller's stack.
 struct AlsoDialog {
     AppConfig* config;                                     // the window's settings; written on OK
-    char names[128][CONFIG_NAME_SIZE];  // the list's profiles, in its rows' order, the first 128
+    char names[128][CONFIG_NAME_SIZE];                     // the list's profiles, in its rows' order, the first 128
     int count;                                             // rows of the list
     int changed;                                           // 1 once OK wrote another set
 };
