@@ -244,7 +244,15 @@ void TickAlso(Session& s, const char* name, const char* caption) {
     SendMessageA(list, LB_SETSEL, FALSE, -1);
     if (name) SendMessageA(list, LB_SETSEL, TRUE, SendMessageA(list, LB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(name)));
     SendMessageA(wait.dialog, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(WindowText(button), caption);
+    // The window reads the dialog's answer once its modal loop has ended.
+    struct Caption {
+        HWND button;
+        const char* text;
+    } expected = {button, caption};
+    EXPECT_TRUE(WaitUntil([](void* data) {
+        const Caption* c = static_cast<const Caption*>(data);
+        return WindowText(c->button) == c->text;
+    }, &expected, kWait)) << WindowText(button);
 }
 
 // With E-mail ticked beside Custom, Start Resizing writes two copies of
@@ -254,7 +262,12 @@ void ResizeAll(Session& s) {
     AppConfig* config = Program_GetConfig();
     TickAlso(s, "E-mail", "Also make (1)...");
     EXPECT_STREQ(config->AlsoProfiles, "E-mail");
-    EXPECT_EQ(ListCell(s.list, 0, 3), "300x225, 600x450") << "the E-mail copy is never enlarged";
+    struct Cell {
+        HWND list;
+    } cell = {s.list};
+    EXPECT_TRUE(WaitUntil([](void* data) {
+        return ListCell(static_cast<Cell*>(data)->list, 0, 3) == "300x225, 600x450";
+    }, &cell, kWait)) << ListCell(s.list, 0, 3) << ": the E-mail copy is never enlarged";
     Click(FindControl(s.profile, IDC_START));
     std::string done = WaitForBoxText("Finished making", kWait);
     int64_t before = 0, after = 0, saved = 0;
