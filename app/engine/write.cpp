@@ -79,14 +79,21 @@ int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, c
     const int bilinear = config->Filter == RESIZE_FILTER_BILINEAR && copy->fit == FIT_WITHIN;
     // The window in the decoded picture's pixels.
     const double across = w > 0 ? double(source->width) / w : 1.0, down = h > 0 ? double(source->height) / h : 1.0;
-    if (!(w2 > 0 && h2 > 0 && Bitmap_SetSize(s->target, w2, h2) &&
-          (bilinear ? Bitmap_Resample(source, RESAMPLE_BILINEAR_PRESCALE, copy->scale, 0.0, 1.0, w * 0.5, h * 0.5,
-                                      w2 * 0.5, h2 * 0.5, s->target)
-           : copy->fit == FIT_WITHIN
-               ? Bitmap_Reduce(source, s->target)
-               : Bitmap_ReduceWindow(source, copy->cropLeft * across, copy->cropTop * down, copy->cropWidth * across,
-                                     copy->cropHeight * down, s->target))))
+    // A copy of the whole picture at the size it was decoded at is the
+    // picture: the filter would give every pixel its own value back.
+    const int same =
+        !bilinear && w2 == source->width && h2 == source->height && copy->cropWidth >= w && copy->cropHeight >= h;
+    if (same) {
+        if (!Bitmap_Copy(source, s->target)) return 0;
+    } else if (!(w2 > 0 && h2 > 0 && Bitmap_SetSize(s->target, w2, h2) &&
+                 (bilinear ? Bitmap_Resample(source, RESAMPLE_BILINEAR_PRESCALE, copy->scale, 0.0, 1.0, w * 0.5,
+                                             h * 0.5, w2 * 0.5, h2 * 0.5, s->target)
+                  : copy->fit == FIT_WITHIN
+                      ? Bitmap_Reduce(source, s->target)
+                      : Bitmap_ReduceWindow(source, copy->cropLeft * across, copy->cropTop * down,
+                                            copy->cropWidth * across, copy->cropHeight * down, s->target)))) {
         return 0;
+    }
     // The resampler draws onto black and leaves alpha as it found it.
     if (bilinear) Bitmap_SetAlpha(s->target, 255);
     // The planned size is kept, whatever size a limit's search ends at.

@@ -249,10 +249,13 @@ void TickAlso(Session& s, const char* name, const char* caption) {
         HWND button;
         const char* text;
     } expected = {button, caption};
-    EXPECT_TRUE(WaitUntil([](void* data) {
-        const Caption* c = static_cast<const Caption*>(data);
-        return WindowText(c->button) == c->text;
-    }, &expected, kWait)) << WindowText(button);
+    EXPECT_TRUE(WaitUntil(
+        [](void* data) {
+            const Caption* c = static_cast<const Caption*>(data);
+            return WindowText(c->button) == c->text;
+        },
+        &expected, kWait))
+        << WindowText(button);
 }
 
 // With E-mail ticked beside Custom, Start Resizing writes two copies of
@@ -265,9 +268,9 @@ void ResizeAll(Session& s) {
     struct Cell {
         HWND list;
     } cell = {s.list};
-    EXPECT_TRUE(WaitUntil([](void* data) {
-        return ListCell(static_cast<Cell*>(data)->list, 0, 3) == "300x225, 600x450";
-    }, &cell, kWait)) << ListCell(s.list, 0, 3) << ": the E-mail copy is never enlarged";
+    EXPECT_TRUE(WaitUntil(
+        [](void* data) { return ListCell(static_cast<Cell*>(data)->list, 0, 3) == "300x225, 600x450"; }, &cell, kWait))
+        << ListCell(s.list, 0, 3) << ": the E-mail copy is never enlarged";
     Click(FindControl(s.profile, IDC_START));
     std::string done = WaitForBoxText("Finished making", kWait);
     int64_t before = 0, after = 0, saved = 0;
