@@ -142,8 +142,9 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
                            int64_t(copy.height) * 2 <= larger->height && config->Filter == RESIZE_FILTER_LANCZOS;
     if (fromLarger) Log_Print(0, "Reduced from the %dx%d copy\n", larger->width, larger->height);
     BitmapStruct* from = fromLarger ? work->larger : work->bitmap;
-    // The first copy of a decode, the largest of a run's, is the one kept.
-    BitmapStruct* keep = larger->pixels ? nullptr : work->larger;
+    // The first copy of a decode, the largest of a run of several
+    // profiles, is the one kept.
+    BitmapStruct* keep = larger->pixels || !config->AlsoProfiles[0] ? nullptr : work->larger;
     BufferStruct file = {};
     if (!Write_Copy(config, from, &copy, &work->side, kind, facts, path, &file, keep)) {
         if (copy.beyond) {
