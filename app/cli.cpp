@@ -254,12 +254,10 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
         } else if (Log_IsSwitch(argv[i])) {
             continue;
         } else if (a == "-p" || a == "--profile") {
-            AppConfig view;
-            if (!value(&v) || v.size() >= sizeof view.ActiveProfile || v.find('|') != std::string::npos)
+            if (!value(&v) || v.size() >= sizeof run->ActiveProfile || v.find('|') != std::string::npos)
                 return Usage("--profile needs a name of at most 79 characters");
             // A typo would silently mean Custom: a name must be one there is.
-            Plan_ProfileView(run, v.c_str(), 0, &view);
-            if (!Str_EqualNoCase(v.c_str(), "Custom") && !Plan_ActiveProfile(&view))
+            if (!Str_EqualNoCase(v.c_str(), "Custom") && !Plan_ProfileNamed(run, v.c_str()))
                 return Usage(("no profile is named \"" + v + "\"; the profiles: " + ProfileNames(run)).c_str());
             // The first names the run's profile; each further one adds a copy.
             if (opt->profiles++ == 0) {
@@ -373,14 +371,11 @@ int ParseArguments(int argc, char** argv, AppConfig* run, Options* opt) {
     if (opt->percent >= 0) FieldOfRun(run, &ResizeProfile::Percent, &AppConfig::CustomPercent) = opt->percent;
     if (opt->fit >= 0) FieldOfRun(run, &ResizeProfile::Fit, &AppConfig::CustomFit) = opt->fit;
     if (opt->focus >= 0) FieldOfRun(run, &ResizeProfile::CropFocus, &AppConfig::CustomCropFocus) = opt->focus;
-    for (const char* text : {run->Prepend, run->Append}) {
-        char unknown[CONFIG_NAME_SIZE];
-        if (!Naming_Check(text, unknown, int(sizeof unknown)))
-            return Usage(
-                ("no name token is " + std::string(unknown) +
-                 ": the tokens are {name}, {profile}, {w}, {h}, {quality}, {date} and {n}, {{ and }} for braces")
-                    .c_str());
-    }
+    char unknown[CONFIG_NAME_SIZE];
+    if (Naming_UnknownIn(run, unknown, int(sizeof unknown)))
+        return Usage(("no name token is " + std::string(unknown) +
+                      ": the tokens are {name}, {profile}, {w}, {h}, {quality}, {date} and {n}, {{ and }} for braces")
+                         .c_str());
     if (opt->paths.empty()) return opt->unspellable ? kExitStopped : Usage("no files given");
     return -1;
 }

@@ -9,6 +9,7 @@
 #include "orv-core.h"
 #include "orv-str.h"
 #include "output.h"
+#include "plan.h"
 #include "xml.h"
 
 namespace {
@@ -209,9 +210,7 @@ void ReadProfiles(XMLStruct* xml, AppConfig* c) {
 // An ActiveProfile that no profile has means Custom, as it always did; one
 // that is not "Custom" either is most likely misspelt, which the log says.
 void LogUnknownProfile(const AppConfig* c) {
-    if (!c->ActiveProfile[0] || Str_EqualNoCase(c->ActiveProfile, "Custom")) return;
-    for (const ResizeProfile* p = c->Profiles.first; p; p = p->next)
-        if (Str_EqualNoCase(p->Name, c->ActiveProfile)) return;
+    if (!c->ActiveProfile[0] || Str_EqualNoCase(c->ActiveProfile, "Custom") || Plan_ActiveProfile(c)) return;
     Log_Print(0, "No profile is named [%s]: the Custom profile is used\n", c->ActiveProfile);
 }
 

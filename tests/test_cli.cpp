@@ -71,6 +71,22 @@ uint32_t PixelsCrc(const std::string& path) {
     return crc;
 }
 
+// A copy's decoded width and height; -1 x -1 when it cannot be read.
+std::pair<int, int> PictureSize(const std::string& path) {
+    BitmapStruct* b = nullptr;
+    Bitmap_Create(&b);
+    std::pair<int, int> size(-1, -1);
+    if (LoadImageByExtension(path.c_str(), b)) size = std::make_pair(int(b->width), int(b->height));
+    Bitmap_Destroy(&b);
+    return size;
+}
+
+// The quality a JPEG's tables say, as ImageMagick reads it.
+int JpegQuality(const std::string& path) {
+    RunShell("/usr/bin/identify -format %Q " + path + " > quality.txt");
+    return atoi(ReadWholeFile("quality.txt").c_str());
+}
+
 // --filter bilinear keeps every copy as it was; the default filter makes
 // other pixels; a filter the program does not have is a usage error.
 TEST(Cli, TheBilinearFilterKeepsTheEarlierCopies) {
@@ -507,11 +523,7 @@ TEST(Cli, SizesTheWayPeopleAskForThem) {
         Outcome o = RunCli(cli + " --quiet " + c.options + " " + dir + c.source);
         ASSERT_EQ(o.status, 0) << o.err;
         std::string copy = dir + std::string(c.source).substr(0, strlen(c.source) - 4) + "_s.jpg";
-        BitmapStruct* b = nullptr;
-        Bitmap_Create(&b);
-        EXPECT_EQ(LoadImageByExtension(copy.c_str(), b), 1);
-        EXPECT_EQ(std::make_pair(int(b->width), int(b->height)), std::make_pair(c.width, c.height));
-        Bitmap_Destroy(&b);
+        EXPECT_EQ(PictureSize(copy), std::make_pair(c.width, c.height));
         RemoveFile(copy);
     }
     // Crop and stretch as ImageMagick makes them (its crop lies up to half a
@@ -566,8 +578,7 @@ TEST(Cli, SizesTheWayPeopleAskForThem) {
             EXPECT_GT(copy, source) << "as before: quality 95";
         } else {
             EXPECT_LE(copy, source);
-            RunShell("/usr/bin/identify -format %Q " + dir + "low_s.jpg > quality.txt");
-            EXPECT_LE(atoi(ReadWholeFile("quality.txt").c_str()), 30) << "never above the source's quality";
+            EXPECT_LE(JpegQuality(dir + "low_s.jpg"), 30) << "never above the source's quality";
         }
         EXPECT_EQ(o.out.find("-"), std::string::npos) << "never a negative saving: " << o.out;
         RemoveFile(dir + "low_s.jpg");
@@ -716,13 +727,8 @@ TEST(Cli, NamesSayWhatTheCopiesAre) {
     int width = 0, height = 0, quality = 0;
     ASSERT_EQ(sscanf(copies[0].c_str(), "a_Custom_1_%dx%d_q%d.jpg", &width, &height, &quality), 3) << copies[0];
     EXPECT_LT(width, 600) << "the limit made it smaller than planned";
-    BitmapStruct* b = nullptr;
-    Bitmap_Create(&b);
-    ASSERT_EQ(LoadImageByExtension((dir + copies[0]).c_str(), b), 1);
-    EXPECT_EQ(std::make_pair(int(b->width), int(b->height)), std::make_pair(width, height));
-    Bitmap_Destroy(&b);
-    RunShell("/usr/bin/identify -format %Q " + dir + copies[0] + " > quality.txt");
-    EXPECT_EQ(atoi(ReadWholeFile("quality.txt").c_str()), quality);
+    EXPECT_EQ(PictureSize(dir + copies[0]), std::make_pair(width, height));
+    EXPECT_EQ(JpegQuality(dir + copies[0]), quality);
     Outcome unknown = RunCli(cli + " -a _{size} " + dir);
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("no name token is {size}"), std::string::npos) << unknown.err;
@@ -752,8 +758,7 @@ TEST(Cli, TheCopiesTogetherFitTheBudget) {
         for (int i = 0; i < 6; ++i) {
             const std::string copy = dir + "p" + std::to_string(i) + "_s.jpg";
             total += int64_t(ReadWholeFile(copy).size());
-            RunShell("/usr/bin/identify -format %Q " + copy + " > quality.txt");
-            qualities.push_back(atoi(ReadWholeFile("quality.txt").c_str()));
+            qualities.push_back(JpegQuality(copy));
             RemoveFile(copy);
         }
         EXPECT_LE(total, budget * 1024);
@@ -798,11 +803,7 @@ TEST(Cli, ATakenNameIsRefusedNumberedOrSkipped) {
         for (const std::string& name : FolderNames(dir)) copies += name.find("a_s") == 0;
         EXPECT_EQ(copies, int(c.copies.size()) + 1);
         for (const auto& copy : c.copies) {
-            BitmapStruct* b = nullptr;
-            Bitmap_Create(&b);
-            EXPECT_EQ(LoadImageByExtension((dir + copy.first).c_str(), b), 1) << copy.first;
-            EXPECT_EQ(b->width, copy.second) << copy.first;
-            Bitmap_Destroy(&b);
+            EXPECT_EQ(PictureSize(dir + copy.first).first, copy.second) << copy.first;
             RemoveFile(dir + copy.first);
         }
     }

@@ -168,7 +168,8 @@ const int kMostNumbers = 9999;
 const BatchRefusal* InTheWay(const BatchStruct* b, const char* output, int explicitOutput) {
     FileIdentity existing;
     if (!File_GetIdentity(output, &existing)) return nullptr;
-    for (int i = 0; i < b->count; ++i) {
+    // A source's entries share its identity: its first is asked.
+    for (int i = 0; i < b->count; i += b->profiles) {
         const BatchFile* source = &b->files[i];
         if (source->hasIdentity && source->identity.volume == existing.volume &&
             source->identity.index == existing.index)
@@ -193,15 +194,12 @@ int NamesResult(const AppConfig* run) {
 void EntryNaming(const BatchStruct* b, int index, const CopySize* made, NamingStruct* naming, char* base) {
     const BatchFile* file = &b->files[index];
     const AppConfig* run = &b->runs[index % b->profiles];
-    const int kind = Input_CopyKind(run, file->path), own = Input_OwnKind(file->path);
+    const int kind = Input_CopyKind(run, file->path);
     CopySize copy = {};
-    if (made) {
+    if (made)
         copy = *made;
-    } else {
-        Plan_Copy(run, file->width, file->height, &copy);
-        copy.sourceQuality = own == COPY_JPEG ? int32_t(file->facts.headerQuality) : 0;
-        Plan_KeepSmaller(run, kind, own == kind, &copy);
-    }
+    else
+        Input_PlanListed(run, file->path, file->width, file->height, &file->facts, 0, &copy);
     Path_GetName(file->path, base, STR_TEXT_SIZE, 1);
     const ResizeProfile* profile = Plan_ActiveProfile(run);
     naming->base = base;
@@ -281,12 +279,7 @@ void PlanBudget(BatchStruct* b) {
     }
     for (int i = 0; i < b->count; ++i) {
         const BatchFile* file = &b->files[i];
-        const AppConfig* run = &b->runs[i % b->profiles];
-        BudgetCopy* c = &copies[i];
-        *c = BudgetCopy{};
-        c->facts = file->facts;
-        c->kind = Input_CopyKind(run, file->path);
-        Plan_Copy(run, file->width, file->height, &c->planned);
+        Budget_CopyOf(&b->runs[i % b->profiles], file->path, file->width, file->height, &file->facts, &copies[i]);
     }
     Budget_Plan(&b->budget, budget, copies, b->count);
     for (int i = 0; i < b->count; ++i)
@@ -294,6 +287,21 @@ void PlanBudget(BatchStruct* b) {
     Log_Print(0, "Together at most %I64d bytes: quality %d, sides x %.3f, %I64d bytes planned\n", budget,
               b->budget.quality, b->budget.factor, b->budget.planned);
     Mem_Free(copies, bytes, MEM_HEAP, kModule, __LINE__);
+}
+
+// The profiles of the source whose first entry is head, in the order its
+// copies are made: the largest first, for a smaller one may be reduced from
+// it; equal ones in the run's order.
+void LargestFirst(const BatchStruct* b, int head, int order[PLAN_MOST_PROFILES]) {
+    int64_t pixels[PLAN_MOST_PROFILES];
+    for (int k = 0; k < b->profiles; ++k) {
+        const BatchFile* file = &b->files[head + k];
+        CopySize planned = {};
+        Plan_Copy(&b->runs[k], file->width, file->height, &planned);
+        order[k] = k;
+        pixels[k] = int64_t(planned.width) * planned.height;
+    }
+    std::stable_sort(order, order + b->profiles, [&pixels](int x, int y) { return pixels[x] > pixels[y]; });
 }
 
 // Sorts order's count entries by output, equal ones in list order.
@@ -359,7 +367,13 @@ void PrepareRun(BatchStruct* b, int workers) {
     for (int i = 0; i < b->count; ++i) {
         BatchFile* file = &b->files[i];
         b->order[i] = i;
-        file->hasIdentity = File_GetIdentity(file->path, &file->identity);
+        // A source is examined once, for all its copies.
+        if (i % b->profiles == 0) {
+            file->hasIdentity = File_GetIdentity(file->path, &file->identity);
+        } else {
+            file->identity = b->files[i - 1].identity;
+            file->hasIdentity = b->files[i - 1].hasIdentity;
+        }
         const AppConfig* run = &b->runs[i % b->profiles];
         // {date} reads the source once, for all its copies.
         if (Naming_UsesDate(run->Prepend) || Naming_UsesDate(run->Append)) {
@@ -391,8 +405,13 @@ void PrepareRun(BatchStruct* b, int workers) {
         if (!file->refusal && Path_Compare(b->files[b->order[k - 1]].output, file->output) == 0)
             file->refusal = b->settings->OnCollision == COLLISION_SKIP ? &kSkipped : &kSameOutput;
     }
-    // The sources' first entries; a worker makes all of a source's copies.
-    for (int i = 0; i < b->sources; ++i) b->order[i] = i * b->profiles;
+    // Each source's largest copy, made first; a worker makes all of a
+    // source's copies.
+    for (int i = 0; i < b->sources; ++i) {
+        int sizes[PLAN_MOST_PROFILES];
+        LargestFirst(b, i * b->profiles, sizes);
+        b->order[i] = i * b->profiles + sizes[0];
+    }
     if (workers > 1)
         std::stable_sort(b->order, b->order + b->sources,
                          [files](int x, int y) { return files[x].memory > files[y].memory; });
@@ -473,37 +492,20 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
                   file->state == BATCH_WRITTEN ? file->outputBytes : 0);
 }
 
-// The copies of the source whose first entry is head, which has begun, one
-// profile after another on this worker (each begun when the memory allows,
-// and reusing the decode while the worker holds it); then the front-end
-// hears of the source: written when every copy was, else the first reason.
-// Lock held on entry and return.
-void ResizeSource(BatchStruct* b, int head, ResizeWork* work) {
+// The copies of the source whose largest copy, the entry begun, TakeFile
+// gave: one profile after another on this worker, largest first (each
+// begun when the memory allows, and reusing the decode while the worker
+// holds it); then the front-end hears of the source: written when every
+// copy was, else the first reason. Lock held on entry and return.
+void ResizeSource(BatchStruct* b, int begun, ResizeWork* work) {
     const char* reason = nullptr;
     int written = 1;
-    // The largest copy first: a smaller one may be reduced from it.
+    const int head = begun - begun % b->profiles;
     int order[PLAN_MOST_PROFILES];
-    int64_t pixels[PLAN_MOST_PROFILES];
-    for (int k = 0; k < b->profiles; ++k) {
-        const BatchFile* file = &b->files[head + k];
-        CopySize planned = {};
-        Plan_Copy(&b->runs[k], file->width, file->height, &planned);
-        order[k] = k;
-        pixels[k] = int64_t(planned.width) * planned.height;
-    }
-    std::stable_sort(order, order + b->profiles, [&pixels](int x, int y) { return pixels[x] > pixels[y]; });
+    LargestFirst(b, head, order);
     for (int n = 0; n < b->profiles; ++n) {
         const int k = order[n];
         BatchFile* file = &b->files[head + k];
-        if (n == 0 && k != 0) {
-            // The copy made first takes the admission the source was given.
-            BatchFile* first = &b->files[head];
-            file->overlapped = first->overlapped;
-            file->admission = first->admission;
-            file->state = BATCH_RUNNING;
-            first->state = BATCH_WAITING;
-            b->memoryInUse += file->memory - first->memory;
-        }
         if (n > 0) {
             if (b->stop) break;
             // A worker that waits holds no picture the estimates do not count.

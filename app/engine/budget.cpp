@@ -5,6 +5,7 @@
 
 #include <math.h>
 
+#include "input.h"
 #include "orv-core.h"
 #include "output.h"
 #include "sizelimit.h"
@@ -28,6 +29,15 @@ int64_t Total(const BudgetCopy* copies, int count, int32_t quality, double facto
 }
 
 }  // namespace
+
+void Budget_CopyOf(const AppConfig* run, const char* path, int32_t width, int32_t height, const SizeFacts* facts,
+                   BudgetCopy* copy) {
+    if (!run || !path || !facts || !copy) Core_NullPointer(kModule, __LINE__);
+    *copy = BudgetCopy{};
+    copy->facts = *facts;
+    copy->kind = Input_CopyKind(run, path);
+    Plan_Copy(run, width, height, &copy->planned);
+}
 
 int64_t Budget_Estimate(const BudgetCopy* copy, int32_t quality, double factor) {
     if (!copy) Core_NullPointer(kModule, __LINE__);

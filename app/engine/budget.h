@@ -40,6 +40,12 @@ struct BudgetStruct {
     double madeEstimate;   // their estimates at the qualities they were given
 };
 
+// The copy run (a profile's settings) makes of path's source shown at
+// width x height, estimated from facts, into copy. Null arguments are a
+// fatal stop. Cannot fail.
+void Budget_CopyOf(const AppConfig* run, const char* path, int32_t width, int32_t height, const SizeFacts* facts,
+                   BudgetCopy* copy);
+
 // A copy's estimated bytes at quality (percent, no higher than its own) and
 // each side times factor. Cannot fail.
 int64_t Budget_Estimate(const BudgetCopy* copy, int32_t quality, double factor);

@@ -62,6 +62,20 @@ int Copy_OutputName(const AppConfig* config, const char* source, const char* sub
     return 1;
 }
 
+namespace {
+
+// Besides the names, the file itself: a link or another spelling of the
+// same path must not let the output replace its source. 1 (the message and
+// reason in work) when it would.
+int ReplacesSource(const char* path, ResizeWork* work) {
+    if (Path_Compare(path, work->output) != 0 && !File_IsSameFile(path, work->output)) return 0;
+    Str_Format(work->message, int(sizeof work->message), "Unable to overwrite matching filenames (%s)...", work->base);
+    work->reason = "would replace its source";
+    return 1;
+}
+
+}  // namespace
+
 int ResizeWork_Create(ResizeWork* work) {
     if (!work) Core_NullPointer(kModule, __LINE__);
     work->side = SideDataStruct{};
@@ -127,13 +141,7 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
         return 0;
     }
     if (output) Str_Copy(work->output, output);
-    // Besides the names, the file itself: a link or another spelling of the
-    // same path must not let the output replace its source.
-    if (Path_Compare(path, work->output) == 0 || File_IsSameFile(path, work->output)) {
-        Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
-        work->reason = "would replace its source";
-        return 0;
-    }
+    if (ReplacesSource(path, work)) return 0;
     const int kind = Input_CopyKind(config, path);
     // A copy at most half of a larger one of the same picture each side is
     // reduced from that one: as faithful, for a fraction of the work.
@@ -160,16 +168,17 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
         return 0;
     }
     // A name that says the copy's size or quality follows the copy made.
-    int renamed = 1, saved = 0;
-    if (work->namer.name)
-        renamed = work->namer.name(work->namer.data, &copy, work->output, int(sizeof work->output), &work->reason,
-                                   &work->skipped);
-    if (!renamed) {
-        Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
-    } else if (Path_Compare(path, work->output) == 0 || File_IsSameFile(path, work->output)) {
-        Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
-        work->reason = "would replace its source";
-    } else if (!(saved = File_SaveWhole(work->output, file.data, uint32_t(file.size), 0))) {
+    int nameHolds = 1;
+    if (work->namer.name) {
+        nameHolds = work->namer.name(work->namer.data, &copy, work->output, int(sizeof work->output), &work->reason,
+                                     &work->skipped);
+        if (!nameHolds)
+            Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
+        else
+            nameHolds = !ReplacesSource(path, work);
+    }
+    const int saved = nameHolds && File_SaveWhole(work->output, file.data, uint32_t(file.size), 0);
+    if (nameHolds && !saved) {
         Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
         work->reason = Copy_Reason("could not be written");
     }

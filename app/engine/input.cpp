@@ -390,24 +390,50 @@ int Input_LoadForCopy(const AppConfig* config, const char* path, BitmapStruct* b
     const AppConfig* fit = config->Filter == RESIZE_FILTER_LANCZOS ? config : nullptr;
     if (!Decode(format, path, fit, copy, bitmap, side)) return 0;
     if (side) Colour_KeepUsableProfile(side, bitmap);
-    if (!(fit && format->reducesWhileDecoding)) Plan_Copy(config, bitmap->width, bitmap->height, copy);
+    // The copy is planned from the size the source is shown at: a reduced
+    // JPEG's from its header, any other picture's as decoded.
+    if (!(fit && format->reducesWhileDecoding)) {
+        copy->sourceWidth = bitmap->width;
+        copy->sourceHeight = bitmap->height;
+    }
     const CopySize decoded = *copy;
     Input_PlanForCopy(config, path, bitmap, &decoded, copy);
     return 1;
 }
 
+namespace {
+
+// The copy config makes of path's source shown at width x height, with
+// never larger applied from what the source's file tells (bytes, quality),
+// and its crop placed on bitmap when there is one.
+void PlanCopy(const AppConfig* config, const char* path, int32_t width, int32_t height, int64_t bytes, int32_t quality,
+              int32_t lossless, const BitmapStruct* bitmap, CopySize* copy) {
+    *copy = CopySize{};
+    Plan_Copy(config, width, height, copy);
+    copy->sourceBytes = bytes;
+    copy->sourceQuality = quality;
+    copy->lossless = lossless;
+    if (bitmap) Focus_Place(bitmap, copy);
+    const int kind = Input_CopyKind(config, path);
+    Plan_KeepSmaller(config, kind, Input_OwnKind(path) == kind, copy);
+}
+
+}  // namespace
+
 void Input_PlanForCopy(const AppConfig* config, const char* path, const BitmapStruct* bitmap, const CopySize* decoded,
                        CopySize* copy) {
     if (!config || !path || !bitmap || !decoded || !copy) Core_NullPointer(kModule, __LINE__);
     const CopySize facts = *decoded;
-    *copy = CopySize{};
-    Plan_Copy(config, facts.sourceWidth, facts.sourceHeight, copy);
-    copy->sourceBytes = facts.sourceBytes;
-    copy->sourceQuality = facts.sourceQuality;
-    copy->lossless = facts.lossless;
-    Focus_Place(bitmap, copy);
-    const int kind = Input_CopyKind(config, path);
-    Plan_KeepSmaller(config, kind, Input_OwnKind(path) == kind, copy);
+    PlanCopy(config, path, facts.sourceWidth, facts.sourceHeight, facts.sourceBytes, facts.sourceQuality,
+             facts.lossless, bitmap, copy);
+}
+
+void Input_PlanListed(const AppConfig* config, const char* path, int32_t width, int32_t height, const SizeFacts* facts,
+                      int64_t bytes, CopySize* copy) {
+    if (!config || !path || !facts || !copy) Core_NullPointer(kModule, __LINE__);
+    // A JPEG's header tells the quality it was coded at.
+    const int32_t quality = Input_OwnKind(path) == COPY_JPEG ? int32_t(facts->headerQuality) : 0;
+    PlanCopy(config, path, width, height, bytes, quality, 0, nullptr, copy);
 }
 
 int Input_LoadReduced(const char* path, BitmapStruct* bitmap, int* reducedBy) {

@@ -51,6 +51,13 @@ int Input_LoadForCopy(const AppConfig* config, const char* path, BitmapStruct* b
 void Input_PlanForCopy(const AppConfig* config, const char* path, const BitmapStruct* bitmap, const CopySize* decoded,
                        CopySize* copy);
 
+// The copy config makes of a source the list knows but has not decoded:
+// shown at width x height, of bytes bytes (0 when not known), facts its
+// header's; never larger applied from them, a crop left centred. Null
+// arguments are a fatal stop. Cannot fail.
+void Input_PlanListed(const AppConfig* config, const char* path, int32_t width, int32_t height, const SizeFacts* facts,
+                      int64_t bytes, CopySize* copy);
+
 // Decodes a file for a measure: a JPEG at half its size by its decoder
 // (*reducedBy 2), any other whole (*reducedBy 1). 1, or 0 as
 // LoadImageByExtension.

@@ -110,6 +110,13 @@ int Naming_Check(const char* text, char* unknown, int size) {
     return 0;
 }
 
+const char* Naming_UnknownIn(const AppConfig* config, char* unknown, int size) {
+    if (!config) Core_NullPointer(kModule, __LINE__);
+    if (!Naming_Check(config->Prepend, unknown, size)) return config->Prepend;
+    if (!Naming_Check(config->Append, unknown, size)) return config->Append;
+    return nullptr;
+}
+
 int Naming_Expand(const char* text, const NamingStruct* facts, char* out, int size) {
     if (!text || !facts || !out) Core_NullPointer(kModule, __LINE__);
     int n = 0, fits = 1;

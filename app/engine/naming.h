@@ -33,6 +33,10 @@ int Naming_Matches(const char* pattern, const char* name);
 // (may be null), cut to size.
 int Naming_Check(const char* text, char* unknown, int size);
 
+// The settings' name text (Prepend or Append) that holds an unknown token,
+// with that token in unknown (Naming_Check); null when both are sound.
+const char* Naming_UnknownIn(const AppConfig* config, char* unknown, int size);
+
 // text with its tokens replaced by facts' values, into out: 1, or 0 (out
 // empty) for an unknown token or a name that does not fit size.
 int Naming_Expand(const char* text, const NamingStruct* facts, char* out, int size);

@@ -18,11 +18,16 @@ const char kModule[] = "app/engine/plan";
 
 }  // namespace
 
+const ResizeProfile* Plan_ProfileNamed(const AppConfig* config, const char* name) {
+    if (!config || !name) Core_NullPointer(kModule, __LINE__);
+    for (const ResizeProfile* p = config->Profiles.first; p; p = p->next)
+        if (Str_EqualNoCase(p->Name, name)) return p;
+    return nullptr;
+}
+
 const ResizeProfile* Plan_ActiveProfile(const AppConfig* config) {
     if (!config) Core_NullPointer(kModule, __LINE__);
-    for (const ResizeProfile* p = config->Profiles.first; p; p = p->next)
-        if (Str_EqualNoCase(p->Name, config->ActiveProfile)) return p;
-    return nullptr;
+    return Plan_ProfileNamed(config, config->ActiveProfile);
 }
 
 namespace {
@@ -35,6 +40,7 @@ struct Box {
     int32_t fit;      // FIT_*; FIT_WITHIN whenever a side or the box is missing, or percent rules
     int32_t focus;    // FOCUS_*
     double quality;   // the JPEG quality fraction
+    int32_t dpi;      // the density copies say, 1 to 65535; 0: none said
 };
 
 Box ProfileBox(const AppConfig* config, int32_t width, int32_t height) {
@@ -53,6 +59,8 @@ Box ProfileBox(const AppConfig* config, int32_t width, int32_t height) {
     box.fit = profile ? profile->Fit : config->CustomFit;
     box.focus = profile ? profile->CropFocus : config->CustomCropFocus;
     box.quality = profile ? profile->Quality : config->CustomQuality;
+    const int32_t dpi = profile ? profile->Dpi : config->CustomDpi;
+    box.dpi = dpi > 0 && dpi <= 65535 ? dpi : 0;
     const int turn = profile ? profile->Turn : config->CustomTurn;
     if (box.percent > 0 || box.width <= 0 || box.height <= 0 || (box.fit != FIT_CROP && box.fit != FIT_STRETCH))
         box.fit = FIT_WITHIN;
@@ -116,9 +124,7 @@ int Plan_RunProfiles(const AppConfig* config, char names[PLAN_MOST_PROFILES][CON
         while (*end && *end != '|') ++end;
         char name[CONFIG_NAME_SIZE] = "";
         if (end - at < CONFIG_NAME_SIZE) Str_CopyN(name, at, int(end - at) + 1);
-        AppConfig view;
-        Plan_ProfileView(config, name, 0, &view);
-        int known = Str_EqualNoCase(name, "Custom") || Plan_ActiveProfile(&view);
+        int known = Str_EqualNoCase(name, "Custom") || Plan_ProfileNamed(config, name);
         for (int k = 0; k < count; ++k) known = known && !Str_EqualNoCase(names[k], name);
         if (known)
             Str_Copy(names[count++], name);
@@ -224,9 +230,6 @@ void Plan_WholeSize(const CopySize* copy, int32_t* width, int32_t* height) {
 
 void Plan_Copy(const AppConfig* config, int32_t width, int32_t height, CopySize* copy) {
     if (!config || !copy) Core_NullPointer(kModule, __LINE__);
-    const ResizeProfile* profile = Plan_ActiveProfile(config);
-    const int32_t dpi = profile ? profile->Dpi : config->CustomDpi;
-    copy->dpi = dpi > 0 && dpi <= 65535 ? dpi : 0;
     copy->limit = Plan_LimitBytes(config);
     copy->limitIsSource = 0;
     copy->keepCoded = copy->kept = 0;
@@ -235,6 +238,7 @@ void Plan_Copy(const AppConfig* config, int32_t width, int32_t height, CopySize*
     copy->sourceWidth = width;
     copy->sourceHeight = height;
     const Box box = ProfileBox(config, width, height);
+    copy->dpi = box.dpi;
     copy->quality = box.quality;
     copy->fit = box.fit;
     copy->focus = box.focus;

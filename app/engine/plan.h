@@ -6,6 +6,10 @@
 
 #include "config.h"
 
+// The first list profile whose Name equals name, ASCII case ignored; null
+// when none does.
+const ResizeProfile* Plan_ProfileNamed(const AppConfig* config, const char* name);
+
 // The first list profile whose Name equals ActiveProfile, ASCII case
 // ignored; null when none does (the Custom values then apply).
 const ResizeProfile* Plan_ActiveProfile(const AppConfig* config);

@@ -160,12 +160,8 @@ namespace {
 // The copy config's active profile makes of row's source, and its
 // estimated bytes.
 int64_t RowCopy(const AppConfig* config, const FileRow* row, CopySize* copy) {
-    const int kind = Input_CopyKind(config, row->path), own = Input_OwnKind(row->path);
-    *copy = CopySize{};
-    Plan_Copy(config, row->width, row->height, copy);
-    copy->sourceBytes = row->bytes;
-    copy->sourceQuality = own == COPY_JPEG ? int32_t(row->facts.headerQuality) : 0;
-    Plan_KeepSmaller(config, kind, own == kind, copy);
+    const int kind = Input_CopyKind(config, row->path);
+    Input_PlanListed(config, row->path, row->width, row->height, &row->facts, row->bytes, copy);
     const SizeFacts* facts = &row->facts;
     const CopySize planned = *copy;
     int64_t bytes = copy->limit ? SizeLimit_Plan(facts, kind, copy) : 0;
@@ -212,18 +208,12 @@ void Prepare_Budget(const AppConfig* config, const FileRow* rows, int count, Bud
                              ? static_cast<BudgetCopy*>(Mem_AllocChecked(int64_t(count) * profiles, sizeof(BudgetCopy),
                                                                          1, &bytes, MEM_HEAP, kModule, __LINE__))
                              : nullptr;
+    AppConfig runs[PLAN_MOST_PROFILES];
+    for (int k = 0; k < profiles; ++k) Plan_ProfileView(config, names[k], profiles > 1, &runs[k]);
     int n = 0;
-    for (int r = 0; copies && r < count; ++r) {
-        for (int k = 0; k < profiles; ++k) {
-            AppConfig run;
-            Plan_ProfileView(config, names[k], profiles > 1, &run);
-            BudgetCopy* c = &copies[n++];
-            *c = BudgetCopy{};
-            c->facts = rows[r].facts;
-            c->kind = Input_CopyKind(&run, rows[r].path);
-            Plan_Copy(&run, rows[r].width, rows[r].height, &c->planned);
-        }
-    }
+    for (int r = 0; copies && r < count; ++r)
+        for (int k = 0; k < profiles; ++k)
+            Budget_CopyOf(&runs[k], rows[r].path, rows[r].width, rows[r].height, &rows[r].facts, &copies[n++]);
     Budget_Plan(plan, copies ? budget : 0, copies, n);
     if (copies) Mem_Free(copies, bytes, MEM_HEAP, kModule, __LINE__);
 }

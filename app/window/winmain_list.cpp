@@ -253,9 +253,8 @@ void StartResizeJob(MainWindowStruct* main) {
         Message_Show(0, MESSAGE_OK, nullptr, "Please choose a folder to save the resized images to.");
         return;
     }
-    for (const char* text : {main->config->Prepend, main->config->Append}) {
-        char unknown[CONFIG_NAME_SIZE];
-        if (Naming_Check(text, unknown, int(sizeof unknown))) continue;
+    char unknown[CONFIG_NAME_SIZE];
+    if (const char* text = Naming_UnknownIn(main->config, unknown, int(sizeof unknown))) {
         Message_Show(0, MESSAGE_OK, nullptr,
                      "The name text \"%s\" holds %s, which is no name token (Settings, Name tokens).", text, unknown);
         return;

@@ -220,9 +220,10 @@ void WriteMarker(j_compress_ptr info, int app, const void* prefix, int bytes, co
     for (int32_t i = 0; i < size; ++i) jpeg_write_m_byte(info, block[i]);
 }
 
-// Huffman tables made for the picture (the same pixels in fewer bytes),
-// and a density asked for in the JFIF header, in dots per inch.
-void Density(j_compress_ptr info, const SideDataStruct* side) {
+// What every copy's compressor is told: Huffman tables made for the picture
+// (the same pixels in fewer bytes), and a density asked for in the JFIF
+// header, in dots per inch.
+void SetCoding(j_compress_ptr info, const SideDataStruct* side) {
     info->optimize_coding = TRUE;
     if (side && side->density > 0 && side->density <= 65535) {
         info->density_unit = 1;
@@ -243,11 +244,6 @@ void WriteSide(j_compress_ptr info, const SideDataStruct* side, const char* mark
     if (mark) jpeg_write_marker(info, JPEG_COM, reinterpret_cast<const JOCTET*>(mark), unsigned(strlen(mark)));
 }
 
-// After jpeg_read_header: keeps the stored size and the markers,
-// and picks the output colours. 0 when the data is too short for the
-// picture the header declares: Huffman coding spends at least one bit on
-// every 8 x 8 block of the first component, so nothing is allocated for
-// such a file. (Arithmetic coding can go below a bit a block.)
 // The quality an IJG-style encoder was given, from how far the first
 // quantisation table is scaled from the standard luminance table (the table
 // of Annex K that libjpeg and most cameras scale): 1 to 100, 0 without a
@@ -269,12 +265,22 @@ int32_t QualityOf(const jpeg_decompress_struct* info) {
     return int32_t(quality < 1.0 ? 1.0 : quality > 100.0 ? 100.0 : quality + 0.5);
 }
 
+// 1 when size bytes are too few for the picture the header declares:
+// Huffman coding spends at least one bit on every 8 x 8 block of the first
+// component. (Arithmetic coding can go below a bit a block.)
+int TooShort(const jpeg_decompress_struct* info, uint32_t size) {
+    const int64_t blocks = ((int64_t(info->image_width) + 7) / 8) * ((int64_t(info->image_height) + 7) / 8);
+    return !info->arith_code && int64_t(size) * 8 < blocks;
+}
+
+// After jpeg_read_header: keeps the stored size and the markers, and picks
+// the output colours. 0 when the data is too short for the picture the
+// header declares (TooShort), so nothing is allocated for such a file.
 int TakeHeader(JPEGLibStruct* jpeg, jpeg_decompress_struct* info, uint32_t size, J_COLOR_SPACE colours) {
     TakeMarkers(jpeg, info);
     jpeg->quality100 = QualityOf(info);
     jpeg->headerSize = int32_t(size - info->src->bytes_in_buffer);
-    int64_t blocks = ((int64_t(info->image_width) + 7) / 8) * ((int64_t(info->image_height) + 7) / 8);
-    if (!info->arith_code && int64_t(size) * 8 < blocks) {
+    if (TooShort(info, size)) {
         Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
         Log_Print(0, "JPEG data too short for %dx%d (%d bytes)\n", int(info->image_width), int(info->image_height),
                   int(size));
@@ -496,7 +502,7 @@ int JPEG_SaveBitmap(const BitmapStruct* bitmap, double quality, const SideDataSt
     // asked for allows.
     if (percent >= kFullColourQuality)
         for (int c = 0; c < info.num_components; ++c) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
-    Density(&info, side);
+    SetCoding(&info, side);
     jpeg_start_compress(&info, TRUE);
     WriteSide(&info, side, mark);
     // The bitmap's rows are stored bottom-up.
@@ -535,8 +541,7 @@ int JPEG_SaveCoded(const unsigned char* data, uint32_t size, const SideDataStruc
         return 0;
     }
     // As a decode: no memory for a picture the data is too short to hold.
-    const int64_t blocks = ((int64_t(in.image_width) + 7) / 8) * ((int64_t(in.image_height) + 7) / 8);
-    if (!in.arith_code && int64_t(size) * 8 < blocks) ERREXIT(&in, JERR_INPUT_EOF);
+    if (TooShort(&in, size)) ERREXIT(&in, JERR_INPUT_EOF);
     jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
     jpeg_create_compress(&info);
     made = 1;
@@ -546,7 +551,7 @@ int JPEG_SaveCoded(const unsigned char* data, uint32_t size, const SideDataStruc
     destination.manager.term_destination = DestinationTerm;
     info.dest = &destination.manager;
     jpeg_copy_critical_parameters(&in, &info);
-    Density(&info, side);
+    SetCoding(&info, side);
     // A JFIF header only where the source had one or a density needs it.
     if (!in.saw_JFIF_marker && !(side && side->density > 0)) info.write_JFIF_header = FALSE;
     // A progressive source stays progressive: it is smaller so.

@@ -46,6 +46,21 @@ void Warn(png_structp, png_const_charp text) {
     Log_Print(0, "libpng warning: %s\n", text);
 }
 
+// A libpng writer into out, with its info and its errors and writes ours;
+// null (nothing to release) when libpng cannot make one. The caller sets
+// its jump point before any other call: libpng's errors return there.
+png_structp StartWriter(BufferStruct* out, png_infop* info) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Complain, Warn);
+    *info = png ? png_create_info_struct(png) : nullptr;
+    if (!*info) {
+        png_destroy_write_struct(png ? &png : nullptr, nullptr);
+        return nullptr;
+    }
+    png_set_benign_errors(png, 1);
+    png_set_write_fn(png, out, Write, Flush);
+    return png;
+}
+
 const int kSlots = 1024;  // a power of two, four times kPaletteMost
 
 // What the picture's pixels allow.
@@ -237,18 +252,13 @@ void FillRow(const BitmapStruct* bitmap, int32_t y, const Form& form, int type, 
 // complete.
 int WriteRows(const BitmapStruct* bitmap, const SideDataStruct* side, int srgb, const char* mark, const Form& form,
               BufferStruct* out, int type, int depth, unsigned char* row) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Complain, Warn);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(png ? &png : nullptr, nullptr);
-        return 0;
-    }
+    png_infop info = nullptr;
+    png_structp png = StartWriter(out, &info);
+    if (!png) return 0;
     if (setjmp(png_jmpbuf(png)) != 0) {
         png_destroy_write_struct(&png, &info);
         return 0;
     }
-    png_set_benign_errors(png, 1);
-    png_set_write_fn(png, out, Write, Flush);
     png_set_compression_level(png, type == PNG_COLOR_TYPE_PALETTE ? kZlibPaletteLevel : kZlibPhotoLevel);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, type == PNG_COLOR_TYPE_PALETTE ? PNG_FILTER_NONE : PNG_ALL_FILTERS);
     png_set_IHDR(png, info, png_uint_32(bitmap->width), png_uint_32(bitmap->height), depth, type, PNG_INTERLACE_NONE,
@@ -383,18 +393,13 @@ void SetCoded(png_structp png, png_infop info, const Coded& c, int profile) {
 // The file's coded picture with side's chunks into out. 1 when complete.
 int WriteCoded(const unsigned char* data, const Coded& c, const SideDataStruct* side, int srgb, const char* mark,
                BufferStruct* out) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Complain, Warn);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(png ? &png : nullptr, nullptr);
-        return 0;
-    }
+    png_infop info = nullptr;
+    png_structp png = StartWriter(out, &info);
+    if (!png) return 0;
     if (setjmp(png_jmpbuf(png)) != 0) {
         png_destroy_write_struct(&png, &info);
         return 0;
     }
-    png_set_benign_errors(png, 1);
-    png_set_write_fn(png, out, Write, Flush);
     const int profile = side && side->block[SIDE_PROFILE];
     SetCoded(png, info, c, profile);
     // A picture that says its gamma or primaries is not declared sRGB.
