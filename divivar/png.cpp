@@ -1,5 +1,5 @@
 // PNG chunk walk, chunk-order states and chunk handlers. The end steps
-// (filters, Adam7, alpha) and the copy into a bitmap are in png_image.cpp.
+// (filters, Adam7) and the copy into a bitmap are in png_image.cpp.
 #include "png.h"
 
 #include <stdarg.h>
@@ -113,30 +113,29 @@ int ValidDepth(int type, int depth) {
     return 0;
 }
 
-// Appends inflated bytes to the image data. The buffer grows by doubling,
-// up to the size the header describes; bytes beyond that are dropped, so a
-// small file cannot make the decoder reserve memory its data never fills.
-int AppendImageData(PNGStruct* png, int32_t count) {
+// The most bytes deflate can put out for one byte of input.
+const int64_t kDeflateMostRatio = 1032;
+
+// Makes room for the image data still to come: the rest of the size the
+// header describes, or all the rest of the file (left bytes from the
+// current chunk on) could inflate to, if that is less. A small file thus
+// cannot make the decoder reserve memory its data could never fill, and a
+// real one gets its whole picture in one block, without regrowing.
+int ReserveImageData(PNGStruct* png, uint32_t left) {
     int64_t expected = PNG_ExpectedDataSize(png);
-    int64_t take = count < expected - png->imageSize ? count : expected - png->imageSize;
-    if (take <= 0) return 1;
-    if (png->imageSize + take > png->imageCapacity) {
-        int64_t wanted = png->imageCapacity ? int64_t(png->imageCapacity) * 2 : 65536;
-        if (wanted < png->imageSize + take) wanted = png->imageSize + take;
-        if (wanted > expected) wanted = expected;
-        int size = 0;
-        unsigned char* grown =
-            static_cast<unsigned char*>(Mem_AllocChecked(wanted, 1, 1, &size, MEM_HEAP, kModule, __LINE__));
-        if (!grown) return 0;
-        if (png->imageData) {
-            memcpy(grown, png->imageData, size_t(png->imageSize));
-            Mem_Free(png->imageData, png->imageCapacity, MEM_HEAP, kModule, __LINE__);
-        }
-        png->imageData = grown;
-        png->imageCapacity = size;
+    int64_t wanted = png->imageSize + kDeflateMostRatio * int64_t(left);
+    if (wanted > expected) wanted = expected;
+    if (wanted <= png->imageCapacity) return 1;
+    int size = 0;
+    unsigned char* grown =
+        static_cast<unsigned char*>(Mem_AllocChecked(wanted, 1, 1, &size, MEM_HEAP, kModule, __LINE__));
+    if (!grown) return 0;
+    if (png->imageData) {
+        memcpy(grown, png->imageData, size_t(png->imageSize));
+        Mem_Free(png->imageData, png->imageCapacity, MEM_HEAP, kModule, __LINE__);
     }
-    memcpy(png->imageData + png->imageSize, png->inflateOutput, size_t(take));
-    png->imageSize += int32_t(take);
+    png->imageData = grown;
+    png->imageCapacity = size;
     return 1;
 }
 
@@ -149,6 +148,9 @@ int PNG_Create(PNGStruct** png) {
     PNGStruct* p = static_cast<PNGStruct*>(Mem_Alloc(int(sizeof(PNGStruct)), MEM_HEAP, kModule, __LINE__));
     p->tag = PNGStructTag;
     Deflate_Create(&p->bridge);
+    // Chunk CRCs are checked only when asked, and the image data's own
+    // checksum not at all: a damaged stream still fails as it inflates.
+    Deflate_SkipChecksum(p->bridge);
     PNG_Reset(p);
     *png = p;
     return 1;
@@ -169,12 +171,9 @@ int PNG_Destroy(PNGStruct** png) {
 int PNG_Reset(PNGStruct* png) {
     Check(png, __LINE__);
     if (png->imageData) Mem_Free(png->imageData, png->imageCapacity, MEM_HEAP, kModule, __LINE__);
-    if (png->alphaPlane) Mem_Free(png->alphaPlane, png->alphaSize, MEM_HEAP, kModule, __LINE__);
     png->imageData = nullptr;
     png->imageSize = 0;
     png->imageCapacity = 0;
-    png->alphaPlane = nullptr;
-    png->alphaSize = 0;
     png->chunkState = 0;
     png->width = 0;
     png->height = 0;
@@ -231,6 +230,7 @@ int PNG_LoadBuffer(PNGStruct* png, const unsigned char* bytes, uint32_t count) {
             PNG_Reset(png);
             return 0;
         }
+        png->fileLeft = count - at;
         for (const HandlerEntry& entry : kHandlers) {
             if (entry.type != chunk.type) continue;
             if (!entry.handler(png, chunk.type, chunk.data, chunk.length)) {
@@ -337,7 +337,7 @@ namespace {
 int InflateProfile(const unsigned char* data, uint32_t length, unsigned char** profile, int32_t* size) {
     DeflateStruct* bridge = nullptr;
     Deflate_Create(&bridge);
-    unsigned char window[PNG_INFLATE_BUFFER];
+    unsigned char window[4096];
     unsigned char* block = nullptr;
     int32_t used = 0, capacity = 0, produced = 0;
     int ok = Deflate_Inflate(bridge, data, length, window, sizeof window);
@@ -398,17 +398,16 @@ int PNG_HandleiCCP(PNGStruct* png, uint32_t, const unsigned char* data, uint32_t
     return 1;
 }
 
+// Inflates straight into the image data. Once the picture is complete the
+// rest is not inflated: data past the picture changes nothing.
 int PNG_HandleIDAT(PNGStruct* png, uint32_t, const unsigned char* data, uint32_t length) {
-    if (length == 0) return 1;
-    if (!Deflate_Inflate(png->bridge, data, length, png->inflateOutput, PNG_INFLATE_BUFFER)) return 0;
+    if (length == 0 || png->imageSize == PNG_ExpectedDataSize(png)) return 1;
+    if (!ReserveImageData(png, png->fileLeft)) return 0;
+    int32_t room = png->imageCapacity - png->imageSize;
+    if (!Deflate_Inflate(png->bridge, data, length, png->imageData + png->imageSize, uint32_t(room))) return 0;
     int32_t produced = 0;
     Deflate_GetOutputSize(png->bridge, &produced);
-    if (!AppendImageData(png, produced)) return 0;
-    while (produced == PNG_INFLATE_BUFFER) {
-        if (!Deflate_Continue(png->bridge, png->inflateOutput, PNG_INFLATE_BUFFER)) return 0;
-        Deflate_GetOutputSize(png->bridge, &produced);
-        if (!AppendImageData(png, produced)) return 0;
-    }
+    png->imageSize += produced;
     return 1;
 }
 
@@ -416,7 +415,8 @@ int PNG_HandleIEND(PNGStruct* png, uint32_t, const unsigned char*, uint32_t) {
     if (!png->imageData || png->imageSize == 0) return 0;
     if (!PNG_Unfilter(png)) return 0;
     if (png->interlace == 1 && !PNG_Deinterlace(png)) return 0;
-    return PNG_SplitAlpha(png);
+    png->rowStride = int32_t(PNG_RowBytes(png, png->width) + 1);
+    return 1;
 }
 
 int PNG_ReadSize(const unsigned char* bytes, uint32_t count, int32_t* width, int32_t* height) {

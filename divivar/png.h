@@ -10,7 +10,6 @@
 
 struct DeflateStruct;
 
-enum { PNG_INFLATE_BUFFER = 4096 };
 // The largest ICC profile taken from an iCCP chunk, the side data's one cap;
 // a larger one is ignored.
 enum { PNG_MOST_PROFILE = SIDE_MOST_BYTES };
@@ -25,12 +24,11 @@ struct PNGStruct {
     uint32_t verbose;                // 1: chunk-by-chunk diagnostics in the debug log (off by default)
     int32_t width;                   // pixels, from IHDR (1 to 2^31 - 1)
     int32_t height;                  // pixels, from IHDR
-    int32_t rowStride;               // bytes of one unfiltered row, without its filter byte
+    int32_t rowStride;               // bytes from one unfiltered row to the next, its filter byte first
     int32_t bitDepth;                // bits per sample: 1, 2, 4, 8 or 16
     int32_t colourType;              // IHDR colour type: 0, 2, 3, 4 or 6
     int32_t filterMethod;            // IHDR filter method (0 is the only one defined)
     int32_t interlace;               // 0 none, 1 Adam7
-    unsigned char inflateOutput[PNG_INFLATE_BUFFER];  // the bridge's output window
     unsigned char palette[256 * 3];  // PLTE entries, red, green, blue
     int32_t paletteEntries;          // entries in palette, 0 to 256
     unsigned char paletteAlpha[256]; // tRNS alpha of the first paletteAlphaLength entries
@@ -40,8 +38,8 @@ struct PNGStruct {
     unsigned char* imageData;        // inflated (then unfiltered) rows; owned, tracked
     int32_t imageSize;               // bytes used in imageData
     int32_t imageCapacity;           // bytes allocated for imageData
-    unsigned char* alphaPlane;       // alpha split from grey+alpha or RGBA rows; owned, tracked
-    int32_t alphaSize;               // bytes of alphaPlane
+    uint32_t fileLeft;               // bytes of the file from the chunk being read on: what its image
+                                     // data can inflate to is bounded by them
     uint32_t verifyCrc;              // 1: chunk CRCs are checked (off by default)
     int32_t chunkState;              // which chunks were seen, for their order rules
     DeflateStruct* bridge;           // the inflate bridge; owned
@@ -57,7 +55,7 @@ int PNG_Create(PNGStruct** png);
 // Resets, destroys the bridge, frees and nulls *png. Cannot fail (1).
 int PNG_Destroy(PNGStruct** png);
 
-// Frees image data and alpha plane and forgets the header. Cannot fail (1).
+// Frees the image data and forgets the header. Cannot fail (1).
 int PNG_Reset(PNGStruct* png);
 
 // Reads a whole file through the file layer and decodes it (a short read
@@ -96,4 +94,3 @@ int64_t PNG_ExpectedDataSize(const PNGStruct* png);
 // The end-chunk steps, in place on the image data.
 int PNG_Unfilter(PNGStruct* png);
 int PNG_Deinterlace(PNGStruct* png);
-int PNG_SplitAlpha(PNGStruct* png);

@@ -1,7 +1,10 @@
-// PNG end steps on the inflated image data: undo the row filters per pass,
-// undo Adam7 interlacing, separate the alpha samples; and the copy of any
-// colour type and bit depth into a bitmap.
+// PNG end steps on the inflated image data: undo the row filters per pass
+// and Adam7 interlacing; and the copy of any colour type and bit depth into
+// a bitmap, a row at a time.
 #include <string.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "orv-core.h"
 #include "png.h"
@@ -36,37 +39,89 @@ unsigned Paeth(int a, int b, int c) {
     return unsigned(c);
 }
 
+#if defined(__SSE2__)
+// Sub, Average and Paeth carry each pixel into the next, so the pixels go
+// one after another; the bytes of a 3- or 4-byte pixel go together, in
+// 16-bit lanes. The byte loops below remain for other pixel sizes.
+__m128i LoadPixel(const unsigned char* p, int bpp) {
+    uint32_t v = 0;
+    memcpy(&v, p, size_t(bpp));
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v)), _mm_setzero_si128());
+}
+
+void StorePixel(unsigned char* p, __m128i v, int bpp) {
+    uint32_t word = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
+    memcpy(p, &word, size_t(bpp));
+}
+
+__m128i Abs16(__m128i v) {
+    return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
+}
+
+__m128i Choose(__m128i mask, __m128i yes, __m128i no) {
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+// Undoes one row's filter 1, 3 or 4 for pixels of 3 or 4 bytes.
+void UnfilterPixels(unsigned filter, unsigned char* p, const unsigned char* up, int64_t length, int bpp) {
+    const __m128i low = _mm_set1_epi16(0xFF);
+    __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
+    for (int64_t i = 0; i + bpp <= length; i += bpp) {
+        __m128i x = LoadPixel(p + i, bpp);
+        __m128i b = up ? LoadPixel(up + i, bpp) : _mm_setzero_si128();
+        __m128i predicted = a;
+        if (filter == 3) {
+            predicted = _mm_srli_epi16(_mm_add_epi16(a, b), 1);
+        } else if (filter == 4) {
+            __m128i pa = _mm_sub_epi16(b, c), pb = _mm_sub_epi16(a, c);
+            __m128i pc = Abs16(_mm_add_epi16(pa, pb));
+            pa = Abs16(pa);
+            pb = Abs16(pb);
+            __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
+            predicted = Choose(_mm_cmpeq_epi16(smallest, pa), a, Choose(_mm_cmpeq_epi16(smallest, pb), b, c));
+        }
+        a = _mm_and_si128(_mm_add_epi16(x, predicted), low);
+        c = b;
+        StorePixel(p + i, a, bpp);
+    }
+}
+#endif
+
 int UnfilterRow(unsigned char* row, const unsigned char* above, int64_t length, int bpp) {
     unsigned filter = row[0];
     unsigned char* p = row + 1;
     const unsigned char* up = above ? above + 1 : nullptr;
+    if (filter > 4) return 0;
+    if (filter == 0 || (filter == 2 && !up)) return 1;
+    if (filter == 2) {
+        for (int64_t i = 0; i < length; ++i) p[i] = (unsigned char)(p[i] + up[i]);
+        return 1;
+    }
+#if defined(__SSE2__)
+    if (bpp == 3 || bpp == 4) {
+        UnfilterPixels(filter, p, up, length, bpp);
+        return 1;
+    }
+#endif
     switch (filter) {
-        case 0:
-            break;
-        case 1:
-            for (int64_t i = bpp; i < length; ++i) p[i] = (unsigned char)(p[i] + p[i - bpp]);
-            break;
-        case 2:
-            if (up)
-                for (int64_t i = 0; i < length; ++i) p[i] = (unsigned char)(p[i] + up[i]);
-            break;
-        case 3:
-            for (int64_t i = 0; i < length; ++i) {
-                unsigned left = i >= bpp ? p[i - bpp] : 0;
-                unsigned top = up ? up[i] : 0;
-                p[i] = (unsigned char)(p[i] + ((left + top) >> 1));
-            }
-            break;
-        case 4:
-            for (int64_t i = 0; i < length; ++i) {
-                int left = i >= bpp ? p[i - bpp] : 0;
-                int top = up ? up[i] : 0;
-                int corner = (up && i >= bpp) ? up[i - bpp] : 0;
-                p[i] = (unsigned char)(p[i] + Paeth(left, top, corner));
-            }
-            break;
-        default:
-            return 0;
+    case 1:
+        for (int64_t i = bpp; i < length; ++i) p[i] = (unsigned char)(p[i] + p[i - bpp]);
+        break;
+    case 3:
+        for (int64_t i = 0; i < length; ++i) {
+            unsigned left = i >= bpp ? p[i - bpp] : 0;
+            unsigned top = up ? up[i] : 0;
+            p[i] = (unsigned char)(p[i] + ((left + top) >> 1));
+        }
+        break;
+    default:
+        for (int64_t i = 0; i < length; ++i) {
+            int left = i >= bpp ? p[i - bpp] : 0;
+            int top = up ? up[i] : 0;
+            int corner = (up && i >= bpp) ? up[i - bpp] : 0;
+            p[i] = (unsigned char)(p[i] + Paeth(left, top, corner));
+        }
+        break;
     }
     return 1;
 }
@@ -104,6 +159,76 @@ unsigned RawSample(const unsigned char* row, int64_t index, int depth) {
 
 unsigned KeyValue(const PNGStruct* png, int which) {
     return (unsigned(png->colourKey[which * 2]) << 8) | png->colourKey[which * 2 + 1];
+}
+
+// The palette as bitmap pixels (blue, green, red, alpha in memory); the
+// entries the PLTE chunk does not fill are black.
+void PaletteColours(const PNGStruct* png, uint32_t* colours) {
+    for (int i = 0; i < 256; ++i) {
+        unsigned char pixel[4] = {0, 0, 0, 255};
+        if (i < png->paletteEntries) {
+            pixel[0] = png->palette[i * 3 + 2];
+            pixel[1] = png->palette[i * 3 + 1];
+            pixel[2] = png->palette[i * 3];
+        }
+        if (i < png->paletteAlphaLength) pixel[3] = png->paletteAlpha[i];
+        memcpy(&colours[i], pixel, 4);
+    }
+}
+
+void Store(unsigned char* out, unsigned r, unsigned g, unsigned b, unsigned a) {
+    out[0] = (unsigned char)b;
+    out[1] = (unsigned char)g;
+    out[2] = (unsigned char)r;
+    out[3] = (unsigned char)a;
+}
+
+// One unfiltered row of any colour type and depth into bitmap pixels. The
+// 8-bit kinds without a colour key, nearly every PNG there is, take loops
+// of their own that the compiler vectorises.
+void ConvertRow(const PNGStruct* png, const unsigned char* row, const uint32_t* palette, unsigned char* out) {
+    const int64_t width = png->width;
+    const int depth = png->bitDepth, type = png->colourType;
+    if (type == 3) {
+        for (int64_t j = 0; j < width; ++j)
+            memcpy(out + j * 4, &palette[depth == 8 ? row[j] : PackedValue(row, j, depth)], 4);
+        return;
+    }
+    const int key = png->hasTransparency && (type == 0 || type == 2);
+    if (depth == 8 && !key) {
+        switch (type) {
+        case 6:
+            for (int64_t j = 0; j < width; ++j)
+                Store(out + j * 4, row[j * 4], row[j * 4 + 1], row[j * 4 + 2], row[j * 4 + 3]);
+            return;
+        case 2:
+            for (int64_t j = 0; j < width; ++j) Store(out + j * 4, row[j * 3], row[j * 3 + 1], row[j * 3 + 2], 255);
+            return;
+        case 4:
+            for (int64_t j = 0; j < width; ++j) Store(out + j * 4, row[j * 2], row[j * 2], row[j * 2], row[j * 2 + 1]);
+            return;
+        default:
+            for (int64_t j = 0; j < width; ++j) Store(out + j * 4, row[j], row[j], row[j], 255);
+            return;
+        }
+    }
+    const int colour = type == 2 || type == 6;
+    const int channels = type == 6 ? 4 : type == 2 ? 3 : type == 4 ? 2 : 1;
+    for (int64_t j = 0; j < width; ++j) {
+        const int64_t at = j * channels;
+        unsigned r = Sample(row, at, depth, 1);
+        unsigned g = colour ? Sample(row, at + 1, depth, 1) : r;
+        unsigned b = colour ? Sample(row, at + 2, depth, 1) : r;
+        unsigned a = type == 6 || type == 4 ? Sample(row, at + channels - 1, depth, 1) : 255;
+        if (key) {
+            int keyed = RawSample(row, at, depth) == KeyValue(png, 0);
+            if (colour)
+                keyed = keyed && RawSample(row, at + 1, depth) == KeyValue(png, 1) &&
+                        RawSample(row, at + 2, depth) == KeyValue(png, 2);
+            if (keyed) a = 0;
+        }
+        Store(out + j * 4, r, g, b, a);
+    }
 }
 
 }  // namespace
@@ -212,38 +337,6 @@ int PNG_Deinterlace(PNGStruct* png) {
     return 1;
 }
 
-int PNG_SplitAlpha(PNGStruct* png) {
-    int64_t rowLength = PNG_RowBytes(png, png->width);
-    png->rowStride = int32_t(rowLength + 1);
-    int alpha = png->colourType == 4 || png->colourType == 6;
-    if (!alpha) {
-        for (int64_t i = 0; i < png->height; ++i) {
-            unsigned char* row = png->imageData + i * png->rowStride;
-            memmove(row, row + 1, size_t(rowLength));
-        }
-        return 1;
-    }
-    int sampleBytes = png->bitDepth / 8;
-    int bpp = PNG_BytesPerPixel(png);
-    int colourBytes = bpp - sampleBytes;
-    int size = 0;
-    png->alphaPlane = static_cast<unsigned char*>(
-        Mem_AllocChecked(png->height, png->width, sampleBytes, &size, MEM_HEAP, kModule, __LINE__));
-    if (!png->alphaPlane) return 0;
-    png->alphaSize = size;
-    for (int64_t i = 0; i < png->height; ++i) {
-        unsigned char* row = png->imageData + i * png->rowStride;
-        unsigned char* out = row;
-        unsigned char* plane = png->alphaPlane + i * png->width * sampleBytes;
-        for (int64_t j = 0; j < png->width; ++j) {
-            const unsigned char* pixel = row + 1 + j * bpp;
-            for (int k = 0; k < colourBytes; ++k) *out++ = pixel[k];
-            for (int k = 0; k < sampleBytes; ++k) plane[j * sampleBytes + k] = pixel[colourBytes + k];
-        }
-    }
-    return 1;
-}
-
 int PNG_ToBitmap(PNGStruct* png, BitmapStruct* bitmap) {
     if (!png) Core_NullPointer(kModule, __LINE__);
     Class_Check(png, PNGStructTag, kModule, __LINE__);
@@ -251,42 +344,12 @@ int PNG_ToBitmap(PNGStruct* png, BitmapStruct* bitmap) {
     if (!Bitmap_SetSize(bitmap, png->width, png->height)) return 0;
     unsigned char* bits = nullptr;
     Bitmap_GetBits(bitmap, &bits);
-    int depth = png->bitDepth;
-    int type = png->colourType;
-    int key = png->hasTransparency && (type == 0 || type == 2);
+    uint32_t palette[256];
+    if (png->colourType == 3) PaletteColours(png, palette);
     for (int64_t i = 0; i < png->height; ++i) {
-        const unsigned char* row = png->imageData + i * png->rowStride;
-        const unsigned char* plane = png->alphaPlane ? png->alphaPlane + i * png->width * (depth / 8) : nullptr;
+        const unsigned char* row = png->imageData + i * png->rowStride + 1;
         unsigned char* out = bits + (png->height - 1 - i) * int64_t(bitmap->scanline);
-        for (int64_t j = 0; j < png->width; ++j, out += 4) {
-            unsigned r, g, b, a = 255;
-            if (type == 2 || type == 6) {
-                r = Sample(row, j * 3, depth, 1);
-                g = Sample(row, j * 3 + 1, depth, 1);
-                b = Sample(row, j * 3 + 2, depth, 1);
-                if (key && RawSample(row, j * 3, depth) == KeyValue(png, 0) &&
-                    RawSample(row, j * 3 + 1, depth) == KeyValue(png, 1) &&
-                    RawSample(row, j * 3 + 2, depth) == KeyValue(png, 2))
-                    a = 0;
-            } else if (type == 3) {
-                unsigned index = Sample(row, j, depth, 0);
-                r = g = b = 0;
-                if (int(index) < png->paletteEntries) {
-                    r = png->palette[index * 3];
-                    g = png->palette[index * 3 + 1];
-                    b = png->palette[index * 3 + 2];
-                }
-                if (int(index) < png->paletteAlphaLength) a = png->paletteAlpha[index];
-            } else {
-                r = g = b = Sample(row, j, depth, 1);
-                if (key && RawSample(row, j, depth) == KeyValue(png, 0)) a = 0;
-            }
-            if (plane) a = Sample(plane, j, depth, 1);
-            out[0] = (unsigned char)b;
-            out[1] = (unsigned char)g;
-            out[2] = (unsigned char)r;
-            out[3] = (unsigned char)a;
-        }
+        ConvertRow(png, row, palette, out);
     }
     return 1;
 }
