@@ -43,15 +43,17 @@ unsigned Paeth(int a, int b, int c) {
 // Sub, Average and Paeth carry each pixel into the next, so the pixels go
 // one after another; the bytes of a 3- or 4-byte pixel go together, in
 // 16-bit lanes. The byte loops below remain for other pixel sizes.
-__m128i LoadPixel(const unsigned char* p, int bpp) {
+template <int kBpp>
+__m128i LoadPixel(const unsigned char* p) {
     uint32_t v = 0;
-    memcpy(&v, p, size_t(bpp));
+    memcpy(&v, p, kBpp);
     return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v)), _mm_setzero_si128());
 }
 
-void StorePixel(unsigned char* p, __m128i v, int bpp) {
+template <int kBpp>
+void StorePixel(unsigned char* p, __m128i v) {
     uint32_t word = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
-    memcpy(p, &word, size_t(bpp));
+    memcpy(p, &word, kBpp);
 }
 
 __m128i Abs16(__m128i v) {
@@ -62,13 +64,15 @@ __m128i Choose(__m128i mask, __m128i yes, __m128i no) {
     return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
 }
 
-// Undoes one row's filter 1, 3 or 4 for pixels of 3 or 4 bytes.
-void UnfilterPixels(unsigned filter, unsigned char* p, const unsigned char* up, int64_t length, int bpp) {
+// Undoes one row's filter 1, 3 or 4 for pixels of 3 or 4 bytes (the size
+// a constant, so that the loads and stores are single moves).
+template <int kBpp>
+void UnfilterPixels(unsigned filter, unsigned char* p, const unsigned char* up, int64_t length) {
     const __m128i low = _mm_set1_epi16(0xFF);
     __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
-    for (int64_t i = 0; i + bpp <= length; i += bpp) {
-        __m128i x = LoadPixel(p + i, bpp);
-        __m128i b = up ? LoadPixel(up + i, bpp) : _mm_setzero_si128();
+    for (int64_t i = 0; i + kBpp <= length; i += kBpp) {
+        __m128i x = LoadPixel<kBpp>(p + i);
+        __m128i b = up ? LoadPixel<kBpp>(up + i) : _mm_setzero_si128();
         __m128i predicted = a;
         if (filter == 3) {
             predicted = _mm_srli_epi16(_mm_add_epi16(a, b), 1);
@@ -82,7 +86,7 @@ void UnfilterPixels(unsigned filter, unsigned char* p, const unsigned char* up, 
         }
         a = _mm_and_si128(_mm_add_epi16(x, predicted), low);
         c = b;
-        StorePixel(p + i, a, bpp);
+        StorePixel<kBpp>(p + i, a);
     }
 }
 #endif
@@ -99,7 +103,7 @@ int UnfilterRow(unsigned char* row, const unsigned char* above, int64_t length, 
     }
 #if defined(__SSE2__)
     if (bpp == 3 || bpp == 4) {
-        UnfilterPixels(filter, p, up, length, bpp);
+        (bpp == 3 ? UnfilterPixels<3> : UnfilterPixels<4>)(filter, p, up, length);
         return 1;
     }
 #endif
