@@ -54,11 +54,11 @@ int SaveWebp(const BitmapStruct* bitmap, const CopyEncoding* how, BufferStruct* 
 // third fewer. The longest sides are the bridges' own, which their reasons
 // spell out.
 const OutputKind kOutputKinds[COPY_KINDS] = {
-    {"JPEG", "JPEG", ".jpg", 1, 0, 1, 1.0, JPEG_MOST_SIDE, "too large for JPEG (at most 65500 pixels a side)", SaveJpeg,
-     JPEG_HasComment, KeepJpeg},
-    {"PNG", "PNG", ".png", 0, 1, 0, 5.0, PNGL_MOST_SIDE, "too large for PNG (at most 1000000 pixels a side)", SavePng,
-     PNGL_HasSoftware, KeepPng},
-    {"WebP", "WebP", ".webp", 1, 1, 0, 0.7, WEBP_MOST_SIDE, "too large for WebP (at most 16383 pixels a side)",
+    {"JPEG", "JPEG", ".jpg", 1, 0, 1, 1, 1.0, JPEG_MOST_SIDE, "too large for JPEG (at most 65500 pixels a side)",
+     SaveJpeg, JPEG_HasComment, KeepJpeg},
+    {"PNG", "PNG", ".png", 0, 1, 0, 0, 5.0, PNGL_MOST_SIDE, "too large for PNG (at most 1000000 pixels a side)",
+     SavePng, PNGL_HasSoftware, KeepPng},
+    {"WebP", "WebP", ".webp", 1, 1, 0, 0, 0.7, WEBP_MOST_SIDE, "too large for WebP (at most 16383 pixels a side)",
      SaveWebp, WEBP_HasMark, KeepWebp},
 };
 

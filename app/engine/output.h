@@ -34,6 +34,9 @@ struct OutputKind {
                               // whose copies a size limit can only make smaller
     int keepsAlpha;           // 1: transparency kept, colours stored plain; 0: laid on Background
     int quickEncoder;         // 1: fast enough that the measure encodes the half-size reduction too
+    int sampledBands;         // 1: bands of rows apart, encoded together, take the bytes they take in
+                              // the whole picture (no block is predicted from the one above), so a
+                              // size limit may sample them
     double overJpeg;          // an estimate's bits over a JPEG's at the same quality, before a
                               // measure of the kind's own
     int32_t mostSide;         // pixels: the longest side the format holds

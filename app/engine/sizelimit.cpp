@@ -75,15 +75,23 @@ double Correction(const SizeLimitStruct* fit, const SizeLimitTry& t) {
     return log(double(t.bytes) / Estimate(fit, t.steps, t.quality));
 }
 
+// 1 when a copy of steps was encoded.
+int Encoded(const SizeLimitStruct* fit, int32_t steps) {
+    for (int i = 0; i < fit->tries; ++i)
+        if (!fit->tried[i].probe && fit->tried[i].steps == steps) return 1;
+    return 0;
+}
+
 // The tries at one size nearest to quality: *a the nearest, *b the next on
 // the other side when there is one, else the next on the same side (either
-// null when missing).
+// null when missing). Samples count only at a size not yet encoded.
 void NearestTries(const SizeLimitStruct* fit, int32_t steps, int32_t quality, const SizeLimitTry** a,
                   const SizeLimitTry** b) {
     const SizeLimitTry* side[2][2] = {};  // [under or at, over][nearest, next]
+    const int encoded = Encoded(fit, steps);
     for (int i = 0; i < fit->tries; ++i) {
         const SizeLimitTry& t = fit->tried[i];
-        if (t.bytes <= 0 || t.steps != steps) continue;
+        if (t.bytes <= 0 || t.steps != steps || (t.probe && encoded)) continue;
         const SizeLimitTry** near = side[t.quality <= quality ? 0 : 1];
         int distance = abs(t.quality - quality);
         if (!near[0] || distance < abs(near[0]->quality - quality)) {
@@ -157,7 +165,7 @@ Known KnownAt(const SizeLimitStruct* fit, int32_t steps) {
     Known k = {0, 0, 0, 0};
     for (int i = 0; i < fit->tries; ++i) {
         const SizeLimitTry& t = fit->tried[i];
-        if (t.steps != steps) continue;
+        if (t.steps != steps || t.probe) continue;
         k.tries += 1;
         int fits = t.bytes > 0 && t.bytes <= fit->bounds.limit;
         if (fits && t.quality > k.fits) {
@@ -196,7 +204,7 @@ int32_t NextSize(const SizeLimitStruct* fit) {
     if (fails >= 0 && fits >= 0 && sizes >= kSizesBeforeHalving && end - fails > 2) return (fails + end) / 2;
     // Going down, the first encode of a size should fit; going back up
     // between sizes known, a size that may fit at all is worth its encode.
-    const double aim = fit->bounds.limit * (fits >= 0 ? 1.0 : fit->tries ? kAimOtherSize : kAimUntried);
+    const double aim = fit->bounds.limit * (fits >= 0 ? 1.0 : fit->tries > fit->probes ? kAimOtherSize : kAimUntried);
     for (int32_t s = fails + 1; s < end; ++s)
         if (Predict(fit, s, fit->lowest) <= aim) return s;
     if (fits >= 0) return fits;
@@ -225,6 +233,7 @@ void SizeLimit_Start(SizeLimitStruct* fit, const CopySize* bounds, const SizeFac
     fit->step = 0;
     fit->best = -1;
     fit->tries = 0;
+    fit->probes = 0;
 }
 
 int SizeLimit_Next(SizeLimitStruct* fit, CopySize* next) {
@@ -239,7 +248,7 @@ int SizeLimit_Next(SizeLimitStruct* fit, CopySize* next) {
         // at the lowest quality, the size may change: a larger copy comes
         // before a better quality of this one, and a smaller size only where
         // the one above it does not fit at the lowest quality.
-        if (fit->tries == 0 || k.fits || FailsAtLowest(fit, s)) {
+        if (fit->tries == fit->probes || k.fits || FailsAtLowest(fit, s)) {
             int32_t size = NextSize(fit);
             if (size < 0) return 0;
             if (size != s) {
@@ -260,9 +269,9 @@ int SizeLimit_Next(SizeLimitStruct* fit, CopySize* next) {
             q = (k.fits + k.fails) / 2;
         else
             q = Highest(fit, s, low, high,
-                        limit * (k.tries      ? kAimCorrected
-                                 : fit->tries ? kAimOtherSize
-                                              : kAimUntried));
+                        limit * (k.tries                    ? kAimCorrected
+                                 : fit->tries > fit->probes ? kAimOtherSize
+                                                            : kAimUntried));
         Stepped(fit->bounds, s, next);
         next->quality = q / 100.0;
         return 1;
@@ -270,10 +279,36 @@ int SizeLimit_Next(SizeLimitStruct* fit, CopySize* next) {
     return 0;
 }
 
+int SizeLimit_WantsProbe(const SizeLimitStruct* fit, const CopySize* next) {
+    if (!fit || !next) Core_NullPointer(kModule, __LINE__);
+    if (Estimate_Measured(&fit->facts, fit->kind) || !Output_Kind(fit->kind)->sampledBands ||
+        next->height < 2 * LIMIT_PROBE_BAND * LIMIT_PROBE_EVERY || next->width < LIMIT_PROBE_BAND ||
+        fit->tries >= LIMIT_MOST_TRIES - 1 || Encoded(fit, next->steps))
+        return 0;
+    const int32_t quality = int32_t(lround(next->quality * 100.0));
+    int samples = 0;
+    for (int i = 0; i < fit->tries; ++i) {
+        const SizeLimitTry& t = fit->tried[i];
+        if (t.steps != next->steps) continue;
+        if (t.bytes <= 0 || abs(t.quality - quality) <= LIMIT_PROBE_NEAR) return 0;
+        samples += 1;
+    }
+    return samples < LIMIT_PROBES_A_SIZE;
+}
+
+void SizeLimit_Probed(SizeLimitStruct* fit, const CopySize* probed, int64_t bytes) {
+    if (!fit || !probed) Core_NullPointer(kModule, __LINE__);
+    if (fit->tries >= LIMIT_MOST_TRIES) Core_Abort("Size limit: more tries than the search asks for\n");
+    SizeLimitTry t = {probed->steps, int32_t(lround(probed->quality * 100.0)), bytes > 0 ? bytes : 0, 1};
+    fit->tried[fit->tries] = t;
+    fit->tries += 1;
+    fit->probes += 1;
+}
+
 int SizeLimit_Tried(SizeLimitStruct* fit, const CopySize* tried, int64_t bytes) {
     if (!fit || !tried) Core_NullPointer(kModule, __LINE__);
     if (fit->tries >= LIMIT_MOST_TRIES) Core_Abort("Size limit: more tries than the search asks for\n");
-    SizeLimitTry t = {tried->steps, int32_t(lround(tried->quality * 100.0)), bytes > 0 ? bytes : 0};
+    SizeLimitTry t = {tried->steps, int32_t(lround(tried->quality * 100.0)), bytes > 0 ? bytes : 0, 0};
     fit->tried[fit->tries] = t;
     fit->tries += 1;
     if (t.bytes <= 0 || t.bytes > fit->bounds.limit) return 0;
@@ -291,7 +326,7 @@ int SizeLimit_Best(const SizeLimitStruct* fit, CopySize* best) {
     const SizeLimitTry& b = fit->tried[fit->best];
     Stepped(fit->bounds, b.steps, best);
     best->quality = b.quality / 100.0;
-    best->encodes = fit->tries;
+    best->encodes = fit->tries - fit->probes;
     return 1;
 }
 

@@ -3,6 +3,8 @@
 // and written whole. Under a size limit the scaled picture is encoded again
 // at the qualities the search asks for, and scaled again only when the
 // search steps its size; the source is never decoded twice.
+#include <string.h>
+
 #include <utility>
 
 #include "bitmap.h"
@@ -113,14 +115,56 @@ int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, c
     return 1;
 }
 
-// Encodes the scaled copy as kind at copy's quality into out: a WebP
-// lossless when the copy keeps its lossless source so under "Original" and
-// no limit asks for fewer bytes.
-int Encode(const AppConfig* config, Scaled* s, const CopySize* copy, int kind, const SideDataStruct* side,
-           BufferStruct* out) {
+// Encodes picture (the scaled copy, or a sample of it) as kind at copy's
+// quality with the copy's side data into out: a WebP lossless when the copy
+// keeps its lossless source so under "Original" and no limit asks for fewer
+// bytes.
+int Encode(const AppConfig* config, Scaled* s, const BitmapStruct* picture, const CopySize* copy, int kind,
+           const SideDataStruct* side, BufferStruct* out) {
     const CopyEncoding how = {copy->quality, config->Format == FORMAT_SAME_KIND && copy->lossless && copy->limit == 0,
                               side ? &s->carried : nullptr, s->srgb, Output_Mark()};
-    return Output_Kind(kind)->save(s->target, &how, out);
+    return Output_Kind(kind)->save(picture, &how, out);
+}
+
+// What the file of copy would take, from a sample of its scaled picture:
+// one band of LIMIT_PROBE_BAND rows from the middle of every
+// LIMIT_PROBE_EVERY, encoded together as the copy would be, less the file's
+// fixed part (headers, tables, side data: the file of the sample's first
+// block alone), for every band of the copy. 0 when a sample cannot be made.
+int64_t Probe(const AppConfig* config, Scaled* s, const CopySize* copy, int kind, const SideDataStruct* side) {
+    const BitmapStruct* picture = s->target;
+    const int32_t taken = picture->height / (LIMIT_PROBE_BAND * LIMIT_PROBE_EVERY);
+    if (taken < 1) return 0;
+    int64_t bytes[2] = {};
+    BitmapStruct* sample = nullptr;
+    BufferStruct file = {};
+    Bitmap_Create(&sample);
+    for (int i = 0; i < 2; ++i) {
+        const int32_t width = i == 0 ? picture->width : LIMIT_PROBE_BAND;
+        if (!Bitmap_SetSize(sample, width, (i == 0 ? taken : 1) * LIMIT_PROBE_BAND)) break;
+        sample->weighted = picture->weighted;
+        // Rows are stored bottom-up: row r from the top is height - 1 - r.
+        for (int32_t r = 0; r < sample->height; ++r) {
+            const int32_t band = r / LIMIT_PROBE_BAND;
+            const int32_t from =
+                (band * LIMIT_PROBE_EVERY + LIMIT_PROBE_EVERY / 2) * LIMIT_PROBE_BAND + r % LIMIT_PROBE_BAND;
+            memcpy(sample->pixels + int64_t(sample->height - 1 - r) * sample->scanline,
+                   picture->pixels + int64_t(picture->height - 1 - from) * picture->scanline, size_t(sample->scanline));
+        }
+        if (!Encode(config, s, sample, copy, kind, side, &file)) break;
+        bytes[i] = file.size;
+    }
+    Buffer_Free(&file);
+    Bitmap_Destroy(&sample);
+    if (bytes[0] <= 0 || bytes[1] <= 0) return 0;
+    const double band = double(bytes[0] - bytes[1]) / taken;
+    // Sampled estimates came out 2 % over the files in the median (29 of
+    // the benchmark's photographs at 250, 100 and 50 KB): that is taken off.
+    const double kSampleOver = 1.02;
+    const double estimate = (double(bytes[1]) + band * double(picture->height) / LIMIT_PROBE_BAND) / kSampleOver;
+    Log_Print(0, "Sampled %dx%d at quality %.0f: %.0f bytes\n", picture->width, picture->height, copy->quality * 100.0,
+              estimate);
+    return estimate > 1 ? int64_t(estimate) : 1;
 }
 
 // The copy that fits copy's limit, best first by the size-limit rule, into
@@ -135,7 +179,11 @@ int EncodeWithin(const AppConfig* config, BitmapStruct* source, CopySize* copy, 
     int ok = 1;
     while (ok && SizeLimit_Next(&fit, &next)) {
         if (next.steps != s->steps) ok = Scale(config, source, &next, side, kind, s);
-        ok = ok && Encode(config, s, &next, kind, side, &tried);
+        if (ok && SizeLimit_WantsProbe(&fit, &next)) {
+            SizeLimit_Probed(&fit, &next, Probe(config, s, &next, kind, side));
+            continue;
+        }
+        ok = ok && Encode(config, s, s->target, &next, kind, side, &tried);
         if (ok)
             Log_Print(0, "Tried %dx%d at quality %.0f: %d bytes\n", next.width, next.height, next.quality * 100.0,
                       tried.size);
@@ -216,11 +264,11 @@ int Write_Copy(const AppConfig* config, BitmapStruct* source, CopySize* copy, co
             const int32_t encodes = copy->encodes;
             *copy = planned;
             copy->limit = 0;
-            ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, file);
+            ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, s.target, copy, kind, side, file);
             copy->encodes = encodes + 1;
         }
     } else {
-        ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, copy, kind, side, file);
+        ok = Scale(config, source, copy, side, kind, &s) && Encode(config, &s, s.target, copy, kind, side, file);
         copy->encodes = 1;
     }
     if (ok && copy->keepCoded && file->size >= copy->sourceBytes) KeepCoded(config, sourcePath, side, copy, kind, file);
