@@ -50,6 +50,29 @@ struct JpegChoice {
     int denominator;       // what the decode was reduced by
 };
 
+// The copy fit's settings make of a source shown at width x height, into
+// copy, and the smallest size (*least across, *leastDown, as shown) a
+// decode reduced for it may have: kFilterShare times the largest whole
+// picture any copy of the run's profiles scales (a crop's window is what
+// its copy scales, so the whole picture is wanted at the window's scale).
+void PlanReduction(const AppConfig* fit, int32_t width, int32_t height, CopySize* copy, int32_t* leastAcross,
+                   int32_t* leastDown) {
+    Plan_Copy(fit, width, height, copy);
+    char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE];
+    const int profiles = Plan_RunProfiles(fit, names);
+    *leastAcross = *leastDown = 0;
+    for (int k = 0; k < profiles; ++k) {
+        AppConfig view;
+        CopySize other = {};
+        Plan_ProfileView(fit, names[k], 0, &view);
+        Plan_Copy(&view, width, height, &other);
+        int32_t wholeWidth = 0, wholeHeight = 0;
+        Plan_WholeSize(&other, &wholeWidth, &wholeHeight);
+        if (kFilterShare * wholeWidth > *leastAcross) *leastAcross = kFilterShare * wholeWidth;
+        if (kFilterShare * wholeHeight > *leastDown) *leastDown = kFilterShare * wholeHeight;
+    }
+}
+
 // Once the header is read: the copy's size by the scale rule (once for the
 // file), the decoder's reduction toward it, and whether the inks are kept.
 int ChooseReduction(void* context, JPEGLibStruct* jpeg) {
@@ -58,29 +81,12 @@ int ChooseReduction(void* context, JPEGLibStruct* jpeg) {
     jpeg->keepInks = choice->inks && Colour_SpaceOf(side.block[SIDE_PROFILE], side.size[SIDE_PROFILE]) == COLOUR_CMYK;
     choice->denominator = 1;
     if (choice->fit) {
-        CopySize* copy = choice->copy;
-        int32_t width = 0, height = 0;
+        int32_t width = 0, height = 0, leastAcross = 0, leastDown = 0;
         ShownSize(jpeg, &width, &height);
-        Plan_Copy(choice->fit, width, height, copy);
-        // Room for the largest copy of the run's profiles. A crop's window
-        // is what its copy scales, so the whole picture is wanted at the
-        // window's scale.
-        char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE];
-        const int profiles = Plan_RunProfiles(choice->fit, names);
+        PlanReduction(choice->fit, width, height, choice->copy, &leastAcross, &leastDown);
         const int turned = width != jpeg->width;
-        choice->denominator = 8;
-        for (int k = 0; k < profiles; ++k) {
-            AppConfig view;
-            CopySize other = {};
-            Plan_ProfileView(choice->fit, names[k], 0, &view);
-            Plan_Copy(&view, width, height, &other);
-            int32_t wholeWidth = 0, wholeHeight = 0;
-            Plan_WholeSize(&other, &wholeWidth, &wholeHeight);
-            const int denominator =
-                JPEG_ReductionFor(jpeg->width, jpeg->height, kFilterShare * (turned ? wholeHeight : wholeWidth),
-                                  kFilterShare * (turned ? wholeWidth : wholeHeight));
-            if (denominator < choice->denominator) choice->denominator = denominator;
-        }
+        choice->denominator = JPEG_ReductionFor(jpeg->width, jpeg->height, turned ? leastDown : leastAcross,
+                                                turned ? leastAcross : leastDown);
     }
     return choice->denominator;
 }
@@ -161,26 +167,51 @@ int LoadWebp(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, Sid
     return WEBP_DecodeToBitmap(data, size, bitmap, side);
 }
 
-// A TIFF upright, its CMYK inks converted through their profile as a CMYK
-// JPEG's are (the profile then used up), and its Exif directory brought in
-// as an Exif block of its camera data: the file's first directory holds
-// the picture's own layout, which cannot travel as it stands.
-int LoadTiff(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
+// What a TIFF's decode asks once its directory is read.
+struct TiffChoice {
+    const AppConfig* fit;  // the settings its copy follows
+    CopySize* copy;        // the copy planned from the directory; not owned
+};
+
+// The copy's size by the scale rule and the whole factor the decode may
+// reduce by toward it.
+int ChooseTiffReduction(void* context, int32_t width, int32_t height) {
+    TiffChoice* choice = static_cast<TiffChoice*>(context);
+    int32_t leastAcross = 0, leastDown = 0;
+    PlanReduction(choice->fit, width, height, choice->copy, &leastAcross, &leastDown);
+    const int32_t across = leastAcross > 0 ? width / leastAcross : 1, down = leastDown > 0 ? height / leastDown : 1;
+    return across < down ? across : down;
+}
+
+// Decodes a TIFF, with fit not null reduced while decoding toward the copy
+// that fit's settings make of it (planned into copy): upright, its CMYK
+// inks converted through their profile as a CMYK JPEG's are (the profile
+// then used up), and its Exif directory brought in as an Exif block of its
+// camera data: the file's first directory holds the picture's own layout,
+// which cannot travel as it stands.
+int DecodeTiff(const unsigned char* data, uint32_t size, const AppConfig* fit, CopySize* copy, BitmapStruct* bitmap,
+               SideDataStruct* side) {
     TIFFDecoded found;
-    int ok = TIFF_DecodeToBitmap(data, size, side != nullptr, bitmap, side, &found);
+    TiffChoice choice = {fit, copy};
+    int (*reduce)(void*, int32_t, int32_t) = fit ? ChooseTiffReduction : nullptr;
+    int ok = TIFF_DecodeReduced(data, size, side != nullptr, reduce, &choice, bitmap, side, &found);
     if (ok && found.inks) {
         // A profile lcms cannot convert from: inks as colours, the way a
         // profile-less file is read.
         if (Colour_InksToSrgb(bitmap, side->block[SIDE_PROFILE], side->size[SIDE_PROFILE], 0))
             SideData_Drop(side, SIDE_PROFILE);
         else
-            ok = TIFF_DecodeToBitmap(data, size, 0, bitmap, side, &found);
+            ok = TIFF_DecodeReduced(data, size, 0, reduce, &choice, bitmap, side, &found);
     }
     if (ok && side && found.exif && size <= 0x7FFFFFFFu) {
         const ExifCopy facts = {bitmap->width, bitmap->height, 1, 0, 0};
         Exif_KeepForCopy(data, int32_t(size), METADATA_CAMERA, &facts, side);
     }
     return ok;
+}
+
+int LoadTiff(const unsigned char* data, uint32_t size, BitmapStruct* bitmap, SideDataStruct* side) {
+    return DecodeTiff(data, size, nullptr, nullptr, bitmap, side);
 }
 
 // The picture comes upright from its own transformations, so its Exif
@@ -271,7 +302,11 @@ struct Format {
     // not null what the header tells of its copies' sizes: 1, or 0 when the
     // data does not start as such a file does.
     int (*probe)(const unsigned char* data, uint32_t size, int32_t* width, int32_t* height, SizeFacts* facts);
-    int reducesWhileDecoding;  // 1: DecodeJpeg can make the picture smaller for the copy
+    // Decodes the file reduced while decoding toward the copy fit's
+    // settings make of it (planned into copy), with fit null at full size;
+    // null for a kind whose decoder cannot reduce.
+    int (*decodeFor)(const unsigned char* data, uint32_t size, const AppConfig* fit, CopySize* copy,
+                     BitmapStruct* bitmap, SideDataStruct* side);
     // Bytes a pixel that the decoding library holds beside the bitmap at
     // its peak, outside the tracked allocator: libheif's RGBA image, its
     // planes of up to 16-bit samples and libde265's picture for HEIF.
@@ -290,20 +325,20 @@ struct Format {
 };
 
 const Format kFormats[] = {
-    {".jpg", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, COPY_JPEG, nullptr},
-    {".jpeg", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, COPY_JPEG, nullptr},
-    {".jpe", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, COPY_JPEG, nullptr},
-    {".jfif", LoadJpeg, LooksJpeg, ProbeJpeg, 1, 4, 0, 0, COPY_JPEG, COPY_JPEG, nullptr},
-    {".png", LoadPng, LooksPng, ProbeSize<PNG_ReadSize>, 0, 4, 1, 100, COPY_PNG, COPY_PNG, nullptr},
-    {".tga", LoadTga, LooksTga, ProbeSize<TGA_ReadSize>, 0, 4, 0, 0, COPY_PNG, -1, nullptr},
-    {".gif", LoadGif, LooksGif, ProbeSize<GIF_ReadSize>, 0, 4, 1, 100, COPY_PNG, -1, nullptr},
-    {".bmp", LoadBmp, LooksBmp, ProbeSize<Bitmap_ReadBMPSize>, 0, 4, 0, 0, COPY_PNG, -1, nullptr},
-    {".webp", LoadWebp, LooksWebp, ProbeSize<WEBP_ReadSize>, 0, 4, 2, 80, COPY_WEBP, COPY_WEBP, WEBP_IsLossless},
-    {".heic", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, -1, nullptr},
-    {".heif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, -1, nullptr},
-    {".avif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, 0, 10, 2, 80, COPY_JPEG, -1, nullptr},
-    {".tif", LoadTiff, LooksTiff, ProbeSize<TIFF_ReadSize>, 0, 4, 0, 0, COPY_JPEG, -1, nullptr},
-    {".tiff", LoadTiff, LooksTiff, ProbeSize<TIFF_ReadSize>, 0, 4, 0, 0, COPY_JPEG, -1, nullptr}};
+    {".jpg", LoadJpeg, LooksJpeg, ProbeJpeg, DecodeJpeg, 4, 0, 0, COPY_JPEG, COPY_JPEG, nullptr},
+    {".jpeg", LoadJpeg, LooksJpeg, ProbeJpeg, DecodeJpeg, 4, 0, 0, COPY_JPEG, COPY_JPEG, nullptr},
+    {".jpe", LoadJpeg, LooksJpeg, ProbeJpeg, DecodeJpeg, 4, 0, 0, COPY_JPEG, COPY_JPEG, nullptr},
+    {".jfif", LoadJpeg, LooksJpeg, ProbeJpeg, DecodeJpeg, 4, 0, 0, COPY_JPEG, COPY_JPEG, nullptr},
+    {".png", LoadPng, LooksPng, ProbeSize<PNG_ReadSize>, nullptr, 4, 1, 100, COPY_PNG, COPY_PNG, nullptr},
+    {".tga", LoadTga, LooksTga, ProbeSize<TGA_ReadSize>, nullptr, 4, 0, 0, COPY_PNG, -1, nullptr},
+    {".gif", LoadGif, LooksGif, ProbeSize<GIF_ReadSize>, nullptr, 4, 1, 100, COPY_PNG, -1, nullptr},
+    {".bmp", LoadBmp, LooksBmp, ProbeSize<Bitmap_ReadBMPSize>, nullptr, 4, 0, 0, COPY_PNG, -1, nullptr},
+    {".webp", LoadWebp, LooksWebp, ProbeSize<WEBP_ReadSize>, nullptr, 4, 2, 80, COPY_WEBP, COPY_WEBP, WEBP_IsLossless},
+    {".heic", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, nullptr, 10, 2, 80, COPY_JPEG, -1, nullptr},
+    {".heif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, nullptr, 10, 2, 80, COPY_JPEG, -1, nullptr},
+    {".avif", LoadHeif, LooksHeif, ProbeSize<HEIF_ReadSize>, nullptr, 10, 2, 80, COPY_JPEG, -1, nullptr},
+    {".tif", LoadTiff, LooksTiff, ProbeSize<TIFF_ReadSize>, DecodeTiff, 4, 0, 0, COPY_JPEG, -1, nullptr},
+    {".tiff", LoadTiff, LooksTiff, ProbeSize<TIFF_ReadSize>, DecodeTiff, 4, 0, 0, COPY_JPEG, -1, nullptr}};
 
 const Format* FormatOf(const char* path) {
     for (const Format& f : kFormats)
@@ -347,8 +382,8 @@ int Decode(const Format* format, const char* path, const AppConfig* fit, CopySiz
     FileWhole whole;
     if (!ReadFor(format, path, &whole)) return 0;
     const uint32_t size = uint32_t(whole.size);
-    int ok = format->reducesWhileDecoding ? DecodeJpeg(whole.data, size, fit, copy, bitmap, side)
-                                          : format->load(whole.data, size, bitmap, side);
+    int ok = format->decodeFor ? format->decodeFor(whole.data, size, fit, copy, bitmap, side)
+                               : format->load(whole.data, size, bitmap, side);
     // What never larger compares a copy with: the file's bytes (a JPEG's
     // quality the decode took from its header).
     if (ok && copy) copy->sourceBytes = size;
@@ -392,7 +427,7 @@ int Input_LoadForCopy(const AppConfig* config, const char* path, BitmapStruct* b
     if (side) Colour_KeepUsableProfile(side, bitmap);
     // The copy is planned from the size the source is shown at: a reduced
     // JPEG's from its header, any other picture's as decoded.
-    if (!(fit && format->reducesWhileDecoding)) {
+    if (!(fit && format->decodeFor)) {
         copy->sourceWidth = bitmap->width;
         copy->sourceHeight = bitmap->height;
     }
@@ -440,7 +475,7 @@ int Input_LoadReduced(const char* path, BitmapStruct* bitmap, int* reducedBy) {
     if (!path || !bitmap || !reducedBy) Core_NullPointer(kModule, __LINE__);
     *reducedBy = 1;
     const Format* format = FormatOf(path);
-    if (!format || !format->reducesWhileDecoding) return LoadImageByExtension(path, bitmap);
+    if (!format || format->decodeFor != DecodeJpeg) return LoadImageByExtension(path, bitmap);
     FileWhole whole;
     if (!ReadFor(format, path, &whole)) return 0;
     JPEGLibStruct* reader = nullptr;
@@ -524,7 +559,7 @@ void Input_DateTaken(const char* path, char date[11]) {
     FileWhole whole;
     JPEGLibStruct* jpeg = nullptr;
     JPEG_Create(&jpeg);
-    if (format && format->reducesWhileDecoding && ReadFor(format, path, &whole)) {
+    if (format && format->decodeFor == DecodeJpeg && ReadFor(format, path, &whole)) {
         JPEG_ReadHeader(jpeg, whole.data, uint32_t(whole.size));
         File_FreeWhole(&whole);
     }

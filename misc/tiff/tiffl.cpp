@@ -6,8 +6,11 @@
 // its rows, into the bitmap's own pixels, as it is stored; its packed words
 // are then put in the bitmap's byte order in place and the picture turned
 // as its Orientation tag says, the way a JPEG's Exif orientation turns it
-// (libtiff's reader only mirrors, never turns). A layout the reader cannot
-// set up for is a kind not read; one it fails on while reading is damage.
+// (libtiff's reader only mirrors, never turns). A picture reduced while it
+// is read comes a band of strips at a time into a band of its own, each
+// band reduced into the bitmap before the next is read. A layout the
+// reader cannot set up for is a kind not read; one it fails on while
+// reading is damage.
 #include "tiffl.h"
 
 #include <stdarg.h>
@@ -97,14 +100,11 @@ TIFF* Open(Source* source, int* errors) {
 }
 
 // The packed words of libtiff's reader (red in the lowest byte) as blue,
-// green, red, alpha bytes. Inks, read as red, green, blue and alpha, go to
-// cyan, magenta, yellow and black in those bytes when kept, else become
-// colours as libtiff's reader makes them of 8-bit inks. The reader weighs
-// colours by alpha whatever the file stores: with alpha, they are made
-// plain again.
-void ToBitmapOrder(BitmapStruct* bitmap, int alpha, int inks, int keepInks) {
-    int64_t count = int64_t(bitmap->width) * bitmap->height;
-    unsigned char* p = bitmap->pixels;
+// green, red, alpha bytes, count of them at p. Inks, read as red, green,
+// blue and alpha, go to cyan, magenta, yellow and black in those bytes when
+// kept, else become colours as libtiff's reader makes them of 8-bit inks.
+// The reader weighs colours by alpha whatever the file stores.
+void ToBitmapOrder(unsigned char* p, int64_t count, int inks, int keepInks) {
     for (int64_t i = 0; i < count; ++i, p += 4) {
         uint32_t v;
         memcpy(&v, p, 4);
@@ -121,9 +121,58 @@ void ToBitmapOrder(BitmapStruct* bitmap, int alpha, int inks, int keepInks) {
         p[2] = (unsigned char)(inks && keepInks ? b : r);
         p[3] = (unsigned char)a;
     }
-    // Associated alpha: libtiff gives the colours weighted by it.
-    bitmap->weighted = uint32_t(alpha);
-    Bitmap_Unpremultiply(bitmap);
+}
+
+// Adds rows rows of band (width pixels a row, top row first, starting at a
+// multiple of factor in the picture) to bitmap, whose row at counts from
+// the top takes the band's first factor rows: each square of factor x
+// factor pixels (fewer at the right and bottom edges) becomes their mean.
+// Colours weighted by alpha average as they should.
+void AddBand(const unsigned char* band, int32_t width, int32_t rows, int32_t factor, int32_t at, BitmapStruct* bitmap) {
+    for (int32_t top = 0; top < rows; top += factor, ++at) {
+        const int32_t down = rows - top < factor ? rows - top : factor;
+        unsigned char* out = bitmap->pixels + int64_t(bitmap->height - 1 - at) * bitmap->scanline;
+        for (int32_t left = 0; left < width; left += factor, out += 4) {
+            const int32_t across = width - left < factor ? width - left : factor;
+            uint32_t sum[4] = {0, 0, 0, 0};
+            for (int32_t y = 0; y < down; ++y) {
+                const unsigned char* p = band + (int64_t(top + y) * width + left) * 4;
+                for (int32_t x = 0; x < across; ++x, p += 4)
+                    for (int c = 0; c < 4; ++c) sum[c] += p[c];
+            }
+            const uint32_t n = uint32_t(down * across);
+            for (int c = 0; c < 4; ++c) out[c] = (unsigned char)((sum[c] + n / 2) / n);
+        }
+    }
+}
+
+// Reads the picture (w x h as stored) reduced by factor into bitmap, sized
+// for it, a band of whole strips or tiles at a time: the stored picture is
+// never held whole. 1, or 0 when a band cannot be had or read.
+int ReadReduced(TIFF* tif, TIFFRGBAImage* reader, uint32_t w, uint32_t h, int32_t factor, const int* errors, int inks,
+                int keepInks, BitmapStruct* bitmap) {
+    uint32_t piece = 0;
+    if (!TIFFGetField(tif, TIFFIsTiled(tif) ? TIFFTAG_TILELENGTH : TIFFTAG_ROWSPERSTRIP, &piece) || piece == 0 ||
+        piece > h)
+        piece = h;
+    // A band ends where a strip does, so that no strip is decoded twice,
+    // and takes whole squares.
+    const int64_t rows = (int64_t(piece) + factor - 1) / factor * factor;
+    int bytes = 0;
+    unsigned char* band =
+        static_cast<unsigned char*>(Mem_AllocChecked(w, rows < h ? rows : h, 4, &bytes, MEM_HEAP, kModule, __LINE__));
+    if (!band) return 0;
+    int ok = 1;
+    for (uint32_t y = 0; ok && y < h; y += uint32_t(rows)) {
+        const uint32_t taken = h - y < rows ? h - y : uint32_t(rows);
+        reader->row_offset = int(y);
+        ok = TIFFRGBAImageGet(reader, reinterpret_cast<uint32_t*>(band), w, taken) && *errors == 0;
+        if (!ok) break;
+        ToBitmapOrder(band, int64_t(w) * taken, inks, keepInks);
+        AddBand(band, int32_t(w), int32_t(taken), factor, int32_t(y) / factor, bitmap);
+    }
+    Mem_Free(band, bytes, MEM_HEAP, kModule, __LINE__);
+    return ok;
 }
 
 // The Orientation tag's value, 1 to 8; 1 when missing or out of range.
@@ -232,6 +281,11 @@ int TIFF_ReadSize(const unsigned char* data, uint32_t size, int32_t* width, int3
 
 int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, int keepInks, BitmapStruct* bitmap,
                         SideDataStruct* side, TIFFDecoded* found) {
+    return TIFF_DecodeReduced(data, size, keepInks, nullptr, nullptr, bitmap, side, found);
+}
+
+int TIFF_DecodeReduced(const unsigned char* data, uint32_t size, int keepInks, int (*reduce)(void*, int32_t, int32_t),
+                       void* context, BitmapStruct* bitmap, SideDataStruct* side, TIFFDecoded* found) {
     if (!data || !bitmap || !found) Core_NullPointer(kModule, __LINE__);
     *found = TIFFDecoded{0, 0};
     if (side) SideData_Reset(side);
@@ -268,20 +322,34 @@ int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, int keepInks, 
         Log_Print(0, "TIFF data of %u bytes cannot hold %ux%u\n", unsigned(size), unsigned(w), unsigned(h));
         ok = 0;
     }
+    int32_t factor = 1;
+    if (ok && reduce) {
+        const int turned = orientation >= 5;
+        factor = reduce(context, int32_t(turned ? h : w), int32_t(turned ? w : h));
+        const uint32_t shorter = w < h ? w : h;
+        factor = factor < 1 ? 1 : uint32_t(factor) > shorter ? int32_t(shorter) : factor;
+    }
+    const uint32_t reducedWidth = (w + uint32_t(factor) - 1) / uint32_t(factor);
+    const uint32_t reducedHeight = (h + uint32_t(factor) - 1) / uint32_t(factor);
     int bytes = 0;
-    if (ok && !Mem_CheckedSize(w, h, 4, &bytes)) {
+    if (ok && !Mem_CheckedSize(reducedWidth, reducedHeight, 4, &bytes)) {
         Bitmap_NoteProblem(BITMAP_PROBLEM_TOO_LARGE);
         ok = 0;
     }
-    ok = ok && Bitmap_SetSize(bitmap, int32_t(w), int32_t(h));
+    ok = ok && Bitmap_SetSize(bitmap, int32_t(reducedWidth), int32_t(reducedHeight));
     if (ok) {
         // As stored: the turn follows, whole, below. The first error ends
         // the picture: no row is made up.
         reader.orientation = ORIENTATION_TOPLEFT;
-        reader.req_orientation = ORIENTATION_BOTLEFT;
+        reader.req_orientation = factor > 1 ? ORIENTATION_TOPLEFT : ORIENTATION_BOTLEFT;
         reader.stoponerr = 1;
         errors = 0;
-        ok = TIFFRGBAImageGet(&reader, reinterpret_cast<uint32_t*>(bitmap->pixels), w, h) && errors == 0;
+        if (factor > 1) {
+            ok = ReadReduced(tif, &reader, w, h, factor, &errors, inks, keepInks, bitmap);
+        } else {
+            ok = TIFFRGBAImageGet(&reader, reinterpret_cast<uint32_t*>(bitmap->pixels), w, h) && errors == 0;
+            if (ok) ToBitmapOrder(bitmap->pixels, int64_t(w) * h, inks, keepInks);
+        }
         if (!ok) {
             Bitmap_NoteProblem(BITMAP_PROBLEM_DAMAGED);
             Log_Print(0, "TIFF picture damaged or cut short\n");
@@ -293,7 +361,9 @@ int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, int keepInks, 
         uint16_t* kinds = nullptr;
         int alpha = !inks && TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extras, &kinds) && extras > 0 &&
                     (kinds[0] == EXTRASAMPLE_ASSOCALPHA || kinds[0] == EXTRASAMPLE_UNASSALPHA);
-        ToBitmapOrder(bitmap, alpha, inks, keepInks);
+        // libtiff gives the colours weighted by alpha: made plain again.
+        bitmap->weighted = uint32_t(alpha);
+        Bitmap_Unpremultiply(bitmap);
         uint32_t profileBytes = 0;
         void* profile = nullptr;
         if (side && TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileBytes, &profile) && profile && profileBytes > 0)

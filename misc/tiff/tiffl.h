@@ -36,3 +36,13 @@ struct TIFFDecoded {
 // bitmap's pixels then undefined).
 int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, int keepInks, BitmapStruct* bitmap,
                         SideDataStruct* side, TIFFDecoded* found);
+
+// As TIFF_DecodeToBitmap, reduced while decoding: once the directory is
+// read, reduce(context, width, height), given the picture's size as shown,
+// says by what whole factor each side is divided (1 or less: none; at most
+// the shorter side). Each square of that many pixels a side (fewer at the
+// right and bottom edges) becomes their mean, colours weighted by alpha,
+// and a picture so reduced is read a band of strips or tiles at a time,
+// never held whole: only the reduced picture has to fit the memory limit.
+int TIFF_DecodeReduced(const unsigned char* data, uint32_t size, int keepInks, int (*reduce)(void*, int32_t, int32_t),
+                       void* context, BitmapStruct* bitmap, SideDataStruct* side, TIFFDecoded* found);
