@@ -126,22 +126,32 @@ void ToBitmapOrder(unsigned char* p, int64_t count, int inks, int keepInks) {
 // Adds rows rows of band (width pixels a row, top row first, starting at a
 // multiple of factor in the picture) to bitmap, whose row at counts from
 // the top takes the band's first factor rows: each square of factor x
-// factor pixels (fewer at the right and bottom edges) becomes their mean.
-// Colours weighted by alpha average as they should.
-void AddBand(const unsigned char* band, int32_t width, int32_t rows, int32_t factor, int32_t at, BitmapStruct* bitmap) {
+// factor pixels (fewer at the right and bottom edges) becomes the mean of
+// each of its bytes, summed a row at a time into sums (4 for each of the
+// bitmap's pixels across). Colours weighted by alpha average as they should.
+void AddBand(const unsigned char* band, int32_t width, int32_t rows, int32_t factor, int32_t at, uint32_t* sums,
+             BitmapStruct* bitmap) {
+    const int32_t across = bitmap->width;
     for (int32_t top = 0; top < rows; top += factor, ++at) {
         const int32_t down = rows - top < factor ? rows - top : factor;
-        unsigned char* out = bitmap->pixels + int64_t(bitmap->height - 1 - at) * bitmap->scanline;
-        for (int32_t left = 0; left < width; left += factor, out += 4) {
-            const int32_t across = width - left < factor ? width - left : factor;
-            uint32_t sum[4] = {0, 0, 0, 0};
-            for (int32_t y = 0; y < down; ++y) {
-                const unsigned char* p = band + (int64_t(top + y) * width + left) * 4;
-                for (int32_t x = 0; x < across; ++x, p += 4)
-                    for (int c = 0; c < 4; ++c) sum[c] += p[c];
+        memset(sums, 0, size_t(across) * 16);
+        for (int32_t y = 0; y < down; ++y) {
+            const unsigned char* p = band + int64_t(top + y) * width * 4;
+            for (int32_t x = 0, left = 0; x < across; ++x, left += factor) {
+                const int32_t count = width - left < factor ? width - left : factor;
+                uint32_t* sum = sums + int64_t(x) * 4;
+                for (int32_t i = 0; i < count; ++i, p += 4) {
+                    sum[0] += p[0];
+                    sum[1] += p[1];
+                    sum[2] += p[2];
+                    sum[3] += p[3];
+                }
             }
-            const uint32_t n = uint32_t(down * across);
-            for (int c = 0; c < 4; ++c) out[c] = (unsigned char)((sum[c] + n / 2) / n);
+        }
+        unsigned char* out = bitmap->pixels + int64_t(bitmap->height - 1 - at) * bitmap->scanline;
+        for (int32_t x = 0, left = 0; x < across; ++x, left += factor) {
+            const uint32_t n = uint32_t(down * (width - left < factor ? width - left : factor));
+            for (int c = 0; c < 4; ++c) out[x * 4 + c] = (unsigned char)((sums[x * 4 + c] + n / 2) / n);
         }
     }
 }
@@ -155,23 +165,30 @@ int ReadReduced(TIFF* tif, TIFFRGBAImage* reader, uint32_t w, uint32_t h, int32_
     if (!TIFFGetField(tif, TIFFIsTiled(tif) ? TIFFTAG_TILELENGTH : TIFFTAG_ROWSPERSTRIP, &piece) || piece == 0 ||
         piece > h)
         piece = h;
-    // A band ends where a strip does, so that no strip is decoded twice,
-    // and takes whole squares.
-    const int64_t rows = (int64_t(piece) + factor - 1) / factor * factor;
-    int bytes = 0;
+    // A band takes whole strips (none is decoded twice) and whole squares:
+    // the least multiple of both.
+    int64_t rows = piece;
+    while (rows % factor != 0) rows += piece;
+    int bytes = 0, sumBytes = 0;
     unsigned char* band =
         static_cast<unsigned char*>(Mem_AllocChecked(w, rows < h ? rows : h, 4, &bytes, MEM_HEAP, kModule, __LINE__));
-    if (!band) return 0;
-    int ok = 1;
+    uint32_t* sums =
+        static_cast<uint32_t*>(Mem_AllocChecked(bitmap->width, 4, 4, &sumBytes, MEM_HEAP, kModule, __LINE__));
+    int ok = band && sums;
     for (uint32_t y = 0; ok && y < h; y += uint32_t(rows)) {
         const uint32_t taken = h - y < rows ? h - y : uint32_t(rows);
         reader->row_offset = int(y);
         ok = TIFFRGBAImageGet(reader, reinterpret_cast<uint32_t*>(band), w, taken) && *errors == 0;
         if (!ok) break;
-        ToBitmapOrder(band, int64_t(w) * taken, inks, keepInks);
-        AddBand(band, int32_t(w), int32_t(taken), factor, int32_t(y) / factor, bitmap);
+        // Inks made colours do not average as the inks do; otherwise only
+        // the bytes' order changes, once, on the reduced picture.
+        if (inks && !keepInks) ToBitmapOrder(band, int64_t(w) * taken, inks, keepInks);
+        AddBand(band, int32_t(w), int32_t(taken), factor, int32_t(y) / factor, sums, bitmap);
     }
-    Mem_Free(band, bytes, MEM_HEAP, kModule, __LINE__);
+    if (ok && !(inks && !keepInks))
+        ToBitmapOrder(bitmap->pixels, int64_t(bitmap->width) * bitmap->height, inks, keepInks);
+    if (band) Mem_Free(band, bytes, MEM_HEAP, kModule, __LINE__);
+    if (sums) Mem_Free(sums, sumBytes, MEM_HEAP, kModule, __LINE__);
     return ok;
 }
 
