@@ -27,6 +27,15 @@
 #            against vipsthumbnail's;
 #   budget:  the set at Web with --total-size half of what its copies take
 #            without one (--jobs 1): how full it ends, encodes a copy;
+#   graphics: logos (Debian's and Breeze's icons drawn 1600 pixels wide
+#            with rsvg-convert) and screenshots (the PNGs of KDE's manuals
+#            at least 900 pixels wide) to PNG and WebP at 1024 x 768, CPU
+#            time at --jobs 1 against vipsthumbnail, ImageMagick and cwebp
+#            (handed brimlow's sizes), with the copies' bytes;
+#   16-bit TIFF: the set as 16-bit LZW TIFF: CPU time and peak memory
+#            against vipsthumbnail's;
+#   tight limits: the set at 1920 x 1080 within 100 KB and 50 KB: encodes
+#            a copy;
 #   estimates: the "Est Size" of a varied set (the photos re-encoded and in
 #            other formats, graphics, text) at three profiles against the
 #            copies: from the headers, as the list first shows it, and after
@@ -38,7 +47,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
 PACKAGES+=(graphicsmagick libvips-tools libheif-examples imagemagick time python3-numpy python3-scipy python3-pil libimage-exiftool-perl
-          colord-data)
+          colord-data librsvg2-bin webp)
 ensure_packages
 build_native >/dev/null
 
@@ -78,12 +87,22 @@ shrink() {
     local tool="$1" q="$2" src="$3" out="$4" size="${5:-1024x768}"
     local w="${size%x*}" h="${size#*x}"
     case "$tool" in
-    brimlow) "$cli/brimlow-cli" --quiet -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
+    # Never larger would hold the quality runs' copies to their sources'
+    # qualities: the filter is what they measure.
+    brimlow) "$cli/brimlow-cli" --quiet --allow-larger -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
     brimlow-j1) "$cli/brimlow-cli" --quiet -j 1 -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
-    brimlow-bilinear) "$cli/brimlow-cli" --quiet -f bilinear -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
+    brimlow-bilinear) "$cli/brimlow-cli" --quiet --allow-larger -f bilinear -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
     brimlow-png) "$cli/brimlow-cli" --quiet --format png -W "$w" -H "$h" --no-keep-dates -a "" -o "$out" "$src" ;;
     brimlow-webp) "$cli/brimlow-cli" --quiet --format webp -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
     brimlow-limit) "$cli/brimlow-cli" --quiet --max-size 250k -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
+    brimlow-png-j1) "$cli/brimlow-cli" --quiet -j 1 --format png -W "$w" -H "$h" --no-keep-dates -a "" -o "$out" "$src" ;;
+    brimlow-webp-j1) "$cli/brimlow-cli" --quiet -j 1 --format webp -W "$w" -H "$h" -q "$q" --no-keep-dates -a "" -o "$out" "$src" ;;
+    imagemagick-png) /usr/bin/mogrify -path "$out" -format png -resize "${size}>" "$src"/*.* ;;
+    # cwebp scales to the size it is given: brimlow's copies' (sizes.txt
+    # beside the sources, made first).
+    cwebp) while read -r name width height; do
+        cwebp -quiet -q "$q" -resize "$width" "$height" "$src/$name" -o "$out/${name%.*}.webp"
+    done <"$src.sizes" ;;
     brimlow-profiles) "$cli/brimlow-cli" --quiet -j 1 -p Web -p E-mail -p Screen --no-keep-dates -o "$out" "$src" ;;
     brimlow-separately) for p in Web E-mail Screen; do
         "$cli/brimlow-cli" --quiet -j 1 -p "$p" -a "_$p" --no-keep-dates -o "$out" "$src"
@@ -215,6 +234,60 @@ rm -rf "$work/out-budget" && mkdir -p "$work/out-budget"
     sed -n 's/^Together .*: \([0-9]*\) copies in \([0-9]*\) encodes\.$/budget \1 \2/p' >"$work/budget.txt"
 echo "filled $(du -cb "$work/out-budget"/* | tail -1 | cut -f1) $((half * 1024))" >>"$work/budget.txt"
 
+# Graphics: logos and screenshots, made once from Debian's packages.
+graphics="$work/graphics"
+if [ ! -d "$graphics" ]; then
+    rm -rf "$graphics.partial" && mkdir -p "$graphics.partial"/{logos,screens,unpacked}
+    (cd "$graphics.partial" && for p in breeze-icon-theme desktop-base dolphin okular kate konsole gwenview; do
+        apt-get download "$p" >/dev/null 2>&1 && dpkg -x "$p"_*.deb unpacked
+    done)
+    u="$graphics.partial/unpacked/usr/share"
+    for f in $(ls "$u"/icons/breeze/apps/48/*.svg | awk 'NR % 16 == 1') "$u"/desktop-base/debian-logos/*.svg; do
+        rsvg-convert -w 1600 -a "$f" -o "$graphics.partial/logos/$(basename "$(dirname "$f")")-$(basename "$f" .svg).png"
+    done
+    find "$u/doc/HTML" -name '*.png' | sort | while read -r f; do
+        echo "$(/usr/bin/identify -format '%w' "$f") $(md5sum <"$f" | cut -c1-8) $f"
+    done | awk '$1 >= 900 && !seen[$2]++ { print $3 }' | while read -r f; do
+        cp "$f" "$graphics.partial/screens/$(echo "${f#"$u"/doc/HTML/}" | tr / -)"
+    done
+    rm -rf "$graphics.partial/unpacked" "$graphics.partial"/*.deb
+    mv "$graphics.partial" "$graphics"
+fi
+for kind in logos screens; do
+    src="$graphics/$kind"
+    for tool in brimlow-png-j1 vips-png imagemagick-png brimlow-webp-j1 vips-webp; do
+        measure "$kind-$tool" "$work/out-$kind-$tool" bash -c 'shrink "$@"' _ "$tool" 75 "$src" "$work/out-$kind-$tool" \
+            >>"$work/speed.txt"
+        echo "$kind-$tool $(du -cb "$work/out-$kind-$tool" | tail -1 | cut -f1)" >>"$work/sizes.txt"
+    done
+    for f in "$work/out-$kind-brimlow-webp-j1"/*.webp; do
+        b=$(basename "$f" .webp)
+        echo "$b.png $(webpinfo "$f" | sed -n 's/^ *Width: *//p' | head -1) $(webpinfo "$f" | sed -n 's/^ *Height: *//p' | head -1)"
+    done >"$src.sizes"
+    measure "$kind-cwebp" "$work/out-$kind-cwebp" bash -c 'shrink "$@"' _ cwebp 75 "$src" "$work/out-$kind-cwebp" \
+        >>"$work/speed.txt"
+    echo "$kind-cwebp $(du -cb "$work/out-$kind-cwebp" | tail -1 | cut -f1)" >>"$work/sizes.txt"
+done
+
+# The set as 16-bit TIFF, made once.
+deep="$work/wallpapers-tiff16"
+if [ ! -d "$deep" ]; then
+    mkdir -p "$deep.partial"
+    for f in "$dir"/*.jpg; do /usr/bin/convert "$f" -depth 16 -compress LZW "$deep.partial/$(basename "$f" .jpg).tif"; done
+    mv "$deep.partial" "$deep"
+fi
+for tool in brimlow vipsthumbnail; do
+    measure "tiff16-$tool" "$work/out-tiff16" bash -c 'shrink "$@"' _ "$tool" 75 "$deep" "$work/out-tiff16" \
+        >>"$work/speed.txt"
+done
+
+# Tight limits: encodes a copy at 1920 x 1080 within 100 KB and 50 KB.
+for kib in 100 50; do
+    rm -rf "$work/out-tight" && mkdir -p "$work/out-tight"
+    "$cli/brimlow-cli" --max-size "${kib}k" -W 1920 -H 1080 -q 85 --no-keep-dates -a "" -o "$work/out-tight" "$dir" |
+        sed -n "s/^At most .*: \([0-9]*\) copies in \([0-9]*\) encodes\.\$/tight$kib \1 \2/p" >>"$work/limit.txt"
+done
+
 # The estimates against the copies: a varied set (the photos, some
 # re-encoded at qualities 60 and 95, and as PNG, BMP, TGA, GIF, WebP and
 # HEIC; graphics, text, a gradient, a checkerboard), three profiles.
@@ -290,20 +363,23 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
     FILENAME ~ /budget/ && $1 == "budget" { budgetCopies = $2; budgetEncodes = $3; next }
     FILENAME ~ /budget/ && $1 == "filled" { budgetUsed = $2; budgetBytes = $3; next }
     FILENAME ~ /limit/ && $1 == "encodes" { limited = $2; encodes = $3; next }
+    FILENAME ~ /limit/ && $1 ~ /^tight/ { tight[substr($1, 6)] = $2 ? $3 / $2 : 99; next }
     FILENAME ~ /limit/ { over += $3 > 256000; if ($2 > 256000) room[++shrunk] = $3 / 256000; next }
     END {
         split("brimlow brimlow-j1 brimlow-bilinear vipsthumbnail imagemagick graphicsmagick", order, " ")
         v = "vipsthumbnail"
-        printf "| %-16s | %7s | %7s | %8s | %7s | %7s | %9s | %6s | %9s |\n", "tool", "wall s", "cpu s", "peak MiB",
-               "wall/vips", "mem/vips", "PSNR dB", "SSIM", "zone dB"
-        printf "|%s|%s|%s|%s|%s|%s|%s|%s|%s|\n", "---", "---:", "---:", "---:", "---:", "---:", "---:", "---:", "---:"
+        printf "| %-16s | %7s | %7s | %8s | %7s | %7s | %7s | %9s | %6s | %9s |\n", "tool", "wall s", "cpu s", "peak MiB",
+               "wall/vips", "cpu/vips", "mem/vips", "PSNR dB", "SSIM", "zone dB"
+        printf "|%s|%s|%s|%s|%s|%s|%s|%s|%s|%s|\n", "---", "---:", "---:", "---:", "---:", "---:", "---:", "---:", "---:",
+               "---:"
         for (i = 1; i <= 6; ++i) {
             t = order[i]
             q = t == "brimlow-j1" ? "brimlow" : t
-            printf "| %-16s | %7s | %7s | %8s | %7s | %7s | %9s | %6s | %9s |\n", t,
+            printf "| %-16s | %7s | %7s | %8s | %7s | %7s | %7s | %9s | %6s | %9s |\n", t,
                    t in wall ? sprintf("%.2f", wall[t]) : "", t in cpu ? sprintf("%.2f", cpu[t]) : "",
                    t in mem ? sprintf("%.0f", mem[t] / 1024) : "",
-                   t in wall ? sprintf("%.2f", wall[t] / wall[v]) : "", t in mem ? sprintf("%.2f", mem[t] / mem[v]) : "",
+                   t in wall ? sprintf("%.2f", wall[t] / wall[v]) : "", t in cpu ? sprintf("%.2f", cpu[t] / cpu[v]) : "",
+                   t in mem ? sprintf("%.2f", mem[t] / mem[v]) : "",
                    (t != "brimlow-j1" && q in psnr) ? psnr[q] : "", (t != "brimlow-j1" && q in ssim) ? ssim[q] : "",
                    (t != "brimlow-j1" && q in zone) ? zone[q] : ""
         }
@@ -356,6 +432,22 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
         printf "the set within %.0f KB together (half the Web copies): %.1f %% of it, %.2f encodes a copy\n",
                budgetBytes / 1024, budgetBytes ? 100 * budgetUsed / budgetBytes : 0,
                budgetCopies ? budgetEncodes / budgetCopies : 0
+        printf "at most 100 KB at 1920 x 1080: %.2f encodes a copy; at most 50 KB: %.2f\n", tight[100], tight[50]
+        printf "the set as 16-bit TIFF: brimlow %.2f s cpu, %.0f MiB peak; vipsthumbnail %.2f s cpu, %.0f MiB (%.2f x its cpu, %.2f x its memory)\n",
+               cpu["tiff16-brimlow"], mem["tiff16-brimlow"] / 1024, cpu["tiff16-vipsthumbnail"],
+               mem["tiff16-vipsthumbnail"] / 1024, cpu["tiff16-brimlow"] / cpu["tiff16-vipsthumbnail"],
+               mem["tiff16-brimlow"] / mem["tiff16-vipsthumbnail"]
+        for (g = 1; g <= 2; ++g) {
+            k = g == 1 ? "logos" : "screens"
+            printf "%s to PNG (cpu s, KB): brimlow --jobs 1 %.2f, %.0f; vipsthumbnail %.2f, %.0f; ImageMagick %.2f, %.0f (%.2f x vipsthumbnail cpu, %.2f x ImageMagick bytes)\n",
+                   k, cpu[k "-brimlow-png-j1"], bytes[k "-brimlow-png-j1"] / 1024, cpu[k "-vips-png"],
+                   bytes[k "-vips-png"] / 1024, cpu[k "-imagemagick-png"], bytes[k "-imagemagick-png"] / 1024,
+                   cpu[k "-brimlow-png-j1"] / cpu[k "-vips-png"], bytes[k "-brimlow-png-j1"] / bytes[k "-imagemagick-png"]
+            printf "%s to WebP (cpu s, KB): brimlow --jobs 1 %.2f, %.0f; cwebp %.2f, %.0f; vipsthumbnail %.2f, %.0f (%.2f x cwebp cpu)\n",
+                   k, cpu[k "-brimlow-webp-j1"], bytes[k "-brimlow-webp-j1"] / 1024, cpu[k "-cwebp"],
+                   bytes[k "-cwebp"] / 1024, cpu[k "-vips-webp"], bytes[k "-vips-webp"] / 1024,
+                   cpu[k "-brimlow-webp-j1"] / cpu[k "-cwebp"]
+        }
         printf "\ntargets:\n"
         check("mean PSNR >= vipsthumbnail - 0.5 dB", psnr["brimlow"], psnr[v] - 0.5, 1)
         check("zone plate >= 40 dB", zone["brimlow"], 40, 1)
@@ -381,6 +473,17 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
         check("budget: the copies fill >= 90 %", budgetBytes ? 100 * budgetUsed / budgetBytes : 0, 90, 1)
         check("budget: the copies fill <= 100 %", budgetBytes ? 100 * budgetUsed / budgetBytes : 999, 100, 0)
         check("budget: encodes a copy <= 1.5", budgetCopies ? budgetEncodes / budgetCopies : 99, 1.5, 0)
+        check("100 KB limit: encodes a copy <= 2.0", tight[100], 2.0, 0)
+        check("50 KB limit: encodes a copy <= 2.0", tight[50], 2.0, 0)
+        check("16-bit TIFF: cpu <= 0.8 x vipsthumbnail", cpu["tiff16-brimlow"], 0.8 * cpu["tiff16-vipsthumbnail"], 0)
+        check("16-bit TIFF: peak <= 1.5 x vipsthumbnail", mem["tiff16-brimlow"], 1.5 * mem["tiff16-vipsthumbnail"], 0)
+        for (g = 1; g <= 2; ++g) {
+            k = g == 1 ? "logos" : "screens"
+            check(k " PNG: cpu <= 0.8 x vipsthumbnail", cpu[k "-brimlow-png-j1"], 0.8 * cpu[k "-vips-png"], 0)
+            check(k " WebP: cpu <= 0.8 x cwebp", cpu[k "-brimlow-webp-j1"], 0.8 * cpu[k "-cwebp"], 0)
+        }
+        check("logos PNG: bytes <= 1.05 x ImageMagick", bytes["logos-brimlow-png-j1"],
+              1.05 * bytes["logos-imagemagick-png"], 0)
     }
     function check(text, value, bound, atLeast) {
         ok = atLeast ? value >= bound : value <= bound
