@@ -32,6 +32,7 @@
 #define IDS_PREVIEW_TITLE 179
 #define IDS_URL_HELP 199
 #define IDS_LIST_GROUP 200
+#define IDS_LIST_EMPTY 201
 
 #define IDC_TAB 1000
 #define IDC_RESET 1001

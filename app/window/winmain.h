@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <string>
@@ -161,6 +162,12 @@ void Measure_Keep(MainWindowStruct* main, std::vector<int>* kept);
 // The window closes: the worker stops after its picture and the window lets
 // go of what it shared with it.
 void Measure_Close(MainWindowStruct* main);
+// The list's keys: Delete removes the selected rows, Ctrl+A selects every
+// row.
+void List_OnKey(MainWindowStruct* main, const NMLVKEYDOWN* key);
+// The list's custom drawing: an empty list says how pictures come in,
+// drawn after the list has painted itself. The notification's result.
+LRESULT List_OnCustomDraw(MainWindowStruct* main, NMLVCUSTOMDRAW* draw);
 // Lists the pictures of paths (files, and folders by their pictures, with
 // their subfolders' when Subfolders is set): the prepare pass with progress
 // and Cancel, then rows and estimates from the headers, each picture then

@@ -204,6 +204,41 @@ void ClearList(MainWindowStruct* main) {
     Measure_Forget(main);
 }
 
+void List_OnKey(MainWindowStruct* main, const NMLVKEYDOWN* key) {
+    HWND list = GetDlgItem(main->pages[PAGE_PROFILE], IDC_LIST);
+    if (key->wVKey == VK_DELETE) {
+        // From the last row up, so that a removal moves no row still to come.
+        for (int row = ListView_GetItemCount(list) - 1; row >= 0; --row)
+            if (ListView_GetItemState(list, row, LVIS_SELECTED)) ListView_DeleteItem(list, row);
+    } else if (key->wVKey == 'A' && GetKeyState(VK_CONTROL) < 0) {
+        ListView_SetItemState(list, -1, LVIS_SELECTED, LVIS_SELECTED);
+    }
+}
+
+LRESULT List_OnCustomDraw(MainWindowStruct* main, NMLVCUSTOMDRAW* draw) {
+    HWND list = draw->nmcd.hdr.hwndFrom;
+    if (ListView_GetItemCount(list) > 0) return CDRF_DODEFAULT;
+    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYPOSTPAINT;
+    if (draw->nmcd.dwDrawStage != CDDS_POSTPAINT) return CDRF_DODEFAULT;
+    // Below the column headings, in the list's own font, greyed.
+    RECT area;
+    GetClientRect(list, &area);
+    RECT heading;
+    HWND header = ListView_GetHeader(list);
+    if (header && GetWindowRect(header, &heading)) area.top += heading.bottom - heading.top;
+    char text[STR_TEXT_SIZE];
+    Win_LoadString(main->instance, IDS_LIST_EMPTY, text, int(sizeof text));
+    wchar_t wide[STR_TEXT_SIZE];
+    if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, STR_TEXT_SIZE) <= 0) return CDRF_DODEFAULT;
+    HDC dc = draw->nmcd.hdc;
+    HGDIOBJ font = SelectObject(dc, HGDIOBJ(SendMessageA(list, WM_GETFONT, 0, 0)));
+    SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, wide, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    SelectObject(dc, font);
+    return CDRF_DODEFAULT;
+}
+
 void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths) {
     HWND page = main->pages[PAGE_PROFILE];
     Walk walk = {GetTickCount64(), 0};

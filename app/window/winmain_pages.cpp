@@ -358,17 +358,27 @@ void Page_OnLink(MainWindowStruct* main, int id) {
     }
 }
 
-void Page_OnNotify(MainWindowStruct* main, HWND page, const NMHDR* header) {
+// The page's notifications; the result the notification asks for (0 where
+// it asks for none).
+LRESULT Page_OnNotify(MainWindowStruct* main, HWND page, NMHDR* header) {
     if (int(header->idFrom) == IDC_LIST) {
         if (header->code == UINT(NM_DBLCLK)) {
             SetForegroundWindow(page);
             Page_OnCommand(main, page, IDC_PREVIEW);
         } else if (header->code == UINT(NM_RCLICK)) {
             Page_OnListRightClick(main, page);
+        } else if (header->code == UINT(LVN_KEYDOWN)) {
+            List_OnKey(main, reinterpret_cast<const NMLVKEYDOWN*>(header));
+        } else if (header->code == UINT(NM_CUSTOMDRAW)) {
+            return List_OnCustomDraw(main, reinterpret_cast<NMLVCUSTOMDRAW*>(header));
+        } else if (header->code == UINT(LVN_INSERTITEM) && ListView_GetItemCount(header->hwndFrom) == 1) {
+            // The first row: the empty list's words go.
+            InvalidateRect(header->hwndFrom, nullptr, TRUE);
         }
-        return;
+        return 0;
     }
     if (header->code == UINT(NM_CLICK) || header->code == UINT(NM_RETURN)) Page_OnLink(main, int(header->idFrom));
+    return 0;
 }
 
 // A press on the page, or one a BlitBox passed on: the picture opens its
@@ -403,7 +413,7 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
         Page_OnCommand(main, page, LOWORD(wParam));
         return TRUE;
     case WM_NOTIFY:
-        Page_OnNotify(main, page, reinterpret_cast<const NMHDR*>(lParam));
+        SetWindowLongPtrA(page, DWLP_MSGRESULT, Page_OnNotify(main, page, reinterpret_cast<NMHDR*>(lParam)));
         return TRUE;
     case WM_LBUTTONDOWN:
         Page_OnPictureClick(main, page);
