@@ -31,9 +31,10 @@ add_library(brimlow-gui STATIC
     app/window/winmain_measure.cpp
     app/window/winmain_add.cpp
     app/window/previewdialog.cpp
-    app/window/alsodialog.cpp)
+    app/window/alsodialog.cpp
+    app/window/taskbutton.cpp)
 target_include_directories(brimlow-gui PUBLIC ${CMAKE_SOURCE_DIR}/app/window)
-target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit)
+target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit uuid)
 add_executable(brimlow app/window/main.cpp ${BRIMLOW_RES})
 target_link_libraries(brimlow PRIVATE brimlow-gui)
 target_link_options(brimlow PRIVATE -mwindows)

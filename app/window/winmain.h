@@ -15,6 +15,7 @@
 #include "measure.h"
 #include "prepare.h"
 #include "copy.h"
+#include "taskbutton.h"
 
 struct TabControlStruct;
 struct BatchStruct;
@@ -76,6 +77,14 @@ struct MainWindowStruct {
     char jobText[STR_TEXT_SIZE];      // the job's latest progress text, not yet shown
     int jobTextPending;               // 1 while a WM_JOB_PROGRESS is on its way
     char jobClosing[STR_TEXT_SIZE];   // the job's closing message, shown when its end is handled
+    std::vector<int64_t> jobWeights;  // each source's share of the run's work (its pixels and a file's fixed
+                                      // part), by its index in the run; set before it starts
+    int64_t jobWork;                  // the sum of jobWeights
+    int64_t jobWorkDone;              // of it, the sources finished; guarded by jobLock
+    int jobSourcesDone;               // sources finished; guarded by jobLock
+    int jobFailed;                    // of them, not written; guarded by jobLock
+    uint64_t jobStart;                // GetTickCount64 when the run began
+    TaskButtonStruct* taskButton;     // the taskbar button's progress during a run, or null; owned
     std::atomic<int> closeWanted;     // 1: a close request came during the job, which stops and then closes
     LPARAM closeResult;               // the close request's lParam, for the dialog's result
     std::vector<std::string> queued;  // paths waiting to be listed (command line, second starts)

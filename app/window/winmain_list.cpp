@@ -28,6 +28,8 @@ namespace {
 
 const char kModule[] = "app/window/winmain_list";
 const int kColumns = 6;
+// The run bar's range: its position is the work done, in thousandths.
+const int kBarSteps = 1000;
 
 // ------------------------------------------------------ the progress box
 
@@ -61,6 +63,56 @@ void QueueJobProgress(void* data, const char* text) {
 int IsJobCancelled(void* data) {
     MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
     return Message_IsCancelled() || main->closeWanted;
+}
+
+// A source finished, on a worker: its share of the work counts as done
+// (the bar follows on the window thread, with the progress text).
+void NoteJobFile(void* data, int index, int written, const char*) {
+    MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
+    Mutex_Lock(main->jobLock, -1, kModule, __LINE__);
+    if (index >= 0 && size_t(index) < main->jobWeights.size()) main->jobWorkDone += main->jobWeights[size_t(index)];
+    main->jobSourcesDone += 1;
+    main->jobFailed += !written;
+    int post = !main->jobTextPending;
+    main->jobTextPending = 1;
+    Mutex_Unlock(main->jobLock, kModule, __LINE__);
+    if (post) PostMessageA(main->window, WM_JOB_PROGRESS, 0, 0);
+}
+
+// A source's share of a run's work: decoding and filtering go with its
+// pixels, opening and writing files with a fixed part, here the pixels of
+// a small photo.
+int64_t JobWeight(const FileRow& row) {
+    const int64_t kFixedPart = 300000;
+    const int64_t pixels = int64_t(row.width > 0 ? row.width : 0) * (row.height > 0 ? row.height : 0);
+    return pixels + kFixedPart;
+}
+
+// The list's hint gives way to the run's bar and its words, and back.
+void ShowRunBar(MainWindowStruct* main, int running) {
+    HWND page = main->pages[PAGE_PROFILE];
+    ShowWindow(GetDlgItem(page, IDC_LIST_HINT), running ? SW_HIDE : SW_SHOW);
+    ShowWindow(GetDlgItem(page, IDC_PROGRESS), running ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(page, IDC_PROGRESS_TEXT), running ? SW_SHOW : SW_HIDE);
+    if (!running) return;
+    SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETRANGE32, 0, kBarSteps);
+    SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETPOS, 0, 0);
+    Win_SetItemText(page, IDC_PROGRESS_TEXT, "", STR_TEXT_SIZE);
+}
+
+// The time a run has left, as its words say it: from the work done so far
+// and the time it took, once a few sources are done and a few seconds have
+// passed (before that the rate says little). Empty when not yet known.
+void TimeLeft(int64_t work, int64_t done, int sourcesDone, uint64_t elapsedMs, char* text, int size) {
+    text[0] = 0;
+    const int kFewSources = 3;
+    const uint64_t kFewMs = 2000;
+    if (sourcesDone < kFewSources || elapsedMs < kFewMs || done <= 0 || done >= work) return;
+    const double seconds = double(elapsedMs) / 1000.0 * double(work - done) / double(done);
+    if (seconds < 60)
+        Str_Format(text, size, ", about %d s left", int(seconds + 0.5) < 1 ? 1 : int(seconds + 0.5));
+    else
+        Str_Format(text, size, ", about %d min left", int(seconds / 60.0 + 0.5));
 }
 
 void KeepJobMessage(void* data, const char* text) {
@@ -133,7 +185,7 @@ int JobWorkers() {
 // On a pool worker: the run, then the window thread ends it.
 void ResizeJobWorker(void* data) {
     MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
-    const JobHost host = {main, QueueJobProgress, IsJobCancelled, KeepJobMessage, nullptr};
+    const JobHost host = {main, QueueJobProgress, IsJobCancelled, KeepJobMessage, NoteJobFile};
     Batch_Run(main->job, &host, JobWorkers());
     SendMessageA(main->window, WM_JOB_DONE, 0, 0);
 }
@@ -304,20 +356,36 @@ void StartResizeJob(MainWindowStruct* main) {
         Message_Show(0, MESSAGE_OK, nullptr, "Not enough memory for %d images.", int(listed.size()));
         return;
     }
+    main->jobWeights.assign(listed.size(), 0);
+    main->jobWork = 0;
     for (size_t i = 0; i < listed.size(); ++i) {
         const FileRow& row = listed[i]->row;
         Batch_SetSource(batch, int(i), row.path, row.width, row.height, nullptr);
         Batch_SetSubfolder(batch, int(i), listed[i]->subfolder);
         Batch_SetFacts(batch, int(i), &row.facts);
+        main->jobWeights[i] = JobWeight(row);
+        main->jobWork += main->jobWeights[i];
     }
+    main->jobWorkDone = 0;
+    main->jobSourcesDone = 0;
+    main->jobFailed = 0;
+    main->jobStart = GetTickCount64();
     // The box disables the window here, on its own thread, before any
     // worker runs: a second press cannot reach "Start Resizing".
+    // The bar and the button are there before the job is: the box below
+    // may pump messages, a late progress message of the run before among
+    // them.
+    ShowRunBar(main, 1);
+    TaskButton_Create(&main->taskButton, main->window);
+    TaskButton_Show(main->taskButton, 0, main->jobWork, TASKBUTTON_NORMAL);
     main->job = batch;
     Measure_Pause(main, 1);
     Message_Show(0, MESSAGE_CANCEL, nullptr, "Resizing images...");
     if (!ThreadPool_Run(main, ResizeJobWorker)) {
         Log_Print(0, "No idle pool worker for the resize job\n");
         Message_SetVisible(0);
+        ShowRunBar(main, 0);
+        TaskButton_Destroy(&main->taskButton);
         main->job = nullptr;
         Batch_Destroy(&batch);
         Measure_Pause(main, 0);
@@ -330,8 +398,22 @@ void ShowJobProgress(MainWindowStruct* main) {
     int pending = main->jobTextPending;
     main->jobTextPending = 0;
     Str_CopyN(text, main->jobText, int(sizeof text));
+    const int64_t done = main->jobWorkDone;
+    const int sourcesDone = main->jobSourcesDone, failed = main->jobFailed;
     Mutex_Unlock(main->jobLock, kModule, __LINE__);
-    if (pending && main->job) Message_Show(0, MESSAGE_CANCEL, nullptr, "%s", text);
+    if (!pending || !main->job) return;
+    HWND page = main->pages[PAGE_PROFILE];
+    const int sources = int(main->jobWeights.size());
+    SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETPOS,
+                        WPARAM(main->jobWork > 0 ? done * kBarSteps / main->jobWork : 0), 0);
+    char left[STR_TEXT_SIZE], words[STR_TEXT_SIZE];
+    TimeLeft(main->jobWork, done, sourcesDone, GetTickCount64() - main->jobStart, left, int(sizeof left));
+    Str_Format(words, int(sizeof words), "%d of %d done%s", sourcesDone, sources, left);
+    Win_SetItemText(page, IDC_PROGRESS_TEXT, words, STR_TEXT_SIZE);
+    TaskButton_Show(main->taskButton, done, main->jobWork, failed ? TASKBUTTON_FAILED : TASKBUTTON_NORMAL);
+    // Last: while the box is shown the job's end may be handled (its worker
+    // sends it), which takes the bar and the button away.
+    if (text[0]) Message_Show(0, MESSAGE_CANCEL, nullptr, "%s", text);
 }
 
 void FinishResizeJob(MainWindowStruct* main) {
@@ -342,6 +424,9 @@ void FinishResizeJob(MainWindowStruct* main) {
     Mutex_Lock(main->jobLock, -1, kModule, __LINE__);
     main->jobTextPending = 0;
     Mutex_Unlock(main->jobLock, kModule, __LINE__);
+    ShowRunBar(main, 0);
+    TaskButton_FlashUnlessInFront(main->taskButton);
+    TaskButton_Destroy(&main->taskButton);
     if (main->closeWanted) {
         // The close that waited for the job goes ahead, with the totals kept.
         Message_SetVisible(0);

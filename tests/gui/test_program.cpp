@@ -322,12 +322,24 @@ std::vector<std::string> Copies(Session& s, const std::string& prefix, int count
     return files;
 }
 
-// Cancel during a long run keeps the list and counts what was written.
+// The run's words under the list once a source of the 120 is done.
+bool SaysSomeDone(void* words) {
+    const std::string text = WindowText(HWND(words));
+    return atoi(text.c_str()) >= 1 && text.find(" of 120 done") != std::string::npos;
+}
+
+// Cancel during a long run keeps the list and counts what was written; the
+// bar under the list shows the run's progress while it goes, the list's
+// hint in its place again after it.
 void CancelRun(Session& s) {
     DropFiles(s.main, Copies(s, "many", 120));
     ASSERT_EQ(ListRows(s.list), 120);
     Click(FindControl(s.profile, IDC_START));
     ASSERT_NE(WaitForBoxText("Resizing ", kWait), "");
+    HWND bar = FindControl(s.profile, IDC_PROGRESS), words = FindControl(s.profile, IDC_PROGRESS_TEXT);
+    EXPECT_TRUE(IsWindowVisible(bar));
+    EXPECT_TRUE(WaitUntil(SaysSomeDone, words, kWait)) << WindowText(words);
+    EXPECT_GT(SendMessageA(bar, PBM_GETPOS, 0, 0), 0);
     PressBoxButton();
     std::string cancelled = WaitForBoxText("Resizing cancelled after ", kWait);
     int written = atoi(cancelled.c_str() + strlen("Resizing cancelled after "));
@@ -336,6 +348,8 @@ void CancelRun(Session& s) {
     EXPECT_EQ(cancelled,
               "Resizing cancelled after " + std::to_string(written) + (written == 1 ? " image." : " images."));
     EXPECT_EQ(ListRows(s.list), 120);
+    EXPECT_FALSE(IsWindowVisible(bar));
+    EXPECT_TRUE(IsWindowVisible(FindControl(s.profile, IDC_LIST_HINT)));
     PressBoxButton();
     ClearList(s);
     EXPECT_EQ(ListRows(s.list), 0);
