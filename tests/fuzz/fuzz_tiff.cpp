@@ -1,10 +1,19 @@
 // Fuzz target for the TIFF bridge: read the size, decode the first picture
-// into a bitmap with the file's profile, as colours and as inks.
+// into a bitmap with the file's profile, as colours and as inks, whole and
+// reduced by a factor the data's first byte picks.
 #include <stddef.h>
 #include <stdint.h>
 
 #include "fuzz_support.h"
 #include "tiffl.h"
+
+namespace {
+
+int ByFirstByte(void* data, int32_t, int32_t) {
+    return 2 + *static_cast<const uint8_t*>(data) % 5;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz_Init();
@@ -19,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TIFFDecoded found;
     for (int inks = 0; inks < 2; ++inks)
         if (TIFF_DecodeToBitmap(data, uint32_t(size), inks, bitmap, &side, &found)) Fuzz_ReadSideData(&side);
+    TIFF_DecodeReduced(data, uint32_t(size), 1, ByFirstByte, const_cast<uint8_t*>(data), bitmap, &side, &found);
     SideData_Reset(&side);
     Bitmap_Destroy(&bitmap);
     return 0;
