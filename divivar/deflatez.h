@@ -6,6 +6,10 @@
 
 struct DeflateStruct;
 
+// The most bytes deflate can put out for one byte of input (zlib's own
+// bound): what a file's compressed data can prove it holds.
+enum { DEFLATE_MOST_RATIO = 1032 };
+
 // A new idle bridge for zlib-wrapped streams. Cannot fail (1).
 int Deflate_Create(DeflateStruct** bridge);
 

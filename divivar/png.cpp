@@ -113,9 +113,6 @@ int ValidDepth(int type, int depth) {
     return 0;
 }
 
-// The most bytes deflate can put out for one byte of input.
-const int64_t kDeflateMostRatio = 1032;
-
 // Makes room for the image data still to come: the rest of the size the
 // header describes, or all the rest of the file (left bytes from the
 // current chunk on) could inflate to, if that is less. A small file thus
@@ -123,7 +120,7 @@ const int64_t kDeflateMostRatio = 1032;
 // real one gets its whole picture in one block, without regrowing.
 int ReserveImageData(PNGStruct* png, uint32_t left) {
     int64_t expected = PNG_ExpectedDataSize(png);
-    int64_t wanted = png->imageSize + kDeflateMostRatio * int64_t(left);
+    int64_t wanted = png->imageSize + int64_t(DEFLATE_MOST_RATIO) * left;
     if (wanted > expected) wanted = expected;
     if (wanted <= png->imageCapacity) return 1;
     int size = 0;

@@ -279,6 +279,22 @@ int SizeLimit_Next(SizeLimitStruct* fit, CopySize* next) {
     return 0;
 }
 
+namespace {
+
+// Appends what an encode (probe 0) or a sample (probe 1) of copy came to,
+// and returns it.
+SizeLimitTry Record(SizeLimitStruct* fit, const CopySize* copy, int64_t bytes, int32_t probe) {
+    if (!fit || !copy) Core_NullPointer(kModule, __LINE__);
+    if (fit->tries >= LIMIT_MOST_TRIES) Core_Abort("Size limit: more tries than the search asks for\n");
+    const SizeLimitTry t = {copy->steps, int32_t(lround(copy->quality * 100.0)), bytes > 0 ? bytes : 0, probe};
+    fit->tried[fit->tries] = t;
+    fit->tries += 1;
+    fit->probes += probe;
+    return t;
+}
+
+}  // namespace
+
 int SizeLimit_WantsProbe(const SizeLimitStruct* fit, const CopySize* next) {
     if (!fit || !next) Core_NullPointer(kModule, __LINE__);
     if (Estimate_Measured(&fit->facts, fit->kind) || !Output_Kind(fit->kind)->sampledBands ||
@@ -297,20 +313,11 @@ int SizeLimit_WantsProbe(const SizeLimitStruct* fit, const CopySize* next) {
 }
 
 void SizeLimit_Probed(SizeLimitStruct* fit, const CopySize* probed, int64_t bytes) {
-    if (!fit || !probed) Core_NullPointer(kModule, __LINE__);
-    if (fit->tries >= LIMIT_MOST_TRIES) Core_Abort("Size limit: more tries than the search asks for\n");
-    SizeLimitTry t = {probed->steps, int32_t(lround(probed->quality * 100.0)), bytes > 0 ? bytes : 0, 1};
-    fit->tried[fit->tries] = t;
-    fit->tries += 1;
-    fit->probes += 1;
+    Record(fit, probed, bytes, 1);
 }
 
 int SizeLimit_Tried(SizeLimitStruct* fit, const CopySize* tried, int64_t bytes) {
-    if (!fit || !tried) Core_NullPointer(kModule, __LINE__);
-    if (fit->tries >= LIMIT_MOST_TRIES) Core_Abort("Size limit: more tries than the search asks for\n");
-    SizeLimitTry t = {tried->steps, int32_t(lround(tried->quality * 100.0)), bytes > 0 ? bytes : 0, 0};
-    fit->tried[fit->tries] = t;
-    fit->tries += 1;
+    const SizeLimitTry t = Record(fit, tried, bytes, 0);
     if (t.bytes <= 0 || t.bytes > fit->bounds.limit) return 0;
     if (fit->best >= 0) {
         const SizeLimitTry& b = fit->tried[fit->best];

@@ -49,12 +49,20 @@ void ShowMessage(void*, const char* text) {
 // window calls, which run on the window thread: the latest progress text
 // waits in the main window's record until the window thread shows it, and
 // the closing message until the job's end is handled there.
+// With jobLock held: the job's progress changed. 1 when the caller, once
+// it lets go of the lock, posts the WM_JOB_PROGRESS that shows it (none is
+// on its way yet).
+int ProgressChanged(MainWindowStruct* main) {
+    const int post = !main->jobTextPending;
+    main->jobTextPending = 1;
+    return post;
+}
+
 void QueueJobProgress(void* data, const char* text) {
     MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
     Mutex_Lock(main->jobLock, -1, kModule, __LINE__);
     Str_CopyN(main->jobText, text, int(sizeof main->jobText));
-    int post = !main->jobTextPending;
-    main->jobTextPending = 1;
+    const int post = ProgressChanged(main);
     Mutex_Unlock(main->jobLock, kModule, __LINE__);
     if (post) PostMessageA(main->window, WM_JOB_PROGRESS, 0, 0);
 }
@@ -73,8 +81,7 @@ void NoteJobFile(void* data, int index, int written, const char*) {
     if (index >= 0 && size_t(index) < main->jobWeights.size()) main->jobWorkDone += main->jobWeights[size_t(index)];
     main->jobSourcesDone += 1;
     main->jobFailed += !written;
-    int post = !main->jobTextPending;
-    main->jobTextPending = 1;
+    const int post = ProgressChanged(main);
     Mutex_Unlock(main->jobLock, kModule, __LINE__);
     if (post) PostMessageA(main->window, WM_JOB_PROGRESS, 0, 0);
 }
@@ -278,15 +285,15 @@ LRESULT List_OnCustomDraw(MainWindowStruct* main, NMLVCUSTOMDRAW* draw) {
     RECT heading;
     HWND header = ListView_GetHeader(list);
     if (header && GetWindowRect(header, &heading)) area.top += heading.bottom - heading.top;
-    char text[STR_TEXT_SIZE];
-    Win_LoadString(main->instance, IDS_LIST_EMPTY, text, int(sizeof text));
-    wchar_t wide[STR_TEXT_SIZE];
-    if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, STR_TEXT_SIZE) <= 0) return CDRF_DODEFAULT;
+    // The resource's own text, read in place (length 0 asks for its address).
+    const WCHAR* text = nullptr;
+    const int length = LoadStringW(main->instance, IDS_LIST_EMPTY, reinterpret_cast<WCHAR*>(&text), 0);
+    if (length <= 0 || !text) return CDRF_DODEFAULT;
     HDC dc = draw->nmcd.hdc;
     HGDIOBJ font = SelectObject(dc, HGDIOBJ(SendMessageA(list, WM_GETFONT, 0, 0)));
     SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
     SetBkMode(dc, TRANSPARENT);
-    DrawTextW(dc, wide, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    DrawTextW(dc, text, length, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     SelectObject(dc, font);
     return CDRF_DODEFAULT;
 }

@@ -21,6 +21,7 @@
 
 #include <tiffio.h>
 
+#include "deflatez.h"
 #include "orv-core.h"
 #include "orv-str.h"
 
@@ -191,18 +192,18 @@ int ReadReduced(TIFF* tif, TIFFRGBAImage* reader, uint32_t w, uint32_t h, int32_
     uint32_t* sums =
         static_cast<uint32_t*>(Mem_AllocChecked(bitmap->width, 4, 4, &sumBytes, MEM_HEAP, kModule, __LINE__));
     int ok = band && sums;
+    // Inks made colours do not average as the inks do; otherwise only the
+    // bytes' order changes, once, on the reduced picture.
+    const int inksToColours = inks && !keepInks;
     for (uint32_t y = 0; ok && y < h; y += uint32_t(rows)) {
         const uint32_t taken = h - y < rows ? h - y : uint32_t(rows);
         reader->row_offset = int(y);
         ok = TIFFRGBAImageGet(reader, reinterpret_cast<uint32_t*>(band), w, taken) && *errors == 0;
         if (!ok) break;
-        // Inks made colours do not average as the inks do; otherwise only
-        // the bytes' order changes, once, on the reduced picture.
-        if (inks && !keepInks) ToBitmapOrder(band, int64_t(w) * taken, inks, keepInks);
+        if (inksToColours) ToBitmapOrder(band, int64_t(w) * taken, inks, keepInks);
         AddBand(band, int32_t(w), int32_t(taken), factor, int32_t(y) / factor, sums, bitmap);
     }
-    if (ok && !(inks && !keepInks))
-        ToBitmapOrder(bitmap->pixels, int64_t(bitmap->width) * bitmap->height, inks, keepInks);
+    if (ok && !inksToColours) ToBitmapOrder(bitmap->pixels, int64_t(bitmap->width) * bitmap->height, inks, keepInks);
     if (band) Mem_Free(band, bytes, MEM_HEAP, kModule, __LINE__);
     if (sums) Mem_Free(sums, sumBytes, MEM_HEAP, kModule, __LINE__);
     return ok;
@@ -233,7 +234,7 @@ double MostExpansion(uint16_t compression) {
     case COMPRESSION_OJPEG:
         return 64.0 * 3.0 * 8.0;
     default:
-        return 1032;
+        return DEFLATE_MOST_RATIO;
     }
 }
 
