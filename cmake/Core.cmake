@@ -18,6 +18,7 @@ set(DIVIVAR_SOURCES
     divivar/bitmap.cpp
     divivar/bitmap_resample.cpp
     divivar/bitmap_reduce.cpp
+    divivar/reducer.cpp
     divivar/bitmap_bmp.cpp
     divivar/deflatez.cpp
     divivar/png.cpp
@@ -37,7 +38,7 @@ endif()
 add_library(divivar STATIC ${DIVIVAR_SOURCES})
 # The reduction filter's and the PNG decoder's row loops are written for
 # the vectoriser, which -O2 runs only on loops whose trip count it knows.
-set_source_files_properties(divivar/bitmap_reduce.cpp divivar/png_image.cpp PROPERTIES COMPILE_OPTIONS "-O3")
+set_source_files_properties(divivar/reducer.cpp divivar/png_image.cpp PROPERTIES COMPILE_OPTIONS "-O3")
 target_include_directories(divivar PUBLIC ${CMAKE_SOURCE_DIR}/divivar)
 # The JPEG bridge; jpeglib.h never shares a translation unit with windows.h.
 add_library(jpegl STATIC misc/jpeg/jpegl.cpp)

@@ -7,6 +7,7 @@
 
 #include "bitmap.h"
 #include "orv-core.h"
+#include "reducer.h"
 #include "test_support.h"
 
 namespace {
@@ -428,4 +429,40 @@ TEST(Reduce, MemoryRefusedFailsWithTheCopyUntouched) {
         EXPECT_EQ(Bitmap_Reduce(big.b, out.b), 0);
     }
     EXPECT_EQ(out.Bytes(), before);
+}
+
+// A decoder's rows, top first, handed over in bands of any size (smaller
+// and larger than the filter's reach, one row, all at once) give the bytes
+// the whole bitmap gives, for the whole picture and a window of it, in
+// both directions' reductions, while the rows kept get moved many times.
+TEST(Reduce, RowsInBandsGiveTheWholePicturesBytes) {
+    Bitmap source(301, 997);
+    uint32_t state = 12345;
+    for (int64_t i = 0; i < int64_t(source.b->scanline) * source.b->height; ++i) {
+        state = state * 1103515245u + 12345u;
+        source.b->pixels[i] = (unsigned char)(i % 4 == 3 ? 255 : state >> 24);
+    }
+    struct Case {
+        int w, h;
+        double left, top, width, height;
+    } cases[] = {
+        {97, 61, 0, 0, 301, 997}, {150, 800, 0, 0, 301, 997}, {7, 5, 0, 0, 301, 997}, {40, 90, 20.5, 301.25, 200, 400}};
+    for (const Case& c : cases) {
+        Bitmap whole(c.w, c.h);
+        ASSERT_EQ(Bitmap_ReduceWindow(source.b, c.left, c.top, c.width, c.height, whole.b), 1);
+        for (int band : {1, 3, 16, 17, 64, 997}) {
+            Bitmap out(c.w, c.h);
+            ReducerStruct* reducer = nullptr;
+            ASSERT_EQ(Reducer_Create(&reducer, 301, 997, c.left, c.top, c.width, c.height, out.b), 1);
+            const int64_t scanline = source.b->scanline;
+            for (int top = 0; top < 997; top += band) {
+                const unsigned char* first = source.b->pixels + (996 - top) * scanline;
+                ASSERT_EQ(Reducer_AddRows(reducer, first, -scanline, band), 1);
+            }
+            EXPECT_EQ(Reducer_Done(reducer), 1);
+            Reducer_Destroy(&reducer);
+            EXPECT_EQ(out.b->weighted, 1u);
+            EXPECT_TRUE(out.Bytes() == whole.Bytes()) << c.w << "x" << c.h << " in bands of " << band;
+        }
+    }
 }
