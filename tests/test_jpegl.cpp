@@ -205,8 +205,23 @@ TEST(Jpeg, BitmapRoundTripStaysUprightAndOpaque) {
     Bitmap_Destroy(&b);
 }
 
+// A decode at a denominator whose rows go through the filter to a size.
+struct FilteredTo {
+    int denominator;
+    int32_t width, height;
+};
+
+int ChooseFiltered(void* context, JPEGLibStruct* jpeg) {
+    const FilteredTo* to = static_cast<const FilteredTo*>(context);
+    jpeg->filterWidth = to->width;
+    jpeg->filterHeight = to->height;
+    return to->denominator;
+}
+
 // Reduced while decoding: every reduction gives djpeg's own pixels at that
-// scale, placed in the bitmap's rows bottom-up, in blue, green, red order.
+// scale, placed in the bitmap's rows bottom-up, in blue, green, red order;
+// its rows put through the filter as they come give what the filter makes
+// of the whole picture.
 TEST(JpegSuite, ReducedDecodesLikeDjpegScale) {
     std::string path = TestData("jpeg/libjpeg-turbo/testorig.jpg");
     Bytes file = FileBytes(path);
@@ -237,6 +252,18 @@ TEST(JpegSuite, ReducedDecodesLikeDjpegScale) {
                 differ += p[0] != r[2] || p[1] != r[1] || p[2] != r[0] || p[3] != 255;
             }
         EXPECT_EQ(differ, 0u) << "1/" << d;
+        FilteredTo to = {d, w / 3, h / 3};
+        BitmapStruct *filtered = nullptr, *expected = nullptr;
+        Bitmap_Create(&filtered);
+        Bitmap_Create(&expected);
+        ASSERT_EQ(Bitmap_SetSize(expected, to.width, to.height) && Bitmap_Reduce(b, expected), 1);
+        Jpeg again;
+        ASSERT_EQ(JPEG_DecodeToBitmapBy(again.j, file.data(), uint32_t(file.size()), ChooseFiltered, &to, filtered), 1);
+        ASSERT_EQ(filtered->width * 1000 + filtered->height, to.width * 1000 + to.height);
+        EXPECT_EQ(memcmp(filtered->pixels, expected->pixels, size_t(expected->scanline) * expected->height), 0)
+            << "filtered at 1/" << d;
+        Bitmap_Destroy(&filtered);
+        Bitmap_Destroy(&expected);
         Bitmap_Destroy(&b);
     }
 }

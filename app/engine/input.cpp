@@ -55,8 +55,9 @@ struct JpegChoice {
 // decode reduced for it may have: kFilterShare times the largest whole
 // picture any copy of the run's profiles scales (a crop's window is what
 // its copy scales, so the whole picture is wanted at the window's scale).
-void PlanReduction(const AppConfig* fit, int32_t width, int32_t height, CopySize* copy, int32_t* leastAcross,
-                   int32_t* leastDown) {
+// Returns how many profiles the run has.
+int PlanReduction(const AppConfig* fit, int32_t width, int32_t height, CopySize* copy, int32_t* leastAcross,
+                  int32_t* leastDown) {
     Plan_Copy(fit, width, height, copy);
     char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE];
     const int profiles = Plan_RunProfiles(fit, names);
@@ -71,6 +72,20 @@ void PlanReduction(const AppConfig* fit, int32_t width, int32_t height, CopySize
         if (kFilterShare * wholeWidth > *leastAcross) *leastAcross = kFilterShare * wholeWidth;
         if (kFilterShare * wholeHeight > *leastDown) *leastDown = kFilterShare * wholeHeight;
     }
+    return profiles;
+}
+
+// The size (*width x *height, as stored: a picture shown turned is stored
+// the other way) a decode may filter its rows to as it reads them, so that
+// the decoded picture is never held whole: the copy, when it is the one
+// thing made of the decode (one profile, no run budget) and it is made by
+// the filter within its box with no limit whose search would scale the
+// picture again. 0 x 0 otherwise.
+void FilterWhileDecoding(const AppConfig* fit, const CopySize* copy, int profiles, int turned, int32_t* width,
+                         int32_t* height) {
+    const int once = profiles == 1 && fit->TotalSize == 0 && copy->fit == FIT_WITHIN && copy->limit == 0;
+    *width = once ? (turned ? copy->height : copy->width) : 0;
+    *height = once ? (turned ? copy->width : copy->height) : 0;
 }
 
 // Once the header is read: the copy's size by the scale rule (once for the
@@ -83,10 +98,11 @@ int ChooseReduction(void* context, JPEGLibStruct* jpeg) {
     if (choice->fit) {
         int32_t width = 0, height = 0, leastAcross = 0, leastDown = 0;
         ShownSize(jpeg, &width, &height);
-        PlanReduction(choice->fit, width, height, choice->copy, &leastAcross, &leastDown);
+        const int profiles = PlanReduction(choice->fit, width, height, choice->copy, &leastAcross, &leastDown);
         const int turned = width != jpeg->width;
         choice->denominator = JPEG_ReductionFor(jpeg->width, jpeg->height, turned ? leastDown : leastAcross,
                                                 turned ? leastAcross : leastDown);
+        FilterWhileDecoding(choice->fit, choice->copy, profiles, turned, &jpeg->filterWidth, &jpeg->filterHeight);
     }
     return choice->denominator;
 }
@@ -173,14 +189,16 @@ struct TiffChoice {
     CopySize* copy;        // the copy planned from the directory; not owned
 };
 
-// The copy's size by the scale rule and the whole factor the decode may
-// reduce by toward it.
-int ChooseTiffReduction(void* context, int32_t width, int32_t height) {
+// The copy's size by the scale rule, the whole factor the decode may
+// reduce by toward it, and with none, the copy's size when the rows may go
+// through the filter as they are read.
+void ChooseTiffReduction(void* context, int32_t width, int32_t height, TIFFReduction* reduction) {
     TiffChoice* choice = static_cast<TiffChoice*>(context);
     int32_t leastAcross = 0, leastDown = 0;
-    PlanReduction(choice->fit, width, height, choice->copy, &leastAcross, &leastDown);
+    const int profiles = PlanReduction(choice->fit, width, height, choice->copy, &leastAcross, &leastDown);
     const int32_t across = leastAcross > 0 ? width / leastAcross : 1, down = leastDown > 0 ? height / leastDown : 1;
-    return across < down ? across : down;
+    reduction->factor = across < down ? across : down;
+    FilterWhileDecoding(choice->fit, choice->copy, profiles, 0, &reduction->width, &reduction->height);
 }
 
 // Decodes a TIFF, with fit not null reduced while decoding toward the copy
@@ -193,7 +211,7 @@ int DecodeTiff(const unsigned char* data, uint32_t size, const AppConfig* fit, C
                SideDataStruct* side) {
     TIFFDecoded found;
     TiffChoice choice = {fit, copy};
-    int (*reduce)(void*, int32_t, int32_t) = fit ? ChooseTiffReduction : nullptr;
+    TIFFReduceFor reduce = fit ? ChooseTiffReduction : nullptr;
     int ok = TIFF_DecodeReduced(data, size, side != nullptr, reduce, &choice, bitmap, side, &found);
     if (ok && found.inks) {
         // A profile lcms cannot convert from: inks as colours, the way a

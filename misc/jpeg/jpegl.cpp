@@ -16,6 +16,7 @@
 #include "buffer.h"
 #include "file.h"
 #include "orv-core.h"
+#include "reducer.h"
 #include "tiffdir.h"
 
 namespace {
@@ -129,37 +130,42 @@ void DestinationTerm(j_compress_ptr info) {
 
 // Every scanline into row i at base + i x step, three bytes a pixel in the
 // order red, green, blue, or four in the order blue, green, red, alpha 255;
-// with inks, a CMYK picture's four inks as the library gives them.
+// with inks, a CMYK picture's four inks as the library gives them; with a
+// reducer, each row (at base, step 0) handed on to it as it is read.
 // CMYK (or YCCK, which the library turns into CMYK) is made RGB here:
 // Adobe's files, known by their APP14 marker, store the inks inverted;
 // others store them as they are. The CMYK row lives in the library's own
 // pool, which goes with the decompressor even when an error jumps out.
-void ReadRows(jpeg_decompress_struct* info, unsigned char* base, int64_t step, int bytes, int inks) {
+// 1, or 0 when the reducer is refused memory.
+int ReadRows(jpeg_decompress_struct* info, unsigned char* base, int64_t step, int bytes, int inks,
+             ReducerStruct* reducer) {
     const int red = bytes == 4 ? 2 : 0, blue = bytes == 4 ? 0 : 2;
-    if (info->out_color_space != JCS_CMYK || inks) {
-        while (info->output_scanline < info->output_height) {
-            JSAMPROW row = base + int64_t(info->output_scanline) * step;
-            jpeg_read_scanlines(info, &row, 1);
-        }
-        return;
-    }
-    JSAMPARRAY cmyk =
-        (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, info->output_width * 4, 1);
+    const int converted = info->out_color_space == JCS_CMYK && !inks;
+    JSAMPARRAY cmyk = converted ? (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
+                                                             info->output_width * 4, 1)
+                                : nullptr;
     int inverted = info->saw_Adobe_marker;
     while (info->output_scanline < info->output_height) {
         unsigned char* out = base + int64_t(info->output_scanline) * step;
-        jpeg_read_scanlines(info, cmyk, 1);
-        const unsigned char* in = cmyk[0];
-        for (JDIMENSION x = 0; x < info->output_width; ++x, in += 4, out += bytes) {
-            int k = inverted ? in[3] : 255 - in[3];
-            int ink[3];
-            for (int c = 0; c < 3; ++c) ink[c] = ((inverted ? in[c] : 255 - in[c]) * k + 127) / 255;
-            out[red] = (unsigned char)ink[0];
-            out[1] = (unsigned char)ink[1];
-            out[blue] = (unsigned char)ink[2];
-            if (bytes == 4) out[3] = 255;
+        if (!converted) {
+            jpeg_read_scanlines(info, &out, 1);
+        } else {
+            jpeg_read_scanlines(info, cmyk, 1);
+            const unsigned char* in = cmyk[0];
+            unsigned char* p = out;
+            for (JDIMENSION x = 0; x < info->output_width; ++x, in += 4, p += bytes) {
+                int k = inverted ? in[3] : 255 - in[3];
+                int ink[3];
+                for (int c = 0; c < 3; ++c) ink[c] = ((inverted ? in[c] : 255 - in[c]) * k + 127) / 255;
+                p[red] = (unsigned char)ink[0];
+                p[1] = (unsigned char)ink[1];
+                p[blue] = (unsigned char)ink[2];
+                if (bytes == 4) p[3] = 255;
+            }
         }
+        if (reducer && !Reducer_AddRows(reducer, out, 0, 1)) return 0;
     }
+    return 1;
 }
 
 // The memory source over the caller's block.
@@ -320,8 +326,12 @@ int Decode(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, Target
            void* context, BitmapStruct* bitmap) {
     jpeg_decompress_struct info;
     ErrorJump error;
+    // Made after the jump is set: volatile, so that the way back sees it.
+    ReducerStruct* volatile reducer = nullptr;
     info.err = StartErrors(&error);
     if (setjmp(error.jump)) {
+        ReducerStruct* made = reducer;
+        Reducer_Destroy(&made);
         JPEG_Reset(jpeg);
         jpeg_destroy_decompress(&info);
         return 0;
@@ -342,8 +352,23 @@ int Decode(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, Target
         unsigned char* first = nullptr;
         int64_t step = 0;
         int bytes = target == TARGET_BITMAP ? 4 : 3;
-        if (target == TARGET_BITMAP) {
-            ok = Bitmap_SetSize(bitmap, int32_t(info.output_width), int32_t(info.output_height));
+        const int inks = target == TARGET_BITMAP && jpeg->keepInks && info.out_color_space == JCS_CMYK;
+        // Inks are converted whole, through their profile, before any
+        // filter: only colours go through it as they are read.
+        const int32_t decodedWidth = int32_t(info.output_width), decodedHeight = int32_t(info.output_height);
+        const int filtered = target == TARGET_BITMAP && !inks && jpeg->filterWidth > 0 && jpeg->filterHeight > 0 &&
+                             jpeg->filterWidth <= decodedWidth && jpeg->filterHeight <= decodedHeight &&
+                             int64_t(jpeg->filterWidth) * jpeg->filterHeight < int64_t(decodedWidth) * decodedHeight;
+        if (filtered) {
+            ReducerStruct* made = nullptr;
+            ok = Bitmap_SetSize(bitmap, jpeg->filterWidth, jpeg->filterHeight) &&
+                 Reducer_Create(&made, decodedWidth, decodedHeight, 0, 0, decodedWidth, decodedHeight, bitmap);
+            reducer = made;
+            if (ok)
+                first = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                                  info.output_width * 4, 1)[0];
+        } else if (target == TARGET_BITMAP) {
+            ok = Bitmap_SetSize(bitmap, decodedWidth, decodedHeight);
             // The bitmap stores rows bottom-up: the first scanline goes last.
             step = -int64_t(bitmap->scanline);
             if (ok) first = bitmap->pixels + (int64_t(bitmap->height) - 1) * bitmap->scanline;
@@ -358,14 +383,15 @@ int Decode(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, Target
             ok = first != nullptr;
         }
         if (ok) {
-            int inks = target == TARGET_BITMAP && jpeg->keepInks && info.out_color_space == JCS_CMYK;
             jpeg->inks = inks;
             jpeg->inverted = inks && info.saw_Adobe_marker;
             jpeg_start_decompress(&info);
-            ReadRows(&info, first, step, bytes, inks);
-            jpeg_finish_decompress(&info);
+            ok = ReadRows(&info, first, step, bytes, inks, reducer);
+            if (ok) jpeg_finish_decompress(&info);
         }
     }
+    ReducerStruct* made = reducer;
+    Reducer_Destroy(&made);
     if (!ok) JPEG_Reset(jpeg);
     jpeg_destroy_decompress(&info);
     return ok;
@@ -400,6 +426,7 @@ int JPEG_Reset(JPEGLibStruct* jpeg) {
     jpeg->pixels = nullptr;
     jpeg->pixelSize = 0;
     jpeg->inks = jpeg->inverted = 0;
+    jpeg->filterWidth = jpeg->filterHeight = 0;
     jpeg->quality100 = jpeg->headerSize = 0;
     jpeg->width = 0;
     jpeg->height = 0;

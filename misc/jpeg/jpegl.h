@@ -24,6 +24,9 @@ struct JPEGLibStruct {
     int32_t keepInks;     // 1: a CMYK picture decodes into a bitmap as its inks (cyan, magenta, yellow,
                           // black in the blue, green, red and alpha bytes), for a conversion through its
                           // profile; 0 (the default): into colours, as a profile-less one must
+    int32_t filterWidth;  // set by a decode's choice (JPEGDenominatorFor): the decoded rows go through the
+    int32_t filterHeight;  // reduction filter to this size as stored, which the bitmap then takes, when
+                           // it is smaller and the picture is decoded as colours; 0: the decoded size
     int32_t inverted;     // after a decode of inks: 1 when they are stored inverted (Adobe's files)
     int32_t inks;         // after a decode: 1 when the bitmap holds inks, not colours
     int32_t quality100;   // after a header is read: the quality its encoder was given (1 to 100),
@@ -79,7 +82,9 @@ int JPEG_DecodeToBitmap(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t
 // Chooses, once a decode has read the header (the object's size, Exif
 // block and profile as JPEG_ReadHeader leaves them), what to decode at:
 // the denominator, 1, 2, 4 or 8 (any other value is a fatal stop). It may
-// set keepInks. context is the caller's.
+// set keepInks, and filterWidth and filterHeight for a bitmap of that size
+// made by the reduction filter as the rows are decoded (the picture decoded
+// at the denominator is then never held whole). context is the caller's.
 typedef int (*JPEGDenominatorFor)(void* context, JPEGLibStruct* jpeg);
 
 // As JPEG_DecodeToBitmap, the denominator chosen by choose from the header

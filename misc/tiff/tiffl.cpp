@@ -6,11 +6,12 @@
 // its rows, into the bitmap's own pixels, as it is stored; its packed words
 // are then put in the bitmap's byte order in place and the picture turned
 // as its Orientation tag says, the way a JPEG's Exif orientation turns it
-// (libtiff's reader only mirrors, never turns). A picture reduced while it
-// is read comes a band of strips at a time into a band of its own, each
+// (libtiff's reader only mirrors, never turns). A picture reduced by a
+// whole factor while it is read comes a band of strips at a time into a band of its own, each
 // band reduced into the bitmap before the next is read. A layout the
 // reader cannot set up for is a kind not read; one it fails on while
-// reading is damage.
+// reading is damage. A picture filtered to its copy's size comes the same
+// way, each band handed to the reduction filter.
 #include "tiffl.h"
 
 #include <stdarg.h>
@@ -24,6 +25,7 @@
 #include "deflatez.h"
 #include "orv-core.h"
 #include "orv-str.h"
+#include "reducer.h"
 
 namespace {
 
@@ -173,11 +175,13 @@ void AddBand(const unsigned char* band, int32_t width, int32_t rows, int32_t fac
     }
 }
 
-// Reads the picture (w x h as stored) reduced by factor into bitmap, sized
-// for it, a band of whole strips or tiles at a time: the stored picture is
-// never held whole. 1, or 0 when a band cannot be had or read.
-int ReadReduced(TIFF* tif, TIFFRGBAImage* reader, uint32_t w, uint32_t h, int32_t factor, const int* errors, int inks,
-                int keepInks, BitmapStruct* bitmap) {
+// Reads the picture (w x h as stored) into bitmap, sized for it, a band of
+// whole strips or tiles at a time: the stored picture is never held whole.
+// With a reducer (factor then 1) each band goes through it; otherwise the
+// picture is reduced by factor. 1, or 0 when a band cannot be had or read
+// or the reducer is refused memory.
+int ReadInBands(TIFF* tif, TIFFRGBAImage* reader, uint32_t w, uint32_t h, int32_t factor, const int* errors, int inks,
+                int keepInks, ReducerStruct* reducer, BitmapStruct* bitmap) {
     uint32_t piece = 0;
     if (!TIFFGetField(tif, TIFFIsTiled(tif) ? TIFFTAG_TILELENGTH : TIFFTAG_ROWSPERSTRIP, &piece) || piece == 0 ||
         piece > h)
@@ -190,20 +194,25 @@ int ReadReduced(TIFF* tif, TIFFRGBAImage* reader, uint32_t w, uint32_t h, int32_
     unsigned char* band =
         static_cast<unsigned char*>(Mem_AllocChecked(w, rows < h ? rows : h, 4, &bytes, MEM_HEAP, kModule, __LINE__));
     uint32_t* sums =
-        static_cast<uint32_t*>(Mem_AllocChecked(bitmap->width, 4, 4, &sumBytes, MEM_HEAP, kModule, __LINE__));
-    int ok = band && sums;
-    // Inks made colours do not average as the inks do; otherwise only the
-    // bytes' order changes, once, on the reduced picture.
-    const int inksToColours = inks && !keepInks;
+        reducer ? nullptr
+                : static_cast<uint32_t*>(Mem_AllocChecked(bitmap->width, 4, 4, &sumBytes, MEM_HEAP, kModule, __LINE__));
+    int ok = band && (reducer || sums);
+    // Inks made colours do not average as the inks do, and the filter
+    // takes rows as the bitmap keeps them; otherwise only the bytes' order
+    // changes, once, on the reduced picture.
+    const int ordered = (inks && !keepInks) || reducer;
     for (uint32_t y = 0; ok && y < h; y += uint32_t(rows)) {
         const uint32_t taken = h - y < rows ? h - y : uint32_t(rows);
         reader->row_offset = int(y);
         ok = TIFFRGBAImageGet(reader, reinterpret_cast<uint32_t*>(band), w, taken) && *errors == 0;
         if (!ok) break;
-        if (inksToColours) ToBitmapOrder(band, int64_t(w) * taken, inks, keepInks);
-        AddBand(band, int32_t(w), int32_t(taken), factor, int32_t(y) / factor, sums, bitmap);
+        if (ordered) ToBitmapOrder(band, int64_t(w) * taken, inks, keepInks);
+        if (reducer)
+            ok = Reducer_AddRows(reducer, band, int64_t(w) * 4, int32_t(taken));
+        else
+            AddBand(band, int32_t(w), int32_t(taken), factor, int32_t(y) / factor, sums, bitmap);
     }
-    if (ok && !inksToColours) ToBitmapOrder(bitmap->pixels, int64_t(bitmap->width) * bitmap->height, inks, keepInks);
+    if (ok && !ordered) ToBitmapOrder(bitmap->pixels, int64_t(bitmap->width) * bitmap->height, inks, keepInks);
     if (band) Mem_Free(band, bytes, MEM_HEAP, kModule, __LINE__);
     if (sums) Mem_Free(sums, sumBytes, MEM_HEAP, kModule, __LINE__);
     return ok;
@@ -318,8 +327,8 @@ int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, int keepInks, 
     return TIFF_DecodeReduced(data, size, keepInks, nullptr, nullptr, bitmap, side, found);
 }
 
-int TIFF_DecodeReduced(const unsigned char* data, uint32_t size, int keepInks, int (*reduce)(void*, int32_t, int32_t),
-                       void* context, BitmapStruct* bitmap, SideDataStruct* side, TIFFDecoded* found) {
+int TIFF_DecodeReduced(const unsigned char* data, uint32_t size, int keepInks, TIFFReduceFor reduce, void* context,
+                       BitmapStruct* bitmap, SideDataStruct* side, TIFFDecoded* found) {
     if (!data || !bitmap || !found) Core_NullPointer(kModule, __LINE__);
     *found = TIFFDecoded{0, 0};
     if (side) SideData_Reset(side);
@@ -356,30 +365,42 @@ int TIFF_DecodeReduced(const unsigned char* data, uint32_t size, int keepInks, i
         Log_Print(0, "TIFF data of %u bytes cannot hold %ux%u\n", unsigned(size), unsigned(w), unsigned(h));
         ok = 0;
     }
-    int32_t factor = 1;
+    TIFFReduction reduction = {1, 0, 0};
+    const int turned = orientation >= 5;
     if (ok && reduce) {
-        const int turned = orientation >= 5;
-        factor = reduce(context, int32_t(turned ? h : w), int32_t(turned ? w : h));
+        reduce(context, int32_t(turned ? h : w), int32_t(turned ? w : h), &reduction);
         const uint32_t shorter = w < h ? w : h;
+        int32_t& factor = reduction.factor;
         factor = factor < 1 ? 1 : uint32_t(factor) > shorter ? int32_t(shorter) : factor;
     }
-    const uint32_t reducedWidth = (w + uint32_t(factor) - 1) / uint32_t(factor);
-    const uint32_t reducedHeight = (h + uint32_t(factor) - 1) / uint32_t(factor);
+    const int32_t factor = reduction.factor;
+    // The filter, as stored; inks kept are converted whole before any
+    // filter, through their profile.
+    const uint32_t filterWidth = uint32_t(turned ? reduction.height : reduction.width);
+    const uint32_t filterHeight = uint32_t(turned ? reduction.width : reduction.height);
+    const int filtered = factor == 1 && !(inks && keepInks) && filterWidth > 0 && filterHeight > 0 &&
+                         filterWidth <= w && filterHeight <= h &&
+                         uint64_t(filterWidth) * filterHeight < uint64_t(w) * h;
+    const uint32_t reducedWidth = filtered ? filterWidth : (w + uint32_t(factor) - 1) / uint32_t(factor);
+    const uint32_t reducedHeight = filtered ? filterHeight : (h + uint32_t(factor) - 1) / uint32_t(factor);
     int bytes = 0;
     if (ok && !Mem_CheckedSize(reducedWidth, reducedHeight, 4, &bytes)) {
         Bitmap_NoteProblem(BITMAP_PROBLEM_TOO_LARGE);
         ok = 0;
     }
     ok = ok && Bitmap_SetSize(bitmap, int32_t(reducedWidth), int32_t(reducedHeight));
+    ReducerStruct* reducer = nullptr;
+    ok = ok && (!filtered || Reducer_Create(&reducer, int32_t(w), int32_t(h), 0, 0, w, h, bitmap));
     if (ok) {
         // As stored: the turn follows, whole, below. The first error ends
         // the picture: no row is made up.
+        const int inBands = factor > 1 || filtered;
         reader.orientation = ORIENTATION_TOPLEFT;
-        reader.req_orientation = factor > 1 ? ORIENTATION_TOPLEFT : ORIENTATION_BOTLEFT;
+        reader.req_orientation = inBands ? ORIENTATION_TOPLEFT : ORIENTATION_BOTLEFT;
         reader.stoponerr = 1;
         errors = 0;
-        if (factor > 1) {
-            ok = ReadReduced(tif, &reader, w, h, factor, &errors, inks, keepInks, bitmap);
+        if (inBands) {
+            ok = ReadInBands(tif, &reader, w, h, factor, &errors, inks, keepInks, reducer, bitmap);
         } else {
             ok = TIFFRGBAImageGet(&reader, reinterpret_cast<uint32_t*>(bitmap->pixels), w, h) && errors == 0;
             if (ok) ToBitmapOrder(bitmap->pixels, int64_t(w) * h, inks, keepInks);
@@ -389,6 +410,7 @@ int TIFF_DecodeReduced(const unsigned char* data, uint32_t size, int keepInks, i
             Log_Print(0, "TIFF picture damaged or cut short\n");
         }
     }
+    Reducer_Destroy(&reducer);
     if (begun) TIFFRGBAImageEnd(&reader);
     if (ok) {
         uint16_t extras = 0;

@@ -37,12 +37,21 @@ struct TIFFDecoded {
 int TIFF_DecodeToBitmap(const unsigned char* data, uint32_t size, int keepInks, BitmapStruct* bitmap,
                         SideDataStruct* side, TIFFDecoded* found);
 
-// As TIFF_DecodeToBitmap, reduced while decoding: once the directory is
-// read, reduce(context, width, height), given the picture's size as shown,
-// says by what whole factor each side is divided (1 or less: none; at most
-// the shorter side). Each square of that many pixels a side (fewer at the
-// right and bottom edges) becomes their mean, colours weighted by alpha,
-// and a picture so reduced is read a band of strips or tiles at a time,
-// never held whole: only the reduced picture has to fit the memory limit.
-int TIFF_DecodeReduced(const unsigned char* data, uint32_t size, int keepInks, int (*reduce)(void*, int32_t, int32_t),
-                       void* context, BitmapStruct* bitmap, SideDataStruct* side, TIFFDecoded* found);
+// What a decode reduces toward, once the directory is read.
+struct TIFFReduction {
+    int32_t factor;  // each side divided by this whole factor, each square of that many pixels a side
+                     // (fewer at the right and bottom edges) becoming their mean; 1 or less: none; at
+                     // most the shorter side
+    int32_t width;   // with no factor: the size, as shown, the rows go through the reduction filter to as
+    int32_t height;  // they are read, when smaller and not inks kept; 0: none
+};
+
+// Says, given the picture's size as shown, what a decode reduces toward.
+typedef void (*TIFFReduceFor)(void* context, int32_t width, int32_t height, TIFFReduction* reduction);
+
+// As TIFF_DecodeToBitmap, reduced while decoding as reduce(context, ...)
+// says, colours weighted by alpha while they are reduced. A picture so
+// reduced is read a band of strips or tiles at a time, never held whole:
+// only the reduced picture has to fit the memory limit.
+int TIFF_DecodeReduced(const unsigned char* data, uint32_t size, int keepInks, TIFFReduceFor reduce, void* context,
+                       BitmapStruct* bitmap, SideDataStruct* side, TIFFDecoded* found);

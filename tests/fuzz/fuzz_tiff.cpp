@@ -1,6 +1,6 @@
 // Fuzz target for the TIFF bridge: read the size, decode the first picture
 // into a bitmap with the file's profile, as colours and as inks, whole and
-// reduced by a factor the data's first byte picks.
+// reduced by a factor or filtered to a size the data's first byte picks.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -9,8 +9,12 @@
 
 namespace {
 
-int ByFirstByte(void* data, int32_t, int32_t) {
-    return 2 + *static_cast<const uint8_t*>(data) % 5;
+void ByFirstByte(void* data, int32_t width, int32_t height, TIFFReduction* reduction) {
+    const int byte = *static_cast<const uint8_t*>(data), by = 2 + byte % 5;
+    if (byte & 8)
+        *reduction = TIFFReduction{1, width / by > 0 ? width / by : 1, height / by > 0 ? height / by : 1};
+    else
+        *reduction = TIFFReduction{by, 0, 0};
 }
 
 }  // namespace
