@@ -1,6 +1,7 @@
 // Fuzz target for the JPEG bridge: read the header, decode a memory block
 // straight into a bitmap at one of the decoder's reductions (picked by the
-// input's length), reduce it with the filter, and encode it again; then the
+// input's length), reduce it with the filter, or filter its rows to a third
+// as they are decoded, and encode it again; then the
 // same block through the bridge's own RGB decode, and written again without
 // decoding its picture.
 #include <stddef.h>
@@ -8,6 +9,22 @@
 
 #include "fuzz_support.h"
 #include "jpegl.h"
+
+namespace {
+
+// The decoder's reduction by the input's length, the rows filtered to a
+// third of the stored size on every other length.
+int ByLength(void* context, JPEGLibStruct* jpeg) {
+    const size_t size = *static_cast<const size_t*>(context);
+    if (size & 4) {
+        jpeg->filterWidth = jpeg->width / 3 > 0 ? jpeg->width / 3 : 1;
+        jpeg->filterHeight = jpeg->height / 3 > 0 ? jpeg->height / 3 : 1;
+    }
+    const int denominators[4] = {1, 2, 4, 8};
+    return denominators[size % 4];
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz_Init();
@@ -21,8 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Large declared pictures are left to the header check: decoding them
     // would only measure the allocator.
     if (JPEG_ReadHeader(jpeg, data, uint32_t(size)) && jpeg->width * int64_t(jpeg->height) < 4000000) {
-        const int denominators[4] = {1, 2, 4, 8};
-        if (JPEG_DecodeToBitmap(jpeg, data, uint32_t(size), denominators[size % 4], bitmap) &&
+        if (JPEG_DecodeToBitmapBy(jpeg, data, uint32_t(size), ByLength, &size, bitmap) &&
             Bitmap_SetSize(half, (bitmap->width + 1) / 2, (bitmap->height + 1) / 2) && Bitmap_Reduce(bitmap, half)) {
             BufferStruct out = {};
             JPEG_SaveBitmap(half, 0.75, nullptr, nullptr, &out);
