@@ -33,7 +33,8 @@
 #            time at --jobs 1 against vipsthumbnail, ImageMagick and cwebp
 #            (handed brimlow's sizes), with the copies' bytes;
 #   16-bit TIFF: the set as 16-bit LZW TIFF: CPU time and peak memory
-#            against vipsthumbnail's;
+#            against vipsthumbnail's, and peak memory at 1920 x 1080 (the
+#            JPEGs' too);
 #   tight limits: the set at 1920 x 1080 within 100 KB and 50 KB: encodes
 #            a copy;
 #   estimates: the "Est Size" of a varied set (the photos re-encoded and in
@@ -195,8 +196,9 @@ for tool in brimlow-png vips-png brimlow-webp vips-webp; do
     echo "$tool $(du -cb "$work/out-$tool" | tail -1 | cut -f1)" >>"$work/sizes.txt"
 done
 
-# Copies under a size limit against the same copies without one.
-for tool in brimlow brimlow-limit; do
+# Copies under a size limit against the same copies without one; the
+# copies without one, and vipsthumbnail's, for peak memory at that size.
+for tool in brimlow brimlow-limit vipsthumbnail; do
     measure "fhd-$tool" "$work/out-fhd-$tool" bash -c 'shrink "$@"' _ "$tool" 85 "$dir" "$work/out-fhd-$tool" 1920x1080 \
         >>"$work/speed.txt"
 done
@@ -279,6 +281,8 @@ fi
 for tool in brimlow vipsthumbnail; do
     measure "tiff16-$tool" "$work/out-tiff16" bash -c 'shrink "$@"' _ "$tool" 75 "$deep" "$work/out-tiff16" \
         >>"$work/speed.txt"
+    measure "tiff16-fhd-$tool" "$work/out-tiff16" bash -c 'shrink "$@"' _ "$tool" 85 "$deep" "$work/out-tiff16" \
+        1920x1080 >>"$work/speed.txt"
 done
 
 # Tight limits: encodes a copy at 1920 x 1080 within 100 KB and 50 KB.
@@ -437,6 +441,10 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
                cpu["tiff16-brimlow"], mem["tiff16-brimlow"] / 1024, cpu["tiff16-vipsthumbnail"],
                mem["tiff16-vipsthumbnail"] / 1024, cpu["tiff16-brimlow"] / cpu["tiff16-vipsthumbnail"],
                mem["tiff16-brimlow"] / mem["tiff16-vipsthumbnail"]
+        printf "peak memory at 1920 x 1080: the set %.0f MiB against vipsthumbnail %.0f (%.2f x); as 16-bit TIFF %.0f MiB against %.0f (%.2f x)\n",
+               mem["fhd-brimlow"] / 1024, mem["fhd-vipsthumbnail"] / 1024, mem["fhd-brimlow"] / mem["fhd-vipsthumbnail"],
+               mem["tiff16-fhd-brimlow"] / 1024, mem["tiff16-fhd-vipsthumbnail"] / 1024,
+               mem["tiff16-fhd-brimlow"] / mem["tiff16-fhd-vipsthumbnail"]
         for (g = 1; g <= 2; ++g) {
             k = g == 1 ? "logos" : "screens"
             printf "%s to PNG (cpu s, KB): brimlow --jobs 1 %.2f, %.0f; vipsthumbnail %.2f, %.0f; ImageMagick %.2f, %.0f (%.2f x vipsthumbnail cpu, %.2f x ImageMagick bytes)\n",
@@ -477,6 +485,9 @@ awk -v listing="$(sed -n 's/^listing \([^ ]*\).*/\1/p' "$work/listing.txt")" \
         check("50 KB limit: encodes a copy <= 2.0", tight[50], 2.0, 0)
         check("16-bit TIFF: cpu <= 0.8 x vipsthumbnail", cpu["tiff16-brimlow"], 0.8 * cpu["tiff16-vipsthumbnail"], 0)
         check("16-bit TIFF: peak <= 1.5 x vipsthumbnail", mem["tiff16-brimlow"], 1.5 * mem["tiff16-vipsthumbnail"], 0)
+        check("1920 x 1080: peak <= 1.5 x vipsthumbnail", mem["fhd-brimlow"], 1.5 * mem["fhd-vipsthumbnail"], 0)
+        check("16-bit TIFF at 1920 x 1080: peak <= 1.5 x vips", mem["tiff16-fhd-brimlow"],
+              1.5 * mem["tiff16-fhd-vipsthumbnail"], 0)
         for (g = 1; g <= 2; ++g) {
             k = g == 1 ? "logos" : "screens"
             check(k " PNG: cpu <= 0.8 x vipsthumbnail", cpu[k "-brimlow-png-j1"], 0.8 * cpu[k "-vips-png"], 0)
