@@ -32,6 +32,7 @@ add_library(brimlow-gui STATIC
     app/window/winmain_add.cpp
     app/window/previewdialog.cpp
     app/window/alsodialog.cpp
+    app/window/reportdialog.cpp
     app/window/taskbutton.cpp)
 target_include_directories(brimlow-gui PUBLIC ${CMAKE_SOURCE_DIR}/app/window)
 target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit uuid)

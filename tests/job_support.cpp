@@ -11,6 +11,7 @@
 #include "test_support.h"
 #include "thread.h"
 #include "batch.h"
+#include "report.h"
 
 Config::Config() {
     Config_Create(&c);
@@ -122,6 +123,10 @@ RunResult RunBatch(AppConfig* config, const std::vector<std::string>& paths, con
     }
     EXPECT_EQ(sources, outcome.sourceTotal) << "totals are the sums of the files";
     EXPECT_EQ(outputs, outcome.outputTotal);
+    BufferStruct report = {};
+    EXPECT_EQ(Report_Text(batch, "summary", &report), 1);
+    run.report.assign(reinterpret_cast<const char*>(report.data), size_t(report.size));
+    Buffer_Free(&report);
     Batch_AddStatistics(batch, config);
     Batch_Destroy(&batch);
     return run;

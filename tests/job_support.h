@@ -54,6 +54,7 @@ struct RunResult {
     int failed = 0;
     int workersRun = 0;
     std::vector<int> states;
+    std::string report;  // the run's report as text, "summary" its first line
 };
 
 // The batch engine over paths with a settings record, on workers - 1 pool

@@ -78,6 +78,17 @@ TEST_F(Batch, WholeRunsCancelAndFailures) {
     run = RunBatch(fresh.c, paths, failing.Host(), 1);
     EXPECT_EQ(run.written, 2);
     EXPECT_EQ(failing.messages.back(), "A problem was encountered loading p2...");
+    // The report: every source's line, the copy's bytes and path or why not.
+    auto written = [&](int i) {
+        auto kb = [](const std::string& path) {
+            return std::to_string((std::filesystem::file_size(path) + 1023) / 1024) + " KB";
+        };
+        const std::string copy = dir + "p" + std::to_string(i) + "_resized.jpg";
+        return "p" + std::to_string(i) + ".jpg\t" + kb(paths[size_t(i)]) + "\t" + kb(copy) + "\t" + copy + "\r\n";
+    };
+    EXPECT_EQ(run.report, "summary\r\n\r\nPicture\tBefore\tAfter\tResult\r\n" + written(0) + written(1) +
+                              "p2.jpg\t\t\tfailed: not the kind of picture its name says\r\np3.jpg\t\t\tnot started\r\n"
+                              "p4.jpg\t\t\tnot started\r\n");
     EXPECT_EQ(fresh.c->ImagesProcessed, 2) << "the totals of the first two files only";
 
     Recorder empty;

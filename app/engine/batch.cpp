@@ -452,6 +452,7 @@ void ResizeBegun(BatchStruct* b, int index, ResizeWork* work) {
         Lock(b);
         End(b, file);
         b->soloWanted -= alone;
+        file->reason = ok ? nullptr : work->reason;
         if (ok) {
             file->state = BATCH_WRITTEN;
             file->sourceBytes = work->sourceBytes;

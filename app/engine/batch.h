@@ -39,6 +39,7 @@ struct BatchFile {
     int hasIdentity;        // 1 when the source could be examined as the run started
     const BatchRefusal* refusal;  // why the file is refused without being opened, or null; static
     int state;                    // BATCH_*
+    const char* reason;           // once failed or skipped: why, in a few words; static; null before
     int overlapped;               // 1 when another file was in progress as it began
     int admission;                // the run's admission count when it began: a later one ran beside it
     int64_t memory;               // bytes it may take while in progress (the estimate)

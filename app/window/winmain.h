@@ -34,7 +34,8 @@ enum {
     WM_JOB_DONE = WM_APP + 4,      // sent by the job's worker when its run has ended
     WM_JOB_PROGRESS = WM_APP + 5,  // posted by the job's workers when a progress text waits
     WM_ADD_QUEUED = WM_APP + 6,    // posted when paths from the command line or a second start wait
-    WM_MEASURE_DONE = WM_APP + 7   // posted by the measuring worker when a measure waits to be kept
+    WM_MEASURE_DONE = WM_APP + 7,  // posted by the measuring worker when a measure waits to be kept
+    WM_JOB_REPORT = WM_APP + 8     // posted when a run has ended and its report waits to be shown
 };
 
 // The pool's workers.
@@ -53,6 +54,8 @@ struct ListRecord {
     FileRow row;                    // its numbers (size, bytes, what estimates read) and the row's first texts
     char subfolder[STR_TEXT_SIZE];  // the folders between its named folder and it, as gathered: "" or ending
                                     // in a separator
+    const char* failed;             // why the last run that took it made no copy (static text); null when it
+                                    // made one or none has taken it
 };
 
 struct MeasureShared;
@@ -76,9 +79,13 @@ struct MainWindowStruct {
     CoreLock* jobLock;                // guards jobText and jobTextPending; owned
     char jobText[STR_TEXT_SIZE];      // the job's latest progress text, not yet shown
     int jobTextPending;               // 1 while a WM_JOB_PROGRESS is on its way
-    char jobClosing[STR_TEXT_SIZE];   // the job's closing message, shown when its end is handled
+    char jobClosing[STR_TEXT_SIZE];   // the job's closing message, its report's summary
     std::vector<int64_t> jobWeights;  // each source's share of the run's work (its pixels and a file's fixed
                                       // part), by its index in the run; set before it starts
+    std::vector<int> jobRecords;      // each source's list record, by its index in the run
+    std::vector<const char*> jobReasons;  // each source's reason for no copy (static), null when it made
+                                          // one or has not finished; guarded by jobLock
+    BatchStruct* reported;                // the run whose report is on its way or shown, or null; owned
     int64_t jobWork;                  // the sum of jobWeights
     int64_t jobWorkDone;              // of it, the sources finished; guarded by jobLock
     int jobSourcesDone;               // sources finished; guarded by jobLock
@@ -175,8 +182,11 @@ void Measure_Close(MainWindowStruct* main);
 // row.
 void List_OnKey(MainWindowStruct* main, const NMLVKEYDOWN* key);
 // The list's custom drawing: an empty list says how pictures come in,
-// drawn after the list has painted itself. The notification's result.
+// drawn after the list has painted itself; a row whose last run made no
+// copy is drawn in red. The notification's result.
 LRESULT List_OnCustomDraw(MainWindowStruct* main, NMLVCUSTOMDRAW* draw);
+// The tip over a row: why its last run made no copy, when it did not.
+void List_OnInfoTip(MainWindowStruct* main, NMLVGETINFOTIPA* tip);
 // Lists the pictures of paths (files, and folders by their pictures, with
 // their subfolders' when Subfolders is set): the prepare pass with progress
 // and Cancel, then rows and estimates from the headers, each picture then
@@ -220,7 +230,10 @@ void AddFolderFromDialog(MainWindowStruct* main);
 void StartResizeJob(MainWindowStruct* main);
 // Shows the job's latest progress text in the box (window thread).
 void ShowJobProgress(MainWindowStruct* main);
-// The job's end, on the window thread: shows its closing message, adds its
-// totals to the settings, empties the list after a complete run when
-// AutoClearList is set, shows the statistics and releases the batch.
+// The job's end, on the window thread: adds its totals to the settings,
+// marks the rows that made no copy, empties the list after a complete run
+// when AutoClearList is set, shows the statistics and posts its report.
 void FinishResizeJob(MainWindowStruct* main);
+// The ended run's report, shown until the user closes it; then the batch
+// goes, and paths that came during the run are listed.
+void ShowJobReport(MainWindowStruct* main);

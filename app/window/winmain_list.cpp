@@ -23,6 +23,7 @@
 #include "prepare.h"
 #include "copy.h"
 #include "plan.h"
+#include "reportdialog.h"
 
 namespace {
 
@@ -30,6 +31,8 @@ const char kModule[] = "app/window/winmain_list";
 const int kColumns = 6;
 // The run bar's range: its position is the work done, in thousandths.
 const int kBarSteps = 1000;
+// The text of a row whose last run made no copy.
+const COLORREF kFailedColour = RGB(192, 0, 0);
 
 // ------------------------------------------------------ the progress box
 
@@ -74,11 +77,15 @@ int IsJobCancelled(void* data) {
 }
 
 // A source finished, on a worker: its share of the work counts as done
-// (the bar follows on the window thread, with the progress text).
-void NoteJobFile(void* data, int index, int written, const char*) {
+// (the bar follows on the window thread, with the progress text), and why
+// it made no copy is kept for its row.
+void NoteJobFile(void* data, int index, int written, const char* reason) {
     MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
     Mutex_Lock(main->jobLock, -1, kModule, __LINE__);
-    if (index >= 0 && size_t(index) < main->jobWeights.size()) main->jobWorkDone += main->jobWeights[size_t(index)];
+    if (index >= 0 && size_t(index) < main->jobWeights.size()) {
+        main->jobWorkDone += main->jobWeights[size_t(index)];
+        main->jobReasons[size_t(index)] = written ? nullptr : reason;
+    }
     main->jobSourcesDone += 1;
     main->jobFailed += !written;
     const int post = ProgressChanged(main);
@@ -197,6 +204,19 @@ void ResizeJobWorker(void* data) {
     SendMessageA(main->window, WM_JOB_DONE, 0, 0);
 }
 
+// Each row the run took keeps why it made no copy, until the list is
+// cleared or another run makes one.
+void MarkFailedRows(MainWindowStruct* main) {
+    Mutex_Lock(main->jobLock, -1, kModule, __LINE__);
+    for (size_t i = 0; i < main->jobRecords.size(); ++i) {
+        const int record = main->jobRecords[i];
+        if (record >= 0 && size_t(record) < main->records.size())
+            main->records[size_t(record)].failed = main->jobReasons[i];
+    }
+    Mutex_Unlock(main->jobLock, kModule, __LINE__);
+    InvalidateRect(GetDlgItem(main->pages[PAGE_PROFILE], IDC_LIST), nullptr, FALSE);
+}
+
 }  // namespace
 
 ListRecord* RowRecord(MainWindowStruct* main, int row) {
@@ -276,7 +296,13 @@ void List_OnKey(MainWindowStruct* main, const NMLVKEYDOWN* key) {
 
 LRESULT List_OnCustomDraw(MainWindowStruct* main, NMLVCUSTOMDRAW* draw) {
     HWND list = draw->nmcd.hdr.hwndFrom;
-    if (ListView_GetItemCount(list) > 0) return CDRF_DODEFAULT;
+    if (ListView_GetItemCount(list) > 0) {
+        if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+        const ListRecord* record =
+            draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT ? RowRecord(main, int(draw->nmcd.dwItemSpec)) : nullptr;
+        if (record && record->failed) draw->clrText = kFailedColour;
+        return CDRF_DODEFAULT;
+    }
     if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYPOSTPAINT;
     if (draw->nmcd.dwDrawStage != CDDS_POSTPAINT) return CDRF_DODEFAULT;
     // Below the column headings, in the list's own font, greyed.
@@ -296,6 +322,12 @@ LRESULT List_OnCustomDraw(MainWindowStruct* main, NMLVCUSTOMDRAW* draw) {
     DrawTextW(dc, text, length, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     SelectObject(dc, font);
     return CDRF_DODEFAULT;
+}
+
+void List_OnInfoTip(MainWindowStruct* main, NMLVGETINFOTIPA* tip) {
+    const ListRecord* record = RowRecord(main, tip->iItem);
+    if (record && record->failed && tip->pszText && tip->cchTextMax > 0)
+        Str_Format(tip->pszText, tip->cchTextMax, "No copy made: %s", record->failed);
 }
 
 void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths) {
@@ -324,7 +356,7 @@ void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths) {
     int filled = Prepare_Files(main->config, names.data(), total, 0, &host, JobWorkers(), rows, &complete);
     for (int i = 0; i < filled; ++i) {
         int record = int(main->records.size());
-        main->records.push_back(ListRecord{rows[i], {}});
+        main->records.push_back(ListRecord{rows[i], {}, nullptr});
         Str_CopyN(main->records.back().subfolder, listing.rowSubfolders[size_t(i)]->c_str(),
                   int(sizeof main->records.back().subfolder));
         if (AppendRow(page, rows[i], record) && rows[i].width > 0) Measure_Queue(main, record);
@@ -358,12 +390,15 @@ void StartResizeJob(MainWindowStruct* main) {
     std::vector<const ListRecord*> listed;
     for (int i = 0; i < rows; ++i)
         if (const ListRecord* record = RowRecord(main, i)) listed.push_back(record);
+    // The records do not move during the run: the window takes no input.
     BatchStruct* batch = nullptr;
     if (!Batch_Create(&batch, main->config, int(listed.size()))) {
         Message_Show(0, MESSAGE_OK, nullptr, "Not enough memory for %d images.", int(listed.size()));
         return;
     }
     main->jobWeights.assign(listed.size(), 0);
+    main->jobRecords.assign(listed.size(), -1);
+    main->jobReasons.assign(listed.size(), nullptr);
     main->jobWork = 0;
     for (size_t i = 0; i < listed.size(); ++i) {
         const FileRow& row = listed[i]->row;
@@ -371,6 +406,7 @@ void StartResizeJob(MainWindowStruct* main) {
         Batch_SetSubfolder(batch, int(i), listed[i]->subfolder);
         Batch_SetFacts(batch, int(i), &row.facts);
         main->jobWeights[i] = JobWeight(row);
+        main->jobRecords[i] = int(listed[i] - main->records.data());
         main->jobWork += main->jobWeights[i];
     }
     main->jobWorkDone = 0;
@@ -434,21 +470,31 @@ void FinishResizeJob(MainWindowStruct* main) {
     ShowRunBar(main, 0);
     TaskButton_FlashUnlessInFront(main->taskButton);
     TaskButton_Destroy(&main->taskButton);
+    Message_SetVisible(0);
+    Batch_AddStatistics(batch, main->config);
     if (main->closeWanted) {
         // The close that waited for the job goes ahead, with the totals kept.
-        Message_SetVisible(0);
-        Batch_AddStatistics(batch, main->config);
         main->closeWanted = 0;
         PostMessageA(main->window, WM_CLOSE, 0, main->closeResult);
-    } else {
-        Message_Show(0, MESSAGE_OK, nullptr, "%s", main->jobClosing);
-        Batch_AddStatistics(batch, main->config);
-        BatchOutcome outcome;
-        Batch_GetOutcome(batch, &outcome);
-        if (outcome.written == outcome.copies && main->config->AutoClearList == 1) ClearList(main);
-        ShowStatistics(main);
+        Batch_Destroy(&batch);
+        Measure_Pause(main, 0);
+        return;
     }
-    Batch_Destroy(&batch);
+    MarkFailedRows(main);
+    BatchOutcome outcome;
+    Batch_GetOutcome(batch, &outcome);
+    if (outcome.written == outcome.copies && main->config->AutoClearList == 1) ClearList(main);
+    ShowStatistics(main);
+    // Shown once the worker that sent the end has gone on: the report waits
+    // for the user.
+    main->reported = batch;
+    PostMessageA(main->window, WM_JOB_REPORT, 0, 0);
+}
+
+void ShowJobReport(MainWindowStruct* main) {
+    if (!main->reported) return;
+    ReportDialog_Run(main->instance, main->window, main->reported, main->jobClosing);
+    Batch_Destroy(&main->reported);
     // Paths that came during the run are listed now, and the pictures still
     // to measure are measured.
     if (!main->queued.empty()) PostMessageA(main->window, WM_ADD_QUEUED, 0, 0);

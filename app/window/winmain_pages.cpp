@@ -371,6 +371,8 @@ LRESULT Page_OnNotify(MainWindowStruct* main, HWND page, NMHDR* header) {
             List_OnKey(main, reinterpret_cast<const NMLVKEYDOWN*>(header));
         } else if (header->code == UINT(NM_CUSTOMDRAW)) {
             return List_OnCustomDraw(main, reinterpret_cast<NMLVCUSTOMDRAW*>(header));
+        } else if (header->code == UINT(LVN_GETINFOTIPA)) {
+            List_OnInfoTip(main, reinterpret_cast<NMLVGETINFOTIPA*>(header));
         } else if (header->code == UINT(LVN_INSERTITEM) && ListView_GetItemCount(header->hwndFrom) == 1) {
             // The first row: the empty list's words go.
             InvalidateRect(header->hwndFrom, nullptr, TRUE);
@@ -523,6 +525,7 @@ void Page_FillProfile(MainWindowStruct* main) {
     Win_SetCheck(page, IDC_CUSTOM, Str_EqualNoCase(config->ActiveProfile, "Custom"));
     Page_ShowAlso(main);
     Win_ListFullRowSelect(page, IDC_LIST, 1);
+    ListView_SetExtendedListViewStyleEx(GetDlgItem(page, IDC_LIST), LVS_EX_INFOTIP, LVS_EX_INFOTIP);
     Win_ListInsertColumn(page, IDC_LIST, 0, 25, "Filename", WIN_COLUMN_LEFT);
     Win_ListInsertColumn(page, IDC_LIST, 1, 12, "Dimensions", WIN_COLUMN_RIGHT);
     Win_ListInsertColumn(page, IDC_LIST, 2, 8, "Size", WIN_COLUMN_RIGHT);

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "batch.h"
 #include "file.h"
 #include "message.h"
 #include "orv-core.h"
@@ -117,6 +118,8 @@ void MainWindow_OnClose(MainWindowStruct* main, LPARAM lParam) {
     }
     MainWindow_CloseWaysIn(main);
     Measure_Close(main);
+    // A report not yet shown goes with the window.
+    if (main->reported) Batch_Destroy(&main->reported);
     TabControl_Destroy(&main->tabs);
     for (HWND& page : main->pages) {
         DestroyWindow(page);
@@ -285,6 +288,9 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_JOB_DONE:
         FinishResizeJob(main);
+        return TRUE;
+    case WM_JOB_REPORT:
+        ShowJobReport(main);
         return TRUE;
     case WM_MEASURE_DONE:
         OnMeasureDone(main);

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "message.h"
+#include "resource.h"
 
 namespace {
 
@@ -182,6 +183,48 @@ std::string WaitForBoxText(const std::string& prefix, int ms) {
 void PressBoxButton() {
     HWND box = Message_GetWindow();
     SendMessageA(box, WM_COMMAND, MAKEWPARAM(2001, BN_CLICKED), LPARAM(GetDlgItem(box, 2001)));
+}
+
+namespace {
+
+struct ReportWait {
+    std::string prefix;
+    HWND report;
+};
+
+bool ReportShows(void* data) {
+    ReportWait* wait = static_cast<ReportWait*>(data);
+    wait->report = FindWindowA("#32770", "Resizing report");
+    return wait->report && IsWindowVisible(wait->report) &&
+           ReportSummary(wait->report).compare(0, wait->prefix.size(), wait->prefix) == 0;
+}
+
+bool IsGone(void* window) {
+    return !IsWindow(static_cast<HWND>(window));
+}
+
+}  // namespace
+
+HWND WaitForReport(const std::string& prefix, int ms) {
+    ReportWait wait = {prefix, nullptr};
+    return WaitUntil(ReportShows, &wait, ms) ? wait.report : nullptr;
+}
+
+std::string ReportSummary(HWND report) {
+    return WindowText(GetDlgItem(report, IDC_REPORT_SUMMARY));
+}
+
+std::string ReportRow(HWND report, int row) {
+    HWND list = GetDlgItem(report, IDC_REPORT_LIST);
+    std::string cells;
+    for (int column = 0; column < 4; ++column) cells += (column ? "\t" : "") + ListCell(list, row, column);
+    return cells;
+}
+
+void CloseReport(HWND report) {
+    if (!report) return;
+    PostMessageA(report, WM_COMMAND, IDOK, 0);
+    WaitUntil(IsGone, report, 10000);
 }
 
 bool WaitUntil(bool (*condition)(void*), void* data, int ms) {

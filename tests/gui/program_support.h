@@ -48,4 +48,13 @@ std::string WaitForBoxText(const std::string& prefix, int ms);
 // Presses the message box's button.
 void PressBoxButton();
 
+// The report at the end of a run, once its summary starts with prefix
+// (null after ms).
+HWND WaitForReport(const std::string& prefix, int ms);
+// Its summary, and a row's cells joined by tabs.
+std::string ReportSummary(HWND report);
+std::string ReportRow(HWND report, int row);
+// Closes it as its button does; returns when it is gone.
+void CloseReport(HWND report);
+
 bool WaitUntil(bool (*condition)(void*), void* data, int ms);

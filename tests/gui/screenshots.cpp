@@ -1,6 +1,7 @@
 // Takes screenshots of the program's windows for a person to look at: the
-// three pages, a filled list, the progress box and a preview, written as
-// PNG files into the folder given as the first argument (a Unix path).
+// three pages, a filled list, the progress box, the report and a preview,
+// written as PNG files into the folder given as the first argument (a Unix
+// path).
 // Runs the program on this thread and a driver on another, like the
 // program tests, on the display the caller provides.
 #include <windows.h>
@@ -69,9 +70,9 @@ DWORD WINAPI Driver(void* data) {
     Click(FindControl(profile, IDC_START));
     if (!WaitForBoxText("Resizing ", kWait).empty()) Shot("6-progress.png");
     PressBoxButton();
-    WaitForBoxText("Resizing cancelled", kWait);
-    Shot("7-cancelled.png");
-    PressBoxButton();
+    HWND report = WaitForReport("Resizing cancelled", kWait);
+    Shot("7-report.png");
+    CloseReport(report);
     PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
     return 0;
 }

@@ -272,7 +272,8 @@ void ResizeAll(Session& s) {
         [](void* data) { return ListCell(static_cast<Cell*>(data)->list, 0, 3) == "300x225, 600x450"; }, &cell, kWait))
         << ListCell(s.list, 0, 3) << ": the E-mail copy is never enlarged";
     Click(FindControl(s.profile, IDC_START));
-    std::string done = WaitForBoxText("Finished making", kWait);
+    HWND report = WaitForReport("Finished making", kWait);
+    std::string done = ReportSummary(report);
     int64_t before = 0, after = 0, saved = 0;
     const char* sources[4] = {"landscape_1", "testorig", "logo", "logo_type2_24bpp_bl"};
     const char* kinds[4] = {".jpg", ".jpg", ".png", ".tga"};
@@ -305,7 +306,7 @@ void ResizeAll(Session& s) {
     EXPECT_GE(after, config->Resized);
     EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_IMAGES)), "8");
     EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_ORIGINAL)), std::to_string(before / 1024) + "k");
-    PressBoxButton();
+    CloseReport(report);
     EXPECT_TRUE(IsWindowEnabled(s.main));
     TickAlso(s, nullptr, "Also make...");
     EXPECT_STREQ(config->AlsoProfiles, "");
@@ -341,7 +342,8 @@ void CancelRun(Session& s) {
     EXPECT_TRUE(WaitUntil(SaysSomeDone, words, kWait)) << WindowText(words);
     EXPECT_GT(SendMessageA(bar, PBM_GETPOS, 0, 0), 0);
     PressBoxButton();
-    std::string cancelled = WaitForBoxText("Resizing cancelled after ", kWait);
+    HWND report = WaitForReport("Resizing cancelled after ", kWait);
+    std::string cancelled = ReportSummary(report);
     int written = atoi(cancelled.c_str() + strlen("Resizing cancelled after "));
     EXPECT_GE(written, 0);
     EXPECT_LT(written, 120);
@@ -350,7 +352,7 @@ void CancelRun(Session& s) {
     EXPECT_EQ(ListRows(s.list), 120);
     EXPECT_FALSE(IsWindowVisible(bar));
     EXPECT_TRUE(IsWindowVisible(FindControl(s.profile, IDC_LIST_HINT)));
-    PressBoxButton();
+    CloseReport(report);
     ClearList(s);
     EXPECT_EQ(ListRows(s.list), 0);
 }
@@ -365,9 +367,9 @@ void SecondStartIsIgnored(Session& s) {
     Click(start);
     EXPECT_FALSE(IsWindowEnabled(s.main));
     SendMessageA(s.profile, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), LPARAM(start));
-    std::string done = WaitForBoxText("Finished resizing", kWait);
-    EXPECT_EQ(done.find("Finished resizing 40 images, "), 0u) << done;
-    PressBoxButton();
+    HWND report = WaitForReport("Finished resizing", kWait);
+    EXPECT_EQ(ReportSummary(report).find("Finished resizing 40 images, "), 0u) << ReportSummary(report);
+    CloseReport(report);
     EXPECT_EQ(config->ImagesProcessed, before + 40);
 }
 
@@ -411,9 +413,9 @@ void NamesInAnyScript(Session& s) {
         EXPECT_EQ(ListCell(s.list, row, 5), files[size_t(row)]);
     }
     Click(FindControl(s.profile, IDC_START));
-    std::string done = WaitForBoxText("Finished resizing", kWait);
-    EXPECT_EQ(done.find("Finished resizing 7 images, "), 0u) << done;
-    PressBoxButton();
+    HWND report = WaitForReport("Finished resizing", kWait);
+    EXPECT_EQ(ReportSummary(report).find("Finished resizing 7 images, "), 0u) << ReportSummary(report);
+    CloseReport(report);
     for (const char* name : kScriptNames) EXPECT_TRUE(FileExists(s.folders.unixImages + name + "_resized.jpg")) << name;
 }
 
@@ -506,9 +508,9 @@ void FoldersAndSecondStarts(Session& s) {
     // As the folder button would set it.
     Str_Copy(Program_GetConfig()->Path, (Image(s, "mirror") + "\\").c_str());
     Click(FindControl(s.profile, IDC_START));
-    std::string done = WaitForBoxText("Finished resizing", kWait);
-    EXPECT_EQ(done.find("Finished resizing 3 images, "), 0u) << done;
-    PressBoxButton();
+    HWND report = WaitForReport("Finished resizing", kWait);
+    EXPECT_EQ(ReportSummary(report).find("Finished resizing 3 images, "), 0u) << ReportSummary(report);
+    CloseReport(report);
     for (const char* copy : {"a_resized.jpg", "b_resized.jpg", "sub/c_resized.jpg"})
         EXPECT_TRUE(FileExists(s.folders.unixImages + "mirror/" + copy)) << copy;
     Program_GetConfig()->Path[0] = 0;
@@ -586,9 +588,11 @@ void RefuseOverwrite(Session& s) {
     int64_t bytes = FileBytes(s.folders.unixImages + "testorig.jpg");
     DropFiles(s.main, {Image(s, "testorig.jpg")});
     Click(FindControl(s.profile, IDC_START));
-    EXPECT_EQ(WaitForBoxText("Unable", kWait), "Unable to overwrite matching filenames (testorig)...");
+    HWND report = WaitForReport("Unable", kWait);
+    EXPECT_EQ(ReportSummary(report), "Unable to overwrite matching filenames (testorig)...");
+    EXPECT_EQ(ReportRow(report, 0), "testorig.jpg\t\t\tfailed: would replace an original");
     EXPECT_EQ(FileBytes(s.folders.unixImages + "testorig.jpg"), bytes);
-    PressBoxButton();
+    CloseReport(report);
     TypeText(append, "_resized");
     EXPECT_STREQ(Program_GetConfig()->Append, "_resized");
     ClearList(s);
