@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Win32 flavour and takes screenshots of the program under Wine on
 # a virtual display: the three pages, a filled list, a preview, the progress
-# box and the cancel message, at 96, 144 and 192 DPI (Wine's LogPixels), into
+# box and the report, at 96, 144 and 192 DPI (Wine's LogPixels), into
 # build/screenshots/<dpi>/.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"

@@ -91,7 +91,7 @@ void AlsoDialog_ButtonText(const AppConfig* config, char* text, int size) {
     char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE];
     const int further = Plan_RunProfiles(config, names) - 1;
     if (further > 0)
-        Str_Format(text, size, "Also make (%d)...", further);
+        Str_Format(text, size, "Also &make (%d)...", further);
     else
-        Str_CopyN(text, "Also make...", size);
+        Str_CopyN(text, "Also &make...", size);
 }

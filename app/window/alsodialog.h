@@ -11,6 +11,6 @@
 // for Cancel, no change or a dialog that could not be made (logged).
 int AlsoDialog_Run(HINSTANCE instance, HWND owner, AppConfig* config);
 
-// The caption of the button that opens it: "Also make..." or, with n
-// further profiles ticked, "Also make (n)...".
+// The caption of the button that opens it: "Also &make..." or, with n
+// further profiles ticked, "Also &make (n)..." (M its mnemonic).
 void AlsoDialog_ButtonText(const AppConfig* config, char* text, int size);

@@ -315,7 +315,11 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
         break;
     default:
         if ((id >= IDC_PROFILE1 && id < IDC_PROFILE1 + kProfileButtons) || id == IDC_CUSTOM) {
-            if (CheckState(page, id)) Win_GetItemText(page, id, config->ActiveProfile, CONFIG_NAME_SIZE);
+            // A profile's button says its name; Custom's has a mnemonic.
+            if (CheckState(page, id) && id == IDC_CUSTOM)
+                Str_CopyN(config->ActiveProfile, "Custom", CONFIG_NAME_SIZE);
+            else if (CheckState(page, id))
+                Win_GetItemText(page, id, config->ActiveProfile, CONFIG_NAME_SIZE);
             Page_ShowAlso(main);
             UpdateEstimates(main);
         }

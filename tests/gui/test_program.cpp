@@ -263,7 +263,7 @@ void TickAlso(Session& s, const char* name, const char* caption) {
 // clears the list and updates the statistics; then E-mail is unticked.
 void ResizeAll(Session& s) {
     AppConfig* config = Program_GetConfig();
-    TickAlso(s, "E-mail", "Also make (1)...");
+    TickAlso(s, "E-mail", "Also &make (1)...");
     EXPECT_STREQ(config->AlsoProfiles, "E-mail");
     struct Cell {
         HWND list;
@@ -308,7 +308,7 @@ void ResizeAll(Session& s) {
     EXPECT_EQ(WindowText(FindControl(s.about, IDC_STAT_ORIGINAL)), std::to_string(before / 1024) + "k");
     CloseReport(report);
     EXPECT_TRUE(IsWindowEnabled(s.main));
-    TickAlso(s, nullptr, "Also make...");
+    TickAlso(s, nullptr, "Also &make...");
     EXPECT_STREQ(config->AlsoProfiles, "");
 }
 
@@ -938,6 +938,47 @@ void LogoPresses(Session& s) {
     EXPECT_EQ(OpenedPages(), before + 2);
 }
 
+// Whether a control takes input from the keyboard: a button that is no
+// group box, an edit, a combo box, a list or a link.
+bool TakesKeys(HWND control) {
+    char name[64] = "";
+    GetClassNameA(control, name, int(sizeof name));
+    const LONG style = GetWindowLongA(control, GWL_STYLE);
+    if (lstrcmpiA(name, "Button") == 0) return (style & BS_TYPEMASK) != BS_GROUPBOX;
+    for (const char* kind : {"Edit", "ComboBox", "SysListView32", "ListBox", "SysLink"})
+        if (lstrcmpiA(name, kind) == 0) return true;
+    return false;
+}
+
+BOOL CALLBACK AddChild(HWND child, LPARAM data) {
+    reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
+    return TRUE;
+}
+
+// Tab reaches every control that takes keys on each page (shown or not), a
+// radio button through the one of its group the tab order stops at.
+void KeyboardReachesEveryControl(Session& s) {
+    for (HWND page : {s.profile, s.settings, s.about}) {
+        std::vector<HWND> children, reached;
+        EnumChildWindows(page, AddChild, LPARAM(&children));
+        HWND first = GetNextDlgTabItem(page, nullptr, FALSE);
+        for (HWND at = first; at; at = GetNextDlgTabItem(page, at, FALSE)) {
+            if (std::find(reached.begin(), reached.end(), at) != reached.end()) break;
+            reached.push_back(at);
+            // A group's other members are reached with the arrow keys.
+            for (HWND member = GetNextDlgGroupItem(page, at, FALSE); member && member != at;
+                 member = GetNextDlgGroupItem(page, member, FALSE))
+                if ((GetWindowLongA(member, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON) reached.push_back(member);
+        }
+        for (HWND child : children) {
+            const bool shown = (GetWindowLongA(child, GWL_STYLE) & (WS_VISIBLE | WS_DISABLED)) == WS_VISIBLE;
+            if (GetParent(child) != page || !TakesKeys(child) || !shown) continue;
+            EXPECT_NE(std::find(reached.begin(), reached.end(), child), reached.end())
+                << "control " << GetDlgCtrlID(child) << " (" << WindowText(child) << ") not reached by Tab";
+        }
+    }
+}
+
 void Phases(Session& s) {
     s.main = WaitForMainWindow(kWait);
     ASSERT_NE(s.main, nullptr);
@@ -962,6 +1003,7 @@ void Phases(Session& s) {
     EXPECT_EQ(ListCell(s.list, 0, 0), std::string(kScriptNames[2]) + " copy.jpg");
     EXPECT_EQ(ListCell(s.list, 1, 0), "testorig.jpg");
     ClearList(s);
+    KeyboardReachesEveryControl(s);
     DropAndEstimate(s);
     if (::testing::Test::HasFatalFailure()) return;
     ResizeAll(s);
