@@ -40,16 +40,7 @@ int Config_Reset(AppConfig* config) {
     if (!config) Core_NullPointer(kModule, __LINE__);
     ProfileStructLinked* list = &config->Profiles;
     CheckList(list, __LINE__);
-    while (list->first) {
-        ResizeProfile* node = list->first;
-        list->first = node->next;
-        if (list->first)
-            list->first->previous = nullptr;
-        else
-            list->last = nullptr;
-        list->count -= 1;
-        Mem_Free(node, int(sizeof(ResizeProfile)), MEM_HEAP, kModule, __LINE__);
-    }
+    while (list->first) Config_RemoveProfile(config, list->first);
     const char* tag = list->tag;
     memset(config, 0, sizeof *config);
     config->Profiles.tag = tag;
@@ -93,5 +84,24 @@ ResizeProfile* Config_AddProfile(AppConfig* config) {
         list->first = node;
     list->last = node;
     list->count += 1;
+    node->Format = PROFILE_FORMAT_SETTINGS;
     return node;
+}
+
+ResizeProfile* Config_FindProfile(AppConfig* config, const char* name) {
+    if (!config || !name) Core_NullPointer(kModule, __LINE__);
+    for (ResizeProfile* p = config->Profiles.first; p; p = p->next)
+        if (Str_EqualNoCase(p->Name, name)) return p;
+    return nullptr;
+}
+
+int Config_RemoveProfile(AppConfig* config, ResizeProfile* profile) {
+    if (!config || !profile) Core_NullPointer(kModule, __LINE__);
+    ProfileStructLinked* list = &config->Profiles;
+    CheckList(list, __LINE__);
+    (profile->previous ? profile->previous->next : list->first) = profile->next;
+    (profile->next ? profile->next->previous : list->last) = profile->previous;
+    list->count -= 1;
+    Mem_Free(profile, int(sizeof(ResizeProfile)), MEM_HEAP, kModule, __LINE__);
+    return 1;
 }

@@ -1,5 +1,5 @@
 // AppConfig: the program-wide settings, the Custom profile, the running
-// statistics and the list of resize profiles read from "profiles.xml".
+// statistics and the list of resize profiles, shipped and the user's.
 #pragma once
 
 #include <stdint.h>
@@ -32,7 +32,13 @@ enum { UNIT_PIXELS = 0, UNIT_CM = 1, UNIT_MM = 2, UNIT_INCHES = 3, UNITS = 4 };
 // ..., or leaves the picture out. No way replaces such a file.
 enum { COLLISION_REFUSE = 0, COLLISION_NUMBER = 1, COLLISION_SKIP = 2 };
 
-// One named resize profile, read from "profiles.xml" and never written.
+// A profile's Format when it has none of its own: the settings' Format.
+enum { PROFILE_FORMAT_SETTINGS = -1 };
+
+// One named resize profile: a shipped one, read from "profiles.xml" and
+// never written, or one of the user's, read from and saved to
+// "user-profiles.xml" beside "config.xml". A user's profile of a shipped
+// one's name takes its place in the list.
 struct ResizeProfile {
     char Name[CONFIG_NAME_SIZE];  // shown on its radio button; matched against ActiveProfile, case ignored
     double Quality;               // JPEG quality as a fraction, 1.0 best; the encoder gets Quality x 100
@@ -47,6 +53,11 @@ struct ResizeProfile {
     int32_t CropFocus;            // FOCUS_CENTRE or FOCUS_DETAIL: where FIT_CROP's window sits
     char Suffix[CONFIG_NAME_SIZE];  // in a run of several profiles, the text after a copy's name that
                                     // tells it apart; "": "_" and the Name made fit for a file name
+    int32_t Unit;                   // UNIT_*: how its bounds are shown and entered; they stay pixels
+    int32_t Format;                 // its copies' kind (COPY_*, output.h) or FORMAT_SAME_KIND;
+                                    // PROFILE_FORMAT_SETTINGS: the settings' Format
+    int32_t Own;                    // 1: the user's, saved to "user-profiles.xml"; 0: shipped as it is
+    int32_t Shipped;                // 1: "profiles.xml" has a profile of its Name
     ResizeProfile* next;          // toward the tail, null at the last; owned by the list
     ResizeProfile* previous;      // toward the head, null at the first
 };
@@ -102,7 +113,7 @@ struct AppConfig {
     int64_t Original;                      // bytes of the sources of those images
     int64_t Resized;                       // bytes of the images written, each counted at most as its
                                            // source's (a larger copy saved nothing)
-    ProfileStructLinked Profiles;          // the profiles of "profiles.xml", owned
+    ProfileStructLinked Profiles;          // the profiles of "profiles.xml" and the user's, owned
     // Not stored: set by loading. A file that exists but could not be read
     // is never overwritten, so one damaged file cannot take every setting
     // or the statistics with it.
@@ -110,6 +121,7 @@ struct AppConfig {
                                         // for each profile: the text after Append (Plan_Suffix)
     int32_t KeepConfigFile;  // flag: "config.xml" exists and could not be read
     int32_t KeepStatsFile;   // flag: "stats.xml" exists and could not be read
+    int32_t KeepProfilesFile;  // flag: "user-profiles.xml" exists and could not be read
 };
 
 // The value a name selects for a setting of choices, both as config.xml
@@ -147,20 +159,40 @@ int Config_Reset(AppConfig* config);
 // its own with the same profiles in the same order. Cannot fail (1).
 int Config_Copy(AppConfig* destination, const AppConfig* source);
 
-// Appends a new profile at the tail of the list and returns it, zeroed;
-// the list owns it.
+// Appends a new profile at the tail of the list and returns it, zeroed
+// but for its Format, PROFILE_FORMAT_SETTINGS; the list owns it.
 ResizeProfile* Config_AddProfile(AppConfig* config);
 
-// Reads "config.xml" and "profiles.xml" (merged), then "stats.xml", from
-// the program's folder. 0, with every setting at its default, when either
-// of the first two cannot be read; the statistics of "stats.xml" are read
-// all the same. Marks a file that exists but could not be read, so that
-// saving leaves it alone.
+// The profile of config's list named name, letter case ignored, or null.
+ResizeProfile* Config_FindProfile(AppConfig* config, const char* name);
+
+// Takes profile, of config's list, out of it and frees it. Cannot fail (1).
+int Config_RemoveProfile(AppConfig* config, ResizeProfile* profile);
+
+// Undoes the user's profile (Own) of config's list: a shipped one's own
+// copy gets the values "profiles.xml" in folder gives it back (0 when that
+// file no longer has it: the profile is then left as it is), any other is
+// removed. A profile that is not the user's is left as it is (1).
+int Config_RestoreProfile(AppConfig* config, const char* folder, ResizeProfile* profile);
+
+// Writes the user's profiles into "user-profiles.xml" in folder, whole or
+// not at all, when there is one or the file exists; not when loading
+// marked it to be kept (the log says so). 1 when written or nothing was to
+// be written.
+int Config_SaveProfiles(const AppConfig* config, const char* folder);
+
+// Reads "config.xml" and "profiles.xml" (merged), the user's profiles of
+// "user-profiles.xml", then "stats.xml", from the program's folder. 0, with
+// every setting at its default, when either of the first two cannot be
+// read; the user's profiles and the statistics are read all the same.
+// Marks a file that exists but could not be read, so that saving leaves it
+// alone.
 int Config_Load(AppConfig* config);
 
-// Writes "config.xml" and "stats.xml" into the program's folder, each whole
-// or not at all, and neither when loading marked it to be kept (the debug
-// log says so). 1 when "config.xml" was written.
+// Writes "config.xml", "stats.xml" and the user's profiles
+// (Config_SaveProfiles) into the program's folder, each whole or not at
+// all, and none when loading marked it to be kept (the debug log says so).
+// 1 when "config.xml" was written.
 int Config_Save(AppConfig* config);
 
 // The same with another folder (ending in the path separator).

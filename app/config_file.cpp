@@ -1,6 +1,7 @@
 // Loading and saving the configuration: "config.xml" and "profiles.xml"
-// merged into one document, then "stats.xml"; written back as "config.xml"
-// and "stats.xml". Every key lives in the text of an element.
+// merged into one document, the user's profiles of "user-profiles.xml",
+// then "stats.xml"; written back as "config.xml", "stats.xml" and
+// "user-profiles.xml". Every key lives in the text of an element.
 #include <stddef.h>
 #include <string.h>
 
@@ -15,6 +16,8 @@
 namespace {
 
 const char kModule[] = "app/config_file";
+// The user's own profiles, beside "config.xml".
+const char kOwnProfiles[] = "user-profiles.xml";
 
 // How a key's value is stored in its element and in its field.
 enum KeyKind { KEY_FLAG, KEY_INT, KEY_INT64, KEY_DOUBLE, KEY_TEXT, KEY_CHOICE, KEY_COLOUR };
@@ -181,29 +184,118 @@ void WriteKeys(XMLStruct* xml, const AppConfig* c, int statisticsOnly) {
         if (!statisticsOnly || k.statistics) WriteKey(xml, c, k);
 }
 
-// A profile's choice, as a key's: a text no value has reads as the first.
-void ReadChildChoice(XMLStruct* xml, XMLNode* node, const char* name, const char* const* choices, int32_t* value) {
-    char text[CONFIG_NAME_SIZE] = "";
-    if (XML_GetChildString(xml, node, name, text, int(sizeof text)) && !ChoiceOf(choices, text, value)) *value = 0;
+#define PROFILE_FIELD(f) offsetof(ResizeProfile, f), int(sizeof(ResizeProfile::f))
+
+// Every key of a Profile element, in the order the user's are written. A
+// missing key reads as 0 (empty), but Format, which then follows the
+// settings'.
+const ConfigKey kProfileKeys[] = {
+    {"", "Name", KEY_TEXT, PROFILE_FIELD(Name), 0, nullptr},
+    {"", "Resize", KEY_FLAG, PROFILE_FIELD(Resize), 0, nullptr},
+    {"", "Turn", KEY_FLAG, PROFILE_FIELD(Turn), 0, nullptr},
+    {"", "Width", KEY_INT, PROFILE_FIELD(Width), 0, nullptr},
+    {"", "Height", KEY_INT, PROFILE_FIELD(Height), 0, nullptr},
+    {"", "Quality", KEY_DOUBLE, PROFILE_FIELD(Quality), 0, nullptr},
+    {"", "MaxSize", KEY_INT, PROFILE_FIELD(MaxSize), 0, nullptr},
+    {"", "Percent", KEY_INT, PROFILE_FIELD(Percent), 0, nullptr},
+    {"", "Dpi", KEY_INT, PROFILE_FIELD(Dpi), 0, nullptr},
+    {"", "Fit", KEY_CHOICE, PROFILE_FIELD(Fit), 0, kFitNames},
+    {"", "CropFocus", KEY_CHOICE, PROFILE_FIELD(CropFocus), 0, kFocusNames},
+    {"", "Unit", KEY_CHOICE, PROFILE_FIELD(Unit), 0, kUnitNames},
+    {"", "Format", KEY_CHOICE, PROFILE_FIELD(Format), 0, Output_FormatNames()},
+    {"", "Suffix", KEY_TEXT, PROFILE_FIELD(Suffix), 0, nullptr},
+};
+
+#undef PROFILE_FIELD
+
+// A Profile element's keys into p, each as a setting's key reads.
+void ReadProfile(XMLStruct* xml, XMLNode* node, ResizeProfile* p) {
+    for (const ConfigKey& k : kProfileKeys) {
+        char* field = reinterpret_cast<char*>(p) + k.offset;
+        int32_t* value = reinterpret_cast<int32_t*>(field);
+        char text[CONFIG_NAME_SIZE] = "";
+        switch (k.kind) {
+        case KEY_FLAG:
+            XML_GetChildBool(xml, node, k.name, value);
+            break;
+        case KEY_INT:
+            XML_GetChildInt(xml, node, k.name, value);
+            break;
+        case KEY_DOUBLE:
+            XML_GetChildDouble(xml, node, k.name, reinterpret_cast<double*>(field));
+            break;
+        case KEY_TEXT:
+            XML_GetChildString(xml, node, k.name, field, k.size);
+            break;
+        case KEY_CHOICE:
+            if (XML_GetChildString(xml, node, k.name, text, int(sizeof text)))
+                *value = ChoiceOf(k.choices, text, value) ? *value : 0;
+            else
+                *value = field == reinterpret_cast<char*>(&p->Format) ? int32_t(PROFILE_FORMAT_SETTINGS) : 0;
+            break;
+        default:
+            Core_Abort("Profile key %s of no kind a profile has\n", k.name);
+        }
+    }
 }
 
+// p as a new Profile element of the document's list.
+void WriteProfile(XMLStruct* xml, const ResizeProfile* p) {
+    XMLNode* node = nullptr;
+    XML_AddPath(xml, "Configuration.ProfileList", "Profile", &node);
+    for (const ConfigKey& k : kProfileKeys) {
+        const char* field = reinterpret_cast<const char*>(p) + k.offset;
+        const int32_t value = *reinterpret_cast<const int32_t*>(field);
+        char text[STR_TEXT_SIZE];
+        switch (k.kind) {
+        case KEY_FLAG:
+            Str_CopyN(text, value == 1 ? "true" : "false", int(sizeof text));
+            break;
+        case KEY_INT:
+            Str_Format(text, int(sizeof text), "%d", value);
+            break;
+        case KEY_DOUBLE:
+            Str_Format(text, int(sizeof text), "%f", *reinterpret_cast<const double*>(field));
+            break;
+        case KEY_TEXT:
+            Str_CopyN(text, field, int(sizeof text));
+            break;
+        default:
+            // A format of the settings' is no key of the profile's.
+            if (value < 0) continue;
+            Str_CopyN(text, ChoiceName(k.choices, value), int(sizeof text));
+            break;
+        }
+        char encoded[STR_TEXT_SIZE * 6];
+        XMLNode* child = nullptr;
+        XML_AddElement(xml, node, &child, k.name);
+        if (XML_EncodeText(text, encoded, int(sizeof encoded))) XML_SetNodeValue(xml, child, encoded);
+    }
+}
+
+// The shipped profiles of the document, each at the tail of c's list.
 void ReadProfiles(XMLStruct* xml, AppConfig* c) {
     XMLNode* node = nullptr;
     if (!XML_FindPath(xml, nullptr, "Configuration.ProfileList.Profile", &node)) return;
     for (; node; XML_FindNext(xml, "Profile", node, &node)) {
         ResizeProfile* p = Config_AddProfile(c);
-        XML_GetChildString(xml, node, "Name", p->Name, int(sizeof p->Name));
-        XML_GetChildBool(xml, node, "Resize", &p->Resize);
-        XML_GetChildInt(xml, node, "Width", &p->Width);
-        XML_GetChildInt(xml, node, "Height", &p->Height);
-        XML_GetChildDouble(xml, node, "Quality", &p->Quality);
-        XML_GetChildInt(xml, node, "MaxSize", &p->MaxSize);
-        XML_GetChildBool(xml, node, "Turn", &p->Turn);
-        XML_GetChildInt(xml, node, "Percent", &p->Percent);
-        XML_GetChildInt(xml, node, "Dpi", &p->Dpi);
-        ReadChildChoice(xml, node, "Fit", kFitNames, &p->Fit);
-        ReadChildChoice(xml, node, "CropFocus", kFocusNames, &p->CropFocus);
-        XML_GetChildString(xml, node, "Suffix", p->Suffix, int(sizeof p->Suffix));
+        ReadProfile(xml, node, p);
+        p->Shipped = 1;
+    }
+}
+
+// The user's profiles of the document: one of a shipped one's name takes
+// its place, any other goes at the tail.
+void ReadOwnProfiles(XMLStruct* xml, AppConfig* c) {
+    XMLNode* node = nullptr;
+    if (!XML_FindPath(xml, nullptr, "Configuration.ProfileList.Profile", &node)) return;
+    for (; node; XML_FindNext(xml, "Profile", node, &node)) {
+        char name[CONFIG_NAME_SIZE] = "";
+        if (!XML_GetChildString(xml, node, "Name", name, int(sizeof name)) || !name[0]) continue;
+        ResizeProfile* p = Config_FindProfile(c, name);
+        if (!p) p = Config_AddProfile(c);
+        ReadProfile(xml, node, p);
+        p->Own = 1;
     }
 }
 
@@ -283,6 +375,53 @@ int Config_ColourByName(const char* name, int32_t* rgb) {
     return 1;
 }
 
+int Config_SaveProfiles(const AppConfig* config, const char* folder) {
+    if (!config || !folder) Core_NullPointer(kModule, __LINE__);
+    char path[STR_TEXT_SIZE];
+    FilePath(folder, kOwnProfiles, path);
+    int own = 0;
+    for (const ResizeProfile* p = config->Profiles.first; p; p = p->next) own += p->Own == 1;
+    FileIdentity identity;
+    if (own == 0 && !File_GetIdentity(path, &identity)) return 1;
+    if (config->KeepProfilesFile) {
+        Log_Print(0, "Not saving profiles [%s]: they could not be read at start-up\n", path);
+        return 0;
+    }
+    XMLStruct* xml = nullptr;
+    XML_Create(&xml);
+    StartDocument(xml);
+    XMLNode* list = nullptr;
+    XML_AddPath(xml, "Configuration", "ProfileList", &list);
+    for (const ResizeProfile* p = config->Profiles.first; p; p = p->next)
+        if (p->Own == 1) WriteProfile(xml, p);
+    const int ok = XML_SaveFile(xml, path);
+    if (!ok) Log_Print(0, "Unable to save profiles [%s]\n", path);
+    XML_Destroy(&xml);
+    return ok;
+}
+
+int Config_RestoreProfile(AppConfig* config, const char* folder, ResizeProfile* profile) {
+    if (!config || !folder || !profile) Core_NullPointer(kModule, __LINE__);
+    if (profile->Own != 1) return 1;
+    if (!profile->Shipped) return Config_RemoveProfile(config, profile);
+    XMLStruct* xml = nullptr;
+    XML_Create(&xml);
+    char path[STR_TEXT_SIZE];
+    FilePath(folder, "profiles.xml", path);
+    XMLNode* node = nullptr;
+    int found = 0;
+    if (XML_LoadFile(xml, path) && XML_FindPath(xml, nullptr, "Configuration.ProfileList.Profile", &node))
+        for (; node && !found; XML_FindNext(xml, "Profile", node, &node)) {
+            char name[CONFIG_NAME_SIZE] = "";
+            found =
+                XML_GetChildString(xml, node, "Name", name, int(sizeof name)) && Str_EqualNoCase(name, profile->Name);
+            if (found) ReadProfile(xml, node, profile);
+        }
+    XML_Destroy(&xml);
+    if (found) profile->Own = 0;
+    return found;
+}
+
 int Config_LoadFrom(AppConfig* config, const char* folder) {
     if (!config || !folder) Core_NullPointer(kModule, __LINE__);
     Config_Reset(config);
@@ -305,6 +444,11 @@ int Config_LoadFrom(AppConfig* config, const char* folder) {
     } else {
         Log_Print(0, "Unable to load config [%s]\n", path);
     }
+    XML_Clear(xml);
+    FilePath(folder, kOwnProfiles, path);
+    FileIdentity identity;
+    if (File_GetIdentity(path, &identity) && LoadPart(xml, path, &config->KeepProfilesFile))
+        ReadOwnProfiles(xml, config);
     XML_Clear(xml);
     FilePath(folder, "stats.xml", path);
     if (LoadPart(xml, path, &config->KeepStatsFile)) ReadKeys(xml, config, 1);
@@ -335,6 +479,7 @@ int Config_SaveTo(AppConfig* config, const char* folder) {
             Log_Print(0, "Not saving stats [%s]: it could not be read at start-up\n", path);
         else if (!XML_SaveFile(xml, path))
             Log_Print(0, "Unable to save stats [%s]\n", path);
+        Config_SaveProfiles(config, folder);
     }
     XML_Destroy(&xml);
     return ok;

@@ -109,6 +109,7 @@ SectionEnd
 Section "Uninstall"
     !insertmacro REMOVE_PACKAGE_FILES
     Delete "$INSTDIR\stats.xml"
+    Delete "$INSTDIR\user-profiles.xml"
     Delete "$INSTDIR\debug.log"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"

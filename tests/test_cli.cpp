@@ -490,7 +490,8 @@ TEST(Cli, AUsersPictureWithACopysNameIsNotTakenForOne) {
 // too), a percent of each side, a box given by -W and -H as it lies; never
 // larger than a same-kind original (a JPEG of quality 30 halved at quality
 // 95 is not larger than it, nor above its quality), or larger only when
-// allowed; a profile name that is none is a usage error.
+// allowed; a profile of the user's file; a profile name that is none is a
+// usage error.
 TEST(Cli, SizesTheWayPeopleAskForThem) {
     std::string cli = InstallCli("program", "_s");
     std::string dir = Fresh("sizes");
@@ -583,6 +584,15 @@ TEST(Cli, SizesTheWayPeopleAskForThem) {
         EXPECT_EQ(o.out.find("-"), std::string::npos) << "never a negative saving: " << o.out;
         RemoveFile(dir + "low_s.jpg");
     }
+    // A profile of the user's, made in the window: its crop and its own format.
+    const std::string own = "program/user-profiles.xml";
+    std::ofstream(own, std::ios::binary)
+        << "<Configuration><ProfileList><Profile><Name>Passport</Name><Resize>true</Resize><Width>300</Width>"
+           "<Height>400</Height><Quality>0.9</Quality><Fit>Crop</Fit><Format>PNG</Format></Profile></ProfileList>"
+           "</Configuration>";
+    ASSERT_EQ(RunCli(cli + " --quiet -p Passport " + dir + "wide.jpg").status, 0);
+    EXPECT_EQ(PictureSize(dir + "wide_s.png"), std::make_pair(300, 400));
+    RemoveFile(own);
     Outcome typo = RunCli(cli + " -p Wbe " + dir + "wide.jpg");
     EXPECT_EQ(typo.status, 2);
     EXPECT_NE(typo.err.find("no profile is named \"Wbe\"; the profiles: Custom, E-mail, Web"), std::string::npos)

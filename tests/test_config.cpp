@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <stddef.h>
+#include <string.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -6,6 +8,7 @@
 
 #include "config.h"
 #include "output.h"
+#include "plan.h"
 #include "orv-str.h"
 #include "test_support.h"
 
@@ -15,7 +18,7 @@ struct Folder {
     std::string path;
     explicit Folder(const std::string& name) : path(name + "/") {
         std::filesystem::create_directory(name);
-        for (const char* f : {"config.xml", "profiles.xml", "stats.xml"}) RemoveFile(path + f);
+        for (const char* f : {"config.xml", "profiles.xml", "stats.xml", "user-profiles.xml"}) RemoveFile(path + f);
     }
     void Write(const char* file, const std::string& text) {
         FILE* f = fopen((path + file).c_str(), "wb");
@@ -209,6 +212,76 @@ TEST(ConfigFiles, AFileThatCouldNotBeReadIsNeverOverwritten) {
     EXPECT_EQ(Config_SaveTo(f.c, fresh.path.c_str()), 1);
     EXPECT_TRUE(FileExists(fresh.path + "config.xml"));
     EXPECT_TRUE(FileExists(fresh.path + "stats.xml"));
+}
+
+// The user's profiles: a copy of a shipped one takes its place and every
+// field of a new one comes back as written (a text with markup's
+// characters too, a format of its own); the shipped file is never written;
+// restoring brings the shipped values back or removes the user's; a file
+// that could not be read is kept.
+TEST(ConfigFiles, TheUsersProfilesComeBackAndRestore) {
+    Folder dir("own-profiles");
+    dir.Write("config.xml", "<Configuration><Resize><ActiveProfile>Passport</ActiveProfile></Resize></Configuration>");
+    dir.Write("profiles.xml", kProfiles);
+    Config made;
+    ASSERT_EQ(Config_LoadFrom(made.c, dir.path.c_str()), 1);
+    ResizeProfile* web = Config_FindProfile(made.c, "web");
+    ASSERT_NE(web, nullptr);
+    EXPECT_EQ(web->Shipped * 10 + web->Own, 10);
+    EXPECT_EQ(Plan_Format(made.c), made.c->Format) << "no profile of that name yet: Custom's";
+    web->Width = 1000;
+    web->Own = 1;
+    ResizeProfile* passport = Config_AddProfile(made.c);
+    *passport = ResizeProfile{"Passport",
+                              0.9,
+                              1,
+                              413,
+                              531,
+                              50,
+                              1,
+                              0,
+                              300,
+                              FIT_CROP,
+                              FOCUS_DETAIL,
+                              "_id & <more>",
+                              UNIT_MM,
+                              COPY_PNG,
+                              1,
+                              0,
+                              passport->next,
+                              passport->previous};
+    ASSERT_EQ(Config_SaveTo(made.c, dir.path.c_str()), 1);
+    EXPECT_EQ(ReadWholeFile(dir.path + "profiles.xml"), kProfiles);
+
+    Config back;
+    ASSERT_EQ(Config_LoadFrom(back.c, dir.path.c_str()), 1);
+    ASSERT_EQ(back.c->Profiles.count, 3);
+    EXPECT_STREQ(back.c->Profiles.first->Name, "Web") << "in the shipped one's place";
+    EXPECT_EQ(back.c->Profiles.first->Width, 1000);
+    EXPECT_EQ(back.c->Profiles.first->Own + back.c->Profiles.first->Shipped, 2);
+    const ResizeProfile* p = back.c->Profiles.last;
+    EXPECT_EQ(memcmp(p, passport, offsetof(ResizeProfile, next)), 0) << "every field as written";
+    EXPECT_EQ(Plan_Format(back.c), COPY_PNG);
+
+    EXPECT_EQ(Config_RestoreProfile(back.c, dir.path.c_str(), back.c->Profiles.first), 1);
+    EXPECT_EQ(back.c->Profiles.first->Width, 800);
+    EXPECT_EQ(back.c->Profiles.first->Own, 0);
+    EXPECT_EQ(Config_RestoreProfile(back.c, dir.path.c_str(), back.c->Profiles.last), 1);
+    ASSERT_EQ(back.c->Profiles.count, 2);
+    EXPECT_STREQ(back.c->Profiles.last->Name, "Odd");
+    ASSERT_EQ(Config_SaveProfiles(back.c, dir.path.c_str()), 1);
+    Config restored;
+    Config_LoadFrom(restored.c, dir.path.c_str());
+    EXPECT_EQ(restored.c->Profiles.count, 2);
+    EXPECT_EQ(restored.c->Profiles.first->Width, 800);
+
+    dir.Write("user-profiles.xml", "");
+    Config damaged;
+    Config_LoadFrom(damaged.c, dir.path.c_str());
+    EXPECT_EQ(damaged.c->KeepProfilesFile, 1);
+    Config_FindProfile(damaged.c, "Odd")->Own = 1;
+    EXPECT_EQ(Config_SaveProfiles(damaged.c, dir.path.c_str()), 0);
+    EXPECT_EQ(ReadWholeFile(dir.path + "user-profiles.xml"), "");
 }
 
 TEST(ConfigFiles, ShippedFilesLoad) {

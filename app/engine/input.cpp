@@ -535,8 +535,9 @@ int Input_DecoderBytes(const char* path) {
 
 int Input_CopyKind(const AppConfig* config, const char* source) {
     if (!config || !source) Core_NullPointer(kModule, __LINE__);
-    if (config->Format >= 0 && config->Format < COPY_KINDS) return config->Format;
-    const Format* format = config->Format == FORMAT_SAME_KIND ? FormatOf(source) : nullptr;
+    const int32_t kind = Plan_Format(config);
+    if (kind >= 0 && kind < COPY_KINDS) return kind;
+    const Format* format = kind == FORMAT_SAME_KIND ? FormatOf(source) : nullptr;
     return format ? format->sameKind : COPY_JPEG;
 }
 

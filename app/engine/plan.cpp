@@ -30,6 +30,11 @@ const ResizeProfile* Plan_ActiveProfile(const AppConfig* config) {
     return Plan_ProfileNamed(config, config->ActiveProfile);
 }
 
+int32_t Plan_Format(const AppConfig* config) {
+    const ResizeProfile* profile = Plan_ActiveProfile(config);
+    return profile && profile->Format != PROFILE_FORMAT_SETTINGS ? profile->Format : config->Format;
+}
+
 namespace {
 
 // The active profile's box for one picture, its turn applied.

@@ -14,6 +14,10 @@ const ResizeProfile* Plan_ProfileNamed(const AppConfig* config, const char* name
 // ignored; null when none does (the Custom values then apply).
 const ResizeProfile* Plan_ActiveProfile(const AppConfig* config);
 
+// The kind the active profile's copies are written as: its own Format when
+// it has one, else the settings' (a copy kind or FORMAT_SAME_KIND).
+int32_t Plan_Format(const AppConfig* config);
+
 enum { PLAN_MOST_PROFILES = 8 };  // profiles one run makes copies with
 
 // The profiles a run makes copies with, in order: ActiveProfile, then each

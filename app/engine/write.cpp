@@ -121,7 +121,8 @@ int Scale(const AppConfig* config, BitmapStruct* source, const CopySize* copy, c
 // bytes.
 int Encode(const AppConfig* config, Scaled* s, const BitmapStruct* picture, const CopySize* copy, int kind,
            const SideDataStruct* side, BufferStruct* out) {
-    const CopyEncoding how = {copy->quality, config->Format == FORMAT_SAME_KIND && copy->lossless && copy->limit == 0,
+    const CopyEncoding how = {copy->quality,
+                              Plan_Format(config) == FORMAT_SAME_KIND && copy->lossless && copy->limit == 0,
                               side ? &s->carried : nullptr, s->srgb, Output_Mark()};
     return Output_Kind(kind)->save(picture, &how, out);
 }

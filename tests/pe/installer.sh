@@ -45,10 +45,12 @@ run "$dir/brimlow-cli.exe" -W 320 -H 240 -o "$(wine64 winepath -w "$work/out" 2>
 
 echo "<!-- the user's -->" >>"$dir/config.xml"
 echo "<stats/>" >"$dir/stats.xml"
-cp "$dir/config.xml" "$dir/stats.xml" "$work/"
+echo "<Configuration><ProfileList/></Configuration>" >"$dir/user-profiles.xml"
+cp "$dir/config.xml" "$dir/stats.xml" "$dir/user-profiles.xml" "$work/"
 run "$setup" /S || fail "installing over the first install failed"
-cmp -s "$dir/config.xml" "$work/config.xml" || fail "the upgrade replaced config.xml"
-cmp -s "$dir/stats.xml" "$work/stats.xml" || fail "the upgrade replaced stats.xml"
+for f in config.xml stats.xml user-profiles.xml; do
+    cmp -s "$dir/$f" "$work/$f" || fail "the upgrade replaced $f"
+done
 
 run "$dir/uninstall.exe" /S || fail "the silent uninstall failed"
 [ ! -e "$dir" ] || fail "the uninstall left $dir: $(ls "$dir")"
