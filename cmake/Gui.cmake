@@ -33,6 +33,8 @@ add_library(brimlow-gui STATIC
     app/window/previewdialog.cpp
     app/window/alsodialog.cpp
     app/window/reportdialog.cpp
+    app/window/fields.cpp
+    app/window/profiledialog.cpp
     app/window/taskbutton.cpp)
 target_include_directories(brimlow-gui PUBLIC ${CMAKE_SOURCE_DIR}/app/window)
 target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit uuid)

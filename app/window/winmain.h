@@ -129,6 +129,10 @@ void Page_FillProfile(MainWindowStruct* main);
 // The list's group caption, with a run's budget the copies' planned total.
 void ShowTogether(MainWindowStruct* main);
 
+// The page's list of profiles, the user's among them, Custom last, the
+// active one chosen.
+void Page_ShowProfiles(MainWindowStruct* main);
+
 // The "Also make..." button's caption, with the further profiles ticked.
 void Page_ShowAlso(MainWindowStruct* main);
 void Page_FillAbout(MainWindowStruct* main);

@@ -13,8 +13,10 @@
 #include "output.h"
 #include "png.h"
 #include "alsodialog.h"
+#include "fields.h"
 #include "message.h"
 #include "previewdialog.h"
+#include "profiledialog.h"
 #include "resource.h"
 #include "winhelpr.h"
 #include "plan.h"
@@ -24,8 +26,6 @@ namespace {
 
 const char kModule[] = "app/window/winmain_pages";
 
-const int kProfileButtons = 6;
-
 struct QualityEntry {
     int stringId;
     int value;
@@ -33,34 +33,14 @@ struct QualityEntry {
 const QualityEntry kQualities[] = {
     {IDS_QUALITY_ORIGINAL, 100}, {IDS_QUALITY_HIGH, 75}, {IDS_QUALITY_MEDIUM, 60}, {IDS_QUALITY_LOW, 50}};
 
-// The entries of a list of choices, each with the value it selects.
-struct ChoiceEntry {
-    const char* text;
-    int32_t value;
-};
 const ChoiceEntry kFilters[] = {{"Lanczos (sharpest)", RESIZE_FILTER_LANCZOS},
                                 {"Bilinear (as earlier versions)", RESIZE_FILTER_BILINEAR}};
 const ChoiceEntry kColours[] = {{"Convert to sRGB", COLOUR_PROFILE_SRGB},
                                 {"Keep the photo's profile", COLOUR_PROFILE_KEEP}};
 const ChoiceEntry kMetadata[] = {
     {"Keep without location", METADATA_CAMERA}, {"Keep all", METADATA_ALL}, {"Remove", METADATA_NONE}};
-// "Save as": the copy kinds, the default first, then the same kind as
-// each source, then the other kinds.
-struct FormatChoices {
-    ChoiceEntry entries[COPY_KINDS + 1];
-    FormatChoices() {
-        int n = 0;
-        entries[n++] = {Output_Kind(0)->displayName, 0};
-        entries[n++] = {"Same kind as the original", FORMAT_SAME_KIND};
-        for (int kind = 1; kind < COPY_KINDS; ++kind) entries[n++] = {Output_Kind(kind)->displayName, kind};
-    }
-};
-const FormatChoices kFormats;
-const ChoiceEntry kFits[] = {{"Within", FIT_WITHIN}, {"Crop", FIT_CROP}, {"Stretch", FIT_STRETCH}};
-const ChoiceEntry kFocuses[] = {{"Centre", FOCUS_CENTRE}, {"Detail", FOCUS_DETAIL}};
 const ChoiceEntry kCollisions[] = {
     {"Refuse", COLLISION_REFUSE}, {"Number", COLLISION_NUMBER}, {"Skip", COLLISION_SKIP}};
-const ChoiceEntry kUnits[] = {{"pixels", UNIT_PIXELS}, {"cm", UNIT_CM}, {"mm", UNIT_MM}, {"inches", UNIT_INCHES}};
 // Black and white; a colour config.xml names otherwise gets an entry of its
 // own as the page is filled.
 const ChoiceEntry kBackgrounds[] = {{"Black", 0x000000}, {"White", 0xFFFFFF}};
@@ -68,20 +48,19 @@ const ChoiceEntry kBackgrounds[] = {{"Black", 0x000000}, {"White", 0xFFFFFF}};
 // The Settings page's lists of choices and the settings they write.
 struct ChoiceList {
     int id;
-    const ChoiceEntry* entries;
-    int count;
+    ChoiceSet set;
     int32_t AppConfig::*field;
 };
 const ChoiceList kChoiceLists[] = {
-    {IDC_FILTER, kFilters, 2, &AppConfig::Filter},
-    {IDC_COLOURS, kColours, 2, &AppConfig::ColourProfile},
-    {IDC_METADATA, kMetadata, 3, &AppConfig::Metadata},
-    {IDC_FORMAT, kFormats.entries, COPY_KINDS + 1, &AppConfig::Format},
-    {IDC_BACKGROUND, kBackgrounds, 2, &AppConfig::Background},
-    {IDC_FIT, kFits, 3, &AppConfig::CustomFit},
-    {IDC_CROP_FOCUS, kFocuses, 2, &AppConfig::CustomCropFocus},
-    {IDC_UNIT, kUnits, UNITS, &AppConfig::CustomUnit},
-    {IDC_ON_COLLISION, kCollisions, 3, &AppConfig::OnCollision},
+    {IDC_FILTER, {kFilters, 2}, &AppConfig::Filter},
+    {IDC_COLOURS, {kColours, 2}, &AppConfig::ColourProfile},
+    {IDC_METADATA, {kMetadata, 3}, &AppConfig::Metadata},
+    {IDC_FORMAT, Fields_Formats(0), &AppConfig::Format},
+    {IDC_BACKGROUND, {kBackgrounds, 2}, &AppConfig::Background},
+    {IDC_FIT, Fields_Fits(), &AppConfig::CustomFit},
+    {IDC_CROP_FOCUS, Fields_Focuses(), &AppConfig::CustomCropFocus},
+    {IDC_UNIT, Fields_Units(), &AppConfig::CustomUnit},
+    {IDC_ON_COLLISION, {kCollisions, 3}, &AppConfig::OnCollision},
 };
 
 // The page's check boxes and the flags they write.
@@ -108,45 +87,16 @@ void TotalSizeText(int32_t kib, char* text, int size) {
 
 // The Custom bounds' unit in effect: a length only with a density.
 int BoundUnit(const AppConfig* config) {
-    return config->CustomDpi > 0 ? config->CustomUnit : UNIT_PIXELS;
-}
-
-// A bound's text in the page's unit: pixels, or the length they print at,
-// to a thousandth, without trailing zeros.
-void BoundText(const AppConfig* config, int32_t pixels, char* text, int size) {
-    const int unit = BoundUnit(config);
-    if (unit == UNIT_PIXELS || pixels <= 0) {
-        Str_Format(text, size, "%d", pixels > 0 ? pixels : 0);
-        return;
-    }
-    Str_Format(text, size, "%.3f", pixels * Config_UnitsPerInch(unit) / config->CustomDpi);
-    int n = Str_Length(text);
-    while (n > 0 && text[n - 1] == '0') text[--n] = 0;
-    if (n > 0 && text[n - 1] == '.') text[--n] = 0;
+    return Fields_BoundUnit(config->CustomUnit, config->CustomDpi);
 }
 
 void ShowBounds(HWND page, const AppConfig* config) {
-    char text[STR_LABEL_SIZE];
-    BoundText(config, config->CustomWidth, text, int(sizeof text));
-    Win_SetItemText(page, IDC_CUSTOM_WIDTH, text, 12);
-    BoundText(config, config->CustomHeight, text, int(sizeof text));
-    Win_SetItemText(page, IDC_CUSTOM_HEIGHT, text, 12);
+    Fields_ShowBound(page, IDC_CUSTOM_WIDTH, config->CustomUnit, config->CustomDpi, config->CustomWidth);
+    Fields_ShowBound(page, IDC_CUSTOM_HEIGHT, config->CustomUnit, config->CustomDpi, config->CustomHeight);
 }
 
-// A bound as typed: pixels, or a length as pixels at the density, floored
-// (0, no bound, for a text that is no number). Text that still says what
-// the bound showed leaves it as it was, so a length rounded for showing
-// never moves it a pixel.
 void ReadBound(HWND page, int id, const AppConfig* config, int32_t* pixels) {
-    char typed[STR_LABEL_SIZE], shown[STR_LABEL_SIZE];
-    Win_GetItemText(page, id, typed, int(sizeof typed));
-    BoundText(config, *pixels, shown, int(sizeof shown));
-    if (Str_Equal(typed, shown)) return;
-    char* end = nullptr;
-    double value = strtod(typed, &end);
-    const int unit = BoundUnit(config);
-    if (unit != UNIT_PIXELS) value = value / Config_UnitsPerInch(unit) * config->CustomDpi;
-    *pixels = end != typed && value > 0 && value < 1000000 ? int32_t(floor(value + 1e-9)) : 0;
+    Fields_ReadBound(page, id, config->CustomUnit, config->CustomDpi, pixels);
 }
 
 MainWindowStruct* PageMain(HWND page) {
@@ -171,6 +121,21 @@ void RemoveFocusedRow(MainWindowStruct* main) {
     int row = 0;
     if (Win_ListFocusedRow(main->pages[PAGE_PROFILE], IDC_LIST, &row))
         Win_ListDeleteRow(main->pages[PAGE_PROFILE], IDC_LIST, row);
+}
+
+// The profile chosen in the page's list: a list profile by its row, the
+// last row Custom.
+void ChooseProfile(MainWindowStruct* main, HWND page) {
+    AppConfig* config = main->config;
+    const LRESULT row = SendDlgItemMessageA(page, IDC_PROFILE_CHOICE, LB_GETCURSEL, 0, 0);
+    if (row < 0) return;
+    const ResizeProfile* chosen = config->Profiles.first;
+    for (LRESULT k = 0; chosen && k < row; ++k) chosen = chosen->next;
+    const char* name = chosen ? chosen->Name : "Custom";
+    if (Str_Equal(name, config->ActiveProfile)) return;
+    Str_CopyN(config->ActiveProfile, name, CONFIG_NAME_SIZE);
+    Page_ShowAlso(main);
+    UpdateEstimates(main);
 }
 
 void BrowseOutputFolder(MainWindowStruct* main, HWND page) {
@@ -313,13 +278,12 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
     case IDM_REMOVE:
         RemoveFocusedRow(main);
         break;
-    default:
-        if ((id >= IDC_PROFILE1 && id < IDC_PROFILE1 + kProfileButtons) || id == IDC_CUSTOM) {
-            // A profile's button says its name; Custom's has a mnemonic.
-            if (CheckState(page, id) && id == IDC_CUSTOM)
-                Str_CopyN(config->ActiveProfile, "Custom", CONFIG_NAME_SIZE);
-            else if (CheckState(page, id))
-                Win_GetItemText(page, id, config->ActiveProfile, CONFIG_NAME_SIZE);
+    case IDC_PROFILE_CHOICE:
+        ChooseProfile(main, page);
+        break;
+    case IDC_EDIT_PROFILES:
+        if (ProfileDialog_Run(main->instance, main->window, config, main->folder)) {
+            Page_ShowProfiles(main);
             Page_ShowAlso(main);
             UpdateEstimates(main);
         }
@@ -495,13 +459,7 @@ void Page_FillSettings(MainWindowStruct* main) {
     Win_ComboSelect(page, IDC_QUALITY, -1);
     Win_ComboSelectByData(page, IDC_QUALITY, int64_t(config->CustomQuality * 100.0));
     for (const ChoiceList& list : kChoiceLists) {
-        Win_ComboReset(page, list.id);
-        for (int i = 0; i < list.count; ++i) {
-            int index = 0;
-            if (Win_ComboAddString(page, list.id, list.entries[i].text, &index))
-                Win_ComboSetData(page, list.id, index, list.entries[i].value);
-        }
-        if (Win_ComboSelectByData(page, list.id, config->*list.field) || list.id != IDC_BACKGROUND) continue;
+        if (Fields_FillChoices(page, list.id, list.set, config->*list.field) || list.id != IDC_BACKGROUND) continue;
         char text[16];
         int index = 0;
         Str_Format(text, int(sizeof text), "#%.6X", unsigned(config->Background));
@@ -517,16 +475,24 @@ void Page_ShowAlso(MainWindowStruct* main) {
     SetDlgItemTextA(main->pages[PAGE_PROFILE], IDC_ALSO, text);
 }
 
+void Page_ShowProfiles(MainWindowStruct* main) {
+    HWND list = GetDlgItem(main->pages[PAGE_PROFILE], IDC_PROFILE_CHOICE);
+    AppConfig* config = main->config;
+    // A profile renamed or deleted leaves Custom in use, as it always did.
+    if (!Plan_ActiveProfile(config)) Str_CopyN(config->ActiveProfile, "Custom", CONFIG_NAME_SIZE);
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    LRESULT chosen = -1;
+    for (const ResizeProfile* p = config->Profiles.first; p; p = p->next) {
+        const LRESULT row = SendMessageA(list, LB_ADDSTRING, 0, LPARAM(p->Name));
+        if (p == Plan_ActiveProfile(config)) chosen = row;
+    }
+    const LRESULT custom = SendMessageA(list, LB_ADDSTRING, 0, LPARAM("Custom"));
+    SendMessageA(list, LB_SETCURSEL, WPARAM(chosen >= 0 ? chosen : custom), 0);
+}
+
 void Page_FillProfile(MainWindowStruct* main) {
     HWND page = main->pages[PAGE_PROFILE];
-    AppConfig* config = main->config;
-    int index = 0;
-    for (ResizeProfile* profile = config->Profiles.first; profile && index < kProfileButtons;
-         profile = profile->next, ++index) {
-        SetDlgItemTextA(page, IDC_PROFILE1 + index, profile->Name);
-        Win_SetCheck(page, IDC_PROFILE1 + index, Str_EqualNoCase(profile->Name, config->ActiveProfile));
-    }
-    Win_SetCheck(page, IDC_CUSTOM, Str_EqualNoCase(config->ActiveProfile, "Custom"));
+    Page_ShowProfiles(main);
     Page_ShowAlso(main);
     Win_ListFullRowSelect(page, IDC_LIST, 1);
     ListView_SetExtendedListViewStyleEx(GetDlgItem(page, IDC_LIST), LVS_EX_INFOTIP, LVS_EX_INFOTIP);

@@ -140,6 +140,13 @@ std::string ListCell(HWND list, int row, int column) {
     return text;
 }
 
+std::string ListBoxRow(HWND list, int row) {
+    char text[600] = {};
+    if (SendMessageA(list, LB_GETTEXTLEN, WPARAM(row), 0) < LRESULT(sizeof text))
+        SendMessageA(list, LB_GETTEXT, WPARAM(row), LPARAM(text));
+    return text;
+}
+
 std::string WindowText(HWND window) {
     char text[600] = {};
     GetWindowTextA(window, text, sizeof(text));
@@ -152,6 +159,13 @@ void TypeText(HWND edit, const std::string& text) {
 
 void Click(HWND button) {
     SendMessageA(button, BM_CLICK, 0, 0);
+}
+
+void ChooseProfile(HWND page, const std::string& name) {
+    HWND list = GetDlgItem(page, IDC_PROFILE_CHOICE);
+    SendMessageA(list, LB_SETCURSEL, WPARAM(SendMessageA(list, LB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(name.c_str()))),
+                 0);
+    SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_PROFILE_CHOICE, LBN_SELCHANGE), LPARAM(list));
 }
 
 namespace {

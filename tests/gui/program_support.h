@@ -32,15 +32,19 @@ HWND PageOf(HWND main, int id);
 // names in movable global memory; returns when the drop has been handled.
 void DropFiles(HWND window, const std::vector<std::string>& paths);
 
-// Cells and rows of a report list view.
+// Cells and rows of a report list view; a list box's row.
 int ListRows(HWND list);
 std::string ListCell(HWND list, int row, int column);
+std::string ListBoxRow(HWND list, int row);
 
 std::string WindowText(HWND window);
 // Sets an edit's text; the control tells its page as typing would.
 void TypeText(HWND edit, const std::string& text);
 // Clicks a button, check box or radio button.
 void Click(HWND button);
+// Chooses the profile named name in the profile page's list, as a click
+// on its row does.
+void ChooseProfile(HWND page, const std::string& name);
 
 // The message box's text once it starts with prefix and the box has had
 // time to finish showing it (empty after ms).

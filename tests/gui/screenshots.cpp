@@ -1,7 +1,7 @@
 // Takes screenshots of the program's windows for a person to look at: the
-// three pages, a filled list, the progress box, the report and a preview,
-// written as PNG files into the folder given as the first argument (a Unix
-// path).
+// three pages, a filled list, the progress box, the report, the profile
+// editor and a preview, written as PNG files into the folder given as the
+// first argument (a Unix path).
 // Runs the program on this thread and a driver on another, like the
 // program tests, on the display the caller provides.
 #include <windows.h>
@@ -52,7 +52,7 @@ DWORD WINAPI Driver(void* data) {
     Shot("1-profile-empty.png");
     DropFiles(main, {folders->images + "landscape_1.jpg", folders->images + "testorig.jpg",
                      folders->images + "rgb24.bmp", folders->images + "logo_type2_24bpp_bl.tga"});
-    Click(FindControl(profile, IDC_PROFILE1 + 1));
+    ChooseProfile(profile, "Web");
     Shot("2-profile-list.png");
     SelectTab(main, PAGE_SETTINGS);
     Shot("3-settings.png");
@@ -73,6 +73,14 @@ DWORD WINAPI Driver(void* data) {
     HWND report = WaitForReport("Resizing cancelled", kWait);
     Shot("7-report.png");
     CloseReport(report);
+    PostMessageA(FindControl(profile, IDC_EDIT_PROFILES), BM_CLICK, 0, 0);
+    HWND editor = nullptr;
+    for (int waited = 0; !(editor = FindWindowA("#32770", "Resize profiles")) && waited < kWait; waited += 50)
+        Sleep(50);
+    if (editor) {
+        Shot("8-profiles.png");
+        PostMessageA(editor, WM_COMMAND, IDCANCEL, 0);
+    }
     PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
     return 0;
 }

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "bitmap.h"
+#include "config.h"
+#include "output.h"
 #include "gui_support.h"
 #include "../test_support.h"
 #include "message.h"
@@ -156,7 +158,7 @@ void FitAndPrintSizes(Session& s) {
 // listed, estimates following every keystroke.
 void DropAndEstimate(Session& s) {
     AppConfig* config = Program_GetConfig();
-    Click(FindControl(s.profile, IDC_CUSTOM));
+    ChooseProfile(s.profile, "Custom");
     EXPECT_STREQ(config->ActiveProfile, "Custom");
     // The shipped Custom profile: 1024 x 768 at "High quality".
     HWND quality = FindControl(s.settings, IDC_QUALITY);
@@ -670,9 +672,8 @@ void SettingsControls(Session& s) {
     EXPECT_FALSE(IsWindowEnabled(FindControl(s.settings, IDC_PATH)));
     EXPECT_TRUE(GetMenuState(menu, IDM_OPEN_OUTPUT, MF_BYCOMMAND) & MF_GRAYED);
 
-    HWND first = FindControl(s.profile, IDC_PROFILE1);
-    EXPECT_EQ(WindowText(first), "E-mail");
-    Click(first);
+    EXPECT_EQ(ListBoxRow(FindControl(s.profile, IDC_PROFILE_CHOICE), 0), "E-mail");
+    ChooseProfile(s.profile, "E-mail");
     EXPECT_STREQ(config->ActiveProfile, "E-mail");
 
     Click(FindControl(s.about, IDC_RESET));
@@ -955,6 +956,60 @@ BOOL CALLBACK AddChild(HWND child, LPARAM data) {
     return TRUE;
 }
 
+bool EditorShows(void* data) {
+    HWND dialog = FindWindowA("#32770", "Resize profiles");
+    *static_cast<HWND*>(data) = dialog;
+    return dialog && IsWindowVisible(dialog);
+}
+
+// Picks the entry of a combo box of dialog whose text is text, as a user's
+// choice does.
+void PickChoice(HWND dialog, int id, const char* text) {
+    HWND box = GetDlgItem(dialog, id);
+    SendMessageA(box, CB_SETCURSEL, WPARAM(SendMessageA(box, CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(text))), 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), LPARAM(box));
+}
+
+// A profile made in the editor: listed on the page, in the user's file as
+// the next start reads it, and a run with it makes its copy (a crop to
+// 300 x 400, not turned, as PNG). A shipped profile cannot be renamed.
+void MakeAProfile(Session& s) {
+    PostMessageA(FindControl(s.profile, IDC_EDIT_PROFILES), BM_CLICK, 0, 0);
+    HWND editor = nullptr;
+    ASSERT_TRUE(WaitUntil(EditorShows, &editor, kWait));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, IDC_PE_NAME))) << "the first profile, a shipped one";
+    SendMessageA(editor, WM_COMMAND, IDC_PE_NEW, 0);
+    TypeText(GetDlgItem(editor, IDC_PE_NAME), "Passport");
+    TypeText(GetDlgItem(editor, IDC_PE_WIDTH), "300");
+    TypeText(GetDlgItem(editor, IDC_PE_HEIGHT), "400");
+    PickChoice(editor, IDC_PE_FIT, "Crop");
+    PickChoice(editor, IDC_PE_FORMAT, "PNG");
+    Click(GetDlgItem(editor, IDC_PE_TURN));
+    SendMessageA(editor, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitUntil(IsGoneWindow, editor, kWait));
+    HWND choice = FindControl(s.profile, IDC_PROFILE_CHOICE);
+    const int rows = int(SendMessageA(choice, LB_GETCOUNT, 0, 0));
+    EXPECT_EQ(ListBoxRow(choice, rows - 2), "Passport");
+    EXPECT_EQ(ListBoxRow(choice, rows - 1), "Custom");
+    AppConfig* next = nullptr;
+    Config_Create(&next);
+    Config_LoadFrom(next, s.folders.settings.c_str());
+    const ResizeProfile* made = Config_FindProfile(next, "Passport");
+    ASSERT_NE(made, nullptr) << "not in " << s.folders.unixSettings << "user-profiles.xml";
+    EXPECT_EQ(made->Width * 10000 + made->Height, 300 * 10000 + 400);
+    EXPECT_EQ(made->Format, COPY_PNG);
+    Config_Destroy(&next);
+    ChooseProfile(s.profile, "Passport");
+    EXPECT_STREQ(Program_GetConfig()->ActiveProfile, "Passport");
+    DropFiles(s.main, {Image(s, "landscape_1.jpg")});
+    Click(FindControl(s.profile, IDC_START));
+    CloseReport(WaitForReport("Finished resizing 1 images", kWait));
+    int32_t width = 0, height = 0;
+    DecodedSize(Image(s, "landscape_1_resized.png"), &width, &height);
+    EXPECT_EQ(width * 10000 + height, 300 * 10000 + 400);
+    ChooseProfile(s.profile, "Custom");
+}
+
 // Tab reaches every control that takes keys on each page (shown or not), a
 // radio button through the one of its group the tab order stops at.
 void KeyboardReachesEveryControl(Session& s) {
@@ -1014,6 +1069,7 @@ void Phases(Session& s) {
     CancelRun(s);
     RefuseOverwrite(s);
     EmptyFolderIsRefused(s);
+    MakeAProfile(s);
     EndOfSession(s);
     SettingsControls(s);
     Previews(s);
