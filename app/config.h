@@ -33,7 +33,9 @@ enum { UNIT_PIXELS = 0, UNIT_CM = 1, UNIT_MM = 2, UNIT_INCHES = 3, UNITS = 4 };
 enum { COLLISION_REFUSE = 0, COLLISION_NUMBER = 1, COLLISION_SKIP = 2 };
 
 // A profile's Format when it has none of its own: the settings' Format.
-enum { PROFILE_FORMAT_SETTINGS = -1 };
+// Beyond every copy kind and FORMAT_SAME_KIND (output.h), and not -1, which
+// list controls keep for an error.
+enum { PROFILE_FORMAT_SETTINGS = 99 };
 
 // One named resize profile: a shipped one, read from "profiles.xml" and
 // never written, or one of the user's, read from and saved to

@@ -184,6 +184,9 @@ void WriteKeys(XMLStruct* xml, const AppConfig* c, int statisticsOnly) {
         if (!statisticsOnly || k.statistics) WriteKey(xml, c, k);
 }
 
+static_assert(int(PROFILE_FORMAT_SETTINGS) > int(FORMAT_SAME_KIND),
+              "a profile's own format is a kind or the same kind");
+
 #define PROFILE_FIELD(f) offsetof(ResizeProfile, f), int(sizeof(ResizeProfile::f))
 
 // Every key of a Profile element, in the order the user's are written. A
@@ -262,7 +265,7 @@ void WriteProfile(XMLStruct* xml, const ResizeProfile* p) {
             break;
         default:
             // A format of the settings' is no key of the profile's.
-            if (value < 0) continue;
+            if (value == PROFILE_FORMAT_SETTINGS) continue;
             Str_CopyN(text, ChoiceName(k.choices, value), int(sizeof text));
             break;
         }

@@ -22,7 +22,9 @@ struct ProfileDialog {
     const char* folder;    // where "profiles.xml" and the user's file are
     AppConfig* edit;       // the working copy; owned
     ResizeProfile* shown;  // of edit's list, the profile the fields show; null when none
-    int filling;           // 1 while the fields are filled: their notifications are no edits
+    ResizeProfile* active;  // of edit's list, the window's active profile, followed through a rename;
+                            // null when it is Custom or was deleted
+    int filling;            // 1 while the fields are filled: their notifications are no edits
 };
 
 // The profiles' numbers: their edits, most characters, and where an
@@ -214,6 +216,7 @@ void OnUndo(HWND dialog, ProfileDialog* d) {
     if (!p || p->Own != 1) return;
     ResizeProfile* neighbour = p->next ? p->next : p->previous;
     const int kept = p->Shipped;
+    if (!kept && p == d->active) d->active = nullptr;
     if (!Config_RestoreProfile(d->edit, d->folder, p))
         MessageBoxA(dialog, "The shipped profile of this name could not be read.", kTitle, MB_OK | MB_ICONWARNING);
     d->shown = kept ? p : neighbour;
@@ -241,7 +244,7 @@ int NamesHold(HWND dialog, ProfileDialog* d) {
 
 void OnInit(HWND dialog, ProfileDialog* d) {
     SendDlgItemMessageA(dialog, IDC_PE_QUALITY_SPIN, UDM_SETRANGE32, 1, 100);
-    d->shown = Config_FindProfile(d->edit, d->config->ActiveProfile);
+    d->active = d->shown = Config_FindProfile(d->edit, d->config->ActiveProfile);
     if (!d->shown) d->shown = d->edit->Profiles.first;
     FillList(dialog, d);
     ShowProfile(dialog, d);
@@ -265,6 +268,7 @@ void OnCommand(HWND dialog, ProfileDialog* d, int id, int code) {
         break;
     case IDOK:
         if (!NamesHold(dialog, d)) break;
+        if (d->active) Str_CopyN(d->edit->ActiveProfile, d->active->Name, CONFIG_NAME_SIZE);
         Config_Copy(d->config, d->edit);
         if (!Config_SaveProfiles(d->config, d->folder))
             MessageBoxA(dialog, "Your profiles could not be saved (see the debug log).", kTitle,
@@ -297,7 +301,7 @@ INT_PTR CALLBACK ProfileProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 int ProfileDialog_Run(HINSTANCE instance, HWND owner, AppConfig* config, const char* folder) {
     if (!config || !folder) Core_NullPointer(kModule, __LINE__);
-    ProfileDialog d = {config, folder, nullptr, nullptr, 0};
+    ProfileDialog d = {config, folder, nullptr, nullptr, nullptr, 0};
     Config_Create(&d.edit);
     Config_Copy(d.edit, config);
     const INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROFILES), owner, ProfileProc, LPARAM(&d));

@@ -9,7 +9,8 @@
 // Shows config's profiles modally over owner, the active one chosen, each
 // field of the one chosen for editing; every edit works on a copy. A
 // shipped profile edited becomes the user's copy in its place, which
-// Restore undoes; only the user's own profiles are renamed and deleted. OK
+// Restore undoes; only the user's own profiles are renamed and deleted
+// (the active one renamed stays active; deleted, Custom is). OK
 // (when every name is one, of no other profile and not "Custom") puts the
 // list into config and writes the user's profiles into folder's
 // "user-profiles.xml" at once, so that brimlow-cli finds them too. 1 when

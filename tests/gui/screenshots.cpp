@@ -80,6 +80,7 @@ DWORD WINAPI Driver(void* data) {
     if (editor) {
         Shot("8-profiles.png");
         PostMessageA(editor, WM_COMMAND, IDCANCEL, 0);
+        for (int waited = 0; IsWindow(editor) && waited < kWait; waited += 50) Sleep(50);
     }
     PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
     return 0;
