@@ -18,10 +18,10 @@ const char kTitle[] = "Resize profiles";
 
 // The dialog's data, on the caller's stack.
 struct ProfileDialog {
-    AppConfig* config;     // the window's settings; its list replaced on OK
-    const char* folder;    // where "profiles.xml" and the user's file are
-    AppConfig* edit;       // the working copy; owned
-    ResizeProfile* shown;  // of edit's list, the profile the fields show; null when none
+    AppConfig* config;      // the window's settings; its list replaced on OK
+    const char* folder;     // where "profiles.xml" and the user's file are
+    AppConfig* edit;        // the working copy; owned
+    ResizeProfile* shown;   // of edit's list, the profile the fields show; null when none
     ResizeProfile* active;  // of edit's list, the window's active profile, followed through a rename;
                             // null when it is Custom or was deleted
     int filling;            // 1 while the fields are filled: their notifications are no edits
