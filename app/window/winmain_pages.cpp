@@ -123,6 +123,24 @@ void RemoveFocusedRow(MainWindowStruct* main) {
         Win_ListDeleteRow(main->pages[PAGE_PROFILE], IDC_LIST, row);
 }
 
+// Custom's quality: a named one chosen, or any percent from 1 to 100 typed
+// (a text that is none leaves it).
+void Page_OnQuality(MainWindowStruct* main, HWND page, int code) {
+    AppConfig* config = main->config;
+    int64_t value = 0;
+    char text[STR_LABEL_SIZE];
+    if (code == CBN_SELCHANGE && Win_ComboGetSelectedData(page, IDC_QUALITY, &value)) {
+        config->CustomQuality = double(value) / 100.0;
+    } else if (code == CBN_EDITCHANGE && Win_GetItemText(page, IDC_QUALITY, text, int(sizeof text))) {
+        const long typed = strtol(text, nullptr, 10);
+        if (typed < 1 || typed > 100) return;
+        config->CustomQuality = double(typed) / 100.0;
+    } else {
+        return;
+    }
+    UpdateEstimates(main);
+}
+
 // The profile chosen in the page's list: a list profile by its row, the
 // last row Custom.
 void ChooseProfile(MainWindowStruct* main, HWND page) {
@@ -199,12 +217,6 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
             Win_SetItemText(page, IDC_TOTAL_SIZE, together, 8);
         }
         Page_UpdateEnabling(main);
-        UpdateEstimates(main);
-        break;
-    }
-    case IDC_QUALITY: {
-        int64_t value = 0;
-        if (Win_ComboGetSelectedData(page, id, &value)) config->CustomQuality = double(value) / 100.0;
         UpdateEstimates(main);
         break;
     }
@@ -380,7 +392,10 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
         ShowWindow(page, SW_HIDE);
         return TRUE;
     case WM_COMMAND:
-        Page_OnCommand(main, page, LOWORD(wParam));
+        if (LOWORD(wParam) == IDC_QUALITY)
+            Page_OnQuality(main, page, HIWORD(wParam));
+        else
+            Page_OnCommand(main, page, LOWORD(wParam));
         return TRUE;
     case WM_NOTIFY:
         SetWindowLongPtrA(page, DWLP_MSGRESULT, Page_OnNotify(main, page, reinterpret_cast<NMHDR*>(lParam)));
@@ -455,9 +470,10 @@ void Page_FillSettings(MainWindowStruct* main) {
         if (Win_ComboAddString(page, IDC_QUALITY, text, &index))
             Win_ComboSetData(page, IDC_QUALITY, index, entry.value);
     }
-    // A quality typed into the file (0.9) matches no entry: none is selected.
+    // A quality of no named entry (0.9) shows as its percent.
     Win_ComboSelect(page, IDC_QUALITY, -1);
-    Win_ComboSelectByData(page, IDC_QUALITY, int64_t(config->CustomQuality * 100.0));
+    const int percent = int(config->CustomQuality * 100.0 + 0.5);
+    if (!Win_ComboSelectByData(page, IDC_QUALITY, percent)) Win_SetItemInt(page, IDC_QUALITY, percent, 3);
     for (const ChoiceList& list : kChoiceLists) {
         if (Fields_FillChoices(page, list.id, list.set, config->*list.field) || list.id != IDC_BACKGROUND) continue;
         char text[16];

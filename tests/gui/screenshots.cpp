@@ -70,7 +70,7 @@ DWORD WINAPI Driver(void* data) {
     Click(FindControl(profile, IDC_START));
     if (!WaitForBoxText("Resizing ", kWait).empty()) Shot("6-progress.png");
     PressBoxButton();
-    HWND report = WaitForReport("Resizing cancelled", kWait);
+    HWND report = WaitForReport("", kWait);
     Shot("7-report.png");
     CloseReport(report);
     PostMessageA(FindControl(profile, IDC_EDIT_PROFILES), BM_CLICK, 0, 0);

@@ -168,6 +168,12 @@ void DropAndEstimate(Session& s) {
     SendMessageA(quality, CB_SETCURSEL, 0, 0);
     SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_QUALITY, CBN_SELCHANGE), LPARAM(quality));
     EXPECT_DOUBLE_EQ(config->CustomQuality, 1.0);
+    // Any percent typed; a text that is none leaves it.
+    for (const char* typed : {"83", "0", "quality"}) {
+        SetWindowTextA(quality, typed);
+        SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_QUALITY, CBN_EDITCHANGE), LPARAM(quality));
+        EXPECT_DOUBLE_EQ(config->CustomQuality, 0.83) << typed;
+    }
     SendMessageA(quality, CB_SETCURSEL, 1, 0);
     SendMessageA(s.settings, WM_COMMAND, MAKEWPARAM(IDC_QUALITY, CBN_SELCHANGE), LPARAM(quality));
     EXPECT_DOUBLE_EQ(config->CustomQuality, 0.75);
