@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <stddef.h>
-#include <string.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -260,7 +258,14 @@ TEST(ConfigFiles, TheUsersProfilesComeBackAndRestore) {
     EXPECT_EQ(back.c->Profiles.first->Width, 1000);
     EXPECT_EQ(back.c->Profiles.first->Own + back.c->Profiles.first->Shipped, 2);
     const ResizeProfile* p = back.c->Profiles.last;
-    EXPECT_EQ(memcmp(p, passport, offsetof(ResizeProfile, next)), 0) << "every field as written";
+    // Field by field: the texts' bytes after their ends are no field's.
+    EXPECT_TRUE(Str_Equal(p->Name, passport->Name) && p->Quality == passport->Quality &&
+                p->Resize == passport->Resize && p->Width == passport->Width && p->Height == passport->Height &&
+                p->MaxSize == passport->MaxSize && p->Turn == passport->Turn && p->Percent == passport->Percent &&
+                p->Dpi == passport->Dpi && p->Fit == passport->Fit && p->CropFocus == passport->CropFocus &&
+                Str_Equal(p->Suffix, passport->Suffix) && p->Unit == passport->Unit && p->Format == passport->Format &&
+                p->Own == passport->Own && p->Shipped == passport->Shipped)
+        << "every field as written";
     EXPECT_EQ(Plan_Format(back.c), COPY_PNG);
 
     EXPECT_EQ(Config_RestoreProfile(back.c, dir.path.c_str(), back.c->Profiles.first), 1);
