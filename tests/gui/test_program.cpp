@@ -427,6 +427,23 @@ void NamesInAnyScript(Session& s) {
     for (const char* name : kScriptNames) EXPECT_TRUE(FileExists(s.folders.unixImages + name + "_resized.jpg")) << name;
 }
 
+// The clipboard's Unicode text as UTF-8; empty when it has none.
+std::string ClipboardText() {
+    std::string text;
+    if (!OpenClipboard(nullptr)) return text;
+    HANDLE memory = GetClipboardData(CF_UNICODETEXT);
+    const wchar_t* wide = memory ? static_cast<const wchar_t*>(GlobalLock(memory)) : nullptr;
+    if (wide) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+        text.resize(size_t(bytes > 0 ? bytes : 1));
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], bytes, nullptr, nullptr);
+        text.resize(text.size() - 1);
+        GlobalUnlock(memory);
+    }
+    CloseClipboard();
+    return text;
+}
+
 bool IsGoneWindow(void* window) {
     return !IsWindow(HWND(window));
 }
@@ -599,6 +616,11 @@ void RefuseOverwrite(Session& s) {
     HWND report = WaitForReport("Unable", kWait);
     EXPECT_EQ(ReportSummary(report), "Unable to overwrite matching filenames (testorig)...");
     EXPECT_EQ(ReportRow(report, 0), "testorig.jpg\t\t\tfailed: would replace an original");
+    // "Copy": the report as text on the clipboard.
+    SendMessageA(report, WM_COMMAND, IDC_REPORT_COPY, 0);
+    EXPECT_EQ(ClipboardText(),
+              "Unable to overwrite matching filenames (testorig)...\r\n\r\nPicture\tBefore\tAfter\t"
+              "Result\r\ntestorig.jpg\t\t\tfailed: would replace an original\r\n");
     EXPECT_EQ(FileBytes(s.folders.unixImages + "testorig.jpg"), bytes);
     CloseReport(report);
     TypeText(append, "_resized");
