@@ -60,15 +60,26 @@ int Config_Copy(AppConfig* destination, const AppConfig* source) {
     ProfileStructLinked list = destination->Profiles;
     memcpy(destination, source, sizeof *destination);
     destination->Profiles = list;
-    for (const ResizeProfile* p = source->Profiles.first; p; p = p->next) {
-        ResizeProfile* copy = Config_AddProfile(destination);
-        ResizeProfile* next = copy->next;
-        ResizeProfile* previous = copy->previous;
-        *copy = *p;
-        copy->next = next;
-        copy->previous = previous;
-    }
+    for (const ResizeProfile* p = source->Profiles.first; p; p = p->next) Config_CopyProfile(destination, p);
     return 1;
+}
+
+ResizeProfile* Config_CopyProfile(AppConfig* config, const ResizeProfile* from) {
+    if (!from) Core_NullPointer(kModule, __LINE__);
+    ResizeProfile* copy = Config_AddProfile(config);
+    ResizeProfile* next = copy->next;
+    ResizeProfile* previous = copy->previous;
+    *copy = *from;
+    copy->next = next;
+    copy->previous = previous;
+    return copy;
+}
+
+ResizeProfile* Config_ProfileAt(AppConfig* config, int index) {
+    if (!config) Core_NullPointer(kModule, __LINE__);
+    ResizeProfile* p = config->Profiles.first;
+    for (; p && index > 0; p = p->next) --index;
+    return index == 0 ? p : nullptr;
 }
 
 ResizeProfile* Config_AddProfile(AppConfig* config) {

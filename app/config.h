@@ -165,6 +165,14 @@ int Config_Copy(AppConfig* destination, const AppConfig* source);
 // but for its Format, PROFILE_FORMAT_SETTINGS; the list owns it.
 ResizeProfile* Config_AddProfile(AppConfig* config);
 
+// Appends a copy of from (every field, of this list or another) at the
+// tail of config's list and returns it; the list owns it.
+ResizeProfile* Config_CopyProfile(AppConfig* config, const ResizeProfile* from);
+
+// The profile at index (0 the first) of config's list, or null past its end
+// or below 0.
+ResizeProfile* Config_ProfileAt(AppConfig* config, int index);
+
 // The profile of config's list named name, letter case ignored, or null.
 ResizeProfile* Config_FindProfile(AppConfig* config, const char* name);
 

@@ -106,71 +106,94 @@ int ChoiceOf(const char* const* choices, const char* name, int32_t* value) {
     return 0;
 }
 
+// The most bytes a key's text is read with: a choice's or a colour's name,
+// or any other value.
+int TextRoom(const ConfigKey& k) {
+    return k.kind == KEY_CHOICE || k.kind == KEY_COLOUR ? int(CONFIG_NAME_SIZE) : int(STR_TEXT_SIZE);
+}
+
+// A key's field from the text of its element (not a text key's, which is
+// read into its field as it stands): a choice or colour no value has reads
+// as the first.
+void TakeText(const ConfigKey& k, const char* text, char* field) {
+    int32_t* value = reinterpret_cast<int32_t*>(field);
+    switch (k.kind) {
+    case KEY_FLAG: {
+        int flag = 0;
+        Str_ParseBool(text, &flag, 0);
+        *value = flag;
+        break;
+    }
+    case KEY_INT:
+        *value = int32_t(uint32_t(uint64_t(Str_AtoI(text))));
+        break;
+    case KEY_INT64:
+        *reinterpret_cast<int64_t*>(field) = Str_AtoI(text);
+        break;
+    case KEY_DOUBLE:
+        *reinterpret_cast<double*>(field) = Str_AtoF(text);
+        break;
+    case KEY_TEXT:
+        Str_CopyN(field, text, k.size);
+        break;
+    case KEY_CHOICE:
+        if (!ChoiceOf(k.choices, text, value)) *value = 0;
+        break;
+    case KEY_COLOUR:
+        if (!Config_ColourByName(text, value)) *value = 0;
+        break;
+    }
+}
+
+// The text a key's field is stored as, into text (STR_TEXT_SIZE bytes).
+void KeyText(const ConfigKey& k, const char* field, char* text) {
+    const int32_t value = *reinterpret_cast<const int32_t*>(field);
+    const uint32_t rgb = uint32_t(value) & 0xFFFFFFu;
+    switch (k.kind) {
+    case KEY_FLAG:
+        Str_CopyN(text, value == 1 ? "true" : "false", STR_TEXT_SIZE);
+        break;
+    case KEY_INT:
+        Str_Format(text, STR_TEXT_SIZE, "%d", value);
+        break;
+    case KEY_INT64:
+        Str_Format(text, STR_TEXT_SIZE, "%I64d", *reinterpret_cast<const int64_t*>(field));
+        break;
+    case KEY_DOUBLE:
+        Str_Format(text, STR_TEXT_SIZE, "%f", *reinterpret_cast<const double*>(field));
+        break;
+    case KEY_TEXT:
+        Str_CopyN(text, field, STR_TEXT_SIZE);
+        break;
+    case KEY_CHOICE:
+        Str_CopyN(text, ChoiceName(k.choices, value), STR_TEXT_SIZE);
+        break;
+    case KEY_COLOUR:
+        if (rgb == 0 || rgb == 0xFFFFFFu)
+            Str_CopyN(text, rgb == 0 ? "Black" : "White", STR_TEXT_SIZE);
+        else
+            Str_Format(text, STR_TEXT_SIZE, "#%.6X", unsigned(rgb));
+        break;
+    }
+}
+
 // A text key is emptied first; a flag or number keeps its value only when
 // its element is missing.
 void ReadKey(XMLStruct* xml, AppConfig* c, const ConfigKey& k) {
     char* field = reinterpret_cast<char*>(c) + k.offset;
-    switch (k.kind) {
-    case KEY_FLAG:
-        XML_GetBool(xml, k.path, k.name, reinterpret_cast<int32_t*>(field));
-        break;
-    case KEY_INT:
-        XML_GetInt(xml, k.path, k.name, reinterpret_cast<int32_t*>(field));
-        break;
-    case KEY_INT64:
-        XML_GetInt64(xml, k.path, k.name, reinterpret_cast<int64_t*>(field));
-        break;
-    case KEY_DOUBLE:
-        XML_GetDouble(xml, k.path, k.name, reinterpret_cast<double*>(field));
-        break;
-    case KEY_TEXT:
+    char text[STR_TEXT_SIZE];
+    if (k.kind == KEY_TEXT) {
         field[0] = 0;
         XML_GetString(xml, k.path, k.name, field, k.size);
-        break;
-    case KEY_CHOICE: {
-        char text[CONFIG_NAME_SIZE] = "";
-        int32_t* value = reinterpret_cast<int32_t*>(field);
-        if (XML_GetString(xml, k.path, k.name, text, int(sizeof text)) && !ChoiceOf(k.choices, text, value)) *value = 0;
-        break;
-    }
-    case KEY_COLOUR: {
-        char text[CONFIG_NAME_SIZE] = "";
-        int32_t* rgb = reinterpret_cast<int32_t*>(field);
-        if (XML_GetString(xml, k.path, k.name, text, int(sizeof text)) && !Config_ColourByName(text, rgb)) *rgb = 0;
-        break;
-    }
+    } else if (XML_GetString(xml, k.path, k.name, text, TextRoom(k))) {
+        TakeText(k, text, field);
     }
 }
 
 void WriteKey(XMLStruct* xml, const AppConfig* c, const ConfigKey& k) {
-    const char* field = reinterpret_cast<const char*>(c) + k.offset;
-    switch (k.kind) {
-    case KEY_FLAG:
-        XML_SetBool(xml, k.path, k.name, *reinterpret_cast<const int32_t*>(field));
-        break;
-    case KEY_INT:
-        XML_SetInt(xml, k.path, k.name, *reinterpret_cast<const int32_t*>(field));
-        break;
-    case KEY_INT64:
-        XML_SetInt64(xml, k.path, k.name, *reinterpret_cast<const int64_t*>(field));
-        break;
-    case KEY_DOUBLE:
-        XML_SetDouble(xml, k.path, k.name, *reinterpret_cast<const double*>(field));
-        break;
-    case KEY_TEXT:
-        XML_SetString(xml, k.path, k.name, field);
-        break;
-    case KEY_CHOICE:
-        XML_SetString(xml, k.path, k.name, ChoiceName(k.choices, *reinterpret_cast<const int32_t*>(field)));
-        break;
-    case KEY_COLOUR: {
-        uint32_t rgb = uint32_t(*reinterpret_cast<const int32_t*>(field)) & 0xFFFFFFu;
-        char text[CONFIG_NAME_SIZE];
-        Str_Format(text, int(sizeof text), "#%.6X", unsigned(rgb));
-        XML_SetString(xml, k.path, k.name, rgb == 0 ? "Black" : rgb == 0xFFFFFFu ? "White" : text);
-        break;
-    }
-    }
+    char text[STR_TEXT_SIZE];
+    KeyText(k, reinterpret_cast<const char*>(c) + k.offset, text);
+    XML_SetString(xml, k.path, k.name, text);
 }
 
 // Reads every key, or with statisticsOnly the totals alone.
@@ -189,9 +212,7 @@ static_assert(int(PROFILE_FORMAT_SETTINGS) > int(FORMAT_SAME_KIND),
 
 #define PROFILE_FIELD(f) offsetof(ResizeProfile, f), int(sizeof(ResizeProfile::f))
 
-// Every key of a Profile element, in the order the user's are written. A
-// missing key reads as 0 (empty), but Format, which then follows the
-// settings'.
+// Every key of a Profile element, in the order the user's are written.
 const ConfigKey kProfileKeys[] = {
     {"", "Name", KEY_TEXT, PROFILE_FIELD(Name), 0, nullptr},
     {"", "Resize", KEY_FLAG, PROFILE_FIELD(Resize), 0, nullptr},
@@ -211,33 +232,19 @@ const ConfigKey kProfileKeys[] = {
 
 #undef PROFILE_FIELD
 
-// A Profile element's keys into p, each as a setting's key reads.
+// A Profile element's keys into p, each as a setting's key reads; a
+// missing one is 0 (empty), but Format, which follows the settings'.
 void ReadProfile(XMLStruct* xml, XMLNode* node, ResizeProfile* p) {
     for (const ConfigKey& k : kProfileKeys) {
         char* field = reinterpret_cast<char*>(p) + k.offset;
-        int32_t* value = reinterpret_cast<int32_t*>(field);
-        char text[CONFIG_NAME_SIZE] = "";
-        switch (k.kind) {
-        case KEY_FLAG:
-            XML_GetChildBool(xml, node, k.name, value);
-            break;
-        case KEY_INT:
-            XML_GetChildInt(xml, node, k.name, value);
-            break;
-        case KEY_DOUBLE:
-            XML_GetChildDouble(xml, node, k.name, reinterpret_cast<double*>(field));
-            break;
-        case KEY_TEXT:
+        char text[STR_TEXT_SIZE];
+        if (k.kind == KEY_TEXT) {
             XML_GetChildString(xml, node, k.name, field, k.size);
-            break;
-        case KEY_CHOICE:
-            if (XML_GetChildString(xml, node, k.name, text, int(sizeof text)))
-                *value = ChoiceOf(k.choices, text, value) ? *value : 0;
-            else
-                *value = field == reinterpret_cast<char*>(&p->Format) ? int32_t(PROFILE_FORMAT_SETTINGS) : 0;
-            break;
-        default:
-            Core_Abort("Profile key %s of no kind a profile has\n", k.name);
+        } else if (XML_GetChildString(xml, node, k.name, text, TextRoom(k))) {
+            TakeText(k, text, field);
+        } else {
+            memset(field, 0, size_t(k.size));
+            if (field == reinterpret_cast<char*>(&p->Format)) p->Format = PROFILE_FORMAT_SETTINGS;
         }
     }
 }
@@ -248,28 +255,10 @@ void WriteProfile(XMLStruct* xml, const ResizeProfile* p) {
     XML_AddPath(xml, "Configuration.ProfileList", "Profile", &node);
     for (const ConfigKey& k : kProfileKeys) {
         const char* field = reinterpret_cast<const char*>(p) + k.offset;
-        const int32_t value = *reinterpret_cast<const int32_t*>(field);
-        char text[STR_TEXT_SIZE];
-        switch (k.kind) {
-        case KEY_FLAG:
-            Str_CopyN(text, value == 1 ? "true" : "false", int(sizeof text));
-            break;
-        case KEY_INT:
-            Str_Format(text, int(sizeof text), "%d", value);
-            break;
-        case KEY_DOUBLE:
-            Str_Format(text, int(sizeof text), "%f", *reinterpret_cast<const double*>(field));
-            break;
-        case KEY_TEXT:
-            Str_CopyN(text, field, int(sizeof text));
-            break;
-        default:
-            // A format of the settings' is no key of the profile's.
-            if (value == PROFILE_FORMAT_SETTINGS) continue;
-            Str_CopyN(text, ChoiceName(k.choices, value), int(sizeof text));
-            break;
-        }
-        char encoded[STR_TEXT_SIZE * 6];
+        // A format of the settings' is no key of the profile's.
+        if (field == reinterpret_cast<const char*>(&p->Format) && p->Format == PROFILE_FORMAT_SETTINGS) continue;
+        char text[STR_TEXT_SIZE], encoded[STR_TEXT_SIZE * 6];
+        KeyText(k, field, text);
         XMLNode* child = nullptr;
         XML_AddElement(xml, node, &child, k.name);
         if (XML_EncodeText(text, encoded, int(sizeof encoded))) XML_SetNodeValue(xml, child, encoded);

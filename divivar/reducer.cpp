@@ -305,6 +305,13 @@ void Emit(ReducerStruct* r, const unsigned char* base, int64_t step, int32_t top
     }
 }
 
+// The kept rows are forgotten when no output row to come reads any of
+// them: rows come in order, so those it reads start at or after the next
+// output row's first.
+void ForgetUnread(ReducerStruct* r) {
+    if (r->next < r->destination->height && r->keptTop + r->keptCount <= r->down.first[r->next]) r->keptCount = 0;
+}
+
 // Keeps source row (at row) for output rows to come, first dropping the
 // kept rows no output row to come reads when there is no room. 1, or 0 when
 // memory is refused.
@@ -315,7 +322,7 @@ int Keep(ReducerStruct* r, int32_t row, const unsigned char* at) {
         if (!r->kept) return 0;
     }
     const int32_t need = r->down.first[r->next];
-    if (r->keptCount > 0 && r->keptTop + r->keptCount <= need) r->keptCount = 0;
+    ForgetUnread(r);
     if (r->keptCount == r->room) {
         // Rows are read in order, so a full store always holds some that
         // no output row to come reads: each reads fewer than room.
@@ -331,6 +338,11 @@ int Keep(ReducerStruct* r, int32_t row, const unsigned char* at) {
 }
 
 }  // namespace
+
+int Reducer_Reduces(int64_t sourceWidth, int64_t sourceHeight, int64_t width, int64_t height) {
+    return width > 0 && height > 0 && width <= sourceWidth && height <= sourceHeight &&
+           width * height < sourceWidth * sourceHeight;
+}
 
 int Reducer_Create(ReducerStruct** reducer, int32_t sourceWidth, int32_t sourceHeight, double left, double top,
                    double width, double height, BitmapStruct* destination) {
@@ -390,7 +402,7 @@ int Reducer_AddRows(ReducerStruct* reducer, const unsigned char* rows, int64_t s
     r->received += count;
     // With nothing kept that an output row to come reads, the rows this
     // band holds whole are made from the caller's rows as they are.
-    if (r->next < r->destination->height && r->keptTop + r->keptCount <= r->down.first[r->next]) r->keptCount = 0;
+    ForgetUnread(r);
     if (r->keptCount == 0) Emit(r, at, step, top, count);
     for (int32_t i = 0; i < count && r->next < r->destination->height; ++i) {
         if (top + i < r->down.first[r->next]) continue;

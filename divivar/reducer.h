@@ -21,6 +21,11 @@ struct ReducerStruct;
 int Reducer_Create(ReducerStruct** reducer, int32_t sourceWidth, int32_t sourceHeight, double left, double top,
                    double width, double height, BitmapStruct* destination);
 
+// 1 when a width x height picture is one the filter makes smaller of a
+// sourceWidth x sourceHeight source: no side longer, and fewer pixels; 0
+// for anything else, a size of no pixels among it. Cannot fail.
+int Reducer_Reduces(int64_t sourceWidth, int64_t sourceHeight, int64_t width, int64_t height);
+
 // Frees the filter and nulls *reducer. Cannot fail (1).
 int Reducer_Destroy(ReducerStruct** reducer);
 

@@ -63,12 +63,6 @@ void FillList(HWND dialog, const ProfileDialog* d) {
     SendMessageA(list, LB_SETCURSEL, WPARAM(chosen), 0);
 }
 
-ResizeProfile* ProfileAt(const ProfileDialog* d, int row) {
-    ResizeProfile* p = d->edit->Profiles.first;
-    for (; p && row > 0; p = p->next) --row;
-    return row == 0 ? p : nullptr;
-}
-
 // Whose the shown profile is, in words.
 const char* Whose(const ResizeProfile* p) {
     if (!p) return "";
@@ -186,15 +180,8 @@ void OnAdd(HWND dialog, ProfileDialog* d, int duplicate) {
     else
         Str_CopyN(base, "New profile", int(sizeof base));
     FreeName(d, base, name);
-    const ResizeProfile* from = duplicate ? d->shown : nullptr;
-    ResizeProfile* p = Config_AddProfile(d->edit);
-    if (from) {
-        ResizeProfile* next = p->next;
-        ResizeProfile* previous = p->previous;
-        *p = *from;
-        p->next = next;
-        p->previous = previous;
-    } else {
+    ResizeProfile* p = duplicate ? Config_CopyProfile(d->edit, d->shown) : Config_AddProfile(d->edit);
+    if (!duplicate) {
         p->Resize = p->Turn = 1;
         p->Width = 1024;
         p->Height = 768;
@@ -254,7 +241,7 @@ void OnCommand(HWND dialog, ProfileDialog* d, int id, int code) {
     switch (id) {
     case IDC_PE_LIST:
         if (code == LBN_SELCHANGE) {
-            d->shown = ProfileAt(d, int(SendDlgItemMessageA(dialog, id, LB_GETCURSEL, 0, 0)));
+            d->shown = Config_ProfileAt(d->edit, int(SendDlgItemMessageA(dialog, id, LB_GETCURSEL, 0, 0)));
             ShowProfile(dialog, d);
         }
         break;

@@ -60,6 +60,14 @@ struct ListRecord {
 
 struct MeasureShared;
 
+// One source of a run, as the window follows it.
+struct JobSource {
+    int64_t weight;      // its share of the run's work: its pixels and a file's fixed part
+    int record;          // its list record
+    const char* reason;  // why it made no copy (static); null when it made one or has not finished;
+                         // guarded by jobLock
+};
+
 // The main window's state, kept in its user data; pages keep a pointer to
 // it in theirs.
 struct MainWindowStruct {
@@ -80,13 +88,9 @@ struct MainWindowStruct {
     char jobText[STR_TEXT_SIZE];      // the job's latest progress text, not yet shown
     int jobTextPending;               // 1 while a WM_JOB_PROGRESS is on its way
     char jobClosing[STR_TEXT_SIZE];   // the job's closing message, its report's summary
-    std::vector<int64_t> jobWeights;  // each source's share of the run's work (its pixels and a file's fixed
-                                      // part), by its index in the run; set before it starts
-    std::vector<int> jobRecords;      // each source's list record, by its index in the run
-    std::vector<const char*> jobReasons;  // each source's reason for no copy (static), null when it made
-                                          // one or has not finished; guarded by jobLock
-    BatchStruct* reported;                // the run whose report is on its way or shown, or null; owned
-    int64_t jobWork;                  // the sum of jobWeights
+    std::vector<JobSource> jobSources;  // the run's sources, by their index in it; set before it starts
+    BatchStruct* reported;              // the run whose report is on its way or shown, or null; owned
+    int64_t jobWork;                    // the sum of the sources' weights
     int64_t jobWorkDone;              // of it, the sources finished; guarded by jobLock
     int jobSourcesDone;               // sources finished; guarded by jobLock
     int jobFailed;                    // of them, not written; guarded by jobLock

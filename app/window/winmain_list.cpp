@@ -82,9 +82,10 @@ int IsJobCancelled(void* data) {
 void NoteJobFile(void* data, int index, int written, const char* reason) {
     MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
     Mutex_Lock(main->jobLock, -1, kModule, __LINE__);
-    if (index >= 0 && size_t(index) < main->jobWeights.size()) {
-        main->jobWorkDone += main->jobWeights[size_t(index)];
-        main->jobReasons[size_t(index)] = written ? nullptr : reason;
+    if (index >= 0 && size_t(index) < main->jobSources.size()) {
+        JobSource& source = main->jobSources[size_t(index)];
+        main->jobWorkDone += source.weight;
+        source.reason = written ? nullptr : reason;
     }
     main->jobSourcesDone += 1;
     main->jobFailed += !written;
@@ -208,10 +209,9 @@ void ResizeJobWorker(void* data) {
 // cleared or another run makes one.
 void MarkFailedRows(MainWindowStruct* main) {
     Mutex_Lock(main->jobLock, -1, kModule, __LINE__);
-    for (size_t i = 0; i < main->jobRecords.size(); ++i) {
-        const int record = main->jobRecords[i];
-        if (record >= 0 && size_t(record) < main->records.size())
-            main->records[size_t(record)].failed = main->jobReasons[i];
+    for (const JobSource& source : main->jobSources) {
+        const int record = source.record;
+        if (record >= 0 && size_t(record) < main->records.size()) main->records[size_t(record)].failed = source.reason;
     }
     Mutex_Unlock(main->jobLock, kModule, __LINE__);
     InvalidateRect(GetDlgItem(main->pages[PAGE_PROFILE], IDC_LIST), nullptr, FALSE);
@@ -396,18 +396,15 @@ void StartResizeJob(MainWindowStruct* main) {
         Message_Show(0, MESSAGE_OK, nullptr, "Not enough memory for %d images.", int(listed.size()));
         return;
     }
-    main->jobWeights.assign(listed.size(), 0);
-    main->jobRecords.assign(listed.size(), -1);
-    main->jobReasons.assign(listed.size(), nullptr);
+    main->jobSources.assign(listed.size(), JobSource{0, -1, nullptr});
     main->jobWork = 0;
     for (size_t i = 0; i < listed.size(); ++i) {
         const FileRow& row = listed[i]->row;
         Batch_SetSource(batch, int(i), row.path, row.width, row.height, nullptr);
         Batch_SetSubfolder(batch, int(i), listed[i]->subfolder);
         Batch_SetFacts(batch, int(i), &row.facts);
-        main->jobWeights[i] = JobWeight(row);
-        main->jobRecords[i] = int(listed[i] - main->records.data());
-        main->jobWork += main->jobWeights[i];
+        main->jobSources[i] = JobSource{JobWeight(row), int(listed[i] - main->records.data()), nullptr};
+        main->jobWork += main->jobSources[i].weight;
     }
     main->jobWorkDone = 0;
     main->jobSourcesDone = 0;
@@ -446,7 +443,7 @@ void ShowJobProgress(MainWindowStruct* main) {
     Mutex_Unlock(main->jobLock, kModule, __LINE__);
     if (!pending || !main->job) return;
     HWND page = main->pages[PAGE_PROFILE];
-    const int sources = int(main->jobWeights.size());
+    const int sources = int(main->jobSources.size());
     SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETPOS,
                         WPARAM(main->jobWork > 0 ? done * kBarSteps / main->jobWork : 0), 0);
     char left[STR_TEXT_SIZE], words[STR_TEXT_SIZE];

@@ -147,8 +147,7 @@ void ChooseProfile(MainWindowStruct* main, HWND page) {
     AppConfig* config = main->config;
     const LRESULT row = SendDlgItemMessageA(page, IDC_PROFILE_CHOICE, LB_GETCURSEL, 0, 0);
     if (row < 0) return;
-    const ResizeProfile* chosen = config->Profiles.first;
-    for (LRESULT k = 0; chosen && k < row; ++k) chosen = chosen->next;
+    const ResizeProfile* chosen = Config_ProfileAt(config, int(row));
     const char* name = chosen ? chosen->Name : "Custom";
     if (Str_Equal(name, config->ActiveProfile)) return;
     Str_CopyN(config->ActiveProfile, name, CONFIG_NAME_SIZE);

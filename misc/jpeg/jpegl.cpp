@@ -356,9 +356,8 @@ int Decode(JPEGLibStruct* jpeg, const unsigned char* data, uint32_t size, Target
         // Inks are converted whole, through their profile, before any
         // filter: only colours go through it as they are read.
         const int32_t decodedWidth = int32_t(info.output_width), decodedHeight = int32_t(info.output_height);
-        const int filtered = target == TARGET_BITMAP && !inks && jpeg->filterWidth > 0 && jpeg->filterHeight > 0 &&
-                             jpeg->filterWidth <= decodedWidth && jpeg->filterHeight <= decodedHeight &&
-                             int64_t(jpeg->filterWidth) * jpeg->filterHeight < int64_t(decodedWidth) * decodedHeight;
+        const int filtered = target == TARGET_BITMAP && !inks &&
+                             Reducer_Reduces(decodedWidth, decodedHeight, jpeg->filterWidth, jpeg->filterHeight);
         if (filtered) {
             ReducerStruct* made = nullptr;
             ok = Bitmap_SetSize(bitmap, jpeg->filterWidth, jpeg->filterHeight) &&

@@ -378,9 +378,7 @@ int TIFF_DecodeReduced(const unsigned char* data, uint32_t size, int keepInks, T
     // filter, through their profile.
     const uint32_t filterWidth = uint32_t(turned ? reduction.height : reduction.width);
     const uint32_t filterHeight = uint32_t(turned ? reduction.width : reduction.height);
-    const int filtered = factor == 1 && !(inks && keepInks) && filterWidth > 0 && filterHeight > 0 &&
-                         filterWidth <= w && filterHeight <= h &&
-                         uint64_t(filterWidth) * filterHeight < uint64_t(w) * h;
+    const int filtered = factor == 1 && !(inks && keepInks) && Reducer_Reduces(w, h, filterWidth, filterHeight);
     const uint32_t reducedWidth = filtered ? filterWidth : (w + uint32_t(factor) - 1) / uint32_t(factor);
     const uint32_t reducedHeight = filtered ? filterHeight : (h + uint32_t(factor) - 1) / uint32_t(factor);
     int bytes = 0;
