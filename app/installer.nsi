@@ -1,7 +1,7 @@
 ; Brimlow's installer, made by scripts/package.sh with Debian's makensis:
 ; per user, without administrator rights, into the user's programs folder,
 ; where the settings and statistics files beside the program stay writable.
-; It adds a Start menu entry, a "Send to" entry and a right-click verb for
+; It adds a Start menu entry, a "Send to" entry and a right-click menu for
 ; every extension the program reads, and registers an uninstaller that
 ; removes exactly what was installed or written beside the program.
 ;
@@ -24,6 +24,8 @@ RequestExecutionLevel user
 !define PRODUCT "Brimlow"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Brimlow"
 !define ASSOCIATIONS "Software\Classes\SystemFileAssociations"
+; The right-click menu's entries, which every extension's verb names.
+!define MENU_KEY "Software\Classes\Brimlow.Resize"
 !define SEND_TO_NAME "Brimlow (resize pictures)"
 
 Name "${PRODUCT} ${VERSION}"
@@ -49,16 +51,6 @@ VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "FileDescription" "${PRODUCT} installer"
 VIAddVersionKey "LegalCopyright" "See license.txt"
-
-; "Resize with Brimlow" on the right-click menu of files with extension EXT.
-; Explorer starts one program per selected file; the running window gathers
-; them.
-!macro ADD_VERB EXT
-    WriteRegStr HKCU "${ASSOCIATIONS}\${EXT}\shell\Brimlow" "" "Resize with Brimlow"
-    WriteRegStr HKCU "${ASSOCIATIONS}\${EXT}\shell\Brimlow" "MultiSelectModel" "Player"
-    WriteRegStr HKCU "${ASSOCIATIONS}\${EXT}\shell\Brimlow" "Icon" "$INSTDIR\brimlow.exe,0"
-    WriteRegStr HKCU "${ASSOCIATIONS}\${EXT}\shell\Brimlow\command" "" '"$INSTDIR\brimlow.exe" "%1"'
-!macroend
 
 ; The verb's key, and the keys above it when they hold nothing else.
 !macro REMOVE_VERB EXT
@@ -88,7 +80,12 @@ Section "Brimlow"
 
     CreateShortCut "$SMPROGRAMS\Brimlow.lnk" "$INSTDIR\brimlow.exe"
     CreateShortCut "$SENDTO\${SEND_TO_NAME}.lnk" "$INSTDIR\brimlow.exe"
-    !insertmacro FOR_EACH_FORMAT ADD_VERB
+    ; "Resize with Brimlow" on the right-click menu of every extension the
+    ; program reads, an entry per profile: the program writes it, as it
+    ; rewrites it when the user's profiles change.
+    ExecWait '"$INSTDIR\brimlow.exe" --shell-menu' $0
+    IfErrors 0 +2
+        DetailPrint "The right-click menu could not be written."
 
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -117,5 +114,6 @@ Section "Uninstall"
     Delete "$SMPROGRAMS\Brimlow.lnk"
     Delete "$SENDTO\${SEND_TO_NAME}.lnk"
     !insertmacro FOR_EACH_FORMAT REMOVE_VERB
+    DeleteRegKey HKCU "${MENU_KEY}"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

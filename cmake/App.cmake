@@ -28,7 +28,8 @@ add_library(brimlow-app STATIC
     app/engine/budget.cpp
     app/engine/gather.cpp
     app/engine/batch.cpp
-    app/engine/report.cpp)
+    app/engine/report.cpp
+    app/launch.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR}/app/engine
                                               ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(brimlow-app PUBLIC jpegl pngl webpl tiffl heifl divivar)

@@ -35,9 +35,11 @@ add_library(brimlow-gui STATIC
     app/window/reportdialog.cpp
     app/window/fields.cpp
     app/window/profiledialog.cpp
-    app/window/taskbutton.cpp)
+    app/window/taskbutton.cpp
+    app/window/profilerun.cpp
+    app/window/shellmenu.cpp)
 target_include_directories(brimlow-gui PUBLIC ${CMAKE_SOURCE_DIR}/app/window)
-target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit uuid)
+target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit uuid advapi32)
 add_executable(brimlow app/window/main.cpp ${BRIMLOW_RES})
 target_link_libraries(brimlow PRIVATE brimlow-gui)
 target_link_options(brimlow PRIVATE -mwindows)

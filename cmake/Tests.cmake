@@ -43,6 +43,7 @@ brimlow_test_program(brimlow-tests RESOURCES
     tests/test_bitmap.cpp
     tests/test_bitmap_bmp.cpp
     tests/test_plan.cpp
+    tests/test_launch.cpp
     tests/test_png.cpp
     tests/test_gif.cpp
     tests/test_tga.cpp
@@ -111,6 +112,7 @@ endif()
 if(BRIMLOW_WIN32)
   brimlow_test_program(brimlow-program-tests
       tests/gui/test_program.cpp
+      tests/gui/test_menu.cpp
       tests/gui/program_support.cpp
       tests/gui/gui_support.cpp
       tests/test_support.cpp

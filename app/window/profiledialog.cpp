@@ -9,6 +9,7 @@
 #include "orv-core.h"
 #include "orv-str.h"
 #include "resource.h"
+#include "shellmenu.h"
 #include "winhelpr.h"
 
 namespace {
@@ -260,6 +261,7 @@ void OnCommand(HWND dialog, ProfileDialog* d, int id, int code) {
         if (!Config_SaveProfiles(d->config, d->folder))
             MessageBoxA(dialog, "Your profiles could not be saved (see the debug log).", kTitle,
                         MB_OK | MB_ICONWARNING);
+        ShellMenu_Update(d->config);
         EndDialog(dialog, IDOK);
         break;
     case IDCANCEL:

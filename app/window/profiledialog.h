@@ -13,6 +13,7 @@
 // (the active one renamed stays active; deleted, Custom is). OK
 // (when every name is one, of no other profile and not "Custom") puts the
 // list into config and writes the user's profiles into folder's
-// "user-profiles.xml" at once, so that brimlow-cli finds them too. 1 when
+// "user-profiles.xml" at once, so that brimlow-cli finds them too, and
+// the right-click menu follows (ShellMenu_Update). 1 when
 // OK did, 0 for Cancel or a dialog that could not be made (logged).
 int ProfileDialog_Run(HINSTANCE instance, HWND owner, AppConfig* config, const char* folder);

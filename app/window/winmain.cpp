@@ -14,6 +14,10 @@
 #include "version.h"
 #include "winmain.h"
 #include "colour.h"
+#include "orv-core_win32.h"
+#include "orv-str.h"
+#include "profilerun.h"
+#include "shellmenu.h"
 
 const char kProductName[] = "Brimlow";
 const char kVersionText[] = BRIMLOW_VERSION_TEXT;
@@ -37,6 +41,18 @@ int RegisterPrivateClass(HINSTANCE instance) {
     return RegisterClassExA(&wc) != 0;
 }
 
+// The installer's start: the right-click menu for this program and the
+// profiles it has now.
+int WriteShellMenu(const AppConfig* config) {
+    wchar_t exe[STR_TEXT_SIZE];
+    char program[STR_TEXT_SIZE];
+    const char* problem = nullptr;
+    const DWORD length = GetModuleFileNameW(nullptr, exe, STR_TEXT_SIZE);
+    if (length == 0 || length >= STR_TEXT_SIZE || !Core_FromWide(CP_UTF8, exe, program, int(sizeof program), &problem))
+        return 0;
+    return ShellMenu_Write(config, program);
+}
+
 }  // namespace
 
 AppConfig* Program_GetConfig(void) {
@@ -53,9 +69,15 @@ int Program_SaveSettings(AppConfig* config, const char* folder) {
 
 int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder) {
     if (!RegisterPrivateClass(instance)) return 0;
-    // One window: a second start hands its paths over and ends here, before
-    // it opens the log the running window writes.
-    if (Program_HandOff(commandLine ? commandLine : "")) {
+    if (!commandLine) commandLine = "";
+    // What this start is for reads the same whatever the code page: the
+    // profile's name and the paths handed on are UTF-8.
+    LaunchStart start;
+    Program_ReadStart(commandLine, CP_UTF8, &start);
+    // One window, one run a profile: a second start hands its paths over
+    // and ends here, before it opens the log the first one writes.
+    if ((start.mode == LAUNCH_PROFILE && ProfileRun_HandOff(&start)) ||
+        (start.mode == LAUNCH_WINDOW && Program_HandOff(start.paths))) {
         UnregisterClassA(kPrivateClass, instance);
         return 1;
     }
@@ -75,13 +97,25 @@ int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder)
     Config_Create(&g_config);
     Config_LoadFrom(g_config, folder);
 
-    INT_PTR result = MainWindow_Run(instance, g_config, folder, commandLine ? commandLine : "");
+    INT_PTR result = 1;
+    if (start.mode == LAUNCH_MENU) {
+        result = WriteShellMenu(g_config);
+    } else if (start.mode == LAUNCH_PROFILE) {
+        // The paths as this process spells them, as the window lists them.
+        LaunchStart spelled;
+        Program_ReadStart(commandLine, 0, &spelled);
+        spelled.mode = start.mode;
+        Str_Copy(spelled.profile, start.profile);
+        result = ProfileRun_Run(instance, g_config, &spelled);
+    } else {
+        result = MainWindow_Run(instance, g_config, folder, commandLine);
+    }
 
     DWORD error = GetLastError();
     Log_Print(0, "Return = %d (%.8X) %d (%.8X)\n", int(result), unsigned(result), int(error), unsigned(error));
     // No worker may still read the settings when they are saved and freed.
     ThreadPool(0);
-    Program_SaveSettings(g_config, folder);
+    if (start.mode != LAUNCH_MENU) Program_SaveSettings(g_config, folder);
     Config_Destroy(&g_config);
     Message_Destroy();
     ThreadPool_Close();

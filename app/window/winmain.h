@@ -16,6 +16,7 @@
 #include "prepare.h"
 #include "copy.h"
 #include "taskbutton.h"
+#include "launch.h"
 
 struct TabControlStruct;
 struct BatchStruct;
@@ -205,12 +206,27 @@ void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths);
 
 // ------------------------------------------------------------ ways in
 
+// Reads the program's arguments (as WinMain gets them) into start, the
+// paths spelled in codePage (0: the process's; a path it cannot spell is
+// logged and left out). The result of Launch_ReadStart.
+int Program_ReadStart(const char* commandLine, unsigned codePage, LaunchStart* start);
+
 // A second start of the program hands its paths (none: only a wish to see
 // the window) to the window already running, which takes them and comes to
 // the front. 1 when a running window took them: this start then ends. 0
 // when this is the only start (it then owns the one-window lock until
 // Program_ReleaseInstance) or no running window answered in time.
-int Program_HandOff(const char* commandLine);
+int Program_HandOff(const std::vector<std::string>& paths);
+
+// Sends paths to window, another start's, as a WM_COPYDATA block of
+// PATH_BLOCK_KIND, letting it come to the front. 1 when it took them, 0
+// when it refused them or did not answer in time.
+int Program_SendPaths(HWND window, const std::vector<std::string>& paths);
+
+// The paths of a WM_COPYDATA block from a second start: 1 with them
+// (spelled in the process's code page; a name it cannot spell is logged
+// and left out), 0 when it is not a block of paths.
+int Program_ReadPathBlock(const COPYDATASTRUCT* block, std::vector<std::string>* paths);
 void Program_ReleaseInstance(void);
 
 // The debug log's switches among a command line's arguments, each argument
@@ -232,6 +248,12 @@ void MainWindow_CloseWaysIn(MainWindowStruct* main);
 void PrepareDroppedFiles(MainWindowStruct* main, HDROP drop);
 void AddPicturesFromDialog(MainWindowStruct* main);
 void AddFolderFromDialog(MainWindowStruct* main);
+// The workers a run or a listing takes: as many as the machine has
+// processors, within the pool's own.
+int Program_JobWorkers(void);
+// Why settings cannot start a run (no folder to save to, a name text with
+// an unknown token), as the user's message in text; 0 when they can.
+int Program_RunRefusal(const AppConfig* settings, char* text, int size);
 // Reads the list into a batch with a snapshot of the settings and hands its
 // run to an idle pool worker; nothing while a job runs, or when no worker is
 // idle (logged).

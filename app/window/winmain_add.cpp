@@ -18,6 +18,7 @@
 #include "gather.h"
 #include "input.h"
 #include "copy.h"
+#include "launch.h"
 
 namespace {
 
@@ -59,15 +60,15 @@ std::vector<std::string> CommandArguments(const char* commandLine, unsigned code
     return list;
 }
 
-// Splits a command line (its arguments, as WinMain gets them) into paths
-// spelled in codePage (0: the process's), leaving out the debug log's
-// switches. Where the process code page is not UTF-8, a name it cannot
-// spell arrives with "?" in it, which no Windows name holds: refused
-// (logged) rather than sent on to name no file.
-std::vector<std::string> SplitCommandLine(const char* commandLine, unsigned codePage) {
+}  // namespace
+
+int Program_ReadStart(const char* commandLine, unsigned codePage, LaunchStart* start) {
+    const int read = Launch_ReadStart(CommandArguments(commandLine ? commandLine : "", codePage), start);
+    // Where the process code page is not UTF-8, a name it cannot spell
+    // arrives with "?" in it, which no Windows name holds: refused (logged)
+    // rather than sent on to name no file.
     std::vector<std::string> paths;
-    for (const std::string& path : CommandArguments(commandLine, codePage)) {
-        if (Log_IsSwitch(path.c_str())) continue;
+    for (const std::string& path : start->paths) {
         const char* at = Str_StartsWithNoCase(path.c_str(), "\\\\?\\") ? path.c_str() + 4 : path.c_str();
         const char* mark = nullptr;
         if (GetACP() != CP_UTF8 && Str_FindChar(at, '?', &mark)) {
@@ -76,8 +77,25 @@ std::vector<std::string> SplitCommandLine(const char* commandLine, unsigned code
         }
         paths.push_back(path);
     }
-    return paths;
+    start->paths.swap(paths);
+    return read;
 }
+
+int Program_SendPaths(HWND window, const std::vector<std::string>& paths) {
+    // The block is UTF-8 whatever the process's code page.
+    std::string block;
+    Gather_WritePathBlock(paths, &block);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    AllowSetForegroundWindow(process);
+    COPYDATASTRUCT data = {PATH_BLOCK_KIND, DWORD(block.size()), block.empty() ? nullptr : &block[0]};
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutA(window, WM_COPYDATA, 0, LPARAM(&data), SMTO_ABORTIFHUNG, kWaitForWindowMs, &answer) !=
+               0 &&
+           answer == TRUE;
+}
+
+namespace {
 
 BOOL CALLBACK FindMarkedWindow(HWND window, LPARAM found) {
     if (!GetPropA(window, kWindowMark)) return TRUE;
@@ -103,13 +121,6 @@ int TakeBlockPath(const char* utf8, void* data) {
     else
         Log_Print(0, "Path from a second start not listed: %s\n", problem ? problem : "not text");
     return 1;
-}
-
-// The paths of a WM_COPYDATA block from a second start: 1 with them, 0 when
-// it is not a block of paths.
-int ReadPathBlock(const COPYDATASTRUCT* block, std::vector<std::string>* paths) {
-    if (!block || block->dwData != PATH_BLOCK_KIND || block->cbData > kMostBlockBytes) return 0;
-    return Gather_ReadPathBlock(block->lpData, uint32_t(block->cbData), TakeBlockPath, paths);
 }
 
 // The dialog loop shows each message to the thread's filter first: a
@@ -153,26 +164,20 @@ LogFlags Program_LogSwitches(const char* commandLine) {
     return flags;
 }
 
-int Program_HandOff(const char* commandLine) {
+int Program_HandOff(const std::vector<std::string>& paths) {
     g_instanceLock = CreateMutexA(nullptr, FALSE, kInstanceLock);
     if (!g_instanceLock || GetLastError() != ERROR_ALREADY_EXISTS) return 0;
     CloseHandle(g_instanceLock);
     g_instanceLock = nullptr;
-    // The block is UTF-8 whatever the process's code page.
-    std::string block;
-    Gather_WritePathBlock(SplitCommandLine(commandLine ? commandLine : "", CP_UTF8), &block);
     // The first start may still be opening its window.
     HWND running = nullptr;
     for (int waited = 0; !(running = RunningWindow()) && waited < kWaitForWindowMs; waited += 50) Sleep(50);
-    if (!running) return 0;
-    DWORD process = 0;
-    GetWindowThreadProcessId(running, &process);
-    AllowSetForegroundWindow(process);
-    COPYDATASTRUCT data = {PATH_BLOCK_KIND, DWORD(block.size()), block.empty() ? nullptr : &block[0]};
-    DWORD_PTR answer = 0;
-    return SendMessageTimeoutA(running, WM_COPYDATA, 0, LPARAM(&data), SMTO_ABORTIFHUNG, kWaitForWindowMs, &answer) !=
-               0 &&
-           answer == TRUE;
+    return running && Program_SendPaths(running, paths);
+}
+
+int Program_ReadPathBlock(const COPYDATASTRUCT* block, std::vector<std::string>* paths) {
+    if (!block || block->dwData != PATH_BLOCK_KIND || block->cbData > kMostBlockBytes) return 0;
+    return Gather_ReadPathBlock(block->lpData, uint32_t(block->cbData), TakeBlockPath, paths);
 }
 
 void Program_ReleaseInstance(void) {
@@ -185,8 +190,9 @@ void MainWindow_OpenWaysIn(MainWindowStruct* main, const char* commandLine) {
     g_keyWindow = main->window;
     g_keys = LoadAcceleratorsA(main->instance, MAKEINTRESOURCEA(IDA_MAIN));
     g_keyHook = SetWindowsHookExA(WH_MSGFILTER, KeyFilter, nullptr, GetCurrentThreadId());
-    std::vector<std::string> paths = SplitCommandLine(commandLine ? commandLine : "", 0);
-    if (!paths.empty()) Queue(main, paths);
+    LaunchStart start;
+    Program_ReadStart(commandLine, 0, &start);
+    if (!start.paths.empty()) Queue(main, start.paths);
 }
 
 void MainWindow_CloseWaysIn(MainWindowStruct* main) {
@@ -200,7 +206,7 @@ void MainWindow_CloseWaysIn(MainWindowStruct* main) {
 
 int MainWindow_OnCopyData(MainWindowStruct* main, const COPYDATASTRUCT* block) {
     std::vector<std::string> paths;
-    if (!ReadPathBlock(block, &paths)) {
+    if (!Program_ReadPathBlock(block, &paths)) {
         Log_Print(0, "WM_COPYDATA refused: not a list of UTF-8 paths (%u bytes)\n",
                   block ? unsigned(block->cbData) : 0u);
         return 0;

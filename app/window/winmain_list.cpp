@@ -191,17 +191,11 @@ void ShowProblems(const GatheredStruct& gathered) {
 
 // ------------------------------------------------------ the batch job
 
-// As many workers as the machine has processors, within the pool's own.
-int JobWorkers() {
-    int processors = ThreadPool_Processors();
-    return processors < PROGRAM_WORKERS ? processors : PROGRAM_WORKERS;
-}
-
 // On a pool worker: the run, then the window thread ends it.
 void ResizeJobWorker(void* data) {
     MainWindowStruct* main = static_cast<MainWindowStruct*>(data);
     const JobHost host = {main, QueueJobProgress, IsJobCancelled, KeepJobMessage, NoteJobFile};
-    Batch_Run(main->job, &host, JobWorkers());
+    Batch_Run(main->job, &host, Program_JobWorkers());
     SendMessageA(main->window, WM_JOB_DONE, 0, 0);
 }
 
@@ -353,7 +347,7 @@ void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths) {
     int complete = 0;
     Listing listing = {&gathered, {}};
     const JobHost host = {&listing, ShowProgress, IsCancelled, ShowMessage, NoteListed};
-    int filled = Prepare_Files(main->config, names.data(), total, 0, &host, JobWorkers(), rows, &complete);
+    int filled = Prepare_Files(main->config, names.data(), total, 0, &host, Program_JobWorkers(), rows, &complete);
     for (int i = 0; i < filled; ++i) {
         int record = int(main->records.size());
         main->records.push_back(ListRecord{rows[i], {}, nullptr});
@@ -371,18 +365,32 @@ void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths) {
     if (rows) Mem_Free(rows, rowBytes, MEM_HEAP, kModule, __LINE__);
 }
 
-void StartResizeJob(MainWindowStruct* main) {
-    if (main->job) return;
+int Program_JobWorkers(void) {
+    int processors = ThreadPool_Processors();
+    return processors < PROGRAM_WORKERS ? processors : PROGRAM_WORKERS;
+}
+
+int Program_RunRefusal(const AppConfig* settings, char* text, int size) {
     // An empty folder would send the copies to wherever the process happens
     // to run.
-    if (main->config->SameDirectory != 1 && !main->config->Path[0]) {
-        Message_Show(0, MESSAGE_OK, nullptr, "Please choose a folder to save the resized images to.");
-        return;
+    if (settings->SameDirectory != 1 && !settings->Path[0]) {
+        Str_CopyN(text, "Please choose a folder to save the resized images to.", size);
+        return 1;
     }
     char unknown[CONFIG_NAME_SIZE];
-    if (const char* text = Naming_UnknownIn(main->config, unknown, int(sizeof unknown))) {
-        Message_Show(0, MESSAGE_OK, nullptr,
-                     "The name text \"%s\" holds %s, which is no name token (Settings, Name tokens).", text, unknown);
+    if (const char* name = Naming_UnknownIn(settings, unknown, int(sizeof unknown))) {
+        Str_Format(text, size, "The name text \"%s\" holds %s, which is no name token (Settings, Name tokens).", name,
+                   unknown);
+        return 1;
+    }
+    return 0;
+}
+
+void StartResizeJob(MainWindowStruct* main) {
+    if (main->job) return;
+    char refusal[STR_TEXT_SIZE];
+    if (Program_RunRefusal(main->config, refusal, int(sizeof refusal))) {
+        Message_Show(0, MESSAGE_OK, nullptr, "%s", refusal);
         return;
     }
     int rows = 0;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "input.h"
 #include "message.h"
 #include "resource.h"
 
@@ -247,4 +248,54 @@ bool WaitUntil(bool (*condition)(void*), void* data, int ms) {
         Sleep(10);
     }
     return false;
+}
+
+namespace {
+
+const wchar_t kMenu[] = L"Software\\Classes\\Brimlow.Resize";
+
+std::string Utf8(const wchar_t* wide) {
+    char text[1024] = {};
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, int(sizeof text), nullptr, nullptr);
+    return text;
+}
+
+std::string RegistryText(const std::wstring& key, const wchar_t* name) {
+    wchar_t text[1024] = {};
+    DWORD bytes = sizeof text - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS)
+        return std::string();
+    return Utf8(text);
+}
+
+}  // namespace
+
+void ClaimShellMenu() {
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    RegSetKeyValueW(HKEY_CURRENT_USER, kMenu, L"Program", REG_SZ, exe, DWORD((wcslen(exe) + 1) * sizeof(wchar_t)));
+}
+
+void RemoveShellMenu() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kMenu);
+    for (int i = 0; const char* ext = Input_Extension(i); ++i) {
+        std::wstring key = L"Software\\Classes\\SystemFileAssociations\\";
+        for (const char* c = ext; *c; ++c) key += wchar_t(*c);
+        RegDeleteTreeW(HKEY_CURRENT_USER, (key + L"\\shell\\Brimlow").c_str());
+    }
+}
+
+std::string ShellMenuCommand(const std::string& label) {
+    HKEY shell = nullptr;
+    const std::wstring at = std::wstring(kMenu) + L"\\shell";
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, at.c_str(), 0, KEY_READ, &shell) != ERROR_SUCCESS) return std::string();
+    std::string command;
+    wchar_t name[256];
+    for (DWORD i = 0, size = 256;
+         RegEnumKeyExW(shell, i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS; ++i, size = 256) {
+        const std::wstring entry = at + L"\\" + name;
+        if (RegistryText(entry, L"MUIVerb") == label) command = RegistryText(entry + L"\\command", nullptr);
+    }
+    RegCloseKey(shell);
+    return command;
 }

@@ -62,3 +62,11 @@ std::string ReportRow(HWND report, int row);
 void CloseReport(HWND report);
 
 bool WaitUntil(bool (*condition)(void*), void* data, int ms);
+
+// The right-click menu's key, made as the installer leaves it for this
+// program (so that the program rewrites it), and taken away with every
+// key the program wrote for it.
+void ClaimShellMenu();
+void RemoveShellMenu();
+// The command of the menu's entry labelled label; empty when there is none.
+std::string ShellMenuCommand(const std::string& label);

@@ -998,10 +998,12 @@ void PickChoice(HWND dialog, int id, const char* text) {
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), LPARAM(box));
 }
 
-// A profile made in the editor: listed on the page, in the user's file as
-// the next start reads it, and a run with it makes its copy (a crop to
-// 300 x 400, not turned, as PNG). A shipped profile cannot be renamed.
+// A profile made in the editor: listed on the page and on the installed
+// right-click menu, in the user's file as the next start reads it, and a
+// run with it makes its copy (a crop to 300 x 400, not turned, as PNG). A
+// shipped profile cannot be renamed.
 void MakeAProfile(Session& s) {
+    ClaimShellMenu();
     PostMessageA(FindControl(s.profile, IDC_EDIT_PROFILES), BM_CLICK, 0, 0);
     HWND editor = nullptr;
     ASSERT_TRUE(WaitUntil(EditorShows, &editor, kWait));
@@ -1019,6 +1021,9 @@ void MakeAProfile(Session& s) {
     const int rows = int(SendMessageA(choice, LB_GETCOUNT, 0, 0));
     EXPECT_EQ(ListBoxRow(choice, rows - 2), "Passport");
     EXPECT_EQ(ListBoxRow(choice, rows - 1), "Custom");
+    const std::string command = ShellMenuCommand("Passport");
+    RemoveShellMenu();
+    EXPECT_NE(command.find("\" --profile \"Passport\" \"%1\""), std::string::npos) << command;
     AppConfig* next = nullptr;
     Config_Create(&next);
     Config_LoadFrom(next, s.folders.settings.c_str());
