@@ -82,6 +82,8 @@ struct AppConfig {
     int32_t AlwaysOnTop;                   // flag: the window and the message box stay on top
     int32_t DisableSave;                   // flag: nothing is written at exit; no control sets it
     int32_t AutoClearList;                 // flag: a complete run empties the list; no control sets it
+    char Language[16];                     // the window's language as a BCP 47 tag ("de", "pt-BR"); "":
+                                           // Windows' display language
     int32_t SkipImageInfo;                 // flag: the prepare pass does not open pictures (no estimates)
     int32_t DuplicateDate;                 // flag: outputs get their source's file times
     int32_t Subfolders;                    // flag: a named folder gives the pictures of its subfolders too

@@ -64,6 +64,7 @@ const ConfigKey kKeys[] = {
     {"Configuration.GUI", "TrayMinimize", KEY_FLAG, FIELD(TrayMinimize), 0, nullptr},
     {"Configuration.GUI", "AlwaysOnTop", KEY_FLAG, FIELD(AlwaysOnTop), 0, nullptr},
     {"Configuration.GUI", "AutoClearList", KEY_FLAG, FIELD(AutoClearList), 0, nullptr},
+    {"Configuration.GUI", "Language", KEY_TEXT, FIELD(Language), 0, nullptr},
     {"Configuration.Resize", "ActiveProfile", KEY_TEXT, FIELD(ActiveProfile), 0, nullptr},
     {"Configuration.Resize", "AlsoProfiles", KEY_TEXT, FIELD(AlsoProfiles), 0, nullptr},
     {"Configuration.Resize", "Filter", KEY_CHOICE, FIELD(Filter), 0, kFilterNames},

@@ -4,6 +4,7 @@
 // escape's own, are written as "^" and two hex digits.
 #include "launch.h"
 
+#include "language.h"
 #include "orv-core.h"
 
 const char kLaunchMenuSwitch[] = "--shell-menu";
@@ -98,7 +99,7 @@ int Launch_MenuEntries(const AppConfig* config, std::vector<LaunchEntry>* entrie
     }
     LaunchEntry open = {};
     Str_Copy(open.key, "zopen");
-    Str_CopyN(open.label, kOpenLabel, int(sizeof open.label));
+    Str_CopyN(open.label, Language_Text(kOpenLabel), int(sizeof open.label));
     open.separated = 1;
     entries->push_back(open);
     return 1;

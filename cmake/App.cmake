@@ -29,7 +29,23 @@ add_library(brimlow-app STATIC
     app/engine/gather.cpp
     app/engine/batch.cpp
     app/engine/report.cpp
-    app/launch.cpp)
+    app/launch.cpp
+    app/language.cpp
+    app/lang/en.cpp
+    app/lang/de.cpp
+    app/lang/fr.cpp
+    app/lang/es.cpp
+    app/lang/it.cpp
+    app/lang/pt_br.cpp
+    app/lang/nl.cpp
+    app/lang/pl.cpp
+    app/lang/ru.cpp
+    app/lang/uk.cpp
+    app/lang/tr.cpp
+    app/lang/ja.cpp
+    app/lang/zh_cn.cpp
+    app/lang/ko.cpp
+    app/lang/ar.cpp)
 target_include_directories(brimlow-app PUBLIC ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR}/app/engine
                                               ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(brimlow-app PUBLIC jpegl pngl webpl tiffl heifl divivar)

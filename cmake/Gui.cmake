@@ -37,7 +37,8 @@ add_library(brimlow-gui STATIC
     app/window/profiledialog.cpp
     app/window/taskbutton.cpp
     app/window/profilerun.cpp
-    app/window/shellmenu.cpp)
+    app/window/shellmenu.cpp
+    app/window/wording.cpp)
 target_include_directories(brimlow-gui PUBLIC ${CMAKE_SOURCE_DIR}/app/window)
 target_link_libraries(brimlow-gui PUBLIC brimlow-app brimlow-toolkit uuid advapi32)
 add_executable(brimlow app/window/main.cpp ${BRIMLOW_RES})

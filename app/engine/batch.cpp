@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "bitmap.h"
+#include "language.h"
 #include "orv-core.h"
 #include "output.h"
 #include "orv-str.h"
@@ -142,7 +143,7 @@ int TakeFile(BatchStruct* b, ResizeWork* work) {
             char base[STR_TEXT_SIZE], text[STR_TEXT_SIZE];
             Path_GetName(file->path, base, int(sizeof base), 1);
             b->started += 1;
-            Str_Format(text, int(sizeof text), "Resizing %d of %d, %s...", b->started, b->sources, base);
+            Str_Format(text, int(sizeof text), Language_Text("Resizing %d of %d, %s..."), b->started, b->sources, base);
             b->host->progress(b->host->data, text);
             Log_Print(0, "%d/%d:Resize [%s]\n", index / b->profiles, b->sources, file->path);
             return index;
@@ -153,11 +154,13 @@ int TakeFile(BatchStruct* b, ResizeWork* work) {
 }
 
 // The refusals, each with its words and its message.
-const BatchRefusal kTooLong = {"path too long", "Path too long (%s)...", 0};
-const BatchRefusal kSameOutput = {"same output as an earlier file", "Unable to overwrite matching filenames (%s)...",
-                                  0};
-const BatchRefusal kOriginal = {"would replace an original", "Unable to overwrite matching filenames (%s)...", 0};
-const BatchRefusal kExisting = {"would replace an existing file", "Unable to overwrite matching filenames (%s)...", 0};
+const BatchRefusal kTooLong = {"path too long", Language_Text("Path too long (%s)..."), 0};
+const BatchRefusal kSameOutput = {"same output as an earlier file",
+                                  Language_Text("Unable to overwrite matching filenames (%s)..."), 0};
+const BatchRefusal kOriginal = {"would replace an original",
+                                Language_Text("Unable to overwrite matching filenames (%s)..."), 0};
+const BatchRefusal kExisting = {"would replace an existing file",
+                                Language_Text("Unable to overwrite matching filenames (%s)..."), 0};
 const BatchRefusal kSkipped = {"skipped: its copy's name is taken", "%s skipped: its copy's name is taken...", 1};
 // The most numbers tried for a taken name, "name (1)" to "name (9999)".
 const int kMostNumbers = 9999;
@@ -419,7 +422,7 @@ void PrepareRun(BatchStruct* b, int workers) {
 
 void Refuse(const BatchFile* file, const BatchRefusal* refusal, ResizeWork* work) {
     Path_GetName(file->path, work->base, int(sizeof work->base), 1);
-    Str_Format(work->message, int(sizeof work->message), refusal->message, work->base);
+    Str_Format(work->message, int(sizeof work->message), Language_Text(refusal->message), work->base);
     work->reason = refusal->reason;
 }
 
@@ -660,7 +663,7 @@ int Batch_Run(BatchStruct* batch, const JobHost* host, int workers) {
     Log_Print(0, "Batch of %d files on %d workers, %s vectors\n", b->sources, workers, Bitmap_ReductionWay());
     if (b->profiles > 1) Log_Print(0, "%d copies of each file, one a profile\n", b->profiles);
     PrepareRun(b, workers);
-    host->progress(host->data, "Resizing images...");
+    host->progress(host->data, Language_Text("Resizing images..."));
     b->workersRun = ThreadPool_RunLoops(b, WorkLoop, workers, "batch worker");
     Event_Close(&b->changed);
     Mutex_Close(&b->lock);

@@ -6,6 +6,7 @@
 #include "buffer.h"
 #include "file.h"
 #include "input.h"
+#include "language.h"
 #include "orv-core.h"
 #include "orv-str.h"
 #include "output.h"
@@ -30,10 +31,6 @@ const char* Copy_Reason(const char* step) {
     if (problem != FILE_PROBLEM_NONE) return File_ProblemText(problem);
     if (Bitmap_GetProblem() != BITMAP_PROBLEM_NONE) return Bitmap_ProblemText(Bitmap_GetProblem());
     return step;
-}
-
-void Copy_CancelledMessage(const char* format, int count, char* text, int size) {
-    Str_Format(text, size, format, count, count == 1 ? "" : "s");
 }
 
 int Copy_OutputName(const AppConfig* config, const char* source, const char* subfolder, const NamingStruct* naming,
@@ -69,7 +66,8 @@ namespace {
 // reason in work) when it would.
 int ReplacesSource(const char* path, ResizeWork* work) {
     if (Path_Compare(path, work->output) != 0 && !File_IsSameFile(path, work->output)) return 0;
-    Str_Format(work->message, int(sizeof work->message), "Unable to overwrite matching filenames (%s)...", work->base);
+    Str_Format(work->message, int(sizeof work->message),
+               Language_Text("Unable to overwrite matching filenames (%s)..."), work->base);
     work->reason = "would replace its source";
     return 1;
 }
@@ -106,7 +104,7 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
     Copy_ClearReasons();
     const int size = int(sizeof work->message);
     if (!File_Stat(work->file, path)) {
-        Str_Format(work->message, size, "Unable to open file (%s)...", work->base);
+        Str_Format(work->message, size, Language_Text("Unable to open file (%s)..."), work->base);
         work->reason = Copy_Reason("cannot be examined");
         return 0;
     }
@@ -123,7 +121,7 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
         Bitmap_Reset(work->larger);
     } else {
         work->decodedPath[0] = 0;
-        Str_Format(work->message, size, "A problem was encountered loading %s...", work->base);
+        Str_Format(work->message, size, Language_Text("A problem was encountered loading %s..."), work->base);
         work->reason = Copy_Reason("not a picture");
         return 0;
     }
@@ -136,7 +134,7 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
     int named = output ? Str_Length(output) < sizeof work->output
                        : Copy_OutputName(config, path, "", nullptr, work->output, int(sizeof work->output));
     if (!named) {
-        Str_Format(work->message, size, "Path too long (%s)...", work->base);
+        Str_Format(work->message, size, Language_Text("Path too long (%s)..."), work->base);
         work->reason = "path too long";
         return 0;
     }
@@ -156,13 +154,14 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
     BufferStruct file = {};
     if (!Write_Copy(config, from, &copy, &work->side, kind, facts, path, &file, keep)) {
         if (copy.beyond) {
-            Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
+            Str_Format(work->message, size, Language_Text("A problem was encountered saving %s..."), work->base);
             work->reason = Output_Kind(kind)->beyond;
         } else if (copy.unfit) {
-            Str_Format(work->message, size, "Unable to fit %s in %'I64d KB...", work->base, copy.limit / 1024);
+            Str_Format(work->message, size, Language_Text("Unable to fit %s in %'I64d KB..."), work->base,
+                       copy.limit / 1024);
             work->reason = "does not fit the size limit, even at 16 pixels a side";
         } else {
-            Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
+            Str_Format(work->message, size, Language_Text("A problem was encountered saving %s..."), work->base);
             work->reason = Copy_Reason("could not be written");
         }
         return 0;
@@ -173,20 +172,21 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
         nameHolds = work->namer.name(work->namer.data, &copy, work->output, int(sizeof work->output), &work->reason,
                                      &work->skipped);
         if (!nameHolds)
-            Str_Format(work->message, size, "Unable to overwrite matching filenames (%s)...", work->base);
+            Str_Format(work->message, size, Language_Text("Unable to overwrite matching filenames (%s)..."),
+                       work->base);
         else
             nameHolds = !ReplacesSource(path, work);
     }
     const int saved = nameHolds && File_SaveWhole(work->output, file.data, uint32_t(file.size), 0);
     if (nameHolds && !saved) {
-        Str_Format(work->message, size, "A problem was encountered saving %s...", work->base);
+        Str_Format(work->message, size, Language_Text("A problem was encountered saving %s..."), work->base);
         work->reason = Copy_Reason("could not be written");
     }
     Buffer_Free(&file);
     if (!saved) return 0;
     work->written = copy;
     if (!File_Stat(work->file, work->output)) {
-        Str_Format(work->message, size, "Unable to open output file (%s)...", work->base);
+        Str_Format(work->message, size, Language_Text("Unable to open output file (%s)..."), work->base);
         work->reason = Copy_Reason("cannot be examined");
         return 0;
     }
@@ -196,16 +196,17 @@ int Copy_File(const AppConfig* config, const char* path, const char* output, con
 }
 
 void Copy_FinishedText(int images, int64_t savedBytes, char* text, int size) {
-    Str_Format(text, size, "Finished resizing %d images, %'I64d Kb saved.", images, savedBytes / 1024);
-}
-
-void Copy_FinishedCopiesText(int copies, int images, int64_t savedBytes, char* text, int size) {
-    Str_Format(text, size, "Finished making %d copies of %d images, %'I64d Kb saved.", copies, images,
+    Str_Format(text, size, Language_Plural("Finished resizing %d images, %'I64d Kb saved.", images), images,
                savedBytes / 1024);
 }
 
+void Copy_FinishedCopiesText(int copies, int images, int64_t savedBytes, char* text, int size) {
+    Str_Format(text, size, Language_Plural("Finished making %d copies of %d images, %'I64d Kb saved.", copies), copies,
+               images, savedBytes / 1024);
+}
+
 void Copy_CancelledText(int images, char* text, int size) {
-    Copy_CancelledMessage("Resizing cancelled after %d image%s.", images, text, size);
+    Str_Format(text, size, Language_Plural("Resizing cancelled after %d images.", images), images);
 }
 
 void Copy_StatisticsTexts(const AppConfig* config, char* images, char* original, char* reduced, char* savings,

@@ -58,9 +58,6 @@ void Copy_ClearReasons(void);
 // noted, else step. Static text.
 const char* Copy_Reason(const char* step);
 
-// "... cancelled after %d image%s." for the prepare pass and the job.
-void Copy_CancelledMessage(const char* format, int count, char* text, int size);
-
 // The objects one worker reuses from file to file, and the outcome of its
 // last file. Owned by the worker that created it.
 struct ResizeWork {

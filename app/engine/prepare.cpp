@@ -5,6 +5,7 @@
 
 #include "file.h"
 #include "input.h"
+#include "language.h"
 #include "measure.h"
 #include "orv-core.h"
 #include "sizelimit.h"
@@ -68,7 +69,8 @@ void PrepareLoop(void* data) {
         int i = TakePath(run);
         if (i < 0) break;
         if (caller && Input_IsAccepted(run->paths[i])) {
-            Str_Format(text, int(sizeof text), "Preparing %d of %d, %s...", i + 1, run->count, run->paths[i]);
+            Str_Format(text, int(sizeof text), Language_Text("Preparing %d of %d, %s..."), i + 1, run->count,
+                       run->paths[i]);
             host->progress(host->data, text);
         }
         PrepareOne(run, i);
@@ -116,14 +118,14 @@ int Prepare_Files(const AppConfig* config, const char* const* paths, int count, 
                   int workers, FileRow* rows, int* complete) {
     if (!config || !host || !complete || ((!paths || !rows) && count > 0)) Core_NullPointer(kModule, __LINE__);
     *complete = 1;
-    host->progress(host->data, "Preparing files...");
+    host->progress(host->data, Language_Text("Preparing files..."));
     if (count == 0) return 0;
     int outcomeBytes = 0;
     PrepareOutcome* outcomes = static_cast<PrepareOutcome*>(
         Mem_AllocChecked(count, sizeof(PrepareOutcome), 1, &outcomeBytes, MEM_HEAP, kModule, __LINE__));
     if (!outcomes) {
         Log_Print(0, "Not enough memory to prepare %d files\n", count);
-        host->message(host->data, "Not enough memory for these files.");
+        host->message(host->data, Language_Text("Not enough memory for these files."));
         return 0;
     }
     PrepareRun run = {config, measure, paths, count, rows, outcomes, host, ThreadPool_CurrentWorker(), nullptr, 0, 0};
@@ -145,7 +147,7 @@ int Prepare_Files(const AppConfig* config, const char* const* paths, int count, 
     }
     Mem_Free(outcomes, outcomeBytes, MEM_HEAP, kModule, __LINE__);
     if (!*complete) {
-        Copy_CancelledMessage("Preparing cancelled after %d image%s.", run.next, text, int(sizeof text));
+        Str_Format(text, int(sizeof text), Language_Plural("Preparing cancelled after %d images.", run.next), run.next);
         host->message(host->data, text);
         Log_Print(0, "Cancelled\n");
     }

@@ -2,6 +2,7 @@
 #include "report.h"
 
 #include "file.h"
+#include "language.h"
 #include "orv-core.h"
 
 namespace {
@@ -13,7 +14,7 @@ const char* const kColumns[REPORT_COLUMNS] = {"Picture", "Before", "After", "Res
 // Bytes as the report shows them: whole KB, rounded up, so that a small
 // file never reads as nothing.
 void Kilobytes(int64_t bytes, char* text, int size) {
-    Str_Format(text, size, "%'I64d KB", (bytes + 1023) / 1024);
+    Str_Format(text, size, Language_Text("%'I64d KB"), (bytes + 1023) / 1024);
 }
 
 int AppendRow(BufferStruct* out, const char* const* cells) {
@@ -28,7 +29,7 @@ int AppendRow(BufferStruct* out, const char* const* cells) {
 
 const char* Report_Column(int column) {
     if (column < 0 || column >= REPORT_COLUMNS) Core_Abort("Report column %d\n", column);
-    return kColumns[column];
+    return Language_Text(kColumns[column]);
 }
 
 int Report_Line(const BatchStruct* batch, int index, ReportLine* line) {
@@ -43,10 +44,10 @@ int Report_Line(const BatchStruct* batch, int index, ReportLine* line) {
         Kilobytes(file->outputBytes, line->cells[2], size);
         Str_CopyN(line->cells[3], file->output, size);
     } else if (file->state == BATCH_FAILED || file->state == BATCH_SKIPPED) {
-        Str_Format(line->cells[3], size, "%s: %s", file->state == BATCH_SKIPPED ? "skipped" : "failed",
-                   file->reason ? file->reason : "not written");
+        Str_Format(line->cells[3], size, Language_Text(file->state == BATCH_SKIPPED ? "skipped: %s" : "failed: %s"),
+                   Language_Text(file->reason ? file->reason : "not written"));
     } else {
-        Str_CopyN(line->cells[3], "not started", size);
+        Str_CopyN(line->cells[3], Language_Text("not started"), size);
     }
     return 1;
 }
@@ -54,10 +55,12 @@ int Report_Line(const BatchStruct* batch, int index, ReportLine* line) {
 int Report_Text(const BatchStruct* batch, const char* summary, BufferStruct* out) {
     if (!batch || !summary || !out) Core_NullPointer(kModule, __LINE__);
     Buffer_Clear(out);
+    const char* titles[REPORT_COLUMNS];
+    for (int c = 0; c < REPORT_COLUMNS; ++c) titles[c] = Report_Column(c);
     BatchOutcome outcome;
     Batch_GetOutcome(batch, &outcome);
     if (!(Buffer_Append(out, summary, Str_Length(summary)) && Buffer_Append(out, "\r\n\r\n", 4) &&
-          AppendRow(out, kColumns)))
+          AppendRow(out, titles)))
         return 0;
     for (int i = 0; i < outcome.count; ++i) {
         ReportLine line;

@@ -2,10 +2,12 @@
 // the profiles, several selected at once, each selection a further copy.
 #include "alsodialog.h"
 
+#include "language.h"
 #include "orv-core.h"
 #include "orv-str.h"
 #include "plan.h"
 #include "resource.h"
+#include "wording.h"
 
 namespace {
 
@@ -33,7 +35,9 @@ void OnInit(HWND dialog, AlsoDialog* d) {
     auto add = [&](const char* name) {
         if (d->count >= most || Str_EqualNoCase(name, d->config->ActiveProfile)) return;
         Str_CopyN(d->names[d->count], name, CONFIG_NAME_SIZE);
-        const LRESULT row = SendMessageA(list, LB_ADDSTRING, 0, LPARAM(name));
+        // Custom by its name in the window's language; no profile has that name.
+        const char* shown = Str_EqualNoCase(name, "Custom") ? Language_Text("Custom") : name;
+        const LRESULT row = SendMessageA(list, LB_ADDSTRING, 0, LPARAM(shown));
         if (row >= 0) SendMessageA(list, LB_SETSEL, Named(d->config, name), row);
         d->count += 1;
     };
@@ -58,6 +62,7 @@ void OnOk(HWND dialog, AlsoDialog* d) {
 INT_PTR CALLBACK AlsoProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrA(dialog, DWLP_USER, LONG_PTR(lParam));
+        Wording_Fit(dialog);
         OnInit(dialog, reinterpret_cast<AlsoDialog*>(lParam));
         return TRUE;
     }
@@ -91,7 +96,7 @@ void AlsoDialog_ButtonText(const AppConfig* config, char* text, int size) {
     char names[PLAN_MOST_PROFILES][CONFIG_NAME_SIZE];
     const int further = Plan_RunProfiles(config, names) - 1;
     if (further > 0)
-        Str_Format(text, size, "Also &make (%d)...", further);
+        Str_Format(text, size, Language_Text("Also &make (%d)..."), further);
     else
-        Str_CopyN(text, "Also &make...", size);
+        Str_CopyN(text, Language_Text("Also &make..."), size);
 }

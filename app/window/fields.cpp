@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "config.h"
+#include "language.h"
 #include "orv-str.h"
 #include "output.h"
 #include "winhelpr.h"
@@ -51,7 +52,7 @@ int Fields_FillChoices(HWND window, int id, ChoiceSet set, int32_t value) {
     Win_ComboReset(window, id);
     for (int i = 0; i < set.count; ++i) {
         int index = 0;
-        if (Win_ComboAddString(window, id, set.entries[i].text, &index))
+        if (Win_ComboAddString(window, id, Language_Text(set.entries[i].text), &index))
             Win_ComboSetData(window, id, index, set.entries[i].value);
     }
     Win_ComboSelect(window, id, -1);

@@ -28,7 +28,8 @@ ChoiceSet Fields_Focuses(void);
 ChoiceSet Fields_Units(void);
 ChoiceSet Fields_Formats(int settings);
 
-// Fills the combo box id of window with set's texts, each with its value as
+// Fills the combo box id of window with set's texts in the program's
+// language, each with its value as
 // its data, and selects value's entry (none when no entry has it). 1, or 0
 // when value has no entry.
 int Fields_FillChoices(HWND window, int id, ChoiceSet set, int32_t value);

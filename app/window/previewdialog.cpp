@@ -12,6 +12,8 @@
 #include "orv-str.h"
 #include "resource.h"
 #include "winhelpr.h"
+#include "wording.h"
+#include "language.h"
 #include "batch.h"
 #include "input.h"
 #include "output.h"
@@ -203,8 +205,8 @@ void Preview_OnMinMaxInfo(MINMAXINFO* info) {
 void Preview_OnContextMenu(HWND window, LPARAM at) {
     HINSTANCE instance = HINSTANCE(GetWindowLongPtrA(window, GWLP_HINSTANCE));
     char save[STR_LABEL_SIZE], copy[STR_LABEL_SIZE];
-    Win_LoadString(instance, IDS_PREVIEW_SAVE, save, sizeof(save));
-    Win_LoadString(instance, IDS_PREVIEW_COPY, copy, sizeof(copy));
+    Wording_String(instance, IDS_PREVIEW_SAVE, save, int(sizeof save));
+    Wording_String(instance, IDS_PREVIEW_COPY, copy, int(sizeof copy));
     POINT point = {short(LOWORD(at)), short(HIWORD(at))};
     if (at == -1) GetCursorPos(&point);
     HMENU menu = CreatePopupMenu();
@@ -219,8 +221,9 @@ void Preview_OnSave(HWND window, PreviewStruct* preview) {
     HINSTANCE instance = HINSTANCE(GetWindowLongPtrA(window, GWLP_HINSTANCE));
     char title[STR_LABEL_SIZE], filter[STR_LABEL_SIZE], pattern[16], folder[STR_TEXT_SIZE] = "", name[CONFIG_NAME_SIZE];
     const char* extension = Output_Kind(preview->kind)->extension;
-    Win_LoadString(instance, IDS_PREVIEW_SAVE_TITLE, title, sizeof(title));
-    Str_Format(filter, sizeof(filter), "%s files (*%s)", Output_Kind(preview->kind)->displayName, extension);
+    Wording_String(instance, IDS_PREVIEW_SAVE_TITLE, title, int(sizeof title));
+    Str_Format(filter, sizeof(filter), Language_Text("%s files (*%s)"), Output_Kind(preview->kind)->displayName,
+               extension);
     Str_Format(pattern, sizeof(pattern), "*%s", extension);
     Str_Format(name, sizeof(name), "resized%s", extension);
     if (!Win_SaveFileDialog(window, title, folder, sizeof(folder), name, sizeof(name), 0, 1, filter, pattern)) return;
@@ -228,8 +231,8 @@ void Preview_OnSave(HWND window, PreviewStruct* preview) {
     Str_Format(target, sizeof(target), "%s%s", folder, name);
     File_ClearProblem();
     if (!File_Copy(preview->temporary, target))
-        Message_Show(0, MESSAGE_OK, nullptr, "The copy could not be saved as %s: %s.", target,
-                     File_ProblemText(File_GetProblem()));
+        Message_Show(0, MESSAGE_OK, nullptr, Language_Text("The copy could not be saved as %s: %s."), target,
+                     Language_Text(File_ProblemText(File_GetProblem())));
 }
 
 // The copy as a 32-bit bitmap with its alpha (opaque for a JPEG): a
@@ -380,11 +383,12 @@ int ResizeToTemporary(const AppConfig* config, const char* path, const SizeFacts
 void StatusText(const AppConfig* config, int64_t sourceBytes, int64_t resizedBytes, double quality, char* text,
                 int size) {
     const ResizeProfile* profile = Plan_ActiveProfile(config);
-    int n = Str_Format(text, size, "Resized from %'I64d Kb to %'I64d Kb with the '%s' profile.", sourceBytes / 1024,
-                       resizedBytes / 1024, profile ? profile->Name : "Custom");
+    int n = Str_Format(text, size, Language_Text("Resized from %'I64d Kb to %'I64d Kb with the '%s' profile."),
+                       sourceBytes / 1024, resizedBytes / 1024, profile ? profile->Name : Language_Text("Custom"));
     int64_t limit = Plan_LimitBytes(config);
     if (limit > 0 && n > 0)
-        Str_Format(text + n, size - n, " At most %'I64d KB: quality %.0f.", limit / 1024, quality * 100.0);
+        Str_Format(text + n, size - n, Language_Text(" At most %'I64d KB: quality %.0f."), limit / 1024,
+                   quality * 100.0);
 }
 
 }  // namespace
@@ -423,7 +427,7 @@ HWND Preview_Open(HINSTANCE instance, const AppConfig* config, const char* path,
     if (ResizeToTemporary(config, path, facts, temporary, &sourceBytes, &resizedBytes, &quality) &&
         LoadImageByExtension(temporary, bitmap)) {
         char title[STR_TEXT_SIZE];
-        Win_LoadString(instance, IDS_PREVIEW_TITLE, title, sizeof(title));
+        Wording_String(instance, IDS_PREVIEW_TITLE, title, int(sizeof title));
         window = CreateWindowExA(0, kClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr, instance,
                                  nullptr);
     }

@@ -6,11 +6,13 @@
 #include <commctrl.h>
 
 #include "fields.h"
+#include "language.h"
 #include "orv-core.h"
 #include "orv-str.h"
 #include "resource.h"
 #include "shellmenu.h"
 #include "winhelpr.h"
+#include "wording.h"
 
 namespace {
 
@@ -64,12 +66,18 @@ void FillList(HWND dialog, const ProfileDialog* d) {
     SendMessageA(list, LB_SETCURSEL, WPARAM(chosen), 0);
 }
 
+// Custom's name, as settings keep it or as the window shows it: no profile
+// may take it.
+int IsCustomName(const char* name) {
+    return Str_EqualNoCase(name, "Custom") || Str_EqualNoCase(name, Language_Text("Custom"));
+}
+
 // Whose the shown profile is, in words.
 const char* Whose(const ResizeProfile* p) {
     if (!p) return "";
     if (p->Own == 1 && p->Shipped)
-        return "Yours, in place of the shipped profile of this name (Restore brings it back).";
-    return p->Own == 1 ? "Yours." : "Shipped with Brimlow: a change makes it yours.";
+        return Language_Text("Yours, in place of the shipped profile of this name (Restore brings it back).");
+    return Language_Text(p->Own == 1 ? "Yours." : "Shipped with Brimlow: a change makes it yours.");
 }
 
 void ShowBounds(HWND dialog, const ResizeProfile* p) {
@@ -107,7 +115,7 @@ void ShowProfile(HWND dialog, ProfileDialog* d) {
 // A name no profile of the list has: base, else base and a number.
 void FreeName(const ProfileDialog* d, const char* base, char* name) {
     Str_CopyN(name, base, CONFIG_NAME_SIZE);
-    for (int n = 2; Config_FindProfile(d->edit, name) || Str_EqualNoCase(name, "Custom"); ++n)
+    for (int n = 2; Config_FindProfile(d->edit, name) || IsCustomName(name); ++n)
         Str_Format(name, CONFIG_NAME_SIZE, "%s %d", base, n);
 }
 
@@ -177,9 +185,9 @@ void OnAdd(HWND dialog, ProfileDialog* d, int duplicate) {
     if (duplicate && !d->shown) return;
     char name[CONFIG_NAME_SIZE], base[CONFIG_NAME_SIZE];
     if (duplicate)
-        Str_Format(base, int(sizeof base), "%s copy", d->shown->Name);
+        Str_Format(base, int(sizeof base), Language_Text("%s copy"), d->shown->Name);
     else
-        Str_CopyN(base, "New profile", int(sizeof base));
+        Str_CopyN(base, Language_Text("New profile"), int(sizeof base));
     FreeName(d, base, name);
     ResizeProfile* p = duplicate ? Config_CopyProfile(d->edit, d->shown) : Config_AddProfile(d->edit);
     if (!duplicate) {
@@ -206,7 +214,8 @@ void OnUndo(HWND dialog, ProfileDialog* d) {
     const int kept = p->Shipped;
     if (!kept && p == d->active) d->active = nullptr;
     if (!Config_RestoreProfile(d->edit, d->folder, p))
-        MessageBoxA(dialog, "The shipped profile of this name could not be read.", kTitle, MB_OK | MB_ICONWARNING);
+        MessageBoxA(dialog, Language_Text("The shipped profile of this name could not be read."), Language_Text(kTitle),
+                    MB_OK | MB_ICONWARNING);
     d->shown = kept ? p : neighbour;
     FillList(dialog, d);
     ShowProfile(dialog, d);
@@ -216,26 +225,30 @@ void OnUndo(HWND dialog, ProfileDialog* d) {
 // user is told which is not and that profile is shown.
 int NamesHold(HWND dialog, ProfileDialog* d) {
     for (ResizeProfile* p = d->edit->Profiles.first; p; p = p->next) {
-        int clash = !p->Name[0] || Str_EqualNoCase(p->Name, "Custom");
+        int clash = !p->Name[0] || IsCustomName(p->Name);
         for (const ResizeProfile* q = d->edit->Profiles.first; q && !clash; q = q->next)
             clash = q != p && Str_EqualNoCase(q->Name, p->Name);
         if (!clash) continue;
         d->shown = p;
         FillList(dialog, d);
         ShowProfile(dialog, d);
-        MessageBoxA(dialog, "Each profile needs a name of its own, other than \"Custom\".", kTitle,
-                    MB_OK | MB_ICONWARNING);
+        char text[STR_TEXT_SIZE];
+        Str_Format(text, int(sizeof text), Language_Text("Each profile needs a name of its own, other than \"%s\"."),
+                   Language_Text("Custom"));
+        MessageBoxA(dialog, text, Language_Text(kTitle), MB_OK | MB_ICONWARNING);
         return 0;
     }
     return 1;
 }
 
 void OnInit(HWND dialog, ProfileDialog* d) {
+    Wording_Dialog(dialog);
     SendDlgItemMessageA(dialog, IDC_PE_QUALITY_SPIN, UDM_SETRANGE32, 1, 100);
     d->active = d->shown = Config_FindProfile(d->edit, d->config->ActiveProfile);
     if (!d->shown) d->shown = d->edit->Profiles.first;
     FillList(dialog, d);
     ShowProfile(dialog, d);
+    Wording_Widen(dialog, Wording_Need(dialog));
 }
 
 void OnCommand(HWND dialog, ProfileDialog* d, int id, int code) {
@@ -259,8 +272,8 @@ void OnCommand(HWND dialog, ProfileDialog* d, int id, int code) {
         if (d->active) Str_CopyN(d->edit->ActiveProfile, d->active->Name, CONFIG_NAME_SIZE);
         Config_Copy(d->config, d->edit);
         if (!Config_SaveProfiles(d->config, d->folder))
-            MessageBoxA(dialog, "Your profiles could not be saved (see the debug log).", kTitle,
-                        MB_OK | MB_ICONWARNING);
+            MessageBoxA(dialog, Language_Text("Your profiles could not be saved (see the debug log)."),
+                        Language_Text(kTitle), MB_OK | MB_ICONWARNING);
         ShellMenu_Update(d->config);
         EndDialog(dialog, IDOK);
         break;

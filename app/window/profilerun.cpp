@@ -9,6 +9,7 @@
 
 #include "batch.h"
 #include "gather.h"
+#include "language.h"
 #include "orv-core.h"
 #include "orv-core_win32.h"
 #include "orv-str.h"
@@ -119,7 +120,7 @@ void RunWorker(void* data) {
         const JobHost host = {run, Ignore, NeverCancelled, KeepClosing, nullptr};
         run->written = Batch_Run(run->batch, &host, Program_JobWorkers());
     } else {
-        run->closing = "Not enough memory for the images.";
+        run->closing = Language_Text("Not enough memory for the images.");
     }
     SendMessageW(run->window, WM_RUN_DONE, 0, 0);
 }
@@ -131,8 +132,12 @@ int ChooseProfile(ProfileRun* run) {
     Config_Copy(run->settings, run->config);
     ResizeProfile* chosen = Config_FindProfile(run->settings, profile);
     if (!chosen) {
-        Message(std::string("Brimlow has no profile \"") + profile +
-                "\" any more. Choose another entry of the menu, or open Brimlow.");
+        char text[STR_TEXT_SIZE];
+        Str_Format(text, int(sizeof text),
+                   Language_Text("Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open "
+                                 "Brimlow."),
+                   profile);
+        Message(text);
         return 0;
     }
     Str_CopyN(run->settings->ActiveProfile, chosen->Name, int(sizeof run->settings->ActiveProfile));

@@ -12,6 +12,7 @@
 #include "report.h"
 #include "resource.h"
 #include "winhelpr.h"
+#include "wording.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ int Rank(int state) {
 }
 
 void OnInit(HWND dialog, const ReportDialog* d) {
+    Wording_Fit(dialog);
     Win_SetItemText(dialog, IDC_REPORT_SUMMARY, d->summary, STR_TEXT_SIZE);
     for (int c = 0; c < REPORT_COLUMNS; ++c)
         Win_ListInsertColumn(dialog, IDC_REPORT_LIST, c, kColumnWidths[c], Report_Column(c), kColumnSides[c]);

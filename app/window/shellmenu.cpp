@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "input.h"
+#include "language.h"
 #include "launch.h"
 #include "orv-core.h"
 #include "orv-core_win32.h"
@@ -102,7 +103,7 @@ int ShellMenu_Write(const AppConfig* config, const char* program) {
         const std::wstring at = kAssociations + Wide(ext) + kVerb;
         DeleteTree(at);
         failed += Failed(Values(at)
-                             .Text(L"MUIVerb", Wide(kVerbLabel))
+                             .Text(L"MUIVerb", Wide(Language_Text(kVerbLabel)))
                              .Text(L"Icon", exe + L",0")
                              .Text(L"ExtendedSubCommandsKey", Wide(kMenuKey)));
     }

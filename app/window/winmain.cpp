@@ -18,6 +18,8 @@
 #include "orv-str.h"
 #include "profilerun.h"
 #include "shellmenu.h"
+#include "language.h"
+#include "wording.h"
 
 const char kProductName[] = "Brimlow";
 const char kVersionText[] = BRIMLOW_VERSION_TEXT;
@@ -84,6 +86,12 @@ int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder)
     LogFlags flags = Program_LogSwitches(commandLine);
     Core_Init("debug.log", flags, "%s %s (%s)", kProductName, kVersionText, kBuildText);
     Mem_Init(0x7FFFFFFF);
+    Log_Print(0, "%s Version %s (%s)\n", kProductName, kVersionText, kBuildText);
+    // The language goes first: a right-to-left one lays out every window
+    // made after it.
+    Config_Create(&g_config);
+    Config_LoadFrom(g_config, folder);
+    Wording_Start(g_config->Language);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), 0x1FFF};
     InitCommonControlsEx(&controls);
     Resize_Init();
@@ -92,10 +100,8 @@ int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder)
     RichEdit_Load();
     ThreadPool_Init();
     Message_Create(instance, nullptr);
+    Message_SetButtons(Language_Text("Ok"), Language_Text("Cancel"));
     ThreadPool(PROGRAM_WORKERS);
-    Log_Print(0, "%s Version %s (%s)\n", kProductName, kVersionText, kBuildText);
-    Config_Create(&g_config);
-    Config_LoadFrom(g_config, folder);
 
     INT_PTR result = 1;
     if (start.mode == LAUNCH_MENU) {

@@ -19,6 +19,7 @@
 #include "input.h"
 #include "copy.h"
 #include "launch.h"
+#include "language.h"
 
 namespace {
 
@@ -255,10 +256,14 @@ void AddPicturesFromDialog(MainWindowStruct* main) {
     Input_Patterns(patterns, int(sizeof patterns));
     // "Pictures (*.jpg;...)", its patterns, "All files", "*.*", each ended by
     // a 0, and a 0 after them.
+    char pictures[STR_TEXT_SIZE];
+    Str_Format(pictures, int(sizeof pictures), Language_Text("Pictures (%s)"), patterns);
     std::string filter =
-        std::string("Pictures (") + patterns + ")" + '\0' + patterns + '\0' + "All files" + '\0' + "*.*" + '\0' + '\0';
+        std::string(pictures) + '\0' + patterns + '\0' + Language_Text("All files") + '\0' + "*.*" + '\0' + '\0';
     std::vector<wchar_t> wideFilter(filter.size() + 1);
-    MultiByteToWideChar(CP_ACP, 0, filter.data(), int(filter.size()), wideFilter.data(), int(wideFilter.size()));
+    MultiByteToWideChar(CP_UTF8, 0, filter.data(), int(filter.size()), wideFilter.data(), int(wideFilter.size()));
+    wchar_t title[STR_LABEL_SIZE];
+    Core_ToWide(Language_Text("Add pictures"), title, STR_LABEL_SIZE);
     std::vector<wchar_t> chosen(kOpenDialogUnits, L'\0');
     OPENFILENAMEW open = {};
     open.lStructSize = sizeof open;
@@ -266,7 +271,7 @@ void AddPicturesFromDialog(MainWindowStruct* main) {
     open.lpstrFilter = wideFilter.data();
     open.lpstrFile = chosen.data();
     open.nMaxFile = DWORD(chosen.size());
-    open.lpstrTitle = L"Add pictures";
+    open.lpstrTitle = title;
     open.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
     if (!GetOpenFileNameW(&open)) {
         DWORD error = CommDlgExtendedError();
@@ -284,6 +289,6 @@ void AddPicturesFromDialog(MainWindowStruct* main) {
 
 void AddFolderFromDialog(MainWindowStruct* main) {
     char folder[STR_TEXT_SIZE] = "";
-    if (!Win_BrowseFolder(main->window, "Add the pictures of a folder", folder, "")) return;
+    if (!Win_BrowseFolder(main->window, Language_Text("Add the pictures of a folder"), folder, "")) return;
     AddPaths(main, {folder});
 }

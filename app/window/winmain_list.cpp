@@ -18,6 +18,9 @@
 #include "thread.h"
 #include "winhelpr.h"
 #include "winmain.h"
+#include "wording.h"
+#include "orv-core_win32.h"
+#include "language.h"
 #include "batch.h"
 #include "gather.h"
 #include "prepare.h"
@@ -115,19 +118,23 @@ void ShowRunBar(MainWindowStruct* main, int running) {
     Win_SetItemText(page, IDC_PROGRESS_TEXT, "", STR_TEXT_SIZE);
 }
 
-// The time a run has left, as its words say it: from the work done so far
-// and the time it took, once a few sources are done and a few seconds have
-// passed (before that the rate says little). Empty when not yet known.
-void TimeLeft(int64_t work, int64_t done, int sourcesDone, uint64_t elapsedMs, char* text, int size) {
-    text[0] = 0;
+// The run's words under the bar: the sources done, and the time left from
+// the work done so far and the time it took, once a few sources are done
+// and a few seconds have passed (before that the rate says little).
+void RunWords(int sources, int sourcesDone, int64_t work, int64_t done, uint64_t elapsedMs, char* text, int size) {
     const int kFewSources = 3;
     const uint64_t kFewMs = 2000;
-    if (sourcesDone < kFewSources || elapsedMs < kFewMs || done <= 0 || done >= work) return;
+    if (sourcesDone < kFewSources || elapsedMs < kFewMs || done <= 0 || done >= work) {
+        Str_Format(text, size, Language_Text("%d of %d done"), sourcesDone, sources);
+        return;
+    }
     const double seconds = double(elapsedMs) / 1000.0 * double(work - done) / double(done);
     if (seconds < 60)
-        Str_Format(text, size, ", about %d s left", int(seconds + 0.5) < 1 ? 1 : int(seconds + 0.5));
+        Str_Format(text, size, Language_Text("%d of %d done, about %d s left"), sourcesDone, sources,
+                   int(seconds + 0.5) < 1 ? 1 : int(seconds + 0.5));
     else
-        Str_Format(text, size, ", about %d min left", int(seconds / 60.0 + 0.5));
+        Str_Format(text, size, Language_Text("%d of %d done, about %d min left"), sourcesDone, sources,
+                   int(seconds / 60.0 + 0.5));
 }
 
 void KeepJobMessage(void* data, const char* text) {
@@ -159,7 +166,7 @@ int ShowWalk(void* data, const char* folder, int found) {
     if (walk->shown && Message_IsCancelled()) return 0;
     walk->shown = 1;
     walk->shownAt = now;
-    Message_Show(0, MESSAGE_CANCEL, nullptr, "Looking for pictures (%d found)...\n%s", found, folder);
+    Message_Show(0, MESSAGE_CANCEL, nullptr, Language_Text("Looking for pictures (%d found)...\n%s"), found, folder);
     return 1;
 }
 
@@ -181,11 +188,15 @@ void ShowProblems(const GatheredStruct& gathered) {
     const size_t kShown = 8;
     size_t count = gathered.problems.size();
     if (count == 0) return;
-    std::string text =
-        count == 1 ? "One entry could not be listed:\n" : std::to_string(count) + " entries could not be listed:\n";
+    char line[STR_TEXT_SIZE];
+    Str_Format(line, int(sizeof line), Language_Plural("%d entries could not be listed:", int64_t(count)), int(count));
+    std::string text = std::string(line) + "\n";
     for (size_t i = 0; i < count && i < kShown; ++i)
-        text += gathered.problems[i].first + ": " + gathered.problems[i].second + "\n";
-    if (count > kShown) text += "... and " + std::to_string(count - kShown) + " more (see the debug log).";
+        text += gathered.problems[i].first + ": " + Language_Text(gathered.problems[i].second) + "\n";
+    if (count > kShown) {
+        Str_Format(line, int(sizeof line), Language_Text("... and %d more (see the debug log)."), int(count - kShown));
+        text += line;
+    }
     Message_Show(0, MESSAGE_OK, nullptr, "%s", text.c_str());
 }
 
@@ -255,7 +266,7 @@ void ShowTogether(MainWindowStruct* main) {
     HWND page = main->pages[PAGE_PROFILE];
     if (!page) return;
     char text[STR_TEXT_SIZE];
-    Win_LoadString(main->instance, IDS_LIST_GROUP, text, int(sizeof text));
+    Wording_String(main->instance, IDS_LIST_GROUP, text, int(sizeof text));
     if (main->config->TotalSize > 0) {
         int rows = 0;
         Win_ListRowCount(page, IDC_LIST, &rows);
@@ -264,8 +275,8 @@ void ShowTogether(MainWindowStruct* main) {
             if (const ListRecord* record = RowRecord(main, row)) listed.push_back(record->row);
         BudgetStruct plan;
         Prepare_Budget(main->config, listed.data(), int(listed.size()), &plan);
-        const int n = Str_Length(text);
-        Str_Format(text + n, int(sizeof text) - n, ": together ~%.1f of %.1f MB at quality %d",
+        Str_Format(text, int(sizeof text),
+                   Language_Text("Drag and Drop your picture here: together ~%.1f of %.1f MB at quality %d"),
                    plan.planned / 1048576.0, plan.budget / 1048576.0, int(plan.quality));
     }
     SetDlgItemTextA(page, IDC_LIST_GROUP, text);
@@ -305,15 +316,16 @@ LRESULT List_OnCustomDraw(MainWindowStruct* main, NMLVCUSTOMDRAW* draw) {
     RECT heading;
     HWND header = ListView_GetHeader(list);
     if (header && GetWindowRect(header, &heading)) area.top += heading.bottom - heading.top;
-    // The resource's own text, read in place (length 0 asks for its address).
-    const WCHAR* text = nullptr;
-    const int length = LoadStringW(main->instance, IDS_LIST_EMPTY, reinterpret_cast<WCHAR*>(&text), 0);
-    if (length <= 0 || !text) return CDRF_DODEFAULT;
+    char words[STR_TEXT_SIZE];
+    WCHAR text[STR_TEXT_SIZE];
+    if (!Wording_String(main->instance, IDS_LIST_EMPTY, words, int(sizeof words)) ||
+        !Core_ToWide(words, text, STR_TEXT_SIZE))
+        return CDRF_DODEFAULT;
     HDC dc = draw->nmcd.hdc;
     HGDIOBJ font = SelectObject(dc, HGDIOBJ(SendMessageA(list, WM_GETFONT, 0, 0)));
     SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
     SetBkMode(dc, TRANSPARENT);
-    DrawTextW(dc, text, length, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    DrawTextW(dc, text, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     SelectObject(dc, font);
     return CDRF_DODEFAULT;
 }
@@ -321,7 +333,7 @@ LRESULT List_OnCustomDraw(MainWindowStruct* main, NMLVCUSTOMDRAW* draw) {
 void List_OnInfoTip(MainWindowStruct* main, NMLVGETINFOTIPA* tip) {
     const ListRecord* record = RowRecord(main, tip->iItem);
     if (record && record->failed && tip->pszText && tip->cchTextMax > 0)
-        Str_Format(tip->pszText, tip->cchTextMax, "No copy made: %s", record->failed);
+        Str_Format(tip->pszText, tip->cchTextMax, Language_Text("No copy made: %s"), Language_Text(record->failed));
 }
 
 void AddPaths(MainWindowStruct* main, const std::vector<std::string>& paths) {
@@ -374,13 +386,14 @@ int Program_RunRefusal(const AppConfig* settings, char* text, int size) {
     // An empty folder would send the copies to wherever the process happens
     // to run.
     if (settings->SameDirectory != 1 && !settings->Path[0]) {
-        Str_CopyN(text, "Please choose a folder to save the resized images to.", size);
+        Str_CopyN(text, Language_Text("Please choose a folder to save the resized images to."), size);
         return 1;
     }
     char unknown[CONFIG_NAME_SIZE];
     if (const char* name = Naming_UnknownIn(settings, unknown, int(sizeof unknown))) {
-        Str_Format(text, size, "The name text \"%s\" holds %s, which is no name token (Settings, Name tokens).", name,
-                   unknown);
+        Str_Format(text, size,
+                   Language_Text("The name text \"%s\" holds %s, which is no name token (Settings, Name tokens)."),
+                   name, unknown);
         return 1;
     }
     return 0;
@@ -401,7 +414,8 @@ void StartResizeJob(MainWindowStruct* main) {
     // The records do not move during the run: the window takes no input.
     BatchStruct* batch = nullptr;
     if (!Batch_Create(&batch, main->config, int(listed.size()))) {
-        Message_Show(0, MESSAGE_OK, nullptr, "Not enough memory for %d images.", int(listed.size()));
+        Message_Show(0, MESSAGE_OK, nullptr,
+                     Language_Plural("Not enough memory for %d images.", int64_t(listed.size())), int(listed.size()));
         return;
     }
     main->jobSources.assign(listed.size(), JobSource{0, -1, nullptr});
@@ -428,7 +442,7 @@ void StartResizeJob(MainWindowStruct* main) {
     TaskButton_Show(main->taskButton, 0, main->jobWork, TASKBUTTON_NORMAL);
     main->job = batch;
     Measure_Pause(main, 1);
-    Message_Show(0, MESSAGE_CANCEL, nullptr, "Resizing images...");
+    Message_Show(0, MESSAGE_CANCEL, nullptr, "%s", Language_Text("Resizing images..."));
     if (!ThreadPool_Run(main, ResizeJobWorker)) {
         Log_Print(0, "No idle pool worker for the resize job\n");
         Message_SetVisible(0);
@@ -454,9 +468,8 @@ void ShowJobProgress(MainWindowStruct* main) {
     const int sources = int(main->jobSources.size());
     SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETPOS,
                         WPARAM(main->jobWork > 0 ? done * kBarSteps / main->jobWork : 0), 0);
-    char left[STR_TEXT_SIZE], words[STR_TEXT_SIZE];
-    TimeLeft(main->jobWork, done, sourcesDone, GetTickCount64() - main->jobStart, left, int(sizeof left));
-    Str_Format(words, int(sizeof words), "%d of %d done%s", sourcesDone, sources, left);
+    char words[STR_TEXT_SIZE];
+    RunWords(sources, sourcesDone, main->jobWork, done, GetTickCount64() - main->jobStart, words, int(sizeof words));
     Win_SetItemText(page, IDC_PROGRESS_TEXT, words, STR_TEXT_SIZE);
     TaskButton_Show(main->taskButton, done, main->jobWork, failed ? TASKBUTTON_FAILED : TASKBUTTON_NORMAL);
     // Last: while the box is shown the job's end may be handled (its worker

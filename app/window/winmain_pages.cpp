@@ -14,11 +14,13 @@
 #include "png.h"
 #include "alsodialog.h"
 #include "fields.h"
+#include "language.h"
 #include "message.h"
 #include "previewdialog.h"
 #include "profiledialog.h"
 #include "resource.h"
 #include "winhelpr.h"
+#include "wording.h"
 #include "plan.h"
 #include "winmain.h"
 
@@ -159,9 +161,29 @@ void BrowseOutputFolder(MainWindowStruct* main, HWND page) {
     char initial[STR_TEXT_SIZE];
     Win_GetItemText(page, IDC_PATH, initial, sizeof(initial));
     char folder[STR_TEXT_SIZE] = "";
-    if (!Win_BrowseFolder(main->window, "Please select path", folder, initial)) return;
+    if (!Win_BrowseFolder(main->window, Language_Text("Please select path"), folder, initial)) return;
     Str_CopyN(main->config->Path, folder, STR_TEXT_SIZE);
     Win_SetItemText(page, IDC_PATH, main->config->Path, STR_TEXT_SIZE);
+}
+
+// The languages, each by its own name, after Windows' own choice; the one
+// the settings name chosen.
+void FillLanguages(HWND page, const AppConfig* config) {
+    Win_ComboReset(page, IDC_LANGUAGE);
+    int index = 0;
+    if (Win_ComboAddString(page, IDC_LANGUAGE, Language_Text("Windows' language"), &index))
+        Win_ComboSetData(page, IDC_LANGUAGE, index, -1);
+    for (int language = 0; language < LANGUAGE_COUNT; ++language)
+        if (Win_ComboAddString(page, IDC_LANGUAGE, Language_Table(language)->name, &index))
+            Win_ComboSetData(page, IDC_LANGUAGE, index, language);
+    Win_ComboSelectByData(page, IDC_LANGUAGE, Language_FromTag(config->Language));
+}
+
+// The language chosen, kept for the next start.
+void OnLanguage(AppConfig* config, HWND page) {
+    int64_t language = -1;
+    if (!Win_ComboGetSelectedData(page, IDC_LANGUAGE, &language)) return;
+    Str_CopyN(config->Language, language >= 0 ? Language_Table(int(language))->tag : "", int(sizeof config->Language));
 }
 
 // ------------------------------------------------------------ commands
@@ -240,6 +262,9 @@ void Page_OnCommand(MainWindowStruct* main, HWND page, int id) {
             UpdateEstimates(main);
         break;
     }
+    case IDC_LANGUAGE:
+        OnLanguage(config, page);
+        break;
     case IDC_PREVIEW:
     case IDM_OPEN_PREVIEW:
         PreviewFocusedRow(main);
@@ -329,10 +354,12 @@ void Page_OnLink(MainWindowStruct* main, int id) {
         ClearList(main);
         break;
     case IDC_LINK_TOKENS:
-        Message_Show(0, MESSAGE_OK, "Name tokens",
-                     "The Prepend and Append texts may hold:\n\n{name}\tthe picture's name\n{profile}\tthe profile's "
-                     "name\n{w}, {h}\tthe copy's width and height\n{quality}\tthe quality it was saved at\n{date}\tthe "
-                     "date taken, else the file's (YYYY-MM-DD)\n{n}\tthe picture's place in the run\n{{, }}\tbraces");
+        Message_Show(
+            0, MESSAGE_OK, Language_Text("Name tokens"), "%s",
+            Language_Text("The Prepend and Append texts may hold:\n\n{name}\tthe picture's name\n{profile}\tthe "
+                          "profile's name\n{w}, {h}\tthe copy's width and height\n{quality}\tthe quality it "
+                          "was saved at\n{date}\tthe date taken, else the file's (YYYY-MM-DD)\n{n}\tthe "
+                          "picture's place in the run\n{{, }}\tbraces"));
         break;
     }
 }
@@ -410,7 +437,9 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 
 HWND Page_Create(MainWindowStruct* main, int templateId) {
     HWND tab = GetDlgItem(main->window, IDC_TAB);
-    return CreateDialogParamA(main->instance, MAKEINTRESOURCEA(templateId), tab, PageProc, LPARAM(main));
+    HWND page = CreateDialogParamA(main->instance, MAKEINTRESOURCEA(templateId), tab, PageProc, LPARAM(main));
+    if (page) Wording_Dialog(page);
+    return page;
 }
 
 void Page_OpenAddress(MainWindowStruct* main, int stringId) {
@@ -465,7 +494,7 @@ void Page_FillSettings(MainWindowStruct* main) {
     for (const QualityEntry& entry : kQualities) {
         char text[STR_LABEL_SIZE];
         int index = 0;
-        Win_LoadString(main->instance, entry.stringId, text, sizeof(text));
+        Wording_String(main->instance, entry.stringId, text, int(sizeof text));
         if (Win_ComboAddString(page, IDC_QUALITY, text, &index))
             Win_ComboSetData(page, IDC_QUALITY, index, entry.value);
     }
@@ -481,6 +510,7 @@ void Page_FillSettings(MainWindowStruct* main) {
         if (Win_ComboAddString(page, list.id, text, &index)) Win_ComboSetData(page, list.id, index, config->Background);
         Win_ComboSelectByData(page, list.id, config->Background);
     }
+    FillLanguages(page, config);
     Page_UpdateEnabling(main);
 }
 
@@ -501,7 +531,7 @@ void Page_ShowProfiles(MainWindowStruct* main) {
         const LRESULT row = SendMessageA(list, LB_ADDSTRING, 0, LPARAM(p->Name));
         if (p == Plan_ActiveProfile(config)) chosen = row;
     }
-    const LRESULT custom = SendMessageA(list, LB_ADDSTRING, 0, LPARAM("Custom"));
+    const LRESULT custom = SendMessageA(list, LB_ADDSTRING, 0, LPARAM(Language_Text("Custom")));
     SendMessageA(list, LB_SETCURSEL, WPARAM(chosen >= 0 ? chosen : custom), 0);
 }
 
@@ -511,12 +541,12 @@ void Page_FillProfile(MainWindowStruct* main) {
     Page_ShowAlso(main);
     Win_ListFullRowSelect(page, IDC_LIST, 1);
     ListView_SetExtendedListViewStyleEx(GetDlgItem(page, IDC_LIST), LVS_EX_INFOTIP, LVS_EX_INFOTIP);
-    Win_ListInsertColumn(page, IDC_LIST, 0, 25, "Filename", WIN_COLUMN_LEFT);
-    Win_ListInsertColumn(page, IDC_LIST, 1, 12, "Dimensions", WIN_COLUMN_RIGHT);
-    Win_ListInsertColumn(page, IDC_LIST, 2, 8, "Size", WIN_COLUMN_RIGHT);
-    Win_ListInsertColumn(page, IDC_LIST, 3, 22, "New Dimensions", WIN_COLUMN_RIGHT);
-    Win_ListInsertColumn(page, IDC_LIST, 4, 8, "Est Size", WIN_COLUMN_RIGHT);
-    Win_ListInsertColumn(page, IDC_LIST, 5, 0, "Filename", WIN_COLUMN_LEFT);
+    Win_ListInsertColumn(page, IDC_LIST, 0, 25, Language_Text("Filename"), WIN_COLUMN_LEFT);
+    Win_ListInsertColumn(page, IDC_LIST, 1, 12, Language_Text("Dimensions"), WIN_COLUMN_RIGHT);
+    Win_ListInsertColumn(page, IDC_LIST, 2, 8, Language_Text("Size"), WIN_COLUMN_RIGHT);
+    Win_ListInsertColumn(page, IDC_LIST, 3, 22, Language_Text("New Dimensions"), WIN_COLUMN_RIGHT);
+    Win_ListInsertColumn(page, IDC_LIST, 4, 8, Language_Text("Est Size"), WIN_COLUMN_RIGHT);
+    Win_ListInsertColumn(page, IDC_LIST, 5, 0, Language_Text("Filename"), WIN_COLUMN_LEFT);
 }
 
 void ShowStatistics(MainWindowStruct* main) {

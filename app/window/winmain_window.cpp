@@ -16,6 +16,8 @@
 #include "trayicon.h"
 #include "winhelpr.h"
 #include "winmain.h"
+#include "wording.h"
+#include "language.h"
 
 namespace {
 
@@ -53,6 +55,20 @@ void MainWindow_OnDpiChanged(MainWindowStruct* main, int dpi, const RECT* sugges
     ShowArt(main);
 }
 
+// The window as wide as the widest page's texts need in the program's
+// language: every page and the window grow by the same factor.
+void FitLanguage(MainWindowStruct* main) {
+    double need = Wording_Need(main->window);
+    for (HWND page : main->pages) {
+        const double pageNeed = Wording_Need(page);
+        if (pageNeed > need) need = pageNeed;
+    }
+    if (need <= 1.0) return;
+    for (HWND page : main->pages) Wording_Widen(page, need);
+    Wording_Widen(main->window, need);
+    TabControl_FitPages(main->tabs);
+}
+
 BOOL MainWindow_OnInitDialog(HWND window, MainWindowStruct* main) {
     main->window = window;
     SetWindowLongPtrA(window, GWLP_USERDATA, LONG_PTR(main));
@@ -60,6 +76,9 @@ BOOL MainWindow_OnInitDialog(HWND window, MainWindowStruct* main) {
     main->trayIcon = HICON(LoadImageA(main->instance, MAKEINTRESOURCEA(IDI_TRAY), IMAGE_ICON,
                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     main->popup = LoadMenuA(main->instance, MAKEINTRESOURCEA(IDM_POPUP));
+    if (main->popup) Wording_Menu(main->popup);
+    Wording_Menu(GetMenu(window));
+    DrawMenuBar(window);
     SendMessageA(window, WM_SETICON, ICON_BIG, LPARAM(main->icon));
     // The same mark at the small size, not the big one shrunk.
     SendMessageA(window, WM_SETICON, ICON_SMALL, LPARAM(main->trayIcon ? main->trayIcon : main->icon));
@@ -76,13 +95,14 @@ BOOL MainWindow_OnInitDialog(HWND window, MainWindowStruct* main) {
     const char* titles[PAGE_COUNT] = {"Profile", "Settings", "About"};
     for (int i = 0; i < PAGE_COUNT; ++i) {
         main->pages[i] = Page_Create(main, templates[i]);
-        TabControl_AddPage(main->tabs, main->pages[i], i, titles[i], 0);
+        TabControl_AddPage(main->tabs, main->pages[i], i, Language_Text(titles[i]), 0);
     }
     TabControl_FitPages(main->tabs);
 
     Page_FillSettings(main);
     Page_FillProfile(main);
     Page_FillAbout(main);
+    FitLanguage(main);
     MainWindow_ApplyTopmost(main);
     main->dpi = Win_WindowDpi(window);
     ShowArt(main);

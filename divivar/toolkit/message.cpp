@@ -32,6 +32,8 @@ struct MessageState {
     std::atomic<int> countdown; // seconds before the box hides itself, 0: never
     std::atomic<int> kind;      // MESSAGE_* of the text showing
     char title[STR_TEXT_SIZE];  // the caption for texts shown without one
+    char okText[STR_LABEL_SIZE] = "Ok";          // the button's caption under a text
+    char cancelText[STR_LABEL_SIZE] = "Cancel";  // its caption under a progress text
 };
 
 MessageState g_box;
@@ -71,11 +73,11 @@ void Layout(int keepCancel) {
     HWND dialog = g_box.dialog;
     if (!dialog) return;
     if (g_box.cancel && !keepCancel) Event_Set(g_box.cancel, 0);
-    SetDlgItemTextA(dialog, kButtonId, "Ok");
+    SetDlgItemTextA(dialog, kButtonId, g_box.okText);
     int kind = g_box.kind;
     int height = HasButton(kind) ? kHeightButton : kHeightPlain;
     SetWindowPos(dialog, After(), 0, 0, kWidth, height, SWP_NOMOVE | SWP_NOACTIVATE);
-    if (kind == MESSAGE_CANCEL) SetDlgItemTextA(dialog, kButtonId, "Cancel");
+    if (kind == MESSAGE_CANCEL) SetDlgItemTextA(dialog, kButtonId, g_box.cancelText);
     RECT client;
     GetClientRect(dialog, &client);
     MoveWindow(GetDlgItem(dialog, kTextId), 4, 4, client.right - 8, 44, TRUE);
@@ -95,8 +97,8 @@ void Message_OnInitDialog(HWND dialog) {
     HGDIOBJ font = GetStockObject(DEFAULT_GUI_FONT);
     HWND text = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 22, dialog,
                                 HMENU(INT_PTR(kTextId)), instance, nullptr);
-    HWND button = CreateWindowExA(0, "BUTTON", "Ok", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 10,
-                                  22, dialog, HMENU(INT_PTR(kButtonId)), instance, nullptr);
+    HWND button = CreateWindowExA(0, "BUTTON", g_box.okText, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
+                                  10, 22, dialog, HMENU(INT_PTR(kButtonId)), instance, nullptr);
     SendMessageA(text, WM_SETFONT, WPARAM(font), 0);
     SendMessageA(button, WM_SETFONT, WPARAM(font), 0);
     Layout(0);
@@ -242,6 +244,13 @@ int Message_IsCancelled(void) {
     int signalled = 1;
     if (!g_box.cancel || !Event_Poll(g_box.cancel, &signalled)) return 1;
     return signalled ? 1 : 0;
+}
+
+int Message_SetButtons(const char* ok, const char* cancel) {
+    if (!ok || !cancel) Core_NullPointer(kModule, __LINE__);
+    Str_CopyN(g_box.okText, ok, int(sizeof g_box.okText));
+    Str_CopyN(g_box.cancelText, cancel, int(sizeof g_box.cancelText));
+    return 1;
 }
 
 int Message_SetTitle(const char* title) {

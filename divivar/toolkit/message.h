@@ -35,6 +35,9 @@ int Message_SetVisible(int visible);
 int Message_IsCancelled(void);
 
 int Message_SetTitle(const char* title);
+// The button's captions: ok under a text ("Ok" until set), cancel under a
+// progress text ("Cancel"). Null is a fatal stop. Cannot fail (1).
+int Message_SetButtons(const char* ok, const char* cancel);
 int Message_SetTopmost(int topmost);
 int Message_SetOwner(HWND owner);
 

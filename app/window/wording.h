@@ -1,0 +1,40 @@
+// The window's texts in the program's language, and the room a language
+// needs: the dialogs' English captions are the keys of the language's
+// table. Win32 only.
+#pragma once
+
+#include <windows.h>
+
+// The language the program speaks: tag ("de", "pt-BR"; "" or one no table
+// has: the first of Windows' display languages there is a table for, else
+// English). Made the program's (Language_Set) and, for a right-to-left
+// language, every window laid out mirrored. Once, before any window opens.
+// Returns the language (LANGUAGE_*).
+int Wording_Start(const char* tag);
+
+// The language index of Windows' display languages, first that has a
+// table; English when none has.
+int Wording_DisplayLanguage(void);
+
+// Dialog's caption and every control's text in the program's language
+// (the texts the dialog was made with are the keys). Cannot fail.
+void Wording_Dialog(HWND dialog);
+
+// How much wider dialog's controls must be for their texts in its font
+// (labels, buttons, boxes, the longest entry of each drop-down list), as a
+// factor of 1 or more (capped).
+double Wording_Need(HWND dialog);
+
+// Makes dialog and every control factor times as wide, each at factor
+// times its distance from the left. Cannot fail.
+void Wording_Widen(HWND dialog, double factor);
+
+// Wording_Dialog, then as much wider as its texts need.
+void Wording_Fit(HWND dialog);
+
+// Every item of menu and its submenus in the program's language.
+void Wording_Menu(HMENU menu);
+
+// String resource id in the program's language, into text. 1, or 0 when
+// the resource is missing (text then "").
+int Wording_String(HINSTANCE instance, int id, char* text, int size);
