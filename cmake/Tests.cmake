@@ -44,6 +44,7 @@ brimlow_test_program(brimlow-tests RESOURCES
     tests/test_bitmap_bmp.cpp
     tests/test_plan.cpp
     tests/test_launch.cpp
+    tests/test_language.cpp
     tests/test_png.cpp
     tests/test_gif.cpp
     tests/test_tga.cpp

@@ -1,6 +1,7 @@
 // Every text the program shows, English, as the key the other languages'
-// tables translate. A text is its own English, but a plural text, which
-// lists its English forms (one, other).
+// tables translate. A text is its own English, but a plural text (one the
+// program picks a form of by a count), which lists its English forms, one
+// and other: the same where English has always said "1 images".
 #include "language.h"
 
 extern const LanguageText kEnglishTexts[] = {
@@ -152,15 +153,18 @@ extern const LanguageText kEnglishTexts[] = {
     // A run.
     {"Please choose a folder to save the resized images to."},
     {"The name text \"%s\" holds %s, which is no name token (Settings, Name tokens)."},
-    {"Not enough memory for %d images."},
+    {"Not enough memory for %d images.", "Not enough memory for %d images.|Not enough memory for %d images."},
     {"Not enough memory for the images."},
     {"Resizing images..."},
     {"Resizing %d of %d, %s..."},
     {"%d of %d done"},
     {"%d of %d done, about %d s left"},
     {"%d of %d done, about %d min left"},
-    {"Finished resizing %d images, %'I64d Kb saved."},
-    {"Finished making %d copies of %d images, %'I64d Kb saved."},
+    {"Finished resizing %d images, %'I64d Kb saved.",
+     "Finished resizing %d images, %'I64d Kb saved.|Finished resizing %d images, %'I64d Kb saved."},
+    {"Finished making %d copies of %d images, %'I64d Kb saved.",
+     "Finished making %d copies of %d images, %'I64d Kb saved.|Finished making %d copies of %d images, %'I64d Kb "
+     "saved."},
     {"Resizing cancelled after %d images.", "Resizing cancelled after %d image.|Resizing cancelled after %d images."},
     {"Path too long (%s)..."},
     {"Unable to overwrite matching filenames (%s)..."},
