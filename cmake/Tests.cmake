@@ -114,6 +114,7 @@ if(BRIMLOW_WIN32)
   brimlow_test_program(brimlow-program-tests
       tests/gui/test_program.cpp
       tests/gui/test_menu.cpp
+      tests/gui/test_wording.cpp
       tests/gui/program_support.cpp
       tests/gui/gui_support.cpp
       tests/test_support.cpp

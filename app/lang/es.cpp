@@ -125,7 +125,7 @@ extern const LanguageText kSpanishTexts[] = {
      "Los textos para anteponer y añadir pueden contener:\n\n{name}\tel nombre de la imagen\n{profile}\tel nombre del "
      "perfil\n{w}, {h}\tel ancho y el alto de la copia\n{quality}\tla calidad con que se guardó\n{date}\tla fecha de "
      "captura, si no la del archivo (AAAA-MM-DD)\n{n}\tel lugar de la imagen en la tanda\n{{, }}\tllaves"},
-    {"A free image resizer by the Brimlow team.", "Un redimensionador de imágenes gratuito del equipo de Brimlow."},
+    {"A free image resizer by the Brimlow team.", "Redimensionador de imágenes gratuito del equipo Brimlow."},
     {"Resizing statistics", "Estadísticas"},
     {"Total images processed", "Total de imágenes procesadas"},
     {"Total original filesize", "Tamaño original total"},

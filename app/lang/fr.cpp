@@ -47,7 +47,7 @@ extern const LanguageText kFrenchTexts[] = {
     {"&Prepend", "&Préfixe"},
     {"&Append", "&Suffixe"},
     {"<a>Name tokens...</a>", "<a>Variables de nom...</a>"},
-    {"If ta&ken:", "Si le nom e&xiste :"},
+    {"If ta&ken:", "Si e&xistant :"},
     {"Save to same f&older", "Enregistrer dans le même &dossier"},
     {"Save &to:", "Enregistrer &dans :"},
     {"&Never larger than the original", "&Jamais plus grand que l'original"},
@@ -68,7 +68,7 @@ extern const LanguageText kFrenchTexts[] = {
     {"F&ilter:", "F&iltre :"},
     {"F&it:", "A&justement :"},
     {"&Fit:", "&Ajustement :"},
-    {"&Crop at:", "&Recadrer sur :"},
+    {"&Crop at:", "&Recadrage :"},
     {"Si&zes in:", "Tailles &en :"},
     {"D&PI:", "P&PP :"},
     {"DP&I:", "PP&P :"},
@@ -123,7 +123,7 @@ extern const LanguageText kFrenchTexts[] = {
      "Le préfixe et le suffixe peuvent contenir :\n\n{name}\tle nom de l'image\n{profile}\tle nom du profil\n{w}, "
      "{h}\tla largeur et la hauteur de la copie\n{quality}\tla qualité de l'enregistrement\n{date}\tla date de prise "
      "de vue, sinon celle du fichier (AAAA-MM-JJ)\n{n}\tla place de l'image dans le traitement\n{{, }}\taccolades"},
-    {"A free image resizer by the Brimlow team.", "Un redimensionneur d'images gratuit, par l'équipe Brimlow."},
+    {"A free image resizer by the Brimlow team.", "Redimensionneur d'images gratuit de l'équipe Brimlow."},
     {"Resizing statistics", "Statistiques de redimensionnement"},
     {"Total images processed", "Images traitées au total"},
     {"Total original filesize", "Taille d'origine totale"},

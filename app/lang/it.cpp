@@ -125,8 +125,7 @@ extern const LanguageText kItalianTexts[] = {
      "profilo\n{w}, {h}\tlarghezza e altezza della copia\n{quality}\tla qualità con cui è stata salvata\n{date}\tla "
      "data di scatto, altrimenti quella del file (AAAA-MM-GG)\n{n}\til posto dell'immagine nell'elaborazione\n{{, "
      "}}\tparentesi graffe"},
-    {"A free image resizer by the Brimlow team.",
-     "Un programma gratuito per ridimensionare immagini, dal team di Brimlow."},
+    {"A free image resizer by the Brimlow team.", "Ridimensionatore di immagini gratuito del team Brimlow."},
     {"Resizing statistics", "Statistiche"},
     {"Total images processed", "Immagini elaborate in totale"},
     {"Total original filesize", "Dimensione originale totale"},

@@ -125,8 +125,7 @@ extern const LanguageText kDutchTexts[] = {
      "profiel\n{w}, {h}\tbreedte en hoogte van de kopie\n{quality}\tde kwaliteit waarmee ze is opgeslagen\n{date}\tde "
      "opnamedatum, anders die van het bestand (JJJJ-MM-DD)\n{n}\tde plaats van de afbeelding in de reeks\n{{, "
      "}}\taccolades"},
-    {"A free image resizer by the Brimlow team.",
-     "Een gratis programma om afbeeldingen te verkleinen, van het Brimlow-team."},
+    {"A free image resizer by the Brimlow team.", "Gratis afbeeldingsverkleiner van het Brimlow-team."},
     {"Resizing statistics", "Statistieken"},
     {"Total images processed", "Totaal verwerkte afbeeldingen"},
     {"Total original filesize", "Totale oorspronkelijke grootte"},

@@ -124,7 +124,7 @@ extern const LanguageText kPolishTexts[] = {
      "Przedrostek i przyrostek mogą zawierać:\n\n{name}\tnazwę obrazu\n{profile}\tnazwę profilu\n{w}, {h}\tszerokość i "
      "wysokość kopii\n{quality}\tjakość, z jaką ją zapisano\n{date}\tdatę wykonania zdjęcia, a jeśli jej brak, datę "
      "pliku (RRRR-MM-DD)\n{n}\tmiejsce obrazu w przebiegu\n{{, }}\tnawiasy klamrowe"},
-    {"A free image resizer by the Brimlow team.", "Bezpłatny program do zmiany rozmiaru obrazów od zespołu Brimlow."},
+    {"A free image resizer by the Brimlow team.", "Bezpłatny program od zespołu Brimlow."},
     {"Resizing statistics", "Statystyki"},
     {"Total images processed", "Łącznie przetworzonych obrazów"},
     {"Total original filesize", "Łączny rozmiar oryginałów"},

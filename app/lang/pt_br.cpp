@@ -126,7 +126,7 @@ extern const LanguageText kPortugueseTexts[] = {
      "Os textos de prefixo e sufixo podem conter:\n\n{name}\to nome da imagem\n{profile}\to nome do perfil\n{w}, "
      "{h}\ta largura e a altura da cópia\n{quality}\ta qualidade com que foi salva\n{date}\ta data em que foi tirada, "
      "senão a do arquivo (AAAA-MM-DD)\n{n}\to lugar da imagem no processamento\n{{, }}\tchaves"},
-    {"A free image resizer by the Brimlow team.", "Um redimensionador de imagens gratuito da equipe Brimlow."},
+    {"A free image resizer by the Brimlow team.", "Redimensionador de imagens gratuito da equipe Brimlow."},
     {"Resizing statistics", "Estatísticas"},
     {"Total images processed", "Total de imagens processadas"},
     {"Total original filesize", "Tamanho original total"},

@@ -123,8 +123,7 @@ extern const LanguageText kRussianTexts[] = {
      "Тексты в начале и в конце имени могут содержать:\n\n{name}\tимя изображения\n{profile}\tимя профиля\n{w}, "
      "{h}\tширину и высоту копии\n{quality}\tкачество, с которым она сохранена\n{date}\tдату съёмки, иначе дату файла "
      "(ГГГГ-ММ-ДД)\n{n}\tместо изображения в обработке\n{{, }}\tфигурные скобки"},
-    {"A free image resizer by the Brimlow team.",
-     "Бесплатная программа для уменьшения изображений от команды Brimlow."},
+    {"A free image resizer by the Brimlow team.", "Бесплатная программа от команды Brimlow."},
     {"Resizing statistics", "Статистика"},
     {"Total images processed", "Всего обработано изображений"},
     {"Total original filesize", "Общий исходный объём"},

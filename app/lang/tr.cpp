@@ -125,7 +125,7 @@ extern const LanguageText kTurkishTexts[] = {
      "Başa ve sona eklenen metinler şunları içerebilir:\n\n{name}\tresmin adı\n{profile}\tprofilin adı\n{w}, "
      "{h}\tkopyanın genişliği ve yüksekliği\n{quality}\tkaydedildiği kalite\n{date}\tçekim tarihi, yoksa dosyanın "
      "tarihi (YYYY-AA-GG)\n{n}\tresmin işlemdeki sırası\n{{, }}\tsüslü ayraçlar"},
-    {"A free image resizer by the Brimlow team.", "Brimlow ekibinden ücretsiz bir resim boyutlandırıcı."},
+    {"A free image resizer by the Brimlow team.", "Brimlow ekibinden ücretsiz resim boyutlandırıcı."},
     {"Resizing statistics", "Boyutlandırma istatistikleri"},
     {"Total images processed", "İşlenen toplam resim"},
     {"Total original filesize", "Toplam özgün boyut"},

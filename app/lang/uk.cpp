@@ -122,7 +122,7 @@ extern const LanguageText kUkrainianTexts[] = {
      "Тексти на початку й у кінці імені можуть містити:\n\n{name}\tім'я зображення\n{profile}\tім'я профілю\n{w}, "
      "{h}\tширину й висоту копії\n{quality}\tякість, з якою її збережено\n{date}\tдату зйомки, інакше дату файлу "
      "(РРРР-ММ-ДД)\n{n}\tмісце зображення в обробці\n{{, }}\tфігурні дужки"},
-    {"A free image resizer by the Brimlow team.", "Безкоштовна програма для зменшення зображень від команди Brimlow."},
+    {"A free image resizer by the Brimlow team.", "Безкоштовна програма від команди Brimlow."},
     {"Resizing statistics", "Статистика"},
     {"Total images processed", "Усього оброблено зображень"},
     {"Total original filesize", "Загальний початковий обсяг"},

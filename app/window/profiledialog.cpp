@@ -248,7 +248,7 @@ void OnInit(HWND dialog, ProfileDialog* d) {
     if (!d->shown) d->shown = d->edit->Profiles.first;
     FillList(dialog, d);
     ShowProfile(dialog, d);
-    Wording_Widen(dialog, Wording_Need(dialog));
+    Wording_MakeRoom(dialog);
 }
 
 void OnCommand(HWND dialog, ProfileDialog* d, int id, int code) {

@@ -167,23 +167,24 @@ void BrowseOutputFolder(MainWindowStruct* main, HWND page) {
 }
 
 // The languages, each by its own name, after Windows' own choice; the one
-// the settings name chosen.
+// the settings name chosen. An entry's data is its language + 1, 0 for
+// Windows' choice.
 void FillLanguages(HWND page, const AppConfig* config) {
     Win_ComboReset(page, IDC_LANGUAGE);
     int index = 0;
     if (Win_ComboAddString(page, IDC_LANGUAGE, Language_Text("Windows' language"), &index))
-        Win_ComboSetData(page, IDC_LANGUAGE, index, -1);
+        Win_ComboSetData(page, IDC_LANGUAGE, index, 0);
     for (int language = 0; language < LANGUAGE_COUNT; ++language)
         if (Win_ComboAddString(page, IDC_LANGUAGE, Language_Table(language)->name, &index))
-            Win_ComboSetData(page, IDC_LANGUAGE, index, language);
-    Win_ComboSelectByData(page, IDC_LANGUAGE, Language_FromTag(config->Language));
+            Win_ComboSetData(page, IDC_LANGUAGE, index, language + 1);
+    Win_ComboSelectByData(page, IDC_LANGUAGE, Language_FromTag(config->Language) + 1);
 }
 
 // The language chosen, kept for the next start.
 void OnLanguage(AppConfig* config, HWND page) {
-    int64_t language = -1;
-    if (!Win_ComboGetSelectedData(page, IDC_LANGUAGE, &language)) return;
-    Str_CopyN(config->Language, language >= 0 ? Language_Table(int(language))->tag : "", int(sizeof config->Language));
+    int64_t entry = 0;
+    if (!Win_ComboGetSelectedData(page, IDC_LANGUAGE, &entry)) return;
+    Str_CopyN(config->Language, entry > 0 ? Language_Table(int(entry - 1))->tag : "", int(sizeof config->Language));
 }
 
 // ------------------------------------------------------------ commands

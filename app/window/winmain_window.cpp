@@ -55,17 +55,19 @@ void MainWindow_OnDpiChanged(MainWindowStruct* main, int dpi, const RECT* sugges
     ShowArt(main);
 }
 
-// The window as wide as the widest page's texts need in the program's
-// language: every page and the window grow by the same factor.
+// Room for the pages' texts in the program's language: each page makes
+// its own, and the window grows by the most one took.
 void FitLanguage(MainWindowStruct* main) {
-    double need = Wording_Need(main->window);
-    for (HWND page : main->pages) {
-        const double pageNeed = Wording_Need(page);
-        if (pageNeed > need) need = pageNeed;
+    int pages[PAGE_COUNT] = {}, grown = 0;
+    for (int i = 0; i < PAGE_COUNT; ++i) {
+        pages[i] = Wording_MakeRoom(main->pages[i]);
+        if (pages[i] > grown) grown = pages[i];
     }
-    if (need <= 1.0) return;
-    for (HWND page : main->pages) Wording_Widen(page, need);
-    Wording_Widen(main->window, need);
+    // A page that took less stretches what reaches its right edge.
+    for (int i = 0; i < PAGE_COUNT; ++i) Wording_Grow(main->pages[i], grown - pages[i], 1);
+    grown += Wording_MakeRoom(main->window);
+    if (grown <= 0) return;
+    Wording_Grow(main->window, grown, 1);
     TabControl_FitPages(main->tabs);
 }
 

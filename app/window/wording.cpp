@@ -1,12 +1,17 @@
 // A control's need is measured with its own font the way it draws: a
 // label or a box wraps inside its rectangle, a check box's square and a
-// button's frame take their share. Widening scales every control's left
-// edge and width alike, so that what lined up in English lines up in every
-// language.
+// button's frame take their share. Room is made as a column is inserted:
+// at the gap right of a control whose text lacks room, everything right of
+// the gap moves over in every row and what spans it grows, so that what
+// lined up in English still lines up, and the dialog grows by the columns
+// inserted and no more.
 #include "wording.h"
 
 #include <commctrl.h>
 
+#include <limits.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,8 +22,6 @@
 #include "winhelpr.h"
 
 namespace {
-
-const double kMostWidening = 1.8;  // no dialog grows beyond this, whatever a text asks
 
 std::string TextOf(HWND window) {
     const int length = GetWindowTextLengthW(window);
@@ -71,18 +74,15 @@ SIZE Measure(HWND window, std::string text, int width, UINT flags) {
     return {box.right - box.left, box.bottom - box.top};
 }
 
-// The factor control needs: its text's room against its own.
-double ControlNeed(HWND control) {
-    RECT client;
-    GetClientRect(control, &client);
-    const int width = client.right, height = client.bottom;
-    if (width <= 0) return 1.0;
+// The width control's text needs, with what the control draws beside it;
+// 0 for a control without a text to fit. A text of one line's rectangle
+// takes one line; a taller rectangle wraps it, and the width is the least
+// at which it fits its height.
+int NeededWidth(HWND control, int width, int height) {
     const std::string kind = ClassOf(control);
     const LONG style = GetWindowLongW(control, GWL_STYLE);
-    UINT flags = 0;
-    int extra = 0;  // what the control draws beside its text
     if (kind == "ComboBox") {
-        double need = 1.0;
+        int widest = 0;
         const int items = int(SendMessageW(control, CB_GETCOUNT, 0, 0));
         for (int i = 0; i < items; ++i) {
             const int length = int(SendMessageW(control, CB_GETLBTEXTLEN, WPARAM(i), 0));
@@ -91,21 +91,24 @@ double ControlNeed(HWND control) {
             char text[STR_TEXT_SIZE];
             const char* problem = nullptr;
             if (!Core_FromWide(CP_UTF8, item.data(), text, int(sizeof text), &problem)) continue;
-            const int room = width - GetSystemMetrics(SM_CXVSCROLL) - 8;
-            const double ratio = double(Measure(control, text, 0, DT_NOPREFIX).cx) / (room > 1 ? room : 1);
-            if (ratio > need) need = ratio;
+            const int cx = Measure(control, text, 0, DT_NOPREFIX).cx;
+            if (cx > widest) widest = cx;
         }
-        return need;
+        return widest > 0 ? widest + GetSystemMetrics(SM_CXVSCROLL) + 8 : 0;
     }
     const std::string text = TextOf(control);
-    if (text.empty()) return 1.0;
+    if (text.empty()) return 0;
+    UINT flags = 0;
+    int extra = 0;
+    int oneLine = 0;
     if (kind == "Static") {
-        if ((style & SS_TYPEMASK) > SS_RIGHT) return 1.0;
+        if ((style & SS_TYPEMASK) > SS_RIGHT) return 0;
         if (style & SS_NOPREFIX) flags |= DT_NOPREFIX;
     } else if (kind == "Button") {
         const LONG type = style & BS_TYPEMASK;
         if (type == BS_GROUPBOX) {
             extra = 16;
+            oneLine = 1;
         } else if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
                    type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE) {
             extra = GetSystemMetrics(SM_CXMENUCHECK) + 6;
@@ -113,43 +116,46 @@ double ControlNeed(HWND control) {
             extra = 8;
         }
     } else if (kind != "SysLink") {
-        return 1.0;
+        return 0;
     }
-    const int room = width - extra > 1 ? width - extra : 1;
     const SIZE line = Measure(control, text, 0, flags);
-    // A rectangle of one line takes the text on one line; a taller one wraps.
-    if (height < line.cy * 2 || (kind == "Button" && (style & BS_TYPEMASK) == BS_GROUPBOX))
-        return double(line.cx) / room;
-    if (Measure(control, text, room, flags).cy <= height) return 1.0;
-    int wider = room;
-    while (wider < room * kMostWidening && Measure(control, text, wider, flags).cy > height) wider += room / 20 + 1;
-    return double(wider) / room;
+    if (oneLine || height < line.cy * 2) return line.cx + extra;
+    int room = width - extra;
+    while (room < line.cx && Measure(control, text, room, flags).cy > height) room += line.cy;
+    return room + extra;
 }
 
-struct Widening {
-    HWND dialog;
-    double factor;
+// A control as the room-making sees it: its rectangle in the dialog's
+// (logical) client coordinates and the width its text needs.
+struct Placed {
+    HWND control;
+    RECT box;
+    int need;
+    int kind;  // 1: a group box, which frames others and never sits beside them
 };
 
-BOOL CALLBACK NeedOfChild(HWND child, LPARAM data) {
-    Widening* w = reinterpret_cast<Widening*>(data);
-    if (GetParent(child) != w->dialog) return TRUE;
-    const double need = ControlNeed(child);
-    if (need > w->factor) w->factor = need;
+BOOL CALLBACK Collect(HWND child, LPARAM data) {
+    auto* list = reinterpret_cast<std::pair<HWND, std::vector<Placed>*>*>(data);
+    if (GetParent(child) != list->first) return TRUE;
+    RECT box;
+    GetWindowRect(child, &box);
+    MapWindowPoints(nullptr, list->first, reinterpret_cast<POINT*>(&box), 2);
+    if (box.left > box.right) std::swap(box.left, box.right);
+    const LONG style = GetWindowLongW(child, GWL_STYLE);
+    const int group = ClassOf(child) == "Button" && (style & BS_TYPEMASK) == BS_GROUPBOX;
+    list->second->push_back({child, box, NeededWidth(child, box.right - box.left, box.bottom - box.top), group});
     return TRUE;
 }
 
-BOOL CALLBACK WidenChild(HWND child, LPARAM data) {
-    Widening* w = reinterpret_cast<Widening*>(data);
-    if (GetParent(child) != w->dialog) return TRUE;
-    RECT box;
-    GetWindowRect(child, &box);
-    MapWindowPoints(nullptr, w->dialog, reinterpret_cast<POINT*>(&box), 2);
-    // Mirrored, the rectangle's sides come swapped.
-    const int left = box.left < box.right ? box.left : box.right, width = abs(box.right - box.left);
-    SetWindowPos(child, nullptr, int(left * w->factor + 0.5), box.top, int(width * w->factor + 0.5),
-                 box.bottom - box.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    return TRUE;
+// Where the room for control c goes in: the left edge of the nearest
+// control beside it on its right, else the dialog's right edge.
+int Gap(const std::vector<Placed>& all, const Placed& c, int right) {
+    int gap = right;
+    for (const Placed& o : all)
+        if (!o.kind && &o != &c && o.box.left >= c.box.right - 1 && o.box.top < c.box.bottom &&
+            o.box.bottom > c.box.top && o.box.left < gap)
+            gap = o.box.left;
+    return gap;
 }
 
 // The Windows display languages, best first, as tags.
@@ -192,27 +198,73 @@ void Wording_Dialog(HWND dialog) {
     EnumChildWindows(dialog, TranslateChild, 0);
 }
 
-double Wording_Need(HWND dialog) {
-    Widening w = {dialog, 1.0};
-    EnumChildWindows(dialog, NeedOfChild, LPARAM(&w));
-    return w.factor < kMostWidening ? w.factor : kMostWidening;
+int Wording_MakeRoom(HWND dialog) {
+    std::vector<Placed> all;
+    std::pair<HWND, std::vector<Placed>*> list(dialog, &all);
+    EnumChildWindows(dialog, Collect, LPARAM(&list));
+    RECT client;
+    GetClientRect(dialog, &client);
+    // The leftmost gap that a control before it lacks room at, by the most
+    // any lacks there, until none lacks: what lies right of the gap moves
+    // over and what spans it grows, which may give others their room too.
+    int grown = 0;
+    for (int round = 0; round < 64; ++round) {
+        int gap = INT_MAX, lack = 0;
+        for (const Placed& c : all) {
+            if (c.need <= c.box.right - c.box.left) continue;
+            const int at = Gap(all, c, client.right - 4 + grown);
+            const int lacking = c.box.left + c.need + 2 - at;
+            if (lacking <= 0) continue;
+            if (at < gap) {
+                gap = at;
+                lack = lacking;
+            } else if (at == gap && lacking > lack) {
+                lack = lacking;
+            }
+        }
+        if (lack <= 0) break;
+        for (Placed& p : all) {
+            if (p.box.left >= gap) {
+                p.box.left += lack;
+                p.box.right += lack;
+            } else if (p.box.right > gap || (p.kind && p.box.right > gap - 4)) {
+                p.box.right += lack;
+            }
+        }
+        grown += lack;
+    }
+    for (Placed& p : all) {
+        if (p.need > p.box.right - p.box.left) p.box.right = p.box.left + p.need;
+        SetWindowPos(p.control, nullptr, p.box.left, p.box.top, p.box.right - p.box.left, p.box.bottom - p.box.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    Wording_Grow(dialog, grown, 0);
+    return grown;
 }
 
-void Wording_Widen(HWND dialog, double factor) {
-    if (factor <= 1.0) return;
-    Widening w = {dialog, factor};
-    EnumChildWindows(dialog, WidenChild, LPARAM(&w));
-    RECT window, client;
-    GetWindowRect(dialog, &window);
-    GetClientRect(dialog, &client);
-    const int grow = int(client.right * (factor - 1.0) + 0.5);
-    SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left + grow, window.bottom - window.top,
+void Wording_Grow(HWND window, int pixels, int children) {
+    if (pixels <= 0) return;
+    RECT box, client;
+    GetWindowRect(window, &box);
+    GetClientRect(window, &client);
+    if (children) {
+        for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            RECT area;
+            GetWindowRect(child, &area);
+            MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&area), 2);
+            if (area.left > area.right) std::swap(area.left, area.right);
+            if (area.right >= client.right - 12)
+                SetWindowPos(child, nullptr, 0, 0, area.right - area.left + pixels, area.bottom - area.top,
+                             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+    SetWindowPos(window, nullptr, 0, 0, box.right - box.left + pixels, box.bottom - box.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Wording_Fit(HWND dialog) {
     Wording_Dialog(dialog);
-    Wording_Widen(dialog, Wording_Need(dialog));
+    Wording_MakeRoom(dialog);
 }
 
 void Wording_Menu(HMENU menu) {

@@ -20,16 +20,17 @@ int Wording_DisplayLanguage(void);
 // (the texts the dialog was made with are the keys). Cannot fail.
 void Wording_Dialog(HWND dialog);
 
-// How much wider dialog's controls must be for their texts in its font
-// (labels, buttons, boxes, the longest entry of each drop-down list), as a
-// factor of 1 or more (capped).
-double Wording_Need(HWND dialog);
+// Makes room for every control's text in its font (labels, buttons, boxes,
+// the longest entry of each drop-down list): at the gap right of a control
+// that lacks room, every control right of it moves over and what spans it
+// grows, and the dialog grows as much. Returns the pixels it grew.
+int Wording_MakeRoom(HWND dialog);
 
-// Makes dialog and every control factor times as wide, each at factor
-// times its distance from the left. Cannot fail.
-void Wording_Widen(HWND dialog, double factor);
+// Makes window pixels wider, and with children 1 also each child that
+// reaches its right edge. Cannot fail.
+void Wording_Grow(HWND window, int pixels, int children);
 
-// Wording_Dialog, then as much wider as its texts need.
+// Wording_Dialog, then Wording_MakeRoom.
 void Wording_Fit(HWND dialog);
 
 // Every item of menu and its submenus in the program's language.

@@ -153,7 +153,13 @@ int BlitBox_OnPaint(HWND window, BlitBoxStruct* box) {
         RECT all = {0, 0, box->width, box->height};
         DrawEdge(box->memory, &all, EDGE_ETCHED, BF_RECT);
     }
-    const RECT& r = paint.rcPaint;
+    RECT r = paint.rcPaint;
+    // In a window laid out right to left the picture keeps its own
+    // orientation; it is drawn whole, the paint region clipping it.
+    if (GetLayout(dc) & LAYOUT_RTL) {
+        SetLayout(dc, LAYOUT_RTL | LAYOUT_BITMAPORIENTATIONPRESERVED);
+        r = RECT{0, 0, box->width, box->height};
+    }
     if (box->memory &&
         !BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, box->memory, r.left, r.top, SRCCOPY)) {
         DWORD error = GetLastError();

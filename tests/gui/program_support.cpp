@@ -86,6 +86,16 @@ ProgramFolders PrepareProgramFolders() {
     return folders;
 }
 
+void SetProgramLanguage(const ProgramFolders& folders, const std::string& tag) {
+    const std::string path = folders.unixSettings + "config.xml";
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string empty = "<Language/>";
+    const size_t at = text.find(empty);
+    if (at != std::string::npos) text.replace(at, empty.size(), "<Language>" + tag + "</Language>");
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
 HWND WaitForMainWindow(int ms) {
     for (int waited = 0; waited < ms; waited += 20) {
         HWND main = nullptr;

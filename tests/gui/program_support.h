@@ -21,6 +21,9 @@ struct ProgramFolders {
 // copies of the bundled sample pictures.
 ProgramFolders PrepareProgramFolders();
 
+// Makes the settings of folders name the window's language tag ("de").
+void SetProgramLanguage(const ProgramFolders& folders, const std::string& tag);
+
 // The main window once it is up (null after ms milliseconds).
 HWND WaitForMainWindow(int ms);
 // The first descendant of window with control id id.

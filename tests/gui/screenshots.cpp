@@ -1,7 +1,8 @@
 // Takes screenshots of the program's windows for a person to look at: the
 // three pages, a filled list, the progress box, the report, the profile
 // editor and a preview, written as PNG files into the folder given as the
-// first argument (a Unix path).
+// first argument (a Unix path), in the language the second names ("de";
+// none: English).
 // Runs the program on this thread and a driver on another, like the
 // program tests, on the display the caller provides.
 #include <windows.h>
@@ -11,6 +12,7 @@
 
 #include <string>
 
+#include "language.h"
 #include "message.h"
 #include "program_support.h"
 #include "resource.h"
@@ -68,14 +70,15 @@ DWORD WINAPI Driver(void* data) {
     std::vector<std::string> many(60, folders->images + "landscape_1.jpg");
     DropFiles(main, many);
     Click(FindControl(profile, IDC_START));
-    if (!WaitForBoxText("Resizing ", kWait).empty()) Shot("6-progress.png");
+    if (!WaitForBoxText("", kWait).empty()) Shot("6-progress.png");
     PressBoxButton();
     HWND report = WaitForReport("", kWait);
     Shot("7-report.png");
     CloseReport(report);
     PostMessageA(FindControl(profile, IDC_EDIT_PROFILES), BM_CLICK, 0, 0);
     HWND editor = nullptr;
-    for (int waited = 0; !(editor = FindWindowA("#32770", "Resize profiles")) && waited < kWait; waited += 50)
+    for (int waited = 0; !(editor = FindWindowA("#32770", Language_Text("Resize profiles"))) && waited < kWait;
+         waited += 50)
         Sleep(50);
     if (editor) {
         Shot("8-profiles.png");
@@ -90,11 +93,12 @@ DWORD WINAPI Driver(void* data) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        fprintf(stderr, "usage: brimlow-screenshots OUTPUT-FOLDER\n");
+        fprintf(stderr, "usage: brimlow-screenshots OUTPUT-FOLDER [LANGUAGE]\n");
         return 2;
     }
     g_output = std::string(argv[1]) + "/";
     ProgramFolders folders = PrepareProgramFolders();
+    if (argc > 2) SetProgramLanguage(folders, argv[2]);
     HANDLE driver = CreateThread(nullptr, 0, Driver, &folders, 0, nullptr);
     int code = Program_Run(GetModuleHandleA(nullptr), "", folders.settings.c_str());
     WaitForSingleObject(driver, INFINITE);
