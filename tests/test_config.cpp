@@ -44,6 +44,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     Folder dir("cfg-roundtrip");
     Config out;
     out.c->DialogX = -12;
+    Str_Copy(out.c->Language, "pt-BR");
     out.c->CustomWidth = 1024;
     out.c->CustomQuality = 0.75;
     out.c->CustomMaxSize = 2048;
@@ -65,7 +66,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
               "        <Subfolders>true</Subfolders>\r\n"
               "    </General>\r\n    <GUI>\r\n        <DialogX>-12</DialogX>\r\n        <DialogY>0</DialogY>\r\n"
               "        <TrayMinimize>true</TrayMinimize>\r\n        <AlwaysOnTop>false</AlwaysOnTop>\r\n"
-              "        <AutoClearList>true</AutoClearList>\r\n    </GUI>\r\n"
+              "        <AutoClearList>true</AutoClearList>\r\n        <Language>pt-BR</Language>\r\n    </GUI>\r\n"
               "    <Resize>\r\n        <ActiveProfile>Web</ActiveProfile>\r\n        <AlsoProfiles/>\r\n"
               "        <Filter>Bilinear</Filter>\r\n"
               "    </Resize>\r\n"
@@ -94,6 +95,7 @@ TEST(ConfigFiles, WrittenExactlyAndReadBack) {
     Config in;
     ASSERT_EQ(Config_LoadFrom(in.c, dir.path.c_str()), 1);
     EXPECT_EQ(in.c->DialogX, -12);
+    EXPECT_STREQ(in.c->Language, "pt-BR");
     EXPECT_EQ(in.c->CustomWidth, 1024);
     EXPECT_DOUBLE_EQ(in.c->CustomQuality, 0.75);
     EXPECT_EQ(in.c->CustomMaxSize, 2048);

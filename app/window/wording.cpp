@@ -50,9 +50,11 @@ std::string ClassOf(HWND window) {
     return name;
 }
 
+// Every control's text but what the user types and a link that shows its
+// address.
 BOOL CALLBACK TranslateChild(HWND child, LPARAM) {
     const std::string text = TextOf(child);
-    if (!text.empty() && ClassOf(child) != "Edit" && ClassOf(child) != "ComboBox") {
+    if (!text.empty() && ClassOf(child) != "Edit" && ClassOf(child) != "ComboBox" && text.rfind("<a>http", 0) != 0) {
         const char* translated = Language_Text(text.c_str());
         if (translated != text) SetText(child, translated);
     }

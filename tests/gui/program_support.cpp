@@ -86,8 +86,7 @@ ProgramFolders PrepareProgramFolders() {
     return folders;
 }
 
-void SetProgramLanguage(const ProgramFolders& folders, const std::string& tag) {
-    const std::string path = folders.unixSettings + "config.xml";
+void SetProgramLanguage(const std::string& path, const std::string& tag) {
     std::ifstream in(path);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::string empty = "<Language/>";
@@ -308,4 +307,40 @@ std::string ShellMenuCommand(const std::string& label) {
     }
     RegCloseKey(shell);
     return command;
+}
+
+int CopyProgram(const std::string& folder) {
+    const std::string app = std::string(SOURCE_DIR) + "/app/";
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string beside(self);
+    beside.erase(beside.find_last_of("\\/") + 1);
+    for (const char* name : {"brimlow.exe", "libheif.dll", "libde265.dll"})
+        if (!CopyFileA((beside + name).c_str(), (folder + name).c_str(), FALSE)) return 0;
+    for (const char* name : {"config.xml", "profiles.xml"})
+        if (!CopyFileA((app + name).c_str(), (folder + name).c_str(), FALSE)) return 0;
+    return 1;
+}
+
+std::string WorkingFolder() {
+    char here[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, here);
+    return std::string(here) + "\\";
+}
+
+std::string RemoteText(HWND window) {
+    wchar_t text[1024] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, LPARAM(text), SMTO_ABORTIFHUNG, 5000, &copied);
+    return Utf8(text);
+}
+
+HANDLE StartProcess(std::string line) {
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
 }

@@ -21,8 +21,9 @@ struct ProgramFolders {
 // copies of the bundled sample pictures.
 ProgramFolders PrepareProgramFolders();
 
-// Makes the settings of folders name the window's language tag ("de").
-void SetProgramLanguage(const ProgramFolders& folders, const std::string& tag);
+// Makes the settings file config ("config.xml" as shipped) name the
+// window's language tag ("de").
+void SetProgramLanguage(const std::string& config, const std::string& tag);
 
 // The main window once it is up (null after ms milliseconds).
 HWND WaitForMainWindow(int ms);
@@ -73,3 +74,17 @@ void ClaimShellMenu();
 void RemoveShellMenu();
 // The command of the menu's entry labelled label; empty when there is none.
 std::string ShellMenuCommand(const std::string& label);
+
+// A copy of the program in folder (a Windows path ending in a separator)
+// with the shipped settings, which its runs write; 1 when made.
+int CopyProgram(const std::string& folder);
+
+// The working folder, as a Windows path ending in a separator.
+std::string WorkingFolder();
+
+// A window's text read through the window itself, so that another
+// process's controls answer too.
+std::string RemoteText(HWND window);
+
+// Starts a program with command line line; the process, or null.
+HANDLE StartProcess(std::string line);

@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     }
     g_output = std::string(argv[1]) + "/";
     ProgramFolders folders = PrepareProgramFolders();
-    if (argc > 2) SetProgramLanguage(folders, argv[2]);
+    if (argc > 2) SetProgramLanguage(folders.unixSettings + "config.xml", argv[2]);
     HANDLE driver = CreateThread(nullptr, 0, Driver, &folders, 0, nullptr);
     int code = Program_Run(GetModuleHandleA(nullptr), "", folders.settings.c_str());
     WaitForSingleObject(driver, INFINITE);

@@ -16,15 +16,10 @@ namespace {
 const int kWait = 60000;
 
 TEST(Menu, ASelectionIsOneRunAndAFailureShowsItsReport) {
-    char here[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, here);
-    const std::string folder = std::string(here) + "\\";
+    const std::string folder = WorkingFolder();
     const std::string app = std::string(SOURCE_DIR) + "/app/";
     // A copy of the program with settings of its own, which its run writes.
-    for (const char* name : {"brimlow.exe", "libheif.dll", "libde265.dll"})
-        ASSERT_TRUE(CopyFileA(ProgramBeside(name).c_str(), (folder + name).c_str(), FALSE)) << name;
-    for (const char* name : {"config.xml", "profiles.xml"})
-        ASSERT_TRUE(CopyFileA((app + name).c_str(), (folder + name).c_str(), FALSE)) << name;
+    ASSERT_TRUE(CopyProgram(folder));
     for (const char* name : {"a.jpg", "b.jpg"})
         ASSERT_TRUE(CopyFileA((app + "samples/testorig.jpg").c_str(), (folder + name).c_str(), FALSE));
     FILE* bad = fopen((folder + "bad.jpg").c_str(), "wb");
@@ -34,13 +29,8 @@ TEST(Menu, ASelectionIsOneRunAndAFailureShowsItsReport) {
 
     std::vector<HANDLE> starts;
     for (const char* name : {"a.jpg", "bad.jpg", "b.jpg"}) {
-        std::string line = "\"" + folder + "brimlow.exe\" --profile \"E-mail\" \"" + folder + name + "\"";
-        STARTUPINFOA start = {};
-        start.cb = sizeof start;
-        PROCESS_INFORMATION process = {};
-        ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process));
-        CloseHandle(process.hThread);
-        starts.push_back(process.hProcess);
+        starts.push_back(StartProcess("\"" + folder + "brimlow.exe\" --profile \"E-mail\" \"" + folder + name + "\""));
+        ASSERT_NE(starts.back(), nullptr);
     }
     HWND report = WaitForReport("", kWait);
     ASSERT_NE(report, nullptr) << "no report of the failed file";

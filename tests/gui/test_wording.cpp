@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "blitbox.h"
+#include "../test_support.h"
 #include "language.h"
+#include "program_support.h"
 #include "resource.h"
 #include "wording.h"
 
@@ -26,6 +28,12 @@ std::wstring TextOf(HWND window) {
     wchar_t text[1024] = {};
     GetWindowTextW(window, text, 1024);
     return text;
+}
+
+std::wstring Wide(const char* text) {
+    wchar_t wide[1024] = {};
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 1024);
+    return wide;
 }
 
 std::string Utf8(const std::wstring& text) {
@@ -122,6 +130,62 @@ TEST(Wording, EveryDialogFitsItsTextsInEveryLanguage) {
     SetProcessDefaultLayout(0);
     Language_Set(LANGUAGE_ENGLISH);
     if (blitBox) BlitBox_Unregister(instance);
+}
+
+bool ListHasRow(void* list) {
+    return ListRows(HWND(list)) >= 1;
+}
+
+// The program started in German and in Arabic: its window speaks the
+// language (Arabic's laid out right to left), lists and runs a picture and
+// reports in it, and no text it showed lacked its translation.
+TEST(Wording, TheProgramRunsInGermanAndInArabic) {
+    const int kWait = 60000;
+    const struct {
+        int language;
+        const char* start;
+        const char* summary;
+        LONG mirrored;
+    } runs[] = {{LANGUAGE_GERMAN, "Größe än&dern", "1 Bild verkleinert, ", 0},
+                {LANGUAGE_ARABIC, "&بدء تغيير الحجم", "تم تغيير حجم 1 صورة، ", WS_EX_LAYOUTRTL}};
+    for (const auto& run : runs) {
+        const LanguageTable* table = Language_Table(run.language);
+        SCOPED_TRACE(table->tag);
+        const std::string folder = WorkingFolder() + table->tag + "\\";
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+        ASSERT_TRUE(CopyProgram(folder));
+        SetProgramLanguage(folder + "config.xml", table->tag);
+        ASSERT_TRUE(CopyFileA((std::string(SOURCE_DIR) + "/app/samples/landscape_1.jpg").c_str(),
+                              (folder + "photo.jpg").c_str(), FALSE));
+        HANDLE process = StartProcess("\"" + folder + "brimlow.exe\" -debug \"" + folder + "photo.jpg\"");
+        ASSERT_NE(process, nullptr);
+        HWND main = WaitForMainWindow(kWait);
+        ASSERT_NE(main, nullptr);
+        EXPECT_EQ(RemoteText(FindControl(main, IDC_START)), run.start);
+        EXPECT_EQ(GetWindowLongW(main, GWL_EXSTYLE) & WS_EX_LAYOUTRTL, run.mirrored);
+        HWND list = FindControl(main, IDC_LIST);
+        EXPECT_TRUE(WaitUntil(ListHasRow, list, kWait));
+        PostMessageW(FindControl(main, IDC_START), BM_CLICK, 0, 0);
+        Language_Set(run.language);
+        const std::wstring caption = Wide(Language_Text("Resizing report"));
+        Language_Set(LANGUAGE_ENGLISH);
+        HWND report = nullptr;
+        for (int waited = 0; !(report = FindWindowW(L"#32770", caption.c_str())) && waited < kWait; waited += 50)
+            Sleep(50);
+        ASSERT_NE(report, nullptr);
+        Sleep(200);
+        EXPECT_EQ(RemoteText(GetDlgItem(report, IDC_REPORT_SUMMARY)).rfind(run.summary, 0), 0u)
+            << RemoteText(GetDlgItem(report, IDC_REPORT_SUMMARY));
+        PostMessageW(report, WM_COMMAND, IDOK, 0);
+        for (int waited = 0; IsWindow(report) && waited < kWait; waited += 50) Sleep(50);
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(process, kWait), WAIT_OBJECT_0);
+        CloseHandle(process);
+        EXPECT_TRUE(FileExists(folder + "photo_resized.jpg"));
+        const std::string log = ReadWholeFile(folder + "debug.log");
+        EXPECT_NE(log.find(std::string("Language: ") + table->tag), std::string::npos);
+        EXPECT_EQ(log.find("Untranslated"), std::string::npos) << log.substr(log.find("Untranslated"), 200);
+    }
 }
 
 }  // namespace
