@@ -103,6 +103,9 @@ const char kUsage[] =
     "never when it is one of the sources. In a folder, such earlier copies are\n"
     "replaced, not resized again; a file of the user's with a copy's name is resized.\n"
     "\n"
+    "Messages are in English whatever the window's or Windows' language, so that\n"
+    "scripts can read them.\n"
+    "\n"
     "Exit status: 0 every file was resized (or listed, or skipped as --on-collision\n"
     "skip asks); 1 some file failed or was refused; 2 the options were wrong; 130\n"
     "interrupted (Ctrl-C).\n";

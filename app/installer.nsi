@@ -8,8 +8,10 @@
 ; package.sh defines: VERSION (the build's version), STAGE (the folder of
 ; the package's files), APP (this folder), OUTFILE, and INCLUDES, a folder
 ; holding formats.nsh (the FOR_EACH_FORMAT macro over the extensions
-; brimlow-cli --formats prints) and files.nsh (REMOVE_PACKAGE_FILES,
-; deleting every file of STAGE).
+; brimlow-cli --formats prints), files.nsh (REMOVE_PACKAGE_FILES, deleting
+; every file of STAGE) and languages.nsh (the window's languages and this
+; script's texts in each, which brimlow-installer-texts prints). NSIS
+; speaks Windows' display language when it is one of them, asking nothing.
 
 Unicode true
 Target amd64-unicode
@@ -26,7 +28,6 @@ RequestExecutionLevel user
 !define ASSOCIATIONS "Software\Classes\SystemFileAssociations"
 ; The right-click menu's entries, which every extension's verb names.
 !define MENU_KEY "Software\Classes\Brimlow.Resize"
-!define SEND_TO_NAME "Brimlow (resize pictures)"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -36,14 +37,14 @@ InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 !define MUI_ICON "${APP}\art\brimlow.ico"
 !define MUI_UNICON "${APP}\art\brimlow.ico"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\brimlow.exe"
-!define MUI_FINISHPAGE_RUN_TEXT "Start Brimlow"
+!define MUI_FINISHPAGE_RUN_TEXT "$(START_TEXT)"
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\license.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
-!insertmacro MUI_LANGUAGE "English"
+!include "${INCLUDES}\languages.nsh"
 
 VIProductVersion "${VERSION}.0.0"
 VIAddVersionKey "ProductName" "${PRODUCT}"
@@ -79,14 +80,20 @@ Section "Brimlow"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     CreateShortCut "$SMPROGRAMS\Brimlow.lnk" "$INSTDIR\brimlow.exe"
-    CreateShortCut "$SENDTO\${SEND_TO_NAME}.lnk" "$INSTDIR\brimlow.exe"
+    ; "Send to" names the entry in the installer's language; the uninstaller
+    ; deletes the name kept here, whatever language it speaks.
+    ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "SendToName"
+    StrCmp $1 "" +2
+        Delete "$SENDTO\$1.lnk"
+    CreateShortCut "$SENDTO\$(SEND_TO_NAME).lnk" "$INSTDIR\brimlow.exe"
     ; "Resize with Brimlow" on the right-click menu of every extension the
     ; program reads, an entry per profile: the program writes it, as it
     ; rewrites it when the user's profiles change.
     ExecWait '"$INSTDIR\brimlow.exe" --shell-menu' $0
     IfErrors 0 +2
-        DetailPrint "The right-click menu could not be written."
+        DetailPrint "$(MENU_FAILED)"
 
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "SendToName" "$(SEND_TO_NAME)"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
@@ -112,7 +119,9 @@ Section "Uninstall"
     RMDir "$INSTDIR"
 
     Delete "$SMPROGRAMS\Brimlow.lnk"
-    Delete "$SENDTO\${SEND_TO_NAME}.lnk"
+    ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "SendToName"
+    StrCmp $1 "" +2
+        Delete "$SENDTO\$1.lnk"
     !insertmacro FOR_EACH_FORMAT REMOVE_VERB
     DeleteRegKey HKCU "${MENU_KEY}"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"

@@ -98,6 +98,10 @@ endfunction()
 # The command-line front-end.
 brimlow_console_program(brimlow-cli RESOURCES app/cli.cpp)
 target_link_libraries(brimlow-cli PRIVATE brimlow-app)
+# The installer's languages and texts from the window's tables, for
+# scripts/package.sh.
+brimlow_console_program(brimlow-installer-texts app/installer_texts.cpp)
+target_link_libraries(brimlow-installer-texts PRIVATE brimlow-app)
 
 # What a user gets (cmake --install; the scripts' one list of shipped
 # files): the programs, the settings and profiles they start with, the

@@ -32,7 +32,8 @@ x86_64-w64-mingw32-strip --strip-debug "$stage/"*.exe "$stage/"*.dll
 mv "$dist/$name.zip.partial" "$dist/$name.zip"
 
 # What the installer script takes from the build: the extensions the program
-# reads (for its verbs) and the package's files (for its uninstaller).
+# reads (for its verbs), the package's files (for its uninstaller) and the
+# window's languages with the installer's texts in each.
 {
     echo '!macro FOR_EACH_FORMAT MACRO'
     "$ROOT/build/native/brimlow-cli" --formats | sed 's/.*/    !insertmacro ${MACRO} "&"/'
@@ -44,6 +45,7 @@ mv "$dist/$name.zip.partial" "$dist/$name.zip"
     (cd "$stage" && find . -mindepth 1 -type d | sort -r) | sed 's|^\./||; s|/|\\|g; s|.*|    RMDir "$INSTDIR\\&"|'
     echo '!macroend'
 } >"$includes/files.nsh"
+"$ROOT/build/native/brimlow-installer-texts" >"$includes/languages.nsh"
 makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DAPP="$ROOT/app" -DOUTFILE="$setup.partial" \
     -DINCLUDES="$includes" "$ROOT/app/installer.nsi" >"$dist/makensis.log" 2>&1 ||
     { cat "$dist/makensis.log" >&2; fail "makensis failed"; }

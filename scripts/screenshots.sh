@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Win32 flavour and takes screenshots of the program under Wine on
 # a virtual display: the three pages, a filled list, a preview, the progress
-# box and the report, at 96, 144 and 192 DPI (Wine's LogPixels), into
-# build/screenshots/<dpi>/.
+# box, the report and the profile editor, in English at 96, 144 and 192 DPI
+# (Wine's LogPixels) into build/screenshots/<dpi>/, and in German, Russian
+# and Arabic at 96 and 192 DPI into build/screenshots/<language>/<dpi>/.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -21,5 +22,10 @@ for dpi in 96 144 192; do
     mkdir -p "$out/$dpi"
     set_dpi "$dpi"
     "$ROOT/scripts/wine-display.sh" ./brimlow-screenshots.exe "$out/$dpi"
+    [ "$dpi" = 144 ] && continue
+    for language in de ru ar; do
+        mkdir -p "$out/$language/$dpi"
+        "$ROOT/scripts/wine-display.sh" ./brimlow-screenshots.exe "$out/$language/$dpi" "$language"
+    done
 done
 ls -R "$out"

@@ -862,6 +862,25 @@ TEST(Cli, ConcurrentRunsKeepTheSettings) {
     for (const std::string& name : FolderNames("program")) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
 }
 
+// Scripts read the command line's words: they stay English whatever
+// language the window was set to speak.
+TEST(Cli, SpeaksEnglishWhateverTheWindowSpeaks) {
+    std::string cli = InstallCli("program", "_de");
+    std::string config = ReadWholeFile("program/config.xml");
+    const std::string empty = "<Language/>";
+    ASSERT_NE(config.find(empty), std::string::npos);
+    config.replace(config.find(empty), empty.size(), "<Language>de</Language>");
+    std::ofstream("program/config.xml", std::ios::binary) << config;
+    std::string dir = Fresh("speaks");
+    MakeJpeg(dir + "a.jpg", 40, 30);
+    std::ofstream(dir + "b.jpg") << "not a picture";
+    Outcome o = RunCli(cli + " " + dir + "a.jpg " + dir + "b.jpg");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("Finished resizing 1 images"), std::string::npos) << o.out;
+    EXPECT_NE(o.err.find("b.jpg"), std::string::npos) << o.err;
+    EXPECT_EQ(o.out.find("Bild"), std::string::npos) << o.out;
+}
+
 #if BRIMLOW_PLATFORM_POSIX
 // Ctrl-C ends the run with 130 whenever it comes, and leaves no file cut.
 TEST(Cli, InterruptedRunsEndWith130AndLeaveNoPartialFile) {

@@ -257,5 +257,8 @@ extern const LanguageText kArabicTexts[] = {
     {"Open in Brimlow...", "فتح في Brimlow..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "لم يعد لدى Brimlow ملف التعريف \"%s\". اختر عنصرًا آخر من القائمة، أو افتح Brimlow."},
+    {"Start Brimlow", "تشغيل Brimlow"},
+    {"Brimlow (resize pictures)", "Brimlow (تغيير حجم الصور)"},
+    {"The right-click menu could not be written.", "تعذرت كتابة قائمة النقر بزر الماوس الأيمن."},
 };
 extern const int kArabicTextCount = int(sizeof kArabicTexts / sizeof kArabicTexts[0]);

@@ -256,5 +256,8 @@ extern const LanguageText kGermanTexts[] = {
     {"Open in Brimlow...", "In Brimlow öffnen..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "Brimlow hat kein Profil „%s“ mehr. Wählen Sie einen anderen Eintrag des Menüs, oder öffnen Sie Brimlow."},
+    {"Start Brimlow", "Brimlow starten"},
+    {"Brimlow (resize pictures)", "Brimlow (Bilder verkleinern)"},
+    {"The right-click menu could not be written.", "Das Kontextmenü konnte nicht geschrieben werden."},
 };
 extern const int kGermanTextCount = int(sizeof kGermanTexts / sizeof kGermanTexts[0]);

@@ -252,5 +252,10 @@ extern const LanguageText kEnglishTexts[] = {
     {"Resize with Brimlow"},
     {"Open in Brimlow..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow."},
+
+    // The installer's own.
+    {"Start Brimlow"},
+    {"Brimlow (resize pictures)"},
+    {"The right-click menu could not be written."},
 };
 extern const int kEnglishTextCount = int(sizeof kEnglishTexts / sizeof kEnglishTexts[0]);

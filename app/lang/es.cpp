@@ -260,5 +260,8 @@ extern const LanguageText kSpanishTexts[] = {
     {"Open in Brimlow...", "Abrir en Brimlow..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "Brimlow ya no tiene el perfil \"%s\". Elija otra entrada del menú o abra Brimlow."},
+    {"Start Brimlow", "Iniciar Brimlow"},
+    {"Brimlow (resize pictures)", "Brimlow (cambiar tamaño de imágenes)"},
+    {"The right-click menu could not be written.", "No se pudo escribir el menú contextual."},
 };
 extern const int kSpanishTextCount = int(sizeof kSpanishTexts / sizeof kSpanishTexts[0]);

@@ -252,5 +252,8 @@ extern const LanguageText kFrenchTexts[] = {
     {"Open in Brimlow...", "Ouvrir dans Brimlow..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "Brimlow n'a plus de profil « %s ». Choisissez une autre entrée du menu, ou ouvrez Brimlow."},
+    {"Start Brimlow", "Lancer Brimlow"},
+    {"Brimlow (resize pictures)", "Brimlow (redimensionner des images)"},
+    {"The right-click menu could not be written.", "Le menu contextuel n'a pas pu être écrit."},
 };
 extern const int kFrenchTextCount = int(sizeof kFrenchTexts / sizeof kFrenchTexts[0]);

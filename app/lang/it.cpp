@@ -255,5 +255,8 @@ extern const LanguageText kItalianTexts[] = {
     {"Open in Brimlow...", "Apri in Brimlow..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "Brimlow non ha più il profilo \"%s\". Scegli un'altra voce del menu oppure apri Brimlow."},
+    {"Start Brimlow", "Avvia Brimlow"},
+    {"Brimlow (resize pictures)", "Brimlow (ridimensiona immagini)"},
+    {"The right-click menu could not be written.", "Impossibile scrivere il menu di scelta rapida."},
 };
 extern const int kItalianTextCount = int(sizeof kItalianTexts / sizeof kItalianTexts[0]);

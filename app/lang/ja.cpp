@@ -250,5 +250,8 @@ extern const LanguageText kJapaneseTexts[] = {
     {"Open in Brimlow...", "Brimlow で開く..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "Brimlow にはもうプロファイル \"%s\" がありません。メニューのほかの項目を選ぶか、Brimlow を開いてください。"},
+    {"Start Brimlow", "Brimlow を起動"},
+    {"Brimlow (resize pictures)", "Brimlow (画像のサイズ変更)"},
+    {"The right-click menu could not be written.", "右クリック メニューを書き込めませんでした。"},
 };
 extern const int kJapaneseTextCount = int(sizeof kJapaneseTexts / sizeof kJapaneseTexts[0]);

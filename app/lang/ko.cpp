@@ -246,5 +246,8 @@ extern const LanguageText kKoreanTexts[] = {
     {"Open in Brimlow...", "Brimlow에서 열기..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "Brimlow에 더 이상 \"%s\" 프로필이 없습니다. 메뉴의 다른 항목을 선택하거나 Brimlow를 여세요."},
+    {"Start Brimlow", "Brimlow 시작"},
+    {"Brimlow (resize pictures)", "Brimlow (사진 크기 조정)"},
+    {"The right-click menu could not be written.", "오른쪽 클릭 메뉴를 쓸 수 없습니다."},
 };
 extern const int kKoreanTextCount = int(sizeof kKoreanTexts / sizeof kKoreanTexts[0]);

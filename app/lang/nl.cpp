@@ -259,5 +259,8 @@ extern const LanguageText kDutchTexts[] = {
     {"Open in Brimlow...", "Openen in Brimlow..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "Brimlow heeft geen profiel \"%s\" meer. Kies een ander item van het menu of open Brimlow."},
+    {"Start Brimlow", "Brimlow starten"},
+    {"Brimlow (resize pictures)", "Brimlow (afbeeldingen verkleinen)"},
+    {"The right-click menu could not be written.", "Het snelmenu kon niet worden geschreven."},
 };
 extern const int kDutchTextCount = int(sizeof kDutchTexts / sizeof kDutchTexts[0]);

@@ -259,5 +259,8 @@ extern const LanguageText kPolishTexts[] = {
     {"Open in Brimlow...", "Otwórz w Brimlow..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "Brimlow nie ma już profilu „%s”. Wybierz inną pozycję menu lub otwórz Brimlow."},
+    {"Start Brimlow", "Uruchom Brimlow"},
+    {"Brimlow (resize pictures)", "Brimlow (zmiana rozmiaru obrazów)"},
+    {"The right-click menu could not be written.", "Nie można zapisać menu kontekstowego."},
 };
 extern const int kPolishTextCount = int(sizeof kPolishTexts / sizeof kPolishTexts[0]);

@@ -256,5 +256,8 @@ extern const LanguageText kPortugueseTexts[] = {
     {"Open in Brimlow...", "Abrir no Brimlow..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "O Brimlow não tem mais o perfil \"%s\". Escolha outro item do menu ou abra o Brimlow."},
+    {"Start Brimlow", "Iniciar o Brimlow"},
+    {"Brimlow (resize pictures)", "Brimlow (redimensionar imagens)"},
+    {"The right-click menu could not be written.", "Não foi possível gravar o menu de contexto."},
 };
 extern const int kPortugueseTextCount = int(sizeof kPortugueseTexts / sizeof kPortugueseTexts[0]);

@@ -258,5 +258,8 @@ extern const LanguageText kRussianTexts[] = {
     {"Open in Brimlow...", "Открыть в Brimlow..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "В Brimlow больше нет профиля «%s». Выберите другой пункт меню или откройте Brimlow."},
+    {"Start Brimlow", "Запустить Brimlow"},
+    {"Brimlow (resize pictures)", "Brimlow (уменьшить изображения)"},
+    {"The right-click menu could not be written.", "Не удалось записать контекстное меню."},
 };
 extern const int kRussianTextCount = int(sizeof kRussianTexts / sizeof kRussianTexts[0]);

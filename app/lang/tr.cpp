@@ -249,5 +249,8 @@ extern const LanguageText kTurkishTexts[] = {
     {"Open in Brimlow...", "Brimlow'da aç..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "Brimlow'da artık \"%s\" profili yok. Menüden başka bir öğe seçin ya da Brimlow'u açın."},
+    {"Start Brimlow", "Brimlow'u başlat"},
+    {"Brimlow (resize pictures)", "Brimlow (resimleri boyutlandır)"},
+    {"The right-click menu could not be written.", "Sağ tık menüsü yazılamadı."},
 };
 extern const int kTurkishTextCount = int(sizeof kTurkishTexts / sizeof kTurkishTexts[0]);

@@ -256,5 +256,8 @@ extern const LanguageText kUkrainianTexts[] = {
     {"Open in Brimlow...", "Відкрити в Brimlow..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "У Brimlow більше немає профілю «%s». Виберіть інший пункт меню або відкрийте Brimlow."},
+    {"Start Brimlow", "Запустити Brimlow"},
+    {"Brimlow (resize pictures)", "Brimlow (зменшити зображення)"},
+    {"The right-click menu could not be written.", "Не вдалося записати контекстне меню."},
 };
 extern const int kUkrainianTextCount = int(sizeof kUkrainianTexts / sizeof kUkrainianTexts[0]);

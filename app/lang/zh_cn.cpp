@@ -242,5 +242,8 @@ extern const LanguageText kChineseTexts[] = {
     {"Open in Brimlow...", "在 Brimlow 中打开..."},
     {"Brimlow has no profile \"%s\" any more. Choose another entry of the menu, or open Brimlow.",
      "Brimlow 中已没有配置文件 \"%s\"。请选择菜单中的其他项，或打开 Brimlow。"},
+    {"Start Brimlow", "启动 Brimlow"},
+    {"Brimlow (resize pictures)", "Brimlow (调整图片大小)"},
+    {"The right-click menu could not be written.", "无法写入右键菜单。"},
 };
 extern const int kChineseTextCount = int(sizeof kChineseTexts / sizeof kChineseTexts[0]);

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "input.h"
+#include "language.h"
 #include "message.h"
 #include "resource.h"
 
@@ -218,7 +219,10 @@ struct ReportWait {
 
 bool ReportShows(void* data) {
     ReportWait* wait = static_cast<ReportWait*>(data);
-    wait->report = FindWindowA("#32770", "Resizing report");
+    // Its caption in the language the program speaks.
+    wchar_t caption[256] = {};
+    MultiByteToWideChar(CP_UTF8, 0, Language_Text("Resizing report"), -1, caption, 256);
+    wait->report = FindWindowW(L"#32770", caption);
     return wait->report && IsWindowVisible(wait->report) &&
            ReportSummary(wait->report).compare(0, wait->prefix.size(), wait->prefix) == 0;
 }
