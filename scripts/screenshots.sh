@@ -21,6 +21,8 @@ trap 'set_dpi 96' EXIT
 for dpi in 96 144 192; do
     mkdir -p "$out/$dpi"
     set_dpi "$dpi"
+    # A screen as large for its DPI as 1280 x 1024 is at 96.
+    export BRIMLOW_SCREEN="$((1280 * dpi / 96))x$((1024 * dpi / 96))"
     "$ROOT/scripts/wine-display.sh" ./brimlow-screenshots.exe "$out/$dpi"
     [ "$dpi" = 144 ] && continue
     for language in de ru ar; do

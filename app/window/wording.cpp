@@ -81,6 +81,11 @@ SIZE Measure(HWND window, std::string text, int width, UINT flags) {
 // takes one line; a taller rectangle wraps it, and the width is the least
 // at which it fits its height.
 int NeededWidth(HWND control, int width, int height) {
+    // What a control draws beside its text is measured at 96 DPI.
+    const int dpi = Win_WindowDpi(control);
+    auto scaled = [dpi](int pixels) {
+        return MulDiv(pixels, dpi, 96);
+    };
     const std::string kind = ClassOf(control);
     const LONG style = GetWindowLongW(control, GWL_STYLE);
     if (kind == "ComboBox") {
@@ -96,7 +101,7 @@ int NeededWidth(HWND control, int width, int height) {
             const int cx = Measure(control, text, 0, DT_NOPREFIX).cx;
             if (cx > widest) widest = cx;
         }
-        return widest > 0 ? widest + GetSystemMetrics(SM_CXVSCROLL) + 8 : 0;
+        return widest > 0 ? widest + scaled(17 + 8) : 0;
     }
     const std::string text = TextOf(control);
     if (text.empty()) return 0;
@@ -109,13 +114,13 @@ int NeededWidth(HWND control, int width, int height) {
     } else if (kind == "Button") {
         const LONG type = style & BS_TYPEMASK;
         if (type == BS_GROUPBOX) {
-            extra = 16;
+            extra = scaled(16);
             oneLine = 1;
         } else if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
                    type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE) {
-            extra = GetSystemMetrics(SM_CXMENUCHECK) + 6;
+            extra = scaled(13 + 6);
         } else {
-            extra = 8;
+            extra = scaled(8);
         }
     } else if (kind != "SysLink") {
         return 0;
@@ -175,9 +180,9 @@ std::vector<std::string> DisplayLanguages() {
     return tags;
 }
 
-}  // namespace
-
-int Wording_DisplayLanguage(void) {
+// The first of Windows' display languages that has a table; English when
+// none has.
+int DisplayLanguage() {
     for (const std::string& tag : DisplayLanguages()) {
         const int language = Language_FromTag(tag.c_str());
         if (language >= 0) return language;
@@ -185,9 +190,11 @@ int Wording_DisplayLanguage(void) {
     return LANGUAGE_ENGLISH;
 }
 
+}  // namespace
+
 int Wording_Start(const char* tag) {
     int language = Language_FromTag(tag);
-    if (language < 0) language = Wording_DisplayLanguage();
+    if (language < 0) language = DisplayLanguage();
     Language_Set(language);
     if (Language_Table(language)->rightToLeft) SetProcessDefaultLayout(LAYOUT_RTL);
     Log_Print(0, "Language: %s\n", Language_Table(language)->tag);
@@ -215,7 +222,7 @@ int Wording_MakeRoom(HWND dialog) {
         for (const Placed& c : all) {
             if (c.need <= c.box.right - c.box.left) continue;
             const int at = Gap(all, c, client.right - 4 + grown);
-            const int lacking = c.box.left + c.need + 2 - at;
+            const int lacking = c.box.left + c.need + MulDiv(2, Win_WindowDpi(dialog), 96) - at;
             if (lacking <= 0) continue;
             if (at < gap) {
                 gap = at;
@@ -250,12 +257,14 @@ void Wording_Grow(HWND window, int pixels, int children) {
     GetWindowRect(window, &box);
     GetClientRect(window, &client);
     if (children) {
+        // A child within a margin of the edge reaches it.
+        const int reach = MulDiv(24, Win_WindowDpi(window), 96);
         for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
             RECT area;
             GetWindowRect(child, &area);
             MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&area), 2);
             if (area.left > area.right) std::swap(area.left, area.right);
-            if (area.right >= client.right - 12)
+            if (area.right >= client.right - reach)
                 SetWindowPos(child, nullptr, 0, 0, area.right - area.left + pixels, area.bottom - area.top,
                              SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         }

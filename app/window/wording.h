@@ -12,10 +12,6 @@
 // Returns the language (LANGUAGE_*).
 int Wording_Start(const char* tag);
 
-// The language index of Windows' display languages, first that has a
-// table; English when none has.
-int Wording_DisplayLanguage(void);
-
 // Dialog's caption and every control's text in the program's language
 // (the texts the dialog was made with are the keys). Cannot fail.
 void Wording_Dialog(HWND dialog);
