@@ -13,6 +13,7 @@
 #include "orv-core.h"
 #include "orv-core_win32.h"
 #include "orv-str.h"
+#include "winhelpr.h"
 #include "reportdialog.h"
 #include "thread.h"
 #include "winmain.h"
@@ -29,7 +30,7 @@ HANDLE g_lock = nullptr;  // the profile's lock, from the election in ProfileRun
 
 // The gathering start's state, on its stack; the window's user data.
 struct ProfileRun {
-    HINSTANCE instance;
+    HINSTANCE instance;              // the program's module, for the report
     AppConfig* config;               // the program's settings; not owned; the run's totals go here
     AppConfig* settings;             // the run's copy, with only the profile chosen; owned
     HWND window;                     // the hidden window the other starts find
@@ -42,12 +43,6 @@ struct ProfileRun {
     int written;                     // 1 when every copy was written
 };
 
-std::wstring Wide(const char* text) {
-    std::vector<wchar_t> wide(Str_Length(text) + 1);
-    if (!Core_ToWide(text, wide.data(), int(wide.size()))) return std::wstring();
-    return wide.data();
-}
-
 // The lock's name: the profile's name, which may hold characters a
 // kernel object's name cannot, by its FNV-1a hash.
 std::wstring LockName(const char* profile) {
@@ -59,7 +54,7 @@ std::wstring LockName(const char* profile) {
 }
 
 void Message(const std::string& text) {
-    MessageBoxW(nullptr, Wide(text.c_str()).c_str(), L"Brimlow", MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
+    MessageBoxW(nullptr, Win_Wide(text.c_str()).c_str(), L"Brimlow", MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
 }
 
 void KeepClosing(void* data, const char* text) {
@@ -212,7 +207,7 @@ LRESULT CALLBACK RunWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }  // namespace
 
 int ProfileRun_HandOff(const LaunchStart* start) {
-    const std::wstring lock = LockName(start->profile), title = Wide(start->profile);
+    const std::wstring lock = LockName(start->profile), title = Win_Wide(start->profile);
     // A start whose gathering one has just begun its run tries again, and
     // may then gather itself.
     for (int waited = 0; waited < kWaitForWindowMs; waited += 50) {
@@ -240,8 +235,8 @@ int ProfileRun_Run(HINSTANCE instance, AppConfig* config, const LaunchStart* sta
     wc.hInstance = instance;
     wc.lpszClassName = kClass;
     if (RegisterClassExW(&wc)) {
-        run.window = CreateWindowExW(0, kClass, Wide(start->profile).c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                     instance, nullptr);
+        run.window = CreateWindowExW(0, kClass, Win_Wide(start->profile).c_str(), WS_POPUP, 0, 0, 0, 0, nullptr,
+                                     nullptr, instance, nullptr);
         if (run.window) {
             SetWindowLongPtrW(run.window, GWLP_USERDATA, LONG_PTR(&run));
             SetTimer(run.window, kQuietTimer, kQuietMs, nullptr);

@@ -15,6 +15,7 @@
 #include "orv-core.h"
 #include "orv-core_win32.h"
 #include "orv-str.h"
+#include "winhelpr.h"
 
 namespace {
 
@@ -24,12 +25,6 @@ const wchar_t kVerb[] = L"\\shell\\Brimlow";
 const char kMenuKey[] = "Brimlow.Resize";  // below the classes; the verbs name it
 const char kVerbLabel[] = "Resize with Brimlow";
 const DWORD kSeparatorBefore = 0x20;  // ECF_SEPARATORBEFORE
-
-std::wstring Wide(const char* text) {
-    std::vector<wchar_t> wide(Str_Length(text) + 1);
-    if (!Core_ToWide(text, wide.data(), int(wide.size()))) return std::wstring();
-    return wide.data();
-}
 
 // Key path (below HKEY_CURRENT_USER) with its values, made when missing.
 struct Values {
@@ -69,7 +64,7 @@ void DeleteTree(const std::wstring& path) {
 std::wstring MenuProgram() {
     wchar_t text[STR_TEXT_SIZE] = {};
     DWORD bytes = sizeof text - sizeof(wchar_t);
-    const std::wstring path = kClasses + Wide(kMenuKey);
+    const std::wstring path = kClasses + Win_Wide(kMenuKey);
     if (RegGetValueW(HKEY_CURRENT_USER, path.c_str(), L"Program", RRF_RT_REG_SZ, nullptr, text, &bytes) !=
         ERROR_SUCCESS)
         return std::wstring();
@@ -84,28 +79,28 @@ int Failed(const Values& values) {
 }  // namespace
 
 int ShellMenu_Write(const AppConfig* config, const char* program) {
-    const std::wstring exe = Wide(program);
-    const std::wstring menu = kClasses + Wide(kMenuKey);
+    const std::wstring exe = Win_Wide(program);
+    const std::wstring menu = kClasses + Win_Wide(kMenuKey);
     int failed = 0;
     DeleteTree(menu);
     failed += Failed(Values(menu).Text(L"Program", exe));
     std::vector<LaunchEntry> entries;
     Launch_MenuEntries(config, &entries);
     for (const LaunchEntry& entry : entries) {
-        const std::wstring at = menu + L"\\shell\\" + Wide(entry.key);
+        const std::wstring at = menu + L"\\shell\\" + Win_Wide(entry.key);
         Values verb(at);
-        verb.Text(L"MUIVerb", Wide(entry.label)).Text(L"MultiSelectModel", L"Player");
+        verb.Text(L"MUIVerb", Win_Wide(entry.label)).Text(L"MultiSelectModel", L"Player");
         if (entry.separated) verb.Number(L"CommandFlags", kSeparatorBefore);
-        std::wstring line = L"\"" + exe + L"\" " + Wide(entry.arguments) + (entry.arguments[0] ? L" " : L"");
+        std::wstring line = L"\"" + exe + L"\" " + Win_Wide(entry.arguments) + (entry.arguments[0] ? L" " : L"");
         failed += Failed(verb) + Failed(Values(at + L"\\command").Text(nullptr, line + L"\"%1\""));
     }
     for (int i = 0; const char* ext = Input_Extension(i); ++i) {
-        const std::wstring at = kAssociations + Wide(ext) + kVerb;
+        const std::wstring at = kAssociations + Win_Wide(ext) + kVerb;
         DeleteTree(at);
         failed += Failed(Values(at)
-                             .Text(L"MUIVerb", Wide(Language_Text(kVerbLabel)))
+                             .Text(L"MUIVerb", Win_Wide(Language_Text(kVerbLabel)))
                              .Text(L"Icon", exe + L",0")
-                             .Text(L"ExtendedSubCommandsKey", Wide(kMenuKey)));
+                             .Text(L"ExtendedSubCommandsKey", Win_Wide(kMenuKey)));
     }
     Log_Print(0, "Right-click menu written: %d entries%s\n", int(entries.size()), failed ? ", with failures" : "");
     return failed == 0;

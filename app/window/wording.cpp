@@ -38,12 +38,6 @@ void SetText(HWND window, const char* text) {
     if (Core_ToWide(text, wide.data(), int(wide.size()))) SetWindowTextW(window, wide.data());
 }
 
-std::wstring Wide(const std::string& text) {
-    std::vector<wchar_t> wide(text.size() + 1);
-    if (!Core_ToWide(text.c_str(), wide.data(), int(wide.size()))) return std::wstring();
-    return wide.data();
-}
-
 std::string ClassOf(HWND window) {
     char name[64] = {};
     GetClassNameA(window, name, int(sizeof name));
@@ -69,7 +63,7 @@ SIZE Measure(HWND window, std::string text, int width, UINT flags) {
     HDC dc = GetDC(window);
     HGDIOBJ old = SelectObject(dc, HGDIOBJ(SendMessageW(window, WM_GETFONT, 0, 0)));
     RECT box = {0, 0, width > 0 ? width : 0, 0};
-    const std::wstring wide = Wide(text);
+    const std::wstring wide = Win_Wide(text.c_str());
     DrawTextW(dc, wide.c_str(), -1, &box, DT_CALCRECT | flags | (width > 0 ? DT_WORDBREAK : DT_SINGLELINE));
     SelectObject(dc, old);
     ReleaseDC(window, dc);
@@ -293,7 +287,7 @@ void Wording_Menu(HMENU menu) {
         char text[STR_TEXT_SIZE];
         const char* problem = nullptr;
         if (!Core_FromWide(CP_UTF8, wide, text, int(sizeof text), &problem)) continue;
-        const std::wstring translated = Wide(Language_Text(text));
+        const std::wstring translated = Win_Wide(Language_Text(text));
         MENUITEMINFOW set = {};
         set.cbSize = sizeof set;
         set.fMask = MIIM_STRING;

@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 
+#include <vector>
+
 #include "orv-core.h"
 #include "orv-core_win32.h"
 #include "orv-str.h"
@@ -353,4 +355,10 @@ int Win_InsertMenuText(HMENU menu, int position, int command, const char* text) 
 
 int Win_AppendMenuText(HMENU menu, int command, const char* text) {
     return Win_InsertMenuText(menu, -1, command, text);
+}
+
+std::wstring Win_Wide(const char* text) {
+    std::vector<wchar_t> wide(Str_Length(text) + 1);
+    if (!Core_ToWide(text, wide.data(), int(wide.size()))) return std::wstring();
+    return wide.data();
 }

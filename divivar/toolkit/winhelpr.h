@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include <string>
+
 // ------------------------------------------------------------ dialog items
 
 // Sends message to control id of window; returns the control's answer.
@@ -138,3 +140,6 @@ int Win_SaveFileDialog(HWND owner, const char* title, char* folder, int folderSi
 // Lets the calling thread's queued messages run; a queued close or quit
 // message is left in the queue and ends the pump. Cannot fail (1).
 int Win_PumpMessages(void);
+
+// UTF-8 text as UTF-16 for the wide calls; empty when it is not UTF-8.
+std::wstring Win_Wide(const char* text);
