@@ -54,7 +54,10 @@ std::wstring LockName(const char* profile) {
 }
 
 void Message(const std::string& text) {
-    MessageBoxW(nullptr, Win_Wide(text.c_str()).c_str(), L"Brimlow", MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
+    // Without an owner the box is laid out as the language reads.
+    const UINT reading = Language_Table(Language_Current())->rightToLeft ? MB_RTLREADING | MB_RIGHT : 0;
+    MessageBoxW(nullptr, Win_Wide(text.c_str()).c_str(), L"Brimlow",
+                MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND | reading);
 }
 
 void KeepClosing(void* data, const char* text) {
