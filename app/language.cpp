@@ -49,6 +49,9 @@ const LanguageTable* Tables() {
 struct Index {
     std::vector<const LanguageText*> sorted;                // by key, strcmp order
     std::map<const char*, std::vector<std::string>> forms;  // a plural text's forms, by its text
+    explicit Index(const LanguageTable* table) {
+        Build(table);
+    }
     void Build(const LanguageTable* table) {
         sorted.clear();
         forms.clear();
@@ -76,15 +79,17 @@ struct Index {
 };
 
 int g_language = LANGUAGE_ENGLISH;
-Index g_english;  // English's own, for its plural forms
-Index g_chosen;   // the program's language's
 
-void Ready() {
-    static int ready = 0;
-    if (ready) return;
-    ready = 1;
-    g_english.Build(&Tables()[LANGUAGE_ENGLISH]);
-    g_chosen.Build(&Tables()[LANGUAGE_ENGLISH]);
+// English's own index, for its plural forms, and the program's language's;
+// made on first use, whenever that comes.
+Index& English() {
+    static Index index(&Tables()[LANGUAGE_ENGLISH]);
+    return index;
+}
+
+Index& Chosen() {
+    static Index index(&Tables()[LANGUAGE_ENGLISH]);
+    return index;
 }
 
 }  // namespace
@@ -115,8 +120,7 @@ int Language_FromTag(const char* tag) {
 }
 
 int Language_Set(int language) {
-    Ready();
-    g_chosen.Build(Language_Table(language));
+    Chosen().Build(Language_Table(language));
     g_language = language;
     return 1;
 }
@@ -127,21 +131,19 @@ int Language_Current(void) {
 
 const char* Language_Text(const char* english) {
     if (!english) Core_NullPointer(kModule, __LINE__);
-    Ready();
-    if (const char* text = g_chosen.Find(english)) return text;
+    if (const char* text = Chosen().Find(english)) return text;
     if (g_language != LANGUAGE_ENGLISH) Log_Print(0, "Untranslated [%s]: %s\n", Tables()[g_language].tag, english);
     return english;
 }
 
 const char* Language_Plural(const char* english, int64_t count) {
-    Ready();
-    const char* text = g_chosen.Find(english);
-    const Index* index = &g_chosen;
+    const char* text = Chosen().Find(english);
+    const Index* index = &Chosen();
     int rule = Tables()[g_language].plural;
     if (!text) {
         if (g_language != LANGUAGE_ENGLISH) Log_Print(0, "Untranslated [%s]: %s\n", Tables()[g_language].tag, english);
-        text = g_english.Find(english);
-        index = &g_english;
+        text = English().Find(english);
+        index = &English();
         rule = PLURAL_ONE_OTHER;
     }
     if (!text) return english;

@@ -154,13 +154,11 @@ int TakeFile(BatchStruct* b, ResizeWork* work) {
 }
 
 // The refusals, each with its words and its message.
-const BatchRefusal kTooLong = {"path too long", Language_Text("Path too long (%s)..."), 0};
-const BatchRefusal kSameOutput = {"same output as an earlier file",
-                                  Language_Text("Unable to overwrite matching filenames (%s)..."), 0};
-const BatchRefusal kOriginal = {"would replace an original",
-                                Language_Text("Unable to overwrite matching filenames (%s)..."), 0};
-const BatchRefusal kExisting = {"would replace an existing file",
-                                Language_Text("Unable to overwrite matching filenames (%s)..."), 0};
+const BatchRefusal kTooLong = {"path too long", "Path too long (%s)...", 0};
+const BatchRefusal kSameOutput = {"same output as an earlier file", "Unable to overwrite matching filenames (%s)...",
+                                  0};
+const BatchRefusal kOriginal = {"would replace an original", "Unable to overwrite matching filenames (%s)...", 0};
+const BatchRefusal kExisting = {"would replace an existing file", "Unable to overwrite matching filenames (%s)...", 0};
 const BatchRefusal kSkipped = {"skipped: its copy's name is taken", "%s skipped: its copy's name is taken...", 1};
 // The most numbers tried for a taken name, "name (1)" to "name (9999)".
 const int kMostNumbers = 9999;
