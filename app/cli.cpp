@@ -510,9 +510,7 @@ int ResizeAll(const AppConfig* runConfig, const std::vector<FileRow>& rows, cons
     Batch_SetStopOnFailure(batch, 0);
     std::vector<std::string> paths;
     for (size_t i = 0; i < rows.size(); ++i) {
-        Batch_SetSource(batch, int(i), rows[i].path, rows[i].width, rows[i].height, nullptr);
-        Batch_SetSubfolder(batch, int(i), subfolders[i].c_str());
-        Batch_SetFacts(batch, int(i), &rows[i].facts);
+        Batch_SetRow(batch, int(i), &rows[i], subfolders[i].c_str());
         paths.push_back(rows[i].path);
     }
     Console console = {opt.quiet, Core_OutputIsTerminal(), 0, &paths, std::string()};

@@ -92,6 +92,12 @@ Index& Chosen() {
     return index;
 }
 
+// A text the program's language lacks shows in English, and the debug log
+// says so.
+void NoteUntranslated(const char* english) {
+    if (g_language != LANGUAGE_ENGLISH) Log_Print(0, "Untranslated [%s]: %s\n", Tables()[g_language].tag, english);
+}
+
 }  // namespace
 
 const LanguageTable* Language_Table(int language) {
@@ -132,7 +138,7 @@ int Language_Current(void) {
 const char* Language_Text(const char* english) {
     if (!english) Core_NullPointer(kModule, __LINE__);
     if (const char* text = Chosen().Find(english)) return text;
-    if (g_language != LANGUAGE_ENGLISH) Log_Print(0, "Untranslated [%s]: %s\n", Tables()[g_language].tag, english);
+    NoteUntranslated(english);
     return english;
 }
 
@@ -141,7 +147,7 @@ const char* Language_Plural(const char* english, int64_t count) {
     const Index* index = &Chosen();
     int rule = Tables()[g_language].plural;
     if (!text) {
-        if (g_language != LANGUAGE_ENGLISH) Log_Print(0, "Untranslated [%s]: %s\n", Tables()[g_language].tag, english);
+        NoteUntranslated(english);
         text = English().Find(english);
         index = &English();
         rule = PLURAL_ONE_OTHER;

@@ -33,12 +33,9 @@ int HexValue(char c) {
 int QuoteProfile(const char* name, char* text, int size) {
     std::string quoted = "\"";
     for (const char* c = name; *c; ++c) {
-        char hex[4];
-        Str_Format(hex, int(sizeof hex), "^%02X", unsigned(static_cast<unsigned char>(*c)));
-        if (Escapes(*c))
-            quoted += hex;
-        else
-            quoted += *c;
+        char escaped[4] = {*c, 0};
+        if (Escapes(*c)) Str_Format(escaped, int(sizeof escaped), "^%02X", unsigned(static_cast<unsigned char>(*c)));
+        quoted += escaped;
     }
     quoted += "\"";
     return Str_CopyN(text, quoted.c_str(), size) && int(quoted.size()) < size;
@@ -77,7 +74,6 @@ int Launch_ReadStart(const std::vector<std::string>& arguments, LaunchStart* sta
     } else if (!arguments.empty() && arguments[0] == kProfileSwitch) {
         read = arguments.size() > 1 && ReadProfile(arguments[1], start->profile, int(sizeof start->profile));
         start->mode = read ? LAUNCH_PROFILE : LAUNCH_WINDOW;
-        if (!read) start->profile[0] = 0;
         first = arguments.size() > 1 ? 2 : 1;
     }
     for (size_t i = first; i < arguments.size(); ++i)

@@ -631,6 +631,13 @@ int Batch_SetFacts(BatchStruct* batch, int index, const SizeFacts* facts) {
     return 1;
 }
 
+int Batch_SetRow(BatchStruct* batch, int index, const FileRow* row, const char* subfolder) {
+    if (!row) Core_NullPointer(kModule, __LINE__);
+    Batch_SetSource(batch, index, row->path, row->width, row->height, nullptr);
+    Batch_SetFacts(batch, index, &row->facts);
+    return Batch_SetSubfolder(batch, index, subfolder);
+}
+
 int Batch_SetSubfolder(BatchStruct* batch, int index, const char* subfolder) {
     Check(batch, __LINE__);
     if (!subfolder) Core_NullPointer(kModule, __LINE__);

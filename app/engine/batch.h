@@ -95,6 +95,12 @@ int Batch_SetFacts(BatchStruct* batch, int index, const SizeFacts* facts);
 // nothing. A subfolder that does not fit refuses the file ("path too
 // long"). An index outside the list is a fatal stop. Cannot fail (1).
 int Batch_SetSubfolder(BatchStruct* batch, int index, const char* subfolder);
+// Source index as the prepare pass listed it: row's path, dimensions and
+// what its estimates start from, and subfolder below the folder the user
+// named (Batch_SetSource, Batch_SetFacts and Batch_SetSubfolder in one).
+// An index outside the list is a fatal stop. Cannot fail (1).
+int Batch_SetRow(BatchStruct* batch, int index, const FileRow* row, const char* subfolder);
+
 // With 0, a failed or refused file does not end the run: the other files
 // go on, and the closing message counts what was written. Cannot fail (1).
 int Batch_SetStopOnFailure(BatchStruct* batch, int stop);

@@ -106,14 +106,13 @@ void RunWorker(void* data) {
         Batch_SetStopOnFailure(run->batch, 0);
         for (int i = 0; i < count; ++i) {
             const int row = listed.rowOf[size_t(i)];
+            const char* subfolder = gathered.subfolders[size_t(i)].c_str();
             if (row < 0) {
                 Batch_SetSource(run->batch, i, names[size_t(i)], 0, 0, nullptr);
+                Batch_SetSubfolder(run->batch, i, subfolder);
             } else {
-                Batch_SetSource(run->batch, i, rows[size_t(row)].path, rows[size_t(row)].width,
-                                rows[size_t(row)].height, nullptr);
-                Batch_SetFacts(run->batch, i, &rows[size_t(row)].facts);
+                Batch_SetRow(run->batch, i, &rows[size_t(row)], subfolder);
             }
-            Batch_SetSubfolder(run->batch, i, gathered.subfolders[size_t(i)].c_str());
         }
         const JobHost host = {run, Ignore, NeverCancelled, KeepClosing, nullptr};
         run->written = Batch_Run(run->batch, &host, Program_JobWorkers());

@@ -13,7 +13,6 @@
 #include "language.h"
 #include "launch.h"
 #include "orv-core.h"
-#include "orv-core_win32.h"
 #include "orv-str.h"
 #include "winhelpr.h"
 
@@ -60,6 +59,13 @@ void DeleteTree(const std::wstring& path) {
     RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
 }
 
+// This program's whole path; "" when Windows cannot say it.
+std::wstring ThisProgram() {
+    wchar_t exe[STR_TEXT_SIZE];
+    const DWORD length = GetModuleFileNameW(nullptr, exe, STR_TEXT_SIZE);
+    return length > 0 && length < STR_TEXT_SIZE ? std::wstring(exe, length) : std::wstring();
+}
+
 // The menu's key's "Program": whose menu it is, "" when there is none.
 std::wstring MenuProgram() {
     wchar_t text[STR_TEXT_SIZE] = {};
@@ -78,8 +84,9 @@ int Failed(const Values& values) {
 
 }  // namespace
 
-int ShellMenu_Write(const AppConfig* config, const char* program) {
-    const std::wstring exe = Win_Wide(program);
+int ShellMenu_Write(const AppConfig* config) {
+    const std::wstring exe = ThisProgram();
+    if (exe.empty()) return 0;
     const std::wstring menu = kClasses + Win_Wide(kMenuKey);
     int failed = 0;
     DeleteTree(menu);
@@ -107,13 +114,7 @@ int ShellMenu_Write(const AppConfig* config, const char* program) {
 }
 
 int ShellMenu_Update(const AppConfig* config) {
-    wchar_t exe[STR_TEXT_SIZE];
-    DWORD length = GetModuleFileNameW(nullptr, exe, STR_TEXT_SIZE);
-    if (length == 0 || length >= STR_TEXT_SIZE) return 0;
-    const std::wstring owner = MenuProgram();
-    if (owner.empty() || CompareStringOrdinal(owner.c_str(), -1, exe, -1, TRUE) != CSTR_EQUAL) return 0;
-    char program[STR_TEXT_SIZE];
-    const char* problem = nullptr;
-    if (!Core_FromWide(CP_UTF8, exe, program, int(sizeof program), &problem)) return 0;
-    return ShellMenu_Write(config, program);
+    const std::wstring owner = MenuProgram(), exe = ThisProgram();
+    if (owner.empty() || CompareStringOrdinal(owner.c_str(), -1, exe.c_str(), -1, TRUE) != CSTR_EQUAL) return 0;
+    return ShellMenu_Write(config);
 }

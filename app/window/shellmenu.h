@@ -5,12 +5,12 @@
 
 #include "config.h"
 
-// Writes the menu for config's profiles, every entry starting the program
-// at program (its whole path, UTF-8), and the verb that holds it on every
-// extension the program reads, replacing what was there (an older
-// install's single verb too). 1, or 0 when a key could not be written
-// (logged; what was written stays).
-int ShellMenu_Write(const AppConfig* config, const char* program);
+// Writes the menu for config's profiles, every entry starting this
+// program, and the verb that holds it on every extension the program
+// reads, replacing what was there (an older install's single verb too).
+// 1, or 0 when this program's path is unknown or a key could not be
+// written (logged; what was written stays).
+int ShellMenu_Write(const AppConfig* config);
 
 // Writes the menu again for config's profiles when it is there and starts
 // this program: an installed program follows its profiles, a copy run from

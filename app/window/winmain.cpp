@@ -14,7 +14,6 @@
 #include "version.h"
 #include "winmain.h"
 #include "colour.h"
-#include "orv-core_win32.h"
 #include "orv-str.h"
 #include "profilerun.h"
 #include "shellmenu.h"
@@ -41,18 +40,6 @@ int RegisterPrivateClass(HINSTANCE instance) {
     wc.hbrBackground = HBRUSH(COLOR_WINDOW + 1);
     wc.lpszClassName = kPrivateClass;
     return RegisterClassExA(&wc) != 0;
-}
-
-// The installer's start: the right-click menu for this program and the
-// profiles it has now.
-int WriteShellMenu(const AppConfig* config) {
-    wchar_t exe[STR_TEXT_SIZE];
-    char program[STR_TEXT_SIZE];
-    const char* problem = nullptr;
-    const DWORD length = GetModuleFileNameW(nullptr, exe, STR_TEXT_SIZE);
-    if (length == 0 || length >= STR_TEXT_SIZE || !Core_FromWide(CP_UTF8, exe, program, int(sizeof program), &problem))
-        return 0;
-    return ShellMenu_Write(config, program);
 }
 
 }  // namespace
@@ -105,7 +92,7 @@ int Program_Run(HINSTANCE instance, const char* commandLine, const char* folder)
 
     INT_PTR result = 1;
     if (start.mode == LAUNCH_MENU) {
-        result = WriteShellMenu(g_config);
+        result = ShellMenu_Write(g_config);
     } else if (start.mode == LAUNCH_PROFILE) {
         // The paths as this process spells them, as the window lists them.
         LaunchStart spelled;

@@ -422,9 +422,7 @@ void StartResizeJob(MainWindowStruct* main) {
     main->jobWork = 0;
     for (size_t i = 0; i < listed.size(); ++i) {
         const FileRow& row = listed[i]->row;
-        Batch_SetSource(batch, int(i), row.path, row.width, row.height, nullptr);
-        Batch_SetSubfolder(batch, int(i), listed[i]->subfolder);
-        Batch_SetFacts(batch, int(i), &row.facts);
+        Batch_SetRow(batch, int(i), &row, listed[i]->subfolder);
         main->jobSources[i] = JobSource{JobWeight(row), int(listed[i] - main->records.data()), nullptr};
         main->jobWork += main->jobSources[i].weight;
     }

@@ -17,7 +17,6 @@
 
 #include "language.h"
 #include "orv-core.h"
-#include "orv-core_win32.h"
 #include "orv-str.h"
 #include "winhelpr.h"
 
@@ -27,15 +26,11 @@ std::string TextOf(HWND window) {
     const int length = GetWindowTextLengthW(window);
     std::vector<wchar_t> wide(size_t(length) + 1);
     GetWindowTextW(window, wide.data(), length + 1);
-    std::vector<char> text(wide.size() * 4);
-    const char* problem = nullptr;
-    if (!Core_FromWide(CP_UTF8, wide.data(), text.data(), int(text.size()), &problem)) return std::string();
-    return text.data();
+    return Win_Utf8(wide.data());
 }
 
 void SetText(HWND window, const char* text) {
-    std::vector<wchar_t> wide(Str_Length(text) + 1);
-    if (Core_ToWide(text, wide.data(), int(wide.size()))) SetWindowTextW(window, wide.data());
+    SetWindowTextW(window, Win_Wide(text).c_str());
 }
 
 std::string ClassOf(HWND window) {
@@ -89,10 +84,7 @@ int NeededWidth(HWND control, int width, int height) {
             const int length = int(SendMessageW(control, CB_GETLBTEXTLEN, WPARAM(i), 0));
             std::vector<wchar_t> item(size_t(length > 0 ? length : 0) + 1);
             SendMessageW(control, CB_GETLBTEXT, WPARAM(i), LPARAM(item.data()));
-            char text[STR_TEXT_SIZE];
-            const char* problem = nullptr;
-            if (!Core_FromWide(CP_UTF8, item.data(), text, int(sizeof text), &problem)) continue;
-            const int cx = Measure(control, text, 0, DT_NOPREFIX).cx;
+            const int cx = Measure(control, Win_Utf8(item.data()), 0, DT_NOPREFIX).cx;
             if (cx > widest) widest = cx;
         }
         return widest > 0 ? widest + scaled(17 + 8) : 0;
@@ -166,11 +158,7 @@ std::vector<std::string> DisplayLanguages() {
     if (!GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, nullptr, &length) || length == 0) return tags;
     std::vector<wchar_t> names(length);
     if (!GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, names.data(), &length)) return tags;
-    for (const wchar_t* name = names.data(); *name; name += wcslen(name) + 1) {
-        char tag[64];
-        const char* problem = nullptr;
-        if (Core_FromWide(CP_UTF8, name, tag, int(sizeof tag), &problem)) tags.push_back(tag);
-    }
+    for (const wchar_t* name = names.data(); *name; name += wcslen(name) + 1) tags.push_back(Win_Utf8(name));
     return tags;
 }
 
@@ -210,13 +198,14 @@ int Wording_MakeRoom(HWND dialog) {
     // The leftmost gap that a control before it lacks room at, by the most
     // any lacks there, until none lacks: what lies right of the gap moves
     // over and what spans it grows, which may give others their room too.
+    const int spacing = MulDiv(2, Win_WindowDpi(dialog), 96);  // between a text and its neighbour
     int grown = 0;
     for (int round = 0; round < 64; ++round) {
         int gap = INT_MAX, lack = 0;
         for (const Placed& c : all) {
             if (c.need <= c.box.right - c.box.left) continue;
             const int at = Gap(all, c, client.right - 4 + grown);
-            const int lacking = c.box.left + c.need + MulDiv(2, Win_WindowDpi(dialog), 96) - at;
+            const int lacking = c.box.left + c.need + spacing - at;
             if (lacking <= 0) continue;
             if (at < gap) {
                 gap = at;
@@ -284,10 +273,7 @@ void Wording_Menu(HMENU menu) {
         if (!GetMenuItemInfoW(menu, UINT(i), TRUE, &item)) continue;
         if (item.hSubMenu) Wording_Menu(item.hSubMenu);
         if (item.fType & MFT_SEPARATOR || !wide[0]) continue;
-        char text[STR_TEXT_SIZE];
-        const char* problem = nullptr;
-        if (!Core_FromWide(CP_UTF8, wide, text, int(sizeof text), &problem)) continue;
-        const std::wstring translated = Win_Wide(Language_Text(text));
+        const std::wstring translated = Win_Wide(Language_Text(Win_Utf8(wide).c_str()));
         MENUITEMINFOW set = {};
         set.cbSize = sizeof set;
         set.fMask = MIIM_STRING;

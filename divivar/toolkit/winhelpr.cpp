@@ -362,3 +362,11 @@ std::wstring Win_Wide(const char* text) {
     if (!Core_ToWide(text, wide.data(), int(wide.size()))) return std::wstring();
     return wide.data();
 }
+
+std::string Win_Utf8(const wchar_t* wide) {
+    // A UTF-16 unit makes at most three bytes of UTF-8.
+    std::vector<char> text(wcslen(wide) * 3 + 1);
+    const char* problem = nullptr;
+    if (!Core_FromWide(CP_UTF8, wide, text.data(), int(text.size()), &problem)) return std::string();
+    return text.data();
+}

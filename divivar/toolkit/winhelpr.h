@@ -141,5 +141,7 @@ int Win_SaveFileDialog(HWND owner, const char* title, char* folder, int folderSi
 // message is left in the queue and ends the pump. Cannot fail (1).
 int Win_PumpMessages(void);
 
-// UTF-8 text as UTF-16 for the wide calls; empty when it is not UTF-8.
+// UTF-8 text as UTF-16 for the wide calls, and back; empty when it is
+// not text.
 std::wstring Win_Wide(const char* text);
+std::string Win_Utf8(const wchar_t* wide);

@@ -12,6 +12,7 @@
 #include "language.h"
 #include "message.h"
 #include "resource.h"
+#include "winhelpr.h"
 
 namespace {
 
@@ -267,18 +268,12 @@ namespace {
 
 const wchar_t kMenu[] = L"Software\\Classes\\Brimlow.Resize";
 
-std::string Utf8(const wchar_t* wide) {
-    char text[1024] = {};
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, int(sizeof text), nullptr, nullptr);
-    return text;
-}
-
 std::string RegistryText(const std::wstring& key, const wchar_t* name) {
     wchar_t text[1024] = {};
     DWORD bytes = sizeof text - sizeof(wchar_t);
     if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS)
         return std::string();
-    return Utf8(text);
+    return Win_Utf8(text);
 }
 
 }  // namespace
@@ -336,7 +331,7 @@ std::string RemoteText(HWND window) {
     wchar_t text[1024] = {};
     DWORD_PTR copied = 0;
     SendMessageTimeoutW(window, WM_GETTEXT, 1024, LPARAM(text), SMTO_ABORTIFHUNG, 5000, &copied);
-    return Utf8(text);
+    return Win_Utf8(text);
 }
 
 HANDLE StartProcess(std::string line) {

@@ -455,14 +455,7 @@ bool HasRows(void* wanted) {
 
 // Starts brimlow.exe with arguments, as Explorer starts it for a verb.
 HANDLE StartProgram(const std::string& arguments) {
-    std::string line = "\"" + ProgramBeside("brimlow.exe") + "\" " + arguments;
-    STARTUPINFOA start = {};
-    start.cb = sizeof start;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process))
-        return nullptr;
-    CloseHandle(process.hThread);
-    return process.hProcess;
+    return StartProcess("\"" + ProgramBeside("brimlow.exe") + "\" " + arguments);
 }
 
 bool IsForeground(void* window) {

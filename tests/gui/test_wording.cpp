@@ -14,6 +14,7 @@
 #include "language.h"
 #include "program_support.h"
 #include "resource.h"
+#include "winhelpr.h"
 #include "wording.h"
 
 namespace {
@@ -28,18 +29,6 @@ std::wstring TextOf(HWND window) {
     wchar_t text[1024] = {};
     GetWindowTextW(window, text, 1024);
     return text;
-}
-
-std::wstring Wide(const char* text) {
-    wchar_t wide[1024] = {};
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 1024);
-    return wide;
-}
-
-std::string Utf8(const std::wstring& text) {
-    char out[2048] = {};
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out, int(sizeof out), nullptr, nullptr);
-    return out;
 }
 
 // What a text control draws beside its text, at 96 DPI; -1 for a control
@@ -96,9 +85,9 @@ std::string Misfit(HWND control, int dpi) {
     const bool oneLine = height < line.bottom * 2 || beside == 12;
     if (oneLine ? line.right <= width + slack : wrapped.bottom <= height + slack && wrapped.right <= width + slack)
         return "";
-    return "\"" + Utf8(text) + "\" needs " + std::to_string(oneLine ? line.right : wrapped.bottom) + " px " +
-           (oneLine ? "across, has " + std::to_string(width) : "down, has " + std::to_string(height)) + " at " +
-           std::to_string(dpi) + " DPI";
+    return "\"" + Win_Utf8(text.c_str()) + "\" needs " + std::to_string(oneLine ? line.right : wrapped.bottom) +
+           " px " + (oneLine ? "across, has " + std::to_string(width) : "down, has " + std::to_string(height)) +
+           " at " + std::to_string(dpi) + " DPI";
 }
 
 TEST(Wording, EveryDialogFitsItsTextsInEveryLanguage) {
@@ -167,7 +156,7 @@ TEST(Wording, TheProgramRunsInGermanAndInArabic) {
         EXPECT_TRUE(WaitUntil(ListHasRow, list, kWait));
         PostMessageW(FindControl(main, IDC_START), BM_CLICK, 0, 0);
         Language_Set(run.language);
-        const std::wstring caption = Wide(Language_Text("Resizing report"));
+        const std::wstring caption = Win_Wide(Language_Text("Resizing report"));
         Language_Set(LANGUAGE_ENGLISH);
         HWND report = nullptr;
         for (int waited = 0; !(report = FindWindowW(L"#32770", caption.c_str())) && waited < kWait; waited += 50)
